@@ -1,0 +1,25 @@
+# The two commands of a fresh machine: `make test` and `make run`.
+# Both install what is missing (scripts/install-deps), configure and build.
+PRESET ?= default
+JOBS ?= $(shell nproc)
+CTEST_ARGS ?=
+
+.PHONY: deps configure build test run clean
+
+deps:
+	scripts/install-deps
+
+configure: deps
+	cmake --preset $(PRESET)
+
+build: configure
+	cmake --build --preset $(PRESET) -j $(JOBS)
+
+test: build
+	ctest --preset $(PRESET) -j $(JOBS) --no-tests=ignore $(CTEST_ARGS)
+
+run: build
+	build/bin/quorvellant $(ARGS)
+
+clean:
+	rm -rf build build-asan build-tsan

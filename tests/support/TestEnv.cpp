@@ -1,0 +1,215 @@
+// Private test environment: every test process gets its own HOME and XDG folders.
+#include "support/TestEnv.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+
+namespace fs = std::filesystem;
+
+namespace qvtest {
+namespace {
+
+std::string g_home;
+std::atomic<int> g_counter{0};
+
+void removeHome()
+{
+    if (!g_home.empty() && std::getenv("QV_KEEP_TEST_HOME") == nullptr) {
+        std::error_code ec;
+        // Tests may leave read-only folders behind; make them writable before removing.
+        for (auto it = fs::recursive_directory_iterator(g_home, fs::directory_options::skip_permission_denied, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            if (it->is_directory(ec) && !it->is_symlink(ec)) {
+                ::chmod(it->path().c_str(), 0700);
+            }
+        }
+        fs::remove_all(g_home, ec);
+    }
+}
+
+} // namespace
+
+void initTestEnvironment()
+{
+    if (!g_home.empty()) {
+        return;
+    }
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/qvtest-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (::mkdtemp(buf.data()) == nullptr) {
+        throw std::runtime_error(std::string("mkdtemp failed: ") + std::strerror(errno));
+    }
+    g_home = buf.data();
+    const std::pair<const char *, const char *> dirs[] = {
+        {"HOME", ""},
+        {"XDG_CONFIG_HOME", "/.config"},
+        {"XDG_DATA_HOME", "/.local/share"},
+        {"XDG_CACHE_HOME", "/.cache"},
+        {"XDG_STATE_HOME", "/.local/state"},
+        {"XDG_RUNTIME_DIR", "/runtime"},
+    };
+    for (const auto &[var, sub] : dirs) {
+        std::string path = g_home + sub;
+        fs::create_directories(path);
+        ::chmod(path.c_str(), 0700);
+        ::setenv(var, path.c_str(), 1);
+    }
+    ::unsetenv("XDG_CONFIG_DIRS");
+    ::unsetenv("XDG_DATA_DIRS");
+    std::atexit(removeHome);
+}
+
+const std::string &testHome()
+{
+    initTestEnvironment();
+    return g_home;
+}
+
+std::string makeTempDir(const std::string &hint)
+{
+    std::string path = testHome() + "/t" + std::to_string(::getpid()) + "-" + std::to_string(g_counter++) +
+                       "-" + hint;
+    fs::create_directories(path);
+    return path;
+}
+
+std::string dataPath(const std::string &name)
+{
+    const char *dir = std::getenv("QV_TEST_DATA");
+    return std::string(dir ? dir : "tests/data") + "/" + name;
+}
+
+std::string binPath(const std::string &name)
+{
+    const char *dir = std::getenv("QV_BIN_DIR");
+    return std::string(dir ? dir : ".") + "/" + name;
+}
+
+bool haveTool(const std::string &tool)
+{
+    const char *path = std::getenv("PATH");
+    if (path == nullptr) {
+        return false;
+    }
+    std::stringstream ss(path);
+    std::string dir;
+    while (std::getline(ss, dir, ':')) {
+        if (!dir.empty() && ::access((dir + "/" + tool).c_str(), X_OK) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+CommandResult runCommand(const std::vector<std::string> &argv, int timeoutSeconds, const std::string &workingDir)
+{
+    CommandResult result;
+    int pipefd[2];
+    if (argv.empty() || ::pipe2(pipefd, O_CLOEXEC) != 0) {
+        return result;
+    }
+    pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(pipefd[0]);
+        ::close(pipefd[1]);
+        return result;
+    }
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        ::dup2(pipefd[1], 1);
+        ::dup2(pipefd[1], 2);
+        int devnull = ::open("/dev/null", O_RDONLY);
+        if (devnull >= 0) {
+            ::dup2(devnull, 0);
+        }
+        if (!workingDir.empty() && ::chdir(workingDir.c_str()) != 0) {
+            ::_exit(127);
+        }
+        std::vector<char *> args;
+        for (const auto &a : argv) {
+            args.push_back(const_cast<char *>(a.c_str()));
+        }
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(pipefd[1]);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    char buf[65536];
+    bool timedOut = false;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd pfd{pipefd[0], POLLIN, 0};
+        int r = ::poll(&pfd, 1, static_cast<int>(left.count()));
+        if (r < 0 && errno == EINTR) {
+            continue;
+        }
+        if (r <= 0) {
+            timedOut = r == 0;
+            break;
+        }
+        ssize_t n = ::read(pipefd[0], buf, sizeof buf);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        result.output.append(buf, static_cast<size_t>(n));
+    }
+    ::close(pipefd[0]);
+    if (timedOut) {
+        ::kill(-pid, SIGKILL);
+        result.output += "\n[runCommand: timed out]\n";
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.exitCode = (!timedOut && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+CommandResult runShell(const std::string &script, int timeoutSeconds)
+{
+    return runCommand({"/bin/sh", "-c", script}, timeoutSeconds);
+}
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeFile(const std::string &path, const std::string &data)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+} // namespace qvtest

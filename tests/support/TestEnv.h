@@ -1,0 +1,51 @@
+// Shared helpers for every test executable: private XDG folders, data paths, external tools.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qvtest {
+
+// The private home of this test process (removed at exit unless QV_KEEP_TEST_HOME is set).
+const std::string &testHome();
+
+// A fresh, empty folder below the test home; `hint` becomes part of its name.
+std::string makeTempDir(const std::string &hint = "tmp");
+
+// tests/data/<name>
+std::string dataPath(const std::string &name);
+
+// <build>/bin/<name>: the program and the tools built with the tests.
+std::string binPath(const std::string &name);
+
+// True when `tool` is found on PATH. Tests that need a missing oracle skip with a message.
+bool haveTool(const std::string &tool);
+
+struct CommandResult {
+    int exitCode = -1; // -1 when the command could not run or was killed by a signal
+    std::string output; // standard output and standard error, interleaved
+};
+
+// Runs `argv` (no shell), waits at most `timeoutSeconds`, returns its exit code and output.
+CommandResult runCommand(const std::vector<std::string> &argv, int timeoutSeconds = 60,
+                         const std::string &workingDir = {});
+
+// Runs `script` with /bin/sh -c.
+CommandResult runShell(const std::string &script, int timeoutSeconds = 60);
+
+// Whole-file helpers for fixtures.
+std::string readFile(const std::string &path);
+void writeFile(const std::string &path, const std::string &data);
+
+// Sets up the private environment; called once by the test main before any test.
+void initTestEnvironment();
+
+} // namespace qvtest
+
+// Skips the current test when a command-line tool is not installed.
+#define QV_REQUIRE_TOOL(tool)                                                                      \
+    do {                                                                                           \
+        if (!qvtest::haveTool(tool)) {                                                             \
+            GTEST_SKIP() << "needs " << (tool) << ", which is not installed";                      \
+        }                                                                                          \
+    } while (0)
