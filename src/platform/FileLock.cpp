@@ -1,0 +1,71 @@
+// The "in use" probe: whether another program holds a lock on a file.
+#include "platform/FileLock.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace qv {
+namespace {
+
+class Fd
+{
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd()
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+FileLock::State FileLock::probe(const std::string &path, int *error)
+{
+    auto fail = [error](int err, State s) {
+        if (error != nullptr) {
+            *error = err;
+        }
+        return s;
+    };
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd.get() < 0) {
+        return fail(errno, State::Unreadable);
+    }
+    // A write lock over the whole file conflicts with every read or write lock another owner holds,
+    // record locks of other processes and open-file-description locks alike.
+    struct flock fl = {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = 0;
+    fl.l_len = 0;
+    if (::fcntl(fd.get(), F_OFD_GETLK, &fl) != 0) {
+        return fail(errno, State::Unreadable);
+    }
+    if (fl.l_type != F_UNLCK) {
+        return fail(0, State::Locked);
+    }
+    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno == EWOULDBLOCK) {
+            return fail(0, State::Locked);
+        }
+        // File systems without flock support cannot hold such locks either.
+        return fail(0, State::Free);
+    }
+    ::flock(fd.get(), LOCK_UN);
+    return fail(0, State::Free);
+}
+
+} // namespace qv

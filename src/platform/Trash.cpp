@@ -1,0 +1,299 @@
+// The freedesktop.org Trash: deleting a file or folder so that the user can restore it.
+#include "platform/Trash.h"
+
+#include <QDateTime>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qv {
+namespace {
+
+std::string errnoText(int err)
+{
+    return std::strerror(err);
+}
+
+std::string parentOf(const std::string &p)
+{
+    std::string::size_type slash = p.rfind('/');
+    if (slash == std::string::npos || slash == 0) {
+        return "/";
+    }
+    return p.substr(0, slash);
+}
+
+std::string stripTrailingSlashes(std::string p)
+{
+    while (p.size() > 1 && p.back() == '/') {
+        p.pop_back();
+    }
+    return p;
+}
+
+std::string realPath(const std::string &p)
+{
+    char *r = ::realpath(p.c_str(), nullptr);
+    if (r == nullptr) {
+        return {};
+    }
+    std::string out(r);
+    std::free(r);
+    return out;
+}
+
+// A private folder of ours: created 0700 when missing; an existing one must be a real folder (not
+// a link another user could have planted) owned by us.
+bool ensurePrivateDir(const std::string &dir, std::string &error)
+{
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = "cannot create \"" + dir + "\": " + errnoText(errno);
+        return false;
+    }
+    struct stat st;
+    if (::lstat(dir.c_str(), &st) != 0) {
+        error = "cannot read \"" + dir + "\": " + errnoText(errno);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+        error = "\"" + dir + "\" is not a trash folder of this user";
+        return false;
+    }
+    return true;
+}
+
+bool ensureTrashDirs(const std::string &trash, std::string &error)
+{
+    return ensurePrivateDir(trash, error) && ensurePrivateDir(trash + "/files", error) &&
+           ensurePrivateDir(trash + "/info", error);
+}
+
+bool makeDirs(const std::string &dir)
+{
+    if (dir.empty() || dir == "/") {
+        return true;
+    }
+    struct stat st;
+    if (::stat(dir.c_str(), &st) == 0) {
+        return S_ISDIR(st.st_mode);
+    }
+    if (!makeDirs(parentOf(dir))) {
+        return false;
+    }
+    return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+// The mount point of the file system that holds `dir` (a physical path).
+std::string topDirOf(const std::string &dir, dev_t dev)
+{
+    std::string d = dir;
+    while (d != "/") {
+        std::string up = parentOf(d);
+        struct stat st;
+        if (::stat(up.c_str(), &st) != 0 || st.st_dev != dev) {
+            break;
+        }
+        d = up;
+    }
+    return d;
+}
+
+// The trash to use on a file system other than the home one, or empty with `error` set.
+std::string topDirTrash(const std::string &topdir, dev_t dev, std::string &error)
+{
+    const std::string base = topdir == "/" ? "" : topdir;
+    const std::string uid = std::to_string(::geteuid());
+    struct stat st;
+    std::string shared = base + "/.Trash";
+    if (::lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
+        std::string mine = shared + "/" + uid;
+        std::string ignored;
+        if (ensureTrashDirs(mine, ignored)) {
+            return mine;
+        }
+    }
+    std::string own = base + "/.Trash-" + uid;
+    if (!ensureTrashDirs(own, error)) {
+        return {};
+    }
+    if (::stat(own.c_str(), &st) != 0 || st.st_dev != dev) {
+        error = "\"" + own + "\" is not on the same file system";
+        return {};
+    }
+    return own;
+}
+
+std::string trashInfoText(const std::string &encodedPath)
+{
+    std::string date = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toStdString();
+    return "[Trash Info]\nPath=" + encodedPath + "\nDeletionDate=" + date + "\n";
+}
+
+bool writeAll(int fd, const std::string &data)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The name inside the trash: the item's own name, then name.2, name.3, ... until a .trashinfo can be
+// created exclusively. Long names are shortened so that "<name>.trashinfo" still fits.
+int createInfoFile(const std::string &trash, const std::string &baseName, std::string &name, std::string &error)
+{
+    const std::size_t maxBase = NAME_MAX - std::strlen(".trashinfo") - 12;
+    std::string base = baseName.size() > maxBase ? baseName.substr(0, maxBase) : baseName;
+    for (int n = 1; n < 100000; ++n) {
+        name = n == 1 ? base : base + "." + std::to_string(n);
+        std::string info = trash + "/info/" + name + ".trashinfo";
+        int fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            error = "cannot create \"" + info + "\": " + errnoText(errno);
+            return -1;
+        }
+        struct stat st;
+        if (::lstat((trash + "/files/" + name).c_str(), &st) == 0) {
+            // An orphan in files/ without its record: leave it alone and take the next name.
+            ::close(fd);
+            ::unlink(info.c_str());
+            continue;
+        }
+        return fd;
+    }
+    error = "no free name in the trash for \"" + baseName + "\"";
+    return -1;
+}
+
+} // namespace
+
+std::string Trash::homeTrashDir()
+{
+    const char *data = std::getenv("XDG_DATA_HOME");
+    if (data != nullptr && data[0] == '/') {
+        return stripTrailingSlashes(data) + "/Trash";
+    }
+    const char *home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : "") + "/.local/share/Trash";
+}
+
+std::string Trash::encodePath(const std::string &path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(path.size());
+    for (unsigned char c : path) {
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                     c == '_' || c == '.' || c == '~' || c == '/';
+        if (plain) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 0x0F];
+        }
+    }
+    return out;
+}
+
+Trash::Outcome Trash::moveToTrash(const std::string &pathIn)
+{
+    Outcome out;
+    std::string path = stripTrailingSlashes(pathIn);
+    if (path.empty()) {
+        out.error = "no file name given";
+        return out;
+    }
+    if (path[0] != '/') {
+        char cwd[PATH_MAX];
+        if (::getcwd(cwd, sizeof cwd) == nullptr) {
+            out.error = "cannot resolve \"" + path + "\": " + errnoText(errno);
+            return out;
+        }
+        path = std::string(cwd) + "/" + path;
+    }
+    std::string baseName = path.substr(path.rfind('/') + 1);
+    if (baseName.empty() || baseName == "." || baseName == "..") {
+        out.error = "\"" + pathIn + "\" cannot be moved to the trash";
+        return out;
+    }
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) {
+        out.error = "cannot read \"" + path + "\": " + errnoText(errno);
+        return out;
+    }
+    // The item's own name stays as it is (a link is trashed as the link); its folder is resolved
+    // so that the recorded original location is a real one.
+    std::string folder = realPath(parentOf(path));
+    if (folder.empty()) {
+        out.error = "cannot resolve the folder of \"" + path + "\": " + errnoText(errno);
+        return out;
+    }
+    std::string original = (folder == "/" ? "" : folder) + "/" + baseName;
+
+    std::string trash;
+    std::string recorded;
+    std::string home = homeTrashDir();
+    struct stat hs;
+    if (makeDirs(parentOf(home)) && ::stat(parentOf(home).c_str(), &hs) == 0 && hs.st_dev == st.st_dev) {
+        if (!ensureTrashDirs(home, out.error)) {
+            return out;
+        }
+        trash = home;
+        recorded = original;
+    } else {
+        std::string topdir = topDirOf(folder, st.st_dev);
+        trash = topDirTrash(topdir, st.st_dev, out.error);
+        if (trash.empty()) {
+            out.error = "no trash can be used on the file system of \"" + path + "\" (" + out.error + ")";
+            return out;
+        }
+        recorded = topdir == "/" ? original.substr(1) : original.substr(topdir.size() + 1);
+    }
+
+    std::string name;
+    int fd = createInfoFile(trash, baseName, name, out.error);
+    if (fd < 0) {
+        return out;
+    }
+    std::string info = trash + "/info/" + name + ".trashinfo";
+    bool written = writeAll(fd, trashInfoText(encodePath(recorded)));
+    int writeErr = errno;
+    if (::close(fd) != 0 && written) {
+        written = false;
+        writeErr = errno;
+    }
+    if (!written) {
+        ::unlink(info.c_str());
+        out.error = "cannot write \"" + info + "\": " + errnoText(writeErr);
+        return out;
+    }
+    std::string target = trash + "/files/" + name;
+    if (::rename(path.c_str(), target.c_str()) != 0) {
+        int err = errno;
+        ::unlink(info.c_str());
+        out.error = "cannot move \"" + path + "\" to the trash: " + errnoText(err);
+        return out;
+    }
+    out.ok = true;
+    out.trashedPath = target;
+    out.infoPath = info;
+    return out;
+}
+
+} // namespace qv
