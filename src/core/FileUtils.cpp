@@ -1,6 +1,8 @@
 // Low-level file and folder operations: queries, validation, deletes and comparisons.
 #include "core/FileUtils.h"
 
+#include "core/Utils.h"
+#include "core/Variables.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileLock.h"
 #include "platform/FreeSpace.h"
@@ -17,9 +19,6 @@
 
 namespace qv {
 namespace {
-
-// What a path variable expands to when it cannot be expanded; such a path is never used.
-const char kUnexpandedVariableMarker[] = "\\\\\\ERROR!\\\\\\";
 
 struct DirCloser {
     void operator()(DIR *d) const { ::closedir(d); }
@@ -134,7 +133,7 @@ bool DriveExists(const std::string &path)
 bool ValidateFolder(const std::string &path, bool create)
 {
     if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos ||
-        path.find(kUnexpandedVariableMarker) != std::string::npos) {
+        path.find(kVariableError) != std::string::npos) {
         return false;
     }
     std::string folder = stripTrailingSlashes(path);
@@ -174,6 +173,15 @@ bool DeleteFileToRecycleBin(const std::string &file, std::string *error)
 bool IsFileLocked(const std::string &file)
 {
     return FileLock::probe(file) != FileLock::State::Free;
+}
+
+bool FilesHaveSameCrc(const std::string &fileA, const std::string &fileB)
+{
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
+    bool readA = GetFileCRC32(fileA, a);
+    bool readB = GetFileCRC32(fileB, b);
+    return readA && readB && a == b;
 }
 
 TDateTime GetFileDateTime(const std::string &file)
