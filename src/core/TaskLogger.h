@@ -78,6 +78,8 @@ public:
     // `task` is not owned and may be null: a logger without a task does nothing. The constructor
     // checks the log file's size.
     explicit TTaskLogger(const LogSettingsSource *task);
+    // The logger of a task: reads the task's Log getters (GetLogEnabled, GetLogFileName, ...).
+    explicit TTaskLogger(TTask *task);
     ~TTaskLogger();
     TTaskLogger(const TTaskLogger &) = delete;
     TTaskLogger &operator=(const TTaskLogger &) = delete;
@@ -112,6 +114,7 @@ private:
     void notify(LogChange change) const;
 
     int m_linesWritten = 0;
+    std::unique_ptr<LogSettingsSource> m_ownSettings; // the view of a TTask, when built from one
     const LogSettingsSource *m_task = nullptr;
     std::deque<TLogItem> m_events;
 };

@@ -22,7 +22,7 @@ namespace qv {
 
 namespace {
 
-using Key = std::tuple<const VariableContext *, int, int>;
+using Key = std::tuple<const void *, int, int>;
 
 struct ExpansionState {
     int frames = 0; // ExpandVariables and GetVariableValue calls on this thread's stack
@@ -243,7 +243,7 @@ std::string GetVariableValue(const VariableContext &task, int id, int sourceInde
         --st.depth;
         return value;
     }
-    const Key key{&task, id, sourceIndex};
+    const Key key{task.identity(), id, sourceIndex};
     if (auto it = st.done.find(key); it != st.done.end()) {
         return it->second;
     }

@@ -93,6 +93,9 @@ public:
     virtual std::string versionsFolder() const = 0;
     virtual std::string name() const = 0;
     virtual std::string id() const = 0;
+    // What makes two contexts the same task: a view made afresh for every call of a task's getter
+    // must still be recognised when the getter's expansion comes back to the same folder.
+    virtual const void *identity() const { return this; }
 };
 
 // `text` with every known %Name% token replaced for the task at the moment of the call. Names
@@ -104,6 +107,11 @@ std::string ExpandVariables(const VariableContext &task, const std::string &text
 // (0-based). kVariableError for an unknown id, past the nesting limit, or when the value would
 // need itself.
 std::string GetVariableValue(const VariableContext &task, int id, int sourceIndex);
+
+// The same for a task, through its folder getters (GetSourceFolder, GetDestinationFolder(-1),
+// GetArchiveFolder, GetVersionsFolder), its Name and ID.
+std::string ExpandVariables(const TTask &task, const std::string &text);
+std::string GetVariableValue(const TTask &task, int id, int sourceIndex);
 
 // The folder behind a shell-folder number, mapped to the XDG locations of the user (no trailing
 // "/"); empty text for a folder that has no Linux counterpart.

@@ -148,7 +148,7 @@ TEST_F(TaskLoggerGates, SettingsAreReadForEveryMessage)
 
 TEST_F(TaskLoggerGates, NoTaskNoLogging)
 {
-    TTaskLogger logger(nullptr);
+    TTaskLogger logger(static_cast<const qv::LogSettingsSource *>(nullptr));
     logger.Add(3, "nothing");
     logger.CheckLogSize();
     EXPECT_EQ(logger.Count(), 0u);

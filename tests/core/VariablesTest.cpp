@@ -202,6 +202,42 @@ TEST(PathVariableLoops, SelfReferenceGivesMarkerAtOnce)
     }
 }
 
+// A task whose getters build a fresh view of it for every expansion, as the adapter over a real
+// task does: the loop must still be seen as the same task's.
+struct StoredFolders {
+    std::string source, destination;
+    mutable long getterCalls = 0;
+};
+
+class FreshView : public qv::VariableContext
+{
+public:
+    explicit FreshView(const StoredFolders &d) : m_d(d) {}
+    int sourceCount() const override { return 1; }
+    std::string sourceFolder(int) const override { return expand(m_d.source); }
+    std::string destinationFolder() const override { return expand(m_d.destination); }
+    std::string archiveFolder() const override { return {}; }
+    std::string versionsFolder() const override { return {}; }
+    std::string name() const override { return "n"; }
+    std::string id() const override { return "i"; }
+    const void *identity() const override { return &m_d; }
+
+private:
+    std::string expand(const std::string &raw) const
+    {
+        ++m_d.getterCalls;
+        return withSlash(ExpandVariables(FreshView(m_d), raw));
+    }
+    const StoredFolders &m_d;
+};
+
+TEST(PathVariableLoops, LoopSeenThroughFreshViewsOfOneTask)
+{
+    StoredFolders d{"/a/%Destination%", "/b/%Source%"};
+    EXPECT_TRUE(hasMarker(ExpandVariables(FreshView(d), "%Source%")));
+    EXPECT_LT(d.getterCalls, 10);
+}
+
 TEST(PathVariableLoops, ManyCrossReferencesStayCheap)
 {
     // Ten sources each naming every other one: a walk of every path through them would take
