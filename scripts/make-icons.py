@@ -1,0 +1,193 @@
+#!/usr/bin/env python3
+"""Draws the program's icon set (16 and 32 px PNGs with alpha) into resources/icons/.
+
+The artwork is simple flat geometry described below in a 32-unit square; each shape is rendered
+with 4x4 supersampling, so the small size stays smooth. Run it after changing a shape; the PNGs
+are committed.
+"""
+import math
+import os
+import struct
+import sys
+import zlib
+
+SS = 4
+
+
+def rgba(hexcolor, a=255):
+    h = hexcolor.lstrip('#')
+    return (int(h[0:2], 16), int(h[2:4], 16), int(h[4:6], 16), a)
+
+
+def inside_poly(x, y, pts):
+    inside = False
+    j = len(pts) - 1
+    for i in range(len(pts)):
+        xi, yi = pts[i]
+        xj, yj = pts[j]
+        if (yi > y) != (yj > y) and x < (xj - xi) * (y - yi) / (yj - yi) + xi:
+            inside = not inside
+        j = i
+    return inside
+
+
+def seg_dist(px, py, ax, ay, bx, by):
+    dx, dy = bx - ax, by - ay
+    L = dx * dx + dy * dy
+    t = 0 if L == 0 else max(0, min(1, ((px - ax) * dx + (py - ay) * dy) / L))
+    cx, cy = ax + t * dx, ay + t * dy
+    return math.hypot(px - cx, py - cy)
+
+
+def shape_test(shape):
+    kind = shape[0]
+    if kind == 'poly':
+        pts = shape[1]
+        return lambda x, y: inside_poly(x, y, pts)
+    if kind == 'circle':
+        cx, cy, r = shape[1]
+        return lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r
+    if kind == 'ring':
+        cx, cy, r, w = shape[1]
+        return lambda x, y: abs(math.hypot(x - cx, y - cy) - r) <= w / 2
+    if kind == 'rect':
+        x0, y0, x1, y1 = shape[1]
+        return lambda x, y: x0 <= x <= x1 and y0 <= y <= y1
+    if kind == 'rrect':
+        x0, y0, x1, y1, r = shape[1]
+
+        def t(x, y):
+            if not (x0 <= x <= x1 and y0 <= y <= y1):
+                return False
+            cx = min(max(x, x0 + r), x1 - r)
+            cy = min(max(y, y0 + r), y1 - r)
+            return (x - cx) ** 2 + (y - cy) ** 2 <= r * r
+        return t
+    if kind == 'line':
+        pts, w = shape[1]
+
+        def t(x, y):
+            return any(seg_dist(x, y, *pts[i], *pts[i + 1]) <= w / 2 for i in range(len(pts) - 1))
+        return t
+    raise ValueError(kind)
+
+
+def render(shapes, size):
+    scale = 32.0 / size
+    out = bytearray()
+    tests = [(shape_test(s), s[2]) for s in shapes]
+    for py in range(size):
+        out.append(0)
+        for px in range(size):
+            acc = [0.0, 0.0, 0.0, 0.0]
+            for sy in range(SS):
+                for sx in range(SS):
+                    x = (px + (sx + 0.5) / SS) * scale
+                    y = (py + (sy + 0.5) / SS) * scale
+                    r = g = b = a = 0.0
+                    for test, col in tests:
+                        if test(x, y):
+                            ca = col[3] / 255.0
+                            r = col[0] * ca + r * (1 - ca)
+                            g = col[1] * ca + g * (1 - ca)
+                            b = col[2] * ca + b * (1 - ca)
+                            a = ca + a * (1 - ca)
+                    acc[0] += r
+                    acc[1] += g
+                    acc[2] += b
+                    acc[3] += a
+            n = SS * SS
+            alpha = acc[3] / n
+            if alpha > 0:
+                out += bytes([min(255, round(acc[0] / n / alpha)), min(255, round(acc[1] / n / alpha)),
+                              min(255, round(acc[2] / n / alpha)), min(255, round(alpha * 255))])
+            else:
+                out += bytes([0, 0, 0, 0])
+    return bytes(out)
+
+
+def png(size, raw):
+    def chunk(tag, data):
+        c = struct.pack('>I', len(data)) + tag + data
+        return c + struct.pack('>I', zlib.crc32(tag + data) & 0xffffffff)
+    ihdr = struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)
+    return b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', ihdr) + chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b'')
+
+
+BLUE, DBLUE = rgba('#1e6fd9'), rgba('#0d47a1')
+GREEN, DGREEN = rgba('#2e9e44'), rgba('#1b5e20')
+RED, ORANGE = rgba('#d93025'), rgba('#f29900')
+YELLOW, DYELLOW = rgba('#f6c343'), rgba('#c99a1c')
+GREY, DGREY, WHITE = rgba('#9aa0a6'), rgba('#5f6368'), rgba('#ffffff')
+PAPER = rgba('#fafafa')
+
+folder = [('poly', [(3, 8), (12, 8), (14, 11), (29, 11), (29, 27), (3, 27)], YELLOW),
+          ('rect', (3, 13, 29, 27), DYELLOW), ('rect', (4, 14, 28, 26), YELLOW)]
+open_folder = [('poly', [(3, 8), (12, 8), (14, 11), (27, 11), (27, 27), (3, 27)], DYELLOW),
+               ('poly', [(7, 15), (31, 15), (27, 27), (3, 27)], YELLOW)]
+page = [('poly', [(7, 3), (20, 3), (26, 9), (26, 29), (7, 29)], DGREY),
+        ('poly', [(8, 4), (19, 4), (25, 10), (25, 28), (8, 28)], PAPER),
+        ('poly', [(19, 4), (25, 10), (19, 10)], GREY)]
+
+ICONS = {
+    # task list items: a folder with a sync arrow
+    'TasksImageList_0': folder + [('ring', (20, 20, 6, 2.6), DBLUE), ('poly', [(22, 11), (28, 14), (22, 18)], DBLUE)],
+    # group tree: root, root selected, group, group selected
+    'GroupsImageList_0': [('rrect', (6, 3, 29, 24, 2), DBLUE), ('rrect', (3, 7, 26, 29, 2), BLUE),
+                          ('rect', (7, 12, 22, 14), WHITE), ('rect', (7, 18, 22, 20), WHITE)],
+    'GroupsImageList_1': [('rrect', (6, 3, 29, 24, 2), DGREEN), ('rrect', (3, 7, 26, 29, 2), GREEN),
+                          ('rect', (7, 12, 22, 14), WHITE), ('rect', (7, 18, 22, 20), WHITE)],
+    'GroupsImageList_2': folder,
+    'GroupsImageList_3': open_folder,
+}
+
+TOOLS = [
+    ('new', page + [('rect', (14, 12, 18, 24), GREEN), ('rect', (10, 16, 22, 20), GREEN)]),
+    ('properties', page + [('rect', (11, 13, 22, 15), DGREY), ('rect', (11, 18, 22, 20), DGREY),
+                           ('rect', (11, 23, 18, 25), DGREY)]),
+    ('delete', [('line', ([(7, 7), (25, 25)], 6), RED), ('line', ([(25, 7), (7, 25)], 6), RED)]),
+    ('start', [('poly', [(8, 4), (28, 16), (8, 28)], GREEN)]),
+    ('pause', [('rrect', (7, 5, 13, 27, 1.5), ORANGE), ('rrect', (19, 5, 25, 27, 1.5), ORANGE)]),
+    ('stop', [('rrect', (6, 6, 26, 26, 3), RED)]),
+    ('options', [('circle', (16, 16, 11), DGREY)] +
+     [('line', ([(16 + 9 * math.cos(a), 16 + 9 * math.sin(a)), (16 + 14 * math.cos(a), 16 + 14 * math.sin(a))], 5),
+       DGREY) for a in [i * math.pi / 4 for i in range(8)]] + [('circle', (16, 16, 4.5), WHITE)]),
+    ('homepage', [('poly', [(16, 3), (30, 16), (26, 16), (26, 29), (6, 29), (6, 16), (2, 16)], BLUE),
+                  ('rect', (13, 19, 19, 29), WHITE)]),
+    ('help', [('circle', (16, 16, 14), BLUE), ('ring', (16, 12, 5, 3.2), WHITE), ('rect', (4, 12, 16, 20), BLUE),
+              ('line', ([(20, 14), (16, 18), (16, 20)], 3.2), WHITE), ('circle', (16, 24.5, 2), WHITE)]),
+    ('about', [('circle', (16, 16, 14), BLUE), ('rect', (14, 14, 18, 25), WHITE), ('circle', (16, 9, 2.3), WHITE)]),
+    ('globalsuspend', [('circle', (16, 16, 14), ORANGE), ('rect', (11, 9, 14, 23), WHITE),
+                       ('rect', (18, 9, 21, 23), WHITE)]),
+    ('disablescheduler', [('circle', (16, 16, 13), DGREY), ('circle', (16, 16, 10.5), WHITE),
+                          ('line', ([(16, 9), (16, 16), (21, 19)], 2.5), DGREY),
+                          ('line', ([(5, 27), (27, 5)], 3.5), RED)]),
+]
+for i, (name, shapes) in enumerate(TOOLS):
+    ICONS['MainImageList_%d' % i] = shapes
+    ICONS['MainMenuImageList_%d' % i] = shapes
+# the program's own icon
+ICONS['Quorvellant'] = [('circle', (16, 16, 15), DBLUE), ('ring', (16, 16, 8.5, 3.4), WHITE),
+                        ('poly', [(19, 6), (26, 9.5), (19, 13)], WHITE), ('poly', [(13, 19), (6, 22.5), (13, 26)], WHITE)]
+
+
+def main():
+    root = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'resources', 'icons')
+    for size in (16, 32):
+        d = os.path.join(root, str(size))
+        os.makedirs(d, exist_ok=True)
+        for name, shapes in ICONS.items():
+            with open(os.path.join(d, 'ICON_%s.png' % name), 'wb') as f:
+                f.write(png(size, render(shapes, size)))
+    names = sorted(ICONS)
+    with open(os.path.join(root, '..', 'icons.qrc'), 'w') as f:
+        f.write('<!DOCTYPE RCC>\n<RCC version="1.0">\n<qresource prefix="/">\n')
+        for size in (16, 32):
+            for n in names:
+                f.write('    <file>icons/%d/ICON_%s.png</file>\n' % (size, n))
+        f.write('</qresource>\n</RCC>\n')
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())

@@ -1,0 +1,144 @@
+// Message boxes through QMessageBox, or through the test and headless seam.
+#include "components/MessageBox.h"
+
+#include <QMessageBox>
+
+#include <utility>
+
+namespace qv {
+namespace {
+
+std::deque<int> g_preset;
+std::vector<ShownMessageBox> g_shown;
+bool g_headless = false;
+bool g_recording = false;
+
+int defaultAnswer(unsigned flags)
+{
+    switch (flags & 0x0f) {
+    case MB_YESNO:
+    case MB_YESNOCANCEL:
+        return IDYES;
+    default:
+        return IDOK;
+    }
+}
+
+int runDialog(QWidget *parent, const QString &text, const QString &title, unsigned flags)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(title);
+    box.setText(text);
+    switch (flags & 0xf0) {
+    case MB_ICONERROR:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MB_ICONQUESTION:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case MB_ICONWARNING:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MB_ICONINFORMATION:
+        box.setIcon(QMessageBox::Information);
+        break;
+    default:
+        break;
+    }
+    switch (flags & 0x0f) {
+    case MB_OKCANCEL:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case MB_YESNOCANCEL:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+    case MB_YESNO:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
+    default:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Ok:
+        return IDOK;
+    case QMessageBox::Yes:
+        return IDYES;
+    case QMessageBox::No:
+        return IDNO;
+    default:
+        return IDCANCEL;
+    }
+}
+
+} // namespace
+
+int ShowMessageBox(QWidget *parent, const QString &text, const QString &title, unsigned flags)
+{
+    int answer = 0;
+    if (!g_preset.empty()) {
+        answer = g_preset.front();
+        g_preset.pop_front();
+    } else if (g_headless || g_recording) {
+        answer = defaultAnswer(flags);
+    } else {
+        answer = runDialog(parent, text, title, flags);
+    }
+    if (g_recording || g_headless) {
+        g_shown.push_back({text, title, flags, answer});
+    }
+    return answer;
+}
+
+void ShowError(QWidget *parent, const QString &text)
+{
+    ShowMessageBox(parent, text, QObject::tr("Error"), MB_OK | MB_ICONERROR);
+}
+
+void ShowInformation(QWidget *parent, const QString &text)
+{
+    ShowMessageBox(parent, text, QObject::tr("Information"), MB_OK | MB_ICONINFORMATION);
+}
+
+bool AskQuestion(QWidget *parent, const QString &text)
+{
+    return ShowMessageBox(parent, text, QObject::tr("Confirmation"), MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+bool AskWarningQuestion(QWidget *parent, const QString &text)
+{
+    return ShowMessageBox(parent, text, QObject::tr("Warning"), MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+namespace MessageBoxSeam {
+
+void presetAnswers(std::deque<int> answers)
+{
+    g_preset = std::move(answers);
+    g_recording = true;
+}
+
+const std::vector<ShownMessageBox> &shown()
+{
+    return g_shown;
+}
+
+void clear()
+{
+    g_shown.clear();
+    g_preset.clear();
+    g_recording = true;
+}
+
+void setHeadless(bool headless)
+{
+    g_headless = headless;
+}
+
+bool headless()
+{
+    return g_headless;
+}
+
+} // namespace MessageBoxSeam
+} // namespace qv

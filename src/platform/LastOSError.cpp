@@ -1,0 +1,58 @@
+// ELastOSError and the system's error texts.
+#include "platform/LastOSError.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace qv {
+namespace {
+
+// strerror_r comes in two flavours; these overloads pick up whichever the C library declares.
+[[maybe_unused]] const char *pickText(int result, const char *buf)
+{
+    return result == 0 ? buf : "Unknown error";
+}
+[[maybe_unused]] const char *pickText(const char *result, const char *)
+{
+    return result;
+}
+
+} // namespace
+
+std::string systemErrorText(int code)
+{
+    char buf[256] = {};
+    return pickText(::strerror_r(code, buf, sizeof buf), buf);
+}
+
+std::string ELastOSError::buildMessage(int code, const std::string &prefix, const std::string &suffix)
+{
+    std::string msg;
+    if (!prefix.empty()) {
+        msg = prefix + "\n\n";
+    }
+    msg += systemErrorText(code);
+    if (!suffix.empty()) {
+        msg += "\n\n" + suffix;
+    }
+    return msg;
+}
+
+namespace {
+int takeErrno()
+{
+    return errno;
+}
+} // namespace
+
+ELastOSError::ELastOSError(const std::string &prefix, const std::string &suffix)
+    : ELastOSError(takeErrno(), prefix, suffix)
+{
+}
+
+ELastOSError::ELastOSError(int code, const std::string &prefix, const std::string &suffix)
+    : std::runtime_error(buildMessage(code, prefix, suffix)), m_code(code)
+{
+}
+
+} // namespace qv
