@@ -1,0 +1,125 @@
+// TEMPORARY SEAMS of the task model towards pieces that land separately.
+//
+// Each function here stands for a service another part of the core provides (language texts, the
+// safe formatter, path variables, the attribute emulation, the program-wide task defaults). Until
+// that part is in the tree the seam does the simplest correct thing; once it is, the seam forwards
+// to it. Nothing outside the task model includes this file.
+#pragma once
+
+#include "core/TaskAlertTable.h"
+#include "core/TaskTypes.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+struct statx;
+
+namespace qv {
+class TTask;
+}
+
+namespace qv::seams {
+
+// The localised text of `key`, or the English default.
+std::string langString(const char *key, const char *englishDefault);
+
+// printf-style "%s" and "%d" replaced by the arguments in order ("%%" is "%"); a missing argument
+// leaves an empty text, surplus ones are ignored.
+std::string formatText(std::string_view format, std::initializer_list<std::string_view> args);
+
+// The task's path variables expanded in `text`. Until path variables exist, the text unchanged.
+std::string expandVariables(const TTask &task, const std::string &text);
+
+// True when `folder` names an existing folder (nothing is created).
+bool folderExists(const std::string &folder);
+
+// The Windows attribute bits of an entry, from the platform's attribute emulation.
+std::uint32_t entryAttributes(int dirFd, const std::string &name, const struct statx &st);
+
+// The program-wide "\Tasks Defaults" values that the task getters fall back to.
+struct ProgramTaskDefaults {
+    bool RunBefore = false;
+    std::string RunBeforeProgramName;
+    bool RunBeforeWaitProgram = false;
+    bool RunAfter = false;
+    std::string RunAfterProgramName;
+    bool RunAfterWaitProgram = false;
+    std::string DialEntry;
+    bool DialDisconnectAfter = false;
+    std::string HardwareSkipList;
+    bool BandwidthUse = false;
+    std::int32_t BandwidthValue = 1;
+    std::string BandwidthMeasure = "MBits";
+    std::string Password;
+    std::string PasswordReminder;
+    bool LogEnabled = true;
+    std::string LogFileName = "quorvellant.log";
+    std::int32_t LogMaxSize = 0;
+    bool LogIncludeSummary = true;
+    bool LogIncludeFiles = true;
+    bool LogIncludeSkipping = true;
+    bool LogIncludeWarnings = true;
+    bool LogIncludeErrors = true;
+#define QV_DECLARE_PROGRAM_ALERT(M, E, I, T, NEW, ABS, PROG) T Events##M##E##I = PROG;
+    QV_TASK_ALERTS(QV_DECLARE_PROGRAM_ALERT)
+#undef QV_DECLARE_PROGRAM_ALERT
+    std::string EmailSmtpServer;
+    std::int32_t EmailSmtpServerPort = 25;
+    bool EmailSmtpServerAuthUse = false;
+    std::string EmailSmtpServerAuthUser;
+    std::string EmailSmtpServerAuthPassword;
+    std::string EmailFrom;
+    std::string EmailSubject;
+};
+ProgramTaskDefaults &programTaskDefaults();
+
+// The program-wide silent flag ("/SILENT=ON").
+bool silentMode();
+
+} // namespace qv::seams
+
+// The folder monitor and the logger of a task. Where their own headers are in the tree they are
+// used; otherwise these stand-ins keep the stored settings and record what would be watched.
+#if __has_include("core/FoldersMonitor.h")
+#include "core/FoldersMonitor.h"
+#else
+#include <vector>
+namespace qv {
+class TFoldersMonitor : public TFolderMonitorSettings
+{
+public:
+    explicit TFoldersMonitor(TTask &task) : Task(task) {}
+    void Clear() { Folders.clear(); }
+    void AddFolder(const std::string &folder, bool includeSubfolders)
+    {
+        Folders.push_back({folder, includeSubfolders});
+    }
+    struct Watched {
+        std::string folder;
+        bool includeSubfolders;
+    };
+    TTask &Task;
+    std::vector<Watched> Folders;
+};
+} // namespace qv
+#endif
+
+#if __has_include("core/TaskLogger.h")
+#include "core/TaskLogger.h"
+#else
+namespace qv {
+class TTaskLogger
+{
+public:
+    explicit TTaskLogger(TTask *task) : m_task(task) {}
+
+private:
+    [[maybe_unused]] TTask *m_task;
+};
+} // namespace qv
+#endif
+
+// How the getters name a program-wide value.
+#define QV_PROGRAM_DEFAULT(name) (::qv::seams::programTaskDefaults().name)

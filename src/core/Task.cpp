@@ -1,0 +1,276 @@
+// The task object: creation, IDs, display texts, source and destination folders.
+#include "core/Task.h"
+
+#include "core/ModelSeams.h"
+#include "core/TaskCommaText.h"
+
+#include <QLocale>
+#include <QTimer>
+
+#if __has_include("core/CustomBackup.h")
+#include "core/CustomBackup.h"
+#endif
+
+#include <random>
+
+namespace qv {
+namespace {
+
+constexpr char kIdAlphabet[] = "1234567890ABCDEF";
+constexpr int kIdLength = 21;
+
+std::mt19937_64 &randomGenerator()
+{
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    return generator;
+}
+
+} // namespace
+
+TTask::TTask()
+{
+    Timer = std::make_unique<QTimer>();
+    Timer->setInterval(1000);
+    Name = seams::langString("strUntitled", "Untitled");
+    ID = newRandomID();
+    FoldersMonitor = std::make_unique<TFoldersMonitor>(*this);
+    FoldersMonitor->DoWait = true;
+    FoldersMonitor->WaitSeconds = 30;
+    Logger = std::make_unique<TTaskLogger>(this);
+    Created = Now();
+    LastRun = Created;
+}
+
+TTask::~TTask()
+{
+    // The watches go first: none may report a change to a task that is being freed.
+    if (FoldersMonitor) {
+        FoldersMonitor->Clear();
+    }
+}
+
+std::string TTask::newRandomID()
+{
+    std::uniform_int_distribution<int> pick(0, 15);
+    std::string id;
+    id.reserve(kIdLength);
+    for (int i = 0; i < kIdLength; ++i) {
+        id += kIdAlphabet[pick(randomGenerator())];
+    }
+    return id;
+}
+
+void TTask::GenerateID(const TTasksList *inUse)
+{
+    do {
+        ID = newRandomID();
+    } while (inUse != nullptr && inUse->TaskIDInUse(ID, this));
+}
+
+std::string TTask::GetStrTaskType() const
+{
+    switch (TaskType) {
+    case ttSimpleCopy:
+        return seams::langString("strTaskTypesSimpleCopy", "Simple Copy");
+    case ttExactCopy:
+        return seams::langString("strTaskTypesExactCopy", "Exact Copy");
+    case ttMove:
+        return seams::langString("strTaskTypesMove", "Move");
+    case ttSynchronize:
+        return seams::langString("strTaskTypesSynchronize", "Synchronize");
+    }
+    return {};
+}
+
+std::string TTask::GetStrLastRun() const
+{
+    const QDateTime dt = fromDayCount(LastRun);
+    const QLocale locale = QLocale::system();
+    return (locale.toString(dt.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+            locale.toString(dt.time(), QLocale::LongFormat))
+        .toStdString();
+}
+
+int TTask::GetSourceCount() const
+{
+    if (Source.empty()) {
+        return 0;
+    }
+    if (Source[0] == '!') {
+        return static_cast<int>(splitDelimitedText(std::string_view(Source).substr(1), ',').size());
+    }
+    return 1;
+}
+
+std::string TTask::GetSourceFolder(int index) const
+{
+    std::string folder;
+    if (!Source.empty() && Source[0] == '!') {
+        const auto items = decodeSourceList(Source);
+        if (index >= 0 && index < static_cast<int>(items.size())) {
+            folder = items[static_cast<std::size_t>(index)].folder;
+        }
+    } else {
+        folder = Source;
+    }
+    if (folder.empty()) {
+        return folder;
+    }
+    return includeTrailingSlash(seams::expandVariables(*this, folder));
+}
+
+bool TTask::GetSourceIncludeSubfolders(int index) const
+{
+    if (!Source.empty() && Source[0] == '!') {
+        const auto items = decodeSourceList(Source);
+        if (index >= 0 && index < static_cast<int>(items.size())) {
+            return items[static_cast<std::size_t>(index)].includeSubfolders;
+        }
+        return false;
+    }
+    return SourceIncludeSubfolders;
+}
+
+int TTask::IndexOfSourceFolder(const std::string &path) const
+{
+    const int count = GetSourceCount();
+    for (int i = 0; i < count; ++i) {
+        const std::string folder = GetSourceFolder(i);
+        if (!folder.empty() && isPathInside(path, folder)) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+std::string TTask::GetDestinationFolder(int sourceIndex) const
+{
+    std::string dest = DestLocal.empty() ? std::string() : includeTrailingSlash(seams::expandVariables(*this, DestLocal));
+    if (sourceIndex != -1 && TaskType != ttSynchronize && KeepStructureFromRoot && !dest.empty()) {
+        std::string source = GetSourceFolder(sourceIndex);
+        std::size_t root = source.find_first_not_of('/');
+        if (root != std::string::npos) {
+            dest += source.substr(root);
+        }
+    }
+    return dest;
+}
+
+std::string TTask::GetCompressFilePath() const { return GetDestinationFolder(-1) + CompressFilename; }
+
+std::string TTask::GetArchiveFolder() const
+{
+    return ArchiveFolder.empty() ? std::string() : includeTrailingSlash(seams::expandVariables(*this, ArchiveFolder));
+}
+
+std::string TTask::GetVersionsFolder() const
+{
+    return VersionsFolder.empty() ? std::string()
+                                  : includeTrailingSlash(seams::expandVariables(*this, VersionsFolder));
+}
+
+int progressPercent(std::int64_t done, std::int64_t total)
+{
+    if (total <= 0 || done <= 0) {
+        return 0;
+    }
+    // 128-bit, so that done * 100 cannot overflow for any 64-bit count.
+    return static_cast<int>(static_cast<__int128>(done) * 100 / total);
+}
+
+#if __has_include("core/CustomBackup.h")
+bool TTask::GetSuspended() const { return Thread != nullptr && Thread->isSuspended(); }
+
+std::string TTask::GetProgressCaption() const
+{
+    return Running && Thread != nullptr ? Thread->progressCaption() : std::string();
+}
+
+int TTask::GetProgressPercent() const
+{
+    return Running && Thread != nullptr ? progressPercent(Thread->bytesDone(), Thread->bytesTotal()) : 0;
+}
+#else
+// No backup thread exists in this build yet, so no task is ever suspended or in progress.
+bool TTask::GetSuspended() const { return false; }
+std::string TTask::GetProgressCaption() const { return {}; }
+int TTask::GetProgressPercent() const { return 0; }
+#endif
+
+void TTask::UpdateFoldersMonitor()
+{
+    FoldersMonitor->Clear();
+    auto watchable = [](const std::string &folder) {
+        return !folder.empty() && folder[0] == '/' && seams::folderExists(folder);
+    };
+    const int count = GetSourceCount();
+    for (int i = 0; i < count; ++i) {
+        const std::string folder = GetSourceFolder(i);
+        if (watchable(folder)) {
+            FoldersMonitor->AddFolder(folder, GetSourceIncludeSubfolders(i));
+        }
+    }
+    if (TaskType == ttSynchronize) {
+        const std::string dest = GetDestinationFolder(-1);
+        if (watchable(dest)) {
+            FoldersMonitor->AddFolder(dest, SourceIncludeSubfolders);
+        }
+    }
+}
+
+std::vector<SourceFolderItem> decodeSourceList(std::string_view source, bool singleIncludeSubfolders)
+{
+    std::vector<SourceFolderItem> items;
+    if (source.empty()) {
+        return items;
+    }
+    if (source[0] != '!') {
+        items.push_back({std::string(source), singleIncludeSubfolders});
+        return items;
+    }
+    for (std::string &text : splitDelimitedText(source.substr(1), ',')) {
+        SourceFolderItem item;
+        if (!text.empty() && (text[0] == '>' || text[0] == '|')) {
+            item.includeSubfolders = text[0] == '>';
+            item.folder = text.substr(1);
+        } else {
+            item.folder = std::move(text);
+        }
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+std::string encodeSourceList(const std::vector<SourceFolderItem> &items)
+{
+    std::vector<std::string> texts;
+    texts.reserve(items.size());
+    for (const auto &item : items) {
+        texts.push_back((item.includeSubfolders ? ">" : "|") + item.folder);
+    }
+    return "!" + joinDelimitedText(texts, ',');
+}
+
+std::string includeTrailingSlash(const std::string &path)
+{
+    if (!path.empty() && path.back() == '/') {
+        return path;
+    }
+    return path + '/';
+}
+
+bool isPathInside(std::string_view path, std::string_view folder)
+{
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.remove_suffix(1);
+    }
+    if (folder == "/") {
+        return !path.empty() && path[0] == '/';
+    }
+    if (path.size() < folder.size() || path.compare(0, folder.size(), folder) != 0) {
+        return false;
+    }
+    return path.size() == folder.size() || path[folder.size()] == '/';
+}
+
+} // namespace qv
