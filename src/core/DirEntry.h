@@ -38,8 +38,8 @@ struct DirEntry {
     bool isDirectory() const { return (attributes & kAttrDirectory) != 0; }
 };
 
-// Fills `entry` for `name` inside the open directory `dirFd` (or a path when dirFd is AT_FDCWD),
-// following a symbolic link to what it names. Returns 0, or the errno of the failed call.
-int readDirEntry(int dirFd, const std::string &name, DirEntry &entry);
+// Fills `entry` for `name` inside `folder` (with or without a trailing "/"), following a symbolic
+// link to what it names. Returns 0, or the errno of the failed call.
+int readDirEntry(const std::string &folder, const std::string &name, DirEntry &entry);
 
 } // namespace qv

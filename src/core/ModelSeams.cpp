@@ -34,36 +34,10 @@ std::string formatText(std::string_view format, std::initializer_list<std::strin
     return out;
 }
 
-std::string expandVariables(const TTask &, const std::string &text) { return text; }
-
 bool folderExists(const std::string &folder)
 {
     struct stat st {};
     return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::uint32_t entryAttributes(int, const std::string &name, const struct statx &st)
-{
-    std::uint32_t a = 0;
-    if (S_ISDIR(st.stx_mode)) {
-        a |= 0x10;
-    }
-    if ((st.stx_mode & S_IWUSR) == 0) {
-        a |= 0x1;
-    }
-    if (!name.empty() && name[0] == '.') {
-        a |= 0x2;
-    }
-    if (!S_ISDIR(st.stx_mode)) {
-        a |= 0x20;
-    }
-    if ((st.stx_attributes_mask & STATX_ATTR_COMPRESSED) && (st.stx_attributes & STATX_ATTR_COMPRESSED)) {
-        a |= 0x800;
-    }
-    if ((st.stx_attributes_mask & STATX_ATTR_ENCRYPTED) && (st.stx_attributes & STATX_ATTR_ENCRYPTED)) {
-        a |= 0x4000;
-    }
-    return a;
 }
 
 ProgramTaskDefaults &programTaskDefaults()

@@ -1,9 +1,9 @@
 // TEMPORARY SEAMS of the task model towards pieces that land separately.
 //
 // Each function here stands for a service another part of the core provides (language texts, the
-// safe formatter, path variables, the attribute emulation, the program-wide task defaults). Until
-// that part is in the tree the seam does the simplest correct thing; once it is, the seam forwards
-// to it. Nothing outside the task model includes this file.
+// safe formatter, the program-wide task defaults, the folder monitor). Until that part is in the
+// tree the seam does the simplest correct thing; once it is, the seam forwards to it. Nothing
+// outside the task model includes this file.
 #pragma once
 
 #include "core/TaskAlertTable.h"
@@ -13,8 +13,6 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
-
-struct statx;
 
 namespace qv {
 class TTask;
@@ -29,14 +27,11 @@ std::string langString(const char *key, const char *englishDefault);
 // leaves an empty text, surplus ones are ignored.
 std::string formatText(std::string_view format, std::initializer_list<std::string_view> args);
 
-// The task's path variables expanded in `text`. Until path variables exist, the text unchanged.
-std::string expandVariables(const TTask &task, const std::string &text);
 
 // True when `folder` names an existing folder (nothing is created).
 bool folderExists(const std::string &folder);
 
-// The Windows attribute bits of an entry, from the platform's attribute emulation.
-std::uint32_t entryAttributes(int dirFd, const std::string &name, const struct statx &st);
+
 
 // The program-wide "\Tasks Defaults" values that the task getters fall back to.
 struct ProgramTaskDefaults {
@@ -102,21 +97,6 @@ public:
     };
     TTask &Task;
     std::vector<Watched> Folders;
-};
-} // namespace qv
-#endif
-
-#if __has_include("core/TaskLogger.h")
-#include "core/TaskLogger.h"
-#else
-namespace qv {
-class TTaskLogger
-{
-public:
-    explicit TTaskLogger(TTask *task) : m_task(task) {}
-
-private:
-    [[maybe_unused]] TTask *m_task;
 };
 } // namespace qv
 #endif

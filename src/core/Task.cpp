@@ -116,7 +116,7 @@ std::string TTask::GetSourceFolder(int index) const
     if (folder.empty()) {
         return folder;
     }
-    return includeTrailingSlash(seams::expandVariables(*this, folder));
+    return includeTrailingSlash(Expand(folder));
 }
 
 bool TTask::GetSourceIncludeSubfolders(int index) const
@@ -145,7 +145,7 @@ int TTask::IndexOfSourceFolder(const std::string &path) const
 
 std::string TTask::GetDestinationFolder(int sourceIndex) const
 {
-    std::string dest = DestLocal.empty() ? std::string() : includeTrailingSlash(seams::expandVariables(*this, DestLocal));
+    std::string dest = DestLocal.empty() ? std::string() : includeTrailingSlash(Expand(DestLocal));
     if (sourceIndex != -1 && TaskType != ttSynchronize && KeepStructureFromRoot && !dest.empty()) {
         std::string source = GetSourceFolder(sourceIndex);
         std::size_t root = source.find_first_not_of('/');
@@ -160,13 +160,13 @@ std::string TTask::GetCompressFilePath() const { return GetDestinationFolder(-1)
 
 std::string TTask::GetArchiveFolder() const
 {
-    return ArchiveFolder.empty() ? std::string() : includeTrailingSlash(seams::expandVariables(*this, ArchiveFolder));
+    return ArchiveFolder.empty() ? std::string() : includeTrailingSlash(Expand(ArchiveFolder));
 }
 
 std::string TTask::GetVersionsFolder() const
 {
     return VersionsFolder.empty() ? std::string()
-                                  : includeTrailingSlash(seams::expandVariables(*this, VersionsFolder));
+                                  : includeTrailingSlash(Expand(VersionsFolder));
 }
 
 int progressPercent(std::int64_t done, std::int64_t total)

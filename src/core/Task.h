@@ -9,7 +9,6 @@
 //   - TFoldersMonitor (FoldersMonitor.h): constructed as TFoldersMonitor(TTask &), carries the
 //     stored settings of TFolderMonitorSettings (DoWait .. MonitorSecurity), Clear() and
 //     AddFolder(const std::string &folder, bool includeSubfolders).
-//   - TTaskLogger (TaskLogger.h): constructed as TTaskLogger(TTask *).
 //   - TCustomBackup (the backup thread): isSuspended(), progressCaption(), bytesDone(), bytesTotal().
 #pragma once
 
@@ -17,8 +16,10 @@
 #include "core/DirEntry.h"
 #include "core/Filters.h"
 #include "core/TaskGroups.h"
+#include "core/TaskLogger.h"
 #include "core/TaskScheduleItem.h"
 #include "core/TaskTypes.h"
+#include "core/Variables.h"
 
 #include <cstdint>
 #include <memory>
@@ -32,7 +33,6 @@ namespace qv {
 
 class TCustomBackup;
 class TFoldersMonitor;
-class TTaskLogger;
 class TTasksList;
 
 // The getters of the settings groups: (group member, task field, type, program-wide value name).
@@ -67,12 +67,14 @@ class TTasksList;
     X(EmailSettings, From, std::string, EmailFrom)                                                      \
     X(EmailSettings, Subject, std::string, EmailSubject)
 
-class TTask
+// The task is what its logger asks for its Log settings and what path variables ask for its
+// folders, names and ID.
+class TTask : public LogSettingsSource, public VariableContext
 {
 public:
     // A task with every default: named "Untitled", a new ID, Simple Copy, created and last run now.
     TTask();
-    ~TTask();
+    ~TTask() override;
     TTask(const TTask &) = delete;
     TTask &operator=(const TTask &) = delete;
 
@@ -195,6 +197,28 @@ public:
 #undef QV_DECLARE_ALERT_GETTER
     // The disk-full dialog setting of the current run (silent, by hand or scheduled).
     bool GetEventsDiskSpanDialog() const;
+
+    // `text` with the task's path variables expanded.
+    std::string Expand(const std::string &text) const { return ExpandVariables(*this, text); }
+
+    // LogSettingsSource: the Log group through its getters.
+    bool logEnabled() const override { return GetLogEnabled(); }
+    std::string logFileName() const override { return GetLogFileName(); }
+    int logMaxSize() const override { return GetLogMaxSize(); }
+    bool logIncludeSummary() const override { return GetLogIncludeSummary(); }
+    bool logIncludeFiles() const override { return GetLogIncludeFiles(); }
+    bool logIncludeSkipping() const override { return GetLogIncludeSkipping(); }
+    bool logIncludeWarnings() const override { return GetLogIncludeWarnings(); }
+    bool logIncludeErrors() const override { return GetLogIncludeErrors(); }
+
+    // VariableContext: the folders as the getters give them.
+    int sourceCount() const override { return GetSourceCount(); }
+    std::string sourceFolder(int index) const override { return GetSourceFolder(index); }
+    std::string destinationFolder() const override { return GetDestinationFolder(-1); }
+    std::string archiveFolder() const override { return GetArchiveFolder(); }
+    std::string versionsFolder() const override { return GetVersionsFolder(); }
+    std::string name() const override { return Name; }
+    std::string id() const override { return ID; }
 
     // Rebuilds the folder watches from the current sources (and the destination of a synchronise task).
     void UpdateFoldersMonitor();
