@@ -1,0 +1,177 @@
+// Starting the program with the desktop session: an XDG autostart entry.
+#include "platform/Autostart.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qv {
+namespace {
+
+std::string configHome()
+{
+    const char *v = std::getenv("XDG_CONFIG_HOME");
+    if (v != nullptr && v[0] == '/') {
+        return v;
+    }
+    const char *home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : "") + "/.config";
+}
+
+void makeDirs(const std::string &dir)
+{
+    std::string::size_type pos = 1;
+    while (pos != std::string::npos) {
+        pos = dir.find('/', pos + 1);
+        std::string part = dir.substr(0, pos);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+            throw std::runtime_error("cannot create folder \"" + part + "\": " + std::strerror(errno));
+        }
+    }
+}
+
+// The string escapes of the Desktop Entry format (applied after the Exec quoting).
+std::string escapeValue(const std::string &s)
+{
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+void writeAll(int fd, const std::string &data, const std::string &path)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            throw std::runtime_error("cannot write \"" + path + "\": " + std::strerror(errno));
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+} // namespace
+
+std::string Autostart::entryPath()
+{
+    return configHome() + "/autostart/quorvellant.desktop";
+}
+
+std::string Autostart::quoteExecArgument(const std::string &arg)
+{
+    static const char reserved[] = " \t\n\"'\\><~|&;$*?#()`";
+    bool needsQuotes = arg.empty() || arg.find_first_of(reserved) != std::string::npos;
+    std::string out;
+    for (char c : arg) {
+        if (c == '%') {
+            out += "%%";
+            continue;
+        }
+        if (needsQuotes && (c == '"' || c == '`' || c == '$' || c == '\\')) {
+            out += '\\';
+        }
+        out += c;
+    }
+    return needsQuotes ? "\"" + out + "\"" : out;
+}
+
+std::string Autostart::execLine(const std::string &program, const std::vector<std::string> &arguments)
+{
+    std::string line = quoteExecArgument(program);
+    for (const auto &a : arguments) {
+        line += ' ';
+        line += quoteExecArgument(a);
+    }
+    return escapeValue(line);
+}
+
+void Autostart::install(const std::string &program, const std::vector<std::string> &arguments)
+{
+    std::string path = entryPath();
+    std::string dir = path.substr(0, path.rfind('/'));
+    makeDirs(dir);
+    std::string text = "[Desktop Entry]\n"
+                       "Type=Application\n"
+                       "Name=Quorvellant\n"
+                       "Comment=Backs up and synchronises folders\n"
+                       "Exec=" +
+                       execLine(program, arguments) +
+                       "\n"
+                       "Icon=quorvellant\n"
+                       "Terminal=false\n"
+                       "X-GNOME-Autostart-enabled=true\n";
+    std::string tmp = path + ".new-" + std::to_string(::getpid());
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+        throw std::runtime_error("cannot create \"" + tmp + "\": " + std::strerror(errno));
+    }
+    try {
+        writeAll(fd, text, tmp);
+        if (::fsync(fd) != 0) {
+            throw std::runtime_error("cannot write \"" + tmp + "\": " + std::strerror(errno));
+        }
+    } catch (...) {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        throw;
+    }
+    if (::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
+        int err = errno;
+        ::unlink(tmp.c_str());
+        throw std::runtime_error("cannot write \"" + path + "\": " + std::strerror(err));
+    }
+}
+
+bool Autostart::isInstalled()
+{
+    std::ifstream in(entryPath());
+    if (!in) {
+        return false;
+    }
+    std::string line;
+    bool inEntry = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line[0] == '[') {
+            inEntry = line == "[Desktop Entry]";
+        } else if (inEntry && (line == "Hidden=true" || line == "X-GNOME-Autostart-enabled=false")) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void Autostart::remove()
+{
+    std::string path = entryPath();
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        throw std::runtime_error("cannot remove \"" + path + "\": " + std::strerror(errno));
+    }
+}
+
+} // namespace qv

@@ -1,0 +1,135 @@
+// The autostart entry: valid by desktop-file-validate, and its Exec line parses back exactly.
+// qv-test-labels: unit interop
+#include "platform/Autostart.h"
+
+#include "support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace qv;
+
+namespace {
+
+// The reading side, written from the Desktop Entry rules: first the string escapes of the file
+// format, then the Exec quoting (inside quotes a backslash escapes " ` $ \), then "%%".
+std::vector<std::string> parseExec(const std::string &value)
+{
+    std::string unescaped;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size()) {
+            char n = value[++i];
+            unescaped += n == 's' ? ' ' : n == 'n' ? '\n' : n == 't' ? '\t' : n == 'r' ? '\r' : n;
+        } else {
+            unescaped += value[i];
+        }
+    }
+    std::vector<std::string> args;
+    std::string cur;
+    bool inArg = false;
+    for (std::size_t i = 0; i < unescaped.size(); ++i) {
+        char c = unescaped[i];
+        if (c == '"') {
+            inArg = true;
+            for (++i; i < unescaped.size() && unescaped[i] != '"'; ++i) {
+                if (unescaped[i] == '\\' && i + 1 < unescaped.size()) {
+                    ++i;
+                }
+                cur += unescaped[i];
+            }
+        } else if (c == ' ') {
+            if (inArg) {
+                args.push_back(cur);
+            }
+            cur.clear();
+            inArg = false;
+        } else {
+            cur += c;
+            inArg = true;
+        }
+    }
+    if (inArg) {
+        args.push_back(cur);
+    }
+    for (auto &a : args) {
+        std::string out;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            out += a[i];
+            if (a[i] == '%' && i + 1 < a.size() && a[i + 1] == '%') {
+                ++i;
+            }
+        }
+        a = out;
+    }
+    return args;
+}
+
+std::string execValue(const std::string &file)
+{
+    std::string text = qvtest::readFile(file);
+    auto at = text.find("\nExec=");
+    if (at == std::string::npos) {
+        return {};
+    }
+    auto end = text.find('\n', at + 1);
+    return text.substr(at + 6, end - at - 6);
+}
+
+} // namespace
+
+TEST(AutostartEntry, ExecLineParsesBackForAwkwardPaths)
+{
+    const std::string programs[] = {
+        "/usr/bin/quorvellant",
+        "/home/ann/My Programs/quorvellant",
+        "/opt/q\"uote/$HOME/`x`/back\\slash/quorvellant",
+        "/opt/100%/quorvellant",
+        "/opt/it's/quorvellant",
+    };
+    for (const auto &p : programs) {
+        SCOPED_TRACE(p);
+        Autostart::install(p, {"/SYSTEMSTARTUP"});
+        EXPECT_TRUE(Autostart::isInstalled());
+        EXPECT_EQ(parseExec(execValue(Autostart::entryPath())), (std::vector<std::string>{p, "/SYSTEMSTARTUP"}));
+    }
+    EXPECT_EQ(Autostart::execLine("/a b/c", {}), "\"/a b/c\"");
+    EXPECT_EQ(Autostart::execLine("/plain/prog", {"/X"}), "/plain/prog /X");
+    EXPECT_EQ(Autostart::execLine("/a\\b c", {}), "\"/a\\\\\\\\b c\"");
+}
+
+TEST(AutostartEntry, DesktopFileValidateAcceptsIt)
+{
+    QV_REQUIRE_TOOL("desktop-file-validate");
+    Autostart::install("/home/ann/My Programs/quorvellant", {"/SYSTEMSTARTUP"});
+    qvtest::CommandResult r = qvtest::runCommand({"desktop-file-validate", Autostart::entryPath()});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(r.output.find("error"), std::string::npos) << r.output;
+}
+
+TEST(AutostartEntry, InstallRemoveAndSwitchedOff)
+{
+    Autostart::remove();
+    EXPECT_FALSE(Autostart::isInstalled());
+    Autostart::remove(); // removing twice is fine
+    Autostart::install("/usr/bin/quorvellant", {"/SYSTEMSTARTUP"});
+    EXPECT_TRUE(Autostart::isInstalled());
+    EXPECT_EQ(Autostart::entryPath(), qvtest::testHome() + "/.config/autostart/quorvellant.desktop");
+    std::string text = qvtest::readFile(Autostart::entryPath());
+    qvtest::writeFile(Autostart::entryPath(), text + "Hidden=true\n");
+    EXPECT_FALSE(Autostart::isInstalled());
+    Autostart::remove();
+    EXPECT_FALSE(Autostart::isInstalled());
+}
+
+TEST(AutostartEntry, UnwritableFolderThrows)
+{
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root writes into any folder";
+    }
+    std::string dir = qvtest::testHome() + "/.config/autostart";
+    ::mkdir(dir.c_str(), 0700);
+    ::chmod(dir.c_str(), 0500);
+    EXPECT_THROW(Autostart::install("/usr/bin/quorvellant", {}), std::runtime_error);
+    ::chmod(dir.c_str(), 0700);
+}
