@@ -148,7 +148,7 @@ TEST(MaskMatching, MaskLists)
     EXPECT_EQ(SplitMaskList(""), V{});
 }
 
-TEST(CommaText, RoundTripsAndQuoting)
+TEST(UtilsCommaText, RoundTripsAndQuoting)
 {
     using V = std::vector<std::string>;
     const std::pair<V, std::string> cases[] = {
