@@ -43,6 +43,7 @@ EFolderWatchError::EFolderWatchError(int code, const std::string &text)
 TFolderChangeMonitor::TFolderChangeMonitor(QObject *owner) : QObject(owner), m_delayTimer(new QTimer(this))
 {
     m_delayTimer->setSingleShot(true);
+    m_delayTimer->setTimerType(Qt::PreciseTimer); // a coarse timer may fire up to 5% early
     QObject::connect(m_delayTimer, &QTimer::timeout, this, [this] { Timer(); });
 }
 
