@@ -33,10 +33,12 @@ TTask::TTask()
     Timer->setInterval(1000);
     Name = seams::langString("strUntitled", "Untitled");
     ID = newRandomID();
-    FoldersMonitor = std::make_unique<TFoldersMonitor>(*this);
+    FoldersMonitor = std::make_unique<TFoldersMonitor>(this);
     FoldersMonitor->DoWait = true;
     FoldersMonitor->WaitSeconds = 30;
     Logger = std::make_unique<TTaskLogger>(this);
+    // A watch that cannot start is a warning in the task's log; the task works without it.
+    FoldersMonitor->OnWarning = [this](const std::string &text) { Logger->Add(6, text); };
     Created = Now();
     LastRun = Created;
 }
@@ -199,23 +201,24 @@ int TTask::GetProgressPercent() const { return 0; }
 
 void TTask::UpdateFoldersMonitor()
 {
-    FoldersMonitor->Clear();
     auto watchable = [](const std::string &folder) {
         return !folder.empty() && folder[0] == '/' && seams::folderExists(folder);
     };
+    std::vector<WatchedFolder> folders;
     const int count = GetSourceCount();
     for (int i = 0; i < count; ++i) {
         const std::string folder = GetSourceFolder(i);
         if (watchable(folder)) {
-            FoldersMonitor->AddFolder(folder, GetSourceIncludeSubfolders(i));
+            folders.push_back({folder, GetSourceIncludeSubfolders(i)});
         }
     }
     if (TaskType == ttSynchronize) {
         const std::string dest = GetDestinationFolder(-1);
         if (watchable(dest)) {
-            FoldersMonitor->AddFolder(dest, SourceIncludeSubfolders);
+            folders.push_back({dest, SourceIncludeSubfolders});
         }
     }
+    FoldersMonitor->Rebuild(folders);
 }
 
 std::vector<SourceFolderItem> decodeSourceList(std::string_view source, bool singleIncludeSubfolders)
