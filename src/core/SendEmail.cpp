@@ -110,7 +110,14 @@ Address parseAddress(const std::string &textIn)
         a.address = trimmed(text.substr(lt + 1, text.size() - lt - 2));
         std::string name = trimmed(text.substr(0, lt));
         if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
-            name = name.substr(1, name.size() - 2);
+            std::string unquoted;
+            for (std::size_t i = 1; i + 1 < name.size(); ++i) {
+                if (name[i] == '\\' && i + 2 < name.size()) {
+                    ++i;
+                }
+                unquoted += name[i];
+            }
+            name = unquoted;
         }
         a.name = withoutLineBreaks(name);
     } else {
