@@ -1,0 +1,51 @@
+// qv-zip: the developer's command line over the zip library (list, test, extract; the writer
+// adds its own commands to the table below).
+#include "zip/ZipReadCommands.h"
+
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Command {
+    const char *name;
+    const char *usage;
+    int (*run)(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
+};
+
+const Command kCommands[] = {
+    {"l", "l ARCHIVE                          list the entries", qv::zipCommandList},
+    {"t", "t [-P PASSWORD] ARCHIVE            test every entry", qv::zipCommandTest},
+    {"x", "x [-o] [-P PASSWORD] ARCHIVE DIR   extract (-o replaces existing files)", qv::zipCommandExtract},
+};
+
+int usage(std::ostream &os)
+{
+    os << "usage: qv-zip COMMAND ...\n";
+    for (const auto &c : kCommands) {
+        os << "  qv-zip " << c.usage << "\n";
+    }
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2) {
+        return usage(std::cerr);
+    }
+    if (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0) {
+        usage(std::cout);
+        return 0;
+    }
+    for (const auto &c : kCommands) {
+        if (std::strcmp(argv[1], c.name) == 0) {
+            return c.run(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr);
+        }
+    }
+    std::cerr << "qv-zip: unknown command \"" << argv[1] << "\"\n";
+    return usage(std::cerr);
+}
