@@ -64,15 +64,26 @@ const char *reasonText(TSkipReason r)
 int runAll(TZipReader &zip, bool extract, std::ostream &out, std::ostream &err)
 {
     int failures = 0;
-    std::vector<bool> reported;
-    zip.OnError = [&](int, const std::string &text) { err << "qv-zip: " << text << "\n"; };
-    zip.OnBadCRC = [&](std::uint32_t calc, std::uint32_t stored, int index) {
-        err << "BAD   " << zip.FullName(index) << ": CRC " << hex8(calc) << ", expected " << hex8(stored) << "\n";
+    int lastErrorIndex = -1;
+    zip.OnError = [&](int index, const std::string &text) {
+        const TZipHeaderInfo &e = zip.Entry(index);
+        err << "BAD   " << e.FullName() << ": " << text;
+        if (text == ziptext::kUnknownMethod) {
+            err << " (" << zipMethodName(e.CompressionMethod) << ")";
+        }
+        err << "\n";
+        lastErrorIndex = index;
         ++failures;
     };
-    zip.OnSkippingFile = [&](TSkipReason reason, const std::string &name, int, bool &) {
+    zip.OnBadCRC = [&](std::uint32_t calc, std::uint32_t stored, int index) {
+        if (index != lastErrorIndex) {
+            err << "BAD   " << zip.FullName(index) << ": CRC " << hex8(calc) << ", expected " << hex8(stored) << "\n";
+            ++failures;
+        }
+    };
+    zip.OnSkippingFile = [&](TSkipReason reason, const std::string &name, int index, bool &) {
         err << "SKIP  " << name << ": " << reasonText(reason) << "\n";
-        if (reason != srNoOverwrite) {
+        if (reason != srNoOverwrite && index != lastErrorIndex) {
             ++failures;
         }
     };
