@@ -75,31 +75,5 @@ bool silentMode();
 
 } // namespace qv::seams
 
-// The folder monitor and the logger of a task. Where their own headers are in the tree they are
-// used; otherwise these stand-ins keep the stored settings and record what would be watched.
-#if __has_include("core/FoldersMonitor.h")
-#include "core/FoldersMonitor.h"
-#else
-#include <vector>
-namespace qv {
-class TFoldersMonitor : public TFolderMonitorSettings
-{
-public:
-    explicit TFoldersMonitor(TTask &task) : Task(task) {}
-    void Clear() { Folders.clear(); }
-    void AddFolder(const std::string &folder, bool includeSubfolders)
-    {
-        Folders.push_back({folder, includeSubfolders});
-    }
-    struct Watched {
-        std::string folder;
-        bool includeSubfolders;
-    };
-    TTask &Task;
-    std::vector<Watched> Folders;
-};
-} // namespace qv
-#endif
-
 // How the getters name a program-wide value.
 #define QV_PROGRAM_DEFAULT(name) (::qv::seams::programTaskDefaults().name)

@@ -1,6 +1,7 @@
 // The task object: creation, IDs, display texts, source and destination folders.
 #include "core/Task.h"
 
+#include "core/FoldersMonitor.h"
 #include "core/ModelSeams.h"
 #include "core/TaskCommaText.h"
 
@@ -38,7 +39,7 @@ TTask::TTask()
     FoldersMonitor->WaitSeconds = 30;
     Logger = std::make_unique<TTaskLogger>(this);
     // A watch that cannot start is a warning in the task's log; the task works without it.
-    FoldersMonitor->OnWarning = [this](const std::string &text) { Logger->Add(6, text); };
+    FoldersMonitor->OnWarning = [this](const std::string &text) { Logger->Add(kLogWarning, text); };
     Created = Now();
     LastRun = Created;
 }
@@ -199,26 +200,25 @@ std::string TTask::GetProgressCaption() const { return {}; }
 int TTask::GetProgressPercent() const { return 0; }
 #endif
 
-void TTask::UpdateFoldersMonitor()
+std::vector<std::string> TTask::UpdateFoldersMonitor()
 {
-    auto watchable = [](const std::string &folder) {
-        return !folder.empty() && folder[0] == '/' && seams::folderExists(folder);
-    };
+    // Folders that do not exist now get no watch; a watch that cannot start is reported by the
+    // monitor and never stops the caller.
     std::vector<WatchedFolder> folders;
     const int count = GetSourceCount();
     for (int i = 0; i < count; ++i) {
         const std::string folder = GetSourceFolder(i);
-        if (watchable(folder)) {
+        if (!folder.empty() && folder[0] == '/') {
             folders.push_back({folder, GetSourceIncludeSubfolders(i)});
         }
     }
     if (TaskType == ttSynchronize) {
         const std::string dest = GetDestinationFolder(-1);
-        if (watchable(dest)) {
+        if (!dest.empty() && dest[0] == '/') {
             folders.push_back({dest, SourceIncludeSubfolders});
         }
     }
-    FoldersMonitor->Rebuild(folders);
+    return FoldersMonitor->Rebuild(folders);
 }
 
 std::vector<SourceFolderItem> decodeSourceList(std::string_view source, bool singleIncludeSubfolders)

@@ -6,15 +6,13 @@
 // which return the program-wide value while the group's UseDefault is set.
 //
 // Pieces other parts of the core attach here:
-//   - TFoldersMonitor (FoldersMonitor.h): constructed as TFoldersMonitor(TTask &), carries the
-//     stored settings of TFolderMonitorSettings (DoWait .. MonitorSecurity), Clear() and
-//     AddFolder(const std::string &folder, bool includeSubfolders).
 //   - TCustomBackup (the backup thread): isSuspended(), progressCaption(), bytesDone(), bytesTotal().
 #pragma once
 
 #include "core/DateTime.h"
 #include "core/DirEntry.h"
 #include "core/Filters.h"
+#include "core/FoldersMonitor.h"
 #include "core/TaskGroups.h"
 #include "core/TaskLogger.h"
 #include "core/TaskScheduleItem.h"
@@ -32,7 +30,6 @@ class QTimer;
 namespace qv {
 
 class TCustomBackup;
-class TFoldersMonitor;
 class TTasksList;
 
 // The getters of the settings groups: (group member, task field, type, program-wide value name).
@@ -220,8 +217,9 @@ public:
     std::string name() const override { return Name; }
     std::string id() const override { return ID; }
 
-    // Rebuilds the folder watches from the current sources (and the destination of a synchronise task).
-    void UpdateFoldersMonitor();
+    // Rebuilds the folder watches from the current sources (and the destination of a synchronise
+    // task). Returns the messages of watches that could not start.
+    std::vector<std::string> UpdateFoldersMonitor();
 
     // Storage (TaskStorage.cpp). `key` is a full key path below HKEY_CURRENT_USER.
     void SaveToRegistry(const std::string &key) const;

@@ -109,19 +109,4 @@ struct TFtpServerConnection {
     bool operator==(const TFtpServerConnection &) const = default;
 };
 
-// The folder-change settings of a task, as stored with it. TFoldersMonitor carries these fields
-// together with the live watches; a new task waits 30 seconds after a change.
-struct TFolderMonitorSettings {
-    bool DoWait = true;
-    std::int32_t WaitSeconds = 30;
-    bool MonitorFileName = false;
-    bool MonitorFolderName = false;
-    bool MonitorAttributes = false;
-    bool MonitorSize = false;
-    bool MonitorLastWrite = false;
-    bool MonitorSecurity = false;
-
-    bool operator==(const TFolderMonitorSettings &) const = default;
-};
-
 } // namespace qv
