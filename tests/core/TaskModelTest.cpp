@@ -110,7 +110,7 @@ struct SplitCase {
     std::vector<std::string> items;
 };
 
-TEST(CommaText, SplitsAsTheStoredListsWereWritten)
+TEST(TaskCommaText, SplitsAsTheStoredListsWereWritten)
 {
     const SplitCase cases[] = {
         {"", {}},
@@ -131,7 +131,7 @@ TEST(CommaText, SplitsAsTheStoredListsWereWritten)
     }
 }
 
-TEST(CommaText, JoinThenSplitGivesTheItemsBack)
+TEST(TaskCommaText, JoinThenSplitGivesTheItemsBack)
 {
     const std::vector<std::vector<std::string>> lists = {
         {">/home/u/My Documents", "|/data,old", ">/x\"y\"", "|/tab\there", ">/plain"},
