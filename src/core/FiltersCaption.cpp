@@ -1,15 +1,13 @@
 // The one-line descriptions of filter items shown in the dialogs.
 #include "core/Filters.h"
 
-#include "core/ModelSeams.h"
+#include "core/Language.h"
+#include "core/TextFormat.h"
 
 #include <QLocale>
 
 namespace qv {
 namespace {
-
-using seams::formatText;
-using seams::langString;
 
 std::string dateText(TDateTime value)
 {
@@ -26,40 +24,40 @@ std::string dateCaption(const TTaskFilterItem &f, const std::string &type)
     std::string what;
     switch (f.dtKind) {
     case fidtkModified:
-        what = langString("strTaskTypesFilterDateTimeModified", "if file modified");
+        what = GetLangString("if file modified", "strTaskTypesFilterDateTimeModified");
         break;
     case fidtkCreated:
-        what = langString("strTaskTypesFilterDateTimeCreated", "if file created");
+        what = GetLangString("if file created", "strTaskTypesFilterDateTimeCreated");
         break;
     case fidtkLastAccessed:
-        what = langString("strTaskTypesFilterDateTimeAccessed", "if file last accessed");
+        what = GetLangString("if file last accessed", "strTaskTypesFilterDateTimeAccessed");
         break;
     }
     std::string detail;
     switch (f.dtSelector) {
     case fidtsMonths:
-        detail = formatText(langString("strTaskTypesFilterDateTimeLastMonths", "%s in the last %d months"),
-                            {what, std::to_string(f.dtMonths)});
+        detail = formatLangString("%s in the last %d months", "strTaskTypesFilterDateTimeLastMonths",
+                                  {what, f.dtMonths});
         break;
     case fidtsDays:
-        detail = formatText(langString("strTaskTypesFilterDateTimeLastDays", "%s in the last %d days"),
-                            {what, std::to_string(f.dtDays)});
+        detail = formatLangString("%s in the last %d days", "strTaskTypesFilterDateTimeLastDays",
+                                  {what, f.dtDays});
         break;
     case fidtsHours:
-        detail = formatText(langString("strTaskTypesFilterDateTimeLastHours", "%s in the last %d hours"),
-                            {what, std::to_string(f.dtHours)});
+        detail = formatLangString("%s in the last %d hours", "strTaskTypesFilterDateTimeLastHours",
+                                  {what, f.dtHours});
         break;
     case fidtsMinutes:
-        detail = formatText(langString("strTaskTypesFilterDateTimeLastMinutes", "%s in the last %d minutes"),
-                            {what, std::to_string(f.dtMinutes)});
+        detail = formatLangString("%s in the last %d minutes", "strTaskTypesFilterDateTimeLastMinutes",
+                                  {what, f.dtMinutes});
         break;
     case fidtsDateBetween:
-        detail = formatText(langString("strTaskTypesFilterDateTimeBetween", "%s between %s and %s"),
-                            {what, dateText(f.dtDateBetweenStart), dateText(f.dtDateBetweenEnd)});
+        detail = formatLangString("%s between %s and %s", "strTaskTypesFilterDateTimeBetween",
+                                  {what, dateText(f.dtDateBetweenStart), dateText(f.dtDateBetweenEnd)});
         break;
     case fidtsTimeBetween:
-        detail = formatText(langString("strTaskTypesFilterDateTimeBetween", "%s between %s and %s"),
-                            {what, timeText(f.dtTimeBetweenStart), timeText(f.dtTimeBetweenEnd)});
+        detail = formatLangString("%s between %s and %s", "strTaskTypesFilterDateTimeBetween",
+                                  {what, timeText(f.dtTimeBetweenStart), timeText(f.dtTimeBetweenEnd)});
         break;
     }
     return formatText("%s %s.", {type, detail});
@@ -67,7 +65,8 @@ std::string dateCaption(const TTaskFilterItem &f, const std::string &type)
 
 std::string attributesCaption(const TTaskFilterItem &f, const std::string &type)
 {
-    struct Name {
+    struct Name
+    {
         bool ticked;
         const char *key;
         const char *english;
@@ -80,21 +79,21 @@ std::string attributesCaption(const TTaskFilterItem &f, const std::string &type)
         {f.atCompressed, "strTaskTypesFilterAttributesCompressed", "Compressed"},
         {f.atEncrypted, "strTaskTypesFilterAttributesEncrypted", "Encrypted"},
     };
-    const std::string joiner = " " + langString("strOr", "or") + " ";
+    const std::string joiner = " " + GetLangString("or", "strOr") + " ";
     std::string list;
     for (const Name &n : names) {
         if (n.ticked) {
             if (!list.empty()) {
                 list += joiner;
             }
-            list += langString(n.key, n.english);
+            list += GetLangString(n.english, n.key);
         }
     }
     if (list.empty()) {
-        return formatText(langString("strTaskTypesFilterAttributesNoSet", "%s if no file attributes set."), {type});
+        return formatLangString("%s if no file attributes set.", "strTaskTypesFilterAttributesNoSet", {type});
     }
-    return formatText(langString("strTaskTypesFilterAttributesSet", "%s if file attribute(s) set: %s."),
-                      {type, list});
+    return formatLangString("%s if file attribute(s) set: %s.", "strTaskTypesFilterAttributesSet",
+                            {type, list});
 }
 
 std::string sizeCaption(const TTaskFilterItem &f, const std::string &type)
@@ -102,51 +101,49 @@ std::string sizeCaption(const TTaskFilterItem &f, const std::string &type)
     std::string compare;
     switch (f.szKind) {
     case fiskLessThan:
-        compare = langString("strTaskTypesFilterSizeLessThan", "file size <");
+        compare = GetLangString("file size <", "strTaskTypesFilterSizeLessThan");
         break;
     case fiskEqual:
-        compare = langString("strTaskTypesFilterSizeEqual", "file size =");
+        compare = GetLangString("file size =", "strTaskTypesFilterSizeEqual");
         break;
     case fiskGreaterThan:
-        compare = langString("strTaskTypesFilterSizeGreaterThan", "file size >");
+        compare = GetLangString("file size >", "strTaskTypesFilterSizeGreaterThan");
         break;
     }
     std::string unit;
     switch (f.szMeasure) {
     case szmBytes:
-        unit = langString("strTaskTypesFilterSizeBytes", "Bytes");
+        unit = GetLangString("Bytes", "strTaskTypesFilterSizeBytes");
         break;
     case szmKilobytes:
-        unit = langString("strTaskTypesFilterSizeKilobytes", "KBytes");
+        unit = GetLangString("KBytes", "strTaskTypesFilterSizeKilobytes");
         break;
     case szmMegabytes:
-        unit = langString("strTaskTypesFilterSizeMegabytes", "MBytes");
+        unit = GetLangString("MBytes", "strTaskTypesFilterSizeMegabytes");
         break;
     }
-    return formatText(langString("strTaskTypesFilterSize", "%s if %s %d %s."),
-                      {type, compare, std::to_string(f.szValue), unit});
+    return formatLangString("%s if %s %d %s.", "strTaskTypesFilterSize", {type, compare, f.szValue, unit});
 }
 
 } // namespace
 
 std::string TTaskFilterItem::GetStrCaption() const
 {
-    const std::string type = FilterType == fitInclude ? langString("strTaskTypesFilterInclude", "Include")
-                                                      : langString("strTaskTypesFilterExclude", "Exclude");
+    const std::string type = FilterType == fitInclude ? GetLangString("Include", "strTaskTypesFilterInclude")
+                                                      : GetLangString("Exclude", "strTaskTypesFilterExclude");
     switch (FilterKind) {
     case fikFileName:
         if (fnKind == fnkWildcard) {
-            return formatText(langString("strTaskTypesFilterWildcard", "%s files matching the wildcard: \"%s\"."),
-                              {type, fnWildcard});
+            return formatLangString("%s files matching the wildcard: \"%s\".", "strTaskTypesFilterWildcard",
+                                    {type, fnWildcard});
         }
-        return formatText(langString("strTaskTypesFilterSingleFile", "%s file \"%s\"."), {type, fnSingleFile});
+        return formatLangString("%s file \"%s\".", "strTaskTypesFilterSingleFile", {type, fnSingleFile});
     case fikFolderName:
         if (frKind == frkContains) {
-            return formatText(
-                langString("strTaskTypesFilterFolderContains", "%s if folder name/path contains: \"%s\"."),
-                {type, frContains});
+            return formatLangString("%s if folder name/path contains: \"%s\".",
+                                    "strTaskTypesFilterFolderContains", {type, frContains});
         }
-        return formatText(langString("strTaskTypesFilterFolderEmpty", "%s empty folders."), {type});
+        return formatLangString("%s empty folders.", "strTaskTypesFilterFolderEmpty", {type});
     case fikDateTime:
         return dateCaption(*this, type);
     case fikAttributes:

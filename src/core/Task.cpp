@@ -2,7 +2,7 @@
 #include "core/Task.h"
 
 #include "core/FoldersMonitor.h"
-#include "core/ModelSeams.h"
+#include "core/Language.h"
 #include "core/TaskCommaText.h"
 
 #include <QLocale>
@@ -32,7 +32,7 @@ TTask::TTask()
 {
     Timer = std::make_unique<QTimer>();
     Timer->setInterval(1000);
-    Name = seams::langString("strUntitled", "Untitled");
+    Name = GetLangString("Untitled", "strUntitled");
     ID = newRandomID();
     FoldersMonitor = std::make_unique<TFoldersMonitor>(this);
     FoldersMonitor->DoWait = true;
@@ -74,13 +74,13 @@ std::string TTask::GetStrTaskType() const
 {
     switch (TaskType) {
     case ttSimpleCopy:
-        return seams::langString("strTaskTypesSimpleCopy", "Simple Copy");
+        return GetLangString("Simple Copy", "strTaskTypesSimpleCopy");
     case ttExactCopy:
-        return seams::langString("strTaskTypesExactCopy", "Exact Copy");
+        return GetLangString("Exact Copy", "strTaskTypesExactCopy");
     case ttMove:
-        return seams::langString("strTaskTypesMove", "Move");
+        return GetLangString("Move", "strTaskTypesMove");
     case ttSynchronize:
-        return seams::langString("strTaskTypesSynchronize", "Synchronize");
+        return GetLangString("Synchronize", "strTaskTypesSynchronize");
     }
     return {};
 }

@@ -1,7 +1,11 @@
 // The settings getters: the program-wide value while a group's UseDefault is set, else the task's.
 #include "core/Task.h"
 
-#include "core/ModelSeams.h"
+#include "core/Settings.h"
+#include "core/TaskRunFlags.h"
+
+// How the getters name a program-wide value: the settings global of that name.
+#define QV_PROGRAM_DEFAULT(name) (::qv::name)
 
 namespace qv {
 
@@ -28,7 +32,7 @@ int TTask::GetBandwidthMeasure() const
 
 bool TTask::GetEventsDiskSpanDialog() const
 {
-    if (seams::silentMode()) {
+    if (SilentMode) {
         return GetEventsSilentDiskSpanDialog();
     }
     if (StartMode == kStartByHand) {

@@ -1,8 +1,9 @@
 // The task object: defaults, IDs, the multi-source list, folders, the alert table and the getters.
-#include "core/ModelSeams.h"
+#include "core/Settings.h"
 #include "core/Task.h"
 #include "core/TaskAlertTable.h"
 #include "core/TaskCommaText.h"
+#include "core/TaskRunFlags.h"
 
 #include <QTimer>
 
@@ -340,17 +341,19 @@ void assignDistinct(T &prog, T &task, int counter)
 class GroupGetters : public ::testing::Test
 {
 protected:
-    void SetUp() override { saved = seams::programTaskDefaults(); }
-    void TearDown() override { seams::programTaskDefaults() = saved; }
-    seams::ProgramTaskDefaults saved;
+    void SetUp() override { ResetSettingsToDefaults(); }
+    void TearDown() override
+    {
+        ResetSettingsToDefaults();
+        SilentMode = false;
+    }
 };
 
 TEST_F(GroupGetters, FollowUseDefaultPairByPair)
 {
-    auto &prog = seams::programTaskDefaults();
     TTask task;
     int counter = 0;
-#define QV_FILL(GROUP, FIELD, TYPE, PROG) assignDistinct(prog.PROG, task.GROUP.FIELD, ++counter);
+#define QV_FILL(GROUP, FIELD, TYPE, PROG) assignDistinct(::qv::PROG, task.GROUP.FIELD, ++counter);
     QV_TASK_GROUP_GETTERS(QV_FILL)
 #undef QV_FILL
 
@@ -359,7 +362,7 @@ TEST_F(GroupGetters, FollowUseDefaultPairByPair)
         task.Bandwidth.UseDefault = task.Protection.UseDefault = task.Log.UseDefault = useDefault;
         task.EmailSettings.UseDefault = useDefault;
 #define QV_CHECK(GROUP, FIELD, TYPE, PROG)                                                              \
-    EXPECT_EQ(task.Get##PROG(), useDefault ? prog.PROG : task.GROUP.FIELD) << #PROG;
+    EXPECT_EQ(task.Get##PROG(), useDefault ? ::qv::PROG : task.GROUP.FIELD) << #PROG;
         QV_TASK_GROUP_GETTERS(QV_CHECK)
 #undef QV_CHECK
     };
@@ -373,23 +376,22 @@ TEST_F(GroupGetters, FollowUseDefaultPairByPair)
     EXPECT_EQ(task.GetLogFileName(), "edited.log");
     // A later program-wide change is followed without touching the task.
     task.Log.UseDefault = true;
-    prog.LogMaxSize = 77;
+    ::qv::LogMaxSize = 77;
     EXPECT_EQ(task.GetLogMaxSize(), 77);
 }
 
 TEST_F(GroupGetters, AlertGettersReadTheirOwnPair)
 {
-    auto &prog = seams::programTaskDefaults();
     TTask task;
     int counter = 0;
 #define QV_FILL_ALERT(M, E, I, T, NEW, ABS, PROG)                                                        \
-    assignDistinct(prog.Events##M##E##I, task.EventAlerts.M##E##I, ++counter);
+    assignDistinct(::qv::Events##M##E##I, task.EventAlerts.M##E##I, ++counter);
     QV_TASK_ALERTS(QV_FILL_ALERT)
 #undef QV_FILL_ALERT
     for (bool useDefault : {true, false}) {
         task.EventAlerts.UseDefault = useDefault;
 #define QV_CHECK_ALERT(M, E, I, T, NEW, ABS, PROG)                                                       \
-    EXPECT_EQ(task.GetEvents##M##E##I(), useDefault ? prog.Events##M##E##I : task.EventAlerts.M##E##I) \
+    EXPECT_EQ(task.GetEvents##M##E##I(), useDefault ? ::qv::Events##M##E##I : task.EventAlerts.M##E##I) \
         << #M #E #I;
         QV_TASK_ALERTS(QV_CHECK_ALERT)
 #undef QV_CHECK_ALERT
@@ -399,11 +401,10 @@ TEST_F(GroupGetters, AlertGettersReadTheirOwnPair)
 
 TEST_F(GroupGetters, BandwidthUnitAndDiskSpanDialog)
 {
-    auto &prog = seams::programTaskDefaults();
     TTask task;
-    prog.BandwidthMeasure = "KBits";
+    ::qv::BandwidthMeasure = "KBits";
     EXPECT_EQ(task.GetBandwidthMeasure(), 0);
-    prog.BandwidthMeasure = "kbits"; // only the exact text means KBits
+    ::qv::BandwidthMeasure = "kbits"; // only the exact text means KBits
     EXPECT_EQ(task.GetBandwidthMeasure(), 1);
     task.Bandwidth.UseDefault = false;
     task.Bandwidth.MeasureKind = bmkKBits;
@@ -416,6 +417,36 @@ TEST_F(GroupGetters, BandwidthUnitAndDiskSpanDialog)
     EXPECT_TRUE(task.GetEventsDiskSpanDialog());
     task.StartMode = kStartAutomatic;
     EXPECT_FALSE(task.GetEventsDiskSpanDialog());
+    task.EventAlerts.SilentDiskSpanDialog = true;
+    task.StartMode = kStartByHand;
+    task.EventAlerts.ManualDiskSpanDialog = false;
+    SilentMode = true;
+    EXPECT_TRUE(task.GetEventsDiskSpanDialog());
+}
+
+TEST_F(GroupGetters, ProgramColumnOfTheAlertTableMatchesTheSettingsDefaults)
+{
+    // The alert table's program-wide column and the settings table are written separately; they
+    // must agree value by value.
+    for (const auto &row : taskAlertTable()) {
+        if (row.isString()) {
+            continue;
+        }
+        const std::string name = std::string("Events") + row.name;
+        const SettingInfo *info = nullptr;
+        for (const auto &s : programSettings()) {
+            if (name == s.name) {
+                info = &s;
+            }
+        }
+        ASSERT_NE(info, nullptr) << name;
+        EXPECT_EQ(*static_cast<const bool *>(info->variable), row.programDefault) << name;
+    }
+    TTask task; // and a task on the defaults reports exactly those
+    EXPECT_TRUE(task.GetEventsSilentDiskSpanDialog());
+    EXPECT_FALSE(task.EventAlerts.SilentDiskSpanDialog);
+    EXPECT_FALSE(task.GetRunBeforeWaitProgram());
+    EXPECT_TRUE(task.RunPrograms.BeforeWaitProgram);
 }
 
 } // namespace
