@@ -1,0 +1,33 @@
+// What a backup run reports to, on the main thread: log lines, alerts, progress, its end.
+//
+// The program's host forwards to the task's logger, the alert dispatcher and the status bar; the
+// headless runner prints; tests record. Every call arrives on the thread the host lives on (the
+// main thread), marshalled there by the run's HostBridge.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qv {
+
+struct ProgressState {
+    std::string caption;
+    std::int64_t position = 0;
+    std::int64_t maximum = 0;
+};
+
+class BackupHost
+{
+public:
+    virtual ~BackupHost() = default;
+    // One log line of the given kind (the logger adds "WARNING: " and "ERROR: ").
+    virtual void log(int kind, const std::string &text) = 0;
+    // Raises an alert and returns the user's answer (0 when no dialog was shown). May throw: the
+    // exception goes back to the backup thread as a value and ends the run.
+    virtual int alert(int kind, const std::string &buttons, const std::string &text) = 0;
+    virtual void progress(const ProgressState &) {}
+    // The run has ended (after its last log line); `aborted` when it did not finish.
+    virtual void finished(bool aborted) { (void)aborted; }
+};
+
+} // namespace qv

@@ -1,0 +1,87 @@
+// TLocalBackup: the backup thread of every task that copies files (does not compress).
+//
+// Its Execute runs one of four task types over the scanned source list: simple copy, exact copy
+// (a mirror that also removes obsolete destination entries), move, and two-way synchronisation.
+// Each file goes through a decision (CopyDecision) and then a staged copy: the new content is
+// written beside the destination and renamed over it, with the old destination moved into the
+// versions archive in between when versions are kept. A failed or stopped copy changes nothing.
+#pragma once
+
+#include "core/BackupFileOps.h"
+#include "core/CopyDecision.h"
+#include "core/CustomBackup.h"
+#include "core/MountTable.h"
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace qv {
+
+class TLocalBackup : public TCustomBackup
+{
+public:
+    using TCustomBackup::TCustomBackup;
+
+    // The destination of a source path: the first source folder that holds the path (whole
+    // components) is replaced by that source's destination folder. Empty when none holds it.
+    std::string SourceToDestination(std::string_view path) const;
+    // The source of a destination path: the source that produced it (or its nearest folder) in
+    // this run, else the first source.
+    std::string DestinationToSource(std::string_view path) const;
+
+    virtual std::string GetDeletedArchiveFileName(const std::string &path, const std::string &root);
+    virtual std::string GetVersionFileName(const std::string &file);
+
+protected:
+    void Execute() override;
+
+    void ReadSourceFiles();
+    void ReadDestinationFiles(bool applyFilters, bool includeSubfolders, const std::set<std::string> &noDescend = {});
+    void logSummary(const ScanTotals &totals);
+
+    void DoSimpleCopy();
+    void DoExactCopy();
+    void DoMove();
+    void DoSynchronize();
+    // The copy pass of simple and exact copy; false when it was stopped.
+    bool copyPass();
+
+    bool CopyFileChecked(const std::string &source, const std::string &destination, const FileEntryInfo &sourceInfo);
+    bool MoveFileChecked(const std::string &source, const std::string &destination);
+    bool CreateFolder(const std::string &destination, const std::string &source);
+    void CheckFreeSpace(const std::string &source, const std::string &destination, std::int64_t needed);
+    bool CompareAfterCopy(const std::string &source, const std::string &destination);
+
+    // Versions and obsolete entries.
+    bool KeepVersion(const std::string &file);
+    bool DeleteSourceFile(const std::string &file);
+    bool DeleteFileByKind(const std::string &file);
+    bool DeleteFolderIfEmpty(const std::string &folder);
+    bool DeleteFolderByKind(const std::string &folder);
+    void DeleteObsolete();
+    void RemoveMovedFolders(const std::vector<std::string> &folders);
+
+private:
+    bool executeNotices(const FilePlan &plan);
+    bool sameContent(const std::string &source, const std::string &destination, std::int64_t sourceSize);
+    bool moveDeleteSource(const std::string &source, const std::string &destination, std::int64_t sourceSize);
+    std::string archiveFolderFor(const std::string &archive, const std::string &path) const;
+    std::string stampedName(const std::string &folder, const std::string &name);
+    void prune(const std::string &folder, const std::string &name, int limit);
+    bool invalidArchive(const BackupMessage &m, const std::string &folder);
+    PathStat destinationStat(const std::string &path) const;
+
+    CopyRules m_rules;
+    bool m_coarseTimes = false;
+    MountTable m_mounts;
+    std::unordered_set<std::string> m_knownFolders;
+    std::unordered_set<std::string> m_cleanedFolders;
+    std::unordered_map<std::string, int> m_producedBy; // synchronisation: destination path -> source
+    std::string m_lastVersion; // where the last KeepVersion put the old destination
+    std::int64_t m_lastStampMs = 0;
+    const TFilesList *m_destinationCache = nullptr; // a fresh destination scan, to save a stat per file
+};
+
+} // namespace qv

@@ -1,0 +1,247 @@
+// TLocalBackup: one file copied or moved, folders created, free space checked.
+#include "core/LocalBackup.h"
+
+#include "core/BackupMessages.h"
+
+#include <cerrno>
+#include <climits>
+#include <sys/stat.h>
+
+namespace qv {
+
+PathStat TLocalBackup::destinationStat(const std::string &path) const
+{
+    if (m_destinationCache != nullptr) {
+        std::ptrdiff_t i = m_destinationCache->indexOf(path);
+        if (i >= 0 && !m_destinationCache->isFolder(static_cast<std::size_t>(i))) {
+            const FileEntryInfo &info = m_destinationCache->info(static_cast<std::size_t>(i));
+            PathStat s;
+            s.exists = true;
+            s.isRegular = true;
+            s.size = info.size;
+            s.mtimeNs = info.mtimeNs;
+            s.mode = info.mode;
+            return s;
+        }
+    }
+    return statPath(path);
+}
+
+bool TLocalBackup::executeNotices(const FilePlan &plan)
+{
+    for (const PlanNotice &n : plan.notices) {
+        if (!Notify(n.logKind, n.alertKind, "CS", n.text)) {
+            return false;
+        }
+    }
+    return Running();
+}
+
+bool TLocalBackup::CreateFolder(const std::string &destination, const std::string &source)
+{
+    if (m_knownFolders.count(destination) != 0) {
+        return true;
+    }
+    if (statPath(destination).isFolder) {
+        m_knownFolders.insert(destination);
+        return true;
+    }
+    if (!Notify(lkFile, akFolder, "CS", formatMessage(msg::CreatingFolder, {destination}))) {
+        return false;
+    }
+    int error = 0;
+    if (!makeFolders(destination, error)) {
+        Notify(lkError, akError, "CS", formatMessage(msg::CreatingFolderError, {destination}));
+        return false;
+    }
+    m_wroteDestination = true;
+    if (!source.empty() && !copyFolderMeta(source, destination, error)) {
+        Log(lkError, formatMessage(msg::FolderSetDateTimeError, {destination, errnoText(error), error}));
+    }
+    m_knownFolders.insert(destination);
+    return true;
+}
+
+void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &destination, std::int64_t needed)
+{
+    (void)source;
+    const std::string folder = folderOf(destination);
+    for (;;) {
+        const std::int64_t free = m_services.freeBytes(folder);
+        if (needed == 0 || needed < free) {
+            return;
+        }
+        const std::string mount = m_mounts.removableMountFor(folder);
+        if (!mount.empty() && m_snapshot->diskSpanDialog) {
+            const std::string text = formatMessage(msg::OutOfSpaceRemovable, {mount, free, needed});
+            Log(lkWarning, text);
+            const int answer = Alert(akDiskSpan, "RS", text);
+            if (answer == aaRetry) {
+                m_diskSpanned = true;
+                continue;
+            }
+            if (answer == aaStop || answer == aaNone) {
+                Terminate();
+            }
+            return;
+        }
+        const std::string text = formatMessage(msg::OutOfSpaceFixed, {folder, free, needed});
+        Log(lkError, text);
+        if (Alert(akError, "RS", text) != aaRetry) {
+            Terminate();
+            return;
+        }
+    }
+}
+
+bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string &destination,
+                                   const FileEntryInfo &sourceInfo)
+{
+    const std::string folder = folderOf(destination);
+    if (!CreateFolder(folder, folderOf(source)) || !Running()) {
+        return false;
+    }
+    if (m_cleanedFolders.insert(folder).second) {
+        removeStaleTemps(folder);
+    }
+    const PathStat dst = destinationStat(destination);
+    FilePairFacts facts;
+    facts.destinationExists = dst.exists;
+    facts.dateRelation = dst.exists ? compareTimes(sourceInfo.mtimeNs, dst.mtimeNs, m_coarseTimes) : 1;
+    facts.sourceSize = sourceInfo.size;
+    facts.destinationSize = dst.size;
+    const FilePlan plan = planCopy(
+        facts, m_rules, [&] { return m_services.isInUse(source); }, source, destination);
+    if (!executeNotices(plan) || !plan.transfer) {
+        return false;
+    }
+    CheckFreeSpace(source, destination, sourceInfo.size);
+    if (!Running()) {
+        return false;
+    }
+    StagedCopy copy;
+    int error = 0;
+    bool written = copy.write(source, destination, &m_control.stopFlag(), m_snapshot->bandwidthBytesPerSecond, error);
+    if (!written && error == ENOENT && !statPath(folder).isFolder) {
+        m_knownFolders.erase(folder);
+        written = CreateFolder(folder, folderOf(source)) &&
+                  copy.write(source, destination, &m_control.stopFlag(), m_snapshot->bandwidthBytesPerSecond, error);
+    }
+    if (written) {
+        m_wroteDestination = true;
+    }
+    if (written && plan.keepVersion && !KeepVersion(destination)) {
+        return false; // the staged copy is removed; destination and archive are as they were
+    }
+    if (written && copy.commit(error)) {
+        return true;
+    }
+    if (plan.keepVersion && !m_lastVersion.empty() && !statPath(destination).exists) {
+        int ignored = 0;
+        movePath(m_lastVersion, destination, nullptr, -1, ignored); // put the old file back
+    }
+    if (error == kCopyCancelled || Terminated()) {
+        return false; // a stop is not a copy error
+    }
+    Notify(lkError, akError, "CS", formatMessage(msg::FileCopyError, {source, destination, errnoText(error), error}));
+    return false;
+}
+
+bool TLocalBackup::CompareAfterCopy(const std::string &source, const std::string &destination)
+{
+    if (!m_snapshot->compareAfterCopy) {
+        return true;
+    }
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
+    if (fileCrc32(source, a) && fileCrc32(destination, b) && a == b) {
+        return true;
+    }
+    Notify(lkError, akError, "CS", formatMessage(msg::FileCompareFailed, {source, destination}));
+    return false;
+}
+
+bool TLocalBackup::sameContent(const std::string &source, const std::string &destination, std::int64_t sourceSize)
+{
+    const PathStat dst = statPath(destination);
+    if (!dst.exists || !dst.isRegular || dst.size != sourceSize) {
+        return false;
+    }
+    if (!m_snapshot->compareAfterCopy) {
+        return true;
+    }
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
+    return fileCrc32(source, a) && fileCrc32(destination, b) && a == b;
+}
+
+// The source goes only when the destination holds the same data; otherwise it stays, with a warning.
+bool TLocalBackup::moveDeleteSource(const std::string &source, const std::string &destination, std::int64_t sourceSize)
+{
+    if (!sameContent(source, destination, sourceSize)) {
+        Notify(lkWarning, akWarning, "CS", formatMessage(msg::FileMoveSourceKept, {destination, source}));
+        return false;
+    }
+    return DeleteSourceFile(source);
+}
+
+bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string &destination)
+{
+    if (!Running()) {
+        return false;
+    }
+    const std::string folder = folderOf(destination);
+    if (!CreateFolder(folder, folderOf(source)) || !Running()) {
+        return false;
+    }
+    const PathStat src = statPath(source);
+    if (!src.exists) {
+        Notify(lkError, akError, "CS", formatMessage(msg::FileMoveError, {source, destination}));
+        return false;
+    }
+    const PathStat dst = statPath(destination);
+    FilePairFacts facts;
+    facts.destinationExists = dst.exists;
+    facts.dateRelation = dst.exists ? compareTimes(src.mtimeNs, dst.mtimeNs, m_coarseTimes) : 1;
+    facts.sourceSize = src.size;
+    facts.destinationSize = dst.size;
+    facts.sourceReadOnly = (src.mode & S_IWUSR) == 0;
+    const FilePlan plan = planMove(
+        facts, m_rules, [&] { return m_services.isInUse(source); }, source, destination);
+    if (!executeNotices(plan)) {
+        return false;
+    }
+    if (plan.deleteSourceOnly) {
+        if (Running()) {
+            moveDeleteSource(source, destination, src.size);
+        }
+        return false;
+    }
+    if (!plan.transfer) {
+        return false;
+    }
+    CheckFreeSpace(source, destination, src.size);
+    if (!Running()) {
+        return false;
+    }
+    if (::rename(source.c_str(), destination.c_str()) == 0) {
+        m_wroteDestination = true;
+        return true;
+    }
+    int error = errno;
+    if (error == EXDEV) {
+        StagedCopy copy;
+        if (copy.write(source, destination, &m_control.stopFlag(), m_snapshot->bandwidthBytesPerSecond, error) &&
+            copy.commit(error)) {
+            m_wroteDestination = true;
+            return moveDeleteSource(source, destination, src.size);
+        }
+        if (error == kCopyCancelled || Terminated()) {
+            return false;
+        }
+    }
+    Notify(lkError, akError, "CS", formatMessage(msg::FileMoveError, {source, destination}));
+    return false;
+}
+
+} // namespace qv

@@ -1,0 +1,230 @@
+// qv-run: runs one backup task without a display and prints its log lines.
+//
+// The task is either a stored one (--id or --name) or described on the command line (--source,
+// --dest, --type, ...). Alerts are answered as a run whose alert dialogs are switched off: no
+// answer, so a question lets the run go on and an out-of-space condition ends it. Exit status: 0
+// when the run finished, 1 when it was aborted, 2 on bad usage.
+#include "core/BackupMessages.h"
+#include "core/BackupTypes.h"
+#include "core/LocalBackup.h"
+#include "core/RunQueue.h"
+#include "core/RunSnapshot.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstring>
+#include <fnmatch.h>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char *const kUsage =
+    "usage: qv-run (--id ID | --name NAME | --source DIR... --dest DIR [options])\n"
+    "  --source DIR          a source folder with its subfolders (repeatable)\n"
+    "  --source-flat DIR     a source folder without its subfolders (repeatable)\n"
+    "  --dest DIR            the destination folder\n"
+    "  --type T              simple | exact | move | sync (default simple)\n"
+    "  --exclude MASK        skip files whose name matches the wildcard (repeatable)\n"
+    "  --keep-structure      rebuild each source's full path under the destination\n"
+    "  --versions DIR        keep versions of overwritten files in DIR\n"
+    "  --versions-num N      keep at most N versions per file\n"
+    "  --delete-kind K       normal | recycle | archive (default recycle)\n"
+    "  --archive DIR         the deleted-files archive folder\n"
+    "  --archive-num N       keep at most N deleted copies per file\n"
+    "  --compare             compare CRC-32 after each copy\n"
+    "  --overwrite-newer     an older source overwrites a newer destination\n"
+    "  --copy-empty          copy an empty source over a non-empty destination\n"
+    "  --bandwidth-kbits N   limit the copy to N KBits per second\n"
+    "  --quiet               print no per-file lines\n";
+
+class WildcardExcludes : public qv::EntryFilter
+{
+public:
+    explicit WildcardExcludes(std::vector<std::string> masks) : m_masks(std::move(masks)) {}
+    bool match(const std::string &, const qv::ScanItem &item) const override
+    {
+        for (const std::string &m : m_masks) {
+            if (::fnmatch(m.c_str(), item.name.c_str(), 0) == 0) {
+                return false;
+            }
+        }
+        return true;
+    }
+    bool includesEmptyFolders() const override { return true; }
+
+private:
+    std::vector<std::string> m_masks;
+};
+
+class PrintingHost : public qv::BackupHost
+{
+public:
+    explicit PrintingHost(bool quiet) : m_quiet(quiet) {}
+    void log(int kind, const std::string &text) override
+    {
+        if (m_quiet && (kind == qv::lkFile || kind == qv::lkSkipped)) {
+            return;
+        }
+        const char *prefix = kind == qv::lkWarning ? "WARNING: " : (kind == qv::lkError ? "ERROR: " : "");
+        std::fprintf(stdout, "%s%s\n", prefix, text.c_str());
+        std::fflush(stdout);
+    }
+    int alert(int, const std::string &, const std::string &) override { return qv::aaNone; }
+    void finished(bool aborted) override
+    {
+        m_aborted = aborted;
+        QCoreApplication::exit(aborted ? 1 : 0);
+    }
+    bool aborted() const { return m_aborted; }
+
+private:
+    bool m_quiet;
+    bool m_aborted = false;
+};
+
+std::string folderPath(std::string p)
+{
+    if (p.empty()) {
+        return p;
+    }
+    if (p[0] != '/') {
+        char cwd[4096];
+        if (::getcwd(cwd, sizeof cwd) != nullptr) {
+            p = std::string(cwd) + "/" + p;
+        }
+    }
+    while (p.size() > 1 && p.back() == '/') {
+        p.pop_back();
+    }
+    return p + "/";
+}
+
+[[noreturn]] void usage(const std::string &problem)
+{
+    if (!problem.empty()) {
+        std::fprintf(stderr, "qv-run: %s\n", problem.c_str());
+    }
+    std::fputs(kUsage, stderr);
+    std::exit(2);
+}
+
+int intArg(const std::string &v, const std::string &name)
+{
+    try {
+        std::size_t used = 0;
+        int n = std::stoi(v, &used);
+        if (used == v.size()) {
+            return n;
+        }
+    } catch (...) {
+    }
+    usage("bad number for " + name + ": " + v);
+}
+
+// Builds a snapshot from the command line's own description of a task.
+std::shared_ptr<qv::RunSnapshot> snapshotFromArgs(const std::vector<std::string> &args, bool &quiet)
+{
+    auto s = std::make_shared<qv::RunSnapshot>();
+    s->taskName = "qv-run";
+    std::vector<std::string> excludes;
+    static const std::map<std::string, qv::BackupTaskType> types = {
+        {"simple", qv::BackupTaskType::SimpleCopy},
+        {"exact", qv::BackupTaskType::ExactCopy},
+        {"move", qv::BackupTaskType::Move},
+        {"sync", qv::BackupTaskType::Synchronize}};
+    static const std::map<std::string, qv::BackupDeleteKind> kinds = {
+        {"normal", qv::BackupDeleteKind::Normal},
+        {"recycle", qv::BackupDeleteKind::Recycle},
+        {"archive", qv::BackupDeleteKind::Archive}};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= args.size()) {
+                usage(a + " needs a value");
+            }
+            return args[++i];
+        };
+        if (a == "--source" || a == "--source-flat") {
+            s->sources.push_back(qv::RunSource{folderPath(value()), a == "--source", {}});
+        } else if (a == "--dest") {
+            s->destinationRoot = folderPath(value());
+        } else if (a == "--type") {
+            auto it = types.find(value());
+            if (it == types.end()) {
+                usage("unknown type " + args[i]);
+            }
+            s->taskType = it->second;
+        } else if (a == "--exclude") {
+            excludes.push_back(value());
+        } else if (a == "--keep-structure") {
+            s->keepStructureFromRoot = true;
+        } else if (a == "--versions") {
+            s->versionsKeep = true;
+            s->versionsFolder = folderPath(value());
+        } else if (a == "--versions-num") {
+            s->versionsFilesNum = intArg(value(), a);
+        } else if (a == "--delete-kind") {
+            auto it = kinds.find(value());
+            if (it == kinds.end()) {
+                usage("unknown delete kind " + args[i]);
+            }
+            s->deleteKind = it->second;
+        } else if (a == "--archive") {
+            s->archiveFolder = folderPath(value());
+        } else if (a == "--archive-num") {
+            s->keepDeletedFilesNum = intArg(value(), a);
+        } else if (a == "--compare") {
+            s->compareAfterCopy = true;
+        } else if (a == "--overwrite-newer") {
+            s->overwriteNeverDestination = true;
+        } else if (a == "--copy-empty") {
+            s->copyIfSourceLengthIsZero = true;
+        } else if (a == "--bandwidth-kbits") {
+            s->bandwidthBytesPerSecond = qv::RunSnapshot::bandwidthLimit(true, intArg(value(), a), 0);
+        } else if (a == "--quiet") {
+            quiet = true;
+        } else {
+            usage("unknown option " + a);
+        }
+    }
+    if (s->sources.empty() || s->destinationRoot.empty()) {
+        usage("a task needs --source and --dest");
+    }
+    s->diskSpanDialog = false;
+    for (qv::RunSource &src : s->sources) {
+        std::string rest = src.folder.size() > 1 ? src.folder.substr(1) : std::string();
+        const bool structured = s->keepStructureFromRoot && s->taskType != qv::BackupTaskType::Synchronize;
+        src.destination = structured ? s->destinationRoot + rest : s->destinationRoot;
+    }
+    if (!excludes.empty()) {
+        s->filters = std::make_shared<WildcardExcludes>(excludes);
+    }
+    return s;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        usage({});
+    }
+    bool quiet = false;
+    std::shared_ptr<qv::RunSnapshot> snapshot;
+    if (args[0] == "--id" || args[0] == "--name") {
+        usage("stored tasks are not available in this build");
+    }
+    snapshot = snapshotFromArgs(args, quiet);
+
+    PrintingHost host(quiet);
+    host.log(qv::lkStarted, "Backup started.");
+    auto *run = new qv::TLocalBackup(snapshot, &host);
+    qv::RunQueue::instance().submit(run, false, true);
+    return app.exec();
+}
