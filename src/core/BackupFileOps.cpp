@@ -1,6 +1,7 @@
 // The file operations of the backup threads: stat, staged copy, folders, CRC, sync.
 #include "core/BackupFileOps.h"
 
+#include "core/FileUtils.h"
 #include "zip/Crc32.h"
 
 #include <cerrno>
@@ -39,7 +40,7 @@ std::string randomSuffix()
     thread_local std::mt19937_64 gen{std::random_device{}() ^
                                      static_cast<std::uint64_t>(std::hash<std::thread::id>{}(std::this_thread::get_id()))};
     static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string s(10, '0');
+    std::string s(8, '0');
     std::uint64_t v = gen();
     for (char &c : s) {
         c = digits[v % 36];
@@ -382,39 +383,9 @@ bool movePath(const std::string &from, const std::string &to, const std::atomic<
     return deleteFile(from, error);
 }
 
-int removeStaleTemps(const std::string &folder)
-{
-    DIR *d = ::opendir(withoutSlash(folder).c_str());
-    if (d == nullptr) {
-        return 0;
-    }
-    int removed = 0;
-    const int dfd = ::dirfd(d);
-    while (struct dirent *e = ::readdir(d)) {
-        if (!isTempCopyName(e->d_name)) {
-            continue;
-        }
-        int fd = ::openat(dfd, e->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) {
-            continue;
-        }
-        // A live copy holds its lock; only a temporary file nobody holds is left over.
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlinkat(dfd, e->d_name, 0) == 0) {
-            ++removed;
-        }
-        ::close(fd);
-    }
-    ::closedir(d);
-    return removed;
-}
-
 bool isTempCopyName(std::string_view name)
 {
-    if (name.size() < 9 || name[0] != '.') {
-        return false;
-    }
-    auto pos = name.rfind(".qvtmp-");
-    return pos != std::string_view::npos && pos >= 1 && pos + 7 < name.size();
+    return IsCopyTempFileName(std::string(name));
 }
 
 bool syncFileSystem(const std::string &path, int &error)

@@ -68,8 +68,6 @@ bool movePath(const std::string &from, const std::string &to, const std::atomic<
 
 // True for the name (last component) of a copy's temporary file: ".<name>.qvtmp-<random>".
 bool isTempCopyName(std::string_view name);
-// Removes the temporary files that a killed copy left in `folder`; returns how many.
-int removeStaleTemps(const std::string &folder);
 
 // Flushes the file system that holds `path` (syncfs).
 bool syncFileSystem(const std::string &path, int &error);

@@ -1,6 +1,8 @@
 // Language lookup and the bounded formatter of the backup texts.
 #include "core/BackupMessages.h"
 
+#include "core/Language.h"
+
 #include <mutex>
 
 namespace qv {
@@ -26,7 +28,7 @@ std::string messageText(const BackupMessage &m)
         std::lock_guard<std::mutex> lock(g_lookupMutex);
         lookup = g_lookup;
     }
-    return lookup ? lookup(m.key, m.text) : std::string(m.text);
+    return lookup ? lookup(m.key, m.text) : GetLangString(m.text, m.key);
 }
 
 std::string formatText(const std::string &format, const std::vector<MessageArg> &args)

@@ -1,7 +1,6 @@
 // The texts the backup threads log and show, each with its language key and English default.
 //
-// Texts come from the loaded language file through one replaceable lookup (the program installs
-// GetLangString; tools and tests keep the English defaults). "%s" and "%d" are filled in order by
+// Texts come from the loaded language file (GetLangString) unless a test installed its own lookup. "%s" and "%d" are filled in order by
 // formatMessage, which never reads past its arguments, so a translated text with too many
 // placeholders cannot crash a run.
 #pragma once
@@ -18,7 +17,7 @@ struct BackupMessage {
     const char *text;
 };
 
-// Looks up the text of a key; the default returns `english`. Installed once at start-up.
+// Replaces the language lookup (tests); an empty function restores GetLangString.
 using BackupTextLookup = std::function<std::string(const char *key, const char *english)>;
 void setBackupTextLookup(BackupTextLookup lookup);
 

@@ -4,6 +4,9 @@
 #include "core/BackupFileOps.h"
 #include "core/FolderScanner.h"
 #include "core/RunControl.h"
+#include "platform/FileLock.h"
+#include "platform/FreeSpace.h"
+#include "platform/Trash.h"
 
 #include <cerrno>
 #include <chrono>
@@ -72,9 +75,12 @@ void openWithDesktop(const std::string &path)
 }
 
 // In use: somebody holds a lock on the file, or has it open for writing (a read lease is refused
-// then). Where leases are not available the lock test alone decides.
+// then). Where leases are not available the lock probe alone decides.
 bool fileInUse(const std::string &path)
 {
+    if (FileLock::probe(path) != FileLock::State::Free) {
+        return true;
+    }
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return errno != ENOENT;
@@ -85,110 +91,21 @@ bool fileInUse(const std::string &path)
     } else if (errno == EAGAIN) {
         inUse = true;
     }
-    if (!inUse) {
-        struct flock fl;
-        std::memset(&fl, 0, sizeof fl);
-        fl.l_type = F_WRLCK;
-        fl.l_whence = SEEK_SET;
-        if (::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK) {
-            inUse = true;
-        } else if (::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-            inUse = true;
-        } else {
-            ::flock(fd, LOCK_UN);
-        }
-    }
     ::close(fd);
     return inUse;
 }
 
+bool trash(const std::string &path, std::string &error)
+{
+    Trash::Outcome outcome = Trash::moveToTrash(path);
+    error = outcome.error;
+    return outcome.ok;
+}
+
 std::int64_t freeBytesAt(const std::string &path)
 {
-    std::string p = withoutSlash(path);
-    for (;;) {
-        struct statvfs vs;
-        if (::statvfs(p.c_str(), &vs) == 0) {
-            unsigned __int128 bytes = static_cast<unsigned __int128>(vs.f_bavail) * vs.f_frsize;
-            return bytes > static_cast<unsigned __int128>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(bytes);
-        }
-        std::string parent = withoutSlash(folderOf(p));
-        if (parent.empty() || parent == p) {
-            return INT64_MAX;
-        }
-        p = parent;
-    }
-}
-
-// Percent-encodes a path for a .trashinfo Path= line, byte by byte.
-std::string encodeTrashPath(const std::string &path)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : path) {
-        if (std::isalnum(c) != 0 || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
-// The home trash of the freedesktop.org specification; items on another file system than the
-// home trash are refused (nothing is ever copied across).
-bool homeTrash(const std::string &path, std::string &error)
-{
-    const char *data = std::getenv("XDG_DATA_HOME");
-    const char *home = std::getenv("HOME");
-    std::string trash = (data != nullptr && *data != 0) ? std::string(data) + "/Trash"
-                                                        : std::string(home != nullptr ? home : "") + "/.local/share/Trash";
-    int e = 0;
-    if (!makeFolders(trash + "/files/", e) || !makeFolders(trash + "/info/", e)) {
-        error = errnoText(e);
-        return false;
-    }
-    const std::string item = withoutSlash(path);
-    PathStat a = statPath(item);
-    PathStat b = statPath(trash + "/files");
-    if (!a.exists) {
-        error = errnoText(a.error);
-        return false;
-    }
-    if (a.dev != b.dev) {
-        error = "the item is not on the file system of the trash";
-        return false;
-    }
-    const std::string base = nameOf(item);
-    char stamp[32];
-    std::time_t now = std::time(nullptr);
-    struct tm tmv;
-    ::localtime_r(&now, &tmv);
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &tmv);
-    for (int n = 1; n < 10000; ++n) {
-        std::string name = n == 1 ? base : base + "." + std::to_string(n);
-        std::string info = trash + "/info/" + name + ".trashinfo";
-        int fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (errno == EEXIST) {
-                continue;
-            }
-            error = errnoText(errno);
-            return false;
-        }
-        std::string text = "[Trash Info]\nPath=" + encodeTrashPath(item) + "\nDeletionDate=" + stamp + "\n";
-        bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-        ok = (::close(fd) == 0) && ok;
-        if (ok && ::rename(item.c_str(), (trash + "/files/" + name).c_str()) == 0) {
-            return true;
-        }
-        error = errnoText(errno);
-        ::unlink(info.c_str());
-        return false;
-    }
-    error = "too many items of that name in the trash";
-    return false;
+    const std::int64_t free = FreeSpace::availableBytes(path);
+    return free < 0 ? INT64_MAX : free;
 }
 
 } // namespace
@@ -206,7 +123,7 @@ BackupServices BackupServices::withDefaults() const
         s.openReport = openWithDesktop;
     }
     if (!s.moveToTrash) {
-        s.moveToTrash = homeTrash;
+        s.moveToTrash = trash;
     }
     if (!s.isInUse) {
         s.isInUse = fileInUse;

@@ -54,8 +54,12 @@ bool DirectoryReader::list(const std::string &folder, std::vector<DirItem> &item
         return false;
     }
     const int dfd = ::dirfd(d);
-    errno = 0;
-    while (struct dirent *e = ::readdir(d)) {
+    for (;;) {
+        errno = 0;
+        struct dirent *e = ::readdir(d);
+        if (e == nullptr) {
+            break;
+        }
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) {
             continue;
         }

@@ -2,6 +2,8 @@
 #include "core/LocalBackup.h"
 
 #include "core/BackupMessages.h"
+#include "core/FileUtils.h"
+#include "platform/FileAttributes.h"
 
 #include <cerrno>
 #include <climits>
@@ -102,9 +104,14 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
         return false;
     }
     if (m_cleanedFolders.insert(folder).second) {
-        removeStaleTemps(folder);
+        RemoveStaleCopyTempFiles(folder);
     }
     const PathStat dst = destinationStat(destination);
+    if (dst.isFolder) {
+        Notify(lkError, akError, "CS",
+               formatMessage(msg::FileCopyError, {source, destination, errnoText(EISDIR), EISDIR}));
+        return false;
+    }
     FilePairFacts facts;
     facts.destinationExists = dst.exists;
     facts.dateRelation = dst.exists ? compareTimes(sourceInfo.mtimeNs, dst.mtimeNs, m_coarseTimes) : 1;
@@ -134,6 +141,7 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
         return false; // the staged copy is removed; destination and archive are as they were
     }
     if (written && copy.commit(error)) {
+        clearArchiveBit(source);
         return true;
     }
     if (plan.keepVersion && !m_lastVersion.empty() && !statPath(destination).exists) {
@@ -145,6 +153,23 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
     }
     Notify(lkError, akError, "CS", formatMessage(msg::FileCopyError, {source, destination, errnoText(error), error}));
     return false;
+}
+
+// After a successful copy, with the task's option, the source is marked as backed up.
+void TLocalBackup::clearArchiveBit(const std::string &source)
+{
+    const auto type = m_snapshot->taskType;
+    if (!m_snapshot->clearSourceArchiveBit ||
+        (type != BackupTaskType::SimpleCopy && type != BackupTaskType::ExactCopy)) {
+        return;
+    }
+    std::uint32_t attributes = 0;
+    int error = 0;
+    if (FileAttributes::read(source, attributes, &error) &&
+        ((attributes & faArchive) == 0 || FileAttributes::write(source, attributes & ~faArchive, &error))) {
+        return;
+    }
+    Notify(lkError, akError, "CS", formatMessage(msg::FileCopyError, {source, source, errnoText(error), error}));
 }
 
 bool TLocalBackup::CompareAfterCopy(const std::string &source, const std::string &destination)

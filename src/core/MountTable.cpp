@@ -66,9 +66,13 @@ MountTable MountTable::system()
     return fromText(readAll("/proc/self/mountinfo"), readAll("/etc/fstab"));
 }
 
-MountTable MountTable::fromText(const std::string &mountinfo, const std::string &fstab)
+MountTable MountTable::fromText(const std::string &mountinfo, const std::string &fstab,
+                                const std::vector<std::string> &removable)
 {
     MountTable t;
+    for (const std::string &r : removable) {
+        t.m_removable.push_back(trimSlash(r));
+    }
     std::istringstream mi(mountinfo);
     std::string line;
     while (std::getline(mi, line)) {
@@ -136,6 +140,11 @@ std::string MountTable::removableMountFor(const std::string &path) const
     const MountEntry *m = mountFor(path);
     if (m == nullptr || m->mountPoint == "/") {
         return {};
+    }
+    for (const std::string &r : m_removable) {
+        if (r == m->mountPoint) {
+            return r;
+        }
     }
     if (pathWithin(m->mountPoint, "/media") || pathWithin(m->mountPoint, "/run/media")) {
         return m->mountPoint;

@@ -22,7 +22,9 @@ class MountTable
 public:
     // Reads /proc/self/mountinfo and /etc/fstab (other files in tests).
     static MountTable system();
-    static MountTable fromText(const std::string &mountinfo, const std::string &fstab);
+    // `removable` names mount points to treat as removable media (tests).
+    static MountTable fromText(const std::string &mountinfo, const std::string &fstab,
+                               const std::vector<std::string> &removable = {});
 
     // The fstab mount point that holds `path` and is not mounted now, or empty text.
     std::string missingMountFor(const std::string &path) const;
@@ -36,6 +38,7 @@ public:
 private:
     std::vector<MountEntry> m_mounts;
     std::vector<std::string> m_fstab;
+    std::vector<std::string> m_removable;
 };
 
 // True when `path` equals `folder` or lies below it (whole components).
