@@ -9,6 +9,7 @@
 #include "core/Variables.h"
 
 #include "core/DateTime.h"
+#include "core/FileUtils.h"
 #include "core/VariablesDate.h"
 #include "core/VariablesSystem.h"
 
@@ -16,7 +17,11 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
+#include <string_view>
 #include <tuple>
+
+extern char **environ;
 
 namespace qv {
 
@@ -29,7 +34,7 @@ struct ExpansionState {
     int depth = 0;  // nested GetVariableValue calls
     std::vector<Key> active;
     std::map<Key, std::string> done;
-    QDateTime now;
+    std::optional<QDateTime> now; // read from the clock when the first date variable asks
 };
 
 thread_local ExpansionState t_state;
@@ -40,9 +45,7 @@ class Frame
 public:
     Frame()
     {
-        if (t_state.frames++ == 0) {
-            t_state.now = nowDateTime();
-        }
+        ++t_state.frames;
     }
     ~Frame()
     {
@@ -59,16 +62,28 @@ char upperAscii(char c)
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// Position of `token` in `text`, letters compared without case (ASCII only, so that the bytes of
-// file names that are not UTF-8 never change the offsets).
-std::string::size_type findNoCase(const std::string &text, const std::string &token)
+// Position of the first "%" + name + "%" in `text`, letters compared without case (ASCII only,
+// so that the bytes of file names that are not UTF-8 never change the offsets). Looks only at the
+// percent signs of the text, which a path holds few of.
+std::string::size_type findToken(const std::string &text, std::string_view name)
 {
-    if (token.empty() || token.size() > text.size()) {
+    if (name.empty()) {
         return std::string::npos;
     }
-    auto it = std::search(text.begin(), text.end(), token.begin(), token.end(),
-                          [](char a, char b) { return upperAscii(a) == upperAscii(b); });
-    return it == text.end() ? std::string::npos : static_cast<std::string::size_type>(it - text.begin());
+    const std::size_t need = name.size() + 2;
+    for (auto p = text.find('%'); p != std::string::npos && text.size() - p >= need; p = text.find('%', p + 1)) {
+        if (text[p + need - 1] != '%') {
+            continue;
+        }
+        bool same = true;
+        for (std::size_t i = 0; i < name.size() && same; ++i) {
+            same = upperAscii(text[p + 1 + i]) == upperAscii(name[i]);
+        }
+        if (same) {
+            return p;
+        }
+    }
+    return std::string::npos;
 }
 
 std::string withSlash(std::string path)
@@ -79,11 +94,11 @@ std::string withSlash(std::string path)
     return path;
 }
 
-std::string trimmed(const std::string &s)
+std::string_view trimmed(std::string_view s)
 {
     const char *blanks = " \t\r\n\v\f";
     const auto first = s.find_first_not_of(blanks);
-    if (first == std::string::npos) {
+    if (first == std::string_view::npos) {
         return {};
     }
     return s.substr(first, s.find_last_not_of(blanks) - first + 1);
@@ -136,7 +151,10 @@ std::string plainValue(const VariableContext &task, int id)
     default:
         break;
     }
-    if (auto v = dateVariableValue(id, t_state.now, QLocale())) {
+    if (!t_state.now) {
+        t_state.now = nowDateTime();
+    }
+    if (auto v = dateVariableValue(id, *t_state.now, QLocale())) {
         return *v;
     }
     return kVariableError;
@@ -145,13 +163,19 @@ std::string plainValue(const VariableContext &task, int id)
 // Replaces the first occurrence of "%" + name + "%" by what `value` gives; `value` runs only when
 // the token is there.
 template <typename ValueFn>
-void replaceFirst(std::string &text, const std::string &name, ValueFn value)
+void replaceFirst(std::string &text, std::string_view name, ValueFn value)
 {
-    const std::string token = "%" + name + "%";
-    const auto pos = findNoCase(text, token);
+    const auto pos = findToken(text, name);
     if (pos != std::string::npos) {
-        text.replace(pos, token.size(), value());
+        text.replace(pos, name.size() + 2, value());
     }
+}
+
+// A token needs two percent signs; once fewer are left, no later name can match.
+bool mayHoldToken(const std::string &text)
+{
+    const auto first = text.find('%');
+    return first != std::string::npos && text.find('%', first + 1) != std::string::npos;
 }
 
 } // namespace
@@ -223,11 +247,7 @@ std::string folderRoot(const std::string &folder)
 
 std::string folderExcludeRoot(const std::string &folder)
 {
-    if (folder.empty() || folder.front() != '/') {
-        return {};
-    }
-    const auto start = folder.find_first_not_of('/');
-    return start == std::string::npos ? std::string() : withSlash(folder.substr(start));
+    return withSlash(RemovePathRoot(folder));
 }
 
 std::string GetVariableValue(const VariableContext &task, int id, int sourceIndex)
@@ -276,7 +296,7 @@ std::string ExpandVariables(const VariableContext &task, const std::string &text
     for (const auto &v : taskVariableNames()) {
         replaceFirst(out, v.name, [&] { return GetVariableValue(task, v.id, 0); });
     }
-    const int sources = task.sourceCount();
+    const int sources = mayHoldToken(out) ? task.sourceCount() : 0;
     for (int n = 1; n <= sources; ++n) {
         const std::string suffix = std::to_string(n);
         for (const auto &v : taskVariableNames()) {
@@ -286,15 +306,19 @@ std::string ExpandVariables(const VariableContext &task, const std::string &text
             replaceFirst(out, v.name + suffix, [&] { return GetVariableValue(task, v.id, n - 1); });
         }
     }
-    for (const std::string &entry : GetEnvironmentNames()) {
+    for (char **e = environ; e != nullptr && *e != nullptr && mayHoldToken(out); ++e) {
+        const std::string_view entry(*e);
         const auto eq = entry.find('=');
-        const std::string name = trimmed(entry.substr(0, eq));
-        if (name.empty() || eq == std::string::npos) {
+        const std::string_view name = trimmed(entry.substr(0, eq));
+        if (name.empty() || eq == std::string_view::npos) {
             continue;
         }
-        replaceFirst(out, name, [&] { return entry.substr(eq + 1); });
+        replaceFirst(out, name, [&] { return std::string(entry.substr(eq + 1)); });
     }
     for (const auto &f : shellFolderNames()) {
+        if (!mayHoldToken(out)) {
+            break;
+        }
         replaceFirst(out, f.name, [&] {
             std::string path = GetSpecialFolderPath(f.id);
             return path.empty() ? std::string(kVariableError) : path;
