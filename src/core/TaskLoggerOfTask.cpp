@@ -1,7 +1,4 @@
 // The logger of a task: the task's Log getters as the logger's settings.
-//
-// Built only where the task model is part of the tree.
-#if __has_include("core/Task.h")
 #include "core/Task.h"
 #include "core/TaskLogger.h"
 
@@ -36,4 +33,3 @@ TTaskLogger::TTaskLogger(TTask *task)
 }
 
 } // namespace qv
-#endif

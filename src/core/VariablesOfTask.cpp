@@ -1,7 +1,4 @@
 // Path variables of a task: the task's folder getters, name and ID as the variables' context.
-//
-// Built only where the task model is part of the tree.
-#if __has_include("core/Task.h")
 #include "core/Task.h"
 #include "core/Variables.h"
 
@@ -39,4 +36,3 @@ std::string GetVariableValue(const TTask &task, int id, int sourceIndex)
 }
 
 } // namespace qv
-#endif
