@@ -6,8 +6,7 @@
 #include "core/TaskLogger.h"
 
 #include "core/LocaleText.h"
-
-#include <QDir>
+#include "core/Utils.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,18 +30,6 @@ std::string homeFolder()
 {
     const char *home = std::getenv("HOME");
     return (home != nullptr && home[0] == '/') ? std::string(home) : std::string("/");
-}
-
-// $XDG_DATA_HOME/quorvellant, created (0700) when missing.
-std::string programDataFolder()
-{
-    const char *value = std::getenv("XDG_DATA_HOME");
-    std::string base = (value != nullptr && value[0] == '/') ? std::string(value)
-                                                              : homeFolder() + "/.local/share";
-    std::string folder = base + "/quorvellant";
-    QDir().mkpath(QString::fromLocal8Bit(folder.c_str()));
-    ::chmod(folder.c_str(), 0700);
-    return folder;
 }
 
 std::string currentFolder()
@@ -176,7 +163,7 @@ std::string TTaskLogger::GetLogFileName() const
         return name;
     }
     if (name.find('/') == std::string::npos) {
-        return programDataFolder() + "/" + name;
+        return GetDataFolder() + name; // ends in "/"
     }
     return currentFolder() + "/" + name;
 }
