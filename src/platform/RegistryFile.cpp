@@ -1,0 +1,188 @@
+// REGEDIT4 export and import over the settings store.
+#include "platform/RegistryFile.h"
+
+#include "platform/TextCodec.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <unistd.h>
+
+namespace qv {
+
+RegistryFileError::RegistryFileError(const std::string &file, int line, const std::string &what)
+    : std::runtime_error((file.empty() ? std::string("Settings file") : "\"" + file + "\"") + ", line " +
+                         std::to_string(line) + ": " + what),
+      m_line(line)
+{
+}
+
+std::string escapeRegString(const std::string &text)
+{
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        if (c == '\\' || c == '"') {
+            out += '\\';
+        }
+        out += c;
+    }
+    return out;
+}
+
+std::string stripLeadingBackslash(const std::string &text)
+{
+    return !text.empty() && text[0] == '\\' ? text.substr(1) : text;
+}
+
+// ------------------------------------------------------------------------------------ export
+
+namespace {
+
+const char kHex[] = "0123456789ABCDEF";
+
+void appendValue(std::string &out, const RegValue &v)
+{
+    out += v.name.empty() ? std::string("@") : "\"" + escapeRegString(v.name) + "\"";
+    out += '=';
+    switch (v.type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+        out += "\"" + escapeRegString(v.data) + "\"";
+        break;
+    case REG_DWORD: {
+        std::uint32_t n = 0;
+        for (std::size_t i = std::min<std::size_t>(v.data.size(), 4); i-- > 0;) {
+            n = (n << 8) | static_cast<unsigned char>(v.data[i]);
+        }
+        out += "dword:";
+        for (int shift = 28; shift >= 0; shift -= 4) {
+            out += kHex[(n >> shift) & 0xF];
+        }
+        break;
+    }
+    case REG_BINARY:
+        out += "hex:";
+        for (std::size_t i = 0; i < v.data.size(); ++i) {
+            unsigned char b = static_cast<unsigned char>(v.data[i]);
+            out += kHex[b >> 4];
+            out += kHex[b & 0xF];
+            if (i + 1 < v.data.size()) {
+                out += ',';
+                if (i > 0 && i % 25 == 0) {
+                    out += "\\\r\n";
+                }
+            }
+        }
+        break;
+    default:
+        out += "\"\"";
+        break;
+    }
+    out += "\r\n";
+}
+
+void appendKey(std::string &out, RegistryStore &store, std::int64_t id, const std::string &label)
+{
+    out += "\r\n[" + label + "]\r\n";
+    for (const RegValue &v : store.values(id)) {
+        appendValue(out, v);
+    }
+    for (const std::string &sub : store.subKeyNames(id)) {
+        std::int64_t child = store.findSubKey(id, sub);
+        if (child != 0) {
+            appendKey(out, store, child, label + "\\" + sub);
+        }
+    }
+}
+
+std::string trimmedKey(const std::string &key)
+{
+    std::string k = key;
+    while (!k.empty() && k.back() == '\\') {
+        k.pop_back();
+    }
+    return k;
+}
+
+void writeWhole(int fd, const std::string &data, const std::string &path)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            throw RegistryError("Cannot write \"" + path + "\": " + std::strerror(n < 0 ? errno : ENOSPC));
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+} // namespace
+
+std::string exportRegistryText(RegistryStore &store, RegRoot root, const std::string &key)
+{
+    std::string k = trimmedKey(key);
+    std::int64_t id = store.findKey(root, k);
+    if (id == 0) {
+        return {};
+    }
+    std::string out = "REGEDIT4\r\n";
+    std::string label = regRootName(root);
+    std::string rest = stripLeadingBackslash(k);
+    if (!rest.empty()) {
+        label += "\\" + rest;
+    }
+    appendKey(out, store, id, label);
+    return out;
+}
+
+void exportRegistryKey(RegistryStore &store, RegRoot root, const std::string &key, const std::string &fileName)
+{
+    std::string text = exportRegistryText(store, root, key);
+    if (text.empty()) {
+        throw RegistryError("The key \"" + trimmedKey(key) + "\" does not exist");
+    }
+    std::string dir = ".";
+    std::string base = fileName;
+    std::size_t slash = fileName.rfind('/');
+    if (slash != std::string::npos) {
+        dir = slash == 0 ? "/" : fileName.substr(0, slash);
+        base = fileName.substr(slash + 1);
+    }
+    std::random_device rd;
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        tmp = dir + "/." + base + ".qvtmp-" + std::to_string(rd() % 1000000);
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    if (fd < 0) {
+        throw RegistryError("Cannot create \"" + fileName + "\": " + std::strerror(errno));
+    }
+    try {
+        writeWhole(fd, text, fileName);
+        if (::fsync(fd) != 0) {
+            throw RegistryError("Cannot write \"" + fileName + "\": " + std::strerror(errno));
+        }
+    } catch (...) {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        throw;
+    }
+    if (::close(fd) != 0 || ::rename(tmp.c_str(), fileName.c_str()) != 0) {
+        int err = errno;
+        ::unlink(tmp.c_str());
+        throw RegistryError("Cannot write \"" + fileName + "\": " + std::strerror(err));
+    }
+}
+
+} // namespace qv

@@ -1,0 +1,447 @@
+// REGEDIT4 import: a parser that checks the whole file first, then one transaction that applies it.
+#include "platform/RegistryFile.h"
+
+#include "platform/TextCodec.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace qv {
+
+namespace {
+
+struct ParsedValue {
+    std::string name;
+    std::uint32_t type;
+    std::string data;
+};
+
+struct ParsedKey {
+    RegRoot root;
+    std::string path;
+    std::vector<ParsedValue> values;
+};
+
+// 8-bit files: each line is taken as UTF-8 when it is valid UTF-8 and as Windows-1252 otherwise,
+// so that one odd line does not change the reading of the others.
+std::string decodeSettingsFile(const std::string &bytes)
+{
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        return utf16leToUtf8(std::string_view(bytes).substr(2));
+    }
+    std::string_view in(bytes);
+    if (in.substr(0, 3) == "\xEF\xBB\xBF") {
+        in.remove_prefix(3);
+    }
+    if (isValidUtf8(in)) {
+        return std::string(in);
+    }
+    std::string out;
+    out.reserve(in.size() + in.size() / 8);
+    std::size_t pos = 0;
+    while (pos < in.size()) {
+        std::size_t end = in.find('\n', pos);
+        end = end == std::string_view::npos ? in.size() : end + 1;
+        std::string_view line = in.substr(pos, end - pos);
+        out += isValidUtf8(line) ? std::string(line) : windows1252ToUtf8(line);
+        pos = end;
+    }
+    return out;
+}
+
+class Parser
+{
+public:
+    Parser(const std::string &text, const RegistryImportOptions &options, const std::string &file)
+        : m_t(text), m_opt(options), m_file(file)
+    {
+    }
+
+    std::vector<ParsedKey> run(std::vector<std::string> &skipped)
+    {
+        std::string header = trimRight(readLine());
+        if (header != "REGEDIT4" && header != "Windows Registry Editor Version 5.00") {
+            m_line = 1;
+            fail("not a settings file (the first line must be \"REGEDIT4\")");
+        }
+        std::vector<ParsedKey> keys;
+        bool inSection = false;
+        bool keep = false;
+        while (m_pos < m_t.size()) {
+            skipBlanks();
+            if (atLineEnd()) {
+                endLine();
+                continue;
+            }
+            char c = m_t[m_pos];
+            if (c == ';') {
+                readLine();
+            } else if (c == '[') {
+                inSection = true;
+                keep = section(keys, skipped);
+            } else if (c == '"' || c == '@') {
+                if (!inSection) {
+                    fail("a value outside of any [key] section");
+                }
+                int line = m_line;
+                ParsedValue v;
+                std::string why;
+                bool ok = value(v, why);
+                if (keep && ok) {
+                    keys.back().values.push_back(std::move(v));
+                } else if (keep) {
+                    skipped.push_back("line " + std::to_string(line) + ": " + why);
+                }
+            } else {
+                fail("unexpected text \"" + preview() + "\"");
+            }
+        }
+        return keys;
+    }
+
+private:
+    [[noreturn]] void fail(const std::string &what) { throw RegistryFileError(m_file, m_line, what); }
+
+    static std::string trimRight(std::string s)
+    {
+        while (!s.empty() && (s.back() == '\r' || s.back() == ' ' || s.back() == '\t')) {
+            s.pop_back();
+        }
+        return s;
+    }
+
+    std::string readLine()
+    {
+        std::size_t end = m_t.find('\n', m_pos);
+        if (end == std::string::npos) {
+            end = m_t.size();
+        }
+        std::string line = m_t.substr(m_pos, end - m_pos);
+        m_pos = end;
+        endLine();
+        return line;
+    }
+
+    std::string preview() const
+    {
+        std::size_t end = m_t.find('\n', m_pos);
+        std::string s = trimRight(m_t.substr(m_pos, std::min<std::size_t>(end - m_pos, 40)));
+        return s;
+    }
+
+    void skipBlanks()
+    {
+        while (m_pos < m_t.size() && (m_t[m_pos] == ' ' || m_t[m_pos] == '\t')) {
+            ++m_pos;
+        }
+    }
+
+    bool atLineEnd() const
+    {
+        return m_pos >= m_t.size() || m_t[m_pos] == '\n' || (m_t[m_pos] == '\r' && (m_pos + 1 >= m_t.size() || m_t[m_pos + 1] == '\n'));
+    }
+
+    void endLine()
+    {
+        if (m_pos < m_t.size() && m_t[m_pos] == '\r') {
+            ++m_pos;
+        }
+        if (m_pos < m_t.size() && m_t[m_pos] == '\n') {
+            ++m_pos;
+            ++m_line;
+        }
+    }
+
+    void expectLineEnd()
+    {
+        skipBlanks();
+        if (!atLineEnd()) {
+            fail("unexpected text \"" + preview() + "\" after the value");
+        }
+        endLine();
+    }
+
+    bool allowed(RegRoot root, const std::string &path) const
+    {
+        if (root != m_opt.allowedRoot) {
+            return false;
+        }
+        std::string want = regFoldName(m_opt.allowedKey);
+        while (!want.empty() && want.back() == '\\') {
+            want.pop_back();
+        }
+        if (!want.empty() && want[0] != '\\') {
+            want.insert(want.begin(), '\\');
+        }
+        std::string have = regFoldName(path);
+        return want.empty() || have == want || have.rfind(want + "\\", 0) == 0;
+    }
+
+    // "[ROOT\path]" or "[-ROOT\path]"; true when the section's values are to be applied.
+    bool section(std::vector<ParsedKey> &keys, std::vector<std::string> &skipped)
+    {
+        int line = m_line;
+        std::string text = trimRight(readLine());
+        std::size_t close = text.rfind(']');
+        if (close == std::string::npos || close + 1 != text.size()) {
+            m_line = line;
+            fail("a key line must end with \"]\"");
+        }
+        std::string inner = text.substr(1, close - 1);
+        bool remove = !inner.empty() && inner[0] == '-';
+        if (remove) {
+            inner.erase(0, 1);
+        }
+        std::size_t slash = inner.find('\\');
+        std::string rootName = inner.substr(0, slash);
+        RegRoot root;
+        if (!parseRegRootName(rootName, root)) {
+            static const char *const kOtherRoots[] = {"HKEY_CLASSES_ROOT", "HKEY_USERS", "HKEY_PERFORMANCE_DATA",
+                                                      "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
+            bool known = false;
+            for (const char *r : kOtherRoots) {
+                known = known || regFoldName(rootName) == r;
+            }
+            if (known) {
+                skipped.push_back("line " + std::to_string(line) + ": key [" + inner + "] (another root)");
+                return false;
+            }
+            m_line = line;
+            fail("unknown root key \"" + rootName + "\"");
+        }
+        std::string path;
+        for (const std::string &part : splitRegPath(slash == std::string::npos ? "" : inner.substr(slash))) {
+            path += "\\" + part;
+        }
+        if (remove) {
+            skipped.push_back("line " + std::to_string(line) + ": deletion of key [" + inner + "] (not applied)");
+            return false;
+        }
+        if (!allowed(root, path)) {
+            skipped.push_back("line " + std::to_string(line) + ": key [" + inner + "] (outside the program's key)");
+            return false;
+        }
+        keys.push_back(ParsedKey{root, path, {}});
+        return true;
+    }
+
+    // A double-quoted text with \\ and \" escapes; it may run over line ends.
+    std::string quoted()
+    {
+        int startLine = m_line;
+        ++m_pos; // opening quote
+        std::string out;
+        while (true) {
+            if (m_pos >= m_t.size()) {
+                m_line = startLine;
+                fail("a text that is never closed by \"");
+            }
+            char c = m_t[m_pos++];
+            if (c == '"') {
+                return out;
+            }
+            if (c == '\\' && m_pos < m_t.size() && (m_t[m_pos] == '\\' || m_t[m_pos] == '"')) {
+                out += m_t[m_pos++];
+                continue;
+            }
+            if (c == '\n') {
+                ++m_line;
+            }
+            out += c;
+        }
+    }
+
+    static int hexDigit(char c)
+    {
+        if (c >= '0' && c <= '9') {
+            return c - '0';
+        }
+        if (c >= 'a' && c <= 'f') {
+            return c - 'a' + 10;
+        }
+        if (c >= 'A' && c <= 'F') {
+            return c - 'A' + 10;
+        }
+        return -1;
+    }
+
+    // Comma-separated bytes; a "\" at the end of a line continues on the next (indented) one.
+    std::string hexBytes()
+    {
+        std::string out;
+        while (true) {
+            skipBlanks();
+            if (m_pos < m_t.size() && m_t[m_pos] == '\\') {
+                ++m_pos;
+                skipBlanks();
+                if (!atLineEnd() || m_pos >= m_t.size()) {
+                    fail("a \"\\\" continuation must end its line");
+                }
+                endLine();
+                if (m_pos >= m_t.size()) {
+                    fail("the file ends where more bytes were announced");
+                }
+                continue;
+            }
+            if (atLineEnd()) {
+                break;
+            }
+            int hi = hexDigit(m_t[m_pos]);
+            if (hi < 0) {
+                fail("\"" + preview() + "\" is not a hexadecimal byte");
+            }
+            ++m_pos;
+            int v = hi;
+            if (m_pos < m_t.size() && hexDigit(m_t[m_pos]) >= 0) {
+                v = v * 16 + hexDigit(m_t[m_pos++]);
+            }
+            out += static_cast<char>(v);
+            skipBlanks();
+            if (m_pos < m_t.size() && m_t[m_pos] == ',') {
+                ++m_pos;
+            } else if (!atLineEnd() && m_t[m_pos] != '\\') {
+                fail("bytes must be separated by commas");
+            }
+        }
+        endLine();
+        return out;
+    }
+
+    static bool startsWithNoCase(const std::string &s, std::size_t pos, const char *prefix)
+    {
+        std::size_t n = std::strlen(prefix);
+        if (s.size() - pos < n) {
+            return false;
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            char a = s[pos + i];
+            if (a >= 'A' && a <= 'Z') {
+                a = static_cast<char>(a - 'A' + 'a');
+            }
+            if (a != prefix[i]) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // One value line; false (with the reason) for a value that is valid but not applied.
+    bool value(ParsedValue &v, std::string &why)
+    {
+        if (m_t[m_pos] == '@') {
+            ++m_pos;
+        } else {
+            v.name = quoted();
+        }
+        skipBlanks();
+        if (m_pos >= m_t.size() || m_t[m_pos] != '=') {
+            fail("\"=\" expected after the value name");
+        }
+        ++m_pos;
+        skipBlanks();
+        std::string label = v.name.empty() ? std::string("@") : "\"" + v.name + "\"";
+        if (m_pos < m_t.size() && m_t[m_pos] == '"') {
+            v.type = REG_SZ;
+            v.data = quoted();
+            expectLineEnd();
+            return true;
+        }
+        if (m_pos < m_t.size() && m_t[m_pos] == '-') {
+            ++m_pos;
+            expectLineEnd();
+            why = "deletion of value " + label + " (not applied)";
+            return false;
+        }
+        if (startsWithNoCase(m_t, m_pos, "dword:")) {
+            m_pos += 6;
+            std::uint32_t n = 0;
+            int digits = 0;
+            while (m_pos < m_t.size() && hexDigit(m_t[m_pos]) >= 0) {
+                n = (n << 4) | static_cast<std::uint32_t>(hexDigit(m_t[m_pos++]));
+                ++digits;
+            }
+            if (digits == 0 || digits > 8) {
+                fail("dword: needs 1 to 8 hexadecimal digits");
+            }
+            expectLineEnd();
+            v.type = REG_DWORD;
+            v.data = std::string{static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
+                                 static_cast<char>((n >> 16) & 0xFF), static_cast<char>((n >> 24) & 0xFF)};
+            return true;
+        }
+        if (startsWithNoCase(m_t, m_pos, "hex:")) {
+            m_pos += 4;
+            v.type = REG_BINARY;
+            v.data = hexBytes();
+            return true;
+        }
+        if (startsWithNoCase(m_t, m_pos, "hex(")) {
+            std::size_t close = m_t.find("):", m_pos);
+            std::size_t eol = m_t.find('\n', m_pos);
+            if (close == std::string::npos || close > eol) {
+                fail("malformed hex(type): value");
+            }
+            std::string type = m_t.substr(m_pos + 4, close - m_pos - 4);
+            m_pos = close + 2;
+            hexBytes();
+            why = "value " + label + " of type hex(" + type + ") (not supported)";
+            return false;
+        }
+        fail("unknown value data \"" + preview() + "\"");
+    }
+
+    const std::string &m_t;
+    const RegistryImportOptions &m_opt;
+    std::string m_file;
+    std::size_t m_pos = 0;
+    int m_line = 1;
+};
+
+} // namespace
+
+RegistryImportReport importRegistryText(RegistryStore &store, const std::string &bytes,
+                                        const RegistryImportOptions &options, const std::string &fileName)
+{
+    const std::string text = decodeSettingsFile(bytes);
+    RegistryImportReport report;
+    Parser parser(text, options, fileName);
+    const std::vector<ParsedKey> keys = parser.run(report.skipped);
+    int total = 0;
+    for (const ParsedKey &k : keys) {
+        total += static_cast<int>(k.values.size());
+    }
+    RegistryTransaction tx(store);
+    for (const ParsedKey &k : keys) {
+        std::int64_t id = store.createKey(k.root, k.path);
+        for (const ParsedValue &v : k.values) {
+            store.writeValue(id, v.name, v.type, v.data);
+            ++report.values;
+            if (options.progress && report.values % 1000 == 0) {
+                options.progress(report.values, total);
+            }
+        }
+        ++report.keys;
+    }
+    tx.commit();
+    return report;
+}
+
+RegistryImportReport importRegistryFile(RegistryStore &store, const std::string &fileName,
+                                        const RegistryImportOptions &options)
+{
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) {
+        throw RegistryError("Cannot open \"" + fileName + "\": " + std::strerror(errno));
+    }
+    std::ostringstream data;
+    data << in.rdbuf();
+    if (in.bad()) {
+        throw RegistryError("Cannot read \"" + fileName + "\": " + std::strerror(errno));
+    }
+    return importRegistryText(store, data.str(), options, fileName);
+}
+
+} // namespace qv
