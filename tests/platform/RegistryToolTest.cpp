@@ -1,0 +1,93 @@
+// qv-regtool as a user runs it: set, get, list, export, import, and its errors.
+// qv-test-timeout: 120
+#include "support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+using qvtest::runCommand;
+
+namespace {
+
+class RegistryTool : public ::testing::Test
+{
+protected:
+    void SetUp() override { m_dir = qvtest::makeTempDir("regtool"); }
+    qvtest::CommandResult tool(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {qvtest::binPath("qv-regtool"), "--db", m_dir + "/registry.db"});
+        return runCommand(args);
+    }
+    std::string m_dir;
+};
+
+const std::string kMain = "\\Software\\Tavimundrelo\\Quorvellant\\Main";
+
+} // namespace
+
+TEST_F(RegistryTool, SetGetListAndTheirErrors)
+{
+    struct Step {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string output; // expected exactly, or empty to ignore
+    };
+    const std::vector<Step> steps = {
+        {{"set", kMain, "Name", "sz", "caf\xC3\xA9 \"x\""}, 0, ""},
+        {{"set", kMain, "Count", "dword", "0x1E"}, 0, ""},
+        {{"set", kMain, "Neg", "dword", "-1"}, 0, ""},
+        {{"set", kMain, "Bin", "binary", "01,ab,FF"}, 0, ""},
+        {{"set", "HKEY_CURRENT_USER" + kMain + "\\Sub", "x", "sz", ""}, 0, ""},
+        {{"get", kMain, "name"}, 0, "caf\xC3\xA9 \"x\"\n"},
+        {{"get", kMain, "Count"}, 0, "30\n"},
+        {{"get", kMain, "Neg"}, 0, "4294967295\n"},
+        {{"get", kMain, "Bin"}, 0, "01,AB,FF\n"},
+        {{"list", kMain}, 0,
+         "[Sub]\nName\tREG_SZ\tcaf\xC3\xA9 \"x\"\nCount\tREG_DWORD\t30\nNeg\tREG_DWORD\t4294967295\n"
+         "Bin\tREG_BINARY\t01,AB,FF\n"},
+        {{"get", kMain, "Missing"}, 1, ""},
+        {{"list", "\\Nowhere"}, 1, ""},
+        {{"set", kMain, "x", "dword", "12abc"}, 2, ""},
+        {{"set", kMain, "x", "dword", "99999999999"}, 2, ""},
+        {{"set", kMain, "x", "binary", "0g"}, 2, ""},
+        {{"set", kMain, "x", "qword", "1"}, 2, ""},
+        {{"set", "HKEY_LOCAL_MACHINE\\Software\\X", "x", "sz", "1"}, 1, ""},
+        {{"set", "HKEY_BOGUS\\X", "x", "sz", "1"}, 2, ""},
+        {{"frobnicate"}, 2, ""},
+        {{}, 2, ""},
+    };
+    for (const Step &s : steps) {
+        qvtest::CommandResult r = tool(s.args);
+        std::string what = s.args.empty() ? "(no arguments)" : s.args[0] + " " + (s.args.size() > 2 ? s.args[2] : "");
+        EXPECT_EQ(r.exitCode, s.exitCode) << what << "\n" << r.output;
+        if (!s.output.empty()) {
+            EXPECT_EQ(r.output, s.output) << what;
+        }
+    }
+}
+
+TEST_F(RegistryTool, ExportImportThroughFilesSkipsForeignKeys)
+{
+    ASSERT_EQ(tool({"set", kMain, "Kept", "dword", "7"}).exitCode, 0);
+    const std::string backup = m_dir + "/backup.reg";
+    ASSERT_EQ(tool({"export", backup}).exitCode, 0);
+    const std::string exported = qvtest::readFile(backup);
+    EXPECT_EQ(exported.rfind("REGEDIT4\r\n", 0), 0u);
+    EXPECT_NE(exported.find("\"Kept\"=dword:00000007\r\n"), std::string::npos);
+
+    qvtest::writeFile(m_dir + "/in.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Main]\r\n"
+                                         "\"New\"=\"yes\"\r\n\r\n[HKEY_CURRENT_USER\\Software\\Evil]\r\n\"x\"=\"y\"\r\n");
+    qvtest::CommandResult r = tool({"import", m_dir + "/in.reg"});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("skipped line 6: key [HKEY_CURRENT_USER\\Software\\Evil]"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("imported 1 keys, 1 values"), std::string::npos) << r.output;
+    EXPECT_EQ(tool({"get", kMain, "New"}).output, "yes\n");
+    EXPECT_EQ(tool({"list", "\\Software\\Evil"}).exitCode, 1);
+
+    qvtest::writeFile(m_dir + "/bad.reg", "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Main]\r\n"
+                                          "\"New\"=\"changed\"\r\n\"Broken\"=dword:xyz\r\n");
+    r = tool({"import", m_dir + "/bad.reg"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.output.find("line 4"), std::string::npos) << r.output;
+    EXPECT_EQ(tool({"get", kMain, "New"}).output, "yes\n") << "a bad file changes nothing";
+    EXPECT_EQ(tool({"export", m_dir + "/none/x.reg"}).exitCode, 1);
+}
