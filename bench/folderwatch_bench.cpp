@@ -79,7 +79,8 @@ double ourSetup(const std::string &root, std::size_t folders, long *kbPerThousan
     qv::FolderWatcherInotify watcher;
     const long before = residentKb();
     const auto start = Clock::now();
-    const auto id = watcher.addWatch(root, true, qv::ChangeKind::kFileName | qv::ChangeKind::kLastWrite, {}).id;
+    const auto id =
+        watcher.addWatch(root, true, qv::ChangeKind::kFileName | qv::ChangeKind::kLastWrite, {}).id;
     while (!watcher.isSettled(id)) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
@@ -105,7 +106,8 @@ double peerSetup(const std::string &root)
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    const char *argv[] = {"inotifywait", "-m", "-r", "-e", "create,delete,move,modify", root.c_str(), nullptr};
+    const char *argv[] = {"inotifywait", "-m",   "-r", "-e", "create,delete,move,modify",
+                          root.c_str(),  nullptr};
     pid_t pid = 0;
     const auto start = Clock::now();
     const int rc = ::posix_spawnp(&pid, "inotifywait", &actions, nullptr, const_cast<char **>(argv), environ);
@@ -172,8 +174,8 @@ int main(int argc, char **argv)
     if (peer.empty()) {
         std::printf("  set-up   inotifywait      (not installed or failed)\n");
     } else {
-        std::printf("  set-up   inotifywait %8.1f ms   ratio quorvellant/inotifywait %.2f\n", median(peer) * 1000,
-                    median(ours) / median(peer));
+        std::printf("  set-up   inotifywait %8.1f ms   ratio quorvellant/inotifywait %.2f\n",
+                    median(peer) * 1000, median(ours) / median(peer));
     }
     std::printf("  memory   %ld KiB resident per 1000 watched folders\n", kbPerThousand);
     fs::remove_all(root);

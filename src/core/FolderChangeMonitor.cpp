@@ -13,7 +13,9 @@ namespace {
 
 bool isExistingFolder(const std::string &path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 

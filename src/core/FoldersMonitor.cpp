@@ -12,7 +12,9 @@ constexpr std::int32_t kMaxWaitSeconds = INT_MAX / 1000;
 
 bool isExistingFolder(const std::string &path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -36,12 +38,13 @@ TFoldersMonitor::~TFoldersMonitor()
 TFileChangeFilters TFoldersMonitor::GetFilter() const
 {
     TFileChangeFilters filter = 0;
-    const struct {
+    const struct
+    {
         bool ticked;
         TFileChangeFilter kind;
-    } kinds[] = {{MonitorFileName, fnFileName},   {MonitorFolderName, fnDirName},
+    } kinds[] = {{MonitorFileName, fnFileName},     {MonitorFolderName, fnDirName},
                  {MonitorAttributes, fnAttributes}, {MonitorSize, fnSize},
-                 {MonitorLastWrite, fnLastWrite}, {MonitorSecurity, fnSecurity}};
+                 {MonitorLastWrite, fnLastWrite},   {MonitorSecurity, fnSecurity}};
     for (const auto &k : kinds) {
         if (k.ticked) {
             filter = static_cast<TFileChangeFilters>(filter | (1u << k.kind));
@@ -53,7 +56,8 @@ TFileChangeFilters TFoldersMonitor::GetFilter() const
 int TFoldersMonitor::GetDelayMilliseconds() const
 {
     // A stored value out of range must neither wrap into a negative delay nor overflow.
-    const std::int32_t seconds = WaitSeconds < 0 ? 0 : (WaitSeconds > kMaxWaitSeconds ? kMaxWaitSeconds : WaitSeconds);
+    const std::int32_t seconds =
+        WaitSeconds < 0 ? 0 : (WaitSeconds > kMaxWaitSeconds ? kMaxWaitSeconds : WaitSeconds);
     return seconds * 1000;
 }
 

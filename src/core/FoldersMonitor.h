@@ -24,7 +24,8 @@ namespace qv {
 class TTask;
 
 // One folder a task watches.
-struct WatchedFolder {
+struct WatchedFolder
+{
     std::string path;
     bool includeSubfolders = true;
 };
@@ -37,7 +38,7 @@ public:
     TFoldersMonitor(const TFoldersMonitor &) = delete;
     TFoldersMonitor &operator=(const TFoldersMonitor &) = delete;
 
-    TTask *Task;                                                // the task to start
+    TTask *Task;                                                 // the task to start
     std::vector<std::unique_ptr<TFolderChangeMonitor>> Monitors; // the active watches
     bool DoWait = false;
     std::int32_t WaitSeconds = 0;

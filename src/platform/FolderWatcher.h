@@ -34,7 +34,8 @@ class FolderWatcher
 public:
     using WatchId = std::uint64_t;
 
-    struct Callbacks {
+    struct Callbacks
+    {
         // Something the registration asked for changed. Called once per batch of changes read
         // together from the system; also once when the watched folder itself is deleted or moved
         // away (after which the registration receives nothing more), and once when the system lost
@@ -45,7 +46,8 @@ public:
         std::function<void(const std::string &)> problem;
     };
 
-    struct AddResult {
+    struct AddResult
+    {
         WatchId id = 0;      // 0 when the watch could not start
         int error = 0;       // errno of the failure
         std::string message; // text of the failure, for the user

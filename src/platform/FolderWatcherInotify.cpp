@@ -154,7 +154,8 @@ int FolderWatcherInotify::addRef(WatchId id, Registration &reg, const std::strin
     const std::uint32_t want = structuralMask() | kernelMaskForKinds(reg.kinds);
     // The root may be a symbolic link to a folder, as the user chose it; below it links are never
     // followed, so a tree is watched only where it is really stored.
-    const std::uint32_t flags = IN_ONLYDIR | IN_MASK_ADD | (isRoot ? 0u : static_cast<std::uint32_t>(IN_DONT_FOLLOW));
+    const std::uint32_t flags =
+        IN_ONLYDIR | IN_MASK_ADD | (isRoot ? 0u : static_cast<std::uint32_t>(IN_DONT_FOLLOW));
     const int wd = ::inotify_add_watch(m_fd, path.c_str(), want | flags);
     if (wd < 0) {
         return errno;
@@ -244,8 +245,8 @@ void FolderWatcherInotify::dropSubtree(const std::string &path, Batch &batch)
         wds.push_back(it->second);
     }
     const std::string prefix = path + "/";
-    for (auto it = m_byPath.lower_bound(prefix); it != m_byPath.end() && it->first.compare(0, prefix.size(), prefix) == 0;
-         ++it) {
+    for (auto it = m_byPath.lower_bound(prefix);
+         it != m_byPath.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
         wds.push_back(it->second);
     }
     for (int wd : wds) {
@@ -294,11 +295,12 @@ void FolderWatcherInotify::reportOnce(WatchId id, Registration &reg, int error, 
     if (error == ENOSPC) {
         if (!reg.limitReported) {
             reg.limitReported = true;
-            batch.problems.emplace_back(id, "The system's limit of folder watches was reached: changes in some "
-                                            "folders below \"" +
-                                                reg.root +
-                                                "\" are not seen (raise fs.inotify.max_user_watches to watch "
-                                                "them all).");
+            batch.problems.emplace_back(id,
+                                        "The system's limit of folder watches was reached: changes in some "
+                                        "folders below \"" +
+                                            reg.root +
+                                            "\" are not seen (raise fs.inotify.max_user_watches to watch "
+                                            "them all).");
         }
     } else if (!reg.deniedReported) {
         reg.deniedReported = true;
@@ -489,7 +491,9 @@ void FolderWatcherInotify::walk(WatchId id, const std::string &start, bool newFo
             }
             bool isDir = entry->d_type == DT_DIR;
             if (entry->d_type == DT_UNKNOWN) {
-                struct stat st {};
+                struct stat st
+                {
+                };
                 isDir = ::fstatat(dfd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
             }
             // Entries made in a new folder before its watch existed are a change all the same.

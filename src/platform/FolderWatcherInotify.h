@@ -54,12 +54,14 @@ public:
     void setReadingPaused(bool paused);
 
 private:
-    struct Node {
+    struct Node
+    {
         std::string path;
         std::uint32_t mask = 0;
         std::set<WatchId> refs;
     };
-    struct Registration {
+    struct Registration
+    {
         std::string root;
         bool subtree = false;
         FolderChangeKinds kinds = 0;
@@ -70,14 +72,16 @@ private:
         bool deniedReported = false;
         std::unordered_set<int> wds;
     };
-    struct Batch {
+    struct Batch
+    {
         std::set<WatchId> changed;
         std::vector<std::pair<WatchId, std::string>> problems;
         std::vector<std::pair<WatchId, std::string>> walks; // new folders to walk
         bool overflow = false;
         bool empty() const { return changed.empty() && problems.empty(); }
     };
-    struct Delivery {
+    struct Delivery
+    {
         WatchId id;
         bool isProblem;
         std::string text;

@@ -78,11 +78,11 @@ std::string withoutTrailingSlash(std::string path)
 
 bool isNetworkFileSystemType(const std::string &type)
 {
-    static const char *const kKernel[] = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "9p",
-                                          "afs", "ceph", "coda", "davfs", "ocfs2", "gfs2", "lustre"};
-    static const char *const kFuse[] = {"sshfs",      "rclone",   "s3fs",       "gcsfuse", "goofys",
-                                        "smbnetfs",   "curlftpfs", "gvfsd-fuse", "davfs2", "glusterfs",
-                                        "cephfs",     "ceph-fuse", "afpfs",     "ftpfs"};
+    static const char *const kKernel[] = {"nfs", "nfs4", "cifs", "smb3",  "smbfs", "ncpfs", "9p",
+                                          "afs", "ceph", "coda", "davfs", "ocfs2", "gfs2",  "lustre"};
+    static const char *const kFuse[] = {"sshfs",    "rclone",    "s3fs",       "gcsfuse", "goofys",
+                                        "smbnetfs", "curlftpfs", "gvfsd-fuse", "davfs2",  "glusterfs",
+                                        "cephfs",   "ceph-fuse", "afpfs",      "ftpfs"};
     for (const char *k : kKernel) {
         if (type == k) {
             return true;

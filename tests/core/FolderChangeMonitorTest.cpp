@@ -20,7 +20,8 @@ using qv::TFolderChangeMonitor;
 
 namespace {
 
-struct Changes {
+struct Changes
+{
     int count = 0;
     std::vector<qint64> at; // ms since `clock` started
     QElapsedTimer clock;
@@ -38,7 +39,8 @@ TEST(FolderMonitorFilters, SetsAndNotifyFlags)
 {
     EXPECT_EQ(qv::kDefaultFileChangeFilters,
               qv::fileChangeFilters({qv::fnFileName, qv::fnDirName, qv::fnSize, qv::fnLastWrite}));
-    const struct {
+    const struct
+    {
         qv::TFileChangeFilters set;
         std::uint32_t flags;
     } cases[] = {
@@ -285,7 +287,8 @@ TEST_F(FolderMonitorRules, SettersRestartOnlyOnRealChanges)
 
 TEST_F(FolderMonitorRules, FailedStartRaisesTheSystemErrorText)
 {
-    const struct {
+    const struct
+    {
         int error;
         const char *text;
     } cases[] = {{EACCES, "Permission denied"}, {ENOSPC, "limit of folder watches"}};

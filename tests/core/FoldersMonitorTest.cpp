@@ -47,13 +47,14 @@ protected:
 
 TEST_F(TaskFolderWatches, FilterOfTheTickedKinds)
 {
-    const struct {
+    const struct
+    {
         bool TFoldersMonitor::*flag;
         int value;
     } cases[] = {
-        {&TFoldersMonitor::MonitorFileName, 1},    {&TFoldersMonitor::MonitorFolderName, 2},
-        {&TFoldersMonitor::MonitorAttributes, 4},  {&TFoldersMonitor::MonitorSize, 8},
-        {&TFoldersMonitor::MonitorLastWrite, 16},  {&TFoldersMonitor::MonitorSecurity, 128},
+        {&TFoldersMonitor::MonitorFileName, 1},   {&TFoldersMonitor::MonitorFolderName, 2},
+        {&TFoldersMonitor::MonitorAttributes, 4}, {&TFoldersMonitor::MonitorSize, 8},
+        {&TFoldersMonitor::MonitorLastWrite, 16}, {&TFoldersMonitor::MonitorSecurity, 128},
     };
     int all = 0;
     for (const auto &c : cases) {
@@ -104,7 +105,8 @@ TEST_F(TaskFolderWatches, AFailedWatchIsLoggedOnceAndTheOthersWork)
 {
     monitor.MonitorFileName = true;
     monitor.WaitSeconds = 0;
-    const struct {
+    const struct
+    {
         int error;
         const char *system;
     } cases[] = {{EACCES, "Permission denied"}, {ENOSPC, "limit of folder watches"}};
@@ -183,7 +185,8 @@ TEST_F(TaskFolderWatches, NothingArrivesAfterClearOrDestruction)
 
 TEST(TaskFolderWatchDelay, StoredWaitIsKeptWithinATimersRange)
 {
-    const struct {
+    const struct
+    {
         std::int32_t seconds;
         int ms;
     } cases[] = {{0, 0}, {30, 30000}, {32767, 32767000}, {-5, 0}, {INT_MAX, (INT_MAX / 1000) * 1000}};

@@ -35,7 +35,8 @@ bool xattrsWork(const std::string &dir)
 TEST(FileAttributesRead, TableOfNamesAndModes)
 {
     std::string dir = qvtest::makeTempDir("attrs");
-    struct Case {
+    struct Case
+    {
         const char *name;
         bool folder;
         mode_t mode;
@@ -81,7 +82,7 @@ TEST(FileAttributesRead, MissingFileReportsErrno)
 TEST(FileAttributesRead, HiddenNameRules)
 {
     const std::pair<const char *, bool> cases[] = {
-        {"/a/.b", true},  {"/a/b", false},    {".x", true},  {"x", false},       {"/a/.b/", true},
+        {"/a/.b", true},  {"/a/b", false},   {".x", true},  {"x", false},       {"/a/.b/", true},
         {"/a/./", false}, {"/a/../", false}, {"/.", false}, {"/a/.b/c", false}, {"", false},
     };
     for (const auto &[path, hidden] : cases) {

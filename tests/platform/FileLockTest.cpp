@@ -82,11 +82,13 @@ private:
 TEST(FileLockProbe, LocksOfOtherProcesses)
 {
     std::string dir = qvtest::makeTempDir("locks");
-    struct Case {
+    struct Case
+    {
         const char *what;
         int how;
     };
-    const Case cases[] = {{"whole-file write record lock", 0}, {"byte-range read record lock", 1}, {"shared flock", 2}};
+    const Case cases[] = {
+        {"whole-file write record lock", 0}, {"byte-range read record lock", 1}, {"shared flock", 2}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         std::string f = dir + "/file-" + std::to_string(c.how);

@@ -23,7 +23,8 @@ namespace {
 
 constexpr FolderChangeKinds kAll = 0xFF;
 
-struct KindCase {
+struct KindCase
+{
     const char *action;
     std::function<void(const std::string &dir, const std::string &outside)> run;
     FolderChangeKinds expected;
@@ -33,34 +34,41 @@ struct KindCase {
 const std::vector<KindCase> &kindCases()
 {
     static const std::vector<KindCase> cases = {
-        {"move a file in", [](const std::string &d, const std::string &o) {
+        {"move a file in",
+         [](const std::string &d, const std::string &o) {
              writeBytes(o + "/in.txt", "x");
              fs::rename(o + "/in.txt", d + "/in.txt");
-         }, CK::kFileName},
-        {"create an empty file", [](const std::string &d, const std::string &) { writeBytes(d + "/new.txt", ""); },
+         },
+         CK::kFileName},
+        {"create an empty file",
+         [](const std::string &d, const std::string &) { writeBytes(d + "/new.txt", ""); },
          CK::kFileName | CK::kCreation | CK::kSize | CK::kLastWrite},
-        {"make a folder", [](const std::string &d, const std::string &) { fs::create_directory(d + "/newdir"); },
+        {"make a folder",
+         [](const std::string &d, const std::string &) { fs::create_directory(d + "/newdir"); },
          CK::kDirName | CK::kCreation},
         {"remove a folder", [](const std::string &d, const std::string &) { fs::remove(d + "/sub"); },
          CK::kDirName},
         {"delete a file", [](const std::string &d, const std::string &) { fs::remove(d + "/old.txt"); },
          CK::kFileName},
-        {"rename a file", [](const std::string &d, const std::string &) {
-             fs::rename(d + "/old.txt", d + "/renamed.txt");
-         }, CK::kFileName},
-        {"rename a folder", [](const std::string &d, const std::string &) { fs::rename(d + "/sub", d + "/sub2"); },
+        {"rename a file",
+         [](const std::string &d, const std::string &) { fs::rename(d + "/old.txt", d + "/renamed.txt"); },
+         CK::kFileName},
+        {"rename a folder",
+         [](const std::string &d, const std::string &) { fs::rename(d + "/sub", d + "/sub2"); },
          CK::kDirName},
-        {"append to a file", [](const std::string &d, const std::string &) {
-             writeBytes(d + "/old.txt", "more", true);
-         }, CK::kSize | CK::kLastWrite},
-        {"change a file's mode", [](const std::string &d, const std::string &) {
-             ::chmod((d + "/old.txt").c_str(), 0600);
-         }, CK::kAttributes | CK::kSecurity},
-        {"read a file", [](const std::string &d, const std::string &) {
+        {"append to a file",
+         [](const std::string &d, const std::string &) { writeBytes(d + "/old.txt", "more", true); },
+         CK::kSize | CK::kLastWrite},
+        {"change a file's mode",
+         [](const std::string &d, const std::string &) { ::chmod((d + "/old.txt").c_str(), 0600); },
+         CK::kAttributes | CK::kSecurity},
+        {"read a file",
+         [](const std::string &d, const std::string &) {
              std::ifstream in(d + "/old.txt");
              std::string s;
              std::getline(in, s);
-         }, CK::kLastAccess},
+         },
+         CK::kLastAccess},
     };
     return cases;
 }
@@ -79,7 +87,8 @@ TEST(InotifyKinds, EachActionReachesExactlyTheKindsItStandsFor)
         FolderWatcherInotify watcher;
         ASSERT_NE(watcher.addWatch(dir, false, kAll, control.callbacks()).id, 0u);
         for (int bit = 0; bit < 8; ++bit) {
-            ASSERT_NE(watcher.addWatch(dir, false, FolderChangeKinds(1u << bit), perKind[bit].callbacks()).id, 0u);
+            ASSERT_NE(watcher.addWatch(dir, false, FolderChangeKinds(1u << bit), perKind[bit].callbacks()).id,
+                      0u);
         }
         EXPECT_EQ(watcher.kernelWatchCount(), 1u);
         c.run(dir, outside);
@@ -98,7 +107,8 @@ TEST(InotifyKinds, MissingFolderOrFileIsRefusedWithItsError)
     writeBytes(dir + "/file", "x");
     FolderWatcherInotify watcher;
     Recorder r;
-    const struct {
+    const struct
+    {
         std::string path;
         int error;
     } cases[] = {{dir + "/missing", ENOENT}, {dir + "/file", ENOTDIR}, {"", ENOENT}};

@@ -12,7 +12,8 @@ namespace {
 
 TEST(FolderWatchRules, EventKindsTable)
 {
-    const struct {
+    const struct
+    {
         std::uint32_t mask;
         qv::FolderChangeKinds kinds;
     } cases[] = {
@@ -68,34 +69,31 @@ TEST(FolderWatchRules, Paths)
 
 TEST(FolderWatchRules, NetworkFileSystemTypes)
 {
-    for (const char *t : {"nfs", "nfs4", "cifs", "smb3", "9p", "ceph", "fuse.sshfs", "fuse.rclone",
-                          "fuse.gvfsd-fuse"}) {
+    for (const char *t :
+         {"nfs", "nfs4", "cifs", "smb3", "9p", "ceph", "fuse.sshfs", "fuse.rclone", "fuse.gvfsd-fuse"}) {
         EXPECT_TRUE(isNetworkFileSystemType(t)) << t;
     }
-    for (const char *t : {"ext4", "btrfs", "xfs", "tmpfs", "overlay", "fuseblk", "fuse.ntfs-3g", "vfat", ""}) {
+    for (const char *t :
+         {"ext4", "btrfs", "xfs", "tmpfs", "overlay", "fuseblk", "fuse.ntfs-3g", "vfat", ""}) {
         EXPECT_FALSE(isNetworkFileSystemType(t)) << t;
     }
 }
 
 TEST(FolderWatchRules, MountOfAPathFromMountInfo)
 {
-    const std::string info =
-        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
-        "30 22 0:40 / /home/u/remote rw,nosuid shared:20 - fuse.sshfs u@host:/data rw\n"
-        "31 22 0:41 / /mnt/my\\040share rw - cifs //srv/share rw\n"
-        "32 22 0:42 / /home/u/remote2 rw - nfs4 srv:/x rw\n"
-        "33 30 0:43 / /home/u/remote/local rw - tmpfs tmpfs rw\n"
-        "garbage line\n";
-    const struct {
+    const std::string info = "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+                             "30 22 0:40 / /home/u/remote rw,nosuid shared:20 - fuse.sshfs u@host:/data rw\n"
+                             "31 22 0:41 / /mnt/my\\040share rw - cifs //srv/share rw\n"
+                             "32 22 0:42 / /home/u/remote2 rw - nfs4 srv:/x rw\n"
+                             "33 30 0:43 / /home/u/remote/local rw - tmpfs tmpfs rw\n"
+                             "garbage line\n";
+    const struct
+    {
         const char *path;
         const char *type;
     } cases[] = {
-        {"/home/u/docs", "ext4"},
-        {"/home/u/remote", "fuse.sshfs"},
-        {"/home/u/remote/x/y", "fuse.sshfs"},
-        {"/home/u/remote2/z", "nfs4"},
-        {"/home/u/remotex", "ext4"},
-        {"/home/u/remote/local/a", "tmpfs"},
+        {"/home/u/docs", "ext4"},      {"/home/u/remote", "fuse.sshfs"}, {"/home/u/remote/x/y", "fuse.sshfs"},
+        {"/home/u/remote2/z", "nfs4"}, {"/home/u/remotex", "ext4"},      {"/home/u/remote/local/a", "tmpfs"},
         {"/mnt/my share/a", "cifs"},
     };
     for (const auto &c : cases) {

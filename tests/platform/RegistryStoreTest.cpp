@@ -1,6 +1,6 @@
 // The settings store: typed round trips, listing order, wrong types, key trees, transactions.
-#include "platform/Registry.h"
 #include "platform/RegistryStore.h"
+#include "platform/Registry.h"
 
 #include "support/TestEnv.h"
 
@@ -42,16 +42,24 @@ std::string randomBytes(std::size_t n, unsigned seed)
 
 } // namespace
 
-class RegistryRoundTrip : public RegistryFixture {};
+class RegistryRoundTrip : public RegistryFixture
+{
+};
 
 TEST_F(RegistryRoundTrip, EveryTypeComesBackFromAFreshConnection)
 {
-    const std::vector<std::string> strings = {"", "plain", "caf\xC3\xA9 \xE2\x82\xAC", std::string("nul\0inside", 10),
-                                              "\xFF\xFE not utf-8 \x80", "back\\slash \"quote\"", "line\r\nbreak"};
-    const std::vector<std::int32_t> ints = {0, 1, -1, 30, std::numeric_limits<std::int32_t>::max(),
-                                            std::numeric_limits<std::int32_t>::min()};
+    const std::vector<std::string> strings = {"",
+                                              "plain",
+                                              "caf\xC3\xA9 \xE2\x82\xAC",
+                                              std::string("nul\0inside", 10),
+                                              "\xFF\xFE not utf-8 \x80",
+                                              "back\\slash \"quote\"",
+                                              "line\r\nbreak"};
+    const std::vector<std::int32_t> ints = {
+        0, 1, -1, 30, std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::min()};
     const std::vector<double> dates = {0.0, 45000.5, -1.25, 1e-9, 2958465.99998843};
-    const std::vector<std::string> blobs = {"", std::string(1, '\0'), randomBytes(60, 1), randomBytes(70000, 2)};
+    const std::vector<std::string> blobs = {"", std::string(1, '\0'), randomBytes(60, 1),
+                                            randomBytes(70000, 2)};
     {
         TRegistry reg;
         ASSERT_TRUE(reg.OpenKey("\\Software\\Test\\Types", true));
@@ -99,7 +107,9 @@ TEST_F(RegistryRoundTrip, StoreFileAndFolderArePrivate)
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKey("\\Software\\Test", true));
     reg.WriteString("Password", "secret");
-    struct stat st {};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat(m_path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     std::string dir = m_path.substr(0, m_path.rfind('/'));
@@ -122,7 +132,9 @@ TEST_F(RegistryRoundTrip, RelativeAndAbsoluteKeyPaths)
     EXPECT_TRUE(reg.KeyExists("\\SOFTWARE\\prog\\tasks"));
 }
 
-class RegistryListing : public RegistryFixture {};
+class RegistryListing : public RegistryFixture
+{
+};
 
 TEST_F(RegistryListing, SubkeysSortedCaseInsensitivelyValuesInCreationOrder)
 {
@@ -152,17 +164,19 @@ TEST_F(RegistryListing, NonAsciiNamesFoldAndStayDistinct)
 {
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKey("\\U", true));
-    reg.WriteString("\xC3\xA9t\xC3\xA9", "1");      // "été"
-    reg.WriteString("\xC3\x89T\xC3\x89", "2");      // "ÉTÉ": the same name
-    reg.WriteString("\xFF\xFE", "3");               // not UTF-8
-    reg.WriteString("\xFF\xFD", "4");               // another non-UTF-8 name
+    reg.WriteString("\xC3\xA9t\xC3\xA9", "1"); // "été"
+    reg.WriteString("\xC3\x89T\xC3\x89", "2"); // "ÉTÉ": the same name
+    reg.WriteString("\xFF\xFE", "3");          // not UTF-8
+    reg.WriteString("\xFF\xFD", "4");          // another non-UTF-8 name
     EXPECT_EQ(reg.GetValueNames().size(), 3u);
     EXPECT_EQ(reg.ReadString("\xC3\xA9t\xC3\xA9"), "2");
     EXPECT_EQ(reg.ReadString("\xFF\xFE"), "3");
     EXPECT_EQ(reg.ReadString("\xFF\xFD"), "4");
 }
 
-class RegistryWrongType : public RegistryFixture {};
+class RegistryWrongType : public RegistryFixture
+{
+};
 
 TEST_F(RegistryWrongType, ReadsOfAnotherTypeOrSizeRaise)
 {
@@ -172,7 +186,8 @@ TEST_F(RegistryWrongType, ReadsOfAnotherTypeOrSizeRaise)
     reg.WriteInteger("num", 12);
     const unsigned char three[3] = {1, 2, 3};
     reg.WriteBinaryData("bin3", three, 3);
-    struct Case {
+    struct Case
+    {
         const char *what;
         std::function<void()> read;
     };
@@ -184,8 +199,16 @@ TEST_F(RegistryWrongType, ReadsOfAnotherTypeOrSizeRaise)
         {"date from integer", [&] { reg.ReadDateTime("num"); }},
         {"integer from binary", [&] { reg.ReadInteger("bin3"); }},
         {"missing", [&] { reg.ReadString("nothing"); }},
-        {"binary into small buffer", [&] { unsigned char b[2]; reg.ReadBinaryData("bin3", b, 2); }},
-        {"binary from string", [&] { unsigned char b[8]; reg.ReadBinaryData("text", b, 8); }},
+        {"binary into small buffer",
+         [&] {
+             unsigned char b[2];
+             reg.ReadBinaryData("bin3", b, 2);
+         }},
+        {"binary from string",
+         [&] {
+             unsigned char b[8];
+             reg.ReadBinaryData("text", b, 8);
+         }},
     };
     for (const Case &c : cases) {
         EXPECT_THROW(c.read(), RegistryError) << c.what;
@@ -215,7 +238,9 @@ TEST_F(RegistryWrongType, ReadOnlyOpensAndTheMachineRootRefuseWrites)
     EXPECT_FALSE(machine.KeyExists("\\R")); // the roots are separate trees
 }
 
-class RegistryKeyTree : public RegistryFixture {};
+class RegistryKeyTree : public RegistryFixture
+{
+};
 
 TEST_F(RegistryKeyTree, DeleteRemovesTheWholeTreeAndNothingElse)
 {
@@ -247,7 +272,9 @@ TEST_F(RegistryKeyTree, DeleteRemovesTheWholeTreeAndNothingElse)
     EXPECT_FALSE(reg.HasSubKeys());
 }
 
-class RegistryTransactions : public RegistryFixture {};
+class RegistryTransactions : public RegistryFixture
+{
+};
 
 TEST_F(RegistryTransactions, UncommittedScopeLeavesTheOldState)
 {

@@ -127,8 +127,8 @@ TEST(TrashHome, TrashListShowsTheOriginalPaths)
     qvtest::CommandResult listed = qvtest::runCommand({"trash-list"});
     ASSERT_EQ(listed.exitCode, 0) << listed.output;
     for (const auto &n : names) {
-        EXPECT_NE(listed.output.find(" " + dir + "/" + n + "\n"), std::string::npos)
-            << n << " not in:\n" << listed.output;
+        EXPECT_NE(listed.output.find(" " + dir + "/" + n + "\n"), std::string::npos) << n << " not in:\n"
+                                                                                     << listed.output;
     }
 }
 

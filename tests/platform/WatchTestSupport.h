@@ -15,7 +15,8 @@
 
 namespace watchtest {
 
-struct Recorder {
+struct Recorder
+{
     int changes = 0;
     std::vector<std::string> problems;
     qv::FolderWatcher::Callbacks callbacks()

@@ -18,7 +18,8 @@ namespace qv {
 class FolderWatcherFake final : public FolderWatcher
 {
 public:
-    struct Watch {
+    struct Watch
+    {
         WatchId id = 0;
         std::string folder;
         bool subtree = false;
