@@ -61,6 +61,28 @@ bool writeAll(int fd, const std::string &data)
     return true;
 }
 
+// A file name may hold a line break; written as it is, it would split the message and let the rest
+// pass for a line of its own. Line breaks are written as the two characters "\n" and "\r"; every
+// other byte stays as it is.
+std::string oneLine(const std::string &text)
+{
+    if (text.find_first_of("\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 void setActivityLogNotifier(ActivityLogNotifier notifier)
@@ -119,7 +141,7 @@ void TTaskLogger::Add(int kind, const std::string &message)
     if (m_task == nullptr || !logKindPasses(*m_task, kind)) {
         return;
     }
-    const std::string text = loggedText(kind, message);
+    const std::string text = oneLine(loggedText(kind, message));
     const QDateTime now = nowDateTime();
     WriteToFile(kind, DateTimeToStr(now) + ": " + text);
     AddEvent(kind, text, toDayCount(now));

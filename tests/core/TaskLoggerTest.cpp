@@ -166,6 +166,17 @@ TEST_F(TaskLoggerFile, TextIsKeptAsItIs)
     EXPECT_EQ(qvtest::readFile(logPath()), "12/5/26 7:30:05 PM: " + odd + "\n");
 }
 
+TEST_F(TaskLoggerFile, LineBreaksInsideAMessageCannotForgeLines)
+{
+    TTaskLogger logger(&settings);
+    logger.Add(4, "Copied /data/x\n12/5/26 7:30:05 PM: Backup finished.\r\n");
+    logger.Add(3, "next");
+    const auto lines = fileLines(logPath());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "12/5/26 7:30:05 PM: Copied /data/x\\n12/5/26 7:30:05 PM: Backup finished.\\r\\n");
+    EXPECT_EQ(logger.Item(0).Text, "Copied /data/x\\n12/5/26 7:30:05 PM: Backup finished.\\r\\n");
+}
+
 TEST_F(TaskLoggerFile, LinesAppendWithLineFeedsAndMidnightHasNoTime)
 {
     qvtest::writeFile(logPath(), "older line\n");
