@@ -154,10 +154,13 @@ RegistryStore::RegistryStore(const std::string &path) : m_path(path)
 {
     QFileInfo info(QString::fromStdString(path));
     QString dir = info.absolutePath();
-    if (!QDir().mkpath(dir)) {
-        throw RegistryError("Cannot create the settings folder \"" + dir.toStdString() + "\"");
+    if (!QDir(dir).exists()) {
+        // Only a folder made here is made private; an existing folder is the user's business.
+        if (!QDir().mkpath(dir)) {
+            throw RegistryError("Cannot create the settings folder \"" + dir.toStdString() + "\"");
+        }
+        ::chmod(QFile::encodeName(dir).constData(), 0700);
     }
-    ::chmod(QFile::encodeName(dir).constData(), 0700);
     // The store keeps passwords as text: the file is created private.
     mode_t old = ::umask(0077);
     int rc = sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,

@@ -115,6 +115,14 @@ TEST_F(RegistryRoundTrip, StoreFileAndFolderArePrivate)
     std::string dir = m_path.substr(0, m_path.rfind('/'));
     ASSERT_EQ(::stat(dir.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // A store placed in a folder that already exists leaves that folder's mode alone.
+    std::string shared = qvtest::makeTempDir("shared");
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    RegistryStore elsewhere(shared + "/other.db");
+    ASSERT_EQ(::stat(shared.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 01777u);
+    ASSERT_EQ(::stat((shared + "/other.db").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(RegistryRoundTrip, RelativeAndAbsoluteKeyPaths)
