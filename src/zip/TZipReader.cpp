@@ -68,10 +68,18 @@ void TZipReader::SetZipName(const std::string &nameIn)
             throw EUserCanceled(ziptext::kCanceledZipName);
         }
     }
-    if (name != m_zipName) {
+    if (name != m_zipName || m_external != nullptr) {
         discardArchive();
+        m_external = nullptr;
         m_zipName = name;
     }
+}
+
+void TZipReader::SetZipStream(TStream *stream)
+{
+    discardArchive();
+    m_zipName.clear();
+    m_external = stream;
 }
 
 void TZipReader::SetDestDir(const std::string &dirIn)
@@ -122,14 +130,20 @@ void TZipReader::discardArchive()
 void TZipReader::ClearZip()
 {
     discardArchive();
-    m_zipName.clear();
+    if (m_external == nullptr) {
+        m_zipName.clear();
+    }
 }
 
 TS_BufferStream &TZipReader::ArchiveStream()
 {
     if (!m_stream) {
-        m_file = std::make_unique<TFileStream>(m_zipName, fmOpenRead);
-        m_stream = std::make_unique<TS_BufferStream>(m_file.get(), kArchiveBuffer);
+        if (m_external != nullptr) {
+            m_stream = std::make_unique<TS_BufferStream>(m_external, kArchiveBuffer);
+        } else {
+            m_file = std::make_unique<TFileStream>(m_zipName, fmOpenRead);
+            m_stream = std::make_unique<TS_BufferStream>(m_file.get(), kArchiveBuffer);
+        }
     }
     return *m_stream;
 }
@@ -146,6 +160,9 @@ void TZipReader::CheckCancel()
 
 void TZipReader::recordArchiveStamp()
 {
+    if (m_external != nullptr) {
+        return;
+    }
     struct stat st {};
     if (::stat(m_zipName.c_str(), &st) == 0) {
         m_stamp = {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
@@ -154,6 +171,9 @@ void TZipReader::recordArchiveStamp()
 
 bool TZipReader::archiveChanged() const
 {
+    if (m_external != nullptr) {
+        return false;
+    }
     struct stat st {};
     if (::stat(m_zipName.c_str(), &st) != 0) {
         return true;
@@ -230,7 +250,7 @@ void TZipReader::ReadZip()
                                      ? m_zipName.substr(0, dot)
                                      : m_zipName;
         struct stat st {};
-        if (::stat((stem + ".zfc").c_str(), &st) == 0) {
+        if (m_external == nullptr && ::stat((stem + ".zfc").c_str(), &st) == 0) {
             throw EIncompleteZip(ziptext::kIncompleteZip);
         }
         TIncompleteZipMode mode = IncompleteZipMode;
@@ -405,7 +425,7 @@ void TZipReader::checkIndex(int i)
 
 int TZipReader::Count()
 {
-    if (m_zipName.empty()) {
+    if (m_zipName.empty() && m_external == nullptr) {
         return 0;
     }
     OpenZip();
@@ -471,7 +491,7 @@ void TZipReader::SetFileComment(int i, const std::string &comment)
 
 std::string TZipReader::ZipComment()
 {
-    if (m_zipName.empty()) {
+    if (m_zipName.empty() && m_external == nullptr) {
         return m_endCentral.ZipComment();
     }
     OpenZip();

@@ -46,6 +46,8 @@ public:
     // A name ending in "?" asks OnChooseZipName, or raises EUserCanceled when none is set. Names
     // compare case-sensitively: a.zip and A.zip are two archives.
     virtual void SetZipName(const std::string &name);
+    // Reads the archive from a stream of the caller's (not owned) instead of a named file.
+    void SetZipStream(TStream *stream);
     const std::string &DestDir() const { return m_destDir; }
     // "?" asks OnChooseDestDir, or raises EUserCanceled; a trailing "/" is removed.
     void SetDestDir(const std::string &dir);
@@ -149,6 +151,7 @@ protected:
     TZipSortMode m_sortMode = ByNone;
     std::unique_ptr<TS_BufferStream> m_stream;
     std::unique_ptr<TFileStream> m_file;
+    TStream *m_external = nullptr;
     std::unique_ptr<TSortedZip> m_directory;
     std::unique_ptr<TSortedZip> m_view; // none when the view is the directory
     TEndCentral m_endCentral;

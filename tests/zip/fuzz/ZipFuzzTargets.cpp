@@ -1,0 +1,146 @@
+// Fuzz targets of the zip library.
+#include "ZipFuzzTargets.h"
+
+#include "zip/DecodeIO.h"
+#include "zip/TZipReader.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+namespace ziptest {
+namespace {
+
+constexpr std::size_t kOutputLimit = 1u << 20;
+
+// Decoded output is thrown away, but its size is capped so that a bomb cannot exhaust memory.
+class CountingSink : public qv::ByteSink
+{
+public:
+    void write(const std::uint8_t *, std::size_t n) override
+    {
+        total += n;
+        if (total > (std::size_t{1} << 30)) {
+            std::abort(); // the decoders stop at the entry's size; this would be a runaway
+        }
+    }
+    std::size_t total = 0;
+};
+
+std::uint64_t sizeFrom(const std::uint8_t *&data, std::size_t &size)
+{
+    if (size < 3) {
+        return 0;
+    }
+    const std::uint64_t v = (data[0] | (data[1] << 8) | (data[2] << 16)) & 0xFFFFF;
+    data += 3;
+    size -= 3;
+    return v;
+}
+
+} // namespace
+
+void fuzzReadDirectory(const std::uint8_t *data, std::size_t size)
+{
+    qv::TMemoryStream ms(std::vector<std::uint8_t>(data, data + size));
+    qv::TZipReader z;
+    z.SetZipStream(&ms);
+    z.IncompleteZipMode = qv::izAssumeBad;
+    z.Password = "pw";
+    try {
+        const int n = z.Count();
+        for (int i = 0; i < n; ++i) {
+            (void)z.FullName(i);
+            (void)z.FileComment(i);
+            (void)z.DateTime(i);
+        }
+        (void)z.ZipComment();
+        z.DoAll = true;
+        z.TestZip();
+    } catch (const qv::EZipError &) {
+        // Damaged archives are reported by exceptions; that is the expected outcome.
+    }
+}
+
+void fuzzInflate(const std::uint8_t *data, std::size_t size)
+{
+    qv::MemorySource src(data, size, 1 + (size % 7) * 911);
+    qv::VectorSink ours(kOutputLimit);
+    const qv::DecodeStatus st = qv::inflateStream(src, ours);
+    z_stream zs{};
+    inflateInit2(&zs, -15);
+    zs.next_in = const_cast<Bytef *>(data);
+    zs.avail_in = static_cast<uInt>(size);
+    static std::vector<std::uint8_t> buffer(kOutputLimit + 1);
+    zs.next_out = buffer.data();
+    zs.avail_out = static_cast<uInt>(buffer.size());
+    const int rc = inflate(&zs, Z_FINISH);
+    const std::vector<std::uint8_t> theirs(buffer.begin(), buffer.begin() + static_cast<long>(zs.total_out));
+    inflateEnd(&zs);
+    if (rc == Z_STREAM_END && !ours.overflow) {
+        if (st != qv::DecodeStatus::Ok || ours.data != theirs) {
+            std::abort();
+        }
+    }
+    if (st == qv::DecodeStatus::Ok && rc != Z_STREAM_END && !ours.overflow && theirs.size() <= kOutputLimit) {
+        // zlib refuses some incomplete codes that we decode; what it produced must be a prefix.
+        if (theirs.size() > ours.data.size() || !std::equal(theirs.begin(), theirs.end(), ours.data.begin())) {
+            std::abort();
+        }
+    }
+}
+
+void fuzzUnshrink(const std::uint8_t *data, std::size_t size)
+{
+    const std::uint64_t n = sizeFrom(data, size);
+    qv::MemorySource src(data, size, 97);
+    CountingSink sink;
+    const auto st = qv::unshrinkStream(src, sink, n);
+    if (sink.total > n || (st == qv::DecodeStatus::Ok && sink.total != n)) {
+        std::abort();
+    }
+}
+
+void fuzzUnreduce(const std::uint8_t *data, std::size_t size)
+{
+    if (size < 1) {
+        return;
+    }
+    const int factor = 1 + (data[0] & 3);
+    ++data;
+    --size;
+    const std::uint64_t n = sizeFrom(data, size);
+    qv::MemorySource src(data, size, 61);
+    CountingSink sink;
+    const auto st = qv::unreduceStream(src, sink, n, factor);
+    if (sink.total > n || (st == qv::DecodeStatus::Ok && sink.total != n)) {
+        std::abort();
+    }
+}
+
+void fuzzExplode(const std::uint8_t *data, std::size_t size)
+{
+    if (size < 1) {
+        return;
+    }
+    const bool window8k = (data[0] & 2) != 0;
+    const bool threeTrees = (data[0] & 4) != 0;
+    ++data;
+    --size;
+    const std::uint64_t n = sizeFrom(data, size);
+    qv::MemorySource src(data, size, 53);
+    CountingSink sink;
+    const auto st = qv::explodeStream(src, sink, n, window8k, threeTrees);
+    if (sink.total > n || (st == qv::DecodeStatus::Ok && sink.total != n)) {
+        std::abort();
+    }
+}
+
+const FuzzTarget kFuzzTargets[5] = {
+    {"directory", fuzzReadDirectory}, {"inflate", fuzzInflate}, {"unshrink", fuzzUnshrink},
+    {"unreduce", fuzzUnreduce},       {"explode", fuzzExplode},
+};
+
+} // namespace ziptest
