@@ -112,8 +112,8 @@ std::string TDirSearch::NextFile(std::int64_t &size)
         } else {
             continue;
         }
-        const std::string probe = name.find('.') == std::string::npos ? name + "." : name;
-        if (IsMatch(m_fileMask, probe)) {
+        // A name without an extension also matches as if it ended in "." (so "*.*" takes it).
+        if (IsMatch(m_fileMask, name) || (name.find('.') == std::string::npos && IsMatch(m_fileMask, name + "."))) {
             size = st.st_size;
             return path;
         }
