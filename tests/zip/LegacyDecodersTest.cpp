@@ -51,6 +51,33 @@ TEST(LegacyRawStreams, DecodeToExpectedOutput)
     }
 }
 
+TEST(LegacyRawStreams, CutStreamsEndWithoutHanging)
+{
+    const RawCase cases[] = {
+        {"implode_hamlet_256.bin", "explode4k2", 256, "", 0},
+        {"reduce_hamlet_2048.bin", "unreduce4", 2048, "", 0},
+    };
+    for (const auto &c : cases) {
+        const Bytes in = load(c.input);
+        for (std::size_t cut = 0; cut < in.size(); cut += 7) {
+            qv::MemorySource src(in.data(), cut);
+            qv::VectorSink sink;
+            const auto st = std::string(c.method) == "explode4k2" ? qv::explodeStream(src, sink, c.size, false, false)
+                                                                  : qv::unreduceStream(src, sink, c.size, 4);
+            EXPECT_NE(st, qv::DecodeStatus::Ok) << c.input << " cut at " << cut;
+            EXPECT_LT(sink.data.size(), c.size);
+        }
+    }
+    const Bytes zip = load("shrink.zip");
+    const std::size_t start = 30 + qv::getLE16(zip.data() + 26) + qv::getLE16(zip.data() + 28);
+    const std::size_t packed = qv::getLE32(zip.data() + 18);
+    for (std::size_t cut = 0; cut < packed; cut += 5) {
+        qv::MemorySource src(zip.data() + start, cut);
+        qv::VectorSink sink;
+        EXPECT_NE(qv::unshrinkStream(src, sink, 1092), qv::DecodeStatus::Ok) << cut;
+    }
+}
+
 // Decodes the first entry of a single-entry archive straight from its local header.
 TEST(LegacyArchives, FirstEntryMatchesStoredCrc)
 {

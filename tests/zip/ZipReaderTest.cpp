@@ -89,6 +89,21 @@ TEST(ZipReaderOpen, ArchiveFileSizes)
             EXPECT_EQ(e.what(), c.text);
         }
     }
+    // Multi-volume archives are refused; a disk number above 999 means no end record at all.
+    for (const int disk : {1, 1000}) {
+        std::string rec = std::string("PK\x05\x06", 4) + std::string(18, '\0');
+        rec[4] = static_cast<char>(disk & 0xFF);
+        rec[5] = static_cast<char>(disk >> 8);
+        qvtest::writeFile(dir + "/disk.zip", rec);
+        qv::TZipReader d;
+        d.SetZipName(dir + "/disk.zip");
+        d.IncompleteZipMode = qv::izAssumeNotAZip;
+        if (disk == 1) {
+            EXPECT_THROW(d.Count(), qv::EIncompleteZip);
+        } else {
+            EXPECT_THROW(d.Count(), qv::ENotAZipFile);
+        }
+    }
     // The handler may change the mode.
     z.IncompleteZipMode = qv::izAssumeMulti;
     z.OnInCompleteZip = [](qv::TIncompleteZipMode &m) { m = qv::izAssumeNotAZip; };
@@ -323,6 +338,18 @@ TEST(ZipExtractFailures, ExistingFileSurvivesEveryFailure)
         EXPECT_EQ(qvtest::readFile(dest + "/t.txt"), "precious old contents");
         EXPECT_TRUE(ziptest::leftovers(dest).empty());
     }
+}
+
+TEST(ZipExtractPassword, PlainEntriesIgnoreAPassword)
+{
+    const std::string dir = qvtest::makeTempDir("plainpw");
+    const std::string data = "stored and not encrypted";
+    qv::TZipReader z;
+    z.SetZipName(craftArchive(dir + "/p.zip", "p.txt", data, 0, data.size(), crcOf(data)));
+    z.Password = "unused";
+    std::vector<std::uint8_t> out;
+    ASSERT_TRUE(z.UnZipToMemory(out, "p.txt"));
+    EXPECT_EQ(std::string(out.begin(), out.end()), data);
 }
 
 TEST(ZipExtractFailures, ForeignLocalHeaderIsSkipped)
