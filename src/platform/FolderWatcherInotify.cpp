@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -122,11 +123,33 @@ std::size_t FolderWatcherInotify::folderCount(WatchId id) const
     return it == m_regs.end() ? 0 : it->second.wds.size();
 }
 
+std::vector<std::string> FolderWatcherInotify::folders(WatchId id) const
+{
+    std::vector<std::string> out;
+    std::lock_guard lock(m_mutex);
+    auto it = m_regs.find(id);
+    if (it != m_regs.end()) {
+        for (int wd : it->second.wds) {
+            if (auto node = m_nodes.find(wd); node != m_nodes.end()) {
+                out.push_back(node->second.path);
+            }
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
 bool FolderWatcherInotify::isSettled(WatchId id) const
 {
     std::lock_guard lock(m_mutex);
     auto it = m_regs.find(id);
     return it != m_regs.end() && it->second.settled;
+}
+
+void FolderWatcherInotify::setAddFailureForTest(std::function<int(const std::string &)> fail)
+{
+    std::lock_guard lock(m_mutex);
+    m_addFailure = std::move(fail);
 }
 
 void FolderWatcherInotify::setReadingPaused(bool paused)
@@ -156,6 +179,11 @@ int FolderWatcherInotify::addRef(WatchId id, Registration &reg, const std::strin
     // followed, so a tree is watched only where it is really stored.
     const std::uint32_t flags =
         IN_ONLYDIR | IN_MASK_ADD | (isRoot ? 0u : static_cast<std::uint32_t>(IN_DONT_FOLLOW));
+    if (m_addFailure) {
+        if (const int error = m_addFailure(path); error != 0) {
+            return error;
+        }
+    }
     const int wd = ::inotify_add_watch(m_fd, path.c_str(), want | flags);
     if (wd < 0) {
         return errno;

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -48,8 +49,13 @@ public:
     std::size_t kernelWatchCount() const;
     // Folders the registration covers right now (its root and, with a subtree, those below).
     std::size_t folderCount(WatchId id) const;
+    // The folders the registration covers, sorted.
+    std::vector<std::string> folders(WatchId id) const;
     // True once the registration's first walk of its subtree has finished.
     bool isSettled(WatchId id) const;
+    // Makes adding a watch fail with the errno `fail` returns for a path (0 = add it), so that tests
+    // can produce the watch limit and unreadable folders without touching the system's limits.
+    void setAddFailureForTest(std::function<int(const std::string &path)> fail);
     // Stops reading events while set, so that a test can make the system's queue overflow.
     void setReadingPaused(bool paused);
 
@@ -120,6 +126,7 @@ private:
     std::map<std::string, int> m_byPath; // ordered, so that a folder's subtree is one range
     std::unordered_map<WatchId, Registration> m_regs;
     std::deque<WatchId> m_initialWalks;
+    std::function<int(const std::string &)> m_addFailure;
 
     // Only touched on the registering thread.
     std::unique_ptr<QObject> m_dispatcher;

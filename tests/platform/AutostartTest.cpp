@@ -91,7 +91,8 @@ TEST(AutostartEntry, ExecLineParsesBackForAwkwardPaths)
         SCOPED_TRACE(p);
         Autostart::install(p, {"/SYSTEMSTARTUP"});
         EXPECT_TRUE(Autostart::isInstalled());
-        EXPECT_EQ(parseExec(execValue(Autostart::entryPath())), (std::vector<std::string>{p, "/SYSTEMSTARTUP"}));
+        EXPECT_EQ(parseExec(execValue(Autostart::entryPath())),
+                  (std::vector<std::string>{p, "/SYSTEMSTARTUP"}));
     }
     EXPECT_EQ(Autostart::execLine("/a b/c", {}), "\"/a b/c\"");
     EXPECT_EQ(Autostart::execLine("/plain/prog", {"/X"}), "/plain/prog /X");

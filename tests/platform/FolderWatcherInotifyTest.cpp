@@ -393,3 +393,45 @@ TEST(InotifyOverflow, LostEventsCountAsAChangeAndTheTreeIsRebuilt)
 }
 
 } // namespace
+
+namespace {
+
+TEST(InotifyLimits, SubfoldersThatCannotBeWatchedAreReportedOnce)
+{
+    const struct
+    {
+        int error;
+        const char *text;
+    } cases[] = {{ENOSPC, "limit of folder watches"}, {EACCES, "Permission denied"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.error);
+        const std::string dir = qvtest::makeTempDir("limits");
+        for (const char *sub : {"/a", "/a/x", "/b", "/c", "/c/y"}) {
+            fs::create_directories(dir + sub);
+        }
+        Recorder r;
+        FolderWatcherInotify watcher;
+        // Every folder but the root fails: with the limit the walk stops at the first one, an
+        // unreadable folder is skipped and the walk goes on.
+        watcher.setAddFailureForTest([&](const std::string &path) { return path == dir ? 0 : c.error; });
+        const auto id = watcher.addWatch(dir, true, CK::kFileName, r.callbacks()).id;
+        ASSERT_NE(id, 0u);
+        ASSERT_TRUE(waitUntil([&] { return watcher.isSettled(id); }));
+        ASSERT_TRUE(waitUntil([&] { return !r.problems.empty(); }));
+        fs::create_directory(dir + "/later");
+        writeBytes(dir + "/f", "x");
+        ASSERT_TRUE(waitUntil([&] { return r.changes > 0; }));
+        settle(150);
+        ASSERT_EQ(r.problems.size(), 1u) << "reported once per registration";
+        EXPECT_NE(r.problems[0].find(c.text), std::string::npos) << r.problems[0];
+        EXPECT_NE(r.problems[0].find(dir), std::string::npos) << r.problems[0];
+        EXPECT_EQ(watcher.folderCount(id), 1u);
+
+        // The limit lifted, a folder created later is watched again.
+        watcher.setAddFailureForTest({});
+        fs::create_directory(dir + "/after");
+        EXPECT_TRUE(waitUntil([&] { return watcher.folderCount(id) == 2u; }));
+    }
+}
+
+} // namespace

@@ -15,7 +15,8 @@ using namespace qv;
 TEST(ProcessRun, WaitsAndReportsTheExit)
 {
     std::string dir = qvtest::makeTempDir("proc");
-    struct Case {
+    struct Case
+    {
         std::string command;
         int exitCode;
     };
@@ -43,7 +44,8 @@ TEST(ProcessRun, WaitsAndReportsTheExit)
 TEST(ProcessRun, WithoutWaitTheProgramRunsOnAndIsReaped)
 {
     std::string dir = qvtest::makeTempDir("nowait");
-    Processes::Result r = Processes::run("echo $$ > '" + dir + "/pid'; sleep 0.2; echo done > '" + dir + "/done'", false);
+    Processes::Result r =
+        Processes::run("echo $$ > '" + dir + "/pid'; sleep 0.2; echo done > '" + dir + "/done'", false);
     EXPECT_TRUE(r.started);
     EXPECT_FALSE(r.finished);
     for (int i = 0; i < 200 && qvtest::readFile(dir + "/done").empty(); ++i) {
@@ -71,8 +73,9 @@ TEST(ProcessRun, StopEndsTheWaitButNotTheProgram)
         stop = true;
     });
     // Without the stop this waits 30 seconds and the test's time-out would fail it.
-    Processes::Result r =
-        Processes::run("echo $$ > '" + dir + "/pid'; sleep 1; echo survived > '" + dir + "/mark'; exec sleep 29", true, &stop);
+    Processes::Result r = Processes::run("echo $$ > '" + dir + "/pid'; sleep 1; echo survived > '" + dir +
+                                             "/mark'; exec sleep 29",
+                                         true, &stop);
     stopper.join();
     EXPECT_TRUE(r.started);
     EXPECT_FALSE(r.finished);

@@ -1,6 +1,6 @@
 // REGEDIT4 export and import: the golden text, round trips, what regedit writes, bad files.
-#include "platform/Registry.h"
 #include "platform/RegistryFile.h"
+#include "platform/Registry.h"
 
 #include "support/TestEnv.h"
 
@@ -50,7 +50,9 @@ std::string sixtyBytes()
 
 } // namespace
 
-class RegistryExportFormat : public RegistryFileFixture {};
+class RegistryExportFormat : public RegistryFileFixture
+{
+};
 
 TEST_F(RegistryExportFormat, GoldenText)
 {
@@ -93,7 +95,8 @@ TEST_F(RegistryExportFormat, GoldenText)
 
 TEST_F(RegistryExportFormat, FailuresAreReportedNotSwallowed)
 {
-    EXPECT_THROW(exportRegistryKey(store(), RegRoot::CurrentUser, kProgramKey, m_dir + "/x.reg"), RegistryError)
+    EXPECT_THROW(exportRegistryKey(store(), RegRoot::CurrentUser, kProgramKey, m_dir + "/x.reg"),
+                 RegistryError)
         << "the key does not exist";
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKey(kProgramKey, true));
@@ -101,7 +104,9 @@ TEST_F(RegistryExportFormat, FailuresAreReportedNotSwallowed)
                  RegistryError);
 }
 
-class RegistryImportRoundTrip : public RegistryFileFixture {};
+class RegistryImportRoundTrip : public RegistryFileFixture
+{
+};
 
 TEST_F(RegistryImportRoundTrip, ExportImportExportIsIdentity)
 {
@@ -149,29 +154,30 @@ TEST_F(RegistryImportRoundTrip, MergesWithoutRemovingAndKeepsValueOrder)
     EXPECT_TRUE(reg.KeyExists(programKey("\\Keep")));
 }
 
-class RegistryImportDialects : public RegistryFileFixture {};
+class RegistryImportDialects : public RegistryFileFixture
+{
+};
 
 TEST_F(RegistryImportDialects, WhatRegeditWrites)
 {
     // Version 5 header, UTF-16LE with a byte-order mark, lower-case hex, indented continuations.
-    const std::string text =
-        "Windows Registry Editor Version 5.00\r\n\r\n"
-        "[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Main]\r\n"
-        "\"Name\"=\"Gr\xC3\xBC\xC3\x9F\xE2\x82\xAC\"\r\n"
-        "\"Num\"=dword:0000001e\r\n"
-        "\"Short\"=dword:1f\r\n"
-        "\"Bin\"=hex:0a,0b,0c,\\\r\n"
-        "  0d,0e\r\n"
-        "\"Expand\"=hex(2):25,00,50,00,00,00\r\n"
-        "\"Gone\"=-\r\n"
-        "; a comment\r\n"
-        "[-HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Old]\r\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Tavimundrelo\\Quorvellant]\r\n"
-        "\"Machine\"=\"no\"\r\n"
-        "[HKEY_CURRENT_USER\\Software\\Other]\r\n"
-        "\"Foreign\"=\"no\"\r\n"
-        "[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\QuorvellantX]\r\n"
-        "\"Prefix\"=\"no\"\r\n";
+    const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n"
+                             "[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Main]\r\n"
+                             "\"Name\"=\"Gr\xC3\xBC\xC3\x9F\xE2\x82\xAC\"\r\n"
+                             "\"Num\"=dword:0000001e\r\n"
+                             "\"Short\"=dword:1f\r\n"
+                             "\"Bin\"=hex:0a,0b,0c,\\\r\n"
+                             "  0d,0e\r\n"
+                             "\"Expand\"=hex(2):25,00,50,00,00,00\r\n"
+                             "\"Gone\"=-\r\n"
+                             "; a comment\r\n"
+                             "[-HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Old]\r\n"
+                             "[HKEY_LOCAL_MACHINE\\Software\\Tavimundrelo\\Quorvellant]\r\n"
+                             "\"Machine\"=\"no\"\r\n"
+                             "[HKEY_CURRENT_USER\\Software\\Other]\r\n"
+                             "\"Foreign\"=\"no\"\r\n"
+                             "[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\QuorvellantX]\r\n"
+                             "\"Prefix\"=\"no\"\r\n";
     std::string utf16 = "\xFF\xFE";
     QString q = QString::fromUtf8(text.c_str());
     for (QChar c : q) {
@@ -181,8 +187,8 @@ TEST_F(RegistryImportDialects, WhatRegeditWrites)
     RegistryImportReport report = importRegistryText(store(), utf16, m_opt);
     EXPECT_EQ(report.values, 4);
     ASSERT_EQ(report.skipped.size(), 6u);
-    const std::vector<std::string> mentions = {"hex(2)", "\"Gone\"", "Old", "HKEY_LOCAL_MACHINE", "Software\\Other",
-                                               "QuorvellantX"};
+    const std::vector<std::string> mentions = {"hex(2)",          "\"Gone\"",    "Old", "HKEY_LOCAL_MACHINE",
+                                               "Software\\Other", "QuorvellantX"};
     for (std::size_t i = 0; i < mentions.size(); ++i) {
         EXPECT_NE(report.skipped[i].find(mentions[i]), std::string::npos) << report.skipped[i];
     }
@@ -199,7 +205,8 @@ TEST_F(RegistryImportDialects, WhatRegeditWrites)
 
 TEST_F(RegistryImportDialects, EightBitTextIsUtf8WhenValidElseWindows1252)
 {
-    const std::string head = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Enc]\r\n";
+    const std::string head =
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Enc]\r\n";
     importRegistryText(store(), head + "\"Utf8\"=\"caf\xC3\xA9\"\r\n\"Ansi\"=\"caf\xE9 \x80\"\r\n", m_opt);
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKey(programKey("\\Enc"), false));
@@ -207,16 +214,20 @@ TEST_F(RegistryImportDialects, EightBitTextIsUtf8WhenValidElseWindows1252)
     EXPECT_EQ(reg.ReadString("Ansi"), "caf\xC3\xA9 \xE2\x82\xAC");
 }
 
-class RegistryImportErrors : public RegistryFileFixture {};
+class RegistryImportErrors : public RegistryFileFixture
+{
+};
 
 TEST_F(RegistryImportErrors, AMalformedFileChangesNothingAndNamesItsLine)
 {
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKey(programKey("\\Main"), true));
     reg.WriteString("v", "before");
-    const std::string good = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Main]\r\n"
-                             "\"v\"=\"after\"\r\n\"w\"=dword:00000001\r\n";
-    struct Case {
+    const std::string good =
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Main]\r\n"
+        "\"v\"=\"after\"\r\n\"w\"=dword:00000001\r\n";
+    struct Case
+    {
         std::string text;
         int line;
     };

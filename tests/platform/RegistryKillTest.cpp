@@ -29,14 +29,16 @@ std::string bigSettingsFile(const std::string &tag, bool withMarker)
 {
     std::string out = "REGEDIT4\r\n";
     for (int k = 0; k < kKeys; ++k) {
-        out += "\r\n[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Tasks\\" + std::to_string(k) + "]\r\n";
+        out += "\r\n[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Tasks\\" + std::to_string(k) +
+               "]\r\n";
         for (int i = 0; i < kValuesPerKey; ++i) {
-            out += "\"v" + std::to_string(i) + "\"=\"" + tag + "-" + std::to_string(k) + "-" + std::to_string(i) +
-                   "\"\r\n";
+            out += "\"v" + std::to_string(i) + "\"=\"" + tag + "-" + std::to_string(k) + "-" +
+                   std::to_string(i) + "\"\r\n";
         }
     }
     if (withMarker) {
-        out += "\r\n[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Done]\r\n\"Marker\"=dword:00000001\r\n";
+        out += "\r\n[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Done]\r\n\"Marker\"=dword:"
+               "00000001\r\n";
     }
     return out;
 }
@@ -111,7 +113,9 @@ std::string stateAfterImport(const std::string &db, const std::string &text)
 
 } // namespace
 
-class RegistryKilledSave : public ::testing::Test {};
+class RegistryKilledSave : public ::testing::Test
+{
+};
 
 TEST_F(RegistryKilledSave, OldOrNewStateNeverAMix)
 {
@@ -124,7 +128,8 @@ TEST_F(RegistryKilledSave, OldOrNewStateNeverAMix)
     const std::string newState = stateAfterImport(dir + "/expect-new.db", newText);
     ASSERT_NE(oldState, newState);
 
-    struct Round {
+    struct Round
+    {
         bool afterProgress;
         int delayMs;
     };

@@ -26,7 +26,8 @@ const std::string kMain = "\\Software\\Tavimundrelo\\Quorvellant\\Main";
 
 TEST_F(RegistryTool, SetGetListAndTheirErrors)
 {
-    struct Step {
+    struct Step
+    {
         std::vector<std::string> args;
         int exitCode;
         std::string output; // expected exactly, or empty to ignore
@@ -41,7 +42,8 @@ TEST_F(RegistryTool, SetGetListAndTheirErrors)
         {{"get", kMain, "Count"}, 0, "30\n"},
         {{"get", kMain, "Neg"}, 0, "4294967295\n"},
         {{"get", kMain, "Bin"}, 0, "01,AB,FF\n"},
-        {{"list", kMain}, 0,
+        {{"list", kMain},
+         0,
          "[Sub]\nName\tREG_SZ\tcaf\xC3\xA9 \"x\"\nCount\tREG_DWORD\t30\nNeg\tREG_DWORD\t4294967295\n"
          "Bin\tREG_BINARY\t01,AB,FF\n"},
         {{"get", kMain, "Missing"}, 1, ""},
@@ -57,7 +59,8 @@ TEST_F(RegistryTool, SetGetListAndTheirErrors)
     };
     for (const Step &s : steps) {
         qvtest::CommandResult r = tool(s.args);
-        std::string what = s.args.empty() ? "(no arguments)" : s.args[0] + " " + (s.args.size() > 2 ? s.args[2] : "");
+        std::string what =
+            s.args.empty() ? "(no arguments)" : s.args[0] + " " + (s.args.size() > 2 ? s.args[2] : "");
         EXPECT_EQ(r.exitCode, s.exitCode) << what << "\n" << r.output;
         if (!s.output.empty()) {
             EXPECT_EQ(r.output, s.output) << what;
@@ -74,17 +77,20 @@ TEST_F(RegistryTool, ExportImportThroughFilesSkipsForeignKeys)
     EXPECT_EQ(exported.rfind("REGEDIT4\r\n", 0), 0u);
     EXPECT_NE(exported.find("\"Kept\"=dword:00000007\r\n"), std::string::npos);
 
-    qvtest::writeFile(m_dir + "/in.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Main]\r\n"
-                                         "\"New\"=\"yes\"\r\n\r\n[HKEY_CURRENT_USER\\Software\\Evil]\r\n\"x\"=\"y\"\r\n");
+    qvtest::writeFile(m_dir + "/in.reg",
+                      "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Main]\r\n"
+                      "\"New\"=\"yes\"\r\n\r\n[HKEY_CURRENT_USER\\Software\\Evil]\r\n\"x\"=\"y\"\r\n");
     qvtest::CommandResult r = tool({"import", m_dir + "/in.reg"});
     EXPECT_EQ(r.exitCode, 0) << r.output;
-    EXPECT_NE(r.output.find("skipped line 6: key [HKEY_CURRENT_USER\\Software\\Evil]"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("skipped line 6: key [HKEY_CURRENT_USER\\Software\\Evil]"), std::string::npos)
+        << r.output;
     EXPECT_NE(r.output.find("imported 1 keys, 1 values"), std::string::npos) << r.output;
     EXPECT_EQ(tool({"get", kMain, "New"}).output, "yes\n");
     EXPECT_EQ(tool({"list", "\\Software\\Evil"}).exitCode, 1);
 
-    qvtest::writeFile(m_dir + "/bad.reg", "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Main]\r\n"
-                                          "\"New\"=\"changed\"\r\n\"Broken\"=dword:xyz\r\n");
+    qvtest::writeFile(m_dir + "/bad.reg",
+                      "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Main]\r\n"
+                      "\"New\"=\"changed\"\r\n\"Broken\"=dword:xyz\r\n");
     r = tool({"import", m_dir + "/bad.reg"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.output.find("line 4"), std::string::npos) << r.output;

@@ -24,8 +24,8 @@ public:
         m_dir = qvtest::makeTempDir("players");
         m_oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
         for (const auto &n : names) {
-            std::string script = "#!/bin/sh\necho \"" + n + " $*\" > '" + m_dir + "/played'\necho $$ > '" + m_dir +
-                                 "/pid'\nexec sleep 30\n";
+            std::string script = "#!/bin/sh\necho \"" + n + " $*\" > '" + m_dir + "/played'\necho $$ > '" +
+                                 m_dir + "/pid'\nexec sleep 30\n";
             qvtest::writeFile(m_dir + "/" + n, script);
             ::chmod((m_dir + "/" + n).c_str(), 0755);
         }
