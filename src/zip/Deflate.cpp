@@ -1,0 +1,373 @@
+// Raw deflate encoder: the sliding window, the hash-chain match finder and the greedy and lazy
+// parsing loops. The block layer (DeflateBlockWriter) decides how each block is sent.
+#include "zip/Deflate.h"
+
+#include "zip/DeflateBlockWriter.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qv {
+
+namespace {
+
+constexpr unsigned kWSize = 32768;
+constexpr unsigned kWMask = kWSize - 1;
+constexpr unsigned kWindowBytes = 2 * kWSize;
+constexpr unsigned kHashSize = 32768;
+constexpr unsigned kHashMask = kHashSize - 1;
+constexpr unsigned kHashShift = 5;
+constexpr unsigned kMinMatch = 3;
+constexpr unsigned kMaxMatch = 258;
+constexpr unsigned kMinLookahead = kMaxMatch + kMinMatch + 1;
+constexpr unsigned kMaxDist = kWSize - kMinLookahead;
+constexpr unsigned kTooFar = 4096;
+// The match comparison reads whole machine words and may look a few bytes past the data.
+constexpr unsigned kWindowSlack = 16;
+
+struct LevelParams {
+    unsigned good;
+    unsigned lazy;
+    unsigned nice;
+    unsigned chain;
+    bool fast;
+};
+
+constexpr LevelParams kLevels[10] = {
+    {0, 0, 0, 0, true},          {4, 4, 8, 4, true},       {4, 5, 16, 8, true},      {4, 6, 32, 32, true},
+    {4, 4, 16, 16, false},       {8, 16, 32, 32, false},   {8, 16, 128, 128, false}, {8, 32, 128, 256, false},
+    {32, 128, 258, 1024, false}, {32, 258, 258, 4096, false},
+};
+
+inline uint64_t load64(const uint8_t *p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline uint16_t load16(const uint8_t *p)
+{
+    uint16_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Number of equal leading bytes of a and b, at most `limit`.
+inline unsigned commonPrefix(const uint8_t *a, const uint8_t *b, unsigned limit)
+{
+    unsigned len = 0;
+    while (len < limit) {
+        const uint64_t diff = load64(a + len) ^ load64(b + len);
+        if (diff != 0) {
+            len += static_cast<unsigned>(__builtin_ctzll(diff)) >> 3;
+            return std::min(len, limit);
+        }
+        len += 8;
+    }
+    return limit;
+}
+
+} // namespace
+
+struct Deflater::State {
+    uint8_t window[kWindowBytes + kWindowSlack];
+    uint16_t prev[kWSize];
+    uint16_t head[kHashSize];
+    DeflateBlockWriter blocks;
+
+    const ReadFn *read = nullptr;
+    bool eof = false;
+    uint64_t totalIn = 0;
+    LevelParams params{};
+
+    unsigned strstart = 0;
+    unsigned lookahead = 0;
+    int64_t blockStart = 0;
+    unsigned insH = 0;
+    unsigned matchStart = 0;
+    unsigned matchLength = 0;
+    unsigned prevLength = 0;
+    unsigned prevMatch = 0;
+    bool matchAvailable = false;
+
+    State()
+    {
+        std::memset(window, 0, sizeof window);
+        std::memset(prev, 0, sizeof prev);
+        std::memset(head, 0, sizeof head);
+    }
+
+    void start(int level, const ReadFn *readFn, const WriteFn *writeFn, bool allowStoredFile);
+    void fillWindow();
+    void slide();
+    unsigned longestMatch(unsigned curMatch, unsigned bestLen);
+    void deflateFast();
+    void deflateLazy();
+
+    unsigned insertString(unsigned pos)
+    {
+        insH = ((insH << kHashShift) ^ window[pos + kMinMatch - 1]) & kHashMask;
+        const unsigned h = head[insH];
+        prev[pos & kWMask] = static_cast<uint16_t>(h);
+        head[insH] = static_cast<uint16_t>(pos);
+        return h;
+    }
+
+    int64_t blockBytes() const { return static_cast<int64_t>(strstart) - blockStart; }
+
+    void flushBlock(bool last)
+    {
+        const uint8_t *data = blockStart >= 0 ? window + blockStart : nullptr;
+        blocks.flushBlock(data, blockBytes(), last);
+        blockStart = strstart;
+    }
+};
+
+void Deflater::State::start(int level, const ReadFn *readFn, const WriteFn *writeFn, bool allowStoredFile)
+{
+    params = kLevels[level];
+    read = readFn;
+    eof = false;
+    totalIn = 0;
+    std::memset(head, 0, sizeof head);
+    blocks.reset(level, writeFn, allowStoredFile);
+    strstart = 0;
+    lookahead = 0;
+    blockStart = 0;
+    matchStart = 0;
+    matchLength = kMinMatch - 1;
+    prevLength = kMinMatch - 1;
+    prevMatch = 0;
+    matchAvailable = false;
+    fillWindow();
+    insH = ((static_cast<unsigned>(window[0]) << kHashShift) ^ window[1]) & kHashMask;
+}
+
+void Deflater::State::slide()
+{
+    std::memcpy(window, window + kWSize, kWSize);
+    matchStart -= std::min(matchStart, kWSize);
+    prevMatch -= std::min(prevMatch, kWSize);
+    strstart -= kWSize;
+    blockStart -= kWSize;
+    for (uint16_t &h : head) {
+        h = static_cast<uint16_t>(h >= kWSize ? h - kWSize : 0);
+    }
+    for (uint16_t &p : prev) {
+        p = static_cast<uint16_t>(p >= kWSize ? p - kWSize : 0);
+    }
+}
+
+void Deflater::State::fillWindow()
+{
+    do {
+        if (strstart >= kWSize + kMaxDist) {
+            slide();
+        }
+        if (eof) {
+            return;
+        }
+        const unsigned room = kWindowBytes - lookahead - strstart;
+        const size_t n = (*read)(window + strstart + lookahead, room);
+        if (n == 0) {
+            eof = true;
+            // Bytes past the data take part in hashing; keep them defined.
+            std::memset(window + strstart + lookahead, 0, kMinMatch);
+            return;
+        }
+        lookahead += static_cast<unsigned>(n);
+        totalIn += n;
+    } while (lookahead < kMinLookahead);
+}
+
+unsigned Deflater::State::longestMatch(unsigned curMatch, unsigned bestLen)
+{
+    unsigned chain = params.chain;
+    if (prevLength >= params.good) {
+        chain >>= 2;
+    }
+    const unsigned maxLen = std::min(kMaxMatch, lookahead);
+    const unsigned nice = std::min(params.nice, maxLen);
+    const unsigned limit = strstart > kMaxDist ? strstart - kMaxDist : 0;
+    const uint8_t *scan = window + strstart;
+    if (bestLen >= maxLen) {
+        return bestLen;
+    }
+    do {
+        const uint8_t *match = window + curMatch;
+        // Cheap rejection: the candidate must extend the best match found so far.
+        if (load16(match + bestLen - 1) != load16(scan + bestLen - 1) || load16(match) != load16(scan)) {
+            continue;
+        }
+        const unsigned len = commonPrefix(scan, match, maxLen);
+        if (len > bestLen) {
+            matchStart = curMatch;
+            bestLen = len;
+            if (len >= nice) {
+                break;
+            }
+        }
+    } while ((curMatch = prev[curMatch & kWMask]) > limit && --chain != 0);
+    return bestLen;
+}
+
+// Levels 1 to 3: each match is taken at once; short matches enter all their strings into the
+// hash table, long ones only their first.
+void Deflater::State::deflateFast()
+{
+    for (;;) {
+        if (lookahead < kMinLookahead) {
+            fillWindow();
+            if (lookahead == 0) {
+                break;
+            }
+        }
+        unsigned hashHead = 0;
+        if (lookahead >= kMinMatch) {
+            hashHead = insertString(strstart);
+        }
+        unsigned length = 0;
+        if (hashHead != 0 && strstart - hashHead <= kMaxDist) {
+            length = longestMatch(hashHead, kMinMatch - 1);
+        }
+        bool endBlock;
+        if (length >= kMinMatch) {
+            lookahead -= length;
+            const unsigned distance = strstart - matchStart;
+            if (length <= params.lazy && lookahead >= kMinMatch) {
+                endBlock = blocks.tallyMatch(distance, length, blockBytes() + length);
+                for (unsigned k = 1; k < length; ++k) {
+                    insertString(strstart + k);
+                }
+                strstart += length;
+            } else {
+                strstart += length;
+                endBlock = blocks.tallyMatch(distance, length, blockBytes());
+                insH = ((static_cast<unsigned>(window[strstart]) << kHashShift) ^ window[strstart + 1]) & kHashMask;
+            }
+        } else {
+            endBlock = blocks.tallyLiteral(window[strstart], blockBytes() + 1);
+            --lookahead;
+            ++strstart;
+        }
+        if (endBlock) {
+            flushBlock(false);
+        }
+    }
+    flushBlock(true);
+}
+
+// Levels 4 to 9: a match is only taken when the match at the next position is not longer.
+void Deflater::State::deflateLazy()
+{
+    for (;;) {
+        if (lookahead < kMinLookahead) {
+            fillWindow();
+            if (lookahead == 0) {
+                break;
+            }
+        }
+        unsigned hashHead = 0;
+        if (lookahead >= kMinMatch) {
+            hashHead = insertString(strstart);
+        }
+        prevLength = matchLength;
+        prevMatch = matchStart;
+        matchLength = kMinMatch - 1;
+        if (hashHead != 0 && prevLength < params.lazy && strstart - hashHead <= kMaxDist) {
+            matchLength = longestMatch(hashHead, prevLength);
+            if (matchLength == kMinMatch && strstart - matchStart > kTooFar) {
+                matchLength = kMinMatch - 1;
+            }
+            if (matchLength <= prevLength) {
+                matchLength = kMinMatch - 1;
+            }
+        }
+        if (prevLength >= kMinMatch && matchLength <= prevLength) {
+            const unsigned maxInsert = strstart + lookahead - kMinMatch;
+            const bool endBlock = blocks.tallyMatch(strstart - 1 - prevMatch, prevLength, blockBytes() + prevLength - 1);
+            // The match began at the previous position; its strings from here on go into the
+            // hash table (the first one already did).
+            lookahead -= prevLength - 1;
+            for (unsigned k = 1; k < prevLength - 1; ++k) {
+                if (strstart + k <= maxInsert) {
+                    insertString(strstart + k);
+                }
+            }
+            strstart += prevLength - 1;
+            matchAvailable = false;
+            matchLength = kMinMatch - 1;
+            if (endBlock) {
+                flushBlock(false);
+            }
+        } else if (matchAvailable) {
+            if (blocks.tallyLiteral(window[strstart - 1], blockBytes())) {
+                flushBlock(false);
+            }
+            ++strstart;
+            --lookahead;
+        } else {
+            matchAvailable = true;
+            ++strstart;
+            --lookahead;
+        }
+    }
+    if (matchAvailable) {
+        blocks.tallyLiteral(window[strstart - 1], blockBytes());
+        matchAvailable = false;
+    }
+    flushBlock(true);
+}
+
+Deflater::Deflater() : m_state(std::make_unique<State>()) {}
+
+Deflater::~Deflater() = default;
+
+uint16_t Deflater::flagBitsForLevel(int level)
+{
+    if (level == 1 || level == 2) {
+        return 4;
+    }
+    if (level == 8 || level == 9) {
+        return 2;
+    }
+    return 0;
+}
+
+DeflateResult Deflater::deflateFile(int level, const ReadFn &read, const WriteFn &write, bool allowStoredFile)
+{
+    level = std::clamp(level, 1, 9);
+    State &s = *m_state;
+    s.start(level, &read, &write, allowStoredFile);
+    if (kLevels[level].fast) {
+        s.deflateFast();
+    } else {
+        s.deflateLazy();
+    }
+    DeflateResult result;
+    result.compressedSize = s.blocks.compressedSize();
+    result.uncompressedSize = s.totalIn;
+    result.stored = s.blocks.storedFile();
+    result.internalAttributes = s.blocks.internalAttributes();
+    return result;
+}
+
+DeflateResult Deflater::deflateBuffer(int level, const uint8_t *data, size_t size, std::vector<uint8_t> &out,
+                                      bool allowStoredFile)
+{
+    size_t pos = 0;
+    ReadFn read = [&](uint8_t *buffer, size_t n) {
+        const size_t k = std::min(n, size - pos);
+        if (k > 0) {
+            std::memcpy(buffer, data + pos, k);
+        }
+        pos += k;
+        return k;
+    };
+    WriteFn write = [&](const uint8_t *buffer, size_t n) { out.insert(out.end(), buffer, buffer + n); };
+    Deflater deflater;
+    return deflater.deflateFile(level, read, write, allowStoredFile);
+}
+
+} // namespace qv

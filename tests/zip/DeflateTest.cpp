@@ -1,0 +1,262 @@
+// Deflate encoder: every level against zlib's raw inflate as the control decoder, block-type
+// choices, the whole-file stored fallback and the flag bits.
+#include "zip/Deflate.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Inflates a raw deflate stream with zlib; fails the test on any zlib error or trailing data.
+Bytes zlibInflate(const Bytes &in, size_t expectedSize)
+{
+    z_stream zs{};
+    EXPECT_EQ(inflateInit2(&zs, -15), Z_OK);
+    Bytes out(expectedSize + 64);
+    zs.next_in = const_cast<Bytes::value_type *>(in.data());
+    zs.avail_in = static_cast<uInt>(in.size());
+    zs.next_out = out.data();
+    zs.avail_out = static_cast<uInt>(out.size());
+    const int rc = inflate(&zs, Z_FINISH);
+    EXPECT_EQ(rc, Z_STREAM_END) << (zs.msg ? zs.msg : "");
+    EXPECT_EQ(zs.avail_in, 0u) << "bytes after the final block";
+    out.resize(zs.total_out);
+    inflateEnd(&zs);
+    return out;
+}
+
+Bytes textData(size_t size)
+{
+    static const char *words[] = {"backup ", "folder ", "the ", "archive ", "schedule\n", "task ", "zip ",
+                                  "filter ", "copy, ", "source ", "destination. ", "Quorvellant "};
+    std::mt19937 rng(7);
+    Bytes out;
+    while (out.size() < size) {
+        const char *w = words[rng() % 12];
+        out.insert(out.end(), w, w + std::strlen(w));
+    }
+    out.resize(size);
+    return out;
+}
+
+Bytes randomData(size_t size, uint32_t seed = 1)
+{
+    std::mt19937 rng(seed);
+    Bytes out(size);
+    for (auto &b : out) {
+        b = static_cast<uint8_t>(rng());
+    }
+    return out;
+}
+
+// Executable-like data: structured records with small numbers, repeated opcodes and random parts.
+Bytes binaryData(size_t size)
+{
+    std::mt19937 rng(3);
+    Bytes out;
+    while (out.size() < size) {
+        const uint32_t kind = rng() % 4;
+        if (kind == 0) {
+            for (int i = 0; i < 16; ++i) {
+                out.push_back(static_cast<uint8_t>(rng() % 8));
+            }
+        } else if (kind == 1) {
+            static const uint8_t ops[] = {0x48, 0x89, 0xe5, 0x55, 0xc3, 0x0f, 0x1f, 0x44, 0x00, 0x00};
+            out.insert(out.end(), ops, ops + sizeof ops);
+        } else if (kind == 2) {
+            for (int i = 0; i < 8; ++i) {
+                out.push_back(static_cast<uint8_t>(rng()));
+            }
+        } else {
+            uint32_t v = rng() % 65536;
+            out.insert(out.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), 0, 0});
+        }
+    }
+    out.resize(size);
+    return out;
+}
+
+struct Sample {
+    std::string name;
+    Bytes data;
+};
+
+std::vector<Sample> samples()
+{
+    std::vector<Sample> s;
+    s.push_back({"empty", {}});
+    s.push_back({"one byte", {0x41}});
+    s.push_back({"run 258", Bytes(258, 'a')});
+    s.push_back({"run 259", Bytes(259, 'a')});
+    for (size_t size : {32767u, 32768u, 32769u, 65535u, 65536u, 65537u}) {
+        s.push_back({"text " + std::to_string(size), textData(size)});
+        s.push_back({"random " + std::to_string(size), randomData(size, static_cast<uint32_t>(size))});
+    }
+    s.push_back({"1 MiB zeros", Bytes(1 << 20, 0)});
+    s.push_back({"100 KB random", randomData(100000)});
+    s.push_back({"text 300 KB", textData(300000)});
+    s.push_back({"binary 300 KB", binaryData(300000)});
+    // Random blocks with repeats at every distance up to the window edge.
+    Bytes far = randomData(40000, 9);
+    far.insert(far.end(), far.begin(), far.begin() + 40000);
+    s.push_back({"far repeats", far});
+    return s;
+}
+
+class DeflateRoundTrip : public ::testing::TestWithParam<int>
+{
+};
+
+TEST_P(DeflateRoundTrip, EverySampleInflatesToItsInput)
+{
+    const int level = GetParam();
+    for (const Sample &sample : samples()) {
+        SCOPED_TRACE(sample.name);
+        for (bool allowStored : {false, true}) {
+            Bytes packed;
+            qv::DeflateResult r =
+                qv::Deflater::deflateBuffer(level, sample.data.data(), sample.data.size(), packed, allowStored);
+            EXPECT_EQ(r.uncompressedSize, sample.data.size());
+            EXPECT_EQ(r.compressedSize, packed.size());
+            if (r.stored) {
+                ASSERT_TRUE(allowStored);
+                EXPECT_EQ(packed, sample.data);
+            } else {
+                EXPECT_EQ(zlibInflate(packed, sample.data.size()), sample.data);
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, DeflateRoundTrip, ::testing::Range(1, 10));
+
+// Output arrives in pieces of at most 1024 bytes, input in whatever pieces the reader returns.
+TEST(DeflateStreaming, OddReadSizesAndBoundedWritePieces)
+{
+    const Bytes data = textData(200000);
+    std::mt19937 rng(5);
+    size_t pos = 0;
+    size_t biggestPiece = 0;
+    Bytes packed;
+    qv::Deflater d;
+    qv::DeflateResult r = d.deflateFile(
+        6,
+        [&](uint8_t *buf, size_t n) {
+            size_t k = std::min<size_t>({n, data.size() - pos, 1 + rng() % 5000});
+            std::memcpy(buf, data.data() + pos, k);
+            pos += k;
+            return k;
+        },
+        [&](const uint8_t *buf, size_t n) {
+            biggestPiece = std::max(biggestPiece, n);
+            packed.insert(packed.end(), buf, buf + n);
+        });
+    EXPECT_LE(biggestPiece, 1024u);
+    EXPECT_EQ(r.compressedSize, packed.size());
+    EXPECT_EQ(zlibInflate(packed, data.size()), data);
+    // The same encoder object is reused for the next file and gives the same result as a fresh one.
+    Bytes again;
+    Bytes fresh;
+    pos = 0;
+    d.deflateFile(
+        6,
+        [&](uint8_t *buf, size_t n) {
+            size_t k = std::min(n, data.size() - pos);
+            std::memcpy(buf, data.data() + pos, k);
+            pos += k;
+            return k;
+        },
+        [&](const uint8_t *buf, size_t n) { again.insert(again.end(), buf, buf + n); });
+    qv::Deflater::deflateBuffer(6, data.data(), data.size(), fresh);
+    EXPECT_EQ(again, fresh);
+}
+
+TEST(DeflateBlockChoice, WholeFileStoredFallback)
+{
+    Bytes packed;
+    // An empty file is stored with no data.
+    qv::DeflateResult r = qv::Deflater::deflateBuffer(6, nullptr, 0, packed, true);
+    EXPECT_TRUE(r.stored);
+    EXPECT_EQ(r.compressedSize, 0u);
+    // A small text that does not shrink is stored unchanged.
+    const std::string small = "Hi there";
+    packed.clear();
+    r = qv::Deflater::deflateBuffer(6, reinterpret_cast<const uint8_t *>(small.data()), small.size(), packed, true);
+    EXPECT_TRUE(r.stored);
+    EXPECT_EQ(std::string(packed.begin(), packed.end()), small);
+    EXPECT_EQ(r.internalAttributes, 1);
+    // 20 KB of random bytes, one block: stored as the file.
+    Bytes rnd = randomData(20000);
+    packed.clear();
+    r = qv::Deflater::deflateBuffer(6, rnd.data(), rnd.size(), packed, true);
+    EXPECT_TRUE(r.stored);
+    EXPECT_EQ(packed, rnd);
+    EXPECT_EQ(r.internalAttributes, 0);
+    // A compressible text is never stored.
+    Bytes text = textData(20000);
+    packed.clear();
+    r = qv::Deflater::deflateBuffer(6, text.data(), text.size(), packed, true);
+    EXPECT_FALSE(r.stored);
+    EXPECT_LT(packed.size(), text.size() / 2);
+    EXPECT_EQ(r.internalAttributes, 1);
+}
+
+TEST(DeflateBlockChoice, RandomDataLargerThanABlockUsesStoredBlocks)
+{
+    const Bytes rnd = randomData(100000);
+    for (int level = 1; level <= 9; ++level) {
+        Bytes packed;
+        qv::DeflateResult r = qv::Deflater::deflateBuffer(level, rnd.data(), rnd.size(), packed, true);
+        ASSERT_FALSE(r.stored) << level;
+        // First block header: BFINAL 0, BTYPE 00; stored blocks cost 5 bytes per block at most.
+        EXPECT_EQ(packed[0] & 0x7, 0) << level;
+        EXPECT_LE(packed.size(), rnd.size() + 5 * (rnd.size() / 16000 + 2)) << level;
+        EXPECT_EQ(zlibInflate(packed, rnd.size()), rnd);
+    }
+}
+
+TEST(DeflateBlockChoice, ShortRepetitiveInputUsesFixedCodes)
+{
+    const std::string s = "abcabcabcabcabcabcabcabcabcabcabcabc";
+    Bytes packed;
+    qv::Deflater::deflateBuffer(6, reinterpret_cast<const uint8_t *>(s.data()), s.size(), packed);
+    ASSERT_FALSE(packed.empty());
+    EXPECT_EQ(packed[0] & 0x7, 0x3); // final, fixed codes
+    EXPECT_LE(packed.size(), 10u);
+}
+
+TEST(DeflateFlags, LevelFlagBits)
+{
+    const int expected[10] = {0, 4, 4, 0, 0, 0, 0, 0, 2, 2};
+    for (int level = 0; level <= 9; ++level) {
+        EXPECT_EQ(qv::Deflater::flagBitsForLevel(level), expected[level]) << level;
+    }
+}
+
+// Higher levels never lose to lower ones by much and all beat the fast level on text.
+TEST(DeflateRatio, LevelsOrderOnText)
+{
+    const Bytes text = binaryData(400000);
+    std::vector<size_t> sizes;
+    for (int level = 1; level <= 9; ++level) {
+        Bytes packed;
+        qv::Deflater::deflateBuffer(level, text.data(), text.size(), packed);
+        sizes.push_back(packed.size());
+    }
+    EXPECT_LT(sizes[8], sizes[0]);
+    EXPECT_LE(sizes[8], sizes[5] + sizes[5] / 100);
+    // Level 6 lands within 3% of zlib's level 6 on the same data.
+    uLongf zlen = compressBound(text.size());
+    Bytes z(zlen);
+    ASSERT_EQ(compress2(z.data(), &zlen, text.data(), text.size(), 6), Z_OK);
+    EXPECT_LE(sizes[5], (zlen - 6) * 103 / 100);
+}
+
+} // namespace
