@@ -1,0 +1,266 @@
+// The new archive while it is being written: temporary file, buffered writes, commit by rename.
+#include "zip/ZipArchiveOutput.h"
+
+#include "zip/ZipErrors.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace qv {
+
+namespace {
+
+constexpr size_t kBufferSize = 256 * 1024;
+constexpr const char *kNotEnoughRoom = "Not enough room to write archive";
+
+std::string folderOf(const std::string &path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string &path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+[[noreturn]] void raiseSystem(const std::string &what, const std::string &file, int err)
+{
+    if (err == ENOSPC || err == EDQUOT) {
+        throw ENotEnoughRoom(kNotEnoughRoom);
+    }
+    throw EStreamError(systemErrorText(what, file, err));
+}
+
+mode_t currentUmask()
+{
+    // /proc tells the umask without changing it (umask() would race with other threads).
+    if (FILE *f = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned value = 0;
+        bool found = false;
+        while (std::fgets(line, sizeof line, f) != nullptr) {
+            if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                found = true;
+                break;
+            }
+        }
+        std::fclose(f);
+        if (found) {
+            return static_cast<mode_t>(value);
+        }
+    }
+    return 022;
+}
+
+} // namespace
+
+std::string ZipArchiveOutput::tempPrefix(const std::string &archivePath)
+{
+    return "." + nameOf(archivePath) + ".KPZ";
+}
+
+void ZipArchiveOutput::removeLeftovers(const std::string &archivePath)
+{
+    const std::string folder = folderOf(archivePath);
+    const std::string prefix = tempPrefix(archivePath);
+    DIR *dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    std::vector<std::string> stale;
+    while (dirent *e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0) {
+            stale.push_back(folder + "/" + name);
+        }
+    }
+    ::closedir(dir);
+    for (const std::string &path : stale) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            ::unlink(path.c_str());
+        }
+    }
+}
+
+ZipArchiveOutput::ZipArchiveOutput(const std::string &archivePath) : m_archivePath(archivePath)
+{
+    static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    const std::string base = folderOf(archivePath) + "/" + tempPrefix(archivePath);
+    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+        unsigned char random[6];
+        if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
+            for (auto &r : random) {
+                r = static_cast<unsigned char>(std::rand());
+            }
+        }
+        std::string path = base;
+        for (unsigned char r : random) {
+            path += kChars[r % (sizeof kChars - 1)];
+        }
+        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (m_fd >= 0) {
+            m_tempPath = path;
+        } else if (errno != EEXIST) {
+            const int err = errno;
+            throw EFOpenError(systemErrorText("Cannot create the temporary archive", path, err));
+        }
+    }
+    if (m_fd < 0) {
+        throw EFOpenError(systemErrorText("Cannot create the temporary archive", base, EEXIST));
+    }
+    struct stat st;
+    if (::fstat(m_fd, &st) == 0) {
+        m_dev = st.st_dev;
+        m_ino = st.st_ino;
+    }
+    m_buffer.reserve(kBufferSize);
+}
+
+ZipArchiveOutput::~ZipArchiveOutput()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+    if (!m_committed && !m_tempPath.empty()) {
+        ::unlink(m_tempPath.c_str());
+    }
+}
+
+void ZipArchiveOutput::writeAll(const uint8_t *data, size_t n)
+{
+    while (n > 0) {
+        const ssize_t done = ::pwrite(m_fd, data, n, m_bufferStart);
+        if (done < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            raiseSystem("Cannot write the temporary archive", m_tempPath, errno);
+        }
+        if (done == 0) {
+            throw ENotEnoughRoom(kNotEnoughRoom);
+        }
+        data += done;
+        n -= static_cast<size_t>(done);
+        m_bufferStart += done;
+    }
+}
+
+void ZipArchiveOutput::flushBuffer()
+{
+    if (!m_buffer.empty()) {
+        const int64_t start = m_bufferStart;
+        try {
+            writeAll(m_buffer.data(), m_buffer.size());
+        } catch (...) {
+            m_bufferStart = start;
+            m_buffer.clear();
+            throw;
+        }
+        m_buffer.clear();
+    }
+}
+
+std::int64_t ZipArchiveOutput::Write(const void *buffer, std::int64_t n)
+{
+    const auto *p = static_cast<const uint8_t *>(buffer);
+    size_t left = static_cast<size_t>(n);
+    while (left > 0) {
+        if (m_buffer.size() == kBufferSize) {
+            flushBuffer();
+        }
+        const size_t k = std::min(left, kBufferSize - m_buffer.size());
+        m_buffer.insert(m_buffer.end(), p, p + k);
+        p += k;
+        left -= k;
+    }
+    return n;
+}
+
+std::int64_t ZipArchiveOutput::Read(void *buffer, std::int64_t n)
+{
+    flushBuffer();
+    const ssize_t done = ::pread(m_fd, buffer, static_cast<size_t>(n), m_bufferStart);
+    if (done < 0) {
+        raiseSystem("Cannot read the temporary archive", m_tempPath, errno);
+    }
+    m_bufferStart += done;
+    return done;
+}
+
+std::int64_t ZipArchiveOutput::Seek(std::int64_t offset, int origin)
+{
+    int64_t target = offset;
+    if (origin == soCurrent) {
+        target = Position() + offset;
+    } else if (origin == soEnd) {
+        target = Size() + offset;
+    }
+    if (target != Position()) {
+        flushBuffer();
+        m_bufferStart = target;
+    }
+    return target;
+}
+
+std::int64_t ZipArchiveOutput::Size()
+{
+    flushBuffer();
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0) {
+        raiseSystem("Cannot read the size of the temporary archive", m_tempPath, errno);
+    }
+    return std::max<int64_t>(st.st_size, m_bufferStart);
+}
+
+void ZipArchiveOutput::truncateHere()
+{
+    flushBuffer();
+    if (::ftruncate(m_fd, m_bufferStart) != 0) {
+        raiseSystem("Cannot truncate the temporary archive", m_tempPath, errno);
+    }
+}
+
+void ZipArchiveOutput::commit()
+{
+    truncateHere();
+    struct stat old;
+    const bool existed = ::stat(m_archivePath.c_str(), &old) == 0;
+    const mode_t mode = existed ? (old.st_mode & 07777) : (0666 & ~currentUmask());
+    if (existed) {
+        // Keep the owner where we may (root updating someone's archive); failure is harmless.
+        if (::fchown(m_fd, old.st_uid, old.st_gid) != 0) {
+            errno = 0;
+        }
+    }
+    if (::fchmod(m_fd, mode) != 0) {
+        raiseSystem("Cannot set the mode of the temporary archive", m_tempPath, errno);
+    }
+    if (::fsync(m_fd) != 0) {
+        raiseSystem("Cannot write the temporary archive to the disk", m_tempPath, errno);
+    }
+    if (::rename(m_tempPath.c_str(), m_archivePath.c_str()) != 0) {
+        const int err = errno;
+        throw EStreamError(systemErrorText("Cannot replace the archive with", m_tempPath, err));
+    }
+    m_committed = true;
+    const int dirFd = ::open(folderOf(m_archivePath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+} // namespace qv

@@ -1,0 +1,409 @@
+// Writes one new entry (a file or a folder) into the archive being built by TZipWriter.
+#include "zip/ZipEntryWriter.h"
+
+#include "zip/Crc32.h"
+#include "zip/ZipArchiveOutput.h"
+#include "zip/ZipErrors.h"
+#include "zip/ZipLib.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <cstdlib>
+#include <ctime>
+
+namespace qv {
+
+namespace {
+
+constexpr size_t kCopyPiece = 32768;
+constexpr size_t kChecksumPiece = 8192;
+constexpr uint64_t kMax32 = 0xFFFFFFFFull;
+// A file this close to 4 GiB when it is opened gets a Zip64 field from the start, so that a
+// little growth while it is read does not force it to be written twice.
+constexpr uint64_t kZip64Margin = 1024 * 1024;
+constexpr uint16_t kMadeByUnix = 0x0314; // host 3 (Unix), version 2.0
+constexpr uint16_t kVersionNeeded = 20;
+
+class FdCloser
+{
+public:
+    explicit FdCloser(int fd) : m_fd(fd) {}
+    ~FdCloser()
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+
+private:
+    int m_fd;
+};
+
+std::string baseName(const std::string &path)
+{
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/') {
+        p.pop_back();
+    }
+    const auto slash = p.rfind('/');
+    return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+} // namespace
+
+ZipEntryWriter::ZipEntryWriter(TZipWriter &owner)
+    : m_owner(owner), m_readBuffer(kCopyPiece), m_scratch(std::max(kCopyPiece, Deflater::kOutputPiece))
+{
+}
+
+uint32_t ZipEntryWriter::dosDateTime(int64_t unixTime)
+{
+    const time_t t = static_cast<time_t>(unixTime);
+    struct tm tm {};
+    if (::localtime_r(&t, &tm) == nullptr) {
+        return (1u << 21) | (1u << 16); // 1980-01-01 00:00:00
+    }
+    const int year = tm.tm_year + 1900;
+    if (year < 1980) {
+        return (1u << 21) | (1u << 16);
+    }
+    if (year > 2099) {
+        return ((2099u - 1980u) << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
+    }
+    const unsigned seconds = static_cast<unsigned>(std::min(tm.tm_sec, 59)) / 2;
+    const uint32_t date = (static_cast<uint32_t>(year - 1980) << 9) | (static_cast<uint32_t>(tm.tm_mon + 1) << 5) |
+                          static_cast<uint32_t>(tm.tm_mday);
+    const uint32_t time = (static_cast<uint32_t>(tm.tm_hour) << 11) | (static_cast<uint32_t>(tm.tm_min) << 5) | seconds;
+    return (date << 16) | time;
+}
+
+uint32_t ZipEntryWriter::dosAttributes(const std::string &path, uint32_t mode, bool archiveBit)
+{
+    uint32_t attributes = 0;
+    if ((mode & S_IWUSR) == 0) {
+        attributes |= 0x01;
+    }
+    const std::string name = baseName(path);
+    if (!name.empty() && name[0] == '.') {
+        attributes |= 0x02;
+    }
+    if (S_ISDIR(mode)) {
+        attributes |= 0x10;
+    }
+    if (archiveBit) {
+        attributes |= 0x20;
+    }
+    return attributes;
+}
+
+bool ZipEntryWriter::isDuplicate(const std::string &storedName) const
+{
+    return m_owner.m_newNames.count(storedName) != 0;
+}
+
+bool ZipEntryWriter::noCompress(const std::string &path) const
+{
+    for (const std::string &mask : m_owner.NoCompressList) {
+        if (zipMaskMatches(mask, path)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ZipEntryWriter::addFolder(const TZipHeaderInfo &templ, const TZipWriter::PendingFile &file,
+                               TZipHeaderInfo &entry)
+{
+    entry = templ;
+    struct stat st {};
+    uint32_t mode = S_IFDIR | 0755;
+    int64_t mtime = static_cast<int64_t>(::time(nullptr));
+    if (::stat(file.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        mode = st.st_mode;
+        mtime = st.st_mtime;
+    }
+    entry.DateTime = dosDateTime(mtime);
+    entry.CompressionMethod = 0;
+    entry.CRC32 = 0;
+    entry.CompressedSize = entry.UncompressedSize = 0;
+    entry.InternalAttributes = 0;
+    entry.ExternalAttributes = dosAttributes(file.path, mode, true) | (mode << 16);
+    if (isDuplicate(file.storedName)) {
+        m_owner.skipped(zsrDuplicate, file.path, -1, "another entry has the same name");
+        return false;
+    }
+    bool skip = false;
+    if (m_owner.OnStartZip) {
+        m_owner.OnStartZip(file.path, entry, skip);
+    }
+    if (skip) {
+        return false;
+    }
+    entry.SaveLocalToStream(*m_owner.m_out);
+    if (m_owner.OnEndZip) {
+        m_owner.OnEndZip(file.path, 0, 0, 0);
+    }
+    return true;
+}
+
+bool ZipEntryWriter::addOneFile(const TZipWriter::PendingFile &file, TZipHeaderInfo &entry)
+{
+    TZipHeaderInfo templ;
+    templ.VersionMadeBy = kMadeByUnix;
+    templ.VersionNeeded = kVersionNeeded;
+    templ.SetFullName(file.storedName);
+    if (file.folder) {
+        return addFolder(templ, file, entry);
+    }
+
+    const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ENOENT && m_owner.OnNoSuchFile) {
+            m_owner.OnNoSuchFile(file.path);
+        } else if (err != ENOENT) {
+            m_owner.skipped(zsrFileOpenError, file.path, -1, std::strerror(err));
+        }
+        return false;
+    }
+    FdCloser closer(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        m_owner.skipped(zsrNotRegular, file.path, -1, "not a regular file");
+        return false;
+    }
+    if (m_owner.isArchiveItself(st.st_dev, st.st_ino)) {
+        m_owner.skipped(zsrIsArchive, file.path, -1, "the archive is never added to itself");
+        return false;
+    }
+    const bool archiveBit = m_owner.ArchiveBitProbe ? m_owner.ArchiveBitProbe(file.path) : true;
+    entry = templ;
+    entry.DateTime = dosDateTime(st.st_mtime);
+    entry.ExternalAttributes = dosAttributes(file.path, st.st_mode, archiveBit) | (static_cast<uint32_t>(st.st_mode) << 16);
+    entry.InternalAttributes = 2;
+    entry.ForceZip64 = static_cast<uint64_t>(st.st_size) >= kMax32 - kZip64Margin;
+    if (isDuplicate(file.storedName)) {
+        m_owner.m_totalBytes -= static_cast<int64_t>(file.size);
+        m_owner.skipped(zsrDuplicate, file.path, -1, "another entry has the same name");
+        return false;
+    }
+    bool skip = false;
+    if (m_owner.OnStartZip) {
+        m_owner.OnStartZip(file.path, entry, skip);
+    }
+    if (skip) {
+        return false;
+    }
+
+    const int level = std::clamp(m_owner.PackLevel, 0, 9);
+    const bool compress = level > 0 && !noCompress(file.path);
+    m_encrypt = !m_owner.Password.empty();
+    m_currentPath = file.path;
+    m_fileSize = static_cast<uint64_t>(st.st_size);
+    ZipArchiveOutput &out = *m_owner.m_out;
+    const int64_t start = out.Position();
+    int crcFailures = 0;
+    for (;;) {
+        Attempt result;
+        try {
+            result = writeAttempt(fd, entry, start, compress);
+        } catch (const ZipSourceReadError &e) {
+            out.Seek(start, soBeginning);
+            out.truncateHere();
+            m_owner.skipped(zsrFileOpenError, file.path, -1, std::strerror(e.error));
+            return false;
+        }
+        if (result == Attempt::Done) {
+            break;
+        }
+        out.Seek(start, soBeginning);
+        out.truncateHere();
+        if (result == Attempt::NeedZip64) {
+            entry.ForceZip64 = true;
+        } else if (++crcFailures == 2) {
+            m_owner.skipped(zsrChangedWhileRead, file.path, -1, "the file changed while it was read");
+            return false;
+        }
+    }
+    if (m_owner.ResetArchiveBitOnZip && m_owner.ArchiveBitReset) {
+        m_owner.ArchiveBitReset(file.path);
+    }
+    if (m_owner.OnEndZip) {
+        m_owner.OnEndZip(file.path, entry.UncompressedSize, entry.CompressedSize,
+                         static_cast<uint64_t>(out.Position()));
+    }
+    return true;
+}
+
+ZipEntryWriter::Attempt ZipEntryWriter::writeAttempt(int fd, TZipHeaderInfo &entry, int64_t start, bool compress)
+{
+    TStream &out = *m_owner.m_out;
+    uint32_t firstCrc = 0;
+    if (m_encrypt) {
+        firstCrc = checksumPass(fd);
+    }
+    if (::lseek(fd, 0, SEEK_SET) != 0) {
+        throw ZipSourceReadError{errno};
+    }
+    const int level = std::clamp(m_owner.PackLevel, 1, 9);
+    uint16_t flags = static_cast<uint16_t>(entry.Flags & ~(kFlagEncrypted | 0x0006 | kFlagDescriptor));
+    if (compress) {
+        flags |= Deflater::flagBitsForLevel(level);
+    }
+    if (m_encrypt) {
+        flags |= kFlagEncrypted;
+    }
+    entry.Flags = flags;
+    entry.CompressionMethod = compress ? 8 : 0;
+    entry.CRC32 = firstCrc;
+    entry.CompressedSize = entry.UncompressedSize = 0;
+    out.Seek(start, soBeginning);
+    entry.SaveLocalToStream(out);
+    const int64_t headerEnd = out.Position();
+
+    m_crcRegister = kCrc32Init;
+    m_fileDone = 0;
+    m_written = 0;
+    if (m_encrypt) {
+        encryptHeader(firstCrc);
+    }
+    uint64_t dataIn = 0;
+    if (compress) {
+        const DeflateResult r = m_deflater.deflateFile(
+            level, [&](uint8_t *buffer, size_t n) { return readInput(fd, buffer, n); },
+            [&](const uint8_t *buffer, size_t n) { emit(buffer, n); }, true);
+        dataIn = r.uncompressedSize;
+        entry.InternalAttributes = r.internalAttributes;
+        if (r.stored) {
+            entry.CompressionMethod = 0;
+            entry.Flags = static_cast<uint16_t>(entry.Flags & ~0x0006);
+        }
+    } else {
+        entry.InternalAttributes = 0;
+        for (;;) {
+            const size_t n = readInput(fd, m_readBuffer.data(), kCopyPiece);
+            if (n == 0) {
+                break;
+            }
+            dataIn += n;
+            emit(m_readBuffer.data(), n);
+        }
+    }
+    const uint32_t crc = ~m_crcRegister;
+    if (m_encrypt && crc != firstCrc) {
+        return Attempt::CrcChanged;
+    }
+    entry.CRC32 = crc;
+    entry.UncompressedSize = dataIn;
+    entry.CompressedSize = m_written;
+    if (!entry.ForceZip64 && entry.NeedsZip64Local()) {
+        return Attempt::NeedZip64;
+    }
+    const int64_t end = out.Position();
+    out.Seek(start, soBeginning);
+    entry.SaveLocalToStream(out);
+    if (out.Position() != headerEnd) {
+        throw EBadZipFile("local header changed its length while it was rewritten");
+    }
+    out.Seek(end, soBeginning);
+    entry.RelativeOffset = static_cast<uint64_t>(start);
+    return Attempt::Done;
+}
+
+uint32_t ZipEntryWriter::checksumPass(int fd)
+{
+    if (::lseek(fd, 0, SEEK_SET) != 0) {
+        throw ZipSourceReadError{errno};
+    }
+    Crc32 crc;
+    for (;;) {
+        const ssize_t n = ::read(fd, m_readBuffer.data(), kChecksumPiece);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw ZipSourceReadError{errno};
+        }
+        if (n == 0) {
+            break;
+        }
+        crc.update(m_readBuffer.data(), static_cast<size_t>(n));
+        m_owner.checkCancel();
+    }
+    return crc.value();
+}
+
+size_t ZipEntryWriter::readInput(int fd, uint8_t *buffer, size_t n)
+{
+    ssize_t got;
+    do {
+        got = ::read(fd, buffer, n);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        throw ZipSourceReadError{errno};
+    }
+    const size_t k = static_cast<size_t>(got);
+    m_crcRegister = crc32UpdateRaw(m_crcRegister, buffer, k);
+    m_fileDone += k;
+    m_owner.m_doneBytes += static_cast<int64_t>(k);
+    if (m_owner.OnFilePercentDone) {
+        m_owner.OnFilePercentDone(percentOf(static_cast<int64_t>(m_fileDone), static_cast<int64_t>(m_fileSize)));
+    }
+    if (m_owner.OnTotalPercentDone) {
+        m_owner.OnTotalPercentDone(percentOf(m_owner.m_doneBytes, m_owner.m_totalBytes));
+    }
+    m_owner.checkCancel();
+    return k;
+}
+
+void ZipEntryWriter::emit(const uint8_t *data, size_t n)
+{
+    if (m_encrypt) {
+        while (n > 0) {
+            const size_t k = std::min(n, m_scratch.size());
+            std::memcpy(m_scratch.data(), data, k);
+            if (m_owner.OnEncrypt) {
+                m_owner.OnEncrypt(m_scratch.data(), k, m_owner.Password);
+            } else {
+                m_cipher.EncryptBuffer(m_scratch.data(), k);
+            }
+            m_owner.m_out->WriteBuffer(m_scratch.data(), static_cast<int64_t>(k));
+            m_written += k;
+            data += k;
+            n -= k;
+        }
+    } else {
+        m_owner.m_out->WriteBuffer(data, static_cast<int64_t>(n));
+        m_written += n;
+    }
+    m_owner.checkCancel();
+}
+
+void ZipEntryWriter::encryptHeader(uint32_t crc)
+{
+    if (m_owner.OnEncrypt) {
+        // A custom cipher gets the plain header: random bytes, then the check bytes.
+        std::array<uint8_t, kEncryptionHeaderSize> plain{};
+        if (::getrandom(plain.data(), 10, 0) != 10) {
+            for (size_t i = 0; i < 10; ++i) {
+                plain[i] = static_cast<uint8_t>(std::rand() >> 7);
+            }
+        }
+        plain[10] = static_cast<uint8_t>(crc >> 16);
+        plain[11] = static_cast<uint8_t>(crc >> 24);
+        m_owner.OnEncrypt(plain.data(), plain.size(), m_owner.Password);
+        m_owner.m_out->WriteBuffer(plain.data(), static_cast<int64_t>(plain.size()));
+    } else {
+        const std::array<uint8_t, kEncryptionHeaderSize> header = m_cipher.MakeHeader(m_owner.Password, crc);
+        m_owner.m_out->WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
+    }
+    m_written += kEncryptionHeaderSize;
+}
+
+} // namespace qv

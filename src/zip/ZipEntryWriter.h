@@ -1,0 +1,70 @@
+// Writes one new entry (a file or a folder) into the archive being built by TZipWriter.
+//
+// The local header goes out first with provisional values, then the data (stored or deflated,
+// encrypted with a password), then the header is rewritten in place with the final CRC and
+// sizes. With a password the file is read twice, once for the CRC that the encryption header
+// must carry and once for the data; when the two passes disagree (the file changed meanwhile)
+// the entry is written again, and when they disagree again the file is left out, so nothing is
+// ever stored with a wrong check byte. A file that outgrows a header without a Zip64 field is
+// written again with one. Whenever an entry is abandoned the output goes back to where the entry
+// began.
+#pragma once
+
+#include "zip/Deflate.h"
+#include "zip/ZipCipher.h"
+#include "zip/ZipRecords.h"
+#include "zip/ZipWriter.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+class ZipEntryWriter
+{
+public:
+    explicit ZipEntryWriter(TZipWriter &owner);
+
+    // Adds the file at the output's position; false when it was left out (the reason was
+    // reported through OnSkippingFile or OnNoSuchFile; the output is unchanged).
+    bool addOneFile(const TZipWriter::PendingFile &file, TZipHeaderInfo &entry);
+
+    // MS-DOS date and time of a moment, in local time, clamped to 1980-01-01 00:00:00 ..
+    // 2099-12-31 23:59:58.
+    static uint32_t dosDateTime(int64_t unixTime);
+    // The MS-DOS attribute byte of a file: read-only without the owner's write bit, hidden for a
+    // name starting with ".", folder, archive as given.
+    static uint32_t dosAttributes(const std::string &path, uint32_t mode, bool archiveBit);
+
+private:
+    enum class Attempt { Done, CrcChanged, NeedZip64 };
+
+    bool addFolder(const TZipHeaderInfo &templ, const TZipWriter::PendingFile &file, TZipHeaderInfo &entry);
+    Attempt writeAttempt(int fd, TZipHeaderInfo &entry, int64_t start, bool compress);
+    uint32_t checksumPass(int fd);
+    size_t readInput(int fd, uint8_t *buffer, size_t n);
+    void emit(const uint8_t *data, size_t n);
+    void encryptHeader(uint32_t crc);
+    bool isDuplicate(const std::string &storedName) const;
+    bool noCompress(const std::string &path) const;
+
+    TZipWriter &m_owner;
+    Deflater m_deflater;
+    TZipCipher m_cipher;
+    bool m_encrypt = false;
+    std::vector<uint8_t> m_readBuffer;
+    std::vector<uint8_t> m_scratch;
+    uint32_t m_crcRegister = 0;
+    uint64_t m_fileSize = 0;
+    uint64_t m_fileDone = 0;
+    uint64_t m_written = 0;
+    std::string m_currentPath;
+};
+
+// Thrown by the input routine when the source cannot be read any further.
+struct ZipSourceReadError {
+    int error;
+};
+
+} // namespace qv

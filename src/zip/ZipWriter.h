@@ -1,0 +1,180 @@
+// TZipWriter: adds files to a zip archive, updates, replaces or freshens its entries, and deletes
+// entries.
+//
+// Every write produces a complete new archive in a temporary file beside the old one, which
+// replaces the archive in one rename only when everything was written and synced; on any failure
+// or cancellation the old archive stays byte-identical (see ZipArchiveOutput). Entries that are
+// kept are copied as raw bytes, never recompressed. An archive whose central directory cannot be
+// read as it stands is never rewritten.
+//
+// Files come in two ways. The backup passes (file path, stored name) pairs through AddFile; they
+// are taken literally, never expanded as wildcards. FilesList holds items in the classic form
+// (names relative to RootDir, wildcard masks with the "|" no-recursion and ">" recursion markers)
+// for tools and explicit mask items; only these pass through ExcludeList and the folder search.
+#pragma once
+
+#include "zip/Deflate.h"
+#include "zip/ZipRecords.h"
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+enum TZipAction { zaUpdate, zaReplace, zaFreshen };
+enum TUpdateAction { uaReplacing, uaKeeping };
+
+// Why a file was left out (OnSkippingFile).
+enum TZipSkipReason {
+    zsrDuplicate,      // another file already has this stored name
+    zsrFileOpenError,  // the file could not be opened or read
+    zsrChangedWhileRead, // the file changed between the checksum pass and the data pass
+    zsrNotRegular,     // not a regular file (a device, a pipe, a socket)
+    zsrIsArchive,      // the archive itself or its temporary file
+};
+
+class ZipArchiveOutput;
+class ZipEntryWriter;
+
+// Matches a mask of ExcludeList, NoCompressList or a delete item, ignoring case: a mask holding a
+// "/" is matched against the whole path, any other against the file name alone.
+bool zipMaskMatches(const std::string &mask, const std::string &path);
+
+class TZipWriter
+{
+public:
+    TZipWriter();
+    virtual ~TZipWriter();
+    TZipWriter(const TZipWriter &) = delete;
+    TZipWriter &operator=(const TZipWriter &) = delete;
+
+    // --- the archive and its files ---
+    std::string ZipName;
+    std::string RootDir; // items of FilesList without a folder are taken from here
+    std::vector<std::string> FilesList;
+    std::string Password;
+
+    // --- writing options ---
+    int PackLevel = 6; // 0 stores; 1-9 deflate; values outside 0-9 are clamped
+    bool Recurse = false;
+    bool Dispose = false;
+    bool StorePaths = false;
+    bool RelativePaths = false;
+    bool StoreVolumes = false;
+    TZipAction ZipAction = zaUpdate;
+    bool SkipIfArchiveBitNotSet = false;
+    bool ResetArchiveBitOnZip = false;
+    bool AddDirEntriesOnRecurse = false;
+    std::vector<std::string> ExcludeList;
+    std::vector<std::string> NoCompressList;
+
+    void SetStorePaths(bool on);
+    void SetStoreVolumes(bool on);
+    void SetRelativePaths(bool on);
+
+    // Adds one file (or, with a stored name ending in "/", one folder entry) under the given
+    // stored name. Literal: the path is never expanded as a wildcard.
+    void AddFile(const std::string &path, const std::string &storedName);
+    // Selects an entry of the archive by its stored name for DeleteEntries.
+    void SelectEntry(const std::string &storedName);
+
+    // Runs the update; returns the number of files added or replaced.
+    int Zip();
+    // Deletes the selected entries, or, when none are selected, the entries matching FilesList
+    // (names or masks); returns the number of entries deleted.
+    int DeleteEntries();
+    // Stops a running Zip or DeleteEntries at its next buffer (EUserCanceled).
+    void CancelTheOperation() { m_cancel = true; }
+
+    // The archive as it stands after the last run (read on demand).
+    const std::vector<TZipHeaderInfo> &Entries();
+    const TEndCentral &EndCentral() const { return m_end; }
+    // Sets the archive comment written by the next run.
+    void SetZipComment(const std::string &comment);
+
+    // --- events ---
+    std::function<void(const std::string &fileName, TZipHeaderInfo &header, bool &skip)> OnStartZip;
+    std::function<void(int numFiles, int64_t totalBytes, TEndCentral &end, bool &stopNow)> OnStartZipInfo;
+    std::function<void(const std::string &fileName, uint64_t uncompressed, uint64_t compressed, uint64_t zipSize)>
+        OnEndZip;
+    std::function<void(const std::string &fileName, bool &skip)> OnDisposeFile;
+    std::function<void(const std::string &storedName, bool &skip)> OnDeleteEntry;
+    std::function<void(const std::string &fileName)> OnNoSuchFile;
+    std::function<void(int fileCount)> OnZipComplete;
+    std::function<void(TUpdateAction action, int fileIndex)> OnUpdate;
+    std::function<void(const std::string &fileName)> OnRecursingFile;
+    std::function<void(uint8_t *buffer, size_t length, const std::string &password)> OnEncrypt;
+    std::function<void(TZipSkipReason reason, const std::string &fileName, int fileIndex, const std::string &why)>
+        OnSkippingFile;
+    std::function<void(int percent)> OnFilePercentDone;
+    std::function<void(int percent)> OnTotalPercentDone;
+
+    // The archive attribute lives in the platform layer; the caller connects it here. Without a
+    // probe every file counts as changed (attribute set); without a reset nothing is cleared.
+    std::function<bool(const std::string &path)> ArchiveBitProbe;
+    std::function<void(const std::string &path)> ArchiveBitReset;
+
+    // One file to add: where it is on disk and the name it gets in the archive.
+    struct PendingFile {
+        std::string path;
+        std::string storedName;
+        bool folder = false;
+        uint64_t size = 0;
+        bool literal = false;
+    };
+
+private:
+    friend class ZipEntryWriter;
+
+    int processFiles(bool deleteMode);
+    void readOldDirectory(TStream &in, std::vector<TZipHeaderInfo> &entries, TEndCentral &end);
+    void expandFilesList(const std::vector<TZipHeaderInfo> &oldEntries);
+    void expandMask(const std::string &item, const std::vector<TZipHeaderInfo> &oldEntries);
+    bool acceptFile(const std::string &path, const std::string &storedName, bool literal,
+                    const std::vector<TZipHeaderInfo> &oldEntries, uint64_t &size);
+    std::string storedNameFor(const std::string &path, bool folder) const;
+    bool isArchiveItself(dev_t dev, ino_t ino) const;
+    int mergeOldEntries(TStream &oldArchive, std::vector<TZipHeaderInfo> &oldEntries, bool deleteMode,
+                        bool &changed);
+    bool deleteWanted(const TZipHeaderInfo &entry);
+    void copyEntry(TStream &oldArchive, const TZipHeaderInfo &entry);
+    uint64_t descriptorLength(TStream &oldArchive, const TZipHeaderInfo &entry, uint64_t nameLen, uint64_t extraLen);
+    void walkFolder(const std::string &folder, const std::string &pattern, bool recurse,
+                    const std::vector<TZipHeaderInfo> &oldEntries);
+    void addPending(const std::string &path, const std::string &storedName, bool folder, uint64_t size, bool literal);
+    int addRemainingFiles();
+    void writeCentralDirectory();
+    void checkCancel();
+    void skipped(TZipSkipReason reason, const std::string &fileName, int index, const std::string &why);
+
+    std::vector<PendingFile> m_pairs;       // added through AddFile, consumed by the next run
+    std::vector<std::string> m_selected;    // selected stored names for DeleteEntries
+    std::vector<PendingFile> m_pending;     // files of the current run, in list order
+    std::vector<std::string> m_dispose;
+    std::vector<TZipHeaderInfo> m_entries;  // the archive's directory after the last run
+    bool m_entriesLoaded = false;
+    std::vector<TZipHeaderInfo> m_newEntries;
+    std::set<std::string> m_newNames;       // stored names of m_newEntries
+    std::set<std::string> m_oldNames;       // stored names of the old archive (freshen)
+    TEndCentral m_end;
+    bool m_commentSet = false;
+    std::string m_comment;
+    std::atomic<bool> m_cancel{false};
+    bool m_busy = false;
+    ZipArchiveOutput *m_out = nullptr;
+    std::unique_ptr<ZipEntryWriter> m_entryWriter;
+    dev_t m_archiveDev = 0;
+    ino_t m_archiveIno = 0;
+    bool m_archiveExists = false;
+    int64_t m_totalBytes = 0;
+    int64_t m_doneBytes = 0;
+};
+
+} // namespace qv

@@ -1,0 +1,178 @@
+// The writing commands of the qv-zip tool: "a" (add or update) and "d" (delete).
+#include "zip/ZipWriterCommands.h"
+
+#include "zip/ZipErrors.h"
+#include "zip/ZipWriter.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace qv {
+
+namespace {
+
+const char *kUsage = "usage: qv-zip a [-l LEVEL] [-P PASSWORD] [-u|-r|-f] ARCHIVE ROOTDIR FILES...\n"
+                     "       qv-zip d ARCHIVE NAMES...\n";
+
+std::string withSlash(std::string s)
+{
+    if (!s.empty() && s.back() != '/') {
+        s += '/';
+    }
+    return s;
+}
+
+// Adds a file, or a folder with everything below it, as pairs relative to `root`.
+void addTree(TZipWriter &zip, const std::string &path, const std::string &stored)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        zip.AddFile(path, stored);
+        return;
+    }
+    if (!stored.empty()) {
+        zip.AddFile(path, withSlash(stored));
+    }
+    std::vector<std::string> names;
+    if (DIR *dir = ::opendir(path.c_str())) {
+        while (dirent *e = ::readdir(dir)) {
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+                names.emplace_back(e->d_name);
+            }
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string &name : names) {
+        const std::string child = withSlash(path) + name;
+        struct stat lst;
+        if (::lstat(child.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode) && ::stat(child.c_str(), &st) == 0 &&
+            S_ISDIR(st.st_mode)) {
+            continue; // folders behind links are not entered
+        }
+        addTree(zip, child, stored.empty() ? name : withSlash(stored) + name);
+    }
+}
+
+// The stored name of `file` below `root`, or empty when the file lies outside it.
+std::string relativeTo(const std::string &root, const std::string &file)
+{
+    const std::string base = withSlash(root);
+    if (file.compare(0, base.size(), base) == 0) {
+        return file.substr(base.size());
+    }
+    return {};
+}
+
+int addCommand(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+{
+    TZipWriter zip;
+    size_t i = 1;
+    for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
+        const std::string &opt = args[i];
+        if ((opt == "-l" || opt == "-P") && i + 1 < args.size()) {
+            if (opt == "-l") {
+                try {
+                    zip.PackLevel = std::stoi(args[++i]);
+                } catch (const std::exception &) {
+                    err << "qv-zip: bad level \"" << args[i] << "\"\n" << kUsage;
+                    return 2;
+                }
+            } else {
+                zip.Password = args[++i];
+            }
+        } else if (opt == "-u") {
+            zip.ZipAction = zaUpdate;
+        } else if (opt == "-r") {
+            zip.ZipAction = zaReplace;
+        } else if (opt == "-f") {
+            zip.ZipAction = zaFreshen;
+        } else {
+            err << "qv-zip: unknown option " << opt << "\n" << kUsage;
+            return 2;
+        }
+    }
+    if (args.size() < i + 3) {
+        err << kUsage;
+        return 2;
+    }
+    zip.ZipName = args[i];
+    std::string root = args[i + 1];
+    while (root.size() > 1 && root.back() == '/') {
+        root.pop_back();
+    }
+    bool leftOut = false;
+    for (size_t k = i + 2; k < args.size(); ++k) {
+        std::string file = args[k][0] == '/' ? args[k] : withSlash(root) + args[k];
+        while (file.size() > 1 && (file.back() == '/' || (file.size() > 2 && file.compare(file.size() - 2, 2, "/.") == 0))) {
+            file.pop_back();
+        }
+        std::string stored = relativeTo(root, file);
+        if (stored.empty() && file != root) {
+            err << "qv-zip: " << args[k] << " is not below " << root << "\n";
+            leftOut = true;
+            continue;
+        }
+        addTree(zip, file, stored);
+    }
+    zip.OnNoSuchFile = [&](const std::string &name) {
+        err << "qv-zip: no such file: " << name << "\n";
+        leftOut = true;
+    };
+    zip.OnSkippingFile = [&](TZipSkipReason, const std::string &name, int, const std::string &why) {
+        err << "qv-zip: left out " << name << ": " << why << "\n";
+        leftOut = true;
+    };
+    zip.OnEndZip = [&](const std::string &name, uint64_t size, uint64_t packed, uint64_t) {
+        out << "  adding: " << name << " (" << size << " -> " << packed << ")\n";
+    };
+    const int count = zip.Zip();
+    out << count << " file(s) added or replaced\n";
+    return leftOut ? 1 : 0;
+}
+
+int deleteCommand(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+{
+    if (args.size() < 3) {
+        err << kUsage;
+        return 2;
+    }
+    TZipWriter zip;
+    zip.ZipName = args[1];
+    struct stat st;
+    if (::stat(zip.ZipName.c_str(), &st) != 0) {
+        err << "qv-zip: no such archive: " << zip.ZipName << "\n";
+        return 3;
+    }
+    for (size_t k = 2; k < args.size(); ++k) {
+        zip.FilesList.push_back(args[k]);
+    }
+    zip.OnDeleteEntry = [&](const std::string &name, bool &) { out << "deleting: " << name << "\n"; };
+    const int count = zip.DeleteEntries();
+    out << count << " entr" << (count == 1 ? "y" : "ies") << " deleted\n";
+    return 0;
+}
+
+} // namespace
+
+bool isZipWriteCommand(const std::string &command) { return command == "a" || command == "d"; }
+
+int runZipWriteCommand(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+{
+    if (args.empty() || !isZipWriteCommand(args[0])) {
+        err << kUsage;
+        return 2;
+    }
+    try {
+        return args[0] == "a" ? addCommand(args, out, err) : deleteCommand(args, out, err);
+    } catch (const std::exception &e) {
+        err << "qv-zip: " << e.what() << " (the archive is unchanged)\n";
+        return 3;
+    }
+}
+
+} // namespace qv
