@@ -4,9 +4,9 @@
 
 #include "zip/ZipArchiveOutput.h"
 #include "zip/ZipLib.h"
+#include "zip/ZipMatch.h"
 
 #include <dirent.h>
-#include <fnmatch.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -64,7 +64,7 @@ bool zipMaskMatches(const std::string &mask, const std::string &path)
         const auto slash = trimmed.rfind('/');
         subject = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
     }
-    return ::fnmatch(mask.c_str(), subject.c_str(), FNM_CASEFOLD | FNM_NOESCAPE) == 0;
+    return IsMatch(mask, subject);
 }
 
 std::string TZipWriter::storedNameFor(const std::string &path, bool folder) const
@@ -251,7 +251,7 @@ void TZipWriter::walkFolder(const std::string &folder, const std::string &patter
         if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
             continue;
         }
-        if (::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD | FNM_NOESCAPE) != 0) {
+        if (!IsMatch(pattern, name)) {
             continue;
         }
         if (OnRecursingFile) {

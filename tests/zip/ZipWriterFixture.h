@@ -155,4 +155,16 @@ inline std::map<std::string, std::vector<std::string>> parseListing(const std::s
     return out;
 }
 
+// name -> sha1 of the entry's raw bytes (local header to end of data).
+inline std::map<std::string, std::string> rawEntries(const std::string &archive)
+{
+    auto r = python(kPythonRaw, {archive});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    std::map<std::string, std::string> out;
+    for (auto &[name, fields] : parseListing(r.output)) {
+        out[name] = fields[0];
+    }
+    return out;
+}
+
 } // namespace zwtest

@@ -183,23 +183,13 @@ TEST(ZipWriterHeaders, CentralFieldsOfNewEntries)
     EXPECT_EQ(byName["folder/"]->CompressionMethod, 0);
 }
 
-// Sets a file's modification time `secondsAgo` before now.
+// Sets a file's modification time to a fixed moment an hour ago (the same for every call).
 void age(const std::string &path, int secondsAgo)
 {
+    static const time_t base = ::time(nullptr) / 2 * 2;
     struct utimbuf t;
-    t.actime = t.modtime = ::time(nullptr) - secondsAgo;
+    t.actime = t.modtime = base - secondsAgo;
     ::utime(path.c_str(), &t);
-}
-
-std::map<std::string, std::string> rawEntries(const std::string &archive)
-{
-    auto r = python(kPythonRaw, {archive});
-    EXPECT_EQ(r.exitCode, 0) << r.output;
-    std::map<std::string, std::string> out;
-    for (auto &[name, fields] : parseListing(r.output)) {
-        out[name] = fields[0];
-    }
-    return out;
 }
 
 TEST(ZipWriterUpdate, UpdateReplaceFreshenTable)
