@@ -3,8 +3,9 @@
 // Its Execute runs one of four task types over the scanned source list: simple copy, exact copy
 // (a mirror that also removes obsolete destination entries), move, and two-way synchronisation.
 // Each file goes through a decision (CopyDecision) and then a staged copy: the new content is
-// written beside the destination and renamed over it, with the old destination moved into the
-// versions archive in between when versions are kept. A failed or stopped copy changes nothing.
+// written beside the destination and renamed over it; when versions are kept, the old destination
+// enters the versions archive in between. A failed or stopped copy changes nothing, and at no
+// moment is a destination file missing.
 #pragma once
 
 #include "core/BackupFileOps.h"
@@ -69,6 +70,7 @@ private:
     bool sameContent(const std::string &source, const std::string &destination, std::int64_t sourceSize);
     bool moveDeleteSource(const std::string &source, const std::string &destination, std::int64_t sourceSize);
     std::string archiveFolderFor(const std::string &archive, const std::string &path) const;
+    bool preserveVersion(const std::string &file, const std::string &name, int &error);
     std::string stampedName(const std::string &folder, const std::string &name);
     void prune(const std::string &folder, const std::string &name, int limit);
     bool invalidArchive(const BackupMessage &m, const std::string &folder);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <dirent.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 namespace qv {
@@ -114,6 +115,18 @@ std::string TLocalBackup::GetDeletedArchiveFileName(const std::string &path, con
     return isFolder ? folder : stampedName(folder, nameOf(path));
 }
 
+// The old destination enters the archive while it still stands at the destination (a second name
+// for the same file, or a copy across file systems); the staged copy's rename then replaces it in
+// one step, so no moment exists where the destination is missing.
+bool TLocalBackup::preserveVersion(const std::string &file, const std::string &name, int &error)
+{
+    if (::link(file.c_str(), name.c_str()) == 0) {
+        return true;
+    }
+    StagedCopy copy;
+    return copy.write(file, name, &m_control.stopFlag(), -1, error) && copy.commit(error);
+}
+
 bool TLocalBackup::KeepVersion(const std::string &file)
 {
     m_lastVersion.clear();
@@ -131,12 +144,11 @@ bool TLocalBackup::KeepVersion(const std::string &file)
     }
     Log(lkFile, text);
     int error = 0;
-    if (!movePath(file, name, &m_control.stopFlag(), -1, error)) {
+    if (!preserveVersion(file, name, error)) {
         Notify(lkError, akError, "CS", formatMessage(msg::FileKeepVersionError, {file}));
         return false;
     }
     m_lastVersion = name;
-    prune(folderOf(name), nameOf(file), m_snapshot->versionsFilesNum);
     return true;
 }
 

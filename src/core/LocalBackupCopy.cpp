@@ -141,12 +141,15 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
         return false; // the staged copy is removed; destination and archive are as they were
     }
     if (written && copy.commit(error)) {
+        if (plan.keepVersion && !m_lastVersion.empty()) {
+            prune(folderOf(m_lastVersion), nameOf(destination), m_snapshot->versionsFilesNum);
+        }
         clearArchiveBit(source);
         return true;
     }
-    if (plan.keepVersion && !m_lastVersion.empty() && !statPath(destination).exists) {
+    if (plan.keepVersion && !m_lastVersion.empty()) {
         int ignored = 0;
-        movePath(m_lastVersion, destination, nullptr, -1, ignored); // put the old file back
+        deleteFile(m_lastVersion, ignored); // the destination was not replaced: the archive stays as it was
     }
     if (error == kCopyCancelled || Terminated()) {
         return false; // a stop is not a copy error
