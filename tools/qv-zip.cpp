@@ -1,6 +1,7 @@
 // qv-zip: the developer's command line over the zip library (list, test, extract; the writer
 // adds its own commands to the table below).
 #include "zip/ZipReadCommands.h"
+#include "zip/ZipWriterCommands.h"
 
 #include <cstring>
 #include <iostream>
@@ -19,6 +20,10 @@ const Command kCommands[] = {
     {"l", "l ARCHIVE                          list the entries", qv::zipCommandList},
     {"t", "t [-P PASSWORD] ARCHIVE            test every entry", qv::zipCommandTest},
     {"x", "x [-o] [-P PASSWORD] ARCHIVE DIR   extract (-o replaces existing files)", qv::zipCommandExtract},
+    {"a", "a [-l LEVEL] [-P PASSWORD] [-u|-r|-f] ARCHIVE ROOTDIR FILES...\n"
+          "                                     add or update FILES with names relative to ROOTDIR",
+     qv::zipCommandAdd},
+    {"d", "d ARCHIVE NAMES...                 delete entries (masks with * and ? allowed)", qv::zipCommandDelete},
 };
 
 int usage(std::ostream &os)

@@ -382,7 +382,7 @@ void ZipEntryWriter::emit(const uint8_t *data, size_t n)
         m_owner.m_out->WriteBuffer(data, static_cast<int64_t>(n));
         m_written += n;
     }
-    m_owner.checkCancel();
+    m_owner.pollCancel();
 }
 
 void ZipEntryWriter::encryptHeader(uint32_t crc)

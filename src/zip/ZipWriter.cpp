@@ -7,6 +7,8 @@
 #include "zip/ZipErrors.h"
 #include "zip/ZipLib.h"
 
+#include <cerrno>
+
 #include <sys/stat.h>
 
 #include <climits>
@@ -28,6 +30,37 @@ enum class Plan { Keep, Replace, Delete };
 TZipWriter::TZipWriter() = default;
 
 TZipWriter::~TZipWriter() = default;
+
+void TZipWriter::Assign(const TZipReader &other)
+{
+    TZipReader::Assign(other);
+    const auto *w = dynamic_cast<const TZipWriter *>(&other);
+    if (w == nullptr) {
+        return;
+    }
+    PackLevel = w->PackLevel;
+    Recurse = w->Recurse;
+    Dispose = w->Dispose;
+    StorePaths = w->StorePaths;
+    RelativePaths = w->RelativePaths;
+    StoreVolumes = w->StoreVolumes;
+    ZipAction = w->ZipAction;
+    SkipIfArchiveBitNotSet = w->SkipIfArchiveBitNotSet;
+    ResetArchiveBitOnZip = w->ResetArchiveBitOnZip;
+    ExcludeList = w->ExcludeList;
+    NoCompressList = w->NoCompressList;
+    AddDirEntriesOnRecurse = w->AddDirEntriesOnRecurse;
+    OnZipComplete = w->OnZipComplete;
+    OnStartZipInfo = w->OnStartZipInfo;
+    OnStartZip = w->OnStartZip;
+    OnDisposeFile = w->OnDisposeFile;
+    OnEndZip = w->OnEndZip;
+    OnDeleteEntry = w->OnDeleteEntry;
+    OnNoSuchFile = w->OnNoSuchFile;
+    OnUpdate = w->OnUpdate;
+    ArchiveBitProbe = w->ArchiveBitProbe;
+    ArchiveBitReset = w->ArchiveBitReset;
+}
 
 void TZipWriter::SetStorePaths(bool on)
 {
@@ -67,26 +100,6 @@ void TZipWriter::AddFile(const std::string &path, const std::string &storedName)
 
 void TZipWriter::SelectEntry(const std::string &storedName) { m_selected.push_back(storedName); }
 
-void TZipWriter::SetZipComment(const std::string &comment)
-{
-    m_comment = comment;
-    m_commentSet = true;
-}
-
-const std::vector<TZipHeaderInfo> &TZipWriter::Entries()
-{
-    if (!m_entriesLoaded) {
-        m_entries.clear();
-        struct stat st;
-        if (::stat(ZipName.c_str(), &st) == 0) {
-            TFileStream in(ZipName, fmOpenRead | fmShareDenyNone);
-            readOldDirectory(in, m_entries, m_end);
-        }
-        m_entriesLoaded = true;
-    }
-    return m_entries;
-}
-
 int TZipWriter::Zip()
 {
     const int count = processFiles(false);
@@ -98,7 +111,11 @@ int TZipWriter::Zip()
 
 int TZipWriter::DeleteEntries() { return processFiles(true); }
 
-void TZipWriter::checkCancel()
+// At every buffer read or copied: lets the caller pump its events, then honours a cancel.
+void TZipWriter::checkCancel() { CheckCancel(); }
+
+// At every piece of output: only the cancel flag, which costs nothing.
+void TZipWriter::pollCancel()
 {
     if (m_cancel.exchange(false)) {
         throw EUserCanceled(ziptext::kUserAborted);
@@ -107,8 +124,12 @@ void TZipWriter::checkCancel()
 
 void TZipWriter::skipped(TZipSkipReason reason, const std::string &fileName, int index, const std::string &why)
 {
+    if (OnSkippingFileDetail) {
+        OnSkippingFileDetail(reason, fileName, why);
+    }
     if (OnSkippingFile) {
-        OnSkippingFile(reason, fileName, index, why);
+        bool retry = false;
+        OnSkippingFile(reason == zsrDuplicate ? srNoOverwrite : srFileOpenError, fileName, index, retry);
     }
 }
 
@@ -120,67 +141,53 @@ bool TZipWriter::isArchiveItself(dev_t dev, ino_t ino) const
     return m_out != nullptr && dev == m_out->device() && ino == m_out->inode();
 }
 
-void TZipWriter::readOldDirectory(TStream &in, std::vector<TZipHeaderInfo> &entries, TEndCentral &end)
+// Reads the directory of the archive through the reader; entries come in their physical order.
+// Only a directory read as it stands is accepted: an archive that could only be pieced together
+// from its local headers would lose whatever the scan missed, so it is never rewritten.
+void TZipWriter::openOldArchive(std::vector<TZipHeaderInfo *> &oldEntries)
 {
-    entries.clear();
-    if (!end.ReadFromStream(in)) {
-        throw ENotAZipFile(ziptext::kNotAZip);
-    }
-    if (in.Size() == 0) {
-        return;
-    }
-    if (end.ThisDiskNumber != 0 || end.CentralDiskNumber != 0) {
-        throw EIncompleteZip(ziptext::kIncompleteZip);
-    }
-    // The directory must be whole and where the end record says; an archive that could only be
-    // read by scanning its local headers is not rewritten.
-    if (end.CentralOffset > end.RecordOffset || end.CentralSize > end.RecordOffset - end.CentralOffset ||
-        end.CentralSize > static_cast<uint64_t>(INT64_MAX)) {
+    OpenZip();
+    if (Recovered()) {
+        discardArchive();
         throw EBadZipFile(ziptext::kNotAZip);
     }
-    if (end.HasComment() && !end.CommentLoaded()) {
-        std::string comment(end.ZipCommentLen, '\0');
-        in.Seek(static_cast<int64_t>(end.ZipCommentPos), soBeginning);
-        const int64_t got = in.Read(comment.data(), static_cast<int64_t>(comment.size()));
-        comment.resize(static_cast<size_t>(std::max<int64_t>(got, 0)));
-        end.LoadZipComment(comment);
-    }
-    std::vector<uint8_t> directory(static_cast<size_t>(end.CentralSize));
-    in.Seek(static_cast<int64_t>(end.CentralOffset), soBeginning);
-    if (in.Read(directory.data(), static_cast<int64_t>(directory.size())) != static_cast<int64_t>(directory.size())) {
-        throw EBadZipFile(ziptext::kNotAZip);
-    }
-    TMemoryStream memory(std::move(directory));
-    TStream *stream = &memory;
-    entries.reserve(static_cast<size_t>(std::min<uint64_t>(end.TotalEntries, 1u << 20)));
-    for (uint64_t i = 0; i < end.TotalEntries; ++i) {
-        TZipHeaderInfo entry;
-        if (!entry.ReadCentralFromStream(stream)) {
-            throw EBadZipFile(ziptext::kNotAZip);
+    ZipComment(); // loads the archive comment so that it carries over
+    OpenZip();
+    TS_BufferStream &in = ArchiveStream();
+    TSortedZip &dir = Directory();
+    oldEntries.clear();
+    for (int i = 0; i < dir.Count(); ++i) {
+        TZipHeaderInfo *e = dir.Get(i);
+        if (e->HasComment() && !e->CommentLoaded() && e->CentralOffset != 0) {
+            in.Seek(static_cast<int64_t>(e->CentralOffset + kCentralHeaderSize + e->FileNameLen + e->CentralExtraLen),
+                    soBeginning);
+            std::string text(e->FileCommentLen, '\0');
+            text.resize(static_cast<size_t>(std::max<int64_t>(in.Read(text.data(), static_cast<int64_t>(text.size())), 0)));
+            e->SetFileComment(text);
         }
-        if (entry.FileCommentLen > 0) {
-            std::string comment(entry.FileCommentLen, '\0');
-            if (memory.Read(comment.data(), static_cast<int64_t>(comment.size())) !=
-                static_cast<int64_t>(comment.size())) {
-                throw EBadZipFile(ziptext::kNotAZip);
-            }
-            entry.SetFileComment(comment);
-        }
-        entry.CentralOffset += end.CentralOffset;
-        entries.push_back(std::move(entry));
-    }
-    if (memory.Position() != memory.Size()) {
-        throw EBadZipFile(ziptext::kNotAZip);
+        oldEntries.push_back(e);
     }
 }
 
 int TZipWriter::processFiles(bool deleteMode)
 {
     m_cancel = false;
-    struct Cleanup {
+    if (m_zipName.empty()) {
+        FilesList.clear();
+        m_pairs.clear();
+        return 0;
+    }
+    if (m_busy) {
+        throw EZipError("The archive is busy with another operation");
+    }
+    // Restores the reader's state whatever happens, and empties the lists of this run.
+    struct RunGuard {
         TZipWriter &w;
-        ~Cleanup()
+        bool keepOpen;
+        ~RunGuard()
         {
+            w.KeepZipOpen = keepOpen;
+            w.CloseZip();
             w.m_busy = false;
             w.m_out = nullptr;
             w.FilesList.clear();
@@ -188,44 +195,47 @@ int TZipWriter::processFiles(bool deleteMode)
             w.m_selected.clear();
             w.m_pending.clear();
         }
-    };
-    if (m_busy) {
-        throw EZipError("The archive is busy with another operation");
-    }
-    if (ZipName.empty()) {
-        Cleanup cleanup{*this};
-        return 0;
-    }
-    const bool nothingListed = FilesList.empty() && m_pairs.empty() && (!deleteMode || m_selected.empty());
-    if (nothingListed && (deleteMode || !m_commentSet)) {
-        Cleanup cleanup{*this};
-        return 0;
-    }
+    } guard{*this, KeepZipOpen};
     m_busy = true;
-    Cleanup cleanup{*this};
+    KeepZipOpen = true;
 
     // Write beside the real file when the archive name is a symbolic link, so the link stays.
-    std::string target = ZipName;
-    if (char *real = ::realpath(ZipName.c_str(), nullptr)) {
+    std::string target = m_zipName;
+    if (char *real = ::realpath(m_zipName.c_str(), nullptr)) {
         target = real;
         std::free(real);
     }
+    return runUpdate(deleteMode, target);
+}
+
+int TZipWriter::runUpdate(bool deleteMode, const std::string &target)
+{
     ZipArchiveOutput::removeLeftovers(target);
     struct stat st;
     m_archiveExists = ::stat(target.c_str(), &st) == 0;
-    std::unique_ptr<TFileStream> old;
-    std::vector<TZipHeaderInfo> oldEntries;
-    TEndCentral oldEnd;
+    std::vector<TZipHeaderInfo *> oldEntries;
     if (m_archiveExists) {
         if (!S_ISREG(st.st_mode)) {
             throw EFOpenError(systemErrorText("Not an archive file", target, EISDIR));
         }
         m_archiveDev = st.st_dev;
         m_archiveIno = st.st_ino;
-        old = std::make_unique<TFileStream>(target, fmOpenRead | fmShareDenyNone);
-        readOldDirectory(*old, oldEntries, oldEnd);
-    } else if (deleteMode) {
-        return 0;
+        openOldArchive(oldEntries);
+    } else {
+        discardArchive();
+        if (deleteMode) {
+            return 0;
+        }
+    }
+    if (deleteMode) {
+        // Selected entries, when there are any, are exactly the ones to go.
+        bool anySelected = !m_selected.empty();
+        for (const TZipHeaderInfo *e : oldEntries) {
+            anySelected = anySelected || e->Selected;
+        }
+        if (anySelected) {
+            FilesList.clear();
+        }
     }
 
     ZipArchiveOutput out(target);
@@ -237,20 +247,21 @@ int TZipWriter::processFiles(bool deleteMode)
     m_dispose.clear();
     m_newEntries.clear();
     m_newNames.clear();
+    m_oldNames.clear();
+    for (const TZipHeaderInfo *e : oldEntries) {
+        m_oldNames.insert(e->FullName());
+    }
     m_totalBytes = 0;
     m_doneBytes = 0;
     if (!deleteMode) {
-        expandFilesList(oldEntries);
+        expandFilesList();
     }
-    m_end = oldEnd;
-    if (m_commentSet) {
-        m_end.SetZipComment(m_comment);
-    }
+    m_newEnd = m_endCentral;
+    bool changed = m_endCentral.Modified;
 
     int count = 0;
-    bool changed = m_commentSet;
-    if (old) {
-        count = mergeOldEntries(*old, oldEntries, deleteMode, changed);
+    if (!oldEntries.empty()) {
+        count = mergeOldEntries(ArchiveStream(), oldEntries, deleteMode, changed);
     }
     if (!deleteMode) {
         const int added = addRemainingFiles();
@@ -262,9 +273,10 @@ int TZipWriter::processFiles(bool deleteMode)
         return count;
     }
     writeCentralDirectory();
-    old.reset();
     out.commit();
     m_out = nullptr;
+    // The next question about the archive reads the new one.
+    discardArchive();
 
     for (const std::string &path : m_dispose) {
         bool skip = false;
@@ -275,9 +287,6 @@ int TZipWriter::processFiles(bool deleteMode)
             ::unlink(path.c_str());
         }
     }
-    m_entries = std::move(m_newEntries);
-    m_entriesLoaded = true;
-    m_commentSet = false;
     if (OnTotalPercentDone) {
         OnTotalPercentDone(100);
     }
@@ -287,7 +296,7 @@ int TZipWriter::processFiles(bool deleteMode)
 bool TZipWriter::deleteWanted(const TZipHeaderInfo &entry)
 {
     const std::string name = entry.FullName();
-    bool wanted = std::find(m_selected.begin(), m_selected.end(), name) != m_selected.end();
+    bool wanted = entry.Selected || std::find(m_selected.begin(), m_selected.end(), name) != m_selected.end();
     for (auto it = FilesList.begin(); !wanted && it != FilesList.end(); ++it) {
         if (HasWildcards(*it)) {
             wanted = zipMaskMatches(*it, name);
@@ -307,7 +316,7 @@ bool TZipWriter::deleteWanted(const TZipHeaderInfo &entry)
     return !skip;
 }
 
-int TZipWriter::mergeOldEntries(TStream &old, std::vector<TZipHeaderInfo> &oldEntries, bool deleteMode,
+int TZipWriter::mergeOldEntries(TStream &old, const std::vector<TZipHeaderInfo *> &oldEntries, bool deleteMode,
                                 bool &changed)
 {
     // Decide first, so that a run that changes nothing never rewrites the archive.
@@ -319,7 +328,7 @@ int TZipWriter::mergeOldEntries(TStream &old, std::vector<TZipHeaderInfo> &oldEn
     std::vector<size_t> source(oldEntries.size(), SIZE_MAX);
     std::vector<bool> consumed(m_pending.size(), false);
     for (size_t i = 0; i < oldEntries.size(); ++i) {
-        const TZipHeaderInfo &entry = oldEntries[i];
+        const TZipHeaderInfo &entry = *oldEntries[i];
         if (deleteMode) {
             if (deleteWanted(entry)) {
                 plan[i] = Plan::Delete;
@@ -367,7 +376,7 @@ int TZipWriter::mergeOldEntries(TStream &old, std::vector<TZipHeaderInfo> &oldEn
     int count = 0;
     for (size_t i = 0; i < oldEntries.size(); ++i) {
         checkCancel();
-        TZipHeaderInfo &entry = oldEntries[i];
+        const TZipHeaderInfo &entry = *oldEntries[i];
         if (plan[i] == Plan::Delete) {
             ++count;
             continue;
@@ -408,7 +417,7 @@ int TZipWriter::addRemainingFiles()
     }
     if (OnStartZipInfo) {
         bool stop = false;
-        OnStartZipInfo(static_cast<int>(std::min<size_t>(m_pending.size(), INT_MAX)), total, m_end, stop);
+        OnStartZipInfo(static_cast<int>(std::min<size_t>(m_pending.size(), INT_MAX)), total, m_newEnd, stop);
         if (stop) {
             throw EUserCanceled(kUserCanceledZip);
         }
@@ -507,13 +516,13 @@ void TZipWriter::writeCentralDirectory()
     for (TZipHeaderInfo &entry : m_newEntries) {
         entry.SaveCentralToStream(out);
     }
-    m_end.ThisDiskNumber = 0;
-    m_end.CentralDiskNumber = 0;
-    m_end.EntriesOnDisk = m_newEntries.size();
-    m_end.TotalEntries = m_newEntries.size();
-    m_end.CentralOffset = static_cast<uint64_t>(start);
-    m_end.CentralSize = static_cast<uint64_t>(out.Position() - start);
-    m_end.SaveToStream(out);
+    m_newEnd.ThisDiskNumber = 0;
+    m_newEnd.CentralDiskNumber = 0;
+    m_newEnd.EntriesOnDisk = m_newEntries.size();
+    m_newEnd.TotalEntries = m_newEntries.size();
+    m_newEnd.CentralOffset = static_cast<uint64_t>(start);
+    m_newEnd.CentralSize = static_cast<uint64_t>(out.Position() - start);
+    m_newEnd.SaveToStream(out);
 }
 
 } // namespace qv

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "zip/Deflate.h"
+#include "zip/TZipReader.h"
 #include "zip/ZipRecords.h"
 
 #include <sys/types.h>
@@ -31,7 +32,7 @@ namespace qv {
 enum TZipAction { zaUpdate, zaReplace, zaFreshen };
 enum TUpdateAction { uaReplacing, uaKeeping };
 
-// Why a file was left out (OnSkippingFile).
+// Why a file was left out, in more detail than OnSkippingFile's reason (OnSkippingFileDetail).
 enum TZipSkipReason {
     zsrDuplicate,      // another file already has this stored name
     zsrFileOpenError,  // the file could not be opened or read
@@ -47,19 +48,14 @@ class ZipEntryWriter;
 // "/" is matched against the whole path, any other against the file name alone.
 bool zipMaskMatches(const std::string &mask, const std::string &path);
 
-class TZipWriter
+class TZipWriter : public TZipReader
 {
 public:
     TZipWriter();
-    virtual ~TZipWriter();
-    TZipWriter(const TZipWriter &) = delete;
-    TZipWriter &operator=(const TZipWriter &) = delete;
+    ~TZipWriter() override;
 
-    // --- the archive and its files ---
-    std::string ZipName;
-    std::string RootDir; // items of FilesList without a folder are taken from here
-    std::vector<std::string> FilesList;
-    std::string Password;
+    // Copies the reader's settings and every writing option and event.
+    void Assign(const TZipReader &other) override;
 
     // --- writing options ---
     int PackLevel = 6; // 0 stores; 1-9 deflate; values outside 0-9 are clamped
@@ -87,17 +83,9 @@ public:
 
     // Runs the update; returns the number of files added or replaced.
     int Zip();
-    // Deletes the selected entries, or, when none are selected, the entries matching FilesList
-    // (names or masks); returns the number of entries deleted.
+    // Deletes the selected entries (Select), or, when none are selected, the entries matching
+    // FilesList (names or masks); returns the number of entries deleted.
     int DeleteEntries();
-    // Stops a running Zip or DeleteEntries at its next buffer (EUserCanceled).
-    void CancelTheOperation() { m_cancel = true; }
-
-    // The archive as it stands after the last run (read on demand).
-    const std::vector<TZipHeaderInfo> &Entries();
-    const TEndCentral &EndCentral() const { return m_end; }
-    // Sets the archive comment written by the next run.
-    void SetZipComment(const std::string &comment);
 
     // --- events ---
     std::function<void(const std::string &fileName, TZipHeaderInfo &header, bool &skip)> OnStartZip;
@@ -111,10 +99,9 @@ public:
     std::function<void(TUpdateAction action, int fileIndex)> OnUpdate;
     std::function<void(const std::string &fileName)> OnRecursingFile;
     std::function<void(uint8_t *buffer, size_t length, const std::string &password)> OnEncrypt;
-    std::function<void(TZipSkipReason reason, const std::string &fileName, int fileIndex, const std::string &why)>
-        OnSkippingFile;
-    std::function<void(int percent)> OnFilePercentDone;
-    std::function<void(int percent)> OnTotalPercentDone;
+    // Raised with OnSkippingFile (whose reasons are the reader's): what exactly went wrong.
+    std::function<void(TZipSkipReason reason, const std::string &fileName, const std::string &why)>
+        OnSkippingFileDetail;
 
     // The archive attribute lives in the platform layer; the caller connects it here. Without a
     // probe every file counts as changed (attribute set); without a reset nothing is cleared.
@@ -134,40 +121,34 @@ private:
     friend class ZipEntryWriter;
 
     int processFiles(bool deleteMode);
-    void readOldDirectory(TStream &in, std::vector<TZipHeaderInfo> &entries, TEndCentral &end);
-    void expandFilesList(const std::vector<TZipHeaderInfo> &oldEntries);
-    void expandMask(const std::string &item, const std::vector<TZipHeaderInfo> &oldEntries);
-    bool acceptFile(const std::string &path, const std::string &storedName, bool literal,
-                    const std::vector<TZipHeaderInfo> &oldEntries, uint64_t &size);
+    int runUpdate(bool deleteMode, const std::string &target);
+    void openOldArchive(std::vector<TZipHeaderInfo *> &oldEntries);
+    void expandFilesList();
+    void expandMask(const std::string &item);
+    bool acceptFile(const std::string &path, bool literal, uint64_t &size);
     std::string storedNameFor(const std::string &path, bool folder) const;
     bool isArchiveItself(dev_t dev, ino_t ino) const;
-    int mergeOldEntries(TStream &oldArchive, std::vector<TZipHeaderInfo> &oldEntries, bool deleteMode,
+    int mergeOldEntries(TStream &oldArchive, const std::vector<TZipHeaderInfo *> &oldEntries, bool deleteMode,
                         bool &changed);
     bool deleteWanted(const TZipHeaderInfo &entry);
     void copyEntry(TStream &oldArchive, const TZipHeaderInfo &entry);
     uint64_t descriptorLength(TStream &oldArchive, const TZipHeaderInfo &entry, uint64_t nameLen, uint64_t extraLen);
-    void walkFolder(const std::string &folder, const std::string &pattern, bool recurse,
-                    const std::vector<TZipHeaderInfo> &oldEntries);
+    void walkFolder(const std::string &folder, const std::string &pattern, bool recurse);
     void addPending(const std::string &path, const std::string &storedName, bool folder, uint64_t size, bool literal);
     int addRemainingFiles();
     void writeCentralDirectory();
     void checkCancel();
+    void pollCancel();
     void skipped(TZipSkipReason reason, const std::string &fileName, int index, const std::string &why);
 
     std::vector<PendingFile> m_pairs;       // added through AddFile, consumed by the next run
     std::vector<std::string> m_selected;    // selected stored names for DeleteEntries
     std::vector<PendingFile> m_pending;     // files of the current run, in list order
     std::vector<std::string> m_dispose;
-    std::vector<TZipHeaderInfo> m_entries;  // the archive's directory after the last run
-    bool m_entriesLoaded = false;
     std::vector<TZipHeaderInfo> m_newEntries;
     std::set<std::string> m_newNames;       // stored names of m_newEntries
     std::set<std::string> m_oldNames;       // stored names of the old archive (freshen)
-    TEndCentral m_end;
-    bool m_commentSet = false;
-    std::string m_comment;
-    std::atomic<bool> m_cancel{false};
-    bool m_busy = false;
+    TEndCentral m_newEnd;
     ZipArchiveOutput *m_out = nullptr;
     std::unique_ptr<ZipEntryWriter> m_entryWriter;
     dev_t m_archiveDev = 0;

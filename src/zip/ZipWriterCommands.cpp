@@ -100,7 +100,7 @@ int addCommand(const std::vector<std::string> &args, std::ostream &out, std::ost
         err << kUsage;
         return 2;
     }
-    zip.ZipName = args[i];
+    zip.SetZipName(args[i]);
     std::string root = args[i + 1];
     while (root.size() > 1 && root.back() == '/') {
         root.pop_back();
@@ -123,7 +123,7 @@ int addCommand(const std::vector<std::string> &args, std::ostream &out, std::ost
         err << "qv-zip: no such file: " << name << "\n";
         leftOut = true;
     };
-    zip.OnSkippingFile = [&](TZipSkipReason, const std::string &name, int, const std::string &why) {
+    zip.OnSkippingFileDetail = [&](TZipSkipReason, const std::string &name, const std::string &why) {
         err << "qv-zip: left out " << name << ": " << why << "\n";
         leftOut = true;
     };
@@ -142,10 +142,10 @@ int deleteCommand(const std::vector<std::string> &args, std::ostream &out, std::
         return 2;
     }
     TZipWriter zip;
-    zip.ZipName = args[1];
+    zip.SetZipName(args[1]);
     struct stat st;
-    if (::stat(zip.ZipName.c_str(), &st) != 0) {
-        err << "qv-zip: no such archive: " << zip.ZipName << "\n";
+    if (::stat(zip.ZipName().c_str(), &st) != 0) {
+        err << "qv-zip: no such archive: " << zip.ZipName() << "\n";
         return 3;
     }
     for (size_t k = 2; k < args.size(); ++k) {
@@ -158,6 +158,20 @@ int deleteCommand(const std::vector<std::string> &args, std::ostream &out, std::
 }
 
 } // namespace
+
+int zipCommandAdd(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+{
+    std::vector<std::string> all = {"a"};
+    all.insert(all.end(), args.begin(), args.end());
+    return runZipWriteCommand(all, out, err);
+}
+
+int zipCommandDelete(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+{
+    std::vector<std::string> all = {"d"};
+    all.insert(all.end(), args.begin(), args.end());
+    return runZipWriteCommand(all, out, err);
+}
 
 bool isZipWriteCommand(const std::string &command) { return command == "a" || command == "d"; }
 

@@ -20,6 +20,10 @@ namespace qv {
 // `args` starts with the command word ("a" or "d").
 int runZipWriteCommand(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 
+// The two commands for the tool's table: `args` are the words after the command word.
+int zipCommandAdd(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
+int zipCommandDelete(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
+
 // True for the command words handled here.
 bool isZipWriteCommand(const std::string &command);
 

@@ -87,9 +87,9 @@ std::string TZipWriter::storedNameFor(const std::string &path, bool folder) cons
         const auto slash = trimmed.rfind('/');
         return withSlash(slash == std::string::npos ? trimmed : trimmed.substr(slash + 1));
     }
-    if (RelativePaths && !RootDir.empty()) {
+    if (RelativePaths && !m_rootDir.empty()) {
         // The root matches only whole folders: "/data/" is a prefix of "/data/x", not "/data2/x".
-        const std::string root = withSlash(normalisePath(RootDir));
+        const std::string root = withSlash(normalisePath(m_rootDir));
         if (dir.compare(0, root.size(), root) == 0) {
             dir.erase(0, root.size());
         }
@@ -120,8 +120,7 @@ void TZipWriter::addPending(const std::string &path, const std::string &storedNa
     m_pending.push_back(std::move(f));
 }
 
-bool TZipWriter::acceptFile(const std::string &path, const std::string &storedName, bool literal,
-                            const std::vector<TZipHeaderInfo> &, uint64_t &size)
+bool TZipWriter::acceptFile(const std::string &path, bool literal, uint64_t &size)
 {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {
@@ -143,32 +142,27 @@ bool TZipWriter::acceptFile(const std::string &path, const std::string &storedNa
     if (SkipIfArchiveBitNotSet && ArchiveBitProbe && !ArchiveBitProbe(path)) {
         return false;
     }
-    (void)storedName;
     size = static_cast<uint64_t>(st.st_size);
     return true;
 }
 
-void TZipWriter::expandFilesList(const std::vector<TZipHeaderInfo> &oldEntries)
+void TZipWriter::expandFilesList()
 {
-    m_oldNames.clear();
-    for (const TZipHeaderInfo &e : oldEntries) {
-        m_oldNames.insert(e.FullName());
-    }
     for (const PendingFile &pair : m_pairs) {
         uint64_t size = 0;
         if (pair.folder) {
             addPending(pair.path, pair.storedName, true, 0, true);
-        } else if (acceptFile(pair.path, pair.storedName, true, oldEntries, size)) {
+        } else if (acceptFile(pair.path, true, size)) {
             addPending(pair.path, pair.storedName, false, size, true);
         }
     }
-    const std::string root = RootDir.empty() ? std::string() : withSlash(RootDir);
+    const std::string root = m_rootDir.empty() ? std::string() : withSlash(m_rootDir);
     for (const std::string &item : FilesList) {
         if (item.empty()) {
             continue;
         }
         if (HasWildcards(item)) {
-            expandMask(item, oldEntries);
+            expandMask(item);
             continue;
         }
         const std::string path = item[0] == '/' ? item : root + item;
@@ -181,13 +175,13 @@ void TZipWriter::expandFilesList(const std::vector<TZipHeaderInfo> &oldEntries)
             excluded = excluded || zipMaskMatches(mask, path);
         }
         uint64_t size = 0;
-        if (!excluded && acceptFile(path, storedNameFor(path, false), true, oldEntries, size)) {
+        if (!excluded && acceptFile(path, true, size)) {
             addPending(path, storedNameFor(path, false), false, size, false);
         }
     }
 }
 
-void TZipWriter::expandMask(const std::string &item, const std::vector<TZipHeaderInfo> &oldEntries)
+void TZipWriter::expandMask(const std::string &item)
 {
     bool recurse = Recurse;
     size_t skip = 0;
@@ -206,14 +200,13 @@ void TZipWriter::expandMask(const std::string &item, const std::vector<TZipHeade
     }
     const std::string pattern = slash == std::string::npos ? mask : mask.substr(slash + 1);
     if (folder.empty() || folder[0] != '/') {
-        const std::string base = RootDir.empty() ? std::string(".") : RootDir;
+        const std::string base = m_rootDir.empty() ? std::string(".") : m_rootDir;
         folder = folder.empty() ? base : withSlash(base) + folder;
     }
-    walkFolder(folder, pattern, recurse, oldEntries);
+    walkFolder(folder, pattern, recurse);
 }
 
-void TZipWriter::walkFolder(const std::string &folder, const std::string &pattern, bool recurse,
-                            const std::vector<TZipHeaderInfo> &oldEntries)
+void TZipWriter::walkFolder(const std::string &folder, const std::string &pattern, bool recurse)
 {
     std::vector<std::string> names;
     if (DIR *dir = ::opendir(folder.c_str())) {
@@ -241,7 +234,7 @@ void TZipWriter::walkFolder(const std::string &folder, const std::string &patter
                 if (AddDirEntriesOnRecurse) {
                     addPending(path, storedNameFor(path, true), true, 0, false);
                 }
-                walkFolder(path, pattern, recurse, oldEntries);
+                walkFolder(path, pattern, recurse);
             }
             continue;
         }
@@ -262,7 +255,7 @@ void TZipWriter::walkFolder(const std::string &folder, const std::string &patter
             excluded = excluded || zipMaskMatches(mask, path);
         }
         uint64_t size = 0;
-        if (!excluded && acceptFile(path, storedNameFor(path, false), false, oldEntries, size)) {
+        if (!excluded && acceptFile(path, false, size)) {
             addPending(path, storedNameFor(path, false), false, size, false);
         }
     }

@@ -79,7 +79,7 @@ inline int zipTree(const std::string &archive, const std::string &root,
                    qv::TZipAction action = qv::zaUpdate)
 {
     qv::TZipWriter zip;
-    zip.ZipName = archive;
+    zip.SetZipName(archive);
     zip.PackLevel = level;
     zip.Password = password;
     zip.ZipAction = action;
