@@ -1,6 +1,8 @@
 // A task's folder watches: which folders a task watches, failures that leave every task working,
 // deletion, and a burst of copies into a real source giving one start after the wait.
 #include "core/Task.h"
+#include "core/TaskStorage.h"
+#include "platform/RegistryStore.h"
 
 #include "platform/WatchTestSupport.h"
 #include "platform/fake/FolderWatcherFake.h"
@@ -12,6 +14,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <map>
 
 namespace fs = std::filesystem;
 using namespace watchtest;
@@ -164,6 +167,43 @@ TEST_F(TaskFolderWatchBuild, AFailedWatchLeavesEveryTaskWorking)
         EXPECT_TRUE(warningsOf(*tasks[2]).empty());
         fake.failFolder(f.src1, 0);
     }
+}
+
+TEST_F(TaskFolderWatchBuild, AFailedWatchNeverStopsTasksFromLoading)
+{
+    qv::RegistryStore::setStorePath(qvtest::makeTempDir("store") + "/registry.db");
+    {
+        qv::TTasksList tasks;
+        tasks.Add(makeTask(f.src1, f.dest, qv::ttSimpleCopy))->Name = "one";
+        tasks.Add(makeTask("!>" + f.src1 + ",|" + f.src2, f.dest, qv::ttSimpleCopy))->Name = "two";
+        auto sync = makeTask(f.src2, f.dest, qv::ttSynchronize);
+        sync->FoldersMonitor->WaitSeconds = 12;
+        tasks.Add(std::move(sync))->Name = "three";
+        qv::saveGroupsAndTasks({}, tasks, {});
+    }
+    EXPECT_TRUE(fake.watches().empty());
+    for (int error : {EACCES, ENOSPC}) {
+        SCOPED_TRACE(error);
+        fake.failFolder(f.src1, error);
+        std::vector<std::string> groups;
+        qv::TTasksList loaded;
+        qv::TaskStoreState state;
+        ASSERT_NO_THROW(state = qv::loadGroupsAndTasks(groups, loaded));
+        ASSERT_EQ(loaded.Count(), 3);
+        EXPECT_TRUE(state.skippedKeys.empty());
+        std::map<std::string, const TTask *> byName;
+        for (const auto &t : loaded) {
+            byName[t->Name] = t.get();
+        }
+        EXPECT_EQ(byName.at("one")->FoldersMonitor->Monitors.size(), 0u);
+        EXPECT_EQ(byName.at("two")->FoldersMonitor->Monitors.size(), 1u);
+        ASSERT_EQ(byName.at("three")->FoldersMonitor->Monitors.size(), 2u);
+        EXPECT_EQ(byName.at("three")->FoldersMonitor->Monitors[0]->DelayTime(), 12000);
+        EXPECT_EQ(warningsOf(*byName.at("one")).size(), 1u);
+        EXPECT_EQ(warningsOf(*byName.at("two")).size(), 1u);
+        EXPECT_TRUE(warningsOf(*byName.at("three")).empty());
+    }
+    qv::RegistryStore::setStorePath({});
 }
 
 TEST_F(TaskFolderWatchBuild, LimitsOfAWatchGoToTheTasksLog)
