@@ -1,6 +1,7 @@
 // Filter items, the list's verdict and the prepared form a run uses.
 #include "core/Filters.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <ctime>
@@ -131,7 +132,74 @@ bool TTaskFiltersList::IncludesEmptyFolders() const
     return result;
 }
 
-CompiledFilterList::CompiledFilterList(const TTaskFiltersList &list) : CompiledFilterList(list, Now()) {}
+// The entry's name and folder, decoded and case-folded once, on first use, into fixed buffers.
+class CompiledFilterList::EntryText
+{
+public:
+    EntryText(std::string_view path, const DirEntry &entry)
+        : m_path(path), m_pathHasSlash(!path.empty() && path.back() == '/'), m_entry(entry)
+    {
+    }
+    std::string_view path() const { return m_path; }
+    bool pathHasSlash() const { return m_pathHasSlash; }
+    const DirEntry &entry() const { return m_entry; }
+
+    // The name as the masks see it: with "." appended when it holds none.
+    std::pair<const std::uint32_t *, std::size_t> name()
+    {
+        if (m_nameLength == kNotYet) {
+            const bool hasDot = m_entry.name.find('.') != std::string::npos;
+            const std::string_view suffix = hasDot ? std::string_view() : std::string_view(".");
+            m_nameLength = foldedCodePoints(m_entry.name, suffix, m_name.data(), m_name.size());
+            if (m_nameLength == SIZE_MAX) {
+                m_largeName = foldedCodePoints(m_entry.name + std::string(suffix));
+                m_nameLength = m_largeName.size();
+            }
+        }
+        return {m_largeName.empty() ? m_name.data() : m_largeName.data(), m_nameLength};
+    }
+
+    // The folder with a trailing "/", as the folder-name rules see it.
+    std::pair<const std::uint32_t *, std::size_t> folder()
+    {
+        if (m_pathLength == kNotYet) {
+            const std::string_view suffix = m_pathHasSlash ? std::string_view() : std::string_view("/");
+            m_pathLength = foldedCodePoints(m_path, suffix, m_folder.data(), m_folder.size());
+            if (m_pathLength == SIZE_MAX) {
+                m_largePath = foldedCodePoints(std::string(m_path) + std::string(suffix));
+                m_pathLength = m_largePath.size();
+            }
+        }
+        return {m_largePath.empty() ? m_folder.data() : m_largePath.data(), m_pathLength};
+    }
+
+private:
+    static constexpr std::size_t kNotYet = SIZE_MAX - 1;
+    std::string_view m_path;
+    bool m_pathHasSlash;
+    const DirEntry &m_entry;
+    std::size_t m_nameLength = kNotYet;
+    std::size_t m_pathLength = kNotYet;
+    std::array<std::uint32_t, 1024> m_name;
+    std::array<std::uint32_t, 4200> m_folder;
+    std::vector<std::uint32_t> m_largeName; // only for names or folders beyond the buffers
+    std::vector<std::uint32_t> m_largePath;
+};
+
+namespace {
+
+bool needsNow(const TTaskFiltersList &list)
+{
+    return std::any_of(list.Items.begin(), list.Items.end(),
+                       [](const TTaskFilterItem &i) { return i.Enabled && i.FilterKind == fikDateTime; });
+}
+
+} // namespace
+
+CompiledFilterList::CompiledFilterList(const TTaskFiltersList &list)
+    : CompiledFilterList(list, needsNow(list) ? Now() : 0.0)
+{
+}
 
 CompiledFilterList::CompiledFilterList(const TTaskFiltersList &list, TDateTime now) : m_now(now)
 {
@@ -146,8 +214,7 @@ CompiledFilterList::CompiledFilterList(const TTaskFiltersList &list, TDateTime n
 
 CompiledFilterList::Item CompiledFilterList::prepare(const TTaskFilterItem &src)
 {
-    Item item;
-    item.source = src;
+    Item item(src);
     if (src.FilterKind == fikFileName && src.fnKind == fnkWildcard && !isBlank(src.fnWildcard)) {
         item.masks = FilterMaskList(src.fnWildcard);
         item.hasMasks = true;
@@ -166,26 +233,27 @@ CompiledFilterList::Item CompiledFilterList::prepare(const TTaskFilterItem &src)
 bool CompiledFilterList::itemMatches(const TTaskFilterItem &item, std::string_view path, const DirEntry &entry,
                                      TDateTime now)
 {
-    const bool pathHasSlash = !path.empty() && path.back() == '/';
-    return itemMatches(prepare(item), path, pathHasSlash, entry, now);
+    EntryText text(path, entry);
+    return itemMatches(prepare(item), text, now);
 }
 
 bool CompiledFilterList::match(std::string_view path, const DirEntry &entry) const
 {
-    bool current = entry.isDirectory();
-    const bool pathHasSlash = !path.empty() && path.back() == '/';
-    for (auto it = m_items.rbegin(); it != m_items.rend(); ++it) {
-        if (itemMatches(*it, path, pathHasSlash, entry, m_now)) {
-            current = it->source.FilterType == fitInclude;
+    // Applying the items from the last to the first, each match replacing the verdict, leaves the
+    // verdict of the first matching item: so look from the first and stop there.
+    EntryText text(path, entry);
+    for (const Item &item : m_items) {
+        if (itemMatches(item, text, m_now)) {
+            return item.source.FilterType == fitInclude;
         }
     }
-    return current;
+    return entry.isDirectory();
 }
 
-bool CompiledFilterList::itemMatches(const Item &item, std::string_view path, bool pathHasSlash,
-                                     const DirEntry &entry, TDateTime now)
+bool CompiledFilterList::itemMatches(const Item &item, EntryText &text, TDateTime now)
 {
     const TTaskFilterItem &f = item.source;
+    const DirEntry &entry = text.entry();
     const bool isDir = entry.isDirectory();
     switch (f.FilterKind) {
     case fikFileName:
@@ -196,11 +264,12 @@ bool CompiledFilterList::itemMatches(const Item &item, std::string_view path, bo
             if (!item.hasMasks) {
                 return false;
             }
-            const bool hasDot = entry.name.find('.') != std::string::npos;
-            return item.masks.matches(entry.name, hasDot ? std::string_view() : std::string_view("."));
+            const auto [chars, length] = text.name();
+            return item.masks.matchesFolded(chars, length);
         } else {
             const std::string &want = f.fnSingleFile;
-            const std::size_t sep = pathHasSlash ? 0 : 1;
+            const std::string_view path = text.path();
+            const std::size_t sep = text.pathHasSlash() ? 0 : 1;
             return want.size() == path.size() + sep + entry.name.size() && want.compare(0, path.size(), path) == 0 &&
                    (sep == 0 || want[path.size()] == '/') &&
                    want.compare(path.size() + sep, std::string::npos, entry.name) == 0;
@@ -209,19 +278,8 @@ bool CompiledFilterList::itemMatches(const Item &item, std::string_view path, bo
         if (f.frKind != frkContains || item.foldedContains.empty()) {
             return false;
         }
-        std::array<std::uint32_t, 4100> buffer;
-        std::vector<std::uint32_t> large;
-        std::uint32_t *chars = buffer.data();
-        std::size_t len = foldedCodePoints(path, buffer.data(), buffer.size() - 1);
-        if (len == SIZE_MAX) {
-            large = foldedCodePoints(path);
-            large.push_back('/');
-            return containsCodePoints(large.data(), large.size() - (pathHasSlash ? 1 : 0), item.foldedContains);
-        }
-        if (!pathHasSlash) {
-            chars[len++] = '/';
-        }
-        return containsCodePoints(chars, len, item.foldedContains);
+        const auto [chars, length] = text.folder();
+        return containsCodePoints(chars, length, item.foldedContains);
     }
     case fikDateTime:
         return dateMatches(item, entry, now);

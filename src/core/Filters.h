@@ -110,6 +110,7 @@ public:
 
 private:
     struct Item {
+        explicit Item(const TTaskFilterItem &src) : source(src) {}
         TTaskFilterItem source;
         FilterMaskList masks;
         bool hasMasks = false;        // fnWildcard is not blank
@@ -118,9 +119,9 @@ private:
         std::int64_t startDay = 0, endDay = 0;      // date between, whole days
         std::int64_t startMs = 0, endMs = 0;        // time between, ms of the day
     };
+    class EntryText;
     static Item prepare(const TTaskFilterItem &src);
-    static bool itemMatches(const Item &item, std::string_view path, bool pathHasSlash, const DirEntry &entry,
-                            TDateTime now);
+    static bool itemMatches(const Item &item, EntryText &text, TDateTime now);
     static bool dateMatches(const Item &item, const DirEntry &entry, TDateTime now);
 
     std::vector<Item> m_items; // enabled items only, in list order

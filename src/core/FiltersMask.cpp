@@ -78,6 +78,11 @@ std::size_t foldedCodePoints(std::string_view text, std::uint32_t *out, std::siz
     return decodeInto(text, {}, out, cap);
 }
 
+std::size_t foldedCodePoints(std::string_view text, std::string_view suffix, std::uint32_t *out, std::size_t cap)
+{
+    return decodeInto(text, suffix, out, cap);
+}
+
 std::vector<std::uint32_t> foldedCodePoints(std::string_view text)
 {
     std::vector<std::uint32_t> out(text.size());
@@ -199,19 +204,19 @@ bool FilterMaskList::matches(std::string_view name) const { return matches(name,
 bool FilterMaskList::matches(std::string_view name, std::string_view suffix) const
 {
     std::array<std::uint32_t, kStackName> buffer;
-    const std::uint32_t *chars = buffer.data();
-    std::vector<std::uint32_t> large;
     std::size_t length = decodeInto(name, suffix, buffer.data(), buffer.size());
     if (length == SIZE_MAX) {
-        large.resize(name.size() + suffix.size());
+        std::vector<std::uint32_t> large(name.size() + suffix.size());
         length = decodeInto(name, suffix, large.data(), large.size());
-        chars = large.data();
+        return matchesFolded(large.data(), length);
     }
+    return matchesFolded(buffer.data(), length);
+}
+
+bool FilterMaskList::matchesFolded(const std::uint32_t *name, std::size_t length) const
+{
     for (const Mask &mask : m_masks) {
-        if (!mask.valid) {
-            continue;
-        }
-        if (mask.matchAll || matchOne(mask, chars, length)) {
+        if (mask.valid && (mask.matchAll || matchOne(mask, name, length))) {
             return true;
         }
     }

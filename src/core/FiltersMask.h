@@ -19,6 +19,8 @@ namespace qv {
 // Decodes `text` into case-folded code points. The first form writes at most `cap` values and
 // returns the count, or SIZE_MAX when they do not fit; the second allocates.
 std::size_t foldedCodePoints(std::string_view text, std::uint32_t *out, std::size_t cap);
+// The same for `text` followed by `suffix`.
+std::size_t foldedCodePoints(std::string_view text, std::string_view suffix, std::uint32_t *out, std::size_t cap);
 std::vector<std::uint32_t> foldedCodePoints(std::string_view text);
 
 class FilterMaskList
@@ -31,6 +33,9 @@ public:
     bool matches(std::string_view name) const;
     // The same test for `name` followed by `suffix` (the filters append "." to a name without one).
     bool matches(std::string_view name, std::string_view suffix) const;
+
+    // The test on a name already decoded and folded by foldedCodePoints.
+    bool matchesFolded(const std::uint32_t *name, std::size_t length) const;
 
     bool empty() const { return m_masks.empty(); }
     std::size_t size() const { return m_masks.size(); }
