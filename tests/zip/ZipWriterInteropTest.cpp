@@ -210,3 +210,40 @@ TEST(ZipWriterInterop, DeleteCommandAgainstUnzipListing)
 }
 
 } // namespace
+
+namespace {
+
+// 70,000 entries need the Zip64 end record and locator; peers and our reader read them all.
+TEST(ZipWriterZip64, ManyEntriesUseTheZip64EndRecord)
+{
+    QV_REQUIRE_TOOL("unzip");
+    const std::string dir = qvtest::makeTempDir("many");
+    qvtest::writeFile(dir + "/one.txt", "same small content\n");
+    qv::TZipWriter zip;
+    zip.SetZipName(dir + "/many.zip");
+    constexpr int kEntries = 70000;
+    for (int i = 0; i < kEntries; ++i) {
+        zip.AddFile(dir + "/one.txt", "d" + std::to_string(i / 1000) + "/f" + std::to_string(i) + ".txt");
+    }
+    ASSERT_EQ(zip.Zip(), kEntries);
+    const std::string raw = qvtest::readFile(dir + "/many.zip");
+    EXPECT_NE(raw.find(std::string("PK\x06\x06", 4)), std::string::npos) << "Zip64 end record";
+    EXPECT_NE(raw.find(std::string("PK\x06\x07", 4)), std::string::npos) << "Zip64 locator";
+    auto p = python("import sys,zipfile\nz=zipfile.ZipFile(sys.argv[1])\nassert z.testzip() is None\nprint(len(z.infolist()))",
+                    {dir + "/many.zip"});
+    EXPECT_EQ(p.output, "70000\n");
+    auto t = qvtest::runCommand({"unzip", "-tq", dir + "/many.zip"}, 300);
+    EXPECT_EQ(t.exitCode, 0) << t.output;
+    qv::TZipReader reader;
+    reader.SetZipName(dir + "/many.zip");
+    EXPECT_EQ(reader.Count(), kEntries);
+    // An update of a Zip64 archive keeps every entry.
+    qvtest::writeFile(dir + "/two.txt", "another");
+    qv::TZipWriter again;
+    again.SetZipName(dir + "/many.zip");
+    again.AddFile(dir + "/two.txt", "two.txt");
+    EXPECT_EQ(again.Zip(), 1);
+    EXPECT_EQ(again.Count(), kEntries + 1);
+}
+
+} // namespace
