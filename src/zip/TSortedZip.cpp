@@ -3,6 +3,8 @@
 
 #include "zip/ZipLib.h"
 
+#include <algorithm>
+
 namespace qv {
 namespace {
 
@@ -39,6 +41,38 @@ int TSortedZip::Compare(const TZipHeaderInfo *k1, const TZipHeaderInfo *k2) cons
         return k1->RelativeOffset > k2->RelativeOffset ? 1 : k1->RelativeOffset == k2->RelativeOffset ? 0 : -1;
     }
     return -1;
+}
+
+bool TSortedZip::SortsBefore(const TZipHeaderInfo *a, const TZipHeaderInfo *b) const
+{
+    switch (SortMode) {
+    case ByName:
+    case ByFileName:
+    case ByDirectoryName:
+        return Compare(a, b) < 0;
+    case ByDate:
+        return dosDateTimeToDayCount(a->DateTime) > dosDateTimeToDayCount(b->DateTime);
+    case ByCompressedSize:
+        return a->CompressedSize > b->CompressedSize;
+    case ByUnCompressedSize:
+        return a->UncompressedSize > b->UncompressedSize;
+    case ByRate:
+        return Compare(a, b) < 0;
+    case ByNone:
+        return Compare(a, b) < 0;
+    }
+    return false;
+}
+
+void TSortedZip::Load(std::vector<TZipHeaderInfo *> items)
+{
+    std::stable_sort(items.begin(), items.end(),
+                     [this](const TZipHeaderInfo *a, const TZipHeaderInfo *b) { return SortsBefore(a, b); });
+    FreeAll();
+    SetCapacity(static_cast<int>(items.size()));
+    for (TZipHeaderInfo *e : items) {
+        AppendInOrder(e);
+    }
 }
 
 } // namespace qv

@@ -30,6 +30,13 @@ public:
     // Negative when key1 sorts first. Names compare case-insensitively (ASCII letters); dates,
     // sizes and rates sort largest first; ByNone keeps the physical order of the archive.
     int Compare(const TZipHeaderInfo *key1, const TZipHeaderInfo *key2) const override;
+
+    // A strict order that agrees with Compare except that ties keep their given order; used to
+    // sort many entries at once.
+    bool SortsBefore(const TZipHeaderInfo *a, const TZipHeaderInfo *b) const;
+    // Replaces the contents with `items` sorted by the sort mode (stable), in linear-logarithmic
+    // time.
+    void Load(std::vector<TZipHeaderInfo *> items);
 };
 
 } // namespace qv

@@ -184,7 +184,8 @@ bool TZipReader::archiveChanged() const
 
 void TZipReader::OpenZip()
 {
-    if (m_directory && archiveChanged()) {
+    // While a run works on the directory it is never re-read under it.
+    if (m_directory && !m_busy && archiveChanged()) {
         discardArchive();
     }
     ArchiveStream();
@@ -209,9 +210,7 @@ void TZipReader::buildView()
     }
     m_view = std::make_unique<TSortedZip>(dupAccept, false);
     m_view->SortMode = m_sortMode;
-    for (TZipHeaderInfo *e : *m_directory) {
-        m_view->Add(e);
-    }
+    m_view->Load(std::vector<TZipHeaderInfo *>(m_directory->begin(), m_directory->end()));
 }
 
 bool TZipReader::endRecordValid(std::int64_t fileSize) const
@@ -291,6 +290,7 @@ void TZipReader::readCentralDirectory()
     std::uint64_t read = 0;
     TZipHeaderInfo *previous = nullptr;
     bool damaged = !complete;
+    std::vector<std::unique_ptr<TZipHeaderInfo>> entries;
     while (!damaged && cd.Position() < cd.Size()) {
         auto entry = std::make_unique<TZipHeaderInfo>(OEMConvert);
         TStream *stream = &cd;
@@ -309,13 +309,19 @@ void TZipReader::readCentralDirectory()
         entry->CentralOffset += ec.CentralOffset;
         cd.Seek(entry->FileCommentLen, soCurrent);
         previous = entry.get();
-        m_directory->Add(entry.release());
+        entries.push_back(std::move(entry));
         ++read;
         if ((read & 1023) == 0) {
             CheckCancel();
         }
     }
     if (!damaged && read == ec.TotalEntries) {
+        std::vector<TZipHeaderInfo *> raw;
+        raw.reserve(entries.size());
+        for (auto &e : entries) {
+            raw.push_back(e.release());
+        }
+        m_directory->Load(std::move(raw));
         return;
     }
     if (!damaged) {

@@ -167,6 +167,7 @@ protected:
     } m_stamp;
 
 private:
+    friend class ZipExtractor;
     TSortedZip &view() { return m_view ? *m_view : *m_directory; }
 };
 

@@ -231,6 +231,10 @@ public:
 
     void Put(int, T *) override { throw EListError(ziptext::kPutInSortedList); }
 
+    // Appends an item the caller knows to sort after every item already held: bulk loading in
+    // linear time, where one Add per item would move the tail on every insert.
+    void AppendInOrder(T *item) { TObjectList<T>::Insert(this->Count(), item); }
+
 private:
     int insertSorted(T *item)
     {

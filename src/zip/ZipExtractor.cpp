@@ -294,6 +294,8 @@ int ZipExtractor::run(Target target)
     const bool keepOpen = r.KeepZipOpen;
     int extracted = 0;
     auto finish = [&]() {
+        r.m_busy = false;
+        r.m_cancel.store(false);
         r.FilesList.clear();
         r.KeepZipOpen = keepOpen;
         r.CloseZip();
@@ -302,8 +304,9 @@ int ZipExtractor::run(Target target)
         }
     };
     try {
-        r.CheckCancel();
+        r.m_cancel.store(false);
         r.OpenZip();
+        r.m_busy = true;
         r.KeepZipOpen = true;
         if (target == Target::File && !r.DestDir().empty() && !makeFolders(r.DestDir())) {
             throw EZipError(systemErrorText("Cannot create folder", r.DestDir(), errno));
@@ -360,7 +363,9 @@ bool ZipExtractor::runToStream(TStream &out, const std::string &mask)
     const bool keepOpen = r.KeepZipOpen;
     bool ok = false;
     try {
+        r.m_cancel.store(false);
         r.OpenZip();
+        r.m_busy = true;
         r.KeepZipOpen = true;
         for (int i = 0; i < r.Count(); ++i) {
             m_viewIndex[&r.Entry(i)] = i;
@@ -377,10 +382,12 @@ bool ZipExtractor::runToStream(TStream &out, const std::string &mask)
             }
         }
     } catch (...) {
+        r.m_busy = false;
         r.KeepZipOpen = keepOpen;
         r.CloseZip();
         throw;
     }
+    r.m_busy = false;
     r.KeepZipOpen = keepOpen;
     r.CloseZip();
     return ok;
