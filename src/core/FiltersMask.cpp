@@ -1,7 +1,7 @@
 // Prepared wildcard mask lists.
 #include "core/FiltersMask.h"
 
-#include "core/TaskCommaText.h"
+#include "core/Utils.h"
 
 #include <QChar>
 
@@ -92,7 +92,7 @@ std::vector<std::uint32_t> foldedCodePoints(std::string_view text)
 
 std::vector<std::string> FilterMaskList::splitList(std::string_view list)
 {
-    return splitDelimitedText(list, ';');
+    return SplitDelimitedText(std::string(list), ';');
 }
 
 FilterMaskList::FilterMaskList(std::string_view list)

@@ -3,7 +3,7 @@
 
 #include "core/FoldersMonitor.h"
 #include "core/Language.h"
-#include "core/TaskCommaText.h"
+#include "core/Utils.h"
 
 #include <QLocale>
 #include <QTimer>
@@ -100,7 +100,7 @@ int TTask::GetSourceCount() const
         return 0;
     }
     if (Source[0] == '!') {
-        return static_cast<int>(splitDelimitedText(std::string_view(Source).substr(1), ',').size());
+        return static_cast<int>(SplitDelimitedText(Source.substr(1), ',').size());
     }
     return 1;
 }
@@ -231,7 +231,7 @@ std::vector<SourceFolderItem> decodeSourceList(std::string_view source, bool sin
         items.push_back({std::string(source), singleIncludeSubfolders});
         return items;
     }
-    for (std::string &text : splitDelimitedText(source.substr(1), ',')) {
+    for (std::string &text : SplitDelimitedText(std::string(source.substr(1)), ',')) {
         SourceFolderItem item;
         if (!text.empty() && (text[0] == '>' || text[0] == '|')) {
             item.includeSubfolders = text[0] == '>';
@@ -251,7 +251,7 @@ std::string encodeSourceList(const std::vector<SourceFolderItem> &items)
     for (const auto &item : items) {
         texts.push_back((item.includeSubfolders ? ">" : "|") + item.folder);
     }
-    return "!" + joinDelimitedText(texts, ',');
+    return "!" + ToCommaText(texts);
 }
 
 std::string includeTrailingSlash(const std::string &path)

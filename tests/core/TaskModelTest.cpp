@@ -2,8 +2,8 @@
 #include "core/Settings.h"
 #include "core/Task.h"
 #include "core/TaskAlertTable.h"
-#include "core/TaskCommaText.h"
 #include "core/TaskRunFlags.h"
+#include "core/Utils.h"
 
 #include <QTimer>
 
@@ -128,7 +128,7 @@ TEST(TaskCommaText, SplitsAsTheStoredListsWereWritten)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text);
-        EXPECT_EQ(splitDelimitedText(c.text, ','), c.items);
+        EXPECT_EQ(SplitDelimitedText(c.text, ','), c.items);
     }
 }
 
@@ -140,7 +140,7 @@ TEST(TaskCommaText, JoinThenSplitGivesTheItemsBack)
         {"|/ünïcödé/Ordner", std::string(">/raw\xff\xfe", 8)},
     };
     for (const auto &items : lists) {
-        EXPECT_EQ(splitDelimitedText(joinDelimitedText(items, ','), ','), items);
+        EXPECT_EQ(FromCommaText(ToCommaText(items)), items);
     }
 }
 
