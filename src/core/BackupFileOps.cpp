@@ -406,29 +406,35 @@ bool syncFileSystem(const std::string &path, int &error)
 bool StagedCopy::write(const std::string &source, const std::string &destination, const std::atomic<bool> *cancel,
                        std::int64_t bytesPerSecond, int &error)
 {
-    discard();
-    error = 0;
-    m_written = 0;
     int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
         error = errno;
+        discard();
         return false;
     }
+    const bool ok = write(in, destination, nullptr, cancel, bytesPerSecond, error);
+    ::close(in);
+    return ok;
+}
+
+bool StagedCopy::write(int in, const std::string &destination, const PathStat *knownDestination,
+                       const std::atomic<bool> *cancel, std::int64_t bytesPerSecond, int &error)
+{
+    discard();
+    error = 0;
+    m_written = 0;
     struct stat st;
     if (::fstat(in, &st) != 0) {
         error = errno;
-        ::close(in);
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
         error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        ::close(in);
         return false;
     }
-    struct stat dst;
-    if (::stat(destination.c_str(), &dst) == 0 && dst.st_dev == st.st_dev && dst.st_ino == st.st_ino) {
+    const PathStat dst = knownDestination != nullptr ? *knownDestination : statPath(destination);
+    if (dst.exists && dst.dev == st.st_dev && dst.ino == st.st_ino) {
         error = EEXIST; // source and destination are the same file
-        ::close(in);
         return false;
     }
     std::string name = nameOf(destination);
@@ -447,7 +453,6 @@ bool StagedCopy::write(const std::string &source, const std::string &destination
     if (out < 0) {
         error = errno;
         m_temp.clear();
-        ::close(in);
         return false;
     }
     m_lockFd = out;
@@ -464,7 +469,6 @@ bool StagedCopy::write(const std::string &source, const std::string &destination
     } else {
         ok = copyByBlocks(in, out, cancel, bytesPerSecond, m_written, error);
     }
-    ::close(in);
     if (ok && cancelled(cancel)) {
         error = kCopyCancelled;
         ok = false;

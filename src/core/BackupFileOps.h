@@ -89,6 +89,10 @@ public:
     // below 0 means no limit. On failure `error` is an errno value or kCopyCancelled.
     bool write(const std::string &source, const std::string &destination, const std::atomic<bool> *cancel,
                std::int64_t bytesPerSecond, int &error);
+    // The same from a source the caller opened for reading; `destination` as the caller saw it
+    // (to refuse copying a file onto itself), or null to look.
+    bool write(int sourceFd, const std::string &destination, const PathStat *knownDestination,
+               const std::atomic<bool> *cancel, std::int64_t bytesPerSecond, int &error);
     bool commit(int &error);
     void discard();
 

@@ -4,7 +4,6 @@
 #include "core/BackupFileOps.h"
 #include "core/FolderScanner.h"
 #include "core/RunControl.h"
-#include "platform/FileLock.h"
 #include "platform/FreeSpace.h"
 #include "platform/Trash.h"
 
@@ -74,24 +73,40 @@ void openWithDesktop(const std::string &path)
     }
 }
 
-// In use: somebody holds a lock on the file, or has it open for writing (a read lease is refused
-// then). Where leases are not available the lock probe alone decides.
-bool fileInUse(const std::string &path)
+// In use: somebody has the file open for writing (a read lease is refused then) or holds a lock on
+// it. Every test is made on the caller's own read-only descriptor and changes nothing.
+bool fdInUse(int fd)
 {
-    if (FileLock::probe(path) != FileLock::State::Free) {
-        return true;
-    }
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        return errno != ENOENT;
-    }
-    bool inUse = false;
     if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
         ::fcntl(fd, F_SETLEASE, F_UNLCK);
     } else if (errno == EAGAIN) {
-        inUse = true;
+        return true;
     }
-    ::close(fd);
+    struct flock fl;
+    std::memset(&fl, 0, sizeof fl);
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    if (::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK) {
+        return true;
+    }
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        return errno == EWOULDBLOCK;
+    }
+    ::flock(fd, LOCK_UN);
+    return false;
+}
+
+bool fileInUse(const std::string &path, int fd)
+{
+    if (fd >= 0) {
+        return fdInUse(fd);
+    }
+    int own = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (own < 0) {
+        return errno != ENOENT;
+    }
+    const bool inUse = fdInUse(own);
+    ::close(own);
     return inUse;
 }
 

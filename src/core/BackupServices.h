@@ -23,8 +23,9 @@ struct BackupServices {
     std::function<void(const std::string &path)> openReport;
     // Moves a file or a whole folder to the trash; `error` says why not.
     std::function<bool(const std::string &path, std::string &error)> moveToTrash;
-    // True when another program holds the file (locked, or open for writing).
-    std::function<bool(const std::string &path)> isInUse;
+    // True when another program holds the file (locked, or open for writing). `fd` is the file
+    // opened for reading by the caller, or -1.
+    std::function<bool(const std::string &path, int fd)> isInUse;
     // Bytes the user may still write where `path` lives (INT64_MAX when unknown).
     std::function<std::int64_t(const std::string &path)> freeBytes;
     // The mount table (read once per run).

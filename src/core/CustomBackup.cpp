@@ -109,6 +109,7 @@ void TCustomBackup::BackupFinished()
         return;
     }
     m_finishedHandled = true;
+    m_bridge.flush();
     BackupHost *host = m_bridge.host();
     const bool aborted = Terminated() || !m_failure.empty();
     if (host != nullptr) {

@@ -28,9 +28,32 @@ void HostBridge::log(int kind, const std::string &text)
         m_host->log(kind, text);
         return;
     }
-    BackupHost *host = m_host;
-    QMetaObject::invokeMethod(m_context.data(), [host, kind, text] { host->log(kind, text); },
-                              Qt::QueuedConnection);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_lines.emplace_back(kind, text);
+        if (m_linesPending) {
+            return;
+        }
+        m_linesPending = true;
+    }
+    QMetaObject::invokeMethod(m_context.data(), [this] { drainLines(); }, Qt::QueuedConnection);
+}
+
+// Main thread: hands every queued line to the host, in order.
+void HostBridge::drainLines()
+{
+    if (m_host == nullptr) {
+        return;
+    }
+    std::vector<std::pair<int, std::string>> lines;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        lines.swap(m_lines);
+        m_linesPending = false;
+    }
+    for (const auto &[kind, text] : lines) {
+        m_host->log(kind, text);
+    }
 }
 
 AlertReply HostBridge::alert(int kind, const std::string &buttons, const std::string &text)
@@ -54,7 +77,14 @@ AlertReply HostBridge::alert(int kind, const std::string &buttons, const std::st
     if (direct()) {
         call();
     } else {
-        QMetaObject::invokeMethod(m_context.data(), call, Qt::BlockingQueuedConnection);
+        // Lines logged before the alert reach the host before it.
+        QMetaObject::invokeMethod(
+            m_context.data(),
+            [&] {
+                drainLines();
+                call();
+            },
+            Qt::BlockingQueuedConnection);
     }
     return reply;
 }

@@ -1,6 +1,7 @@
 // The backup thread's one way to the main thread.
 //
-// Log lines are queued (the thread does not wait for the logger); progress is kept here and sent
+// Log lines are queued (the thread does not wait for the logger) and handed over in batches, so
+// that a run of many small files does not wake the main thread once per line; progress is kept here and sent
 // at most about ten times a second; alerts are blocking calls, because the answer decides what the
 // thread does next, and an exception thrown while raising one comes back as a value instead of
 // crossing threads. When the caller already is on the host's thread (a run executed in place, as
@@ -15,6 +16,8 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 namespace qv {
 
@@ -37,10 +40,13 @@ public:
     ProgressState progress() const;
 
     BackupHost *host() const { return m_host; }
+    // Main thread: hands the queued log lines over now.
+    void flush() { drainLines(); }
 
 private:
     bool direct() const;
     void sendProgress();
+    void drainLines();
 
     BackupHost *m_host;
     QPointer<QObject> m_context;
@@ -48,6 +54,8 @@ private:
     ProgressState m_progress;
     std::chrono::steady_clock::time_point m_lastSent{};
     std::atomic<bool> m_progressPending{false};
+    std::vector<std::pair<int, std::string>> m_lines; // queued log lines, guarded by m_mutex
+    bool m_linesPending = false;                       // a drain is posted, guarded by m_mutex
 };
 
 } // namespace qv

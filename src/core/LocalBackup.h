@@ -13,6 +13,7 @@
 #include "core/CustomBackup.h"
 #include "core/MountTable.h"
 
+#include <chrono>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -76,7 +77,18 @@ private:
     bool invalidArchive(const BackupMessage &m, const std::string &folder);
     PathStat destinationStat(const std::string &path) const;
 
+    std::int64_t freeSpace(const std::string &folder, std::int64_t needed, bool &fresh);
+    void noteWritten(const std::string &folder, std::int64_t bytes);
+
+    struct FreeEstimate {
+        std::int64_t bytes = 0;
+        std::chrono::steady_clock::time_point asked;
+        bool valid = false;
+    };
     CopyRules m_rules;
+    std::unordered_set<std::string> m_createdFolders;            // created by this run
+    std::unordered_map<std::string, std::uint64_t> m_folderDevice; // folder -> file system
+    std::unordered_map<std::uint64_t, FreeEstimate> m_freeEstimates;
     bool m_coarseTimes = false;
     MountTable m_mounts;
     std::unordered_set<std::string> m_knownFolders;

@@ -6,6 +6,9 @@
 #include "platform/FileAttributes.h"
 
 #include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <unistd.h>
 #include <climits>
 #include <sys/stat.h>
 
@@ -57,6 +60,7 @@ bool TLocalBackup::CreateFolder(const std::string &destination, const std::strin
         return false;
     }
     m_wroteDestination = true;
+    m_createdFolders.insert(destination);
     if (!source.empty() && !copyFolderMeta(source, destination, error)) {
         Log(lkError, formatMessage(msg::FolderSetDateTimeError, {destination, errnoText(error), error}));
     }
@@ -64,22 +68,67 @@ bool TLocalBackup::CreateFolder(const std::string &destination, const std::strin
     return true;
 }
 
+// Free space is asked of the file system again only when the estimate (the last answer less what
+// this run wrote since) comes near what is needed, or a second has passed: asking for every small
+// file would cost more than copying it.
+std::int64_t TLocalBackup::freeSpace(const std::string &folder, std::int64_t needed, bool &fresh)
+{
+    fresh = false;
+    auto dev = m_folderDevice.find(folder);
+    if (dev == m_folderDevice.end()) {
+        dev = m_folderDevice.emplace(folder, statPath(folder).dev).first;
+    }
+    FreeEstimate &e = m_freeEstimates[dev->second];
+    const auto now = std::chrono::steady_clock::now();
+    constexpr std::int64_t kMargin = 64 * 1024 * 1024;
+    if (!e.valid || e.bytes - needed < kMargin || now - e.asked > std::chrono::seconds(1)) {
+        e.bytes = m_services.freeBytes(folder);
+        e.asked = now;
+        e.valid = true;
+        fresh = true;
+    }
+    return e.bytes;
+}
+
+void TLocalBackup::noteWritten(const std::string &folder, std::int64_t bytes)
+{
+    auto dev = m_folderDevice.find(folder);
+    if (dev != m_folderDevice.end()) {
+        FreeEstimate &e = m_freeEstimates[dev->second];
+        e.bytes = e.bytes == INT64_MAX ? e.bytes : e.bytes - bytes;
+    }
+}
+
 void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &destination, std::int64_t needed)
 {
     (void)source;
     const std::string folder = folderOf(destination);
     for (;;) {
-        const std::int64_t free = m_services.freeBytes(folder);
-        if (needed == 0 || needed < free) {
+        bool fresh = false;
+        std::int64_t actual = freeSpace(folder, needed, fresh);
+        if (needed == 0 || needed < actual) {
             return;
+        }
+        if (!fresh) {
+            m_freeEstimates.clear(); // ask the file system itself
+            actual = freeSpace(folder, needed, fresh);
+            if (needed < actual) {
+                return;
+            }
         }
         const std::string mount = m_mounts.removableMountFor(folder);
         if (!mount.empty() && m_snapshot->diskSpanDialog) {
-            const std::string text = formatMessage(msg::OutOfSpaceRemovable, {mount, free, needed});
+            const std::string text = formatMessage(msg::OutOfSpaceRemovable, {mount, actual, needed});
             Log(lkWarning, text);
             const int answer = Alert(akDiskSpan, "RS", text);
             if (answer == aaRetry) {
+                // Another medium: nothing known about the old one holds for it.
                 m_diskSpanned = true;
+                m_createdFolders.clear();
+                m_knownFolders.clear();
+                m_cleanedFolders.clear();
+                m_folderDevice.clear();
+                m_freeEstimates.clear();
                 continue;
             }
             if (answer == aaStop || answer == aaNone) {
@@ -87,7 +136,7 @@ void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &
             }
             return;
         }
-        const std::string text = formatMessage(msg::OutOfSpaceFixed, {folder, free, needed});
+        const std::string text = formatMessage(msg::OutOfSpaceFixed, {folder, actual, needed});
         Log(lkError, text);
         if (Alert(akError, "RS", text) != aaRetry) {
             Terminate();
@@ -96,6 +145,28 @@ void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &
     }
 }
 
+namespace {
+// The source file, opened once for the in-use test and the copy.
+struct SourceFd {
+    int fd = -1;
+    int error = 0;
+    ~SourceFd()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    int open(const std::string &path)
+    {
+        if (fd < 0 && error == 0) {
+            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+            error = fd < 0 ? errno : 0;
+        }
+        return fd;
+    }
+};
+} // namespace
+
 bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string &destination,
                                    const FileEntryInfo &sourceInfo)
 {
@@ -103,10 +174,12 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
     if (!CreateFolder(folder, folderOf(source)) || !Running()) {
         return false;
     }
-    if (m_cleanedFolders.insert(folder).second) {
+    // A folder this run created holds only what this run put there.
+    const bool freshFolder = m_createdFolders.count(folder) != 0;
+    if (!freshFolder && m_cleanedFolders.insert(folder).second) {
         RemoveStaleCopyTempFiles(folder);
     }
-    const PathStat dst = destinationStat(destination);
+    const PathStat dst = freshFolder ? PathStat{} : destinationStat(destination);
     if (dst.isFolder) {
         Notify(lkError, akError, "CS",
                formatMessage(msg::FileCopyError, {source, destination, errnoText(EISDIR), EISDIR}));
@@ -117,8 +190,9 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
     facts.dateRelation = dst.exists ? compareTimes(sourceInfo.mtimeNs, dst.mtimeNs, m_coarseTimes) : 1;
     facts.sourceSize = sourceInfo.size;
     facts.destinationSize = dst.size;
+    SourceFd in;
     const FilePlan plan = planCopy(
-        facts, m_rules, [&] { return m_services.isInUse(source); }, source, destination);
+        facts, m_rules, [&] { return m_services.isInUse(source, in.open(source)); }, source, destination);
     if (!executeNotices(plan) || !plan.transfer) {
         return false;
     }
@@ -128,14 +202,22 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
     }
     StagedCopy copy;
     int error = 0;
-    bool written = copy.write(source, destination, &m_control.stopFlag(), m_snapshot->bandwidthBytesPerSecond, error);
-    if (!written && error == ENOENT && !statPath(folder).isFolder) {
-        m_knownFolders.erase(folder);
-        written = CreateFolder(folder, folderOf(source)) &&
-                  copy.write(source, destination, &m_control.stopFlag(), m_snapshot->bandwidthBytesPerSecond, error);
+    bool written = false;
+    if (in.open(source) < 0) {
+        error = in.error;
+    } else {
+        written = copy.write(in.fd, destination, &dst, &m_control.stopFlag(), m_snapshot->bandwidthBytesPerSecond,
+                             error);
+        if (!written && error == ENOENT && !statPath(folder).isFolder) {
+            m_knownFolders.erase(folder);
+            written = CreateFolder(folder, folderOf(source)) && ::lseek(in.fd, 0, SEEK_SET) == 0 &&
+                      copy.write(in.fd, destination, nullptr, &m_control.stopFlag(),
+                                 m_snapshot->bandwidthBytesPerSecond, error);
+        }
     }
     if (written) {
         m_wroteDestination = true;
+        noteWritten(folder, copy.bytesWritten());
     }
     if (written && plan.keepVersion && !KeepVersion(destination)) {
         return false; // the staged copy is removed; destination and archive are as they were
@@ -235,7 +317,7 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     facts.destinationSize = dst.size;
     facts.sourceReadOnly = (src.mode & S_IWUSR) == 0;
     const FilePlan plan = planMove(
-        facts, m_rules, [&] { return m_services.isInUse(source); }, source, destination);
+        facts, m_rules, [&] { return m_services.isInUse(source, -1); }, source, destination);
     if (!executeNotices(plan)) {
         return false;
     }

@@ -1,0 +1,210 @@
+// Copy engine benchmark: qv-run against cp -a and rsync on the same trees, in the same run.
+//
+//   1. 100,000 small files (0-4 KiB) in memory (/dev/shm): first simple copy vs cp -a and rsync -a
+//   2. the same tree unchanged: exact copy vs rsync -a --delete
+//   3. 50,000 mixed files (1 B - 1 MiB, sizes spread evenly over the powers of two) on disk
+//   4. peak memory of each tool for the 100,000 files
+// Each figure is the best of a few runs. Options: --files N and --mixed N scale the trees,
+// --disk DIR chooses the disk folder of step 3 (default: the build folder), --skip-mixed.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+struct Measure {
+    double seconds = 0;
+    long maxRssKb = 0;
+    int status = 0;
+};
+
+// Runs argv in a forked helper so that the peak memory of the tool and its own children is measured.
+Measure run(const std::vector<std::string> &args)
+{
+    int pipefd[2];
+    if (::pipe(pipefd) != 0) {
+        std::perror("pipe");
+        std::exit(1);
+    }
+    const auto t0 = std::chrono::steady_clock::now();
+    pid_t helper = ::fork();
+    if (helper == 0) {
+        ::close(pipefd[0]);
+        std::vector<char *> argv;
+        for (const auto &a : args) {
+            argv.push_back(const_cast<char *>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+        pid_t pid = -1;
+        int status = 127;
+        if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) == 0) {
+            ::waitpid(pid, &status, 0);
+        }
+        struct rusage ru;
+        ::getrusage(RUSAGE_CHILDREN, &ru);
+        long values[2] = {ru.ru_maxrss, status};
+        if (::write(pipefd[1], values, sizeof values) != sizeof values) {
+            _exit(1);
+        }
+        _exit(0);
+    }
+    ::close(pipefd[1]);
+    long values[2] = {0, 0};
+    if (::read(pipefd[0], values, sizeof values) != sizeof values) {
+        values[1] = -1;
+    }
+    ::close(pipefd[0]);
+    ::waitpid(helper, nullptr, 0);
+    Measure m;
+    m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    m.maxRssKb = values[0];
+    m.status = static_cast<int>(values[1]);
+    return m;
+}
+
+void sh(const std::string &cmd)
+{
+    if (std::system(cmd.c_str()) != 0) {
+        std::fprintf(stderr, "engine_bench: failed: %s\n", cmd.c_str());
+        std::exit(1);
+    }
+}
+
+void writeFile(const std::string &path, std::size_t size, std::mt19937 &gen)
+{
+    static std::string buffer;
+    buffer.resize(size);
+    for (std::size_t i = 0; i < size; i += 64) {
+        buffer[i] = static_cast<char>(gen());
+    }
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || ::write(fd, buffer.data(), size) != static_cast<ssize_t>(size)) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+    ::close(fd);
+}
+
+// `files` files, 100 per folder, in folders two levels deep; sizes from `sizeOf`.
+template <class SizeOf> void makeTree(const std::string &root, int files, SizeOf sizeOf)
+{
+    std::mt19937 gen(42);
+    for (int i = 0; i < files; ++i) {
+        const std::string folder = root + "/d" + std::to_string(i / 2000) + "/s" + std::to_string((i / 100) % 20);
+        if (i % 100 == 0) {
+            sh("mkdir -p '" + folder + "'");
+        }
+        writeFile(folder + "/file-" + std::to_string(i) + ".dat", sizeOf(gen), gen);
+    }
+}
+
+std::string qvRun()
+{
+    const char *dir = std::getenv("BIN_DIR");
+    std::string bin = dir != nullptr ? dir : "build/bin";
+    return bin + "/qv-run";
+}
+
+Measure best(const std::vector<std::string> &args, const std::string &before, int repeats)
+{
+    Measure b;
+    for (int i = 0; i < repeats; ++i) {
+        if (!before.empty()) {
+            sh(before);
+        }
+        Measure m = run(args);
+        if (m.status != 0) {
+            std::fprintf(stderr, "engine_bench: %s exited with %d\n", args[0].c_str(), m.status);
+        }
+        if (i == 0 || m.seconds < b.seconds) {
+            b.seconds = m.seconds;
+        }
+        b.maxRssKb = std::max(b.maxRssKb, m.maxRssKb);
+    }
+    return b;
+}
+
+void line(const char *what, const Measure &m, const Measure &peer, const char *peerName)
+{
+    std::printf("  %-34s %8.3f s %8ld KiB   %-22s %8.3f s %8ld KiB   time ratio %.2f\n", what, m.seconds, m.maxRssKb,
+                peerName, peer.seconds, peer.maxRssKb, m.seconds / peer.seconds);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    int files = 100000;
+    int mixed = 50000;
+    bool skipMixed = false;
+    std::string disk = "build/bench-data";
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--files" && i + 1 < argc) {
+            files = std::atoi(argv[++i]);
+        } else if (a == "--mixed" && i + 1 < argc) {
+            mixed = std::atoi(argv[++i]);
+        } else if (a == "--disk" && i + 1 < argc) {
+            disk = argv[++i];
+        } else if (a == "--skip-mixed") {
+            skipMixed = true;
+        }
+    }
+    const std::string mem = "/dev/shm/qv-engine-bench";
+    const std::string qv = qvRun();
+    sh("rm -rf " + mem + " && mkdir -p " + mem);
+    std::printf("small files: %d files of 0-4 KiB in %s\n", files, mem.c_str());
+    makeTree(mem + "/src", files, [](std::mt19937 &g) { return static_cast<std::size_t>(g() % 4097); });
+
+    const std::string clean = "rm -rf " + mem + "/dst";
+    Measure qvFirst = best({qv, "--quiet", "--source", mem + "/src", "--dest", mem + "/dst"}, clean, 3);
+    Measure cpFirst = best({"cp", "-a", mem + "/src", mem + "/dst"}, clean, 3);
+    Measure rsyncFirst = best({"rsync", "-a", mem + "/src/", mem + "/dst/"}, clean, 3);
+    line("qv-run simple copy (first)", qvFirst, cpFirst, "cp -a");
+    line("qv-run simple copy (first)", qvFirst, rsyncFirst, "rsync -a");
+
+    sh(clean + " && rsync -a " + mem + "/src/ " + mem + "/dst/");
+    Measure qvSame = best({qv, "--quiet", "--type", "exact", "--delete-kind", "normal", "--source", mem + "/src",
+                           "--dest", mem + "/dst"},
+                          "", 5);
+    Measure rsyncSame = best({"rsync", "-a", "--delete", mem + "/src/", mem + "/dst/"}, "", 5);
+    line("qv-run exact copy (unchanged)", qvSame, rsyncSame, "rsync -a --delete");
+    std::printf("  peak memory per 100,000 files: qv-run %.1f MiB, rsync %.1f MiB (ratio %.2f)\n",
+                qvFirst.maxRssKb / 1024.0 * 100000 / files, rsyncFirst.maxRssKb / 1024.0 * 100000 / files,
+                static_cast<double>(qvFirst.maxRssKb) / rsyncFirst.maxRssKb);
+    sh("rm -rf " + mem);
+
+    if (!skipMixed) {
+        std::printf("mixed files: %d files of 1 B - 1 MiB in %s\n", mixed, disk.c_str());
+        sh("rm -rf '" + disk + "' && mkdir -p '" + disk + "'");
+        makeTree(disk + "/src", mixed, [](std::mt19937 &g) {
+            const int power = static_cast<int>(g() % 21);
+            return static_cast<std::size_t>(1) + (g() % (static_cast<std::size_t>(1) << power));
+        });
+        const std::string cleanDisk = "rm -rf '" + disk + "/dst' && sync";
+        Measure qvMixed = best({qv, "--quiet", "--source", disk + "/src", "--dest", disk + "/dst"}, cleanDisk, 2);
+        Measure cpMixed = best({"sh", "-c", "cp -a '" + disk + "/src' '" + disk + "/dst' && sync -f '" + disk + "'"},
+                               cleanDisk, 2);
+        Measure rsyncMixed = best(
+            {"sh", "-c", "rsync -a '" + disk + "/src/' '" + disk + "/dst/' && sync -f '" + disk + "'"}, cleanDisk, 2);
+        line("qv-run simple copy (disk)", qvMixed, cpMixed, "cp -a + sync");
+        line("qv-run simple copy (disk)", qvMixed, rsyncMixed, "rsync -a + sync");
+        sh("rm -rf '" + disk + "'");
+    }
+    return 0;
+}
