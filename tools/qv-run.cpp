@@ -74,6 +74,8 @@ public:
         std::fflush(stdout);
     }
     int alert(int, const std::string &, const std::string &) override { return qv::aaNone; }
+    bool logsKind(int kind) const override { return !m_quiet || (kind != qv::lkFile && kind != qv::lkSkipped); }
+    bool alertsKind(int) const override { return false; } // no dialogs: every alert answers nothing
     void finished(bool aborted) override
     {
         m_aborted = aborted;

@@ -26,6 +26,11 @@ public:
     // exception goes back to the backup thread as a value and ends the run.
     virtual int alert(int kind, const std::string &buttons, const std::string &text) = 0;
     virtual void progress(const ProgressState &) {}
+    // Asked once when a run starts: whether lines of a kind are kept at all, and whether an alert
+    // of a kind does anything (a dialog, balloon, sound or mail). A run skips what nobody would
+    // see, so a run of many files does not wait for the main thread once per file for nothing.
+    virtual bool logsKind(int kind) const { (void)kind; return true; }
+    virtual bool alertsKind(int kind) const { (void)kind; return true; }
     // The run has ended (after its last log line); `aborted` when it did not finish.
     virtual void finished(bool aborted) { (void)aborted; }
 };

@@ -139,11 +139,16 @@ void TCustomBackup::Log(int kind, const std::string &text)
     } else if (kind == lkWarning) {
         ++m_warningCount;
     }
-    m_bridge.log(kind, text);
+    if (m_bridge.logsKind(kind)) {
+        m_bridge.log(kind, text);
+    }
 }
 
 int TCustomBackup::Alert(int kind, const std::string &buttons, const std::string &text)
 {
+    if (!m_bridge.alertsKind(kind)) {
+        return aaNone; // this alert would show, play and send nothing
+    }
     AlertReply reply = m_bridge.alert(kind, buttons, text);
     if (!reply.error.empty()) {
         throw BackupAbort(reply.error);

@@ -12,7 +12,13 @@ namespace {
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 }
 
-HostBridge::HostBridge(BackupHost *host, QObject *context) : m_host(host), m_context(context) {}
+HostBridge::HostBridge(BackupHost *host, QObject *context) : m_host(host), m_context(context)
+{
+    for (int kind = 0; kind < 8; ++kind) {
+        m_logs[kind] = host != nullptr && host->logsKind(kind);
+        m_alerts[kind] = host != nullptr && host->alertsKind(kind);
+    }
+}
 
 bool HostBridge::direct() const
 {

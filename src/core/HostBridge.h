@@ -40,6 +40,9 @@ public:
     ProgressState progress() const;
 
     BackupHost *host() const { return m_host; }
+    // What the host asked for when the run was created.
+    bool logsKind(int kind) const { return kind < 0 || kind >= 8 || m_logs[kind]; }
+    bool alertsKind(int kind) const { return kind < 0 || kind >= 8 || m_alerts[kind]; }
     // Main thread: hands the queued log lines over now.
     void flush() { drainLines(); }
 
@@ -50,6 +53,8 @@ private:
 
     BackupHost *m_host;
     QPointer<QObject> m_context;
+    bool m_logs[8];
+    bool m_alerts[8];
     mutable std::mutex m_mutex;
     ProgressState m_progress;
     std::chrono::steady_clock::time_point m_lastSent{};

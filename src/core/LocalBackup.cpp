@@ -5,6 +5,14 @@
 
 namespace qv {
 
+TLocalBackup::~TLocalBackup()
+{
+    if (m_destinationScan.joinable()) {
+        m_control.requestStop();
+        m_destinationScan.join();
+    }
+}
+
 std::string TLocalBackup::SourceToDestination(std::string_view path) const
 {
     for (const RunSource &s : m_snapshot->sources) {
@@ -57,7 +65,7 @@ void TLocalBackup::Execute()
     m_rules.copyInUseFiles = s.copyInUseFiles;
     m_rules.copyIfSourceLengthIsZero = s.copyIfSourceLengthIsZero;
     m_rules.dontSkipIfDateEqButSrcBiggerDst = s.dontSkipIfDateEqButSrcBiggerDst;
-    m_rules.logIncludeSkipping = s.logIncludeSkipping;
+    m_rules.logIncludeSkipping = s.logIncludeSkipping && m_bridge.logsKind(lkSkipped);
     m_rules.versionsKeep = s.versionsKeep;
     m_coarseTimes = hasCoarseTimes(s.destinationRoot);
     m_mounts = m_services.mounts();
@@ -179,7 +187,9 @@ void TLocalBackup::DoSimpleCopy()
 void TLocalBackup::DoExactCopy()
 {
     BeforeBackup();
+    startDestinationScan();
     ReadSourceFiles();
+    finishDestinationScan();
     if (!Running()) {
         return;
     }

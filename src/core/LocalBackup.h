@@ -14,6 +14,7 @@
 #include "core/MountTable.h"
 
 #include <chrono>
+#include <thread>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -25,6 +26,7 @@ class TLocalBackup : public TCustomBackup
 {
 public:
     using TCustomBackup::TCustomBackup;
+    ~TLocalBackup() override;
 
     // The destination of a source path: the first source folder that holds the path (whole
     // components) is replaced by that source's destination folder. Empty when none holds it.
@@ -63,6 +65,11 @@ protected:
     bool DeleteFolderIfEmpty(const std::string &folder);
     bool DeleteFolderByKind(const std::string &folder);
     void DeleteObsolete();
+    // The destination list of an exact copy, taken while the sources are read.
+    void startDestinationScan();
+    void finishDestinationScan();
+    std::set<std::string> protectedFolders() const;
+    bool producedBySource(std::string_view path) const;
     void RemoveMovedFolders(const std::vector<std::string> &folders);
 
 private:
@@ -97,6 +104,9 @@ private:
     std::string m_lastVersion; // where the last KeepVersion put the old destination
     std::int64_t m_lastStampMs = 0;
     const TFilesList *m_destinationCache = nullptr; // a fresh destination scan, to save a stat per file
+    std::thread m_destinationScan;
+    std::vector<std::string> m_destinationUnreadable;
+    bool m_destinationScanned = false;
 };
 
 } // namespace qv

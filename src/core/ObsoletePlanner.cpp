@@ -28,11 +28,19 @@ bool inside(std::string_view path, std::string_view folder)
 std::vector<ObsoleteAction> planObsolete(const TFilesList &destination, const TFilesList &wanted,
                                          const std::vector<std::string> &protectedFolders, bool wholeTrees)
 {
+    return planObsolete(
+        destination, [&wanted](std::string_view p) { return wanted.contains(p); }, protectedFolders, wholeTrees);
+}
+
+std::vector<ObsoleteAction> planObsolete(const TFilesList &destination,
+                                         const std::function<bool(std::string_view)> &wanted,
+                                         const std::vector<std::string> &protectedFolders, bool wholeTrees)
+{
     const std::size_t n = destination.size();
     std::vector<bool> obsolete(n, false);
     for (std::size_t i = 0; i < n; ++i) {
         std::string_view p = destination.path(i);
-        obsolete[i] = !wanted.contains(p) && !isProtected(p, protectedFolders);
+        obsolete[i] = !wanted(p) && !isProtected(p, protectedFolders);
     }
     // Which folders hold something that stays (list order: a folder, then everything below it).
     std::vector<bool> holdsKept(n, false);

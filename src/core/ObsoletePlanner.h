@@ -11,7 +11,9 @@
 
 #include "core/FilesList.h"
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qv {
@@ -23,7 +25,10 @@ struct ObsoleteAction {
     bool operator==(const ObsoleteAction &) const = default;
 };
 
-// `destination` is the unfiltered destination scan, `wanted` the paths that the run produced.
+// `destination` is the unfiltered destination scan; `wanted` tells the paths that the run produced.
+std::vector<ObsoleteAction> planObsolete(const TFilesList &destination,
+                                         const std::function<bool(std::string_view)> &wanted,
+                                         const std::vector<std::string> &protectedFolders, bool wholeTrees);
 std::vector<ObsoleteAction> planObsolete(const TFilesList &destination, const TFilesList &wanted,
                                          const std::vector<std::string> &protectedFolders, bool wholeTrees);
 
