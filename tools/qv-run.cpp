@@ -9,6 +9,9 @@
 #include "core/LocalBackup.h"
 #include "core/RunQueue.h"
 #include "core/RunSnapshot.h"
+#include "core/RunSnapshotOfTask.h"
+#include "core/Settings.h"
+#include "core/TaskStorage.h"
 
 #include <QCoreApplication>
 
@@ -23,7 +26,9 @@
 namespace {
 
 const char *const kUsage =
-    "usage: qv-run (--id ID | --name NAME | --source DIR... --dest DIR [options])\n"
+    "usage: qv-run (--id ID | --name NAME | --source DIR... --dest DIR [options]) [--quiet]\n"
+    "  --id ID               run the stored task with this ID\n"
+    "  --name NAME           run the stored task with this name\n"
     "  --source DIR          a source folder with its subfolders (repeatable)\n"
     "  --source-flat DIR     a source folder without its subfolders (repeatable)\n"
     "  --dest DIR            the destination folder\n"
@@ -63,9 +68,12 @@ private:
 class PrintingHost : public qv::BackupHost
 {
 public:
-    explicit PrintingHost(bool quiet) : m_quiet(quiet) {}
+    explicit PrintingHost(bool quiet, qv::TTaskLogger *logger = nullptr) : m_quiet(quiet), m_logger(logger) {}
     void log(int kind, const std::string &text) override
     {
+        if (m_logger != nullptr) {
+            m_logger->Add(kind, text); // the task's own log file, as a run in the program writes it
+        }
         if (m_quiet && (kind == qv::lkFile || kind == qv::lkSkipped)) {
             return;
         }
@@ -85,8 +93,10 @@ public:
 
 private:
     bool m_quiet;
+    qv::TTaskLogger *m_logger;
     bool m_aborted = false;
 };
+
 
 std::string folderPath(std::string p)
 {
@@ -208,6 +218,35 @@ std::shared_ptr<qv::RunSnapshot> snapshotFromArgs(const std::vector<std::string>
     return s;
 }
 
+// The stored task named by --id or --name; exits with 2 when there is not exactly one.
+qv::TTask *findStoredTask(qv::TTasksList &tasks, const std::string &option, const std::string &value)
+{
+    std::vector<std::string> groups;
+    qv::LoadSettings();
+    const qv::TaskStoreState state = qv::loadGroupsAndTasks(groups, tasks);
+    for (const std::string &m : state.messages) {
+        std::fprintf(stderr, "qv-run: %s\n", m.c_str());
+    }
+    std::vector<qv::TTask *> found;
+    for (int i = 0; i < tasks.Count(); ++i) {
+        qv::TTask *t = tasks[i];
+        if ((option == "--id" && t->ID == value) || (option == "--name" && t->Name == value)) {
+            found.push_back(t);
+        }
+    }
+    if (found.empty()) {
+        usage("no stored task has the " + option.substr(2) + " \"" + value + "\"");
+    }
+    if (found.size() > 1 && option == "--name") {
+        std::string ids;
+        for (qv::TTask *t : found) {
+            ids += " " + t->ID;
+        }
+        usage("several stored tasks are named \"" + value + "\"; choose one with --id:" + ids);
+    }
+    return found.back();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -219,14 +258,45 @@ int main(int argc, char **argv)
     }
     bool quiet = false;
     std::shared_ptr<qv::RunSnapshot> snapshot;
+    qv::TTasksList tasks;
+    qv::TTask *task = nullptr;
     if (args[0] == "--id" || args[0] == "--name") {
-        usage("stored tasks are not available in this build");
+        if (args.size() < 2) {
+            usage(args[0] + " needs a value");
+        }
+        for (std::size_t i = 2; i < args.size(); ++i) {
+            if (args[i] != "--quiet") {
+                usage("a stored task takes no option but --quiet: " + args[i]);
+            }
+            quiet = true;
+        }
+        task = findStoredTask(tasks, args[0], args[1]);
+        task->StartMode = 1; // by hand
+        if (task->DestType != qv::kDestLocal) {
+            std::fprintf(stderr, "qv-run: the task's destination is not a local or network folder\n");
+            return 1;
+        }
+        if (task->CompressUse) {
+            std::fprintf(stderr, "qv-run: compressing tasks are not run by this tool\n");
+            return 2;
+        }
+        snapshot = qv::makeRunSnapshot(*task);
+    } else {
+        snapshot = snapshotFromArgs(args, quiet);
     }
-    snapshot = snapshotFromArgs(args, quiet);
 
-    PrintingHost host(quiet);
+    PrintingHost host(quiet, task != nullptr ? task->Logger.get() : nullptr);
     host.log(qv::lkStarted, "Backup started.");
     auto *run = new qv::TLocalBackup(snapshot, &host);
+    if (task != nullptr) {
+        task->Running = true;
+        task->Thread = run;
+    }
     qv::RunQueue::instance().submit(run, false, true);
-    return app.exec();
+    const int status = app.exec();
+    if (task != nullptr) {
+        task->Running = false;
+        task->Thread = nullptr;
+    }
+    return status;
 }

@@ -3,6 +3,9 @@
 // qv-test-timeout: 300
 #include "EngineTestSupport.h"
 
+#include "core/Task.h"
+#include "core/TaskStorage.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -152,6 +155,48 @@ TEST(EngineQvRunEndToEnd, ObsoleteFilesGoToTheTrash)
     EXPECT_NE(listed.output.find(dst + "/gone-folder-e2e"), std::string::npos) << listed.output;
     EXPECT_FALSE(exists(dst + "/gone-file-e2e"));
     EXPECT_TRUE(exists(dst + "/kept"));
+}
+
+TEST(EngineQvRunEndToEnd, StoredTaskByIdAndByName)
+{
+    const std::string base = qvtest::makeTempDir("e2e-stored");
+    put(base + "/src/a.txt", "a");
+    put(base + "/src/skip.tmp", "t");
+    put(base + "/src/sub/b.txt", "b");
+    qv::TTasksList tasks;
+    auto task = std::make_unique<qv::TTask>();
+    task->Name = "Stored e2e";
+    task->Source = base + "/src";
+    task->DestLocal = base + "/Stored e2e";
+    qv::TTaskFilterItem all;
+    all.FilterType = qv::fitInclude;
+    all.fnWildcard = "*.*";
+    qv::TTaskFilterItem tmp;
+    tmp.fnWildcard = "*.tmp";
+    task->Filters.Add(tmp);
+    task->Filters.Add(all);
+    const std::string id = task->ID;
+    tasks.Add(std::move(task));
+    qv::saveGroupsAndTasks({}, tasks, {});
+
+    int rc = -1;
+    std::string out = qvRun({"--id", id}, &rc);
+    ASSERT_EQ(rc, 0) << out;
+    const std::string dst = base + "/Stored e2e";
+    EXPECT_EQ(qvtest::readFile(dst + "/a.txt"), "a");
+    EXPECT_EQ(qvtest::readFile(dst + "/sub/b.txt"), "b");
+    EXPECT_FALSE(exists(dst + "/skip.tmp"));
+
+    put(base + "/src/c.txt", "c");
+    out = qvRun({"--name", "Stored e2e", "--quiet"}, &rc);
+    ASSERT_EQ(rc, 0) << out;
+    EXPECT_EQ(qvtest::readFile(dst + "/c.txt"), "c");
+    EXPECT_EQ(out.find("Copying"), std::string::npos) << out;
+
+    qvRun({"--id", "NO-SUCH-TASK"}, &rc);
+    EXPECT_EQ(rc, 2);
+    qvRun({"--name", "Stored e2e", "--type", "exact"}, &rc);
+    EXPECT_EQ(rc, 2);
 }
 
 TEST(EngineQvRunEndToEnd, UsageErrors)
