@@ -134,6 +134,42 @@ double asDouble(const FormatArg &a)
     }
 }
 
+// Precision is the least number of digits, padded with zeros.
+void padDigits(std::string &digits, int precision)
+{
+    if (precision > static_cast<int>(digits.size())) {
+        digits.insert(0, static_cast<std::size_t>(precision) - digits.size(), '0');
+    }
+}
+
+std::string renderDecimal(const Spec &spec, const FormatArg &arg)
+{
+    bool neg = arg.kind() == FormatArg::Kind::Integer && arg.integer() < 0;
+    std::uint64_t mag = arg.kind() == FormatArg::Kind::Unsigned ? arg.unsignedValue()
+                        : neg ? 0 - static_cast<std::uint64_t>(arg.integer())
+                              : static_cast<std::uint64_t>(arg.integer());
+    std::string digits = std::to_string(mag);
+    padDigits(digits, spec.precision);
+    return neg ? "-" + digits : digits;
+}
+
+std::string renderHex(const Spec &spec, const FormatArg &arg)
+{
+    std::uint64_t v = arg.kind() == FormatArg::Kind::Unsigned ? arg.unsignedValue()
+                                                               : static_cast<std::uint64_t>(arg.integer());
+    if (arg.kind() == FormatArg::Kind::Integer && arg.integer() < 0 && arg.integer() >= INT32_MIN) {
+        v &= 0xFFFFFFFFu; // a negative 32-bit number shows as its 8 hexadecimal digits
+    }
+    static const char hex[] = "0123456789ABCDEF";
+    std::string body;
+    do {
+        body.insert(body.begin(), hex[v & 0xF]);
+        v >>= 4;
+    } while (v != 0);
+    padDigits(body, spec.precision);
+    return body;
+}
+
 std::string render(const Spec &spec, const FormatArg &arg)
 {
     std::string body;
@@ -142,34 +178,12 @@ std::string render(const Spec &spec, const FormatArg &arg)
     case 's':
         body = spec.precision >= 0 ? truncateChars(arg.text(), spec.precision) : arg.text();
         break;
-    case 'd': case 'u': {
-        bool neg = arg.kind() == FormatArg::Kind::Integer && arg.integer() < 0;
-        std::uint64_t mag = arg.kind() == FormatArg::Kind::Unsigned ? arg.unsignedValue()
-                            : neg ? 0 - static_cast<std::uint64_t>(arg.integer())
-                                  : static_cast<std::uint64_t>(arg.integer());
-        std::string digits = std::to_string(mag);
-        if (spec.precision > static_cast<int>(digits.size())) {
-            digits.insert(0, static_cast<std::size_t>(spec.precision) - digits.size(), '0');
-        }
-        body = neg ? "-" + digits : digits;
+    case 'd': case 'u':
+        body = renderDecimal(spec, arg);
         break;
-    }
-    case 'x': {
-        std::uint64_t v = arg.kind() == FormatArg::Kind::Unsigned ? arg.unsignedValue()
-                                                                   : static_cast<std::uint64_t>(arg.integer());
-        if (arg.kind() == FormatArg::Kind::Integer && arg.integer() < 0 && arg.integer() >= INT32_MIN) {
-            v &= 0xFFFFFFFFu; // a negative 32-bit number shows as its 8 hexadecimal digits
-        }
-        static const char hex[] = "0123456789ABCDEF";
-        do {
-            body.insert(body.begin(), hex[v & 0xF]);
-            v >>= 4;
-        } while (v != 0);
-        if (spec.precision > static_cast<int>(body.size())) {
-            body.insert(0, static_cast<std::size_t>(spec.precision) - body.size(), '0');
-        }
+    case 'x':
+        body = renderHex(spec, arg);
         break;
-    }
     case 'e':
         std::snprintf(buf, sizeof buf, "%.*E", spec.precision >= 0 ? std::min(spec.precision, 40) - 1 : 14,
                       asDouble(arg));

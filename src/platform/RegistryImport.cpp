@@ -328,6 +328,23 @@ private:
         return true;
     }
 
+    // "dword:" data: 1 to 8 hexadecimal digits, stored as 4 little-endian bytes.
+    std::string dwordData()
+    {
+        std::uint32_t n = 0;
+        int digits = 0;
+        while (m_pos < m_t.size() && hexDigit(m_t[m_pos]) >= 0) {
+            n = (n << 4) | static_cast<std::uint32_t>(hexDigit(m_t[m_pos++]));
+            ++digits;
+        }
+        if (digits == 0 || digits > 8) {
+            fail("dword: needs 1 to 8 hexadecimal digits");
+        }
+        expectLineEnd();
+        return std::string{static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
+                           static_cast<char>((n >> 16) & 0xFF), static_cast<char>((n >> 24) & 0xFF)};
+    }
+
     // One value line; false (with the reason) for a value that is valid but not applied.
     bool value(ParsedValue &v, std::string &why)
     {
@@ -357,19 +374,8 @@ private:
         }
         if (startsWithNoCase(m_t, m_pos, "dword:")) {
             m_pos += 6;
-            std::uint32_t n = 0;
-            int digits = 0;
-            while (m_pos < m_t.size() && hexDigit(m_t[m_pos]) >= 0) {
-                n = (n << 4) | static_cast<std::uint32_t>(hexDigit(m_t[m_pos++]));
-                ++digits;
-            }
-            if (digits == 0 || digits > 8) {
-                fail("dword: needs 1 to 8 hexadecimal digits");
-            }
-            expectLineEnd();
             v.type = REG_DWORD;
-            v.data = std::string{static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
-                                 static_cast<char>((n >> 16) & 0xFF), static_cast<char>((n >> 24) & 0xFF)};
+            v.data = dwordData();
             return true;
         }
         if (startsWithNoCase(m_t, m_pos, "hex:")) {
