@@ -1,31 +1,33 @@
-// Deflate benchmark: our encoder at levels 1, 6 and 9 against zlib (raw deflate, same levels)
-// and Info-ZIP zip (-q -X -D) on the same corpus, in one run. Prints size and MB/s per row and
-// the ratios against zip at the same level.
+// Zip writing benchmark: our writer and encoder at levels 1, 6 and 9 against Info-ZIP zip
+// (-q -X -D) and zlib (raw deflate) on the same tree of about 200 MB of mixed files, in one run.
 //
-// Usage: deflate_bench [CORPUS_FILE]
-// Without an argument a corpus of about 200 MB is assembled from files under /usr (program
-// binaries, libraries, text and documentation) into a temporary file.
+// Usage: deflate_bench [MEGABYTES=200] [WORKDIR=/tmp]
+// The tree is assembled from files under /usr (documentation, manual pages, headers, programs,
+// libraries, locale data), whole files in a fixed order, then zipped four ways per level:
+//   Info-ZIP zip   zip -q -X -D -r -LEVEL archive .         (the reference of the ratios)
+//   qv archive     TZipWriter::Zip over (path, name) pairs   (archive written, fsync'd, renamed)
+//   qv deflate     our raw encoder over each file in memory (no archive, no CRC)
+//   zlib           zlib raw deflate over each file in memory (same level, default strategy)
+// and prints compressed bytes, MB/s of input, and size and speed relative to zip.
 #include "zip/Deflate.h"
+#include "zip/ZipWriter.h"
 
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
-#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr size_t kCorpusTarget = 200u * 1000 * 1000;
 
 using Clock = std::chrono::steady_clock;
 
@@ -34,18 +36,24 @@ double seconds(Clock::time_point a, Clock::time_point b)
     return std::chrono::duration<double>(b - a).count();
 }
 
-// Mixed data: whole files from several kinds of folders, taken in a fixed order, until the
-// target size is reached. Each kind contributes at most its share.
-std::vector<uint8_t> buildCorpus()
+struct Corpus {
+    fs::path root;
+    std::vector<std::string> names; // relative to root
+    std::vector<std::vector<uint8_t>> data;
+    uint64_t bytes = 0;
+};
+
+// Whole files from several kinds of folders, in sorted order, each kind up to its share.
+Corpus buildCorpus(const fs::path &root, uint64_t target)
 {
-    const std::vector<std::pair<std::string, size_t>> sources = {
-        {"/usr/share/doc", 40}, {"/usr/share/man", 10}, {"/usr/include", 30}, {"/usr/bin", 40},
-        {"/usr/lib/x86_64-linux-gnu", 60}, {"/usr/share/locale", 10}, {"/usr/share", 10},
+    const std::vector<std::pair<std::string, double>> sources = {
+        {"/usr/share/doc", 0.20}, {"/usr/share/man", 0.05}, {"/usr/include", 0.15}, {"/usr/bin", 0.20},
+        {"/usr/lib/x86_64-linux-gnu", 0.30}, {"/usr/share/locale", 0.05}, {"/usr/share", 0.05},
     };
-    std::vector<uint8_t> corpus;
-    corpus.reserve(kCorpusTarget);
-    for (const auto &[dir, megabytes] : sources) {
-        const size_t limit = corpus.size() + megabytes * 1000 * 1000;
+    Corpus c;
+    c.root = root;
+    for (const auto &[dir, share] : sources) {
+        const uint64_t limit = c.bytes + static_cast<uint64_t>(share * static_cast<double>(target));
         std::vector<fs::path> files;
         std::error_code ec;
         for (auto it = fs::recursive_directory_iterator(dir, fs::directory_options::skip_permission_denied, ec);
@@ -53,125 +61,140 @@ std::vector<uint8_t> buildCorpus()
             if (ec) {
                 break;
             }
-            if (it->is_regular_file(ec) && !it->is_symlink(ec) && it->file_size(ec) < 20'000'000) {
+            if (!it->is_symlink(ec) && it->is_regular_file(ec) && it->file_size(ec) < 20'000'000) {
                 files.push_back(it->path());
             }
         }
         std::sort(files.begin(), files.end());
         for (const fs::path &p : files) {
-            if (corpus.size() >= limit) {
+            if (c.bytes >= limit) {
                 break;
             }
             std::ifstream in(p, std::ios::binary);
-            std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            const size_t take = std::min(data.size(), limit - corpus.size());
-            corpus.insert(corpus.end(), data.begin(), data.begin() + static_cast<long>(take));
+            std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            const std::string name = "f" + std::to_string(c.names.size()) + "-" + p.filename().string();
+            std::ofstream(root / name, std::ios::binary)
+                .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            c.bytes += bytes.size();
+            c.names.push_back(name);
+            c.data.push_back(std::move(bytes));
         }
     }
-    return corpus;
+    return c;
 }
 
 struct Row {
-    std::string name;
-    int level;
-    uint64_t size;
-    double secs;
+    const char *name;
+    uint64_t size = 0;
+    double secs = 0;
 };
 
-Row runOurs(const std::vector<uint8_t> &data, int level)
+Row runInfoZip(const Corpus &c, const fs::path &out, int level)
+{
+    fs::remove(out);
+    const std::string cmd = "cd '" + c.root.string() + "' && zip -q -X -D -r -" + std::to_string(level) + " '" +
+                            out.string() + "' .";
+    const auto t0 = Clock::now();
+    const int rc = std::system(cmd.c_str());
+    const auto t1 = Clock::now();
+    Row r{"Info-ZIP zip"};
+    if (rc == 0) {
+        r.size = fs::file_size(out);
+        r.secs = seconds(t0, t1);
+    }
+    fs::remove(out);
+    return r;
+}
+
+Row runOurArchive(const Corpus &c, const fs::path &out, int level)
+{
+    fs::remove(out);
+    qv::TZipWriter zip;
+    zip.SetZipName(out.string());
+    zip.PackLevel = level;
+    for (const std::string &name : c.names) {
+        zip.AddFile((c.root / name).string(), name);
+    }
+    const auto t0 = Clock::now();
+    zip.Zip();
+    const auto t1 = Clock::now();
+    Row r{"qv archive", fs::file_size(out), seconds(t0, t1)};
+    fs::remove(out);
+    return r;
+}
+
+Row runOurDeflate(const Corpus &c, int level)
 {
     qv::Deflater d;
-    size_t pos = 0;
-    uint64_t out = 0;
-    auto t0 = Clock::now();
-    d.deflateFile(
-        level,
-        [&](uint8_t *buf, size_t n) {
-            size_t k = std::min(n, data.size() - pos);
-            std::memcpy(buf, data.data() + pos, k);
-            pos += k;
-            return k;
-        },
-        [&](const uint8_t *, size_t n) { out += n; }, false);
-    return {"quorvellant", level, out, seconds(t0, Clock::now())};
+    Row r{"qv deflate"};
+    const auto t0 = Clock::now();
+    for (const auto &data : c.data) {
+        size_t pos = 0;
+        d.deflateFile(
+            level,
+            [&](uint8_t *buf, size_t n) {
+                const size_t k = std::min(n, data.size() - pos);
+                std::memcpy(buf, data.data() + pos, k);
+                pos += k;
+                return k;
+            },
+            [&](const uint8_t *, size_t n) { r.size += n; }, false);
+    }
+    r.secs = seconds(t0, Clock::now());
+    return r;
 }
 
-Row runZlib(const std::vector<uint8_t> &data, int level)
+Row runZlib(const Corpus &c, int level)
 {
+    Row r{"zlib"};
+    std::vector<uint8_t> buf(1 << 16);
     z_stream zs{};
     deflateInit2(&zs, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    std::vector<uint8_t> buf(1 << 16);
-    uint64_t out = 0;
-    auto t0 = Clock::now();
-    zs.next_in = const_cast<uint8_t *>(data.data());
-    size_t remaining = data.size();
-    int rc = Z_OK;
-    while (rc != Z_STREAM_END) {
-        const uInt chunk = static_cast<uInt>(std::min<size_t>(remaining, 1 << 20));
-        if (zs.avail_in == 0 && remaining > 0) {
-            zs.avail_in = chunk;
-            remaining -= chunk;
+    const auto t0 = Clock::now();
+    for (const auto &data : c.data) {
+        deflateReset(&zs);
+        zs.next_in = const_cast<uint8_t *>(data.data());
+        zs.avail_in = static_cast<uInt>(data.size());
+        int rc = Z_OK;
+        while (rc != Z_STREAM_END) {
+            zs.next_out = buf.data();
+            zs.avail_out = static_cast<uInt>(buf.size());
+            rc = deflate(&zs, Z_FINISH);
+            r.size += buf.size() - zs.avail_out;
         }
-        zs.next_out = buf.data();
-        zs.avail_out = static_cast<uInt>(buf.size());
-        rc = deflate(&zs, remaining == 0 && zs.avail_in == 0 ? Z_FINISH : Z_NO_FLUSH);
-        out += buf.size() - zs.avail_out;
     }
+    r.secs = seconds(t0, Clock::now());
     deflateEnd(&zs);
-    return {"zlib", level, out, seconds(t0, Clock::now())};
-}
-
-Row runInfoZip(const fs::path &corpusFile, int level)
-{
-    const fs::path target = corpusFile.parent_path() / "infozip.zip";
-    fs::remove(target);
-    const std::string cmd = "cd '" + corpusFile.parent_path().string() + "' && zip -q -X -D -" +
-                            std::to_string(level) + " infozip.zip '" + corpusFile.filename().string() + "'";
-    auto t0 = Clock::now();
-    if (std::system(cmd.c_str()) != 0) {
-        return {"zip (failed)", level, 0, 0};
-    }
-    auto t1 = Clock::now();
-    const uint64_t size = fs::file_size(target);
-    fs::remove(target);
-    return {"Info-ZIP zip", level, size, seconds(t0, t1)};
+    return r;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    fs::path dir = fs::temp_directory_path() / ("qv-deflate-bench-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    fs::path corpusFile;
-    std::vector<uint8_t> corpus;
-    if (argc > 1) {
-        corpusFile = argv[1];
-        std::ifstream in(corpusFile, std::ios::binary);
-        corpus.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    } else {
-        corpus = buildCorpus();
-        corpusFile = dir / "corpus.bin";
-        std::ofstream(corpusFile, std::ios::binary)
-            .write(reinterpret_cast<const char *>(corpus.data()), static_cast<std::streamsize>(corpus.size()));
-    }
-    const double mb = static_cast<double>(corpus.size()) / 1e6;
-    std::printf("corpus: %.1f MB\n\n", mb);
-    std::printf("%-16s %5s %14s %8s %9s %11s %11s\n", "encoder", "level", "bytes", "ratio", "MB/s",
-                "size/zip", "speed/zip");
+    const uint64_t megabytes = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 200;
+    const fs::path work = fs::path(argc > 2 ? argv[2] : "/tmp") / ("qv-deflate-bench-" + std::to_string(::getpid()));
+    fs::create_directories(work / "tree");
+    const Corpus corpus = buildCorpus(work / "tree", megabytes * 1000 * 1000);
+    const double mb = static_cast<double>(corpus.bytes) / 1e6;
+    std::printf("corpus: %zu files, %.1f MB\n\n", corpus.names.size(), mb);
+    std::printf("%-14s %5s %14s %8s %9s %10s %10s\n", "writer", "level", "bytes", "ratio", "MB/s", "size/zip",
+                "speed/zip");
     for (int level : {1, 6, 9}) {
-        std::vector<Row> rows = {runInfoZip(corpusFile, level), runZlib(corpus, level), runOurs(corpus, level)};
+        const std::vector<Row> rows = {runInfoZip(corpus, work / "iz.zip", level),
+                                       runOurArchive(corpus, work / "qv.zip", level), runOurDeflate(corpus, level),
+                                       runZlib(corpus, level)};
         const Row &ref = rows[0];
+        const double refSpeed = ref.secs > 0 ? mb / ref.secs : 0;
         for (const Row &r : rows) {
             const double speed = r.secs > 0 ? mb / r.secs : 0;
-            const double refSpeed = ref.secs > 0 ? mb / ref.secs : 0;
-            std::printf("%-16s %5d %14llu %7.2f%% %9.1f %10.4f %10.2fx\n", r.name.c_str(), r.level,
+            std::printf("%-14s %5d %14llu %7.2f%% %9.1f %10.4f %9.2fx\n", r.name, level,
                         static_cast<unsigned long long>(r.size), 100.0 * static_cast<double>(r.size) / (mb * 1e6),
-                        speed, ref.size ? static_cast<double>(r.size) / static_cast<double>(ref.size) : 0,
-                        refSpeed > 0 ? speed / refSpeed : 0);
+                        speed, ref.size ? static_cast<double>(r.size) / static_cast<double>(ref.size) : 0.0,
+                        refSpeed > 0 ? speed / refSpeed : 0.0);
         }
         std::printf("\n");
     }
-    fs::remove_all(dir);
+    fs::remove_all(work);
     return 0;
 }
