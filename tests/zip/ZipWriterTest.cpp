@@ -543,3 +543,67 @@ TEST(ZipWriterOptions, NoCompressListLevelClampAndFolderEntries)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ZipWriterEvents, UpdateEventsAndDispose)
+{
+    const std::string dir = qvtest::makeTempDir("events");
+    writeTree(dir, {{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}, {"d.txt", "d"}});
+    age(dir + "/a.txt", 7200);
+    age(dir + "/b.txt", 7200);
+    ASSERT_EQ(zipTree(dir + "/e.zip", dir, {{"a.txt", ""}, {"b.txt", ""}}, 6), 2);
+    qvtest::writeFile(dir + "/b.txt", "b, newer");
+    qv::TZipWriter zip;
+    zip.SetZipName(dir + "/e.zip");
+    zip.Dispose = true;
+    for (const char *n : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
+        zip.AddFile(dir + "/" + n, n);
+    }
+    std::vector<std::pair<qv::TUpdateAction, int>> updates;
+    zip.OnUpdate = [&](qv::TUpdateAction a, int index) { updates.emplace_back(a, index); };
+    std::vector<std::string> disposed;
+    zip.OnDisposeFile = [&](const std::string &name, bool &skip) {
+        disposed.push_back(name.substr(dir.size() + 1));
+        skip = name.find("d.txt") != std::string::npos; // the handler may keep a file
+    };
+    int completed = -1;
+    zip.OnZipComplete = [&](int n) { completed = n; };
+    EXPECT_EQ(zip.Zip(), 3); // b replaced, c and d added
+    EXPECT_EQ(completed, 3);
+    EXPECT_EQ(updates, (std::vector<std::pair<qv::TUpdateAction, int>>{{qv::uaKeeping, 0}, {qv::uaReplacing, 1}}));
+    EXPECT_EQ(disposed, (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d.txt"}));
+    EXPECT_NE(::access((dir + "/a.txt").c_str(), F_OK), 0);
+    EXPECT_NE(::access((dir + "/c.txt").c_str(), F_OK), 0);
+    EXPECT_EQ(::access((dir + "/d.txt").c_str(), F_OK), 0);
+    EXPECT_EQ(zip.Count(), 4);
+}
+
+TEST(ZipWriterEvents, FreshenThroughFilesListAndSymlinkedArchive)
+{
+    const std::string dir = qvtest::makeTempDir("fresh");
+    writeTree(dir, {{"x/a.txt", "a"}, {"x/b.txt", "b"}});
+    ASSERT_EQ(zipTree(dir + "/real.zip", dir + "/x", {{"a.txt", ""}}, 6), 1);
+    ASSERT_EQ(::symlink((dir + "/real.zip").c_str(), (dir + "/link.zip").c_str()), 0);
+    qvtest::writeFile(dir + "/x/a.txt", "a, much newer");
+    struct utimbuf t;
+    t.actime = t.modtime = ::time(nullptr) + 10;
+    ::utime((dir + "/x/a.txt").c_str(), &t);
+    qv::TZipWriter zip;
+    zip.SetZipName(dir + "/link.zip");
+    zip.SetRootDir(dir + "/x");
+    zip.ZipAction = qv::zaFreshen;
+    zip.FilesList = {"a.txt", "b.txt", "*.txt"};
+    EXPECT_EQ(zip.Zip(), 1);
+    EXPECT_EQ(zip.Count(), 1) << "freshen adds nothing new";
+    struct stat st;
+    ASSERT_EQ(::lstat((dir + "/link.zip").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link; the file behind it is replaced";
+    qv::TZipReader reader;
+    reader.SetZipName(dir + "/real.zip");
+    std::vector<uint8_t> content;
+    ASSERT_TRUE(reader.UnZipToMemory(content, "a.txt"));
+    EXPECT_EQ(std::string(content.begin(), content.end()), "a, much newer");
+}
+
+} // namespace
