@@ -138,10 +138,7 @@ std::uint32_t FileCopy::openSource()
     if (!S_ISREG(m_srcStat.st_mode)) {
         return EINVAL;
     }
-    int flags = ::fcntl(m_src.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(m_src.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        return static_cast<std::uint32_t>(errno);
-    }
+    // O_NONBLOCK has no effect on a regular file, so it can stay set.
     m_srcAttrs = FileAttributes::fromStat(m_source, m_srcStat);
     return 0;
 }
@@ -264,9 +261,12 @@ std::uint32_t FileCopy::copyData()
             if (r < 0 && errno == EINTR) {
                 continue;
             }
+            if (r == 0 && copied >= m_srcStat.st_size) {
+                return 0;
+            }
             if (r <= 0) {
-                // Not offered here (or an end that plain reads must confirm): go on with read and write
-                // from the same file positions.
+                // Not offered here, or an end before the size the file had: go on with read and
+                // write from the same file positions, which find the real end.
                 if (r < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP &&
                     errno != EBADF && errno != ETXTBSY) {
                     return static_cast<std::uint32_t>(errno);

@@ -307,6 +307,28 @@ TEST(FileCopySafety, ReadOnlyHiddenAndLinkedDestinationsAreReplaced)
     EXPECT_EQ(qvtest::readFile(dir + "/link"), "new content");
 }
 
+TEST(FileCopySafety, NewReplacedAndDanglingLinkDestinations)
+{
+    std::string dir = qvtest::makeTempDir("paths");
+    qvtest::writeFile(dir + "/src", patternData(70000, 8));
+    std::uint32_t err = 0;
+    ASSERT_TRUE(copy(dir + "/src", dir + "/dst", err)) << CopyErrorText(err); // new
+    expectExactCopy(dir + "/src", dir + "/dst");
+    qvtest::writeFile(dir + "/dst", "older, shorter");
+    ASSERT_TRUE(copy(dir + "/src", dir + "/dst", err)) << CopyErrorText(err); // replaced
+    expectExactCopy(dir + "/src", dir + "/dst");
+    // A dangling link at the destination is replaced by the file.
+    ::unlink((dir + "/dst").c_str());
+    ASSERT_EQ(::symlink("nowhere", (dir + "/dst").c_str()), 0);
+    ASSERT_TRUE(copy(dir + "/src", dir + "/dst", err)) << CopyErrorText(err);
+    expectExactCopy(dir + "/src", dir + "/dst");
+    EXPECT_EQ(listFolder(dir), (std::vector<std::string>{"dst", "src"}));
+    // The same with plain reads and writes.
+    KernelCopyToggle plain(false);
+    ASSERT_TRUE(copy(dir + "/src", dir + "/dst2", err));
+    expectExactCopy(dir + "/src", dir + "/dst2");
+}
+
 TEST(FileCopySafety, NamesThatAreNotUtf8AndLongNames)
 {
     std::string dir = qvtest::makeTempDir("names");
