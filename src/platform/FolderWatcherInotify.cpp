@@ -472,10 +472,15 @@ void FolderWatcherInotify::walk(WatchId id, const std::string &start, bool newFo
         kinds = reg->second.kinds;
     }
     bool foundChange = false;
+    bool startDone = false;
     std::vector<std::string> pending{start};
     while (!pending.empty() && !m_stop) {
         const std::string path = std::move(pending.back());
         pending.pop_back();
+        // The root of a registration may be a symbolic link the user chose; nothing below it is
+        // followed.
+        const bool isRoot = !newFolder && !startDone;
+        startDone = true;
         {
             std::lock_guard lock(m_mutex);
             auto reg = m_regs.find(id);
@@ -483,7 +488,7 @@ void FolderWatcherInotify::walk(WatchId id, const std::string &start, bool newFo
                 return;
             }
             int wd = -1;
-            const int error = addRef(id, reg->second, path, false, &wd);
+            const int error = addRef(id, reg->second, path, isRoot, &wd);
             if (error == ENOSPC) {
                 reportOnce(id, reg->second, error, path, batch);
                 return; // every further folder would fail the same way
@@ -496,7 +501,7 @@ void FolderWatcherInotify::walk(WatchId id, const std::string &start, bool newFo
                 continue; // gone or replaced by a file meanwhile: its parent's events tell
             }
         }
-        const int dfd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int dfd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (isRoot ? 0 : O_NOFOLLOW));
         if (dfd < 0) {
             const int error = errno;
             if (error == EACCES || error == EPERM) {

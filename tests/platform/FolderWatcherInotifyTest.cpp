@@ -435,3 +435,23 @@ TEST(InotifyLimits, SubfoldersThatCannotBeWatchedAreReportedOnce)
 }
 
 } // namespace
+
+namespace {
+
+TEST(InotifySubtree, ARootThatIsALinkToAFolderIsWatchedWithItsSubtree)
+{
+    const std::string target = qvtest::makeTempDir("link-target");
+    const std::string links = qvtest::makeTempDir("links-to");
+    fs::create_directories(target + "/sub/deeper");
+    fs::create_directory_symlink(target, links + "/data");
+    Recorder r;
+    FolderWatcherInotify watcher;
+    const auto id = watcher.addWatch(links + "/data", true, CK::kFileName, r.callbacks()).id;
+    ASSERT_NE(id, 0u);
+    ASSERT_TRUE(waitUntil([&] { return watcher.isSettled(id); }));
+    EXPECT_EQ(watcher.folderCount(id), 3u);
+    writeBytes(target + "/sub/deeper/f.txt", "x");
+    EXPECT_TRUE(waitUntil([&] { return r.changes > 0; }));
+}
+
+} // namespace
