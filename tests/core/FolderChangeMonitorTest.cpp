@@ -73,17 +73,23 @@ TEST(FolderMonitorBursts, TenWritesInASecondGiveOneChangeTwoSecondsAfterTheFirst
     monitor.SetActive(true);
     ASSERT_TRUE(monitor.Active());
 
+    qint64 lastWrite = 0;
     for (int i = 0; i < 10; ++i) {
         if (i == 0) {
             changes.clock.restart();
         }
+        lastWrite = changes.clock.elapsed();
         writeBytes(dir + "/f" + std::to_string(i) + ".txt", "data");
         settle(95);
     }
-    ASSERT_TRUE(waitUntil([&] { return changes.count > 0; }, 6000));
-    // Counted from the first write (about 2 s), not from the last (about 2.9 s).
+    if (lastWrite > 1500) {
+        GTEST_SKIP() << "the machine took " << lastWrite << " ms for ten writes meant to take one second";
+    }
+    ASSERT_TRUE(waitUntil([&] { return changes.count > 0; }, 8000));
+    // Counted from the first write (about 2 s), not from the last (2 s after the last write, which
+    // came about 0.9 s after the first).
     EXPECT_GE(changes.at[0], 1900);
-    EXPECT_LE(changes.at[0], 2750);
+    EXPECT_LT(changes.at[0], lastWrite + 1900);
     settle(1500);
     EXPECT_EQ(changes.count, 1);
 
@@ -163,8 +169,12 @@ TEST(FolderMonitorKinds, SubfoldersAndFolderNamesOnly)
         // Only a watched subtree sees the write inside the folder made after activation.
         writes.count = 0;
         writeBytes(dir + "/made-later/file.txt", "again");
-        settle(400);
-        EXPECT_EQ(writes.count > 0, subtree);
+        if (subtree) {
+            EXPECT_TRUE(waitUntil([&] { return writes.count > 0; }));
+        } else {
+            settle(400);
+            EXPECT_EQ(writes.count, 0);
+        }
     }
 }
 
