@@ -17,7 +17,8 @@ using namespace qv;
 
 namespace {
 
-struct Input {
+struct Input
+{
     std::string folder;
     DirEntry entry;
 };
@@ -75,7 +76,8 @@ std::vector<Input> makeInputs(std::size_t count)
     const char *exts[] = {"jpg", "txt", "tmp", "docx", "png", "c", "h", "pdf", "bak", "mp4", "xlsx", ""};
     std::vector<std::string> folders;
     for (int i = 0; i < 50; ++i) {
-        folders.push_back("/home/user/" + std::string(i % 7 == 0 ? ".cache/" : "data/") + "folder" + std::to_string(i));
+        folders.push_back("/home/user/" + std::string(i % 7 == 0 ? ".cache/" : "data/") + "folder" +
+                          std::to_string(i));
     }
     std::vector<Input> inputs(count);
     const auto now = std::chrono::system_clock::now().time_since_epoch();
@@ -94,8 +96,7 @@ std::vector<Input> makeInputs(std::size_t count)
     return inputs;
 }
 
-template <class F>
-double nsPerEntry(const std::vector<Input> &inputs, F f, std::size_t &taken)
+template <class F> double nsPerEntry(const std::vector<Input> &inputs, F f, std::size_t &taken)
 {
     taken = 0;
     const auto t0 = std::chrono::steady_clock::now();
@@ -116,16 +117,18 @@ int main()
     const CompiledFilterList compiled(list);
 
     std::size_t takenCompiled = 0;
-    const double compiledNs =
-        nsPerEntry(inputs, [&](const Input &in) { return compiled.match(in.folder, in.entry); }, takenCompiled);
+    const double compiledNs = nsPerEntry(
+        inputs, [&](const Input &in) { return compiled.match(in.folder, in.entry); }, takenCompiled);
 
     std::vector<Input> few(inputs.begin(), inputs.begin() + 20000);
     std::size_t takenList = 0;
-    const double listNs = nsPerEntry(few, [&](const Input &in) { return list.Match(in.folder, in.entry); }, takenList);
+    const double listNs = nsPerEntry(
+        few, [&](const Input &in) { return list.Match(in.folder, in.entry); }, takenList);
 
     // The peer: glibc fnmatch over the 14 masks of the five wildcard items, case-folded.
-    const char *masks[] = {"*.tmp", "*.bak", "~*", "Thumbs.db", "desktop.ini", ".DS_Store", "*.jpg", "*.jpeg",
-                           "*.png", "*.gif", "*.doc*", "*.xls*", "*.pdf", "report-[0-9][0-9]*.txt"};
+    const char *masks[] = {
+        "*.tmp",  "*.bak", "~*",    "Thumbs.db", "desktop.ini", ".DS_Store", "*.jpg",
+        "*.jpeg", "*.png", "*.gif", "*.doc*",    "*.xls*",      "*.pdf",     "report-[0-9][0-9]*.txt"};
     std::size_t takenPeer = 0;
     const double peerNs = nsPerEntry(
         inputs,
@@ -141,7 +144,8 @@ int main()
 
     std::printf("entries: %zu, filter items: %d\n", count, list.Count());
     std::printf("prepared list (a run):        %8.1f ns/entry  (%zu taken)\n", compiledNs, takenCompiled);
-    std::printf("unprepared list (per call):   %8.1f ns/entry  (%zu of %zu taken)\n", listNs, takenList, few.size());
+    std::printf("unprepared list (per call):   %8.1f ns/entry  (%zu of %zu taken)\n", listNs, takenList,
+                few.size());
     std::printf("peer glibc fnmatch, 14 masks: %8.1f ns/entry  (%zu matched)\n", peerNs, takenPeer);
     std::printf("ratio prepared list / fnmatch: %.2f\n", compiledNs / peerNs);
     return 0;

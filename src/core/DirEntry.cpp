@@ -11,12 +11,17 @@
 namespace qv {
 namespace {
 
-timespec toTimespec(const struct statx_timestamp &t) { return {t.tv_sec, static_cast<long>(t.tv_nsec)}; }
+timespec toTimespec(const struct statx_timestamp &t)
+{
+    return {t.tv_sec, static_cast<long>(t.tv_nsec)};
+}
 
 // The classic stat record of a statx result, for the attribute emulation.
 struct stat toStat(const struct statx &sx)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
     st.st_ino = sx.stx_ino;
     st.st_mode = sx.stx_mode;
@@ -33,7 +38,10 @@ struct stat toStat(const struct statx &sx)
     return st;
 }
 
-FileTime fileTime(const struct statx_timestamp &t) { return {t.tv_sec, static_cast<std::int32_t>(t.tv_nsec)}; }
+FileTime fileTime(const struct statx_timestamp &t)
+{
+    return {t.tv_sec, static_cast<std::int32_t>(t.tv_nsec)};
+}
 
 } // namespace
 
@@ -44,11 +52,15 @@ int readDirEntry(const std::string &folder, const std::string &name, DirEntry &e
         path += '/';
     }
     path += name;
-    struct statx lst {};
+    struct statx lst
+    {
+    };
     if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &lst) != 0) {
         return errno;
     }
-    struct statx sx {};
+    struct statx sx
+    {
+    };
     if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
         return errno;
     }

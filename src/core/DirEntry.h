@@ -20,20 +20,22 @@ inline constexpr std::uint32_t kAttrArchive = 0x20;
 inline constexpr std::uint32_t kAttrCompressed = 0x800;
 inline constexpr std::uint32_t kAttrEncrypted = 0x4000;
 
-struct FileTime {
+struct FileTime
+{
     std::int64_t seconds = 0;
     std::int32_t nanoseconds = 0;
     bool operator==(const FileTime &) const = default;
 };
 
-struct DirEntry {
-    std::string name;          // the entry's name as bytes (not necessarily UTF-8)
+struct DirEntry
+{
+    std::string name; // the entry's name as bytes (not necessarily UTF-8)
     std::uint32_t attributes = 0;
     std::uint64_t size = 0;
-    FileTime creationTime;     // birth time where the file system reports it, else modification
+    FileTime creationTime; // birth time where the file system reports it, else modification
     FileTime lastAccessTime;
     FileTime lastWriteTime;
-    bool isSymlink = false;    // the entry is a symbolic link (the other fields describe its target)
+    bool isSymlink = false; // the entry is a symbolic link (the other fields describe its target)
 
     bool isDirectory() const { return (attributes & kAttrDirectory) != 0; }
 };

@@ -26,7 +26,10 @@ std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
 
 const std::int64_t kEpochDay = daysFromCivil(1899, 12, 30);
 
-std::int64_t wholeDays(TDateTime value) { return static_cast<std::int64_t>(std::trunc(value)); }
+std::int64_t wholeDays(TDateTime value)
+{
+    return static_cast<std::int64_t>(std::trunc(value));
+}
 
 std::int64_t msOfDay(TDateTime value)
 {
@@ -35,7 +38,8 @@ std::int64_t msOfDay(TDateTime value)
     return ms >= kMsPerDay ? kMsPerDay - 1 : ms;
 }
 
-bool containsCodePoints(const std::uint32_t *hay, std::size_t hayLen, const std::vector<std::uint32_t> &needle)
+bool containsCodePoints(const std::uint32_t *hay, std::size_t hayLen,
+                        const std::vector<std::uint32_t> &needle)
 {
     const std::size_t n = needle.size();
     if (n == 0 || n > hayLen) {
@@ -80,7 +84,8 @@ TDateTime FileTimeToLocalDateTime(const FileTime &time)
         msInDay += time.nanoseconds / 1000000;
     }
     const std::int64_t day =
-        daysFromCivil(year, static_cast<unsigned>(tm.tm_mon + 1), static_cast<unsigned>(tm.tm_mday)) - kEpochDay;
+        daysFromCivil(year, static_cast<unsigned>(tm.tm_mon + 1), static_cast<unsigned>(tm.tm_mday)) -
+        kEpochDay;
     const double frac = static_cast<double>(msInDay) / static_cast<double>(kMsPerDay);
     return day >= 0 ? static_cast<double>(day) + frac : static_cast<double>(day) - frac;
 }
@@ -230,8 +235,8 @@ CompiledFilterList::Item CompiledFilterList::prepare(const TTaskFilterItem &src)
     return item;
 }
 
-bool CompiledFilterList::itemMatches(const TTaskFilterItem &item, std::string_view path, const DirEntry &entry,
-                                     TDateTime now)
+bool CompiledFilterList::itemMatches(const TTaskFilterItem &item, std::string_view path,
+                                     const DirEntry &entry, TDateTime now)
 {
     EntryText text(path, entry);
     return itemMatches(prepare(item), text, now);
@@ -270,8 +275,8 @@ bool CompiledFilterList::itemMatches(const Item &item, EntryText &text, TDateTim
             const std::string &want = f.fnSingleFile;
             const std::string_view path = text.path();
             const std::size_t sep = text.pathHasSlash() ? 0 : 1;
-            return want.size() == path.size() + sep + entry.name.size() && want.compare(0, path.size(), path) == 0 &&
-                   (sep == 0 || want[path.size()] == '/') &&
+            return want.size() == path.size() + sep + entry.name.size() &&
+                   want.compare(0, path.size(), path) == 0 && (sep == 0 || want[path.size()] == '/') &&
                    want.compare(path.size() + sep, std::string::npos, entry.name) == 0;
         }
     case fikFolderName: {

@@ -33,7 +33,7 @@ public:
     std::string fnWildcard;   // ";"-separated wildcard masks
     std::string fnSingleFile; // one full file path
     TFolderRuleKind frKind = frkContains;
-    std::string frContains;   // text the folder path must contain (any case)
+    std::string frContains; // text the folder path must contain (any case)
     TFilterDateTimeKind dtKind = fidtkModified;
     TFilterDateTimeSelector dtSelector = fidtsMonths;
     std::int32_t dtMonths = 1;
@@ -109,15 +109,16 @@ public:
                             TDateTime now);
 
 private:
-    struct Item {
+    struct Item
+    {
         explicit Item(const TTaskFilterItem &src) : source(src) {}
         TTaskFilterItem source;
         FilterMaskList masks;
-        bool hasMasks = false;        // fnWildcard is not blank
+        bool hasMasks = false;                     // fnWildcard is not blank
         std::vector<std::uint32_t> foldedContains; // frContains, case-folded
         std::int64_t limit = 0;
-        std::int64_t startDay = 0, endDay = 0;      // date between, whole days
-        std::int64_t startMs = 0, endMs = 0;        // time between, ms of the day
+        std::int64_t startDay = 0, endDay = 0; // date between, whole days
+        std::int64_t startMs = 0, endMs = 0;   // time between, ms of the day
     };
     class EntryText;
     static Item prepare(const TTaskFilterItem &src);

@@ -78,7 +78,8 @@ std::size_t foldedCodePoints(std::string_view text, std::uint32_t *out, std::siz
     return decodeInto(text, {}, out, cap);
 }
 
-std::size_t foldedCodePoints(std::string_view text, std::string_view suffix, std::uint32_t *out, std::size_t cap)
+std::size_t foldedCodePoints(std::string_view text, std::string_view suffix, std::uint32_t *out,
+                             std::size_t cap)
 {
     return decodeInto(text, suffix, out, cap);
 }
@@ -199,7 +200,10 @@ bool FilterMaskList::matchOne(const Mask &mask, const std::uint32_t *name, std::
     return p == count;
 }
 
-bool FilterMaskList::matches(std::string_view name) const { return matches(name, {}); }
+bool FilterMaskList::matches(std::string_view name) const
+{
+    return matches(name, {});
+}
 
 bool FilterMaskList::matches(std::string_view name, std::string_view suffix) const
 {

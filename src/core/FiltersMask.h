@@ -20,7 +20,8 @@ namespace qv {
 // returns the count, or SIZE_MAX when they do not fit; the second allocates.
 std::size_t foldedCodePoints(std::string_view text, std::uint32_t *out, std::size_t cap);
 // The same for `text` followed by `suffix`.
-std::size_t foldedCodePoints(std::string_view text, std::string_view suffix, std::uint32_t *out, std::size_t cap);
+std::size_t foldedCodePoints(std::string_view text, std::string_view suffix, std::uint32_t *out,
+                             std::size_t cap);
 std::vector<std::uint32_t> foldedCodePoints(std::string_view text);
 
 class FilterMaskList
@@ -45,17 +46,20 @@ public:
 
 private:
     enum class Op : std::uint8_t { Char, Any, Star, Set };
-    struct Token {
+    struct Token
+    {
         Op op;
         std::uint32_t value; // the folded code point (Char) or the first range index (Set)
         std::uint32_t count; // number of ranges (Set)
         bool negated;        // Set
     };
-    struct Range {
+    struct Range
+    {
         std::uint32_t lo;
         std::uint32_t hi;
     };
-    struct Mask {
+    struct Mask
+    {
         std::vector<Token> tokens;
         bool valid = true;
         bool matchAll = false; // the mask is made of stars only

@@ -8,9 +8,7 @@
 #include <QLocale>
 #include <QTimer>
 
-#if __has_include("core/CustomBackup.h")
 #include "core/CustomBackup.h"
-#endif
 
 #include <random>
 
@@ -159,7 +157,10 @@ std::string TTask::GetDestinationFolder(int sourceIndex) const
     return dest;
 }
 
-std::string TTask::GetCompressFilePath() const { return GetDestinationFolder(-1) + CompressFilename; }
+std::string TTask::GetCompressFilePath() const
+{
+    return GetDestinationFolder(-1) + CompressFilename;
+}
 
 std::string TTask::GetArchiveFolder() const
 {
@@ -168,8 +169,7 @@ std::string TTask::GetArchiveFolder() const
 
 std::string TTask::GetVersionsFolder() const
 {
-    return VersionsFolder.empty() ? std::string()
-                                  : includeTrailingSlash(Expand(VersionsFolder));
+    return VersionsFolder.empty() ? std::string() : includeTrailingSlash(Expand(VersionsFolder));
 }
 
 int progressPercent(std::int64_t done, std::int64_t total)
@@ -181,8 +181,10 @@ int progressPercent(std::int64_t done, std::int64_t total)
     return static_cast<int>(static_cast<__int128>(done) * 100 / total);
 }
 
-#if __has_include("core/CustomBackup.h")
-bool TTask::GetSuspended() const { return Thread != nullptr && Thread->isSuspended(); }
+bool TTask::GetSuspended() const
+{
+    return Thread != nullptr && Thread->isSuspended();
+}
 
 std::string TTask::GetProgressCaption() const
 {
@@ -193,12 +195,6 @@ int TTask::GetProgressPercent() const
 {
     return Running && Thread != nullptr ? progressPercent(Thread->bytesDone(), Thread->bytesTotal()) : 0;
 }
-#else
-// No backup thread exists in this build yet, so no task is ever suspended or in progress.
-bool TTask::GetSuspended() const { return false; }
-std::string TTask::GetProgressCaption() const { return {}; }
-int TTask::GetProgressPercent() const { return 0; }
-#endif
 
 std::vector<std::string> TTask::UpdateFoldersMonitor()
 {

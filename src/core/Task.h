@@ -34,34 +34,34 @@ class TTasksList;
 
 // The getters of the settings groups: (group member, task field, type, program-wide value name).
 // Each getter is named Get + the program-wide value name.
-#define QV_TASK_GROUP_GETTERS(X)                                                                         \
-    X(RunPrograms, Before, bool, RunBefore)                                                             \
-    X(RunPrograms, BeforeProgramName, std::string, RunBeforeProgramName)                                \
-    X(RunPrograms, BeforeWaitProgram, bool, RunBeforeWaitProgram)                                       \
-    X(RunPrograms, After, bool, RunAfter)                                                               \
-    X(RunPrograms, AfterProgramName, std::string, RunAfterProgramName)                                  \
-    X(RunPrograms, AfterWaitProgram, bool, RunAfterWaitProgram)                                         \
-    X(Dial, DialEntry, std::string, DialEntry)                                                          \
-    X(Dial, DisconnectAfter, bool, DialDisconnectAfter)                                                 \
-    X(HardwareProfile, SkipList, std::string, HardwareSkipList)                                         \
-    X(Bandwidth, Use, bool, BandwidthUse)                                                               \
-    X(Bandwidth, Value, std::int32_t, BandwidthValue)                                                   \
-    X(Protection, Password, std::string, Password)                                                      \
-    X(Protection, Reminder, std::string, PasswordReminder)                                              \
-    X(Log, Enabled, bool, LogEnabled)                                                                   \
-    X(Log, FileName, std::string, LogFileName)                                                          \
-    X(Log, MaxSize, std::int32_t, LogMaxSize)                                                           \
-    X(Log, IncludeSummary, bool, LogIncludeSummary)                                                     \
-    X(Log, IncludeFiles, bool, LogIncludeFiles)                                                         \
-    X(Log, IncludeSkipping, bool, LogIncludeSkipping)                                                   \
-    X(Log, IncludeWarnings, bool, LogIncludeWarnings)                                                   \
-    X(Log, IncludeErrors, bool, LogIncludeErrors)                                                       \
-    X(EmailSettings, SmtpServer, std::string, EmailSmtpServer)                                          \
-    X(EmailSettings, SmtpServerPort, std::int32_t, EmailSmtpServerPort)                                 \
-    X(EmailSettings, SmtpServerAuthUse, bool, EmailSmtpServerAuthUse)                                   \
-    X(EmailSettings, SmtpServerAuthUser, std::string, EmailSmtpServerAuthUser)                          \
-    X(EmailSettings, SmtpServerAuthPassword, std::string, EmailSmtpServerAuthPassword)                  \
-    X(EmailSettings, From, std::string, EmailFrom)                                                      \
+#define QV_TASK_GROUP_GETTERS(X)                                                                             \
+    X(RunPrograms, Before, bool, RunBefore)                                                                  \
+    X(RunPrograms, BeforeProgramName, std::string, RunBeforeProgramName)                                     \
+    X(RunPrograms, BeforeWaitProgram, bool, RunBeforeWaitProgram)                                            \
+    X(RunPrograms, After, bool, RunAfter)                                                                    \
+    X(RunPrograms, AfterProgramName, std::string, RunAfterProgramName)                                       \
+    X(RunPrograms, AfterWaitProgram, bool, RunAfterWaitProgram)                                              \
+    X(Dial, DialEntry, std::string, DialEntry)                                                               \
+    X(Dial, DisconnectAfter, bool, DialDisconnectAfter)                                                      \
+    X(HardwareProfile, SkipList, std::string, HardwareSkipList)                                              \
+    X(Bandwidth, Use, bool, BandwidthUse)                                                                    \
+    X(Bandwidth, Value, std::int32_t, BandwidthValue)                                                        \
+    X(Protection, Password, std::string, Password)                                                           \
+    X(Protection, Reminder, std::string, PasswordReminder)                                                   \
+    X(Log, Enabled, bool, LogEnabled)                                                                        \
+    X(Log, FileName, std::string, LogFileName)                                                               \
+    X(Log, MaxSize, std::int32_t, LogMaxSize)                                                                \
+    X(Log, IncludeSummary, bool, LogIncludeSummary)                                                          \
+    X(Log, IncludeFiles, bool, LogIncludeFiles)                                                              \
+    X(Log, IncludeSkipping, bool, LogIncludeSkipping)                                                        \
+    X(Log, IncludeWarnings, bool, LogIncludeWarnings)                                                        \
+    X(Log, IncludeErrors, bool, LogIncludeErrors)                                                            \
+    X(EmailSettings, SmtpServer, std::string, EmailSmtpServer)                                               \
+    X(EmailSettings, SmtpServerPort, std::int32_t, EmailSmtpServerPort)                                      \
+    X(EmailSettings, SmtpServerAuthUse, bool, EmailSmtpServerAuthUse)                                        \
+    X(EmailSettings, SmtpServerAuthUser, std::string, EmailSmtpServerAuthUser)                               \
+    X(EmailSettings, SmtpServerAuthPassword, std::string, EmailSmtpServerAuthPassword)                       \
+    X(EmailSettings, From, std::string, EmailFrom)                                                           \
     X(EmailSettings, Subject, std::string, EmailSubject)
 
 // The task is what its logger asks for its Log settings and what path variables ask for its
@@ -79,8 +79,8 @@ public:
     bool Running = false;
     std::uint8_t StartMode = kStartAutomatic; // 0 automatic, 1 by hand
     bool Editing = false;
-    TCustomBackup *Thread = nullptr;          // the running backup thread, not owned
-    std::unique_ptr<QTimer> Timer;            // delayed start-up start and shutdown time limit
+    TCustomBackup *Thread = nullptr; // the running backup thread, not owned
+    std::unique_ptr<QTimer> Timer;   // delayed start-up start and shutdown time limit
     bool ValidationFailed = false;
 
     // Identity and what to copy.
@@ -181,7 +181,10 @@ public:
     int GetProgressPercent() const;
 
     // The filter verdict for one entry found in folder `path`.
-    bool MatchFilters(std::string_view path, const DirEntry &entry) const { return Filters.Match(path, entry); }
+    bool MatchFilters(std::string_view path, const DirEntry &entry) const
+    {
+        return Filters.Match(path, entry);
+    }
 
     // Settings of the groups, program-wide while the group's UseDefault is set.
 #define QV_DECLARE_GROUP_GETTER(GROUP, FIELD, TYPE, PROG) TYPE Get##PROG() const;
@@ -196,26 +199,74 @@ public:
     bool GetEventsDiskSpanDialog() const;
 
     // `text` with the task's path variables expanded.
-    std::string Expand(const std::string &text) const { return ExpandVariables(*this, text); }
+    std::string Expand(const std::string &text) const
+    {
+        return ExpandVariables(*this, text);
+    }
 
     // LogSettingsSource: the Log group through its getters.
-    bool logEnabled() const override { return GetLogEnabled(); }
-    std::string logFileName() const override { return GetLogFileName(); }
-    int logMaxSize() const override { return GetLogMaxSize(); }
-    bool logIncludeSummary() const override { return GetLogIncludeSummary(); }
-    bool logIncludeFiles() const override { return GetLogIncludeFiles(); }
-    bool logIncludeSkipping() const override { return GetLogIncludeSkipping(); }
-    bool logIncludeWarnings() const override { return GetLogIncludeWarnings(); }
-    bool logIncludeErrors() const override { return GetLogIncludeErrors(); }
+    bool logEnabled() const override
+    {
+        return GetLogEnabled();
+    }
+    std::string logFileName() const override
+    {
+        return GetLogFileName();
+    }
+    int logMaxSize() const override
+    {
+        return GetLogMaxSize();
+    }
+    bool logIncludeSummary() const override
+    {
+        return GetLogIncludeSummary();
+    }
+    bool logIncludeFiles() const override
+    {
+        return GetLogIncludeFiles();
+    }
+    bool logIncludeSkipping() const override
+    {
+        return GetLogIncludeSkipping();
+    }
+    bool logIncludeWarnings() const override
+    {
+        return GetLogIncludeWarnings();
+    }
+    bool logIncludeErrors() const override
+    {
+        return GetLogIncludeErrors();
+    }
 
     // VariableContext: the folders as the getters give them.
-    int sourceCount() const override { return GetSourceCount(); }
-    std::string sourceFolder(int index) const override { return GetSourceFolder(index); }
-    std::string destinationFolder() const override { return GetDestinationFolder(-1); }
-    std::string archiveFolder() const override { return GetArchiveFolder(); }
-    std::string versionsFolder() const override { return GetVersionsFolder(); }
-    std::string name() const override { return Name; }
-    std::string id() const override { return ID; }
+    int sourceCount() const override
+    {
+        return GetSourceCount();
+    }
+    std::string sourceFolder(int index) const override
+    {
+        return GetSourceFolder(index);
+    }
+    std::string destinationFolder() const override
+    {
+        return GetDestinationFolder(-1);
+    }
+    std::string archiveFolder() const override
+    {
+        return GetArchiveFolder();
+    }
+    std::string versionsFolder() const override
+    {
+        return GetVersionsFolder();
+    }
+    std::string name() const override
+    {
+        return Name;
+    }
+    std::string id() const override
+    {
+        return ID;
+    }
 
     // Rebuilds the folder watches from the current sources (and the destination of a synchronise
     // task). Returns the messages of watches that could not start.
@@ -263,7 +314,8 @@ private:
 
 // Multi-source lists: "!" followed by the comma text of items, each ">" (with subfolders) or "|"
 // (without) and a folder. Any other first character belongs to the folder (without subfolders).
-struct SourceFolderItem {
+struct SourceFolderItem
+{
     std::string folder;
     bool includeSubfolders = false;
     bool operator==(const SourceFolderItem &) const = default;

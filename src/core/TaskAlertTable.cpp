@@ -19,7 +19,7 @@ constexpr TaskAlertSetting makeRow(const char *name, AlertMode m, AlertEvent e, 
     return {name, m, e, i, nullptr, field, false, false, false};
 }
 
-#define QV_ALERT_ROW(M, E, I, T, NEW, ABS, PROG)                                                         \
+#define QV_ALERT_ROW(M, E, I, T, NEW, ABS, PROG)                                                             \
     makeRow(#M #E #I, AlertMode::M, AlertEvent::E, AlertItem::I, &TEventAlertValues::M##E##I, NEW, ABS, PROG),
 
 const TaskAlertSetting kRows[] = {QV_TASK_ALERTS(QV_ALERT_ROW)};
@@ -30,7 +30,10 @@ static_assert(sizeof(kRows) / sizeof(kRows[0]) == kTaskAlertCount);
 
 } // namespace
 
-std::span<const TaskAlertSetting> taskAlertTable() { return kRows; }
+std::span<const TaskAlertSetting> taskAlertTable()
+{
+    return kRows;
+}
 
 const TaskAlertSetting *findTaskAlert(AlertMode mode, AlertEvent event, AlertItem item)
 {
@@ -56,8 +59,8 @@ const char *alertEventName(AlertEvent event)
 
 const char *alertItemName(AlertItem item)
 {
-    static constexpr const char *kNames[] = {"Dialog", "Balloon", "Sound", "SoundFile",
-                                             "EmailUse", "Email", "EmailSendLog"};
+    static constexpr const char *kNames[] = {"Dialog",   "Balloon", "Sound",       "SoundFile",
+                                             "EmailUse", "Email",   "EmailSendLog"};
     return kNames[static_cast<int>(item)];
 }
 

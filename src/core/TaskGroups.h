@@ -14,7 +14,8 @@
 
 namespace qv {
 
-struct TTaskRunPrograms {
+struct TTaskRunPrograms
+{
     bool UseDefault = true;
     bool Before = false;
     std::string BeforeProgramName;
@@ -25,20 +26,23 @@ struct TTaskRunPrograms {
     bool operator==(const TTaskRunPrograms &) const = default;
 };
 
-struct TTaskDial {
+struct TTaskDial
+{
     bool UseDefault = true;
     std::string DialEntry;
     bool DisconnectAfter = true;
     bool operator==(const TTaskDial &) const = default;
 };
 
-struct TTaskHardwareProfile {
+struct TTaskHardwareProfile
+{
     bool UseDefault = true;
     std::string SkipList;
     bool operator==(const TTaskHardwareProfile &) const = default;
 };
 
-struct TTaskBandwidth {
+struct TTaskBandwidth
+{
     bool UseDefault = true;
     bool Use = false;
     std::int32_t Value = 1;
@@ -46,14 +50,16 @@ struct TTaskBandwidth {
     bool operator==(const TTaskBandwidth &) const = default;
 };
 
-struct TTaskProtection {
+struct TTaskProtection
+{
     bool UseDefault = true;
     std::string Password; // kept as plain text, as the store keeps it
     std::string Reminder;
     bool operator==(const TTaskProtection &) const = default;
 };
 
-struct TTaskLog {
+struct TTaskLog
+{
     bool UseDefault = true;
     bool Enabled = true;
     std::string FileName = "quorvellant.log";
@@ -66,20 +72,23 @@ struct TTaskLog {
     bool operator==(const TTaskLog &) const = default;
 };
 
-struct TTaskEventAlerts : TEventAlertValues {
+struct TTaskEventAlerts : TEventAlertValues
+{
     bool UseDefault = true;
     bool operator==(const TTaskEventAlerts &) const = default;
 };
 
 // Stored and edited; nothing at run time reads it (the thread priority is program-wide).
-struct TTaskPerformance {
+struct TTaskPerformance
+{
     bool UseDefault = true;
     std::uint8_t CpuPerformance = 2;
     bool operator==(const TTaskPerformance &) const = default;
 };
 
 // Stored and edited; nothing at run time reads it.
-struct TTaskPowerManagement {
+struct TTaskPowerManagement
+{
     bool UseDefault = true;
     bool DontStartOnBatteries = false;
     bool WakeToRun = false;
@@ -87,7 +96,8 @@ struct TTaskPowerManagement {
     bool operator==(const TTaskPowerManagement &) const = default;
 };
 
-struct TTaskEmailSettings {
+struct TTaskEmailSettings
+{
     bool UseDefault = true;
     std::string SmtpServer;
     std::int32_t SmtpServerPort = 25;

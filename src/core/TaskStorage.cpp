@@ -18,14 +18,14 @@ namespace {
 
 enum class VT : std::uint8_t { Str, Bool, Int, IntKeep, Date, Byte, Word, Enum };
 
-template <class Obj>
-struct ValueDesc {
+template <class Obj> struct ValueDesc
+{
     const char *subkey; // relative to the object's key; "" for the key itself
     const char *name;
     VT type;
     void *(*field)(Obj &);
-    std::int64_t absent = 0;            // Bool / Int
-    IdentifierList (*ids)() = nullptr;  // Enum: absent or unknown text gives the last identifier
+    std::int64_t absent = 0;           // Bool / Int
+    IdentifierList (*ids)() = nullptr; // Enum: absent or unknown text gives the last identifier
 };
 
 #define QV_F(Obj, expr) [](Obj &o) -> void * { return &o.expr; }
@@ -68,7 +68,8 @@ const ValueDesc<TTask> kTaskHead[] = {
     {"\\Destination", "DestFTP_ReconnectRetries", VT::IntKeep, QV_T(DestFTP.ReconnectRetries)},
     {"\\Destination", "DestFTP_PauseBeforeRetry", VT::IntKeep, QV_T(DestFTP.PauseBeforeRetry)},
     {"\\Destination", "DestFTP_TimeOut", VT::IntKeep, QV_T(DestFTP.TimeOut)},
-    {"\\Destination", "DestFTP_NumberOfErrorsBeforeStop", VT::IntKeep, QV_T(DestFTP.NumberOfErrorsBeforeStop)},
+    {"\\Destination", "DestFTP_NumberOfErrorsBeforeStop", VT::IntKeep,
+     QV_T(DestFTP.NumberOfErrorsBeforeStop)},
 };
 
 // Between the filter list and the schedule list.
@@ -91,7 +92,8 @@ const ValueDesc<TTask> kTaskTail[] = {
     {"\\Options", "BackupCompareAfterCopy", VT::Bool, QV_T(BackupCompareAfterCopy)},
     {"\\Options", "KeepStructureFromRoot", VT::Bool, QV_T(KeepStructureFromRoot)},
     {"\\Options", "CopyIfSourceLengthIsZero", VT::Bool, QV_T(CopyIfSourceLengthIsZero)},
-    {"\\Options", "OptionsDontSkipIfDateEqButSrcBiggerDst", VT::Bool, QV_T(OptionsDontSkipIfDateEqButSrcBiggerDst)},
+    {"\\Options", "OptionsDontSkipIfDateEqButSrcBiggerDst", VT::Bool,
+     QV_T(OptionsDontSkipIfDateEqButSrcBiggerDst)},
     {"\\Options", "ClearSourceArchiveBit", VT::Bool, QV_T(ClearSourceArchiveBit)},
     {"\\Versions", "VersionsKeep", VT::Bool, QV_T(VersionsKeep)},
     {"\\Versions", "VersionsFolder", VT::Str, QV_T(VersionsFolder)},
@@ -234,7 +236,10 @@ const ValueDesc<TTaskScheduleItem> kScheduleItem[] = {
 class KeyCursor
 {
 public:
-    KeyCursor(TSafeRegistry &reg, const std::string &base, bool write) : m_reg(reg), m_base(base), m_write(write) {}
+    KeyCursor(TSafeRegistry &reg, const std::string &base, bool write)
+        : m_reg(reg), m_base(base), m_write(write)
+    {
+    }
 
     void at(const char *subkey)
     {
@@ -285,7 +290,8 @@ void writeValues(TSafeRegistry &reg, KeyCursor &cursor, Obj &obj, std::span<cons
             break;
         case VT::Word: {
             const auto v = *static_cast<std::uint16_t *>(f);
-            const unsigned char bytes[2] = {static_cast<unsigned char>(v & 0xFF), static_cast<unsigned char>(v >> 8)};
+            const unsigned char bytes[2] = {static_cast<unsigned char>(v & 0xFF),
+                                            static_cast<unsigned char>(v >> 8)};
             reg.WriteBinaryData(row.name, bytes, 2);
             break;
         }
@@ -313,7 +319,8 @@ void readValues(TSafeRegistry &reg, KeyCursor &cursor, Obj &obj, std::span<const
             *static_cast<bool *>(f) = reg.ReadBool(row.name, row.absent != 0);
             break;
         case VT::Int:
-            *static_cast<std::int32_t *>(f) = reg.ReadInteger(row.name, static_cast<std::int32_t>(row.absent));
+            *static_cast<std::int32_t *>(f) =
+                reg.ReadInteger(row.name, static_cast<std::int32_t>(row.absent));
             break;
         case VT::IntKeep: {
             auto *p = static_cast<std::int32_t *>(f);
@@ -338,8 +345,8 @@ void readValues(TSafeRegistry &reg, KeyCursor &cursor, Obj &obj, std::span<const
             break;
         }
         case VT::Enum:
-            *static_cast<std::uint8_t *>(f) =
-                static_cast<std::uint8_t>(identifierIndexOrLast(row.ids(), reg.ReadString(row.name, std::string())));
+            *static_cast<std::uint8_t *>(f) = static_cast<std::uint8_t>(
+                identifierIndexOrLast(row.ids(), reg.ReadString(row.name, std::string())));
             break;
         }
     }
@@ -403,14 +410,29 @@ std::string rootPath(const char *sub)
     return path;
 }
 
-bool equalKeyNames(std::string_view a, std::string_view b) { return regFoldName(a) == regFoldName(b); }
+bool equalKeyNames(std::string_view a, std::string_view b)
+{
+    return regFoldName(a) == regFoldName(b);
+}
 
 } // namespace
 
-std::string groupsKeyPath() { return rootPath(RegKeyGroups); }
-std::string tasksKeyPath() { return rootPath(RegKeyTasks); }
-std::string taskKeyPath(const std::string &id) { return tasksKeyPath().append("\\").append(id); }
-std::string tempKeyPath(const std::string &name) { return rootPath(RegKeyTemp).append("\\").append(name); }
+std::string groupsKeyPath()
+{
+    return rootPath(RegKeyGroups);
+}
+std::string tasksKeyPath()
+{
+    return rootPath(RegKeyTasks);
+}
+std::string taskKeyPath(const std::string &id)
+{
+    return tasksKeyPath().append("\\").append(id);
+}
+std::string tempKeyPath(const std::string &name)
+{
+    return rootPath(RegKeyTemp).append("\\").append(name);
+}
 
 std::vector<std::string> numericKeyOrder(std::vector<std::string> names)
 {
@@ -522,9 +544,9 @@ TaskStoreState loadGroupsAndTasks(std::vector<std::string> &groups, TTasksList &
         auto task = std::make_unique<TTask>();
         if (!task->LoadFromRegistry(taskKeyPath(keyName))) {
             state.skippedKeys.push_back(keyName);
-            state.messages.push_back(formatLangString(
-                "The task stored under \"%s\" (\"%s\") has an unknown type and was not loaded; it is kept as stored.",
-                "strTaskLoadUnknownType", {keyName, task->Name}));
+            state.messages.push_back(formatLangString("The task stored under \"%s\" (\"%s\") has an unknown "
+                                                      "type and was not loaded; it is kept as stored.",
+                                                      "strTaskLoadUnknownType", {keyName, task->Name}));
             continue;
         }
         // The stored ID names the task unless it is empty, holds a "\", is taken by a task loaded
@@ -549,7 +571,8 @@ TaskStoreState loadGroupsAndTasks(std::vector<std::string> &groups, TTasksList &
     return state;
 }
 
-void saveGroupsAndTasks(const std::vector<std::string> &groups, const TTasksList &tasks, const TaskStoreState &state)
+void saveGroupsAndTasks(const std::vector<std::string> &groups, const TTasksList &tasks,
+                        const TaskStoreState &state)
 {
     RegistryTransaction tx;
     TSafeRegistry reg;

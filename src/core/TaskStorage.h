@@ -25,7 +25,8 @@ std::string taskKeyPath(const std::string &id);
 std::string tempKeyPath(const std::string &name);
 
 // What a load found beside the tasks it loaded.
-struct TaskStoreState {
+struct TaskStoreState
+{
     // Keys below "\Tasks" that hold a task that could not be loaded; saves keep them.
     std::vector<std::string> skippedKeys;
     // One line per problem, for the user (already in the interface language).

@@ -15,12 +15,12 @@ constexpr std::string_view kFilterKind[] = {"fikFileName", "fikFolderName", "fik
 constexpr std::string_view kFileNameKind[] = {"fnkWildcard", "fnkSingleFile"};
 constexpr std::string_view kFolderRuleKind[] = {"frkContains", "frkEmpty"};
 constexpr std::string_view kDateTimeKind[] = {"fidtkModified", "fidtkCreated", "fidtkLastAccessed"};
-constexpr std::string_view kDateTimeSelector[] = {"fidtsMonths",      "fidtsDays",       "fidtsHours",
-                                                  "fidtsMinutes",     "fidtsDateBetween", "fidtsTimeBetween"};
+constexpr std::string_view kDateTimeSelector[] = {"fidtsMonths",  "fidtsDays",        "fidtsHours",
+                                                  "fidtsMinutes", "fidtsDateBetween", "fidtsTimeBetween"};
 constexpr std::string_view kSizeKind[] = {"fiskLessThan", "fiskEqual", "fiskGreaterThan"};
 constexpr std::string_view kSizeMeasure[] = {"szmBytes", "szmKilobytes", "szmMegabytes"};
-constexpr std::string_view kScheduleKind[] = {"skMinutelly",       "skHourly",           "skDaily",
-                                              "skWeekly",          "skMonthly",          "skAtSystemStartup",
+constexpr std::string_view kScheduleKind[] = {"skMinutelly",        "skHourly",           "skDaily",
+                                              "skWeekly",           "skMonthly",          "skAtSystemStartup",
                                               "skAtProgramStartup", "skAtSystemShutdown", "skOnce"};
 constexpr std::string_view kMonthlyKind[] = {"mkEveryDay", "mkWhichDay"};
 constexpr std::string_view kWhichWeek[] = {"wwFirst", "wwSecond", "wwThird", "wwFourth", "wwLast"};
@@ -28,8 +28,8 @@ constexpr std::string_view kWeekDay[] = {"wdMonday", "wdTuesday",  "wdWednesday"
                                          "wdFriday", "wdSaturday", "wdSunday"};
 
 // "1st", "2nd", "3rd", then "th" for every other number: the stored ordinals say "21th".
-template <int N>
-struct OrdinalTable {
+template <int N> struct OrdinalTable
+{
     std::array<std::array<char, 8>, N> text{};
     std::array<std::string_view, N> views{};
 
@@ -73,24 +73,78 @@ const OrdinalTable<kMonthlyEveryNumDayCount> &monthlyTable()
 
 } // namespace
 
-IdentifierList taskTypeIdentifiers() { return kTaskType; }
-IdentifierList archiveDeleteKindIdentifiers() { return kDeleteKind; }
-IdentifierList bandwidthMeasureIdentifiers() { return kBandwidth; }
-IdentifierList filterTypeIdentifiers() { return kFilterType; }
-IdentifierList filterKindIdentifiers() { return kFilterKind; }
-IdentifierList fileNameKindIdentifiers() { return kFileNameKind; }
-IdentifierList folderRuleKindIdentifiers() { return kFolderRuleKind; }
-IdentifierList filterDateTimeKindIdentifiers() { return kDateTimeKind; }
-IdentifierList filterDateTimeSelectorIdentifiers() { return kDateTimeSelector; }
-IdentifierList filterSizeKindIdentifiers() { return kSizeKind; }
-IdentifierList sizeMeasureIdentifiers() { return kSizeMeasure; }
-IdentifierList scheduleKindIdentifiers() { return kScheduleKind; }
-IdentifierList dailyEveryNumDaysIdentifiers() { return dailyTable().views; }
-IdentifierList weeklyEveryNumWeekIdentifiers() { return weeklyTable().views; }
-IdentifierList monthlyEveryNumDayIdentifiers() { return monthlyTable().views; }
-IdentifierList monthlyKindIdentifiers() { return kMonthlyKind; }
-IdentifierList whichWeekIdentifiers() { return kWhichWeek; }
-IdentifierList weekDayIdentifiers() { return kWeekDay; }
+IdentifierList taskTypeIdentifiers()
+{
+    return kTaskType;
+}
+IdentifierList archiveDeleteKindIdentifiers()
+{
+    return kDeleteKind;
+}
+IdentifierList bandwidthMeasureIdentifiers()
+{
+    return kBandwidth;
+}
+IdentifierList filterTypeIdentifiers()
+{
+    return kFilterType;
+}
+IdentifierList filterKindIdentifiers()
+{
+    return kFilterKind;
+}
+IdentifierList fileNameKindIdentifiers()
+{
+    return kFileNameKind;
+}
+IdentifierList folderRuleKindIdentifiers()
+{
+    return kFolderRuleKind;
+}
+IdentifierList filterDateTimeKindIdentifiers()
+{
+    return kDateTimeKind;
+}
+IdentifierList filterDateTimeSelectorIdentifiers()
+{
+    return kDateTimeSelector;
+}
+IdentifierList filterSizeKindIdentifiers()
+{
+    return kSizeKind;
+}
+IdentifierList sizeMeasureIdentifiers()
+{
+    return kSizeMeasure;
+}
+IdentifierList scheduleKindIdentifiers()
+{
+    return kScheduleKind;
+}
+IdentifierList dailyEveryNumDaysIdentifiers()
+{
+    return dailyTable().views;
+}
+IdentifierList weeklyEveryNumWeekIdentifiers()
+{
+    return weeklyTable().views;
+}
+IdentifierList monthlyEveryNumDayIdentifiers()
+{
+    return monthlyTable().views;
+}
+IdentifierList monthlyKindIdentifiers()
+{
+    return kMonthlyKind;
+}
+IdentifierList whichWeekIdentifiers()
+{
+    return kWhichWeek;
+}
+IdentifierList weekDayIdentifiers()
+{
+    return kWeekDay;
+}
 
 int identifierIndex(IdentifierList ids, std::string_view text)
 {

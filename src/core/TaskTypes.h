@@ -57,9 +57,9 @@ enum TScheduleKind : std::uint8_t {
 enum TMonthlyKind : std::uint8_t { mkEveryDay, mkWhichDay };
 enum TWhichWeek : std::uint8_t { wwFirst, wwSecond, wwThird, wwFourth, wwLast };
 enum TWeekDay : std::uint8_t { wdMonday, wdTuesday, wdWednesday, wdThursday, wdFriday, wdSaturday, wdSunday };
-inline constexpr int kDailyEveryNumDaysCount = 14;   // ed1st .. ed14th
-inline constexpr int kWeeklyEveryNumWeekCount = 10;  // ew1st .. ew10th
-inline constexpr int kMonthlyEveryNumDayCount = 31;  // nd1st .. nd31th
+inline constexpr int kDailyEveryNumDaysCount = 14;  // ed1st .. ed14th
+inline constexpr int kWeeklyEveryNumWeekCount = 10; // ew1st .. ew10th
+inline constexpr int kMonthlyEveryNumDayCount = 31; // nd1st .. nd31th
 
 // The identifier texts of each enumeration, in value order.
 using IdentifierList = std::span<const std::string_view>;
@@ -88,7 +88,8 @@ int identifierIndex(IdentifierList ids, std::string_view text);
 int identifierIndexOrLast(IdentifierList ids, std::string_view text);
 
 // FTP destination settings: stored and edited, never used for a transfer.
-struct TFtpServerConnection {
+struct TFtpServerConnection
+{
     std::string Address;
     std::string Folder;
     std::int32_t Port = 21;

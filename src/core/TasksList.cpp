@@ -26,7 +26,10 @@ TTask *TTasksList::Add(std::unique_ptr<TTask> task)
     return m_tasks.back().get();
 }
 
-void TTasksList::Delete(int index) { m_tasks.erase(m_tasks.begin() + index); }
+void TTasksList::Delete(int index)
+{
+    m_tasks.erase(m_tasks.begin() + index);
+}
 
 std::unique_ptr<TTask> TTasksList::Extract(int index)
 {
@@ -54,7 +57,10 @@ void TTasksList::Move(int from, int to)
     m_tasks.insert(m_tasks.begin() + to, std::move(task));
 }
 
-bool TTasksList::TaskIDExists(const std::string &id) const { return FindByID(id) != nullptr; }
+bool TTasksList::TaskIDExists(const std::string &id) const
+{
+    return FindByID(id) != nullptr;
+}
 
 TTask *TTasksList::FindByID(const std::string &id) const
 {

@@ -32,7 +32,9 @@ TEST(DirEntryRead, FilesFoldersLinksAndAttributes)
     EXPECT_FALSE(e.isSymlink);
     EXPECT_EQ(e.attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem), 0u);
     EXPECT_NE(e.attributes & kAttrArchive, 0u);
-    struct stat st {};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat((dir + "/plain.txt").c_str(), &st), 0);
     EXPECT_EQ(e.lastWriteTime.seconds, st.st_mtim.tv_sec);
     EXPECT_EQ(e.lastWriteTime.nanoseconds, st.st_mtim.tv_nsec);

@@ -46,7 +46,8 @@ TEST(FilterMasksCrossCheck, AgreeWithTheSharedMatcher)
         for (int k = 0; k < 20; ++k) {
             const std::string name = randomName(rng);
             const bool ours = prepared.matches(name);
-            ASSERT_EQ(ours, MatchesMaskList(name, list)) << "mask list \"" << list << "\", name \"" << name << "\"";
+            ASSERT_EQ(ours, MatchesMaskList(name, list))
+                << "mask list \"" << list << "\", name \"" << name << "\"";
             matches += ours ? 1 : 0;
         }
     }

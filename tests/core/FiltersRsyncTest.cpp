@@ -113,7 +113,8 @@ private:
     std::mt19937 m_rng;
 };
 
-struct Scenario {
+struct Scenario
+{
     TTaskFiltersList list;
     std::string rules; // the rsync filter file
 };
@@ -151,13 +152,15 @@ void makeTree(Generator &g, const std::string &root)
 {
     std::vector<std::string> dirs = {root};
     for (int i = 0; i < 6; ++i) {
-        const std::string parent = dirs[static_cast<std::size_t>(g.between(0, static_cast<int>(dirs.size()) - 1))];
+        const std::string parent =
+            dirs[static_cast<std::size_t>(g.between(0, static_cast<int>(dirs.size()) - 1))];
         const std::string dir = parent + "/d" + g.word(1, 2);
         fs::create_directories(dir);
         dirs.push_back(dir);
     }
     for (int i = 0; i < 120; ++i) {
-        const std::string &dir = dirs[static_cast<std::size_t>(g.between(0, static_cast<int>(dirs.size()) - 1))];
+        const std::string &dir =
+            dirs[static_cast<std::size_t>(g.between(0, static_cast<int>(dirs.size()) - 1))];
         qvtest::writeFile(dir + "/" + g.fileName(), "x");
     }
 }
@@ -179,7 +182,8 @@ std::set<std::string> ourSelection(const CompiledFilterList &filters, const std:
     return taken;
 }
 
-std::set<std::string> rsyncSelection(const std::string &rulesFile, const std::string &root, const std::string &dest)
+std::set<std::string> rsyncSelection(const std::string &rulesFile, const std::string &root,
+                                     const std::string &dest)
 {
     const auto r = qvtest::runCommand(
         {"rsync", "-an", "--out-format=%n", "--filter=merge " + rulesFile, root + "/", dest + "/"}, 60);

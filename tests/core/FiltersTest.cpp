@@ -59,7 +59,8 @@ TEST(FilterOrder, FirstItemHasTheFinalWord)
     disabled.Enabled = false;
     const TTaskFiltersList withDisabled = listOf({disabled, wildcard(fitInclude, "*.txt")});
 
-    struct Case {
+    struct Case
+    {
         const char *what;
         const TTaskFiltersList *list;
         DirEntry entry;
@@ -96,7 +97,8 @@ TEST(FilterOrder, ApplyReturnsCurrentWhenTheItemDoesNotMatch)
     }
 }
 
-struct MaskCase {
+struct MaskCase
+{
     const char *masks;
     const char *name;
     bool matches;
@@ -105,9 +107,9 @@ struct MaskCase {
 TEST(FilterMasks, WildcardsSetsCaseAndTheAppendedDot)
 {
     const MaskCase cases[] = {
-        {"*.*", "README", true},          // tested as "README."
+        {"*.*", "README", true}, // tested as "README."
         {"*.", "README", true},
-        {"*.txt", "notes.TXT", true},     // masks ignore case
+        {"*.txt", "notes.TXT", true}, // masks ignore case
         {"*.TXT", "notes.txt", true},
         {"*.txt", "notes.txt.bak", false},
         {"a?c.*", "abc.d", true},
@@ -115,20 +117,26 @@ TEST(FilterMasks, WildcardsSetsCaseAndTheAppendedDot)
         {"[a-c]x.*", "Bx.q", true},
         {"[!a-c]x.*", "bx.q", false},
         {"[!a-c]x.*", "dx.q", true},
-        {"[z-a]", "a", false},            // a reversed range matches nothing
-        {"[abc", "a", false},             // malformed: matches nothing
+        {"[z-a]", "a", false}, // a reversed range matches nothing
+        {"[abc", "a", false},  // malformed: matches nothing
         {"*[0-9].txt", "123.txt", true},
         {"*[0-9].txt", "12a.txt", false},
         {"*.tmp;*.bak", "x.bak", true},
-        {"*.tmp; *.bak", "x.bak", true},  // the blank only separates
+        {"*.tmp; *.bak", "x.bak", true}, // the blank only separates
         {"\"my file.txt\"", "My File.txt", true},
         {"*.tmp *.bak", "y.bak", true},
-        {"   ", "x", false},              // a blank mask list never matches
+        {"   ", "x", false}, // a blank mask list never matches
         {"*", "", true},
-        {"ÄB*.*", "äbc.txt", true},       // non-ASCII letters fold too
-        {"*.txt", "\xff\xfe.txt", true},  // names that are not UTF-8 still match
-        {"\xff*", "\xff" "abc", true},
-        {"\xff*", "\xfe" "abc", false},
+        {"ÄB*.*", "äbc.txt", true},      // non-ASCII letters fold too
+        {"*.txt", "\xff\xfe.txt", true}, // names that are not UTF-8 still match
+        {"\xff*",
+         "\xff"
+         "abc",
+         true},
+        {"\xff*",
+         "\xfe"
+         "abc",
+         false},
         {"*a*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
     };
     for (const auto &c : cases) {
@@ -186,7 +194,8 @@ TEST(FilterKinds, SingleFileFolderContainsAttributesAndSize)
     less10.szValue = 10;
     less10.szMeasure = szmBytes;
 
-    struct Case {
+    struct Case
+    {
         const char *what;
         const TTaskFilterItem *item;
         const char *path;
@@ -319,7 +328,8 @@ TEST_F(FilterDates, RelativeRulesIgnoreDirectionAndTruncate)
     created1Year.dtKind = fidtkCreated;
     created1Year.dtMonths = 12;
 
-    struct Case {
+    struct Case
+    {
         const char *what;
         const TTaskFilterItem *item;
         std::int64_t modified;
@@ -342,7 +352,8 @@ TEST_F(FilterDates, RelativeRulesIgnoreDirectionAndTruncate)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(CompiledFilterList(listOf({*c.item}), nowDays).match("/a/", modifiedAt(c.modified)), c.taken);
+        EXPECT_EQ(CompiledFilterList(listOf({*c.item}), nowDays).match("/a/", modifiedAt(c.modified)),
+                  c.taken);
     }
 }
 
@@ -362,7 +373,8 @@ TEST_F(FilterDates, BetweenRulesUseDatesOrTimesOnly)
     times.dtTimeBetweenStart = encodeDayCount(QDate(2000, 1, 1), QTime(9, 0));
     times.dtTimeBetweenEnd = encodeDayCount(QDate(1990, 1, 1), QTime(17, 0));
 
-    struct Case {
+    struct Case
+    {
         const char *what;
         const TTaskFilterItem *item;
         std::int64_t modified;

@@ -61,8 +61,8 @@ TEST(TaskDefaults, EveryGroupStartsOnTheProgramDefaults)
     TTask task;
     EXPECT_TRUE(task.RunPrograms.UseDefault && task.Dial.UseDefault && task.HardwareProfile.UseDefault &&
                 task.Bandwidth.UseDefault && task.Protection.UseDefault && task.Log.UseDefault &&
-                task.EventAlerts.UseDefault && task.Performance.UseDefault && task.PowerManagement.UseDefault &&
-                task.EmailSettings.UseDefault);
+                task.EventAlerts.UseDefault && task.Performance.UseDefault &&
+                task.PowerManagement.UseDefault && task.EmailSettings.UseDefault);
 }
 
 TEST(TaskIds, AreTwentyOneHexCharactersAndDiffer)
@@ -106,7 +106,8 @@ TEST(TaskIds, ListGivesDuplicatesANewId)
     EXPECT_EQ(list.Items(0)->ID, "ABCDEF");
 }
 
-struct SplitCase {
+struct SplitCase
+{
     const char *text;
     std::vector<std::string> items;
 };
@@ -116,11 +117,11 @@ TEST(TaskCommaText, SplitsAsTheStoredListsWereWritten)
     const SplitCase cases[] = {
         {"", {}},
         {"a,b", {"a", "b"}},
-        {"a b", {"a", "b"}},            // an unquoted blank separates
+        {"a b", {"a", "b"}}, // an unquoted blank separates
         {"  a , b ", {"a", "b"}},
         {"\"a b\",c", {"a b", "c"}},
         {"\"say \"\"hi\"\"\",x", {"say \"hi\"", "x"}},
-        {"a,", {"a", ""}},              // a delimiter at the very end adds an empty item
+        {"a,", {"a", ""}}, // a delimiter at the very end adds an empty item
         {",a", {"", "a"}},
         {"a,,b", {"a", "", "b"}},
         {"\"a,b\"", {"a,b"}},
@@ -202,13 +203,14 @@ TEST(SourceFolders, IndexOfSourceUsesWholeComponents)
 {
     TTask task;
     task.Source = "!>/mnt/data,>/data";
-    struct Case {
+    struct Case
+    {
         const char *path;
         int index;
     };
     const Case cases[] = {
-        {"/data/sub/file.txt", 1}, {"/data", 1},       {"/data/", 1},      {"/mnt/data/x", 0},
-        {"/data2/file", -1},       {"/Data/file", -1}, {"/mnt/dat", -1},   {"/", -1},
+        {"/data/sub/file.txt", 1}, {"/data", 1},       {"/data/", 1},    {"/mnt/data/x", 0},
+        {"/data2/file", -1},       {"/Data/file", -1}, {"/mnt/dat", -1}, {"/", -1},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path);
@@ -247,8 +249,10 @@ TEST(DestinationFolders, KeepStructureFromRootAddsTheSourcePath)
 TEST(TaskTexts, TaskTypeNames)
 {
     TTask task;
-    const std::pair<TTaskType, const char *> cases[] = {
-        {ttSimpleCopy, "Simple Copy"}, {ttExactCopy, "Exact Copy"}, {ttMove, "Move"}, {ttSynchronize, "Synchronize"}};
+    const std::pair<TTaskType, const char *> cases[] = {{ttSimpleCopy, "Simple Copy"},
+                                                        {ttExactCopy, "Exact Copy"},
+                                                        {ttMove, "Move"},
+                                                        {ttSynchronize, "Synchronize"}};
     for (const auto &[type, text] : cases) {
         task.TaskType = type;
         EXPECT_EQ(task.GetStrTaskType(), text);
@@ -277,7 +281,8 @@ TEST(AlertTable, HasTheStoredOrderAndThreeIndependentDefaults)
     EXPECT_STREQ(table[104].name, "SilentFinishEmailSendLog");
     std::set<std::string> names;
     for (const auto &row : table) {
-        std::string expected = std::string(alertModeName(row.mode)) + alertEventName(row.event) + alertItemName(row.item);
+        std::string expected =
+            std::string(alertModeName(row.mode)) + alertEventName(row.event) + alertItemName(row.item);
         EXPECT_EQ(expected, row.name);
         names.insert(row.name);
         const bool stringItem = row.item == AlertItem::SoundFile || row.item == AlertItem::Email;
@@ -286,7 +291,8 @@ TEST(AlertTable, HasTheStoredOrderAndThreeIndependentDefaults)
     }
     EXPECT_EQ(names.size(), 105u);
 
-    struct Defaults {
+    struct Defaults
+    {
         const char *name;
         bool newTask, absent, program;
     };
@@ -321,8 +327,7 @@ TEST(AlertTable, HasTheStoredOrderAndThreeIndependentDefaults)
 
 // Distinct values on the two sides of a pair: booleans in opposite phase, texts and numbers carrying
 // the counter, so that a getter reading the wrong pair is seen.
-template <class T>
-void assignDistinct(T &prog, T &task, int counter)
+template <class T> void assignDistinct(T &prog, T &task, int counter)
 {
     if constexpr (std::is_same_v<T, bool>) {
         prog = counter % 3 == 0;
@@ -361,7 +366,7 @@ TEST_F(GroupGetters, FollowUseDefaultPairByPair)
         task.RunPrograms.UseDefault = task.Dial.UseDefault = task.HardwareProfile.UseDefault = useDefault;
         task.Bandwidth.UseDefault = task.Protection.UseDefault = task.Log.UseDefault = useDefault;
         task.EmailSettings.UseDefault = useDefault;
-#define QV_CHECK(GROUP, FIELD, TYPE, PROG)                                                              \
+#define QV_CHECK(GROUP, FIELD, TYPE, PROG)                                                                   \
     EXPECT_EQ(task.Get##PROG(), useDefault ? ::qv::PROG : task.GROUP.FIELD) << #PROG;
         QV_TASK_GROUP_GETTERS(QV_CHECK)
 #undef QV_CHECK
@@ -384,14 +389,14 @@ TEST_F(GroupGetters, AlertGettersReadTheirOwnPair)
 {
     TTask task;
     int counter = 0;
-#define QV_FILL_ALERT(M, E, I, T, NEW, ABS, PROG)                                                        \
+#define QV_FILL_ALERT(M, E, I, T, NEW, ABS, PROG)                                                            \
     assignDistinct(::qv::Events##M##E##I, task.EventAlerts.M##E##I, ++counter);
     QV_TASK_ALERTS(QV_FILL_ALERT)
 #undef QV_FILL_ALERT
     for (bool useDefault : {true, false}) {
         task.EventAlerts.UseDefault = useDefault;
-#define QV_CHECK_ALERT(M, E, I, T, NEW, ABS, PROG)                                                       \
-    EXPECT_EQ(task.GetEvents##M##E##I(), useDefault ? ::qv::Events##M##E##I : task.EventAlerts.M##E##I) \
+#define QV_CHECK_ALERT(M, E, I, T, NEW, ABS, PROG)                                                           \
+    EXPECT_EQ(task.GetEvents##M##E##I(), useDefault ? ::qv::Events##M##E##I : task.EventAlerts.M##E##I)      \
         << #M #E #I;
         QV_TASK_ALERTS(QV_CHECK_ALERT)
 #undef QV_CHECK_ALERT

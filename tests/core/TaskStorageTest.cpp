@@ -1,9 +1,10 @@
 // Tasks, filter items, schedule entries and groups in the settings store.
+#include "core/TaskStorage.h"
 #include "core/SafeRegistry.h"
 #include "core/Settings.h"
-#include "core/TaskStorage.h"
 #include "platform/Registry.h"
 
+#include "TaskStoreFixture.h"
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -14,51 +15,6 @@
 namespace {
 
 using namespace qv;
-
-class TaskStore : public ::testing::Test
-{
-protected:
-    void SetUp() override { RegistryStore::setStorePath(qvtest::makeTempDir("taskstore") + "/registry.db"); }
-    void TearDown() override { RegistryStore::setStorePath({}); }
-
-    // Every value below `path`: "subkey|name" -> value.
-    static std::map<std::string, RegValue> dump(const std::string &path)
-    {
-        std::map<std::string, RegValue> out;
-        dumpInto(path, "", out);
-        return out;
-    }
-    static void dumpInto(const std::string &path, const std::string &rel, std::map<std::string, RegValue> &out)
-    {
-        TRegistry reg;
-        if (!reg.OpenKeyReadOnly(path)) {
-            return;
-        }
-        for (const RegValue &v : reg.GetValues()) {
-            out[rel + "|" + v.name] = v;
-        }
-        for (const std::string &sub : reg.GetKeyNames()) {
-            dumpInto(path + "\\" + sub, rel + "\\" + sub, out);
-        }
-    }
-    static std::vector<std::string> subKeys(const std::string &path)
-    {
-        TRegistry reg;
-        return reg.OpenKeyReadOnly(path) ? reg.GetKeyNames() : std::vector<std::string>{};
-    }
-    static void deleteValue(const std::string &path, const std::string &name)
-    {
-        TRegistry reg;
-        ASSERT_TRUE(reg.OpenKey(path, false)) << path;
-        ASSERT_TRUE(reg.DeleteValue(name)) << path << " " << name;
-    }
-    static void writeString(const std::string &path, const std::string &name, const std::string &value)
-    {
-        TRegistry reg;
-        ASSERT_TRUE(reg.OpenKey(path, true));
-        reg.WriteString(name, value);
-    }
-};
 
 TTaskFilterItem filterNumber(int i)
 {
@@ -142,7 +98,8 @@ void fillNonDefault(TTask &t)
     t.SourceIncludeSubfolders = false;
     t.DestType = kDestCdDvd;
     t.DestLocal = "/media/backup/%ProjectName%";
-    t.DestFTP = {"ftp.example.org", "/in", 2121, "me", "pw", true, true, "proxy", 3128, true, "pl", "pp", 5, 6, 7, 8};
+    t.DestFTP = {
+        "ftp.example.org", "/in", 2121, "me", "pw", true, true, "proxy", 3128, true, "pl", "pp", 5, 6, 7, 8};
     for (int i = 0; i < 12; ++i) {
         t.Filters.Add(filterNumber(i));
         t.Schedules.Add(scheduleNumber(i));
@@ -303,7 +260,8 @@ TEST_F(TaskStore, RoundTripKeepsEveryField)
 
 // What a value reads as when it is missing, for every value that does not read as false, 0 or
 // empty text. "keep" values keep what the task had before the load (a new task's default).
-struct AbsentRule {
+struct AbsentRule
+{
     const char *value; // "subkey|name"; a trailing "*" stands for any item subkey
     const char *rule;
 };
@@ -373,7 +331,8 @@ const char *absentRuleOf(const std::string &key)
 }
 
 // The stored form the absent rule predicts for `original` (the value as it was saved).
-RegValue expectedAbsent(const std::string &key, const RegValue &original, const std::map<std::string, RegValue> &fresh)
+RegValue expectedAbsent(const std::string &key, const RegValue &original,
+                        const std::map<std::string, RegValue> &fresh)
 {
     RegValue v = original;
     const char *rule = absentRuleOf(key);
@@ -490,7 +449,8 @@ TEST_F(TaskStore, TwelveItemsComeBackInTheirOrder)
     for (int i = 0; i < 12; ++i) {
         EXPECT_EQ(loaded.Filters[i].fnWildcard, "*.f" + std::to_string(i));
     }
-    EXPECT_EQ(numericKeyOrder({"10", "x", "2", "1", "b"}), (std::vector<std::string>{"1", "2", "10", "x", "b"}));
+    EXPECT_EQ(numericKeyOrder({"10", "x", "2", "1", "b"}),
+              (std::vector<std::string>{"1", "2", "10", "x", "b"}));
 }
 
 TEST_F(TaskStore, ItemsReadWithoutValuesTakeTheListedRules)
@@ -513,118 +473,6 @@ TEST_F(TaskStore, ItemsReadWithoutValuesTakeTheListedRules)
     EXPECT_EQ(s.Kind, skOnce);
     EXPECT_EQ(s.DailyEveryNumDays, 13);
     EXPECT_EQ(s.MonthlyEveryNumDay, 30);
-}
-
-TEST_F(TaskStore, GroupsAndTasksSaveAsAWhole)
-{
-    std::vector<std::string> groups = {"Work", "Photos", "Archive"};
-    TTasksList tasks;
-    for (const char *name : {"one", "two", "three"}) {
-        auto t = std::make_unique<TTask>();
-        t->Name = name;
-        tasks.Add(std::move(t));
-    }
-    const std::string goneId = tasks[1]->ID;
-    saveGroupsAndTasks(groups, tasks, {});
-
-    std::vector<std::string> loadedGroups;
-    TTasksList loaded;
-    TaskStoreState state = loadGroupsAndTasks(loadedGroups, loaded);
-    EXPECT_TRUE(state.messages.empty());
-    EXPECT_EQ(loadedGroups, groups);
-    EXPECT_EQ(loaded.Count(), 3);
-
-    // Reordered groups keep their order; a removed task and group are gone from the store.
-    groups = {"Archive", "Work"};
-    tasks.Delete(1);
-    saveGroupsAndTasks(groups, tasks, state);
-    loadGroupsAndTasks(loadedGroups, loaded);
-    EXPECT_EQ(loadedGroups, groups);
-    EXPECT_EQ(loaded.Count(), 2);
-    EXPECT_FALSE(loaded.TaskIDExists(goneId));
-    EXPECT_EQ(subKeys(tasksKeyPath()).size(), 2u);
-}
-
-TEST_F(TaskStore, ABadTaskAmongGoodOnesIsReportedAndKept)
-{
-    TTasksList tasks;
-    for (const char *name : {"good one", "good two"}) {
-        auto t = std::make_unique<TTask>();
-        t->Name = name;
-        tasks.Add(std::move(t));
-    }
-    saveGroupsAndTasks({}, tasks, {});
-    writeString(taskKeyPath("BROKEN"), "Name", "from a newer version");
-    writeString(taskKeyPath("BROKEN"), "TaskType", "ttCloudSync");
-    writeString(taskKeyPath("BROKEN") + "\\Source", "Source", "/precious");
-
-    std::vector<std::string> groups;
-    TTasksList loaded;
-    TaskStoreState state = loadGroupsAndTasks(groups, loaded);
-    EXPECT_EQ(loaded.Count(), 2);
-    ASSERT_EQ(state.skippedKeys, std::vector<std::string>{"BROKEN"});
-    ASSERT_EQ(state.messages.size(), 1u);
-    EXPECT_NE(state.messages[0].find("BROKEN"), std::string::npos);
-
-    saveGroupsAndTasks(groups, loaded, state);
-    const auto kept = dump(taskKeyPath("BROKEN"));
-    EXPECT_EQ(kept.at("|TaskType").data, "ttCloudSync");
-    EXPECT_EQ(kept.at("\\Source|Source").data, "/precious");
-}
-
-TEST_F(TaskStore, EmptyAndDuplicateIdsGetKeyNamesOrNewIds)
-{
-    TTask a;
-    a.Name = "a";
-    a.ID = "AAAA";
-    a.SaveToRegistry(taskKeyPath("AAAA"));
-    TTask copy; // a copy of a under another key, still holding a's ID
-    copy.Name = "copy";
-    copy.ID = "AAAA";
-    copy.SaveToRegistry(taskKeyPath("COPYKEY"));
-    TTask empty;
-    empty.Name = "empty";
-    empty.ID = "";
-    empty.SaveToRegistry(taskKeyPath("EMPTYKEY"));
-    TTask slash;
-    slash.Name = "slash";
-    slash.ID = "a\\b";
-    slash.SaveToRegistry(taskKeyPath("SLASHKEY"));
-    TTask pointsAtOther; // its ID names another stored key: using it would overwrite that key
-    pointsAtOther.Name = "points";
-    pointsAtOther.ID = "emptykey";
-    pointsAtOther.SaveToRegistry(taskKeyPath("POINTS"));
-
-    std::vector<std::string> groups;
-    TTasksList loaded;
-    const TaskStoreState state = loadGroupsAndTasks(groups, loaded);
-    ASSERT_EQ(loaded.Count(), 5);
-    std::map<std::string, std::string> idOf;
-    std::set<std::string> folded;
-    for (const auto &t : loaded) {
-        idOf[t->Name] = t->ID;
-        folded.insert(regFoldName(t->ID));
-    }
-    EXPECT_EQ(folded.size(), 5u);
-    EXPECT_EQ(idOf["a"], "AAAA");
-    EXPECT_EQ(idOf["copy"], "COPYKEY");
-    EXPECT_EQ(idOf["empty"], "EMPTYKEY");
-    EXPECT_EQ(idOf["slash"], "SLASHKEY");
-    EXPECT_EQ(idOf["points"], "POINTS");
-
-    saveGroupsAndTasks(groups, loaded, state);
-    TTasksList again;
-    loadGroupsAndTasks(groups, again);
-    ASSERT_EQ(again.Count(), 5);
-    for (const auto &t : again) {
-        EXPECT_EQ(idOf[t->Name], t->ID);
-    }
-
-    // A generated ID never collides with a task in the list.
-    TTask fresh;
-    fresh.ID = "AAAA";
-    fresh.GenerateID(&again);
-    EXPECT_FALSE(again.TaskIDInUse(fresh.ID));
 }
 
 } // namespace
