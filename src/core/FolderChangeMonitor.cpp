@@ -164,8 +164,10 @@ void TFolderChangeMonitor::SetMonitorActive(bool value)
 
 void TFolderChangeMonitor::DoChange()
 {
-    if (OnChange) {
-        OnChange(this);
+    // The handler may free this monitor (a task rebuilding its watches), so it runs from a copy
+    // and nothing of the monitor is touched after it.
+    if (auto handler = OnChange) {
+        handler(this);
     }
 }
 

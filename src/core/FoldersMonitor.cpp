@@ -2,6 +2,7 @@
 #include "core/FoldersMonitor.h"
 
 #include <climits>
+#include <exception>
 #include <sys/stat.h>
 
 namespace qv {
@@ -73,8 +74,19 @@ void TFoldersMonitor::AddFolder(const std::string &folder, bool includeSubfolder
     monitor->SetFolderName(withoutTrailingSlash(folder));
     monitor->SetMonitorSubtree(includeSubfolders);
     monitor->OnChange = [this](TFolderChangeMonitor *) {
-        if (OnFolderChanged) {
-            OnFolderChanged();
+        // The start may rebuild or free these watches; nothing of them is used after it. A start
+        // that fails is the task's warning, and watching goes on.
+        auto start = OnFolderChanged;
+        auto warning = OnWarning;
+        if (!start) {
+            return;
+        }
+        try {
+            start();
+        } catch (const std::exception &e) {
+            if (warning) {
+                warning(std::string("A change in the task's folders could not start it: ") + e.what());
+            }
         }
     };
     monitor->OnWarning = [this](TFolderChangeMonitor *, const std::string &text) { warnOnce(text); };

@@ -393,3 +393,29 @@ TEST_F(FolderMonitorRules, NetworkWarningReachesOnWarningAtStart)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(FolderMonitorRules, AHandlerMayFreeItsOwnMonitor)
+{
+    for (int delay : {0, 30}) {
+        SCOPED_TRACE(delay);
+        auto monitor = std::make_unique<TFolderChangeMonitor>();
+        monitor->SetFolderName(dir);
+        monitor->SetDelayTime(delay);
+        int calls = 0;
+        monitor->OnChange = [&](TFolderChangeMonitor *) {
+            ++calls;
+            monitor.reset();
+        };
+        monitor->SetActive(true);
+        fake.change(dir);
+        fake.change(dir);
+        ASSERT_TRUE(waitUntil([&] { return monitor == nullptr; }));
+        settle(100);
+        EXPECT_EQ(calls, 1);
+        EXPECT_TRUE(fake.watches().empty());
+    }
+}
+
+} // namespace

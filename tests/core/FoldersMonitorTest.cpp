@@ -198,3 +198,41 @@ TEST(TaskFolderWatchDelay, StoredWaitIsKeptWithinATimersRange)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TaskFolderWatches, AFailedStartIsLoggedAndWatchingGoesOn)
+{
+    monitor.MonitorFileName = true;
+    monitor.Rebuild({{base + "/src1", true}});
+    monitor.OnFolderChanged = [this] {
+        if (++started == 1) {
+            throw std::runtime_error("no thread");
+        }
+    };
+    fake.change(base + "/src1");
+    ASSERT_TRUE(waitUntil([&] { return started == 1; }));
+    settle(20);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("no thread"), std::string::npos);
+    fake.change(base + "/src1");
+    EXPECT_TRUE(waitUntil([&] { return started == 2; }));
+}
+
+TEST_F(TaskFolderWatches, AStartMayRebuildTheWatches)
+{
+    monitor.MonitorFileName = true;
+    const std::vector<qv::WatchedFolder> folders = {{base + "/src1", true}};
+    monitor.Rebuild(folders);
+    monitor.OnFolderChanged = [&] {
+        ++started;
+        monitor.Rebuild(folders); // frees the watch whose change is being delivered
+    };
+    fake.change(base + "/src1");
+    ASSERT_TRUE(waitUntil([&] { return started == 1; }));
+    EXPECT_EQ(fake.watches().size(), 1u);
+    fake.change(base + "/src1");
+    EXPECT_TRUE(waitUntil([&] { return started == 2; }));
+}
+
+} // namespace
