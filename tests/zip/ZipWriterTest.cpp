@@ -402,6 +402,33 @@ TEST(ZipWriterSafety, NotAnArchiveIsNeverOverwritten)
     EXPECT_TRUE(qvtest::readFile(dir + "/bad.zip") == raw);
 }
 
+// The reader can piece a damaged directory together from the local headers; such an archive is
+// read, but never rewritten, since whatever the scan missed would be lost.
+TEST(ZipWriterSafety, RecoveredArchiveIsNeverRewritten)
+{
+    const std::string dir = qvtest::makeTempDir("recovered");
+    writeTree(dir, {{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}});
+    ASSERT_EQ(zipTree(dir + "/r.zip", dir, {{"a.txt", ""}, {"b.txt", ""}}, 6), 2);
+    std::string raw = qvtest::readFile(dir + "/r.zip");
+    const size_t central = raw.find(std::string("PK\x01\x02", 4));
+    ASSERT_NE(central, std::string::npos);
+    const size_t second = raw.find(std::string("PK\x01\x02", 4), central + 4);
+    ASSERT_NE(second, std::string::npos);
+    raw[second + 2] = 9; // damage the second central record's signature
+    qvtest::writeFile(dir + "/r.zip", raw);
+    qv::TZipReader probe; // the reader gets both entries back by its scan
+    probe.SetZipName(dir + "/r.zip");
+    EXPECT_EQ(probe.Count(), 2);
+    EXPECT_TRUE(probe.Recovered());
+    qv::TZipWriter zip;
+    zip.SetZipName(dir + "/r.zip");
+    zip.IncompleteZipMode = qv::izAssumeBad;
+    zip.AddFile(dir + "/c.txt", "c.txt");
+    EXPECT_THROW(zip.Zip(), qv::EBadZipFile);
+    EXPECT_TRUE(qvtest::readFile(dir + "/r.zip") == raw);
+    EXPECT_EQ(qvtest::runShell("ls -a '" + dir + "' | grep -c KPZ").output, "0\n");
+}
+
 TEST(ZipWriterSafety, NewArchiveModeFollowsUmaskAndOldModeIsKept)
 {
     const std::string dir = qvtest::makeTempDir("mode");
