@@ -29,8 +29,9 @@ std::vector<unsigned char> mixedData(std::size_t size)
     std::mt19937_64 rng(20261206);
     std::vector<unsigned char> out;
     out.reserve(size + 70000);
-    static const char *words[] = {"backup ", "folder ", "archive ", "the ", "of ", "file ", "version ", "task ",
-                                  "2026-12-06 ", "ERROR: ", "copy ", "\n", "\t", "{\"id\": ", "}, "};
+    static const char *words[] = {
+        "backup ",     "folder ", "archive ", "the ", "of ", "file ",     "version ", "task ",
+        "2026-12-06 ", "ERROR: ", "copy ",    "\n",   "\t",  "{\"id\": ", "}, "};
     while (out.size() < size) {
         switch (rng() % 8) {
         case 0: // incompressible
@@ -67,8 +68,7 @@ std::vector<unsigned char> mixedData(std::size_t size)
     return out;
 }
 
-template <class F>
-double bestSeconds(F f)
+template <class F> double bestSeconds(F f)
 {
     double best = 1e99;
     for (int run = 0; run < 3; ++run) {

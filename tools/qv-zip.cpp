@@ -10,7 +10,8 @@
 
 namespace {
 
-struct Command {
+struct Command
+{
     const char *name;
     const char *usage;
     int (*run)(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
@@ -20,10 +21,12 @@ const Command kCommands[] = {
     {"l", "l ARCHIVE                          list the entries", qv::zipCommandList},
     {"t", "t [-P PASSWORD] ARCHIVE            test every entry", qv::zipCommandTest},
     {"x", "x [-o] [-P PASSWORD] ARCHIVE DIR   extract (-o replaces existing files)", qv::zipCommandExtract},
-    {"a", "a [-l LEVEL] [-P PASSWORD] [-u|-r|-f] ARCHIVE ROOTDIR FILES...\n"
-          "                                     add or update FILES with names relative to ROOTDIR",
+    {"a",
+     "a [-l LEVEL] [-P PASSWORD] [-u|-r|-f] ARCHIVE ROOTDIR FILES...\n"
+     "                                     add or update FILES with names relative to ROOTDIR",
      qv::zipCommandAdd},
-    {"d", "d ARCHIVE NAMES...                 delete entries (masks with * and ? allowed)", qv::zipCommandDelete},
+    {"d", "d ARCHIVE NAMES...                 delete entries (masks with * and ? allowed)",
+     qv::zipCommandDelete},
 };
 
 int usage(std::ostream &os)

@@ -45,10 +45,7 @@ void BitReader::pullByte()
     m_count += 8;
 }
 
-HistoryWindow::HistoryWindow(ByteSink &sink)
-    : m_sink(sink), m_buf(new std::uint8_t[kHistory + kChunk]())
-{
-}
+HistoryWindow::HistoryWindow(ByteSink &sink) : m_sink(sink), m_buf(new std::uint8_t[kHistory + kChunk]()) {}
 
 void HistoryWindow::flush()
 {

@@ -157,6 +157,7 @@ private:
 DecodeStatus inflateStream(ByteSource &source, ByteSink &sink);
 DecodeStatus unshrinkStream(ByteSource &source, ByteSink &sink, std::uint64_t size);
 DecodeStatus unreduceStream(ByteSource &source, ByteSink &sink, std::uint64_t size, int factor);
-DecodeStatus explodeStream(ByteSource &source, ByteSink &sink, std::uint64_t size, bool window8k, bool threeTrees);
+DecodeStatus explodeStream(ByteSource &source, ByteSink &sink, std::uint64_t size, bool window8k,
+                           bool threeTrees);
 
 } // namespace qv

@@ -15,10 +15,13 @@ namespace {
 using namespace huff;
 
 constexpr unsigned kMainBits = 8;
-constexpr std::size_t kCapacity = (1u << kMainBits) + 256 * 256;
+// Real trees need a few subtables; a tree of many 16-bit codes may need up to the full bound.
+constexpr std::size_t kSmallCapacity = (1u << kMainBits) + 16 * 256;
+constexpr std::size_t kFullCapacity = (1u << kMainBits) + 256 * 256;
 
-struct Tree {
-    std::vector<std::uint32_t> table = std::vector<std::uint32_t>(kCapacity);
+struct Tree
+{
+    std::vector<std::uint32_t> table;
 };
 
 bool readTree(BitReader &in, unsigned symbols, Tree &tree)
@@ -44,7 +47,12 @@ bool readTree(BitReader &in, unsigned symbols, Tree &tree)
     for (std::uint32_t s = 0; s < symbols; ++s) {
         results[s] = entry(kValue, s);
     }
-    return buildTable(lengths, symbols, results, kMainBits, tree.table.data(), kCapacity);
+    tree.table.resize(kSmallCapacity);
+    if (buildTable(lengths, symbols, results, kMainBits, tree.table.data(), tree.table.size())) {
+        return true;
+    }
+    tree.table.resize(kFullCapacity);
+    return buildTable(lengths, symbols, results, kMainBits, tree.table.data(), tree.table.size());
 }
 
 // Decodes one symbol; -1 for an invalid code.
@@ -70,14 +78,16 @@ int decode(BitReader &in, const Tree &tree)
 
 } // namespace
 
-DecodeStatus explodeStream(ByteSource &source, ByteSink &sink, std::uint64_t size, bool window8k, bool threeTrees)
+DecodeStatus explodeStream(ByteSource &source, ByteSink &sink, std::uint64_t size, bool window8k,
+                           bool threeTrees)
 {
     BitReader in(source);
     HistoryWindow out(sink);
     Tree literal;
     Tree length;
     Tree distance;
-    if ((threeTrees && !readTree(in, 256, literal)) || !readTree(in, 64, length) || !readTree(in, 64, distance)) {
+    if ((threeTrees && !readTree(in, 256, literal)) || !readTree(in, 64, length) ||
+        !readTree(in, 64, distance)) {
         return in.overrun() ? DecodeStatus::Truncated : DecodeStatus::DataError;
     }
     const unsigned lowBits = window8k ? 7 : 6;

@@ -18,8 +18,8 @@ std::uint32_t reverseBits(std::uint32_t code, unsigned len)
 
 } // namespace
 
-bool buildTable(const std::uint8_t *lengths, std::size_t count, const std::uint32_t *results, unsigned mainBits,
-                std::uint32_t *table, std::size_t capacity)
+bool buildTable(const std::uint8_t *lengths, std::size_t count, const std::uint32_t *results,
+                unsigned mainBits, std::uint32_t *table, std::size_t capacity)
 {
     constexpr unsigned kMaxLen = 16;
     std::array<std::uint32_t, kMaxLen + 1> lenCount{};

@@ -19,10 +19,22 @@ inline constexpr std::uint32_t entry(std::uint32_t kind, std::uint32_t value, st
 {
     return bits | (kind << 5) | (extra << 8) | (value << 16);
 }
-inline constexpr std::uint32_t entryBits(std::uint32_t e) { return e & 31u; }
-inline constexpr std::uint32_t entryKind(std::uint32_t e) { return (e >> 5) & 7u; }
-inline constexpr std::uint32_t entryExtra(std::uint32_t e) { return (e >> 8) & 0xFFu; }
-inline constexpr std::uint32_t entryValue(std::uint32_t e) { return e >> 16; }
+inline constexpr std::uint32_t entryBits(std::uint32_t e)
+{
+    return e & 31u;
+}
+inline constexpr std::uint32_t entryKind(std::uint32_t e)
+{
+    return (e >> 5) & 7u;
+}
+inline constexpr std::uint32_t entryExtra(std::uint32_t e)
+{
+    return (e >> 8) & 0xFFu;
+}
+inline constexpr std::uint32_t entryValue(std::uint32_t e)
+{
+    return e >> 16;
+}
 
 // Builds a table from code lengths (0 = unused symbol). `results[s]` is symbol s's entry without
 // its bit count. Returns false for an over-subscribed set of lengths or when `capacity` is too

@@ -10,7 +10,8 @@
 
 namespace qv {
 
-struct TDirSearch::Level {
+struct TDirSearch::Level
+{
     std::string path; // ends in "/"
     std::vector<std::string> names;
     std::size_t next = 0;
@@ -78,7 +79,9 @@ std::string TDirSearch::NextFile(std::int64_t &size)
         }
         const std::string name = level.names[level.next++];
         const std::string path = level.path + name;
-        struct stat lst {};
+        struct stat lst
+        {
+        };
         if (::lstat(path.c_str(), &lst) != 0) {
             continue;
         }
@@ -102,7 +105,9 @@ std::string TDirSearch::NextFile(std::int64_t &size)
         if (inWildLevels) {
             continue;
         }
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (S_ISLNK(lst.st_mode)) {
             if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
                 continue;
@@ -113,7 +118,8 @@ std::string TDirSearch::NextFile(std::int64_t &size)
             continue;
         }
         // A name without an extension also matches as if it ended in "." (so "*.*" takes it).
-        if (IsMatch(m_fileMask, name) || (name.find('.') == std::string::npos && IsMatch(m_fileMask, name + "."))) {
+        if (IsMatch(m_fileMask, name) ||
+            (name.find('.') == std::string::npos && IsMatch(m_fileMask, name + "."))) {
             size = st.st_size;
             return path;
         }

@@ -32,13 +32,17 @@ int TSortedZip::Compare(const TZipHeaderInfo *k1, const TZipHeaderInfo *k2) cons
     case ByUnCompressedSize:
         return k2->UncompressedSize > k1->UncompressedSize ? 1 : -1;
     case ByRate:
-        return zipRate(static_cast<std::int64_t>(k2->CompressedSize), static_cast<std::int64_t>(k2->UncompressedSize)) -
-               zipRate(static_cast<std::int64_t>(k1->CompressedSize), static_cast<std::int64_t>(k1->UncompressedSize));
+        return zipRate(static_cast<std::int64_t>(k2->CompressedSize),
+                       static_cast<std::int64_t>(k2->UncompressedSize)) -
+               zipRate(static_cast<std::int64_t>(k1->CompressedSize),
+                       static_cast<std::int64_t>(k1->UncompressedSize));
     case ByNone:
         if (k1->DiskNumberStart != k2->DiskNumberStart) {
             return k1->DiskNumberStart < k2->DiskNumberStart ? -1 : 1;
         }
-        return k1->RelativeOffset > k2->RelativeOffset ? 1 : k1->RelativeOffset == k2->RelativeOffset ? 0 : -1;
+        return k1->RelativeOffset > k2->RelativeOffset    ? 1
+               : k1->RelativeOffset == k2->RelativeOffset ? 0
+                                                          : -1;
     }
     return -1;
 }

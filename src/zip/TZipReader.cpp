@@ -163,7 +163,9 @@ void TZipReader::recordArchiveStamp()
     if (m_external != nullptr) {
         return;
     }
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(m_zipName.c_str(), &st) == 0) {
         m_stamp = {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
     }
@@ -174,7 +176,9 @@ bool TZipReader::archiveChanged() const
     if (m_external != nullptr) {
         return false;
     }
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(m_zipName.c_str(), &st) != 0) {
         return true;
     }
@@ -248,7 +252,9 @@ void TZipReader::ReadZip()
         const std::string stem = (dot != std::string::npos && (slash == std::string::npos || dot > slash))
                                      ? m_zipName.substr(0, dot)
                                      : m_zipName;
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (m_external == nullptr && ::stat((stem + ".zfc").c_str(), &st) == 0) {
             throw EIncompleteZip(ziptext::kIncompleteZip);
         }
@@ -399,18 +405,18 @@ bool TZipReader::recoverFromLocalHeaders()
             break;
         }
         std::vector<std::uint8_t> extra(entry->LocalExtraLen);
-        if (s.Read(extra.data(), static_cast<std::int64_t>(extra.size())) != static_cast<std::int64_t>(extra.size())) {
+        if (s.Read(extra.data(), static_cast<std::int64_t>(extra.size())) !=
+            static_cast<std::int64_t>(extra.size())) {
             break;
         }
         entry->ApplyZip64Extra(extra.data(), extra.size(), true);
-        std::int64_t skip = static_cast<std::int64_t>(entry->CompressedSize);
-        if (entry->HasDescriptor()) {
-            skip += 16;
-        }
-        if (skip < 0 || s.Position() + skip > s.Size()) {
+        // Sizes come from the damaged archive itself: compare without any chance of overflow.
+        const auto remaining = static_cast<std::uint64_t>(s.Size() - s.Position());
+        const std::uint64_t descriptor = entry->HasDescriptor() ? 16 : 0;
+        if (entry->CompressedSize > remaining || descriptor > remaining - entry->CompressedSize) {
             break;
         }
-        s.Seek(skip, soCurrent);
+        s.Seek(static_cast<std::int64_t>(entry->CompressedSize + descriptor), soCurrent);
         m_directory->Add(entry.release());
         CheckCancel();
     }
@@ -475,7 +481,8 @@ std::string TZipReader::FileComment(int i)
     TZipHeaderInfo *e = view().Get(i);
     if (e->HasComment() && !e->CommentLoaded() && e->CentralOffset != 0) {
         TS_BufferStream &s = ArchiveStream();
-        s.Seek(static_cast<std::int64_t>(e->CentralOffset + kCentralHeaderSize + e->FileNameLen + e->CentralExtraLen),
+        s.Seek(static_cast<std::int64_t>(e->CentralOffset + kCentralHeaderSize + e->FileNameLen +
+                                         e->CentralExtraLen),
                soBeginning);
         std::string text(e->FileCommentLen, '\0');
         text.resize(static_cast<std::size_t>(s.Read(text.data(), static_cast<std::int64_t>(text.size()))));

@@ -76,7 +76,8 @@ public:
     std::function<void(int fileIndex, std::string &fileName, bool &skip)> OnStartUnZip;
     std::function<void(int fileIndex, const std::string &fileName)> OnEndUnZip;
     std::function<void(bool &overwriteIt, int fileIndex, std::string &fileName)> OnPromptForOverwrite;
-    std::function<void(TSkipReason reason, const std::string &fileName, int fileIndex, bool &retry)> OnSkippingFile;
+    std::function<void(TSkipReason reason, const std::string &fileName, int fileIndex, bool &retry)>
+        OnSkippingFile;
     std::function<void(int fileIndex, std::string &newPassword)> OnBadPassword;
     std::function<void(std::uint32_t calcCrc, std::uint32_t storedCrc, int fileIndex)> OnBadCRC;
     std::function<void(TIncompleteZipMode &mode)> OnInCompleteZip;
@@ -159,7 +160,8 @@ protected:
     std::atomic<bool> m_cancel{false};
     bool m_busy = false;
     bool m_recovered = false;
-    struct Stamp {
+    struct Stamp
+    {
         dev_t dev = 0;
         ino_t ino = 0;
         std::int64_t size = -1;

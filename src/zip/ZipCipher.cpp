@@ -56,7 +56,8 @@ std::uint8_t TZipCipher::DecryptHeader(const std::string &password, std::uint8_t
     return header[kEncryptionHeaderSize - 1];
 }
 
-std::array<std::uint8_t, kEncryptionHeaderSize> TZipCipher::MakeHeader(const std::string &password, std::uint32_t crc)
+std::array<std::uint8_t, kEncryptionHeaderSize> TZipCipher::MakeHeader(const std::string &password,
+                                                                       std::uint32_t crc)
 {
     std::array<std::uint8_t, kEncryptionHeaderSize> h{};
     std::size_t got = 0;

@@ -33,7 +33,8 @@ public:
     std::uint8_t DecryptHeader(const std::string &password, std::uint8_t *header);
     // InitKeys(password) and builds an encrypted header: ten random bytes from the system's
     // generator, then bits 16-23 and 24-31 of `crc`.
-    std::array<std::uint8_t, kEncryptionHeaderSize> MakeHeader(const std::string &password, std::uint32_t crc);
+    std::array<std::uint8_t, kEncryptionHeaderSize> MakeHeader(const std::string &password,
+                                                               std::uint32_t crc);
 
     std::uint32_t Key0() const { return m_key0; }
     std::uint32_t Key1() const { return m_key1; }

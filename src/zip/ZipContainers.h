@@ -12,8 +12,7 @@
 
 namespace qv {
 
-template <class T>
-class TObjectList
+template <class T> class TObjectList
 {
 public:
     explicit TObjectList(bool ownsObjects = true) : m_ownsObjects(ownsObjects) {}
@@ -166,8 +165,7 @@ private:
 
 enum TDuplicates : unsigned char { dupIgnore = 0, dupAccept = 1, dupError = 2 };
 
-template <class T>
-class TSortedObjectList : public TObjectList<T>
+template <class T> class TSortedObjectList : public TObjectList<T>
 {
 public:
     explicit TSortedObjectList(TDuplicates duplicates, bool ownsObjects = true)

@@ -16,11 +16,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-#define QV_ZIP_ERROR(Name)                                                                              \
-    class Name : public EZipError                                                                      \
-    {                                                                                                  \
-    public:                                                                                            \
-        using EZipError::EZipError;                                                                    \
+#define QV_ZIP_ERROR(Name)                                                                                   \
+    class Name : public EZipError                                                                            \
+    {                                                                                                        \
+    public:                                                                                                  \
+        using EZipError::EZipError;                                                                          \
     }
 
 QV_ZIP_ERROR(EUserCanceled);

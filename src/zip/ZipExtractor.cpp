@@ -4,6 +4,7 @@
 #include "zip/Crc32.h"
 #include "zip/DecodeIO.h"
 #include "zip/ZipCipher.h"
+#include "zip/ZipExtractFiles.h"
 #include "zip/ZipLib.h"
 #include "zip/ZipMatch.h"
 
@@ -26,7 +27,8 @@ class ArchiveSource : public ByteSource
 {
 public:
     ArchiveSource(TZipReader &reader, std::uint64_t count, TZipCipher *cipher, bool stored)
-        : m_reader(reader), m_stream(reader.ArchiveStream()), m_left(count), m_cipher(cipher), m_stored(stored)
+        : m_reader(reader), m_stream(reader.ArchiveStream()), m_left(count), m_cipher(cipher),
+          m_stored(stored)
     {
     }
 
@@ -59,104 +61,6 @@ private:
     bool m_stored;
 };
 
-// A temporary file beside the target, removed unless it was committed.
-class TempFile
-{
-public:
-    explicit TempFile(const std::string &target)
-    {
-        const std::string folder = extractFilePath(target);
-        const std::string name = extractFileName(target).substr(0, 200);
-        std::random_device rd;
-        static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string suffix;
-            for (int i = 0; i < 6; ++i) {
-                suffix += kChars[rd() % (sizeof kChars - 1)];
-            }
-            const std::string path = folder + "." + name + ".qvtmp-" + suffix;
-            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-            if (fd >= 0) {
-                ::close(fd);
-                m_path = path;
-                return;
-            }
-            if (errno != EEXIST) {
-                m_error = errno;
-                return;
-            }
-        }
-        m_error = EEXIST;
-    }
-    ~TempFile()
-    {
-        if (!m_path.empty() && !m_committed) {
-            ::unlink(m_path.c_str());
-        }
-    }
-    TempFile(const TempFile &) = delete;
-    TempFile &operator=(const TempFile &) = delete;
-
-    bool ok() const { return !m_path.empty(); }
-    int error() const { return m_error; }
-    const std::string &path() const { return m_path; }
-    bool commit(const std::string &target)
-    {
-        if (::rename(m_path.c_str(), target.c_str()) != 0) {
-            m_error = errno;
-            return false;
-        }
-        m_committed = true;
-        return true;
-    }
-
-private:
-    std::string m_path;
-    int m_error = 0;
-    bool m_committed = false;
-};
-
-bool makeFolders(const std::string &path)
-{
-    if (path.empty()) {
-        return true;
-    }
-    std::string partial;
-    std::size_t pos = 0;
-    while (pos <= path.size()) {
-        const std::size_t slash = path.find('/', pos);
-        partial = path.substr(0, slash == std::string::npos ? path.size() : slash);
-        pos = slash == std::string::npos ? path.size() + 1 : slash + 1;
-        if (partial.empty()) {
-            continue;
-        }
-        if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) {
-            return false;
-        }
-    }
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-mode_t entryMode(const TZipHeaderInfo &e, bool retain)
-{
-    mode_t mode = 0666;
-    if (retain) {
-        const std::uint32_t unixMode = e.ExternalAttributes >> 16;
-        if (e.HostSystem() == 3 && unixMode != 0) {
-            mode = static_cast<mode_t>(unixMode & 0777);
-        } else {
-            const mode_t mask = ::umask(022);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
-        if ((e.ExternalAttributes & 0x01) != 0) {
-            mode &= ~static_cast<mode_t>(0222);
-        }
-    }
-    return mode;
-}
-
 const char *kDotDot = "..";
 
 } // namespace
@@ -178,7 +82,8 @@ public:
         if (m_written + n > m_entry.UncompressedSize) {
             throw EBiggerThanUncompressed(ziptext::kBiggerThanUncompressed);
         }
-        if (m_out != nullptr && m_out->Write(data, static_cast<std::int64_t>(n)) != static_cast<std::int64_t>(n)) {
+        if (m_out != nullptr &&
+            m_out->Write(data, static_cast<std::int64_t>(n)) != static_cast<std::int64_t>(n)) {
             throw ECantWriteUCF(ziptext::kCantWrite);
         }
         m_crc.update(data, n);
@@ -186,7 +91,8 @@ public:
         m_engine.m_done += static_cast<std::int64_t>(n);
         TZipReader &r = m_engine.m_reader;
         if (r.OnFilePercentDone) {
-            r.OnFilePercentDone(percentOf(static_cast<std::int64_t>(m_written), static_cast<std::int64_t>(m_entry.UncompressedSize)));
+            r.OnFilePercentDone(percentOf(static_cast<std::int64_t>(m_written),
+                                          static_cast<std::int64_t>(m_entry.UncompressedSize)));
         }
         if (r.OnTotalPercentDone) {
             r.OnTotalPercentDone(percentOf(m_engine.m_done, m_engine.m_total));
@@ -213,7 +119,8 @@ std::string ZipExtractor::safeRelativePath(const std::string &name, bool dosHost
     std::size_t pos = 0;
     while (pos <= name.size()) {
         const std::size_t slash = name.find('/', pos);
-        const std::string part = name.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
+        const std::string part =
+            name.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
         if (part == kDotDot) {
             return {};
         }
@@ -277,12 +184,16 @@ void ZipExtractor::select()
             chosen = true;
         } else {
             const std::string name = asciiLower(e->FullName());
-            chosen = std::any_of(masks.begin(), masks.end(), [&](const std::string &m) { return IsMatch(m, name); });
+            chosen = std::any_of(masks.begin(), masks.end(),
+                                 [&](const std::string &m) { return IsMatch(m, name); });
         }
         e->Selected = false;
         e->Matched = chosen;
         if (chosen) {
-            m_total += static_cast<std::int64_t>(std::min<std::uint64_t>(e->UncompressedSize, INT64_MAX / 4));
+            // Sizes are the archive's word: the total saturates instead of overflowing.
+            const auto size =
+                static_cast<std::int64_t>(std::min<std::uint64_t>(e->UncompressedSize, INT64_MAX / 2));
+            m_total = m_total > INT64_MAX / 2 - size ? INT64_MAX / 2 : m_total + size;
         }
     }
 }
@@ -372,7 +283,8 @@ bool ZipExtractor::runToStream(TStream &out, const std::string &mask)
         }
         for (TZipHeaderInfo *e : r.Directory()) {
             if (!e->IsFolder() && IsMatch(asciiLower(mask), asciiLower(e->FullName()))) {
-                m_total = static_cast<std::int64_t>(e->UncompressedSize);
+                m_total =
+                    static_cast<std::int64_t>(std::min<std::uint64_t>(e->UncompressedSize, INT64_MAX / 2));
                 Outcome outcome = Outcome::Retry;
                 while (outcome == Outcome::Retry) {
                     outcome = extractEntry(*e, viewIndex(e));
@@ -439,7 +351,9 @@ bool ZipExtractor::checkPassword(TZipHeaderInfo &e, int index, std::uint64_t dat
 
 bool ZipExtractor::mayReplace(const TZipHeaderInfo &e, int index, std::string &path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::lstat(path.c_str(), &st) != 0) {
         return true;
     }
@@ -522,7 +436,8 @@ ZipExtractor::Outcome ZipExtractor::extractEntry(TZipHeaderInfo &e, int index)
     TZipCipher cipher;
     if (e.Encrypted()) {
         if (!checkPassword(e, index, dataStart)) {
-            m_total -= static_cast<std::int64_t>(e.UncompressedSize);
+            m_total -= std::min(m_total, static_cast<std::int64_t>(
+                                             std::min<std::uint64_t>(e.UncompressedSize, INT64_MAX / 2)));
             skip(srBadPassword, path, index);
             return Outcome::Skipped;
         }
@@ -552,7 +467,8 @@ ZipExtractor::Outcome ZipExtractor::extractEntry(TZipHeaderInfo &e, int index)
             skip(srCreateError, path, index);
             return Outcome::Failed;
         }
-        file = std::make_unique<TLFNFileStream>(temp->path(), fmOpenReadWrite, m_reader.FlushFilesOnClose, 8192);
+        file =
+            std::make_unique<TLFNFileStream>(temp->path(), fmOpenReadWrite, m_reader.FlushFilesOnClose, 8192);
         out = file.get();
     } else if (m_target == Target::Test) {
         out = nullptr;
@@ -567,7 +483,8 @@ ZipExtractor::Outcome ZipExtractor::extractEntry(TZipHeaderInfo &e, int index)
     switch (e.CompressionMethod) {
     case 0: {
         std::vector<std::uint8_t> buf(kInputChunk);
-        for (std::size_t n = source.fill(buf.data(), buf.size()); n > 0; n = source.fill(buf.data(), buf.size())) {
+        for (std::size_t n = source.fill(buf.data(), buf.size()); n > 0;
+             n = source.fill(buf.data(), buf.size())) {
             sink.write(buf.data(), n);
         }
         break;

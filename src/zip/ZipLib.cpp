@@ -1,8 +1,8 @@
 // Small helpers of the zip library.
 #include "zip/ZipLib.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -58,7 +58,8 @@ unsigned daysInMonth(unsigned y, unsigned m)
     return kDays[m - 1];
 }
 
-struct DosParts {
+struct DosParts
+{
     unsigned year, month, day, hour, minute, second;
 };
 
@@ -86,7 +87,8 @@ int percentOf(std::int64_t done, std::int64_t total)
     if (total <= 0) {
         return 0;
     }
-    const long double r = std::nearbyint(static_cast<long double>(done) * 100.0L / static_cast<long double>(total));
+    const long double r =
+        std::nearbyint(static_cast<long double>(done) * 100.0L / static_cast<long double>(total));
     return r > 100 ? 100 : r < 0 ? 0 : static_cast<int>(r);
 }
 
@@ -187,7 +189,9 @@ std::uint32_t unixToDosDateTime(std::int64_t unixTime)
 
 std::uint32_t fileDosDateTime(const std::string &path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(path.c_str(), &st) != 0) {
         return 0;
     }

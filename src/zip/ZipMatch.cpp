@@ -10,7 +10,8 @@
 namespace qv {
 namespace {
 
-struct CharSet {
+struct CharSet
+{
     bool negated = false;
     std::string singles;
     std::string ranges; // pairs lo, hi

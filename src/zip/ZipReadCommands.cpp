@@ -9,7 +9,8 @@
 namespace qv {
 namespace {
 
-struct Options {
+struct Options
+{
     std::string password;
     bool hasPassword = false;
     bool overwrite = false;
@@ -77,7 +78,8 @@ int runAll(TZipReader &zip, bool extract, std::ostream &out, std::ostream &err)
     };
     zip.OnBadCRC = [&](std::uint32_t calc, std::uint32_t stored, int index) {
         if (index != lastErrorIndex) {
-            err << "BAD   " << zip.FullName(index) << ": CRC " << hex8(calc) << ", expected " << hex8(stored) << "\n";
+            err << "BAD   " << zip.FullName(index) << ": CRC " << hex8(calc) << ", expected " << hex8(stored)
+                << "\n";
             ++failures;
         }
     };
@@ -152,15 +154,17 @@ int zipCommandList(const std::vector<std::string> &args, std::ostream &out, std:
         zip.SetZipName(o.rest[0]);
         const int n = zip.Count();
         char line[96];
-        std::snprintf(line, sizeof line, "%12s %12s %-8s %-8s %s\n", "Length", "Packed", "Method", "CRC-32", "Name");
+        std::snprintf(line, sizeof line, "%12s %12s %-8s %-8s %s\n", "Length", "Packed", "Method", "CRC-32",
+                      "Name");
         out << line;
         std::uint64_t total = 0;
         std::uint64_t packed = 0;
         for (int i = 0; i < n; ++i) {
             const TZipHeaderInfo &e = zip.Entry(i);
-            std::snprintf(line, sizeof line, "%12llu %12llu %-8s %08x ", static_cast<unsigned long long>(e.UncompressedSize),
-                          static_cast<unsigned long long>(e.CompressedSize), zipMethodName(e.CompressionMethod).c_str(),
-                          e.CRC32);
+            std::snprintf(line, sizeof line, "%12llu %12llu %-8s %08x ",
+                          static_cast<unsigned long long>(e.UncompressedSize),
+                          static_cast<unsigned long long>(e.CompressedSize),
+                          zipMethodName(e.CompressionMethod).c_str(), e.CRC32);
             out << line << e.FullName() << (e.Encrypted() ? " (encrypted)" : "") << "\n";
             total += e.UncompressedSize;
             packed += e.CompressedSize;

@@ -50,12 +50,19 @@ std::uint32_t localSignature();
 std::uint32_t endSignature();
 
 // Little-endian field access.
-inline std::uint16_t getLE16(const std::uint8_t *p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+inline std::uint16_t getLE16(const std::uint8_t *p)
+{
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 inline std::uint32_t getLE32(const std::uint8_t *p)
 {
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
+           (std::uint32_t(p[3]) << 24);
 }
-inline std::uint64_t getLE64(const std::uint8_t *p) { return getLE32(p) | (std::uint64_t(getLE32(p + 4)) << 32); }
+inline std::uint64_t getLE64(const std::uint8_t *p)
+{
+    return getLE32(p) | (std::uint64_t(getLE32(p + 4)) << 32);
+}
 void putLE16(std::vector<std::uint8_t> &out, std::uint16_t v);
 void putLE32(std::vector<std::uint8_t> &out, std::uint32_t v);
 void putLE64(std::vector<std::uint8_t> &out, std::uint64_t v);
@@ -131,7 +138,10 @@ public:
     bool IsFolder() const { return m_fileName.empty(); }
 
     std::uint64_t LocalSize() const { return kLocalHeaderSize + FileNameLen + LocalExtraLen; }
-    std::uint64_t CentralSize() const { return kCentralHeaderSize + FileNameLen + CentralExtraLen + FileCommentLen; }
+    std::uint64_t CentralSize() const
+    {
+        return kCentralHeaderSize + FileNameLen + CentralExtraLen + FileCommentLen;
+    }
 
     bool NeedsZip64Central() const;
     bool NeedsZip64Local() const;
@@ -176,57 +186,7 @@ std::string decodeEntryName(const std::string &raw, std::uint16_t flags, bool do
 // Removes the Zip64 field (tag 1) from an extra field.
 std::vector<std::uint8_t> stripZip64Extra(const std::uint8_t *extra, std::size_t len);
 
-// The end of the central directory, with the archive comment.
-class TEndCentral
-{
-public:
-    TEndCentral() { Clear(); }
-    TEndCentral(const TEndCentral &other) { Assign(other); }
-    TEndCentral &operator=(const TEndCentral &other)
-    {
-        Assign(other);
-        return *this;
-    }
-
-    std::uint32_t Signature = kEndSignature;
-    std::uint32_t ThisDiskNumber = 0;
-    std::uint32_t CentralDiskNumber = 0;
-    std::uint64_t EntriesOnDisk = 0;
-    std::uint64_t TotalEntries = 0;
-    std::uint64_t CentralSize = 0;
-    std::uint64_t CentralOffset = 0;
-    std::uint16_t ZipCommentLen = 0;
-    std::uint64_t ZipCommentPos = 0; // file offset of the first comment byte
-    std::uint64_t RecordOffset = 0;  // file offset of the end record found
-    bool Zip64 = false;              // the values came through a Zip64 end record
-    bool Modified = false;           // the comment was changed and must be written
-
-    void Clear();
-    void Assign(const TEndCentral &other);
-
-    bool HasComment() const { return ZipCommentLen > 0; }
-    bool CommentLoaded() const { return m_comment.has_value(); }
-    std::string ZipComment() const { return m_comment.value_or(std::string()); }
-    // Replaces the comment (cut at 65,535 bytes) and sets its length.
-    void SetZipComment(const std::string &comment);
-    // Stores a comment read from the archive, without marking the record changed.
-    void LoadZipComment(const std::string &comment) { m_comment = comment; }
-
-    bool NeedsZip64() const;
-    // 22 + comment length, plus the Zip64 end record and locator when they are needed.
-    std::uint64_t EndCentralSize() const;
-
-    // Writes, at the stream's position, the Zip64 end record and locator when needed, then the
-    // end record and the comment.
-    void SaveToStream(TStream &stream);
-    // Finds the end record at the end of the archive (see the .cpp for the rule); true for an
-    // empty stream (no entries), false when no record exists.
-    bool ReadFromStream(TStream &stream);
-
-private:
-    bool readZip64(TStream &stream, std::uint64_t locatorPos);
-
-    std::optional<std::string> m_comment;
-};
-
 } // namespace qv
+
+// The end record lives in its own header; every user of the records gets it from here.
+#include "zip/TEndCentral.h"

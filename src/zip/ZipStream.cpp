@@ -89,8 +89,8 @@ TFileStream::TFileStream(const std::string &fileName, unsigned mode) : m_fileNam
     } while (m_fd < 0 && errno == EINTR);
     if (m_fd < 0) {
         const int err = errno;
-        throw EFOpenError(systemErrorText(mode == fmCreate ? "Cannot create file" : "Cannot open file",
-                                          fileName, err));
+        throw EFOpenError(
+            systemErrorText(mode == fmCreate ? "Cannot create file" : "Cannot open file", fileName, err));
     }
 }
 
@@ -106,7 +106,8 @@ std::int64_t TFileStream::Read(void *buffer, std::int64_t n)
     auto *p = static_cast<char *>(buffer);
     std::int64_t done = 0;
     while (done < n) {
-        const ssize_t r = ::read(m_fd, p + done, static_cast<std::size_t>(std::min<std::int64_t>(n - done, 1 << 30)));
+        const ssize_t r =
+            ::read(m_fd, p + done, static_cast<std::size_t>(std::min<std::int64_t>(n - done, 1 << 30)));
         if (r < 0) {
             if (errno == EINTR) {
                 continue;
@@ -126,7 +127,8 @@ std::int64_t TFileStream::Write(const void *buffer, std::int64_t n)
     const auto *p = static_cast<const char *>(buffer);
     std::int64_t done = 0;
     while (done < n) {
-        const ssize_t r = ::write(m_fd, p + done, static_cast<std::size_t>(std::min<std::int64_t>(n - done, 1 << 30)));
+        const ssize_t r =
+            ::write(m_fd, p + done, static_cast<std::size_t>(std::min<std::int64_t>(n - done, 1 << 30)));
         if (r < 0) {
             if (errno == EINTR) {
                 continue;
@@ -153,7 +155,9 @@ std::int64_t TFileStream::Seek(std::int64_t offset, int origin)
 
 std::int64_t TFileStream::Size()
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(m_fd, &st) != 0) {
         throw EStreamError(systemErrorText("Cannot read the size of file", m_fileName, errno));
     }

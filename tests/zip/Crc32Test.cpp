@@ -14,7 +14,8 @@ namespace {
 
 TEST(Crc32Checksum, KnownValues)
 {
-    struct Case {
+    struct Case
+    {
         const char *text;
         std::uint32_t crc;
     };

@@ -84,7 +84,8 @@ Bytes mixedData(std::size_t size, unsigned seed)
         default:
             if (out.size() > 100) {
                 const std::size_t from = rng() % (out.size() - 50);
-                const Bytes copy(out.begin() + static_cast<long>(from), out.begin() + static_cast<long>(from) + 50);
+                const Bytes copy(out.begin() + static_cast<long>(from),
+                                 out.begin() + static_cast<long>(from) + 50);
                 out.insert(out.end(), copy.begin(), copy.end());
             }
             break;
@@ -103,7 +104,8 @@ TEST(InflateDecoder, MatchesZlibOverLevelsAndStrategies)
         const Bytes data = mixedData(size, seed++);
         for (int level = 0; level <= 9; level += (size > 70000 ? 3 : 1)) {
             for (const int strategy : strategies) {
-                SCOPED_TRACE(std::to_string(size) + " L" + std::to_string(level) + " S" + std::to_string(strategy));
+                SCOPED_TRACE(std::to_string(size) + " L" + std::to_string(level) + " S" +
+                             std::to_string(strategy));
                 const Bytes packed = rawDeflate(data, level, strategy);
                 Bytes out;
                 ASSERT_EQ(ours(packed, out), qv::DecodeStatus::Ok);
@@ -141,7 +143,8 @@ TEST(InflateDecoder, CutStreamsAreTruncatedNeverOk)
 
 TEST(InflateDecoder, HandMadeStreams)
 {
-    struct Case {
+    struct Case
+    {
         const char *name;
         Bytes stream;
         qv::DecodeStatus status;

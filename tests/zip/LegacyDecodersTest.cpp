@@ -19,7 +19,8 @@ Bytes load(const std::string &name)
     return {s.begin(), s.end()};
 }
 
-struct RawCase {
+struct RawCase
+{
     const char *input;
     const char *method; // explode4k2, unreduce4
     std::size_t size;
@@ -43,8 +44,9 @@ TEST(LegacyRawStreams, DecodeToExpectedOutput)
         for (const std::size_t chunk : {std::size_t{1}, std::size_t{65536}}) {
             qv::MemorySource src(in.data(), in.size(), chunk);
             qv::VectorSink sink;
-            const auto st = std::string(c.method) == "explode4k2" ? qv::explodeStream(src, sink, c.size, false, false)
-                                                                  : qv::unreduceStream(src, sink, c.size, 4);
+            const auto st = std::string(c.method) == "explode4k2"
+                                ? qv::explodeStream(src, sink, c.size, false, false)
+                                : qv::unreduceStream(src, sink, c.size, 4);
             EXPECT_EQ(st, qv::DecodeStatus::Ok);
             EXPECT_EQ(sink.data, want);
         }
@@ -62,8 +64,9 @@ TEST(LegacyRawStreams, CutStreamsEndWithoutHanging)
         for (std::size_t cut = 0; cut < in.size(); cut += 7) {
             qv::MemorySource src(in.data(), cut);
             qv::VectorSink sink;
-            const auto st = std::string(c.method) == "explode4k2" ? qv::explodeStream(src, sink, c.size, false, false)
-                                                                  : qv::unreduceStream(src, sink, c.size, 4);
+            const auto st = std::string(c.method) == "explode4k2"
+                                ? qv::explodeStream(src, sink, c.size, false, false)
+                                : qv::unreduceStream(src, sink, c.size, 4);
             EXPECT_NE(st, qv::DecodeStatus::Ok) << c.input << " cut at " << cut;
             EXPECT_LT(sink.data.size(), c.size);
         }
@@ -81,7 +84,8 @@ TEST(LegacyRawStreams, CutStreamsEndWithoutHanging)
 // Decodes the first entry of a single-entry archive straight from its local header.
 TEST(LegacyArchives, FirstEntryMatchesStoredCrc)
 {
-    struct Case {
+    struct Case
+    {
         const char *file;
         int method;
         std::uint32_t crc;

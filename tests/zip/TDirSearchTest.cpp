@@ -1,6 +1,6 @@
 // Folder search: masks, names without an extension, recursion, wildcard folder levels, links.
-#include "support/TestEnv.h"
 #include "zip/TDirSearch.h"
+#include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
 
@@ -22,9 +22,12 @@ std::vector<std::string> all(qv::TDirSearch &s, const std::string &root)
 TEST(ZipFolderSearch, MasksRecursionAndLevels)
 {
     const std::string root = qvtest::makeTempDir("search");
-    qvtest::runShell("cd '" + root + "' && mkdir -p a/logs b/logs b/other c/deep/er && touch readme x.TXT a/logs/1.log "
-                     "b/logs/2.log b/other/3.log c/deep/er/4.txt && mkfifo pipe && ln -s c loop && ln -s x.TXT link.txt");
-    struct Case {
+    qvtest::runShell(
+        "cd '" + root +
+        "' && mkdir -p a/logs b/logs b/other c/deep/er && touch readme x.TXT a/logs/1.log "
+        "b/logs/2.log b/other/3.log c/deep/er/4.txt && mkfifo pipe && ln -s c loop && ln -s x.TXT link.txt");
+    struct Case
+    {
         std::string start, mask;
         bool recurse;
         std::vector<std::string> want;
@@ -32,8 +35,11 @@ TEST(ZipFolderSearch, MasksRecursionAndLevels)
     const Case cases[] = {
         {root, "*.*", false, {"/link.txt", "/readme", "/x.TXT"}},
         {root, "*.txt", false, {"/link.txt", "/x.TXT"}},
-        {root, "*.txt", true, {"/a/", "/a/logs/", "/b/", "/b/logs/", "/b/other/", "/c/", "/c/deep/", "/c/deep/er/",
-                               "/c/deep/er/4.txt", "/link.txt", "/x.TXT"}},
+        {root,
+         "*.txt",
+         true,
+         {"/a/", "/a/logs/", "/b/", "/b/logs/", "/b/other/", "/c/", "/c/deep/", "/c/deep/er/",
+          "/c/deep/er/4.txt", "/link.txt", "/x.TXT"}},
         {root + "/*/logs", "*.log", false, {"/a/logs/1.log", "/b/logs/2.log"}},
         {root + "/<ab>/*", "*", false, {"/a/logs/1.log", "/b/logs/2.log", "/b/other/3.log"}},
         {root + "/missing", "*", true, {}},

@@ -1,6 +1,6 @@
 // Buffered streams: random mixes of reads, writes and seeks against a plain-file model.
-#include "support/TestEnv.h"
 #include "zip/ZipBufferStream.h"
+#include "support/TestEnv.h"
 #include "zip/ZipErrors.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +27,8 @@ TEST(ZipBufferedStream, RandomOperationsMatchModel)
                     const std::int64_t n = rng() % 700;
                     std::vector<std::uint8_t> got(static_cast<std::size_t>(n));
                     const std::int64_t r = bs.Read(got.data(), n);
-                    const std::int64_t want = std::max<std::int64_t>(0, std::min<std::int64_t>(n, static_cast<std::int64_t>(model.size()) - pos));
+                    const std::int64_t want = std::max<std::int64_t>(
+                        0, std::min<std::int64_t>(n, static_cast<std::int64_t>(model.size()) - pos));
                     ASSERT_EQ(r, want) << "round " << round << " op " << op;
                     ASSERT_TRUE(std::equal(got.begin(), got.begin() + r, model.begin() + pos));
                     pos += r;
@@ -37,7 +38,8 @@ TEST(ZipBufferedStream, RandomOperationsMatchModel)
                     for (auto &b : data) {
                         b = static_cast<std::uint8_t>(rng());
                     }
-                    ASSERT_EQ(bs.Write(data.data(), static_cast<std::int64_t>(n)), static_cast<std::int64_t>(n));
+                    ASSERT_EQ(bs.Write(data.data(), static_cast<std::int64_t>(n)),
+                              static_cast<std::int64_t>(n));
                     if (static_cast<std::size_t>(pos) + n > model.size()) {
                         model.resize(static_cast<std::size_t>(pos) + n);
                     }

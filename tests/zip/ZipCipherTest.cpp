@@ -1,6 +1,6 @@
 // The traditional cipher: key schedule, round trips, the check byte, and Info-ZIP as the peer.
-#include "support/TestEnv.h"
 #include "zip/ZipCipher.h"
+#include "support/TestEnv.h"
 #include "zip/ZipRecords.h"
 
 #include <gtest/gtest.h>
@@ -56,7 +56,8 @@ TEST(ZipTraditionalCipher, DecryptsInfoZipHeader)
     QV_REQUIRE_TOOL("zip");
     const std::string dir = qvtest::makeTempDir("cipher");
     qvtest::writeFile(dir + "/plain.txt", std::string(500, 'q'));
-    const auto r = qvtest::runCommand({"zip", "-q", "-0", "-P", "pw123", dir + "/a.zip", "plain.txt"}, 60, dir);
+    const auto r =
+        qvtest::runCommand({"zip", "-q", "-0", "-P", "pw123", dir + "/a.zip", "plain.txt"}, 60, dir);
     ASSERT_EQ(r.exitCode, 0) << r.output;
     const std::string zip = qvtest::readFile(dir + "/a.zip");
     const auto *p = reinterpret_cast<const std::uint8_t *>(zip.data());

@@ -1,7 +1,7 @@
 // Object lists: growth, index errors, neighbours, and the duplicate modes of the sorted list.
+#include "zip/ZipContainers.h"
 #include "zip/TSortedZip.h"
 #include "zip/TZipReader.h"
-#include "zip/ZipContainers.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,8 @@
 
 namespace {
 
-struct Item {
+struct Item
+{
     int key;
     int tag;
 };

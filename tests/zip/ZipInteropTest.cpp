@@ -43,13 +43,14 @@ std::string makeTree(const std::string &root)
 // "size crc name" lines as python's zipfile reads them.
 std::string pythonListing(const std::string &dir, const std::string &zip)
 {
-    ziptest::python(dir, "z = zipfile.ZipFile(sys.argv[1] if len(sys.argv) > 1 else '" + zip + "')\n"
-                         "out = open('listing.txt', 'w', encoding='utf-8', errors='surrogateescape')\n"
-                         "for i in z.infolist():\n"
-                         "    name = i.filename\n"
-                         "    if not i.flag_bits & 0x800 and i.create_system not in (0, 6, 11):\n"
-                         "        name = name.encode('cp437').decode('utf-8', 'surrogateescape')\n"
-                         "    out.write('%d %08x %s\\n' % (i.file_size, i.CRC, name))\n");
+    ziptest::python(dir, "z = zipfile.ZipFile(sys.argv[1] if len(sys.argv) > 1 else '" + zip +
+                             "')\n"
+                             "out = open('listing.txt', 'w', encoding='utf-8', errors='surrogateescape')\n"
+                             "for i in z.infolist():\n"
+                             "    name = i.filename\n"
+                             "    if not i.flag_bits & 0x800 and i.create_system not in (0, 6, 11):\n"
+                             "        name = name.encode('cp437').decode('utf-8', 'surrogateescape')\n"
+                             "    out.write('%d %08x %s\\n' % (i.file_size, i.CRC, name))\n");
     return qvtest::readFile(dir + "/listing.txt");
 }
 
@@ -61,7 +62,8 @@ std::string ourListing(const std::string &zip)
     for (int i = 0; i < z.Count(); ++i) {
         const auto &e = z.Entry(i);
         char buf[40];
-        std::snprintf(buf, sizeof buf, "%llu %08x ", static_cast<unsigned long long>(e.UncompressedSize), e.CRC32);
+        std::snprintf(buf, sizeof buf, "%llu %08x ", static_cast<unsigned long long>(e.UncompressedSize),
+                      e.CRC32);
         out += buf + e.FullName() + "\n";
     }
     return out;
@@ -110,7 +112,9 @@ TEST_F(ZipInterop, InfoZipLevelsAndPassword)
     for (int level = 0; level <= 9; ++level) {
         SCOPED_TRACE(level);
         const std::string zip = m_dir + "/l" + std::to_string(level) + ".zip";
-        ASSERT_EQ(qvtest::runCommand({"zip", "-q", "-r", "-" + std::to_string(level), zip, "src"}, 120, m_dir).exitCode, 0);
+        ASSERT_EQ(qvtest::runCommand({"zip", "-q", "-r", "-" + std::to_string(level), zip, "src"}, 120, m_dir)
+                      .exitCode,
+                  0);
         EXPECT_EQ(ourListing(zip), pythonListing(m_dir, zip));
         EXPECT_EQ(compareWithUnzip(m_dir, zip), 0);
     }
@@ -126,18 +130,26 @@ TEST_F(ZipInterop, InfoZipLevelsAndPassword)
 TEST_F(ZipInterop, StreamedWithDescriptorAndZip64Extra)
 {
     const std::string zip = m_dir + "/streamed.zip";
-    ASSERT_EQ(qvtest::runShell("cd '" + m_dir + "' && cat src/sub/deeper/text.txt | zip -q - - | cat > streamed.zip").exitCode, 0);
+    ASSERT_EQ(qvtest::runShell("cd '" + m_dir +
+                               "' && cat src/sub/deeper/text.txt | zip -q - - | cat > streamed.zip")
+                  .exitCode,
+              0);
     EXPECT_EQ(ourListing(zip), pythonListing(m_dir, zip));
     EXPECT_EQ(compareWithUnzip(m_dir, zip), 0);
     const std::string pw = m_dir + "/streamed-pw.zip";
-    ASSERT_EQ(qvtest::runShell("cd '" + m_dir + "' && cat src/sub/random.bin | zip -q -P k - - | cat > streamed-pw.zip").exitCode, 0);
+    ASSERT_EQ(qvtest::runShell("cd '" + m_dir +
+                               "' && cat src/sub/random.bin | zip -q -P k - - | cat > streamed-pw.zip")
+                  .exitCode,
+              0);
     EXPECT_EQ(compareWithUnzip(m_dir, pw, "k"), 0);
 }
 
 TEST_F(ZipInterop, CommentsAndSevenZip)
 {
     const std::string zip = m_dir + "/c.zip";
-    ASSERT_EQ(qvtest::runShell("cd '" + m_dir + "' && echo 'the archive comment' | zip -q -r -z c.zip src").exitCode, 0);
+    ASSERT_EQ(qvtest::runShell("cd '" + m_dir + "' && echo 'the archive comment' | zip -q -r -z c.zip src")
+                  .exitCode,
+              0);
     qv::TZipReader z;
     z.SetZipName(zip);
     ziptest::python(m_dir, "open('comment.bin', 'wb').write(zipfile.ZipFile('c.zip').comment)\n");
@@ -159,11 +171,15 @@ TEST_F(ZipInterop, CommentsAndSevenZip)
 TEST_F(ZipInterop, UnsupportedMethodIsReportedOthersExtract)
 {
     const std::string zip = m_dir + "/bz.zip";
-    ASSERT_EQ(qvtest::runCommand({"zip", "-q", "-Z", "bzip2", zip, "src/sub/deeper/text.txt"}, 120, m_dir).exitCode, 0);
-    ASSERT_EQ(qvtest::runCommand({"zip", "-q", "-Z", "deflate", zip, "src/f1000.txt"}, 120, m_dir).exitCode, 0);
+    ASSERT_EQ(
+        qvtest::runCommand({"zip", "-q", "-Z", "bzip2", zip, "src/sub/deeper/text.txt"}, 120, m_dir).exitCode,
+        0);
+    ASSERT_EQ(qvtest::runCommand({"zip", "-q", "-Z", "deflate", zip, "src/f1000.txt"}, 120, m_dir).exitCode,
+              0);
     const auto r = qvtest::runCommand({qvtest::binPath("qv-zip"), "x", zip, m_dir + "/out"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.output.find("src/sub/deeper/text.txt: Unknown Compression Method (BZip2)"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("src/sub/deeper/text.txt: Unknown Compression Method (BZip2)"), std::string::npos)
+        << r.output;
     EXPECT_EQ(qvtest::readFile(m_dir + "/out/src/f1000.txt"), qvtest::readFile(m_dir + "/src/f1000.txt"));
     EXPECT_TRUE(ziptest::leftovers(m_dir + "/out").empty());
 }
@@ -173,7 +189,8 @@ TEST_F(ZipInterop, LegacyMethodsDecodeToTheirCrc)
     for (const char *name : {"shrink.zip", "reduce.zip", "implode.zip", "cc-imploding-4Kdict-2trees.zip",
                              "cc-imploding-8Kdict-3trees.zip", "cc-lorem-ipsum-implode.zip"}) {
         SCOPED_TRACE(name);
-        const auto r = qvtest::runCommand({qvtest::binPath("qv-zip"), "t", qvtest::dataPath(std::string("zip-legacy/") + name)});
+        const auto r = qvtest::runCommand(
+            {qvtest::binPath("qv-zip"), "t", qvtest::dataPath(std::string("zip-legacy/") + name)});
         EXPECT_EQ(r.exitCode, 0) << r.output;
         if (std::string(name) != "reduce.zip") { // unzip cannot decode reduce
             EXPECT_EQ(compareWithUnzip(m_dir, qvtest::dataPath(std::string("zip-legacy/") + name)), 0);

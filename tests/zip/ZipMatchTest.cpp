@@ -5,7 +5,8 @@
 
 namespace {
 
-struct MatchCase {
+struct MatchCase
+{
     const char *mask;
     const char *name;
     bool match;

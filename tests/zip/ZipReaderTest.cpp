@@ -18,8 +18,9 @@ using ziptest::EventLog;
 using ziptest::python;
 
 // A one-entry archive written record by record: full control over sizes and CRC.
-std::string craftArchive(const std::string &path, const std::string &name, const std::string &data, int method,
-                         std::uint64_t declaredSize, std::uint32_t crc, std::size_t keepData = std::string::npos)
+std::string craftArchive(const std::string &path, const std::string &name, const std::string &data,
+                         int method, std::uint64_t declaredSize, std::uint32_t crc,
+                         std::size_t keepData = std::string::npos)
 {
     qv::TMemoryStream ms;
     qv::TZipHeaderInfo e;
@@ -74,7 +75,8 @@ TEST(ZipReaderOpen, ArchiveFileSizes)
     z.SetZipName(dir + "/end.zip");
     EXPECT_EQ(z.Count(), 0);
     z.SetZipName(dir + "/short.zip");
-    struct ModeCase {
+    struct ModeCase
+    {
         qv::TIncompleteZipMode mode;
         std::string text;
     };
@@ -235,7 +237,9 @@ z.close()
     for (const auto &s : log.skipped) {
         EXPECT_EQ(s.first, qv::srCreateError) << s.second;
     }
-    struct stat st {};
+    struct stat st
+    {
+    };
     EXPECT_NE(::stat((dir + "/x").c_str(), &st), 0);
     EXPECT_NE(::stat((dir + "/y").c_str(), &st), 0);
     EXPECT_NE(::stat((dir + "/win").c_str(), &st), 0);
@@ -278,7 +282,9 @@ z.close()
     z.SetDestDir(dir + "/out");
     z.DoAll = true;
     EXPECT_EQ(z.UnZip(), 4);
-    struct stat st {};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::lstat((dir + "/out/setuid").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0755u);
     ASSERT_EQ(::lstat((dir + "/out/link").c_str(), &st), 0);
@@ -295,7 +301,8 @@ TEST(ZipExtractFailures, ExistingFileSurvivesEveryFailure)
     const std::string dir = qvtest::makeTempDir("fail");
     const std::string data(10000, 'd');
     const std::string deflated = rawDeflate(data);
-    struct Case {
+    struct Case
+    {
         const char *what;
         std::string zip;
         const char *exception; // nullptr: the CRC path, no exception
@@ -303,12 +310,15 @@ TEST(ZipExtractFailures, ExistingFileSurvivesEveryFailure)
     const Case cases[] = {
         {"cut short", craftArchive(dir + "/cut.zip", "t.txt", data, 0, data.size(), crcOf(data), 100),
          "Premature end of file reached"},
-        {"under-declared", craftArchive(dir + "/under.zip", "t.txt", deflated, 8, data.size() - 1, crcOf(data)),
+        {"under-declared",
+         craftArchive(dir + "/under.zip", "t.txt", deflated, 8, data.size() - 1, crcOf(data)),
          "File is larger than uncompressed size!"},
         {"bad crc", craftArchive(dir + "/crc.zip", "t.txt", data, 0, data.size(), crcOf(data) ^ 1), nullptr},
-        {"bad deflate", craftArchive(dir + "/inv.zip", "t.txt", std::string(50, '\xFF'), 8, data.size(), crcOf(data)),
+        {"bad deflate",
+         craftArchive(dir + "/inv.zip", "t.txt", std::string(50, '\xFF'), 8, data.size(), crcOf(data)),
          nullptr},
-        {"unknown method", craftArchive(dir + "/m.zip", "t.txt", data, 12, data.size(), crcOf(data)), nullptr},
+        {"unknown method", craftArchive(dir + "/m.zip", "t.txt", data, 12, data.size(), crcOf(data)),
+         nullptr},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -400,7 +410,8 @@ TEST(ZipExtractPassword, CheckByteMatchByChanceReachesCrc)
         zip[central + 8] = 1;
         qvtest::writeFile(zipPath, zip);
     }
-    struct Case {
+    struct Case
+    {
         bool handler;
         int extracted;
         int asked;
@@ -428,7 +439,9 @@ TEST(ZipExtractPassword, CheckByteMatchByChanceReachesCrc)
         } else {
             ASSERT_EQ(log.skipped.size(), 1u);
             EXPECT_EQ(log.skipped[0].first, qv::srBadPassword);
-            struct stat st {};
+            struct stat st
+            {
+            };
             EXPECT_NE(::stat((z.DestDir() + "/secret.txt").c_str(), &st), 0);
         }
         EXPECT_TRUE(ziptest::leftovers(z.DestDir()).empty());
@@ -442,20 +455,22 @@ TEST(ZipExtractOverwrite, ModesTable)
     qv::TZipReader probe;
     probe.SetZipName(zip);
     const std::int64_t entryTime = qv::dosDateTimeToUnix(probe.Entry(0).DateTime);
-    struct Case {
+    struct Case
+    {
         qv::TUZOverwriteMode mode;
         std::int64_t fileTimeDelta; // file's time relative to the entry's
         int promptAnswer;           // -1 no handler, 0 no, 1 yes
         bool replaced;
     };
     const Case cases[] = {
-        {qv::Always, 0, -1, true},     {qv::Never, -1000, -1, false}, {qv::ifNewer, -1000, -1, true},
-        {qv::ifNewer, 0, -1, false},   {qv::ifNewer, 1000, -1, false}, {qv::ifOlder, 1000, -1, true},
-        {qv::ifOlder, 0, -1, false},   {qv::Prompt, 0, -1, false},     {qv::Prompt, 0, 0, false},
+        {qv::Always, 0, -1, true},   {qv::Never, -1000, -1, false},  {qv::ifNewer, -1000, -1, true},
+        {qv::ifNewer, 0, -1, false}, {qv::ifNewer, 1000, -1, false}, {qv::ifOlder, 1000, -1, true},
+        {qv::ifOlder, 0, -1, false}, {qv::Prompt, 0, -1, false},     {qv::Prompt, 0, 0, false},
         {qv::Prompt, 0, 1, true},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::to_string(c.mode) + "/" + std::to_string(c.fileTimeDelta) + "/" + std::to_string(c.promptAnswer));
+        SCOPED_TRACE(std::to_string(c.mode) + "/" + std::to_string(c.fileTimeDelta) + "/" +
+                     std::to_string(c.promptAnswer));
         const std::string dest = qvtest::makeTempDir("owd");
         qvtest::writeFile(dest + "/f.txt", "old");
         const struct timespec t[2] = {{entryTime + c.fileTimeDelta, 0}, {entryTime + c.fileTimeDelta, 0}};

@@ -1,7 +1,7 @@
 // Archive records: layouts, names, dates, Zip64 fields and the search for the end record.
+#include "zip/ZipRecords.h"
 #include "zip/TSortedZip.h"
 #include "zip/ZipLib.h"
-#include "zip/ZipRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -72,7 +72,8 @@ TEST(ZipEntryRecord, LocalAndCentralRoundTrip)
 
 TEST(ZipEntryRecord, Zip64FieldsRoundTrip)
 {
-    struct Case {
+    struct Case
+    {
         std::uint64_t packed, size, offset;
         bool zip64;
     };
@@ -117,7 +118,8 @@ TEST(ZipEntryRecord, Zip64FieldsRoundTrip)
 
 TEST(ZipEntryRecord, NamesByHostAndFlag)
 {
-    struct Case {
+    struct Case
+    {
         int host;
         std::uint16_t flags;
         bool oem;
@@ -126,11 +128,11 @@ TEST(ZipEntryRecord, NamesByHostAndFlag)
     };
     const Case cases[] = {
         {0, 0, true, "dir\\sub\\a.txt", "dir/sub/", "a.txt"},
-        {0, 0, true, "na\x8Fve.txt", "", "na\xC3\x85ve.txt"},          // CP437 0x8F = Å
-        {0, 0, false, "na\x8Fve.txt", "", "na\x8Fve.txt"},             // OEM conversion off
-        {11, 0, true, "x\\y", "x/", "y"},                              // NTFS
-        {3, 0, true, "dir\\file", "", "dir\\file"},                    // Unix: "\" is a name byte
-        {3, 0, true, "d/\xFF\xFE.bin", "d/", "\xFF\xFE.bin"},           // raw bytes kept
+        {0, 0, true, "na\x8Fve.txt", "", "na\xC3\x85ve.txt"}, // CP437 0x8F = Å
+        {0, 0, false, "na\x8Fve.txt", "", "na\x8Fve.txt"},    // OEM conversion off
+        {11, 0, true, "x\\y", "x/", "y"},                     // NTFS
+        {3, 0, true, "dir\\file", "", "dir\\file"},           // Unix: "\" is a name byte
+        {3, 0, true, "d/\xFF\xFE.bin", "d/", "\xFF\xFE.bin"}, // raw bytes kept
         {0, qv::kFlagUtf8, true, "\xC3\xA9t\xC3\xA9/x", "\xC3\xA9t\xC3\xA9/", "x"},
         {3, 0, true, "folder/", "folder/", ""},
     };
@@ -189,7 +191,8 @@ TEST(ZipDosDate, RepairAndConvert)
     auto pack = [](unsigned y, unsigned mo, unsigned d, unsigned h, unsigned mi, unsigned s2) {
         return (((y - 1980) << 9 | mo << 5 | d) << 16) | (h << 11 | mi << 5 | s2);
     };
-    struct Case {
+    struct Case
+    {
         std::uint32_t in, out;
     };
     const Case cases[] = {
@@ -288,7 +291,8 @@ TEST(ZipEndRecord, SearchRules)
 
 TEST(ZipEndRecord, Zip64RoundTrip)
 {
-    struct Case {
+    struct Case
+    {
         std::uint64_t entries, size, offset;
     };
     const Case cases[] = {{3, 100, 200}, {65535, 100, 200}, {70000, 5'000'000, 1}, {2, 10, 0x1'2345'6789ull}};
@@ -315,7 +319,8 @@ TEST(ZipEndRecord, Zip64RoundTrip)
 TEST(ZipSortedDirectory, SortModes)
 {
     std::vector<TZipHeaderInfo *> items;
-    auto make = [&](const char *name, std::uint32_t date, std::uint64_t packed, std::uint64_t size, std::uint64_t off) {
+    auto make = [&](const char *name, std::uint32_t date, std::uint64_t packed, std::uint64_t size,
+                    std::uint64_t off) {
         auto *e = new TZipHeaderInfo;
         e->SetFullName(name);
         e->DateTime = date;
@@ -327,7 +332,8 @@ TEST(ZipSortedDirectory, SortModes)
     make("b/Zeta.txt", 0x50000000, 10, 100, 300);
     make("a/alpha.txt", 0x52000000, 90, 100, 100);
     make("C/beta.txt", 0x51000000, 50, 1000, 200);
-    struct Case {
+    struct Case
+    {
         qv::TZipSortMode mode;
         std::vector<std::string> order;
     };

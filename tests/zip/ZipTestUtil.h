@@ -39,14 +39,17 @@ inline std::vector<std::string> leftovers(const std::string &dir)
 }
 
 // Records every event of interest of a reader.
-struct EventLog {
+struct EventLog
+{
     std::vector<std::pair<qv::TSkipReason, std::string>> skipped;
     std::vector<int> badCrc;
     std::vector<std::string> errors;
     std::vector<std::string> ended;
     void attach(qv::TZipReader &z)
     {
-        z.OnSkippingFile = [this](qv::TSkipReason r, const std::string &n, int, bool &) { skipped.emplace_back(r, n); };
+        z.OnSkippingFile = [this](qv::TSkipReason r, const std::string &n, int, bool &) {
+            skipped.emplace_back(r, n);
+        };
         z.OnBadCRC = [this](std::uint32_t, std::uint32_t, int i) { badCrc.push_back(i); };
         z.OnError = [this](int, const std::string &t) { errors.push_back(t); };
         z.OnEndUnZip = [this](int, const std::string &n) { ended.push_back(n); };

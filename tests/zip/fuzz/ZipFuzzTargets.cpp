@@ -86,7 +86,8 @@ void fuzzInflate(const std::uint8_t *data, std::size_t size)
     }
     if (st == qv::DecodeStatus::Ok && rc != Z_STREAM_END && !ours.overflow && theirs.size() <= kOutputLimit) {
         // zlib refuses some incomplete codes that we decode; what it produced must be a prefix.
-        if (theirs.size() > ours.data.size() || !std::equal(theirs.begin(), theirs.end(), ours.data.begin())) {
+        if (theirs.size() > ours.data.size() ||
+            !std::equal(theirs.begin(), theirs.end(), ours.data.begin())) {
             std::abort();
         }
     }

@@ -18,7 +18,8 @@ void fuzzUnshrink(const std::uint8_t *data, std::size_t size);
 void fuzzUnreduce(const std::uint8_t *data, std::size_t size);
 void fuzzExplode(const std::uint8_t *data, std::size_t size);
 
-struct FuzzTarget {
+struct FuzzTarget
+{
     const char *name;
     void (*run)(const std::uint8_t *, std::size_t);
 };

@@ -1,0 +1,41 @@
+// File-system helpers of the extraction engine: the temporary file that becomes the target only
+// when an entry proved good, folder creation, and the mode an extracted file gets.
+#pragma once
+
+#include "zip/ZipRecords.h"
+
+#include <string>
+#include <sys/types.h>
+
+namespace qv {
+
+// A temporary file ".<name>.qvtmp-XXXXXX" beside `target` (created exclusively, never through a
+// link); removed on destruction unless committed.
+class TempFile
+{
+public:
+    explicit TempFile(const std::string &target);
+    ~TempFile();
+    TempFile(const TempFile &) = delete;
+    TempFile &operator=(const TempFile &) = delete;
+
+    bool ok() const { return !m_path.empty(); }
+    int error() const { return m_error; }
+    const std::string &path() const { return m_path; }
+    // Renames the file over `target`; false (errno in error()) when that fails.
+    bool commit(const std::string &target);
+
+private:
+    std::string m_path;
+    int m_error = 0;
+    bool m_committed = false;
+};
+
+// Creates `path` and its missing parents; true when it is a folder afterwards.
+bool makeFolders(const std::string &path);
+
+// The mode of an extracted file: with `retain`, a Unix entry's permission bits (never setuid,
+// setgid or sticky) or the default, less the write bits for the MS-DOS read-only attribute.
+mode_t entryMode(const TZipHeaderInfo &entry, bool retain);
+
+} // namespace qv
