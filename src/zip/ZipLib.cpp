@@ -213,7 +213,7 @@ std::string cp437ToUtf8(std::string_view bytes)
     return out;
 }
 
-bool isValidUtf8(std::string_view s)
+bool isWellFormedUtf8(std::string_view s)
 {
     std::size_t i = 0;
     while (i < s.size()) {
@@ -257,7 +257,7 @@ bool isValidUtf8(std::string_view s)
 bool utf8ToCp437(std::string_view utf8, std::string &out)
 {
     out.clear();
-    if (!isValidUtf8(utf8)) {
+    if (!isWellFormedUtf8(utf8)) {
         return false;
     }
     std::size_t i = 0;

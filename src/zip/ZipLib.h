@@ -45,7 +45,7 @@ std::string cp437ToUtf8(std::string_view bytes);
 bool utf8ToCp437(std::string_view utf8, std::string &out);
 
 // True when `s` is well-formed UTF-8 (no overlong forms, no surrogates).
-bool isValidUtf8(std::string_view s);
+bool isWellFormedUtf8(std::string_view s);
 bool isAscii(std::string_view s);
 
 // Lower-cases ASCII letters only.

@@ -250,7 +250,7 @@ void TZipHeaderInfo::SetFromLocal(const std::uint8_t *r, const std::string &rawN
     m_comment.reset();
     // A local header does not say which system wrote it: a name that is not UTF-8 is taken as
     // an MS-DOS name.
-    setNameFromRaw(rawName, !isValidUtf8(rawName));
+    setNameFromRaw(rawName, !isWellFormedUtf8(rawName));
     FileNameLen = static_cast<std::uint16_t>(rawName.size());
 }
 
@@ -348,7 +348,7 @@ std::uint16_t TZipHeaderInfo::storedFlags(const std::string &stored) const
     if (!m_rawName.empty() && stored == m_rawName && m_rawDecoded == FullName()) {
         return Flags;
     }
-    if (!isAscii(stored) && isValidUtf8(stored)) {
+    if (!isAscii(stored) && isWellFormedUtf8(stored)) {
         return static_cast<std::uint16_t>(Flags | kFlagUtf8);
     }
     return static_cast<std::uint16_t>(Flags & ~kFlagUtf8);
