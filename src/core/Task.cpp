@@ -44,10 +44,9 @@ TTask::TTask()
 
 TTask::~TTask()
 {
-    // The watches go first: none may report a change to a task that is being freed.
-    if (FoldersMonitor) {
-        FoldersMonitor->Clear();
-    }
+    // The watches go first, while the logger they report to still exists: none may report a change
+    // or a warning to a task that is being freed.
+    FoldersMonitor.reset();
 }
 
 std::string TTask::newRandomID()

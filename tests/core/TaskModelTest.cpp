@@ -246,6 +246,15 @@ TEST(DestinationFolders, KeepStructureFromRootAddsTheSourcePath)
     EXPECT_EQ(task.GetArchiveFolder(), "");
 }
 
+TEST(TaskTexts, LastRunShowsDateAndTime)
+{
+    TTask task;
+    task.LastRun = encodeDayCount(QDate(2026, 3, 4), QTime(10, 20, 30));
+    const std::string text = task.GetStrLastRun();
+    EXPECT_NE(text.find("10:20:30"), std::string::npos) << text;
+    EXPECT_NE(text.find("26"), std::string::npos) << text;
+}
+
 TEST(TaskTexts, TaskTypeNames)
 {
     TTask task;
