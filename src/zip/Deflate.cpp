@@ -147,8 +147,10 @@ void Deflater::State::start(int level, const ReadFn *readFn, const WriteFn *writ
 void Deflater::State::slide()
 {
     std::memcpy(window, window + kWSize, kWSize);
-    matchStart -= std::min(matchStart, kWSize);
-    prevMatch -= std::min(prevMatch, kWSize);
+    // A pending lazy match may start below the new base: its position then wraps around, and
+    // the distance, computed in the same unsigned arithmetic, still comes out right.
+    matchStart -= kWSize;
+    prevMatch -= kWSize;
     strstart -= kWSize;
     blockStart -= kWSize;
     for (uint16_t &h : head) {
