@@ -156,7 +156,7 @@ bool TLocalBackup::copyPass()
         }
         const std::string source(m_sourceFiles.path(i));
         const std::string target = SourceToDestination(source);
-        const FileEntryInfo &info = m_sourceFiles.info(i);
+        const FileEntryInfo info = m_sourceFiles.info(i);
         if (info.isFolder) {
             CreateFolder(target, source);
         } else if (CopyFileChecked(source, target, info)) {
@@ -222,7 +222,7 @@ void TLocalBackup::DoMove()
         }
         const std::string source(m_sourceFiles.path(i));
         const std::string target = SourceToDestination(source);
-        const FileEntryInfo &info = m_sourceFiles.info(i);
+        const FileEntryInfo info = m_sourceFiles.info(i);
         if (info.isFolder) {
             CreateFolder(target, source);
             moved.push_back(source);
@@ -256,7 +256,7 @@ void TLocalBackup::DoSynchronize()
         }
         const std::string source(m_sourceFiles.path(i));
         const std::string target = SourceToDestination(source);
-        const FileEntryInfo &info = m_sourceFiles.info(i);
+        const FileEntryInfo info = m_sourceFiles.info(i);
         if (sources.size() > 1) {
             for (std::size_t k = 0; k < sources.size(); ++k) {
                 if (source.compare(0, sources[k].folder.size(), sources[k].folder) == 0) {
@@ -285,7 +285,7 @@ void TLocalBackup::DoSynchronize()
             return;
         }
         const std::string entry(m_destinationFiles.path(i));
-        const FileEntryInfo &info = m_destinationFiles.info(i);
+        const FileEntryInfo info = m_destinationFiles.info(i);
         bool insideSource = false;
         for (const RunSource &s : sources) {
             insideSource = insideSource || pathWithin(entry, s.folder);
