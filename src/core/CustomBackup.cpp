@@ -6,6 +6,9 @@
 #include "core/RunQueue.h"
 #include "platform/Dialer.h"
 
+#include <algorithm>
+#include <thread>
+
 namespace qv {
 
 namespace {
@@ -213,10 +216,17 @@ void TCustomBackup::ReadFolder(const std::string &folder, TFilesList &list, bool
     options.includeSubfolders = includeSubfolders;
     options.filter = m_snapshot->filters.get();
     options.noDescend = noDescend;
+    options.parallel = scanThreads();
     scanner.ReadFolder(folder, list, options, totals, caption);
     for (const std::string &f : scanner.unreadableFolders()) {
         m_unreadableFolders.push_back(f);
     }
+}
+
+int TCustomBackup::scanThreads()
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores / 2, 1u, 4u));
 }
 
 bool TCustomBackup::hasDialEntry() const

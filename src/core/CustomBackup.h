@@ -89,6 +89,9 @@ protected:
     void ReadFolder(const std::string &folder, TFilesList &list, bool applyFilters, bool includeSubfolders,
                     ScanTotals &totals, const std::string &caption, const std::set<std::string> &noDescend = {});
 
+    // Threads a large scan may use: half the processors, at most four.
+    static int scanThreads();
+
     void BeforeBackup();
     void AfterBackup();
     void RasConnect();

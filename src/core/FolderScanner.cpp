@@ -5,6 +5,11 @@
 #include "core/RunControl.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -113,29 +118,24 @@ FolderScanner::FolderScanner(DirectoryReader &reader, RunControl &control, ScanC
 void FolderScanner::ReadFolder(const std::string &folder, TFilesList &list, const ScanOptions &options,
                                ScanTotals &totals, const std::string &caption)
 {
-    ScanFolder(folder, list, options, totals, caption);
+    if (options.parallel > 1 && options.includeSubfolders) {
+        scanParallel(folder, list, options, totals, caption);
+    } else {
+        ScanFolder(folder, list, options, totals, caption);
+    }
     const bool keepEmpty = options.filter != nullptr && options.filter->includesEmptyFolders();
     if (options.applyFilters && options.filter != nullptr && !keepEmpty) {
         totals.folders -= removeEmptyFolders(list);
     }
 }
 
-void FolderScanner::ScanFolder(const std::string &folder, TFilesList &list, const ScanOptions &options,
-                               ScanTotals &totals, const std::string &caption)
+// The files of one listed folder; false when the run is to stop.
+bool FolderScanner::scanFiles(const std::string &folder, const std::vector<DirItem> &items, TFilesList &list,
+                              const ScanOptions &options, ScanTotals &totals, const std::string &shown)
 {
-    std::vector<DirItem> items;
-    int error = 0;
-    if (!m_reader.list(folder, items, error)) {
-        m_unreadable.push_back(folder);
-        if (m_callbacks.unreadable) {
-            m_callbacks.unreadable(folder, error);
-        }
-        return;
-    }
-    const std::string shown = caption.empty() ? std::string() : caption + ": " + nameOf(folder) + "/";
     for (const DirItem &item : items) {
         if (!m_control.checkpoint()) {
-            return;
+            return false;
         }
         if (item.kind == DirItem::Folder || isTempCopyName(item.name)) {
             continue;
@@ -156,7 +156,23 @@ void FolderScanner::ScanFolder(const std::string &folder, TFilesList &list, cons
         totals.bytes += item.size;
         totals.files += 1;
     }
-    if (!options.includeSubfolders) {
+    return true;
+}
+
+void FolderScanner::ScanFolder(const std::string &folder, TFilesList &list, const ScanOptions &options,
+                               ScanTotals &totals, const std::string &caption)
+{
+    std::vector<DirItem> items;
+    int error = 0;
+    if (!m_reader.list(folder, items, error)) {
+        m_unreadable.push_back(folder);
+        if (m_callbacks.unreadable) {
+            m_callbacks.unreadable(folder, error);
+        }
+        return;
+    }
+    const std::string shown = caption.empty() ? std::string() : caption + ": " + nameOf(folder) + "/";
+    if (!scanFiles(folder, items, list, options, totals, shown) || !options.includeSubfolders) {
         return;
     }
     for (const DirItem &item : items) {
@@ -175,6 +191,93 @@ void FolderScanner::ScanFolder(const std::string &folder, TFilesList &list, cons
         if (options.noDescend.count(sub) == 0) {
             ScanFolder(sub, list, options, totals, caption);
         }
+    }
+}
+
+void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, const ScanOptions &options,
+                                 ScanTotals &totals, const std::string &caption)
+{
+    std::vector<DirItem> items;
+    int error = 0;
+    if (!m_reader.list(folder, items, error)) {
+        m_unreadable.push_back(folder);
+        if (m_callbacks.unreadable) {
+            m_callbacks.unreadable(folder, error);
+        }
+        return;
+    }
+    const std::string shown = caption.empty() ? std::string() : caption + ": " + nameOf(folder) + "/";
+    if (!scanFiles(folder, items, list, options, totals, shown)) {
+        return;
+    }
+    struct Part {
+        std::string folder;
+        std::int64_t mtimeNs = 0;
+        std::uint32_t mode = 0;
+        bool descend = true;
+        TFilesList list;
+        ScanTotals totals;
+        std::vector<std::string> unreadable;
+        std::atomic<bool> done{false};
+    };
+    std::vector<std::unique_ptr<Part>> parts;
+    for (const DirItem &item : items) {
+        if (item.kind == DirItem::Folder) {
+            auto part = std::make_unique<Part>();
+            part->folder = folder + item.name + "/";
+            part->mtimeNs = item.mtimeNs;
+            part->mode = item.mode;
+            part->descend = options.noDescend.count(part->folder) == 0;
+            parts.push_back(std::move(part));
+        }
+    }
+    // Workers list whole subtrees; this thread joins their lists in order as they become ready.
+    ScanCallbacks quiet = m_callbacks;
+    quiet.progress = nullptr;
+    std::atomic<std::size_t> next{0};
+    std::mutex doneMutex;
+    std::condition_variable doneSignal;
+    auto work = [&] {
+        for (std::size_t k = next++; k < parts.size(); k = next++) {
+            Part &p = *parts[k];
+            if (p.descend && m_control.checkpoint()) {
+                FolderScanner sub(m_reader, m_control, quiet);
+                sub.ScanFolder(p.folder, p.list, options, p.totals, std::string());
+                p.unreadable = sub.m_unreadable;
+            }
+            {
+                std::lock_guard<std::mutex> lock(doneMutex);
+                p.done = true;
+            }
+            doneSignal.notify_all();
+        }
+    };
+    std::vector<std::thread> workers;
+    const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(options.parallel), parts.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        workers.emplace_back(work);
+    }
+    for (auto &part : parts) {
+        {
+            std::unique_lock<std::mutex> lock(doneMutex);
+            doneSignal.wait(lock, [&] { return part->done.load(); });
+        }
+        if (m_callbacks.progress) {
+            m_callbacks.progress(shown + nameOf(part->folder));
+        }
+        list.FileAdd(part->folder, FileEntryInfo{0, part->mtimeNs, part->mode, true});
+        totals.folders += 1;
+        for (std::size_t i = 0; i < part->list.size(); ++i) {
+            list.FileAdd(part->list.path(i), part->list.info(i));
+        }
+        totals.bytes += part->totals.bytes;
+        totals.files += part->totals.files;
+        totals.folders += part->totals.folders;
+        m_unreadable.insert(m_unreadable.end(), part->unreadable.begin(), part->unreadable.end());
+        part->list.clear();
+    }
+    for (auto &w : workers) {
+        w.join();
     }
 }
 

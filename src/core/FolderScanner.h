@@ -1,7 +1,8 @@
 // The recursive scan of a folder into a file list, through the task's filters.
 //
 // A folder's files come first (sorted by name, byte order), then each subfolder followed by
-// everything below it. Regular files and symbolic links to regular files are taken; other special
+// everything below it. Large trees may be listed by several threads, one first-level subfolder
+// each; their lists are joined in order, so the result is the same as from one thread. Regular files and symbolic links to regular files are taken; other special
 // files and links to folders are reported and skipped, so a link loop can never trap the scan. The
 // copy's own temporary files are never taken. A folder that cannot be listed is reported and
 // remembered, so that nothing below its destination is treated as obsolete.
@@ -44,6 +45,7 @@ struct ScanOptions {
     bool includeSubfolders = true;
     const EntryFilter *filter = nullptr; // null with applyFilters: every file is taken
     std::set<std::string> noDescend;     // folders (trailing "/") listed but not entered
+    int parallel = 1;                    // threads that list the first level's subfolders
 };
 
 class FolderScanner
@@ -60,6 +62,10 @@ public:
     const std::vector<std::string> &unreadableFolders() const { return m_unreadable; }
 
 private:
+    void scanParallel(const std::string &folder, TFilesList &list, const ScanOptions &options, ScanTotals &totals,
+                      const std::string &caption);
+    bool scanFiles(const std::string &folder, const std::vector<DirItem> &items, TFilesList &list,
+                   const ScanOptions &options, ScanTotals &totals, const std::string &shown);
     void ScanFolder(const std::string &folder, TFilesList &list, const ScanOptions &options, ScanTotals &totals,
                     const std::string &caption);
 

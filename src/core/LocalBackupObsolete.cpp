@@ -53,6 +53,7 @@ void TLocalBackup::startDestinationScan()
         options.applyFilters = false;
         options.includeSubfolders = true;
         options.noDescend = protectedFolders();
+        options.parallel = scanThreads();
         scanner.ReadFolder(m_snapshot->destinationRoot, m_destinationFiles, options, m_destinationTotals,
                            std::string());
         m_destinationUnreadable = scanner.unreadableFolders();

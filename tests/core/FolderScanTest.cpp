@@ -123,6 +123,47 @@ TEST(EngineFolderScan, UnreadableFolderIsReportedAndSkipped)
     EXPECT_EQ(r.unreadable, (std::vector<std::string>{"locked/"}));
 }
 
+TEST(EngineFolderScan, ParallelScanGivesTheSameList)
+{
+    const std::string root = qvtest::makeTempDir("parallel") + "/";
+    for (int d = 0; d < 7; ++d) {
+        for (int f = 0; f < 30; ++f) {
+            put(root + "d" + std::to_string(d) + "/s" + std::to_string(f % 3) + "/f" + std::to_string(f), "x");
+        }
+    }
+    put(root + "top-file", "t");
+    put(root + "skip/inside", "not entered");
+    put(root + "d3/s1/only.tmp", "filtered");
+    qvtest::runShell("mkdir -p '" + root + "empty/deeper'");
+    FailingReader reader({root + "d5/s2/"});
+    SuffixFilter dropTmp({".tmp"}, false);
+    for (bool applyFilters : {true, false}) {
+        SCOPED_TRACE(applyFilters ? "filtered" : "unfiltered");
+        qv::RunControl control;
+        qv::ScanOptions o;
+        o.applyFilters = applyFilters;
+        o.filter = &dropTmp;
+        o.noDescend = {root + "skip/"};
+        qv::FolderScanner serial(reader, control, {});
+        qv::TFilesList one;
+        qv::ScanTotals oneTotals;
+        serial.ReadFolder(root, one, o, oneTotals, "");
+        o.parallel = 3;
+        qv::FolderScanner parallel(reader, control, {});
+        qv::TFilesList many;
+        qv::ScanTotals manyTotals;
+        parallel.ReadFolder(root, many, o, manyTotals, "");
+        EXPECT_EQ(paths(many, root), paths(one, root));
+        EXPECT_EQ(manyTotals.files, oneTotals.files);
+        EXPECT_EQ(manyTotals.folders, oneTotals.folders);
+        EXPECT_EQ(manyTotals.bytes, oneTotals.bytes);
+        EXPECT_EQ(parallel.unreadableFolders(), serial.unreadableFolders());
+        EXPECT_EQ(one.contains(root + "skip/"), !applyFilters); // listed, not entered: empty when filtered
+        EXPECT_FALSE(one.contains(root + "skip/inside"));
+        EXPECT_EQ(one.contains(root + "d3/s1/only.tmp"), !applyFilters);
+    }
+}
+
 TEST(EngineFolderScan, StopEndsTheScan)
 {
     const std::string root = qvtest::makeTempDir("stop") + "/";
