@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <map>
+#include <utime.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -165,6 +167,16 @@ inline std::map<std::string, std::string> rawEntries(const std::string &archive)
         out[name] = fields[0];
     }
     return out;
+}
+
+// Sets a file's modification time `secondsAgo` before a moment fixed once per process, so that
+// two calls with the same argument give the same time.
+inline void age(const std::string &path, int secondsAgo)
+{
+    static const time_t base = ::time(nullptr) / 2 * 2;
+    struct utimbuf t;
+    t.actime = t.modtime = base - secondsAgo;
+    ::utime(path.c_str(), &t);
 }
 
 } // namespace zwtest
