@@ -326,3 +326,63 @@ TEST(DeflateWindow, MatchPendingAcrossTheSlide)
 }
 
 } // namespace
+
+namespace {
+
+// Randomised inputs built to meet the window edges: repeats at distances around 32 KiB, runs,
+// text and noise, read in pieces of random sizes; every level's output must inflate to the input.
+TEST(DeflateStress, RandomStructuredInputsAndReadSizes)
+{
+    std::mt19937 rng(20261206);
+    const Bytes text = textData(40000);
+    for (int round = 0; round < 100; ++round) {
+        Bytes data;
+        const size_t target = rng() % 300000;
+        while (data.size() < target) {
+            switch (rng() % 5) {
+            case 0: { // noise
+                Bytes r = randomData(1 + rng() % 5000, rng());
+                data.insert(data.end(), r.begin(), r.end());
+                break;
+            }
+            case 1: // a run
+                data.insert(data.end(), 1 + rng() % 600, static_cast<uint8_t>(rng()));
+                break;
+            case 2: { // text
+                const size_t at = rng() % (text.size() - 3000);
+                data.insert(data.end(), text.begin() + static_cast<long>(at),
+                            text.begin() + static_cast<long>(at + 1 + rng() % 3000));
+                break;
+            }
+            default: { // a copy from near the window's reach
+                if (data.size() < 40000) {
+                    break;
+                }
+                const size_t distance = 32000 + rng() % 1200;
+                const size_t from = data.size() - std::min(distance, data.size());
+                const size_t len = 3 + rng() % 300;
+                for (size_t k = 0; k < len; ++k) {
+                    data.push_back(data[from + k]);
+                }
+                break;
+            }
+            }
+        }
+        const int level = 1 + static_cast<int>(rng() % 9);
+        size_t pos = 0;
+        Bytes packed;
+        qv::Deflater d;
+        d.deflateFile(
+            level,
+            [&](uint8_t *buf, size_t n) {
+                const size_t k = std::min({n, data.size() - pos, static_cast<size_t>(1 + rng() % 70000)});
+                std::memcpy(buf, data.data() + pos, k);
+                pos += k;
+                return k;
+            },
+            [&](const uint8_t *buf, size_t n) { packed.insert(packed.end(), buf, buf + n); }, false);
+        ASSERT_TRUE(zlibInflate(packed, data.size()) == data) << "round " << round << " level " << level;
+    }
+}
+
+} // namespace
