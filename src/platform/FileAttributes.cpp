@@ -101,11 +101,12 @@ bool FileAttributes::read(const std::string &path, std::uint32_t &attributes, in
         setError(error, errno);
         return false;
     }
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
-        setError(error, errno);
-        return false;
-    }
+    // What fromStat looks at, taken from the same call.
+    struct stat st = {};
+    st.st_mode = sx.stx_mode;
+    st.st_size = static_cast<off_t>(sx.stx_size);
+    st.st_mtim.tv_sec = sx.stx_mtime.tv_sec;
+    st.st_mtim.tv_nsec = sx.stx_mtime.tv_nsec;
     attributes = fromStat(path, st);
     if ((sx.stx_attributes_mask & STATX_ATTR_COMPRESSED) && (sx.stx_attributes & STATX_ATTR_COMPRESSED)) {
         attributes |= faCompressed;
