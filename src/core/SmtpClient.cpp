@@ -2,6 +2,7 @@
 #include "core/SmtpClient.h"
 
 #include <QDeadlineTimer>
+#include <QHostAddress>
 #include <QHostInfo>
 
 #include <algorithm>
@@ -96,11 +97,25 @@ void SmtpClient::open(const std::string &host, int port)
     if (host.empty() || port <= 0 || port > 65535) {
         throw SmtpError("SMTP server \"" + m_server + "\" is not a valid server address");
     }
-    m_socket.connectToHost(QString::fromStdString(host), static_cast<quint16>(port));
-    if (!m_socket.waitForConnected(m_connectTimeoutMs)) {
-        std::string reason = m_socket.error() == QAbstractSocket::SocketTimeoutError
-                                 ? "no connection within " + std::to_string(m_connectTimeoutMs) + " ms"
-                                 : m_socket.errorString().toStdString();
+    // The name is looked up first, so that a slow name server does not eat the connect time-out;
+    // then every address of the server is tried in turn.
+    QHostInfo info = QHostInfo::fromName(QString::fromStdString(host));
+    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
+        fail("cannot find the server (" + info.errorString().toStdString() + ")");
+    }
+    std::string reason;
+    for (const QHostAddress &address : info.addresses()) {
+        m_socket.abort();
+        m_socket.connectToHost(address, static_cast<quint16>(port));
+        if (m_socket.waitForConnected(m_connectTimeoutMs)) {
+            reason.clear();
+            break;
+        }
+        reason = m_socket.error() == QAbstractSocket::SocketTimeoutError
+                     ? "no connection within " + std::to_string(m_connectTimeoutMs) + " ms"
+                     : m_socket.errorString().toStdString();
+    }
+    if (!reason.empty()) {
         fail("cannot connect (" + reason + ")");
     }
     SmtpReply greeting = readReply();

@@ -258,6 +258,21 @@ TEST(SmtpExchange, ClosedPortAndSilentServerFail)
     }
 }
 
+TEST(SmtpExchange, ServerNamesAreLookedUpAndEveryAddressTried)
+{
+    // "localhost" may give ::1 before 127.0.0.1; the server listens on 127.0.0.1 only.
+    ScriptedServer server("220 hi", {"250 hi", "250 ok", "250 ok", "250 ok", "354 go", "250 ok"});
+    EXPECT_TRUE(SendEmail("a@b.c", "x@y.z", "s", "b", server.port(), "localhost", false, "", ""));
+    EXPECT_EQ(server.lines().back(), ".");
+    try {
+        SendEmail("a@b.c", "x@y.z", "s", "b", 25, "no-such-host.invalid", false, "", "");
+        ADD_FAILURE() << "no error raised";
+    } catch (const SmtpError &e) {
+        EXPECT_NE(std::string(e.what()).find("cannot find the server"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("no-such-host.invalid"), std::string::npos) << e.what();
+    }
+}
+
 TEST(SmtpExchange, BadAddressesAreRefusedBeforeConnecting)
 {
     const std::pair<const char *, const char *> cases[] = {
