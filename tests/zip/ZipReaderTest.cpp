@@ -555,3 +555,58 @@ TEST(ZipReaderCancel, CancelEndsTheRunAndTheReaderStaysUsable)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ZipReaderRecovery, SelfExtractorScanStartsPastItsProgram)
+{
+    QV_REQUIRE_TOOL("python3");
+    const std::string dir = qvtest::makeTempDir("sfx");
+    python(dir, R"(
+z = zipfile.ZipFile('r.zip', 'w')
+z.writestr('real.txt', 'the real entry')
+z.close()
+d = open('r.zip', 'rb').read()
+local = d[:d.find(b'PK\x01\x02')]
+fake = b'PK\x03\x04' + bytes([20, 0, 0, 0, 0, 0]) + bytes(16) + bytes([4, 0, 0, 0]) + b'junk'
+prefix = b'x' * 100 + fake + b'y' * 14500
+for name in ('sfx.exe', 'sfx.zip'):
+    open(name, 'wb').write(prefix + local)
+)");
+    struct Case
+    {
+        const char *file;
+        const char *firstName;
+    };
+    for (const Case &c : {Case{"sfx.exe", "real.txt"}, Case{"sfx.zip", "junk"}}) {
+        SCOPED_TRACE(c.file);
+        qv::TZipReader z;
+        z.SetZipName(dir + "/" + c.file);
+        z.IncompleteZipMode = qv::izAssumeBad;
+        ASSERT_GE(z.Count(), 1);
+        EXPECT_EQ(z.FullName(0), c.firstName);
+    }
+}
+
+TEST(ZipExtractSafety, RootDirIsStrippedCaseInsensitively)
+{
+    QV_REQUIRE_TOOL("python3");
+    const std::string dir = qvtest::makeTempDir("rootdir");
+    python(dir, R"(
+z = zipfile.ZipFile('r.zip', 'w')
+z.writestr('Base/sub/f.txt', 'below the root')
+z.writestr('other/g.txt', 'elsewhere')
+z.close()
+)");
+    qv::TZipReader z;
+    z.SetZipName(dir + "/r.zip");
+    z.SetDestDir(dir + "/out");
+    z.SetRootDir("base");
+    z.RecreateDirs = true;
+    z.DoAll = true;
+    EXPECT_EQ(z.UnZip(), 2);
+    EXPECT_EQ(qvtest::readFile(dir + "/out/sub/f.txt"), "below the root");
+    EXPECT_EQ(qvtest::readFile(dir + "/out/other/g.txt"), "elsewhere");
+}
+
+} // namespace
