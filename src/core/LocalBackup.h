@@ -63,7 +63,8 @@ protected:
     bool DeleteSourceFile(const std::string &file);
     bool DeleteFileByKind(const std::string &file);
     bool DeleteFolderIfEmpty(const std::string &folder);
-    bool DeleteFolderByKind(const std::string &folder);
+    // `wholeTree`: the folder goes to the trash with everything in it (all of it is obsolete).
+    bool DeleteFolderByKind(const std::string &folder, bool wholeTree = false);
     void DeleteObsolete();
     // The destination list of an exact copy, taken while the sources are read.
     void startDestinationScan();

@@ -208,7 +208,7 @@ bool TLocalBackup::DeleteFolderIfEmpty(const std::string &folder)
     return removeEmptyFolder(folder, error);
 }
 
-bool TLocalBackup::DeleteFolderByKind(const std::string &folder)
+bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)
 {
     switch (m_snapshot->deleteKind) {
     case BackupDeleteKind::Normal:
@@ -220,6 +220,12 @@ bool TLocalBackup::DeleteFolderByKind(const std::string &folder)
         }
         return false;
     case BackupDeleteKind::Recycle: {
+        // Only a folder whose whole tree is obsolete goes with its contents; any other one must
+        // be empty by now, so that nothing kept inside it goes to the trash with it.
+        if (!wholeTree && !folderIsEmpty(folder)) {
+            Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
+            return false;
+        }
         std::string error;
         if (m_services.moveToTrash(withoutSlash(folder), error)) {
             return true;

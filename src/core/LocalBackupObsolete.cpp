@@ -150,7 +150,7 @@ void TLocalBackup::DeleteObsolete()
             if (!Notify(lkWarning, akWarning, "CS", formatMessage(msg::FolderDeleteObsolete, {withoutSlash(a.path)}))) {
                 return;
             }
-            DeleteFolderByKind(a.path);
+            DeleteFolderByKind(a.path, a.wholeTree);
         } else {
             if (!Notify(lkWarning, akWarning, "CS", formatMessage(msg::FileDeleteObsolete, {a.path}))) {
                 return;
