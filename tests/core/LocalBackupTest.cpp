@@ -4,6 +4,7 @@
 #include "core/BackupMessages.h"
 #include "core/LocalBackup.h"
 #include "core/TestBackup.h"
+#include "platform/FileAttributes.h"
 #include "platform/fake/FakeDialer.h"
 
 #include <gtest/gtest.h>
@@ -410,6 +411,38 @@ TEST_F(EngineLocalBackup, CompareAfterCopyAndBandwidthInBytes)
     EXPECT_EQ(qv::RunSnapshot::bandwidthLimit(true, 0, 0), 128);
     EXPECT_EQ(qv::RunSnapshot::bandwidthLimit(true, -4, 1), 131072);
     EXPECT_EQ(qv::RunSnapshot::bandwidthLimit(true, 32767, 1), 32767LL * 131072);
+}
+
+TEST_F(EngineLocalBackup, ClearSourceArchiveBitAfterACopy)
+{
+    put(src + "a", "a");
+    put(src + "b", "b");
+    std::uint32_t attributes = 0;
+    ASSERT_TRUE(qv::FileAttributes::read(src + "a", attributes));
+    ASSERT_NE(attributes & qv::faArchive, 0u);
+    int error = 0;
+    if (!qv::FileAttributes::write(src + "b", attributes & ~qv::faArchive, &error)) {
+        GTEST_SKIP() << "this file system keeps no user extended attributes";
+    }
+    ASSERT_TRUE(qv::FileAttributes::write(src + "b", attributes, &error));
+    auto s = makeSnapshot({src}, dst);
+    s->clearSourceArchiveBit = true;
+    auto r = runBackup(s);
+    ASSERT_FALSE(r->host.aborted) << r->host.dump();
+    for (const char *f : {"a", "b"}) {
+        ASSERT_TRUE(qv::FileAttributes::read(src + f, attributes));
+        EXPECT_EQ(attributes & qv::faArchive, 0u) << f;
+        ASSERT_TRUE(qv::FileAttributes::read(dst + f, attributes));
+        EXPECT_NE(attributes & qv::faArchive, 0u) << f; // the copy keeps the attribute as the source had it
+    }
+    // A later change of the source sets it again, and a synchronisation never clears it.
+    put(src + "a", "changed", 1900000000);
+    ASSERT_TRUE(qv::FileAttributes::read(src + "a", attributes));
+    EXPECT_NE(attributes & qv::faArchive, 0u);
+    s->taskType = BackupTaskType::Synchronize;
+    runBackup(s);
+    ASSERT_TRUE(qv::FileAttributes::read(src + "a", attributes));
+    EXPECT_NE(attributes & qv::faArchive, 0u);
 }
 
 TEST_F(EngineLocalBackup, DialAndProgramsAroundTheRun)
