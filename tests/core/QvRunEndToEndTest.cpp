@@ -10,6 +10,7 @@
 
 #include <random>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -197,6 +198,48 @@ TEST(EngineQvRunEndToEnd, StoredTaskByIdAndByName)
     EXPECT_EQ(rc, 2);
     qvRun({"--name", "Stored e2e", "--type", "exact"}, &rc);
     EXPECT_EQ(rc, 2);
+}
+
+// For real: a folder the running user may not read, with the run started as uid 65534.
+TEST(EngineQvRunEndToEnd, UnreadableFolderAsAnotherUser)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run qv-run as uid 65534";
+    }
+    QV_REQUIRE_TOOL("setpriv");
+    const std::vector<std::string> asNobody = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    std::vector<std::string> probe = asNobody;
+    probe.push_back(qvtest::binPath("qv-run"));
+    if (qvtest::runCommand(probe, 30).exitCode != 2) {
+        GTEST_SKIP() << "uid 65534 cannot start qv-run from the build tree";
+    }
+    char pattern[] = "/tmp/qv-e2e-nobody-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string base = pattern;
+    const std::string src = base + "/src", dst = base + "/dst";
+    put(src + "/open/a", "a");
+    put(src + "/closed/b", "b");
+    put(dst + "/closed/b", "backup of b");
+    put(dst + "/closed/only-in-backup", "kept");
+    put(dst + "/obsolete", "goes");
+    qvtest::runShell("chmod 755 '" + base + "' && chmod -R a+rX '" + src + "' && chmod 700 '" + src +
+                     "/closed' && chown -R 65534:65534 '" + dst + "'");
+    std::vector<std::string> argv = asNobody;
+    for (const char *a : {"--type", "exact", "--delete-kind", "normal", "--source"}) {
+        argv.push_back(a);
+    }
+    argv.insert(argv.begin() + 4, qvtest::binPath("qv-run"));
+    argv.push_back(src);
+    argv.push_back("--dest");
+    argv.push_back(dst);
+    auto r = qvtest::runCommand(argv, 60);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("WARNING: Unable to read folder \"" + src + "/closed/\""), std::string::npos) << r.output;
+    EXPECT_EQ(qvtest::readFile(dst + "/open/a"), "a");
+    EXPECT_EQ(qvtest::readFile(dst + "/closed/only-in-backup"), "kept");
+    EXPECT_EQ(qvtest::readFile(dst + "/closed/b"), "backup of b");
+    EXPECT_FALSE(exists(dst + "/obsolete"));
+    qvtest::runShell("rm -rf '" + base + "'");
 }
 
 TEST(EngineQvRunEndToEnd, UsageErrors)
