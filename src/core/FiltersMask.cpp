@@ -140,8 +140,8 @@ FilterMaskList::Mask FilterMaskList::compile(std::string_view text, std::vector<
                 ranges.push_back({lo, hi});
                 ++t.count;
             }
-            if (!closed) {
-                mask.valid = false;
+            if (!closed || t.count == 0) {
+                mask.valid = false; // an unclosed or empty set
                 return mask;
             }
             mask.tokens.push_back(t);

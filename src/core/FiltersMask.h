@@ -3,7 +3,8 @@
 // A list is split as the mask-list rule says: items end at ";" or at a blank or control character
 // outside double quotes, quoted items keep blanks and ";", leading blanks are skipped, and a ";" at
 // the very end adds an empty item. Masks use "*", "?" and sets in brackets ("[a-c]", "[!0-9]") and
-// compare case-insensitively. A malformed mask (a "[" without its "]") matches nothing.
+// compare case-insensitively. A malformed mask (a "[" without its "]", or an empty set) matches
+// nothing.
 //
 // Names are bytes; valid UTF-8 is compared by code point with simple case folding, and a byte that
 // is not part of valid UTF-8 stands for itself, so any file name can be tested.

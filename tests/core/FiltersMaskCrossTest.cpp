@@ -13,11 +13,11 @@ using namespace qv;
 
 std::string randomMask(std::mt19937 &rng)
 {
-    static const char *kPieces[] = {"a", "B", "c", ".", "*", "?", "[a-c]", "[!b]", "[0-9]", "x", "Y", "1"};
+    static const char *kPieces[] = {"a", "B", "c", ".", "*", "?", "[a-c]", "[!b]", "[0-9]", "x", "Y", "1", "[]", "[!]", "[z-a]"};
     std::string m;
     const int n = 1 + static_cast<int>(rng() % 6);
     for (int i = 0; i < n; ++i) {
-        m += kPieces[rng() % 12];
+        m += kPieces[rng() % 15];
     }
     return m;
 }
