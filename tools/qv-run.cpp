@@ -6,6 +6,7 @@
 // when the run finished, 1 when it was aborted, 2 on bad usage.
 #include "core/BackupMessages.h"
 #include "core/BackupTypes.h"
+#include "core/CompressBackup.h"
 #include "core/LocalBackup.h"
 #include "core/RunQueue.h"
 #include "core/RunSnapshot.h"
@@ -44,6 +45,12 @@ const char *const kUsage =
     "  --overwrite-newer     an older source overwrites a newer destination\n"
     "  --copy-empty          copy an empty source over a non-empty destination\n"
     "  --bandwidth-kbits N   limit the copy to N KBits per second\n"
+    "  --compress FILE       write the sources into the zip archive FILE instead of copying\n"
+    "                        (--dest defaults to its folder; --overwrite-newer replaces every entry)\n"
+    "  --level N             compression level 0 (store) to 9 (default 7)\n"
+    "  --password P          encrypt the archive's entries with the password P\n"
+    "  --remove-entries      also remove archive entries whose source files are gone, by\n"
+    "                        --delete-kind (runs of the program never do this)\n"
     "  --quiet               print no per-file lines\n";
 
 class WildcardExcludes : public qv::EntryFilter
@@ -138,7 +145,8 @@ int intArg(const std::string &v, const std::string &name)
 }
 
 // Builds a snapshot from the command line's own description of a task.
-std::shared_ptr<qv::RunSnapshot> snapshotFromArgs(const std::vector<std::string> &args, bool &quiet)
+std::shared_ptr<qv::RunSnapshot> snapshotFromArgs(const std::vector<std::string> &args, bool &quiet,
+                                                  bool &removeEntries)
 {
     auto s = std::make_shared<qv::RunSnapshot>();
     s->taskName = "qv-run";
@@ -197,11 +205,27 @@ std::shared_ptr<qv::RunSnapshot> snapshotFromArgs(const std::vector<std::string>
             s->copyIfSourceLengthIsZero = true;
         } else if (a == "--bandwidth-kbits") {
             s->bandwidthBytesPerSecond = qv::RunSnapshot::bandwidthLimit(true, intArg(value(), a), 0);
+        } else if (a == "--compress") {
+            s->compressUse = true;
+            s->compressFilePath = value();
+            if (!s->compressFilePath.empty() && s->compressFilePath[0] != '/') {
+                s->compressFilePath = folderPath(".") + s->compressFilePath;
+            }
+        } else if (a == "--level") {
+            s->compressLevel = intArg(value(), a);
+        } else if (a == "--password") {
+            s->compressPassword = value();
+        } else if (a == "--remove-entries") {
+            removeEntries = true;
         } else if (a == "--quiet") {
             quiet = true;
         } else {
             usage("unknown option " + a);
         }
+    }
+    if (s->compressUse && s->destinationRoot.empty()) {
+        const std::size_t slash = s->compressFilePath.rfind('/');
+        s->destinationRoot = s->compressFilePath.substr(0, slash + 1);
     }
     if (s->sources.empty() || s->destinationRoot.empty()) {
         usage("a task needs --source and --dest");
@@ -257,6 +281,7 @@ int main(int argc, char **argv)
         usage({});
     }
     bool quiet = false;
+    bool removeEntries = false;
     std::shared_ptr<qv::RunSnapshot> snapshot;
     qv::TTasksList tasks;
     qv::TTask *task = nullptr;
@@ -276,18 +301,19 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "qv-run: the task's destination is not a local or network folder\n");
             return 1;
         }
-        if (task->CompressUse) {
-            std::fprintf(stderr, "qv-run: compressing tasks are not run by this tool\n");
-            return 2;
-        }
         snapshot = qv::makeRunSnapshot(*task);
     } else {
-        snapshot = snapshotFromArgs(args, quiet);
+        snapshot = snapshotFromArgs(args, quiet, removeEntries);
     }
 
     PrintingHost host(quiet, task != nullptr ? task->Logger.get() : nullptr);
     host.log(qv::lkStarted, "Backup started.");
-    auto *run = new qv::TLocalBackup(snapshot, &host);
+    qv::TCustomBackup *run = nullptr;
+    if (snapshot->compressUse) {
+        run = new qv::TCompressBackup(snapshot, &host, removeEntries);
+    } else {
+        run = new qv::TLocalBackup(snapshot, &host);
+    }
     if (task != nullptr) {
         task->Running = true;
         task->Thread = run;

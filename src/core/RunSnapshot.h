@@ -88,6 +88,12 @@ struct RunSnapshot {
     int cpuPerformance = 3;
     bool disallowSimultaneousBackup = false;
 
+    // Compressing tasks: the sources go into one zip archive instead of being copied.
+    bool compressUse = false;
+    std::string compressFilePath; // the archive, expanded (destination folder + archive name)
+    std::string compressPassword; // empty: no encryption
+    int compressLevel = 7;        // 0 stores, 1-9 deflate
+
     // Null means "take every file": used by tools that run without a stored filter list.
     std::shared_ptr<const EntryFilter> filters;
 

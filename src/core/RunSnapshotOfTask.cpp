@@ -92,6 +92,11 @@ std::shared_ptr<RunSnapshot> makeRunSnapshot(const TTask &task)
     s->runAfterProgram = task.GetRunAfterProgramName();
     s->runAfterWait = task.GetRunAfterWaitProgram();
 
+    s->compressUse = task.GetCompressUse();
+    s->compressFilePath = task.GetCompressFilePath();
+    s->compressPassword = task.GetCompressPassword();
+    s->compressLevel = task.GetCompressLevel();
+
     s->diskSpanDialog = task.GetEventsDiskSpanDialog();
     s->logIncludeSkipping = LogIncludeSkipping;
     s->cpuPerformance = checkedCpuPerformance();
