@@ -262,4 +262,24 @@ TEST_F(CompressBackupArchive, SummaryAndFolderEntries)
     EXPECT_EQ(plain, (std::vector<std::string>{"a.txt", "deep/b.txt"}));
 }
 
+// Sources whose destinations differ but whose files get one stored name: the scan's check lets
+// them pass, and the writer's duplicate check names both files instead of dropping one silently.
+TEST_F(CompressBackupArchive, DuplicateStoredNameIsAnErrorNamingBothFiles)
+{
+    QV_REQUIRE_TOOL("zipinfo");
+    put(s1 + "same.txt", "from one", 1600000000);
+    put(s2 + "same.txt", "from two", 1600000000);
+    auto snapshot = compressSnapshot({s1, s2}, archive);
+    snapshot->sources[0].destination = snapshot->destinationRoot + "one/";
+    snapshot->sources[1].destination = snapshot->destinationRoot + "two/";
+    auto run = runCompress(snapshot);
+    EXPECT_TRUE(run->host.logged(qv::lkError, "Files \"" + s1 + "same.txt\" and \"" + s2 +
+                                                  "same.txt\" would have the same name \"same.txt\" in the "
+                                                  "archive; the second is left out."))
+        << run->host.dump();
+    EXPECT_EQ(run->backup->errorCount(), 1);
+    EXPECT_EQ(zipNames(archive), (std::vector<std::string>{"same.txt"}));
+    EXPECT_EQ(unzipContent(archive, "same.txt"), "from one");
+}
+
 } // namespace

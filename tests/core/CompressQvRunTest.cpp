@@ -3,6 +3,11 @@
 // qv-test-timeout: 400
 #include "CompressTestSupport.h"
 
+#include "core/Task.h"
+#include "core/TaskStorage.h"
+
+#include <algorithm>
+
 #include <random>
 
 namespace {
@@ -128,6 +133,46 @@ TEST_F(CompressQvRun, PasswordAndLevelFromTheCommandLine)
     EXPECT_NE(wrong.exitCode, 0);
     auto listing = qvtest::runCommand({"zipinfo", archive}, 60);
     EXPECT_EQ(listing.output.find(" defN "), std::string::npos) << listing.output; // level 0 stores
+}
+
+// A stored compressing task runs through qv-run --id with its archive name, password, level and
+// filters from the settings store.
+TEST_F(CompressQvRun, StoredCompressingTask)
+{
+    QV_REQUIRE_TOOL("unzip");
+    put(src + "/a.txt", "stored a", 1600000000);
+    put(src + "/skip.tmp", "t", 1600000000);
+    put(src + "/sub/b.txt", "stored b", 1600000000);
+    qv::TTasksList tasks;
+    auto task = std::make_unique<qv::TTask>();
+    task->Name = "Stored compress";
+    task->Source = src;
+    task->DestLocal = base + "/stored-out";
+    task->CompressUse = true;
+    task->CompressFilename = "stored.zip";
+    task->CompressPassword = "pw";
+    task->CompressLevel = 9;
+    qv::TTaskFilterItem all;
+    all.FilterType = qv::fitInclude;
+    all.fnWildcard = "*.*";
+    qv::TTaskFilterItem tmp;
+    tmp.fnWildcard = "*.tmp";
+    task->Filters.Add(tmp);
+    task->Filters.Add(all);
+    const std::string id = task->ID;
+    tasks.Add(std::move(task));
+    qv::saveGroupsAndTasks({}, tasks, {});
+
+    auto r = qvRun({"--id", id});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const std::string stored = base + "/stored-out/stored.zip";
+    auto test = qvtest::runCommand({"unzip", "-t", "-P", "pw", stored}, 60);
+    EXPECT_EQ(test.exitCode, 0) << test.output;
+    const auto names = zipNames(stored);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "a.txt"), 1);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "sub/b.txt"), 1);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "skip.tmp"), 0);
+    EXPECT_EQ(unzipContent(stored, "sub/b.txt", "pw"), "stored b");
 }
 
 } // namespace
