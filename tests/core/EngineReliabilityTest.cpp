@@ -3,6 +3,7 @@
 // temporary file behind.
 // qv-test-labels: slow interop
 // qv-test-timeout: 900
+// qv-test-run: serial
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>

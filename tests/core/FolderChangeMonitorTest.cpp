@@ -1,5 +1,6 @@
 // TFolderChangeMonitor: bursts and delays, property rules, restarts and their roll-back, loading,
 // and destruction while changes are in flight; on real folders and through the fake watcher.
+// qv-test-run: serial
 #include "core/FolderChangeMonitor.h"
 
 #include "platform/WatchTestSupport.h"

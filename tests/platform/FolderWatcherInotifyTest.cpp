@@ -1,5 +1,6 @@
 // The inotify folder watcher on real temporary folders: change kinds, recursive watches, shared
 // descriptors, vanished roots, late deliveries and queue overflow.
+// qv-test-run: serial
 #include "platform/FolderWatcherInotify.h"
 
 #include "WatchTestSupport.h"
