@@ -52,6 +52,11 @@ void TCustomBackup::runInPlace()
 
 void TCustomBackup::run()
 {
+    // A run created suspended (the global suspend) waits here, before it dials, runs a program or
+    // touches a file; a stop wakes it and it ends as aborted.
+    if (!m_control.checkpoint()) {
+        return;
+    }
     executeGuarded();
 }
 

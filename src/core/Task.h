@@ -15,6 +15,7 @@
 #include "core/FoldersMonitor.h"
 #include "core/TaskGroups.h"
 #include "core/TaskLogger.h"
+#include "core/TaskRunLink.h"
 #include "core/TaskScheduleItem.h"
 #include "core/TaskTypes.h"
 #include "core/Variables.h"
@@ -272,11 +273,48 @@ public:
     // task). Returns the messages of watches that could not start.
     std::vector<std::string> UpdateFoldersMonitor();
 
+    // Runs (TaskRun.cpp), on the main thread. `startMode` is kStartAutomatic or kStartByHand.
+    void Run(std::uint8_t startMode);
+    // The validation text (messages joined by "; "), empty when the task may run.
+    std::string Validate() const;
+    // Asks the run in progress to end; a suspended run wakes up and ends as aborted.
+    void Stop();
+    void SetSuspended(bool suspended);
+    // The run in progress follows the program-wide Suspend flag.
+    void ApplyGlobalSuspend();
+    // Starts the filter test, which writes the entries the task would copy to `reportFileName`.
+    // It works on its own copy of the task and leaves the task's run state alone. False when a
+    // test of this task is still in progress.
+    bool RunTest(const std::string &reportFileName);
+    // Whether a filter test of this task is in progress.
+    bool TestRunning() const;
+
+    // The own scheduler (TaskAutoStart.cpp).
+    void CheckSchedules();
+    void ScheduledStart();
+    bool GetSystemStartupWait(bool &wait, int &seconds) const;
+    bool GetProgramStartupWait(bool &wait, int &seconds) const;
+    bool GetSystemShutdownLimit(bool &limit, int &seconds) const;
+    void StartAtSystemStartup();
+    void StartAtProgramStartup();
+    void StartAtSystemShutdown();
+    // The task list's next-run column.
+    std::string GetStrNextRun() const;
+
     // Storage (TaskStorage.cpp). `key` is a full key path below HKEY_CURRENT_USER.
     void SaveToRegistry(const std::string &key) const;
     // Reads the whole task; returns false (and leaves TaskType as it was) when the stored type is
     // missing or unknown, so the caller can report it and keep the key.
     bool LoadFromRegistry(const std::string &key);
+
+private:
+    // Creates and submits the backup thread of a run that passed every check.
+    void startThread();
+
+public:
+    // The runs this task started. Last, so that it goes first: a freed task stops its runs and
+    // their hosts stop reporting to it.
+    TaskRunLink RunLink;
 };
 
 // The list of all tasks, in load order and then in the order they were added. Owns its tasks.

@@ -13,6 +13,8 @@
 
 namespace qv {
 
+class TTask;
+
 class TTaskScheduleItem
 {
 public:
@@ -72,6 +74,14 @@ public:
     bool weekday(int day) const;
     bool &month(int month);
     bool month(int month) const;
+
+    // The scheduler (ScheduleNextRun.cpp, ScheduleCaption.cpp).
+    // The next run after the task's LastRun; kNeverRun for a disabled entry, for an entry that
+    // can never be due and for the start-up and shutdown kinds.
+    TDateTime GetNextRun(const TTask &task) const;
+    // Starts the task (an automatic start) when the entry is due now.
+    void CheckDue(TTask &task) const;
+    std::string GetStrCaption() const;
 
     // Storage under `key` of the store (TaskStorage.cpp).
     void SaveToRegistry(const std::string &key) const;
