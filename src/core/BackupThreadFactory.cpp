@@ -1,12 +1,12 @@
 // Which backup thread a run of a task gets.
 #include "core/BackupThreadFactory.h"
 
+#include "core/CompressBackup.h"
 #include "core/LocalBackup.h"
 #include "core/RunSnapshotOfTask.h"
 #include "core/Task.h"
 #include "core/TestBackup.h"
 
-#include <stdexcept>
 
 namespace qv {
 
@@ -31,10 +31,12 @@ TCustomBackup *createBackupThread(const TTask &task, BackupHost *host)
     if (backupFactory()) {
         return backupFactory()(task, host);
     }
-    if (task.GetCompressUse()) {
-        throw std::runtime_error("Compressed backups are not available in this build.");
+    std::shared_ptr<RunSnapshot> snapshot = makeRunSnapshot(task);
+    if (snapshot->compressUse) {
+        // Entries of removed source files stay in the archive in the runs the program starts.
+        return new TCompressBackup(std::move(snapshot), host, false);
     }
-    return new TLocalBackup(makeRunSnapshot(task), host);
+    return new TLocalBackup(std::move(snapshot), host);
 }
 
 TCustomBackup *createTestThread(const TTask &task, BackupHost *host, const std::string &reportFileName)

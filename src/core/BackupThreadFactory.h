@@ -13,8 +13,8 @@ class BackupHost;
 class TCustomBackup;
 class TTask;
 
-// Creates the (not yet started) thread of a run of `task`, reporting to `host`. Throws
-// std::runtime_error when the task's kind of backup cannot be made.
+// Creates the (not yet started) thread of a run of `task`, reporting to `host`. A factory may
+// throw std::runtime_error when the run cannot be made; the start then ends as aborted.
 using BackupThreadFactory = std::function<TCustomBackup *(const TTask &task, BackupHost *host)>;
 // Creates the filter test of `task` writing `reportFileName`.
 using TestThreadFactory =
