@@ -5,6 +5,7 @@
 // the program. When the tray host restarts, a visible icon comes back and a hidden one stays away.
 #pragma once
 
+#include "components/AlphaImageList.h"
 #include "platform/gui/TrayService.h"
 
 #include <QIcon>
@@ -21,8 +22,6 @@ class QMenu;
 class QWidget;
 
 namespace qv {
-
-class TAlphaImageList;
 
 class TTrayIcon : public QObject
 {

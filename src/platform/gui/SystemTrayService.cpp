@@ -94,6 +94,7 @@ public:
     }
 
     void setContextMenu(QMenu *menu) override { m_icon.setContextMenu(menu); }
+    QRect iconGeometry() const override { return m_icon.isVisible() ? m_icon.geometry() : QRect(); }
 
 private:
     static bool probe() { return QSystemTrayIcon::isSystemTrayAvailable(); }
@@ -103,7 +104,26 @@ private:
     bool m_available;
 };
 
+class NoTrayService : public TrayService
+{
+public:
+    using TrayService::TrayService;
+    bool isAvailable() const override { return false; }
+    bool supportsMessages() const override { return false; }
+    bool showIcon(const QIcon &, const QString &) override { return false; }
+    bool hideIcon() override { return true; }
+    bool modifyIcon(const QIcon &, const QString &) override { return false; }
+    bool isIconShown() const override { return false; }
+    bool showMessage(const QString &, const QString &, int, int) override { return false; }
+    void setContextMenu(QMenu *) override {}
+};
+
 } // namespace
+
+std::unique_ptr<TrayService> createNoTrayService(QObject *parent)
+{
+    return std::make_unique<NoTrayService>(parent);
+}
 
 std::unique_ptr<TrayService> createSystemTrayService(QObject *parent)
 {

@@ -7,6 +7,7 @@
 
 #include <QIcon>
 #include <QObject>
+#include <QRect>
 #include <QString>
 
 #include <memory>
@@ -34,6 +35,8 @@ public:
     virtual bool isIconShown() const = 0;
     virtual bool showMessage(const QString &title, const QString &text, int icon, int timeoutMs) = 0;
     virtual void setContextMenu(QMenu *menu) = 0;
+    // Where the desktop shows the icon (empty when it shows none or does not say).
+    virtual QRect iconGeometry() const { return {}; }
 
 signals:
     void activated(qv::TrayService::Activation how);
@@ -43,5 +46,7 @@ signals:
 
 // The desktop's tray through QSystemTrayIcon.
 std::unique_ptr<TrayService> createSystemTrayService(QObject *parent = nullptr);
+// No tray at all (a program without a display): nothing is shown and every call says so.
+std::unique_ptr<TrayService> createNoTrayService(QObject *parent = nullptr);
 
 } // namespace qv

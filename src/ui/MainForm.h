@@ -1,0 +1,184 @@
+// TMainForm: the program's main window: the task list of the selected group, the group tree, the
+// activity log, the status bar, the tray icon, the schedule timer and the one way out.
+//
+// The task core calls back through MainWindowCallbacks. Every way of leaving the program (tray
+// Exit, a permitted close, /EXITNOW, ExitWhenIdle, the end of the session, SIGTERM) goes through
+// exitProgram(): stop every run, keep processing events until every backup thread has ended (at
+// most 30 s), save, quit. A thread still running at the bound is never destroyed: the settings
+// are saved and the process ends.
+#pragma once
+
+#include "core/MainWindowCallbacks.h"
+#include "ui/MainFormRules.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QListView;
+class QMenu;
+class QSplitter;
+class QStackedWidget;
+class QStandardItemModel;
+class QToolBar;
+class QTreeView;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace qv {
+
+class HotKeys;
+class SessionEvents;
+class TAlphaImageList;
+class TBackupData;
+class TTask;
+class TTrayIcon;
+class TaskListProxy;
+class TaskItemModel;
+class TrayService;
+
+class TMainForm : public QMainWindow, public MainWindowCallbacks
+{
+    Q_OBJECT
+public:
+    // The desktop services the window uses; null members are created for the real desktop.
+    struct Services {
+        std::unique_ptr<TrayService> tray;
+        HotKeys *hotKeys = nullptr;          // not owned
+        SessionEvents *sessionEvents = nullptr; // not owned
+        // Ends the process when threads outlive the exit bound (tests replace it).
+        std::function<void()> hardExit;
+        int exitDrainMs = 30000;
+    };
+
+    TMainForm(TBackupData *data, Services services, QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    // MainWindowCallbacks.
+    void CheckState() override;
+    void UpdateListView() override;
+    void UpdateStatusBar() override;
+    void ActivityLogAddEvent(const TTaskLogger &logger, LogChange change) override;
+    void ShowAndRaise() override;
+    void ShowMessage(CoreMessageKind kind, const std::string &text) override;
+
+    void UpdateTreeView();
+    void UpdateAll();
+    void SaveAllSettings();
+    void ApplyWindowSettings();
+    void LoadWindowSettings();
+    void SaveWindowSettings();
+
+    // The one way out. Safe to call more than once; returns at once.
+    void exitProgram();
+    bool isExiting() const { return m_exiting; }
+    // The tray's Exit: an explicit exit, then a close (with the exit confirmation).
+    void trayExit();
+    // The schedule timer's work (the tests call it with their own clock).
+    void scheduleTick();
+    // The end of the desktop session.
+    void sessionEnding(int deadlineMs);
+
+    TTask *CurrentTask() const { return m_currentTask; }
+    bool ExplicitExit() const { return m_explicitExit; }
+    QAction *action(const char *name) const;
+    QTreeWidget *groupsTree() const { return m_groupsTree; }
+    QTreeView *reportView() const { return m_reportView; }
+    QListView *iconView() const { return m_iconView; }
+    QStackedWidget *taskViews() const { return m_taskViews; }
+    TaskListProxy *taskList() const { return m_proxy; }
+    QLabel *statusPanel(int i) const { return m_status[i]; }
+    TTrayIcon *trayIcon() const { return m_tray; }
+    QWidget *groupsPanel() const { return m_groupsPanel; }
+    QWidget *logPanel() const { return m_logPanel; }
+    QToolBar *mainToolBar() const { return m_toolBar; }
+    int viewStyle() const;
+    void setViewStyle(int style);
+    // Selects the task with `id` in the list (false when it is not listed).
+    bool selectTask(const std::string &id);
+    // Selects the group node named `name` ("All Tasks" is the root).
+    bool selectGroup(const std::string &name);
+    // A task dropped on a group node (the root clears its group).
+    void dropTaskOnGroup(const std::string &taskId, QTreeWidgetItem *node);
+    // A column click (column 0 to 5).
+    void columnClicked(int column);
+    IdleExitCounter &idleCounter() { return m_idle; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createWidgets();
+    void createTray();
+    void loadImages();
+    void connectActions();
+    void applyActionStates(const std::map<std::string, ActionState> &states);
+    void refreshLogView();
+    void moveLastRun(int days);
+    void startSelectedTask();
+    bool confirmExit();
+    void showNotAvailable(const QString &command);
+    void toggleGlobalSuspend();
+    void toggleVisibility(QWidget *w, bool alsoSplitter);
+    QString selectedGroupText() const;
+    bool rootSelected() const;
+
+    TBackupData *m_data;
+    Services m_services;
+    std::unique_ptr<HotKeys> m_ownHotKeys;
+    std::unique_ptr<SessionEvents> m_ownSessionEvents;
+    std::map<std::string, QAction *> m_actions;
+    TTask *m_currentTask = nullptr;
+    bool m_explicitExit = false;
+    bool m_exiting = false;
+    bool m_layoutLoaded = false;
+    bool m_shownByTrayTimer = false;
+    IdleExitCounter m_idle;
+    int m_lastHeight = 0;
+
+    QWidget *m_groupsPanel = nullptr;
+    QTreeWidget *m_groupsTree = nullptr;
+    QStackedWidget *m_taskViews = nullptr;
+    QTreeView *m_reportView = nullptr;
+    QListView *m_iconView = nullptr;
+    TaskItemModel *m_model = nullptr;
+    TaskListProxy *m_proxy = nullptr;
+    QWidget *m_logPanel = nullptr;
+    QTreeView *m_logView = nullptr;
+    QStandardItemModel *m_logModel = nullptr;
+    QSplitter *m_vertical = nullptr;
+    QSplitter *m_horizontal = nullptr;
+    QToolBar *m_toolBar = nullptr;
+    QLabel *m_status[3] = {nullptr, nullptr, nullptr};
+    QMenu *m_trayMenu = nullptr;
+    TTrayIcon *m_tray = nullptr;
+    QTimer m_scheduleTimer;
+    QTimer m_trayTimer;
+    QTimer m_focusTimer;
+
+    TAlphaImageList *m_toolbarImages = nullptr;
+    TAlphaImageList *m_toolbarDisabled = nullptr;
+    TAlphaImageList *m_toolbarHot = nullptr;
+    TAlphaImageList *m_groupsImages = nullptr;
+    TAlphaImageList *m_tasksSmall = nullptr;
+    TAlphaImageList *m_tasksLarge = nullptr;
+};
+
+// The global main window (null before it exists and after it is gone).
+extern TMainForm *MainForm;
+
+// "/EXITWHENIDLE": the program ends on the 31st schedule tick in a row without a running task.
+extern bool ExitWhenIdle;
+
+} // namespace qv

@@ -1,0 +1,319 @@
+// TMainForm: the stored layout, the timers, closing, the end of the session and the way out.
+#include "ui/MainForm.h"
+
+#include "components/MessageBox.h"
+#include "components/TrayIcon.h"
+#include "core/BackupData.h"
+#include "core/Language.h"
+#include "core/SafeRegistry.h"
+#include "core/Settings.h"
+#include "platform/Registry.h"
+#include "platform/SessionEvents.h"
+#include "ui/TaskListModel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHeaderView>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QThread>
+#include <QToolBar>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QWindow>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace qv {
+namespace {
+
+QString lang(const char *text, const char *key)
+{
+    return QString::fromStdString(GetLangString(text, key));
+}
+
+std::string mainKey()
+{
+    return std::string(RegKeyRoot) + RegKeyMain;
+}
+
+// Window placement show commands, as stored.
+constexpr std::int32_t kShowNormal = 1;
+constexpr std::int32_t kShowMinimized = 2;
+constexpr std::int32_t kShowMaximized = 3;
+
+// Keeps the main thread's events flowing for at most `ms`, or until `done` says so.
+template <typename Done> void pumpUntil(Done done, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms) {
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+} // namespace
+
+void TMainForm::ApplyWindowSettings()
+{
+    setViewStyle(checkedViewStyle());
+    m_proxy->setOrder(checkedSortColumn(), SortOrderAZ);
+    const std::int32_t widths[6] = {ViewSizeName, ViewSizeType, ViewSizeLastRun, ViewSizeNextRun, ViewSizeSource,
+                                    ViewSizeDestination};
+    for (int i = 0; i < 6; ++i) {
+        m_reportView->setColumnWidth(i, widths[i] > 0 ? widths[i] : 100);
+    }
+    m_tray->Refresh();
+    m_tray->setIconVisible(!StartupHideTrayIcon);
+}
+
+void TMainForm::LoadWindowSettings()
+{
+    TSafeRegistry reg;
+    if (reg.OpenKeyReadOnly(mainKey()) && reg.ValueExists("WindowNormalPositionLeft")) {
+        const int left = reg.ReadInteger("WindowNormalPositionLeft", x());
+        const int top = reg.ReadInteger("WindowNormalPositionTop", y());
+        const int right = reg.ReadInteger("WindowNormalPositionRight", x() + width());
+        const int bottom = reg.ReadInteger("WindowNormalPositionBottom", y() + height());
+        if (right > left && bottom > top) {
+            setGeometry(left, top, right - left, bottom - top);
+        }
+        std::int32_t show = kShowNormal;
+        reg.ReadBinaryData("WindowShowCmd", &show, 4);
+        if (show == kShowMaximized) {
+            setWindowState(windowState() | Qt::WindowMaximized);
+        }
+        const int groupsWidth = reg.ReadInteger("GroupsPanelWidth", 185);
+        const int logHeight = reg.ReadInteger("LogPanelHeight", m_logPanel->height());
+        QList<int> h = m_horizontal->sizes();
+        if (h.size() == 2 && groupsWidth > 3) {
+            const int total = h[0] + h[1];
+            m_horizontal->setSizes({groupsWidth, std::max(1, total - groupsWidth)});
+        }
+        QList<int> v = m_vertical->sizes();
+        if (v.size() == 2 && logHeight >= 10) {
+            const int total = v[0] + v[1];
+            m_vertical->setSizes({std::max(1, total - logHeight), logHeight});
+        }
+        // Each element's visibility is set as stored, not toggled.
+        m_groupsPanel->setVisible(reg.ReadBool("GroupsPanelVisible", true));
+        m_toolBar->setVisible(reg.ReadBool("ToolbarVisible", true));
+        m_logPanel->setVisible(reg.ReadBool("LogPanelVisible", true));
+        statusBar()->setVisible(reg.ReadBool("StatusBarVisible", true));
+    }
+    ApplyWindowSettings();
+}
+
+void TMainForm::SaveWindowSettings()
+{
+    TSafeRegistry reg;
+    if (!reg.OpenKey(mainKey(), true)) {
+        return;
+    }
+    const std::int32_t flags = 0;
+    const std::int32_t show = isMaximized() ? kShowMaximized : (isMinimized() ? kShowMinimized : kShowNormal);
+    reg.WriteBinaryData("WindowFlags", &flags, 4);
+    reg.WriteBinaryData("WindowShowCmd", &show, 4);
+    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+    reg.WriteInteger("WindowMinPositionX", -1);
+    reg.WriteInteger("WindowMinPositionY", -1);
+    reg.WriteInteger("WindowMaxPositionX", -1);
+    reg.WriteInteger("WindowMaxPositionY", -1);
+    reg.WriteInteger("WindowNormalPositionLeft", normal.left());
+    reg.WriteInteger("WindowNormalPositionTop", normal.top());
+    reg.WriteInteger("WindowNormalPositionRight", normal.left() + normal.width());
+    reg.WriteInteger("WindowNormalPositionBottom", normal.top() + normal.height());
+    const QList<int> h = m_horizontal->sizes();
+    reg.WriteInteger("GroupsPanelWidth", h.isEmpty() || h[0] <= 0 ? m_groupsPanel->width() : h[0]);
+    reg.WriteBool("GroupsPanelVisible", !m_groupsPanel->isHidden());
+    const QList<int> v = m_vertical->sizes();
+    reg.WriteInteger("LogPanelHeight", v.size() < 2 || v[1] <= 0 ? m_logPanel->height() : v[1]);
+    reg.WriteBool("LogPanelVisible", !m_logPanel->isHidden());
+    reg.WriteBool("ToolbarVisible", !m_toolBar->isHidden());
+    reg.WriteBool("TipsPanelVisible", reg.ReadBool("TipsPanelVisible", true));
+    reg.WriteBool("StatusBarVisible", !statusBar()->isHidden());
+    // The column widths as the user left them.
+    std::int32_t *widths[6] = {&ViewSizeName, &ViewSizeType, &ViewSizeLastRun, &ViewSizeNextRun, &ViewSizeSource,
+                               &ViewSizeDestination};
+    for (int i = 0; i < 6; ++i) {
+        if (m_reportView->columnWidth(i) > 0) {
+            *widths[i] = m_reportView->columnWidth(i);
+        }
+    }
+}
+
+void TMainForm::SaveAllSettings()
+{
+    SaveWindowSettings();
+    if (m_data != nullptr) {
+        try {
+            m_data->SaveToRegistry();
+        } catch (const std::exception &e) {
+            ShowError(this, tr("The tasks could not be saved: %1").arg(QString::fromStdString(e.what())));
+        }
+    }
+    if (m_groupsTree->currentItem() != nullptr) {
+        CurrentGroup = m_groupsTree->currentItem()->text(0).toStdString();
+    }
+    if (m_currentTask != nullptr) {
+        CurrentProject = m_currentTask->ID;
+    }
+    try {
+        SaveSettings();
+    } catch (const std::exception &e) {
+        ShowError(this, tr("The program settings could not be saved: %1").arg(QString::fromStdString(e.what())));
+    }
+}
+
+void TMainForm::UpdateAll()
+{
+    UpdateTreeView();
+    UpdateListView();
+    CheckState();
+}
+
+void TMainForm::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        // The stored layout is applied once, at the first activation.
+        if (!m_layoutLoaded) {
+            m_layoutLoaded = true;
+            LoadWindowSettings();
+        }
+        m_focusTimer.start();
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void TMainForm::resizeEvent(QResizeEvent *event)
+{
+    const int newHeight = height();
+    if (m_lastHeight > 0 && newHeight != m_lastHeight && !m_logPanel->isHidden()) {
+        QList<int> v = m_vertical->sizes();
+        if (v.size() == 2) {
+            const int total = v[0] + v[1];
+            const int log = std::min(total - 1, scaledLogPanelHeight(v[1], m_lastHeight, newHeight));
+            m_vertical->setSizes({std::max(1, total - log), log});
+        }
+    }
+    m_lastHeight = newHeight;
+    QMainWindow::resizeEvent(event);
+}
+
+bool TMainForm::confirmExit()
+{
+    if (!StartupConfirmShutdown) {
+        return true;
+    }
+    const QString text =
+        lang("If you exit Quorvellant it will not run any scheduled backups, except backups scheduled using "
+             "Microsoft Task Scheduler (if it's running).",
+             "strShutdownText") +
+        QStringLiteral("\n\n") + lang("Are you sure you want to exit?", "strShutdownQuestion");
+    return ShowMessageBox(this, text, lang("Quorvellant Shutdown", "strShutdownTitle"), MB_YESNO | MB_ICONQUESTION) ==
+           IDYES;
+}
+
+void TMainForm::closeEvent(QCloseEvent *event)
+{
+    if (m_exiting) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    const bool mayClose = StartupShutDownAtClose || m_explicitExit;
+    if (!mayClose) {
+        m_tray->HideMainForm();
+        return;
+    }
+    if (!confirmExit()) {
+        m_explicitExit = false; // a refused exit leaves the program as it was
+        return;
+    }
+    m_explicitExit = true;
+    exitProgram();
+}
+
+void TMainForm::trayExit()
+{
+    m_explicitExit = true;
+    close();
+}
+
+void TMainForm::scheduleTick()
+{
+    if (m_data == nullptr || m_exiting) {
+        return;
+    }
+    m_data->CheckSchedules();
+    if (ExitWhenIdle && m_idle.tick(m_data->RunningCount() > 0)) {
+        exitProgram();
+    }
+}
+
+void TMainForm::sessionEnding(int deadlineMs)
+{
+    if (m_exiting) {
+        return;
+    }
+    SaveAllSettings();
+    if (m_data != nullptr) {
+        m_data->StartAtSystemShutdown();
+        // Tasks without a group are waited for, within what the session allows.
+        const int bound = deadlineMs > 0 ? std::max(0, deadlineMs - 500) : 180000;
+        pumpUntil([this] { return !m_data->IsGroupRunning(std::string()); }, bound);
+    }
+    m_explicitExit = true;
+    exitProgram();
+    if (m_services.sessionEvents != nullptr) {
+        m_services.sessionEvents->releaseShutdownDelay();
+    }
+}
+
+void TMainForm::exitProgram()
+{
+    if (m_exiting) {
+        return;
+    }
+    m_exiting = true;
+    m_scheduleTimer.stop();
+    if (m_data != nullptr) {
+        m_data->StopGroup(TBackupData::AllTasksGroupName());
+        auto busy = [this] {
+            if (m_data->RunningCount() > 0) {
+                return true;
+            }
+            for (int i = 0; i < m_data->Tasks.Count(); ++i) {
+                if (m_data->Tasks[i]->TestRunning()) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        pumpUntil([&] { return !busy(); }, m_services.exitDrainMs);
+        if (busy()) {
+            // A thread that did not stop is never destroyed under its feet: save and end here.
+            SaveAllSettings();
+            std::fflush(nullptr);
+            if (m_services.hardExit) {
+                m_services.hardExit();
+                return;
+            }
+            ::_exit(0);
+        }
+    }
+    SaveAllSettings();
+    hide();
+    m_tray->HideIcon();
+    QCoreApplication::quit();
+}
+
+} // namespace qv
