@@ -1,0 +1,77 @@
+// SingleInstance: one running program per user, and the hand-over of a second start's arguments.
+//
+// The first start takes a lock file in the user's runtime folder ($XDG_RUNTIME_DIR/quorvellant,
+// mode 0700) and listens on a local socket beside it at once, before any window, store or display
+// is touched. A second start asks the socket for the answer 3121979, hands over its argument list
+// (and whether to restore the window), waits until the first instance has processed it, and ends.
+// The exchange uses plain sockets, so it works before a QApplication exists; connections from
+// another user are refused.
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QSocketNotifier;
+
+namespace qv {
+
+inline constexpr unsigned kInstancePingAnswer = 3121979;
+inline constexpr std::size_t kMaxHandOverBytes = 1 << 20;
+
+struct HandOver {
+    std::vector<std::string> args;
+    bool restore = false;
+};
+
+class SingleInstance : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Role { Primary, HandedOver, Failed };
+
+    // `folder` empty: the user's runtime folder (see runtimeFolder).
+    explicit SingleInstance(std::string folder = {}, QObject *parent = nullptr);
+    ~SingleInstance() override;
+
+    // Becomes the first instance, or hands `args` (and whether to restore the window) to the
+    // running one. `headless` tells the running
+    // instance how this start sees the desktop; a start with a display that finds a headless
+    // instance waits for it to end and then becomes the first instance (saying why on stderr).
+    // `error` holds the reason of a failure.
+    Role start(const std::vector<std::string> &args, bool restore, bool headless, std::string &error);
+
+    // The first instance: begins serving hand-overs (needs the event loop). Hand-overs that
+    // arrive before setReady wait in the socket's queue.
+    void setReady(std::function<void(const HandOver &)> handler);
+
+    bool isHeadless() const { return m_headless; }
+    const std::string &folder() const { return m_folder; }
+
+    // The per-user folder: $XDG_RUNTIME_DIR/quorvellant, or <tmp>/quorvellant-<uid> when there is no
+    // runtime folder. Created with mode 0700; refused when it is a symbolic link, has another owner
+    // or another mode. Empty (with `error`) on failure.
+    static std::string runtimeFolder(std::string &error);
+
+private:
+    Role handOver(int fd, const std::vector<std::string> &args, bool restore, std::string &error);
+    bool listen(std::string &error);
+    void acceptOne();
+    void serve(int fd);
+
+    std::string m_folder;
+    bool m_headless = false;
+    void *m_lock = nullptr; // QLockFile, kept opaque here
+    int m_listenFd = -1;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    std::function<void(const HandOver &)> m_handler;
+};
+
+// Whether a display can really be reached now: a Wayland socket that accepts a connection or an
+// X server that completes a connection (a stale DISPLAY after log-out does not count).
+bool displayReachable();
+
+} // namespace qv

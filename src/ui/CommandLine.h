@@ -1,0 +1,53 @@
+// The program's command line: switches and options, the same for the program's own arguments and
+// for an argument list handed over by a second start.
+//
+// Parsing is separate from acting: ProcessCommandLine reads the list and calls a sink, so that the
+// rules can be checked from tables. Each argument is one parameter, blanks included (the shell or
+// the launcher already split them). Names are not case-sensitive; "--NAME" is "/NAME".
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+class CommandLineSink
+{
+public:
+    virtual ~CommandLineSink() = default;
+    virtual void startProgramStartupTasks() = 0;
+    // "/ICON": `hidden` is the new StartupHideTrayIcon (nullopt: any other value leaves it); the
+    // icon follows the flag either way.
+    virtual void setTrayIconHidden(std::optional<bool> hidden) = 0;
+    virtual void runGroup(const std::string &group) = 0;
+    virtual void runTaskByName(const std::string &name) = 0;
+    virtual void runTaskById(const std::string &id) = 0;
+    // "/SUSPEND": the new Suspend (nullopt: leave it); the running tasks follow either way.
+    virtual void setSuspend(std::optional<bool> suspend) = 0;
+    virtual void setSilent(bool silent) = 0;
+    virtual void showHelp() = 0;
+    virtual void closeWindow() = 0;
+    virtual void exitNow() = 0;
+    virtual void setExitWhenIdle() = 0;
+    virtual void showAbout() = 0;
+    virtual void runAll() = 0;
+    virtual void systemStartup() = 0;
+};
+
+// Processes one argument list (the program's own name not included). A handed-over list ignores
+// "/EXITWHENIDLE": it would make the user's resident program quit after a timer's run.
+void ProcessCommandLine(const std::vector<std::string> &args, CommandLineSink &sink, bool handedOver);
+
+// One level of double quotes: a value that begins with a quote is the text up to the matching
+// closing quote, with "" standing for one quote; any other value is taken whole.
+std::string unquoteValue(const std::string &value);
+
+// True when a second start should bring the running program's window forward: no arguments, or
+// one of them is "/SHOW".
+bool wantsRestore(const std::vector<std::string> &args);
+
+// "--NAME..." becomes "/NAME..."; other arguments are returned unchanged.
+std::string normaliseSwitch(const std::string &arg);
+
+} // namespace qv

@@ -1,0 +1,244 @@
+// The program's entry and the command line's actions.
+#include "ui/ProgramEntry.h"
+
+#include "QvVersion.h"
+#include "components/MessageBox.h"
+#include "components/TrayIcon.h"
+#include "core/BackupData.h"
+#include "core/Language.h"
+#include "core/Settings.h"
+#include "core/TaskRunFlags.h"
+#include "platform/SingleInstance.h"
+#include "platform/gui/TrayService.h"
+#include "ui/Help.h"
+#include "ui/HelpTopics.h"
+#include "ui/MainForm.h"
+#include "ui/SplashForm.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace qv {
+
+std::string usageText()
+{
+    return "Usage: quorvellant [OPTION]...\n"
+           "Backs up and synchronises folders. Options are not case-sensitive; \"--NAME\" is \"/NAME\".\n\n"
+           "  /RUNPROJECT=NAME       start every idle task with that name\n"
+           "  /RUNPROJECTBYID=ID     start the task with that ID\n"
+           "  /RUNGROUP=GROUP        start every idle task of the group (\"All Tasks\": every task)\n"
+           "  /RUNALL                start every idle task that belongs to no group\n"
+           "  /SYSTEMSTARTUP         start the tasks scheduled at system start-up\n"
+           "  /SUSPEND=ON|OFF        suspend or resume the running tasks\n"
+           "  /SILENT=ON|OFF         use the silent-mode alerts\n"
+           "  /ICON=ON|OFF           show or hide the tray icon\n"
+           "  /EXITWHENIDLE          end about 30 seconds after the last task finished\n"
+           "  /EXIT                  close the main window\n"
+           "  /EXITNOW               stop the tasks, save and end the program\n"
+           "  /SHOW                  show the main window\n"
+           "  /SHOWABOUTBOX          show the about box\n"
+           "  /HELP, /?              open the help on these options\n"
+           "  --help                 print this text and exit\n"
+           "  --version              print the version and exit\n\n"
+           "A second start hands its options to the running program and ends.\n";
+}
+
+void ProgramCommandSink::startProgramStartupTasks()
+{
+    m_data.StartAtProgramStartup();
+}
+
+void ProgramCommandSink::setTrayIconHidden(std::optional<bool> hidden)
+{
+    if (hidden) {
+        StartupHideTrayIcon = *hidden;
+    }
+    m_form.trayIcon()->setIconVisible(!StartupHideTrayIcon);
+}
+
+void ProgramCommandSink::runGroup(const std::string &group)
+{
+    m_data.RunGroup(group, kStartAutomatic);
+}
+
+void ProgramCommandSink::runTaskByName(const std::string &name)
+{
+    m_data.RunTaskByName(name, kStartAutomatic);
+}
+
+void ProgramCommandSink::runTaskById(const std::string &id)
+{
+    m_data.RunTaskByID(id, kStartAutomatic);
+}
+
+void ProgramCommandSink::setSuspend(std::optional<bool> suspend)
+{
+    if (suspend) {
+        Suspend = *suspend;
+    }
+    m_data.ApplyGlobalSuspend();
+    m_form.CheckState();
+}
+
+void ProgramCommandSink::setSilent(bool silent)
+{
+    SilentMode = silent;
+}
+
+void ProgramCommandSink::showHelp()
+{
+    if (m_headless) {
+        std::fprintf(stderr, "quorvellant: /HELP ignored: there is no display\n");
+        return;
+    }
+    help::ShowHelpTopic(QString::fromLatin1(HelpTopics::kCommandLineOptions));
+}
+
+void ProgramCommandSink::closeWindow()
+{
+    QTimer::singleShot(0, &m_form, [form = &m_form] { form->close(); });
+}
+
+void ProgramCommandSink::exitNow()
+{
+    // After the hand-over has been answered: the way out may end the process.
+    QTimer::singleShot(0, &m_form, [form = &m_form] { form->exitProgram(); });
+}
+
+void ProgramCommandSink::setExitWhenIdle()
+{
+    ExitWhenIdle = true;
+}
+
+void ProgramCommandSink::showAbout()
+{
+    if (m_headless) {
+        std::fprintf(stderr, "quorvellant: /SHOWABOUTBOX ignored: there is no display\n");
+        return;
+    }
+    ShowInformation(&m_form, QStringLiteral("Quorvellant %1").arg(QStringLiteral(QV_VERSION_STRING)));
+}
+
+void ProgramCommandSink::runAll()
+{
+    m_data.RunGroup(std::string(), kStartAutomatic);
+}
+
+void ProgramCommandSink::systemStartup()
+{
+    m_data.StartAtSystemStartup();
+}
+
+namespace {
+
+// QV_COMMAND_LOG=FILE: every processed argument list is appended to FILE, one line per list
+// ("own" or "handed restore=0|1", then the arguments separated by the unit separator), so that
+// the hand-over can be checked from outside the process.
+void traceCommandLine(const char *origin, const std::vector<std::string> &args, bool restore)
+{
+    const char *path = std::getenv("QV_COMMAND_LOG");
+    if (path == nullptr || *path == '\0') {
+        return;
+    }
+    if (std::FILE *f = std::fopen(path, "a")) {
+        std::fprintf(f, "%s restore=%d", origin, restore ? 1 : 0);
+        for (const std::string &a : args) {
+            std::fputc('\x1f', f);
+            std::fputs(a.c_str(), f);
+        }
+        std::fputc('\n', f);
+        std::fclose(f);
+    }
+}
+
+} // namespace
+
+int runProgram(int argc, char **argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (const std::string &a : args) {
+        if (a == "--help") {
+            std::fputs(usageText().c_str(), stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("Quorvellant %s\n", QV_VERSION_STRING);
+            return 0;
+        }
+    }
+    // The hand-over comes first: a second start never opens a display or touches the store.
+    const bool headless = !displayReachable();
+    SingleInstance instance;
+    std::string error;
+    switch (instance.start(args, wantsRestore(args), headless, error)) {
+    case SingleInstance::Role::HandedOver:
+        return 0;
+    case SingleInstance::Role::Failed:
+        std::fprintf(stderr, "quorvellant: %s\n", error.c_str());
+        return 1;
+    case SingleInstance::Role::Primary:
+        break;
+    }
+    if (headless) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvellant"));
+    QApplication::setApplicationVersion(QStringLiteral(QV_VERSION_STRING));
+    QApplication::setQuitOnLastWindowClosed(false);
+    MessageBoxSeam::setHeadless(headless);
+
+    LoadSettings();
+    if (!Language.empty()) {
+        if (auto table = LoadLanguageFile(Language)) {
+            SetLanguageFile(table);
+        }
+    }
+    auto data = std::make_unique<TBackupData>();
+    BackupData = data.get();
+    const std::vector<std::string> problems = data->LoadFromRegistry();
+
+    std::unique_ptr<TSplashForm> splash;
+    if (StartupShowSplash && !headless) {
+        splash = std::make_unique<TSplashForm>();
+        splash->show();
+        QApplication::processEvents();
+    }
+    TMainForm::Services services;
+    if (headless) {
+        services.tray = createNoTrayService();
+    }
+    auto form = std::make_unique<TMainForm>(data.get(), std::move(services));
+    for (const std::string &p : problems) {
+        std::fprintf(stderr, "quorvellant: %s\n", p.c_str());
+    }
+    if (!problems.empty() && !headless) {
+        std::string text;
+        for (const std::string &p : problems) {
+            text += p + "\n";
+        }
+        ShowError(form.get(), QString::fromStdString(text));
+    }
+    ProgramCommandSink sink(*data, *form, headless);
+    traceCommandLine("own", args, false);
+    ProcessCommandLine(args, sink, false);
+    // Hand-overs waited in the socket's queue until the program's own line was processed.
+    instance.setReady([&sink, &form](const HandOver &h) {
+        traceCommandLine("handed", h.args, h.restore);
+        if (h.restore) {
+            form->ShowAndRaise();
+        }
+        ProcessCommandLine(h.args, sink, true);
+    });
+    const int rc = QApplication::exec();
+    form.reset();
+    splash.reset();
+    BackupData = nullptr;
+    data.reset();
+    return rc;
+}
+
+} // namespace qv

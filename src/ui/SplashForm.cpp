@@ -1,0 +1,47 @@
+// TSplashForm: a borderless, stay-on-top picture with one line of text.
+#include "ui/SplashForm.h"
+
+#include "QvVersion.h"
+#include "ui/HelpTopics.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+
+namespace qv {
+
+TSplashForm::TSplashForm(QWidget *parent)
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+{
+    setObjectName(QStringLiteral("SplashForm"));
+    setProperty("helpKeyword", QString::fromLatin1(HelpTopics::kContents));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setFixedSize(320, 350);
+    setStyleSheet(QStringLiteral("background: white;"));
+    m_image = new QLabel(this);
+    m_image->setObjectName(QStringLiteral("Image"));
+    m_image->setGeometry(0, 0, 320, 350);
+    m_image->setScaledContents(true);
+    m_image->setPixmap(QPixmap(QStringLiteral(":/pictures/GFX_SPLASH.jpg")));
+    m_copyright = new QLabel(this);
+    m_copyright->setObjectName(QStringLiteral("LabelCopyright"));
+    m_copyright->setGeometry(0, 334, 320, 14);
+    m_copyright->setAlignment(Qt::AlignCenter);
+    m_copyright->setStyleSheet(QStringLiteral("color: white; background: transparent; font-size: 9px;"));
+    m_copyright->setText(QStringLiteral("Quorvellant %1").arg(QStringLiteral(QV_VERSION_STRING)));
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        move(screen->geometry().center() - rect().center());
+    }
+    m_closeTimer.setSingleShot(true);
+    m_closeTimer.setInterval(2500);
+    connect(&m_closeTimer, &QTimer::timeout, this, &QWidget::close);
+    m_closeTimer.start();
+}
+
+void TSplashForm::mousePressEvent(QMouseEvent *)
+{
+    m_closeTimer.stop();
+    close();
+}
+
+} // namespace qv

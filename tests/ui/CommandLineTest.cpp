@@ -1,0 +1,97 @@
+// The command-line rules, through a recording sink.
+#include "ui/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Recorder : qv::CommandLineSink {
+    std::vector<std::string> calls;
+    void startProgramStartupTasks() override { calls.push_back("startup-tasks"); }
+    void setTrayIconHidden(std::optional<bool> h) override
+    {
+        calls.push_back(std::string("icon-hidden:") + (h ? (*h ? "yes" : "no") : "leave"));
+    }
+    void runGroup(const std::string &g) override { calls.push_back("group:" + g); }
+    void runTaskByName(const std::string &n) override { calls.push_back("name:" + n); }
+    void runTaskById(const std::string &id) override { calls.push_back("id:" + id); }
+    void setSuspend(std::optional<bool> s) override
+    {
+        calls.push_back(std::string("suspend:") + (s ? (*s ? "on" : "off") : "leave"));
+    }
+    void setSilent(bool s) override { calls.push_back(std::string("silent:") + (s ? "on" : "off")); }
+    void showHelp() override { calls.push_back("help"); }
+    void closeWindow() override { calls.push_back("close"); }
+    void exitNow() override { calls.push_back("exitnow"); }
+    void setExitWhenIdle() override { calls.push_back("exitwhenidle"); }
+    void showAbout() override { calls.push_back("about"); }
+    void runAll() override { calls.push_back("runall"); }
+    void systemStartup() override { calls.push_back("systemstartup"); }
+};
+
+using Calls = std::vector<std::string>;
+
+TEST(CommandLineRules, Table)
+{
+    const struct {
+        std::vector<std::string> args;
+        Calls expect;
+    } cases[] = {
+        {{}, {"startup-tasks"}},
+        {{"/runall"}, {"startup-tasks", "runall"}},
+        {{"/RunAll", "--systemstartup"}, {"startup-tasks", "runall", "systemstartup"}},
+        {{"/icon=off"}, {"startup-tasks", "icon-hidden:yes"}},
+        {{"/ICON=On"}, {"startup-tasks", "icon-hidden:no"}},
+        {{"/ICON=maybe"}, {"startup-tasks", "icon-hidden:leave"}},
+        {{"/SUSPEND=ON", "/suspend=x"}, {"startup-tasks", "suspend:on", "suspend:leave"}},
+        {{"/SILENT=off", "/SILENT=whatever"}, {"startup-tasks", "silent:off"}},
+        {{"/EXIT=1"}, {"startup-tasks"}}, // "=" never makes a switch
+        {{"/EXIT"}, {"startup-tasks", "close"}},
+        {{"/exitnow"}, {"startup-tasks", "exitnow"}},
+        {{"/?", "/HELP"}, {"startup-tasks", "help", "help"}},
+        {{"/ShowAboutBox", "/SHOW"}, {"startup-tasks", "about"}},
+        {{"/unknown", "plain", "/RUNPROJECT"}, {"startup-tasks"}},
+        {{"/RunProject=My Task"}, {"startup-tasks", "name:My Task"}},
+        {{"/RUNPROJECT=\"My Task\""}, {"startup-tasks", "name:My Task"}},
+        {{"/RUNPROJECT=\"Say \"\"hi\"\"\" rest"}, {"startup-tasks", "name:Say \"hi\""}},
+        {{"/RUNPROJECT=a=b"}, {"startup-tasks", "name:a=b"}},
+        {{"/RunProjectById=0123ABCD", "/ExitWhenIdle"}, {"startup-tasks", "id:0123ABCD", "exitwhenidle"}},
+        {{"/RUNGROUP=All Tasks"}, {"startup-tasks", "group:All Tasks"}},
+        {{"--rungroup=\"Work\""}, {"startup-tasks", "group:Work"}},
+    };
+    for (const auto &c : cases) {
+        Recorder r;
+        qv::ProcessCommandLine(c.args, r, false);
+        std::string joined;
+        for (const auto &a : c.args) {
+            joined += "[" + a + "]";
+        }
+        EXPECT_EQ(r.calls, c.expect) << joined;
+    }
+}
+
+TEST(CommandLineRules, HandedOverListIgnoresExitWhenIdle)
+{
+    Recorder r;
+    qv::ProcessCommandLine({"/RunProjectById=ABC", "/EXITWHENIDLE"}, r, true);
+    EXPECT_EQ(r.calls, (Calls{"startup-tasks", "id:ABC"}));
+}
+
+TEST(CommandLineRules, RestoreAndQuotes)
+{
+    EXPECT_TRUE(qv::wantsRestore({}));
+    EXPECT_TRUE(qv::wantsRestore({"/RunProjectById=X", "/show"}));
+    EXPECT_TRUE(qv::wantsRestore({"--show"}));
+    EXPECT_FALSE(qv::wantsRestore({"/RunProjectById=X"}));
+    EXPECT_EQ(qv::unquoteValue("\"a b\""), "a b");
+    EXPECT_EQ(qv::unquoteValue("\"unterminated"), "unterminated");
+    EXPECT_EQ(qv::unquoteValue("no \"quotes\""), "no \"quotes\"");
+    EXPECT_EQ(qv::unquoteValue("\"\""), "");
+    EXPECT_EQ(qv::normaliseSwitch("--RUNALL"), "/RUNALL");
+    EXPECT_EQ(qv::normaliseSwitch("-x"), "-x");
+}
+
+} // namespace
