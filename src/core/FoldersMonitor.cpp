@@ -1,6 +1,8 @@
 // TFoldersMonitor: a task's folder-change settings and watches.
 #include "core/FoldersMonitor.h"
 
+#include "core/Task.h"
+
 #include <climits>
 #include <exception>
 #include <sys/stat.h>
@@ -29,7 +31,14 @@ std::string withoutTrailingSlash(std::string path)
 
 } // namespace
 
-TFoldersMonitor::TFoldersMonitor(TTask *task) : Task(task) {}
+TFoldersMonitor::TFoldersMonitor(TTask *task) : Task(task)
+{
+    // A change starts the task the way every automatic start does: refused while it runs, a
+    // warning in its log while the scheduler is disabled.
+    if (task != nullptr) {
+        OnFolderChanged = [task] { task->ScheduledStart(); };
+    }
+}
 
 TFoldersMonitor::~TFoldersMonitor()
 {

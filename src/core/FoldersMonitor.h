@@ -49,7 +49,8 @@ public:
     bool MonitorLastWrite = false;
     bool MonitorSecurity = false;
 
-    // Called on the main thread after the wait, once per burst of changes in any watched folder.
+    // Called on the main thread after the wait, once per burst of changes in any watched folder;
+    // for a monitor made with a task, the task's automatic start.
     std::function<void()> OnFolderChanged;
     // A line for the task's log (as a warning): a watch that failed or works with a limit.
     std::function<void(const std::string &)> OnWarning;
