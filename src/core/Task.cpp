@@ -38,8 +38,6 @@ TTask::TTask()
     Logger = std::make_unique<TTaskLogger>(this);
     // A watch that cannot start is a warning in the task's log; the task works without it.
     FoldersMonitor->OnWarning = [this](const std::string &text) { Logger->Add(kLogWarning, text); };
-    // A burst of changes in a watched folder starts the task as its schedule would.
-    FoldersMonitor->OnFolderChanged = [this] { ScheduledStart(); };
     Created = Now();
     LastRun = Created;
 }
