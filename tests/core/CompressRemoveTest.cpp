@@ -4,6 +4,8 @@
 #include "CompressTestSupport.h"
 
 #include "core/ArchiveLock.h"
+#include "core/BackupThreadFactory.h"
+#include "core/Task.h"
 #include "core/RunControl.h"
 
 #include <algorithm>
@@ -162,6 +164,33 @@ TEST_F(CompressRemoveEntries, EncryptedArchiveRemovalUsesThePassword)
     const auto kept = filesBelow(base + "/deleted-locked");
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(qvtest::readFile(base + "/deleted-locked/" + kept[0]), "secret gone");
+}
+
+// A run the program starts for a compressing task gets the compress backup with the removal
+// switched off: entries of files that left the source stay in the archive.
+TEST_F(CompressRemoveEntries, ProgramRunsKeepEntriesOfRemovedFiles)
+{
+    QV_REQUIRE_TOOL("zipinfo");
+    qv::TTask task;
+    task.Name = "compress";
+    task.Source = src;
+    task.DestLocal = base + "/out";
+    task.CompressUse = true;
+    task.CompressFilename = "backup.zip";
+    task.DeleteKind = qv::adkNormal; // deleting outright would show at once
+    qv::TTaskFilterItem all;
+    all.FilterType = qv::fitInclude;
+    all.fnWildcard = "*.*";
+    task.Filters.Add(all);
+    RecordingHost host;
+    std::unique_ptr<qv::TCustomBackup> run(qv::createBackupThread(task, &host));
+    ASSERT_NE(dynamic_cast<qv::TCompressBackup *>(run.get()), nullptr);
+    run->runInPlace();
+    ASSERT_FALSE(host.aborted) << host.dump();
+    const auto names = zipNames(archive);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "gone.txt"), 1);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "keep.txt"), 1);
+    EXPECT_FALSE(host.loggedContaining(qv::lkWarning, "Deleting"));
 }
 
 class CompressArchiveLock : public ::testing::Test
