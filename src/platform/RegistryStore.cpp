@@ -10,9 +10,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <sys/stat.h>
 
 namespace qv {
@@ -255,10 +257,22 @@ sqlite3_stmt *RegistryStore::prepare(const char *sql)
 
 void RegistryStore::exec(const char *sql)
 {
-    char *err = nullptr;
-    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+    // SQLite answers some lock conflicts at once instead of through the busy handler (switching a
+    // fresh file to WAL while another connection opens it, taking the write lock): such a
+    // statement is tried again for as long as the busy time-out allows.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    for (;;) {
+        char *err = nullptr;
+        const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &err);
+        if (rc == SQLITE_OK) {
+            return;
+        }
         std::string msg = err ? err : sqlite3_errmsg(m_db);
         sqlite3_free(err);
+        if ((rc & 0xff) == SQLITE_BUSY && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
         throw RegistryError("Settings store \"" + m_path + "\": " + msg);
     }
 }

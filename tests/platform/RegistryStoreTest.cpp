@@ -385,8 +385,9 @@ TEST_F(RegistryTransactions, ThreadsSaveThroughTheirOwnConnections)
                     }
                     tx.commit();
                 }
-            } catch (const std::exception &) {
+            } catch (const std::exception &e) {
                 ++failures;
+                std::fprintf(stderr, "thread %d: %s\n", t, e.what());
             }
         });
     }
