@@ -1,6 +1,7 @@
 // Message boxes through QMessageBox, or through the test and headless seam.
 #include "components/MessageBox.h"
 
+#include "components/LangText.h"
 #include "core/Language.h"
 
 #include <QMessageBox>
@@ -73,11 +74,6 @@ int runDialog(QWidget *parent, const QString &text, const QString &title, unsign
     }
 }
 
-QString lang(const char *text, const char *key)
-{
-    return QString::fromStdString(GetLangString(text, key));
-}
-
 } // namespace
 
 int ShowMessageBox(QWidget *parent, const QString &text, const QString &title, unsigned flags)
@@ -99,22 +95,22 @@ int ShowMessageBox(QWidget *parent, const QString &text, const QString &title, u
 
 void ShowError(QWidget *parent, const QString &text)
 {
-    ShowMessageBox(parent, text, lang("Error", "strError"), MB_OK | MB_ICONERROR);
+    ShowMessageBox(parent, text, langText("Error", "strError"), MB_OK | MB_ICONERROR);
 }
 
 void ShowInformation(QWidget *parent, const QString &text)
 {
-    ShowMessageBox(parent, text, lang("Information", "strInformation"), MB_OK | MB_ICONINFORMATION);
+    ShowMessageBox(parent, text, langText("Information", "strInformation"), MB_OK | MB_ICONINFORMATION);
 }
 
 bool AskQuestion(QWidget *parent, const QString &text)
 {
-    return ShowMessageBox(parent, text, lang("Confirmation", "strConfirmation"), MB_YESNO | MB_ICONQUESTION) == IDYES;
+    return ShowMessageBox(parent, text, langText("Confirmation", "strConfirmation"), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 bool AskWarningQuestion(QWidget *parent, const QString &text)
 {
-    return ShowMessageBox(parent, text, lang("Warning", "strWarning"), MB_YESNO | MB_ICONWARNING) == IDYES;
+    return ShowMessageBox(parent, text, langText("Warning", "strWarning"), MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
 namespace MessageBoxSeam {

@@ -1,6 +1,7 @@
 // TMainForm: construction, actions, menus, widgets and the tray.
 #include "ui/MainForm.h"
 
+#include "components/LangText.h"
 #include "components/AlphaImageList.h"
 #include "components/MessageBox.h"
 #include "components/TrayIcon.h"
@@ -39,11 +40,6 @@ TMainForm *MainForm = nullptr;
 bool ExitWhenIdle = false;
 
 namespace {
-
-QString lang(const char *text, const char *key)
-{
-    return QString::fromStdString(GetLangString(text, key));
-}
 
 struct ActionDef {
     const char *name;
@@ -244,7 +240,7 @@ QAction *TMainForm::action(const char *name) const
 void TMainForm::createActions()
 {
     for (const ActionDef &d : kActions) {
-        auto *a = new QAction(lang(d.caption, d.name), this);
+        auto *a = new QAction(langText(d.caption, d.name), this);
         a->setObjectName(QString::fromLatin1(d.name));
         a->setCheckable(d.checkable);
         if (*d.shortcut != '\0') {
@@ -382,27 +378,27 @@ void TMainForm::createMenus()
     };
     QMenuBar *bar = menuBar();
     bar->setObjectName(QStringLiteral("ActionMainMenuBar"));
-    QMenu *task = bar->addMenu(lang("&Task", "mnuTask"));
+    QMenu *task = bar->addMenu(langText("&Task", "mnuTask"));
     add(task, {"actTaskNew", "actTaskProperties", "actTaskDelete", "actTaskDuplicate", nullptr});
-    QMenu *groups = task->addMenu(lang("&Task Groups", "mnuTaskGroups"));
+    QMenu *groups = task->addMenu(langText("&Task Groups", "mnuTaskGroups"));
     add(groups, {"actTaskGroupStart", "actTaskGroupPause", "actTaskGroupStop", nullptr, "actTaskGroupNew",
                  "actTaskGroupRename", "actTaskGroupDelete", nullptr, "actTaskGroupReorder"});
     add(task, {nullptr, "actTaskStart", "actTaskPause", "actTaskStop", nullptr, "actTaskExit"});
-    QMenu *view = bar->addMenu(lang("&View", "mnuView"));
+    QMenu *view = bar->addMenu(langText("&View", "mnuView"));
     add(view, {"actViewMenuBar", "actViewToolBar", "actViewTaskGroups", "actViewLog", "actViewTips",
                "actViewStatusBar", nullptr, "actViewLargeIcons", "actViewSmallIcons", "actViewList",
                "actViewReport", nullptr});
-    QMenu *arrange = view->addMenu(lang("A&rrange Icons by", "mnuArrangeIcons"));
+    QMenu *arrange = view->addMenu(langText("A&rrange Icons by", "mnuArrangeIcons"));
     add(arrange, {"actViewArrangeIconsByName", "actViewArrangeIconsByType", "actViewArrangeIconsByLastRun",
                   "actViewArrangeIconsByNextRun", "actViewArrangeIconsBySource", "actViewArrangeIconsByDestination",
                   nullptr, "actViewArrangeIconsByAZ", "actViewArrangeIconsByZA"});
-    QMenu *options = bar->addMenu(lang("&Options", "mnuOptions"));
+    QMenu *options = bar->addMenu(langText("&Options", "mnuOptions"));
     add(options, {"actOptionsPreferences", nullptr, "actOptionsStartupAndShutdown", "actOptionsGlobalPerformance",
                   "actOptionsLogDisplay", "actOptionsInterfaceLanguage", "actOptionsTasksDefaults"});
-    QMenu *tools = bar->addMenu(lang("Too&ls", "mnuTools"));
+    QMenu *tools = bar->addMenu(langText("Too&ls", "mnuTools"));
     add(tools, {"actToolsGlobalSuspend", "actToolsDisableScheduler", nullptr, "actToolsCreateShortcut", nullptr,
                 "actToolsTasksMaintenance"});
-    QMenu *helpMenu = bar->addMenu(lang("&Help", "mnuHelp"));
+    QMenu *helpMenu = bar->addMenu(langText("&Help", "mnuHelp"));
     add(helpMenu, {"actHelpContents", "actHelpSearchForHelpOn", "actHelpProgramGuide", nullptr, "actHelpHomepage",
                    nullptr, "actHelpAbout"});
 
@@ -553,7 +549,7 @@ void TMainForm::connectActions()
             "This may cause some or all of the Source files not be copied to Destination. Do you really want to "
             "abort \"%s\" Task work?",
             "strMainTaskBackupAbortConfirmation", {FormatArg(task->Name)}));
-        if (ShowMessageBox(this, text, lang("Warning!", "strWarning"), MB_YESNO | MB_ICONWARNING) == IDYES) {
+        if (ShowMessageBox(this, text, langText("Warning!", "strWarning"), MB_YESNO | MB_ICONWARNING) == IDYES) {
             // The dialog ran a nested loop: the task may have ended or gone.
             if (TTask *t = m_data ? m_data->FindTaskByID(id) : nullptr; t != nullptr && t->Running) {
                 t->Stop();
@@ -580,7 +576,7 @@ void TMainForm::connectActions()
             "This may cause some or all of the Source files not be copied to Destination. Do you really want to "
             "abort work of the whole \"%s\" Tasks Group?",
             "strMainGroupBackupAbortConfirmation", {FormatArg(group.toStdString())}));
-        if (m_data && ShowMessageBox(this, text, lang("Warning!", "strWarning"), MB_YESNO | MB_ICONWARNING) == IDYES) {
+        if (m_data && ShowMessageBox(this, text, langText("Warning!", "strWarning"), MB_YESNO | MB_ICONWARNING) == IDYES) {
             m_data->StopGroup(group.toStdString());
         }
         CheckState();

@@ -1,6 +1,7 @@
 // TMainForm: the stored layout, the timers, closing, the end of the session and the way out.
 #include "ui/MainForm.h"
 
+#include "components/LangText.h"
 #include "components/MessageBox.h"
 #include "components/TrayIcon.h"
 #include "core/BackupData.h"
@@ -32,11 +33,6 @@
 
 namespace qv {
 namespace {
-
-QString lang(const char *text, const char *key)
-{
-    return QString::fromStdString(GetLangString(text, key));
-}
 
 std::string mainKey()
 {
@@ -214,11 +210,11 @@ bool TMainForm::confirmExit()
         return true;
     }
     const QString text =
-        lang("If you exit Quorvellant it will not run any scheduled backups, except backups scheduled using "
+        langText("If you exit Quorvellant it will not run any scheduled backups, except backups scheduled using "
              "Microsoft Task Scheduler (if it's running).",
              "strShutdownText") +
-        QStringLiteral("\n\n") + lang("Are you sure you want to exit?", "strShutdownQuestion");
-    return ShowMessageBox(this, text, lang("Quorvellant Shutdown", "strShutdownTitle"), MB_YESNO | MB_ICONQUESTION) ==
+        QStringLiteral("\n\n") + langText("Are you sure you want to exit?", "strShutdownQuestion");
+    return ShowMessageBox(this, text, langText("Quorvellant Shutdown", "strShutdownTitle"), MB_YESNO | MB_ICONQUESTION) ==
            IDYES;
 }
 

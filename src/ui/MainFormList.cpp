@@ -1,6 +1,7 @@
 // TMainForm: the group tree, the task list, the status bar and CheckState.
 #include "ui/MainForm.h"
 
+#include "components/LangText.h"
 #include "components/AlphaImageList.h"
 #include "components/MessageBox.h"
 #include "components/TrayIcon.h"
@@ -26,11 +27,6 @@
 
 namespace qv {
 namespace {
-
-QString lang(const char *text, const char *key)
-{
-    return QString::fromStdString(GetLangString(text, key));
-}
 
 QString qs(const std::string &s)
 {
@@ -125,11 +121,11 @@ void TMainForm::UpdateListView()
     const bool filter = !group.isEmpty() && !rootSelected();
     m_model->clear();
     m_model->setColumnCount(6);
-    m_model->setHorizontalHeaderLabels({lang("Task Name", "strMainColumnName"), lang("Type", "strMainColumnType"),
-                                        lang("Last Run", "strMainColumnLastRun"),
-                                        lang("Next Run", "strMainColumnNextRun"),
-                                        lang("Source", "strMainColumnSource"),
-                                        lang("Destination", "strMainColumnDestination")});
+    m_model->setHorizontalHeaderLabels({langText("Task Name", "strMainColumnName"), langText("Type", "strMainColumnType"),
+                                        langText("Last Run", "strMainColumnLastRun"),
+                                        langText("Next Run", "strMainColumnNextRun"),
+                                        langText("Source", "strMainColumnSource"),
+                                        langText("Destination", "strMainColumnDestination")});
     const QIcon taskIcon = [this] {
         QIcon icon = m_tasksSmall->icon(0);
         icon.addPixmap(QPixmap::fromImage(m_tasksLarge->image(0)));
