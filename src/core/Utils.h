@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/Wildcard.h"
+#include "platform/HotKeys.h"
 
 #include <atomic>
 #include <cstdint>
@@ -114,10 +115,10 @@ bool LoadJpegResource(const std::string &resourceName, QImage &picture);
 
 // ---- Hot keys ---------------------------------------------------------------------------------
 
-// Modifier flags of a global hot key.
-constexpr std::uint16_t kModAlt = 1;
-constexpr std::uint16_t kModControl = 2;
-constexpr std::uint16_t kModShift = 4;
+// Modifier flags of a global hot key (the hot-key layer's MOD_ALT, MOD_CONTROL, MOD_SHIFT).
+constexpr std::uint16_t kModAlt = MOD_ALT;
+constexpr std::uint16_t kModControl = MOD_CONTROL;
+constexpr std::uint16_t kModShift = MOD_SHIFT;
 // Modifier bits of a stored menu shortcut.
 constexpr std::uint16_t kShortCutShift = 0x2000;
 constexpr std::uint16_t kShortCutCtrl = 0x4000;

@@ -2,6 +2,7 @@
 #include "ui/SplashForm.h"
 
 #include "QvVersion.h"
+#include "core/Utils.h"
 #include "ui/HelpTopics.h"
 
 #include <QGuiApplication>
@@ -22,7 +23,10 @@ TSplashForm::TSplashForm(QWidget *parent)
     m_image->setObjectName(QStringLiteral("Image"));
     m_image->setGeometry(0, 0, 320, 350);
     m_image->setScaledContents(true);
-    m_image->setPixmap(QPixmap(QStringLiteral(":/pictures/GFX_SPLASH.jpg")));
+    QImage picture;
+    if (LoadJpegResource("GFX_SPLASH", picture)) {
+        m_image->setPixmap(QPixmap::fromImage(picture));
+    }
     m_copyright = new QLabel(this);
     m_copyright->setObjectName(QStringLiteral("LabelCopyright"));
     m_copyright->setGeometry(0, 334, 320, 14);
