@@ -6,8 +6,8 @@
 // archive of mixed data (half text-like, half random), and the update of that large archive after
 // one file was touched (zip -u -r -q). Each case runs three times, alternating the two tools; the
 // best wall-clock time counts. Prints times, archive sizes and the ratios ours / zip.
-#include "core/BackupHost.h"
-#include "core/CompressBackup.h"
+#include "core/engine/BackupHost.h"
+#include "core/engine/CompressBackup.h"
 
 #include <QCoreApplication>
 

@@ -5,7 +5,7 @@
 // same file system; each case runs five times, alternating the two, and the best time of each
 // counts (the page cache is warm for both). Prints wall-clock and CPU (user + system) times and the
 // ratios ours / cp; on a loaded machine the CPU ratio is the steadier one.
-#include "core/FileUtils.h"
+#include "core/util/FileUtils.h"
 
 #include <QCoreApplication>
 

@@ -3,7 +3,7 @@
 // Prints nanoseconds per entry for the prepared list a run uses, for the unprepared list (what a
 // dialog would call), and, as a peer, for glibc's fnmatch over the same wildcard masks alone
 // (case-folded), with the ratio of ours to the peer.
-#include "core/Filters.h"
+#include "core/task/Filters.h"
 
 #include <fnmatch.h>
 

@@ -1,6 +1,6 @@
 // Settings store benchmark: one save of 30,000 values, reading them back, REGEDIT4 export/import,
 // against a bare SQLite table written the same way (the control) in the same run.
-#include "core/SafeRegistry.h"
+#include "core/settings/SafeRegistry.h"
 #include "platform/Registry.h"
 #include "platform/RegistryFile.h"
 

@@ -7,9 +7,9 @@
 //   memory:    heap bytes per event of a full activity list.
 //
 // Usage: varlog_bench [lines]   (default 100000)
-#include "core/DateTime.h"
-#include "core/TaskLogger.h"
-#include "core/Variables.h"
+#include "core/settings/DateTime.h"
+#include "core/log/TaskLogger.h"
+#include "core/text/Variables.h"
 
 #include <QCoreApplication>
 

@@ -8,7 +8,7 @@
 //
 // KEY is "HKEY_CURRENT_USER\..." or "HKEY_LOCAL_MACHINE\..."; a path starting with "\" is below
 // HKEY_CURRENT_USER. Exit status: 0 done, 1 not found or refused, 2 usage error.
-#include "core/Settings.h"
+#include "core/settings/Settings.h"
 #include "platform/Registry.h"
 #include "platform/RegistryFile.h"
 

@@ -4,15 +4,15 @@
 // --dest, --type, ...). Alerts are answered as a run whose alert dialogs are switched off: no
 // answer, so a question lets the run go on and an out-of-space condition ends it. Exit status: 0
 // when the run finished, 1 when it was aborted, 2 on bad usage.
-#include "core/BackupMessages.h"
-#include "core/BackupTypes.h"
-#include "core/CompressBackup.h"
-#include "core/LocalBackup.h"
-#include "core/RunQueue.h"
-#include "core/RunSnapshot.h"
-#include "core/RunSnapshotOfTask.h"
-#include "core/Settings.h"
-#include "core/TaskStorage.h"
+#include "core/engine/BackupMessages.h"
+#include "core/engine/BackupTypes.h"
+#include "core/engine/CompressBackup.h"
+#include "core/engine/LocalBackup.h"
+#include "core/runs/RunQueue.h"
+#include "core/engine/RunSnapshot.h"
+#include "core/engine/RunSnapshotOfTask.h"
+#include "core/settings/Settings.h"
+#include "core/task/TaskStorage.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 // The localised text of a message key as a QString, for the windows.
 #pragma once
 
-#include "core/Language.h"
+#include "core/text/Language.h"
 
 #include <QString>
 

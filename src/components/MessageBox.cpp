@@ -2,7 +2,7 @@
 #include "components/MessageBox.h"
 
 #include "components/LangText.h"
-#include "core/Language.h"
+#include "core/text/Language.h"
 
 #include <QMessageBox>
 

@@ -1,7 +1,7 @@
 // TranslateForm over Qt object names.
 #include "components/TranslateForm.h"
 
-#include "core/Language.h"
+#include "core/text/Language.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

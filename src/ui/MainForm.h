@@ -8,7 +8,7 @@
 // are saved and the process ends.
 #pragma once
 
-#include "core/MainWindowCallbacks.h"
+#include "core/runs/MainWindowCallbacks.h"
 #include "ui/MainFormRules.h"
 
 #include <QMainWindow>

@@ -5,11 +5,11 @@
 #include "components/AlphaImageList.h"
 #include "components/MessageBox.h"
 #include "components/TrayIcon.h"
-#include "core/BackupData.h"
-#include "core/Language.h"
-#include "core/LocaleText.h"
-#include "core/ScheduleNextRun.h"
-#include "core/Settings.h"
+#include "core/task/BackupData.h"
+#include "core/text/Language.h"
+#include "core/text/LocaleText.h"
+#include "core/schedule/ScheduleNextRun.h"
+#include "core/settings/Settings.h"
 #include "ui/TaskListModel.h"
 
 #include <QAction>

@@ -2,7 +2,7 @@
 #include "ui/SplashForm.h"
 
 #include "QvVersion.h"
-#include "core/Utils.h"
+#include "core/util/Utils.h"
 #include "ui/HelpTopics.h"
 
 #include <QGuiApplication>

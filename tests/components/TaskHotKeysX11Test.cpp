@@ -1,11 +1,11 @@
 // A task's global hot key on a real X server (Xvfb), pressed through xdotool, starts the task.
 // qv-test-labels: x11
 // qv-test-run: xvfb
-#include "core/AlertDispatcher.h"
-#include "core/BackupData.h"
-#include "core/MainWindowCallbacks.h"
-#include "core/RunQueue.h"
-#include "core/Settings.h"
+#include "core/runs/AlertDispatcher.h"
+#include "core/task/BackupData.h"
+#include "core/runs/MainWindowCallbacks.h"
+#include "core/runs/RunQueue.h"
+#include "core/settings/Settings.h"
 #include "platform/HotKeys.h"
 
 #include "support/TestEnv.h"

@@ -1,6 +1,6 @@
 // TranslateForm on an offscreen window built the way the program's forms are.
 #include "components/TranslateForm.h"
-#include "core/Language.h"
+#include "core/text/Language.h"
 
 #include <QAction>
 #include <QCheckBox>

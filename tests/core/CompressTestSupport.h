@@ -3,7 +3,7 @@
 
 #include "EngineTestSupport.h"
 
-#include "core/CompressBackup.h"
+#include "core/engine/CompressBackup.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // Shared fixtures of the backup engine tests: a recording host, snapshots, small file helpers.
 #pragma once
 
-#include "core/BackupHost.h"
-#include "core/BackupTypes.h"
-#include "core/FolderScanner.h"
-#include "core/RunSnapshot.h"
+#include "core/engine/BackupHost.h"
+#include "core/engine/BackupTypes.h"
+#include "core/engine/FolderScanner.h"
+#include "core/engine/RunSnapshot.h"
 #include "support/TestEnv.h"
 
 #include <functional>

@@ -2,17 +2,17 @@
 // clock, fake services for the backup threads, and waiting on the event loop.
 #pragma once
 
-#include "core/AlertDispatcher.h"
-#include "core/BackupThreadFactory.h"
-#include "core/BackupTypes.h"
-#include "core/LocalBackup.h"
-#include "core/MainWindowCallbacks.h"
-#include "core/RunQueue.h"
-#include "core/RunSnapshotOfTask.h"
-#include "core/Settings.h"
-#include "core/Task.h"
-#include "core/TaskValidate.h"
-#include "core/TestBackup.h"
+#include "core/runs/AlertDispatcher.h"
+#include "core/engine/BackupThreadFactory.h"
+#include "core/engine/BackupTypes.h"
+#include "core/engine/LocalBackup.h"
+#include "core/runs/MainWindowCallbacks.h"
+#include "core/runs/RunQueue.h"
+#include "core/engine/RunSnapshotOfTask.h"
+#include "core/settings/Settings.h"
+#include "core/task/Task.h"
+#include "core/task/TaskValidate.h"
+#include "core/engine/TestBackup.h"
 #include "support/TestEnv.h"
 
 #include <QCoreApplication>

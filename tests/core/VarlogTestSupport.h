@@ -2,9 +2,9 @@
 // real task's folder getters do, log settings, and guards for the clock, locale and environment.
 #pragma once
 
-#include "core/DateTime.h"
-#include "core/TaskLogger.h"
-#include "core/Variables.h"
+#include "core/settings/DateTime.h"
+#include "core/log/TaskLogger.h"
+#include "core/text/Variables.h"
 
 #include <QLocale>
 

@@ -4,9 +4,9 @@
 // qv-test-timeout: 180
 #include "components/MessageBox.h"
 #include "components/TrayIcon.h"
-#include "core/BackupData.h"
-#include "core/SafeRegistry.h"
-#include "core/Settings.h"
+#include "core/task/BackupData.h"
+#include "core/settings/SafeRegistry.h"
+#include "core/settings/Settings.h"
 #include "platform/fake/FakeHotKeys.h"
 #include "platform/fake/FakeSessionEvents.h"
 #include "platform/gui/FakeTrayService.h"

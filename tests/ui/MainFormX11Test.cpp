@@ -5,8 +5,8 @@
 // qv-test-timeout: 180
 #include "components/MessageBox.h"
 #include "components/TrayIcon.h"
-#include "core/BackupData.h"
-#include "core/Settings.h"
+#include "core/task/BackupData.h"
+#include "core/settings/Settings.h"
 #include "platform/fake/FakeHotKeys.h"
 #include "platform/fake/FakeSessionEvents.h"
 #include "platform/gui/TrayService.h"

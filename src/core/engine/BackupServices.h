@@ -1,0 +1,38 @@
+// The services a backup thread uses besides plain file calls, replaceable one by one in tests.
+#pragma once
+
+#include "core/engine/MountTable.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace qv {
+
+class DirectoryReader;
+class RunControl;
+
+struct BackupServices {
+    // Lists folders for the scans; null: the real file system.
+    std::shared_ptr<DirectoryReader> directoryReader;
+    // Runs a program given as a command line; waits for its end when asked (a stop request ends
+    // the wait, not the program). False when it could not be started.
+    std::function<bool(const std::string &commandLine, bool wait, const RunControl &control)> executeProgram;
+    // Opens a finished report with the user's associated program.
+    std::function<void(const std::string &path)> openReport;
+    // Moves a file or a whole folder to the trash; `error` says why not.
+    std::function<bool(const std::string &path, std::string &error)> moveToTrash;
+    // True when another program holds the file (locked, or open for writing). `fd` is the file
+    // opened for reading by the caller, or -1.
+    std::function<bool(const std::string &path, int fd)> isInUse;
+    // Bytes the user may still write where `path` lives (INT64_MAX when unknown).
+    std::function<std::int64_t(const std::string &path)> freeBytes;
+    // The mount table (read once per run).
+    std::function<MountTable()> mounts;
+
+    // Every unset member gets the real implementation.
+    BackupServices withDefaults() const;
+};
+
+} // namespace qv

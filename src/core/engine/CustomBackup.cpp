@@ -1,0 +1,310 @@
+// TCustomBackup: the base of every backup thread.
+#include "core/engine/CustomBackup.h"
+
+#include "core/engine/BackupFileOps.h"
+#include "core/engine/BackupMessages.h"
+#include "core/runs/RunQueue.h"
+#include "platform/Dialer.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace qv {
+
+namespace {
+const char *const kFinishedText = "Backup finished.";
+const char *const kAbortedText = "Backup ABORTED!";
+} // namespace
+
+TCustomBackup::TCustomBackup(std::shared_ptr<const RunSnapshot> snapshot, BackupHost *host, BackupServices services)
+    : m_snapshot(std::move(snapshot)), m_services(services.withDefaults()), m_bridge(host, this)
+{
+}
+
+TCustomBackup::~TCustomBackup()
+{
+    RunQueue::instance().forget(this);
+}
+
+void TCustomBackup::startThread()
+{
+    static const QThread::Priority priorities[] = {
+        QThread::IdlePriority,   QThread::LowestPriority,  QThread::LowPriority,          QThread::NormalPriority,
+        QThread::HighPriority,   QThread::HighestPriority, QThread::TimeCriticalPriority,
+    };
+    const int p = std::clamp(m_snapshot->cpuPerformance, 0, 6);
+    start(priorities[p]);
+}
+
+void TCustomBackup::Stop()
+{
+    m_control.requestStop();
+    if (!isRunning() && !isFinished()) {
+        RunQueue::instance().stopWaiting(this);
+    }
+}
+
+void TCustomBackup::runInPlace()
+{
+    executeGuarded();
+    BackupFinished();
+}
+
+void TCustomBackup::run()
+{
+    // A run created suspended (the global suspend) waits here, before it dials, runs a program or
+    // touches a file; a stop wakes it and it ends as aborted.
+    if (!m_control.checkpoint()) {
+        return;
+    }
+    executeGuarded();
+}
+
+void TCustomBackup::executeGuarded()
+{
+    try {
+        Execute();
+        if (!Terminated() && m_wroteDestination && !m_snapshot->destinationRoot.empty()) {
+            int error = 0;
+            if (!syncFileSystem(m_snapshot->destinationRoot, error)) {
+                Log(lkError, formatMessage(msg::SyncError, {errnoText(error)}));
+            }
+        }
+    } catch (const std::exception &e) {
+        m_failure = e.what();
+        if (m_failure.empty()) {
+            m_failure = "unknown error";
+        }
+        Terminate();
+    } catch (...) {
+        m_failure = "unknown error";
+        Terminate();
+    }
+    m_bridge.setProgress(ProgressState{m_progressCaption, m_progressPosition.load(), m_progressMaximum.load()},
+                         true);
+}
+
+std::string TCustomBackup::GetProgressCaption() const
+{
+    return m_bridge.progress().caption;
+}
+
+int TCustomBackup::GetProgressPercent() const
+{
+    const std::int64_t max = m_progressMaximum.load();
+    if (max <= 0) {
+        return 0;
+    }
+    const std::int64_t pos = std::clamp<std::int64_t>(m_progressPosition.load(), 0, max);
+    return static_cast<int>(static_cast<unsigned __int128>(pos) * 100 / static_cast<unsigned __int128>(max));
+}
+
+void TCustomBackup::raiseEndAlert(int kind, const std::string &buttons, const std::string &text)
+{
+    BackupHost *host = m_bridge.host();
+    try {
+        host->alert(kind, buttons, text);
+    } catch (const std::exception &e) {
+        host->log(lkError, formatMessage(msg::RunFailed, {std::string(e.what())}));
+    } catch (...) {
+        host->log(lkError, formatMessage(msg::RunFailed, {std::string("unknown error")}));
+    }
+}
+
+void TCustomBackup::BackupFinished()
+{
+    if (m_finishedHandled) {
+        return;
+    }
+    m_finishedHandled = true;
+    m_bridge.flush();
+    BackupHost *host = m_bridge.host();
+    const bool aborted = Terminated() || !m_failure.empty();
+    if (host != nullptr) {
+        if (!m_failure.empty()) {
+            ++m_errorCount;
+            const std::string text = formatMessage(msg::RunFailed, {m_failure});
+            host->log(lkError, text);
+            host->log(lkAborted, kAbortedText);
+            raiseEndAlert(akError, "S", text);
+        } else if (aborted) {
+            host->log(lkAborted, kAbortedText);
+        } else {
+            host->log(lkFinished, kFinishedText);
+            raiseEndAlert(akFinish, "O", formatMessage(msg::BackupFinish));
+        }
+    }
+    RunQueue::instance().runEnded(this);
+    if (host != nullptr) {
+        host->finished(aborted);
+    }
+}
+
+void TCustomBackup::Log(int kind, const std::string &text)
+{
+    if (kind == lkError) {
+        ++m_errorCount;
+    } else if (kind == lkWarning) {
+        ++m_warningCount;
+    }
+    if (m_bridge.logsKind(kind)) {
+        m_bridge.log(kind, text);
+    }
+}
+
+int TCustomBackup::Alert(int kind, const std::string &buttons, const std::string &text)
+{
+    if (!m_bridge.alertsKind(kind)) {
+        return aaNone; // this alert would show, play and send nothing
+    }
+    AlertReply reply = m_bridge.alert(kind, buttons, text);
+    if (!reply.error.empty()) {
+        throw BackupAbort(reply.error);
+    }
+    return reply.answer;
+}
+
+bool TCustomBackup::Notify(int logKind, int alertKind, const std::string &buttons, const std::string &text)
+{
+    Log(logKind, text);
+    if (alertKind >= 0 && Alert(alertKind, buttons, text) == aaStop) {
+        Terminate();
+    }
+    return Running();
+}
+
+void TCustomBackup::SetProgress(const std::string &caption, std::int64_t maximum)
+{
+    if (caption == m_progressCaption && maximum == m_progressMaximum.load() && m_progressPosition.load() == 0) {
+        return;
+    }
+    const bool phaseChange = maximum != m_progressMaximum.load() || maximum != 0;
+    m_progressCaption = caption;
+    m_progressMaximum.store(maximum);
+    m_progressPosition.store(0);
+    m_bridge.setProgress(ProgressState{caption, 0, maximum}, phaseChange);
+}
+
+void TCustomBackup::AddProgress(std::int64_t delta)
+{
+    if (delta == 0) {
+        return;
+    }
+    SetProgressPosition(m_progressPosition.load() + delta);
+}
+
+void TCustomBackup::SetProgressPosition(std::int64_t position)
+{
+    if (position == m_progressPosition.load()) {
+        return;
+    }
+    m_progressPosition.store(position);
+    m_bridge.setProgress(ProgressState{m_progressCaption, position, m_progressMaximum.load()}, false);
+}
+
+void TCustomBackup::ReadFolder(const std::string &folder, TFilesList &list, bool applyFilters, bool includeSubfolders,
+                               ScanTotals &totals, const std::string &caption, const std::set<std::string> &noDescend)
+{
+    ScanCallbacks callbacks;
+    if (!caption.empty()) {
+        callbacks.progress = [this](const std::string &text) { SetProgress(text, 0); };
+    }
+    callbacks.skippedSpecial = [this](const std::string &path) {
+        Log(lkSkipped, formatMessage(msg::SpecialFileSkipped, {path}));
+    };
+    callbacks.unreadable = [this](const std::string &path, int error) {
+        Log(lkWarning, formatMessage(msg::FolderUnreadable, {path, errnoText(error)}));
+    };
+    FolderScanner scanner(*m_services.directoryReader, m_control, callbacks);
+    ScanOptions options;
+    options.applyFilters = applyFilters;
+    options.includeSubfolders = includeSubfolders;
+    options.filter = m_snapshot->filters.get();
+    options.noDescend = noDescend;
+    options.parallel = scanThreads();
+    scanner.ReadFolder(folder, list, options, totals, caption);
+    for (const std::string &f : scanner.unreadableFolders()) {
+        m_unreadableFolders.push_back(f);
+    }
+}
+
+int TCustomBackup::scanThreads()
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores / 2, 1u, 4u));
+}
+
+bool TCustomBackup::hasDialEntry() const
+{
+    const std::string &entry = m_snapshot->dialEntry;
+    return !entry.empty() && entry != messageText(msg::RasNoneSelected) && entry != msg::RasNoneSelected.text;
+}
+
+void TCustomBackup::RasConnect()
+{
+    m_connectedByOthers = false;
+    if (!hasDialEntry()) {
+        return;
+    }
+    Dialer &d = dialer();
+    const std::string &entry = m_snapshot->dialEntry;
+    if (d.isEntryConnected(entry)) {
+        m_connectedByOthers = true;
+        Log(lkWarning, formatMessage(msg::RasAlreadyConnected, {entry}));
+        return;
+    }
+    const std::string text = formatMessage(msg::RasConnecting, {entry});
+    SetProgress(text, 100);
+    Log(lkInfo, text);
+    d.dial(entry);
+    if (d.isEntryConnected(entry)) {
+        Log(lkInfo, formatMessage(msg::RasConnected, {entry}));
+    } else {
+        Log(lkError, formatMessage(msg::RasConnectingError, {entry}));
+    }
+}
+
+void TCustomBackup::RasDisconnect()
+{
+    if (!hasDialEntry() || !m_snapshot->dialDisconnectAfter) {
+        return;
+    }
+    Dialer &d = dialer();
+    const std::string &entry = m_snapshot->dialEntry;
+    if (!d.isEntryConnected(entry)) {
+        return;
+    }
+    if (m_connectedByOthers) {
+        Log(lkWarning, formatMessage(msg::RasDisconnectSkipping, {entry}));
+        return;
+    }
+    Log(lkWarning, formatMessage(msg::RasDisconnecting, {entry}));
+    d.hangUp(entry);
+}
+
+void TCustomBackup::runProgram(bool before)
+{
+    const RunSnapshot &s = *m_snapshot;
+    const bool use = before ? s.runBefore : s.runAfter;
+    const std::string &program = before ? s.runBeforeProgram : s.runAfterProgram;
+    if (!use || program.empty()) {
+        return;
+    }
+    if (!m_services.executeProgram(program, before ? s.runBeforeWait : s.runAfterWait, m_control)) {
+        Log(lkWarning, formatMessage(msg::ExecuteProgramError, {program}));
+    }
+}
+
+void TCustomBackup::BeforeBackup()
+{
+    RasConnect();
+    runProgram(true);
+}
+
+void TCustomBackup::AfterBackup()
+{
+    RasDisconnect();
+    runProgram(false);
+}
+
+} // namespace qv

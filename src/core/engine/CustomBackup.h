@@ -1,0 +1,128 @@
+// TCustomBackup: the base of every backup thread.
+//
+// A run is one QThread working from its RunSnapshot. It reaches the main thread only through its
+// HostBridge (log lines, alerts, progress) and is controlled only through its RunControl (stop,
+// pause). When the thread ends, BackupFinished runs on the main thread: it logs "Backup finished."
+// only for a run that completed; a stop, an alert answered with Stop, or an exception gives
+// "Backup ABORTED!". The run queue and the count of running tasks are kept by RunQueue.
+#pragma once
+
+#include "core/engine/BackupServices.h"
+#include "core/engine/BackupTypes.h"
+#include "core/engine/FilesList.h"
+#include "core/engine/FolderScanner.h"
+#include "core/engine/HostBridge.h"
+#include "core/engine/RunControl.h"
+#include "core/engine/RunSnapshot.h"
+
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// Thrown inside a run to end it at once; `what()` is logged as an error.
+class BackupAbort : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TCustomBackup : public QThread
+{
+public:
+    // Main thread. `host` lives on the main thread and must outlive the run.
+    TCustomBackup(std::shared_ptr<const RunSnapshot> snapshot, BackupHost *host, BackupServices services = {});
+    ~TCustomBackup() override;
+
+    // Main thread: starts the thread at the program-wide priority (through RunQueue normally).
+    void startThread();
+    // Tests and tools: runs the whole run in the calling thread, then BackupFinished.
+    void runInPlace();
+
+    // Control from the main thread.
+    void Stop();
+    void setSuspended(bool suspended) { m_control.setPaused(suspended); }
+    bool suspended() const { return m_control.paused(); }
+    bool Terminated() const { return m_control.stopRequested(); }
+
+    // The status bar's view of the run (TTask reads these).
+    std::string GetProgressCaption() const;
+    int GetProgressPercent() const;
+    std::string progressCaption() const { return GetProgressCaption(); }
+    std::int64_t bytesDone() const { return m_progressPosition.load(); }
+    std::int64_t bytesTotal() const { return m_progressMaximum.load(); }
+    bool isSuspended() const { return suspended(); }
+
+    // Counts of this run's error and warning lines.
+    int errorCount() const { return m_errorCount.load(); }
+    int warningCount() const { return m_warningCount.load(); }
+    // The message of the exception that ended the run, or empty text.
+    const std::string &failure() const { return m_failure; }
+
+    const RunSnapshot &snapshot() const { return *m_snapshot; }
+    BackupHost *hostForQueue() const { return m_bridge.host(); }
+
+    // Main thread, once the thread has ended (RunQueue connects it to finished()).
+    void BackupFinished();
+
+protected:
+    virtual void Execute() = 0;
+    void run() override;
+
+    // Backup thread.
+    void Log(int kind, const std::string &text);
+    int Alert(int kind, const std::string &buttons, const std::string &text);
+    // Logs and alerts; an answer of Stop ends the run. True when the run goes on.
+    bool Notify(int logKind, int alertKind, const std::string &buttons, const std::string &text);
+    void Terminate() { m_control.requestStop(); }
+    bool Running() { return m_control.checkpoint(); }
+
+    void SetProgress(const std::string &caption, std::int64_t maximum);
+    void AddProgress(std::int64_t delta);
+    void SetProgressPosition(std::int64_t position);
+
+    void ReadFolder(const std::string &folder, TFilesList &list, bool applyFilters, bool includeSubfolders,
+                    ScanTotals &totals, const std::string &caption, const std::set<std::string> &noDescend = {});
+
+    // Threads a large scan may use: half the processors, at most four.
+    static int scanThreads();
+
+    void BeforeBackup();
+    void AfterBackup();
+    void RasConnect();
+    void RasDisconnect();
+
+    std::shared_ptr<const RunSnapshot> m_snapshot;
+    BackupServices m_services;
+    RunControl m_control;
+    HostBridge m_bridge;
+    TFilesList m_sourceFiles;
+    TFilesList m_destinationFiles;
+    ScanTotals m_sourceTotals;
+    ScanTotals m_destinationTotals;
+    std::vector<std::string> m_unreadableFolders;
+    bool m_diskSpanned = false;
+    bool m_wroteDestination = false; // the destination file system is synced at the end
+    bool m_connectedByOthers = false;
+
+private:
+    bool hasDialEntry() const;
+    void runProgram(bool before);
+    void executeGuarded();
+    void raiseEndAlert(int kind, const std::string &buttons, const std::string &text);
+
+    std::atomic<int> m_errorCount{0};
+    std::atomic<int> m_warningCount{0};
+    std::atomic<std::int64_t> m_progressPosition{0};
+    std::atomic<std::int64_t> m_progressMaximum{0};
+    std::string m_progressCaption; // the thread's own copy; the bridge holds the shared one
+    std::string m_failure;
+    bool m_finishedHandled = false;
+};
+
+} // namespace qv

@@ -1,0 +1,309 @@
+// The recursive scan of a folder into a file list.
+#include "core/engine/FolderScanner.h"
+
+#include "core/engine/BackupFileOps.h"
+#include "core/engine/RunControl.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qv {
+
+namespace {
+
+std::int64_t ns(const struct timespec &ts)
+{
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+void fill(DirItem &item, const struct stat &st)
+{
+    item.size = st.st_size;
+    item.mtimeNs = ns(st.st_mtim);
+    item.atimeNs = ns(st.st_atim);
+    item.ctimeNs = ns(st.st_ctim);
+    item.mode = st.st_mode;
+    std::uint32_t attributes = 0;
+    if ((st.st_mode & S_IWUSR) == 0) {
+        attributes |= 0x1;
+    }
+    if (!item.name.empty() && item.name[0] == '.') {
+        attributes |= 0x2;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        attributes |= 0x10;
+    } else {
+        attributes |= 0x20;
+    }
+    item.attributes = attributes;
+}
+
+} // namespace
+
+bool DirectoryReader::list(const std::string &folder, std::vector<DirItem> &items, int &error)
+{
+    items.clear();
+    DIR *d = ::opendir(folder.c_str());
+    if (d == nullptr) {
+        error = errno;
+        return false;
+    }
+    const int dfd = ::dirfd(d);
+    for (;;) {
+        errno = 0;
+        struct dirent *e = ::readdir(d);
+        if (e == nullptr) {
+            break;
+        }
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) {
+            continue;
+        }
+        DirItem item;
+        item.name = e->d_name;
+        struct stat st;
+        if (e->d_type == DT_DIR) {
+            item.kind = DirItem::Folder;
+            item.isFolder = true;
+            item.attributes = 0x10 | (item.name[0] == '.' ? 0x2 : 0);
+            items.push_back(std::move(item));
+            continue;
+        }
+        if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue; // gone since it was listed
+        }
+        if (S_ISLNK(st.st_mode)) {
+            item.isSymlink = true;
+            if (::fstatat(dfd, e->d_name, &st, 0) != 0) {
+                item.kind = DirItem::Special; // a dangling link
+                items.push_back(std::move(item));
+                continue;
+            }
+        }
+        if (S_ISREG(st.st_mode)) {
+            item.kind = DirItem::File;
+        } else if (S_ISDIR(st.st_mode)) {
+            item.kind = item.isSymlink ? DirItem::FolderLink : DirItem::Folder;
+            item.isFolder = !item.isSymlink;
+        } else {
+            item.kind = DirItem::Special;
+        }
+        fill(item, st);
+        items.push_back(std::move(item));
+    }
+    const int readError = errno;
+    ::closedir(d);
+    if (readError != 0) {
+        error = readError;
+        return false;
+    }
+    std::sort(items.begin(), items.end(), [](const DirItem &a, const DirItem &b) { return a.name < b.name; });
+    return true;
+}
+
+FolderScanner::FolderScanner(DirectoryReader &reader, RunControl &control, ScanCallbacks callbacks)
+    : m_reader(reader), m_control(control), m_callbacks(std::move(callbacks))
+{
+}
+
+void FolderScanner::ReadFolder(const std::string &folder, TFilesList &list, const ScanOptions &options,
+                               ScanTotals &totals, const std::string &caption)
+{
+    if (options.parallel > 1 && options.includeSubfolders) {
+        scanParallel(folder, list, options, totals, caption);
+    } else {
+        ScanFolder(folder, list, options, totals, caption);
+    }
+    const bool keepEmpty = options.filter != nullptr && options.filter->includesEmptyFolders();
+    if (options.applyFilters && options.filter != nullptr && !keepEmpty) {
+        totals.folders -= removeEmptyFolders(list);
+    }
+}
+
+// The files of one listed folder; false when the run is to stop.
+bool FolderScanner::scanFiles(const std::string &folder, const std::vector<DirItem> &items, TFilesList &list,
+                              const ScanOptions &options, ScanTotals &totals, const std::string &shown)
+{
+    for (const DirItem &item : items) {
+        if (!m_control.checkpoint()) {
+            return false;
+        }
+        if (item.kind == DirItem::Folder || isTempCopyName(item.name)) {
+            continue;
+        }
+        if (m_callbacks.progress) {
+            m_callbacks.progress(shown + item.name);
+        }
+        if (item.kind != DirItem::File) {
+            if (m_callbacks.skippedSpecial) {
+                m_callbacks.skippedSpecial(folder + item.name);
+            }
+            continue;
+        }
+        if (options.applyFilters && options.filter != nullptr && !options.filter->match(folder, item)) {
+            continue;
+        }
+        list.FileAdd(folder + item.name, FileEntryInfo{item.size, item.mtimeNs, item.mode, false});
+        totals.bytes += item.size;
+        totals.files += 1;
+    }
+    return true;
+}
+
+void FolderScanner::ScanFolder(const std::string &folder, TFilesList &list, const ScanOptions &options,
+                               ScanTotals &totals, const std::string &caption)
+{
+    std::vector<DirItem> items;
+    int error = 0;
+    if (!m_reader.list(folder, items, error)) {
+        m_unreadable.push_back(folder);
+        if (m_callbacks.unreadable) {
+            m_callbacks.unreadable(folder, error);
+        }
+        return;
+    }
+    const std::string shown = caption.empty() ? std::string() : caption + ": " + nameOf(folder) + "/";
+    if (!scanFiles(folder, items, list, options, totals, shown) || !options.includeSubfolders) {
+        return;
+    }
+    for (const DirItem &item : items) {
+        if (!m_control.checkpoint()) {
+            return;
+        }
+        if (item.kind != DirItem::Folder) {
+            continue;
+        }
+        if (m_callbacks.progress) {
+            m_callbacks.progress(shown + item.name);
+        }
+        const std::string sub = folder + item.name + "/";
+        list.FileAdd(sub, FileEntryInfo{0, item.mtimeNs, item.mode, true});
+        totals.folders += 1;
+        if (options.noDescend.count(sub) == 0) {
+            ScanFolder(sub, list, options, totals, caption);
+        }
+    }
+}
+
+void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, const ScanOptions &options,
+                                 ScanTotals &totals, const std::string &caption)
+{
+    std::vector<DirItem> items;
+    int error = 0;
+    if (!m_reader.list(folder, items, error)) {
+        m_unreadable.push_back(folder);
+        if (m_callbacks.unreadable) {
+            m_callbacks.unreadable(folder, error);
+        }
+        return;
+    }
+    const std::string shown = caption.empty() ? std::string() : caption + ": " + nameOf(folder) + "/";
+    if (!scanFiles(folder, items, list, options, totals, shown)) {
+        return;
+    }
+    struct Part {
+        std::string folder;
+        std::int64_t mtimeNs = 0;
+        std::uint32_t mode = 0;
+        bool descend = true;
+        TFilesList list;
+        ScanTotals totals;
+        std::vector<std::string> unreadable;
+        std::atomic<bool> done{false};
+    };
+    std::vector<std::unique_ptr<Part>> parts;
+    for (const DirItem &item : items) {
+        if (item.kind == DirItem::Folder) {
+            auto part = std::make_unique<Part>();
+            part->folder = folder + item.name + "/";
+            part->mtimeNs = item.mtimeNs;
+            part->mode = item.mode;
+            part->descend = options.noDescend.count(part->folder) == 0;
+            parts.push_back(std::move(part));
+        }
+    }
+    // Workers list whole subtrees; this thread joins their lists in order as they become ready.
+    ScanCallbacks quiet = m_callbacks;
+    quiet.progress = nullptr;
+    std::atomic<std::size_t> next{0};
+    std::mutex doneMutex;
+    std::condition_variable doneSignal;
+    auto work = [&] {
+        for (std::size_t k = next++; k < parts.size(); k = next++) {
+            Part &p = *parts[k];
+            if (p.descend && m_control.checkpoint()) {
+                FolderScanner sub(m_reader, m_control, quiet);
+                sub.ScanFolder(p.folder, p.list, options, p.totals, std::string());
+                p.unreadable = sub.m_unreadable;
+            }
+            {
+                std::lock_guard<std::mutex> lock(doneMutex);
+                p.done = true;
+            }
+            doneSignal.notify_all();
+        }
+    };
+    std::vector<std::thread> workers;
+    const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(options.parallel), parts.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        workers.emplace_back(work);
+    }
+    for (auto &part : parts) {
+        {
+            std::unique_lock<std::mutex> lock(doneMutex);
+            doneSignal.wait(lock, [&] { return part->done.load(); });
+        }
+        if (m_callbacks.progress) {
+            m_callbacks.progress(shown + nameOf(part->folder));
+        }
+        list.FileAdd(part->folder, FileEntryInfo{0, part->mtimeNs, part->mode, true});
+        totals.folders += 1;
+        for (std::size_t i = 0; i < part->list.size(); ++i) {
+            list.FileAdd(part->list.path(i), part->list.info(i));
+        }
+        totals.bytes += part->totals.bytes;
+        totals.files += part->totals.files;
+        totals.folders += part->totals.folders;
+        m_unreadable.insert(m_unreadable.end(), part->unreadable.begin(), part->unreadable.end());
+        part->list.clear();
+    }
+    for (auto &w : workers) {
+        w.join();
+    }
+}
+
+int removeEmptyFolders(TFilesList &list)
+{
+    const std::size_t n = list.size();
+    std::vector<bool> remove(n, false);
+    // Walking backwards: a folder is empty when no kept entry follows inside it.
+    std::ptrdiff_t nextKept = -1;
+    int removed = 0;
+    for (std::ptrdiff_t i = static_cast<std::ptrdiff_t>(n) - 1; i >= 0; --i) {
+        if (list.isFolder(static_cast<std::size_t>(i))) {
+            std::string_view folder = list.path(static_cast<std::size_t>(i));
+            bool holds = nextKept >= 0 && list.path(static_cast<std::size_t>(nextKept)).substr(0, folder.size()) == folder;
+            if (!holds) {
+                remove[static_cast<std::size_t>(i)] = true;
+                ++removed;
+                continue;
+            }
+        }
+        nextKept = i;
+    }
+    if (removed > 0) {
+        list.removeIf(remove);
+    }
+    return removed;
+}
+
+} // namespace qv

@@ -1,0 +1,82 @@
+// The recursive scan of a folder into a file list, through the task's filters.
+//
+// A folder's files come first (sorted by name, byte order), then each subfolder followed by
+// everything below it. Large trees may be listed by several threads, one first-level subfolder
+// each; their lists are joined in order, so the result is the same as from one thread. Regular files and symbolic links to regular files are taken; other special
+// files and links to folders are reported and skipped, so a link loop can never trap the scan. The
+// copy's own temporary files are never taken. A folder that cannot be listed is reported and
+// remembered, so that nothing below its destination is treated as obsolete.
+#pragma once
+
+#include "core/engine/BackupTypes.h"
+#include "core/engine/FilesList.h"
+#include "core/engine/RunSnapshot.h"
+
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+class RunControl;
+
+struct DirItem : ScanItem {
+    enum Kind { File, Folder, FolderLink, Special } kind = File;
+};
+
+// Lists one folder; replaced in tests to make a chosen folder fail.
+class DirectoryReader
+{
+public:
+    virtual ~DirectoryReader() = default;
+    // `folder` ends with "/". False with an errno value when the folder cannot be listed.
+    virtual bool list(const std::string &folder, std::vector<DirItem> &items, int &error);
+};
+
+struct ScanCallbacks {
+    std::function<void(const std::string &caption)> progress;
+    std::function<void(const std::string &path)> skippedSpecial;
+    std::function<void(const std::string &folder, int error)> unreadable;
+};
+
+struct ScanOptions {
+    bool applyFilters = true;
+    bool includeSubfolders = true;
+    const EntryFilter *filter = nullptr; // null with applyFilters: every file is taken
+    std::set<std::string> noDescend;     // folders (trailing "/") listed but not entered
+    int parallel = 1;                    // threads that list the first level's subfolders
+};
+
+class FolderScanner
+{
+public:
+    FolderScanner(DirectoryReader &reader, RunControl &control, ScanCallbacks callbacks);
+
+    // Adds `folder`'s contents to `list` and the totals; drops empty folders when the filters
+    // apply and do not include them. `folder` ends with "/".
+    void ReadFolder(const std::string &folder, TFilesList &list, const ScanOptions &options, ScanTotals &totals,
+                    const std::string &caption);
+
+    // Folders that could not be listed, in the order met.
+    const std::vector<std::string> &unreadableFolders() const { return m_unreadable; }
+
+private:
+    void scanParallel(const std::string &folder, TFilesList &list, const ScanOptions &options, ScanTotals &totals,
+                      const std::string &caption);
+    bool scanFiles(const std::string &folder, const std::vector<DirItem> &items, TFilesList &list,
+                   const ScanOptions &options, ScanTotals &totals, const std::string &shown);
+    void ScanFolder(const std::string &folder, TFilesList &list, const ScanOptions &options, ScanTotals &totals,
+                    const std::string &caption);
+
+    DirectoryReader &m_reader;
+    RunControl &m_control;
+    ScanCallbacks m_callbacks;
+    std::vector<std::string> m_unreadable;
+};
+
+// Drops the folders of `list` that hold nothing (walking backwards removes nested empty folders in
+// one pass); returns how many went.
+int removeEmptyFolders(TFilesList &list);
+
+} // namespace qv

@@ -1,0 +1,316 @@
+// TLocalBackup: the four runs, the path mapping and the scans of the copy engine.
+#include "core/engine/LocalBackup.h"
+
+#include "core/engine/BackupMessages.h"
+
+namespace qv {
+
+TLocalBackup::~TLocalBackup()
+{
+    if (m_destinationScan.joinable()) {
+        m_control.requestStop();
+        m_destinationScan.join();
+    }
+}
+
+std::string TLocalBackup::SourceToDestination(std::string_view path) const
+{
+    for (const RunSource &s : m_snapshot->sources) {
+        if (path.size() >= s.folder.size() && path.compare(0, s.folder.size(), s.folder) == 0) {
+            return s.destination + std::string(path.substr(s.folder.size()));
+        }
+    }
+    return {};
+}
+
+std::string TLocalBackup::DestinationToSource(std::string_view path) const
+{
+    const auto &sources = m_snapshot->sources;
+    if (sources.empty()) {
+        return {};
+    }
+    int index = 0;
+    if (!m_producedBy.empty()) {
+        // The entry itself, or the nearest folder above it, tells which source produced it.
+        std::string probe(path);
+        for (;;) {
+            auto it = m_producedBy.find(probe);
+            if (it != m_producedBy.end()) {
+                index = it->second;
+                break;
+            }
+            std::string parent = folderOf(probe);
+            if (parent.empty() || parent.size() >= probe.size() || parent.size() <= sources[0].destination.size()) {
+                break;
+            }
+            probe = parent;
+        }
+    }
+    const RunSource &s = sources[static_cast<std::size_t>(index)];
+    std::string_view root = s.destination;
+    if (path.size() < root.size() || path.compare(0, root.size(), root) != 0) {
+        root = m_snapshot->destinationRoot;
+        if (path.size() < root.size() || path.compare(0, root.size(), root) != 0) {
+            return {};
+        }
+    }
+    return s.folder + std::string(path.substr(root.size()));
+}
+
+void TLocalBackup::Execute()
+{
+    const RunSnapshot &s = *m_snapshot;
+    m_rules.synchronize = s.taskType == BackupTaskType::Synchronize;
+    m_rules.overwriteNeverDestination = s.overwriteNeverDestination;
+    m_rules.copyInUseFiles = s.copyInUseFiles;
+    m_rules.copyIfSourceLengthIsZero = s.copyIfSourceLengthIsZero;
+    m_rules.dontSkipIfDateEqButSrcBiggerDst = s.dontSkipIfDateEqButSrcBiggerDst;
+    m_rules.logIncludeSkipping = s.logIncludeSkipping && m_bridge.logsKind(lkSkipped);
+    m_rules.versionsKeep = s.versionsKeep;
+    m_coarseTimes = hasCoarseTimes(s.destinationRoot);
+    m_mounts = m_services.mounts();
+    switch (s.taskType) {
+    case BackupTaskType::SimpleCopy:
+        DoSimpleCopy();
+        break;
+    case BackupTaskType::ExactCopy:
+        DoExactCopy();
+        break;
+    case BackupTaskType::Move:
+        DoMove();
+        break;
+    case BackupTaskType::Synchronize:
+        DoSynchronize();
+        break;
+    }
+}
+
+void TLocalBackup::ReadSourceFiles()
+{
+    m_sourceTotals = {};
+    const auto &sources = m_snapshot->sources;
+    const std::string caption = messageText(msg::ProgressReadingSource);
+    for (const RunSource &src : sources) {
+        ReadFolder(src.folder, m_sourceFiles, true, src.includeSubfolders, m_sourceTotals, caption);
+        if (!Running()) {
+            return;
+        }
+    }
+    if (m_sourceFiles.empty()) {
+        const std::string text = formatMessage(msg::SourceNoFiles);
+        Log(lkError, text);
+        Alert(akError, "S", text);
+        Terminate();
+        return;
+    }
+    if (sources.size() < 2) {
+        return;
+    }
+    SetProgress(messageText(msg::ProgressCheckSameDst), static_cast<std::int64_t>(m_sourceFiles.size()) - 1);
+    TFilesList mapped;
+    bool folderTwice = false;
+    for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
+        if (!Running()) {
+            return;
+        }
+        const std::string target = SourceToDestination(m_sourceFiles.path(i));
+        const std::size_t before = mapped.size();
+        mapped.FileAdd(target);
+        if (mapped.size() == before) {
+            if (!m_sourceFiles.isFolder(i)) {
+                const std::string text =
+                    formatMessage(msg::MultiSrcSameDstFiles, {std::string(m_sourceFiles.path(i)), target});
+                Log(lkError, text);
+                Alert(akError, "S", text);
+                Terminate();
+                return;
+            }
+            folderTwice = true;
+        }
+        AddProgress(1);
+    }
+    if (folderTwice) {
+        Notify(lkWarning, akWarning, "CS", formatMessage(msg::MultiSrcSameDstFolders));
+    }
+}
+
+void TLocalBackup::ReadDestinationFiles(bool applyFilters, bool includeSubfolders,
+                                        const std::set<std::string> &noDescend)
+{
+    m_destinationTotals = {};
+    ReadFolder(m_snapshot->destinationRoot, m_destinationFiles, applyFilters, includeSubfolders, m_destinationTotals,
+               messageText(msg::ProgressReadingDestination), noDescend);
+}
+
+void TLocalBackup::logSummary(const ScanTotals &totals)
+{
+    Log(lkInfo, formatMessage(msg::Totals, {totals.folders, totals.files, totals.bytes, errorCount(),
+                                            warningCount()}));
+}
+
+bool TLocalBackup::copyPass()
+{
+    for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
+        if (!Running()) {
+            return false;
+        }
+        const std::string source(m_sourceFiles.path(i));
+        const std::string target = SourceToDestination(source);
+        const FileEntryInfo info = m_sourceFiles.info(i);
+        if (info.isFolder) {
+            CreateFolder(target, source);
+        } else if (CopyFileChecked(source, target, info)) {
+            CompareAfterCopy(source, target);
+        }
+        AddProgress(info.size);
+    }
+    return Running();
+}
+
+void TLocalBackup::DoSimpleCopy()
+{
+    BeforeBackup();
+    ReadSourceFiles();
+    if (!Running()) {
+        return;
+    }
+    SetProgress(messageText(msg::ProgressCopying), m_sourceTotals.bytes);
+    if (!copyPass()) {
+        return;
+    }
+    AfterBackup();
+    if (Running()) {
+        logSummary(m_sourceTotals);
+    }
+}
+
+void TLocalBackup::DoExactCopy()
+{
+    BeforeBackup();
+    startDestinationScan();
+    ReadSourceFiles();
+    finishDestinationScan();
+    if (!Running()) {
+        return;
+    }
+    SetProgress(messageText(msg::ProgressCopying), m_sourceTotals.bytes);
+    if (!copyPass()) {
+        return;
+    }
+    DeleteObsolete();
+    if (!Running()) {
+        return;
+    }
+    AfterBackup();
+    if (Running()) {
+        logSummary(m_sourceTotals);
+    }
+}
+
+void TLocalBackup::DoMove()
+{
+    BeforeBackup();
+    ReadSourceFiles();
+    if (!Running()) {
+        return;
+    }
+    SetProgress(messageText(msg::ProgressMoving), m_sourceTotals.bytes);
+    std::vector<std::string> moved;
+    for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
+        if (!Running()) {
+            return;
+        }
+        const std::string source(m_sourceFiles.path(i));
+        const std::string target = SourceToDestination(source);
+        const FileEntryInfo info = m_sourceFiles.info(i);
+        if (info.isFolder) {
+            CreateFolder(target, source);
+            moved.push_back(source);
+        } else {
+            MoveFileChecked(source, target);
+        }
+        AddProgress(info.size);
+    }
+    RemoveMovedFolders(moved);
+    if (!Running()) {
+        return;
+    }
+    AfterBackup();
+    if (Running()) {
+        logSummary(m_sourceTotals);
+    }
+}
+
+void TLocalBackup::DoSynchronize()
+{
+    BeforeBackup();
+    ReadSourceFiles();
+    if (!Running()) {
+        return;
+    }
+    const auto &sources = m_snapshot->sources;
+    SetProgress(messageText(msg::ProgressSyncDst), m_sourceTotals.bytes);
+    for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
+        if (!Running()) {
+            return;
+        }
+        const std::string source(m_sourceFiles.path(i));
+        const std::string target = SourceToDestination(source);
+        const FileEntryInfo info = m_sourceFiles.info(i);
+        if (sources.size() > 1) {
+            for (std::size_t k = 0; k < sources.size(); ++k) {
+                if (source.compare(0, sources[k].folder.size(), sources[k].folder) == 0) {
+                    m_producedBy.emplace(target, static_cast<int>(k));
+                    break;
+                }
+            }
+        }
+        if (info.isFolder) {
+            CreateFolder(target, std::string());
+        } else if (CopyFileChecked(source, target, info)) {
+            CompareAfterCopy(source, target);
+        }
+        AddProgress(info.size);
+    }
+    if (!Running()) {
+        return;
+    }
+    ReadDestinationFiles(true, m_snapshot->sourceIncludeSubfolders);
+    if (!Running()) {
+        return;
+    }
+    SetProgress(messageText(msg::ProgressSyncSrc), m_destinationTotals.bytes);
+    for (std::size_t i = 0; i < m_destinationFiles.size(); ++i) {
+        if (!Running()) {
+            return;
+        }
+        const std::string entry(m_destinationFiles.path(i));
+        const FileEntryInfo info = m_destinationFiles.info(i);
+        bool insideSource = false;
+        for (const RunSource &s : sources) {
+            insideSource = insideSource || pathWithin(entry, s.folder);
+        }
+        const std::string target = insideSource ? std::string() : DestinationToSource(entry);
+        if (!target.empty()) {
+            if (info.isFolder) {
+                CreateFolder(target, std::string());
+            } else if (CopyFileChecked(entry, target, info)) {
+                CompareAfterCopy(entry, target);
+            }
+        }
+        AddProgress(info.size);
+    }
+    if (!Running()) {
+        return;
+    }
+    AfterBackup();
+    if (Running()) {
+        ScanTotals both = m_sourceTotals;
+        both.bytes += m_destinationTotals.bytes;
+        both.files += m_destinationTotals.files;
+        both.folders += m_destinationTotals.folders;
+        logSummary(both);
+    }
+}
+
+} // namespace qv

@@ -1,0 +1,113 @@
+// TLocalBackup: the backup thread of every task that copies files (does not compress).
+//
+// Its Execute runs one of four task types over the scanned source list: simple copy, exact copy
+// (a mirror that also removes obsolete destination entries), move, and two-way synchronisation.
+// Each file goes through a decision (CopyDecision) and then a staged copy: the new content is
+// written beside the destination and renamed over it; when versions are kept, the old destination
+// enters the versions archive in between. A failed or stopped copy changes nothing, and at no
+// moment is a destination file missing.
+#pragma once
+
+#include "core/engine/BackupFileOps.h"
+#include "core/engine/CopyDecision.h"
+#include "core/engine/CustomBackup.h"
+#include "core/engine/MountTable.h"
+
+#include <chrono>
+#include <thread>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace qv {
+
+class TLocalBackup : public TCustomBackup
+{
+public:
+    using TCustomBackup::TCustomBackup;
+    ~TLocalBackup() override;
+
+    // The destination of a source path: the first source folder that holds the path (whole
+    // components) is replaced by that source's destination folder. Empty when none holds it.
+    std::string SourceToDestination(std::string_view path) const;
+    // The source of a destination path: the source that produced it (or its nearest folder) in
+    // this run, else the first source.
+    std::string DestinationToSource(std::string_view path) const;
+
+    virtual std::string GetDeletedArchiveFileName(const std::string &path, const std::string &root);
+    virtual std::string GetVersionFileName(const std::string &file);
+
+protected:
+    void Execute() override;
+
+    void ReadSourceFiles();
+    void ReadDestinationFiles(bool applyFilters, bool includeSubfolders, const std::set<std::string> &noDescend = {});
+    void logSummary(const ScanTotals &totals);
+
+    void DoSimpleCopy();
+    void DoExactCopy();
+    void DoMove();
+    void DoSynchronize();
+    // The copy pass of simple and exact copy; false when it was stopped.
+    bool copyPass();
+
+    bool CopyFileChecked(const std::string &source, const std::string &destination, const FileEntryInfo &sourceInfo);
+    bool MoveFileChecked(const std::string &source, const std::string &destination);
+    bool CreateFolder(const std::string &destination, const std::string &source);
+    void CheckFreeSpace(const std::string &source, const std::string &destination, std::int64_t needed);
+    bool CompareAfterCopy(const std::string &source, const std::string &destination);
+
+    // Versions and obsolete entries.
+    bool KeepVersion(const std::string &file);
+    bool DeleteSourceFile(const std::string &file);
+    bool DeleteFileByKind(const std::string &file);
+    bool DeleteFolderIfEmpty(const std::string &folder);
+    // `wholeTree`: the folder goes to the trash with everything in it (all of it is obsolete).
+    bool DeleteFolderByKind(const std::string &folder, bool wholeTree = false);
+    void DeleteObsolete();
+    // The destination list of an exact copy, taken while the sources are read.
+    void startDestinationScan();
+    void finishDestinationScan();
+    std::set<std::string> protectedFolders() const;
+    bool producedBySource(std::string_view path) const;
+    void RemoveMovedFolders(const std::vector<std::string> &folders);
+
+private:
+    bool executeNotices(const FilePlan &plan);
+    void clearArchiveBit(const std::string &source);
+    bool sameContent(const std::string &source, const std::string &destination, std::int64_t sourceSize);
+    bool moveDeleteSource(const std::string &source, const std::string &destination, std::int64_t sourceSize);
+    std::string archiveFolderFor(const std::string &archive, const std::string &path) const;
+    bool preserveVersion(const std::string &file, const std::string &name, int &error);
+    std::string stampedName(const std::string &folder, const std::string &name);
+    void prune(const std::string &folder, const std::string &name, int limit);
+    bool invalidArchive(const BackupMessage &m, const std::string &folder);
+    PathStat destinationStat(const std::string &path) const;
+
+    std::int64_t freeSpace(const std::string &folder, std::int64_t needed, bool &fresh);
+    void noteWritten(const std::string &folder, std::int64_t bytes);
+
+    struct FreeEstimate {
+        std::int64_t bytes = 0;
+        std::chrono::steady_clock::time_point asked;
+        bool valid = false;
+    };
+    CopyRules m_rules;
+    std::unordered_set<std::string> m_createdFolders;            // created by this run
+    std::unordered_map<std::string, std::uint64_t> m_folderDevice; // folder -> file system
+    std::unordered_map<std::uint64_t, FreeEstimate> m_freeEstimates;
+    bool m_coarseTimes = false;
+    MountTable m_mounts;
+    std::unordered_set<std::string> m_knownFolders;
+    std::unordered_set<std::string> m_cleanedFolders;
+    std::unordered_map<std::string, int> m_producedBy; // synchronisation: destination path -> source
+    std::string m_lastVersion; // where the last KeepVersion put the old destination
+    std::int64_t m_lastStampMs = 0;
+    const TFilesList *m_destinationCache = nullptr; // a fresh destination scan, to save a stat per file
+    std::thread m_destinationScan;
+    std::vector<std::string> m_destinationUnreadable;
+    bool m_destinationScanned = false;
+};
+
+} // namespace qv

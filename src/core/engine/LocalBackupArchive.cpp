@@ -1,0 +1,270 @@
+// TLocalBackup: versions of overwritten files, the deleted-files archive, obsolete entries.
+#include "core/engine/LocalBackup.h"
+
+#include "core/engine/BackupMessages.h"
+#include "core/settings/DateTime.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <dirent.h>
+#include <unistd.h>
+#include <sys/stat.h>
+
+namespace qv {
+
+namespace {
+
+bool isStampedName(const std::string &candidate, const std::string &name)
+{
+    if (candidate.size() != name.size() + 18 || candidate.compare(0, name.size(), name) != 0 ||
+        candidate[name.size()] != '.') {
+        return false;
+    }
+    return std::all_of(candidate.begin() + static_cast<std::ptrdiff_t>(name.size()) + 1, candidate.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
+
+} // namespace
+
+// The archive's folder for `path`: the archive folder plus the path's folder relative to the
+// destination root.
+std::string TLocalBackup::archiveFolderFor(const std::string &archive, const std::string &path) const
+{
+    const std::string &root = m_snapshot->destinationRoot;
+    std::string folder = folderOf(path);
+    std::string relative;
+    if (folder.size() >= root.size() && folder.compare(0, root.size(), root) == 0) {
+        relative = folder.substr(root.size());
+    }
+    return archive + relative;
+}
+
+std::string TLocalBackup::stampedName(const std::string &folder, const std::string &name)
+{
+    std::int64_t ms = nowDateTime().toMSecsSinceEpoch();
+    if (ms <= m_lastStampMs) {
+        ms = m_lastStampMs + 1; // two names in one millisecond: the second takes the next one
+    }
+    for (;; ++ms) {
+        const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms);
+        const std::string stamp = t.toString("yyyyMMddHHmmsszzz").toStdString();
+        const std::string candidate = folder + name + "." + stamp;
+        struct stat st;
+        if (::lstat(candidate.c_str(), &st) != 0) {
+            m_lastStampMs = ms;
+            return candidate;
+        }
+    }
+}
+
+void TLocalBackup::prune(const std::string &folder, const std::string &name, int limit)
+{
+    if (limit < 1) {
+        return;
+    }
+    std::vector<std::string> found;
+    if (DIR *d = ::opendir(folder.c_str())) {
+        while (struct dirent *e = ::readdir(d)) {
+            if (isStampedName(e->d_name, name)) {
+                found.emplace_back(e->d_name);
+            }
+        }
+        ::closedir(d);
+    }
+    std::sort(found.begin(), found.end());
+    for (std::size_t i = 0; i + static_cast<std::size_t>(limit) < found.size(); ++i) {
+        int ignored = 0;
+        deleteFile(folder + found[i], ignored);
+    }
+}
+
+bool TLocalBackup::invalidArchive(const BackupMessage &m, const std::string &folder)
+{
+    const std::string text = formatMessage(m, {folder});
+    Log(lkError, text);
+    Alert(akError, "S", text);
+    Terminate();
+    return false;
+}
+
+std::string TLocalBackup::GetVersionFileName(const std::string &file)
+{
+    const std::string &archive = m_snapshot->versionsFolder;
+    const std::string folder = archiveFolderFor(archive, file);
+    int error = 0;
+    if (archive.empty() || archive[0] != '/' || !makeFolders(folder, error)) {
+        invalidArchive(msg::VersionsArchiveInvalid, folder);
+        return {};
+    }
+    return stampedName(folder, nameOf(file));
+}
+
+std::string TLocalBackup::GetDeletedArchiveFileName(const std::string &path, const std::string &root)
+{
+    (void)root;
+    const std::string &archive = m_snapshot->archiveFolder;
+    const bool isFolder = !path.empty() && path.back() == '/';
+    const std::string folder = isFolder ? archiveFolderFor(archive, path) + nameOf(path) + "/"
+                                        : archiveFolderFor(archive, path);
+    int error = 0;
+    if (archive.empty() || archive[0] != '/' || !makeFolders(isFolder ? folderOf(folder) : folder, error)) {
+        invalidArchive(msg::DeletedArchiveInvalid, folder);
+        return {};
+    }
+    return isFolder ? folder : stampedName(folder, nameOf(path));
+}
+
+// The old destination enters the archive while it still stands at the destination (a second name
+// for the same file, or a copy across file systems); the staged copy's rename then replaces it in
+// one step, so no moment exists where the destination is missing.
+bool TLocalBackup::preserveVersion(const std::string &file, const std::string &name, int &error)
+{
+    if (::link(file.c_str(), name.c_str()) == 0) {
+        return true;
+    }
+    StagedCopy copy;
+    return copy.write(file, name, &m_control.stopFlag(), -1, error) && copy.commit(error);
+}
+
+bool TLocalBackup::KeepVersion(const std::string &file)
+{
+    m_lastVersion.clear();
+    if (!m_snapshot->versionsKeep || !statPath(file).exists) {
+        return true;
+    }
+    const std::string name = GetVersionFileName(file);
+    if (name.empty() || !Running()) {
+        return false;
+    }
+    const std::string text = formatMessage(msg::FileKeepVersion, {file, name});
+    if (Alert(akFile, "CS", text) == aaStop) {
+        Terminate();
+        return false;
+    }
+    Log(lkFile, text);
+    int error = 0;
+    if (!preserveVersion(file, name, error)) {
+        Notify(lkError, akError, "CS", formatMessage(msg::FileKeepVersionError, {file}));
+        return false;
+    }
+    m_lastVersion = name;
+    return true;
+}
+
+bool TLocalBackup::DeleteSourceFile(const std::string &file)
+{
+    if (!Running()) {
+        return false;
+    }
+    int error = 0;
+    if (deleteFile(file, error)) {
+        return true;
+    }
+    Notify(lkError, akError, "CS", formatMessage(msg::FileDeleteError, {file}));
+    return false;
+}
+
+bool TLocalBackup::DeleteFileByKind(const std::string &file)
+{
+    switch (m_snapshot->deleteKind) {
+    case BackupDeleteKind::Normal:
+        return DeleteSourceFile(file);
+    case BackupDeleteKind::Recycle: {
+        std::string error;
+        if (m_services.moveToTrash(file, error)) {
+            return true;
+        }
+        Notify(lkError, akError, "CS", formatMessage(msg::FileDeleteToRecycleError, {file}));
+        return false;
+    }
+    case BackupDeleteKind::Archive: {
+        const std::string name = GetDeletedArchiveFileName(file, m_snapshot->destinationRoot);
+        if (name.empty() || !Running()) {
+            return false;
+        }
+        int error = 0;
+        if (!movePath(file, name, &m_control.stopFlag(), -1, error)) {
+            Notify(lkError, akError, "CS", formatMessage(msg::FileDeleteToArchiveError, {file, name}));
+            return false;
+        }
+        prune(folderOf(name), nameOf(file), m_snapshot->keepDeletedFilesNum);
+        return true;
+    }
+    }
+    return false;
+}
+
+bool TLocalBackup::DeleteFolderIfEmpty(const std::string &folder)
+{
+    if (!statPath(folder).exists) {
+        return true;
+    }
+    if (!folderIsEmpty(folder)) {
+        Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
+        return false;
+    }
+    int error = 0;
+    return removeEmptyFolder(folder, error);
+}
+
+bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)
+{
+    switch (m_snapshot->deleteKind) {
+    case BackupDeleteKind::Normal:
+        if (DeleteFolderIfEmpty(folder)) {
+            return true;
+        }
+        if (Running()) {
+            Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteError, {folder}));
+        }
+        return false;
+    case BackupDeleteKind::Recycle: {
+        // Only a folder whose whole tree is obsolete goes with its contents; any other one must
+        // be empty by now, so that nothing kept inside it goes to the trash with it.
+        if (!wholeTree && !folderIsEmpty(folder)) {
+            Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
+            return false;
+        }
+        std::string error;
+        if (m_services.moveToTrash(withoutSlash(folder), error)) {
+            return true;
+        }
+        Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteToRecycleError, {folder}));
+        return false;
+    }
+    case BackupDeleteKind::Archive: {
+        const std::string name = GetDeletedArchiveFileName(folder, m_snapshot->destinationRoot);
+        if (name.empty() || !Running()) {
+            return false;
+        }
+        if (!folderIsEmpty(folder)) {
+            Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
+            return false;
+        }
+        int error = 0;
+        if (makeFolders(name, error) && removeEmptyFolder(folder, error)) {
+            return true;
+        }
+        Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteToArchiveError, {folder, name}));
+        return false;
+    }
+    }
+    return false;
+}
+
+void TLocalBackup::RemoveMovedFolders(const std::vector<std::string> &folders)
+{
+    SetProgress(messageText(msg::ProgressDeletingMoved), static_cast<std::int64_t>(folders.size()));
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+        if (statPath(*it).exists) {
+            if (!Notify(lkFile, akWarning, "CS", formatMessage(msg::FolderDelete, {*it}))) {
+                return;
+            }
+            DeleteFolderIfEmpty(*it);
+        }
+        AddProgress(1);
+    }
+}
+
+} // namespace qv

@@ -1,0 +1,357 @@
+// TLocalBackup: one file copied or moved, folders created, free space checked.
+#include "core/engine/LocalBackup.h"
+
+#include "core/engine/BackupMessages.h"
+#include "core/util/FileUtils.h"
+#include "platform/FileAttributes.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <unistd.h>
+#include <climits>
+#include <sys/stat.h>
+
+namespace qv {
+
+PathStat TLocalBackup::destinationStat(const std::string &path) const
+{
+    if (m_destinationCache != nullptr) {
+        std::ptrdiff_t i = m_destinationCache->indexOf(path);
+        if (i >= 0 && !m_destinationCache->isFolder(static_cast<std::size_t>(i))) {
+            const FileEntryInfo &info = m_destinationCache->info(static_cast<std::size_t>(i));
+            PathStat s;
+            s.exists = true;
+            s.isRegular = true;
+            s.size = info.size;
+            s.mtimeNs = info.mtimeNs;
+            s.mode = info.mode;
+            return s;
+        }
+    }
+    return statPath(path);
+}
+
+bool TLocalBackup::executeNotices(const FilePlan &plan)
+{
+    for (const PlanNotice &n : plan.notices) {
+        if (!Notify(n.logKind, n.alertKind, "CS", n.text)) {
+            return false;
+        }
+    }
+    return Running();
+}
+
+bool TLocalBackup::CreateFolder(const std::string &destination, const std::string &source)
+{
+    if (m_knownFolders.count(destination) != 0) {
+        return true;
+    }
+    if (statPath(destination).isFolder) {
+        m_knownFolders.insert(destination);
+        return true;
+    }
+    if (!Notify(lkFile, akFolder, "CS", formatMessage(msg::CreatingFolder, {destination}))) {
+        return false;
+    }
+    int error = 0;
+    if (!makeFolders(destination, error)) {
+        Notify(lkError, akError, "CS", formatMessage(msg::CreatingFolderError, {destination}));
+        return false;
+    }
+    m_wroteDestination = true;
+    m_createdFolders.insert(destination);
+    if (!source.empty() && !copyFolderMeta(source, destination, error)) {
+        Log(lkError, formatMessage(msg::FolderSetDateTimeError, {destination, errnoText(error), error}));
+    }
+    m_knownFolders.insert(destination);
+    return true;
+}
+
+// Free space is asked of the file system again only when the estimate (the last answer less what
+// this run wrote since) comes near what is needed, or a second has passed: asking for every small
+// file would cost more than copying it.
+std::int64_t TLocalBackup::freeSpace(const std::string &folder, std::int64_t needed, bool &fresh)
+{
+    fresh = false;
+    auto dev = m_folderDevice.find(folder);
+    if (dev == m_folderDevice.end()) {
+        dev = m_folderDevice.emplace(folder, statPath(folder).dev).first;
+    }
+    FreeEstimate &e = m_freeEstimates[dev->second];
+    const auto now = std::chrono::steady_clock::now();
+    constexpr std::int64_t kMargin = 64 * 1024 * 1024;
+    if (!e.valid || e.bytes - needed < kMargin || now - e.asked > std::chrono::seconds(1)) {
+        e.bytes = m_services.freeBytes(folder);
+        e.asked = now;
+        e.valid = true;
+        fresh = true;
+    }
+    return e.bytes;
+}
+
+void TLocalBackup::noteWritten(const std::string &folder, std::int64_t bytes)
+{
+    auto dev = m_folderDevice.find(folder);
+    if (dev != m_folderDevice.end()) {
+        FreeEstimate &e = m_freeEstimates[dev->second];
+        e.bytes = e.bytes == INT64_MAX ? e.bytes : e.bytes - bytes;
+    }
+}
+
+void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &destination, std::int64_t needed)
+{
+    (void)source;
+    const std::string folder = folderOf(destination);
+    for (;;) {
+        bool fresh = false;
+        std::int64_t actual = freeSpace(folder, needed, fresh);
+        if (needed == 0 || needed < actual) {
+            return;
+        }
+        if (!fresh) {
+            m_freeEstimates.clear(); // ask the file system itself
+            actual = freeSpace(folder, needed, fresh);
+            if (needed < actual) {
+                return;
+            }
+        }
+        const std::string mount = m_mounts.removableMountFor(folder);
+        if (!mount.empty() && m_snapshot->diskSpanDialog) {
+            const std::string text = formatMessage(msg::OutOfSpaceRemovable, {mount, actual, needed});
+            Log(lkWarning, text);
+            const int answer = Alert(akDiskSpan, "RS", text);
+            if (answer == aaRetry) {
+                // Another medium: nothing known about the old one holds for it.
+                m_diskSpanned = true;
+                m_createdFolders.clear();
+                m_knownFolders.clear();
+                m_cleanedFolders.clear();
+                m_folderDevice.clear();
+                m_freeEstimates.clear();
+                continue;
+            }
+            if (answer == aaStop || answer == aaNone) {
+                Terminate();
+            }
+            return;
+        }
+        const std::string text = formatMessage(msg::OutOfSpaceFixed, {folder, actual, needed});
+        Log(lkError, text);
+        if (Alert(akError, "RS", text) != aaRetry) {
+            Terminate();
+            return;
+        }
+    }
+}
+
+namespace {
+// The source file, opened once for the in-use test and the copy.
+struct SourceFd {
+    int fd = -1;
+    int error = 0;
+    ~SourceFd()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    int open(const std::string &path)
+    {
+        if (fd < 0 && error == 0) {
+            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+            error = fd < 0 ? errno : 0;
+        }
+        return fd;
+    }
+};
+} // namespace
+
+bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string &destination,
+                                   const FileEntryInfo &sourceInfo)
+{
+    const std::string folder = folderOf(destination);
+    if (!CreateFolder(folder, folderOf(source)) || !Running()) {
+        return false;
+    }
+    // A folder this run created holds only what this run put there.
+    const bool freshFolder = m_createdFolders.count(folder) != 0;
+    if (!freshFolder && m_cleanedFolders.insert(folder).second) {
+        RemoveStaleCopyTempFiles(folder);
+    }
+    const PathStat dst = freshFolder ? PathStat{} : destinationStat(destination);
+    if (dst.isFolder) {
+        Notify(lkError, akError, "CS",
+               formatMessage(msg::FileCopyError, {source, destination, errnoText(EISDIR), EISDIR}));
+        return false;
+    }
+    FilePairFacts facts;
+    facts.destinationExists = dst.exists;
+    facts.dateRelation = dst.exists ? compareTimes(sourceInfo.mtimeNs, dst.mtimeNs, m_coarseTimes) : 1;
+    facts.sourceSize = sourceInfo.size;
+    facts.destinationSize = dst.size;
+    SourceFd in;
+    const FilePlan plan = planCopy(
+        facts, m_rules, [&] { return m_services.isInUse(source, in.open(source)); }, source, destination);
+    if (!executeNotices(plan) || !plan.transfer) {
+        return false;
+    }
+    CheckFreeSpace(source, destination, sourceInfo.size);
+    if (!Running()) {
+        return false;
+    }
+    StagedCopy copy;
+    int error = 0;
+    bool written = false;
+    if (in.open(source) < 0) {
+        error = in.error;
+    } else {
+        written = copy.write(in.fd, destination, &dst, &m_control.stopFlag(), m_snapshot->bandwidthBytesPerSecond,
+                             error);
+        if (!written && error == ENOENT && !statPath(folder).isFolder) {
+            m_knownFolders.erase(folder);
+            written = CreateFolder(folder, folderOf(source)) && ::lseek(in.fd, 0, SEEK_SET) == 0 &&
+                      copy.write(in.fd, destination, nullptr, &m_control.stopFlag(),
+                                 m_snapshot->bandwidthBytesPerSecond, error);
+        }
+    }
+    if (written) {
+        m_wroteDestination = true;
+        noteWritten(folder, copy.bytesWritten());
+    }
+    if (written && plan.keepVersion && !KeepVersion(destination)) {
+        return false; // the staged copy is removed; destination and archive are as they were
+    }
+    if (written && copy.commit(error)) {
+        if (plan.keepVersion && !m_lastVersion.empty()) {
+            prune(folderOf(m_lastVersion), nameOf(destination), m_snapshot->versionsFilesNum);
+        }
+        clearArchiveBit(source);
+        return true;
+    }
+    if (plan.keepVersion && !m_lastVersion.empty()) {
+        int ignored = 0;
+        deleteFile(m_lastVersion, ignored); // the destination was not replaced: the archive stays as it was
+    }
+    if (error == kCopyCancelled || Terminated()) {
+        return false; // a stop is not a copy error
+    }
+    Notify(lkError, akError, "CS", formatMessage(msg::FileCopyError, {source, destination, errnoText(error), error}));
+    return false;
+}
+
+// After a successful copy, with the task's option, the source is marked as backed up.
+void TLocalBackup::clearArchiveBit(const std::string &source)
+{
+    const auto type = m_snapshot->taskType;
+    if (!m_snapshot->clearSourceArchiveBit ||
+        (type != BackupTaskType::SimpleCopy && type != BackupTaskType::ExactCopy)) {
+        return;
+    }
+    std::uint32_t attributes = 0;
+    int error = 0;
+    if (FileAttributes::read(source, attributes, &error) &&
+        ((attributes & faArchive) == 0 || FileAttributes::write(source, attributes & ~faArchive, &error))) {
+        return;
+    }
+    Notify(lkError, akError, "CS", formatMessage(msg::FileCopyError, {source, source, errnoText(error), error}));
+}
+
+bool TLocalBackup::CompareAfterCopy(const std::string &source, const std::string &destination)
+{
+    if (!m_snapshot->compareAfterCopy) {
+        return true;
+    }
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
+    if (fileCrc32(source, a) && fileCrc32(destination, b) && a == b) {
+        return true;
+    }
+    Notify(lkError, akError, "CS", formatMessage(msg::FileCompareFailed, {source, destination}));
+    return false;
+}
+
+bool TLocalBackup::sameContent(const std::string &source, const std::string &destination, std::int64_t sourceSize)
+{
+    const PathStat dst = statPath(destination);
+    if (!dst.exists || !dst.isRegular || dst.size != sourceSize) {
+        return false;
+    }
+    if (!m_snapshot->compareAfterCopy) {
+        return true;
+    }
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
+    return fileCrc32(source, a) && fileCrc32(destination, b) && a == b;
+}
+
+// The source goes only when the destination holds the same data; otherwise it stays, with a warning.
+bool TLocalBackup::moveDeleteSource(const std::string &source, const std::string &destination, std::int64_t sourceSize)
+{
+    if (!sameContent(source, destination, sourceSize)) {
+        Notify(lkWarning, akWarning, "CS", formatMessage(msg::FileMoveSourceKept, {destination, source}));
+        return false;
+    }
+    return DeleteSourceFile(source);
+}
+
+bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string &destination)
+{
+    if (!Running()) {
+        return false;
+    }
+    const std::string folder = folderOf(destination);
+    if (!CreateFolder(folder, folderOf(source)) || !Running()) {
+        return false;
+    }
+    const PathStat src = statPath(source);
+    if (!src.exists) {
+        Notify(lkError, akError, "CS", formatMessage(msg::FileMoveError, {source, destination}));
+        return false;
+    }
+    const PathStat dst = statPath(destination);
+    FilePairFacts facts;
+    facts.destinationExists = dst.exists;
+    facts.dateRelation = dst.exists ? compareTimes(src.mtimeNs, dst.mtimeNs, m_coarseTimes) : 1;
+    facts.sourceSize = src.size;
+    facts.destinationSize = dst.size;
+    facts.sourceReadOnly = (src.mode & S_IWUSR) == 0;
+    const FilePlan plan = planMove(
+        facts, m_rules, [&] { return m_services.isInUse(source, -1); }, source, destination);
+    if (!executeNotices(plan)) {
+        return false;
+    }
+    if (plan.deleteSourceOnly) {
+        if (Running()) {
+            moveDeleteSource(source, destination, src.size);
+        }
+        return false;
+    }
+    if (!plan.transfer) {
+        return false;
+    }
+    CheckFreeSpace(source, destination, src.size);
+    if (!Running()) {
+        return false;
+    }
+    if (::rename(source.c_str(), destination.c_str()) == 0) {
+        m_wroteDestination = true;
+        return true;
+    }
+    int error = errno;
+    if (error == EXDEV) {
+        StagedCopy copy;
+        if (copy.write(source, destination, &m_control.stopFlag(), m_snapshot->bandwidthBytesPerSecond, error) &&
+            copy.commit(error)) {
+            m_wroteDestination = true;
+            return moveDeleteSource(source, destination, src.size);
+        }
+        if (error == kCopyCancelled || Terminated()) {
+            return false;
+        }
+    }
+    Notify(lkError, akError, "CS", formatMessage(msg::FileMoveError, {source, destination}));
+    return false;
+}
+
+} // namespace qv

@@ -1,0 +1,35 @@
+// Which destination entries an exact copy deletes, and in which order, as a pure function.
+//
+// An entry is obsolete when no source produced it and it is not protected. Protected are the
+// folders the run must never touch (source folders that lie inside the destination, the versions
+// and deleted-files archives while in use, the destinations of source folders that could not be
+// read, destination folders that could not be listed): everything equal to, inside, or above one
+// of them stays. Deletion runs from the last entry to the first, so a folder's contents go before
+// the folder; when obsolete folders go to the trash, a folder whose whole tree is obsolete goes in
+// one step and its contents are not listed separately.
+#pragma once
+
+#include "core/engine/FilesList.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+struct ObsoleteAction {
+    std::string path; // folders end with "/"
+    bool isFolder = false;
+    bool wholeTree = false; // the folder goes with everything in it
+    bool operator==(const ObsoleteAction &) const = default;
+};
+
+// `destination` is the unfiltered destination scan; `wanted` tells the paths that the run produced.
+std::vector<ObsoleteAction> planObsolete(const TFilesList &destination,
+                                         const std::function<bool(std::string_view)> &wanted,
+                                         const std::vector<std::string> &protectedFolders, bool wholeTrees);
+std::vector<ObsoleteAction> planObsolete(const TFilesList &destination, const TFilesList &wanted,
+                                         const std::vector<std::string> &protectedFolders, bool wholeTrees);
+
+} // namespace qv

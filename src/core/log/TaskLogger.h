@@ -1,0 +1,127 @@
+// The task logger: one line in the task's log file and one event in its activity list per message.
+//
+// Every task owns one logger. A message of a given kind passes the task's gate for that kind (the
+// Log settings group), then goes to the log file ("<date> <time>: <text>", one line each, opened
+// and closed per line so that other programs may read or remove the file between lines) and to the
+// in-memory list of events that the activity log shows. Logging never fails its caller: a log file
+// that cannot be written is simply not written, and the event still reaches the list.
+//
+// Main thread only; backup threads reach it through their host bridge.
+#pragma once
+
+#include "core/settings/DateTime.h"
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace qv {
+
+class TTask;
+
+// Log kinds, as stored and shown.
+inline constexpr int kLogStarted = 0;     // "Backup started."
+inline constexpr int kLogFinished = 1;    // "Backup finished."
+inline constexpr int kLogAborted = 2;     // "Backup ABORTED!"
+inline constexpr int kLogInformation = 3;
+inline constexpr int kLogFile = 4;        // a file operation
+inline constexpr int kLogSkipped = 5;
+inline constexpr int kLogWarning = 6;     // logged as "WARNING: " + message
+inline constexpr int kLogError = 7;       // logged as "ERROR: " + message
+inline constexpr int kLogKindCount = 8;
+
+// The activity list keeps at most this many events; older ones are dropped.
+inline constexpr std::size_t kMaxLogEvents = 100000;
+
+// The log file name used when a task names none.
+inline constexpr const char *kDefaultLogFileName = "quorvellant.log";
+
+// One event of the activity list.
+struct TLogItem {
+    int Kind = 0;
+    TDateTime Time = 0; // when the event was added, local time
+    std::string Text;   // exactly as written in the log line after the date and ": "
+};
+
+// The task's Log settings as its getters give them (the task's own values or the program-wide
+// defaults); read afresh for every message, so a change applies at once.
+class LogSettingsSource
+{
+public:
+    virtual ~LogSettingsSource() = default;
+    virtual bool logEnabled() const = 0;
+    virtual std::string logFileName() const = 0;
+    virtual int logMaxSize() const = 0; // KB; 0 = no limit
+    virtual bool logIncludeSummary() const = 0;
+    virtual bool logIncludeFiles() const = 0;
+    virtual bool logIncludeSkipping() const = 0;
+    virtual bool logIncludeWarnings() const = 0;
+    virtual bool logIncludeErrors() const = 0;
+};
+
+class TTaskLogger;
+
+// How an activity list changed: one event appended, or changed as a whole (cleared, oldest events
+// dropped), so that a view must read it again.
+enum class LogChange { Added, Reset };
+
+// The activity log's hook: told about every change of any task's event list. One for the program
+// (the main window installs it); none by default.
+using ActivityLogNotifier = std::function<void(const TTaskLogger &logger, LogChange change)>;
+void setActivityLogNotifier(ActivityLogNotifier notifier);
+
+class TTaskLogger
+{
+public:
+    // `task` is not owned and may be null: a logger without a task does nothing. The constructor
+    // checks the log file's size.
+    explicit TTaskLogger(const LogSettingsSource *task);
+    // The logger of a task: reads the task's Log getters (GetLogEnabled, GetLogFileName, ...).
+    explicit TTaskLogger(TTask *task);
+    ~TTaskLogger();
+    TTaskLogger(const TTaskLogger &) = delete;
+    TTaskLogger &operator=(const TTaskLogger &) = delete;
+
+    // Logs `message` as kind 0..7 when the task's gate for that kind is open (kinds 0..2 log their
+    // fixed texts and ignore the message). Other kinds log nothing. Never throws for file errors.
+    void Add(int kind, const std::string &message);
+
+    // Empties the activity list; the log file is untouched.
+    void Clear();
+
+    // The activity list, oldest first.
+    std::size_t Count() const { return m_events.size(); }
+    const TLogItem &Item(std::size_t index) const; // throws std::out_of_range
+    const std::deque<TLogItem> &Events() const { return m_events; }
+
+    // Event `index` as a line of a saved or mailed log: short date, blank, long time, blank, text.
+    std::string GetEventText(std::size_t index) const; // throws std::out_of_range
+
+    // Where the log file is: a bare name lives in the program's data folder
+    // ($XDG_DATA_HOME/quorvellant), "~/" is the home folder, a relative path is taken against the
+    // current folder. Empty when there is no task.
+    std::string GetLogFileName() const;
+
+    // Empties the log file when the task sets a maximum size (KB) and the file has reached it.
+    // Runs at creation and after every 101 lines written.
+    void CheckLogSize();
+
+private:
+    void WriteToFile(int kind, const std::string &line);
+    void AddEvent(int kind, const std::string &text, TDateTime time);
+    void notify(LogChange change) const;
+
+    int m_linesWritten = 0;
+    std::unique_ptr<LogSettingsSource> m_ownSettings; // the view of a TTask, when built from one
+    const LogSettingsSource *m_task = nullptr;
+    std::deque<TLogItem> m_events;
+};
+
+// The text a message of `kind` is logged with ("WARNING: " + message, the fixed texts of kinds
+// 0..2, ...), and whether the task's settings let it through. Kinds outside 0..7 never pass.
+bool logKindPasses(const LogSettingsSource &task, int kind);
+std::string loggedText(int kind, const std::string &message);
+
+} // namespace qv

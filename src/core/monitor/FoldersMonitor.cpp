@@ -1,0 +1,139 @@
+// TFoldersMonitor: a task's folder-change settings and watches.
+#include "core/monitor/FoldersMonitor.h"
+
+#include "core/task/Task.h"
+
+#include <climits>
+#include <exception>
+#include <sys/stat.h>
+
+namespace qv {
+namespace {
+
+// A QTimer waits at most INT_MAX milliseconds.
+constexpr std::int32_t kMaxWaitSeconds = INT_MAX / 1000;
+
+bool isExistingFolder(const std::string &path)
+{
+    struct stat st
+    {
+    };
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string withoutTrailingSlash(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+} // namespace
+
+TFoldersMonitor::TFoldersMonitor(TTask *task) : Task(task)
+{
+    // A change starts the task the way every automatic start does: refused while it runs, a
+    // warning in its log while the scheduler is disabled.
+    if (task != nullptr) {
+        OnFolderChanged = [task] { task->ScheduledStart(); };
+    }
+}
+
+TFoldersMonitor::~TFoldersMonitor()
+{
+    Clear();
+}
+
+TFileChangeFilters TFoldersMonitor::GetFilter() const
+{
+    TFileChangeFilters filter = 0;
+    const struct
+    {
+        bool ticked;
+        TFileChangeFilter kind;
+    } kinds[] = {{MonitorFileName, fnFileName},     {MonitorFolderName, fnDirName},
+                 {MonitorAttributes, fnAttributes}, {MonitorSize, fnSize},
+                 {MonitorLastWrite, fnLastWrite},   {MonitorSecurity, fnSecurity}};
+    for (const auto &k : kinds) {
+        if (k.ticked) {
+            filter = static_cast<TFileChangeFilters>(filter | (1u << k.kind));
+        }
+    }
+    return filter;
+}
+
+int TFoldersMonitor::GetDelayMilliseconds() const
+{
+    // A stored value out of range must neither wrap into a negative delay nor overflow.
+    const std::int32_t seconds =
+        WaitSeconds < 0 ? 0 : (WaitSeconds > kMaxWaitSeconds ? kMaxWaitSeconds : WaitSeconds);
+    return seconds * 1000;
+}
+
+void TFoldersMonitor::AddFolder(const std::string &folder, bool includeSubfolders)
+{
+    const TFileChangeFilters filter = GetFilter();
+    if (filter == 0) {
+        return;
+    }
+    auto monitor = std::make_unique<TFolderChangeMonitor>();
+    monitor->SetDelayTime(GetDelayMilliseconds());
+    monitor->SetFilter(filter);
+    monitor->SetFolderName(withoutTrailingSlash(folder));
+    monitor->SetMonitorSubtree(includeSubfolders);
+    monitor->OnChange = [this](TFolderChangeMonitor *) {
+        // The start may rebuild or free these watches; nothing of them is used after it. A start
+        // that fails is the task's warning, and watching goes on.
+        auto start = OnFolderChanged;
+        auto warning = OnWarning;
+        if (!start) {
+            return;
+        }
+        try {
+            start();
+        } catch (const std::exception &e) {
+            if (warning) {
+                warning(std::string("A change in the task's folders could not start it: ") + e.what());
+            }
+        }
+    };
+    monitor->OnWarning = [this](TFolderChangeMonitor *, const std::string &text) { warnOnce(text); };
+    monitor->SetActive(true);
+    if (monitor->Active()) {
+        Monitors.push_back(std::move(monitor));
+    }
+}
+
+void TFoldersMonitor::Clear()
+{
+    Monitors.clear();
+}
+
+std::vector<std::string> TFoldersMonitor::Rebuild(const std::vector<WatchedFolder> &folders)
+{
+    Clear();
+    std::vector<std::string> errors;
+    for (const WatchedFolder &f : folders) {
+        if (!isExistingFolder(f.path)) {
+            continue;
+        }
+        try {
+            AddFolder(f.path, f.includeSubfolders);
+        } catch (const EFolderWatchError &e) {
+            errors.push_back(e.what());
+            warnOnce("Changes in the folder \"" + withoutTrailingSlash(f.path) +
+                     "\" cannot start the task: " + e.Text + " (error " + std::to_string(e.ErrorCode) + ").");
+        }
+    }
+    return errors;
+}
+
+void TFoldersMonitor::warnOnce(const std::string &text)
+{
+    if (m_warned.insert(text).second && OnWarning) {
+        OnWarning(text);
+    }
+}
+
+} // namespace qv

@@ -1,0 +1,69 @@
+// The program's host of one run of a task.
+#include "core/runs/TaskRunHost.h"
+
+#include "core/runs/AlertDispatcher.h"
+#include "core/engine/BackupTypes.h"
+#include "core/runs/MainWindowCallbacks.h"
+#include "core/task/Task.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+namespace qv {
+
+void TaskRunHost::log(int kind, const std::string &text)
+{
+    TTask *task = m_slots->task;
+    if (task == nullptr || !task->Logger) {
+        return;
+    }
+    if (m_role == Role::FilterTest && kind != lkWarning && kind != lkError) {
+        return;
+    }
+    task->Logger->Add(kind, text);
+}
+
+int TaskRunHost::alert(int kind, const std::string &buttons, const std::string &text)
+{
+    TTask *task = m_slots->task;
+    if (task == nullptr || m_role == Role::FilterTest) {
+        return 0;
+    }
+    return alerter().Alert(*task, kind, text, buttons);
+}
+
+void TaskRunHost::progress(const ProgressState &state)
+{
+    (void)state;
+    if (m_role == Role::Backup && m_slots->task != nullptr) {
+        mainWindow().UpdateStatusBar();
+    }
+}
+
+void TaskRunHost::finished(bool aborted)
+{
+    (void)aborted;
+    TaskRunSlots &links = *m_slots;
+    if (m_role == Role::FilterTest) {
+        if (links.test == m_run) {
+            links.test = nullptr;
+        }
+    } else {
+        if (links.run == m_run) {
+            links.run = nullptr;
+        }
+        TTask *task = links.task;
+        if (task != nullptr && m_run != nullptr && task->Thread == m_run) {
+            task->Thread = nullptr;
+            task->Running = false;
+            mainWindow().UpdateListView();
+            mainWindow().CheckState();
+            mainWindow().UpdateStatusBar();
+        }
+    }
+    // The run calls nothing on its host after this; the host goes once this call has returned.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [this] { delete this; }, Qt::QueuedConnection);
+}
+
+} // namespace qv

@@ -1,0 +1,43 @@
+// The program's host of one run of a task: where the run's log lines, alerts, progress and end go.
+//
+// Log lines go to the task's logger (its log file and activity list), alerts to the alert
+// dispatcher, progress to the main window's status bar. The end of a backup run clears the task's
+// run state, but only when that state still belongs to this run. A filter test writes its report
+// and nothing else: its start and end lines are not logged (only its warnings and errors), it
+// raises no alert and never touches the task's run state.
+//
+// The host deletes itself once the run has ended.
+#pragma once
+
+#include "core/engine/BackupHost.h"
+#include "core/runs/TaskRunLink.h"
+
+#include <memory>
+
+namespace qv {
+
+class TaskRunHost : public BackupHost
+{
+public:
+    enum class Role { Backup, FilterTest };
+
+    TaskRunHost(std::shared_ptr<TaskRunSlots> links, Role role) : m_slots(std::move(links)), m_role(role) {}
+
+    // The run this host serves; set right after the run is created.
+    void setRun(TCustomBackup *run) { m_run = run; }
+
+    void log(int kind, const std::string &text) override;
+    int alert(int kind, const std::string &buttons, const std::string &text) override;
+    void progress(const ProgressState &state) override;
+    void finished(bool aborted) override;
+
+    // Frees a host whose run could not be created.
+    static void discard(TaskRunHost *host) { delete host; }
+
+private:
+    std::shared_ptr<TaskRunSlots> m_slots;
+    Role m_role;
+    TCustomBackup *m_run = nullptr;
+};
+
+} // namespace qv

@@ -1,0 +1,373 @@
+// A backup task: what to copy, where to, how, when, and what to do around a run.
+//
+// TTask is a plain object owned by TTasksList. It owns its filters, schedule entries, folder
+// monitor, logger and timer, and refers to (does not own) the backup thread of a run in progress.
+// Settings of the ten groups (RunPrograms .. EmailSettings) are read through the Get... getters,
+// which return the program-wide value while the group's UseDefault is set.
+//
+// Pieces other parts of the core attach here:
+//   - TCustomBackup (the backup thread): isSuspended(), progressCaption(), bytesDone(), bytesTotal().
+#pragma once
+
+#include "core/settings/DateTime.h"
+#include "core/task/DirEntry.h"
+#include "core/task/Filters.h"
+#include "core/monitor/FoldersMonitor.h"
+#include "core/task/TaskGroups.h"
+#include "core/log/TaskLogger.h"
+#include "core/runs/TaskRunLink.h"
+#include "core/schedule/TaskScheduleItem.h"
+#include "core/task/TaskTypes.h"
+#include "core/text/Variables.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QTimer;
+
+namespace qv {
+
+class TCustomBackup;
+class TTasksList;
+
+// The getters of the settings groups: (group member, task field, type, program-wide value name).
+// Each getter is named Get + the program-wide value name.
+#define QV_TASK_GROUP_GETTERS(X)                                                                             \
+    X(RunPrograms, Before, bool, RunBefore)                                                                  \
+    X(RunPrograms, BeforeProgramName, std::string, RunBeforeProgramName)                                     \
+    X(RunPrograms, BeforeWaitProgram, bool, RunBeforeWaitProgram)                                            \
+    X(RunPrograms, After, bool, RunAfter)                                                                    \
+    X(RunPrograms, AfterProgramName, std::string, RunAfterProgramName)                                       \
+    X(RunPrograms, AfterWaitProgram, bool, RunAfterWaitProgram)                                              \
+    X(Dial, DialEntry, std::string, DialEntry)                                                               \
+    X(Dial, DisconnectAfter, bool, DialDisconnectAfter)                                                      \
+    X(HardwareProfile, SkipList, std::string, HardwareSkipList)                                              \
+    X(Bandwidth, Use, bool, BandwidthUse)                                                                    \
+    X(Bandwidth, Value, std::int32_t, BandwidthValue)                                                        \
+    X(Protection, Password, std::string, Password)                                                           \
+    X(Protection, Reminder, std::string, PasswordReminder)                                                   \
+    X(Log, Enabled, bool, LogEnabled)                                                                        \
+    X(Log, FileName, std::string, LogFileName)                                                               \
+    X(Log, MaxSize, std::int32_t, LogMaxSize)                                                                \
+    X(Log, IncludeSummary, bool, LogIncludeSummary)                                                          \
+    X(Log, IncludeFiles, bool, LogIncludeFiles)                                                              \
+    X(Log, IncludeSkipping, bool, LogIncludeSkipping)                                                        \
+    X(Log, IncludeWarnings, bool, LogIncludeWarnings)                                                        \
+    X(Log, IncludeErrors, bool, LogIncludeErrors)                                                            \
+    X(EmailSettings, SmtpServer, std::string, EmailSmtpServer)                                               \
+    X(EmailSettings, SmtpServerPort, std::int32_t, EmailSmtpServerPort)                                      \
+    X(EmailSettings, SmtpServerAuthUse, bool, EmailSmtpServerAuthUse)                                        \
+    X(EmailSettings, SmtpServerAuthUser, std::string, EmailSmtpServerAuthUser)                               \
+    X(EmailSettings, SmtpServerAuthPassword, std::string, EmailSmtpServerAuthPassword)                       \
+    X(EmailSettings, From, std::string, EmailFrom)                                                           \
+    X(EmailSettings, Subject, std::string, EmailSubject)
+
+// The task is what its logger asks for its Log settings and what path variables ask for its
+// folders, names and ID.
+class TTask : public LogSettingsSource, public VariableContext
+{
+public:
+    // A task with every default: named "Untitled", a new ID, Simple Copy, created and last run now.
+    TTask();
+    ~TTask() override;
+    TTask(const TTask &) = delete;
+    TTask &operator=(const TTask &) = delete;
+
+    // Run state.
+    bool Running = false;
+    std::uint8_t StartMode = kStartAutomatic; // 0 automatic, 1 by hand
+    bool Editing = false;
+    TCustomBackup *Thread = nullptr; // the running backup thread, not owned
+    std::unique_ptr<QTimer> Timer;   // delayed start-up start and shutdown time limit
+    bool ValidationFailed = false;
+
+    // Identity and what to copy.
+    std::string Name;
+    std::uint16_t HotKey = 0; // virtual key in the low byte; Shift 0x2000, Ctrl 0x4000, Alt 0x8000
+    bool HotKeyBringToFront = false;
+    std::string ID;
+    TTaskType TaskType = ttSimpleCopy;
+    std::string Source; // one folder, or "!" + comma text of ">folder" / "|folder" items
+    bool SourceIncludeSubfolders = true;
+    std::uint8_t DestType = kDestLocal;
+    std::string DestLocal;
+    TFtpServerConnection DestFTP;
+    TTaskFiltersList Filters;
+    TQuorvellantScheduleList Schedules;
+    bool CompressUse = false;
+    std::string CompressFilename;
+    std::string CompressPassword;
+    std::int32_t CompressLevel = 7;
+    std::unique_ptr<TFoldersMonitor> FoldersMonitor;
+    std::string BelongToGroup;
+    std::string SourceVolLabel;
+    std::string SourceSerialNum;
+    std::string DestinationVolLabel;
+    std::string DestinationSerialNum;
+    TDateTime Created = 0;
+    TDateTime LastRun = 0;
+
+    // Copy options.
+    bool BackupOverwriteNeverDestination = false;
+    bool BackupSynchronizeFileDeletions = false;
+    bool BackupCopyInUseFiles = false;
+    bool BackupCompareAfterCopy = false;
+    bool KeepStructureFromRoot = false;
+    bool CopyIfSourceLengthIsZero = false;
+    bool OptionsDontSkipIfDateEqButSrcBiggerDst = true;
+    bool ClearSourceArchiveBit = false;
+    bool VersionsKeep = false;
+    std::string VersionsFolder = "%destination%File Versions Archive";
+    std::int32_t VersionsFilesNum = 0;
+    TArchiveDeleteKind DeleteKind = adkRecycle;
+    std::string ArchiveFolder = "%destination%Deleted Files Archive";
+    std::int32_t KeepDeletedFilesNum = 0;
+
+    // The settings groups.
+    TTaskRunPrograms RunPrograms;
+    TTaskDial Dial;
+    TTaskHardwareProfile HardwareProfile;
+    TTaskBandwidth Bandwidth;
+    TTaskProtection Protection;
+    TTaskLog Log;
+    TTaskEventAlerts EventAlerts;
+    TTaskPerformance Performance;
+    TTaskPowerManagement PowerManagement;
+    TTaskEmailSettings EmailSettings;
+
+    std::unique_ptr<TTaskLogger> Logger;
+
+    // A new random ID of 21 characters from "1234567890ABCDEF"; with `inUse`, one that no task of
+    // that list holds (compared ignoring case, as the store compares key names).
+    void GenerateID(const TTasksList *inUse = nullptr);
+    static std::string newRandomID();
+
+    // Display texts.
+    std::string GetStrTaskType() const;
+    std::string GetStrLastRun() const;
+
+    // Sources. Each call parses Source afresh.
+    int GetSourceCount() const;
+    std::string GetSourceFolder(int index) const; // expanded, ending in "/"; empty when out of range
+    bool GetSourceIncludeSubfolders(int index) const;
+    // The index of the first source folder that contains `path` (whole path components), or -1.
+    int IndexOfSourceFolder(const std::string &path) const;
+
+    // Destination folders, expanded and ending in "/" (empty when the setting is empty).
+    std::string GetDestinationFolder(int sourceIndex) const;
+    std::string GetCompressFilePath() const;
+    std::string GetArchiveFolder() const;
+    std::string GetVersionsFolder() const;
+
+    // Accessors of the dialogs.
+    std::uint16_t GetHotKey() const { return HotKey; }
+    void SetHotKey(std::uint16_t v) { HotKey = v; }
+    bool GetHotKeyBringToFront() const { return HotKeyBringToFront; }
+    void SetHotKeyBringToFront(bool v) { HotKeyBringToFront = v; }
+    bool GetCompressUse() const { return CompressUse; }
+    void SetCompressUse(bool v) { CompressUse = v; }
+    std::string GetCompressFilename() const { return CompressFilename; }
+    void SetCompressFilename(const std::string &v) { CompressFilename = v; }
+    std::string GetCompressPassword() const { return CompressPassword; }
+    void SetCompressPassword(const std::string &v) { CompressPassword = v; }
+    std::int32_t GetCompressLevel() const { return CompressLevel; }
+    void SetCompressLevel(std::int32_t v) { CompressLevel = v; }
+
+    // The state of a run in progress.
+    bool GetSuspended() const;
+    std::string GetProgressCaption() const;
+    int GetProgressPercent() const;
+
+    // The filter verdict for one entry found in folder `path`.
+    bool MatchFilters(std::string_view path, const DirEntry &entry) const
+    {
+        return Filters.Match(path, entry);
+    }
+
+    // Settings of the groups, program-wide while the group's UseDefault is set.
+#define QV_DECLARE_GROUP_GETTER(GROUP, FIELD, TYPE, PROG) TYPE Get##PROG() const;
+    QV_TASK_GROUP_GETTERS(QV_DECLARE_GROUP_GETTER)
+#undef QV_DECLARE_GROUP_GETTER
+    // 0 KBits, 1 MBits.
+    int GetBandwidthMeasure() const;
+#define QV_DECLARE_ALERT_GETTER(M, E, I, T, NEW, ABS, PROG) T GetEvents##M##E##I() const;
+    QV_TASK_ALERTS(QV_DECLARE_ALERT_GETTER)
+#undef QV_DECLARE_ALERT_GETTER
+    // The disk-full dialog setting of the current run (silent, by hand or scheduled).
+    bool GetEventsDiskSpanDialog() const;
+
+    // `text` with the task's path variables expanded.
+    std::string Expand(const std::string &text) const
+    {
+        return ExpandVariables(*this, text);
+    }
+
+    // LogSettingsSource: the Log group through its getters.
+    bool logEnabled() const override
+    {
+        return GetLogEnabled();
+    }
+    std::string logFileName() const override
+    {
+        return GetLogFileName();
+    }
+    int logMaxSize() const override
+    {
+        return GetLogMaxSize();
+    }
+    bool logIncludeSummary() const override
+    {
+        return GetLogIncludeSummary();
+    }
+    bool logIncludeFiles() const override
+    {
+        return GetLogIncludeFiles();
+    }
+    bool logIncludeSkipping() const override
+    {
+        return GetLogIncludeSkipping();
+    }
+    bool logIncludeWarnings() const override
+    {
+        return GetLogIncludeWarnings();
+    }
+    bool logIncludeErrors() const override
+    {
+        return GetLogIncludeErrors();
+    }
+
+    // VariableContext: the folders as the getters give them.
+    int sourceCount() const override
+    {
+        return GetSourceCount();
+    }
+    std::string sourceFolder(int index) const override
+    {
+        return GetSourceFolder(index);
+    }
+    std::string destinationFolder() const override
+    {
+        return GetDestinationFolder(-1);
+    }
+    std::string archiveFolder() const override
+    {
+        return GetArchiveFolder();
+    }
+    std::string versionsFolder() const override
+    {
+        return GetVersionsFolder();
+    }
+    std::string name() const override
+    {
+        return Name;
+    }
+    std::string id() const override
+    {
+        return ID;
+    }
+
+    // Rebuilds the folder watches from the current sources (and the destination of a synchronise
+    // task). Returns the messages of watches that could not start.
+    std::vector<std::string> UpdateFoldersMonitor();
+
+    // Runs (TaskRun.cpp), on the main thread. `startMode` is kStartAutomatic or kStartByHand.
+    void Run(std::uint8_t startMode);
+    // The validation text (messages joined by "; "), empty when the task may run.
+    std::string Validate() const;
+    // Asks the run in progress to end; a suspended run wakes up and ends as aborted.
+    void Stop();
+    void SetSuspended(bool suspended);
+    // The run in progress follows the program-wide Suspend flag.
+    void ApplyGlobalSuspend();
+    // Starts the filter test, which writes the entries the task would copy to `reportFileName`.
+    // It works on its own copy of the task and leaves the task's run state alone. False when a
+    // test of this task is still in progress.
+    bool RunTest(const std::string &reportFileName);
+    // Whether a filter test of this task is in progress.
+    bool TestRunning() const;
+
+    // The own scheduler (TaskAutoStart.cpp).
+    void CheckSchedules();
+    void ScheduledStart();
+    bool GetSystemStartupWait(bool &wait, int &seconds) const;
+    bool GetProgramStartupWait(bool &wait, int &seconds) const;
+    bool GetSystemShutdownLimit(bool &limit, int &seconds) const;
+    void StartAtSystemStartup();
+    void StartAtProgramStartup();
+    void StartAtSystemShutdown();
+    // The task list's next-run column.
+    std::string GetStrNextRun() const;
+
+    // Storage (TaskStorage.cpp). `key` is a full key path below HKEY_CURRENT_USER.
+    void SaveToRegistry(const std::string &key) const;
+    // Reads the whole task; returns false (and leaves TaskType as it was) when the stored type is
+    // missing or unknown, so the caller can report it and keep the key.
+    bool LoadFromRegistry(const std::string &key);
+
+private:
+    // Creates and submits the backup thread of a run that passed every check.
+    void startThread();
+
+public:
+    // The runs this task started. Last, so that it goes first: a freed task stops its runs and
+    // their hosts stop reporting to it.
+    TaskRunLink RunLink;
+};
+
+// The list of all tasks, in load order and then in the order they were added. Owns its tasks.
+class TTasksList
+{
+public:
+    int Count() const { return static_cast<int>(m_tasks.size()); }
+    TTask *Items(int index) const { return m_tasks[static_cast<std::size_t>(index)].get(); }
+    TTask *operator[](int index) const { return Items(index); }
+
+    // Appends `task`; a task whose ID is empty or already held by another (ignoring case) gets a
+    // new one first. Returns the task.
+    TTask *Add(std::unique_ptr<TTask> task);
+    // Removes and frees the task at `index`.
+    void Delete(int index);
+    // Removes the task at `index` and hands it over.
+    std::unique_ptr<TTask> Extract(int index);
+    void Clear() { m_tasks.clear(); }
+    int IndexOf(const TTask *task) const;
+    // Moves the task at `from` to position `to`.
+    void Move(int from, int to);
+
+    // Exact, case-sensitive ID test.
+    bool TaskIDExists(const std::string &id) const;
+    TTask *FindByID(const std::string &id) const;
+    // The ID test of the store's key names (ignoring ASCII case).
+    bool TaskIDInUse(const std::string &id, const TTask *except = nullptr) const;
+
+    auto begin() const { return m_tasks.begin(); }
+    auto end() const { return m_tasks.end(); }
+
+private:
+    std::vector<std::unique_ptr<TTask>> m_tasks;
+};
+
+// Multi-source lists: "!" followed by the comma text of items, each ">" (with subfolders) or "|"
+// (without) and a folder. Any other first character belongs to the folder (without subfolders).
+struct SourceFolderItem
+{
+    std::string folder;
+    bool includeSubfolders = false;
+    bool operator==(const SourceFolderItem &) const = default;
+};
+// A single folder (no "!") gives one item with `singleIncludeSubfolders`.
+std::vector<SourceFolderItem> decodeSourceList(std::string_view source, bool singleIncludeSubfolders = true);
+std::string encodeSourceList(const std::vector<SourceFolderItem> &items);
+
+// Bytes done x 100 / bytes total, the fraction dropped; 0 without a total.
+int progressPercent(std::int64_t done, std::int64_t total);
+
+// Path helpers of the task model.
+std::string includeTrailingSlash(const std::string &path);
+// True when `path` is `folder` or lies below it (whole components; both absolute).
+bool isPathInside(std::string_view path, std::string_view folder);
+
+} // namespace qv

@@ -1,0 +1,217 @@
+// The scan: order, totals, filters and empty folders, special files, unreadable folders; the file
+// list's duplicate handling.
+#include "EngineTestSupport.h"
+
+#include "core/engine/FilesList.h"
+#include "core/engine/FolderScanner.h"
+#include "core/engine/RunControl.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+using namespace enginetest;
+
+std::vector<std::string> paths(const qv::TFilesList &list, const std::string &root)
+{
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        out.push_back(std::string(list.path(i)).substr(root.size()));
+    }
+    return out;
+}
+
+struct ScanRun {
+    qv::TFilesList list;
+    qv::ScanTotals totals;
+    std::vector<std::string> skipped;
+    std::vector<std::string> unreadable;
+};
+
+ScanRun scan(const std::string &root, const qv::EntryFilter *filter, bool applyFilters = true,
+             qv::DirectoryReader *reader = nullptr, bool subfolders = true)
+{
+    static qv::DirectoryReader plain;
+    qv::RunControl control;
+    ScanRun r;
+    qv::ScanCallbacks cb;
+    cb.skippedSpecial = [&](const std::string &p) { r.skipped.push_back(p.substr(root.size())); };
+    cb.unreadable = [&](const std::string &p, int) { r.unreadable.push_back(p.substr(root.size())); };
+    qv::FolderScanner scanner(reader != nullptr ? *reader : plain, control, cb);
+    qv::ScanOptions o;
+    o.applyFilters = applyFilters;
+    o.includeSubfolders = subfolders;
+    o.filter = filter;
+    scanner.ReadFolder(root, r.list, o, r.totals, "Reading");
+    return r;
+}
+
+TEST(EngineFolderScan, OrderAndTotals)
+{
+    const std::string root = qvtest::makeTempDir("scan") + "/";
+    put(root + "b.txt", "12345");
+    put(root + "a.txt", "1");
+    put(root + "sub/z", "xx");
+    put(root + "sub/deeper/q", "");
+    put(root + "aaa/k", "kkk");
+    put(root + "sub/.qv.qvtmp-AbCd1234", "left by a killed copy");
+    ScanRun r = scan(root, nullptr);
+    const std::vector<std::string> expected = {"a.txt", "b.txt", "aaa/", "aaa/k", "sub/", "sub/z", "sub/deeper/",
+                                               "sub/deeper/q"};
+    EXPECT_EQ(paths(r.list, root), expected);
+    EXPECT_EQ(r.totals.files, 5);
+    EXPECT_EQ(r.totals.folders, 3);
+    EXPECT_EQ(r.totals.bytes, 11);
+
+    ScanRun flat = scan(root, nullptr, true, nullptr, false);
+    EXPECT_EQ(paths(flat.list, root), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(flat.totals.folders, 0);
+}
+
+TEST(EngineFolderScan, EmptyFoldersWithAndWithoutFilters)
+{
+    const std::string root = qvtest::makeTempDir("empty") + "/";
+    put(root + "keep/a.doc", "a");
+    put(root + "tmponly/x.tmp", "t");
+    put(root + "nested/inner/deep/y.tmp", "t");
+    qvtest::runShell("mkdir -p '" + root + "bare/one/two'");
+
+    SuffixFilter dropTmp({".tmp"}, false);
+    ScanRun r = scan(root, &dropTmp);
+    EXPECT_EQ(paths(r.list, root), (std::vector<std::string>{"keep/", "keep/a.doc"}));
+    EXPECT_EQ(r.totals.folders, 1);
+    EXPECT_EQ(r.totals.files, 1);
+
+    SuffixFilter keepEmpty({".tmp"}, true);
+    ScanRun withEmpty = scan(root, &keepEmpty);
+    EXPECT_EQ(withEmpty.totals.folders, 8);
+    EXPECT_EQ(withEmpty.list.size(), 9u);
+    EXPECT_TRUE(withEmpty.list.contains(root + "bare/one/two/"));
+
+    // Without filters (a destination scan) nothing is dropped, files of every kind are taken.
+    ScanRun all = scan(root, &dropTmp, false);
+    EXPECT_EQ(all.totals.files, 3);
+    EXPECT_EQ(all.totals.folders, 8);
+}
+
+TEST(EngineFolderScan, SpecialFilesAndLinks)
+{
+    const std::string root = qvtest::makeTempDir("special") + "/";
+    put(root + "real/file", "data");
+    ASSERT_EQ(::mkfifo((root + "pipe").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("../real", (root + "real/loop").c_str()), 0);   // a link to a folder, forming a loop
+    ASSERT_EQ(::symlink("file", (root + "real/alias").c_str()), 0);     // a link to a regular file
+    ASSERT_EQ(::symlink("missing", (root + "dangling").c_str()), 0);
+    ScanRun r = scan(root, nullptr);
+    EXPECT_EQ(paths(r.list, root), (std::vector<std::string>{"real/", "real/alias", "real/file"}));
+    std::sort(r.skipped.begin(), r.skipped.end());
+    EXPECT_EQ(r.skipped, (std::vector<std::string>{"dangling", "pipe", "real/loop"}));
+    EXPECT_EQ(r.totals.bytes, 8);
+}
+
+TEST(EngineFolderScan, UnreadableFolderIsReportedAndSkipped)
+{
+    const std::string root = qvtest::makeTempDir("unreadable") + "/";
+    put(root + "ok/a", "a");
+    put(root + "locked/b", "b");
+    put(root + "locked/inner/c", "c");
+    FailingReader reader({root + "locked/"});
+    ScanRun r = scan(root, nullptr, true, &reader);
+    EXPECT_EQ(paths(r.list, root), (std::vector<std::string>{"locked/", "ok/", "ok/a"}));
+    EXPECT_EQ(r.unreadable, (std::vector<std::string>{"locked/"}));
+}
+
+TEST(EngineFolderScan, ParallelScanGivesTheSameList)
+{
+    const std::string root = qvtest::makeTempDir("parallel") + "/";
+    for (int d = 0; d < 7; ++d) {
+        for (int f = 0; f < 30; ++f) {
+            put(root + "d" + std::to_string(d) + "/s" + std::to_string(f % 3) + "/f" + std::to_string(f), "x");
+        }
+    }
+    put(root + "top-file", "t");
+    put(root + "skip/inside", "not entered");
+    put(root + "d3/s1/only.tmp", "filtered");
+    qvtest::runShell("mkdir -p '" + root + "empty/deeper'");
+    FailingReader reader({root + "d5/s2/"});
+    SuffixFilter dropTmp({".tmp"}, false);
+    for (bool applyFilters : {true, false}) {
+        SCOPED_TRACE(applyFilters ? "filtered" : "unfiltered");
+        qv::RunControl control;
+        qv::ScanOptions o;
+        o.applyFilters = applyFilters;
+        o.filter = &dropTmp;
+        o.noDescend = {root + "skip/"};
+        qv::FolderScanner serial(reader, control, {});
+        qv::TFilesList one;
+        qv::ScanTotals oneTotals;
+        serial.ReadFolder(root, one, o, oneTotals, "");
+        o.parallel = 3;
+        qv::FolderScanner parallel(reader, control, {});
+        qv::TFilesList many;
+        qv::ScanTotals manyTotals;
+        parallel.ReadFolder(root, many, o, manyTotals, "");
+        EXPECT_EQ(paths(many, root), paths(one, root));
+        EXPECT_EQ(manyTotals.files, oneTotals.files);
+        EXPECT_EQ(manyTotals.folders, oneTotals.folders);
+        EXPECT_EQ(manyTotals.bytes, oneTotals.bytes);
+        EXPECT_EQ(parallel.unreadableFolders(), serial.unreadableFolders());
+        EXPECT_EQ(one.contains(root + "skip/"), !applyFilters); // listed, not entered: empty when filtered
+        EXPECT_FALSE(one.contains(root + "skip/inside"));
+        EXPECT_EQ(one.contains(root + "d3/s1/only.tmp"), !applyFilters);
+    }
+}
+
+TEST(EngineFolderScan, StopEndsTheScan)
+{
+    const std::string root = qvtest::makeTempDir("stop") + "/";
+    put(root + "a", "1");
+    put(root + "b", "2");
+    qv::RunControl control;
+    control.requestStop();
+    qv::DirectoryReader reader;
+    qv::FolderScanner scanner(reader, control, {});
+    qv::TFilesList list;
+    qv::ScanTotals totals;
+    scanner.ReadFolder(root, list, qv::ScanOptions{}, totals, "");
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(EngineFilesList, DuplicatesAndCaseSensitiveNames)
+{
+    qv::TFilesList list;
+    EXPECT_EQ(list.FileAdd("/a/File"), 0u);
+    EXPECT_EQ(list.FileAdd("/a/file"), 1u);
+    EXPECT_EQ(list.FileAdd("/a/File"), 0u);
+    EXPECT_EQ(list.indexOf("/a/file"), 1);
+    EXPECT_EQ(list.indexOf("/a/FILE"), -1);
+    // Many entries: the table grows and every entry is still found.
+    for (int i = 0; i < 5000; ++i) {
+        list.FileAdd("/bulk/" + std::to_string(i));
+    }
+    for (int i = 0; i < 5000; i += 97) {
+        EXPECT_EQ(list.indexOf("/bulk/" + std::to_string(i)), i + 2);
+    }
+    std::vector<bool> remove(list.size(), false);
+    remove[0] = true;
+    list.removeIf(remove);
+    EXPECT_EQ(list.indexOf("/a/file"), 0);
+    EXPECT_EQ(list.indexOf("/a/File"), -1);
+    EXPECT_EQ(list.indexOf("/bulk/4999"), 5000);
+}
+
+TEST(EngineFilesList, RemoveEmptyFoldersInOnePass)
+{
+    qv::TFilesList list;
+    for (const char *p : {"/r/a/", "/r/a/b/", "/r/a/b/c/", "/r/d/", "/r/d/f", "/r/e/", "/r/ee/", "/r/ee/x"}) {
+        list.FileAdd(p, qv::FileEntryInfo{0, 0, 0, std::string(p).back() == '/'});
+    }
+    EXPECT_EQ(qv::removeEmptyFolders(list), 4);
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list.path(0), "/r/d/");
+    EXPECT_EQ(list.path(2), "/r/ee/");
+}
+
+} // namespace

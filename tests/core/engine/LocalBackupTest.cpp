@@ -1,0 +1,515 @@
+// The copy runs end to end in the calling thread: what lands at the destination, what is logged.
+#include "EngineTestSupport.h"
+
+#include "core/engine/BackupMessages.h"
+#include "core/engine/LocalBackup.h"
+#include "core/engine/TestBackup.h"
+#include "platform/FileAttributes.h"
+#include "platform/fake/FakeDialer.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+namespace {
+
+using namespace enginetest;
+using qv::BackupTaskType;
+
+std::vector<std::string> listDir(const std::string &folder)
+{
+    std::vector<std::string> out;
+    if (DIR *d = ::opendir(folder.c_str())) {
+        while (auto *e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") {
+                out.push_back(n);
+            }
+        }
+        ::closedir(d);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+struct Run {
+    RecordingHost host;
+    std::unique_ptr<qv::TLocalBackup> backup;
+};
+
+std::unique_ptr<Run> runBackup(std::shared_ptr<qv::RunSnapshot> snapshot, qv::BackupServices services = {},
+                               std::function<int(int, const std::string &, const std::string &)> answer = {})
+{
+    auto r = std::make_unique<Run>();
+    r->host.answer = std::move(answer);
+    r->backup = std::make_unique<qv::TLocalBackup>(snapshot, &r->host, services);
+    r->backup->runInPlace();
+    return r;
+}
+
+class EngineLocalBackup : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        base = qvtest::makeTempDir("engine");
+        src = base + "/src/";
+        dst = base + "/dst/";
+    }
+    std::string base, src, dst;
+};
+
+TEST_F(EngineLocalBackup, SimpleCopyThenUnchangedThenOneTouched)
+{
+    put(src + "a.txt", "alpha", 1700000000);
+    put(src + "sub/b.txt", "beta", 1700000000);
+    auto first = runBackup(makeSnapshot({src}, dst));
+    EXPECT_FALSE(first->host.aborted) << first->host.dump();
+    EXPECT_EQ(qvtest::readFile(dst + "a.txt"), "alpha");
+    EXPECT_EQ(qvtest::readFile(dst + "sub/b.txt"), "beta");
+    EXPECT_TRUE(first->host.logged(qv::lkFile, "Copying \"" + src + "a.txt\" to \"" + dst + "a.txt\"."));
+    EXPECT_TRUE(first->host.logged(qv::lkInfo, "Total symmmary: 1 folders; 2 files, 9 bytes, 0 errors, 0 warnings."));
+    EXPECT_TRUE(first->host.logged(qv::lkFinished, "Backup finished."));
+    ASSERT_FALSE(first->host.alerts.empty());
+    EXPECT_EQ(first->host.alerts.back().kind, qv::akFinish);
+
+    auto second = runBackup(makeSnapshot({src}, dst));
+    EXPECT_EQ(second->host.count(qv::lkFile), 0) << second->host.dump();
+    EXPECT_EQ(second->host.count(qv::lkSkipped), 2);
+
+    put(src + "sub/b.txt", "beta, edited", 1700000100);
+    auto third = runBackup(makeSnapshot({src}, dst));
+    EXPECT_EQ(third->host.count(qv::lkFile), 1) << third->host.dump();
+    EXPECT_EQ(qvtest::readFile(dst + "sub/b.txt"), "beta, edited");
+    EXPECT_EQ(listDir(dst + "sub"), (std::vector<std::string>{"b.txt"})); // no temporary file left
+}
+
+TEST_F(EngineLocalBackup, StopAnswerEndsTheRunAsAborted)
+{
+    put(src + "a", "1");
+    put(src + "b", "2");
+    auto r = runBackup(makeSnapshot({src}, dst), {}, [](int kind, const std::string &, const std::string &) {
+        return kind == qv::akFile ? qv::aaStop : qv::aaNone;
+    });
+    EXPECT_TRUE(r->host.aborted);
+    EXPECT_TRUE(r->host.logged(qv::lkAborted, "Backup ABORTED!"));
+    EXPECT_FALSE(r->host.logged(qv::lkFinished, "Backup finished."));
+    EXPECT_FALSE(exists(dst + "b"));
+}
+
+TEST_F(EngineLocalBackup, EmptySourceListIsAnError)
+{
+    qvtest::runShell("mkdir -p '" + src + "'");
+    auto r = runBackup(makeSnapshot({src}, dst));
+    EXPECT_TRUE(r->host.aborted);
+    EXPECT_TRUE(r->host.logged(qv::lkError, qv::formatMessage(qv::msg::SourceNoFiles)));
+    ASSERT_GE(r->host.alerts.size(), 1u);
+    EXPECT_EQ(r->host.alerts[0].buttons, "S");
+}
+
+TEST_F(EngineLocalBackup, TwoSourcesOntoOneFileStopBeforeAnyCopy)
+{
+    put(base + "/s1/same.txt", "one");
+    put(base + "/s2/same.txt", "two");
+    put(base + "/s1/a", "a");
+    auto r = runBackup(makeSnapshot({base + "/s1", base + "/s2"}, dst));
+    EXPECT_TRUE(r->host.aborted);
+    EXPECT_TRUE(r->host.loggedContaining(qv::lkError, "Detected two or more Source files (one is: " + base +
+                                                          "/s2/same.txt) with the same Destination locations (" +
+                                                          dst + "same.txt)"));
+    EXPECT_FALSE(exists(dst + "a"));
+}
+
+TEST_F(EngineLocalBackup, TwoSourcesSharingAFolderWarnOnceAndStopEnds)
+{
+    put(base + "/s1/docs/a", "a");
+    put(base + "/s2/docs/b", "b");
+    auto go = runBackup(makeSnapshot({base + "/s1", base + "/s2"}, dst));
+    EXPECT_FALSE(go->host.aborted) << go->host.dump();
+    EXPECT_EQ(go->host.count(qv::lkWarning), 1);
+    EXPECT_EQ(qvtest::readFile(dst + "docs/a"), "a");
+    EXPECT_EQ(qvtest::readFile(dst + "docs/b"), "b");
+
+    auto stop = runBackup(makeSnapshot({base + "/s1", base + "/s2"}, base + "/dst2"), {},
+                          [](int kind, const std::string &, const std::string &) {
+                              return kind == qv::akWarning ? qv::aaStop : qv::aaNone;
+                          });
+    EXPECT_TRUE(stop->host.aborted);
+    EXPECT_FALSE(exists(base + "/dst2/docs/a"));
+}
+
+TEST_F(EngineLocalBackup, SourcesAAndXAMapByWholeComponents)
+{
+    put(base + "/a/f1", "1");
+    put(base + "/x/a/f2", "2");
+    auto s = makeSnapshot({base + "/a", base + "/x/a"}, dst);
+    s->keepStructureFromRoot = true;
+    s->sources[0].destination = dst + (base + "/a/").substr(1);
+    s->sources[1].destination = dst + (base + "/x/a/").substr(1);
+    auto r = runBackup(s);
+    EXPECT_FALSE(r->host.aborted) << r->host.dump();
+    EXPECT_EQ(qvtest::readFile(dst + base.substr(1) + "/a/f1"), "1");
+    EXPECT_EQ(qvtest::readFile(dst + base.substr(1) + "/x/a/f2"), "2");
+    EXPECT_EQ(r->backup->SourceToDestination(base + "/x/a/f2"), dst + base.substr(1) + "/x/a/f2");
+}
+
+TEST_F(EngineLocalBackup, VersionsKeepTheLimitAndLeaveOtherNamesAlone)
+{
+    const std::string versions = base + "/versions/";
+    put(versions + "report.pdf", "not a version of report");
+    put(versions + "report.2020010112000000", "16 digits: not ours");
+    for (int i = 0; i < 5; ++i) {
+        put(src + "report", "content " + std::to_string(i), 1700000000 + i * 10);
+        auto s = makeSnapshot({src}, dst);
+        s->versionsKeep = true;
+        s->versionsFolder = versions;
+        s->versionsFilesNum = 3;
+        auto r = runBackup(s);
+        ASSERT_FALSE(r->host.aborted) << r->host.dump();
+        if (i > 0) {
+            EXPECT_TRUE(r->host.loggedContaining(qv::lkFile, "to Versions Archive Folder"));
+        }
+    }
+    std::vector<std::string> stamped;
+    for (const std::string &n : listDir(versions)) {
+        if (n.size() == 6 + 18 && n.compare(0, 7, "report.") == 0) {
+            stamped.push_back(n);
+        }
+    }
+    ASSERT_EQ(stamped.size(), 3u);
+    // Four overwrites made four versions; the oldest went: "content 1".."content 3" remain.
+    EXPECT_EQ(qvtest::readFile(versions + stamped[0]), "content 1");
+    EXPECT_EQ(qvtest::readFile(versions + stamped[2]), "content 3");
+    EXPECT_EQ(qvtest::readFile(dst + "report"), "content 4");
+    EXPECT_TRUE(exists(versions + "report.pdf"));
+    EXPECT_TRUE(exists(versions + "report.2020010112000000"));
+}
+
+TEST_F(EngineLocalBackup, StopAtTheVersionAlertLeavesDestinationAndArchiveUnchanged)
+{
+    const std::string versions = base + "/versions/";
+    put(dst + "f", "old", 1600000000);
+    put(src + "f", "new", 1700000000);
+    auto s = makeSnapshot({src}, dst);
+    s->versionsKeep = true;
+    s->versionsFolder = versions;
+    auto r = runBackup(s, {}, [](int kind, const std::string &, const std::string &text) {
+        return kind == qv::akFile && text.find("Versions Archive") != std::string::npos ? qv::aaStop : qv::aaNone;
+    });
+    EXPECT_TRUE(r->host.aborted);
+    EXPECT_EQ(qvtest::readFile(dst + "f"), "old");
+    EXPECT_EQ(listDir(dst), (std::vector<std::string>{"f"}));
+    EXPECT_TRUE(listDir(versions).empty());
+}
+
+TEST_F(EngineLocalBackup, ExactCopyDeleteKinds)
+{
+    struct Case {
+        qv::BackupDeleteKind kind;
+        const char *name;
+    };
+    for (Case c : {Case{qv::BackupDeleteKind::Normal, "normal"}, Case{qv::BackupDeleteKind::Recycle, "recycle"},
+                   Case{qv::BackupDeleteKind::Archive, "archive"}}) {
+        SCOPED_TRACE(c.name);
+        const std::string d = base + "/dst-" + c.name + "/";
+        put(src + "keep", "k");
+        put(d + "keep", "k");
+        put(d + "old.txt", "obsolete " + std::string(c.name));
+        put(d + "oldtree/inner/x", "x");
+        auto s = makeSnapshot({src}, d, BackupTaskType::ExactCopy);
+        s->deleteKind = c.kind;
+        s->archiveFolder = d + "Deleted/";
+        auto r = runBackup(s);
+        ASSERT_FALSE(r->host.aborted) << r->host.dump();
+        EXPECT_FALSE(exists(d + "old.txt"));
+        EXPECT_FALSE(exists(d + "oldtree"));
+        EXPECT_TRUE(r->host.logged(qv::lkWarning, "Deleting obsolete file: \"" + d + "old.txt\"."));
+        if (c.kind == qv::BackupDeleteKind::Archive) {
+            auto archived = listDir(d + "Deleted");
+            ASSERT_EQ(archived.size(), 2u) << r->host.dump();
+            EXPECT_EQ(archived[0].substr(0, 8), "old.txt.");
+            EXPECT_EQ(archived[0].size(), 8u + 17u);
+            EXPECT_TRUE(exists(d + "Deleted/oldtree/inner"));
+            EXPECT_EQ(listDir(d), (std::vector<std::string>{"Deleted", "keep"}));
+        }
+        if (c.kind == qv::BackupDeleteKind::Recycle) {
+            const std::string trash = qvtest::testHome() + "/.local/share/Trash/files/";
+            const char *xdg = std::getenv("XDG_DATA_HOME");
+            const std::string t = xdg != nullptr ? std::string(xdg) + "/Trash/files/" : trash;
+            EXPECT_EQ(qvtest::readFile(t + "old.txt"), "obsolete recycle");
+            EXPECT_TRUE(exists(t + "oldtree/inner/x")); // the whole tree in one step
+            EXPECT_TRUE(r->host.logged(qv::lkWarning, "Deleting obsolete folder: \"" + d + "oldtree\"."));
+            EXPECT_FALSE(r->host.loggedContaining(qv::lkWarning, "inner"));
+        }
+    }
+}
+
+TEST_F(EngineLocalBackup, ExactCopyKeepsSourceInsideDestinationAndArchives)
+{
+    put(dst + "inside-src/data", "source data");
+    put(dst + "Versions/f.20200101120000000", "an old version");
+    put(dst + "stale", "stale");
+    put(dst + "inside-src/.x.qvtmp-Ab12Cd34", "temporary");
+    auto s = makeSnapshot({dst + "inside-src"}, dst, BackupTaskType::ExactCopy);
+    s->sources[0].destination = dst;
+    s->versionsKeep = true;
+    s->versionsFolder = dst + "Versions/";
+    auto r = runBackup(s);
+    ASSERT_FALSE(r->host.aborted) << r->host.dump();
+    EXPECT_EQ(qvtest::readFile(dst + "inside-src/data"), "source data");
+    EXPECT_EQ(qvtest::readFile(dst + "data"), "source data");
+    EXPECT_TRUE(exists(dst + "Versions/f.20200101120000000"));
+    EXPECT_FALSE(exists(dst + "stale"));
+}
+
+TEST_F(EngineLocalBackup, UnreadableSourceFolderProtectsItsDestination)
+{
+    put(src + "ok/a", "a");
+    put(src + "locked/b", "b");
+    put(dst + "locked/b", "backup of b");
+    put(dst + "locked/only-in-backup", "still wanted");
+    put(dst + "ok/stale", "stale");
+    qv::BackupServices services;
+    services.directoryReader = std::make_shared<FailingReader>(std::set<std::string>{src + "locked/"});
+    auto r = runBackup(makeSnapshot({src}, dst, BackupTaskType::ExactCopy), services);
+    ASSERT_FALSE(r->host.aborted) << r->host.dump();
+    EXPECT_TRUE(r->host.loggedContaining(qv::lkWarning, "Unable to read folder \"" + src + "locked/\""));
+    EXPECT_EQ(qvtest::readFile(dst + "locked/only-in-backup"), "still wanted");
+    EXPECT_EQ(qvtest::readFile(dst + "locked/b"), "backup of b");
+    EXPECT_FALSE(exists(dst + "ok/stale"));
+}
+
+TEST_F(EngineLocalBackup, SourceOnAMissingMountDeletesNothing)
+{
+    put(src + "a", "a");
+    put(dst + "precious", "backup only");
+    qv::BackupServices services;
+    const std::string point = src.substr(0, src.size() - 1);
+    services.mounts = [point] {
+        return qv::MountTable::fromText("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n",
+                                        "/dev/sdb1 " + point + " ext4 defaults 0 2\n");
+    };
+    auto r = runBackup(makeSnapshot({src}, dst, BackupTaskType::ExactCopy), services);
+    EXPECT_TRUE(r->host.aborted);
+    EXPECT_TRUE(r->host.loggedContaining(qv::lkError, "One of the source folders is invalid (" + src + ")"));
+    EXPECT_EQ(qvtest::readFile(dst + "precious"), "backup only");
+}
+
+TEST_F(EngineLocalBackup, DiskSpannedRunDeletesNothing)
+{
+    put(src + "big", std::string(1000, 'x'));
+    put(dst + "obsolete", "o");
+    qv::BackupServices services;
+    int calls = 0;
+    services.freeBytes = [&calls](const std::string &) -> std::int64_t { return calls++ == 0 ? 10 : INT64_MAX; };
+    const std::string point = dst.substr(0, dst.size() - 1);
+    services.mounts = [point] {
+        return qv::MountTable::fromText("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n2 1 8:17 / " + point +
+                                            " rw - vfat /dev/sdb1 rw\n",
+                                        "", {point});
+    };
+    auto s = makeSnapshot({src}, dst, BackupTaskType::ExactCopy);
+    s->diskSpanDialog = true;
+    auto r = runBackup(s, services, [](int kind, const std::string &, const std::string &) {
+        return kind == qv::akDiskSpan ? qv::aaRetry : qv::aaNone;
+    });
+    ASSERT_FALSE(r->host.aborted) << r->host.dump();
+    EXPECT_TRUE(r->host.loggedContaining(qv::lkWarning, "Destination removable disk \"" + point + "\" out of free space"));
+    EXPECT_TRUE(r->host.logged(qv::lkWarning, "Obsolete files deletion is skipped due to Disk Spanning!"));
+    EXPECT_TRUE(exists(dst + "obsolete"));
+    EXPECT_EQ(qvtest::readFile(dst + "big").size(), 1000u);
+}
+
+TEST_F(EngineLocalBackup, OutOfSpaceOnAFixedDiskEndsTheRunAndKeepsTheOldFile)
+{
+    put(dst + "f", "old content", 1600000000);
+    put(src + "f", "new content that does not fit", 1700000000);
+    qv::BackupServices services;
+    services.freeBytes = [](const std::string &) -> std::int64_t { return 5; };
+    auto r = runBackup(makeSnapshot({src}, dst), services);
+    EXPECT_TRUE(r->host.aborted);
+    EXPECT_TRUE(r->host.loggedContaining(qv::lkError, "out of free space (free 5 bytes, but needed 29 bytes)!"));
+    EXPECT_EQ(qvtest::readFile(dst + "f"), "old content");
+    EXPECT_EQ(listDir(dst), (std::vector<std::string>{"f"}));
+}
+
+TEST_F(EngineLocalBackup, FailedCopyLeavesNoTemporaryFile)
+{
+    put(src + "x", "file over a folder", 1700000000);
+    put(dst + "x/inside", "a folder stands where the file should go");
+    auto r = runBackup(makeSnapshot({src}, dst));
+    EXPECT_TRUE(r->host.loggedContaining(qv::lkError, "Can't copy file \"" + src + "x\""));
+    EXPECT_FALSE(r->host.aborted); // no dialog: the run goes on
+    EXPECT_EQ(listDir(dst), (std::vector<std::string>{"x"}));
+    EXPECT_EQ(qvtest::readFile(dst + "x/inside"), "a folder stands where the file should go");
+}
+
+TEST_F(EngineLocalBackup, MoveDeletesSourcesAndEmptiedFolders)
+{
+    put(src + "a", "a", 1700000000);
+    put(src + "sub/b", "b", 1700000000);
+    put(src + "same", "identical", 1700000000);
+    put(dst + "same", "identical", 1700000000);
+    put(src + "differs", "source version", 1700000000);
+    put(dst + "differs", "other", 1700000000);
+    auto r = runBackup(makeSnapshot({src}, dst, BackupTaskType::Move));
+    ASSERT_FALSE(r->host.aborted) << r->host.dump();
+    EXPECT_EQ(qvtest::readFile(dst + "a"), "a");
+    EXPECT_EQ(qvtest::readFile(dst + "sub/b"), "b");
+    EXPECT_FALSE(exists(src + "a"));
+    EXPECT_FALSE(exists(src + "sub"));
+    EXPECT_FALSE(exists(src + "same"));
+    // Equal dates but different sizes: the destination is not the same file, the source stays.
+    EXPECT_EQ(qvtest::readFile(src + "differs"), "source version");
+    EXPECT_TRUE(r->host.loggedContaining(qv::lkWarning, "the source file \"" + src + "differs\" is kept"));
+}
+
+TEST_F(EngineLocalBackup, SynchronizeNewerWinsBothWays)
+{
+    put(src + "both", "old on source", 1600000000);
+    put(dst + "both", "new on destination", 1700000000);
+    put(src + "s-only", "s", 1700000000);
+    put(dst + "d-only/deep", "d", 1700000000);
+    put(src + "edited", "newer on source", 1700000000);
+    put(dst + "edited", "older", 1600000000);
+    auto r = runBackup(makeSnapshot({src}, dst, BackupTaskType::Synchronize));
+    ASSERT_FALSE(r->host.aborted) << r->host.dump();
+    for (const char *f : {"both", "s-only", "d-only/deep", "edited"}) {
+        EXPECT_EQ(qvtest::readFile(src + f), qvtest::readFile(dst + f)) << f;
+    }
+    EXPECT_EQ(qvtest::readFile(src + "both"), "new on destination");
+    EXPECT_EQ(qvtest::readFile(dst + "edited"), "newer on source");
+    EXPECT_EQ(r->host.count(qv::lkSkipped), 0);
+    EXPECT_EQ(r->host.count(qv::lkWarning), 0) << r->host.dump();
+}
+
+TEST_F(EngineLocalBackup, SynchronizeMapsBackToTheSourceOfOrigin)
+{
+    put(base + "/s1/one/a", "a", 1700000000);
+    put(base + "/s2/two/b", "b", 1700000000);
+    auto s = makeSnapshot({base + "/s1", base + "/s2"}, dst, BackupTaskType::Synchronize);
+    auto first = runBackup(s);
+    ASSERT_FALSE(first->host.aborted) << first->host.dump();
+    put(dst + "two/new-at-destination", "n", 1700000100);
+    put(dst + "orphan", "o", 1700000100);
+    auto second = runBackup(s);
+    ASSERT_FALSE(second->host.aborted) << second->host.dump();
+    EXPECT_TRUE(exists(base + "/s2/two/new-at-destination"));
+    EXPECT_FALSE(exists(base + "/s1/two"));
+    EXPECT_TRUE(exists(base + "/s1/orphan"));
+}
+
+TEST_F(EngineLocalBackup, CompareAfterCopyAndBandwidthInBytes)
+{
+    put(src + "f", std::string(4000, 'q'));
+    auto s = makeSnapshot({src}, dst);
+    s->compareAfterCopy = true;
+    auto r = runBackup(s);
+    EXPECT_FALSE(r->host.loggedContaining(qv::lkError, "File compare"));
+    EXPECT_EQ(qv::RunSnapshot::bandwidthLimit(false, 5, 0), -1);
+    EXPECT_EQ(qv::RunSnapshot::bandwidthLimit(true, 1, 0), 128);
+    EXPECT_EQ(qv::RunSnapshot::bandwidthLimit(true, 0, 0), 128);
+    EXPECT_EQ(qv::RunSnapshot::bandwidthLimit(true, -4, 1), 131072);
+    EXPECT_EQ(qv::RunSnapshot::bandwidthLimit(true, 32767, 1), 32767LL * 131072);
+}
+
+TEST_F(EngineLocalBackup, ClearSourceArchiveBitAfterACopy)
+{
+    put(src + "a", "a");
+    put(src + "b", "b");
+    std::uint32_t attributes = 0;
+    ASSERT_TRUE(qv::FileAttributes::read(src + "a", attributes));
+    ASSERT_NE(attributes & qv::faArchive, 0u);
+    int error = 0;
+    if (!qv::FileAttributes::write(src + "b", attributes & ~qv::faArchive, &error)) {
+        GTEST_SKIP() << "this file system keeps no user extended attributes";
+    }
+    ASSERT_TRUE(qv::FileAttributes::write(src + "b", attributes, &error));
+    auto s = makeSnapshot({src}, dst);
+    s->clearSourceArchiveBit = true;
+    auto r = runBackup(s);
+    ASSERT_FALSE(r->host.aborted) << r->host.dump();
+    for (const char *f : {"a", "b"}) {
+        ASSERT_TRUE(qv::FileAttributes::read(src + f, attributes));
+        EXPECT_EQ(attributes & qv::faArchive, 0u) << f;
+        ASSERT_TRUE(qv::FileAttributes::read(dst + f, attributes));
+        EXPECT_NE(attributes & qv::faArchive, 0u) << f; // the copy keeps the attribute as the source had it
+    }
+    // A later change of the source sets it again, and a synchronisation never clears it.
+    put(src + "a", "changed", 1900000000);
+    ASSERT_TRUE(qv::FileAttributes::read(src + "a", attributes));
+    EXPECT_NE(attributes & qv::faArchive, 0u);
+    s->taskType = BackupTaskType::Synchronize;
+    runBackup(s);
+    ASSERT_TRUE(qv::FileAttributes::read(src + "a", attributes));
+    EXPECT_NE(attributes & qv::faArchive, 0u);
+}
+
+TEST_F(EngineLocalBackup, DialAndProgramsAroundTheRun)
+{
+    put(src + "a", "a");
+    qv::FakeDialer dialer;
+    dialer.entries = {"office"};
+    qv::setDialer(&dialer);
+    std::vector<std::string> programs;
+    qv::BackupServices services;
+    services.executeProgram = [&](const std::string &cmd, bool wait, const qv::RunControl &) {
+        programs.push_back(cmd + (wait ? " (wait)" : ""));
+        return true;
+    };
+    auto s = makeSnapshot({src}, dst);
+    s->dialEntry = "office";
+    s->runBefore = true;
+    s->runBeforeProgram = "before-cmd";
+    s->runAfter = true;
+    s->runAfterProgram = "after-cmd";
+    s->runAfterWait = false;
+    auto r = runBackup(s, services);
+    EXPECT_EQ(dialer.calls(), (std::vector<std::string>{"dial:office", "hangup:office"}));
+    EXPECT_EQ(programs, (std::vector<std::string>{"before-cmd (wait)", "after-cmd"}));
+    EXPECT_TRUE(r->host.logged(qv::lkInfo, "Connection established (office)."));
+    EXPECT_TRUE(r->host.logged(qv::lkWarning, "Disconnecting from office."));
+
+    // Connected by someone else: left alone; "[none]" dials nothing.
+    qv::FakeDialer other;
+    other.entries = {"office"};
+    other.connectByOthers("office");
+    qv::setDialer(&other);
+    auto r2 = runBackup(s, services);
+    EXPECT_EQ(other.calls(), std::vector<std::string>{});
+    EXPECT_TRUE(r2->host.logged(qv::lkWarning, "Already connected to RAS (office). Skipping."));
+    EXPECT_TRUE(r2->host.logged(qv::lkWarning, "Connection established not by Quorvellant application. "
+                                               "Disconnection skipped (office)."));
+    s->dialEntry = "[none]";
+    auto r3 = runBackup(s, services);
+    EXPECT_EQ(other.calls(), std::vector<std::string>{});
+    qv::setDialer(nullptr);
+    // A failed dial is logged and the run goes on.
+    s->dialEntry = "nowhere";
+    auto r4 = runBackup(s, services);
+    EXPECT_TRUE(r4->host.logged(qv::lkError, "Can't connect to nowhere."));
+    EXPECT_FALSE(r4->host.aborted);
+}
+
+TEST_F(EngineLocalBackup, FilterTestWritesTheReport)
+{
+    put(src + "a.txt", "12");
+    put(src + "sub/b.tmp", "x");
+    put(src + "sub/c.txt", "345");
+    auto s = makeSnapshot({src}, dst);
+    s->filters = std::make_shared<SuffixFilter>(std::vector<std::string>{".tmp"}, false);
+    const std::string report = base + "/report.txt";
+    std::string opened;
+    qv::BackupServices services;
+    services.openReport = [&](const std::string &p) { opened = p; };
+    RecordingHost host;
+    qv::TTestBackup test(s, &host, report, services);
+    test.runInPlace();
+    EXPECT_EQ(opened, report);
+    EXPECT_EQ(qvtest::readFile(report), src + "a.txt - " + dst + "a.txt\n" + src + "sub/ - " + dst + "sub/\n" + src +
+                                             "sub/c.txt - " + dst + "sub/c.txt\n" +
+                                             "Total summary: 1 folders; 2 files; 5 bytes.\n");
+    EXPECT_FALSE(exists(dst));
+}
+
+} // namespace

@@ -1,0 +1,71 @@
+// A stored task seen by a run: folders expanded once, getters resolved, filters copied.
+#include "EngineTestSupport.h"
+
+#include "core/engine/LocalBackup.h"
+#include "core/engine/RunSnapshotOfTask.h"
+#include "core/task/Task.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace enginetest;
+
+TEST(EngineSnapshotOfTask, FoldersOptionsAndFilters)
+{
+    const std::string base = qvtest::makeTempDir("snaptask");
+    put(base + "/data/keep.txt", "k");
+    put(base + "/data/skip.tmp", "t");
+    put(base + "/data/sub/deep.txt", "d");
+    put(base + "/docs/flat.txt", "f");
+    put(base + "/docs/nested/ignored.txt", "i");
+
+    qv::TTask task;
+    task.Name = "Nightly";
+    task.TaskType = qv::ttExactCopy;
+    task.Source = "!>" + base + "/data,|" + base + "/docs";
+    task.DestLocal = base + "/backup";
+    task.KeepStructureFromRoot = true;
+    task.VersionsKeep = true;
+    task.Bandwidth.UseDefault = false;
+    task.Bandwidth.Use = true;
+    task.Bandwidth.Value = 0;
+    task.Bandwidth.MeasureKind = qv::bmkKBits;
+    qv::TTaskFilterItem all;
+    all.FilterType = qv::fitInclude;
+    all.fnWildcard = "*.*";
+    qv::TTaskFilterItem tmp;
+    tmp.FilterType = qv::fitExclude;
+    tmp.fnWildcard = "*.tmp";
+    task.Filters.Add(tmp);
+    task.Filters.Add(all);
+
+    auto s = qv::makeRunSnapshot(task);
+    ASSERT_EQ(s->sources.size(), 2u);
+    EXPECT_EQ(s->sources[0].folder, base + "/data/");
+    EXPECT_TRUE(s->sources[0].includeSubfolders);
+    EXPECT_FALSE(s->sources[1].includeSubfolders);
+    EXPECT_EQ(s->destinationRoot, base + "/backup/");
+    EXPECT_EQ(s->sources[0].destination, base + "/backup/" + base.substr(1) + "/data/");
+    EXPECT_EQ(s->versionsFolder, base + "/backup/File Versions Archive/");
+    EXPECT_EQ(s->bandwidthBytesPerSecond, 128);
+    EXPECT_EQ(s->taskType, qv::BackupTaskType::ExactCopy);
+
+    // Editing the task after the snapshot changes nothing for the run.
+    task.Filters.Clear();
+    task.DestLocal = base + "/elsewhere";
+    s->bandwidthBytesPerSecond = -1;
+    RecordingHost host;
+    qv::TLocalBackup run(s, &host);
+    run.runInPlace();
+    ASSERT_FALSE(host.aborted) << host.dump();
+    const std::string root = base + "/backup/" + base.substr(1);
+    EXPECT_TRUE(exists(root + "/data/keep.txt"));
+    EXPECT_TRUE(exists(root + "/data/sub/deep.txt"));
+    EXPECT_FALSE(exists(root + "/data/skip.tmp"));
+    EXPECT_TRUE(exists(root + "/docs/flat.txt"));
+    EXPECT_FALSE(exists(root + "/docs/nested"));
+    EXPECT_FALSE(exists(base + "/elsewhere"));
+}
+
+} // namespace

@@ -1,0 +1,178 @@
+// Runs on their own threads: the queue's order, the running count, the pause gate, stop during a
+// copy, and an alert that throws.
+#include "EngineTestSupport.h"
+
+#include "core/engine/LocalBackup.h"
+#include "core/runs/RunQueue.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+using namespace enginetest;
+
+// Processes events until `done` holds or the time runs out.
+bool waitFor(const std::function<bool()> &done, int ms = 20000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    // Let the deferred deletes of finished runs happen.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return true;
+}
+
+TEST(EngineRunQueue, ThreeQueuedRunsStartFirstInFirstOut)
+{
+    const std::string base = qvtest::makeTempDir("queue");
+    std::vector<std::string> events;
+    std::vector<std::unique_ptr<RecordingHost>> hosts;
+    ASSERT_EQ(qv::RunningTaskCount, 0);
+    for (int i = 0; i < 3; ++i) {
+        const std::string src = base + "/src" + std::to_string(i) + "/";
+        for (int f = 0; f < 20; ++f) {
+            put(src + "f" + std::to_string(f), std::string(20000, static_cast<char>('a' + i)));
+        }
+        auto host = std::make_unique<RecordingHost>();
+        RecordingHost *h = host.get();
+        host->answer = [&events, i](int kind, const std::string &, const std::string &) {
+            if (kind == qv::akFile) {
+                events.push_back("copy" + std::to_string(i));
+            }
+            return 0;
+        };
+        host->onFinished = [&events, i] { events.push_back("end" + std::to_string(i)); };
+        auto snapshot = makeSnapshot({src}, base + "/dst" + std::to_string(i));
+        qv::RunQueue::instance().submit(new qv::TLocalBackup(snapshot, h), true);
+        hosts.push_back(std::move(host));
+    }
+    EXPECT_EQ(qv::RunningTaskCount, 3);
+    EXPECT_EQ(qv::RunQueue::instance().waitingCount(), 2);
+    EXPECT_TRUE(hosts[1]->logged(qv::lkInfo, "Waiting for the queue."));
+    ASSERT_TRUE(waitFor([&] { return hosts[2]->ended; }));
+    EXPECT_EQ(qv::RunningTaskCount, 0);
+    // Each run copies only after the one before it has ended.
+    std::vector<std::string> compact;
+    for (const auto &e : events) {
+        if (compact.empty() || compact.back() != e) {
+            compact.push_back(e);
+        }
+    }
+    EXPECT_EQ(compact, (std::vector<std::string>{"copy0", "end0", "copy1", "end1", "copy2", "end2"}));
+    EXPECT_TRUE(hosts[2]->logged(qv::lkInfo, "Queue OK."));
+    EXPECT_FALSE(hosts[0]->logged(qv::lkInfo, "Waiting for the queue."));
+}
+
+TEST(EngineRunQueue, ThrowingAlertAbortsAndTheCountGoesBack)
+{
+    const std::string base = qvtest::makeTempDir("throw");
+    put(base + "/src/a", "a");
+    put(base + "/src/b", "b");
+    RecordingHost host;
+    host.answer = [](int kind, const std::string &, const std::string &) -> int {
+        if (kind == qv::akFile || kind == qv::akError) {
+            throw std::runtime_error("the mail server refused the alert");
+        }
+        return 0;
+    };
+    qv::RunQueue::instance().submit(new qv::TLocalBackup(makeSnapshot({base + "/src"}, base + "/dst"), &host), false);
+    ASSERT_TRUE(waitFor([&] { return host.ended; }));
+    EXPECT_TRUE(host.aborted);
+    EXPECT_TRUE(host.loggedContaining(qv::lkError, "the mail server refused the alert"));
+    EXPECT_TRUE(host.logged(qv::lkAborted, "Backup ABORTED!"));
+    EXPECT_FALSE(host.logged(qv::lkFinished, "Backup finished."));
+    EXPECT_EQ(qv::RunningTaskCount, 0);
+}
+
+TEST(EngineRunQueue, PauseGateHoldsTheRunAndStopOpensIt)
+{
+    const std::string base = qvtest::makeTempDir("pause");
+    put(base + "/src/a", "a");
+    RecordingHost host;
+    auto *run = new qv::TLocalBackup(makeSnapshot({base + "/src"}, base + "/dst"), &host);
+    run->setSuspended(true);
+    qv::RunQueue::instance().submit(run, false);
+    waitFor([] { return false; }, 300);
+    EXPECT_FALSE(exists(base + "/dst/a"));
+    EXPECT_FALSE(host.ended);
+    run->setSuspended(false);
+    ASSERT_TRUE(waitFor([&] { return host.ended; }));
+    EXPECT_FALSE(host.aborted);
+    EXPECT_EQ(qvtest::readFile(base + "/dst/a"), "a");
+
+    RecordingHost host2;
+    auto *paused = new qv::TLocalBackup(makeSnapshot({base + "/src"}, base + "/dst2"), &host2);
+    paused->setSuspended(true);
+    qv::RunQueue::instance().submit(paused, false);
+    waitFor([] { return false; }, 100);
+    paused->Stop();
+    ASSERT_TRUE(waitFor([&] { return host2.ended; }));
+    EXPECT_TRUE(host2.aborted);
+    EXPECT_EQ(qv::RunningTaskCount, 0);
+}
+
+TEST(EngineRunQueue, StopDuringAThrottledCopyIsNoCopyError)
+{
+    const std::string base = qvtest::makeTempDir("throttle");
+    put(base + "/dst/big", "the old backup", 1600000000);
+    put(base + "/src/big", std::string(20000, 'n'), 1700000000);
+    RecordingHost host;
+    auto snapshot = makeSnapshot({base + "/src"}, base + "/dst");
+    snapshot->bandwidthBytesPerSecond = qv::RunSnapshot::bandwidthLimit(true, 1, 0); // 128 bytes a second
+    auto *run = new qv::TLocalBackup(snapshot, &host);
+    qv::RunQueue::instance().submit(run, false);
+    ASSERT_TRUE(waitFor([&] { return host.loggedContaining(qv::lkFile, "Copying"); }));
+    waitFor([] { return false; }, 300);
+    run->Stop();
+    ASSERT_TRUE(waitFor([&] { return host.ended; }, 5000));
+    EXPECT_TRUE(host.aborted);
+    EXPECT_EQ(host.count(qv::lkError), 0) << host.dump();
+    EXPECT_EQ(qvtest::readFile(base + "/dst/big"), "the old backup");
+    int entries = 0;
+    if (DIR *d = ::opendir((base + "/dst").c_str())) {
+        while (auto *e = ::readdir(d)) {
+            entries += e->d_name[0] == '.' && (e->d_name[1] == 0 || e->d_name[1] == '.') ? 0 : 1;
+        }
+        ::closedir(d);
+    }
+    EXPECT_EQ(entries, 1);
+}
+
+TEST(EngineRunQueue, StoppingAWaitingRunEndsItWithoutStarting)
+{
+    const std::string base = qvtest::makeTempDir("waitstop");
+    put(base + "/src/a", std::string(100000, 'a'));
+    RecordingHost first, second;
+    auto s1 = makeSnapshot({base + "/src"}, base + "/dst1");
+    s1->bandwidthBytesPerSecond = 20000;
+    auto *r1 = new qv::TLocalBackup(s1, &first);
+    auto *r2 = new qv::TLocalBackup(makeSnapshot({base + "/src"}, base + "/dst2"), &second);
+    qv::RunQueue::instance().submit(r1, true);
+    qv::RunQueue::instance().submit(r2, true);
+    EXPECT_EQ(qv::RunningTaskCount, 2);
+    r2->Stop();
+    EXPECT_TRUE(second.ended);
+    EXPECT_TRUE(second.aborted);
+    EXPECT_EQ(qv::RunningTaskCount, 1);
+    r1->Stop();
+    ASSERT_TRUE(waitFor([&] { return first.ended; }));
+    EXPECT_EQ(qv::RunningTaskCount, 0);
+    EXPECT_FALSE(exists(base + "/dst2/a"));
+}
+
+} // namespace

@@ -1,0 +1,317 @@
+// Starting, refusing, stopping and suspending runs of a task, with the recording window and
+// alerter and real backup threads over temporary folders.
+#include "RunsTestSupport.h"
+
+#include "core/task/BackupData.h"
+#include "core/util/Utils.h"
+
+#include <filesystem>
+
+namespace {
+
+using namespace runstest;
+using qv::TTask;
+
+class TaskRun : public RunsFixture
+{
+};
+
+std::string folderWithFile(const std::string &hint)
+{
+    const std::string dir = qvtest::makeTempDir(hint);
+    qvtest::writeFile(dir + "/a.txt", "alpha");
+    return dir;
+}
+
+TEST_F(TaskRun, ByHandCopiesAndEndsIdleWithStartAndFinishLines)
+{
+    const std::string src = folderWithFile("src");
+    const std::string dst = qvtest::makeTempDir("dst");
+    auto task = makeTask("copy", src, dst);
+    task->Run(qv::kStartByHand);
+    EXPECT_TRUE(task->Running);
+    EXPECT_EQ(task->StartMode, qv::kStartByHand);
+    ASSERT_NE(task->Thread, nullptr);
+    ASSERT_TRUE(waitFor([&] { return !task->Running; }));
+    EXPECT_EQ(task->Thread, nullptr);
+    EXPECT_EQ(qvtest::readFile(dst + "/a.txt"), "alpha");
+    const auto lines = events(*task);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "0 Backup started.");
+    EXPECT_EQ(lines.back(), "1 Backup finished.") << joined(lines);
+    ASSERT_GE(alerter.alerts.size(), 1u);
+    EXPECT_EQ(alerter.alerts[0].event, qv::akStart);
+    EXPECT_EQ(alerter.alerts[0].buttons, "CS");
+    EXPECT_EQ(alerter.alerts[0].text, "Backup started.");
+    EXPECT_GT(window.listView, 0);
+    EXPECT_GT(window.checkState, 0);
+}
+
+TEST_F(TaskRun, StartingARunningTaskDoesNothingByHandOrBySchedule)
+{
+    qv::Suspend = true; // the first run waits at its gate, so it is surely still running
+    const std::string src = folderWithFile("src");
+    auto task = makeTask("busy", src, qvtest::makeTempDir("dst"));
+    task->Run(qv::kStartByHand);
+    ASSERT_TRUE(task->Running);
+    qv::TCustomBackup *first = task->Thread;
+    const std::size_t alerts = alerter.alerts.size();
+    const std::size_t lines = task->Logger->Count();
+    task->Run(qv::kStartByHand);
+    task->Run(qv::kStartAutomatic);
+    task->ScheduledStart();
+    EXPECT_EQ(task->Thread, first);
+    EXPECT_EQ(alerter.alerts.size(), alerts);
+    EXPECT_EQ(task->Logger->Count(), lines);
+    EXPECT_EQ(qv::RunningTaskCount, 1);
+    task->Stop();
+    ASSERT_TRUE(waitFor([&] { return !task->Running; }));
+}
+
+TEST_F(TaskRun, HardwareProfileSkipsScheduledRunsOnly)
+{
+    const std::string profile = qv::GetCurrentHardwareProfile();
+    ASSERT_FALSE(profile.empty());
+    qv::FixedClock fixed(QDateTime(QDate(2026, 5, 1), QTime(12, 0, 0)));
+    qv::setClock(&fixed);
+    auto task = makeTask("profile", folderWithFile("src"), qvtest::makeTempDir("dst"));
+    task->LastRun = 0;
+    task->HardwareProfile.UseDefault = false;
+    // Listed among others, with different letter case.
+    task->HardwareProfile.SkipList = "Office," + QString::fromStdString(profile).toUpper().toStdString() + ",Home";
+    task->Run(qv::kStartAutomatic);
+    EXPECT_FALSE(task->Running);
+    EXPECT_DOUBLE_EQ(task->LastRun, qv::Now());
+    EXPECT_EQ(events(*task),
+              std::vector<std::string>{"6 WARNING: Skipping scheduled Task run because current hardware profile is \"" +
+                                       profile + "\"!"});
+    EXPECT_TRUE(alerter.alerts.empty());
+
+    task->Run(qv::kStartByHand);
+    EXPECT_TRUE(task->Running);
+    ASSERT_TRUE(waitFor([&] { return !task->Running; }));
+    EXPECT_EQ(events(*task).back(), "1 Backup finished.");
+}
+
+TEST_F(TaskRun, TwoInvalidSourcesGiveOneErrorLineAndOneAlertInOrder)
+{
+    const std::string base = qvtest::makeTempDir("invalid");
+    const std::string a = base + "/missingA";
+    const std::string b = base + "/missingB";
+    auto task = makeTask("two", "", qvtest::makeTempDir("dst"));
+    task->Source = qv::encodeSourceList({{a, true}, {b, true}});
+    task->Run(qv::kStartByHand);
+    EXPECT_FALSE(task->Running);
+    EXPECT_TRUE(task->ValidationFailed);
+    const std::string expected = "Invalid source folder (" + a + "/)!; Invalid source folder (" + b + "/)!";
+    EXPECT_EQ(events(*task), (std::vector<std::string>{"0 Backup started.", "7 ERROR: " + expected,
+                                                       "2 Backup ABORTED!"}));
+    ASSERT_EQ(alerter.count(qv::akError), 1);
+    EXPECT_EQ(alerter.alerts.back().text, expected);
+    EXPECT_EQ(alerter.alerts.back().buttons, "S");
+}
+
+TEST_F(TaskRun, AutomaticFailureAlertsOnceAndAManualStartAlertsAgain)
+{
+    auto task = makeTask("failing", qvtest::makeTempDir("gone") + "/nothing", qvtest::makeTempDir("dst"));
+    task->Run(qv::kStartAutomatic);
+    EXPECT_EQ(alerter.count(qv::akError), 1);
+    EXPECT_TRUE(task->ValidationFailed);
+    for (int i = 0; i < 5; ++i) {
+        task->Run(qv::kStartAutomatic);
+    }
+    EXPECT_EQ(alerter.count(qv::akError), 1);
+    EXPECT_EQ(alerter.count(qv::akStart), 1);
+    EXPECT_EQ(countKind(*task, qv::kLogStarted), 1);
+
+    task->Run(qv::kStartByHand);
+    EXPECT_EQ(alerter.count(qv::akError), 2);
+    EXPECT_TRUE(task->ValidationFailed);
+
+    // Once the folder exists, an automatic start runs again.
+    std::filesystem::create_directories(task->Source);
+    task->Run(qv::kStartAutomatic);
+    EXPECT_FALSE(task->ValidationFailed);
+    EXPECT_TRUE(task->Running);
+    ASSERT_TRUE(waitFor([&] { return !task->Running; }));
+}
+
+TEST_F(TaskRun, EditingBlocksEveryStartSilently)
+{
+    auto task = makeTask("editing", folderWithFile("src"), qvtest::makeTempDir("dst"));
+    task->Editing = true;
+    task->Run(qv::kStartByHand);
+    EXPECT_FALSE(task->Running);
+    EXPECT_EQ(task->Logger->Count(), 0u);
+    EXPECT_TRUE(alerter.alerts.empty());
+}
+
+TEST_F(TaskRun, StopAnswerToTheStartAlertAbortsAndMovesLastRun)
+{
+    qv::FixedClock fixed(QDateTime(QDate(2026, 5, 2), QTime(8, 0, 0)));
+    qv::setClock(&fixed);
+    alerter.answer = [](const RaisedAlert &a) { return a.event == qv::akStart ? qv::aaStop : 0; };
+    auto task = makeTask("stopped", folderWithFile("src"), qvtest::makeTempDir("dst"));
+    task->LastRun = 0;
+    task->Run(qv::kStartByHand);
+    EXPECT_FALSE(task->Running);
+    EXPECT_EQ(task->Thread, nullptr);
+    EXPECT_DOUBLE_EQ(task->LastRun, qv::Now());
+    EXPECT_EQ(events(*task), (std::vector<std::string>{"0 Backup started.", "2 Backup ABORTED!"}));
+    EXPECT_EQ(qv::RunningTaskCount, 0);
+}
+
+TEST_F(TaskRun, DestinationsThatAreNotCarriedOutEndIdleWithAnAbortedLine)
+{
+    const struct {
+        std::uint8_t destType;
+        std::vector<std::string> lines;
+        std::size_t messages;
+    } cases[] = {
+        {qv::kDestCdDvd, {"0 Backup started.", "2 Backup ABORTED!"}, 1},
+        {qv::kDestFtp, {"0 Backup started.", "7 ERROR: FTP backup is not implemented yet.", "2 Backup ABORTED!"}, 0},
+        {7, {"0 Backup started.", "7 ERROR: FTP backup is not implemented yet.", "2 Backup ABORTED!"}, 0},
+    };
+    for (const auto &c : cases) {
+        window.messages.clear();
+        auto task = makeTask("dest", folderWithFile("src"), qvtest::makeTempDir("dst"));
+        task->DestType = c.destType;
+        task->Run(qv::kStartByHand);
+        EXPECT_FALSE(task->Running);
+        EXPECT_EQ(task->Thread, nullptr);
+        EXPECT_EQ(events(*task), c.lines) << int(c.destType);
+        ASSERT_EQ(window.messages.size(), c.messages);
+        if (c.messages == 1) {
+            EXPECT_EQ(window.messages[0].second, "CD/DVD backup is not implemented yet.");
+            EXPECT_EQ(window.messages[0].first, qv::CoreMessageKind::Information);
+        }
+    }
+    EXPECT_EQ(qv::RunningTaskCount, 0);
+}
+
+TEST_F(TaskRun, GlobalSuspendStartsSuspendedBeforeTheBeforeProgram)
+{
+    qv::Suspend = true;
+    auto task = makeTask("suspended", folderWithFile("src"), qvtest::makeTempDir("dst"));
+    task->RunPrograms.UseDefault = false;
+    task->RunPrograms.Before = true;
+    task->RunPrograms.BeforeProgramName = "before-program";
+    task->Run(qv::kStartByHand);
+    ASSERT_TRUE(task->Running);
+    EXPECT_TRUE(task->GetSuspended());
+    EXPECT_EQ(events(*task).back(),
+              "6 WARNING: Starting Task in Suspended Mode! Click \"Global Suspend\" on the toolbar to resume "
+              "suspended operations.");
+    // Give the thread every chance to go past its gate: it must not.
+    waitFor([] { return false; }, 300);
+    EXPECT_TRUE(programs.snapshot().empty());
+
+    // Lifting the global suspend lets it run to its end, programs included.
+    qv::Suspend = false;
+    task->ApplyGlobalSuspend();
+    ASSERT_TRUE(waitFor([&] { return !task->Running; }));
+    EXPECT_EQ(programs.snapshot(), std::vector<std::string>{"before-program"});
+    EXPECT_EQ(events(*task).back(), "1 Backup finished.");
+}
+
+TEST_F(TaskRun, StoppingAPausedRunEndsItAsAborted)
+{
+    qv::Suspend = true;
+    auto task = makeTask("paused", folderWithFile("src"), qvtest::makeTempDir("dst"));
+    task->Run(qv::kStartByHand);
+    ASSERT_TRUE(task->Running);
+    task->Stop();
+    EXPECT_TRUE(waitFor([&] { return !task->Running; }, 2000)) << "a stopped, suspended run must end promptly";
+    EXPECT_EQ(events(*task).back(), "2 Backup ABORTED!");
+    EXPECT_EQ(qv::RunningTaskCount, 0);
+}
+
+TEST_F(TaskRun, SuspendAndResumeLogOnlyOnChange)
+{
+    qv::Suspend = true;
+    auto task = makeTask("toggle", folderWithFile("src"), qvtest::makeTempDir("dst"));
+    task->Run(qv::kStartByHand);
+    ASSERT_TRUE(task->GetSuspended());
+    const std::size_t before = task->Logger->Count();
+    task->SetSuspended(true); // already suspended: nothing
+    EXPECT_EQ(task->Logger->Count(), before);
+    task->SetSuspended(false);
+    EXPECT_EQ(events(*task).back(), "6 WARNING: The Task is unsuspended!");
+    EXPECT_FALSE(task->GetSuspended());
+    ASSERT_TRUE(waitFor([&] { return !task->Running; }));
+    // An idle task ignores both.
+    const std::size_t after = task->Logger->Count();
+    task->SetSuspended(true);
+    task->SetSuspended(false);
+    EXPECT_EQ(task->Logger->Count(), after);
+}
+
+TEST_F(TaskRun, EndOfAFilterTestLeavesTheRealRunRunning)
+{
+    qv::Suspend = true;
+    const std::string src = folderWithFile("src");
+    auto task = makeTask("tested", src, qvtest::makeTempDir("dst"));
+    task->Run(qv::kStartByHand);
+    ASSERT_TRUE(task->Running);
+    qv::TCustomBackup *run = task->Thread;
+
+    std::vector<std::string> opened;
+    qv::setTestThreadFactory([&opened](const TTask &t, qv::BackupHost *host, const std::string &report) {
+        qv::BackupServices services;
+        services.openReport = [&opened](const std::string &path) { opened.push_back(path); };
+        return new qv::TTestBackup(qv::makeRunSnapshot(t), host, report, services);
+    });
+    const std::string report = qvtest::makeTempDir("report") + "/report.txt";
+    ASSERT_TRUE(task->RunTest(report));
+    EXPECT_TRUE(task->TestRunning());
+    EXPECT_FALSE(task->RunTest(report)) << "one filter test of a task at a time";
+    ASSERT_TRUE(waitFor([&] { return !task->TestRunning(); }));
+    EXPECT_NE(qvtest::readFile(report).find("a.txt"), std::string::npos);
+    EXPECT_EQ(opened, std::vector<std::string>{report});
+
+    EXPECT_TRUE(task->Running);
+    EXPECT_EQ(task->Thread, run);
+    EXPECT_TRUE(task->GetSuspended());
+    task->Stop();
+    ASSERT_TRUE(waitFor([&] { return !task->Running; }));
+}
+
+TEST_F(TaskRun, AFreedTaskStopsItsRunAndNothingReportsToIt)
+{
+    qv::Suspend = true;
+    qv::TBackupData data;
+    data.Tasks.Add(makeTask("doomed", folderWithFile("src"), qvtest::makeTempDir("dst")));
+    data.Tasks[0]->Run(qv::kStartByHand);
+    ASSERT_TRUE(data.Tasks[0]->Running);
+    EXPECT_FALSE(data.DeleteTask(0)) << "a running task is not deleted";
+    EXPECT_EQ(data.Tasks.Count(), 1);
+    // Freed anyway (as at exit): its run is told to stop and ends without touching it.
+    std::unique_ptr<TTask> gone = data.Tasks.Extract(0);
+    gone.reset();
+    EXPECT_TRUE(waitFor([] { return qv::RunningTaskCount == 0; }));
+}
+
+TEST_F(TaskRun, SourceInsideTheDestinationStaysByteIdentical)
+{
+    const std::string base = qvtest::makeTempDir("backup");
+    const std::string src = base + "/src";
+    std::filesystem::create_directories(src + "/sub");
+    qvtest::writeFile(src + "/one.txt", "one");
+    qvtest::writeFile(src + "/sub/two.txt", std::string(100000, 'x'));
+    qvtest::writeFile(base + "/old.txt", "obsolete");
+    const std::string pristine = qvtest::makeTempDir("pristine");
+    ASSERT_EQ(qvtest::runCommand({"cp", "-a", src + "/.", pristine}).exitCode, 0);
+
+    for (qv::TTaskType type : {qv::ttExactCopy, qv::ttSynchronize}) {
+        auto task = makeTask("inside", src, base);
+        task->TaskType = type;
+        task->DeleteKind = qv::adkNormal;
+        task->Run(qv::kStartByHand);
+        ASSERT_TRUE(waitFor([&] { return !task->Running; })) << int(type);
+        const auto diff = qvtest::runCommand({"diff", "-r", pristine, src});
+        EXPECT_EQ(diff.exitCode, 0) << int(type) << "\n" << diff.output << joined(events(*task));
+        EXPECT_EQ(qvtest::readFile(base + "/one.txt"), "one");
+    }
+}
+
+} // namespace
