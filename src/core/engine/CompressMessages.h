@@ -3,11 +3,9 @@
 #pragma once
 
 #include "core/engine/BackupMessages.h"
+#include "core/util/Product.h"
 
 namespace qv {
-
-// The web address written after "Created with Quorvellant " into every archive's comment.
-inline constexpr const char *kProjectUrl = "https://quorvellant.example/";
 
 namespace msg {
 inline constexpr BackupMessage ProgressCompressing{"strBackupProgressCompressing", "Compressing"};
