@@ -2,143 +2,20 @@
 // qv-test-labels: unit interop
 #include "core/mail/SendEmail.h"
 
+#include "support/ScriptedSmtpServer.h"
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
 
 #include <QByteArray>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <deque>
-#include <mutex>
-#include <thread>
 
 using namespace qv;
+using qvtest::ScriptedSmtpServer;
 
 namespace {
-
-// A one-connection SMTP server: sends the greeting, then answers every line it receives with the
-// next reply of its script. After a 354 it collects the message up to the "." line.
-class ScriptedServer
-{
-public:
-    ScriptedServer(std::string greeting, std::deque<std::string> replies)
-        : m_greeting(std::move(greeting)), m_replies(std::move(replies))
-    {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr = {};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listen, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-        ::listen(m_listen, 1);
-        socklen_t len = sizeof addr;
-        ::getsockname(m_listen, reinterpret_cast<sockaddr *>(&addr), &len);
-        m_port = ntohs(addr.sin_port);
-        m_thread = std::thread([this] { serve(); });
-    }
-    ~ScriptedServer()
-    {
-        m_thread.join();
-        ::close(m_listen);
-    }
-    int port() const { return m_port; }
-    std::vector<std::string> lines()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lines;
-    }
-    std::string message()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_message;
-    }
-    bool clientClosed() const { return m_closed; }
-
-private:
-    bool readLine(int fd, std::string &line)
-    {
-        line.clear();
-        for (;;) {
-            auto nl = m_buffer.find("\r\n");
-            if (nl != std::string::npos) {
-                line = m_buffer.substr(0, nl);
-                m_buffer.erase(0, nl + 2);
-                return true;
-            }
-            pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, 20000) <= 0) {
-                return false;
-            }
-            char buf[4096];
-            ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n <= 0) {
-                m_closed = n == 0;
-                return false;
-            }
-            m_buffer.append(buf, static_cast<std::size_t>(n));
-        }
-    }
-    void send(int fd, const std::string &s)
-    {
-        std::string wire = s + "\r\n";
-        (void)!::write(fd, wire.data(), wire.size());
-    }
-    void serve()
-    {
-        pollfd p{m_listen, POLLIN, 0};
-        if (::poll(&p, 1, 20000) <= 0) {
-            return;
-        }
-        int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) {
-            return;
-        }
-        if (!m_greeting.empty()) {
-            send(fd, m_greeting);
-        }
-        std::string line;
-        bool inData = false;
-        while (readLine(fd, line)) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (inData) {
-                if (line == ".") {
-                    inData = false;
-                    m_lines.push_back(".");
-                } else {
-                    m_message += line + "\r\n";
-                    continue;
-                }
-            } else {
-                m_lines.push_back(line);
-            }
-            if (m_replies.empty()) {
-                continue; // a silent server from here on
-            }
-            std::string reply = m_replies.front();
-            m_replies.pop_front();
-            inData = line == "DATA" && reply.rfind("354", 0) == 0;
-            send(fd, reply);
-        }
-        ::close(fd);
-    }
-
-    std::string m_greeting;
-    std::deque<std::string> m_replies;
-    int m_listen = -1;
-    int m_port = 0;
-    std::thread m_thread;
-    std::mutex m_mutex;
-    std::vector<std::string> m_lines;
-    std::string m_message;
-    std::string m_buffer;
-    std::atomic<bool> m_closed{false};
-};
 
 std::string b64(const std::string &s)
 {
@@ -152,7 +29,7 @@ const std::string kHelo = "HELO " + SmtpClient::localName();
 
 TEST(SmtpExchange, AuthenticatedDeliveryToTwoRecipients)
 {
-    ScriptedServer server("220 mail.test ESMTP ready",
+    ScriptedSmtpServer server("220 mail.test ESMTP ready",
                           {"250-mail.test greets you\r\n250-SIZE 1000000\r\n250-AUTH PLAIN LOGIN CRAM-MD5\r\n250 OK",
                            "250 reset", "334 VXNlcm5hbWU6", "334 UGFzc3dvcmQ6", "235 welcome", "250 sender ok",
                            "250 ok", "251 will forward", "354 go ahead", "250 queued"});
@@ -173,7 +50,7 @@ TEST(SmtpExchange, AuthenticatedDeliveryToTwoRecipients)
 
 TEST(SmtpExchange, AuthEqualsFormIsUnderstood)
 {
-    ScriptedServer server("220 old server", {"250-old\r\n250 AUTH=LOGIN", "250 ok", "334 x", "334 y", "235 ok",
+    ScriptedSmtpServer server("220 old server", {"250-old\r\n250 AUTH=LOGIN", "250 ok", "334 x", "334 y", "235 ok",
                                              "250 ok", "250 ok", "354 send", "250 ok"});
     EXPECT_TRUE(SendEmail("a@b.c", "x@y.z", "s", "b", server.port(), "127.0.0.1", true, "u", "p"));
     EXPECT_EQ(server.lines()[2], "AUTH LOGIN");
@@ -181,14 +58,14 @@ TEST(SmtpExchange, AuthEqualsFormIsUnderstood)
 
 TEST(SmtpExchange, WithoutAuthOfferTheMailGoesUnauthenticated)
 {
-    ScriptedServer server("220 hi", {"250-hi\r\n250 8BITMIME", "250 ok", "250 ok", "250 ok", "354 go", "250 ok"});
+    ScriptedSmtpServer server("220 hi", {"250-hi\r\n250 8BITMIME", "250 ok", "250 ok", "250 ok", "354 go", "250 ok"});
     EXPECT_TRUE(SendEmail("a@b.c", "x@y.z", "s", "b", server.port(), "127.0.0.1", true, "user", "pw"));
     EXPECT_EQ(server.lines(), (std::vector<std::string>{kEhlo, "RSET", "MAIL FROM:<x@y.z>", "RCPT TO:<a@b.c>", "DATA", "."}));
 }
 
 TEST(SmtpExchange, HeloFallbackWhenEhloIsRefused)
 {
-    ScriptedServer server("220 ancient", {"502 what?", "250 hello", "250 ok", "250 ok", "250 ok", "354 go", "250 ok"});
+    ScriptedSmtpServer server("220 ancient", {"502 what?", "250 hello", "250 ok", "250 ok", "250 ok", "354 go", "250 ok"});
     EXPECT_TRUE(SendEmail("a@b.c", "x@y.z", "s", "b", server.port(), "127.0.0.1", true, "user", "pw"));
     EXPECT_EQ(server.lines(),
               (std::vector<std::string>{kEhlo, kHelo, "RSET", "MAIL FROM:<x@y.z>", "RCPT TO:<a@b.c>", "DATA", "."}));
@@ -213,7 +90,7 @@ TEST(SmtpExchange, RefusalsRaiseErrors)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        ScriptedServer server(c.greeting, c.replies);
+        ScriptedSmtpServer server(c.greeting, c.replies);
         try {
             SendEmail("a@b.c", "x@y.z", "s", "b", server.port(), "127.0.0.1", true, "user", "hunter2", nullptr, 5000);
             ADD_FAILURE() << "no error raised";
@@ -242,7 +119,7 @@ TEST(SmtpExchange, ClosedPortAndSilentServerFail)
 
     // Accepts the connection and never greets: the reply time-out (1 s here) ends it.
     {
-        ScriptedServer silent("", {});
+        ScriptedSmtpServer silent("", {});
         try {
             SendEmail("a@b.c", "x@y.z", "s", "b", silent.port(), "127.0.0.1", false, "", "", nullptr, 1000);
             ADD_FAILURE() << "no error raised";
@@ -252,7 +129,7 @@ TEST(SmtpExchange, ClosedPortAndSilentServerFail)
     }
     // Greets, then falls silent after MAIL FROM.
     {
-        ScriptedServer stalls("220 x", {"250 x", "250 ok"});
+        ScriptedSmtpServer stalls("220 x", {"250 x", "250 ok"});
         EXPECT_THROW(SendEmail("a@b.c", "x@y.z", "s", "b", stalls.port(), "127.0.0.1", false, "", "", nullptr, 1000),
                      SmtpError);
     }
@@ -261,7 +138,7 @@ TEST(SmtpExchange, ClosedPortAndSilentServerFail)
 TEST(SmtpExchange, ServerNamesAreLookedUpAndEveryAddressTried)
 {
     // "localhost" may give ::1 before 127.0.0.1; the server listens on 127.0.0.1 only.
-    ScriptedServer server("220 hi", {"250 hi", "250 ok", "250 ok", "250 ok", "354 go", "250 ok"});
+    ScriptedSmtpServer server("220 hi", {"250 hi", "250 ok", "250 ok", "250 ok", "354 go", "250 ok"});
     EXPECT_TRUE(SendEmail("a@b.c", "x@y.z", "s", "b", server.port(), "localhost", false, "", ""));
     EXPECT_EQ(server.lines().back(), ".");
     try {
