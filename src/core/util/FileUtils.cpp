@@ -42,7 +42,11 @@ bool makeFolders(const std::string &path)
 {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) {
-        return S_ISDIR(st.st_mode);
+        if (!S_ISDIR(st.st_mode)) {
+            errno = ENOTDIR;
+            return false;
+        }
+        return true;
     }
     if (errno != ENOENT) {
         return false;
@@ -142,6 +146,24 @@ bool ValidateFolder(const std::string &path, bool create)
     }
     struct stat st;
     return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && DriveExists(folder);
+}
+
+bool ForceDirectories(const std::string &path, std::string *error)
+{
+    if (path.empty() || path.find('\0') != std::string::npos) {
+        if (error != nullptr) {
+            *error = std::strerror(EINVAL);
+        }
+        return false;
+    }
+    errno = 0;
+    if (!makeFolders(stripTrailingSlashes(path))) {
+        if (error != nullptr) {
+            *error = std::strerror(errno != 0 ? errno : EIO);
+        }
+        return false;
+    }
+    return true;
 }
 
 bool DeleteFolderPermanently(const std::string &folder, std::string *error)

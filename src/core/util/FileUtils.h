@@ -53,6 +53,10 @@ bool DriveExists(const std::string &path);
 // marker of a path variable that could not be expanded are refused.
 bool ValidateFolder(const std::string &path, bool create);
 
+// Creates `path` with every missing level (an existing folder is fine). On failure `error` gets the
+// system's reason (errno text: "Permission denied", "Not a directory", ...).
+bool ForceDirectories(const std::string &path, std::string *error = nullptr);
+
 // Removes an empty folder. A folder that holds anything (even a file created a moment ago) is kept
 // and the result is false, so nothing is lost between an emptiness test and the delete.
 bool DeleteFolderPermanently(const std::string &folder, std::string *error = nullptr);
