@@ -8,6 +8,7 @@
 #include "core/task/BackupData.h"
 #include "core/text/Language.h"
 #include "core/settings/Settings.h"
+#include "core/util/Utils.h"
 #include "platform/HotKeys.h"
 #include "platform/SessionEvents.h"
 #include "platform/gui/TrayService.h"
@@ -178,6 +179,13 @@ TMainForm::TMainForm(TBackupData *data, Services services, QWidget *parent)
     }
     connect(m_services.sessionEvents, &SessionEvents::sessionEnding, this, &TMainForm::sessionEnding);
     connect(m_services.sessionEvents, &SessionEvents::terminateRequested, this, [this] { exitProgram(); });
+    // A document, folder or address the desktop could not open is reported to the user.
+    SetShellOpenErrorHandler([this](const std::string &fileName) {
+        ShowMessageBox(this,
+                       QString::fromStdString(formatLangString("Unable to execute external program %s.",
+                                                               "strUtilsExecuteProgramError", {FormatArg(fileName)})),
+                       langText("Error", "strError"), MB_OK | MB_ICONERROR);
+    });
 
     setMainWindow(this);
     if (m_data != nullptr) {
@@ -222,6 +230,7 @@ TMainForm::TMainForm(TBackupData *data, Services services, QWidget *parent)
 TMainForm::~TMainForm()
 {
     m_scheduleTimer.stop();
+    SetShellOpenErrorHandler(nullptr);
     if (m_data != nullptr) {
         m_data->SetHotKeyLayer(nullptr);
     }
@@ -500,11 +509,6 @@ void TMainForm::createTray()
     m_tray->setIconVisible(false);
 }
 
-void TMainForm::showNotAvailable(const QString &command)
-{
-    ShowInformation(this, tr("\"%1\" is not available in this version yet.").arg(command));
-}
-
 void TMainForm::startSelectedTask()
 {
     if (m_currentTask != nullptr && !m_currentTask->Running) {
@@ -623,18 +627,7 @@ void TMainForm::connectActions()
     on("actOtherTrayHide", [this] { m_tray->HideMainForm(); });
     on("actOtherTrayExit", [this] { trayExit(); });
 
-    // Commands whose dialogs come with later work say so instead of doing nothing.
-    for (const char *n : std::initializer_list<const char *>{"actTaskNew", "actTaskProperties", "actTaskDelete", "actTaskDuplicate", "actTaskGroupNew",
-                          "actTaskGroupRename", "actTaskGroupDelete", "actTaskGroupReorder",
-                          "actTaskViewSource", "actTaskViewDestination", "actTaskViewDestinationVersions",
-                          "actTaskViewDestinationDeleted", "actOptionsPreferences", "actOptionsStartupAndShutdown",
-                          "actOptionsGlobalPerformance", "actOptionsLogDisplay", "actOptionsInterfaceLanguage",
-                          "actOptionsTasksDefaults", "actToolsCreateShortcut", "actToolsTasksMaintenance",
-                          "actHelpHomepage", "actHelpAbout", "actOtherTrayAboutQuorvellant",
-                          "actOtherLogSearchAgain"}) {
-        QAction *a = action(n);
-        on(n, [this, a] { showNotAvailable(a->text().remove(QLatin1Char('&'))); });
-    }
+    connectCommands();
 }
 
 bool TMainForm::eventFilter(QObject *watched, QEvent *event)

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "core/runs/MainWindowCallbacks.h"
+#include "ui/MainFormDialogs.h"
 #include "ui/MainFormRules.h"
 
 #include <QMainWindow>
@@ -55,6 +56,8 @@ public:
         // Ends the process when threads outlive the exit bound (tests replace it).
         std::function<void()> hardExit;
         int exitDrainMs = 30000;
+        // The dialogs the commands open; an absent entry disables its commands.
+        MainFormDialogs dialogs;
     };
 
     TMainForm(TBackupData *data, Services services, QWidget *parent = nullptr);
@@ -109,6 +112,12 @@ public:
     // A column click (column 0 to 5).
     void columnClicked(int column);
     IdleExitCounter &idleCounter() { return m_idle; }
+    const MainFormDialogs &dialogs() const { return m_services.dialogs; }
+    // Replaces the dialogs (the program installs its set; tests install fakes) and refreshes the
+    // actions' states.
+    void setDialogs(MainFormDialogs dialogs);
+    // The program options dialog on `page` (-1: the remembered page); saves everything on OK.
+    void ShowPreferencesPage(int page);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -128,7 +137,18 @@ private:
     void moveLastRun(int days);
     void startSelectedTask();
     bool confirmExit();
-    void showNotAvailable(const QString &command);
+    // The commands that change tasks and groups or open dialogs (MainFormCommands.cpp).
+    void connectCommands();
+    void taskNew();
+    void taskProperties();
+    void taskDelete();
+    void taskDuplicate();
+    void viewTaskFolders(int kind);
+    void groupNew();
+    void groupRename();
+    void groupDelete();
+    void groupReorder();
+    void showAbout();
     void toggleGlobalSuspend();
     void toggleVisibility(QWidget *w, bool alsoSplitter);
     QString selectedGroupText() const;

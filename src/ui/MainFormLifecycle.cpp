@@ -209,6 +209,9 @@ bool TMainForm::confirmExit()
     if (!StartupConfirmShutdown) {
         return true;
     }
+    if (m_services.dialogs.hasConfirmExit()) {
+        return m_services.dialogs.confirmExit(this);
+    }
     const QString text =
         langText("If you exit Quorvellant it will not run any scheduled backups, except backups scheduled using "
              "Microsoft Task Scheduler (if it's running).",

@@ -288,6 +288,15 @@ void TMainForm::CheckState()
     in.viewStyle = viewStyle();
     in.sortColumn = checkedSortColumn();
     in.sortAZ = SortOrderAZ;
+    const MainFormDialogs &d = m_services.dialogs;
+    in.hasEditTask = d.hasEditTask();
+    in.hasCheckTaskPassword = d.hasCheckTaskPassword();
+    in.hasGroupProperties = d.hasGroupProperties();
+    in.hasGroupsOrder = d.hasGroupsOrder();
+    in.hasShortcutDialog = d.hasShortcutDialog();
+    in.hasAbout = d.hasAbout();
+    in.hasPreferencesPage = d.hasPreferencesPage();
+    in.hasMaintenanceWizard = d.hasMaintenanceWizard();
     applyActionStates(computeActionStates(in));
     UpdateStatusBar();
 }

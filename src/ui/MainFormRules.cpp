@@ -15,26 +15,36 @@ std::map<std::string, ActionState> computeActionStates(const MainFormStateInput 
     // The selected task.
     const bool start = in.hasTask && !in.taskRunning;
     const bool pause = in.hasTask && !start;
-    set("actTaskNew", true);
-    set("actTaskProperties", in.hasTask);
-    set("actTaskDelete", in.hasTask);
+    set("actTaskNew", in.hasEditTask);
+    set("actTaskProperties", in.hasTask && in.hasEditTask);
+    set("actTaskDelete", in.hasTask && in.hasCheckTaskPassword);
     set("actTaskDuplicate", in.hasTask);
     set("actTaskStart", start);
     set("actTaskPause", pause, in.hasTask && in.taskHasThread && in.taskSuspended);
     set("actTaskStop", pause);
     for (const char *name : {"actTaskViewSource", "actTaskViewDestination", "actTaskViewDestinationVersions",
-                             "actTaskViewDestinationDeleted", "actToolsCreateShortcut"}) {
+                             "actTaskViewDestinationDeleted"}) {
         set(name, in.hasTask);
     }
+    set("actToolsCreateShortcut", in.hasTask && in.hasShortcutDialog);
 
     // The selected group node.
     set("actTaskGroupStart", in.hasGroup && in.groupTaskCount > 0 && in.groupHasIdleTask);
     set("actTaskGroupPause", in.hasGroup && in.groupRunning);
     set("actTaskGroupStop", in.hasGroup && in.groupRunning);
-    set("actTaskGroupNew", in.hasGroup);
-    set("actTaskGroupReorder", in.hasGroup);
-    set("actTaskGroupRename", in.hasGroup && !in.groupIsRoot);
+    set("actTaskGroupNew", in.hasGroup && in.hasGroupProperties);
+    set("actTaskGroupReorder", in.hasGroup && in.hasGroupsOrder);
+    set("actTaskGroupRename", in.hasGroup && !in.groupIsRoot && in.hasGroupProperties);
     set("actTaskGroupDelete", in.hasGroup && !in.groupIsRoot);
+
+    // Commands that only open a dialog.
+    for (const char *name : {"actOptionsPreferences", "actOptionsStartupAndShutdown", "actOptionsGlobalPerformance",
+                             "actOptionsLogDisplay", "actOptionsInterfaceLanguage", "actOptionsTasksDefaults"}) {
+        set(name, in.hasPreferencesPage);
+    }
+    set("actToolsTasksMaintenance", in.hasMaintenanceWizard);
+    set("actHelpAbout", in.hasAbout);
+    set("actOtherTrayAboutQuorvellant", in.hasAbout);
 
     // Checks.
     set("actOtherTrayPauseAllTasks", true, in.suspend);

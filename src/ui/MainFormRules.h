@@ -35,6 +35,15 @@ struct MainFormStateInput {
     int sortColumn = 0;
     bool sortAZ = true;
     bool logSearchTextEmpty = true;
+    // Which dialogs the program has (an action whose dialog is absent is disabled).
+    bool hasEditTask = true;
+    bool hasCheckTaskPassword = true;
+    bool hasGroupProperties = true;
+    bool hasGroupsOrder = true;
+    bool hasShortcutDialog = true;
+    bool hasAbout = true;
+    bool hasPreferencesPage = true;
+    bool hasMaintenanceWizard = true;
 };
 
 struct ActionState {

@@ -208,6 +208,7 @@ int runProgram(int argc, char **argv)
         QApplication::processEvents();
     }
     TMainForm::Services services;
+    services.dialogs = programDialogs();
     if (headless) {
         services.tray = createNoTrayService();
     }

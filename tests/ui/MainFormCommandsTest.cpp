@@ -1,0 +1,370 @@
+// The main window's task and dialog commands offscreen, over fake dialogs, message boxes and desktop:
+// which commands a missing dialog disables, delete, new, duplicate and the folder commands.
+// qv-test-labels: gui
+// qv-test-timeout: 180
+#include "MainFormCommandFixture.h"
+
+#include "core/task/TaskStorage.h"
+#include "core/util/Product.h"
+#include "platform/RegistryFile.h"
+#include "platform/RegistryStore.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QTreeWidget>
+
+#include <sstream>
+
+namespace {
+
+using qvtest::MainFormCommandFixture;
+
+// Each dialog entry and the commands that need it.
+struct DialogNeed {
+    const char *entry;
+    void (*clear)(qv::MainFormDialogs &);
+    std::vector<const char *> actions;
+};
+
+const std::vector<DialogNeed> kNeeds = {
+    {"editTask", [](qv::MainFormDialogs &d) { d.editTask = nullptr; }, {"actTaskNew", "actTaskProperties"}},
+    {"checkTaskPassword", [](qv::MainFormDialogs &d) { d.checkTaskPassword = nullptr; }, {"actTaskDelete"}},
+    {"groupProperties", [](qv::MainFormDialogs &d) { d.groupProperties = nullptr; },
+     {"actTaskGroupNew", "actTaskGroupRename"}},
+    {"groupsOrder", [](qv::MainFormDialogs &d) { d.groupsOrder = nullptr; }, {"actTaskGroupReorder"}},
+    {"shortcutDialog", [](qv::MainFormDialogs &d) { d.shortcutDialog = nullptr; }, {"actToolsCreateShortcut"}},
+    {"about", [](qv::MainFormDialogs &d) { d.about = nullptr; }, {"actHelpAbout", "actOtherTrayAboutQuorvellant"}},
+    {"preferencesPage", [](qv::MainFormDialogs &d) { d.preferencesPage = nullptr; },
+     {"actOptionsPreferences", "actOptionsStartupAndShutdown", "actOptionsGlobalPerformance", "actOptionsLogDisplay",
+      "actOptionsInterfaceLanguage", "actOptionsTasksDefaults"}},
+    {"maintenanceWizard", [](qv::MainFormDialogs &d) { d.maintenanceWizard = nullptr; }, {"actToolsTasksMaintenance"}},
+};
+
+// Commands that need no dialog and stay enabled with none installed.
+const char *const kWithoutDialog[] = {"actTaskDuplicate",      "actTaskGroupDelete",
+                                      "actTaskViewSource",     "actTaskViewDestination",
+                                      "actTaskViewDestinationVersions", "actTaskViewDestinationDeleted",
+                                      "actHelpHomepage"};
+
+TEST_F(MainFormCommandFixture, AMissingDialogDisablesExactlyItsCommands)
+{
+    ASSERT_TRUE(form->selectGroup("Work"));
+    ASSERT_TRUE(selectByName("Reports"));
+    for (const DialogNeed &need : kNeeds) {
+        SCOPED_TRACE(need.entry);
+        qv::MainFormDialogs d = dialogs.make();
+        need.clear(d);
+        form->setDialogs(d);
+        for (const char *a : need.actions) {
+            EXPECT_FALSE(act(a)->isEnabled()) << a;
+        }
+        for (const DialogNeed &other : kNeeds) {
+            if (&other != &need) {
+                for (const char *a : other.actions) {
+                    EXPECT_TRUE(act(a)->isEnabled()) << a;
+                }
+            }
+        }
+        // A disabled command triggered anyway (a stale shortcut) does nothing.
+        for (const char *a : need.actions) {
+            act(a)->trigger();
+        }
+        EXPECT_TRUE(qv::MessageBoxSeam::shown().empty());
+    }
+    form->setDialogs({});
+    for (const char *a : kWithoutDialog) {
+        EXPECT_TRUE(act(a)->isEnabled()) << a;
+    }
+    form->setDialogs(dialogs.make());
+    for (const DialogNeed &need : kNeeds) {
+        for (const char *a : need.actions) {
+            EXPECT_TRUE(act(a)->isEnabled()) << a;
+        }
+    }
+}
+
+TEST_F(MainFormCommandFixture, DialogCommandsReachTheirEntries)
+{
+    ASSERT_TRUE(selectByName("Reports"));
+    const char *pages[] = {"actOptionsPreferences",       "actOptionsStartupAndShutdown", "actOptionsGlobalPerformance",
+                           "actOptionsLogDisplay",        "actOptionsInterfaceLanguage",  "actOptionsTasksDefaults"};
+    for (int i = 0; i < 6; ++i) {
+        act(pages[i])->trigger();
+        EXPECT_EQ(dialogs.lastPrefsPage, i - 1) << pages[i];
+    }
+    EXPECT_EQ(dialogs.prefsCalls, 6);
+    act("actHelpAbout")->trigger();
+    act("actOtherTrayAboutQuorvellant")->trigger();
+    EXPECT_EQ(dialogs.aboutCalls, 2);
+    act("actToolsCreateShortcut")->trigger();
+    EXPECT_EQ(dialogs.shortcutCalls, 1);
+    act("actToolsTasksMaintenance")->trigger();
+    EXPECT_EQ(dialogs.wizardCalls, 1);
+    // The exit confirmation comes from its entry (it says No here: the program stays).
+    qv::StartupConfirmShutdown = true;
+    form->trayExit();
+    EXPECT_EQ(dialogs.exitCalls, 1);
+    EXPECT_FALSE(form->isExiting());
+    EXPECT_TRUE(qv::MessageBoxSeam::shown().empty());
+}
+
+TEST_F(MainFormCommandFixture, DeleteFlowsAndTheSelectionAfterwards)
+{
+    struct Case {
+        const char *what;
+        std::deque<bool> password;
+        std::deque<int> answers;
+        const char *deleted; // task gone afterwards, or nullptr
+        int boxes;
+    };
+    const Case cases[] = {
+        {"wrong password", {false}, {}, nullptr, 0},
+        {"No", {true}, {qv::IDNO}, nullptr, 1},
+        {"Yes", {true}, {qv::IDYES}, "Dotfiles", 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        restart();
+        ASSERT_TRUE(selectByName("Dotfiles"));
+        dialogs.passwordAnswers = c.password;
+        qv::MessageBoxSeam::presetAnswers(c.answers);
+        act("actTaskDelete")->trigger();
+        EXPECT_EQ(static_cast<int>(qv::MessageBoxSeam::shown().size()), c.boxes);
+        if (c.boxes > 0) {
+            EXPECT_EQ(qv::MessageBoxSeam::shown()[0].title, "Confirmation");
+            EXPECT_EQ(qv::MessageBoxSeam::shown()[0].text,
+                      "Do you really want to delete this task (Dotfiles) from the list?");
+        }
+        EXPECT_EQ(taskNamed("Dotfiles") == nullptr, c.deleted != nullptr);
+        if (qv::TTask *t = taskNamed("Dotfiles")) {
+            EXPECT_FALSE(t->Editing); // the guard is put back
+        }
+        // Yes and No both store the tasks at once.
+        qv::TSafeRegistry reg;
+        const bool stored = reg.OpenKeyReadOnly(qv::tasksKeyPath());
+        EXPECT_EQ(stored, c.boxes > 0);
+        if (stored) {
+            const std::vector<std::string> keys = reg.GetKeyNames();
+            EXPECT_EQ(static_cast<int>(keys.size()), c.deleted ? 3 : 4);
+        }
+    }
+
+    // The selection afterwards: first -> the next one, others -> the one before, the only one -> none.
+    struct After {
+        const char *group;
+        const char *victim;
+        const char *selected;
+    };
+    const After after[] = {
+        {"All Tasks", "Camera roll", "Dotfiles"},
+        {"All Tasks", "Reports", "Dotfiles"},
+        {"All Tasks", "Scans", "Reports"},
+        {"Work", "Reports", "<none>"},
+    };
+    for (const After &a : after) {
+        SCOPED_TRACE(a.victim);
+        restart();
+        ASSERT_TRUE(form->selectGroup(a.group));
+        ASSERT_TRUE(selectByName(a.victim));
+        qv::MessageBoxSeam::presetAnswers({qv::IDYES});
+        act("actTaskDelete")->trigger();
+        EXPECT_EQ(taskNamed(a.victim), nullptr);
+        EXPECT_EQ(currentName(), a.selected);
+    }
+}
+
+TEST_F(MainFormCommandFixture, ARunningTaskIsNotDeletedAndNoStartSlipsInWhileAsking)
+{
+    // A run that begins while the password is asked is refused; so is one after the question.
+    ASSERT_TRUE(selectByName("Dotfiles"));
+    qv::TTask *task = taskNamed("Dotfiles");
+    bool wasEditing = false;
+    dialogs.whileAskingPassword = [&] {
+        wasEditing = task->Editing;
+        task->Run(qv::kStartAutomatic); // what a due schedule entry would do
+    };
+    qv::MessageBoxSeam::presetAnswers({qv::IDYES});
+    act("actTaskDelete")->trigger();
+    EXPECT_TRUE(wasEditing);
+    EXPECT_EQ(taskNamed("Dotfiles"), nullptr) << "the start was refused, so Yes deleted the task";
+
+    // A task that runs is refused with the running-task error, before and after the questions.
+    restart();
+    ASSERT_TRUE(selectByName("Reports"));
+    taskNamed("Reports")->Running = true;
+    act("actTaskDelete")->trigger();
+    ASSERT_EQ(qv::MessageBoxSeam::shown().size(), 1u);
+    EXPECT_EQ(qv::MessageBoxSeam::shown()[0].title, "Error");
+    EXPECT_EQ(qv::MessageBoxSeam::shown()[0].text,
+              "You can't delete running Task. Please wait while Task done working and then try again.");
+    EXPECT_EQ(dialogs.passwordCalls, 0);
+    taskNamed("Reports")->Running = false;
+
+    qv::MessageBoxSeam::clear();
+    dialogs.whileAskingPassword = [&] { taskNamed("Reports")->Running = true; };
+    qv::MessageBoxSeam::presetAnswers({qv::IDYES});
+    act("actTaskDelete")->trigger();
+    ASSERT_NE(taskNamed("Reports"), nullptr);
+    ASSERT_EQ(qv::MessageBoxSeam::shown().size(), 2u);
+    EXPECT_EQ(qv::MessageBoxSeam::shown()[1].title, "Error");
+    taskNamed("Reports")->Running = false;
+}
+
+TEST_F(MainFormCommandFixture, NewTaskTakesTheSelectedGroupAndOneIncludeFilter)
+{
+    struct Case {
+        const char *group; // node selected, or nullptr for none
+        bool ok;
+        const char *expectedGroup;
+    };
+    const Case cases[] = {{"All Tasks", true, ""}, {"Work", true, "Work"}, {nullptr, true, ""}, {"Work", false, ""}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.group ? c.group : "no node");
+        restart();
+        if (c.group) {
+            ASSERT_TRUE(form->selectGroup(c.group));
+        } else {
+            form->groupsTree()->clearSelection();
+        }
+        dialogs.editAnswers = {c.ok};
+        qv::TTask *seen = nullptr;
+        dialogs.whileEditing = [&](qv::TTask &t) {
+            seen = &t;
+            ASSERT_EQ(t.Filters.Count(), 1);
+            EXPECT_TRUE(t.Filters[0].Enabled);
+            EXPECT_EQ(t.Filters[0].FilterType, qv::fitInclude);
+            EXPECT_EQ(t.Filters[0].FilterKind, qv::fikFileName);
+            EXPECT_EQ(t.Filters[0].fnWildcard, "*.*");
+            t.Name = "Fresh";
+        };
+        act("actTaskNew")->trigger();
+        EXPECT_EQ(dialogs.lastStartPage, 0);
+        ASSERT_NE(seen, nullptr);
+        qv::TTask *made = taskNamed("Fresh");
+        if (!c.ok) {
+            EXPECT_EQ(made, nullptr);
+            EXPECT_EQ(data->Tasks.Count(), 4);
+            continue;
+        }
+        ASSERT_NE(made, nullptr);
+        EXPECT_EQ(made->BelongToGroup, c.expectedGroup);
+        EXPECT_EQ(made->ID.size(), 21u);
+        EXPECT_EQ(currentName(), "Fresh");
+        qv::TSafeRegistry reg;
+        EXPECT_TRUE(reg.OpenKeyReadOnly(qv::taskKeyPath(made->ID))) << "stored at once";
+    }
+}
+
+TEST_F(MainFormCommandFixture, PropertiesFindsItsTaskAgainAfterTheDialog)
+{
+    ASSERT_TRUE(selectByName("Reports"));
+    dialogs.whileEditing = [](qv::TTask &t) { t.Name = "Quarterly reports"; };
+    act("actTaskProperties")->trigger();
+    EXPECT_EQ(currentName(), "Quarterly reports");
+    EXPECT_EQ(form->taskList()->index(2, 0).data().toString(), "Quarterly reports");
+}
+
+// The task's stored key as REGEDIT4 text with its own key name taken out, split into lines.
+std::vector<std::string> exportedLines(const std::string &id)
+{
+    std::string text = qv::exportRegistryText(qv::RegistryStore::forThisThread(), qv::RegRoot::CurrentUser,
+                                              qv::taskKeyPath(id));
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        for (std::size_t at; (at = line.find(id)) != std::string::npos;) {
+            line.replace(at, id.size(), "<ID>");
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST_F(MainFormCommandFixture, DuplicateCopiesEverythingButIdNameAndHotKey)
+{
+    qv::TTask *source = taskNamed("Reports");
+    source->HotKey = 0x4000 | 'R';
+    source->Source = "!>/data/reports,|/data/old reports";
+    source->DestLocal = "/backup/reports";
+    source->CompressUse = true;
+    source->CompressLevel = 3;
+    source->Filters.Items.clear();
+    for (int i = 0; i < 12; ++i) {
+        qv::TTaskFilterItem f;
+        f.FilterType = i % 2 ? qv::fitInclude : qv::fitExclude;
+        f.fnWildcard = "*.k" + std::to_string(i);
+        source->Filters.Add(f);
+    }
+    ASSERT_TRUE(selectByName("Reports"));
+    act("actTaskDuplicate")->trigger();
+    qv::TTask *copy = taskNamed("Reports duplicate");
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(copy->ID, source->ID);
+    EXPECT_EQ(copy->ID.size(), 21u);
+    EXPECT_EQ(copy->HotKey, 0);
+    EXPECT_EQ(currentName(), "Reports duplicate");
+    ASSERT_EQ(copy->Filters.Count(), 12);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ(copy->Filters[i].fnWildcard, "*.k" + std::to_string(i));
+    }
+    // Both were stored by the command: their keys differ in the name and hot key lines only.
+    std::vector<std::string> a = exportedLines(source->ID);
+    std::vector<std::string> b = exportedLines(copy->ID);
+    ASSERT_GT(a.size(), 40u);
+    ASSERT_EQ(a.size(), b.size());
+    std::vector<std::string> differ;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i]) {
+            differ.push_back(a[i].substr(0, a[i].find('=')));
+        }
+    }
+    std::sort(differ.begin(), differ.end());
+    EXPECT_EQ(differ, (std::vector<std::string>{"\"HotKey\"", "\"Name\""}));
+    // The scratch key is not left behind.
+    EXPECT_FALSE(qv::TSafeRegistry().OpenKeyReadOnly(qv::tempKeyPath("EditTask")));
+}
+
+TEST_F(MainFormCommandFixture, FolderCommandsOpenEachFolderWholeAndReportMissingOnes)
+{
+    const std::string base = qvtest::makeTempDir("view");
+    const std::string withBlank = base + "/My Documents";
+    const std::string second = base + "/second";
+    QDir().mkpath(QString::fromStdString(withBlank));
+    QDir().mkpath(QString::fromStdString(second));
+    QDir().mkpath(QString::fromStdString(base + "/dest/Deleted Files Archive"));
+    qv::TTask *t = taskNamed("Reports");
+    t->Source = qv::encodeSourceList({{withBlank, true}, {second, false}});
+    t->DestLocal = base + "/dest";
+    ASSERT_TRUE(selectByName("Reports"));
+    act("actTaskViewSource")->trigger();
+    EXPECT_EQ(desktop.opened, (std::vector<std::string>{withBlank + "/", second + "/"}));
+    EXPECT_TRUE(desktop.launched.empty());
+    desktop.opened.clear();
+    act("actTaskViewDestination")->trigger();
+    act("actTaskViewDestinationDeleted")->trigger();
+    EXPECT_EQ(desktop.opened, (std::vector<std::string>{base + "/dest/", base + "/dest/Deleted Files Archive/"}));
+    EXPECT_TRUE(qv::MessageBoxSeam::shown().empty());
+    // The versions folder was never made: an error naming it, nothing handed to the desktop.
+    desktop.opened.clear();
+    act("actTaskViewDestinationVersions")->trigger();
+    EXPECT_TRUE(desktop.opened.empty());
+    ASSERT_EQ(qv::MessageBoxSeam::shown().size(), 1u);
+    EXPECT_EQ(qv::MessageBoxSeam::shown()[0].title, "Error");
+    EXPECT_NE(qv::MessageBoxSeam::shown()[0].text.indexOf(QString::fromStdString(base + "/dest/File Versions Archive")),
+              -1);
+}
+
+TEST_F(MainFormCommandFixture, HomePageOpensTheProjectAddressAndFailuresAreShown)
+{
+    act("actHelpHomepage")->trigger();
+    EXPECT_EQ(desktop.opened, (std::vector<std::string>{qv::kProjectUrl}));
+    EXPECT_TRUE(qv::MessageBoxSeam::shown().empty());
+    desktop.answer = false;
+    act("actHelpHomepage")->trigger();
+    ASSERT_EQ(qv::MessageBoxSeam::shown().size(), 1u);
+    EXPECT_EQ(qv::MessageBoxSeam::shown()[0].title, "Error");
+    EXPECT_EQ(qv::MessageBoxSeam::shown()[0].text,
+              QStringLiteral("Unable to execute external program %1.").arg(QString::fromLatin1(qv::kProjectUrl)));
+}
+
+} // namespace
