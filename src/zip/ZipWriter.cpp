@@ -253,6 +253,7 @@ int TZipWriter::runUpdate(bool deleteMode, const std::string &target)
     }
     m_totalBytes = 0;
     m_doneBytes = 0;
+    m_missingInputs = 0;
     if (!deleteMode) {
         expandFilesList();
     }
@@ -266,7 +267,9 @@ int TZipWriter::runUpdate(bool deleteMode, const std::string &target)
     if (!deleteMode) {
         const int added = addRemainingFiles();
         count += added;
-        changed = changed || added > 0 || !m_archiveExists;
+        // A new archive is written even when empty, unless what was asked for is not there: then
+        // the run leaves no archive behind that would look like a successful one.
+        changed = changed || added > 0 || (!m_archiveExists && m_missingInputs == 0);
     }
     if (!changed) {
         // Nothing was added, replaced or deleted: the archive stays exactly as it is.

@@ -133,7 +133,6 @@ private:
     bool deleteWanted(const TZipHeaderInfo &entry);
     void copyEntry(TStream &oldArchive, const TZipHeaderInfo &entry);
     uint64_t descriptorLength(TStream &oldArchive, const TZipHeaderInfo &entry, uint64_t nameLen, uint64_t extraLen);
-    void walkFolder(const std::string &folder, const std::string &pattern, bool recurse);
     void addPending(const std::string &path, const std::string &storedName, bool folder, uint64_t size, bool literal);
     int addRemainingFiles();
     void writeCentralDirectory();
@@ -154,6 +153,7 @@ private:
     dev_t m_archiveDev = 0;
     ino_t m_archiveIno = 0;
     bool m_archiveExists = false;
+    int m_missingInputs = 0; // listed files or masks that found nothing
     int64_t m_totalBytes = 0;
     int64_t m_doneBytes = 0;
 };

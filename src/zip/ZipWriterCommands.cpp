@@ -15,7 +15,7 @@ namespace qv {
 
 namespace {
 
-const char *kUsage = "usage: qv-zip a [-l LEVEL] [-P PASSWORD] [-u|-r|-f] ARCHIVE ROOTDIR FILES...\n"
+const char *kUsage = "usage: qv-zip a [-l LEVEL] [-P PASSWORD] [-u|-r|-f] [-R] ARCHIVE ROOTDIR FILES...\n"
                      "       qv-zip d ARCHIVE NAMES...\n";
 
 std::string withSlash(std::string s)
@@ -71,6 +71,7 @@ std::string relativeTo(const std::string &root, const std::string &file)
 int addCommand(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
 {
     TZipWriter zip;
+    bool recurse = false;
     size_t i = 1;
     for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
         const std::string &opt = args[i];
@@ -91,6 +92,8 @@ int addCommand(const std::vector<std::string> &args, std::ostream &out, std::ost
             zip.ZipAction = zaReplace;
         } else if (opt == "-f") {
             zip.ZipAction = zaFreshen;
+        } else if (opt == "-R") {
+            recurse = true;
         } else {
             err << "qv-zip: unknown option " << opt << "\n" << kUsage;
             return 2;
@@ -105,8 +108,26 @@ int addCommand(const std::vector<std::string> &args, std::ostream &out, std::ost
     while (root.size() > 1 && root.back() == '/') {
         root.pop_back();
     }
+    // Masks are searched by the writer below ROOTDIR and stored relative to it; -R also searches
+    // the subfolders of every folder a mask reaches.
+    zip.SetRootDir(root);
+    zip.SetRelativePaths(true);
+    zip.Recurse = recurse;
     bool leftOut = false;
     for (size_t k = i + 2; k < args.size(); ++k) {
+        if (args[k].find_first_of("*?") != std::string::npos) {
+            std::string mask = args[k];
+            if (mask[0] == '/') {
+                mask = relativeTo(root, mask);
+                if (mask.empty()) {
+                    err << "qv-zip: " << args[k] << " is not below " << root << "\n";
+                    leftOut = true;
+                    continue;
+                }
+            }
+            zip.FilesList.push_back(mask);
+            continue;
+        }
         std::string file = args[k][0] == '/' ? args[k] : withSlash(root) + args[k];
         while (file.size() > 1 && (file.back() == '/' || (file.size() > 2 && file.compare(file.size() - 2, 2, "/.") == 0))) {
             file.pop_back();

@@ -4,13 +4,13 @@
 
 #include "zip/ZipArchiveOutput.h"
 #include "zip/ZipLib.h"
+#include "zip/TDirSearch.h"
 #include "zip/ZipMatch.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstring>
+#include <cstdint>
 
 namespace qv {
 
@@ -124,6 +124,7 @@ bool TZipWriter::acceptFile(const std::string &path, bool literal, uint64_t &siz
 {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {
+        ++m_missingInputs;
         if (OnNoSuchFile) {
             OnNoSuchFile(path);
         }
@@ -193,6 +194,11 @@ void TZipWriter::expandMask(const std::string &item)
         skip = 1;
     }
     const std::string mask(item.begin() + static_cast<long>(skip), item.end());
+    if (mask.empty()) {
+        return;
+    }
+    // The last component is the file mask; the folders before it may hold wildcards of their own
+    // ("data/*/logs/*.log"), which the folder search resolves level by level.
     const auto slash = mask.rfind('/');
     std::string folder;
     if (slash != std::string::npos) {
@@ -203,60 +209,36 @@ void TZipWriter::expandMask(const std::string &item)
         const std::string base = m_rootDir.empty() ? std::string(".") : m_rootDir;
         folder = folder.empty() ? base : withSlash(base) + folder;
     }
-    walkFolder(folder, pattern, recurse);
-}
-
-void TZipWriter::walkFolder(const std::string &folder, const std::string &pattern, bool recurse)
-{
-    std::vector<std::string> names;
-    if (DIR *dir = ::opendir(folder.c_str())) {
-        while (dirent *e = ::readdir(dir)) {
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
-                names.emplace_back(e->d_name);
-            }
-        }
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    const std::string base = withSlash(folder);
-    for (const std::string &name : names) {
+    TDirSearch search(folder, pattern, recurse);
+    std::int64_t found = 0;
+    bool anyFile = false;
+    for (std::string hit = search.NextFile(found); !hit.empty(); hit = search.NextFile(found)) {
         checkCancel();
-        const std::string path = base + name;
-        struct stat lst;
-        if (::lstat(path.c_str(), &lst) != 0) {
-            continue;
+        if (OnRecursingFile) {
+            OnRecursingFile(hit);
         }
-        if (S_ISDIR(lst.st_mode)) {
-            if (recurse) {
-                if (OnRecursingFile) {
-                    OnRecursingFile(path + "/");
-                }
-                if (AddDirEntriesOnRecurse) {
-                    addPending(path, storedNameFor(path, true), true, 0, false);
-                }
-                walkFolder(path, pattern, recurse);
+        if (hit.back() == '/') {
+            if (recurse && AddDirEntriesOnRecurse) {
+                addPending(hit, storedNameFor(hit, true), true, 0, false);
             }
             continue;
-        }
-        // Symbolic links count when they lead to a regular file; folders behind links are not
-        // entered, so a link loop cannot make the search endless.
-        struct stat st;
-        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            continue;
-        }
-        if (!IsMatch(pattern, name)) {
-            continue;
-        }
-        if (OnRecursingFile) {
-            OnRecursingFile(path);
         }
         bool excluded = false;
-        for (const std::string &mask : ExcludeList) {
-            excluded = excluded || zipMaskMatches(mask, path);
+        for (const std::string &exclude : ExcludeList) {
+            excluded = excluded || zipMaskMatches(exclude, hit);
         }
+        anyFile = true;
         uint64_t size = 0;
-        if (!excluded && acceptFile(path, false, size)) {
-            addPending(path, storedNameFor(path, false), false, size, false);
+        if (!excluded && acceptFile(hit, false, size)) {
+            addPending(hit, storedNameFor(hit, false), false, size, false);
+        }
+    }
+    // A mask that selects no file at all is reported like a missing file: the caller asked for
+    // something that is not there.
+    if (!anyFile) {
+        ++m_missingInputs;
+        if (OnNoSuchFile) {
+            OnNoSuchFile(item);
         }
     }
 }
