@@ -4,73 +4,33 @@
 #include "core/engine/BackupFileOps.h"
 #include "core/engine/FolderScanner.h"
 #include "core/engine/RunControl.h"
+#include "core/util/Utils.h"
 #include "platform/FreeSpace.h"
+#include "platform/Processes.h"
 #include "platform/Trash.h"
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-
-extern char **environ;
 
 namespace qv {
 
 namespace {
 
-pid_t spawn(const std::vector<std::string> &argv)
-{
-    std::vector<char *> args;
-    for (const std::string &a : argv) {
-        args.push_back(const_cast<char *>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    if (::posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) {
-        return -1;
-    }
-    return pid;
-}
-
 bool runProgram(const std::string &commandLine, bool wait, const RunControl &control)
 {
-    pid_t pid = spawn({"/bin/sh", "-c", commandLine});
-    if (pid < 0) {
-        return false;
-    }
-    if (!wait) {
-        std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
-        return true;
-    }
-    for (;;) {
-        int status = 0;
-        pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid || (r < 0 && errno != EINTR)) {
-            return true;
-        }
-        if (control.stopRequested()) {
-            std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    return ExecuteProgram(commandLine, false, wait, &control.stopFlag());
 }
 
 void openWithDesktop(const std::string &path)
 {
-    pid_t pid = spawn({"xdg-open", path});
-    if (pid > 0) {
-        std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
-    }
+    Processes::Command c;
+    c.argv = {"xdg-open", path};
+    c.captureOutput = false;
+    c.wait = false;
+    Processes::execute(c);
 }
 
 // In use: somebody has the file open for writing (a read lease is refused then) or holds a lock on

@@ -48,8 +48,10 @@ bool ShellOpen(const std::string &fileName, const std::string &parameters);
 // standard error).
 void SetShellOpenErrorHandler(std::function<void(const std::string &fileName)> handler);
 
-// Runs `commandLine` with the shell (`hidden` has no meaning here). With `wait`, blocks until the
-// program ends or `stop` is raised. True when the program was started.
+// Runs `commandLine` as the user typed it: directly when it needs no shell, else with the shell
+// (`hidden` has no meaning here). With `wait`, blocks until the program ends or `stop` is raised
+// (which ends the wait, not the program). True when the program was started; a program the shell
+// could not find or execute counts as not started.
 bool ExecuteProgram(const std::string &commandLine, bool hidden, bool wait, const std::atomic<bool> *stop = nullptr);
 
 // ---- File CRC-32 ------------------------------------------------------------------------------

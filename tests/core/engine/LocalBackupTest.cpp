@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <filesystem>
 
 namespace {
 
@@ -489,6 +490,38 @@ TEST_F(EngineLocalBackup, DialAndProgramsAroundTheRun)
     auto r4 = runBackup(s, services);
     EXPECT_TRUE(r4->host.logged(qv::lkError, "Can't connect to nowhere."));
     EXPECT_FALSE(r4->host.aborted);
+}
+
+TEST_F(EngineLocalBackup, ProgramsThatCannotRunAreLogged)
+{
+    // The real runner: a line without shell syntax runs directly, another through the shell.
+    put(src + "a", "a");
+    const std::string marks = qvtest::makeTempDir("marks");
+    struct Case {
+        std::string program;
+        bool wait;
+        bool logged;
+    };
+    const Case cases[] = {
+        {"qv-no-such-program --flag", true, true},
+        {"qv-no-such-program --flag", false, true},
+        {"qv-no-such-program > '" + marks + "/redirected'", true, true}, // the shell's "not found"
+        {"echo a > '" + marks + "/x y'", true, false},
+        {"touch " + marks + "/plain", true, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.program);
+        auto s = makeSnapshot({src}, dst);
+        s->runBefore = true;
+        s->runBeforeProgram = c.program;
+        s->runBeforeWait = c.wait;
+        auto r = runBackup(s);
+        EXPECT_EQ(r->host.logged(qv::lkWarning, "Unable to execute external program " + c.program + "."), c.logged)
+            << r->host.dump();
+        EXPECT_FALSE(r->host.aborted);
+    }
+    EXPECT_EQ(qvtest::readFile(marks + "/x y"), "a\n");
+    EXPECT_TRUE(std::filesystem::exists(marks + "/plain"));
 }
 
 TEST_F(EngineLocalBackup, FilterTestWritesTheReport)
