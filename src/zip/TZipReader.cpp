@@ -527,25 +527,60 @@ void TZipReader::SetZipComment(const std::string &comment)
     }
 }
 
+// One operation of the extraction engine: the cancel flag starts clear, the component is busy and
+// keeps the archive open throughout; afterwards, also when the body throws, KeepZipOpen is
+// restored, the archive closed and the flags cleared. A whole run (not a single entry to a stream
+// or buffer) also empties FilesList and reports OnUnZipComplete.
+int TZipReader::runOperation(const std::function<int()> &body, bool wholeRun)
+{
+    const bool keepOpen = KeepZipOpen;
+    int result = 0;
+    auto finish = [&]() {
+        m_busy = false;
+        m_cancel.store(false);
+        KeepZipOpen = keepOpen;
+        CloseZip();
+        if (wholeRun) {
+            FilesList.clear();
+            if (OnUnZipComplete) {
+                OnUnZipComplete(result);
+            }
+        }
+    };
+    try {
+        m_cancel.store(false);
+        OpenZip();
+        m_busy = true;
+        KeepZipOpen = true;
+        result = body();
+    } catch (...) {
+        result = 0;
+        finish();
+        throw;
+    }
+    finish();
+    return result;
+}
+
 int TZipReader::UnZip()
 {
     if (m_destDir == "?") {
         return 0;
     }
     ZipExtractor engine(*this);
-    return engine.run(ZipExtractor::Target::File);
+    return runOperation([&] { return engine.run(ZipExtractor::Target::File); }, true);
 }
 
 int TZipReader::TestZip()
 {
     ZipExtractor engine(*this);
-    return engine.run(ZipExtractor::Target::Test);
+    return runOperation([&] { return engine.run(ZipExtractor::Target::Test); }, true);
 }
 
 bool TZipReader::UnZipToStream(TStream &stream, const std::string &name)
 {
     ZipExtractor engine(*this);
-    return engine.runToStream(stream, name);
+    return runOperation([&] { return engine.runToStream(stream, name) ? 1 : 0; }, false) != 0;
 }
 
 bool TZipReader::UnZipToMemory(std::vector<std::uint8_t> &buffer, const std::string &name)
@@ -553,7 +588,7 @@ bool TZipReader::UnZipToMemory(std::vector<std::uint8_t> &buffer, const std::str
     TMemoryStream ms;
     ZipExtractor engine(*this);
     engine.setMemoryTarget(true);
-    const bool ok = engine.runToStream(ms, name);
+    const bool ok = runOperation([&] { return engine.runToStream(ms, name) ? 1 : 0; }, false) != 0;
     buffer = std::move(ms.Data());
     return ok;
 }

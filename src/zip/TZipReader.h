@@ -8,6 +8,7 @@
 // may be called from any thread; the next buffer answers it with EUserCanceled.
 #pragma once
 
+#include "zip/TEndCentral.h"
 #include "zip/TSortedZip.h"
 #include "zip/ZipBufferStream.h"
 #include "zip/ZipErrors.h"
@@ -22,7 +23,7 @@
 
 namespace qv {
 
-enum TUZOverwriteMode : int { Prompt = 0, Always, Never, ifNewer, ifOlder };
+enum class TUZOverwriteMode : int { Prompt = 0, Always, Never, ifNewer, ifOlder };
 enum TIncompleteZipMode : int { izAssumeMulti = 0, izAssumeBad, izAssumeNotAZip };
 enum TSkipReason : int { srBadPassword = 0, srNoOverwrite, srFileOpenError, srCreateError };
 enum TMultiMode : int { mmNone = 0, mmSpan, mmBlocks };
@@ -57,7 +58,7 @@ public:
     void SetSortMode(TZipSortMode mode);
 
     bool RecreateDirs = false;
-    TUZOverwriteMode OverwriteMode = Prompt;
+    TUZOverwriteMode OverwriteMode = TUZOverwriteMode::Prompt;
     std::vector<std::string> FilesList;
     bool DoAll = false;
     TIncompleteZipMode IncompleteZipMode = izAssumeMulti;
@@ -169,7 +170,7 @@ protected:
     } m_stamp;
 
 private:
-    friend class ZipExtractor;
+    int runOperation(const std::function<int()> &body, bool wholeRun);
     TSortedZip &view() { return m_view ? *m_view : *m_directory; }
 };
 

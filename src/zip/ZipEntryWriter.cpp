@@ -1,10 +1,11 @@
-// Writes one new entry (a file or a folder) into the archive being built by TZipWriter.
+// Writes one new entry (a file or a folder) into the archive being built by a writer run.
 #include "zip/ZipEntryWriter.h"
 
 #include "zip/Crc32.h"
 #include "zip/ZipArchiveOutput.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipLib.h"
+#include "zip/ZipMatch.h"
 
 #include <fcntl.h>
 #include <sys/random.h>
@@ -57,8 +58,8 @@ std::string baseName(const std::string &path)
 
 } // namespace
 
-ZipEntryWriter::ZipEntryWriter(TZipWriter &owner)
-    : m_owner(owner), m_readBuffer(kCopyPiece), m_scratch(std::max(kCopyPiece, Deflater::kOutputPiece))
+ZipEntryWriter::ZipEntryWriter(ZipEntryHost &host)
+    : m_host(host), m_readBuffer(kCopyPiece), m_scratch(std::max(kCopyPiece, Deflater::kOutputPiece))
 {
 }
 
@@ -104,12 +105,12 @@ uint32_t ZipEntryWriter::dosAttributes(const std::string &path, uint32_t mode, b
 
 bool ZipEntryWriter::isDuplicate(const std::string &storedName) const
 {
-    return m_owner.m_newNames.count(storedName) != 0;
+    return m_host.hasEntry(storedName);
 }
 
 bool ZipEntryWriter::noCompress(const std::string &path) const
 {
-    for (const std::string &mask : m_owner.NoCompressList) {
+    for (const std::string &mask : m_options.noCompressList) {
         if (zipMaskMatches(mask, path)) {
             return true;
         }
@@ -117,7 +118,7 @@ bool ZipEntryWriter::noCompress(const std::string &path) const
     return false;
 }
 
-bool ZipEntryWriter::addFolder(const TZipHeaderInfo &templ, const TZipWriter::PendingFile &file,
+bool ZipEntryWriter::addFolder(const TZipHeaderInfo &templ, const ZipPendingFile &file,
                                TZipHeaderInfo &entry)
 {
     entry = templ;
@@ -135,24 +136,24 @@ bool ZipEntryWriter::addFolder(const TZipHeaderInfo &templ, const TZipWriter::Pe
     entry.InternalAttributes = 0;
     entry.ExternalAttributes = dosAttributes(file.path, mode, true) | (mode << 16);
     if (isDuplicate(file.storedName)) {
-        m_owner.skipped(zsrDuplicate, file.path, -1, "another entry has the same name");
+        m_host.entrySkipped(zsrDuplicate, file.path, "another entry has the same name");
         return false;
     }
     bool skip = false;
-    if (m_owner.OnStartZip) {
-        m_owner.OnStartZip(file.path, entry, skip);
+    if (m_options.onStartZip) {
+        m_options.onStartZip(file.path, entry, skip);
     }
     if (skip) {
         return false;
     }
-    entry.SaveLocalToStream(*m_owner.m_out);
-    if (m_owner.OnEndZip) {
-        m_owner.OnEndZip(file.path, 0, 0, 0);
+    entry.SaveLocalToStream(m_host.entryOutput());
+    if (m_options.onEndZip) {
+        m_options.onEndZip(file.path, 0, 0, 0);
     }
     return true;
 }
 
-bool ZipEntryWriter::addOneFile(const TZipWriter::PendingFile &file, TZipHeaderInfo &entry)
+bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entry)
 {
     TZipHeaderInfo templ;
     templ.VersionMadeBy = kMadeByUnix;
@@ -165,48 +166,48 @@ bool ZipEntryWriter::addOneFile(const TZipWriter::PendingFile &file, TZipHeaderI
     const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         const int err = errno;
-        if (err == ENOENT && m_owner.OnNoSuchFile) {
-            m_owner.OnNoSuchFile(file.path);
+        if (err == ENOENT && m_options.onNoSuchFile) {
+            m_options.onNoSuchFile(file.path);
         } else if (err != ENOENT) {
-            m_owner.skipped(zsrFileOpenError, file.path, -1, std::strerror(err));
+            m_host.entrySkipped(zsrFileOpenError, file.path, std::strerror(err));
         }
         return false;
     }
     FdCloser closer(fd);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        m_owner.skipped(zsrNotRegular, file.path, -1, "not a regular file");
+        m_host.entrySkipped(zsrNotRegular, file.path, "not a regular file");
         return false;
     }
-    if (m_owner.isArchiveItself(st.st_dev, st.st_ino)) {
-        m_owner.skipped(zsrIsArchive, file.path, -1, "the archive is never added to itself");
+    if (m_host.isArchiveItself(st.st_dev, st.st_ino)) {
+        m_host.entrySkipped(zsrIsArchive, file.path, "the archive is never added to itself");
         return false;
     }
-    const bool archiveBit = m_owner.ArchiveBitProbe ? m_owner.ArchiveBitProbe(file.path) : true;
+    const bool archiveBit = m_options.archiveBitProbe ? m_options.archiveBitProbe(file.path) : true;
     entry = templ;
     entry.DateTime = dosDateTime(st.st_mtime);
     entry.ExternalAttributes = dosAttributes(file.path, st.st_mode, archiveBit) | (static_cast<uint32_t>(st.st_mode) << 16);
     entry.InternalAttributes = 2;
     entry.ForceZip64 = static_cast<uint64_t>(st.st_size) >= kMax32 - kZip64Margin;
     if (isDuplicate(file.storedName)) {
-        m_owner.m_totalBytes -= static_cast<int64_t>(file.size);
-        m_owner.skipped(zsrDuplicate, file.path, -1, "another entry has the same name");
+        m_host.entryDropped(static_cast<int64_t>(file.size));
+        m_host.entrySkipped(zsrDuplicate, file.path, "another entry has the same name");
         return false;
     }
     bool skip = false;
-    if (m_owner.OnStartZip) {
-        m_owner.OnStartZip(file.path, entry, skip);
+    if (m_options.onStartZip) {
+        m_options.onStartZip(file.path, entry, skip);
     }
     if (skip) {
         return false;
     }
 
-    const int level = std::clamp(m_owner.PackLevel, 0, 9);
+    const int level = std::clamp(m_options.packLevel, 0, 9);
     const bool compress = level > 0 && !noCompress(file.path);
-    m_encrypt = !m_owner.Password.empty();
+    m_encrypt = !m_options.password.empty();
     m_currentPath = file.path;
     m_fileSize = static_cast<uint64_t>(st.st_size);
-    ZipArchiveOutput &out = *m_owner.m_out;
+    ZipArchiveOutput &out = m_host.entryOutput();
     const int64_t start = out.Position();
     int crcFailures = 0;
     for (;;) {
@@ -216,7 +217,7 @@ bool ZipEntryWriter::addOneFile(const TZipWriter::PendingFile &file, TZipHeaderI
         } catch (const ZipSourceReadError &e) {
             out.Seek(start, soBeginning);
             out.truncateHere();
-            m_owner.skipped(zsrFileOpenError, file.path, -1, std::strerror(e.error));
+            m_host.entrySkipped(zsrFileOpenError, file.path, std::strerror(e.error));
             return false;
         }
         if (result == Attempt::Done) {
@@ -227,15 +228,15 @@ bool ZipEntryWriter::addOneFile(const TZipWriter::PendingFile &file, TZipHeaderI
         if (result == Attempt::NeedZip64) {
             entry.ForceZip64 = true;
         } else if (++crcFailures == 2) {
-            m_owner.skipped(zsrChangedWhileRead, file.path, -1, "the file changed while it was read");
+            m_host.entrySkipped(zsrChangedWhileRead, file.path, "the file changed while it was read");
             return false;
         }
     }
-    if (m_owner.ResetArchiveBitOnZip && m_owner.ArchiveBitReset) {
-        m_owner.ArchiveBitReset(file.path);
+    if (m_options.resetArchiveBit && m_options.archiveBitReset) {
+        m_options.archiveBitReset(file.path);
     }
-    if (m_owner.OnEndZip) {
-        m_owner.OnEndZip(file.path, entry.UncompressedSize, entry.CompressedSize,
+    if (m_options.onEndZip) {
+        m_options.onEndZip(file.path, entry.UncompressedSize, entry.CompressedSize,
                          static_cast<uint64_t>(out.Position()));
     }
     return true;
@@ -243,7 +244,7 @@ bool ZipEntryWriter::addOneFile(const TZipWriter::PendingFile &file, TZipHeaderI
 
 ZipEntryWriter::Attempt ZipEntryWriter::writeAttempt(int fd, TZipHeaderInfo &entry, int64_t start, bool compress)
 {
-    TStream &out = *m_owner.m_out;
+    TStream &out = m_host.entryOutput();
     uint32_t firstCrc = 0;
     if (m_encrypt) {
         firstCrc = checksumPass(fd);
@@ -251,7 +252,7 @@ ZipEntryWriter::Attempt ZipEntryWriter::writeAttempt(int fd, TZipHeaderInfo &ent
     if (::lseek(fd, 0, SEEK_SET) != 0) {
         throw ZipSourceReadError{errno};
     }
-    const int level = std::clamp(m_owner.PackLevel, 1, 9);
+    const int level = std::clamp(m_options.packLevel, 1, 9);
     uint16_t flags = static_cast<uint16_t>(entry.Flags & ~(kFlagEncrypted | 0x0006 | kFlagDescriptor));
     if (compress) {
         flags |= Deflater::flagBitsForLevel(level);
@@ -334,7 +335,7 @@ uint32_t ZipEntryWriter::checksumPass(int fd)
             break;
         }
         crc.update(m_readBuffer.data(), static_cast<size_t>(n));
-        m_owner.checkCancel();
+        m_host.checkCancel();
     }
     return crc.value();
 }
@@ -351,14 +352,11 @@ size_t ZipEntryWriter::readInput(int fd, uint8_t *buffer, size_t n)
     const size_t k = static_cast<size_t>(got);
     m_crcRegister = crc32UpdateRaw(m_crcRegister, buffer, k);
     m_fileDone += k;
-    m_owner.m_doneBytes += static_cast<int64_t>(k);
-    if (m_owner.OnFilePercentDone) {
-        m_owner.OnFilePercentDone(percentOf(static_cast<int64_t>(m_fileDone), static_cast<int64_t>(m_fileSize)));
+    if (m_options.onFilePercentDone) {
+        m_options.onFilePercentDone(percentOf(static_cast<int64_t>(m_fileDone), static_cast<int64_t>(m_fileSize)));
     }
-    if (m_owner.OnTotalPercentDone) {
-        m_owner.OnTotalPercentDone(percentOf(m_owner.m_doneBytes, m_owner.m_totalBytes));
-    }
-    m_owner.checkCancel();
+    m_host.entryProgress(static_cast<int64_t>(k));
+    m_host.checkCancel();
     return k;
 }
 
@@ -368,26 +366,26 @@ void ZipEntryWriter::emit(const uint8_t *data, size_t n)
         while (n > 0) {
             const size_t k = std::min(n, m_scratch.size());
             std::memcpy(m_scratch.data(), data, k);
-            if (m_owner.OnEncrypt) {
-                m_owner.OnEncrypt(m_scratch.data(), k, m_owner.Password);
+            if (m_options.onEncrypt) {
+                m_options.onEncrypt(m_scratch.data(), k, m_options.password);
             } else {
                 m_cipher.EncryptBuffer(m_scratch.data(), k);
             }
-            m_owner.m_out->WriteBuffer(m_scratch.data(), static_cast<int64_t>(k));
+            m_host.entryOutput().WriteBuffer(m_scratch.data(), static_cast<int64_t>(k));
             m_written += k;
             data += k;
             n -= k;
         }
     } else {
-        m_owner.m_out->WriteBuffer(data, static_cast<int64_t>(n));
+        m_host.entryOutput().WriteBuffer(data, static_cast<int64_t>(n));
         m_written += n;
     }
-    m_owner.pollCancel();
+    m_host.pollCancel();
 }
 
 void ZipEntryWriter::encryptHeader(uint32_t crc)
 {
-    if (m_owner.OnEncrypt) {
+    if (m_options.onEncrypt) {
         // A custom cipher gets the plain header: random bytes, then the check bytes.
         std::array<uint8_t, kEncryptionHeaderSize> plain{};
         if (::getrandom(plain.data(), 10, 0) != 10) {
@@ -397,11 +395,11 @@ void ZipEntryWriter::encryptHeader(uint32_t crc)
         }
         plain[10] = static_cast<uint8_t>(crc >> 16);
         plain[11] = static_cast<uint8_t>(crc >> 24);
-        m_owner.OnEncrypt(plain.data(), plain.size(), m_owner.Password);
-        m_owner.m_out->WriteBuffer(plain.data(), static_cast<int64_t>(plain.size()));
+        m_options.onEncrypt(plain.data(), plain.size(), m_options.password);
+        m_host.entryOutput().WriteBuffer(plain.data(), static_cast<int64_t>(plain.size()));
     } else {
-        const std::array<uint8_t, kEncryptionHeaderSize> header = m_cipher.MakeHeader(m_owner.Password, crc);
-        m_owner.m_out->WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
+        const std::array<uint8_t, kEncryptionHeaderSize> header = m_cipher.MakeHeader(m_options.password, crc);
+        m_host.entryOutput().WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
     }
     m_written += kEncryptionHeaderSize;
 }

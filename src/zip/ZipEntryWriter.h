@@ -12,8 +12,8 @@
 
 #include "zip/Deflate.h"
 #include "zip/ZipCipher.h"
+#include "zip/ZipEntryHost.h"
 #include "zip/ZipRecords.h"
-#include "zip/ZipWriter.h"
 
 #include <cstdint>
 #include <string>
@@ -24,11 +24,14 @@ namespace qv {
 class ZipEntryWriter
 {
 public:
-    explicit ZipEntryWriter(TZipWriter &owner);
+    explicit ZipEntryWriter(ZipEntryHost &host);
+
+    // The settings of the run that starts; kept until the next call.
+    void setOptions(const ZipEntryOptions &options) { m_options = options; }
 
     // Adds the file at the output's position; false when it was left out (the reason was
     // reported through OnSkippingFile or OnNoSuchFile; the output is unchanged).
-    bool addOneFile(const TZipWriter::PendingFile &file, TZipHeaderInfo &entry);
+    bool addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entry);
 
     // MS-DOS date and time of a moment, in local time, clamped to 1980-01-01 00:00:00 ..
     // 2099-12-31 23:59:58.
@@ -40,7 +43,7 @@ public:
 private:
     enum class Attempt { Done, CrcChanged, NeedZip64 };
 
-    bool addFolder(const TZipHeaderInfo &templ, const TZipWriter::PendingFile &file, TZipHeaderInfo &entry);
+    bool addFolder(const TZipHeaderInfo &templ, const ZipPendingFile &file, TZipHeaderInfo &entry);
     Attempt writeAttempt(int fd, TZipHeaderInfo &entry, int64_t start, bool compress);
     uint32_t checksumPass(int fd);
     size_t readInput(int fd, uint8_t *buffer, size_t n);
@@ -49,7 +52,8 @@ private:
     bool isDuplicate(const std::string &storedName) const;
     bool noCompress(const std::string &path) const;
 
-    TZipWriter &m_owner;
+    ZipEntryHost &m_host;
+    ZipEntryOptions m_options;
     Deflater m_deflater;
     TZipCipher m_cipher;
     bool m_encrypt = false;

@@ -201,34 +201,11 @@ void ZipExtractor::select()
 int ZipExtractor::run(Target target)
 {
     m_target = target;
-    TZipReader &r = m_reader;
-    const bool keepOpen = r.KeepZipOpen;
-    int extracted = 0;
-    auto finish = [&]() {
-        r.m_busy = false;
-        r.m_cancel.store(false);
-        r.FilesList.clear();
-        r.KeepZipOpen = keepOpen;
-        r.CloseZip();
-        if (r.OnUnZipComplete) {
-            r.OnUnZipComplete(extracted);
-        }
-    };
-    try {
-        r.m_cancel.store(false);
-        r.OpenZip();
-        r.m_busy = true;
-        r.KeepZipOpen = true;
-        if (target == Target::File && !r.DestDir().empty() && !makeFolders(r.DestDir())) {
-            throw EZipError(systemErrorText("Cannot create folder", r.DestDir(), errno));
-        }
-        extracted = runSelected();
-    } catch (...) {
-        finish();
-        throw;
+    const std::string &dest = m_reader.DestDir();
+    if (target == Target::File && !dest.empty() && !makeFolders(dest)) {
+        throw EZipError(systemErrorText("Cannot create folder", dest, errno));
     }
-    finish();
-    return extracted;
+    return runSelected();
 }
 
 int ZipExtractor::runSelected()
@@ -271,38 +248,20 @@ bool ZipExtractor::runToStream(TStream &out, const std::string &mask)
     m_target = Target::Stream;
     m_out = &out;
     TZipReader &r = m_reader;
-    const bool keepOpen = r.KeepZipOpen;
-    bool ok = false;
-    try {
-        r.m_cancel.store(false);
-        r.OpenZip();
-        r.m_busy = true;
-        r.KeepZipOpen = true;
-        for (int i = 0; i < r.Count(); ++i) {
-            m_viewIndex[&r.Entry(i)] = i;
-        }
-        for (TZipHeaderInfo *e : r.Directory()) {
-            if (!e->IsFolder() && IsMatch(asciiLower(mask), asciiLower(e->FullName()))) {
-                m_total =
-                    static_cast<std::int64_t>(std::min<std::uint64_t>(e->UncompressedSize, INT64_MAX / 2));
-                Outcome outcome = Outcome::Retry;
-                while (outcome == Outcome::Retry) {
-                    outcome = extractEntry(*e, viewIndex(e));
-                }
-                ok = outcome == Outcome::Extracted;
-                break;
-            }
-        }
-    } catch (...) {
-        r.m_busy = false;
-        r.KeepZipOpen = keepOpen;
-        r.CloseZip();
-        throw;
+    for (int i = 0; i < r.Count(); ++i) {
+        m_viewIndex[&r.Entry(i)] = i;
     }
-    r.m_busy = false;
-    r.KeepZipOpen = keepOpen;
-    r.CloseZip();
-    return ok;
+    for (TZipHeaderInfo *e : r.Directory()) {
+        if (!e->IsFolder() && IsMatch(asciiLower(mask), asciiLower(e->FullName()))) {
+            m_total = static_cast<std::int64_t>(std::min<std::uint64_t>(e->UncompressedSize, INT64_MAX / 2));
+            Outcome outcome = Outcome::Retry;
+            while (outcome == Outcome::Retry) {
+                outcome = extractEntry(*e, viewIndex(e));
+            }
+            return outcome == Outcome::Extracted;
+        }
+    }
+    return false;
 }
 
 std::string ZipExtractor::destinationFor(const TZipHeaderInfo &e) const
@@ -363,20 +322,20 @@ bool ZipExtractor::mayReplace(const TZipHeaderInfo &e, int index, std::string &p
     }
     bool replace = false;
     switch (m_reader.OverwriteMode) {
-    case Always:
+    case TUZOverwriteMode::Always:
         replace = true;
         break;
-    case Never:
+    case TUZOverwriteMode::Never:
         replace = false;
         break;
-    case ifNewer:
-    case ifOlder: {
+    case TUZOverwriteMode::ifNewer:
+    case TUZOverwriteMode::ifOlder: {
         const double fileDate = dosDateTimeToDayCount(repairDosDateTime(unixToDosDateTime(st.st_mtime)));
         const double entryDate = dosDateTimeToDayCount(e.DateTime);
-        replace = m_reader.OverwriteMode == ifNewer ? entryDate > fileDate : entryDate < fileDate;
+        replace = m_reader.OverwriteMode == TUZOverwriteMode::ifNewer ? entryDate > fileDate : entryDate < fileDate;
         break;
     }
-    case Prompt:
+    case TUZOverwriteMode::Prompt:
         if (m_reader.OnPromptForOverwrite) {
             m_reader.OnPromptForOverwrite(replace, index, path);
         }

@@ -22,7 +22,8 @@ public:
 
     explicit ZipExtractor(TZipReader &reader) : m_reader(reader) {}
 
-    // Extracts (or tests) the chosen entries; returns the number extracted with a good CRC.
+    // Extracts (or tests) the chosen entries; returns the number extracted with a good CRC. The
+    // component has opened the archive and marked itself busy (TZipReader runs the engine).
     int run(Target target);
     // Extracts the first entry whose full name matches `mask` into `out`.
     bool runToStream(TStream &out, const std::string &mask);

@@ -166,4 +166,18 @@ bool IsMatch(std::string_view mask, std::string_view name)
     return matcher.wellFormed() && matcher.match(0, 0);
 }
 
+bool zipMaskMatches(const std::string &mask, const std::string &path)
+{
+    std::string subject = path;
+    if (mask.find('/') == std::string::npos) {
+        std::string trimmed = path;
+        while (!trimmed.empty() && trimmed.back() == '/') {
+            trimmed.pop_back();
+        }
+        const auto slash = trimmed.rfind('/');
+        subject = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+    }
+    return IsMatch(mask, subject);
+}
+
 } // namespace qv

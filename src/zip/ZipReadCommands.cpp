@@ -217,7 +217,7 @@ int zipCommandExtract(const std::vector<std::string> &args, std::ostream &out, s
         return 2;
     }
     zip.Password = o.password;
-    zip.OverwriteMode = o.overwrite ? Always : Never;
+    zip.OverwriteMode = o.overwrite ? TUZOverwriteMode::Always : TUZOverwriteMode::Never;
     return runAll(zip, true, out, err);
 }
 

@@ -187,6 +187,3 @@ std::string decodeEntryName(const std::string &raw, std::uint16_t flags, bool do
 std::vector<std::uint8_t> stripZip64Extra(const std::uint8_t *extra, std::size_t len);
 
 } // namespace qv
-
-// The end record lives in its own header; every user of the records gets it from here.
-#include "zip/TEndCentral.h"

@@ -6,6 +6,7 @@
 #include "zip/ZipEntryWriter.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipLib.h"
+#include "zip/ZipMatch.h"
 
 #include <cerrno>
 
@@ -133,6 +134,31 @@ void TZipWriter::skipped(TZipSkipReason reason, const std::string &fileName, int
     }
 }
 
+ZipEntryOptions TZipWriter::entryOptions() const
+{
+    ZipEntryOptions o;
+    o.packLevel = PackLevel;
+    o.password = Password;
+    o.noCompressList = NoCompressList;
+    o.resetArchiveBit = ResetArchiveBitOnZip;
+    o.onStartZip = OnStartZip;
+    o.onEndZip = OnEndZip;
+    o.onEncrypt = OnEncrypt;
+    o.onFilePercentDone = OnFilePercentDone;
+    o.onNoSuchFile = OnNoSuchFile;
+    o.archiveBitProbe = ArchiveBitProbe;
+    o.archiveBitReset = ArchiveBitReset;
+    return o;
+}
+
+void TZipWriter::entryProgress(int64_t bytes)
+{
+    m_doneBytes += bytes;
+    if (OnTotalPercentDone) {
+        OnTotalPercentDone(percentOf(m_doneBytes, m_totalBytes));
+    }
+}
+
 bool TZipWriter::isArchiveItself(dev_t dev, ino_t ino) const
 {
     if (m_archiveExists && dev == m_archiveDev && ino == m_archiveIno) {
@@ -241,8 +267,9 @@ int TZipWriter::runUpdate(bool deleteMode, const std::string &target)
     ZipArchiveOutput out(target);
     m_out = &out;
     if (!m_entryWriter) {
-        m_entryWriter = std::make_unique<ZipEntryWriter>(*this);
+        m_entryWriter = std::make_unique<ZipEntryWriter>(static_cast<ZipEntryHost &>(*this));
     }
+    m_entryWriter->setOptions(entryOptions());
     m_pending.clear();
     m_dispose.clear();
     m_newEntries.clear();

@@ -14,7 +14,9 @@
 #pragma once
 
 #include "zip/Deflate.h"
+#include "zip/TEndCentral.h"
 #include "zip/TZipReader.h"
+#include "zip/ZipEntryHost.h"
 #include "zip/ZipRecords.h"
 
 #include <sys/types.h>
@@ -32,23 +34,11 @@ namespace qv {
 enum TZipAction { zaUpdate, zaReplace, zaFreshen };
 enum TUpdateAction { uaReplacing, uaKeeping };
 
-// Why a file was left out, in more detail than OnSkippingFile's reason (OnSkippingFileDetail).
-enum TZipSkipReason {
-    zsrDuplicate,      // another file already has this stored name
-    zsrFileOpenError,  // the file could not be opened or read
-    zsrChangedWhileRead, // the file changed between the checksum pass and the data pass
-    zsrNotRegular,     // not a regular file (a device, a pipe, a socket)
-    zsrIsArchive,      // the archive itself or its temporary file
-};
-
 class ZipArchiveOutput;
 class ZipEntryWriter;
 
-// Matches a mask of ExcludeList, NoCompressList or a delete item, ignoring case: a mask holding a
-// "/" is matched against the whole path, any other against the file name alone.
-bool zipMaskMatches(const std::string &mask, const std::string &path);
 
-class TZipWriter : public TZipReader
+class TZipWriter : public TZipReader, private ZipEntryHost
 {
 public:
     TZipWriter();
@@ -108,17 +98,23 @@ public:
     std::function<bool(const std::string &path)> ArchiveBitProbe;
     std::function<void(const std::string &path)> ArchiveBitReset;
 
-    // One file to add: where it is on disk and the name it gets in the archive.
-    struct PendingFile {
-        std::string path;
-        std::string storedName;
-        bool folder = false;
-        uint64_t size = 0;
-        bool literal = false;
-    };
+    using PendingFile = ZipPendingFile;
 
 private:
-    friend class ZipEntryWriter;
+    // ZipEntryHost: what the entry writer asks of the run.
+    ZipArchiveOutput &entryOutput() override { return *m_out; }
+    bool hasEntry(const std::string &storedName) const override { return m_newNames.count(storedName) != 0; }
+    bool isArchiveItself(dev_t dev, ino_t ino) const override;
+    void entrySkipped(TZipSkipReason reason, const std::string &fileName, const std::string &why) override
+    {
+        skipped(reason, fileName, -1, why);
+    }
+    void entryProgress(int64_t bytes) override;
+    void entryDropped(int64_t bytes) override { m_totalBytes -= bytes; }
+    void checkCancel() override;
+    void pollCancel() override;
+    ZipEntryOptions entryOptions() const;
+
 
     int processFiles(bool deleteMode);
     int runUpdate(bool deleteMode, const std::string &target);
@@ -127,7 +123,6 @@ private:
     void expandMask(const std::string &item);
     bool acceptFile(const std::string &path, bool literal, uint64_t &size);
     std::string storedNameFor(const std::string &path, bool folder) const;
-    bool isArchiveItself(dev_t dev, ino_t ino) const;
     int mergeOldEntries(TStream &oldArchive, const std::vector<TZipHeaderInfo *> &oldEntries, bool deleteMode,
                         bool &changed);
     bool deleteWanted(const TZipHeaderInfo &entry);
@@ -136,8 +131,6 @@ private:
     void addPending(const std::string &path, const std::string &storedName, bool folder, uint64_t size, bool literal);
     int addRemainingFiles();
     void writeCentralDirectory();
-    void checkCancel();
-    void pollCancel();
     void skipped(TZipSkipReason reason, const std::string &fileName, int index, const std::string &why);
 
     std::vector<PendingFile> m_pairs;       // added through AddFile, consumed by the next run

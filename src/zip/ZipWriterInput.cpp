@@ -53,20 +53,6 @@ std::string withSlash(std::string folder)
 
 } // namespace
 
-bool zipMaskMatches(const std::string &mask, const std::string &path)
-{
-    std::string subject = path;
-    if (mask.find('/') == std::string::npos) {
-        std::string trimmed = path;
-        while (!trimmed.empty() && trimmed.back() == '/') {
-            trimmed.pop_back();
-        }
-        const auto slash = trimmed.rfind('/');
-        subject = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
-    }
-    return IsMatch(mask, subject);
-}
-
 std::string TZipWriter::storedNameFor(const std::string &path, bool folder) const
 {
     const std::string clean = normalisePath(path);

@@ -329,7 +329,7 @@ TEST(ZipExtractFailures, ExistingFileSurvivesEveryFailure)
         log.attach(z);
         z.SetZipName(c.zip);
         z.SetDestDir(dest);
-        z.OverwriteMode = qv::Always;
+        z.OverwriteMode = qv::TUZOverwriteMode::Always;
         z.FilesList = {"*"};
         int extracted = -1;
         if (c.exception != nullptr) {
@@ -463,13 +463,13 @@ TEST(ZipExtractOverwrite, ModesTable)
         bool replaced;
     };
     const Case cases[] = {
-        {qv::Always, 0, -1, true},   {qv::Never, -1000, -1, false},  {qv::ifNewer, -1000, -1, true},
-        {qv::ifNewer, 0, -1, false}, {qv::ifNewer, 1000, -1, false}, {qv::ifOlder, 1000, -1, true},
-        {qv::ifOlder, 0, -1, false}, {qv::Prompt, 0, -1, false},     {qv::Prompt, 0, 0, false},
-        {qv::Prompt, 0, 1, true},
+        {qv::TUZOverwriteMode::Always, 0, -1, true},   {qv::TUZOverwriteMode::Never, -1000, -1, false},  {qv::TUZOverwriteMode::ifNewer, -1000, -1, true},
+        {qv::TUZOverwriteMode::ifNewer, 0, -1, false}, {qv::TUZOverwriteMode::ifNewer, 1000, -1, false}, {qv::TUZOverwriteMode::ifOlder, 1000, -1, true},
+        {qv::TUZOverwriteMode::ifOlder, 0, -1, false}, {qv::TUZOverwriteMode::Prompt, 0, -1, false},     {qv::TUZOverwriteMode::Prompt, 0, 0, false},
+        {qv::TUZOverwriteMode::Prompt, 0, 1, true},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::to_string(c.mode) + "/" + std::to_string(c.fileTimeDelta) + "/" +
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.mode)) + "/" + std::to_string(c.fileTimeDelta) + "/" +
                      std::to_string(c.promptAnswer));
         const std::string dest = qvtest::makeTempDir("owd");
         qvtest::writeFile(dest + "/f.txt", "old");

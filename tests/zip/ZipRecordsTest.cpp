@@ -1,4 +1,5 @@
 // Archive records: layouts, names, dates, Zip64 fields and the search for the end record.
+#include "zip/TEndCentral.h"
 #include "zip/ZipRecords.h"
 #include "zip/TSortedZip.h"
 #include "zip/ZipLib.h"

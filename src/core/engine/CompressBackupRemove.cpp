@@ -58,7 +58,7 @@ std::vector<std::string> TCompressBackup::extractEntries(const std::vector<std::
     const bool ran = zipCall([&] {
         m_zip->SetDestDir(withoutSlash(folder));
         m_zip->RecreateDirs = true;
-        m_zip->OverwriteMode = Always;
+        m_zip->OverwriteMode = TUZOverwriteMode::Always;
         const int count = m_zip->Count();
         for (int i = 0; i < count; ++i) {
             if (wanted.count(m_zip->FullName(i)) != 0) {
