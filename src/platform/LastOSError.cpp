@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace qv {
 namespace {
@@ -54,5 +55,7 @@ ELastOSError::ELastOSError(int code, const std::string &prefix, const std::strin
     : std::runtime_error(buildMessage(code, prefix, suffix)), m_code(code)
 {
 }
+
+ELastOSError::ELastOSError(int code, Message message) : std::runtime_error(std::move(message.text)), m_code(code) {}
 
 } // namespace qv

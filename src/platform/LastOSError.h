@@ -15,6 +15,12 @@ public:
     explicit ELastOSError(const std::string &prefix = {}, const std::string &suffix = {});
     // The same for a given error code.
     ELastOSError(int code, const std::string &prefix, const std::string &suffix);
+    // A given error code with a message the caller has finished.
+    struct Message
+    {
+        std::string text;
+    };
+    ELastOSError(int code, Message message);
 
     int ErrorCode() const { return m_code; }
 
