@@ -52,6 +52,7 @@ private:
     void frame();
     void finishFrame(TGIFFrame &f);
     void noteLoop(const TExtension &ext);
+    void takeComments();
 
     TGIFImage &m_img;
     const std::uint8_t *m_p;
@@ -207,6 +208,9 @@ void GifReader::frame()
         f->hasLocalColourTable = true;
         f->item->colourTable = colourTable((packed & 7) + 1);
     }
+    if (m_img.m_frames.empty()) {
+        takeComments(); // comments before the first frame belong to the image
+    }
     f->extensions = std::move(m_pending);
     m_pending.clear();
     finishFrame(*f);
@@ -259,15 +263,22 @@ void GifReader::run()
             throw EInvalidGraphicOperation(kGifStreamRead);
         }
     }
-    // Comments after the last frame belong to the image.
-    for (const TExtension &ext : m_pending) {
-        if (ext.kind == GifExtensionKind::Comment) {
-            std::string line;
-            for (const std::string &s : ext.subBlocks) {
-                line += s;
-            }
-            m_img.m_data->comments.push_back(line);
+    takeComments(); // and so do comments after the last one
+}
+
+void GifReader::takeComments()
+{
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        if (it->kind != GifExtensionKind::Comment) {
+            ++it;
+            continue;
         }
+        std::string line;
+        for (const std::string &s : it->subBlocks) {
+            line += s;
+        }
+        m_img.m_data->comments.push_back(line);
+        it = m_pending.erase(it);
     }
 }
 

@@ -217,15 +217,17 @@ std::vector<std::uint8_t> GifWriter::run()
         put16(out, m_img.repeatCount);
         out.push_back(0);
     }
-    for (const auto &f : frames) {
-        putFrame(out, *f);
-    }
+    // The image's comment lines go before the first frame: readers report only comments that
+    // precede an image, so a trailing comment would be lost to them.
     for (const std::string &line : m_img.data().comments) {
         if (line.empty()) {
             continue;
         }
         out.insert(out.end(), {0x21, 0xFE});
         putSubBlocks(out, {line});
+    }
+    for (const auto &f : frames) {
+        putFrame(out, *f);
     }
     out.push_back(0x3B);
     return out;

@@ -333,12 +333,13 @@ TEST(GifFormat, WriterBlocks)
     EXPECT_EQ(back.data().comments[0], std::string(600, 'c'));
     // The long line goes out as sub-blocks of 255, 255 and 90 bytes.
     const std::string text = giftest::bytesToString(out);
-    const std::size_t at = text.rfind("\x21\xFE");
+    const std::size_t at = text.find("\x21\xFE\xFF");
     ASSERT_NE(at, std::string::npos);
     EXPECT_EQ(out[at + 2], 255);
     EXPECT_EQ(out[at + 3 + 255], 255);
     EXPECT_EQ(out[at + 4 + 510], 90);
     EXPECT_EQ(out[at + 5 + 600], 0);
+    EXPECT_LT(at, text.find('\x2C')); // before the first frame
 
     TGIFImage single;
     single.AddFrame(giftest::indexedPicture(2, 2, 1, 1));
