@@ -49,9 +49,9 @@ int info(const std::vector<std::string> &args)
     }
     qv::TGIFImage gif;
     gif.LoadFromStream(readAll(args[0]));
-    std::cout << "version: " << gif.versionText() << "\nscreen: " << gif.screenWidth << "x" << gif.screenHeight
-              << "\nframes: " << gif.frames().size() << "\nloop: "
-              << (gif.looping ? std::to_string(gif.repeatCount) : std::string("no")) << "\n";
+    std::cout << "version: " << gif.versionText() << "\nscreen: " << gif.screenWidth << "x"
+              << gif.screenHeight << "\nframes: " << gif.frames().size()
+              << "\nloop: " << (gif.looping ? std::to_string(gif.repeatCount) : std::string("no")) << "\n";
     for (const std::string &c : gif.data().comments) {
         std::cout << "comment: " << printable(c) << "\n";
     }
@@ -63,10 +63,11 @@ int info(const std::vector<std::string> &args)
         } catch (const std::exception &e) {
             decodeError = e.what();
         }
-        std::cout << "frame " << i << ": " << f.item->width << "x" << f.item->height << " at " << f.left << ","
-                  << f.top << " bits " << f.item->bitDepth << (f.hasLocalColourTable ? " local" : " global")
-                  << (f.interlaced ? " interlaced" : "") << " delay " << f.delay << " disposal "
-                  << int(f.disposal) << " transparent " << f.transparentIndex << (f.corrupt ? " corrupt" : "")
+        std::cout << "frame " << i << ": " << f.item->width << "x" << f.item->height << " at " << f.left
+                  << "," << f.top << " bits " << f.item->bitDepth
+                  << (f.hasLocalColourTable ? " local" : " global") << (f.interlaced ? " interlaced" : "")
+                  << " delay " << f.delay << " disposal " << int(f.disposal) << " transparent "
+                  << f.transparentIndex << (f.corrupt ? " corrupt" : "")
                   << (decodeError.empty() ? "" : " undecodable: " + decodeError) << "\n";
         for (const qv::TExtension &e : f.extensions) {
             if (e.kind == qv::GifExtensionKind::Comment) {
@@ -93,8 +94,8 @@ int decode(const std::vector<std::string> &args)
         qv::TGIFFrame &f = *gif.frames()[i];
         const qv::DibImage &bmp = f.bitmap();
         const int transparent = f.transparentColour() ? f.transparentIndex : -1;
-        std::string pam = "P7\nWIDTH " + std::to_string(bmp.width) + "\nHEIGHT " + std::to_string(bmp.height) +
-                          "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+        std::string pam = "P7\nWIDTH " + std::to_string(bmp.width) + "\nHEIGHT " +
+                          std::to_string(bmp.height) + "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
         std::vector<std::uint8_t> out(pam.begin(), pam.end());
         for (const std::uint8_t index : bmp.pixels) {
             const qv::Rgb c = bmp.palette[index];
@@ -126,7 +127,8 @@ int encode(const std::vector<std::string> &args)
         }
     }
     if (files.size() < 2 || loop < -1 || loop > 65535) {
-        throw std::invalid_argument("usage: qv-gif encode [--interlace] [--loop N] [--delay MS] IMAGE... OUT.gif");
+        throw std::invalid_argument(
+            "usage: qv-gif encode [--interlace] [--loop N] [--delay MS] IMAGE... OUT.gif");
     }
     qv::TGIFImage gif;
     for (std::size_t i = 0; i + 1 < files.size(); ++i) {
@@ -162,8 +164,9 @@ int main(int argc, char **argv)
         if (command == "encode") {
             return encode(args);
         }
-        std::cerr << "usage: qv-gif info FILE | decode FILE OUTDIR | encode [--interlace] [--loop N] [--delay MS] "
-                     "IMAGE... OUT.gif\n";
+        std::cerr
+            << "usage: qv-gif info FILE | decode FILE OUTDIR | encode [--interlace] [--loop N] [--delay MS] "
+               "IMAGE... OUT.gif\n";
         return 2;
     } catch (const std::exception &e) {
         std::cerr << "qv-gif: " << e.what() << "\n";

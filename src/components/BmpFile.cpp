@@ -97,7 +97,8 @@ std::vector<std::uint8_t> encodeBmp(const DibImage &image, std::uint32_t clrUsed
 DibImage decodeBmp(const std::vector<std::uint8_t> &file, BmpInfo *info)
 {
     const EInvalidGraphic bad("Bitmap image is not valid");
-    if (file.size() < 54 || file[0] != 'B' || file[1] != 'M' || get32(file, 14) != 40 || get32(file, 30) != 0) {
+    if (file.size() < 54 || file[0] != 'B' || file[1] != 'M' || get32(file, 14) != 40 ||
+        get32(file, 30) != 0) {
         throw bad;
     }
     BmpInfo h;
@@ -133,7 +134,8 @@ DibImage decodeBmp(const std::vector<std::uint8_t> &file, BmpInfo *info)
     }
     const std::uint32_t entries = h.bitCount <= 8 ? (1u << h.bitCount) : 0;
     const auto stride = static_cast<std::size_t>(WidthBytes(static_cast<long long>(h.width) * h.bitCount));
-    if (h.pixelOffset < 54 + 4 * entries || file.size() < h.pixelOffset + stride * static_cast<std::size_t>(h.height)) {
+    if (h.pixelOffset < 54 + 4 * entries ||
+        file.size() < h.pixelOffset + stride * static_cast<std::size_t>(h.height)) {
         throw bad;
     }
     img.width = h.width;
@@ -146,7 +148,8 @@ DibImage decodeBmp(const std::vector<std::uint8_t> &file, BmpInfo *info)
     img.pixels.resize(static_cast<std::size_t>(h.width) * static_cast<std::size_t>(h.height) * channels);
     for (int y = 0; y < h.height; ++y) {
         const std::uint8_t *row = &file[h.pixelOffset + stride * static_cast<std::size_t>(h.height - 1 - y)];
-        std::uint8_t *dst = &img.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(h.width) * channels];
+        std::uint8_t *dst =
+            &img.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(h.width) * channels];
         for (int x = 0; x < h.width; ++x) {
             switch (h.bitCount) {
             case 24:

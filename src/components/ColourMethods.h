@@ -27,7 +27,9 @@ template <typename F> void forEachStored(const DibImage &img, F &&f)
     for (int yb = 0; yb < img.height; ++yb) {
         const int y = img.height - 1 - yb;
         for (int x = 0; x < img.width; ++x) {
-            f(x, y, static_cast<std::size_t>(y) * static_cast<std::size_t>(img.width) + static_cast<std::size_t>(x));
+            f(x, y,
+              static_cast<std::size_t>(y) * static_cast<std::size_t>(img.width) +
+                  static_cast<std::size_t>(x));
         }
     }
 }

@@ -113,7 +113,8 @@ DibImage greyRgb(const DibImage &rgb)
 {
     DibImage out = rgb;
     for (std::size_t p = 0; p < out.pixels.size(); p += 3) {
-        const auto v = static_cast<std::uint8_t>((77 * out.pixels[p] + 150 * out.pixels[p + 1] + 29 * out.pixels[p + 2]) >> 8);
+        const auto v = static_cast<std::uint8_t>(
+            (77 * out.pixels[p] + 150 * out.pixels[p + 1] + 29 * out.pixels[p + 2]) >> 8);
         out.pixels[p] = out.pixels[p + 1] = out.pixels[p + 2] = v;
     }
     return out;
@@ -196,10 +197,10 @@ std::uint8_t levelValue(int count, int index)
 const std::vector<Rgb> &standardPalette(PixelFormat format)
 {
     static const std::vector<Rgb> mono{{0, 0, 0}, {255, 255, 255}};
-    static const std::vector<Rgb> sixteen{
-        {0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0}, {0, 0, 128},   {128, 0, 128},
-        {0, 128, 128},   {192, 192, 192}, {128, 128, 128}, {255, 0, 0}, {0, 255, 0},   {255, 255, 0},
-        {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+    static const std::vector<Rgb> sixteen{{0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
+                                          {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
+                                          {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
+                                          {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
     return format == PixelFormat::pf1bit ? mono : sixteen;
 }
 
@@ -260,7 +261,8 @@ ConvertedBitmap ConvertBitmap(const DibImage &bitmap, PixelFormat format, TMappi
     return out;
 }
 
-std::vector<std::uint8_t> BitmapToMemoryStream(const DibImage &bitmap, PixelFormat format, TMappingMethod method)
+std::vector<std::uint8_t> BitmapToMemoryStream(const DibImage &bitmap, PixelFormat format,
+                                               TMappingMethod method)
 {
     const ConvertedBitmap c = ConvertBitmap(bitmap, format, method);
     return encodeBmp(c.image, c.clrUsed);

@@ -49,7 +49,8 @@ bool DibImage::valid() const
 
 Rgb DibImage::colourAt(int x, int y) const
 {
-    const auto at = static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
+    const auto at =
+        static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
     if (indexed()) {
         const std::uint8_t i = pixels[at];
         return i < palette.size() ? palette[i] : Rgb{};

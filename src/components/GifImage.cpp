@@ -184,8 +184,9 @@ void TGIFImage::setCurrentIndex(int index)
 
 TGIFFrame *TGIFImage::currentFrame()
 {
-    return m_current >= 0 && m_current < static_cast<int>(m_frames.size()) ? m_frames[static_cast<std::size_t>(m_current)].get()
-                                                                          : nullptr;
+    return m_current >= 0 && m_current < static_cast<int>(m_frames.size())
+               ? m_frames[static_cast<std::size_t>(m_current)].get()
+               : nullptr;
 }
 
 bool TGIFImage::GetEmpty()
@@ -254,7 +255,8 @@ void TGIFImage::ReadData(const std::vector<std::uint8_t> &data)
     if (data.size() < 4) {
         throw EInvalidGraphicOperation(kGifStreamRead);
     }
-    const std::size_t len = data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<std::size_t>(data[3]) << 24);
+    const std::size_t len =
+        data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<std::size_t>(data[3]) << 24);
     if (len > data.size() - 4) {
         throw EInvalidGraphicOperation(kGifStreamRead);
     }

@@ -100,7 +100,7 @@ public:
     int screenHeight = 0;
     int backgroundIndex = -1; // -1: none
     bool looping = false;
-    int repeatCount = 0;      // 0: for ever
+    int repeatCount = 0; // 0: for ever
     bool Transparent = true;
     bool lenient = true;
     std::function<void(int percent)> onProgress;

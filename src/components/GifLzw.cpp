@@ -32,7 +32,8 @@ std::vector<std::uint8_t> payloadOf(const std::vector<std::uint8_t> &stream, boo
             break;
         }
         const std::size_t take = std::min(len, stream.size() - at);
-        out.insert(out.end(), stream.begin() + static_cast<long>(at), stream.begin() + static_cast<long>(at + take));
+        out.insert(out.end(), stream.begin() + static_cast<long>(at),
+                   stream.begin() + static_cast<long>(at + take));
         at += take;
     }
     return out;
@@ -70,8 +71,9 @@ class PixelSink
 {
 public:
     PixelSink(DecodeResult &out, const DecodeRequest &rq)
-        : m_out(out), m_width(static_cast<std::size_t>(rq.width)), m_rows(storedRowOrder(rq.height, rq.interlaced)),
-          m_total(m_width * m_rows.size()), m_tableCount(rq.tableCount), m_progress(rq.progress)
+        : m_out(out), m_width(static_cast<std::size_t>(rq.width)),
+          m_rows(storedRowOrder(rq.height, rq.interlaced)), m_total(m_width * m_rows.size()),
+          m_tableCount(rq.tableCount), m_progress(rq.progress)
     {
     }
     void put(int index)
@@ -145,7 +147,8 @@ std::vector<int> storedRowOrder(int height, bool interlaced)
 
 DecodeResult decodeFrame(const DecodeRequest &rq)
 {
-    const auto pixels = static_cast<unsigned long long>(rq.width) * static_cast<unsigned long long>(rq.height);
+    const auto pixels =
+        static_cast<unsigned long long>(rq.width) * static_cast<unsigned long long>(rq.height);
     if (rq.width < 0 || rq.height < 0 || pixels > kMaxFramePixels) {
         throw EInvalidGraphicOperation(kGifCorrupt);
     }
@@ -307,15 +310,18 @@ public:
     }
 
 private:
-    static int slotOf(int key) { return static_cast<int>((static_cast<unsigned>(key) * 2654435761u) % kHashSize); }
+    static int slotOf(int key)
+    {
+        return static_cast<int>((static_cast<unsigned>(key) * 2654435761u) % kHashSize);
+    }
     std::array<int, kHashSize> m_keys{};
     std::array<std::uint16_t, kHashSize> m_codes{};
 };
 
 } // namespace
 
-std::vector<std::uint8_t> encodeFrame(const std::vector<std::uint8_t> &indices, int width, int height, int depth,
-                                      bool interlaced)
+std::vector<std::uint8_t> encodeFrame(const std::vector<std::uint8_t> &indices, int width, int height,
+                                      int depth, bool interlaced)
 {
     const int size = depth <= 1 ? 2 : depth;
     const int mask = (1 << depth) - 1;
@@ -330,7 +336,8 @@ std::vector<std::uint8_t> encodeFrame(const std::vector<std::uint8_t> &indices, 
     writer.write(clear, bits);
     int prefix = -1;
     for (const int row : storedRowOrder(height, interlaced)) {
-        const std::uint8_t *p = indices.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
+        const std::uint8_t *p =
+            indices.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
         for (int x = 0; x < width; ++x) {
             const int pixel = p[x] & mask;
             if (prefix < 0) {

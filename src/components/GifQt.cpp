@@ -24,21 +24,26 @@ DibWithTransparency fromIndexed(const QImage &src)
     DibImage &d = out.image;
     d.width = img.width();
     d.height = img.height();
-    d.format = mono ? PixelFormat::pf1bit : PixelFormat::pf8bit;
+    // The smallest depth that holds the table: 1, 4 or 8 bits.
+    const qsizetype colours = img.colorTable().size();
+    d.format = mono || colours <= 2 ? PixelFormat::pf1bit
+               : colours <= 16      ? PixelFormat::pf4bit
+                                    : PixelFormat::pf8bit;
     const QList<QRgb> table = img.colorTable();
     for (qsizetype i = 0; i < table.size() && i < 256; ++i) {
-        d.palette.push_back(Rgb{static_cast<std::uint8_t>(qRed(table[i])), static_cast<std::uint8_t>(qGreen(table[i])),
+        d.palette.push_back(Rgb{static_cast<std::uint8_t>(qRed(table[i])),
+                                static_cast<std::uint8_t>(qGreen(table[i])),
                                 static_cast<std::uint8_t>(qBlue(table[i]))});
         if (out.transparentIndex < 0 && qAlpha(table[i]) == 0) {
             out.transparentIndex = static_cast<int>(i);
         }
     }
-    d.palette.resize(mono ? 2 : 256);
+    d.palette.resize(static_cast<std::size_t>(PixelFormatColors(d.format)));
     d.pixels.resize(static_cast<std::size_t>(d.width) * static_cast<std::size_t>(d.height));
     for (int y = 0; y < d.height; ++y) {
         for (int x = 0; x < d.width; ++x) {
-            d.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(d.width) + static_cast<std::size_t>(x)] =
-                static_cast<std::uint8_t>(img.pixelIndex(x, y));
+            d.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(d.width) +
+                     static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(img.pixelIndex(x, y));
         }
     }
     return out;
@@ -69,7 +74,8 @@ DibWithTransparency dibFromQImage(const QImage &image)
     for (int y = 0; y < d.height; ++y) {
         const auto *row = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
         for (int x = 0; x < d.width; ++x) {
-            const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(d.width) + static_cast<std::size_t>(x);
+            const std::size_t at =
+                static_cast<std::size_t>(y) * static_cast<std::size_t>(d.width) + static_cast<std::size_t>(x);
             clear[at] = qAlpha(row[x]) < 128;
             anyClear = anyClear || clear[at];
             if (!clear[at] && !haveFill) {
@@ -115,7 +121,8 @@ QImage qimageFromDib(const DibImage &dib, int transparentIndex)
     if (!dib.indexed()) {
         QImage img(dib.width, dib.height, QImage::Format_RGB888);
         for (int y = 0; y < dib.height; ++y) {
-            std::memcpy(img.scanLine(y), &dib.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(dib.width) * 3],
+            std::memcpy(img.scanLine(y),
+                        &dib.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(dib.width) * 3],
                         static_cast<std::size_t>(dib.width) * 3);
         }
         return img;
@@ -124,11 +131,13 @@ QImage qimageFromDib(const DibImage &dib, int transparentIndex)
     QList<QRgb> table;
     for (std::size_t i = 0; i < dib.palette.size(); ++i) {
         const Rgb c = dib.palette[i];
-        table.push_back(static_cast<int>(i) == transparentIndex ? qRgba(c.r, c.g, c.b, 0) : qRgb(c.r, c.g, c.b));
+        table.push_back(static_cast<int>(i) == transparentIndex ? qRgba(c.r, c.g, c.b, 0)
+                                                                : qRgb(c.r, c.g, c.b));
     }
     img.setColorTable(table);
     for (int y = 0; y < dib.height; ++y) {
-        std::memcpy(img.scanLine(y), &dib.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(dib.width)],
+        std::memcpy(img.scanLine(y),
+                    &dib.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(dib.width)],
                     static_cast<std::size_t>(dib.width));
     }
     return img;
@@ -149,11 +158,11 @@ void drawGif(QPainter &painter, const QRect &rect, TGIFImage &image)
     const QImage picture = qimageFromDib(frame->bitmap(image.onProgress));
     const auto transparent = frame->transparentColour();
     if (transparent && image.Transparent) {
-        DrawBitmapPartTransparent(painter, rect.x(), rect.y(), rect.width(), rect.height(), picture.rect(), picture,
-                                  rgbColor(transparent->r, transparent->g, transparent->b));
+        DrawBitmapPartTransparent(painter, rect.x(), rect.y(), rect.width(), rect.height(), picture.rect(),
+                                  picture, rgbColor(transparent->r, transparent->g, transparent->b));
     } else {
-        DrawBitmapPartTransparent(painter, rect.x(), rect.y(), rect.width(), rect.height(), picture.rect(), picture,
-                                  clNone);
+        DrawBitmapPartTransparent(painter, rect.x(), rect.y(), rect.width(), rect.height(), picture.rect(),
+                                  picture, clNone);
     }
 }
 
@@ -161,7 +170,8 @@ void copyGifToClipboard(TGIFImage &image)
 {
     const std::vector<std::uint8_t> data = image.SaveToStream();
     auto *mime = new QMimeData;
-    mime->setData(kGifMime, QByteArray(reinterpret_cast<const char *>(data.data()), static_cast<qsizetype>(data.size())));
+    mime->setData(kGifMime, QByteArray(reinterpret_cast<const char *>(data.data()),
+                                       static_cast<qsizetype>(data.size())));
     QGuiApplication::clipboard()->setMimeData(mime);
 }
 
@@ -170,7 +180,8 @@ bool loadGifFromClipboard(TGIFImage &image)
     const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
     if (mime && mime->hasFormat(kGifMime)) {
         const QByteArray data = mime->data(kGifMime);
-        image.LoadFromStream(reinterpret_cast<const std::uint8_t *>(data.constData()), static_cast<std::size_t>(data.size()));
+        image.LoadFromStream(reinterpret_cast<const std::uint8_t *>(data.constData()),
+                             static_cast<std::size_t>(data.size()));
         image.setCurrentIndex(0);
         return true;
     }

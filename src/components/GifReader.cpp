@@ -14,7 +14,8 @@ namespace qv {
 class GifReader
 {
 public:
-    GifReader(TGIFImage &image, const std::uint8_t *data, std::size_t size) : m_img(image), m_p(data), m_end(data + size)
+    GifReader(TGIFImage &image, const std::uint8_t *data, std::size_t size)
+        : m_img(image), m_p(data), m_end(data + size)
     {
     }
     void run();
@@ -154,7 +155,8 @@ void GifReader::extension()
     }
     }
     if (ext.kind == GifExtensionKind::Application && ext.fixed[0] == 11 &&
-        (std::memcmp(&ext.fixed[1], "NETSCAPE2.0", 11) == 0 || std::memcmp(&ext.fixed[1], "ANIMEXTS1.0", 11) == 0)) {
+        (std::memcmp(&ext.fixed[1], "NETSCAPE2.0", 11) == 0 ||
+         std::memcmp(&ext.fixed[1], "ANIMEXTS1.0", 11) == 0)) {
         // The loop is a property of the image; the writer makes its own block for it.
         if (!ext.subBlocks.empty() && ext.subBlocks.front().size() >= 3 && ext.subBlocks.front()[0] == 1) {
             noteLoop(ext);
@@ -188,8 +190,10 @@ void GifReader::finishFrame(TGIFFrame &f)
         }
         const std::uint8_t packed = ext.fixed[1];
         const int index = ext.fixed[4];
-        f.transparentIndex = (packed & 1) && static_cast<std::size_t>(index) < item.colourTable.size() ? index : -1;
-        f.delay = std::max<std::uint32_t>(f.delay, 10u * static_cast<std::uint32_t>(ext.fixed[2] | (ext.fixed[3] << 8)));
+        f.transparentIndex =
+            (packed & 1) && static_cast<std::size_t>(index) < item.colourTable.size() ? index : -1;
+        f.delay = std::max<std::uint32_t>(
+            f.delay, 10u * static_cast<std::uint32_t>(ext.fixed[2] | (ext.fixed[3] << 8)));
         f.disposal = static_cast<std::uint8_t>((packed & 0x1C) >> 2);
     }
 }

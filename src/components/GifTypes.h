@@ -22,7 +22,12 @@ inline constexpr const char *kGifStreamRead = "Stream read error";
 
 inline constexpr int kGifMaxRepeat = 30000;
 
-enum class GifExtensionKind : std::uint8_t { GraphicControl = 0, PlainText = 1, Application = 2, Comment = 3 };
+enum class GifExtensionKind : std::uint8_t {
+    GraphicControl = 0,
+    PlainText = 1,
+    Application = 2,
+    Comment = 3
+};
 
 // The label byte that follows 0x21 for each kind.
 std::uint8_t gifExtensionLabel(GifExtensionKind kind);

@@ -73,6 +73,28 @@ void putExtension(std::vector<std::uint8_t> &out, const TExtension &ext)
     putSubBlocks(out, ext.subBlocks);
 }
 
+// The frame's data as read, with the sub-block chain closed where a damaged file cut it, so that
+// what follows is never taken for frame data.
+void putFrameData(std::vector<std::uint8_t> &out, const std::vector<std::uint8_t> &data)
+{
+    if (data.empty()) {
+        out.insert(out.end(), {2, 0}); // a frame cut before its data: no pixels
+        return;
+    }
+    out.push_back(data[0]);
+    std::size_t at = 1;
+    while (at < data.size() && data[at] != 0) {
+        const std::size_t take = std::min<std::size_t>(data[at], data.size() - at - 1);
+        if (take == 0) {
+            break;
+        }
+        out.push_back(static_cast<std::uint8_t>(take));
+        out.insert(out.end(), data.begin() + static_cast<long>(at + 1), data.begin() + static_cast<long>(at + 1 + take));
+        at += 1 + take;
+    }
+    out.push_back(0);
+}
+
 } // namespace
 
 class GifWriter
@@ -128,8 +150,8 @@ void GifWriter::prepareControl(TGIFFrame &f)
                exts.end());
     auto gce = std::find_if(exts.begin(), exts.end(),
                             [](const TExtension &e) { return e.kind == GifExtensionKind::GraphicControl; });
-    const bool transparent = f.transparentIndex >= 0 &&
-                             static_cast<std::size_t>(f.transparentIndex) < f.item->colourTable.size();
+    const bool transparent =
+        f.transparentIndex >= 0 && static_cast<std::size_t>(f.transparentIndex) < f.item->colourTable.size();
     if (gce == exts.end()) {
         if (f.delay == 0 && !transparent && f.disposal == 0) {
             return;
@@ -141,7 +163,8 @@ void GifWriter::prepareControl(TGIFFrame &f)
     }
     const std::uint32_t delay = std::min<std::uint32_t>(f.delay / 10, 65535);
     gce->fixed[0] = 4;
-    gce->fixed[1] = static_cast<std::uint8_t>((gce->fixed[1] & ~0x1D) | ((f.disposal & 7) << 2) | (transparent ? 1 : 0));
+    gce->fixed[1] =
+        static_cast<std::uint8_t>((gce->fixed[1] & ~0x1D) | ((f.disposal & 7) << 2) | (transparent ? 1 : 0));
     gce->fixed[2] = static_cast<std::uint8_t>(delay);
     gce->fixed[3] = static_cast<std::uint8_t>(delay >> 8);
     gce->fixed[4] = static_cast<std::uint8_t>(transparent ? f.transparentIndex : 0);
@@ -166,11 +189,7 @@ void GifWriter::putFrame(std::vector<std::uint8_t> &out, const TGIFFrame &f)
     if (local) {
         putTable(out, f.item->colourTable);
     }
-    if (f.item->data.empty()) {
-        out.insert(out.end(), {2, 0}); // a frame that was cut before its data: no pixels
-    } else {
-        out.insert(out.end(), f.item->data.begin(), f.item->data.end());
-    }
+    putFrameData(out, f.item->data);
 }
 
 std::vector<std::uint8_t> GifWriter::run()
@@ -204,7 +223,8 @@ std::vector<std::uint8_t> GifWriter::run()
     put16(out, height);
     const auto &global = m_img.data().globalTable;
     out.push_back(global.empty() ? 0x70 : static_cast<std::uint8_t>(0xF0 | (tableBits(global.size()) - 1)));
-    out.push_back(static_cast<std::uint8_t>(m_img.backgroundIndex > 0 && !global.empty() ? m_img.backgroundIndex : 0));
+    out.push_back(
+        static_cast<std::uint8_t>(m_img.backgroundIndex > 0 && !global.empty() ? m_img.backgroundIndex : 0));
     out.push_back(0);
     if (!global.empty()) {
         putTable(out, global);

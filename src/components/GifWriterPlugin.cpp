@@ -5,9 +5,9 @@
 #include "components/GifImage.h"
 #include "components/GifQt.h"
 
+#include <QIODevice>
 #include <QImageIOHandler>
 #include <QImageIOPlugin>
-#include <QIODevice>
 
 namespace qv {
 namespace {

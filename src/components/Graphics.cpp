@@ -36,8 +36,8 @@ QCursor screenCursor(int id)
     }
 }
 
-void DrawTransparentStretched(QPainter &dst, int dstX, int dstY, int dstW, int dstH, const QImage &src, int srcX,
-                              int srcY, int srcW, int srcH, QRgb transparent)
+void DrawTransparentStretched(QPainter &dst, int dstX, int dstY, int dstW, int dstH, const QImage &src,
+                              int srcX, int srcY, int srcW, int srcH, QRgb transparent)
 {
     QImage part = src.copy(srcX, srcY, srcW, srcH).convertToFormat(QImage::Format_ARGB32);
     const QRgb key = transparent & 0x00FFFFFF;

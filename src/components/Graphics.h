@@ -36,14 +36,15 @@ QCursor screenCursor(int id);
 
 // Copies the source rectangle, stretched to the destination rectangle (nearest pixel), leaving
 // the destination visible where the source has `transparent` (compared by RGB).
-void DrawTransparentStretched(QPainter &dst, int dstX, int dstY, int dstW, int dstH, const QImage &src, int srcX,
-                              int srcY, int srcW, int srcH, QRgb transparent);
+void DrawTransparentStretched(QPainter &dst, int dstX, int dstY, int dstW, int dstH, const QImage &src,
+                              int srcX, int srcY, int srcW, int srcH, QRgb transparent);
 
 // Draws `bitmap` (or a part) with one colour transparent. Sizes below 1 mean the bitmap's own
 // (destination) or the whole bitmap (source). clNone draws it opaque; clDefault takes the
 // bottom-left pixel's colour; a monochrome bitmap always uses white.
 void DrawBitmapTransparent(QPainter &dest, const QImage &bitmap, TColor transparentColor, int dstX, int dstY,
-                           int dstW = 0, int dstH = 0, int srcX = 0, int srcY = 0, int srcW = 0, int srcH = 0);
+                           int dstW = 0, int dstH = 0, int srcX = 0, int srcY = 0, int srcW = 0,
+                           int srcH = 0);
 void DrawBitmapPartTransparent(QPainter &dest, int dstX, int dstY, int dstW, int dstH, const QRect &srcRect,
                                const QImage &bitmap, TColor transparentColor);
 

@@ -56,6 +56,9 @@ ELastOSError::ELastOSError(int code, const std::string &prefix, const std::strin
 {
 }
 
-ELastOSError::ELastOSError(int code, Message message) : std::runtime_error(std::move(message.text)), m_code(code) {}
+ELastOSError::ELastOSError(int code, Message message)
+    : std::runtime_error(std::move(message.text)), m_code(code)
+{
+}
 
 } // namespace qv

@@ -59,7 +59,18 @@ const MethodCase kMethodCases[] = {
     // 6 levels each: grey 100 -> level 2 (102).
     {mapTrunc666, 180, 30, 5, 86, kRed, kGreen, kBlue, {102, 102, 102}, 216, {128, 128, 128}, 216},
     // (77 R + 150 G + 29 B) >> 8.
-    {mapGrayscale, 76, 149, 28, 100, {76, 76, 76}, {149, 149, 149}, {28, 28, 28}, {100, 100, 100}, 0, {7, 7, 7}, 7},
+    {mapGrayscale,
+     76,
+     149,
+     28,
+     100,
+     {76, 76, 76},
+     {149, 149, 149},
+     {28, 28, 28},
+     {100, 100, 100},
+     0,
+     {7, 7, 7},
+     7},
 };
 
 class ColourMethod : public ::testing::TestWithParam<MethodCase>
@@ -94,13 +105,13 @@ TEST(ColourReduction, TripleTakesOneChannelByColumnPlusStoredRow)
     const ConvertedBitmap out = ConvertBitmap(fixedPicture(), PixelFormat::pf8bit, mapTriple);
     auto at = [&](int x, int y) { return out.image.pixels[static_cast<std::size_t>(y * 16 + x)]; };
     // The top row is stored row 15: column 0 takes red, 1 green, 2 blue.
-    EXPECT_EQ(at(0, 0), 63);        // red 255 >> 2
-    EXPECT_EQ(at(1, 0), 64);        // 64 + green 0
-    EXPECT_EQ(at(2, 0), 128);       // 128 + blue 0
-    EXPECT_EQ(at(15, 0), 25);       // grey: (15 + 15) mod 3 = 0 -> red 100 >> 2
-    EXPECT_EQ(at(15, 15), 0);       // blue pixel, stored row 0, column 15: red 0
+    EXPECT_EQ(at(0, 0), 63);         // red 255 >> 2
+    EXPECT_EQ(at(1, 0), 64);         // 64 + green 0
+    EXPECT_EQ(at(2, 0), 128);        // 128 + blue 0
+    EXPECT_EQ(at(15, 0), 25);        // grey: (15 + 15) mod 3 = 0 -> red 100 >> 2
+    EXPECT_EQ(at(15, 15), 0);        // blue pixel, stored row 0, column 15: red 0
     EXPECT_EQ(at(14, 15), 128 + 63); // (14 + 0) mod 3 = 2: blue 255 >> 2
-    EXPECT_EQ(at(10, 6), 64 + 63); // green pixel, stored row 9: (10 + 9) mod 3 = 1
+    EXPECT_EQ(at(10, 6), 64 + 63);   // green pixel, stored row 9: (10 + 9) mod 3 = 1
     EXPECT_EQ(out.image.palette[63], (Rgb{252, 0, 0}));
     EXPECT_EQ(out.image.palette[64 + 10], (Rgb{0, 40, 0}));
     EXPECT_EQ(out.image.palette[191], (Rgb{0, 0, 252}));
@@ -140,7 +151,8 @@ TEST(ColourReduction, HistogramDropsTheLowBlueBitFirst)
     while (px.size() < 64 * 33) {
         px.push_back(Rgb{5, 0, 0});
     }
-    const ConvertedBitmap out = ConvertBitmap(giftest::rgbPicture(64, 33, px), PixelFormat::pf8bit, mapHistogram);
+    const ConvertedBitmap out =
+        ConvertBitmap(giftest::rgbPicture(64, 33, px), PixelFormat::pf8bit, mapHistogram);
     EXPECT_EQ(out.image.palette[0], (Rgb{5, 0, 0})); // red and green keep their low bits
     EXPECT_EQ(out.image.pixels[2049], out.image.pixels[1]);
     for (const Rgb &c : out.image.palette) {
@@ -160,7 +172,8 @@ TEST(ColourReduction, HistogramOf3000RandomColoursNarrowsBlueRedGreenInTurn)
                              static_cast<std::uint8_t>(v)});
         }
     }
-    const ConvertedBitmap out = ConvertBitmap(giftest::rgbPicture(60, 50, px), PixelFormat::pf8bit, mapHistogram);
+    const ConvertedBitmap out =
+        ConvertBitmap(giftest::rgbPicture(60, 50, px), PixelFormat::pf8bit, mapHistogram);
     // Blue always loses a bit first, so at any stop blue has lost at least as many bits as red,
     // and red at least as many as green.
     auto lowestBit = [&](auto channel) {
@@ -202,7 +215,8 @@ TEST(ColourReduction, SameFormatComesBackUnchangedButGreyscaleConverts)
 
 TEST(ColourReduction, OneAndFourBitTargetsTakeTheNearestStandardColour)
 {
-    const DibImage pic = giftest::rgbPicture(4, 1, {{200, 10, 10}, {100, 100, 100}, {250, 250, 240}, {20, 20, 130}});
+    const DibImage pic =
+        giftest::rgbPicture(4, 1, {{200, 10, 10}, {100, 100, 100}, {250, 250, 240}, {20, 20, 130}});
     const ConvertedBitmap four = ConvertBitmap(pic, PixelFormat::pf4bit, mapHistogram);
     EXPECT_EQ(four.image.pixels, (std::vector<std::uint8_t>{9, 8, 15, 4}));
     EXPECT_EQ(four.image.palette[7], (Rgb{192, 192, 192}));
@@ -217,7 +231,8 @@ TEST(ColourReduction, ErrorsForBadPicturesAndUnsupportedTargets)
     DibImage shortPixels = fixedPicture();
     shortPixels.pixels.pop_back();
     EXPECT_THROW(BitmapToMemoryStream(shortPixels, PixelFormat::pf8bit), EInvalidGraphic);
-    for (const PixelFormat f : {PixelFormat::pf15bit, PixelFormat::pf16bit, PixelFormat::pf32bit, PixelFormat::pfDevice}) {
+    for (const PixelFormat f :
+         {PixelFormat::pf15bit, PixelFormat::pf16bit, PixelFormat::pf32bit, PixelFormat::pfDevice}) {
         try {
             ConvertBitmap(fixedPicture(), f, mapHistogram);
             ADD_FAILURE() << "no stop for format " << static_cast<int>(f);
@@ -250,7 +265,8 @@ TEST(ColourReduction, RowSizes)
 
 TEST(ColourReduction, BitmapFileLayout)
 {
-    const std::vector<std::uint8_t> file = BitmapToMemoryStream(fixedPicture(), PixelFormat::pf8bit, mapTrunc666);
+    const std::vector<std::uint8_t> file =
+        BitmapToMemoryStream(fixedPicture(), PixelFormat::pf8bit, mapTrunc666);
     BmpInfo info;
     const DibImage back = decodeBmp(file, &info);
     EXPECT_EQ(file.size(), 14u + 40 + 1024 + 16 * 16);
@@ -271,10 +287,12 @@ TEST(ColourReductionInterop, QtAndPillowReadOurBitmapFiles)
     std::mt19937 rng(11);
     std::vector<Rgb> px;
     for (int i = 0; i < 7 * 5; ++i) {
-        px.push_back(Rgb{static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng())});
+        px.push_back(Rgb{static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()),
+                         static_cast<std::uint8_t>(rng())});
     }
     const DibImage pic = giftest::rgbPicture(7, 5, px);
-    const PixelFormat targets[] = {PixelFormat::pf1bit, PixelFormat::pf4bit, PixelFormat::pf8bit, PixelFormat::pf24bit};
+    const PixelFormat targets[] = {PixelFormat::pf1bit, PixelFormat::pf4bit, PixelFormat::pf8bit,
+                                   PixelFormat::pf24bit};
     for (const PixelFormat target : targets) {
         for (const TMappingMethod m : {mapHistogram, mapMedianCut, mapGrayscale}) {
             SCOPED_TRACE(std::to_string(bitsOf(target)) + " bits, method " + std::to_string(m));
@@ -287,14 +305,16 @@ TEST(ColourReductionInterop, QtAndPillowReadOurBitmapFiles)
                 for (int x = 0; x < 7; ++x) {
                     const Rgb c = ours.colourAt(x, y);
                     EXPECT_EQ(qt.pixel(x, y) & 0xFFFFFF, qRgb(c.r, c.g, c.b) & 0xFFFFFF) << x << "," << y;
-                    expected += std::to_string(c.r) + " " + std::to_string(c.g) + " " + std::to_string(c.b) + "\n";
+                    expected +=
+                        std::to_string(c.r) + " " + std::to_string(c.g) + " " + std::to_string(c.b) + "\n";
                 }
             }
             const std::string path = dir + "/t.bmp";
             qvtest::writeFile(path, giftest::bytesToString(file));
             const std::string pillow = giftest::runPython(
                 "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1]).convert('RGB')\n"
-                "print(''.join('%d %d %d\\n' % im.getpixel((x, y)) for y in range(im.height) for x in range(im.width)), end='')",
+                "print(''.join('%d %d %d\\n' % im.getpixel((x, y)) for y in range(im.height) for x in "
+                "range(im.width)), end='')",
                 {path});
             EXPECT_EQ(pillow, expected);
         }

@@ -78,19 +78,28 @@ const EdgeCase kEdgeCases[] = {
      [] {
          Bytes b = RawGif("89a", 2, 2, 1).frame(2, 2, smallFrameData()).trailer().bytes;
          for (int i = 0; i < 6; ++i) {
-             b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(std::tolower(b[static_cast<std::size_t>(i)]));
+             b[static_cast<std::size_t>(i)] =
+                 static_cast<std::uint8_t>(std::tolower(b[static_cast<std::size_t>(i)]));
          }
          EXPECT_EQ(load(b).version(), 2);
      }},
     {"a repeat count of 65535 gives 30000",
      [] {
-         TGIFImage gif = load(RawGif("89a", 2, 2, 1).extension(0xFF, netscape(65535)).frame(2, 2, smallFrameData()).trailer().bytes);
+         TGIFImage gif = load(RawGif("89a", 2, 2, 1)
+                                  .extension(0xFF, netscape(65535))
+                                  .frame(2, 2, smallFrameData())
+                                  .trailer()
+                                  .bytes);
          EXPECT_TRUE(gif.looping);
          EXPECT_EQ(gif.repeatCount, 30000);
      }},
     {"ANIMEXTS1.0 loops too",
      [] {
-         TGIFImage gif = load(RawGif("89a", 2, 2, 1).extension(0xFF, netscape(7, "ANIMEXTS1.0")).frame(2, 2, smallFrameData()).trailer().bytes);
+         TGIFImage gif = load(RawGif("89a", 2, 2, 1)
+                                  .extension(0xFF, netscape(7, "ANIMEXTS1.0"))
+                                  .frame(2, 2, smallFrameData())
+                                  .trailer()
+                                  .bytes);
          EXPECT_TRUE(gif.looping);
          EXPECT_EQ(gif.repeatCount, 7);
      }},
@@ -125,19 +134,24 @@ const EdgeCase kEdgeCases[] = {
     {"a delay of 65535 hundredths is 655350 ms",
      [] {
          const Bytes gce{4, 0, 0xFF, 0xFF, 0, 0};
-         TGIFImage gif = load(RawGif("89a", 2, 2, 1).extension(0xF9, gce).frame(2, 2, smallFrameData()).trailer().bytes);
+         TGIFImage gif =
+             load(RawGif("89a", 2, 2, 1).extension(0xF9, gce).frame(2, 2, smallFrameData()).trailer().bytes);
          EXPECT_EQ(gif.frames()[0]->delay, 655350u);
      }},
     {"graphic control: transparency inside the table, disposal",
      [] {
          const Bytes gce{4, 0x09, 5, 0, 1, 0}; // disposal 2, transparent index 1
-         TGIFImage gif = load(RawGif("89a", 2, 2, 1).extension(0xF9, gce).frame(2, 2, smallFrameData()).trailer().bytes);
+         TGIFImage gif =
+             load(RawGif("89a", 2, 2, 1).extension(0xF9, gce).frame(2, 2, smallFrameData()).trailer().bytes);
          EXPECT_EQ(gif.frames()[0]->transparentIndex, 1);
          EXPECT_EQ(gif.frames()[0]->disposal, 2);
          EXPECT_EQ(gif.frames()[0]->delay, 50u);
          EXPECT_TRUE(gif.GetTransparent());
          const Bytes outside{4, 0x01, 0, 0, 9, 0}; // index 9 of a 2-entry table: none
-         EXPECT_EQ(load(RawGif("89a", 2, 2, 1).extension(0xF9, outside).frame(2, 2, smallFrameData()).bytes).frames()[0]->transparentIndex, -1);
+         EXPECT_EQ(load(RawGif("89a", 2, 2, 1).extension(0xF9, outside).frame(2, 2, smallFrameData()).bytes)
+                       .frames()[0]
+                       ->transparentIndex,
+                   -1);
      }},
     {"a frame of size 0 takes the screen's",
      [] {
@@ -169,9 +183,11 @@ TEST(GifFormat, EveryReadingMessage)
     const Bytes cut(good.begin(), good.end() - 4);
     const MessageCase cases[] = {
         {"not a GIF", giftest::stringToBytes("\x89PNG\r\n\x1a\n"), true, "Unknown GIF version"},
-        {"unknown version", giftest::stringToBytes("GIF90a\x01\x00\x01\x00\x00\x00\x00"), true, "Unknown GIF version"},
+        {"unknown version", giftest::stringToBytes("GIF90a\x01\x00\x01\x00\x00\x00\x00"), true,
+         "Unknown GIF version"},
         {"too short", giftest::stringToBytes("GI"), true, "Unknown GIF version"},
-        {"unknown extension", RawGif("89a", 2, 2, 1).extension(0x7F, {0}).bytes, true, "Unrecognized extension block: 7f"},
+        {"unknown extension", RawGif("89a", 2, 2, 1).extension(0x7F, {0}).bytes, true,
+         "Unrecognized extension block: 7f"},
         {"cut frame, strict", cut, false, "Stream read error"},
         {"cut screen", giftest::stringToBytes("GIF89a\x01\x00"), true, "Stream read error"},
     };
@@ -185,14 +201,18 @@ TEST(GifFormat, EveryReadingMessage)
 TEST(GifFormat, EveryDecodingMessage)
 {
     // Code 7 right after the first pixel is not defined yet.
-    const Bytes undefined = RawGif("89a", 2, 2, 1).frame(2, 2, giftest::lzwData(2, {{4, 3}, {0, 3}, {7, 3}, {5, 3}})).bytes;
-    EXPECT_EQ(messageOf([&] { load(undefined, false).frames()[0]->bitmap(); }), "GIF encoded data is corrupt");
+    const Bytes undefined =
+        RawGif("89a", 2, 2, 1).frame(2, 2, giftest::lzwData(2, {{4, 3}, {0, 3}, {7, 3}, {5, 3}})).bytes;
+    EXPECT_EQ(messageOf([&] { load(undefined, false).frames()[0]->bitmap(); }),
+              "GIF encoded data is corrupt");
     TGIFImage lenient = load(undefined);
     lenient.frames()[0]->bitmap();
     EXPECT_TRUE(lenient.frames()[0]->corrupt);
 
-    const Bytes size12 = RawGif("89a", 1, 1, 1).frame(1, 1, giftest::lzwData(12, {{512, 10}, {513, 10}})).bytes;
-    EXPECT_EQ(messageOf([&] { load(size12, false).frames()[0]->bitmap(); }), "GIF code size not in range 2 to 9");
+    const Bytes size12 =
+        RawGif("89a", 1, 1, 1).frame(1, 1, giftest::lzwData(12, {{512, 10}, {513, 10}})).bytes;
+    EXPECT_EQ(messageOf([&] { load(size12, false).frames()[0]->bitmap(); }),
+              "GIF code size not in range 2 to 9");
 
     TGIFImage odd = load(RawGif("89a", 2, 2, 1).frame(2, 2, smallFrameData()).bytes);
     odd.frames()[0]->item->bitDepth = 9;
@@ -203,17 +223,20 @@ TEST(GifFormat, DecoderStaysInsideTheFrame)
 {
     // More pixels than the frame holds: the rest are dropped.
     const DibImage big = giftest::indexedPicture(4, 4, 1, 3);
-    TGIFImage extra = load(RawGif("89a", 2, 2, 1).frame(2, 2, gif::encodeFrame(big.pixels, 4, 4, 1, false)).bytes);
+    TGIFImage extra =
+        load(RawGif("89a", 2, 2, 1).frame(2, 2, gif::encodeFrame(big.pixels, 4, 4, 1, false)).bytes);
     EXPECT_EQ(extra.frames()[0]->bitmap().pixels,
               (std::vector<std::uint8_t>{big.pixels[0], big.pixels[1], big.pixels[2], big.pixels[3]}));
 
     // Index 3 with a 2-entry table: masked to 1, frame corrupt.
-    TGIFImage masked = load(RawGif("89a", 2, 1, 1).frame(2, 1, giftest::lzwData(2, {{4, 3}, {3, 3}, {0, 3}, {5, 3}})).bytes);
+    TGIFImage masked =
+        load(RawGif("89a", 2, 1, 1).frame(2, 1, giftest::lzwData(2, {{4, 3}, {3, 3}, {0, 3}, {5, 3}})).bytes);
     EXPECT_EQ(masked.frames()[0]->bitmap().pixels, (std::vector<std::uint8_t>{1, 0}));
     EXPECT_TRUE(masked.frames()[0]->corrupt);
 
     // Two pixels of sixteen, then the end code: the rest stay 0, frame corrupt.
-    TGIFImage missing = load(RawGif("89a", 4, 4, 1).frame(4, 4, giftest::lzwData(2, {{4, 3}, {1, 3}, {1, 3}, {5, 3}})).bytes);
+    TGIFImage missing =
+        load(RawGif("89a", 4, 4, 1).frame(4, 4, giftest::lzwData(2, {{4, 3}, {1, 3}, {1, 3}, {5, 3}})).bytes);
     const DibImage &m = missing.frames()[0]->bitmap();
     EXPECT_EQ(m.pixels[0], 1);
     EXPECT_EQ(m.pixels[1], 1);
@@ -259,7 +282,8 @@ TEST(GifFormat, OwnRoundTripsAtEveryDepthWidthAndInterlace)
     for (const int bits : {1, 4, 8}) {
         for (const bool interlaced : {false, true}) {
             for (int width = 1; width <= 9; ++width) {
-                SCOPED_TRACE(std::to_string(bits) + " bits, width " + std::to_string(width) + (interlaced ? " interlaced" : ""));
+                SCOPED_TRACE(std::to_string(bits) + " bits, width " + std::to_string(width) +
+                             (interlaced ? " interlaced" : ""));
                 TGIFImage gif;
                 const DibImage pic = giftest::indexedPicture(width, 11, bits, static_cast<unsigned>(width));
                 gif.AddFrame(pic, 1);

@@ -12,10 +12,13 @@ qv::DibImage indexedPicture(int width, int height, int bits, unsigned seed)
     qv::DibImage img;
     img.width = width;
     img.height = height;
-    img.format = bits == 1 ? qv::PixelFormat::pf1bit : bits == 4 ? qv::PixelFormat::pf4bit : qv::PixelFormat::pf8bit;
+    img.format = bits == 1   ? qv::PixelFormat::pf1bit
+                 : bits == 4 ? qv::PixelFormat::pf4bit
+                             : qv::PixelFormat::pf8bit;
     const int colours = 1 << bits;
     for (int i = 0; i < colours; ++i) {
-        img.palette.push_back(qv::Rgb{static_cast<std::uint8_t>(i * 37 + seed), static_cast<std::uint8_t>(255 - i),
+        img.palette.push_back(qv::Rgb{static_cast<std::uint8_t>(i * 37 + seed),
+                                      static_cast<std::uint8_t>(255 - i),
                                       static_cast<std::uint8_t>(i * 11 + 3)});
     }
     unsigned state = seed * 2654435761u + 1;
@@ -62,8 +65,9 @@ RawGif &RawGif::extension(std::uint8_t label, const Bytes &body)
 
 RawGif &RawGif::frame(int width, int height, const Bytes &data, std::uint8_t packed)
 {
-    bytes.insert(bytes.end(), {0x2C, 0, 0, 0, 0, static_cast<std::uint8_t>(width), static_cast<std::uint8_t>(width >> 8),
-                               static_cast<std::uint8_t>(height), static_cast<std::uint8_t>(height >> 8), packed});
+    bytes.insert(bytes.end(),
+                 {0x2C, 0, 0, 0, 0, static_cast<std::uint8_t>(width), static_cast<std::uint8_t>(width >> 8),
+                  static_cast<std::uint8_t>(height), static_cast<std::uint8_t>(height >> 8), packed});
     bytes.insert(bytes.end(), data.begin(), data.end());
     return *this;
 }
@@ -97,7 +101,8 @@ Bytes lzwData(int codeSize, const std::vector<std::pair<int, int>> &codesAndWidt
     for (std::size_t at = 0; at < packed.size(); at += 255) {
         const std::size_t n = std::min<std::size_t>(255, packed.size() - at);
         out.push_back(static_cast<std::uint8_t>(n));
-        out.insert(out.end(), packed.begin() + static_cast<long>(at), packed.begin() + static_cast<long>(at + n));
+        out.insert(out.end(), packed.begin() + static_cast<long>(at),
+                   packed.begin() + static_cast<long>(at + n));
     }
     out.push_back(0);
     return out;

@@ -39,9 +39,9 @@ Bytes stringToBytes(const std::string &s);
 } // namespace giftest
 
 // Skips the current test when Pillow is missing.
-#define QV_REQUIRE_PILLOW()                                                                        \
-    do {                                                                                           \
-        if (giftest::pillowPython().empty()) {                                                     \
-            GTEST_SKIP() << "needs Python with Pillow (python3-pil), which is not installed";      \
-        }                                                                                          \
+#define QV_REQUIRE_PILLOW()                                                                                  \
+    do {                                                                                                     \
+        if (giftest::pillowPython().empty()) {                                                               \
+            GTEST_SKIP() << "needs Python with Pillow (python3-pil), which is not installed";                \
+        }                                                                                                    \
     } while (0)

@@ -50,8 +50,13 @@ std::vector<std::string> letters(const QImage &img)
         std::string row;
         for (int x = 0; x < img.width(); ++x) {
             const QRgb c = img.pixel(x, y) & 0xFFFFFF;
-            row += c == (kCyan & 0xFFFFFF) ? 'c' : c == (kRedPx & 0xFFFFFF) ? 'r' : c == (kBluePx & 0xFFFFFF) ? 'b'
-                 : c == (kMagenta & 0xFFFFFF) ? 'm' : c == 0xFFFFFF ? 'w' : c == 0 ? 'k' : '?';
+            row += c == (kCyan & 0xFFFFFF)      ? 'c'
+                   : c == (kRedPx & 0xFFFFFF)   ? 'r'
+                   : c == (kBluePx & 0xFFFFFF)  ? 'b'
+                   : c == (kMagenta & 0xFFFFFF) ? 'm'
+                   : c == 0xFFFFFF              ? 'w'
+                   : c == 0                     ? 'k'
+                                                : '?';
         }
         rows.push_back(row);
     }
@@ -70,10 +75,20 @@ struct DrawCase
 TEST(TransparentDrawing, Table)
 {
     const DrawCase cases[] = {
-        {"all sizes 0, clDefault: the bottom-left colour", clDefault, 0, 0, {}, {"cccc", "crbc", "ccrb", "cccc"}},
+        {"all sizes 0, clDefault: the bottom-left colour",
+         clDefault,
+         0,
+         0,
+         {},
+         {"cccc", "crbc", "ccrb", "cccc"}},
         {"clNone: opaque", clNone, 0, 0, {}, {"cccc", "crbm", "cmrb", "cccc"}},
         {"an explicit colour", rgbColor(255, 0, 0), 0, 0, {}, {"cccc", "ccbm", "cmcb", "cccc"}},
-        {"stretched to twice the size", clDefault, 6, 4, {}, {"ccccccc", "crrbbcc", "crrbbcc", "cccrrbb", "cccrrbb"}},
+        {"stretched to twice the size",
+         clDefault,
+         6,
+         4,
+         {},
+         {"ccccccc", "crrbbcc", "crrbbcc", "cccrrbb", "cccrrbb"}},
         {"a part of the bitmap", clDefault, 2, 2, QRect(1, 0, 2, 2), {"ccc", "cbc", "crb"}},
     };
     for (const DrawCase &c : cases) {

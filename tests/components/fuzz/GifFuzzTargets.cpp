@@ -63,7 +63,8 @@ void fuzzGifRead(const std::uint8_t *data, std::size_t size)
     for (auto &frame : gif.frames()) {
         try {
             const qv::DibImage &bmp = frame->bitmap();
-            check(bmp.pixels.size() == static_cast<std::size_t>(bmp.width) * static_cast<std::size_t>(bmp.height),
+            check(bmp.pixels.size() ==
+                      static_cast<std::size_t>(bmp.width) * static_cast<std::size_t>(bmp.height),
                   "decoded size");
             for (const std::uint8_t index : bmp.pixels) {
                 check(index < bmp.palette.size(), "decoded index outside the palette");
@@ -127,7 +128,8 @@ void fuzzColourReduce(const std::uint8_t *data, std::size_t size)
     check(img.valid() && img.width == src.width && img.height == src.height, "converted size");
     if (img.indexed()) {
         const std::size_t limit = out.clrUsed ? out.clrUsed : img.palette.size();
-        check(img.palette.size() == static_cast<std::size_t>(qv::PixelFormatColors(img.format)) || img.format == src.format,
+        check(img.palette.size() == static_cast<std::size_t>(qv::PixelFormatColors(img.format)) ||
+                  img.format == src.format,
               "palette size");
         for (const std::uint8_t index : img.pixels) {
             check(index < limit, "index outside the palette");
@@ -138,7 +140,8 @@ void fuzzColourReduce(const std::uint8_t *data, std::size_t size)
     const qv::DibImage back = qv::decodeBmp(file, &info);
     const long long row = qv::BytesPerScanline(img.width, img.bitsPerPixel(), 32);
     check(info.fileSize == file.size(), "file size in the header");
-    check(info.sizeImage == static_cast<unsigned long long>(row) * static_cast<unsigned long long>(img.height),
+    check(info.sizeImage ==
+              static_cast<unsigned long long>(row) * static_cast<unsigned long long>(img.height),
           "image size against BytesPerScanline");
     check(info.pixelOffset + info.sizeImage == file.size(), "pixel offset");
     check(back.pixels == img.pixels, "pixels read back from the bitmap file");
