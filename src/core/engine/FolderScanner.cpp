@@ -137,7 +137,7 @@ bool FolderScanner::scanFiles(const std::string &folder, const std::vector<DirIt
         if (!m_control.checkpoint()) {
             return false;
         }
-        if (item.kind == DirItem::Folder || isTempCopyName(item.name)) {
+        if (item.kind == DirItem::Folder || isCopyTempName(item.name)) {
             continue;
         }
         if (m_callbacks.progress) {

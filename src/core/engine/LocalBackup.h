@@ -75,7 +75,7 @@ protected:
 
 private:
     bool executeNotices(const FilePlan &plan);
-    void clearArchiveBit(const std::string &source);
+    void clearArchiveBit(const std::string &source, StagedCopy &copy);
     bool sameContent(const std::string &source, const std::string &destination, std::int64_t sourceSize);
     bool moveDeleteSource(const std::string &source, const std::string &destination, std::int64_t sourceSize);
     std::string archiveFolderFor(const std::string &archive, const std::string &path) const;

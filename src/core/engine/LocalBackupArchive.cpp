@@ -124,7 +124,9 @@ bool TLocalBackup::preserveVersion(const std::string &file, const std::string &n
         return true;
     }
     StagedCopy copy;
-    return copy.write(file, name, &m_control.stopFlag(), -1, error) && copy.commit(error);
+    CopyOptions options;
+    options.cancel = &m_control.stopFlag();
+    return copy.write(file, name, options, error) && copy.commit(error);
 }
 
 bool TLocalBackup::KeepVersion(const std::string &file)

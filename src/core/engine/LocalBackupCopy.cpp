@@ -177,7 +177,7 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
     // A folder this run created holds only what this run put there.
     const bool freshFolder = m_createdFolders.count(folder) != 0;
     if (!freshFolder && m_cleanedFolders.insert(folder).second) {
-        RemoveStaleCopyTempFiles(folder);
+        removeStaleCopyTemps(folder);
     }
     const PathStat dst = freshFolder ? PathStat{} : destinationStat(destination);
     if (dst.isFolder) {
@@ -201,18 +201,19 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
         return false;
     }
     StagedCopy copy;
+    CopyOptions options;
+    options.cancel = &m_control.stopFlag();
+    options.bytesPerSecond = m_snapshot->bandwidthBytesPerSecond;
     int error = 0;
     bool written = false;
     if (in.open(source) < 0) {
         error = in.error;
     } else {
-        written = copy.write(in.fd, destination, &dst, &m_control.stopFlag(), m_snapshot->bandwidthBytesPerSecond,
-                             error);
+        written = copy.write(in.fd, source, destination, &dst, options, error);
         if (!written && error == ENOENT && !statPath(folder).isFolder) {
             m_knownFolders.erase(folder);
             written = CreateFolder(folder, folderOf(source)) && ::lseek(in.fd, 0, SEEK_SET) == 0 &&
-                      copy.write(in.fd, destination, nullptr, &m_control.stopFlag(),
-                                 m_snapshot->bandwidthBytesPerSecond, error);
+                      copy.write(in.fd, source, destination, nullptr, options, error);
         }
     }
     if (written) {
@@ -226,12 +227,14 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
         if (plan.keepVersion && !m_lastVersion.empty()) {
             prune(folderOf(m_lastVersion), nameOf(destination), m_snapshot->versionsFilesNum);
         }
-        clearArchiveBit(source);
+        clearArchiveBit(source, copy);
         return true;
     }
+    // commit() fails only before its rename: the destination was not replaced, so the version just
+    // kept goes and the archive stays as it was.
     if (plan.keepVersion && !m_lastVersion.empty()) {
         int ignored = 0;
-        deleteFile(m_lastVersion, ignored); // the destination was not replaced: the archive stays as it was
+        deleteFile(m_lastVersion, ignored);
     }
     if (error == kCopyCancelled || Terminated()) {
         return false; // a stop is not a copy error
@@ -240,18 +243,17 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
     return false;
 }
 
-// After a successful copy, with the task's option, the source is marked as backed up.
-void TLocalBackup::clearArchiveBit(const std::string &source)
+// After a successful copy, with the task's option, the source is marked as backed up as it was when
+// the copy began: a source changed during the copy stays to be archived.
+void TLocalBackup::clearArchiveBit(const std::string &source, StagedCopy &copy)
 {
     const auto type = m_snapshot->taskType;
     if (!m_snapshot->clearSourceArchiveBit ||
         (type != BackupTaskType::SimpleCopy && type != BackupTaskType::ExactCopy)) {
         return;
     }
-    std::uint32_t attributes = 0;
     int error = 0;
-    if (FileAttributes::read(source, attributes, &error) &&
-        ((attributes & faArchive) == 0 || FileAttributes::write(source, attributes & ~faArchive, &error))) {
+    if (copy.markSourceArchived(error)) {
         return;
     }
     Notify(lkError, akError, "CS", formatMessage(msg::FileCopyError, {source, source, errnoText(error), error}));
@@ -341,8 +343,10 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     int error = errno;
     if (error == EXDEV) {
         StagedCopy copy;
-        if (copy.write(source, destination, &m_control.stopFlag(), m_snapshot->bandwidthBytesPerSecond, error) &&
-            copy.commit(error)) {
+        CopyOptions options;
+        options.cancel = &m_control.stopFlag();
+        options.bytesPerSecond = m_snapshot->bandwidthBytesPerSecond;
+        if (copy.write(source, destination, options, error) && copy.commit(error)) {
             m_wroteDestination = true;
             return moveDeleteSource(source, destination, src.size);
         }

@@ -66,16 +66,14 @@ bool makeFolders(const std::string &path)
 std::string CopyErrorText(std::uint32_t code)
 {
     switch (code) {
-    case kCopyErrorNone:
-        return "The operation completed successfully.";
     case kCopyErrorSameFile:
-        return "Source and destination are the same file.";
+        return copyErrorText(kCopySameFile);
     case kCopyErrorOutOfMemory:
-        return "Not enough memory for the copy buffer.";
+        return copyErrorText(kCopyOutOfMemory);
     case kCopyErrorCancelled:
-        return "The copy was cancelled.";
+        return copyErrorText(kCopyCancelled);
     default:
-        return std::strerror(static_cast<int>(code));
+        return copyErrorText(static_cast<int>(code));
     }
 }
 

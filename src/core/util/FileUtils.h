@@ -2,12 +2,13 @@
 //
 // Every routine is a free function without state that never throws and never shows anything: it
 // answers with a result flag (and, for the copy, an error code), so it can run on any backup thread.
-// The copy never deletes or truncates the destination first: it writes a temporary file beside it
-// and renames that over the destination only when every byte is written, so a failed, stopped or
-// out-of-space copy leaves the old destination as it was.
+// CopyFileThrottled is a thin face of the platform's one copy (StagedCopy), which never deletes or
+// truncates the destination first: a failed, stopped or out-of-space copy leaves the old
+// destination as it was.
 #pragma once
 
 #include "core/settings/DateTime.h"
+#include "platform/FileCopy.h"
 
 #include <atomic>
 #include <cstdint>
@@ -26,7 +27,7 @@ constexpr std::uint32_t kCopyErrorCancelled = 0xFFFFFFFF; // the cancel flag or 
 std::string CopyErrorText(std::uint32_t code);
 
 // Receives the bytes copied so far and the source size; returns false to cancel.
-using CopyProgressCallback = std::function<bool(std::int64_t copied, std::int64_t total)>;
+using CopyProgressCallback = CopyProgress;
 
 // Largest free-space value: "unlimited" for callers.
 constexpr std::int64_t kUnknownFreeSpace = INT64_MAX;
@@ -85,8 +86,8 @@ bool FileHasAttributes(const std::string &file, std::uint16_t mask);
 // Size of the file; 0 when it is missing or is a folder.
 std::int64_t GetFileSize64(const std::string &file);
 
-// Copies `source` to `destination` by blocks with an optional progress callback, an optional cancel
-// flag and a bandwidth limit in bytes per second (negative: none; 0 counts as 1). The copy gets
+// Copies `source` to `destination` through the platform's StagedCopy, with an optional progress
+// callback, an optional cancel flag and a bandwidth limit in bytes per second (negative: none; 0 counts as 1). The copy gets
 // the source's exact modification time, its permission bits and its attributes; with
 // `clearArchiveBit` the source's archive attribute is cleared after a fully successful copy.
 // Returns true on success; otherwise `errorCode` says why and the destination is unchanged.
@@ -96,16 +97,5 @@ bool CopyFileThrottled(const std::string &source, const std::string &destination
 
 // Deletes one file (or symbolic link); a read-only file is deleted as well.
 bool DeleteFileForced(const std::string &file, std::string *error = nullptr);
-
-// True for the name (last component only) of a copy's temporary file. Scans skip such names.
-bool IsCopyTempFileName(const std::string &name);
-
-// Removes the copy temporary files left in `folder` by a copy that was killed; returns how many.
-int RemoveStaleCopyTempFiles(const std::string &folder);
-
-namespace detail {
-// Tests turn the in-kernel copy off to run the plain read/write loop on any file system.
-void setKernelCopyEnabled(bool enabled);
-} // namespace detail
 
 } // namespace qv

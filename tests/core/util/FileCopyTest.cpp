@@ -1,4 +1,4 @@
-// The file copy: byte-exact results, exact times, and never losing the old destination.
+// The file copy through CopyFileThrottled: byte-exact results, exact times, the old file kept.
 // qv-test-timeout: 300
 #include "core/util/FileUtils.h"
 
@@ -377,7 +377,7 @@ TEST(FileCopyTempFiles, NamesAndStaleCleanUp)
         {".report.txt", false},                {"", false},
     };
     for (const auto &[n, isTemp] : names) {
-        EXPECT_EQ(IsCopyTempFileName(n), isTemp) << n;
+        EXPECT_EQ(isCopyTempName(n), isTemp) << n;
     }
     std::string dir = qvtest::makeTempDir("stale");
     qvtest::writeFile(dir + "/.a.qvtmp-AAAAAAAA", "stale");
@@ -387,9 +387,9 @@ TEST(FileCopyTempFiles, NamesAndStaleCleanUp)
     int held = ::open((dir + "/.b.qvtmp-BBBBBBBB").c_str(), O_RDWR);
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
-    EXPECT_EQ(RemoveStaleCopyTempFiles(dir), 1);
+    EXPECT_EQ(removeStaleCopyTemps(dir), 1);
     EXPECT_EQ(listFolder(dir), (std::vector<std::string>{".b.qvtmp-BBBBBBBB", ".c.qvtmp-CCCCCCCC", "keep.txt"}));
     ::close(held);
-    EXPECT_EQ(RemoveStaleCopyTempFiles(dir), 1);
-    EXPECT_EQ(RemoveStaleCopyTempFiles(dir + "/missing"), 0);
+    EXPECT_EQ(removeStaleCopyTemps(dir), 1);
+    EXPECT_EQ(removeStaleCopyTemps(dir + "/missing"), 0);
 }

@@ -1,0 +1,446 @@
+// The one file copy: temporary file, data by kernel ranges or blocks, throttle, close, rename.
+#include "platform/FileCopy.h"
+
+#include "platform/FileAttributes.h"
+#include "platform/FileIo.h"
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <new>
+#include <random>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace qv {
+namespace {
+
+constexpr std::int64_t kBlockSize = 256 * 1024;
+constexpr std::int64_t kRangeChunk = 8 * 1024 * 1024; // in-kernel step; the stop flag is read between steps
+constexpr std::int64_t kRangeMinSize = 64 * 1024;     // smaller files go faster through one read and write
+const char kTempMarker[] = ".qvtmp-";
+constexpr std::size_t kTempMarkerLength = sizeof kTempMarker - 1;
+constexpr std::size_t kTempRandomLength = 8;
+std::atomic<bool> g_kernelCopy{true};
+
+std::int64_t toNs(const struct timespec &ts)
+{
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+struct timespec fromNs(std::int64_t ns)
+{
+    struct timespec ts;
+    ts.tv_sec = static_cast<time_t>(ns / 1000000000);
+    ts.tv_nsec = static_cast<long>(ns % 1000000000);
+    if (ts.tv_nsec < 0) {
+        ts.tv_nsec += 1000000000;
+        --ts.tv_sec;
+    }
+    return ts;
+}
+
+// Only the fields the archive mark and the attributes look at.
+struct stat asStat(const PathStat &s)
+{
+    struct stat st = {};
+    st.st_mode = static_cast<mode_t>(s.mode);
+    st.st_size = static_cast<off_t>(s.size);
+    st.st_mtim = fromNs(s.mtimeNs);
+    return st;
+}
+
+PathStat fromStat(const struct stat &st)
+{
+    PathStat r;
+    r.exists = true;
+    r.isFolder = S_ISDIR(st.st_mode);
+    r.isRegular = S_ISREG(st.st_mode);
+    r.size = st.st_size;
+    r.mtimeNs = toNs(st.st_mtim);
+    r.atimeNs = toNs(st.st_atim);
+    r.mode = st.st_mode;
+    r.dev = st.st_dev;
+    r.ino = st.st_ino;
+    return r;
+}
+
+std::string randomSuffix()
+{
+    static const char chars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 gen{
+        std::random_device{}() ^
+        static_cast<std::uint64_t>(std::hash<std::thread::id>{}(std::this_thread::get_id()))};
+    std::string s(kTempRandomLength, '0');
+    for (char &c : s) {
+        c = chars[gen() % (sizeof chars - 1)];
+    }
+    return s;
+}
+
+bool rangeUnsupported(int error)
+{
+    return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP || error == EBADF ||
+           error == ETXTBSY;
+}
+
+// The data of one copy, from the source's position to its end.
+class DataCopy
+{
+public:
+    DataCopy(int in, int out, const CopyOptions &options, std::int64_t total)
+        : m_in(in), m_out(out), m_options(options), m_total(total)
+    {
+    }
+    int run(std::int64_t &copied);
+
+private:
+    bool stopRequested(std::int64_t copied) const;
+    bool throttle(std::int64_t copied, std::chrono::steady_clock::time_point start, std::int64_t limit) const;
+    int block(std::int64_t size, std::int64_t &n);
+
+    int m_in;
+    int m_out;
+    const CopyOptions &m_options;
+    std::int64_t m_total;
+};
+
+bool DataCopy::stopRequested(std::int64_t copied) const
+{
+    if (m_options.cancel != nullptr && m_options.cancel->load(std::memory_order_relaxed)) {
+        return true;
+    }
+    return m_options.progress != nullptr && *m_options.progress && !(*m_options.progress)(copied, m_total);
+}
+
+// Keeps the average rate since the start at or below the limit, sleeping in short slices so that a
+// stop request is seen promptly. False when stopped while waiting.
+bool DataCopy::throttle(std::int64_t copied, std::chrono::steady_clock::time_point start,
+                        std::int64_t limit) const
+{
+    using namespace std::chrono;
+    const auto due = start + duration_cast<steady_clock::duration>(
+                                 duration<double>(static_cast<double>(copied) / static_cast<double>(limit)));
+    for (;;) {
+        auto now = steady_clock::now();
+        if (now >= due) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(due - now, milliseconds(50)));
+        if (stopRequested(copied)) {
+            return false;
+        }
+    }
+}
+
+int DataCopy::block(std::int64_t size, std::int64_t &n)
+{
+    thread_local std::vector<char> buffer;
+    if (buffer.size() < static_cast<std::size_t>(size)) {
+        buffer.resize(
+            static_cast<std::size_t>(kBlockSize)); // may throw bad_alloc: the caller's out of memory
+    }
+    ssize_t got = readSome(m_in, buffer.data(), static_cast<std::size_t>(size));
+    if (got < 0) {
+        return errno;
+    }
+    n = got;
+    int error = 0;
+    return writeAll(m_out, buffer.data(), static_cast<std::size_t>(got), error) ? 0 : error;
+}
+
+int DataCopy::run(std::int64_t &copied)
+{
+    const bool limited = m_options.bytesPerSecond >= 0;
+    const std::int64_t limit = limited ? std::max<std::int64_t>(m_options.bytesPerSecond, 1) : 0;
+    const std::int64_t blockSize = limited && limit < kBlockSize ? limit : kBlockSize;
+    bool inKernel = !limited && m_total > kRangeMinSize && g_kernelCopy.load(std::memory_order_relaxed);
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        std::int64_t n = 0;
+        if (inKernel) {
+            ssize_t r =
+                ::copy_file_range(m_in, nullptr, m_out, nullptr, static_cast<std::size_t>(kRangeChunk), 0);
+            if (r < 0 && errno == EINTR) {
+                continue;
+            }
+            if (r == 0 && copied >= m_total) {
+                return 0;
+            }
+            if (r <= 0) {
+                // Not offered here, or an end before the size the file had: go on with read and
+                // write from the same file positions, which find the real end.
+                if (r < 0 && !rangeUnsupported(errno)) {
+                    return errno;
+                }
+                inKernel = false;
+                continue;
+            }
+            n = r;
+        } else if (int error = block(blockSize, n); error != 0) {
+            return error;
+        }
+        if (n == 0) {
+            return 0;
+        }
+        copied += n;
+        if (stopRequested(copied)) {
+            return kCopyCancelled;
+        }
+        if (limited && !throttle(copied, start, limit)) {
+            return kCopyCancelled;
+        }
+    }
+}
+
+void closeQuietly(int &fd)
+{
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+
+} // namespace
+
+std::string copyErrorText(int error)
+{
+    switch (error) {
+    case 0:
+        return "The operation completed successfully.";
+    case kCopyCancelled:
+        return "The operation was stopped.";
+    case kCopySameFile:
+        return "Source and destination are the same file.";
+    case kCopyOutOfMemory:
+        return "Not enough memory for the copy buffer.";
+    default: {
+        char buf[256];
+        return std::string(strerror_r(error, buf, sizeof buf));
+    }
+    }
+}
+
+bool StagedCopy::write(const std::string &source, const std::string &destination, const CopyOptions &options,
+                       int &error)
+{
+    discard();
+    // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are copied.
+    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (in < 0) {
+        error = errno;
+        return false;
+    }
+    const bool ok = write(in, source, destination, nullptr, options, error);
+    ::close(in);
+    return ok;
+}
+
+bool StagedCopy::write(int in, const std::string &source, const std::string &destination,
+                       const PathStat *knownDestination, const CopyOptions &options, int &error)
+{
+    discard();
+    m_source = source;
+    m_written = 0;
+    try {
+        error = stage(in, destination, knownDestination, options);
+    } catch (const std::bad_alloc &) {
+        error = kCopyOutOfMemory;
+    }
+    if (error != 0) {
+        discard();
+        return false;
+    }
+    return true;
+}
+
+int StagedCopy::stage(int in, const std::string &destination, const PathStat *knownDestination,
+                      const CopyOptions &options)
+{
+    struct stat st;
+    if (::fstat(in, &st) != 0) {
+        return errno;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    }
+    m_sourceStat = fromStat(st);
+    const PathStat dst = knownDestination != nullptr ? *knownDestination : statPath(destination);
+    if (dst.exists && dst.dev == m_sourceStat.dev && dst.ino == m_sourceStat.ino) {
+        return kCopySameFile;
+    }
+    if (dst.isFolder) {
+        return EISDIR;
+    }
+    if (int error = createTemp(destination); error != 0) {
+        return error;
+    }
+    if (int error = DataCopy(in, m_out, options, m_sourceStat.size).run(m_written); error != 0) {
+        return error;
+    }
+    return finish(options);
+}
+
+// Creates the temporary file through a read-only descriptor that takes the live-file lock at once,
+// then opens it again for writing; a clean-up of another run can never take a file in between.
+int StagedCopy::createTemp(const std::string &destination)
+{
+    const std::string::size_type slash = destination.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : destination.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? destination : destination.substr(slash + 1);
+    if (name.empty()) {
+        return EISDIR;
+    }
+    const std::size_t room = NAME_MAX - 1 - kTempMarkerLength - kTempRandomLength;
+    if (name.size() > room) {
+        name.resize(room);
+    }
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = folder + "." + name + kTempMarker + randomSuffix();
+        int mark = ::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (mark < 0) {
+            if (errno != EEXIST) {
+                return errno;
+            }
+            continue;
+        }
+        struct stat a;
+        struct stat b;
+        int out = -1;
+        if (::flock(mark, LOCK_EX | LOCK_NB) == 0 && ::fstat(mark, &a) == 0 &&
+            (out = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW)) >= 0 && ::fstat(out, &b) == 0 &&
+            a.st_dev == b.st_dev && a.st_ino == b.st_ino) {
+            m_mark = mark;
+            m_out = out;
+            m_temp = path;
+            m_destination = destination;
+            return 0;
+        }
+        // Another run's clean-up took the fresh file: try another name.
+        error = errno != 0 ? errno : EEXIST;
+        closeQuietly(out);
+        ::close(mark);
+    }
+    return error;
+}
+
+int StagedCopy::finish(const CopyOptions &options)
+{
+    const struct timespec times[2] = {fromNs(m_sourceStat.atimeNs), fromNs(m_sourceStat.mtimeNs)};
+    if (::futimens(m_out, times) != 0) {
+        return errno;
+    }
+    const mode_t mode = static_cast<mode_t>(m_sourceStat.mode) & (S_IRWXU | S_IRWXG | S_IRWXO | S_ISVTX);
+    if (::fchmod(m_out, mode) != 0) {
+        return errno;
+    }
+    if (options.carryArchiveMark) {
+        const std::uint32_t attributes = FileAttributes::fromStat(m_source, asStat(m_sourceStat));
+        int error = 0;
+        if ((attributes & faArchive) == 0 && !FileAttributes::writeFd(m_out, attributes, &error) &&
+            error != ENOTSUP && error != EOPNOTSUPP) {
+            return error;
+        }
+    }
+    const int out = m_out;
+    m_out = -1;
+    int error = 0;
+    return closeChecked(out, error) ? 0 : error;
+}
+
+bool StagedCopy::commit(int &error)
+{
+    if (m_temp.empty() || m_out >= 0) {
+        error = ENOENT;
+        return false;
+    }
+    if (FileIo::current().rename(m_temp.c_str(), m_destination.c_str()) != 0) {
+        error = errno;
+        discard();
+        return false;
+    }
+    // The copy is in place; the mark only held a read-only descriptor, which has nothing to lose.
+    m_temp.clear();
+    closeQuietly(m_mark);
+    return true;
+}
+
+void StagedCopy::discard()
+{
+    closeQuietly(m_out);
+    if (!m_temp.empty()) {
+        ::unlink(m_temp.c_str());
+        m_temp.clear();
+    }
+    closeQuietly(m_mark);
+}
+
+bool StagedCopy::markSourceArchived(int &error)
+{
+    const struct stat asOf = asStat(m_sourceStat);
+    if (m_source.empty() || (FileAttributes::fromStat(m_source, asOf) & faArchive) == 0) {
+        return true;
+    }
+    return FileAttributes::markArchiveCleared(m_source, asOf, &error);
+}
+
+bool isCopyTempName(std::string_view name)
+{
+    if (name.size() < 2 + kTempMarkerLength + kTempRandomLength || name[0] != '.') {
+        return false;
+    }
+    const std::size_t marker = name.size() - kTempRandomLength - kTempMarkerLength;
+    if (name.compare(marker, kTempMarkerLength, kTempMarker) != 0) {
+        return false;
+    }
+    for (std::size_t i = name.size() - kTempRandomLength; i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int removeStaleCopyTemps(const std::string &folder)
+{
+    int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0) {
+        return 0;
+    }
+    DIR *dir = ::fdopendir(dfd);
+    if (dir == nullptr) {
+        ::close(dfd);
+        return 0;
+    }
+    int removed = 0;
+    while (struct dirent *e = ::readdir(dir)) {
+        if (!isCopyTempName(e->d_name)) {
+            continue;
+        }
+        int fd = ::openat(dfd, e->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        struct stat st;
+        // A copy still running holds its lock on the file.
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::unlinkat(dfd, e->d_name, 0) == 0) {
+            ++removed;
+        }
+        closeQuietly(fd);
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+void detail::setKernelCopyEnabled(bool enabled)
+{
+    g_kernelCopy.store(enabled);
+}
+
+} // namespace qv

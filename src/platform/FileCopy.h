@@ -1,0 +1,103 @@
+// The one file copy of the program: written beside the destination, renamed over it when complete.
+//
+// A copy goes into a temporary file ".<name>.qvtmp-XXXXXXXX" created exclusively in the
+// destination's folder. It gets every byte, the source's modification time (to the nanosecond) and
+// permission bits, and is closed with the result of close() checked, since network and user-space
+// file systems report late write errors there; only then may commit() rename it over the
+// destination. Any failure, a stop request or a full disk removes the temporary file and leaves
+// the destination exactly as it was; once the rename is done, the copy has succeeded.
+//
+// write() and commit() are separate steps because the engine keeps the old destination as a
+// version between them. While the temporary file exists, a second, read-only descriptor holds an
+// exclusive flock on it: that is the live-file mark that other runs' clean-up respects
+// (removeStaleCopyTemps), and it outlives the close of the written descriptor.
+//
+// The same-file test compares device and inode, so a link to the source is never taken for
+// another file. The copy drops the set-user-ID and set-group-ID bits: the copy belongs to whoever
+// runs the backup, not to the source's owner. Nothing here throws.
+#pragma once
+
+#include "platform/FileStat.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+// Errors besides errno values.
+inline constexpr int kCopyCancelled = -1;   // the cancel flag or the progress callback stopped it
+inline constexpr int kCopySameFile = -2;    // source and destination are the same file
+inline constexpr int kCopyOutOfMemory = -3; // the copy buffer could not be had
+
+// A sentence for a copy error (the three above, else the errno text).
+std::string copyErrorText(int error);
+
+// Receives the bytes copied so far and the source size; returns false to stop the copy.
+using CopyProgress = std::function<bool(std::int64_t copied, std::int64_t total)>;
+
+struct CopyOptions
+{
+    const std::atomic<bool> *cancel = nullptr;
+    std::int64_t bytesPerSecond = -1;       // below 0: no limit; 0 counts as 1
+    const CopyProgress *progress = nullptr; // called after every block
+    bool carryArchiveMark = false;          // a source whose archive attribute is clear gives such a copy
+};
+
+class StagedCopy
+{
+public:
+    StagedCopy() = default;
+    StagedCopy(const StagedCopy &) = delete;
+    StagedCopy &operator=(const StagedCopy &) = delete;
+    ~StagedCopy() { discard(); }
+
+    // Copies `source` into a new temporary file beside `destination`. On failure `error` is an
+    // errno value or one of the kCopy values, and nothing is left behind.
+    bool write(const std::string &source, const std::string &destination, const CopyOptions &options,
+               int &error);
+    // The same from a descriptor the caller opened on `source`; `knownDestination` is the
+    // destination as the caller saw it, or null to look.
+    bool write(int sourceFd, const std::string &source, const std::string &destination,
+               const PathStat *knownDestination, const CopyOptions &options, int &error);
+    // Renames the finished temporary file over the destination.
+    bool commit(int &error);
+    // Removes the temporary file, if any.
+    void discard();
+    // After commit: clears the source's archive attribute as of the moment the copy began, so a
+    // source changed meanwhile still counts as to be archived.
+    bool markSourceArchived(int &error);
+
+    const std::string &tempPath() const { return m_temp; }
+    std::int64_t bytesWritten() const { return m_written; }
+
+private:
+    int stage(int in, const std::string &destination, const PathStat *knownDestination,
+              const CopyOptions &options);
+    int createTemp(const std::string &destination);
+    int finish(const CopyOptions &options);
+
+    std::string m_source;
+    std::string m_temp;
+    std::string m_destination;
+    PathStat m_sourceStat;
+    std::int64_t m_written = 0;
+    int m_out = -1;
+    int m_mark = -1;
+};
+
+// True for the name (last component) of a copy's temporary file. Scans skip such names.
+bool isCopyTempName(std::string_view name);
+
+// Removes the temporary files in `folder` that no running copy holds (left by a copy that was
+// killed); returns how many.
+int removeStaleCopyTemps(const std::string &folder);
+
+namespace detail {
+// Tests turn the in-kernel copy off to run the plain read/write loop on any file system.
+void setKernelCopyEnabled(bool enabled);
+} // namespace detail
+
+} // namespace qv

@@ -1,0 +1,38 @@
+// The file system calls whose failures a copy must survive, and the loops around them.
+//
+// Reads and writes loop over EINTR and short counts here, once for the whole program. The calls a
+// network or user-space file system can fail late (write, close, rename) go through FileIo, which
+// tests replace with a fake that fails a chosen call, so that the copy's handling of such failures
+// is tested without such a file system.
+#pragma once
+
+#include <cstddef>
+#include <sys/types.h>
+
+namespace qv {
+
+class FileIo
+{
+public:
+    virtual ~FileIo() = default;
+    virtual ssize_t write(int fd, const void *data, std::size_t length);
+    virtual int close(int fd);
+    virtual int rename(const char *from, const char *to);
+
+    // The calls in use: the system's, or the fake a test installed.
+    static FileIo &current();
+    // Installs `io` (null: the system's again) and returns the one it replaces.
+    static FileIo *install(FileIo *io);
+};
+
+// Reads up to `length` bytes, repeating a read that a signal interrupted; -1 with errno set.
+ssize_t readSome(int fd, void *buffer, std::size_t length);
+
+// Writes all of `length` bytes, looping over short writes and EINTR; false with `error` = errno.
+bool writeAll(int fd, const void *data, std::size_t length, int &error);
+
+// Closes `fd` and reports the result of close() itself (late write errors of network file
+// systems, quotas); false with `error` = errno. The descriptor is gone either way.
+bool closeChecked(int fd, int &error);
+
+} // namespace qv

@@ -1,0 +1,97 @@
+// The fault-injecting FileIo of the tests.
+#include "platform/fake/FakeFileIo.h"
+
+#include <cerrno>
+#include <climits>
+#include <unistd.h>
+
+namespace qv {
+namespace {
+
+std::string pathOfFd(int fd)
+{
+    char buf[PATH_MAX];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    ssize_t n = ::readlink(link.c_str(), buf, sizeof buf);
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+
+} // namespace
+
+FakeFileIo::FakeFileIo() : m_previous(FileIo::install(this)) {}
+
+FakeFileIo::~FakeFileIo()
+{
+    FileIo::install(m_previous);
+}
+
+void FakeFileIo::failClose(const std::string &fragment, int error, int times)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_close = {fragment, error, times};
+}
+
+void FakeFileIo::failRename(const std::string &fragment, int error, int times)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_rename = {fragment, error, times};
+}
+
+void FakeFileIo::failWrite(const std::string &fragment, int error, int times)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_write = {fragment, error, times};
+}
+
+int FakeFileIo::injected() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_injected;
+}
+
+bool FakeFileIo::armed(const Fault &fault) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return fault.times > 0;
+}
+
+int FakeFileIo::take(Fault &fault, const std::string &path)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (fault.times <= 0 || path.find(fault.fragment) == std::string::npos) {
+        return 0;
+    }
+    --fault.times;
+    ++m_injected;
+    return fault.error;
+}
+
+ssize_t FakeFileIo::write(int fd, const void *data, std::size_t length)
+{
+    if (int error = armed(m_write) ? take(m_write, pathOfFd(fd)) : 0; error != 0) {
+        errno = error;
+        return -1;
+    }
+    return FileIo::write(fd, data, length);
+}
+
+int FakeFileIo::close(int fd)
+{
+    if (int error = armed(m_close) ? take(m_close, pathOfFd(fd)) : 0; error != 0) {
+        FileIo::close(fd);
+        errno = error;
+        return -1;
+    }
+    return FileIo::close(fd);
+}
+
+int FakeFileIo::rename(const char *from, const char *to)
+{
+    if (int error = armed(m_rename) ? take(m_rename, from) : 0; error != 0) {
+        errno = error;
+        return -1;
+    }
+    return FileIo::rename(from, to);
+}
+
+} // namespace qv

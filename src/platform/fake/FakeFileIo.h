@@ -1,0 +1,53 @@
+// A FileIo for tests: the system's calls, except those told to fail.
+//
+// Installed for its lifetime. A failure is armed for files whose name contains a fragment: a
+// failing close still closes the descriptor (as Linux does) and then reports the error, which is
+// what a network file system does with a write it could not flush.
+#pragma once
+
+#include "platform/FileIo.h"
+
+#include <mutex>
+#include <string>
+
+namespace qv {
+
+class FakeFileIo : public FileIo
+{
+public:
+    FakeFileIo();
+    ~FakeFileIo() override;
+    FakeFileIo(const FakeFileIo &) = delete;
+    FakeFileIo &operator=(const FakeFileIo &) = delete;
+
+    // The next `times` calls on a file whose path contains `fragment` fail with `error`.
+    void failClose(const std::string &fragment, int error, int times = 1);
+    void failRename(const std::string &fragment, int error, int times = 1); // the source name
+    void failWrite(const std::string &fragment, int error, int times = 1);
+
+    // How many calls failed on purpose.
+    int injected() const;
+
+    ssize_t write(int fd, const void *data, std::size_t length) override;
+    int close(int fd) override;
+    int rename(const char *from, const char *to) override;
+
+private:
+    struct Fault
+    {
+        std::string fragment;
+        int error = 0;
+        int times = 0;
+    };
+    bool armed(const Fault &fault) const;
+    int take(Fault &fault, const std::string &path); // the error to report, or 0
+
+    mutable std::mutex m_mutex;
+    Fault m_close;
+    Fault m_rename;
+    Fault m_write;
+    int m_injected = 0;
+    FileIo *m_previous = nullptr;
+};
+
+} // namespace qv

@@ -1,0 +1,206 @@
+// The one file copy in its two steps: late close and rename failures, the live-file lock, modes.
+#include "platform/FileCopy.h"
+
+#include "platform/FileAttributes.h"
+#include "platform/fake/FakeFileIo.h"
+
+#include "support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+using namespace qv;
+
+namespace {
+
+std::vector<std::string> listFolder(const std::string &dir)
+{
+    std::vector<std::string> names;
+    if (DIR *d = ::opendir(dir.c_str())) {
+        while (dirent *e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") {
+                names.push_back(n);
+            }
+        }
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+ino_t inodeOf(const std::string &path)
+{
+    struct stat st = {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_ino;
+}
+
+} // namespace
+
+// A file system that reports a write it could not flush at close, or refuses the rename: the copy
+// fails with that error, the old destination is the same file with the same bytes, and no
+// temporary file is left. The data size crosses the in-kernel threshold, so both data paths run.
+TEST(StagedCopyFaults, LateFailuresKeepTheOldDestination)
+{
+    struct Case
+    {
+        const char *name;
+        int error;
+        bool atClose;
+        std::size_t size;
+    };
+    const Case cases[] = {
+        {"close EIO, small", EIO, true, 100},          {"close EDQUOT, large", EDQUOT, true, 300000},
+        {"close ENOSPC, empty", ENOSPC, true, 0},      {"rename EIO, small", EIO, false, 100},
+        {"rename EXDEV, large", EXDEV, false, 300000},
+    };
+    const std::string dir = qvtest::makeTempDir("late");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string src = dir + "/src";
+        const std::string dst = dir + "/dst";
+        qvtest::writeFile(src, std::string(c.size, 'n'));
+        qvtest::writeFile(dst, "old content");
+        const ino_t before = inodeOf(dst);
+        FakeFileIo io;
+        if (c.atClose) {
+            io.failClose(".qvtmp-", c.error);
+        } else {
+            io.failRename(".qvtmp-", c.error);
+        }
+        StagedCopy copy;
+        int error = 0;
+        const bool ok = copy.write(src, dst, CopyOptions{}, error) && copy.commit(error);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(error, c.error) << copyErrorText(error);
+        EXPECT_EQ(io.injected(), 1);
+        EXPECT_EQ(qvtest::readFile(dst), "old content");
+        EXPECT_EQ(inodeOf(dst), before);
+        EXPECT_EQ(listFolder(dir), (std::vector<std::string>{"dst", "src"}));
+    }
+}
+
+// The close is checked before the rename: a close failure is seen by write(), while the
+// destination is still untouched, and commit() is then refused.
+TEST(StagedCopyFaults, CloseIsCheckedBeforeCommit)
+{
+    const std::string dir = qvtest::makeTempDir("order");
+    qvtest::writeFile(dir + "/src", "new");
+    qvtest::writeFile(dir + "/dst", "old");
+    FakeFileIo io;
+    io.failClose(".qvtmp-", EIO);
+    StagedCopy copy;
+    int error = 0;
+    EXPECT_FALSE(copy.write(dir + "/src", dir + "/dst", CopyOptions{}, error));
+    EXPECT_EQ(error, EIO);
+    EXPECT_TRUE(copy.tempPath().empty());
+    EXPECT_FALSE(copy.commit(error));
+    EXPECT_EQ(qvtest::readFile(dir + "/dst"), "old");
+    // Without a fault the same copy goes through.
+    ASSERT_TRUE(copy.write(dir + "/src", dir + "/dst", CopyOptions{}, error)) << copyErrorText(error);
+    ASSERT_TRUE(copy.commit(error)) << copyErrorText(error);
+    EXPECT_EQ(qvtest::readFile(dir + "/dst"), "new");
+}
+
+// Between write() and commit() the temporary file is closed, yet another run's clean-up of stale
+// temporary files leaves it alone; after a discard or commit nothing of it is left.
+TEST(StagedCopyLiveMark, CleanUpSparesAWrittenCopyUntilItEnds)
+{
+    const std::string dir = qvtest::makeTempDir("live");
+    qvtest::writeFile(dir + "/src", std::string(200000, 's'));
+    qvtest::writeFile(dir + "/.gone.qvtmp-AbCdEfGh", "left by a killed run");
+    StagedCopy copy;
+    int error = 0;
+    ASSERT_TRUE(copy.write(dir + "/src", dir + "/dst", CopyOptions{}, error)) << copyErrorText(error);
+    const std::string temp = copy.tempPath();
+    ASSERT_FALSE(temp.empty());
+    EXPECT_TRUE(isCopyTempName(temp.substr(temp.rfind('/') + 1)));
+    EXPECT_EQ(removeStaleCopyTemps(dir), 1); // only the killed run's file
+    EXPECT_EQ(qvtest::readFile(temp).size(), 200000u);
+    ASSERT_TRUE(copy.commit(error)) << copyErrorText(error);
+    EXPECT_EQ(listFolder(dir), (std::vector<std::string>{"dst", "src"}));
+
+    ASSERT_TRUE(copy.write(dir + "/src", dir + "/dst2", CopyOptions{}, error));
+    copy.discard();
+    EXPECT_EQ(listFolder(dir), (std::vector<std::string>{"dst", "src"}));
+    EXPECT_EQ(removeStaleCopyTemps(dir), 0);
+}
+
+// Permission bits come over, except set-user-ID and set-group-ID: the copy belongs to whoever runs
+// the backup. The sticky bit and read-only modes are kept.
+TEST(StagedCopyModes, PermissionBitsWithoutSetId)
+{
+    const std::string dir = qvtest::makeTempDir("modes");
+    const std::pair<mode_t, mode_t> modes[] = {
+        {0644, 0644}, {0400, 0400}, {0755, 0755}, {04755, 0755}, {02750, 0750}, {06711, 0711}, {01777, 01777},
+    };
+    for (const auto &[given, expected] : modes) {
+        SCOPED_TRACE(given);
+        const std::string src = dir + "/src";
+        ::unlink(src.c_str());
+        qvtest::writeFile(src, "x");
+        ASSERT_EQ(::chmod(src.c_str(), given), 0);
+        StagedCopy copy;
+        int error = 0;
+        ASSERT_TRUE(copy.write(src, dir + "/dst", CopyOptions{}, error) && copy.commit(error))
+            << copyErrorText(error);
+        struct stat st = {};
+        ASSERT_EQ(::stat((dir + "/dst").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, expected);
+    }
+}
+
+// The same file through a descriptor the caller opened, and a destination as the caller saw it.
+TEST(StagedCopySameFile, DescriptorAndKnownDestination)
+{
+    const std::string dir = qvtest::makeTempDir("samefd");
+    qvtest::writeFile(dir + "/f", "data");
+    ASSERT_EQ(::link((dir + "/f").c_str(), (dir + "/g").c_str()), 0);
+    int fd = ::open((dir + "/f").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    StagedCopy copy;
+    int error = 0;
+    EXPECT_FALSE(copy.write(fd, dir + "/f", dir + "/g", nullptr, CopyOptions{}, error));
+    EXPECT_EQ(error, kCopySameFile);
+    const PathStat seen = statPath(dir + "/g");
+    EXPECT_FALSE(copy.write(fd, dir + "/f", dir + "/g", &seen, CopyOptions{}, error));
+    EXPECT_EQ(error, kCopySameFile);
+    ::close(fd);
+    EXPECT_EQ(qvtest::readFile(dir + "/g"), "data");
+    EXPECT_EQ(listFolder(dir), (std::vector<std::string>{"f", "g"}));
+}
+
+// The source is marked as archived as it was when the copy began: a source changed during the copy
+// still reads as to be archived.
+TEST(StagedCopyArchive, SourceMarkedAsOfTheCopysStart)
+{
+    const std::string dir = qvtest::makeTempDir("asof");
+    const std::string probe = dir + "/probe";
+    qvtest::writeFile(probe, "x");
+    if (::setxattr(probe.c_str(), "user.qvprobe", "1", 1, 0) != 0) {
+        GTEST_SKIP() << "the test folder's file system keeps no user extended attributes";
+    }
+    for (bool changed : {false, true}) {
+        SCOPED_TRACE(changed ? "changed during the copy" : "unchanged");
+        const std::string src = dir + (changed ? "/changed" : "/same");
+        qvtest::writeFile(src, "first");
+        StagedCopy copy;
+        int error = 0;
+        ASSERT_TRUE(copy.write(src, src + ".copy", CopyOptions{}, error) && copy.commit(error));
+        if (changed) {
+            qvtest::writeFile(src, "second, longer");
+        }
+        ASSERT_TRUE(copy.markSourceArchived(error)) << copyErrorText(error);
+        std::uint32_t attributes = 0;
+        ASSERT_TRUE(FileAttributes::read(src, attributes));
+        EXPECT_EQ((attributes & faArchive) != 0, changed);
+    }
+}
