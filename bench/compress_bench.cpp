@@ -38,7 +38,7 @@ public:
             std::fprintf(stderr, "run: %s\n", text.c_str());
         }
     }
-    int alert(int, const std::string &, const std::string &) override { return 0; }
+    qv::AlertAnswer alert(int, const std::string &, const std::string &) override { return 0; }
     bool logsKind(int kind) const override { return kind != qv::lkFile && kind != qv::lkSkipped; }
     bool alertsKind(int) const override { return false; }
     void finished(bool aborted) override { failed = aborted; }

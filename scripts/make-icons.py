@@ -166,6 +166,17 @@ TOOLS = [
 for i, (name, shapes) in enumerate(TOOLS):
     ICONS['MainImageList_%d' % i] = shapes
     ICONS['MainMenuImageList_%d' % i] = shapes
+# the alert dialog's pictures, one per event
+ICONS['TopImageStart'] = [('circle', (16, 16, 14), GREEN), ('poly', [(12, 9), (24, 16), (12, 23)], WHITE)]
+ICONS['TopImageFile'] = page + [('rect', (11, 13, 22, 15), DGREY), ('rect', (11, 18, 22, 20), DGREY)]
+ICONS['TopImageFolder'] = folder
+ICONS['TopImageDiskSpan'] = [('rrect', (4, 6, 28, 26, 2), DGREY), ('rect', (8, 9, 24, 17), PAPER),
+                             ('rect', (10, 20, 22, 24), GREY)]
+ICONS['TopImageFinish'] = [('circle', (16, 16, 14), GREEN), ('line', ([(9, 16), (14, 21), (23, 11)], 3.5), WHITE)]
+ICONS['TopImageError'] = [('circle', (16, 16, 14), RED), ('line', ([(11, 11), (21, 21)], 3.5), WHITE),
+                          ('line', ([(21, 11), (11, 21)], 3.5), WHITE)]
+ICONS['TopImageWarning'] = [('poly', [(16, 3), (30, 28), (2, 28)], ORANGE), ('rect', (14.5, 11, 17.5, 21), WHITE),
+                            ('circle', (16, 24.5, 1.8), WHITE)]
 # the program's own icon
 ICONS['Quorvellant'] = [('circle', (16, 16, 15), DBLUE), ('ring', (16, 16, 8.5, 3.4), WHITE),
                         ('poly', [(19, 6), (26, 9.5), (19, 13)], WHITE), ('poly', [(13, 19), (6, 22.5), (13, 26)], WHITE)]

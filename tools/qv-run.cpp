@@ -51,7 +51,10 @@ const char *const kUsage =
     "  --password P          encrypt the archive's entries with the password P\n"
     "  --remove-entries      also remove archive entries whose source files are gone, by\n"
     "                        --delete-kind (runs of the program never do this)\n"
-    "  --quiet               print no per-file lines\n";
+    "  --quiet               print no per-file lines\n"
+    "Alerts are not raised: no dialog, balloon, sound or e-mail (scripts and tests run unattended,\n"
+    "and a question would wait for ever). To run a task with its alerts:\n"
+    "  quorvellant /RunProjectById=ID /ExitWhenIdle\n";
 
 class WildcardExcludes : public qv::EntryFilter
 {
@@ -88,7 +91,7 @@ public:
         std::fprintf(stdout, "%s%s\n", prefix, text.c_str());
         std::fflush(stdout);
     }
-    int alert(int, const std::string &, const std::string &) override { return qv::aaNone; }
+    qv::AlertAnswer alert(int, const std::string &, const std::string &) override { return qv::aaNone; }
     bool logsKind(int kind) const override { return !m_quiet || (kind != qv::lkFile && kind != qv::lkSkipped); }
     bool alertsKind(int) const override { return false; } // no dialogs: every alert answers nothing
     void finished(bool aborted) override

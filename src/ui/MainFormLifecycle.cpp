@@ -4,12 +4,14 @@
 #include "components/LangText.h"
 #include "components/MessageBox.h"
 #include "components/TrayIcon.h"
+#include "core/mail/MailQueue.h"
 #include "core/task/BackupData.h"
 #include "core/text/Language.h"
 #include "core/settings/SafeRegistry.h"
 #include "core/settings/Settings.h"
 #include "platform/Registry.h"
 #include "platform/SessionEvents.h"
+#include "ui/AlertsForm.h"
 #include "ui/TaskListModel.h"
 
 #include <QAction>
@@ -286,8 +288,9 @@ void TMainForm::exitProgram()
     m_scheduleTimer.stop();
     if (m_data != nullptr) {
         m_data->StopGroup(TBackupData::AllTasksGroupName());
+        TAlertsForm::closeAll(); // a run waiting on an alert gets its Esc answer and can end
         auto busy = [this] {
-            if (m_data->RunningCount() > 0) {
+            if (m_data->RunningCount() > 0 || MailQueue::instance().pending() > 0) {
                 return true;
             }
             for (int i = 0; i < m_data->Tasks.Count(); ++i) {

@@ -10,6 +10,8 @@
 #include "core/runs/TaskRunFlags.h"
 #include "platform/SingleInstance.h"
 #include "platform/gui/TrayService.h"
+#include "core/runs/AlertDispatcher.h"
+#include "ui/Alerter.h"
 #include "ui/Help.h"
 #include "ui/HelpTopics.h"
 #include "ui/MainForm.h"
@@ -223,6 +225,9 @@ int runProgram(int argc, char **argv)
         }
         ShowError(form.get(), QString::fromStdString(text));
     }
+    // Alerts of real runs reach the user from here on; without a display no dialog and no balloon.
+    TAlerter alerts({[&form] { return form ? form->trayIcon() : nullptr; }, headless, {}});
+    setAlerter(&alerts);
     ProgramCommandSink sink(*data, *form, headless);
     traceCommandLine("own", args, false);
     ProcessCommandLine(args, sink, false);
@@ -235,6 +240,7 @@ int runProgram(int argc, char **argv)
         ProcessCommandLine(h.args, sink, true);
     });
     const int rc = QApplication::exec();
+    setAlerter(nullptr);
     form.reset();
     splash.reset();
     BackupData = nullptr;

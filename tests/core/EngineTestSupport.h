@@ -33,11 +33,15 @@ class RecordingHost : public qv::BackupHost
 {
 public:
     void log(int kind, const std::string &text) override { lines.push_back({kind, text}); }
-    int alert(int kind, const std::string &buttons, const std::string &text) override
+    qv::AlertAnswer alert(int kind, const std::string &buttons, const std::string &text) override
     {
         alerts.push_back({kind, buttons, text});
-        return answer ? answer(kind, buttons, text) : 0;
+        qv::AlertAnswer a(answer ? answer(kind, buttons, text) : 0);
+        a.mail = mail;
+        return a;
     }
+    // Given to every alert as its mail (tests of mail sent by the run).
+    std::function<std::string()> mail;
     void finished(bool wasAborted) override
     {
         ended = true;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace qv {
@@ -16,6 +17,16 @@ struct ProgressState {
     std::int64_t maximum = 0;
 };
 
+// The answer to an alert, and the alert's e-mail when it has one. The mail is composed on the
+// host's thread but sent by whoever raised the alert, after the answer: a backup thread sends it
+// itself (its run waits for it, the user interface does not); on the host's thread it is queued.
+// `mail` sends and returns the line to log as an error when sending failed, "" when it was sent.
+struct AlertAnswer {
+    AlertAnswer(int value = 0) : answer(value) {} // NOLINT: an answer without mail
+    int answer = 0;
+    std::function<std::string()> mail;
+};
+
 class BackupHost
 {
 public:
@@ -24,7 +35,18 @@ public:
     virtual void log(int kind, const std::string &text) = 0;
     // Raises an alert and returns the user's answer (0 when no dialog was shown). May throw: the
     // exception goes back to the backup thread as a value and ends the run.
-    virtual int alert(int kind, const std::string &buttons, const std::string &text) = 0;
+    virtual AlertAnswer alert(int kind, const std::string &buttons, const std::string &text) = 0;
+    // Sends an alert's mail raised on the host's thread (the end of a run) without waiting for it.
+    // The default sends at once and logs a failure.
+    virtual void sendLater(std::function<std::string()> mail)
+    {
+        if (mail) {
+            const std::string failure = mail();
+            if (!failure.empty()) {
+                log(7, failure);
+            }
+        }
+    }
     virtual void progress(const ProgressState &) {}
     // Asked once when a run starts: whether lines of a kind are kept at all, and whether an alert
     // of a kind does anything (a dialog, balloon, sound or mail). A run skips what nobody would

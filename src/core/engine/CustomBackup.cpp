@@ -103,7 +103,10 @@ void TCustomBackup::raiseEndAlert(int kind, const std::string &buttons, const st
 {
     BackupHost *host = m_bridge.host();
     try {
-        host->alert(kind, buttons, text);
+        AlertAnswer answer = host->alert(kind, buttons, text);
+        if (answer.mail) {
+            host->sendLater(std::move(answer.mail)); // the main thread never waits on a mail server
+        }
     } catch (const std::exception &e) {
         host->log(lkError, formatMessage(msg::RunFailed, {std::string(e.what())}));
     } catch (...) {
@@ -160,6 +163,14 @@ int TCustomBackup::Alert(int kind, const std::string &buttons, const std::string
     AlertReply reply = m_bridge.alert(kind, buttons, text);
     if (!reply.error.empty()) {
         throw BackupAbort(reply.error);
+    }
+    if (reply.mail) {
+        // Sent here, after the answer: this run waits for its mail, nothing else does. A failure
+        // is an error of the run, which goes on.
+        const std::string failure = reply.mail();
+        if (!failure.empty()) {
+            Log(lkError, failure);
+        }
     }
     return reply.answer;
 }

@@ -70,7 +70,9 @@ AlertReply HostBridge::alert(int kind, const std::string &buttons, const std::st
     }
     auto call = [&] {
         try {
-            reply.answer = m_host->alert(kind, buttons, text);
+            AlertAnswer answer = m_host->alert(kind, buttons, text);
+            reply.answer = answer.answer;
+            reply.mail = std::move(answer.mail);
         } catch (const std::exception &e) {
             reply.error = e.what();
             if (reply.error.empty()) {

@@ -24,6 +24,7 @@ namespace qv {
 struct AlertReply {
     int answer = 0;
     std::string error; // non-empty: raising the alert threw this
+    std::function<std::string()> mail; // the alert's mail, for the caller to send (see AlertAnswer)
 };
 
 class HostBridge

@@ -165,8 +165,7 @@ const TLogItem &TTaskLogger::Item(std::size_t index) const
 std::string TTaskLogger::GetEventText(std::size_t index) const
 {
     const TLogItem &item = Item(index);
-    const QDateTime when = fromDayCount(item.Time);
-    return shortDateText(when.date()) + " " + longTimeText(when.time()) + " " + item.Text;
+    return DateTimeToStr(fromDayCount(item.Time)) + ": " + item.Text;
 }
 
 std::string TTaskLogger::GetLogFileName() const
@@ -228,13 +227,12 @@ void TTaskLogger::WriteToFile(int /*kind*/, const std::string &line)
 
 void TTaskLogger::AddEvent(int kind, const std::string &text, TDateTime time)
 {
-    bool dropped = false;
     while (m_events.size() >= kMaxLogEvents) {
         m_events.pop_front();
-        dropped = true;
+        ++m_dropped;
     }
     m_events.push_back(TLogItem{kind, time, text});
-    notify(dropped ? LogChange::Reset : LogChange::Added);
+    notify(LogChange::Added);
 }
 
 void TTaskLogger::notify(LogChange change) const

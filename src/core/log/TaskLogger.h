@@ -12,6 +12,7 @@
 #include "core/settings/DateTime.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -63,8 +64,8 @@ public:
 
 class TTaskLogger;
 
-// How an activity list changed: one event appended, or changed as a whole (cleared, oldest events
-// dropped), so that a view must read it again.
+// How an activity list changed: one event appended (after the oldest were dropped when the list
+// was full: DroppedCount() tells how many so far), or emptied as a whole.
 enum class LogChange { Added, Reset };
 
 // The activity log's hook: told about every change of any task's event list. One for the program
@@ -96,7 +97,12 @@ public:
     const TLogItem &Item(std::size_t index) const; // throws std::out_of_range
     const std::deque<TLogItem> &Events() const { return m_events; }
 
-    // Event `index` as a line of a saved or mailed log: short date, blank, long time, blank, text.
+    // Events dropped from the front since the logger was created (the list keeps kMaxLogEvents);
+    // a view that remembers this count knows how many of its front rows went.
+    std::uint64_t DroppedCount() const { return m_dropped; }
+
+    // Event `index` as a line of a saved or mailed log, the same as its line in the log file:
+    // "<date> <time>: <text>" (the time left out at exactly midnight).
     std::string GetEventText(std::size_t index) const; // throws std::out_of_range
 
     // Where the log file is: a bare name lives in the program's data folder
@@ -117,6 +123,7 @@ private:
     std::unique_ptr<LogSettingsSource> m_ownSettings; // the view of a TTask, when built from one
     const LogSettingsSource *m_task = nullptr;
     std::deque<TLogItem> m_events;
+    std::uint64_t m_dropped = 0;
 };
 
 // The text a message of `kind` is logged with ("WARNING: " + message, the fixed texts of kinds

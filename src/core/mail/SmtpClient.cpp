@@ -207,7 +207,7 @@ void SmtpClient::sendMessageText(const std::string &text)
     std::string wire;
     wire.reserve(text.size() + text.size() / 64 + 8);
     std::size_t start = 0;
-    while (start <= text.size()) {
+    while (start < text.size()) { // a final line end ends the last line: no empty line after it
         std::size_t end = text.find("\r\n", start);
         std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (!line.empty() && line[0] == '.') {

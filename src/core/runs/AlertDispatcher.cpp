@@ -1,6 +1,7 @@
 // The alert dispatcher's interface and the default that shows nothing.
 #include "core/runs/AlertDispatcher.h"
 
+#include "core/runs/AlertSettings.h"
 #include "core/task/Task.h"
 
 #include <QLoggingCategory>
@@ -25,6 +26,11 @@ public:
 AlertDispatcher *g_alerter = nullptr;
 
 } // namespace
+
+bool AlertDispatcher::Wants(const TTask &task, int event) const
+{
+    return GetAlertSettings(task, event).doesAnything();
+}
 
 AlertDispatcher &alerter()
 {

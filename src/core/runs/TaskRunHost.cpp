@@ -2,6 +2,7 @@
 #include "core/runs/TaskRunHost.h"
 
 #include "core/runs/AlertDispatcher.h"
+#include "core/mail/MailQueue.h"
 #include "core/engine/BackupTypes.h"
 #include "core/runs/MainWindowCallbacks.h"
 #include "core/task/Task.h"
@@ -23,13 +24,36 @@ void TaskRunHost::log(int kind, const std::string &text)
     task->Logger->Add(kind, text);
 }
 
-int TaskRunHost::alert(int kind, const std::string &buttons, const std::string &text)
+AlertAnswer TaskRunHost::alert(int kind, const std::string &buttons, const std::string &text)
 {
     TTask *task = m_slots->task;
     if (task == nullptr || m_role == Role::FilterTest) {
         return 0;
     }
-    return alerter().Alert(*task, kind, text, buttons);
+    return alerter().AlertWithMail(*task, kind, text, buttons);
+}
+
+void TaskRunHost::sendLater(std::function<std::string()> mail)
+{
+    queueTaskMail(m_slots, std::move(mail));
+}
+
+bool TaskRunHost::alertsKind(int kind) const
+{
+    const TTask *task = m_slots->task;
+    return task != nullptr && m_role == Role::Backup && alerter().Wants(*task, kind);
+}
+
+void queueTaskMail(std::shared_ptr<TaskRunSlots> links, std::function<std::string()> mail)
+{
+    if (!mail) {
+        return;
+    }
+    MailQueue::instance().post(std::move(mail), [links](const std::string &line) {
+        if (links->task != nullptr && links->task->Logger) {
+            links->task->Logger->Add(kLogError, line);
+        }
+    });
 }
 
 void TaskRunHost::progress(const ProgressState &state)

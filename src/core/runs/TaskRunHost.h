@@ -27,7 +27,9 @@ public:
     void setRun(TCustomBackup *run) { m_run = run; }
 
     void log(int kind, const std::string &text) override;
-    int alert(int kind, const std::string &buttons, const std::string &text) override;
+    AlertAnswer alert(int kind, const std::string &buttons, const std::string &text) override;
+    void sendLater(std::function<std::string()> mail) override;
+    bool alertsKind(int kind) const override;
     void progress(const ProgressState &state) override;
     void finished(bool aborted) override;
 
@@ -39,5 +41,9 @@ private:
     Role m_role;
     TCustomBackup *m_run = nullptr;
 };
+
+// Queues an alert's mail raised on the main thread; a failure is logged as an error of the task
+// (when it still exists).
+void queueTaskMail(std::shared_ptr<TaskRunSlots> links, std::function<std::string()> mail);
 
 } // namespace qv

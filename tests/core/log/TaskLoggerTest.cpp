@@ -187,11 +187,34 @@ TEST_F(TaskLoggerFile, LinesAppendWithLineFeedsAndMidnightHasNoTime)
     EXPECT_EQ(qvtest::readFile(logPath()), "older line\n"
                                           "12/5/26 7:30:05 PM: evening\n"
                                           "12/6/26: midnight\n");
-    // The saved or mailed form always carries the time.
-    EXPECT_EQ(logger.GetEventText(0), "12/5/26 7:30:05 PM evening");
-    EXPECT_EQ(logger.GetEventText(1), "12/6/26 12:00:00 AM midnight");
+    // The saved or mailed form is the log file's line.
+    EXPECT_EQ(logger.GetEventText(0), "12/5/26 7:30:05 PM: evening");
+    EXPECT_EQ(logger.GetEventText(1), "12/6/26: midnight");
     EXPECT_THROW(logger.GetEventText(2), std::out_of_range);
     EXPECT_THROW(logger.Item(2), std::out_of_range);
+}
+
+TEST_F(TaskLoggerFile, EventTextsEqualTheLogFileByteForByte)
+{
+    TTaskLogger logger(&settings);
+    const QDateTime moments[] = {
+        QDateTime(QDate(2026, 12, 5), QTime(19, 30, 5, 999)), QDateTime(QDate(2026, 12, 5), QTime(23, 59, 59, 999)),
+        QDateTime(QDate(2026, 12, 6), QTime(0, 0)),           QDateTime(QDate(2026, 12, 6), QTime(0, 0, 0, 999)),
+        QDateTime(QDate(2026, 12, 6), QTime(12, 0, 0, 1)),
+    };
+    int n = 0;
+    for (const QDateTime &when : moments) {
+        m_clock.clock().set(when);
+        const int kind = n % 2 == 0 ? 3 : 7;
+        ++n;
+        logger.Add(kind, "line " + std::to_string(n) + " 100%");
+    }
+    std::string saved;
+    for (std::size_t i = 0; i < logger.Count(); ++i) {
+        saved += logger.GetEventText(i) + "\n";
+    }
+    EXPECT_EQ(saved, qvtest::readFile(logPath()));
+    EXPECT_NE(saved.find("12/5/26 11:59:59 PM: ERROR: line 2 100%\n12/6/26: line 3"), std::string::npos) << saved;
 }
 
 TEST_F(TaskLoggerFile, EventTimeIsTheMomentOfTheMessage)
@@ -347,7 +370,8 @@ TEST_F(TaskLoggerEvents, ListKeepsTheNewestEvents)
     EXPECT_EQ(logger.Count(), qv::kMaxLogEvents);
     EXPECT_EQ(logger.Item(0).Text, "3");
     EXPECT_EQ(logger.Item(logger.Count() - 1).Text, std::to_string(qv::kMaxLogEvents + 2));
-    EXPECT_EQ(resets, 3);
+    EXPECT_EQ(resets, 0); // the front rows went: no reset of a view
+    EXPECT_EQ(logger.DroppedCount(), 3u);
 }
 
 } // namespace
