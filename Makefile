@@ -16,7 +16,7 @@ build: configure
 	cmake --build --preset $(PRESET) -j $(JOBS)
 
 test: build
-	ctest --preset $(PRESET) -j $(JOBS) --no-tests=ignore $(CTEST_ARGS)
+	ctest --preset $(PRESET) -j $(JOBS) --no-tests=error $(CTEST_ARGS)
 
 run: build
 	build/bin/quorvellant $(ARGS)

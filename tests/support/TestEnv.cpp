@@ -1,6 +1,8 @@
 // Private test environment: every test process gets its own HOME and XDG folders.
 #include "support/TestEnv.h"
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -210,6 +212,32 @@ void writeFile(const std::string &path, const std::string &data)
     if (!out) {
         throw std::runtime_error("cannot write " + path);
     }
+}
+
+AsNobody rerunCurrentTestAsNobody(std::string *why)
+{
+    if (::geteuid() != 0) {
+        return AsNobody::NotRoot;
+    }
+    if (!haveTool("setpriv")) {
+        *why = "needs setpriv to run the test as uid 65534";
+        return AsNobody::Unavailable;
+    }
+    const auto *info = testing::UnitTest::GetInstance()->current_test_info();
+    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    std::error_code ec;
+    const std::string self = fs::read_symlink("/proc/self/exe", ec).string();
+    // The child makes its own private home below /tmp, which any user may write.
+    const auto r = runCommand({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "env", "TMPDIR=/tmp",
+                               self, "--gtest_filter=" + name},
+                              120);
+    if (r.exitCode == 126 || r.exitCode == 127 || r.output.find("[ RUN      ] " + name) == std::string::npos) {
+        *why = "uid 65534 cannot run the test program " + self + ":\n" + r.output;
+        return AsNobody::Unavailable;
+    }
+    EXPECT_EQ(r.exitCode, 0) << "as uid 65534:\n" << r.output;
+    EXPECT_NE(r.output.find("[       OK ] " + name), std::string::npos) << "as uid 65534:\n" << r.output;
+    return AsNobody::Ran;
 }
 
 } // namespace qvtest

@@ -40,6 +40,15 @@ void writeFile(const std::string &path, const std::string &data);
 // Sets up the private environment; called once by the test main before any test.
 void initTestEnvironment();
 
+// Checks that root would pass through permissions run as uid and gid 65534 (through setpriv):
+// when this process is root, the current test runs once more in a child process as that user.
+enum class AsNobody {
+    NotRoot,     // not root: the caller runs the checks itself
+    Ran,         // the child ran the test; its failures are recorded here, the caller returns
+    Unavailable, // the child could not start; `why` says why
+};
+AsNobody rerunCurrentTestAsNobody(std::string *why);
+
 } // namespace qvtest
 
 // Skips the current test when a command-line tool is not installed.
@@ -47,5 +56,19 @@ void initTestEnvironment();
     do {                                                                                           \
         if (!qvtest::haveTool(tool)) {                                                             \
             GTEST_SKIP() << "needs " << (tool) << ", which is not installed";                      \
+        }                                                                                          \
+    } while (0)
+
+// At the top of a test whose checks root would pass: as root, reruns the test as uid 65534.
+#define QV_RUN_AS_NOBODY_WHEN_ROOT()                                                               \
+    do {                                                                                           \
+        std::string qvWhy;                                                                         \
+        switch (qvtest::rerunCurrentTestAsNobody(&qvWhy)) {                                        \
+        case qvtest::AsNobody::NotRoot:                                                            \
+            break;                                                                                 \
+        case qvtest::AsNobody::Ran:                                                                \
+            return;                                                                                \
+        case qvtest::AsNobody::Unavailable:                                                        \
+            GTEST_SKIP() << qvWhy;                                                                 \
         }                                                                                          \
     } while (0)

@@ -1,4 +1,5 @@
 // Test main: private environment first, then the Qt application object the library needs.
+#include "support/SkipReport.h"
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -18,5 +19,6 @@ int main(int argc, char **argv)
 #elif defined(QV_TEST_MAIN_CORE)
     QCoreApplication app(argc, argv);
 #endif
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    return qvtest::finishRun(result);
 }
