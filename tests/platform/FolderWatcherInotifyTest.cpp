@@ -273,12 +273,16 @@ TEST(InotifyLifecycle, DestroyingTheWatcherDropsQueuedDeliveries)
 {
     const std::string dir = qvtest::makeTempDir("destroy");
     Recorder r;
+    Recorder control; // a second watcher that lives on: the change did happen and was delivered
+    FolderWatcherInotify controlWatcher;
+    controlWatcher.addWatch(dir, true, kAll, control.callbacks());
     {
         FolderWatcherInotify watcher;
         watcher.addWatch(dir, true, kAll, r.callbacks());
         writeBytes(dir + "/a.txt", "x");
         QThread::msleep(100);
     }
+    ASSERT_TRUE(waitUntil([&] { return control.changes > 0; }));
     settle(150);
     EXPECT_EQ(r.changes, 0);
 }

@@ -17,9 +17,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QListView>
+#include <QPixmap>
 #include <QProcess>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +54,33 @@ std::unique_ptr<qv::TTask> task(const std::string &name, const std::string &grou
     t->Source = src;
     t->DestLocal = dst;
     return t;
+}
+
+// The first item below `parent` (depth first) whose text is `text`.
+QModelIndex findText(const QAbstractItemModel *model, const QModelIndex &parent, const QString &text)
+{
+    for (int row = 0; model != nullptr && row < model->rowCount(parent); ++row) {
+        const QModelIndex index = model->index(row, 0, parent);
+        if (index.data().toString() == text) {
+            return index;
+        }
+        const QModelIndex below = findText(model, index, text);
+        if (below.isValid()) {
+            return below;
+        }
+    }
+    return {};
+}
+
+// The visible item view of the window that lists the tasks (not the log).
+QAbstractItemView *visibleTaskView(QWidget &form)
+{
+    for (auto *view : form.findChildren<QAbstractItemView *>()) {
+        if (view->isVisible() && findText(view->model(), QModelIndex(), "Reports").isValid()) {
+            return view;
+        }
+    }
+    return nullptr;
 }
 
 TEST(MainFormX11, TrayIconBalloonActivationAndRestart)
@@ -106,12 +136,22 @@ TEST(MainFormX11, TrayIconBalloonActivationAndRestart)
     ASSERT_TRUE(trayer.start());
     EXPECT_TRUE(QTest::qWaitFor([&] { return service->iconGeometry().isValid(); }, 8000))
         << "the icon did not come back after the tray restarted";
-    // A hidden icon stays away after the next restart.
+    // A hidden icon stays away after the next restart. A second icon, shown, must come back: the
+    // tray is up again and icons re-dock, so the hidden one had its chance.
+    auto control = qv::createSystemTrayService();
+    QPixmap red(16, 16);
+    red.fill(Qt::red);
+    ASSERT_TRUE(control->showIcon(QIcon(red), "control"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return control->iconGeometry().isValid(); }, 8000));
     form->trayIcon()->HideIcon();
     trayer.stop();
     QTest::qWait(500);
     ASSERT_TRUE(trayer.start());
-    QTest::qWait(2500);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return control->iconGeometry().isValid(); }, 8000))
+        << "the control icon did not come back after the tray restarted";
+    QTest::qWait(2500); // one period of the tray watch and more
+    EXPECT_TRUE(control->iconGeometry().isValid());
+    EXPECT_FALSE(service->isIconShown());
     EXPECT_FALSE(service->iconGeometry().isValid());
     form.reset();
     qv::BackupData = nullptr;
@@ -140,11 +180,31 @@ TEST(MainFormX11, ScreenshotsOfTheViewStyles)
     const QString dir = QString::fromStdString(qvtest::binPath("../screenshots"));
     QDir().mkpath(dir);
     const char *styles[] = {"actViewLargeIcons", "actViewSmallIcons", "actViewList", "actViewReport"};
+    std::vector<QImage> shots;
     for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(styles[i]);
         form->action(styles[i])->trigger();
         QTest::qWait(100);
+        // The view of this style is on screen and shows every task inside its visible area.
+        QAbstractItemView *view = visibleTaskView(*form);
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(qobject_cast<QTreeView *>(view) != nullptr, i == 3);
+        if (auto *list = qobject_cast<QListView *>(view)) {
+            EXPECT_EQ(list->viewMode(), i == 0 ? QListView::IconMode : QListView::ListMode);
+        }
+        for (const char *name : {"Camera roll", "Reports", "Dotfiles"}) {
+            const QModelIndex index = findText(view->model(), QModelIndex(), name);
+            ASSERT_TRUE(index.isValid()) << name;
+            EXPECT_TRUE(view->viewport()->rect().intersects(view->visualRect(index))) << name;
+        }
+        shots.push_back(form->grab().toImage());
         const QString file = QStringLiteral("%1/mainwindow-%2.png").arg(dir).arg(QString(styles[i]).mid(7));
-        ASSERT_TRUE(form->grab().save(file)) << file.toStdString();
+        ASSERT_TRUE(shots.back().save(file)) << file.toStdString();
+    }
+    for (std::size_t a = 0; a < shots.size(); ++a) {
+        for (std::size_t b = a + 1; b < shots.size(); ++b) {
+            EXPECT_NE(shots[a], shots[b]) << styles[a] << " looks like " << styles[b];
+        }
     }
     form.reset();
     qv::BackupData = nullptr;

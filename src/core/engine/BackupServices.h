@@ -30,6 +30,9 @@ struct BackupServices {
     std::function<std::int64_t(const std::string &path)> freeBytes;
     // The mount table (read once per run).
     std::function<MountTable()> mounts;
+    // Called with each file just copied, before anything reads it back; null: nothing. Tests
+    // damage the copy here to see compare-after-copy find it.
+    std::function<void(const std::string &destination)> afterCopy;
 
     // Every unset member gets the real implementation.
     BackupServices withDefaults() const;

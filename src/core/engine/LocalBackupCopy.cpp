@@ -261,6 +261,9 @@ void TLocalBackup::clearArchiveBit(const std::string &source, StagedCopy &copy)
 
 bool TLocalBackup::CompareAfterCopy(const std::string &source, const std::string &destination)
 {
+    if (m_services.afterCopy) {
+        m_services.afterCopy(destination);
+    }
     if (!m_snapshot->compareAfterCopy) {
         return true;
     }

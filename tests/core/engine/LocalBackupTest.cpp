@@ -402,11 +402,31 @@ TEST_F(EngineLocalBackup, SynchronizeMapsBackToTheSourceOfOrigin)
 
 TEST_F(EngineLocalBackup, CompareAfterCopyAndBandwidthInBytes)
 {
-    put(src + "f", std::string(4000, 'q'));
-    auto s = makeSnapshot({src}, dst);
-    s->compareAfterCopy = true;
-    auto r = runBackup(s);
-    EXPECT_FALSE(r->host.loggedContaining(qv::lkError, "File compare"));
+    // A copy damaged between the copy and the compare: found only when the task compares.
+    const struct {
+        bool compare;
+        bool damage;
+        bool error;
+    } table[] = {{true, false, false}, {true, true, true}, {false, true, false}};
+    for (const auto &c : table) {
+        SCOPED_TRACE(testing::Message() << "compare " << c.compare << ", damage " << c.damage);
+        const std::string from = qvtest::makeTempDir("cmp-src") + "/", to = qvtest::makeTempDir("cmp-dst") + "/";
+        put(from + "f", std::string(4000, 'q'));
+        auto s = makeSnapshot({from}, to);
+        s->compareAfterCopy = c.compare;
+        int copied = 0;
+        qv::BackupServices services;
+        services.afterCopy = [&](const std::string &destination) {
+            ++copied;
+            if (c.damage) {
+                qvtest::writeFile(destination, std::string(3999, 'q') + "x");
+            }
+        };
+        auto r = runBackup(s, services);
+        EXPECT_EQ(copied, 1);
+        EXPECT_EQ(r->host.loggedContaining(qv::lkError, "File compare of \"" + from + "f\""), c.error)
+            << r->host.dump();
+    }
     EXPECT_EQ(qv::RunSnapshot::bandwidthLimit(false, 5, 0), -1);
     EXPECT_EQ(qv::RunSnapshot::bandwidthLimit(true, 1, 0), 128);
     EXPECT_EQ(qv::RunSnapshot::bandwidthLimit(true, 0, 0), 128);

@@ -186,7 +186,15 @@ TEST(FolderMonitorLifecycle, DestroyingAnActiveMonitorStopsEveryCall)
 {
     const std::string dir = qvtest::makeTempDir("destroy");
     auto calls = std::make_shared<int>(0);
+    // A monitor of the same folder that lives on: each change did happen and was delivered.
+    auto controlCalls = std::make_shared<int>(0);
+    TFolderChangeMonitor control;
+    control.SetFolderName(dir);
+    control.SetDelayTime(0);
+    control.OnChange = [controlCalls](TFolderChangeMonitor *) { ++*controlCalls; };
+    control.SetActive(true);
     for (int delay : {0, 300}) {
+        const int controlBefore = *controlCalls;
         auto monitor = std::make_unique<TFolderChangeMonitor>();
         monitor->SetFolderName(dir);
         monitor->SetDelayTime(delay);
@@ -199,6 +207,7 @@ TEST(FolderMonitorLifecycle, DestroyingAnActiveMonitorStopsEveryCall)
             QThread::msleep(150); // the change is read and queued, not yet delivered
         }
         monitor.reset();
+        ASSERT_TRUE(waitUntil([&] { return *controlCalls > controlBefore; }));
         settle(600);
     }
     EXPECT_EQ(*calls, 0);
