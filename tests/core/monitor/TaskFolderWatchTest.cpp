@@ -236,30 +236,4 @@ TEST_F(TaskFolderWatchBuild, ADeletedTaskHearsNothingMore)
     EXPECT_EQ(starts, 1);
 }
 
-TEST(TaskFolderWatchReal, TwentyCopiesGiveOneStartAfterTheWait)
-{
-    FolderSet f;
-    const std::string staging = qvtest::makeTempDir("staging");
-    for (int i = 0; i < 20; ++i) {
-        writeBytes(staging + "/file" + std::to_string(i) + ".dat", std::string(4096, char('a' + i)));
-    }
-    auto task = makeTask(f.src1, f.dest, qv::ttSimpleCopy);
-    task->FoldersMonitor->MonitorLastWrite = true;
-    task->FoldersMonitor->WaitSeconds = 2;
-    int starts = 0;
-    QElapsedTimer sinceFirst;
-    task->FoldersMonitor->OnFolderChanged = [&] { ++starts; };
-    ASSERT_TRUE(task->UpdateFoldersMonitor().empty());
-    ASSERT_EQ(task->FoldersMonitor->Monitors.size(), 1u);
-    sinceFirst.start();
-    for (int i = 0; i < 20; ++i) {
-        const std::string name = "/file" + std::to_string(i) + ".dat";
-        fs::copy_file(staging + name, f.src1 + name);
-    }
-    ASSERT_TRUE(waitUntil([&] { return starts > 0; }, 8000));
-    EXPECT_GE(sinceFirst.elapsed(), 1900);
-    settle(1500);
-    EXPECT_EQ(starts, 1);
-}
-
 } // namespace
