@@ -5,6 +5,8 @@
 #include "core/runs/TaskRunFlags.h"
 #include "core/util/Utils.h"
 
+#include "TaskAlertNames.h"
+
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -281,18 +283,12 @@ TEST(Progress, PercentDropsTheFraction)
 TEST(AlertTable, HasTheStoredOrderAndThreeIndependentDefaults)
 {
     const auto table = taskAlertTable();
-    ASSERT_EQ(table.size(), 105u);
-    EXPECT_STREQ(table[0].name, "ScheduledStartDialog");
-    EXPECT_STREQ(table[6].name, "ScheduledFileDialog");
-    EXPECT_STREQ(table[10].name, "ScheduledDiskSpanDialog");
-    EXPECT_STREQ(table[34].name, "ScheduledFinishEmailSendLog");
-    EXPECT_STREQ(table[35].name, "ManualStartDialog");
-    EXPECT_STREQ(table[104].name, "SilentFinishEmailSendLog");
+    ASSERT_EQ(table.size(), std::size(alerttest::kAlertValueNames));
     std::set<std::string> names;
-    for (const auto &row : table) {
-        std::string expected =
-            std::string(alertModeName(row.mode)) + alertEventName(row.event) + alertItemName(row.item);
-        EXPECT_EQ(expected, row.name);
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const auto &row = table[i];
+        EXPECT_STREQ(row.name, alerttest::kAlertValueNames[i]) << "row " << i;
+        EXPECT_EQ(findTaskAlert(row.mode, row.event, row.item), &row) << row.name;
         names.insert(row.name);
         const bool stringItem = row.item == AlertItem::SoundFile || row.item == AlertItem::Email;
         EXPECT_EQ(row.isString(), stringItem) << row.name;

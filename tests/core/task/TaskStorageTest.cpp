@@ -4,6 +4,7 @@
 #include "core/settings/Settings.h"
 #include "platform/Registry.h"
 
+#include "TaskAlertNames.h"
 #include "TaskStoreFixture.h"
 #include "support/TestEnv.h"
 
@@ -243,10 +244,21 @@ TEST_F(TaskStore, RoundTripKeepsEveryField)
     TTask fromTemp;
     ASSERT_TRUE(fromTemp.LoadFromRegistry(tempKeyPath("EditTask")));
     expectSameTask(original, fromTemp);
-    // Every one of the 105 alert values has a value of its own.
+    // Every one of the 105 alert values has a value of its own, under its own name; a text value
+    // holds the text the fixture gave that very setting.
     const auto stored = dump(taskKeyPath(original.ID));
-    for (const auto &row : taskAlertTable()) {
-        EXPECT_EQ(stored.count(std::string("\\EventAlerts|") + row.name), 1u) << row.name;
+    int alertValues = 0;
+    for (const auto &[key, value] : stored) {
+        alertValues += key.rfind("\\EventAlerts|", 0) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(alertValues, 106) << "105 alert values and UseDefault";
+    for (const char *name : alerttest::kAlertValueNames) {
+        const auto it = stored.find(std::string("\\EventAlerts|") + name);
+        ASSERT_NE(it, stored.end()) << name;
+        const std::string item = name;
+        if (item.ends_with("SoundFile") || item.ends_with("Email")) {
+            EXPECT_EQ(it->second.data.rfind(std::string("alert ") + name, 0), 0u) << name << ": " << it->second.data;
+        }
     }
     EXPECT_EQ(stored.at("|TaskType").data, "ttSynchronize");
     EXPECT_EQ(stored.at("|HotKey").type, static_cast<std::uint32_t>(REG_BINARY));

@@ -168,9 +168,19 @@ TEST(PathVariables, DirectValuesAndUnknownIds)
     const FakeTask t = twoSourceTask();
     EXPECT_EQ(qv::GetVariableValue(t, qv::vidSource, 1), "/srv/share/Music/");
     EXPECT_EQ(qv::GetVariableValue(t, qv::vidSource, 7), "");
-    EXPECT_EQ(qv::GetVariableValue(t, qv::vidUserName, 0), ExpandVariables(t, "%UserName%"));
-    EXPECT_FALSE(qv::GetVariableValue(t, qv::vidUserName, 0).empty());
-    EXPECT_FALSE(qv::GetVariableValue(t, qv::vidComputerName, 0).empty());
+    // The user and computer names as the system's own tools print them.
+    auto firstLine = [](const std::vector<std::string> &argv) {
+        const auto r = qvtest::runCommand(argv);
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        return r.output.substr(0, r.output.find('\n'));
+    };
+    const std::string user = firstLine({"id", "-un"});
+    const std::string computer = firstLine({"uname", "-n"});
+    ASSERT_FALSE(user.empty());
+    ASSERT_FALSE(computer.empty());
+    EXPECT_EQ(qv::GetVariableValue(t, qv::vidUserName, 0), user);
+    EXPECT_EQ(ExpandVariables(t, "%UserName%"), user);
+    EXPECT_EQ(qv::GetVariableValue(t, qv::vidComputerName, 0), computer);
     for (int id : {-1, 14, 19, 49, 1000}) {
         SCOPED_TRACE(id);
         EXPECT_EQ(qv::GetVariableValue(t, id, 0), kVariableError);
