@@ -1,6 +1,8 @@
 // TMainForm: construction, actions, menus, widgets and the tray.
 #include "ui/MainForm.h"
 
+#include "ui/ActivityLogView.h"
+
 #include "components/LangText.h"
 #include "components/AlphaImageList.h"
 #include "components/MessageBox.h"
@@ -324,14 +326,7 @@ void TMainForm::createWidgets()
     m_logPanel->setObjectName(QStringLiteral("LogPanel"));
     auto *ll = new QVBoxLayout(m_logPanel);
     ll->setContentsMargins(0, 0, 0, 0);
-    m_logView = new QTreeView(m_logPanel);
-    m_logView->setObjectName(QStringLiteral("LogView"));
-    m_logView->setRootIsDecorated(false);
-    m_logView->setUniformRowHeights(true);
-    m_logView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_logModel = new QStandardItemModel(0, 4, this);
-    m_logModel->setHorizontalHeaderLabels({tr("#"), tr("Date"), tr("Time"), tr("Event")});
-    m_logView->setModel(m_logModel);
+    m_logView = new ActivityLogView(m_logPanel);
     ll->addWidget(m_logView);
     m_vertical->setStretchFactor(0, 3);
     m_vertical->setStretchFactor(1, 1);
@@ -536,6 +531,17 @@ void TMainForm::toggleVisibility(QWidget *w, bool)
 void TMainForm::connectActions()
 {
     auto on = [this](const char *name, auto fn) { connect(action(name), &QAction::triggered, this, fn); };
+    ActivityLogView::Hooks logHooks;
+    logHooks.searchAgain = action("actOtherLogSearchAgain");
+    logHooks.hideLog = [this] { action("actViewLog")->trigger(); };
+    if (m_services.dialogs.hasPreferencesPage()) {
+        logHooks.openOptions = [this] {
+            ShowPreferencesPage(2);
+            m_logView->refreshAppearance();
+        };
+    }
+    logHooks.stateChanged = [this] { CheckState(); };
+    m_logView->setHooks(std::move(logHooks));
     on("actTaskStart", [this] { startSelectedTask(); });
     on("actTaskPause", [this] {
         if (m_currentTask != nullptr && m_currentTask->Thread != nullptr) {

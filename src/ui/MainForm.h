@@ -29,6 +29,10 @@ class QStackedWidget;
 class QStandardItemModel;
 class QToolBar;
 class QTreeView;
+
+namespace qv {
+class ActivityLogView;
+}
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -100,6 +104,7 @@ public:
     TTrayIcon *trayIcon() const { return m_tray; }
     QWidget *groupsPanel() const { return m_groupsPanel; }
     QWidget *logPanel() const { return m_logPanel; }
+    ActivityLogView *logView() const { return m_logView; }
     QToolBar *mainToolBar() const { return m_toolBar; }
     int viewStyle() const;
     void setViewStyle(int style);
@@ -175,8 +180,7 @@ private:
     TaskItemModel *m_model = nullptr;
     TaskListProxy *m_proxy = nullptr;
     QWidget *m_logPanel = nullptr;
-    QTreeView *m_logView = nullptr;
-    QStandardItemModel *m_logModel = nullptr;
+    ActivityLogView *m_logView = nullptr;
     QSplitter *m_vertical = nullptr;
     QSplitter *m_horizontal = nullptr;
     QToolBar *m_toolBar = nullptr;

@@ -1,6 +1,8 @@
 // TMainForm: the group tree, the task list, the status bar and CheckState.
 #include "ui/MainForm.h"
 
+#include "ui/ActivityLogView.h"
+
 #include "components/LangText.h"
 #include "components/AlphaImageList.h"
 #include "components/MessageBox.h"
@@ -283,6 +285,7 @@ void TMainForm::CheckState()
     in.toolBarVisible = !m_toolBar->isHidden();
     in.groupsVisible = !m_groupsPanel->isHidden();
     in.logVisible = !m_logPanel->isHidden();
+    in.logSearchTextEmpty = m_logView->searchText().isEmpty();
     in.tipsVisible = false;
     in.statusBarVisible = !statusBar()->isHidden();
     in.viewStyle = viewStyle();
@@ -346,27 +349,12 @@ void TMainForm::UpdateStatusBar()
 
 void TMainForm::refreshLogView()
 {
-    m_logModel->removeRows(0, m_logModel->rowCount());
-    if (m_currentTask == nullptr || !m_currentTask->Logger) {
-        return;
-    }
-    const auto &events = m_currentTask->Logger->Events();
-    int n = 0;
-    for (const TLogItem &e : events) {
-        QDateTime when = fromDayCount(e.Time);
-        m_logModel->appendRow({new QStandardItem(QString::number(++n)),
-                               new QStandardItem(QLocale().toString(when.date(), QLocale::ShortFormat)),
-                               new QStandardItem(QLocale().toString(when.time(), QLocale::LongFormat)),
-                               new QStandardItem(qs(e.Text))});
-    }
-    m_logView->scrollToBottom();
+    m_logView->setTask(m_currentTask);
 }
 
-void TMainForm::ActivityLogAddEvent(const TTaskLogger &logger, LogChange)
+void TMainForm::ActivityLogAddEvent(const TTaskLogger &logger, LogChange change)
 {
-    if (m_currentTask != nullptr && m_currentTask->Logger.get() == &logger) {
-        refreshLogView();
-    }
+    m_logView->loggerChanged(logger, change);
 }
 
 void TMainForm::ShowAndRaise()

@@ -1,0 +1,230 @@
+// The activity list's model.
+#include "ui/ActivityLogModel.h"
+
+#include "components/TColorConversion.h"
+#include "core/settings/DateTime.h"
+#include "core/settings/Settings.h"
+#include "core/text/LocaleText.h"
+
+#include <QMetaObject>
+
+namespace qv {
+
+namespace {
+
+// The colour settings of each kind: summary kinds share one pair.
+struct KindColours {
+    const TColor *fg;
+    const TColor *bg;
+};
+
+KindColours coloursOfKind(int kind)
+{
+    switch (kind) {
+    case kLogStarted:
+    case kLogFinished:
+    case kLogAborted:
+    case kLogInformation:
+        return {&LogSummaryColorFg, &LogSummaryColorBg};
+    case kLogFile:
+        return {&LogFilesColorFg, &LogFilesColorBg};
+    case kLogSkipped:
+        return {&LogSkippingColorFg, &LogSkippingColorBg};
+    case kLogWarning:
+        return {&LogWarningsColorFg, &LogWarningsColorBg};
+    case kLogError:
+        return {&LogErrorsColorFg, &LogErrorsColorBg};
+    default:
+        return {nullptr, nullptr};
+    }
+}
+
+} // namespace
+
+QFont logDisplayFont()
+{
+    if (LogFontName.empty()) {
+        LogFontName = "Tahoma";
+    }
+    QFont font(QString::fromStdString(LogFontName));
+    if (LogFontSize > 0) {
+        font.setPointSize(LogFontSize);
+    }
+    return font;
+}
+
+ActivityLogModel::ActivityLogModel(QObject *parent) : QAbstractTableModel(parent)
+{
+    m_headers[ColIcon] = QStringLiteral(" ");
+    m_headers[ColNumber] = QStringLiteral("N");
+    m_headers[ColDate] = QStringLiteral("Date");
+    m_headers[ColTime] = QStringLiteral("Time");
+    m_headers[ColEvent] = QStringLiteral("Event");
+    refreshAppearance(QPalette());
+}
+
+void ActivityLogModel::resetTo(const TTaskLogger *logger)
+{
+    beginResetModel();
+    m_logger = logger;
+    m_rows = logger != nullptr ? static_cast<int>(logger->Count()) : 0;
+    m_seenDropped = logger != nullptr ? logger->DroppedCount() : 0;
+    endResetModel();
+}
+
+void ActivityLogModel::setLogger(const TTaskLogger *logger)
+{
+    resetTo(logger);
+    if (m_rows > 0) {
+        emit rowsAppended();
+    }
+}
+
+void ActivityLogModel::loggerChanged(const TTaskLogger &logger, LogChange change)
+{
+    if (&logger != m_logger) {
+        return;
+    }
+    if (change == LogChange::Reset) {
+        resetTo(m_logger);
+        return;
+    }
+    if (!m_syncPosted) {
+        m_syncPosted = true;
+        QMetaObject::invokeMethod(this, &ActivityLogModel::sync, Qt::QueuedConnection);
+    }
+}
+
+void ActivityLogModel::sync()
+{
+    m_syncPosted = false;
+    if (m_logger == nullptr) {
+        return;
+    }
+    const std::uint64_t dropped = m_logger->DroppedCount() - m_seenDropped;
+    if (dropped > 0) {
+        const int front = static_cast<int>(std::min<std::uint64_t>(dropped, static_cast<std::uint64_t>(m_rows)));
+        if (front > 0) {
+            beginRemoveRows({}, 0, front - 1);
+            m_rows -= front;
+            m_seenDropped += dropped;
+            endRemoveRows();
+        } else {
+            m_seenDropped += dropped;
+        }
+    }
+    const int count = static_cast<int>(m_logger->Count());
+    if (count > m_rows) {
+        beginInsertRows({}, m_rows, count - 1);
+        m_rows = count;
+        endInsertRows();
+        emit rowsAppended();
+    } else if (count < m_rows) {
+        resetTo(m_logger);
+    }
+}
+
+void ActivityLogModel::refreshAppearance(const QPalette &palette)
+{
+    for (int kind = 0; kind < kLogKindCount; ++kind) {
+        const KindColours c = coloursOfKind(kind);
+        m_fg[kind].reset();
+        m_bg[kind].reset();
+        // A foreground of -1 leaves the kind's lines in the list's own colours.
+        if (c.fg != nullptr && *c.fg != kTColorNone) {
+            m_fg[kind] = colorFromTColor(*c.fg, palette);
+            m_bg[kind] = colorFromTColor(*c.bg, palette);
+        }
+    }
+    m_font = logDisplayFont();
+    if (m_rows > 0) {
+        emit dataChanged(index(0, 0), index(m_rows - 1, ColumnCount - 1));
+    }
+}
+
+const TLogItem *ActivityLogModel::itemAt(int row) const
+{
+    if (m_logger == nullptr || row < 0 || row >= m_rows) {
+        return nullptr;
+    }
+    // Events dropped since the last sync shift the logger's indices against the rows.
+    const std::uint64_t pending = m_logger->DroppedCount() - m_seenDropped;
+    if (static_cast<std::uint64_t>(row) < pending) {
+        return nullptr;
+    }
+    const std::size_t at = static_cast<std::size_t>(row) - static_cast<std::size_t>(pending);
+    return at < m_logger->Count() ? &m_logger->Events()[at] : nullptr;
+}
+
+QString ActivityLogModel::eventText(int row) const
+{
+    const TLogItem *item = itemAt(row);
+    return item != nullptr ? QString::fromStdString(item->Text) : QString();
+}
+
+int ActivityLogModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int ActivityLogModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ActivityLogModel::data(const QModelIndex &index, int role) const
+{
+    const TLogItem *item = itemAt(index.row());
+    if (item == nullptr) {
+        return {};
+    }
+    const int kind = item->Kind >= 0 && item->Kind < kLogKindCount ? item->Kind : -1;
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case ColIcon:
+            return QStringLiteral(" ");
+        case ColNumber:
+            return QString::number(index.row() + 1);
+        case ColDate:
+            return QString::fromStdString(shortDateText(fromDayCount(item->Time).date()));
+        case ColTime:
+            return QString::fromStdString(longTimeText(fromDayCount(item->Time).time()));
+        case ColEvent:
+            return QString::fromStdString(item->Text);
+        default:
+            return {};
+        }
+    case Qt::ForegroundRole:
+        return kind >= 0 && m_fg[kind] ? QVariant(*m_fg[kind]) : QVariant();
+    case Qt::BackgroundRole:
+        return kind >= 0 && m_bg[kind] ? QVariant(*m_bg[kind]) : QVariant();
+    case Qt::FontRole:
+        return m_font;
+    case KindRole:
+        return item->Kind;
+    default:
+        return {};
+    }
+}
+
+QVariant ActivityLogModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < ColumnCount) {
+        return m_headers[section];
+    }
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+bool ActivityLogModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant &value, int role)
+{
+    if (orientation != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::EditRole) || section < 0 ||
+        section >= ColumnCount) {
+        return false;
+    }
+    m_headers[section] = value.toString();
+    emit headerDataChanged(orientation, section, section);
+    return true;
+}
+
+} // namespace qv

@@ -1,0 +1,73 @@
+// The activity list's model: one row per event of the current task's logger, holding no items.
+//
+// Rows are read from the logger when drawn. Appends are coalesced: a burst of events (a backup
+// thread hands its lines over in batches) becomes one insertion when the event loop next runs;
+// events the full logger dropped from its front become one removal of front rows, so a selected
+// line keeps its event. Only a cleared list resets the model.
+#pragma once
+
+#include "core/log/TaskLogger.h"
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QFont>
+#include <QPalette>
+
+#include <cstdint>
+#include <optional>
+
+namespace qv {
+
+class ActivityLogModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum Column { ColIcon, ColNumber, ColDate, ColTime, ColEvent, ColumnCount };
+    static constexpr int KindRole = Qt::UserRole + 1;
+
+    explicit ActivityLogModel(QObject *parent = nullptr);
+
+    // The logger shown (null: no lines). Resets the model.
+    void setLogger(const TTaskLogger *logger);
+    const TTaskLogger *logger() const { return m_logger; }
+    // Told about every change of any logger; acts on its own logger's only.
+    void loggerChanged(const TTaskLogger &logger, LogChange change);
+    // Brings the rows up to the logger now (normally done once per turn of the event loop).
+    void sync();
+
+    // Re-reads the colours by kind and the font from the log display settings.
+    void refreshAppearance(const QPalette &palette);
+    const QFont &logFont() const { return m_font; }
+
+    // The Event text of row `row` (empty when the row's event is gone).
+    QString eventText(int row) const;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant &value, int role) override;
+
+signals:
+    // Rows were appended (after coalescing).
+    void rowsAppended();
+
+private:
+    const TLogItem *itemAt(int row) const;
+    void resetTo(const TTaskLogger *logger);
+
+    const TTaskLogger *m_logger = nullptr;
+    int m_rows = 0;
+    std::uint64_t m_seenDropped = 0;
+    bool m_syncPosted = false;
+    QString m_headers[ColumnCount];
+    std::optional<QColor> m_fg[kLogKindCount];
+    std::optional<QColor> m_bg[kLogKindCount];
+    QFont m_font;
+};
+
+// The log font: LogFontName (an empty name becomes "Tahoma", and the setting keeps it) at
+// LogFontSize points; a font this desktop lacks falls back to a similar one.
+QFont logDisplayFont();
+
+} // namespace qv
