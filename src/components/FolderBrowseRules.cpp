@@ -46,28 +46,36 @@ QString joinNewFolderPath(const QString &selected, const QString &name, QChar se
 
 namespace {
 
-struct LanguageId {
+struct LanguageId
+{
     QLocale::Language language;
     int primary;
 };
 
 // Primary language identifiers of the system's language table.
 constexpr LanguageId kPrimary[] = {
-    {QLocale::Arabic, 0x01},    {QLocale::Bulgarian, 0x02}, {QLocale::Catalan, 0x03},
-    {QLocale::Chinese, 0x04},   {QLocale::Czech, 0x05},     {QLocale::Danish, 0x06},
-    {QLocale::German, 0x07},    {QLocale::Greek, 0x08},     {QLocale::English, 0x09},
-    {QLocale::Spanish, 0x0A},   {QLocale::Finnish, 0x0B},   {QLocale::French, 0x0C},
-    {QLocale::Hebrew, 0x0D},    {QLocale::Hungarian, 0x0E}, {QLocale::Icelandic, 0x0F},
-    {QLocale::Italian, 0x10},   {QLocale::Japanese, 0x11},  {QLocale::Korean, 0x12},
-    {QLocale::Dutch, 0x13},     {QLocale::NorwegianBokmal, 0x14}, {QLocale::Polish, 0x15},
-    {QLocale::Portuguese, 0x16}, {QLocale::Romanian, 0x18}, {QLocale::Russian, 0x19},
-    {QLocale::Croatian, 0x1A},  {QLocale::Slovak, 0x1B},    {QLocale::Albanian, 0x1C},
-    {QLocale::Swedish, 0x1D},   {QLocale::Thai, 0x1E},      {QLocale::Turkish, 0x1F},
-    {QLocale::Ukrainian, 0x22}, {QLocale::Slovenian, 0x24}, {QLocale::Estonian, 0x25},
-    {QLocale::Latvian, 0x26},   {QLocale::Lithuanian, 0x27},
+    {QLocale::Arabic, 0x01},     {QLocale::Bulgarian, 0x02},
+    {QLocale::Catalan, 0x03},    {QLocale::Chinese, 0x04},
+    {QLocale::Czech, 0x05},      {QLocale::Danish, 0x06},
+    {QLocale::German, 0x07},     {QLocale::Greek, 0x08},
+    {QLocale::English, 0x09},    {QLocale::Spanish, 0x0A},
+    {QLocale::Finnish, 0x0B},    {QLocale::French, 0x0C},
+    {QLocale::Hebrew, 0x0D},     {QLocale::Hungarian, 0x0E},
+    {QLocale::Icelandic, 0x0F},  {QLocale::Italian, 0x10},
+    {QLocale::Japanese, 0x11},   {QLocale::Korean, 0x12},
+    {QLocale::Dutch, 0x13},      {QLocale::NorwegianBokmal, 0x14},
+    {QLocale::Polish, 0x15},     {QLocale::Portuguese, 0x16},
+    {QLocale::Romanian, 0x18},   {QLocale::Russian, 0x19},
+    {QLocale::Croatian, 0x1A},   {QLocale::Slovak, 0x1B},
+    {QLocale::Albanian, 0x1C},   {QLocale::Swedish, 0x1D},
+    {QLocale::Thai, 0x1E},       {QLocale::Turkish, 0x1F},
+    {QLocale::Ukrainian, 0x22},  {QLocale::Slovenian, 0x24},
+    {QLocale::Estonian, 0x25},   {QLocale::Latvian, 0x26},
+    {QLocale::Lithuanian, 0x27},
 };
 
-struct SubLanguage {
+struct SubLanguage
+{
     QLocale::Language language;
     QLocale::Territory territory;
     int sub;
@@ -75,17 +83,28 @@ struct SubLanguage {
 
 // Countries whose sub-language is not the first (the first is the language's main country).
 constexpr SubLanguage kSub[] = {
-    {QLocale::German, QLocale::Switzerland, 2},         {QLocale::German, QLocale::Austria, 3},
-    {QLocale::German, QLocale::Luxembourg, 4},          {QLocale::German, QLocale::Liechtenstein, 5},
-    {QLocale::English, QLocale::UnitedKingdom, 2},      {QLocale::English, QLocale::Australia, 3},
-    {QLocale::English, QLocale::Canada, 4},             {QLocale::English, QLocale::NewZealand, 5},
-    {QLocale::English, QLocale::Ireland, 6},            {QLocale::English, QLocale::SouthAfrica, 7},
-    {QLocale::English, QLocale::Jamaica, 8},            {QLocale::English, QLocale::Belize, 10},
-    {QLocale::English, QLocale::TrinidadAndTobago, 11}, {QLocale::French, QLocale::Belgium, 2},
-    {QLocale::French, QLocale::Canada, 3},              {QLocale::French, QLocale::Switzerland, 4},
-    {QLocale::French, QLocale::Luxembourg, 5},          {QLocale::French, QLocale::Monaco, 6},
-    {QLocale::Italian, QLocale::Switzerland, 2},        {QLocale::Dutch, QLocale::Belgium, 2},
-    {QLocale::Portuguese, QLocale::Portugal, 2},        {QLocale::Spanish, QLocale::Mexico, 2},
+    {QLocale::German, QLocale::Switzerland, 2},
+    {QLocale::German, QLocale::Austria, 3},
+    {QLocale::German, QLocale::Luxembourg, 4},
+    {QLocale::German, QLocale::Liechtenstein, 5},
+    {QLocale::English, QLocale::UnitedKingdom, 2},
+    {QLocale::English, QLocale::Australia, 3},
+    {QLocale::English, QLocale::Canada, 4},
+    {QLocale::English, QLocale::NewZealand, 5},
+    {QLocale::English, QLocale::Ireland, 6},
+    {QLocale::English, QLocale::SouthAfrica, 7},
+    {QLocale::English, QLocale::Jamaica, 8},
+    {QLocale::English, QLocale::Belize, 10},
+    {QLocale::English, QLocale::TrinidadAndTobago, 11},
+    {QLocale::French, QLocale::Belgium, 2},
+    {QLocale::French, QLocale::Canada, 3},
+    {QLocale::French, QLocale::Switzerland, 4},
+    {QLocale::French, QLocale::Luxembourg, 5},
+    {QLocale::French, QLocale::Monaco, 6},
+    {QLocale::Italian, QLocale::Switzerland, 2},
+    {QLocale::Dutch, QLocale::Belgium, 2},
+    {QLocale::Portuguese, QLocale::Portugal, 2},
+    {QLocale::Spanish, QLocale::Mexico, 2},
     {QLocale::Swedish, QLocale::Finland, 2},
 };
 
@@ -142,7 +161,8 @@ QString pickCaption(const QStringList &lines, const QString &key)
 
 namespace {
 
-struct CaptionLine {
+struct CaptionLine
+{
     const char *key;
     const char *newFolder;
     const char *label;

@@ -35,8 +35,9 @@ QString askForName(QWidget *parent, const QString &title)
 } // namespace
 
 TFolderBrowseDialog::TFolderBrowseDialog(QObject *owner)
-    : QObject(owner), m_newFolderCaptions(defaultNewFolderCaptions()), m_labelCaptions(defaultLabelCaptions()),
-      m_languageKey(languageKeyFor(QLocale::system())), m_nameInput(askForName)
+    : QObject(owner), m_newFolderCaptions(defaultNewFolderCaptions()),
+      m_labelCaptions(defaultLabelCaptions()), m_languageKey(languageKeyFor(QLocale::system())),
+      m_nameInput(askForName)
 {
     pickCaptions();
 }
@@ -213,8 +214,8 @@ void TFolderBrowseDialog::createNewFolder()
     const QString path = QDir::cleanPath(joinNewFolderPath(m_selected, name));
     std::string error;
     if (!ForceDirectories(path.toStdString(), &error)) {
-        ShowMessageBox(m_dialog, path + QStringLiteral("\n\n") + QString::fromStdString(error), m_newFolderCaption,
-                       MB_OK | MB_ICONWARNING);
+        ShowMessageBox(m_dialog, path + QStringLiteral("\n\n") + QString::fromStdString(error),
+                       m_newFolderCaption, MB_OK | MB_ICONWARNING);
         return;
     }
     // Cancel from here on leaves the caller's value at the folder just made.

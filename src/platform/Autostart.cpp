@@ -36,8 +36,10 @@ void makeDirs(const std::string &dir)
     }
 }
 
+} // namespace
+
 // The string escapes of the Desktop Entry format (applied after the Exec quoting).
-std::string escapeValue(const std::string &s)
+std::string Autostart::escapeValue(const std::string &s)
 {
     std::string out;
     for (char c : s) {
@@ -60,6 +62,8 @@ std::string escapeValue(const std::string &s)
     }
     return out;
 }
+
+namespace {
 
 void writeAll(int fd, const std::string &data, const std::string &path)
 {
@@ -126,14 +130,19 @@ void Autostart::install(const std::string &program, const std::vector<std::strin
                        "Icon=quorvellant\n"
                        "Terminal=false\n"
                        "X-GNOME-Autostart-enabled=true\n";
+    writeEntryFile(path, text, 0644);
+}
+
+void Autostart::writeEntryFile(const std::string &path, const std::string &text, unsigned mode)
+{
     std::string tmp = path + ".new-" + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         throw std::runtime_error("cannot create \"" + tmp + "\": " + std::strerror(errno));
     }
     try {
         writeAll(fd, text, tmp);
-        if (::fsync(fd) != 0) {
+        if (::fchmod(fd, static_cast<mode_t>(mode)) != 0 || ::fsync(fd) != 0) {
             throw std::runtime_error("cannot write \"" + tmp + "\": " + std::strerror(errno));
         }
     } catch (...) {

@@ -31,6 +31,14 @@ public:
 
     // The whole Exec value as it is written into the file (quoting, "%%" and backslash escapes).
     static std::string execLine(const std::string &program, const std::vector<std::string> &arguments);
+
+    // A value of any other key with the string escapes of the file format (backslash, new line, tab).
+    static std::string escapeValue(const std::string &value);
+
+    // Writes a desktop entry file: a temporary file beside `path` (never following a link), synced,
+    // given `mode` and renamed over `path`, so a failure leaves the old file. Throws
+    // std::runtime_error with the system's reason. Shared by the shortcut files.
+    static void writeEntryFile(const std::string &path, const std::string &text, unsigned mode);
 };
 
 } // namespace qv

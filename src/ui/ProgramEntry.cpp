@@ -15,6 +15,8 @@
 #include "ui/Help.h"
 #include "ui/HelpTopics.h"
 #include "ui/MainForm.h"
+#include "ui/MainFormDialogs.h"
+#include "ui/SmallDialogs.h"
 #include "ui/SplashForm.h"
 
 #include <QApplication>
@@ -121,7 +123,9 @@ void ProgramCommandSink::showAbout()
         std::fprintf(stderr, "quorvellant: /SHOWABOUTBOX ignored: there is no display\n");
         return;
     }
-    ShowInformation(&m_form, QStringLiteral("Quorvellant %1").arg(QStringLiteral(QV_VERSION_STRING)));
+    if (programDialogs().hasAbout()) {
+        programDialogs().about(&m_form);
+    }
 }
 
 void ProgramCommandSink::runAll()
@@ -199,6 +203,7 @@ int runProgram(int argc, char **argv)
             SetLanguageFile(table);
         }
     }
+    installSmallDialogs(programDialogs());
     auto data = std::make_unique<TBackupData>();
     BackupData = data.get();
     const std::vector<std::string> problems = data->LoadFromRegistry();

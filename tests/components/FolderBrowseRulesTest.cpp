@@ -7,7 +7,8 @@ using namespace qv;
 
 namespace {
 
-struct ShortenCase {
+struct ShortenCase
+{
     const char *path;
     int length;
     char separator;
@@ -40,8 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
         ShortenCase{"bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb", 50, '/',
                     "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb"},
         // Below 6 the path is cut.
-        ShortenCase{"/home/user/Documents", 5, '/', "/home"},
-        ShortenCase{"/home/user/Documents", 0, '/', ""},
+        ShortenCase{"/home/user/Documents", 5, '/', "/home"}, ShortenCase{"/home/user/Documents", 0, '/', ""},
         ShortenCase{"/home/user/Documents", -1, '/', ""},
         // A leading "/" is the root, not a network prefix.
         ShortenCase{"/home/user/Data/Projects/2004/Reports/Monthly/January/Summaries", 50, '/',
@@ -70,9 +70,9 @@ TEST(FolderBrowseRules, NewFolderJoinsWithOneSeparator)
 TEST(FolderBrowseRules, LanguageKeysOfLocales)
 {
     const std::pair<const char *, const char *> cases[] = {
-        {"de_DE", "0407"}, {"de_AT", "0C07"}, {"de_CH", "0807"}, {"pl_PL", "0415"}, {"ru_RU", "0419"},
-        {"en_US", "0409"}, {"en_GB", "0809"}, {"fr_CA", "0C0C"}, {"pt_BR", "0416"}, {"pt_PT", "0816"},
-        {"C", "0409"},     {"sw_KE", "0000"},
+        {"de_DE", "0407"}, {"de_AT", "0C07"}, {"de_CH", "0807"}, {"pl_PL", "0415"},
+        {"ru_RU", "0419"}, {"en_US", "0409"}, {"en_GB", "0809"}, {"fr_CA", "0C0C"},
+        {"pt_BR", "0416"}, {"pt_PT", "0816"}, {"C", "0409"},     {"sw_KE", "0000"},
     };
     for (const auto &[locale, key] : cases) {
         EXPECT_EQ(languageKeyFor(QLocale(QString::fromLatin1(locale))).toStdString(), key) << locale;
@@ -84,10 +84,10 @@ TEST(FolderBrowseRules, CaptionsPickedByKeyThenDefaultThenFirst)
     const QStringList newFolder = defaultNewFolderCaptions();
     const QStringList label = defaultLabelCaptions();
     const std::tuple<const char *, const char *, const char *> cases[] = {
-        {"0419", "New folder", "Current folder:"},       // Russian has no line
+        {"0419", "New folder", "Current folder:"},        // Russian has no line
         {"0807", "Neuer Ordner", "Ausgewählter Ordner:"}, // Swiss German
         {"0C07", "Neuer Ordner", "Ausgewählter Ordner:"}, // Austrian German
-        {"0415", "Nowy folder", "Bieżący folder"},         // Polish, no colon
+        {"0415", "Nowy folder", "Bieżący folder"},        // Polish, no colon
         {"0000", "New folder", "Current folder:"},
         {"0c0c", "Nouveau Dossier", "Dossier Courant:"}, // keys compare without case
     };

@@ -1,7 +1,7 @@
 // RangedField offscreen: a stored value outside the range survives unless the user edits it.
 // qv-test-labels: gui
-#include "components/FolderPicker.h"
 #include "components/RangedField.h"
+#include "components/FolderPicker.h"
 
 #include <QLineEdit>
 #include <QTest>
@@ -12,7 +12,8 @@ using qv::RangedField;
 
 namespace {
 
-struct StoredCase {
+struct StoredCase
+{
     int minimum;
     int maximum;
     qint64 stored;
@@ -89,7 +90,8 @@ TEST(FolderPickerSeam, FakeAnswersInOrderRecordsRequestsAndUninstalls)
         EXPECT_EQ(qv::FolderPicker::instance().pickFolder(nullptr, QStringLiteral("/start")),
                   std::optional<QString>(QStringLiteral("/tmp/a")));
         EXPECT_EQ(qv::FolderPicker::instance().pickFolder(nullptr, QString()), std::nullopt);
-        EXPECT_EQ(qv::FolderPicker::instance().pickFolder(nullptr, QStringLiteral("/x")), std::nullopt); // none left
+        EXPECT_EQ(qv::FolderPicker::instance().pickFolder(nullptr, QStringLiteral("/x")),
+                  std::nullopt); // none left
         EXPECT_EQ(fake.requests, (std::vector<QString>{"/start", "", "/x"}));
     }
     EXPECT_EQ(&qv::FolderPicker::instance(), before);

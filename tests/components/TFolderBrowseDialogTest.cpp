@@ -1,7 +1,7 @@
 // The folder dialog offscreen: start folder, captions, the new-folder button and its failures.
 // qv-test-labels: gui
-#include "components/MessageBox.h"
 #include "components/TFolderBrowseDialog.h"
+#include "components/MessageBox.h"
 
 #include "support/TestEnv.h"
 

@@ -69,10 +69,14 @@ extern std::string VersionLegalCopyright;
 extern std::string VersionLegalTrademark;
 extern std::string VersionProductName;
 extern std::string VersionProductVersion;
-extern std::string VersionBuild; // VersionFileVersion after its first "."
+extern std::string VersionBuild; // VersionBuildOf(VersionFileVersion)
 
 // Fills the version strings from the build's version constants.
 void ReadVersionInfo();
+
+// The build number of a file version: the text after its last "." ("2.1.0.417" gives "417"); the
+// whole text when it holds no ".".
+std::string VersionBuildOf(const std::string &fileVersion);
 
 // ---- Command-line tokens ----------------------------------------------------------------------
 

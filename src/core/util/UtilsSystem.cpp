@@ -194,8 +194,13 @@ void ReadVersionInfo()
     VersionLegalTrademark = "";
     VersionProductName = "Quorvellant";
     VersionProductVersion = QV_VERSION_STRING;
-    std::string::size_type dot = VersionFileVersion.find('.');
-    VersionBuild = dot == std::string::npos ? VersionFileVersion : VersionFileVersion.substr(dot + 1);
+    VersionBuild = VersionBuildOf(VersionFileVersion);
+}
+
+std::string VersionBuildOf(const std::string &fileVersion)
+{
+    const std::string::size_type dot = fileVersion.rfind('.');
+    return dot == std::string::npos ? fileVersion : fileVersion.substr(dot + 1);
 }
 
 // ---- Computer, user, hardware profiles --------------------------------------------------------

@@ -183,9 +183,18 @@ TEST(SystemNames, VersionStringsFromTheBuild)
 {
     EXPECT_EQ(VersionProductName, "Quorvellant");
     EXPECT_FALSE(VersionFileVersion.empty());
-    std::string expectedBuild = VersionFileVersion.substr(VersionFileVersion.find('.') + 1);
-    EXPECT_EQ(VersionBuild, expectedBuild);
+    EXPECT_EQ(VersionBuild, VersionBuildOf(VersionFileVersion));
     EXPECT_EQ(VersionProductVersion, VersionFileVersion);
+}
+
+TEST(SystemNames, BuildNumberIsTheTextAfterTheLastDot)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"2.1.0.417", "417"}, {"0.1.0", "0"}, {"3.5", "5"}, {"12", "12"}, {"", ""}, {"1.2.", ""},
+    };
+    for (const auto &[version, build] : cases) {
+        EXPECT_EQ(VersionBuildOf(version), build) << version;
+    }
 }
 
 TEST(HotKeyShortcuts, SplitsKeyAndModifiers)
