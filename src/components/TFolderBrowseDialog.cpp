@@ -182,9 +182,13 @@ bool TFolderBrowseDialog::Execute()
     if (OnInitialized) {
         OnInitialized(*this, m_dialog);
     }
-    const bool ok = m_dialog->exec() == QDialog::Accepted && !m_dialog->selectedFiles().isEmpty();
+    const bool ok = m_dialog->exec() == QDialog::Accepted;
     if (ok) {
-        m_folder = QDir::cleanPath(m_dialog->selectedFiles().constFirst());
+        // With nothing picked in the list the dialog's own answer comes from its file model, which
+        // may not have read a folder entered a moment ago; the folder shown is the answer then.
+        const QStringList picked = m_dialog->selectedFiles();
+        const QString first = picked.isEmpty() ? QString() : picked.constFirst();
+        m_folder = QDir::cleanPath(first.isEmpty() ? m_dialog->directory().absolutePath() : first);
     }
     m_button = nullptr;
     m_titleLabel = nullptr;
