@@ -64,6 +64,8 @@ function(qv_add_tests)
     cmake_parse_arguments(ARG "" "LIB;MAIN" "LIBS" ${ARGN})
     set(dir ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_LIB})
     file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h ${dir}/*.ui)
+    # Programs that tests start as child processes live in probe/ folders and are built on their own.
+    list(FILTER srcs EXCLUDE REGEX "/probe/")
     set(has_cpp FALSE)
     foreach(s ${srcs})
         if(s MATCHES "\\.cpp$")
