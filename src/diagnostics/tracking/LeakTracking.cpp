@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <execinfo.h>
 #include <fcntl.h>
 #include <new>
@@ -191,12 +192,34 @@ bool writeFile(const std::string &path, const std::string &text, std::string &er
     return true;
 }
 
+// Threads that have finished their work may still be ending when the program exits (Qt's threads are
+// detached): their thread-local objects are released as they go. A short wait keeps those blocks out
+// of the report.
+void waitForEndingThreads()
+{
+    for (int i = 0; i < 50; ++i) {
+        int threads = 0;
+        if (DIR *dir = opendir("/proc/self/task")) {
+            while (dirent *e = readdir(dir)) {
+                threads += e->d_name[0] != '.';
+            }
+            closedir(dir);
+        }
+        if (threads <= 1) {
+            return;
+        }
+        usleep(10000);
+    }
+}
+
 void writeReport()
 {
     DepthGuard depth;
-    if (!g_tracking.exchange(false)) {
+    if (!g_tracking.load()) {
         return; // never active, or stopped for lack of memory: no report
     }
+    waitForEndingThreads();
+    g_tracking = false;
     loadModules();
     LeakReportInput input;
     for (const BlockRecord &r : liveBlocks()) {
