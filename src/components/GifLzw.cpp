@@ -88,7 +88,7 @@ public:
         const std::size_t row = static_cast<std::size_t>(m_rows[m_done / m_width]);
         m_out.indices[row * m_width + m_done % m_width] = static_cast<std::uint8_t>(index);
         ++m_done;
-        if (m_progress && m_done % (m_total / 8 + 1) == 0) {
+        if (m_progress && (m_done % (m_total / 8 + 1) == 0 || m_done == m_total)) {
             m_progress(static_cast<int>(m_done * 100 / m_total));
         }
     }

@@ -299,6 +299,19 @@ TEST(GifFormat, OwnRoundTripsAtEveryDepthWidthAndInterlace)
     }
 }
 
+TEST(GifFormat, DecodingReportsProgressUpToTheEnd)
+{
+    TGIFImage gif;
+    gif.AddFrame(giftest::indexedPicture(100, 100, 4, 3));
+    TGIFImage back = load(gif.SaveToStream());
+    std::vector<int> seen;
+    back.onProgress = [&](int percent) { seen.push_back(percent); };
+    back.GetPalette(); // decodes the current frame
+    ASSERT_GE(seen.size(), 4u);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), 100);
+}
+
 TEST(GifFormat, LargeRandomFramesCrossTheClearCode)
 {
     // 300 x 300 random bytes need far more than 4094 codes: the table is cleared many times.
