@@ -18,6 +18,8 @@
 #include "ui/MainFormDialogs.h"
 #include "ui/SmallDialogs.h"
 #include "ui/SplashForm.h"
+#include "ui/SystemTimerForm.h"
+#include "core/schedule/TaskSchedulerControl.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -196,6 +198,7 @@ int runProgram(int argc, char **argv)
     QApplication::setApplicationVersion(QStringLiteral(QV_VERSION_STRING));
     QApplication::setQuitOnLastWindowClosed(false);
     MessageBoxSeam::setHeadless(headless);
+    SetSystemTimerEditor(&SystemTimerForm::edit);
 
     LoadSettings();
     if (!Language.empty()) {

@@ -1,7 +1,11 @@
 // TBackupData: groups, the task list, runs by group, name and ID, the scheduler's entry points.
 #include "core/task/BackupData.h"
 
+#include "core/runs/MainWindowCallbacks.h"
+#include "core/schedule/TaskSchedulerControl.h"
 #include "core/text/Language.h"
+#include "core/text/TextFormat.h"
+#include "platform/SystemScheduler.h"
 
 #include <QObject>
 
@@ -156,6 +160,8 @@ int TBackupData::RunningUngroupedCount() const
                                           [](const auto &t) { return t->Running && t->BelongToGroup.empty(); }));
 }
 
+constexpr const char *kTimerNotRemoved = "The system timer of the task could not be removed: %s";
+
 bool TBackupData::DeleteTask(int index)
 {
     if (index < 0 || index >= Tasks.Count()) {
@@ -164,6 +170,15 @@ bool TBackupData::DeleteTask(int index)
     const TTask *task = Tasks[index];
     if (task->Running || task->TestRunning()) {
         return false;
+    }
+    // A deleted task's system timer would start a task that no longer exists. The task goes
+    // either way; a timer that could not be removed is reported.
+    try {
+        DeleteTaskSchedule(task->ID);
+    } catch (const SchedulerError &e) {
+        mainWindow().ShowMessage(CoreMessageKind::Error,
+                                 formatText(GetLangString(kTimerNotRemoved, "strMsSchedulerDeleteError"),
+                                            kTimerNotRemoved, {FormatArg(std::string(e.what()))}));
     }
     Tasks.Delete(index);
     return true;

@@ -3,6 +3,7 @@
 
 #include "core/task/BackupData.h"
 #include "platform/fake/FakeHotKeys.h"
+#include "platform/fake/FakeSystemScheduler.h"
 
 #include <QSignalSpy>
 
@@ -133,6 +134,29 @@ TEST_F(BackupDataGroups, AStartAlertThatDeletesATaskDoesNotDisturbTheGroupRun)
     EXPECT_EQ(data.Tasks.Count(), 2);
     EXPECT_EQ(alerter.count(qv::akStart), 2);
     ASSERT_TRUE(waitFor([&] { return !a->Running && !c->Running; }));
+}
+
+TEST_F(BackupDataGroups, DeletingATaskRemovesItsSystemTimer)
+{
+    qv::FakeSystemScheduler scheduler;
+    qv::setSystemScheduler(&scheduler);
+    TTask *a = add("a", "");
+    TTask *b = add("b", "");
+    const std::string entryA = qv::SystemScheduler::entryNameFor(a->ID);
+    scheduler.entries[entryA].calendars = std::vector<std::string>{"daily"};
+    scheduler.entries[qv::SystemScheduler::entryNameFor(b->ID)];
+    ASSERT_TRUE(data.DeleteTask(data.Tasks.IndexOf(a)));
+    EXPECT_EQ(scheduler.calls, std::vector<std::string>{"remove:" + entryA});
+    EXPECT_EQ(scheduler.entries.size(), 1u);
+    // A timer that cannot be removed is reported; the task goes all the same.
+    scheduler.failWith = "systemctl --user daemon-reload failed: Access denied";
+    ASSERT_TRUE(data.DeleteTask(data.Tasks.IndexOf(b)));
+    EXPECT_EQ(data.Tasks.Count(), 0);
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].first, qv::CoreMessageKind::Error);
+    EXPECT_EQ(window.messages[0].second, "The system timer of the task could not be removed: "
+                                         "systemctl --user daemon-reload failed: Access denied");
+    qv::setSystemScheduler(nullptr);
 }
 
 class TaskHotKeys : public RunsFixture

@@ -1,0 +1,109 @@
+// The system scheduler entry of one task.
+#include "core/schedule/TaskSchedulerControl.h"
+
+#include "core/text/Language.h"
+#include "core/util/Utils.h"
+#include "platform/SystemScheduler.h"
+
+#include <mutex>
+
+namespace qv {
+namespace {
+
+std::mutex g_editorMutex;
+SystemTimerEditor g_editor;
+
+} // namespace
+
+void SetSystemTimerEditor(SystemTimerEditor editor)
+{
+    std::lock_guard<std::mutex> lock(g_editorMutex);
+    g_editor = std::move(editor);
+}
+
+bool MSSchedulerAvailable()
+{
+    static const bool available = systemScheduler().available();
+    return available;
+}
+
+TTaskSchedulerControl::TTaskSchedulerControl(const std::string &ProjectName, const std::string &ProjectId)
+    : ProjectName(ProjectName), ProjectId(ProjectId), ProgramPath(GetExePath()), m_scheduler(systemScheduler())
+{
+    FindWorkItem();
+}
+
+std::string TTaskSchedulerControl::WorkItemTitle() const
+{
+    return "Quorvellant (" + ProjectName + ", ID " + ProjectId + ")";
+}
+
+void TTaskSchedulerControl::FindWorkItem()
+{
+    const std::string escaped = SystemScheduler::escapeId(ProjectId);
+    for (const std::string &name : m_scheduler.entryNames()) {
+        if (!ProjectId.empty() && name.find(escaped) != std::string::npos) {
+            WorkItemName = name;
+        }
+    }
+}
+
+bool TTaskSchedulerControl::EditSchedule()
+{
+    SystemTimerEditor editor;
+    {
+        std::lock_guard<std::mutex> lock(g_editorMutex);
+        editor = g_editor;
+    }
+    if (!editor) {
+        throw SchedulerError("No window to edit the timer in.");
+    }
+    if (WorkItemName.empty()) {
+        SystemScheduler::Entry entry;
+        entry.name = SystemScheduler::entryNameFor(ProjectId);
+        entry.description = WorkItemTitle();
+        entry.command = {ProgramPath, "/RunProjectById=" + ProjectId, "/ExitWhenIdle"};
+        entry.workingDirectory = ProgramPath.substr(0, ProgramPath.rfind('/') + 1);
+        m_scheduler.writeEntry(entry);
+        WorkItemName = entry.name;
+    }
+    std::vector<std::string> calendars = m_scheduler.triggers(WorkItemName).value_or(std::vector<std::string>{});
+    if (!editor(WorkItemTitle(), calendars)) {
+        return false;
+    }
+    m_scheduler.setTriggers(WorkItemName, WorkItemTitle(), calendars);
+    return true;
+}
+
+void TTaskSchedulerControl::DeleteSchedule()
+{
+    if (WorkItemName.empty()) {
+        return;
+    }
+    const std::string name = WorkItemName;
+    WorkItemName.clear();
+    m_scheduler.removeEntry(name);
+}
+
+void TTaskSchedulerControl::GetTriggersText(std::string &Text)
+{
+    Text = GetLangString("Not scheduled.", "strMsSchedulerNotScheduled");
+    if (WorkItemName.empty()) {
+        return;
+    }
+    Text.clear();
+    for (const std::string &c : m_scheduler.triggers(WorkItemName).value_or(std::vector<std::string>{})) {
+        Text += (Text.empty() ? "" : "\n") + c;
+    }
+    if (Text.empty()) {
+        Text = GetLangString("No triggers set.", "strMsSchedulerNoTriggersSet");
+    }
+}
+
+void DeleteTaskSchedule(const std::string &ProjectId)
+{
+    TTaskSchedulerControl control("", ProjectId);
+    control.DeleteSchedule();
+}
+
+} // namespace qv

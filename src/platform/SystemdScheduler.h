@@ -1,0 +1,27 @@
+// The system scheduler on systemd user units, driven by `systemctl --user`.
+#pragma once
+
+#include "platform/SystemScheduler.h"
+
+namespace qv {
+
+class SystemdScheduler : public SystemScheduler
+{
+public:
+    static constexpr int kQueryTimeoutMs = 2000;
+    static constexpr int kChangeTimeoutMs = 15000;
+
+    // $XDG_CONFIG_HOME/systemd/user (or ~/.config/systemd/user), where the user manager looks.
+    static std::string unitFolder();
+
+    bool available() override;
+    std::vector<std::string> entryNames() override;
+    void writeEntry(const Entry &entry) override;
+    void setTriggers(const std::string &name, const std::string &description,
+                     const std::vector<std::string> &calendars) override;
+    std::optional<std::vector<std::string>> triggers(const std::string &name) override;
+    void removeEntry(const std::string &name) override;
+    CalendarCheck checkCalendar(const std::string &expression) override;
+};
+
+} // namespace qv
