@@ -26,6 +26,7 @@ namespace qvtest {
 namespace {
 
 std::string g_home;
+std::vector<std::string> g_userSession;
 std::atomic<int> g_counter{0};
 
 void removeHome()
@@ -58,6 +59,21 @@ void initTestEnvironment()
         throw std::runtime_error(std::string("mkdtemp failed: ") + std::strerror(errno));
     }
     g_home = buf.data();
+    const char *userHome = std::getenv("HOME");
+    const char *userConfig = std::getenv("XDG_CONFIG_HOME");
+    if (userHome != nullptr) {
+        g_userSession.push_back(std::string("HOME=") + userHome);
+    }
+    if (userConfig != nullptr && *userConfig == '/') {
+        g_userSession.push_back(std::string("XDG_CONFIG_HOME=") + userConfig);
+    } else if (userHome != nullptr) {
+        g_userSession.push_back(std::string("XDG_CONFIG_HOME=") + userHome + "/.config");
+    }
+    for (const char *name : {"XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"}) {
+        if (const char *v = std::getenv(name)) {
+            g_userSession.push_back(std::string(name) + "=" + v);
+        }
+    }
     const std::pair<const char *, const char *> dirs[] = {
         {"HOME", ""},
         {"XDG_CONFIG_HOME", "/.config"},
@@ -75,6 +91,12 @@ void initTestEnvironment()
     ::unsetenv("XDG_CONFIG_DIRS");
     ::unsetenv("XDG_DATA_DIRS");
     std::atexit(removeHome);
+}
+
+std::vector<std::string> userSessionEnvironment()
+{
+    initTestEnvironment();
+    return g_userSession;
 }
 
 const std::string &testHome()

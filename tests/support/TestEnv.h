@@ -37,6 +37,12 @@ CommandResult runShell(const std::string &script, int timeoutSeconds = 60);
 std::string readFile(const std::string &path);
 void writeFile(const std::string &path, const std::string &data);
 
+// The user's own session variables from before the private environment replaced them, as
+// "NAME=value": HOME, XDG_CONFIG_HOME (~/.config when unset), XDG_RUNTIME_DIR and
+// DBUS_SESSION_BUS_ADDRESS (when set). Only for tests that must reach the user's real session
+// services, such as the systemd user manager.
+std::vector<std::string> userSessionEnvironment();
+
 // Sets up the private environment; called once by the test main before any test.
 void initTestEnvironment();
 

@@ -1,10 +1,16 @@
 // The real program as a process, without a display, each test in its own HOME and XDG folders:
-// the hand-over, restore, simultaneous starts, a stale lock, and a task run from the command line.
+// the hand-over, restore, simultaneous starts, a stale lock, the 1 MiB limit of a hand-over, and a
+// task run from the command line.
 // qv-test-labels: slow
 // qv-test-timeout: 240
-#include "support/TestEnv.h"
+#include "ProgramProcessFixture.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 #include <chrono>
 #include <csignal>
@@ -17,94 +23,8 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
-class ProgramProcess : public ::testing::Test
+class ProgramProcess : public ProgramProcessFixture
 {
-protected:
-    void SetUp() override
-    {
-        home = qvtest::makeTempDir("home");
-        env = {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config", "XDG_DATA_HOME=" + home + "/data",
-               "XDG_CACHE_HOME=" + home + "/cache", "XDG_RUNTIME_DIR=" + home + "/run",
-               "QV_COMMAND_LOG=" + home + "/commands.log", "PATH=" + std::string(std::getenv("PATH"))};
-        qvtest::runShell("mkdir -p '" + home + "/run' && chmod 700 '" + home + "/run'");
-        program = qvtest::binPath("quorvellant");
-    }
-    void TearDown() override
-    {
-        for (pid_t p : children) {
-            ::kill(p, SIGKILL);
-            ::waitpid(p, nullptr, 0);
-        }
-    }
-    // Starts the program in the background; its output goes to `log`.
-    pid_t spawn(const std::vector<std::string> &args, const std::string &log = "out.log")
-    {
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            ::clearenv();
-            for (const auto &e : env) {
-                ::putenv(const_cast<char *>(e.c_str()));
-            }
-            std::string out = home + "/" + log;
-            std::freopen(out.c_str(), "a", stdout);
-            std::freopen(out.c_str(), "a", stderr);
-            std::vector<char *> argv{const_cast<char *>(program.c_str())};
-            for (const auto &a : args) {
-                argv.push_back(const_cast<char *>(a.c_str()));
-            }
-            argv.push_back(nullptr);
-            ::execv(program.c_str(), argv.data());
-            ::_exit(127);
-        }
-        children.push_back(pid);
-        return pid;
-    }
-    // Runs the program to its end; returns its exit code.
-    int runToEnd(const std::vector<std::string> &args, int timeoutSeconds = 20)
-    {
-        pid_t pid = spawn(args, "second.log");
-        return waitFor(pid, timeoutSeconds);
-    }
-    int waitFor(pid_t pid, int timeoutSeconds)
-    {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-        int status = 0;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (::waitpid(pid, &status, WNOHANG) == pid) {
-                std::erase(children, pid);
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return -2;
-    }
-    bool alive(pid_t pid) { return ::waitpid(pid, nullptr, WNOHANG) == 0; }
-    std::vector<std::string> commandLines()
-    {
-        std::vector<std::string> lines;
-        std::ifstream in(home + "/commands.log");
-        for (std::string l; std::getline(in, l);) {
-            lines.push_back(l);
-        }
-        return lines;
-    }
-    bool waitForLines(std::size_t n, int ms = 10000)
-    {
-        for (int i = 0; i < ms / 20; ++i) {
-            if (commandLines().size() >= n) {
-                return true;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
-    }
-
-    std::string home;
-    std::string program;
-    std::vector<std::string> env;
-    std::vector<pid_t> children;
 };
 
 TEST_F(ProgramProcess, HandOverCarriesTheArgumentsExactly)
@@ -219,6 +139,56 @@ TEST_F(ProgramProcess, RunsAStoredTaskAndExitsWhenIdle)
     auto lines = commandLines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[1].rfind("handed restore=0", 0), 0u);
+}
+
+TEST_F(ProgramProcess, HandOverLimitIsOneMebibyte)
+{
+    pid_t first = spawn({"/RunAll"});
+    ASSERT_TRUE(waitForLines(1));
+    const std::string store = home + "/config/quorvellant/registry.db";
+    const std::string before = qvtest::readFile(store);
+
+    // Twelve arguments of 100,000 bytes: refused by the start itself, with the reason.
+    std::vector<std::string> tooLong(12, std::string(100000, 'x'));
+    EXPECT_EQ(runToEnd(tooLong), 1);
+    EXPECT_NE(qvtest::readFile(home + "/second.log").find("longer than 1 MiB"), std::string::npos)
+        << qvtest::readFile(home + "/second.log");
+
+    // A client that announces one byte too many is refused before it sends anything.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string socketPath = home + "/run/quorvellant/socket";
+    ASSERT_LT(socketPath.size(), sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0) << std::strerror(errno);
+    const std::string header = "RUN 0 1048577\n";
+    ASSERT_EQ(::write(fd, header.data(), header.size()), static_cast<ssize_t>(header.size()));
+    std::string answer;
+    char c = 0;
+    while (answer.size() < 200 && ::read(fd, &c, 1) == 1 && c != '\n') {
+        answer += c;
+    }
+    ::close(fd);
+    EXPECT_EQ(answer.rfind("REFUSED", 0), 0u) << answer;
+
+    // Just under the limit (arguments and their terminating zero bytes) arrives whole.
+    std::vector<std::string> justUnder(10, std::string(104856, 'y'));
+    justUnder.back().assign(1048575 - 9 * 104857 - 1, 'z');
+    EXPECT_EQ(runToEnd(justUnder, 60), 0);
+    ASSERT_TRUE(waitForLines(2));
+    std::string expected = "handed restore=0";
+    for (const std::string &a : justUnder) {
+        expected += '\x1f' + a;
+    }
+    const auto lines = commandLines();
+    ASSERT_EQ(lines.size(), 2u) << "the refused lines were processed";
+    EXPECT_EQ(lines[1].size(), expected.size());
+    EXPECT_TRUE(lines[1] == expected);
+    EXPECT_EQ(qvtest::readFile(store), before);
+    EXPECT_EQ(runToEnd({"/EXITNOW"}), 0);
+    EXPECT_EQ(waitFor(first, 20), 0);
 }
 
 } // namespace

@@ -1,0 +1,46 @@
+// The real program on a display meeting a copy that runs without one: the start with the display
+// waits (saying why), touches nothing, and becomes the first copy once the headless one has ended.
+// qv-test-labels: x11 slow
+// qv-test-run: xvfb
+// qv-test-timeout: 240
+#include "ProgramProcessFixture.h"
+
+namespace {
+
+class ProgramProcessX11 : public ProgramProcessFixture
+{
+};
+
+TEST_F(ProgramProcessX11, DisplayStartWaitsForAHeadlessCopyThenTakesOver)
+{
+    const char *display = std::getenv("DISPLAY");
+    ASSERT_TRUE(display != nullptr && *display != '\0') << "runs under xvfb-run";
+    pid_t headless = spawn({"/RunAll"}, "headless.log");
+    ASSERT_TRUE(waitForLines(1));
+    const std::string store = home + "/config/quorvellant/registry.db";
+    const std::string before = qvtest::readFile(store);
+
+    std::vector<std::string> withDisplay = env;
+    withDisplay.push_back("DISPLAY=" + std::string(display));
+    if (const char *auth = std::getenv("XAUTHORITY")) {
+        withDisplay.push_back("XAUTHORITY=" + std::string(auth));
+    }
+    const pid_t shown = spawn({"/SHOW"}, "display.log", withDisplay);
+    ASSERT_TRUE(waitForText("display.log", "waiting for it to end"));
+    EXPECT_TRUE(alive(shown));
+    EXPECT_EQ(commandLines().size(), 1u) << "the waiting start handed its line over";
+    EXPECT_EQ(qvtest::readFile(store), before);
+
+    // A headless start ends the headless copy; the waiting one then starts as the first copy.
+    EXPECT_EQ(runToEnd({"/EXITNOW"}), 0);
+    EXPECT_EQ(waitFor(headless, 30), 0) << qvtest::readFile(home + "/headless.log");
+    // The headless copy logged the handed "/EXITNOW"; then the waiting start its own line.
+    ASSERT_TRUE(waitForLines(3, 30000)) << qvtest::readFile(home + "/display.log");
+    EXPECT_EQ(commandLines()[1], "handed restore=0\x1f/EXITNOW");
+    EXPECT_EQ(commandLines()[2], "own restore=0\x1f/SHOW");
+    EXPECT_TRUE(alive(shown));
+    EXPECT_EQ(runToEnd({"/EXITNOW"}, 30), 0);
+    EXPECT_EQ(waitFor(shown, 30), 0) << qvtest::readFile(home + "/display.log");
+}
+
+} // namespace
