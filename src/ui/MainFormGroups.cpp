@@ -1,7 +1,10 @@
 // TMainForm: the group commands (new, rename, delete, reorder).
 //
-// Group names compare exactly, with case: "Work" and "work" are two groups. The root's caption
-// ("All Tasks") and the empty name are never group names, since the list treats both specially.
+// Group names compare exactly, with case, when tasks are matched to groups. A new name is refused,
+// though, when it differs from another group's only in case: the settings store keeps the groups as
+// value names, which it compares without case, so "work" beside "Work" would be lost at the next
+// save. The root's caption ("All Tasks") and the empty name are never group names, since the list
+// treats both specially.
 #include "ui/MainForm.h"
 
 #include "components/LangText.h"
@@ -9,6 +12,7 @@
 #include "core/settings/Settings.h"
 #include "core/task/BackupData.h"
 #include "core/text/Language.h"
+#include "platform/RegistryStore.h"
 
 #include <QTreeWidget>
 
@@ -22,9 +26,17 @@ QString qs(const std::string &s)
     return QString::fromStdString(s);
 }
 
-bool reservedGroupName(const std::string &name)
+// Whether `name` cannot name a group: empty, the root's caption, or held (in the store's sense) by a
+// group other than `except`.
+bool groupNameTaken(const std::vector<std::string> &groups, const std::string &name, const std::string *except)
 {
-    return name.empty() || name == TBackupData::AllTasksGroupName();
+    if (name.empty() || name == TBackupData::AllTasksGroupName()) {
+        return true;
+    }
+    const std::string folded = regFoldName(name);
+    return std::any_of(groups.begin(), groups.end(), [&](const std::string &g) {
+        return (except == nullptr || g != *except) && regFoldName(g) == folded;
+    });
 }
 
 } // namespace
@@ -37,8 +49,7 @@ void TMainForm::groupNew()
     QString name = langText("New Group", "strNewGroup");
     if (m_services.dialogs.groupProperties(this, name)) {
         const std::string n = name.toStdString();
-        const auto &groups = m_data->Groups;
-        if (reservedGroupName(n) || std::find(groups.begin(), groups.end(), n) != groups.end()) {
+        if (groupNameTaken(m_data->Groups, n, nullptr)) {
             ShowMessageBox(this,
                            qs(formatLangString("Cannot create \"%s\": A group with the name you specified already "
                                                "exists. Specify a different group name.",
@@ -66,7 +77,7 @@ void TMainForm::groupRename()
         const std::string n = name.toStdString();
         auto &groups = m_data->Groups;
         const auto at = std::find(groups.begin(), groups.end(), old); // found again after the dialog
-        if (reservedGroupName(n) || std::find(groups.begin(), groups.end(), n) != groups.end()) {
+        if (groupNameTaken(groups, n, &old)) {
             ShowMessageBox(this,
                            qs(formatLangString("Cannot rename \"%s\": A group with the name you specified already "
                                                "exists. Specify a different group name.",

@@ -368,3 +368,119 @@ TEST_F(MainFormCommandFixture, HomePageOpensTheProjectAddressAndFailuresAreShown
 }
 
 } // namespace
+
+namespace {
+
+using qvtest::MainFormCommandFixture;
+
+TEST_F(MainFormCommandFixture, GroupNewAndRenameRefuseTakenNames)
+{
+    struct Case {
+        const char *command;
+        const char *selected;
+        const char *typed;
+        std::vector<std::string> groups; // afterwards
+        const char *box;                 // information text, or nullptr
+    };
+    const Case cases[] = {
+        {"actTaskGroupNew", "All Tasks", "Music", {"Photos", "Work", "Music"}, nullptr},
+        // Another case is another group to the list, but one stored name to the settings store.
+        {"actTaskGroupNew", "Work", "work", {"Photos", "Work"},
+         "Cannot create \"work\": A group with the name you specified already exists. Specify a different group "
+         "name."},
+        {"actTaskGroupNew", "Work", "Photos", {"Photos", "Work"},
+         "Cannot create \"Photos\": A group with the name you specified already exists. Specify a different group "
+         "name."},
+        {"actTaskGroupNew", "Work", "All Tasks", {"Photos", "Work"},
+         "Cannot create \"All Tasks\": A group with the name you specified already exists. Specify a different "
+         "group name."},
+        {"actTaskGroupRename", "Work", "Office", {"Photos", "Office"}, nullptr},
+        {"actTaskGroupRename", "Work", "WORK", {"Photos", "WORK"}, nullptr},
+        {"actTaskGroupRename", "Work", "Work", {"Photos", "Work"}, nullptr},
+        {"actTaskGroupRename", "Work", "Photos", {"Photos", "Work"},
+         "Cannot rename \"Work\": A group with the name you specified already exists. Specify a different group "
+         "name."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.command) + " " + c.typed);
+        restart();
+        ASSERT_TRUE(form->selectGroup(c.selected));
+        dialogs.groupNames = {QString::fromLatin1(c.typed)};
+        act(c.command)->trigger();
+        EXPECT_EQ(dialogs.groupCalls, 1);
+        EXPECT_EQ(dialogs.lastGroupNameIn,
+                  std::string(c.command) == "actTaskGroupNew" ? QString("New Group") : QString(c.selected));
+        EXPECT_EQ(data->Groups, c.groups);
+        if (c.box) {
+            ASSERT_EQ(qv::MessageBoxSeam::shown().size(), 1u);
+            EXPECT_EQ(qv::MessageBoxSeam::shown()[0].title, "Information");
+            EXPECT_EQ(qv::MessageBoxSeam::shown()[0].text, c.box);
+        } else {
+            EXPECT_TRUE(qv::MessageBoxSeam::shown().empty());
+        }
+        // The tree shows the groups as they are now, and the tasks followed a rename.
+        EXPECT_EQ(form->groupsTree()->topLevelItem(0)->childCount(), static_cast<int>(c.groups.size()));
+        const std::string workGroup = taskNamed("Reports")->BelongToGroup;
+        EXPECT_NE(std::find(c.groups.begin(), c.groups.end(), workGroup), c.groups.end()) << workGroup;
+        // Stored at once.
+        qv::TSafeRegistry reg;
+        ASSERT_TRUE(reg.OpenKeyReadOnly(qv::groupsKeyPath()));
+        EXPECT_EQ(reg.GetValueNames(), c.groups);
+    }
+    // A renamed group stays selected and lists its tasks.
+    restart();
+    ASSERT_TRUE(form->selectGroup("Photos"));
+    dialogs.groupNames = {"Pictures"};
+    act("actTaskGroupRename")->trigger();
+    EXPECT_EQ(form->groupsTree()->currentItem()->text(0), "Pictures");
+    EXPECT_EQ(listedNames(), (std::vector<std::string>{"Camera roll", "Scans"}));
+}
+
+TEST_F(MainFormCommandFixture, GroupDeleteKeepsTheTasksGroupNamesAndReorderTakesOnlyAnOrder)
+{
+    struct Case {
+        const char *group;
+        int answer;
+        std::vector<std::string> groups;
+        const char *selectedAfter;
+    };
+    const Case cases[] = {
+        {"Photos", qv::IDYES, {"Work"}, "All Tasks"},
+        {"Work", qv::IDYES, {"Photos"}, "Photos"},
+        {"Work", qv::IDNO, {"Photos", "Work"}, "Work"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.group) + (c.answer == qv::IDYES ? " Yes" : " No"));
+        restart();
+        ASSERT_TRUE(form->selectGroup(c.group));
+        qv::MessageBoxSeam::presetAnswers({c.answer});
+        act("actTaskGroupDelete")->trigger();
+        ASSERT_EQ(qv::MessageBoxSeam::shown().size(), 1u);
+        EXPECT_EQ(qv::MessageBoxSeam::shown()[0].text,
+                  QStringLiteral("Do you really want to delete group \"%1\"?").arg(c.group));
+        EXPECT_EQ(data->Groups, c.groups);
+        EXPECT_EQ(form->groupsTree()->currentItem()->text(0), c.selectedAfter);
+        EXPECT_EQ(taskNamed("Reports")->BelongToGroup, "Work");
+        EXPECT_EQ(taskNamed("Camera roll")->BelongToGroup, "Photos");
+    }
+    // The root is never deleted.
+    restart();
+    ASSERT_TRUE(form->selectGroup("All Tasks"));
+    EXPECT_FALSE(act("actTaskGroupDelete")->isEnabled());
+    act("actTaskGroupDelete")->trigger();
+    EXPECT_TRUE(qv::MessageBoxSeam::shown().empty());
+
+    // Reorder: a new order is taken, a list with other names is not.
+    data->Groups = {"Photos", "Work", "Music"};
+    form->UpdateAll();
+    dialogs.orders = {{"Work", "Music", "Photos"}, {"Work", "Photos"}, {"Work", "Work", "Photos"}};
+    act("actTaskGroupReorder")->trigger();
+    EXPECT_EQ(dialogs.lastOrderIn, (QStringList{"Photos", "Work", "Music"}));
+    EXPECT_EQ(data->Groups, (std::vector<std::string>{"Work", "Music", "Photos"}));
+    EXPECT_EQ(form->groupsTree()->topLevelItem(0)->child(0)->text(0), "Work");
+    act("actTaskGroupReorder")->trigger();
+    act("actTaskGroupReorder")->trigger();
+    EXPECT_EQ(data->Groups, (std::vector<std::string>{"Work", "Music", "Photos"}));
+}
+
+} // namespace
