@@ -5,9 +5,10 @@
 #include "components/MessageBox.h"
 #include "ui/HelpWindow.h"
 
+#include "platform/Desktop.h"
+
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -18,7 +19,6 @@ namespace qv::help {
 namespace {
 
 QString g_helpFile;
-std::function<bool(const QUrl &)> g_opener;
 
 class HelpKeyFilter : public QObject
 {
@@ -186,17 +186,10 @@ void installHelpKeyHandler()
     }
 }
 
-void setBrowserOpener(std::function<bool(const QUrl &)> opener)
-{
-    g_opener = std::move(opener);
-}
-
 bool openInBrowser(const QUrl &url)
 {
-    if (g_opener) {
-        return g_opener(url);
-    }
-    return QDesktopServices::openUrl(url);
+    const QString target = url.isLocalFile() ? url.toLocalFile() : QString::fromLatin1(url.toEncoded());
+    return Desktop::instance().open(target.toStdString());
 }
 
 } // namespace qv::help

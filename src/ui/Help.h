@@ -45,8 +45,7 @@ void sendHelpKey(QWidget *from);
 // The local path of a topic ("" when the page does not exist).
 QString topicPath(const QString &helpFolder, const QString &topic);
 
-// Opens a page in the desktop's browser (replaceable for tests).
-void setBrowserOpener(std::function<bool(const QUrl &)> opener);
+// Opens a page in the desktop's browser, through the desktop layer.
 bool openInBrowser(const QUrl &url);
 
 } // namespace qv::help

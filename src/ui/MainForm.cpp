@@ -114,6 +114,11 @@ const ActionDef kActions[] = {
     {"actOtherTrayAboutQuorvellant", "About Quorvellant...", "", false, -1},
     {"actOtherTrayExit", "Exit", "", false, -1},
     {"actOtherLogSearchAgain", "Search Again", "F3", false, -1},
+    {"actOtherTipsNext", "Next Tip", "", false, -1},
+    {"actOtherTipsPrev", "Previous Tip", "", false, -1},
+    {"actOtherTipsMoreHelp", "More Help...", "", false, -1},
+    {"actOtherTipsHelpContents", "Help Contents", "", false, -1},
+    {"actOtherTipsHide", "Hide", "", false, -1},
 };
 
 // The group tree accepts a task dragged from the list onto one of its nodes.
@@ -166,6 +171,7 @@ TMainForm::TMainForm(TBackupData *data, Services services, QWidget *parent)
 
     createActions();
     createWidgets();
+    createTipsPanel();
     createMenus();
     loadImages();
     createTray();
@@ -256,7 +262,7 @@ void TMainForm::createActions()
         a->setCheckable(d.checkable);
         if (*d.shortcut != '\0') {
             a->setShortcut(QKeySequence(QString::fromLatin1(d.shortcut)));
-            a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+            a->setShortcutContext(Qt::WindowShortcut);
         }
         m_actions[d.name] = a;
     }
@@ -303,7 +309,7 @@ void TMainForm::createWidgets()
         v->setSelectionBehavior(QAbstractItemView::SelectRows);
         v->setDragEnabled(true);
         v->setDragDropMode(QAbstractItemView::DragOnly);
-        v->setContextMenuPolicy(Qt::ActionsContextMenu);
+        v->setContextMenuPolicy(Qt::CustomContextMenu);
         v->installEventFilter(this);
         connect(v, &QAbstractItemView::doubleClicked, this, [this] {
             CheckState();
@@ -406,37 +412,7 @@ void TMainForm::createMenus()
     add(helpMenu, {"actHelpContents", "actHelpSearchForHelpOn", "actHelpProgramGuide", nullptr, "actHelpHomepage",
                    nullptr, "actHelpAbout"});
 
-    for (QAbstractItemView *v : std::initializer_list<QAbstractItemView *>{m_iconView, m_reportView}) {
-        for (const char *n : std::initializer_list<const char *>{"actTaskStart", "actTaskPause", "actTaskStop", nullptr, "actTaskNew",
-                              "actTaskProperties", "actTaskDelete", "actTaskDuplicate", nullptr, "actTaskViewSource",
-                              "actTaskViewDestination", "actTaskViewDestinationDeleted",
-                              "actTaskViewDestinationVersions"}) {
-            if (n == nullptr) {
-                auto *sep = new QAction(v);
-                sep->setSeparator(true);
-                v->addAction(sep);
-            } else {
-                v->addAction(action(n));
-            }
-        }
-    }
-    connect(m_groupsTree, &QWidget::customContextMenuRequested, this, [this](QPoint pos) {
-        if (QTreeWidgetItem *item = m_groupsTree->itemAt(pos)) {
-            m_groupsTree->setCurrentItem(item); // a right-button press selects the node
-        }
-        QMenu menu(this);
-        for (const char *n : std::initializer_list<const char *>{"actTaskGroupStart", "actTaskGroupPause", "actTaskGroupStop", nullptr,
-                              "actTaskGroupNew", "actTaskGroupRename", "actTaskGroupDelete", nullptr,
-                              "actTaskGroupReorder", nullptr, "actTaskGroupHide"}) {
-            if (n == nullptr) {
-                menu.addSeparator();
-            } else {
-                menu.addAction(action(n));
-            }
-        }
-        CheckState();
-        menu.exec(m_groupsTree->viewport()->mapToGlobal(pos));
-    });
+    createPopupMenus();
 }
 
 void TMainForm::loadImages()
@@ -596,7 +572,6 @@ void TMainForm::connectActions()
     on("actViewToolBar", [this] { toggleVisibility(m_toolBar, false); });
     on("actViewTaskGroups", [this] { toggleVisibility(m_groupsPanel, true); });
     on("actViewLog", [this] { toggleVisibility(m_logPanel, true); });
-    on("actViewTips", [this] { CheckState(); });
     on("actViewStatusBar", [this] { toggleVisibility(statusBar(), false); });
     const char *styles[] = {"actViewLargeIcons", "actViewSmallIcons", "actViewList", "actViewReport"};
     for (int i = 0; i < 4; ++i) {
@@ -634,6 +609,7 @@ void TMainForm::connectActions()
     on("actOtherTrayExit", [this] { trayExit(); });
 
     connectCommands();
+    connectTipsActions();
 }
 
 bool TMainForm::eventFilter(QObject *watched, QEvent *event)

@@ -47,6 +47,7 @@ class TTrayIcon;
 class TaskListProxy;
 class TaskItemModel;
 class TrayService;
+class TipsPanel;
 
 class TMainForm : public QMainWindow, public MainWindowCallbacks
 {
@@ -106,6 +107,8 @@ public:
     QWidget *logPanel() const { return m_logPanel; }
     ActivityLogView *logView() const { return m_logView; }
     QToolBar *mainToolBar() const { return m_toolBar; }
+    TipsPanel *tipsPanel() const { return m_tips; }
+    QWidget *bottomPanel() const { return m_bottomPanel; }
     int viewStyle() const;
     void setViewStyle(int style);
     // Selects the task with `id` in the list (false when it is not listed).
@@ -135,6 +138,14 @@ private:
     void createMenus();
     void createWidgets();
     void createTray();
+    // The pop-up menus of the task list, the group tree, the tips and the bars; the task list's
+    // own keys (MainFormMenus.cpp).
+    void createPopupMenus();
+    void nameToolButtons();
+    // The tips panel in the bottom panel, its actions and its visibility (MainFormTips.cpp).
+    void createTipsPanel();
+    void connectTipsActions();
+    void setTipsVisible(bool visible);
     void loadImages();
     void connectActions();
     void applyActionStates(const std::map<std::string, ActionState> &states);
@@ -184,8 +195,14 @@ private:
     QSplitter *m_vertical = nullptr;
     QSplitter *m_horizontal = nullptr;
     QToolBar *m_toolBar = nullptr;
+    QWidget *m_bottomPanel = nullptr;
+    TipsPanel *m_tips = nullptr;
     QLabel *m_status[3] = {nullptr, nullptr, nullptr};
     QMenu *m_trayMenu = nullptr;
+    QMenu *m_tasksMenu = nullptr;
+    QMenu *m_groupsMenu = nullptr;
+    QMenu *m_tipsMenu = nullptr;
+    QMenu *m_topBarsMenu = nullptr;
     TTrayIcon *m_tray = nullptr;
     QTimer m_scheduleTimer;
     QTimer m_trayTimer;

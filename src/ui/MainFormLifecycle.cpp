@@ -106,6 +106,7 @@ void TMainForm::LoadWindowSettings()
         m_toolBar->setVisible(reg.ReadBool("ToolbarVisible", true));
         m_logPanel->setVisible(reg.ReadBool("LogPanelVisible", true));
         statusBar()->setVisible(reg.ReadBool("StatusBarVisible", true));
+        setTipsVisible(reg.ReadBool("TipsPanelVisible", true));
     }
     ApplyWindowSettings();
 }
@@ -136,7 +137,7 @@ void TMainForm::SaveWindowSettings()
     reg.WriteInteger("LogPanelHeight", v.size() < 2 || v[1] <= 0 ? m_logPanel->height() : v[1]);
     reg.WriteBool("LogPanelVisible", !m_logPanel->isHidden());
     reg.WriteBool("ToolbarVisible", !m_toolBar->isHidden());
-    reg.WriteBool("TipsPanelVisible", reg.ReadBool("TipsPanelVisible", true));
+    reg.WriteBool("TipsPanelVisible", !m_bottomPanel->isHidden());
     reg.WriteBool("StatusBarVisible", !statusBar()->isHidden());
     // The column widths as the user left them.
     std::int32_t *widths[6] = {&ViewSizeName, &ViewSizeType, &ViewSizeLastRun, &ViewSizeNextRun, &ViewSizeSource,
@@ -186,6 +187,7 @@ void TMainForm::changeEvent(QEvent *event)
             m_layoutLoaded = true;
             LoadWindowSettings();
         }
+        action("actOtherTipsNext")->trigger();
         m_focusTimer.start();
     }
     QMainWindow::changeEvent(event);

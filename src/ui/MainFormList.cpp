@@ -13,6 +13,7 @@
 #include "core/schedule/ScheduleNextRun.h"
 #include "core/settings/Settings.h"
 #include "ui/TaskListModel.h"
+#include "ui/TipsPanel.h"
 
 #include <QAction>
 #include <QFontMetrics>
@@ -286,7 +287,8 @@ void TMainForm::CheckState()
     in.groupsVisible = !m_groupsPanel->isHidden();
     in.logVisible = !m_logPanel->isHidden();
     in.logSearchTextEmpty = m_logView->searchText().isEmpty();
-    in.tipsVisible = false;
+    in.tipsVisible = !m_bottomPanel->isHidden();
+    in.tipTopicEmpty = m_tips->tipTopic().isEmpty();
     in.statusBarVisible = !statusBar()->isHidden();
     in.viewStyle = viewStyle();
     in.sortColumn = checkedSortColumn();

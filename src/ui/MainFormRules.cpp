@@ -50,6 +50,7 @@ std::map<std::string, ActionState> computeActionStates(const MainFormStateInput 
     set("actOtherTrayPauseAllTasks", true, in.suspend);
     set("actToolsGlobalSuspend", true, in.suspend);
     set("actToolsDisableScheduler", true, in.disableScheduler);
+    set("actViewMenuBar", true, true); // the menu bar always stays
     set("actViewToolBar", true, in.toolBarVisible);
     set("actViewTaskGroups", true, in.groupsVisible);
     set("actViewLog", true, in.logVisible);
@@ -68,6 +69,7 @@ std::map<std::string, ActionState> computeActionStates(const MainFormStateInput 
     set("actViewArrangeIconsByAZ", true, in.sortAZ);
     set("actViewArrangeIconsByZA", true, !in.sortAZ);
     set("actOtherLogSearchAgain", !in.logSearchTextEmpty);
+    set("actOtherTipsMoreHelp", !in.tipTopicEmpty);
     return s;
 }
 

@@ -35,6 +35,7 @@ struct MainFormStateInput {
     int sortColumn = 0;
     bool sortAZ = true;
     bool logSearchTextEmpty = true;
+    bool tipTopicEmpty = true; // the tip shown names no help topic
     // Which dialogs the program has (an action whose dialog is absent is disabled).
     bool hasEditTask = true;
     bool hasCheckTaskPassword = true;

@@ -1,6 +1,7 @@
 // Help: every topic the program opens has a page, the pages link to pages, and the requests work.
 // qv-test-labels: gui
 #include "components/MessageBox.h"
+#include "platform/fake/FakeDesktop.h"
 #include "ui/Help.h"
 #include "ui/HelpTopics.h"
 #include "ui/HelpWindow.h"
@@ -142,15 +143,17 @@ TEST_F(HelpFixture, TopicsNeverLeaveTheHelpFolder)
 
 TEST_F(HelpFixture, OpenInBrowserGoesThroughTheDesktop)
 {
-    QUrl opened;
-    qv::help::setBrowserOpener([&](const QUrl &u) {
-        opened = u;
-        return true;
-    });
+    qv::FakeDesktop desktop;
     ASSERT_TRUE(qv::help::ShowHelpTopic(qv::HelpTopics::kCommandLineOptions));
     EXPECT_TRUE(qv::help::openInBrowser(qv::HelpWindow::existing()->browser()->source()));
-    EXPECT_TRUE(opened.toLocalFile().endsWith("files/commandlineoptions.html"));
-    qv::help::setBrowserOpener({});
+    ASSERT_EQ(desktop.opened.size(), 1u);
+    // A page of the help is handed over as its path; an address keeps its scheme.
+    EXPECT_TRUE(QString::fromStdString(desktop.opened[0]).endsWith("/files/commandlineoptions.html"));
+    EXPECT_TRUE(desktop.opened[0].rfind("/", 0) == 0) << desktop.opened[0];
+    EXPECT_TRUE(qv::help::openInBrowser(QUrl("https://example.org/a b")));
+    EXPECT_EQ(desktop.opened.back(), "https://example.org/a%20b");
+    desktop.answer = false;
+    EXPECT_FALSE(qv::help::openInBrowser(QUrl("https://example.org/")));
 }
 
 } // namespace
