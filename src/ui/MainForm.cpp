@@ -6,6 +6,7 @@
 #include "components/LangText.h"
 #include "components/AlphaImageList.h"
 #include "components/MessageBox.h"
+#include "components/TranslateForm.h"
 #include "components/TrayIcon.h"
 #include "core/task/BackupData.h"
 #include "core/text/Language.h"
@@ -172,6 +173,7 @@ TMainForm::TMainForm(TBackupData *data, Services services, QWidget *parent)
     createActions();
     createWidgets();
     createTipsPanel();
+    createLayoutRules();
     createMenus();
     loadImages();
     createTray();
@@ -203,6 +205,8 @@ TMainForm::TMainForm(TBackupData *data, Services services, QWidget *parent)
     }
     help::setApplicationHelpFile(help::applicationHelpFile());
     help::installHelpKeyHandler();
+    // The loaded language file (if any) replaces the texts above; later refreshes keep them.
+    TranslateForm(this);
     ApplyWindowSettings();
     m_currentTask = nullptr;
     UpdateTreeView();
@@ -296,12 +300,19 @@ void TMainForm::createWidgets()
 
     m_model = new TaskItemModel(this);
     m_proxy = new TaskListProxy(this);
+    m_model->setColumnCount(6);
+    m_model->setHorizontalHeaderLabels({langText("Task Name", "strMainColumnName"), langText("Type", "strMainColumnType"),
+                                        langText("Last Run", "strMainColumnLastRun"),
+                                        langText("Next Run", "strMainColumnNextRun"),
+                                        langText("Source", "strMainColumnSource"),
+                                        langText("Destination", "strMainColumnDestination")});
     m_proxy->setSourceModel(m_model);
     m_taskViews = new QStackedWidget(m_horizontal);
-    m_taskViews->setObjectName(QStringLiteral("TasksListView"));
+    m_taskViews->setObjectName(QStringLiteral("TasksListViewPages"));
     m_taskViews->setProperty("helpKeyword", QString::fromLatin1(HelpTopics::kTaskList));
     m_iconView = new QListView(m_taskViews);
     m_reportView = new QTreeView(m_taskViews);
+    m_reportView->setObjectName(QStringLiteral("TasksListView")); // its columns are the translated ones
     for (QAbstractItemView *v : std::initializer_list<QAbstractItemView *>{m_iconView, m_reportView}) {
         v->setModel(m_proxy);
         v->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -389,26 +400,33 @@ void TMainForm::createMenus()
     QMenuBar *bar = menuBar();
     bar->setObjectName(QStringLiteral("ActionMainMenuBar"));
     QMenu *task = bar->addMenu(langText("&Task", "mnuTask"));
+    task->setObjectName(QStringLiteral("mnuTask"));
     add(task, {"actTaskNew", "actTaskProperties", "actTaskDelete", "actTaskDuplicate", nullptr});
     QMenu *groups = task->addMenu(langText("&Task Groups", "mnuTaskGroups"));
+    groups->setObjectName(QStringLiteral("mnuTaskGroups"));
     add(groups, {"actTaskGroupStart", "actTaskGroupPause", "actTaskGroupStop", nullptr, "actTaskGroupNew",
                  "actTaskGroupRename", "actTaskGroupDelete", nullptr, "actTaskGroupReorder"});
     add(task, {nullptr, "actTaskStart", "actTaskPause", "actTaskStop", nullptr, "actTaskExit"});
     QMenu *view = bar->addMenu(langText("&View", "mnuView"));
+    view->setObjectName(QStringLiteral("mnuView"));
     add(view, {"actViewMenuBar", "actViewToolBar", "actViewTaskGroups", "actViewLog", "actViewTips",
                "actViewStatusBar", nullptr, "actViewLargeIcons", "actViewSmallIcons", "actViewList",
                "actViewReport", nullptr});
     QMenu *arrange = view->addMenu(langText("A&rrange Icons by", "mnuArrangeIcons"));
+    arrange->setObjectName(QStringLiteral("mnuArrangeIcons"));
     add(arrange, {"actViewArrangeIconsByName", "actViewArrangeIconsByType", "actViewArrangeIconsByLastRun",
                   "actViewArrangeIconsByNextRun", "actViewArrangeIconsBySource", "actViewArrangeIconsByDestination",
                   nullptr, "actViewArrangeIconsByAZ", "actViewArrangeIconsByZA"});
     QMenu *options = bar->addMenu(langText("&Options", "mnuOptions"));
+    options->setObjectName(QStringLiteral("mnuOptions"));
     add(options, {"actOptionsPreferences", nullptr, "actOptionsStartupAndShutdown", "actOptionsGlobalPerformance",
                   "actOptionsLogDisplay", "actOptionsInterfaceLanguage", "actOptionsTasksDefaults"});
     QMenu *tools = bar->addMenu(langText("Too&ls", "mnuTools"));
+    tools->setObjectName(QStringLiteral("mnuTools"));
     add(tools, {"actToolsGlobalSuspend", "actToolsDisableScheduler", nullptr, "actToolsCreateShortcut", nullptr,
                 "actToolsTasksMaintenance"});
     QMenu *helpMenu = bar->addMenu(langText("&Help", "mnuHelp"));
+    helpMenu->setObjectName(QStringLiteral("mnuHelp"));
     add(helpMenu, {"actHelpContents", "actHelpSearchForHelpOn", "actHelpProgramGuide", nullptr, "actHelpHomepage",
                    nullptr, "actHelpAbout"});
 
@@ -445,10 +463,28 @@ void TMainForm::loadImages()
             qFatal("Application images were not loaded.");
         }
     }
+    m_menuImages = make(16, "MenusImages");
+    m_menuImages->LoadFromResource(QStringLiteral("ICON_MainMenuImageList_"));
+    m_menuDisabled = make(16, "MenusImagesDisabled");
+    m_menuDisabled->CopyImagesFrom(m_menuImages);
+    m_menuDisabled->MakeAllImagesDisabled();
+    for (TAlphaImageList *l : {m_menuImages, m_menuDisabled}) {
+        if (l->Count() == 0) {
+            qFatal("Application images were not loaded.");
+        }
+    }
+    // One icon per action: 32 px for the tool bar (darker under the mouse), 16 px for the menus,
+    // each with its grey form for a disabled command.
     for (const ActionDef &d : kActions) {
         if (d.image >= 0) {
-            QIcon icon = m_toolbarImages->icon(d.image);
+            QIcon icon;
+            icon.addPixmap(QPixmap::fromImage(m_toolbarImages->image(d.image)));
             icon.addPixmap(QPixmap::fromImage(m_toolbarHot->image(d.image)), QIcon::Active);
+            icon.addPixmap(QPixmap::fromImage(m_toolbarDisabled->image(d.image)), QIcon::Disabled);
+            if (d.image < m_menuImages->Count()) {
+                icon.addPixmap(QPixmap::fromImage(m_menuImages->image(d.image)));
+                icon.addPixmap(QPixmap::fromImage(m_menuDisabled->image(d.image)), QIcon::Disabled);
+            }
             action(d.name)->setIcon(icon);
         }
     }

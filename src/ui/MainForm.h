@@ -106,6 +106,8 @@ public:
     QWidget *groupsPanel() const { return m_groupsPanel; }
     QWidget *logPanel() const { return m_logPanel; }
     ActivityLogView *logView() const { return m_logView; }
+    QSplitter *groupsSplitter() const { return m_horizontal; }
+    QSplitter *logSplitter() const { return m_vertical; }
     QToolBar *mainToolBar() const { return m_toolBar; }
     TipsPanel *tipsPanel() const { return m_tips; }
     QWidget *bottomPanel() const { return m_bottomPanel; }
@@ -146,6 +148,9 @@ private:
     void createTipsPanel();
     void connectTipsActions();
     void setTipsVisible(bool visible);
+    // Log column widths and splitter limits (MainFormLayout.cpp).
+    void createLayoutRules();
+    void applyLogColumnWidths();
     void loadImages();
     void connectActions();
     void applyActionStates(const std::map<std::string, ActionState> &states);
@@ -179,6 +184,7 @@ private:
     bool m_explicitExit = false;
     bool m_exiting = false;
     bool m_layoutLoaded = false;
+    bool m_applyingLayout = false;
     bool m_shownByTrayTimer = false;
     IdleExitCounter m_idle;
     int m_lastHeight = 0;
@@ -212,6 +218,8 @@ private:
     TAlphaImageList *m_toolbarDisabled = nullptr;
     TAlphaImageList *m_toolbarHot = nullptr;
     TAlphaImageList *m_groupsImages = nullptr;
+    TAlphaImageList *m_menuImages = nullptr;
+    TAlphaImageList *m_menuDisabled = nullptr;
     TAlphaImageList *m_tasksSmall = nullptr;
     TAlphaImageList *m_tasksLarge = nullptr;
 };

@@ -69,6 +69,7 @@ void TMainForm::ApplyWindowSettings()
     for (int i = 0; i < 6; ++i) {
         m_reportView->setColumnWidth(i, widths[i] > 0 ? widths[i] : 100);
     }
+    applyLogColumnWidths();
     m_tray->Refresh();
     m_tray->setIconVisible(!StartupHideTrayIcon);
 }

@@ -122,13 +122,8 @@ void TMainForm::UpdateListView()
     }
     const QString group = selectedGroupText();
     const bool filter = !group.isEmpty() && !rootSelected();
-    m_model->clear();
-    m_model->setColumnCount(6);
-    m_model->setHorizontalHeaderLabels({langText("Task Name", "strMainColumnName"), langText("Type", "strMainColumnType"),
-                                        langText("Last Run", "strMainColumnLastRun"),
-                                        langText("Next Run", "strMainColumnNextRun"),
-                                        langText("Source", "strMainColumnSource"),
-                                        langText("Destination", "strMainColumnDestination")});
+    // Only the rows are rebuilt: the column captions (perhaps translated) stay.
+    m_model->removeRows(0, m_model->rowCount());
     const QIcon taskIcon = [this] {
         QIcon icon = m_tasksSmall->icon(0);
         icon.addPixmap(QPixmap::fromImage(m_tasksLarge->image(0)));

@@ -1,5 +1,6 @@
 // TSplashForm: a borderless, stay-on-top picture with one line of text.
 #include "ui/SplashForm.h"
+#include "components/TranslateForm.h"
 
 #include "QvVersion.h"
 #include "core/util/Utils.h"
@@ -40,6 +41,7 @@ TSplashForm::TSplashForm(QWidget *parent)
     m_closeTimer.setInterval(2500);
     connect(&m_closeTimer, &QTimer::timeout, this, &QWidget::close);
     m_closeTimer.start();
+    TranslateForm(this);
 }
 
 void TSplashForm::mousePressEvent(QMouseEvent *)

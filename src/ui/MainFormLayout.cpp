@@ -1,0 +1,54 @@
+// TMainForm: the widths of the log columns and the limits of the two splitters.
+//
+// A column width the user sets is kept in its setting at once, so it survives a restart however
+// the program ends. The splitters never let the group panel shrink to 3 px or less nor the log
+// panel below 10 px, for every drag (a panel dragged away would otherwise vanish into the handle).
+#include "ui/MainForm.h"
+
+#include "core/settings/Settings.h"
+#include "ui/ActivityLogView.h"
+
+#include <QHeaderView>
+#include <QSplitter>
+#include <QTreeView>
+
+namespace qv {
+namespace {
+
+std::int32_t *logWidthSetting(int column)
+{
+    std::int32_t *widths[4] = {&LogViewSizeNum, &LogViewSizeDate, &LogViewSizeTime, &LogViewSizeEvent};
+    return column >= 0 && column < 4 ? widths[column] : nullptr;
+}
+
+} // namespace
+
+void TMainForm::applyLogColumnWidths()
+{
+    m_applyingLayout = true;
+    for (int i = 0; i < 4; ++i) {
+        if (*logWidthSetting(i) > 0) {
+            m_logView->header()->resizeSection(i, *logWidthSetting(i));
+        }
+    }
+    m_applyingLayout = false;
+}
+
+void TMainForm::createLayoutRules()
+{
+    m_horizontal->setChildrenCollapsible(false);
+    m_vertical->setChildrenCollapsible(false);
+    m_groupsPanel->setMinimumWidth(4);
+    m_logPanel->setMinimumHeight(10);
+
+    QHeaderView *log = m_logView->header();
+    log->setStretchLastSection(false);
+    connect(log, &QHeaderView::sectionResized, this, [this, log](int column, int, int size) {
+        // Only what the user set: not the layout being applied nor a hidden list's changes.
+        if (!m_applyingLayout && log->isVisible() && size > 0 && logWidthSetting(column) != nullptr) {
+            *logWidthSetting(column) = size;
+        }
+    });
+}
+
+} // namespace qv

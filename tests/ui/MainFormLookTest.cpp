@@ -1,0 +1,161 @@
+// The main window's translation, menu images, log column widths and splitter limits offscreen.
+// qv-test-labels: gui
+// qv-test-timeout: 180
+#include "MainFormCommandFixture.h"
+
+#include "core/text/Language.h"
+#include "ui/SplashForm.h"
+#include "ui/TipsPanel.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QSplitterHandle>
+#include <QTest>
+#include <QTreeView>
+
+namespace {
+
+using qvtest::MainFormCommandFixture;
+
+const char kGerman[] = "[MainForm]\n"
+                       "MainForm.Caption=Quorvellant Sicherung\n"
+                       "MainForm.actTaskNew.Caption=&Neu...\n"
+                       "MainForm.mnuTask.Caption=&Aufgabe\n"
+                       "MainForm.TasksListView.Columns[0].Caption=Aufgabe\n"
+                       "MainForm.LogView.Columns[3].Caption=Ereignis\n"
+                       "MainForm.TipsMemo.lines[0]=/files/tasklist.html Erster Tipp\n"
+                       "[SplashForm]\n"
+                       "SplashForm.LabelCopyright.Caption=Sicherung\n";
+
+class LanguageGuard
+{
+public:
+    explicit LanguageGuard(const char *text) { qv::SetLanguageFile(qv::LanguageTable::parse(text, "de.lng")); }
+    ~LanguageGuard() { qv::SetLanguageFile(nullptr); }
+};
+
+TEST_F(MainFormCommandFixture, ALanguageFileTranslatesTheWindowAndRefreshesKeepIt)
+{
+    LanguageGuard german(kGerman);
+    makeForm();
+    EXPECT_EQ(form->windowTitle(), "Quorvellant Sicherung");
+    EXPECT_EQ(act("actTaskNew")->text(), "&Neu...");
+    EXPECT_EQ(form->menuBar()->actions().at(0)->text(), "&Aufgabe");
+    auto *log = form->findChild<QTreeView *>("LogView");
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(log->model()->headerData(3, Qt::Horizontal).toString(), "Ereignis");
+    QAbstractItemModel *tasks = form->reportView()->model();
+    EXPECT_EQ(tasks->headerData(0, Qt::Horizontal).toString(), "Aufgabe");
+    EXPECT_EQ(tasks->headerData(1, Qt::Horizontal).toString(), "Type"); // not in the file
+    qv::LastTip = 0;
+    form->tipsPanel()->UpdateTips();
+    EXPECT_EQ(form->tipsPanel()->shownText(), "Erster Tipp");
+    // Refreshing the list and the state does not bring the English texts back.
+    form->UpdateListView();
+    form->UpdateAll();
+    ASSERT_TRUE(selectByName("Reports"));
+    EXPECT_EQ(tasks->headerData(0, Qt::Horizontal).toString(), "Aufgabe");
+    EXPECT_EQ(form->windowTitle(), "Quorvellant Sicherung");
+    EXPECT_EQ(act("actTaskNew")->text(), "&Neu...");
+    EXPECT_EQ(form->taskList()->rowCount(), 4);
+
+    qv::TSplashForm splash;
+    EXPECT_EQ(splash.findChild<QLabel *>("LabelCopyright")->text(), "Sicherung");
+}
+
+TEST_F(MainFormCommandFixture, MenuItemsCarryTheirImages)
+{
+    const char *withImage[] = {"actTaskNew",      "actTaskProperties",     "actTaskDelete",
+                               "actTaskStart",    "actTaskPause",          "actTaskStop",
+                               "actHelpHomepage", "actOptionsPreferences", "actHelpContents",
+                               "actHelpAbout",    "actToolsGlobalSuspend", "actToolsDisableScheduler"};
+    for (const char *name : withImage) {
+        SCOPED_TRACE(name);
+        const QIcon icon = act(name)->icon();
+        ASSERT_FALSE(icon.isNull());
+        EXPECT_TRUE(icon.availableSizes().contains(QSize(16, 16)));
+        EXPECT_TRUE(icon.availableSizes().contains(QSize(32, 32)));
+        // The 16 px disabled image is a grey copy of the enabled one.
+        const QImage on = icon.pixmap(QSize(16, 16)).toImage().convertToFormat(QImage::Format_ARGB32);
+        const QImage off =
+            icon.pixmap(QSize(16, 16), QIcon::Disabled).toImage().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(on.size(), QSize(16, 16));
+        ASSERT_EQ(off.size(), QSize(16, 16));
+        EXPECT_NE(on, off);
+        int coloured = 0;
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                const QColor c = off.pixelColor(x, y);
+                if (c.alpha() > 0 && (c.red() != c.green() || c.green() != c.blue())) {
+                    ++coloured;
+                }
+            }
+        }
+        EXPECT_LE(coloured, 8) << "disabled image not grey";
+    }
+    auto *lists = form->findChild<QObject *>("MenusImages");
+    EXPECT_NE(lists, nullptr);
+    EXPECT_NE(form->findChild<QObject *>("MenusImagesDisabled"), nullptr);
+}
+
+TEST_F(MainFormCommandFixture, AResizedLogColumnSurvivesARestart)
+{
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get(), 5000));
+    auto *log = form->findChild<QTreeView *>("LogView");
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(log->header()->sectionSize(0), 50); // the defaults applied
+    EXPECT_EQ(log->header()->sectionSize(3), 440);
+    log->header()->resizeSection(3, 300);
+    log->header()->resizeSection(1, 120);
+    EXPECT_EQ(qv::LogViewSizeEvent, 300);
+    EXPECT_EQ(qv::LogViewSizeDate, 120);
+    form->SaveAllSettings();
+    form.reset();
+    qv::ResetSettingsToDefaults();
+    EXPECT_EQ(qv::LogViewSizeEvent, 440);
+    qv::LoadSettings();
+    makeForm();
+    log = form->findChild<QTreeView *>("LogView");
+    EXPECT_EQ(log->header()->sectionSize(3), 300);
+    EXPECT_EQ(log->header()->sectionSize(1), 120);
+    // A hidden list's changes are not the user's.
+    form->hide();
+    log->header()->resizeSection(3, 33);
+    EXPECT_EQ(qv::LogViewSizeEvent, 300);
+}
+
+// Drags the splitter's handle `index` by `delta` pixels with the mouse.
+void drag(QSplitter *splitter, int index, QPoint delta)
+{
+    QSplitterHandle *handle = splitter->handle(index);
+    const QPoint start = handle->rect().center();
+    QTest::mousePress(handle, Qt::LeftButton, Qt::NoModifier, start);
+    // One move: the handle moves with it, so later positions would be relative to a moved handle.
+    QTest::mouseMove(handle, start + delta);
+    QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, start + delta);
+}
+
+TEST_F(MainFormCommandFixture, SplittersNeverHideThePanels)
+{
+    form->resize(800, 600);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get(), 5000));
+    drag(form->logSplitter(), 1, QPoint(0, 2000));
+    EXPECT_GE(form->logSplitter()->sizes().at(1), 10);
+    EXPECT_GE(form->logPanel()->height(), 10);
+    drag(form->groupsSplitter(), 1, QPoint(-2000, 0));
+    EXPECT_GT(form->groupsSplitter()->sizes().at(0), 3);
+    EXPECT_GT(form->groupsPanel()->width(), 3);
+    // An ordinary drag is taken as it is.
+    const int before = form->groupsSplitter()->sizes().at(0);
+    drag(form->groupsSplitter(), 1, QPoint(100, 0));
+    EXPECT_NEAR(form->groupsSplitter()->sizes().at(0), before + 100, 2);
+}
+
+} // namespace
