@@ -15,10 +15,12 @@
 namespace qv {
 namespace {
 
+// The setting of a log column: the number, date, time and event columns (1 to 4; column 0 holds
+// the event's image and keeps its own width).
 std::int32_t *logWidthSetting(int column)
 {
     std::int32_t *widths[4] = {&LogViewSizeNum, &LogViewSizeDate, &LogViewSizeTime, &LogViewSizeEvent};
-    return column >= 0 && column < 4 ? widths[column] : nullptr;
+    return column >= 1 && column <= 4 ? widths[column - 1] : nullptr;
 }
 
 } // namespace
@@ -26,7 +28,7 @@ std::int32_t *logWidthSetting(int column)
 void TMainForm::applyLogColumnWidths()
 {
     m_applyingLayout = true;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 1; i <= 4; ++i) {
         if (*logWidthSetting(i) > 0) {
             m_logView->header()->resizeSection(i, *logWidthSetting(i));
         }

@@ -27,7 +27,7 @@ const char kGerman[] = "[MainForm]\n"
                        "MainForm.actTaskNew.Caption=&Neu...\n"
                        "MainForm.mnuTask.Caption=&Aufgabe\n"
                        "MainForm.TasksListView.Columns[0].Caption=Aufgabe\n"
-                       "MainForm.LogView.Columns[3].Caption=Ereignis\n"
+                       "MainForm.LogView.Columns[4].Caption=Ereignis\n"
                        "MainForm.TipsMemo.lines[0]=/files/tasklist.html Erster Tipp\n"
                        "[SplashForm]\n"
                        "SplashForm.LabelCopyright.Caption=Sicherung\n";
@@ -48,7 +48,7 @@ TEST_F(MainFormCommandFixture, ALanguageFileTranslatesTheWindowAndRefreshesKeepI
     EXPECT_EQ(form->menuBar()->actions().at(0)->text(), "&Aufgabe");
     auto *log = form->findChild<QTreeView *>("LogView");
     ASSERT_NE(log, nullptr);
-    EXPECT_EQ(log->model()->headerData(3, Qt::Horizontal).toString(), "Ereignis");
+    EXPECT_EQ(log->model()->headerData(4, Qt::Horizontal).toString(), "Ereignis");
     QAbstractItemModel *tasks = form->reportView()->model();
     EXPECT_EQ(tasks->headerData(0, Qt::Horizontal).toString(), "Aufgabe");
     EXPECT_EQ(tasks->headerData(1, Qt::Horizontal).toString(), "Type"); // not in the file
@@ -109,12 +109,16 @@ TEST_F(MainFormCommandFixture, AResizedLogColumnSurvivesARestart)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get(), 5000));
     auto *log = form->findChild<QTreeView *>("LogView");
     ASSERT_NE(log, nullptr);
-    EXPECT_EQ(log->header()->sectionSize(0), 50); // the defaults applied
-    EXPECT_EQ(log->header()->sectionSize(3), 440);
-    log->header()->resizeSection(3, 300);
-    log->header()->resizeSection(1, 120);
+    // Columns 1 to 4 (number, date, time, event) take their settings; column 0 is the image.
+    EXPECT_EQ(log->header()->sectionSize(1), 50);
+    EXPECT_EQ(log->header()->sectionSize(3), 80);
+    EXPECT_EQ(log->header()->sectionSize(4), 440);
+    log->header()->resizeSection(4, 300);
+    log->header()->resizeSection(2, 120);
+    log->header()->resizeSection(0, 77);
     EXPECT_EQ(qv::LogViewSizeEvent, 300);
     EXPECT_EQ(qv::LogViewSizeDate, 120);
+    EXPECT_EQ(qv::LogViewSizeNum, 50);
     form->SaveAllSettings();
     form.reset();
     qv::ResetSettingsToDefaults();
@@ -122,11 +126,11 @@ TEST_F(MainFormCommandFixture, AResizedLogColumnSurvivesARestart)
     qv::LoadSettings();
     makeForm();
     log = form->findChild<QTreeView *>("LogView");
-    EXPECT_EQ(log->header()->sectionSize(3), 300);
-    EXPECT_EQ(log->header()->sectionSize(1), 120);
+    EXPECT_EQ(log->header()->sectionSize(4), 300);
+    EXPECT_EQ(log->header()->sectionSize(2), 120);
     // A hidden list's changes are not the user's.
     form->hide();
-    log->header()->resizeSection(3, 33);
+    log->header()->resizeSection(4, 33);
     EXPECT_EQ(qv::LogViewSizeEvent, 300);
 }
 
