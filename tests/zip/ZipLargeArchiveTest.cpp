@@ -12,6 +12,7 @@ namespace {
 
 TEST(ZipLargeArchive, EntriesBeyondFourGigabytes)
 {
+    QV_REQUIRE_TOOL("unzip"); // the outside check of the archive's zip64 records
     const std::string dir = qvtest::makeTempDir("large");
     const std::string path = dir + "/large.zip";
     const std::uint64_t bigSize = (std::uint64_t{1} << 32) + 12345; // all zero bytes
@@ -67,11 +68,9 @@ TEST(ZipLargeArchive, EntriesBeyondFourGigabytes)
     EXPECT_EQ(std::string(text.begin(), text.end()), "placed beyond four gigabytes");
     z.DoAll = true;
     EXPECT_EQ(z.TestZip(), 2);
-    if (qvtest::haveTool("unzip")) {
-        const auto r = qvtest::runCommand({"unzip", "-l", path});
-        EXPECT_EQ(r.exitCode, 0) << r.output;
-        EXPECT_NE(r.output.find("4294979641"), std::string::npos) << r.output;
-    }
+    const auto r = qvtest::runCommand({"unzip", "-l", path});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("4294979641"), std::string::npos) << r.output;
 }
 
 } // namespace

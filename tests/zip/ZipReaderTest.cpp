@@ -181,6 +181,7 @@ TEST(ZipReaderProperties, NamesAndIndexes)
         z.SetDestDir("?");
         ADD_FAILURE();
     } catch (const qv::EUserCanceled &e) {
+        // "Desination" is the program's own text, misspelt on purpose: do not correct it.
         EXPECT_STREQ(e.what(), "User canceled Set Desination Directory");
     }
     EXPECT_EQ(z.DestDir(), "/some/where");

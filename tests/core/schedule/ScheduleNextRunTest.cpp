@@ -296,6 +296,7 @@ TEST_F(ScheduleTexts, CaptionsOfEveryKind)
         std::function<void(TTaskScheduleItem &)> set;
         std::string caption;
     };
+    // "fouth" below is the program's own text, misspelt on purpose: do not correct it.
     const std::vector<Case> cases = {
         {[](auto &i) { i = entry(qv::skMinutelly); }, "Run every 30 minute(s)."},
         {[](auto &i) { i = entry(qv::skHourly); }, "Run every 2 hour(s)."},
