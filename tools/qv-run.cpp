@@ -3,7 +3,7 @@
 // The task is either a stored one (--id or --name) or described on the command line (--source,
 // --dest, --type, ...). Alerts are answered as a run whose alert dialogs are switched off: no
 // answer, so a question lets the run go on and an out-of-space condition ends it. Exit status: 0
-// when the run finished, 1 when it was aborted, 2 on bad usage.
+// when the run finished (or --help), 1 when it was aborted, 2 on bad usage.
 #include "core/engine/BackupMessages.h"
 #include "core/engine/BackupTypes.h"
 #include "core/engine/CompressBackup.h"
@@ -280,7 +280,11 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(kUsage, stdout); // asked for: not an error
+        return 0;
+    }
+    if (args.empty()) {
         usage({});
     }
     bool quiet = false;

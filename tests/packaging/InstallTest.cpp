@@ -1,0 +1,65 @@
+// `cmake --install` into a temporary prefix: every file in its XDG place, a valid menu entry,
+// and the installed tools run from there.
+// qv-test-labels: interop slow
+// qv-test-timeout: 300
+#include "support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+bool isExecutableFile(const std::string &path)
+{
+    struct stat st = {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR) != 0;
+}
+
+bool isFile(const std::string &path)
+{
+    struct stat st = {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+}
+
+TEST(CMakeInstall, PutsEveryFileInItsPlaceAndTheToolsRunFromThere)
+{
+    QV_REQUIRE_TOOL("cmake");
+    QV_REQUIRE_TOOL("desktop-file-validate");
+    const std::string build = qvtest::binPath("..");
+    const std::string prefix = qvtest::makeTempDir("prefix") + "/usr";
+    auto r = qvtest::runCommand({"cmake", "--install", build, "--prefix", prefix}, 240);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+
+    for (const char *tool : {"quorvellant", "qv-run", "qv-regtool", "qv-zip"}) {
+        EXPECT_TRUE(isExecutableFile(prefix + "/bin/" + tool)) << tool;
+    }
+    const char *files[] = {
+        "share/quorvellant/help/files/contents.html",
+        "share/applications/quorvellant.desktop",
+        "share/icons/hicolor/16x16/apps/quorvellant.png",
+        "share/icons/hicolor/32x32/apps/quorvellant.png",
+    };
+    for (const char *f : files) {
+        EXPECT_TRUE(isFile(prefix + "/" + f)) << f;
+    }
+    const std::string entry = prefix + "/share/applications/quorvellant.desktop";
+    r = qvtest::runCommand({"desktop-file-validate", entry});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(r.output, "");
+    const std::string text = qvtest::readFile(entry);
+    EXPECT_NE(text.find("\nExec=quorvellant\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nIcon=quorvellant\n"), std::string::npos) << text;
+
+    // The installed tools, from a folder that holds nothing of the build.
+    r = qvtest::runCommand({prefix + "/bin/qv-run", "--help"}, 60, qvtest::makeTempDir("elsewhere"));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("--source"), std::string::npos) << r.output;
+    r = qvtest::runCommand({prefix + "/bin/qv-zip"}, 60, qvtest::makeTempDir("elsewhere"));
+    EXPECT_NE(r.exitCode, -1) << r.output;
+}
+
+} // namespace
