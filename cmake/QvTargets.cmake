@@ -2,7 +2,11 @@
 # one test executable per library, one CTest entry per test class. An entry in which a test was
 # skipped exits with 77 and shows as skipped (tests/support/SkipReport.h).
 
-set(QV_WARNINGS -Wall -Wextra -Werror -Wno-missing-field-initializers)
+set(QV_WARNINGS -Wall -Wextra)
+if(QV_WARNINGS_AS_ERRORS)
+    list(APPEND QV_WARNINGS -Werror)
+endif()
+list(APPEND QV_WARNINGS -Wno-missing-field-initializers)
 
 function(qv_apply_common target)
     target_compile_options(${target} PRIVATE ${QV_WARNINGS})
@@ -89,7 +93,8 @@ function(qv_add_tests)
         "QV_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
         "QT_QPA_PLATFORM=offscreen"
         "TSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/support/tsan.supp second_deadlock_stack=1"
-        "ASAN_OPTIONS=detect_leaks=0")
+        "ASAN_OPTIONS=detect_leaks=0"
+        "UBSAN_OPTIONS=halt_on_error=1 print_stacktrace=1")
     set(registered)
     foreach(src ${srcs})
         if(NOT src MATCHES "\\.cpp$")

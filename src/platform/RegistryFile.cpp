@@ -44,14 +44,27 @@ namespace {
 
 const char kHex[] = "0123456789ABCDEF";
 
+// Appends `text` in double quotes, piece by piece: GCC 12 at -O3 wrongly warns
+// (stringop-overflow) about `"literal" + temporary string`.
+void appendQuoted(std::string &out, const std::string &text)
+{
+    out += '"';
+    out += text;
+    out += '"';
+}
+
 void appendValue(std::string &out, const RegValue &v)
 {
-    out += v.name.empty() ? std::string("@") : "\"" + escapeRegString(v.name) + "\"";
+    if (v.name.empty()) {
+        out += '@';
+    } else {
+        appendQuoted(out, escapeRegString(v.name));
+    }
     out += '=';
     switch (v.type) {
     case REG_SZ:
     case REG_EXPAND_SZ:
-        out += "\"" + escapeRegString(v.data) + "\"";
+        appendQuoted(out, escapeRegString(v.data));
         break;
     case REG_DWORD: {
         std::uint32_t n = 0;

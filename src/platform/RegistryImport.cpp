@@ -291,7 +291,12 @@ private:
             }
             int hi = hexDigit(m_t[m_pos]);
             if (hi < 0) {
-                fail("\"" + preview() + "\" is not a hexadecimal byte");
+                // Appended piece by piece: GCC 12 at -O3 wrongly warns (stringop-overflow)
+                // about `"literal" + temporary string`.
+                std::string message = "\"";
+                message += preview();
+                message += "\" is not a hexadecimal byte";
+                fail(message);
             }
             ++m_pos;
             int v = hi;

@@ -68,7 +68,12 @@ mode_t currentUmask()
 
 std::string ZipArchiveOutput::tempPrefix(const std::string &archivePath)
 {
-    return "." + nameOf(archivePath) + ".KPZ";
+    // Appended piece by piece: GCC 12 at -O3 wrongly warns (stringop-overflow) about
+    // `"literal" + temporary string`.
+    std::string prefix = ".";
+    prefix += nameOf(archivePath);
+    prefix += ".KPZ";
+    return prefix;
 }
 
 void ZipArchiveOutput::removeLeftovers(const std::string &archivePath)
