@@ -181,10 +181,11 @@ TEST(EngineReliability, KilledAtRandomMomentsLosesNothing)
 
     int killedMidway = 0;
     int midCopy = 0; // kills that left a destination half old, half new
-    // Trials until 20 kills landed while the run was going (a kill after the end shortens the
-    // window, as the machine may be faster now than during the timed run).
+    // Trials until 20 kills landed while the run was going and 4 of them in the middle of the
+    // copy (a kill after the end shortens the window, as the machine may be faster now than during
+    // the timed run; on a loaded machine more kills may land before the copy starts).
     auto window = fullRun;
-    for (int trial = 0; trial < 40 && killedMidway < 20; ++trial) {
+    for (int trial = 0; trial < 120 && (killedMidway < 20 || midCopy < 4); ++trial) {
         SCOPED_TRACE("trial " + std::to_string(trial));
         qvtest::runShell("rm -rf '" + dst + "' && cp -a '" + pristine + "' '" + dst + "'");
         const auto delay = std::chrono::microseconds(gen() % static_cast<unsigned>(window.count() + 1));
