@@ -1,10 +1,12 @@
 // The folder dialog offscreen: start folder, captions, the new-folder button and its failures.
 // qv-test-labels: gui
 #include "components/TFolderBrowseDialog.h"
+#include "components/FolderPicker.h"
 #include "components/MessageBox.h"
 
 #include "support/TestEnv.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -149,6 +151,30 @@ TEST_F(FolderBrowseDialogTest, AFileInTheWayReportsTheSystemsReason)
         << MessageBoxSeam::shown()[0].text.toStdString();
     EXPECT_EQ(dialog.folder(), base);
     EXPECT_EQ(qvtest::readFile((base + "/Blocker").toStdString()), "a file, not a folder");
+}
+
+TEST_F(FolderBrowseDialogTest, ThePickersDefaultIsThisDialog)
+{
+    const QString base = QString::fromStdString(qvtest::makeTempDir("browse"));
+    for (bool accept : {true, false}) {
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto *fd = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            ASSERT_NE(fd, nullptr);
+            seen = true;
+            EXPECT_EQ(fd->objectName(), "BrowseDirectoryDlg");
+            EXPECT_NE(fd->findChild<QPushButton *>(QStringLiteral("NewFolderButton")), nullptr);
+            EXPECT_TRUE(fd->findChild<QLabel *>(QStringLiteral("StatusLabel"))->isVisibleTo(fd)); // ShowPath
+            if (accept) {
+                static_cast<QDialog *>(fd)->accept();
+            } else {
+                fd->reject();
+            }
+        });
+        const std::optional<QString> picked = FolderPicker::instance().pickFolder(nullptr, base);
+        EXPECT_TRUE(seen);
+        EXPECT_EQ(picked, accept ? std::optional<QString>(base) : std::nullopt);
+    }
 }
 
 TEST_F(FolderBrowseDialogTest, StartFolderAndCaptions)

@@ -15,6 +15,7 @@
 #include "ui/AboutForm.h"
 #include "ui/GroupPropForm.h"
 #include "ui/GroupsOrderForm.h"
+#include "ui/Help.h"
 #include "ui/MainFormDialogs.h"
 #include "ui/PasswordForm.h"
 #include "ui/ShortcutForm.h"
@@ -544,6 +545,28 @@ TEST_F(SmallDialogs, EachDialogTranslatesItsCaptionAndAControl)
     check(shutdown, "Beenden", "DontShowAgainCheckBox", "Nicht mehr fragen");
     PasswordForm password;
     check(password, "Passwort", "ReminderButton", "Erinnerung");
+}
+
+TEST_F(SmallDialogs, HelpKeywordsFollowFromEveryControl)
+{
+    GroupPropForm group;
+    GroupsOrderForm order;
+    ShortcutForm shortcut;
+    AboutForm about;
+    PasswordForm password;
+    const std::pair<QWidget *, const char *> cases[] = {
+        {group.nameEdit(), "/files/taskgroups.html"},
+        {order.groupsListBox(), "/files/taskgroups.html"},
+        {shortcut.EditShortcutName, "/files/shortcut.html"},
+        {about.LabelUrl, "/files/about.html"},
+        {password.PasswordEdit, "/files/preferences.protection.html"},
+    };
+    for (const auto &[control, topic] : cases) {
+        EXPECT_EQ(help::helpKeywordOf(control), QString::fromLatin1(topic))
+            << control->objectName().toStdString();
+        const QString page = help::topicPath(help::applicationHelpFile(), QString::fromLatin1(topic));
+        EXPECT_FALSE(page.isEmpty()) << topic << " has no page";
+    }
 }
 
 TEST_F(SmallDialogs, InstallFillsTheEntries)
