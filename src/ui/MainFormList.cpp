@@ -192,6 +192,7 @@ void TMainForm::dropTaskOnGroup(const std::string &taskId, QTreeWidgetItem *node
     task->BelongToGroup = node->parent() == nullptr ? std::string() : node->text(0).toStdString();
     UpdateListView();
     CheckState();
+    SaveAllSettings(); // task data changed: stored at once, as by every command
 }
 
 int TMainForm::viewStyle() const
@@ -243,6 +244,7 @@ void TMainForm::moveLastRun(int days)
     }
     m_currentTask->LastRun += days;
     UpdateListView();
+    SaveAllSettings();
 }
 
 void TMainForm::CheckState()

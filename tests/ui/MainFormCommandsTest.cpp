@@ -11,6 +11,7 @@
 #include "support/TestEnv.h"
 
 #include <QDir>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <sstream>
@@ -481,6 +482,33 @@ TEST_F(MainFormCommandFixture, GroupDeleteKeepsTheTasksGroupNamesAndReorderTakes
     act("actTaskGroupReorder")->trigger();
     act("actTaskGroupReorder")->trigger();
     EXPECT_EQ(data->Groups, (std::vector<std::string>{"Work", "Music", "Photos"}));
+}
+
+} // namespace
+
+namespace {
+
+using qvtest::MainFormCommandFixture;
+
+TEST_F(MainFormCommandFixture, DroppingOnAGroupAndMovingTheLastRunAreStoredAtOnce)
+{
+    qv::TTask *task = taskNamed("Dotfiles");
+    const std::string key = qv::taskKeyPath(task->ID) + "\\ExtendedData";
+    form->dropTaskOnGroup(task->ID, form->groupsTree()->topLevelItem(0)->child(1)); // "Work"
+    {
+        qv::TSafeRegistry reg;
+        ASSERT_TRUE(reg.OpenKeyReadOnly(key));
+        EXPECT_EQ(reg.ReadString("BelongToGroup", "?"), "Work");
+    }
+    ASSERT_TRUE(form->selectGroup("All Tasks"));
+    ASSERT_TRUE(selectByName("Dotfiles"));
+    task->LastRun = 46000.0;
+    form->reportView()->setFocus();
+    QTest::keyClick(form->reportView(), Qt::Key_Plus, Qt::KeypadModifier);
+    EXPECT_EQ(task->LastRun, 46001.0);
+    qv::TSafeRegistry reg;
+    ASSERT_TRUE(reg.OpenKeyReadOnly(key));
+    EXPECT_EQ(reg.ReadDateTime("LastRun", 0), 46001.0);
 }
 
 } // namespace
