@@ -5,8 +5,11 @@
 // EListError with the class library's texts, so callers see the same messages everywhere.
 #pragma once
 
+#include "zip/ZipClassRegistry.h"
 #include "zip/ZipErrors.h"
 
+#include <memory>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -87,7 +90,7 @@ public:
         }
         const int i = TObjectList::IndexOf(item);
         if (i < 0) {
-            throw EListError("tObject item not in item list");
+            throw EListError(formatNameText(ziptext::kNotInItemList, zipClassName(typeid(*item))));
         }
         const int j = forward ? i + 1 : i - 1;
         return j >= 0 && j < Count() ? m_items[static_cast<std::size_t>(j)] : nullptr;
@@ -132,6 +135,69 @@ public:
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
 
+    // Streaming. The layout: the owns-objects byte, the count (signed 32, little-endian), then per
+    // item its class name (a length byte and at most 63 characters) and what the class's
+    // registered write function writes.
+    virtual void WriteData(TStream &s) const
+    {
+        writeListByte(s, m_ownsObjects ? 1 : 0);
+        writeListInt32(s, Count());
+        for (const T *item : m_items) {
+            if (item == nullptr) {
+                throw EClassNotFound(ziptext::kNilSourceClass);
+            }
+            std::string name;
+            tRegisterRec<T> rec;
+            if (!TClassRegistry<T>::instance().FindFor(*item, name, rec)) {
+                throw EClassNotFound(formatNameText(ziptext::kSourceClassNotRegistered, zipClassName(typeid(*item))));
+            }
+            writeListName(s, name);
+            rec.write(*item, s);
+        }
+    }
+
+    // Reads what WriteData wrote; the items read replace the list's items. On an error the items
+    // read so far stay in the list and the one being read is freed.
+    virtual void ReadData(TStream &s)
+    {
+        FreeAll();
+        m_ownsObjects = readListByte(s) != 0;
+        const std::int32_t count = readListInt32(s);
+        if (count < 0) {
+            Error(ziptext::kListIndexOutOfBounds, count);
+        }
+        for (std::int32_t i = 0; i < count; ++i) {
+            const std::string name = readListName(s);
+            tRegisterRec<T> rec;
+            if (!TClassRegistry<T>::instance().Find(name, rec)) {
+                throw EClassNotFound(formatNameText(ziptext::kClassNotRegistered, name));
+            }
+            std::unique_ptr<T> item(rec.create());
+            rec.read(*item, s);
+            T *raw = item.release();
+            if (!m_ownsObjects) {
+                // A list that does not own its items still must not leak what it created.
+                m_readItems.emplace_back(raw);
+            }
+            try {
+                Add(raw);
+            } catch (...) {
+                if (m_ownsObjects) {
+                    delete raw;
+                }
+                throw;
+            }
+        }
+    }
+
+    // Declares the streamed property "ObjectContainer", stored when the list holds an item.
+    void DefineProperties(TFiler &filer)
+    {
+        filer.DefineBinaryProperty(
+            "ObjectContainer", [this](TStream &s) { ReadData(s); }, [this](TStream &s) { WriteData(s); },
+            Count() >= 1);
+    }
+
 protected:
     [[noreturn]] virtual void Error(const char *text, long long value) const
     {
@@ -161,6 +227,7 @@ protected:
 private:
     bool m_ownsObjects;
     int m_capacity = 0;
+    std::vector<std::unique_ptr<T>> m_readItems; // created by ReadData for a list not owning them
 };
 
 enum TDuplicates : unsigned char { dupIgnore = 0, dupAccept = 1, dupError = 2 };
@@ -228,6 +295,23 @@ public:
     }
 
     void Put(int, T *) override { throw EListError(ziptext::kPutInSortedList); }
+
+    // The sorted list's layout is its duplicates byte, then the list's own.
+    void WriteData(TStream &s) const override
+    {
+        writeListByte(s, static_cast<std::uint8_t>(m_duplicates));
+        TObjectList<T>::WriteData(s);
+    }
+
+    void ReadData(TStream &s) override
+    {
+        const std::uint8_t mode = readListByte(s);
+        if (mode > dupError) {
+            throw EStreamError("Invalid duplicates mode in list stream");
+        }
+        m_duplicates = static_cast<TDuplicates>(mode);
+        TObjectList<T>::ReadData(s);
+    }
 
     // Appends an item the caller knows to sort after every item already held: bulk loading in
     // linear time, where one Add per item would move the tail on every insert.

@@ -2,6 +2,7 @@
 #include "ZipFuzzTargets.h"
 
 #include "zip/DecodeIO.h"
+#include "zip/ZipContainers.h"
 #include "zip/TZipReader.h"
 
 #include <zlib.h>
@@ -139,9 +140,85 @@ void fuzzExplode(const std::uint8_t *data, std::size_t size)
     }
 }
 
-const FuzzTarget kFuzzTargets[5] = {
+namespace {
+
+struct FuzzItem
+{
+    virtual ~FuzzItem() = default;
+    std::int32_t value = 0;
+};
+struct FuzzByte : FuzzItem
+{
+};
+struct FuzzWord : FuzzItem
+{
+};
+
+class FuzzSorted : public qv::TSortedObjectList<FuzzItem>
+{
+public:
+    using qv::TSortedObjectList<FuzzItem>::TSortedObjectList;
+    int Compare(const FuzzItem *a, const FuzzItem *b) const override
+    {
+        return a->value < b->value ? -1 : a->value > b->value ? 1 : 0;
+    }
+};
+
+void registerFuzzItems()
+{
+    static const bool once = [] {
+        auto &reg = qv::TClassRegistry<FuzzItem>::instance();
+        reg.Register<FuzzByte>(
+            "TFuzzByte", [](FuzzByte &b, qv::TStream &s) { b.value = qv::readListByte(s); },
+            [](const FuzzByte &b, qv::TStream &s) { qv::writeListByte(s, static_cast<std::uint8_t>(b.value)); });
+        reg.Register<FuzzWord>(
+            "TFuzzWord", [](FuzzWord &w, qv::TStream &s) { w.value = qv::readListInt32(s); },
+            [](const FuzzWord &w, qv::TStream &s) { qv::writeListInt32(s, w.value); });
+        return true;
+    }();
+    (void)once;
+}
+
+} // namespace
+
+void fuzzListStream(const std::uint8_t *data, std::size_t size)
+{
+    registerFuzzItems();
+    const std::vector<std::uint8_t> input(data, data + size);
+    {
+        qv::TMemoryStream in(input);
+        qv::TObjectList<FuzzItem> list;
+        try {
+            list.ReadData(in);
+        } catch (const qv::EZipError &) {
+            return;
+        }
+        // A list read in full writes back to exactly the bytes it took (the owns flag as 0 or 1).
+        qv::TMemoryStream out;
+        list.WriteData(out);
+        std::vector<std::uint8_t> taken(input.begin(), input.begin() + in.Position());
+        taken[0] = taken[0] != 0 ? 1 : 0;
+        if (out.Data() != taken) {
+            std::abort();
+        }
+    }
+    qv::TMemoryStream in(input);
+    FuzzSorted sorted(qv::dupIgnore);
+    try {
+        sorted.ReadData(in);
+    } catch (const qv::EZipError &) {
+        return;
+    }
+    for (int i = 1; i < sorted.Count(); ++i) {
+        if (sorted.Compare(sorted.Get(i - 1), sorted.Get(i)) > 0) {
+            std::abort();
+        }
+    }
+}
+
+const FuzzTarget kFuzzTargets[6] = {
     {"directory", fuzzReadDirectory}, {"inflate", fuzzInflate}, {"unshrink", fuzzUnshrink},
-    {"unreduce", fuzzUnreduce},       {"explode", fuzzExplode},
+    {"unreduce", fuzzUnreduce},       {"explode", fuzzExplode}, {"liststream", fuzzListStream},
 };
 
 } // namespace ziptest

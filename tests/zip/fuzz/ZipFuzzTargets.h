@@ -17,12 +17,14 @@ void fuzzInflate(const std::uint8_t *data, std::size_t size);
 void fuzzUnshrink(const std::uint8_t *data, std::size_t size);
 void fuzzUnreduce(const std::uint8_t *data, std::size_t size);
 void fuzzExplode(const std::uint8_t *data, std::size_t size);
+// A streamed object list (plain, then sorted); what reads back must write back to the same bytes.
+void fuzzListStream(const std::uint8_t *data, std::size_t size);
 
 struct FuzzTarget
 {
     const char *name;
     void (*run)(const std::uint8_t *, std::size_t);
 };
-extern const FuzzTarget kFuzzTargets[5];
+extern const FuzzTarget kFuzzTargets[6];
 
 } // namespace ziptest
