@@ -53,6 +53,7 @@ void TZipReader::Assign(const TZipReader &o)
     OnBadCRC = o.OnBadCRC;
     OnInCompleteZip = o.OnInCompleteZip;
     OnUnZipComplete = o.OnUnZipComplete;
+    OnGetNextBuffer = o.OnGetNextBuffer;
     OnError = o.OnError;
     OnChooseZipName = o.OnChooseZipName;
     OnChooseDestDir = o.OnChooseDestDir;
@@ -590,6 +591,15 @@ bool TZipReader::UnZipToMemory(std::vector<std::uint8_t> &buffer, const std::str
     engine.setMemoryTarget(true);
     const bool ok = runOperation([&] { return engine.runToStream(ms, name) ? 1 : 0; }, false) != 0;
     buffer = std::move(ms.Data());
+    return ok;
+}
+
+bool TZipReader::UnZipToBuffer(std::uint8_t *buffer, std::size_t size, const std::string &name, std::size_t &used)
+{
+    ZipMemoryTarget target(buffer, size, name, OnGetNextBuffer);
+    ZipExtractor engine(*this);
+    const bool ok = runOperation([&] { return engine.runToStream(target, name) ? 1 : 0; }, false) != 0;
+    used = target.used();
     return ok;
 }
 

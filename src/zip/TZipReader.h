@@ -12,6 +12,7 @@
 #include "zip/TSortedZip.h"
 #include "zip/ZipBufferStream.h"
 #include "zip/ZipErrors.h"
+#include "zip/ZipMemoryTarget.h"
 #include "zip/ZipRecords.h"
 
 #include <atomic>
@@ -84,6 +85,8 @@ public:
     std::function<void(TIncompleteZipMode &mode)> OnInCompleteZip;
     std::function<void(int fileCount)> OnUnZipComplete;
     std::function<void(std::uint8_t *buffer, std::size_t length, const std::string &password)> OnDecrypt;
+    // A memory target is full and bytes remain (UnZipToBuffer).
+    GetNextBufferHandler OnGetNextBuffer;
     // Failures that the library reports without ending the run ("Unknown Compression Method",
     // "*** inflate out of memory ***", a damaged entry).
     std::function<void(int fileIndex, const std::string &text)> OnError;
@@ -115,6 +118,10 @@ public:
     bool UnZipToStream(TStream &stream, const std::string &name);
     // Extracts the first entry matching `name` into `buffer` (sized to the entry).
     bool UnZipToMemory(std::vector<std::uint8_t> &buffer, const std::string &name);
+    // Extracts the first entry matching `name` into the caller's buffer of `size` bytes; when it
+    // is full, OnGetNextBuffer gives the next one. `used` receives the bytes in the last buffer.
+    // True when the entry's CRC matched.
+    bool UnZipToBuffer(std::uint8_t *buffer, std::size_t size, const std::string &name, std::size_t &used);
     // Decodes the chosen entries without writing them; returns the number whose CRC matched.
     int TestZip();
     void CancelTheOperation() { m_cancel.store(true); }

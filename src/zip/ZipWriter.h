@@ -53,6 +53,8 @@ public:
     bool Dispose = false;
     bool StorePaths = false;
     bool RelativePaths = false;
+    // Keeps the drive part of stored folders. Paths here have no drive part (the root "/" is never
+    // stored), so the flag changes no name; it is kept because its setter also sets StorePaths.
     bool StoreVolumes = false;
     TZipAction ZipAction = zaUpdate;
     bool SkipIfArchiveBitNotSet = false;

@@ -571,7 +571,7 @@ d = open('r.zip', 'rb').read()
 local = d[:d.find(b'PK\x01\x02')]
 fake = b'PK\x03\x04' + bytes([20, 0, 0, 0, 0, 0]) + bytes(16) + bytes([4, 0, 0, 0]) + b'junk'
 prefix = b'x' * 100 + fake + b'y' * 14500
-for name in ('sfx.exe', 'sfx.zip'):
+for name in ('sfx.exe', 'SFX2.EXE', 'sfx.zip'):
     open(name, 'wb').write(prefix + local)
 )");
     struct Case
@@ -579,7 +579,7 @@ for name in ('sfx.exe', 'sfx.zip'):
         const char *file;
         const char *firstName;
     };
-    for (const Case &c : {Case{"sfx.exe", "real.txt"}, Case{"sfx.zip", "junk"}}) {
+    for (const Case &c : {Case{"sfx.exe", "real.txt"}, Case{"SFX2.EXE", "real.txt"}, Case{"sfx.zip", "junk"}}) {
         SCOPED_TRACE(c.file);
         qv::TZipReader z;
         z.SetZipName(dir + "/" + c.file);
