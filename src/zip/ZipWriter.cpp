@@ -51,6 +51,7 @@ void TZipWriter::Assign(const TZipReader &other)
     ExcludeList = w->ExcludeList;
     NoCompressList = w->NoCompressList;
     AddDirEntriesOnRecurse = w->AddDirEntriesOnRecurse;
+    KeepPrefix = w->KeepPrefix;
     OnZipComplete = w->OnZipComplete;
     OnStartZipInfo = w->OnStartZipInfo;
     OnStartZip = w->OnStartZip;
@@ -287,6 +288,9 @@ int TZipWriter::runUpdate(bool deleteMode, const std::string &target)
     m_newEnd = m_endCentral;
     bool changed = m_endCentral.Modified;
 
+    if (KeepPrefix && m_archiveExists) {
+        copyPrefix(ArchiveStream(), oldEntries);
+    }
     int count = 0;
     if (!oldEntries.empty()) {
         count = mergeOldEntries(ArchiveStream(), oldEntries, deleteMode, changed);
@@ -466,6 +470,27 @@ int TZipWriter::addRemainingFiles()
         }
     }
     return count;
+}
+
+// The bytes before the first local header (or, in an archive without entries, before its central
+// directory) go first into the new archive.
+void TZipWriter::copyPrefix(TStream &old, const std::vector<TZipHeaderInfo *> &oldEntries)
+{
+    uint64_t length = m_endCentral.CentralOffset;
+    for (const TZipHeaderInfo *e : oldEntries) {
+        length = std::min(length, e->RelativeOffset);
+    }
+    old.Seek(0, soBeginning);
+    std::vector<uint8_t> buffer(kCopyChunk);
+    while (length > 0) {
+        const int64_t n = static_cast<int64_t>(std::min<uint64_t>(length, buffer.size()));
+        if (old.Read(buffer.data(), n) != n) {
+            throw EBadZipFile(ziptext::kNotAZip);
+        }
+        m_out->WriteBuffer(buffer.data(), n);
+        length -= static_cast<uint64_t>(n);
+        checkCancel();
+    }
 }
 
 void TZipWriter::copyEntry(TStream &old, const TZipHeaderInfo &entry)

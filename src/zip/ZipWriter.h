@@ -62,6 +62,10 @@ public:
     bool AddDirEntriesOnRecurse = false;
     std::vector<std::string> ExcludeList;
     std::vector<std::string> NoCompressList;
+    // Keeps the bytes before the first entry of an existing archive (the program of a
+    // self-extractor) in front of the new one; every offset then counts from the file's start.
+    // Off: the new archive starts with its first entry.
+    bool KeepPrefix = false;
 
     void SetStorePaths(bool on);
     void SetStoreVolumes(bool on);
@@ -129,6 +133,7 @@ private:
                         bool &changed);
     bool deleteWanted(const TZipHeaderInfo &entry);
     void copyEntry(TStream &oldArchive, const TZipHeaderInfo &entry);
+    void copyPrefix(TStream &oldArchive, const std::vector<TZipHeaderInfo *> &oldEntries);
     uint64_t descriptorLength(TStream &oldArchive, const TZipHeaderInfo &entry, uint64_t nameLen, uint64_t extraLen);
     void addPending(const std::string &path, const std::string &storedName, bool folder, uint64_t size, bool literal);
     int addRemainingFiles();
