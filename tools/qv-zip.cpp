@@ -22,9 +22,10 @@ const Command kCommands[] = {
     {"t", "t [-P PASSWORD] ARCHIVE            test every entry", qv::zipCommandTest},
     {"x", "x [-o] [-P PASSWORD] ARCHIVE DIR   extract (-o replaces existing files)", qv::zipCommandExtract},
     {"a",
-     "a [-l LEVEL] [-P PASSWORD] [-u|-r|-f] [-R] ARCHIVE ROOTDIR FILES...\n"
+     "a [-l LEVEL] [-P PASSWORD] [-u|-r|-f] [-R] [-v BYTES] ARCHIVE ROOTDIR FILES...\n"
      "                                     add or update FILES with names relative to ROOTDIR;\n"
-     "                                     a FILE with * or ? is a mask below ROOTDIR (-R: recursive)",
+     "                                     a FILE with * or ? is a mask below ROOTDIR (-R: recursive);\n"
+     "                                     -v: volumes of at most BYTES beside the archive",
      qv::zipCommandAdd},
     {"d", "d ARCHIVE NAMES...                 delete entries (masks with * and ? allowed)",
      qv::zipCommandDelete},

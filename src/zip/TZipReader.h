@@ -9,6 +9,7 @@
 #pragma once
 
 #include "zip/TEndCentral.h"
+#include "zip/TMultiZipInfo.h"
 #include "zip/TSortedZip.h"
 #include "zip/ZipBufferStream.h"
 #include "zip/ZipErrors.h"
@@ -27,7 +28,6 @@ namespace qv {
 enum class TUZOverwriteMode : int { Prompt = 0, Always, Never, ifNewer, ifOlder };
 enum TIncompleteZipMode : int { izAssumeMulti = 0, izAssumeBad, izAssumeNotAZip };
 enum TSkipReason : int { srBadPassword = 0, srNoOverwrite, srFileOpenError, srCreateError };
-enum TMultiMode : int { mmNone = 0, mmSpan, mmBlocks };
 
 class TZipReader
 {
@@ -84,6 +84,9 @@ public:
     std::function<void(std::uint32_t calcCrc, std::uint32_t storedCrc, int fileIndex)> OnBadCRC;
     std::function<void(TIncompleteZipMode &mode)> OnInCompleteZip;
     std::function<void(int fileCount)> OnUnZipComplete;
+    // The file of another volume is needed (nextDisk counts from 1); the default names the
+    // blocked volume beside the archive. An emptied name refuses the volume.
+    std::function<void(int nextDisk, std::string &fileName)> OnGetNextDisk;
     std::function<void(std::uint8_t *buffer, std::size_t length, const std::string &password)> OnDecrypt;
     // A memory target is full and bytes remain (UnZipToBuffer).
     GetNextBufferHandler OnGetNextBuffer;
@@ -105,7 +108,13 @@ public:
     void SetFileComment(int i, const std::string &comment);
     std::string ZipComment();
     void SetZipComment(const std::string &comment);
-    TMultiMode MultiMode() const { return m_multiMode; }
+    // The volume mode of the archive read (the writer: of the archive it writes).
+    virtual TMultiMode GetMultiMode() const { return m_multiMode; }
+    virtual void SetMultiMode(TMultiMode mode) { m_multiMode = mode; }
+    TMultiMode MultiMode() const { return GetMultiMode(); }
+    virtual bool GetCheckDiskLabels() const { return m_checkDiskLabels; }
+    virtual void SetCheckDiskLabels(bool on) { m_checkDiskLabels = on; }
+    bool CheckDiskLabels() const { return GetCheckDiskLabels(); }
     // The entry record of the sorted view.
     const TZipHeaderInfo &Entry(int i);
     // Marks an entry of the sorted view for the next UnZip (consumed by it).
@@ -153,6 +162,8 @@ protected:
     void readCentralDirectory();
     bool recoverFromLocalHeaders();
     void mergeCentralIntoRecovered(TMemoryStream &cd);
+    bool readBlockedEnd();
+    void openVolumes();
 
     std::string m_zipName;
     std::string m_destDir;
@@ -165,6 +176,9 @@ protected:
     std::unique_ptr<TSortedZip> m_view; // none when the view is the directory
     TEndCentral m_endCentral;
     TMultiMode m_multiMode = mmNone;
+    bool m_checkDiskLabels = true;
+    std::unique_ptr<TStream> m_volumes;    // the volume set of a blocked archive
+    std::vector<std::string> m_volumeNames; // its files, the first being ZipName
     std::atomic<bool> m_cancel{false};
     bool m_busy = false;
     bool m_recovered = false;

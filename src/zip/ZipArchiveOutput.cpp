@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace qv {
 
@@ -100,11 +101,11 @@ void ZipArchiveOutput::removeLeftovers(const std::string &archivePath)
     }
 }
 
-ZipArchiveOutput::ZipArchiveOutput(const std::string &archivePath) : m_archivePath(archivePath)
+int ZipArchiveOutput::createTemp(const std::string &forPath, std::string &tempPath)
 {
     static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    const std::string base = folderOf(archivePath) + "/" + tempPrefix(archivePath);
-    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+    const std::string base = folderOf(forPath) + "/" + tempPrefix(forPath);
+    for (int attempt = 0; attempt < 100; ++attempt) {
         unsigned char random[6];
         if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
             for (auto &r : random) {
@@ -115,17 +116,22 @@ ZipArchiveOutput::ZipArchiveOutput(const std::string &archivePath) : m_archivePa
         for (unsigned char r : random) {
             path += kChars[r % (sizeof kChars - 1)];
         }
-        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (m_fd >= 0) {
-            m_tempPath = path;
-        } else if (errno != EEXIST) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            tempPath = path;
+            return fd;
+        }
+        if (errno != EEXIST) {
             const int err = errno;
             throw EFOpenError(systemErrorText("Cannot create the temporary archive", path, err));
         }
     }
-    if (m_fd < 0) {
-        throw EFOpenError(systemErrorText("Cannot create the temporary archive", base, EEXIST));
-    }
+    throw EFOpenError(systemErrorText("Cannot create the temporary archive", base, EEXIST));
+}
+
+ZipArchiveOutput::ZipArchiveOutput(const std::string &archivePath) : m_archivePath(archivePath)
+{
+    m_fd = createTemp(archivePath, m_tempPath);
     struct stat st;
     if (::fstat(m_fd, &st) == 0) {
         m_dev = st.st_dev;
@@ -266,6 +272,102 @@ void ZipArchiveOutput::commit()
         ::fsync(dirFd);
         ::close(dirFd);
     }
+}
+
+namespace {
+
+// A temporary file for one volume; removed unless it was renamed into place.
+struct VolumeTemp
+{
+    std::string target;
+    std::string path;
+    int fd = -1;
+    bool placed = false;
+    ~VolumeTemp()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        if (!placed && !path.empty()) {
+            ::unlink(path.c_str());
+        }
+    }
+};
+
+[[noreturn]] void raiseVolume(const std::string &volume, int err)
+{
+    if (err == ENOSPC || err == EDQUOT) {
+        throw ENotEnoughRoom(std::string(kNotEnoughRoom) + " volume " + volume);
+    }
+    throw EStreamError(systemErrorText("Cannot write the archive volume", volume, err));
+}
+
+void writeVolumeBytes(VolumeTemp &v, const std::uint8_t *data, std::size_t n)
+{
+    while (n > 0) {
+        const ssize_t k = ::write(v.fd, data, n);
+        if (k < 0 && errno == EINTR) {
+            continue;
+        }
+        if (k <= 0) {
+            raiseVolume(v.target, k < 0 ? errno : ENOSPC);
+        }
+        data += k;
+        n -= static_cast<std::size_t>(k);
+    }
+}
+
+} // namespace
+
+void ZipArchiveOutput::commitVolumes(const std::vector<std::int64_t> &starts, const std::vector<std::string> &names,
+                                     const std::string &configName, const std::vector<std::uint8_t> &config)
+{
+    flushBuffer();
+    const std::int64_t total = Size();
+    struct stat old;
+    const bool existed = ::stat(m_archivePath.c_str(), &old) == 0;
+    const mode_t mode = existed ? (old.st_mode & 07777) : (0666 & ~currentUmask());
+    std::vector<std::unique_ptr<VolumeTemp>> temps;
+    std::vector<std::uint8_t> piece(kBufferSize);
+    for (std::size_t i = 1; i <= names.size(); ++i) {
+        auto v = std::make_unique<VolumeTemp>();
+        v->target = i < names.size() ? names[i] : configName;
+        removeLeftovers(v->target);
+        v->fd = createTemp(v->target, v->path);
+        if (i < names.size()) {
+            std::int64_t pos = starts[i];
+            const std::int64_t end = i + 1 < starts.size() ? starts[i + 1] : total;
+            while (pos < end) {
+                const ssize_t got =
+                    ::pread(m_fd, piece.data(), static_cast<std::size_t>(std::min<std::int64_t>(end - pos, kBufferSize)), pos);
+                if (got < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (got <= 0) {
+                    throw EStreamError(systemErrorText("Cannot read the temporary archive", m_tempPath, errno));
+                }
+                writeVolumeBytes(*v, piece.data(), static_cast<std::size_t>(got));
+                pos += got;
+            }
+        } else {
+            writeVolumeBytes(*v, config.data(), config.size());
+        }
+        if (::fchmod(v->fd, mode) != 0 || ::fsync(v->fd) != 0) {
+            raiseVolume(v->target, errno);
+        }
+        temps.push_back(std::move(v));
+    }
+    m_bufferStart = starts.size() > 1 ? starts[1] : total;
+    m_buffer.clear();
+    truncateHere();
+    for (auto it = temps.rbegin(); it != temps.rend(); ++it) {
+        VolumeTemp &v = **it;
+        if (::rename(v.path.c_str(), v.target.c_str()) != 0) {
+            raiseVolume(v.target, errno);
+        }
+        v.placed = true;
+    }
+    commit();
 }
 
 } // namespace qv

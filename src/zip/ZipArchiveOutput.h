@@ -42,7 +42,16 @@ public:
     // Flushes, syncs, sets the mode and renames the temporary file over the archive.
     void commit();
 
+    // Commits the archive as volumes: the bytes from starts[i] go to names[i] (names[0] is the
+    // archive itself), `config` to `configName`. Every file is written and synced beside its
+    // target first; a file that cannot be written raises with its name and leaves every old
+    // file as it was. Then the later volumes and the configuration file are renamed into place
+    // and the first volume last, so the old archive is replaced only by a complete set.
+    void commitVolumes(const std::vector<std::int64_t> &starts, const std::vector<std::string> &names,
+                       const std::string &configName, const std::vector<std::uint8_t> &config);
+
     const std::string &tempPath() const { return m_tempPath; }
+    const std::string &archivePath() const { return m_archivePath; }
     // Identity of the temporary file, so that a search never adds it to the archive.
     dev_t device() const { return m_dev; }
     ino_t inode() const { return m_ino; }
@@ -53,6 +62,8 @@ public:
     static std::string tempPrefix(const std::string &archivePath);
 
 private:
+    // Creates a new temporary file beside `forPath`; returns its descriptor and sets `tempPath`.
+    static int createTemp(const std::string &forPath, std::string &tempPath);
     void flushBuffer();
     void writeAll(const uint8_t *data, size_t n);
 

@@ -52,6 +52,7 @@ void TZipWriter::Assign(const TZipReader &other)
     NoCompressList = w->NoCompressList;
     AddDirEntriesOnRecurse = w->AddDirEntriesOnRecurse;
     KeepPrefix = w->KeepPrefix;
+    MultiZipInfo.Assign(w->MultiZipInfo);
     OnZipComplete = w->OnZipComplete;
     OnStartZipInfo = w->OnStartZipInfo;
     OnStartZip = w->OnStartZip;
@@ -307,7 +308,12 @@ int TZipWriter::runUpdate(bool deleteMode, const std::string &target)
         return count;
     }
     writeCentralDirectory();
-    out.commit();
+    if (MultiZipInfo.MultiMode == mmBlocks) {
+        commitVolumes();
+    } else {
+        out.commit();
+        removeStaleVolumes(out.archivePath(), 1);
+    }
     m_out = nullptr;
     // The next question about the archive reads the new one.
     discardArchive();
@@ -568,6 +574,13 @@ void TZipWriter::writeCentralDirectory()
 {
     TStream &out = *m_out;
     const int64_t start = out.Position();
+    if (MultiZipInfo.MultiMode == mmSpan) {
+        throw EZipError("Spanning removable disks is not supported; use mmBlocks for volumes");
+    }
+    if (MultiZipInfo.MultiMode == mmBlocks) {
+        writeVolumeDirectory(start);
+        return;
+    }
     for (TZipHeaderInfo &entry : m_newEntries) {
         entry.SaveCentralToStream(out);
     }

@@ -66,6 +66,12 @@ public:
     // self-extractor) in front of the new one; every offset then counts from the file's start.
     // Off: the new archive starts with its first entry.
     bool KeepPrefix = false;
+    // Volume settings; MultiZipInfo.MultiMode mmBlocks writes the archive as volumes.
+    TMultiZipInfo MultiZipInfo;
+    TMultiMode GetMultiMode() const override { return MultiZipInfo.MultiMode; }
+    void SetMultiMode(TMultiMode mode) override;
+    bool GetCheckDiskLabels() const override { return MultiZipInfo.CheckDiskLabels; }
+    void SetCheckDiskLabels(bool on) override;
 
     void SetStorePaths(bool on);
     void SetStoreVolumes(bool on);
@@ -138,6 +144,9 @@ private:
     void addPending(const std::string &path, const std::string &storedName, bool folder, uint64_t size, bool literal);
     int addRemainingFiles();
     void writeCentralDirectory();
+    void writeVolumeDirectory(int64_t start);
+    void commitVolumes();
+    static void removeStaleVolumes(const std::string &target, int fromDisk);
     void skipped(TZipSkipReason reason, const std::string &fileName, int index, const std::string &why);
 
     std::vector<PendingFile> m_pairs;       // added through AddFile, consumed by the next run
@@ -148,6 +157,8 @@ private:
     std::set<std::string> m_newNames;       // stored names of m_newEntries
     std::set<std::string> m_oldNames;       // stored names of the old archive (freshen)
     TEndCentral m_newEnd;
+    std::vector<int64_t> m_volumeStarts; // of the volumes of a blocked archive being written
+    std::vector<uint8_t> m_volumeConfig; // its end record, for the configuration file
     ZipArchiveOutput *m_out = nullptr;
     std::unique_ptr<ZipEntryWriter> m_entryWriter;
     dev_t m_archiveDev = 0;

@@ -15,7 +15,7 @@ namespace qv {
 
 namespace {
 
-const char *kUsage = "usage: qv-zip a [-l LEVEL] [-P PASSWORD] [-u|-r|-f] [-R] ARCHIVE ROOTDIR FILES...\n"
+const char *kUsage = "usage: qv-zip a [-l LEVEL] [-P PASSWORD] [-u|-r|-f] [-R] [-v BYTES] ARCHIVE ROOTDIR FILES...\n"
                      "       qv-zip d ARCHIVE NAMES...\n";
 
 std::string withSlash(std::string s)
@@ -75,7 +75,16 @@ int addCommand(const std::vector<std::string> &args, std::ostream &out, std::ost
     size_t i = 1;
     for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
         const std::string &opt = args[i];
-        if ((opt == "-l" || opt == "-P") && i + 1 < args.size()) {
+        if (opt == "-v" && i + 1 < args.size()) {
+            // Volumes of at most BYTES each, beside the archive.
+            try {
+                zip.MultiZipInfo.BlockSize = zip.MultiZipInfo.FirstBlockSize = std::stoi(args[++i]);
+            } catch (const std::exception &) {
+                err << "qv-zip: bad volume size \"" << args[i] << "\"\n" << kUsage;
+                return 2;
+            }
+            zip.SetMultiMode(mmBlocks);
+        } else if ((opt == "-l" || opt == "-P") && i + 1 < args.size()) {
             if (opt == "-l") {
                 try {
                     zip.PackLevel = std::stoi(args[++i]);
