@@ -1,14 +1,42 @@
 // qv-zip: the developer's command line over the zip library (list, test, extract; the writer
 // adds its own commands to the table below).
+#include "zip/ZipFileSystem.h"
 #include "zip/ZipReadCommands.h"
 #include "zip/ZipWriterCommands.h"
 
+#include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
 namespace {
+
+// What the zip library sees of the file system holding a path: its label (and a new one), the
+// short and the long form of a path.
+int fsCommand(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+{
+    auto &fs = qv::ZipFileSystem::System();
+    if (args.size() >= 2 && args[0] == "label") {
+        std::string label;
+        out << "label: " << (fs.VolumeLabel(args[1], label) ? label : std::string("(none)")) << "\n";
+        out << "removable: " << (fs.IsRemovable(args[1]) ? "yes" : "no") << "\n";
+        if (args.size() >= 3) {
+            if (!fs.SetVolumeLabel(args[1], args[2])) {
+                err << "qv-zip: cannot set the label: " << std::strerror(errno) << "\n";
+                return 1;
+            }
+            out << "set: " << args[2] << "\n";
+        }
+        return 0;
+    }
+    if (args.size() == 2 && (args[0] == "short" || args[0] == "long")) {
+        out << qv::ConvertPath(args[1], args[0] == "long", fs) << "\n";
+        return 0;
+    }
+    err << "usage: qv-zip fs label PATH [NEW] | fs short PATH | fs long PATH\n";
+    return 2;
+}
 
 struct Command
 {
@@ -29,6 +57,10 @@ const Command kCommands[] = {
      qv::zipCommandAdd},
     {"d", "d ARCHIVE NAMES...                 delete entries (masks with * and ? allowed)",
      qv::zipCommandDelete},
+    {"fs", "fs label PATH [NEW] | short PATH | long PATH\n"
+           "                                     the label (and a new one) of the file system holding PATH,\n"
+           "                                     the short (8.3) or long form of PATH",
+     fsCommand},
 };
 
 int usage(std::ostream &os)

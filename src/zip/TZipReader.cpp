@@ -27,6 +27,7 @@ TZipReader::~TZipReader() = default;
 
 void TZipReader::Assign(const TZipReader &o)
 {
+    m_fs = o.m_fs;
     if (this == &o) {
         return;
     }
@@ -352,7 +353,8 @@ bool TZipReader::readBlockedEnd()
         throw EIncompleteZip("The volumes of " + m_zipName + " are shorter than " + config + " says");
     }
     m_endCentral = ec;
-    m_multiMode = mmBlocks;
+    // A set on removable media is read the same way; the mode tells the caller where it lies.
+    m_multiMode = FileSystem().IsRemovable(m_zipName) ? mmSpan : mmBlocks;
     return true;
 }
 

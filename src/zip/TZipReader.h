@@ -10,6 +10,7 @@
 
 #include "zip/TEndCentral.h"
 #include "zip/TMultiZipInfo.h"
+#include "zip/ZipFileSystem.h"
 #include "zip/TSortedZip.h"
 #include "zip/ZipBufferStream.h"
 #include "zip/ZipErrors.h"
@@ -99,6 +100,10 @@ public:
     // Called at every buffer while DoProcessMessages is set.
     std::function<void()> OnProcessMessages;
 
+    // The file-system layer (removable media, labels, short names); the Linux one by default.
+    void SetFileSystem(ZipFileSystem &fs) { m_fs = &fs; }
+    ZipFileSystem &FileSystem() const { return *m_fs; }
+
     // --- entries -----------------------------------------------------------------------------
     int Count();
     std::string Filename(int i);
@@ -177,6 +182,7 @@ protected:
     TEndCentral m_endCentral;
     TMultiMode m_multiMode = mmNone;
     bool m_checkDiskLabels = true;
+    ZipFileSystem *m_fs = &ZipFileSystem::System();
     std::unique_ptr<TStream> m_volumes;    // the volume set of a blocked archive
     std::vector<std::string> m_volumeNames; // its files, the first being ZipName
     std::atomic<bool> m_cancel{false};

@@ -52,6 +52,7 @@ void TZipWriter::Assign(const TZipReader &other)
     NoCompressList = w->NoCompressList;
     AddDirEntriesOnRecurse = w->AddDirEntriesOnRecurse;
     KeepPrefix = w->KeepPrefix;
+    Store83Names = w->Store83Names;
     MultiZipInfo.Assign(w->MultiZipInfo);
     OnZipComplete = w->OnZipComplete;
     OnStartZipInfo = w->OnStartZipInfo;

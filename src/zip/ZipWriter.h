@@ -66,6 +66,9 @@ public:
     // self-extractor) in front of the new one; every offset then counts from the file's start.
     // Off: the new archive starts with its first entry.
     bool KeepPrefix = false;
+    // Stores the short (8.3) forms of names and folders where the file system keeps them (vfat);
+    // other names stay as written.
+    bool Store83Names = false;
     // Volume settings; MultiZipInfo.MultiMode mmBlocks writes the archive as volumes.
     TMultiZipInfo MultiZipInfo;
     TMultiMode GetMultiMode() const override { return MultiZipInfo.MultiMode; }

@@ -55,7 +55,7 @@ std::string withSlash(std::string folder)
 
 std::string TZipWriter::storedNameFor(const std::string &path, bool folder) const
 {
-    const std::string clean = normalisePath(path);
+    const std::string clean = normalisePath(Store83Names ? ConvertPath(path, false, FileSystem()) : path);
     std::string dir;
     std::string name;
     if (folder) {
@@ -75,7 +75,8 @@ std::string TZipWriter::storedNameFor(const std::string &path, bool folder) cons
     }
     if (RelativePaths && !m_rootDir.empty()) {
         // The root matches only whole folders: "/data/" is a prefix of "/data/x", not "/data2/x".
-        const std::string root = withSlash(normalisePath(m_rootDir));
+        const std::string root =
+            withSlash(normalisePath(Store83Names ? ConvertPath(m_rootDir, false, FileSystem()) : m_rootDir));
         if (dir.compare(0, root.size(), root) == 0) {
             dir.erase(0, root.size());
         }
