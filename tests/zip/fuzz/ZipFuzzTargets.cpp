@@ -3,11 +3,18 @@
 
 #include "zip/DecodeIO.h"
 #include "zip/ZipContainers.h"
+#include "zip/ZipVolumes.h"
+#include "zip/ZipWriter.h"
 #include "zip/TZipReader.h"
 
 #include <zlib.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
 #include <cstdlib>
 #include <vector>
 
@@ -216,9 +223,81 @@ void fuzzListStream(const std::uint8_t *data, std::size_t size)
     }
 }
 
-const FuzzTarget kFuzzTargets[6] = {
-    {"directory", fuzzReadDirectory}, {"inflate", fuzzInflate}, {"unshrink", fuzzUnshrink},
-    {"unreduce", fuzzUnreduce},       {"explode", fuzzExplode}, {"liststream", fuzzListStream},
+namespace {
+
+// A small set of volumes, written once per process into a private folder that goes at exit.
+class VolumeSet
+{
+public:
+    VolumeSet()
+    {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/qv-zfc-fuzz-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            std::abort();
+        }
+        m_dir = pattern;
+        const std::string source = m_dir + "/data.bin";
+        std::string bytes(150000, '\0');
+        std::uint32_t x = 1;
+        for (char &c : bytes) {
+            x = x * 1103515245u + 12345u;
+            c = static_cast<char>(x >> 24);
+        }
+        if (FILE *f = std::fopen(source.c_str(), "wb")) {
+            std::fwrite(bytes.data(), 1, bytes.size(), f);
+            std::fclose(f);
+        }
+        qv::TZipWriter zip;
+        zip.SetZipName(m_dir + "/set.zip");
+        zip.SetMultiMode(qv::mmBlocks);
+        zip.MultiZipInfo.BlockSize = zip.MultiZipInfo.FirstBlockSize = 65559;
+        zip.PackLevel = 0;
+        zip.AddFile(source, "data.bin");
+        zip.AddFile(source, "copy/data.bin");
+        zip.Zip();
+    }
+    ~VolumeSet() { std::filesystem::remove_all(m_dir); }
+    std::string archive() const { return m_dir + "/set.zip"; }
+
+private:
+    std::string m_dir;
+};
+
+std::string volumeSet()
+{
+    static const VolumeSet set;
+    return set.archive();
+}
+
+} // namespace
+
+void fuzzVolumeConfig(const std::uint8_t *data, std::size_t size)
+{
+    const std::string archive = volumeSet();
+    if (FILE *f = std::fopen(qv::zipConfigName(archive).c_str(), "wb")) {
+        std::fwrite(data, 1, size, f);
+        std::fclose(f);
+    }
+    qv::TZipReader z;
+    z.SetZipName(archive);
+    try {
+        const int n = z.Count();
+        for (int i = 0; i < n; ++i) {
+            (void)z.FullName(i);
+        }
+        (void)z.ZipComment();
+        z.DoAll = true;
+        z.TestZip();
+    } catch (const qv::EZipError &) {
+        // A configuration that does not fit its volumes is reported; that is the expected outcome.
+    }
+}
+
+const FuzzTarget kFuzzTargets[7] = {
+    {"directory", fuzzReadDirectory}, {"inflate", fuzzInflate},     {"unshrink", fuzzUnshrink},
+    {"unreduce", fuzzUnreduce},       {"explode", fuzzExplode},     {"liststream", fuzzListStream},
+    {"zfc", fuzzVolumeConfig},
 };
 
 } // namespace ziptest

@@ -19,12 +19,15 @@ void fuzzUnreduce(const std::uint8_t *data, std::size_t size);
 void fuzzExplode(const std::uint8_t *data, std::size_t size);
 // A streamed object list (plain, then sorted); what reads back must write back to the same bytes.
 void fuzzListStream(const std::uint8_t *data, std::size_t size);
+// The bytes as the ".zfc" configuration file of a small set of volumes: the set is listed and
+// tested; a mismatch must be an error, never a crash or a read outside the volumes.
+void fuzzVolumeConfig(const std::uint8_t *data, std::size_t size);
 
 struct FuzzTarget
 {
     const char *name;
     void (*run)(const std::uint8_t *, std::size_t);
 };
-extern const FuzzTarget kFuzzTargets[6];
+extern const FuzzTarget kFuzzTargets[7];
 
 } // namespace ziptest
