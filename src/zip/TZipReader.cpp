@@ -1,9 +1,7 @@
 // The unzip component: archive name, directory reading with its recovery, entry questions.
 #include "zip/TZipReader.h"
 
-#include "zip/ZipExtractor.h"
 #include "zip/ZipLib.h"
-#include "zip/ZipVolumes.h"
 
 #include <algorithm>
 #include <sys/stat.h>
@@ -11,7 +9,6 @@
 namespace qv {
 namespace {
 
-constexpr int kArchiveBuffer = 8192;
 constexpr std::int64_t kExeScanStart = 14000;
 
 bool endsWithNoCase(const std::string &s, const std::string &suffix)
@@ -264,16 +261,7 @@ void TZipReader::ReadZip()
         {
         };
         if (m_external == nullptr && ::stat((stem + ".zfc").c_str(), &st) == 0 && readBlockedEnd()) {
-            readCentralDirectory();
-            // Offsets in the records count from the start of their volume.
-            auto *volumes = static_cast<ZipVolumeStream *>(m_volumes.get());
-            for (TZipHeaderInfo *e : *m_directory) {
-                if (static_cast<int>(e->DiskNumberStart) >= volumes->Count()) {
-                    discardArchive();
-                    throw EBadZipFile(ziptext::kNotAZip);
-                }
-                e->RelativeOffset += static_cast<std::uint64_t>(volumes->VolumeStart(static_cast<int>(e->DiskNumberStart)));
-            }
+            readBlockedDirectory();
             buildView();
             return;
         }
@@ -298,64 +286,6 @@ void TZipReader::ReadZip()
         readCentralDirectory();
     }
     buildView();
-}
-
-// The volumes of the set are opened as one stream (the files named by OnGetNextDisk).
-void TZipReader::openVolumes()
-{
-    auto volumes = std::make_unique<ZipVolumeStream>(m_volumeNames);
-    m_file.reset();
-    m_stream = std::make_unique<TS_BufferStream>(volumes.get(), kArchiveBuffer);
-    m_volumes = std::move(volumes);
-}
-
-// A blocked archive: its end record comes from the configuration file, and every volume it
-// counts must be there; a missing one is named, never read as a shorter archive.
-bool TZipReader::readBlockedEnd()
-{
-    const std::string config = zipConfigName(m_zipName);
-    TFileStream f(config, fmOpenRead);
-    TEndCentral ec;
-    if (!ec.ReadFromStream(f) || ec.ThisDiskNumber == 0 || ec.ThisDiskNumber > 999 ||
-        ec.CentralDiskNumber > ec.ThisDiskNumber) {
-        discardArchive();
-        throw EIncompleteZip("The volume configuration file " + config + " is damaged");
-    }
-    if (ec.HasComment()) {
-        std::string text(ec.ZipCommentLen, '\0');
-        f.Seek(static_cast<std::int64_t>(ec.ZipCommentPos), soBeginning);
-        text.resize(static_cast<std::size_t>(std::max<std::int64_t>(f.Read(text.data(), ec.ZipCommentLen), 0)));
-        ec.LoadZipComment(text);
-    }
-    std::vector<std::string> names;
-    for (std::uint32_t d = 0; d <= ec.ThisDiskNumber; ++d) {
-        std::string name = zipVolumeName(m_zipName, static_cast<int>(d));
-        if (d > 0 && OnGetNextDisk) {
-            OnGetNextDisk(static_cast<int>(d) + 1, name);
-            if (name.empty()) {
-                discardArchive();
-                throw EUserCanceled("User canceled loading new disk.");
-            }
-        }
-        names.push_back(name);
-    }
-    m_volumeNames = names;
-    try {
-        openVolumes();
-    } catch (...) {
-        discardArchive();
-        throw;
-    }
-    auto *volumes = static_cast<ZipVolumeStream *>(m_volumes.get());
-    ec.CentralOffset += static_cast<std::uint64_t>(volumes->VolumeStart(static_cast<int>(ec.CentralDiskNumber)));
-    if (ec.CentralOffset + ec.CentralSize > static_cast<std::uint64_t>(volumes->Size())) {
-        discardArchive();
-        throw EIncompleteZip("The volumes of " + m_zipName + " are shorter than " + config + " says");
-    }
-    m_endCentral = ec;
-    // A set on removable media is read the same way; the mode tells the caller where it lies.
-    m_multiMode = FileSystem().IsRemovable(m_zipName) ? mmSpan : mmBlocks;
-    return true;
 }
 
 void TZipReader::readCentralDirectory()
@@ -602,81 +532,6 @@ void TZipReader::SetZipComment(const std::string &comment)
         m_endCentral.SetZipComment(comment);
         m_endCentral.Modified = true;
     }
-}
-
-// One operation of the extraction engine: the cancel flag starts clear, the component is busy and
-// keeps the archive open throughout; afterwards, also when the body throws, KeepZipOpen is
-// restored, the archive closed and the flags cleared. A whole run (not a single entry to a stream
-// or buffer) also empties FilesList and reports OnUnZipComplete.
-int TZipReader::runOperation(const std::function<int()> &body, bool wholeRun)
-{
-    const bool keepOpen = KeepZipOpen;
-    int result = 0;
-    auto finish = [&]() {
-        m_busy = false;
-        m_cancel.store(false);
-        KeepZipOpen = keepOpen;
-        CloseZip();
-        if (wholeRun) {
-            FilesList.clear();
-            if (OnUnZipComplete) {
-                OnUnZipComplete(result);
-            }
-        }
-    };
-    try {
-        m_cancel.store(false);
-        OpenZip();
-        m_busy = true;
-        KeepZipOpen = true;
-        result = body();
-    } catch (...) {
-        result = 0;
-        finish();
-        throw;
-    }
-    finish();
-    return result;
-}
-
-int TZipReader::UnZip()
-{
-    if (m_destDir == "?") {
-        return 0;
-    }
-    ZipExtractor engine(*this);
-    return runOperation([&] { return engine.run(ZipExtractor::Target::File); }, true);
-}
-
-int TZipReader::TestZip()
-{
-    ZipExtractor engine(*this);
-    return runOperation([&] { return engine.run(ZipExtractor::Target::Test); }, true);
-}
-
-bool TZipReader::UnZipToStream(TStream &stream, const std::string &name)
-{
-    ZipExtractor engine(*this);
-    return runOperation([&] { return engine.runToStream(stream, name) ? 1 : 0; }, false) != 0;
-}
-
-bool TZipReader::UnZipToMemory(std::vector<std::uint8_t> &buffer, const std::string &name)
-{
-    TMemoryStream ms;
-    ZipExtractor engine(*this);
-    engine.setMemoryTarget(true);
-    const bool ok = runOperation([&] { return engine.runToStream(ms, name) ? 1 : 0; }, false) != 0;
-    buffer = std::move(ms.Data());
-    return ok;
-}
-
-bool TZipReader::UnZipToBuffer(std::uint8_t *buffer, std::size_t size, const std::string &name, std::size_t &used)
-{
-    ZipMemoryTarget target(buffer, size, name, OnGetNextBuffer);
-    ZipExtractor engine(*this);
-    const bool ok = runOperation([&] { return engine.runToStream(target, name) ? 1 : 0; }, false) != 0;
-    used = target.used();
-    return ok;
 }
 
 } // namespace qv

@@ -158,6 +158,7 @@ public:
     bool Recovered() const { return m_recovered; }
 
 protected:
+    static constexpr int kArchiveBuffer = 8192; // the archive stream's buffer
     void checkIndex(int i);
     void discardArchive();
     void buildView();
@@ -168,6 +169,7 @@ protected:
     bool recoverFromLocalHeaders();
     void mergeCentralIntoRecovered(TMemoryStream &cd);
     bool readBlockedEnd();
+    void readBlockedDirectory();
     void openVolumes();
 
     std::string m_zipName;
