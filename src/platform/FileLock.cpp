@@ -29,17 +29,35 @@ private:
 
 } // namespace
 
+namespace {
+
+FileLock::State report(int *error, int value, FileLock::State state)
+{
+    if (error != nullptr) {
+        *error = value;
+    }
+    return state;
+}
+
+} // namespace
+
 FileLock::State FileLock::probe(const std::string &path, int *error)
 {
-    auto fail = [error](int err, State s) {
-        if (error != nullptr) {
-            *error = err;
-        }
-        return s;
-    };
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() < 0) {
-        return fail(errno, State::Unreadable);
+        return report(error, errno, State::Unreadable);
+    }
+    return probeOpen(fd.get(), error);
+}
+
+FileLock::State FileLock::probeOpen(int fd, int *error)
+{
+    // A read lease is refused while anyone has the file open for writing. Only the file's owner
+    // may take one; for other files this test says nothing.
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    } else if (errno == EAGAIN) {
+        return report(error, 0, State::Locked);
     }
     // A write lock over the whole file conflicts with every read or write lock another owner holds,
     // record locks of other processes and open-file-description locks alike.
@@ -48,24 +66,24 @@ FileLock::State FileLock::probe(const std::string &path, int *error)
     fl.l_whence = SEEK_SET;
     fl.l_start = 0;
     fl.l_len = 0;
-    if (::fcntl(fd.get(), F_OFD_GETLK, &fl) != 0) {
-        return fail(errno, State::Unreadable);
+    if (::fcntl(fd, F_OFD_GETLK, &fl) != 0) {
+        return report(error, errno, State::Unreadable);
     }
     if (fl.l_type != F_UNLCK) {
-        return fail(0, State::Locked);
+        return report(error, 0, State::Locked);
     }
-    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) {
             continue;
         }
         if (errno == EWOULDBLOCK) {
-            return fail(0, State::Locked);
+            return report(error, 0, State::Locked);
         }
         // File systems without flock support cannot hold such locks either.
-        return fail(0, State::Free);
+        return report(error, 0, State::Free);
     }
-    ::flock(fd.get(), LOCK_UN);
-    return fail(0, State::Free);
+    ::flock(fd, LOCK_UN);
+    return report(error, 0, State::Free);
 }
 
 } // namespace qv

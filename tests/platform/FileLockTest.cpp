@@ -107,7 +107,8 @@ TEST(FileLockProbe, LocksHeldInThisProcess)
 {
     std::string f = qvtest::makeTempDir("ownlocks") + "/f";
     qvtest::writeFile(f, "content");
-    int fd = ::open(f.c_str(), O_RDWR);
+    // Read-only: a descriptor open for writing alone makes the file in use.
+    int fd = ::open(f.c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     struct flock fl = {};
     fl.l_type = F_RDLCK;

@@ -2,7 +2,6 @@
 #include "core/engine/BackupFileOps.h"
 
 #include "core/util/FileUtils.h"
-#include "zip/Crc32.h"
 
 #include <cerrno>
 #include <cstring>
@@ -11,15 +10,8 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
-#include <vector>
 
 namespace qv {
-
-namespace {
-
-constexpr std::int64_t kMaxBlock = 256 * 1024;
-
-} // namespace
 
 int compareTimes(std::int64_t aNs, std::int64_t bNs, bool coarse)
 {
@@ -129,34 +121,6 @@ bool copyFolderMeta(const std::string &source, const std::string &folder, int &e
         return false;
     }
     return true;
-}
-
-bool fileCrc32(const std::string &path, std::uint32_t &crc)
-{
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    thread_local std::vector<char> buffer(kMaxBlock);
-    Crc32 sum;
-    bool ok = true;
-    for (;;) {
-        ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ok = false;
-            break;
-        }
-        if (n == 0) {
-            break;
-        }
-        sum.update(buffer.data(), static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    crc = sum.value();
-    return ok;
 }
 
 bool deleteFile(const std::string &path, int &error)

@@ -36,9 +36,6 @@ bool makeFolders(const std::string &folder, int &error);
 // Gives `folder` the times and permission bits of `source`.
 bool copyFolderMeta(const std::string &source, const std::string &folder, int &error);
 
-// CRC-32 of a whole file; false when it cannot be read to its end.
-bool fileCrc32(const std::string &path, std::uint32_t &crc);
-
 // Deletes a file or symbolic link / an empty folder.
 bool deleteFile(const std::string &path, int &error);
 bool removeEmptyFolder(const std::string &folder, int &error);

@@ -5,15 +5,13 @@
 #include "core/engine/FolderScanner.h"
 #include "core/engine/RunControl.h"
 #include "core/util/Utils.h"
+#include "platform/FileLock.h"
 #include "platform/FreeSpace.h"
 #include "platform/Processes.h"
 #include "platform/Trash.h"
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
 
 namespace qv {
 
@@ -33,41 +31,12 @@ void openWithDesktop(const std::string &path)
     Processes::execute(c);
 }
 
-// In use: somebody has the file open for writing (a read lease is refused then) or holds a lock on
-// it. Every test is made on the caller's own read-only descriptor and changes nothing.
-bool fdInUse(int fd)
-{
-    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
-        ::fcntl(fd, F_SETLEASE, F_UNLCK);
-    } else if (errno == EAGAIN) {
-        return true;
-    }
-    struct flock fl;
-    std::memset(&fl, 0, sizeof fl);
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    if (::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK) {
-        return true;
-    }
-    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
-        return errno == EWOULDBLOCK;
-    }
-    ::flock(fd, LOCK_UN);
-    return false;
-}
-
+// A file that is gone is not in use: the copy then reports that it is missing.
 bool fileInUse(const std::string &path, int fd)
 {
-    if (fd >= 0) {
-        return fdInUse(fd);
-    }
-    int own = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (own < 0) {
-        return errno != ENOENT;
-    }
-    const bool inUse = fdInUse(own);
-    ::close(own);
-    return inUse;
+    int error = 0;
+    const FileLock::State state = fd >= 0 ? FileLock::probeOpen(fd, &error) : FileLock::probe(path, &error);
+    return state == FileLock::State::Locked || (state == FileLock::State::Unreadable && error != ENOENT);
 }
 
 bool trash(const std::string &path, std::string &error)

@@ -267,9 +267,7 @@ bool TLocalBackup::CompareAfterCopy(const std::string &source, const std::string
     if (!m_snapshot->compareAfterCopy) {
         return true;
     }
-    std::uint32_t a = 0;
-    std::uint32_t b = 0;
-    if (fileCrc32(source, a) && fileCrc32(destination, b) && a == b) {
+    if (FilesHaveSameCrc(source, destination)) {
         return true;
     }
     Notify(lkError, akError, "CS", formatMessage(msg::FileCompareFailed, {source, destination}));
@@ -285,9 +283,7 @@ bool TLocalBackup::sameContent(const std::string &source, const std::string &des
     if (!m_snapshot->compareAfterCopy) {
         return true;
     }
-    std::uint32_t a = 0;
-    std::uint32_t b = 0;
-    return fileCrc32(source, a) && fileCrc32(destination, b) && a == b;
+    return FilesHaveSameCrc(source, destination);
 }
 
 // The source goes only when the destination holds the same data; otherwise it stays, with a warning.

@@ -240,4 +240,10 @@ TEST(FileUtilsFiles, InUseProbe)
     EXPECT_TRUE(IsFileLocked(dir + "/f"));
     ::close(fd);
     EXPECT_FALSE(IsFileLocked(dir + "/f"));
+    // Open for writing elsewhere (a program still saving it): in use, and free again once closed.
+    int writer = ::open((dir + "/f").c_str(), O_WRONLY);
+    ASSERT_GE(writer, 0);
+    EXPECT_TRUE(IsFileLocked(dir + "/f"));
+    ::close(writer);
+    EXPECT_FALSE(IsFileLocked(dir + "/f"));
 }
