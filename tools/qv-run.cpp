@@ -12,13 +12,13 @@
 #include "core/engine/RunSnapshot.h"
 #include "core/engine/RunSnapshotOfTask.h"
 #include "core/settings/Settings.h"
+#include "core/task/FiltersMask.h"
 #include "core/task/TaskStorage.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 #include <cstring>
-#include <fnmatch.h>
 #include <iostream>
 #include <map>
 #include <string>
@@ -34,7 +34,8 @@ const char *const kUsage =
     "  --source-flat DIR     a source folder without its subfolders (repeatable)\n"
     "  --dest DIR            the destination folder\n"
     "  --type T              simple | exact | move | sync (default simple)\n"
-    "  --exclude MASK        skip files whose name matches the wildcard (repeatable)\n"
+    "  --exclude MASK        skip files whose name matches the wildcard as task filters match\n"
+    "                        (*, ?, [sets], any letter case; repeatable)\n"
     "  --keep-structure      rebuild each source's full path under the destination\n"
     "  --versions DIR        keep versions of overwritten files in DIR\n"
     "  --versions-num N      keep at most N versions per file\n"
@@ -59,11 +60,16 @@ const char *const kUsage =
 class WildcardExcludes : public qv::EntryFilter
 {
 public:
-    explicit WildcardExcludes(std::vector<std::string> masks) : m_masks(std::move(masks)) {}
+    explicit WildcardExcludes(const std::vector<std::string> &masks)
+    {
+        for (const std::string &m : masks) {
+            m_masks.push_back(qv::FilterMaskList::single(m));
+        }
+    }
     bool match(const std::string &, const qv::ScanItem &item) const override
     {
-        for (const std::string &m : m_masks) {
-            if (::fnmatch(m.c_str(), item.name.c_str(), 0) == 0) {
+        for (const qv::FilterMaskList &m : m_masks) {
+            if (m.matches(item.name)) {
                 return false;
             }
         }
@@ -72,7 +78,7 @@ public:
     bool includesEmptyFolders() const override { return true; }
 
 private:
-    std::vector<std::string> m_masks;
+    std::vector<qv::FilterMaskList> m_masks;
 };
 
 class PrintingHost : public qv::BackupHost

@@ -103,6 +103,23 @@ FilterMaskList::FilterMaskList(std::string_view list)
     }
 }
 
+FilterMaskList FilterMaskList::single(std::string_view mask)
+{
+    FilterMaskList list;
+    list.m_masks.push_back(compile(mask, list.m_ranges));
+    return list;
+}
+
+bool FilterMaskList::wellFormed() const
+{
+    for (const Mask &mask : m_masks) {
+        if (!mask.valid) {
+            return false;
+        }
+    }
+    return true;
+}
+
 FilterMaskList::Mask FilterMaskList::compile(std::string_view text, std::vector<Range> &ranges)
 {
     Mask mask;

@@ -1,4 +1,5 @@
-// Wildcard mask lists of the file-name filters, prepared once and matched without allocating.
+// Wildcard mask lists, prepared once and matched without allocating: the one matcher of the
+// program (the file-name filters, MatchesMaskList and MatchesMask, and qv-run's excludes).
 //
 // A list is split as the mask-list rule says: items end at ";" or at a blank or control character
 // outside double quotes, quoted items keep blanks and ";", leading blanks are skipped, and a ";" at
@@ -30,6 +31,8 @@ class FilterMaskList
 public:
     FilterMaskList() = default;
     explicit FilterMaskList(std::string_view list);
+    // One mask as it stands, not split at ";" or blanks.
+    static FilterMaskList single(std::string_view mask);
 
     // True when `name` fits at least one mask.
     bool matches(std::string_view name) const;
@@ -38,6 +41,9 @@ public:
 
     // The test on a name already decoded and folded by foldedCodePoints.
     bool matchesFolded(const std::uint32_t *name, std::size_t length) const;
+
+    // True when every mask is well formed.
+    bool wellFormed() const;
 
     bool empty() const { return m_masks.empty(); }
     std::size_t size() const { return m_masks.size(); }

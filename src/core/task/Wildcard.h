@@ -1,5 +1,7 @@
 // File-name masks as users type them: "*" (any run), "?" (any one character) and character sets in
-// brackets ("[abc]", "[a-z]", "[!0-9]"), compared without regard to letter case.
+// brackets ("[abc]", "[a-z]", "[!0-9]"), compared without regard to letter case. These are the
+// utilities' names for the one matcher, FilterMaskList; names are bytes, and a byte that is not
+// part of valid UTF-8 stands for itself.
 //
 // There is no escape character. "*.*" needs a dot in the name (callers that mean "every file"
 // append a dot to names without one). A malformed mask (an unclosed or empty set) matches nothing
