@@ -84,21 +84,6 @@ void TCustomBackup::executeGuarded()
                          true);
 }
 
-std::string TCustomBackup::GetProgressCaption() const
-{
-    return m_bridge.progress().caption;
-}
-
-int TCustomBackup::GetProgressPercent() const
-{
-    const std::int64_t max = m_progressMaximum.load();
-    if (max <= 0) {
-        return 0;
-    }
-    const std::int64_t pos = std::clamp<std::int64_t>(m_progressPosition.load(), 0, max);
-    return static_cast<int>(static_cast<unsigned __int128>(pos) * 100 / static_cast<unsigned __int128>(max));
-}
-
 void TCustomBackup::raiseEndAlert(int kind, const std::string &buttons, const std::string &text)
 {
     BackupHost *host = m_bridge.host();

@@ -50,14 +50,6 @@ public:
     bool suspended() const { return m_control.paused(); }
     bool Terminated() const { return m_control.stopRequested(); }
 
-    // The status bar's view of the run (TTask reads these).
-    std::string GetProgressCaption() const;
-    int GetProgressPercent() const;
-    std::string progressCaption() const { return GetProgressCaption(); }
-    std::int64_t bytesDone() const { return m_progressPosition.load(); }
-    std::int64_t bytesTotal() const { return m_progressMaximum.load(); }
-    bool isSuspended() const { return suspended(); }
-
     // Counts of this run's error and warning lines.
     int errorCount() const { return m_errorCount.load(); }
     int warningCount() const { return m_warningCount.load(); }

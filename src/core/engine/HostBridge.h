@@ -36,9 +36,8 @@ public:
     void log(int kind, const std::string &text);
     AlertReply alert(int kind, const std::string &buttons, const std::string &text);
 
-    // Progress: kept here; `force` sends at once (phase changes, the end).
+    // Progress: kept here and pushed to the host; `force` sends at once (phase changes, the end).
     void setProgress(const ProgressState &state, bool force);
-    ProgressState progress() const;
 
     BackupHost *host() const { return m_host; }
     // What the host asked for when the run was created.
@@ -48,6 +47,7 @@ public:
     void flush() { drainLines(); }
 
 private:
+    ProgressState progress() const;
     bool direct() const;
     void sendProgress();
     void drainLines();

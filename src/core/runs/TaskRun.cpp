@@ -74,6 +74,7 @@ void TTask::Run(std::uint8_t startMode)
     }
 
     Running = true;
+    reportProgress({}, 0, 0);
     Logger->Add(kLogStarted, {});
     const int answer = alerter().Alert(*this, akStart, GetLangString("Backup started.", "strBackupStartup"), "CS");
     if (answer == aaStop) {

@@ -58,8 +58,9 @@ void queueTaskMail(std::shared_ptr<TaskRunSlots> links, std::function<std::strin
 
 void TaskRunHost::progress(const ProgressState &state)
 {
-    (void)state;
-    if (m_role == Role::Backup && m_slots->task != nullptr) {
+    TTask *task = m_slots->task;
+    if (m_role == Role::Backup && task != nullptr && m_run != nullptr && task->Thread == m_run) {
+        task->reportProgress(state.caption, state.position, state.maximum);
         mainWindow().UpdateStatusBar();
     }
 }
@@ -80,6 +81,7 @@ void TaskRunHost::finished(bool aborted)
         if (task != nullptr && m_run != nullptr && task->Thread == m_run) {
             task->Thread = nullptr;
             task->Running = false;
+            task->reportProgress({}, 0, 0);
             mainWindow().UpdateListView();
             mainWindow().CheckState();
             mainWindow().UpdateStatusBar();

@@ -1,7 +1,7 @@
 // The program's host of one run of a task: where the run's log lines, alerts, progress and end go.
 //
 // Log lines go to the task's logger (its log file and activity list), alerts to the alert
-// dispatcher, progress to the main window's status bar. The end of a backup run clears the task's
+// dispatcher, progress into the task (which the main window's status bar renders). The end of a backup run clears the task's
 // run state, but only when that state still belongs to this run. A filter test writes its report
 // and nothing else: its start and end lines are not logged (only its warnings and errors), it
 // raises no alert and never touches the task's run state.

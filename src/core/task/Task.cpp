@@ -182,17 +182,24 @@ int progressPercent(std::int64_t done, std::int64_t total)
 
 bool TTask::GetSuspended() const
 {
-    return Thread != nullptr && Thread->isSuspended();
+    return Thread != nullptr && Thread->suspended();
 }
 
 std::string TTask::GetProgressCaption() const
 {
-    return Running && Thread != nullptr ? Thread->progressCaption() : std::string();
+    return Running && Thread != nullptr ? m_progressCaption : std::string();
 }
 
 int TTask::GetProgressPercent() const
 {
-    return Running && Thread != nullptr ? progressPercent(Thread->bytesDone(), Thread->bytesTotal()) : 0;
+    return Running && Thread != nullptr ? progressPercent(m_progressDone, m_progressTotal) : 0;
+}
+
+void TTask::reportProgress(const std::string &caption, std::int64_t done, std::int64_t total)
+{
+    m_progressCaption = caption;
+    m_progressDone = done;
+    m_progressTotal = total;
 }
 
 std::vector<std::string> TTask::UpdateFoldersMonitor()

@@ -6,7 +6,7 @@
 // which return the program-wide value while the group's UseDefault is set.
 //
 // Pieces other parts of the core attach here:
-//   - TCustomBackup (the backup thread): isSuspended(), progressCaption(), bytesDone(), bytesTotal().
+//   - TCustomBackup (the backup thread): suspended(); its progress arrives through the run's host.
 #pragma once
 
 #include "core/settings/DateTime.h"
@@ -180,6 +180,9 @@ public:
     bool GetSuspended() const;
     std::string GetProgressCaption() const;
     int GetProgressPercent() const;
+    // Main thread: the progress the run in progress pushed through its host (the status bar reads
+    // it back through the two getters above).
+    void reportProgress(const std::string &caption, std::int64_t done, std::int64_t total);
 
     // The filter verdict for one entry found in folder `path`.
     bool MatchFilters(std::string_view path, const DirEntry &entry) const
@@ -310,6 +313,10 @@ public:
 private:
     // Creates and submits the backup thread of a run that passed every check.
     void startThread();
+
+    std::string m_progressCaption;
+    std::int64_t m_progressDone = 0;
+    std::int64_t m_progressTotal = 0;
 
 public:
     // The runs this task started. Last, so that it goes first: a freed task stops its runs and
