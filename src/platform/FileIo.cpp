@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace qv {
@@ -66,6 +67,29 @@ bool writeAll(int fd, const void *data, std::size_t length, int &error)
         length -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+bool replaceFile(const std::string &path, const std::string &data, unsigned mode, int &error)
+{
+    const std::string temp = path + ".qvtmp-new";
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, static_cast<mode_t>(mode));
+    if (fd < 0) {
+        error = errno;
+        return false;
+    }
+    bool ok = writeAll(fd, data.data(), data.size(), error);
+    if (!ok) {
+        ::close(fd);
+    } else if (!closeChecked(fd, error)) {
+        ok = false;
+    } else if (FileIo::current().rename(temp.c_str(), path.c_str()) != 0) {
+        error = errno;
+        ok = false;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+    }
+    return ok;
 }
 
 bool closeChecked(int fd, int &error)

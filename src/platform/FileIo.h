@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <sys/types.h>
 
 namespace qv {
@@ -30,6 +31,11 @@ ssize_t readSome(int fd, void *buffer, std::size_t length);
 
 // Writes all of `length` bytes, looping over short writes and EINTR; false with `error` = errno.
 bool writeAll(int fd, const void *data, std::size_t length, int &error);
+
+// Writes `data` into a temporary file beside `path` (mode `mode`), closes it with the result
+// checked and renames it over `path`: readers see the old file or the whole new one. False with
+// `error` = errno, and nothing left behind.
+bool replaceFile(const std::string &path, const std::string &data, unsigned mode, int &error);
 
 // Closes `fd` and reports the result of close() itself (late write errors of network file
 // systems, quotas); false with `error` = errno. The descriptor is gone either way.

@@ -42,6 +42,7 @@ public:
     }
     // Given to every alert as its mail (tests of mail sent by the run).
     std::function<std::string()> mail;
+    void openReport(const std::string &path) override { reports.push_back(path); }
     void finished(bool wasAborted) override
     {
         ended = true;
@@ -90,6 +91,7 @@ public:
     std::function<void()> onFinished;
     std::vector<LoggedLine> lines;
     std::vector<RaisedAlert> alerts;
+    std::vector<std::string> reports; // reports a filter test asked to open
     bool ended = false;
     bool aborted = false;
 };

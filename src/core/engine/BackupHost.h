@@ -53,6 +53,9 @@ public:
     // see, so a run of many files does not wait for the main thread once per file for nothing.
     virtual bool logsKind(int kind) const { (void)kind; return true; }
     virtual bool alertsKind(int kind) const { (void)kind; return true; }
+    // A filter test's report is written: open it for the user (the program's host does, through
+    // the desktop on the main thread; others need not).
+    virtual void openReport(const std::string &path) { (void)path; }
     // The run has ended (after its last log line); `aborted` when it did not finish.
     virtual void finished(bool aborted) { (void)aborted; }
 };

@@ -22,15 +22,6 @@ bool runProgram(const std::string &commandLine, bool wait, const RunControl &con
     return ExecuteProgram(commandLine, false, wait, &control.stopFlag());
 }
 
-void openWithDesktop(const std::string &path)
-{
-    Processes::Command c;
-    c.argv = {"xdg-open", path};
-    c.captureOutput = false;
-    c.wait = false;
-    Processes::execute(c);
-}
-
 // A file that is gone is not in use: the copy then reports that it is missing.
 bool fileInUse(const std::string &path, int fd)
 {
@@ -62,9 +53,6 @@ BackupServices BackupServices::withDefaults() const
     }
     if (!s.executeProgram) {
         s.executeProgram = runProgram;
-    }
-    if (!s.openReport) {
-        s.openReport = openWithDesktop;
     }
     if (!s.moveToTrash) {
         s.moveToTrash = trash;

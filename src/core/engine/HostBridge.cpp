@@ -45,6 +45,24 @@ void HostBridge::log(int kind, const std::string &text)
     QMetaObject::invokeMethod(m_context.data(), [this] { drainLines(); }, Qt::QueuedConnection);
 }
 
+void HostBridge::openReport(const std::string &path)
+{
+    if (m_host == nullptr) {
+        return;
+    }
+    if (direct()) {
+        m_host->openReport(path);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        m_context.data(),
+        [this, path] {
+            drainLines();
+            m_host->openReport(path);
+        },
+        Qt::QueuedConnection);
+}
+
 // Main thread: hands every queued line to the host, in order.
 void HostBridge::drainLines()
 {

@@ -35,6 +35,8 @@ public:
 
     void log(int kind, const std::string &text);
     AlertReply alert(int kind, const std::string &buttons, const std::string &text);
+    // Queued after the log lines sent before it; the host opens the report on its own thread.
+    void openReport(const std::string &path);
 
     // Progress: kept here and pushed to the host; `force` sends at once (phase changes, the end).
     void setProgress(const ProgressState &state, bool force);

@@ -2,11 +2,8 @@
 #include "core/engine/TestBackup.h"
 
 #include "core/engine/BackupMessages.h"
+#include "platform/FileIo.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace qv {
 
@@ -32,32 +29,12 @@ void TTestBackup::Execute()
     }
     text += formatMessage(msg::TestTotals, {totals.folders, totals.files, totals.bytes}) + "\n";
 
-    const std::string temp = m_reportFileName + ".qvtmp-report";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        throw BackupAbort("cannot write the report " + m_reportFileName + ": " + errnoText(errno));
-    }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            const int error = errno;
-            ::close(fd);
-            ::unlink(temp.c_str());
-            throw BackupAbort("cannot write the report " + m_reportFileName + ": " + errnoText(error));
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0 || ::rename(temp.c_str(), m_reportFileName.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
+    int error = 0;
+    if (!replaceFile(m_reportFileName, text, 0644, error)) {
         throw BackupAbort("cannot write the report " + m_reportFileName + ": " + errnoText(error));
     }
     m_reportWritten = true;
-    m_services.openReport(m_reportFileName);
+    m_bridge.openReport(m_reportFileName);
 }
 
 } // namespace qv

@@ -7,6 +7,7 @@
 
 #include "core/text/LocaleText.h"
 #include "core/util/Utils.h"
+#include "platform/FileIo.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -43,22 +44,6 @@ std::string currentFolder()
     }
     buf.resize(std::char_traits<char>::length(buf.c_str()));
     return buf;
-}
-
-bool writeAll(int fd, const std::string &data)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // A file name may hold a line break; written as it is, it would split the message and let the rest
@@ -216,7 +201,9 @@ void TTaskLogger::WriteToFile(int /*kind*/, const std::string &line)
     const std::string path = GetLogFileName();
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     if (fd >= 0) {
-        (void)writeAll(fd, line + "\n");
+        const std::string text = line + "\n";
+        int error = 0;
+        (void)writeAll(fd, text.data(), text.size(), error);
         ::close(fd);
     }
     if (++m_linesWritten > 100) {

@@ -6,6 +6,7 @@
 #include "core/engine/BackupTypes.h"
 #include "core/runs/MainWindowCallbacks.h"
 #include "core/task/Task.h"
+#include "core/util/Utils.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -62,6 +63,13 @@ void TaskRunHost::progress(const ProgressState &state)
     if (m_role == Role::Backup && task != nullptr && m_run != nullptr && task->Thread == m_run) {
         task->reportProgress(state.caption, state.position, state.maximum);
         mainWindow().UpdateStatusBar();
+    }
+}
+
+void TaskRunHost::openReport(const std::string &path)
+{
+    if (m_role == Role::FilterTest) {
+        ShellOpen(path, {});
     }
 }
 

@@ -31,6 +31,8 @@ public:
     void sendLater(std::function<std::string()> mail) override;
     bool alertsKind(int kind) const override;
     void progress(const ProgressState &state) override;
+    // A filter test's report opens with the user's program for it, through the desktop.
+    void openReport(const std::string &path) override;
     void finished(bool aborted) override;
 
     // Frees a host whose run could not be created.

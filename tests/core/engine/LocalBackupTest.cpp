@@ -553,13 +553,10 @@ TEST_F(EngineLocalBackup, FilterTestWritesTheReport)
     auto s = makeSnapshot({src}, dst);
     s->filters = std::make_shared<SuffixFilter>(std::vector<std::string>{".tmp"}, false);
     const std::string report = base + "/report.txt";
-    std::string opened;
-    qv::BackupServices services;
-    services.openReport = [&](const std::string &p) { opened = p; };
     RecordingHost host;
-    qv::TTestBackup test(s, &host, report, services);
+    qv::TTestBackup test(s, &host, report, qv::BackupServices{});
     test.runInPlace();
-    EXPECT_EQ(opened, report);
+    EXPECT_EQ(host.reports, std::vector<std::string>{report});
     EXPECT_EQ(qvtest::readFile(report), src + "a.txt - " + dst + "a.txt\n" + src + "sub/ - " + dst + "sub/\n" + src +
                                              "sub/c.txt - " + dst + "sub/c.txt\n" +
                                              "Total summary: 1 folders; 2 files; 5 bytes.\n");

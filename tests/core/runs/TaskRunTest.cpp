@@ -4,6 +4,7 @@
 
 #include "core/task/BackupData.h"
 #include "core/util/Utils.h"
+#include "platform/fake/FakeDesktop.h"
 
 #include <filesystem>
 
@@ -255,11 +256,9 @@ TEST_F(TaskRun, EndOfAFilterTestLeavesTheRealRunRunning)
     ASSERT_TRUE(task->Running);
     qv::TCustomBackup *run = task->Thread;
 
-    std::vector<std::string> opened;
-    qv::setTestThreadFactory([&opened](const TTask &t, qv::BackupHost *host, const std::string &report) {
-        qv::BackupServices services;
-        services.openReport = [&opened](const std::string &path) { opened.push_back(path); };
-        return new qv::TTestBackup(qv::makeRunSnapshot(t), host, report, services);
+    qv::FakeDesktop desktop; // the report opens through the desktop, on this (the main) thread
+    qv::setTestThreadFactory([](const TTask &t, qv::BackupHost *host, const std::string &report) {
+        return new qv::TTestBackup(qv::makeRunSnapshot(t), host, report, qv::BackupServices{});
     });
     const std::string report = qvtest::makeTempDir("report") + "/report.txt";
     ASSERT_TRUE(task->RunTest(report));
@@ -267,7 +266,7 @@ TEST_F(TaskRun, EndOfAFilterTestLeavesTheRealRunRunning)
     EXPECT_FALSE(task->RunTest(report)) << "one filter test of a task at a time";
     ASSERT_TRUE(waitFor([&] { return !task->TestRunning(); }));
     EXPECT_NE(qvtest::readFile(report).find("a.txt"), std::string::npos);
-    EXPECT_EQ(opened, std::vector<std::string>{report});
+    EXPECT_EQ(desktop.opened, std::vector<std::string>{report});
 
     EXPECT_TRUE(task->Running);
     EXPECT_EQ(task->Thread, run);
