@@ -12,7 +12,7 @@
 #include "core/engine/RunSnapshot.h"
 #include "core/engine/RunSnapshotOfTask.h"
 #include "core/settings/Settings.h"
-#include "core/task/FiltersMask.h"
+#include "core/util/FiltersMask.h"
 #include "core/task/TaskStorage.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // The real implementations of the backup threads' services.
 #include "core/engine/BackupServices.h"
 
-#include "core/engine/BackupFileOps.h"
+#include "platform/FileOps.h"
 #include "core/engine/FolderScanner.h"
 #include "core/engine/RunControl.h"
 #include "core/util/Utils.h"

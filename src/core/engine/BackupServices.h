@@ -1,7 +1,7 @@
 // The services a backup thread uses besides plain file calls, replaceable one by one in tests.
 #pragma once
 
-#include "core/engine/MountTable.h"
+#include "platform/MountTable.h"
 
 #include <cstdint>
 #include <functional>

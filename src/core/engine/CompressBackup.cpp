@@ -2,7 +2,7 @@
 #include "core/engine/CompressBackup.h"
 
 #include "core/engine/ArchiveLock.h"
-#include "core/engine/BackupFileOps.h"
+#include "platform/FileOps.h"
 #include "core/engine/CompressMessages.h"
 #include "platform/FileAttributes.h"
 #include "zip/ZipWriter.h"

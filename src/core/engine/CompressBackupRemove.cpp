@@ -7,7 +7,7 @@
 // stays in the archive, so nothing is lost when a step fails.
 #include "core/engine/CompressBackup.h"
 
-#include "core/engine/BackupFileOps.h"
+#include "platform/FileOps.h"
 #include "core/engine/CompressMessages.h"
 #include "zip/ZipWriter.h"
 

@@ -1,7 +1,7 @@
 // TCustomBackup: the base of every backup thread.
 #include "core/engine/CustomBackup.h"
 
-#include "core/engine/BackupFileOps.h"
+#include "platform/FileOps.h"
 #include "core/engine/BackupMessages.h"
 #include "core/runs/RunQueue.h"
 #include "platform/Dialer.h"

@@ -1,7 +1,7 @@
 // The recursive scan of a folder into a file list.
 #include "core/engine/FolderScanner.h"
 
-#include "core/engine/BackupFileOps.h"
+#include "platform/FileOps.h"
 #include "core/engine/RunControl.h"
 
 #include <algorithm>

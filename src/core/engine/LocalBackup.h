@@ -8,10 +8,10 @@
 // moment is a destination file missing.
 #pragma once
 
-#include "core/engine/BackupFileOps.h"
+#include "platform/FileOps.h"
 #include "core/engine/CopyDecision.h"
 #include "core/engine/CustomBackup.h"
-#include "core/engine/MountTable.h"
+#include "platform/MountTable.h"
 
 #include <chrono>
 #include <thread>

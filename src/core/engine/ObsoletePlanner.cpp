@@ -1,7 +1,7 @@
 // Which destination entries an exact copy deletes.
 #include "core/engine/ObsoletePlanner.h"
 
-#include "core/engine/MountTable.h"
+#include "platform/MountTable.h"
 
 namespace qv {
 

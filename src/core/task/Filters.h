@@ -8,7 +8,7 @@
 
 #include "core/settings/DateTime.h"
 #include "core/task/DirEntry.h"
-#include "core/task/FiltersMask.h"
+#include "core/util/FiltersMask.h"
 #include "core/task/TaskTypes.h"
 
 #include <cstdint>

@@ -8,7 +8,7 @@
 // file was deleted"). Such a path is reported as an invalid folder instead.
 #pragma once
 
-#include "core/engine/MountTable.h"
+#include "platform/MountTable.h"
 
 #include <functional>
 #include <string>

@@ -3,7 +3,7 @@
 // tokenizer, computer and user names, sounds, mask lists, hardware profiles and hot-key shortcuts.
 #pragma once
 
-#include "core/task/Wildcard.h"
+#include "core/util/Wildcard.h"
 #include "platform/HotKeys.h"
 
 #include <atomic>

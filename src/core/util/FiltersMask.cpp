@@ -1,5 +1,5 @@
 // Prepared wildcard mask lists.
-#include "core/task/FiltersMask.h"
+#include "core/util/FiltersMask.h"
 
 #include "core/util/Utils.h"
 

@@ -1,5 +1,5 @@
 // Mount points from mountinfo and fstab.
-#include "core/engine/MountTable.h"
+#include "platform/MountTable.h"
 
 #include <fstream>
 #include <sstream>

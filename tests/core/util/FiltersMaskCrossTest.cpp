@@ -1,7 +1,7 @@
 // The one mask matcher against glibc's fnmatch (case folded, C locale) as a control, on names that
 // include bytes that are not valid UTF-8: every mask form both understand must agree on every name.
-#include "core/task/FiltersMask.h"
-#include "core/task/Wildcard.h"
+#include "core/util/FiltersMask.h"
+#include "core/util/Wildcard.h"
 
 #include <gtest/gtest.h>
 

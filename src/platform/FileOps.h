@@ -1,6 +1,5 @@
-// The file operations of the backup threads that the copy engine needs beyond the shared helpers.
-//
-// The copy itself is the platform's StagedCopy. Nothing here throws; errors come back as errno
+// The file operations of the backup threads beyond the copy itself (StagedCopy): times, folders,
+// deletion, moves, path parts and the final sync. Nothing here throws; errors come back as errno
 // values.
 #pragma once
 

@@ -1,7 +1,5 @@
-// The file operations of the backup threads: times, folders, moves, CRC, sync.
-#include "core/engine/BackupFileOps.h"
-
-#include "core/util/FileUtils.h"
+// The file operations of the backup threads: times, folders, moves, sync.
+#include "platform/FileOps.h"
 
 #include <cerrno>
 #include <cstring>

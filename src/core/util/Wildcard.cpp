@@ -1,7 +1,7 @@
 // File-name masks as the utilities offer them: thin faces of the filters' prepared mask lists.
-#include "core/task/Wildcard.h"
+#include "core/util/Wildcard.h"
 
-#include "core/task/FiltersMask.h"
+#include "core/util/FiltersMask.h"
 
 namespace qv {
 
