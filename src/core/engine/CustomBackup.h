@@ -1,3 +1,8 @@
+// Folder core/engine: the backup threads (copy, compress, filter test), their snapshots, scans,
+// decisions and the bridge to the main thread. May include core/settings, core/text, core/util,
+// core/task (to take a task's snapshot), core/runs (the run queue), the platform layer and the zip
+// library; never a widget.
+//
 // TCustomBackup: the base of every backup thread.
 //
 // A run is one QThread working from its RunSnapshot. It reaches the main thread only through its

@@ -1,3 +1,6 @@
+// Folder core/log: the task logger (log file and activity list). May include core/settings,
+// core/text, core/util, core/task (for the task a logger serves) and the platform layer.
+//
 // The task logger: one line in the task's log file and one event in its activity list per message.
 //
 // Every task owns one logger. A message of a given kind passes the task's gate for that kind (the

@@ -1,3 +1,6 @@
+// Folder core/mail: the SMTP client and SendEmail. Self-contained: it includes no other core
+// folder, only Qt's network classes.
+//
 // Sending one plain-text e-mail over SMTP: alert e-mails and the dialogs' test messages.
 #pragma once
 

@@ -1,3 +1,6 @@
+// Folder core/monitor: folder-change monitors of a task and the component under them. May include
+// core/task (the task a monitor binds) and the platform layer's folder watcher.
+//
 // TFoldersMonitor: a task's folder-change settings and its watches, one per watched folder.
 //
 // The settings (which kinds of change, the wait) are stored with the task. The watches are rebuilt

@@ -1,3 +1,7 @@
+// Folder core/runs: starting and ending runs of tasks: TTask::Run, the run queue, each run's host,
+// the alert dispatcher and the main window's callbacks. May include core/engine, core/log,
+// core/settings, core/task, core/text, core/util and the platform layer; never a widget.
+//
 // The run queue and the count of running tasks (main thread only).
 //
 // With the program-wide "one backup at a time" setting, a run started while another one runs waits

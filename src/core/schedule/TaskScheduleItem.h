@@ -1,3 +1,7 @@
+// Folder core/schedule: the program's own scheduler: schedule entries, next-run rules, captions,
+// automatic starts and the runs at system shutdown. May include core/settings, core/text,
+// core/task, core/runs and core/engine (to start runs) and the platform layer.
+//
 // One entry of a task's own schedule, and the task's list of them.
 //
 // This file holds the entry's fields, their values in a new entry and their storage; when an entry

@@ -1,3 +1,7 @@
+// Folder core/settings: the program-wide settings, their storage through the safe registry, and
+// the day-count dates the store keeps. The bottom of the core: it includes no other core folder,
+// only the platform layer (registry) and the standard library.
+//
 // The program-wide settings: one global per stored value, named after it, filled by LoadSettings
 // and written back by SaveSettings.
 //

@@ -1,3 +1,8 @@
+// Folder core/task: the task model: TTask and TTasksList, their groups and storage, filters,
+// validation and the backup data. May include the parts a task owns or starts (core/log,
+// core/monitor, core/schedule, core/runs for its run link, core/engine to stop its run),
+// core/settings, core/text, core/util and the platform layer.
+//
 // A backup task: what to copy, where to, how, when, and what to do around a run.
 //
 // TTask is a plain object owned by TTasksList. It owns its filters, schedule entries, folder

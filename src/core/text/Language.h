@@ -1,3 +1,7 @@
+// Folder core/text: texts and language: language files, localised messages, text formatting and
+// the path variables. May include core/settings and core/util, core/task for the variables of a
+// task, and the platform layer.
+//
 // Interface-language files: the loaded file, GetLangString and the search for ".lng" files.
 //
 // A language file is an INI text: section "Misc" holds one key per message ("strBackupFinish" ...),

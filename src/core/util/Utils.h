@@ -1,3 +1,8 @@
+// Folder core/util: the shared utilities and file helpers whose names the program's parts use
+// (ShellOpen, ExecuteProgram, GetFileCRC32, MatchesMaskList, CopyFileThrottled, ...), the mask
+// matcher, and the product's name. Thin faces over the platform layer where a system call is
+// needed. May include core/settings, core/text and the platform layer; no task or run folder.
+//
 // Shared utilities of the task core and the windows: start with the session, program and work
 // folders, opening documents, running programs, file CRC-32, version strings, the command-line
 // tokenizer, computer and user names, sounds, mask lists, hardware profiles and hot-key shortcuts.
