@@ -287,8 +287,8 @@ int StagedCopy::stage(int in, const std::string &destination, const PathStat *kn
     return finish(options);
 }
 
-// Creates the temporary file through a read-only descriptor that takes the live-file lock at once,
-// then opens it again for writing; a clean-up of another run can never take a file in between.
+// Creates the temporary file and takes the live-file lock on it at once; a duplicate descriptor
+// keeps the lock once the written one is closed.
 int StagedCopy::createTemp(const std::string &destination)
 {
     const std::string::size_type slash = destination.rfind('/');
@@ -301,34 +301,33 @@ int StagedCopy::createTemp(const std::string &destination)
     if (name.size() > room) {
         name.resize(room);
     }
-    int error = EEXIST;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string path = folder + "." + name + kTempMarker + randomSuffix();
-        int mark = ::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (mark < 0) {
+        int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (out < 0) {
             if (errno != EEXIST) {
                 return errno;
             }
             continue;
         }
-        struct stat a;
-        struct stat b;
-        int out = -1;
-        if (::flock(mark, LOCK_EX | LOCK_NB) == 0 && ::fstat(mark, &a) == 0 &&
-            (out = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW)) >= 0 && ::fstat(out, &b) == 0 &&
-            a.st_dev == b.st_dev && a.st_ino == b.st_ino) {
-            m_mark = mark;
-            m_out = out;
-            m_temp = path;
-            m_destination = destination;
-            return 0;
+        if (::flock(out, LOCK_EX | LOCK_NB) != 0) {
+            ::close(out); // another run's clean-up took the fresh file and removes it: another name
+            continue;
         }
-        // Another run's clean-up took the fresh file: try another name.
-        error = errno != 0 ? errno : EEXIST;
-        closeQuietly(out);
-        ::close(mark);
+        const int mark = ::fcntl(out, F_DUPFD_CLOEXEC, 0);
+        if (mark < 0) {
+            const int error = errno;
+            ::close(out);
+            ::unlink(path.c_str());
+            return error;
+        }
+        m_out = out;
+        m_mark = mark;
+        m_temp = path;
+        m_destination = destination;
+        return 0;
     }
-    return error;
+    return EEXIST;
 }
 
 int StagedCopy::finish(const CopyOptions &options)

@@ -8,9 +8,10 @@
 // the destination exactly as it was; once the rename is done, the copy has succeeded.
 //
 // write() and commit() are separate steps because the engine keeps the old destination as a
-// version between them. While the temporary file exists, a second, read-only descriptor holds an
-// exclusive flock on it: that is the live-file mark that other runs' clean-up respects
-// (removeStaleCopyTemps), and it outlives the close of the written descriptor.
+// version between them. While the temporary file exists it carries an exclusive flock: the
+// live-file mark that other runs' clean-up respects (removeStaleCopyTemps). A duplicate of the
+// written descriptor keeps that lock after the written one is closed; closing a descriptor still
+// flushes and reports a network file system's late errors, which happens on every close().
 //
 // The same-file test compares device and inode, so a link to the source is never taken for
 // another file. The copy drops the set-user-ID and set-group-ID bits: the copy belongs to whoever
