@@ -2,6 +2,7 @@
 #include "components/FileVersion.h"
 
 #include "QvVersion.h"
+#include "platform/FileStat.h"
 #include "platform/LastOSError.h"
 
 #include <cerrno>
@@ -15,12 +16,7 @@ namespace qv {
 
 std::string GetModuleName()
 {
-    std::vector<char> buf(4096);
-    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-    if (n <= 0) {
-        return {};
-    }
-    return std::string(buf.data(), static_cast<size_t>(n));
+    return runningProgramPath();
 }
 
 void TFileVersion::LoadFromFile(const std::string &fileName)

@@ -2,6 +2,8 @@
 #include "platform/FileStat.h"
 
 #include <cerrno>
+#include <climits>
+#include <unistd.h>
 #include <sys/stat.h>
 
 namespace qv {
@@ -31,6 +33,13 @@ PathStat statPath(const std::string &path)
     r.dev = st.st_dev;
     r.ino = st.st_ino;
     return r;
+}
+
+std::string runningProgramPath()
+{
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
 }
 
 } // namespace qv

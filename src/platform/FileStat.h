@@ -23,4 +23,7 @@ struct PathStat
 // stat() (following symbolic links).
 PathStat statPath(const std::string &path);
 
+// The full path of the running program (its /proc link resolved); empty when it cannot be read.
+std::string runningProgramPath();
+
 } // namespace qv

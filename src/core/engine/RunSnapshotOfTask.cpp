@@ -7,7 +7,6 @@
 #include "core/task/Task.h"
 #include "platform/FileAttributes.h"
 
-#include <sys/stat.h>
 
 namespace qv {
 

@@ -1,22 +1,19 @@
 // TFolderChangeMonitor: one folder watch with a burst delay.
 #include "core/monitor/FolderChangeMonitor.h"
+#include "platform/FileStat.h"
 
 #include <QTimer>
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <sys/stat.h>
 
 namespace qv {
 namespace {
 
 bool isExistingFolder(const std::string &path)
 {
-    struct stat st
-    {
-    };
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return !path.empty() && statPath(path).isFolder;
 }
 
 std::string systemErrorMessage(int code, const std::string &text)

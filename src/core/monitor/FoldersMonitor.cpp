@@ -1,11 +1,11 @@
 // TFoldersMonitor: a task's folder-change settings and watches.
 #include "core/monitor/FoldersMonitor.h"
+#include "platform/FileStat.h"
 
 #include "core/task/Task.h"
 
 #include <climits>
 #include <exception>
-#include <sys/stat.h>
 
 namespace qv {
 namespace {
@@ -15,10 +15,7 @@ constexpr std::int32_t kMaxWaitSeconds = INT_MAX / 1000;
 
 bool isExistingFolder(const std::string &path)
 {
-    struct stat st
-    {
-    };
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return !path.empty() && statPath(path).isFolder;
 }
 
 std::string withoutTrailingSlash(std::string path)

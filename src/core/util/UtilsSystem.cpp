@@ -4,6 +4,7 @@
 
 #include "QvVersion.h"
 #include "core/text/VariablesSystem.h"
+#include "platform/FileStat.h"
 #include "platform/Autostart.h"
 #include "platform/Desktop.h"
 #include "platform/HardwareProfiles.h"
@@ -82,10 +83,9 @@ void UnregisterAutoStart()
 
 std::string GetExePath()
 {
-    char buf[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n > 0) {
-        return std::string(buf, static_cast<std::size_t>(n));
+    std::string path = runningProgramPath();
+    if (!path.empty()) {
+        return path;
     }
     if (QCoreApplication::instance() != nullptr) {
         return QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
