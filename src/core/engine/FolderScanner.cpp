@@ -21,30 +21,23 @@ namespace qv {
 
 namespace {
 
-std::int64_t ns(const struct timespec &ts)
+void fill(DirItem &item, const PathStat &st)
 {
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-void fill(DirItem &item, const struct stat &st)
-{
-    item.size = st.st_size;
-    item.mtimeNs = ns(st.st_mtim);
-    item.atimeNs = ns(st.st_atim);
-    item.ctimeNs = ns(st.st_ctim);
-    item.mode = st.st_mode;
+    item.size = st.size;
+    item.mtimeNs = st.mtimeNs;
+    item.atimeNs = st.atimeNs;
+    item.createdNs = st.createdNs;
+    item.mode = st.mode;
     std::uint32_t attributes = 0;
-    if ((st.st_mode & S_IWUSR) == 0) {
+    if ((st.mode & 0200) == 0) {
         attributes |= 0x1;
     }
     if (!item.name.empty() && item.name[0] == '.') {
         attributes |= 0x2;
     }
-    if (S_ISDIR(st.st_mode)) {
-        attributes |= 0x10;
-    } else {
-        attributes |= 0x20;
-    }
+    attributes |= st.isFolder ? 0x10 : 0x20;
+    attributes |= st.compressed ? 0x800 : 0;
+    attributes |= st.encrypted ? 0x4000 : 0;
     item.attributes = attributes;
 }
 
@@ -70,7 +63,6 @@ bool DirectoryReader::list(const std::string &folder, std::vector<DirItem> &item
         }
         DirItem item;
         item.name = e->d_name;
-        struct stat st;
         if (e->d_type == DT_DIR) {
             item.kind = DirItem::Folder;
             item.isFolder = true;
@@ -78,20 +70,20 @@ bool DirectoryReader::list(const std::string &folder, std::vector<DirItem> &item
             items.push_back(std::move(item));
             continue;
         }
-        if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            continue; // gone since it was listed
-        }
-        if (S_ISLNK(st.st_mode)) {
-            item.isSymlink = true;
-            if (::fstatat(dfd, e->d_name, &st, 0) != 0) {
-                item.kind = DirItem::Special; // a dangling link
-                items.push_back(std::move(item));
-                continue;
+        const PathStat st = statEntry(dfd, e->d_name);
+        if (!st.exists) {
+            if (!st.isSymlink) {
+                continue; // gone since it was listed
             }
+            item.isSymlink = true;
+            item.kind = DirItem::Special; // a dangling link
+            items.push_back(std::move(item));
+            continue;
         }
-        if (S_ISREG(st.st_mode)) {
+        item.isSymlink = st.isSymlink;
+        if (st.isRegular) {
             item.kind = DirItem::File;
-        } else if (S_ISDIR(st.st_mode)) {
+        } else if (st.isFolder) {
             item.kind = item.isSymlink ? DirItem::FolderLink : DirItem::Folder;
             item.isFolder = !item.isSymlink;
         } else {

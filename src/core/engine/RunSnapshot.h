@@ -23,7 +23,7 @@ struct ScanItem {
     std::int64_t size = 0;
     std::int64_t mtimeNs = 0; // modification time, nanoseconds since the epoch
     std::int64_t atimeNs = 0;
-    std::int64_t ctimeNs = 0; // birth time where the file system keeps one, else the change time
+    std::int64_t createdNs = 0; // birth time where the file system keeps one, else the modification time
     std::uint32_t mode = 0;
     std::uint32_t attributes = 0; // the emulated attribute bits (read-only 0x1, hidden 0x2, ...)
 };

@@ -31,7 +31,7 @@ public:
         entry.size = static_cast<std::uint64_t>(item.size);
         entry.lastWriteTime = {item.mtimeNs / 1000000000, static_cast<std::int32_t>(item.mtimeNs % 1000000000)};
         entry.lastAccessTime = {item.atimeNs / 1000000000, static_cast<std::int32_t>(item.atimeNs % 1000000000)};
-        entry.creationTime = {item.ctimeNs / 1000000000, static_cast<std::int32_t>(item.ctimeNs % 1000000000)};
+        entry.creationTime = {item.createdNs / 1000000000, static_cast<std::int32_t>(item.createdNs % 1000000000)};
         entry.isSymlink = item.isSymlink;
         entry.attributes = item.attributes;
         if (m_needsAttributes) {
