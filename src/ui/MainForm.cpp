@@ -8,6 +8,7 @@
 #include "components/MessageBox.h"
 #include "components/TranslateForm.h"
 #include "components/TrayIcon.h"
+#include "core/schedule/ShutdownStarts.h"
 #include "core/task/BackupData.h"
 #include "core/text/Language.h"
 #include "core/settings/Settings.h"
@@ -188,6 +189,14 @@ TMainForm::TMainForm(TBackupData *data, Services services, QWidget *parent)
         m_services.sessionEvents = m_ownSessionEvents.get();
     }
     connect(m_services.sessionEvents, &SessionEvents::sessionEnding, this, &TMainForm::sessionEnding);
+    if (m_data != nullptr) {
+        // Connected after the window's own slot, which saves the settings first.
+        m_shutdownStarts = std::make_unique<ShutdownStarts>(*m_data, *m_services.sessionEvents);
+        connect(m_shutdownStarts.get(), &ShutdownStarts::done, this, [this] {
+            m_explicitExit = true;
+            exitProgram();
+        });
+    }
     connect(m_services.sessionEvents, &SessionEvents::terminateRequested, this, [this] { exitProgram(); });
     // A document, folder or address the desktop could not open is reported to the user.
     SetShellOpenErrorHandler([this](const std::string &fileName) {

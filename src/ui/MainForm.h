@@ -38,6 +38,8 @@ class QTreeWidgetItem;
 
 namespace qv {
 
+class ShutdownStarts;
+
 class HotKeys;
 class SessionEvents;
 class TAlphaImageList;
@@ -179,6 +181,7 @@ private:
     Services m_services;
     std::unique_ptr<HotKeys> m_ownHotKeys;
     std::unique_ptr<SessionEvents> m_ownSessionEvents;
+    std::unique_ptr<ShutdownStarts> m_shutdownStarts; // the runs at the end of the session (after the events)
     std::map<std::string, QAction *> m_actions;
     TTask *m_currentTask = nullptr;
     bool m_explicitExit = false;

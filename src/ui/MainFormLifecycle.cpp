@@ -5,6 +5,7 @@
 #include "components/MessageBox.h"
 #include "components/TrayIcon.h"
 #include "core/mail/MailQueue.h"
+#include "core/schedule/ShutdownStarts.h"
 #include "core/task/BackupData.h"
 #include "core/text/Language.h"
 #include "core/settings/SafeRegistry.h"
@@ -269,12 +270,11 @@ void TMainForm::sessionEnding(int deadlineMs)
         return;
     }
     SaveAllSettings();
-    if (m_data != nullptr) {
-        m_data->StartAtSystemShutdown();
-        // Tasks without a group are waited for, within what the session allows.
-        const int bound = deadlineMs > 0 ? std::max(0, deadlineMs - 500) : 180000;
-        pumpUntil([this] { return !m_data->IsGroupRunning(std::string()); }, bound);
+    if (m_shutdownStarts != nullptr) {
+        // The shutdown runs start and are waited for there; its done() leaves through the exit path.
+        return;
     }
+    (void)deadlineMs;
     m_explicitExit = true;
     exitProgram();
     if (m_services.sessionEvents != nullptr) {
@@ -289,6 +289,10 @@ void TMainForm::exitProgram()
     }
     m_exiting = true;
     m_scheduleTimer.stop();
+    if (m_shutdownStarts != nullptr && !m_shutdownStarts->waiting()) {
+        // Leaving already: a session end from now on starts no shutdown runs.
+        QObject::disconnect(m_services.sessionEvents, nullptr, m_shutdownStarts.get(), nullptr);
+    }
     if (m_data != nullptr) {
         m_data->StopGroup(TBackupData::AllTasksGroupName());
         TAlertsForm::closeAll(); // a run waiting on an alert gets its Esc answer and can end

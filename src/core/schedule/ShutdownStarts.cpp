@@ -4,6 +4,8 @@
 #include "core/task/BackupData.h"
 #include "platform/SessionEvents.h"
 
+#include <algorithm>
+
 namespace qv {
 
 ShutdownStarts::ShutdownStarts(TBackupData &data, SessionEvents &events, QObject *parent)
@@ -11,12 +13,13 @@ ShutdownStarts::ShutdownStarts(TBackupData &data, SessionEvents &events, QObject
 {
     m_poll.setInterval(100);
     connect(&m_poll, &QTimer::timeout, this, &ShutdownStarts::poll);
+    m_bound.setSingleShot(true);
+    connect(&m_bound, &QTimer::timeout, this, &ShutdownStarts::finish);
     connect(&events, &SessionEvents::sessionEnding, this, &ShutdownStarts::onSessionEnding);
 }
 
 void ShutdownStarts::onSessionEnding(int deadlineMs)
 {
-    (void)deadlineMs;
     if (m_waiting) {
         return; // one end of the session at a time: a second request joins the first
     }
@@ -24,19 +27,28 @@ void ShutdownStarts::onSessionEnding(int deadlineMs)
     m_data.StartAtSystemShutdown();
     poll();
     if (m_waiting) {
+        m_bound.start(deadlineMs > 0 ? std::max(0, deadlineMs - 500) : 180000);
         m_poll.start();
     }
 }
 
 void ShutdownStarts::poll()
 {
-    if (m_data.RunningUngroupedCount() > 0) {
+    if (m_data.RunningUngroupedCount() == 0) {
+        finish();
+    }
+}
+
+void ShutdownStarts::finish()
+{
+    if (!m_waiting) {
         return;
     }
     m_poll.stop();
+    m_bound.stop();
     m_waiting = false;
+    emit done(); // the program saves and leaves first
     m_events.releaseShutdownDelay();
-    emit done();
 }
 
 } // namespace qv

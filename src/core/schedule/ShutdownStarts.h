@@ -2,10 +2,11 @@
 // enabled "at system shutdown" entry start, and the end waits while a task without a group runs.
 //
 // Nothing here blocks: the wait is a timer that looks every 100 ms, so the main window stays
-// responsive and the runs report as usual. When no task without a group runs any more, the logind
-// delay is released (letting the shutdown go on) and done() is emitted, after which the program
-// leaves through its normal exit path. logind grants only its InhibitDelayMaxSec (5 s unless the
-// system sets more), so a long shutdown run may be cut short by the system.
+// responsive and the runs report as usual. When no task without a group runs any more, or the
+// time the session end allows is nearly up (180 s when it names none), done() is emitted, so the
+// program leaves through its normal exit path and saves, and only then is the logind delay released
+// (letting the shutdown go on). logind grants only its InhibitDelayMaxSec (5 s unless the system
+// sets more), so a long shutdown run may be cut short by the system. The main window uses this.
 #pragma once
 
 #include <QObject>
@@ -36,7 +37,10 @@ private:
 
     TBackupData &m_data;
     SessionEvents &m_events;
+    void finish();
+
     QTimer m_poll;
+    QTimer m_bound;
     bool m_waiting = false;
 };
 
