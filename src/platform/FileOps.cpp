@@ -159,6 +159,48 @@ bool folderIsEmpty(const std::string &folder, bool *readable)
     return empty;
 }
 
+bool listNames(const std::string &folder, std::vector<std::string> &names, int &error)
+{
+    names.clear();
+    DIR *d = ::opendir(withoutSlash(folder).c_str());
+    if (d == nullptr) {
+        error = errno;
+        return false;
+    }
+    for (;;) {
+        errno = 0;
+        struct dirent *e = ::readdir(d);
+        if (e == nullptr) {
+            break;
+        }
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+            names.emplace_back(e->d_name);
+        }
+    }
+    const int readError = errno;
+    ::closedir(d);
+    if (readError != 0) {
+        error = readError;
+        return false;
+    }
+    return true;
+}
+
+bool pathTaken(const std::string &path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool linkPath(const std::string &existing, const std::string &name, int &error)
+{
+    if (::link(existing.c_str(), name.c_str()) != 0) {
+        error = errno;
+        return false;
+    }
+    return true;
+}
+
 bool movePath(const std::string &from, const std::string &to, const std::atomic<bool> *cancel,
               std::int64_t bytesPerSecond, int &error)
 {

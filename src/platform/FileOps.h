@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv {
 
@@ -38,6 +39,16 @@ bool copyFolderMeta(const std::string &source, const std::string &folder, int &e
 // Deletes a file or symbolic link / an empty folder.
 bool deleteFile(const std::string &path, int &error);
 bool removeEmptyFolder(const std::string &folder, int &error);
+// The names in `folder` but "." and "..", in the order the system lists them; false with `error`
+// when the folder cannot be listed (or fails part way).
+bool listNames(const std::string &folder, std::vector<std::string> &names, int &error);
+
+// True when anything (a file, folder or link, even a dangling one) stands at `path`.
+bool pathTaken(const std::string &path);
+
+// A second name for a file (link(2)); false with `error`.
+bool linkPath(const std::string &existing, const std::string &name, int &error);
+
 // True when the folder exists and holds nothing; `readable` is false when it cannot be listed.
 bool folderIsEmpty(const std::string &folder, bool *readable = nullptr);
 

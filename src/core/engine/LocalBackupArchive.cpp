@@ -7,9 +7,6 @@
 #include <QDateTime>
 
 #include <algorithm>
-#include <dirent.h>
-#include <unistd.h>
-#include <sys/stat.h>
 
 namespace qv {
 
@@ -50,8 +47,7 @@ std::string TLocalBackup::stampedName(const std::string &folder, const std::stri
         const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms);
         const std::string stamp = t.toString("yyyyMMddHHmmsszzz").toStdString();
         const std::string candidate = folder + name + "." + stamp;
-        struct stat st;
-        if (::lstat(candidate.c_str(), &st) != 0) {
+        if (!pathTaken(candidate)) {
             m_lastStampMs = ms;
             return candidate;
         }
@@ -64,13 +60,13 @@ void TLocalBackup::prune(const std::string &folder, const std::string &name, int
         return;
     }
     std::vector<std::string> found;
-    if (DIR *d = ::opendir(folder.c_str())) {
-        while (struct dirent *e = ::readdir(d)) {
-            if (isStampedName(e->d_name, name)) {
-                found.emplace_back(e->d_name);
-            }
+    std::vector<std::string> names;
+    int error = 0;
+    listNames(folder, names, error); // what could be read is pruned
+    for (const std::string &n : names) {
+        if (isStampedName(n, name)) {
+            found.push_back(n);
         }
-        ::closedir(d);
     }
     std::sort(found.begin(), found.end());
     for (std::size_t i = 0; i + static_cast<std::size_t>(limit) < found.size(); ++i) {
@@ -120,7 +116,7 @@ std::string TLocalBackup::GetDeletedArchiveFileName(const std::string &path, con
 // one step, so no moment exists where the destination is missing.
 bool TLocalBackup::preserveVersion(const std::string &file, const std::string &name, int &error)
 {
-    if (::link(file.c_str(), name.c_str()) == 0) {
+    if (linkPath(file, name, error)) {
         return true;
     }
     StagedCopy copy;

@@ -5,63 +5,15 @@
 #include "core/text/Variables.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileLock.h"
+#include "platform/FileOps.h"
 #include "platform/FreeSpace.h"
 #include "platform/Trash.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace qv {
-namespace {
-
-struct DirCloser {
-    void operator()(DIR *d) const { ::closedir(d); }
-};
-using DirHandle = std::unique_ptr<DIR, DirCloser>;
-
-std::string stripTrailingSlashes(std::string p)
-{
-    while (p.size() > 1 && p.back() == '/') {
-        p.pop_back();
-    }
-    return p;
-}
-
-bool isDots(const char *name)
-{
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
-bool makeFolders(const std::string &path)
-{
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0) {
-        if (!S_ISDIR(st.st_mode)) {
-            errno = ENOTDIR;
-            return false;
-        }
-        return true;
-    }
-    if (errno != ENOENT) {
-        return false;
-    }
-    std::string::size_type slash = path.rfind('/');
-    if (slash != std::string::npos && slash > 0 && !makeFolders(path.substr(0, slash))) {
-        return false;
-    }
-    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
-        return false;
-    }
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-} // namespace
 
 std::string CopyErrorText(std::uint32_t code)
 {
@@ -96,35 +48,22 @@ void GetFolderFilesInfo(const std::string &folder, std::int64_t &totalSize, int 
 {
     totalSize = 0;
     count = 0;
-    DirHandle dir(::opendir(stripTrailingSlashes(folder).c_str()));
-    if (!dir) {
-        return;
-    }
-    int dfd = ::dirfd(dir.get());
-    while (struct dirent *e = ::readdir(dir.get())) {
-        if (isDots(e->d_name)) {
-            continue;
-        }
+    std::vector<std::string> names;
+    int error = 0;
+    listNames(folder, names, error);
+    const std::string base = withoutSlash(folder) + "/";
+    for (const std::string &name : names) {
         ++count;
-        struct stat st;
-        if (::fstatat(dfd, e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
-            totalSize += st.st_size;
+        const PathStat st = statPath(base + name);
+        if (st.isRegular) {
+            totalSize += st.size;
         }
     }
 }
 
 bool IsFolderEmpty(const std::string &folder)
 {
-    DirHandle dir(::opendir(stripTrailingSlashes(folder).c_str()));
-    if (!dir) {
-        return false;
-    }
-    while (struct dirent *e = ::readdir(dir.get())) {
-        if (!isDots(e->d_name)) {
-            return false;
-        }
-    }
-    return true;
+    return folderIsEmpty(folder);
 }
 
 bool DriveExists(const std::string &path)
@@ -138,12 +77,12 @@ bool ValidateFolder(const std::string &path, bool create)
         path.find(kVariableError) != std::string::npos) {
         return false;
     }
-    std::string folder = stripTrailingSlashes(path);
+    const std::string folder = withoutSlash(path);
+    int error = 0;
     if (create) {
-        return makeFolders(folder) && DriveExists(folder);
+        return makeFolders(folder, error) && DriveExists(folder);
     }
-    struct stat st;
-    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && DriveExists(folder);
+    return statPath(folder).isFolder && DriveExists(folder);
 }
 
 bool ForceDirectories(const std::string &path, std::string *error)
@@ -154,10 +93,10 @@ bool ForceDirectories(const std::string &path, std::string *error)
         }
         return false;
     }
-    errno = 0;
-    if (!makeFolders(stripTrailingSlashes(path))) {
+    int code = 0;
+    if (!makeFolders(withoutSlash(path), code)) {
         if (error != nullptr) {
-            *error = std::strerror(errno != 0 ? errno : EIO);
+            *error = std::strerror(code != 0 ? code : EIO);
         }
         return false;
     }
@@ -166,10 +105,10 @@ bool ForceDirectories(const std::string &path, std::string *error)
 
 bool DeleteFolderPermanently(const std::string &folder, std::string *error)
 {
-    std::string f = stripTrailingSlashes(folder);
-    if (::rmdir(f.c_str()) != 0) {
+    int code = 0;
+    if (!removeEmptyFolder(folder, code)) {
         if (error != nullptr) {
-            *error = std::strerror(errno);
+            *error = std::strerror(code);
         }
         return false;
     }
@@ -178,7 +117,7 @@ bool DeleteFolderPermanently(const std::string &folder, std::string *error)
 
 bool DeleteFolderToRecycleBin(const std::string &folder, std::string *error)
 {
-    Trash::Outcome r = Trash::moveToTrash(stripTrailingSlashes(folder));
+    Trash::Outcome r = Trash::moveToTrash(withoutSlash(folder));
     if (!r.ok && error != nullptr) {
         *error = r.error;
     }
@@ -206,11 +145,11 @@ bool FilesHaveSameCrc(const std::string &fileA, const std::string &fileB)
 
 TDateTime GetFileDateTime(const std::string &file)
 {
-    struct stat st;
-    if (::stat(file.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+    const PathStat st = statPath(file);
+    if (!st.exists || st.isFolder) {
         return 0;
     }
-    std::int64_t secs = st.st_mtim.tv_sec;
+    std::int64_t secs = st.mtimeNs >= 0 ? st.mtimeNs / 1000000000 : (st.mtimeNs - 999999999) / 1000000000;
     secs -= ((secs % 2) + 2) % 2;
     return dayCountFromUnix(secs, 0);
 }
@@ -235,26 +174,24 @@ bool FileHasAttributes(const std::string &file, std::uint16_t mask)
 
 std::int64_t GetFileSize64(const std::string &file)
 {
-    struct stat st;
-    if (::stat(file.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
-        return 0;
-    }
-    return st.st_size;
+    const PathStat st = statPath(file);
+    return st.exists && !st.isFolder ? st.size : 0;
 }
 
 bool DeleteFileForced(const std::string &file, std::string *error)
 {
     // Deleting needs write access to the folder only; a read-only file goes like any other.
-    struct stat st;
-    if (::lstat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    const PathStat st = statEntry(file);
+    if (st.exists && st.isFolder && !st.isSymlink) {
         if (error != nullptr) {
             *error = std::strerror(EISDIR);
         }
         return false;
     }
-    if (::unlink(file.c_str()) != 0) {
+    int code = 0;
+    if (!deleteFile(file, code)) {
         if (error != nullptr) {
-            *error = std::strerror(errno);
+            *error = std::strerror(code);
         }
         return false;
     }
