@@ -1,8 +1,7 @@
 // TFoldersMonitor: a task's folder-change settings and watches.
 #include "core/monitor/FoldersMonitor.h"
-#include "platform/FileStat.h"
 
-#include "core/task/Task.h"
+#include "platform/FileStat.h"
 
 #include <climits>
 #include <exception>
@@ -28,14 +27,7 @@ std::string withoutTrailingSlash(std::string path)
 
 } // namespace
 
-TFoldersMonitor::TFoldersMonitor(TTask *task) : Task(task)
-{
-    // A change starts the task the way every automatic start does: refused while it runs, a
-    // warning in its log while the scheduler is disabled.
-    if (task != nullptr) {
-        OnFolderChanged = [task] { task->ScheduledStart(); };
-    }
-}
+TFoldersMonitor::TFoldersMonitor(TTask *task) : Task(task) {}
 
 TFoldersMonitor::~TFoldersMonitor()
 {

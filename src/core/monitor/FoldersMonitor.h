@@ -1,5 +1,5 @@
 // Folder core/monitor: folder-change monitors of a task and the component under them. May include
-// core/task (the task a monitor binds) and the platform layer's folder watcher.
+// the platform layer's folder watcher and no other core folder: the task binds its monitor.
 //
 // TFoldersMonitor: a task's folder-change settings and its watches, one per watched folder.
 //

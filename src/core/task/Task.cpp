@@ -36,7 +36,10 @@ TTask::TTask()
     FoldersMonitor->DoWait = true;
     FoldersMonitor->WaitSeconds = 30;
     Logger = std::make_unique<TTaskLogger>(this);
-    // A watch that cannot start is a warning in the task's log; the task works without it.
+    // A change starts the task the way every automatic start does: refused while it runs, a
+    // warning in its log while the scheduler is disabled. A watch that cannot start is a warning
+    // in the task's log; the task works without it.
+    FoldersMonitor->OnFolderChanged = [this] { ScheduledStart(); };
     FoldersMonitor->OnWarning = [this](const std::string &text) { Logger->Add(kLogWarning, text); };
     Created = Now();
     LastRun = Created;
