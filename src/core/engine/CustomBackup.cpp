@@ -3,7 +3,6 @@
 
 #include "platform/FileOps.h"
 #include "core/engine/BackupMessages.h"
-#include "core/runs/RunQueue.h"
 #include "platform/Dialer.h"
 
 #include <algorithm>
@@ -23,7 +22,9 @@ TCustomBackup::TCustomBackup(std::shared_ptr<const RunSnapshot> snapshot, Backup
 
 TCustomBackup::~TCustomBackup()
 {
-    RunQueue::instance().forget(this);
+    if (m_queueHooks.gone) {
+        m_queueHooks.gone();
+    }
 }
 
 void TCustomBackup::startThread()
@@ -40,7 +41,9 @@ void TCustomBackup::Stop()
 {
     m_control.requestStop();
     if (!isRunning() && !isFinished()) {
-        RunQueue::instance().stopWaiting(this);
+        if (m_queueHooks.stoppedWaiting) {
+            m_queueHooks.stoppedWaiting();
+        }
     }
 }
 
@@ -122,7 +125,9 @@ void TCustomBackup::BackupFinished()
             raiseEndAlert(akFinish, "O", formatMessage(msg::BackupFinish));
         }
     }
-    RunQueue::instance().runEnded(this);
+    if (m_queueHooks.ended) {
+        m_queueHooks.ended();
+    }
     if (host != nullptr) {
         host->finished(aborted);
     }

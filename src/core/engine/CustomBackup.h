@@ -1,7 +1,7 @@
 // Folder core/engine: the backup threads (copy, compress, filter test), their snapshots, scans,
 // decisions and the bridge to the main thread. May include core/settings, core/text, core/util,
-// core/task (to take a task's snapshot), core/runs (the run queue), the platform layer and the zip
-// library; never a widget.
+// core/task (to take a task's snapshot), the platform layer and the zip library; not core/runs
+// (the run queue hands a run its hooks), never a widget.
 //
 // TCustomBackup: the base of every backup thread.
 //
@@ -9,7 +9,8 @@
 // HostBridge (log lines, alerts, progress) and is controlled only through its RunControl (stop,
 // pause). When the thread ends, BackupFinished runs on the main thread: it logs "Backup finished."
 // only for a run that completed; a stop, an alert answered with Stop, or an exception gives
-// "Backup ABORTED!". The run queue and the count of running tasks are kept by RunQueue.
+// "Backup ABORTED!". The run queue and the count of running tasks are kept by RunQueue, which
+// hands each run it queues its hooks; the run knows nothing of the queue.
 #pragma once
 
 #include "core/engine/BackupServices.h"
@@ -43,6 +44,15 @@ public:
     // Main thread. `host` lives on the main thread and must outlive the run.
     TCustomBackup(std::shared_ptr<const RunSnapshot> snapshot, BackupHost *host, BackupServices services = {});
     ~TCustomBackup() override;
+
+    // Set by whoever queues the run (the run queue), called on the main thread: the run has ended,
+    // a run that never started was stopped, the run object goes.
+    struct QueueHooks {
+        std::function<void()> ended;
+        std::function<void()> stoppedWaiting;
+        std::function<void()> gone;
+    };
+    void setQueueHooks(QueueHooks hooks) { m_queueHooks = std::move(hooks); }
 
     // Main thread: starts the thread at the program-wide priority (through RunQueue normally).
     void startThread();
@@ -98,6 +108,7 @@ protected:
     BackupServices m_services;
     RunControl m_control;
     HostBridge m_bridge;
+    QueueHooks m_queueHooks;
     TFilesList m_sourceFiles;
     TFilesList m_destinationFiles;
     ScanTotals m_sourceTotals;

@@ -28,6 +28,8 @@ void RunQueue::submit(TCustomBackup *run, bool oneAtATime, bool autoDelete)
     ++RunningTaskCount;
     m_counted.push_back(Record{run, autoDelete, false});
     QObject::connect(run, &QThread::finished, run, [run] { run->BackupFinished(); });
+    run->setQueueHooks({[this, run] { runEnded(run); }, [this, run] { stopWaiting(run); },
+                        [this, run] { forget(run); }});
     if (oneAtATime && m_active > 0) {
         if (BackupHost *host = run->hostForQueue()) {
             host->log(lkInfo, formatMessage(msg::QueueWaiting));
