@@ -98,18 +98,30 @@ void appendValue(std::string &out, const RegValue &v)
     out += "\r\n";
 }
 
-void appendKey(std::string &out, RegistryStore &store, std::int64_t id, const std::string &label)
+// Appends the key's section when the filter keeps it or something below it; true when written.
+bool appendKey(std::string &out, RegistryStore &store, std::int64_t id, const std::string &label,
+               const std::string &path, const RegistryEntryFilter &filter)
 {
-    out += "\r\n[" + label + "]\r\n";
+    std::string section = "\r\n[" + label + "]\r\n";
+    bool keep = !filter || filter(path, std::nullopt);
     for (const RegValue &v : store.values(id)) {
-        appendValue(out, v);
-    }
-    for (const std::string &sub : store.subKeyNames(id)) {
-        std::int64_t child = store.findSubKey(id, sub);
-        if (child != 0) {
-            appendKey(out, store, child, label + "\\" + sub);
+        if (!filter || filter(path, std::string_view(v.name))) {
+            appendValue(section, v);
+            keep = true;
         }
     }
+    std::string below;
+    for (const std::string &sub : store.subKeyNames(id)) {
+        std::int64_t child = store.findSubKey(id, sub);
+        if (child != 0 && appendKey(below, store, child, label + "\\" + sub, path + "\\" + sub, filter)) {
+            keep = true;
+        }
+    }
+    if (keep) {
+        out += section;
+        out += below;
+    }
+    return keep;
 }
 
 std::string trimmedKey(const std::string &key)
@@ -138,7 +150,8 @@ void writeWhole(int fd, const std::string &data, const std::string &path)
 
 } // namespace
 
-std::string exportRegistryText(RegistryStore &store, RegRoot root, const std::string &key)
+std::string exportRegistryText(RegistryStore &store, RegRoot root, const std::string &key,
+                               const RegistryEntryFilter &filter)
 {
     std::string k = trimmedKey(key);
     std::int64_t id = store.findKey(root, k);
@@ -151,13 +164,18 @@ std::string exportRegistryText(RegistryStore &store, RegRoot root, const std::st
     if (!rest.empty()) {
         label += "\\" + rest;
     }
-    appendKey(out, store, id, label);
+    std::string path;
+    for (const std::string &part : splitRegPath(k)) {
+        path += "\\" + part;
+    }
+    appendKey(out, store, id, label, path, filter);
     return out;
 }
 
-void exportRegistryKey(RegistryStore &store, RegRoot root, const std::string &key, const std::string &fileName)
+void exportRegistryKey(RegistryStore &store, RegRoot root, const std::string &key, const std::string &fileName,
+                       const RegistryEntryFilter &filter)
 {
-    std::string text = exportRegistryText(store, root, key);
+    std::string text = exportRegistryText(store, root, key, filter);
     if (text.empty()) {
         throw RegistryError("The key \"" + trimmedKey(key) + "\" does not exist");
     }

@@ -16,6 +16,7 @@
 #include "platform/RegistryStore.h"
 
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -37,13 +38,20 @@ private:
 std::string escapeRegString(const std::string &text);
 std::string stripLeadingBackslash(const std::string &text);
 
-// The REGEDIT4 text of `key` (a trailing backslash dropped) and everything below it. Empty text
-// when the key does not exist.
-std::string exportRegistryText(RegistryStore &store, RegRoot root, const std::string &key);
+// Chooses entries for export and import: called with a key's full path from its root and a value
+// name, or nullopt for the key itself. A key is written when it is chosen itself, when one of its
+// values is, or (export) when a key below it is written.
+using RegistryEntryFilter = std::function<bool(std::string_view keyPath, std::optional<std::string_view> valueName)>;
+
+// The REGEDIT4 text of `key` (a trailing backslash dropped) and everything below it, or only what
+// `filter` chooses. Empty text when the key does not exist.
+std::string exportRegistryText(RegistryStore &store, RegRoot root, const std::string &key,
+                               const RegistryEntryFilter &filter = {});
 // Writes that text to `fileName` through a temporary file in the same folder, so an existing file
 // is replaced only by a complete export. Raises RegistryError (with the system's reason) when the
 // file cannot be written, or when the key does not exist.
-void exportRegistryKey(RegistryStore &store, RegRoot root, const std::string &key, const std::string &fileName);
+void exportRegistryKey(RegistryStore &store, RegRoot root, const std::string &key, const std::string &fileName,
+                       const RegistryEntryFilter &filter = {});
 
 struct RegistryImportReport {
     int keys = 0;   // sections applied
@@ -56,6 +64,12 @@ struct RegistryImportOptions {
     std::string allowedKey; // e.g. "\\Software\\Tavimundrelo\\Quorvellant"; empty allows everything
     // Called every 1000 values written (values so far, total), inside the transaction.
     std::function<void(int, int)> progress;
+    // When set, only the keys and values it chooses are applied; the others are left out silently
+    // (they are not listed as skipped).
+    RegistryEntryFilter filter;
+    // When set, each applied key of the file for which it is true is replaced: its stored subtree
+    // is removed in the same transaction before the file's keys are written.
+    std::function<bool(std::string_view keyPath)> replaceKey;
 };
 
 // Parses `bytes` (a whole file) and applies it; raises RegistryFileError when malformed (nothing

@@ -3,6 +3,7 @@
 
 #include "platform/TextCodec.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -413,18 +414,66 @@ private:
 
 } // namespace
 
+namespace {
+
+// The file's keys and values that the options' filter chooses.
+std::vector<ParsedKey> chosenKeys(std::vector<ParsedKey> keys, const RegistryImportOptions &options)
+{
+    if (!options.filter) {
+        return keys;
+    }
+    std::vector<ParsedKey> out;
+    for (ParsedKey &k : keys) {
+        bool keepKey = options.filter(k.path, std::nullopt);
+        std::vector<ParsedValue> values;
+        for (ParsedValue &v : k.values) {
+            if (options.filter(k.path, std::string_view(v.name))) {
+                values.push_back(std::move(v));
+            }
+        }
+        if (keepKey || !values.empty()) {
+            k.values = std::move(values);
+            out.push_back(std::move(k));
+        }
+    }
+    return out;
+}
+
+// Removes the stored subtree of each chosen key that is to be replaced (each once).
+void removeReplacedKeys(RegistryStore &store, const std::vector<ParsedKey> &keys,
+                        const RegistryImportOptions &options)
+{
+    if (!options.replaceKey) {
+        return;
+    }
+    std::vector<std::string> done;
+    for (const ParsedKey &k : keys) {
+        const std::string folded = regFoldName(k.path);
+        if (!options.replaceKey(k.path) || std::find(done.begin(), done.end(), folded) != done.end()) {
+            continue;
+        }
+        done.push_back(folded);
+        if (std::int64_t id = store.findKey(k.root, k.path); id != 0) {
+            store.deleteKeyTree(id);
+        }
+    }
+}
+
+} // namespace
+
 RegistryImportReport importRegistryText(RegistryStore &store, const std::string &bytes,
                                         const RegistryImportOptions &options, const std::string &fileName)
 {
     const std::string text = decodeSettingsFile(bytes);
     RegistryImportReport report;
     Parser parser(text, options, fileName);
-    const std::vector<ParsedKey> keys = parser.run(report.skipped);
+    const std::vector<ParsedKey> keys = chosenKeys(parser.run(report.skipped), options);
     int total = 0;
     for (const ParsedKey &k : keys) {
         total += static_cast<int>(k.values.size());
     }
     RegistryTransaction tx(store);
+    removeReplacedKeys(store, keys, options);
     for (const ParsedKey &k : keys) {
         std::int64_t id = store.createKey(k.root, k.path);
         for (const ParsedValue &v : k.values) {
