@@ -65,6 +65,9 @@ public:
     // The verdict on empty folders.
     bool ApplyEmptyFolders(bool current) const;
 
+    // The masks of fnWildcard that match nothing because they are malformed.
+    std::vector<std::string> malformedMasks() const { return FilterMaskList::malformedMasks(fnWildcard); }
+
     // The size limit in bytes (szValue x unit).
     std::int64_t sizeLimit() const;
 

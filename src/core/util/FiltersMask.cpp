@@ -96,6 +96,18 @@ std::vector<std::string> FilterMaskList::splitList(std::string_view list)
     return SplitDelimitedText(std::string(list), ';');
 }
 
+std::vector<std::string> FilterMaskList::malformedMasks(std::string_view list)
+{
+    std::vector<std::string> out;
+    for (const std::string &item : splitList(list)) {
+        std::vector<Range> ranges;
+        if (!compile(item, ranges).valid) {
+            out.push_back(item);
+        }
+    }
+    return out;
+}
+
 FilterMaskList::FilterMaskList(std::string_view list)
 {
     for (const std::string &item : splitList(list)) {

@@ -50,6 +50,8 @@ public:
 
     // The items of a list as the splitting rule gives them (quotes removed).
     static std::vector<std::string> splitList(std::string_view list);
+    // The items of a list that are malformed and so match nothing ("[a-", "[]"), in list order.
+    static std::vector<std::string> malformedMasks(std::string_view list);
 
 private:
     enum class Op : std::uint8_t { Char, Any, Star, Set };
