@@ -133,55 +133,30 @@ public:
         return ok;
     }
 
-    std::string ShortName(const std::string &path) override
-    {
-        const std::string folder = parentOf(path);
-        const std::string name = lastOf(path);
-        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) {
-            return {};
-        }
-        struct statfs fs {};
-        std::string result;
-        if (::fstatfs(fd, &fs) == 0 && fs.f_type == MSDOS_SUPER_MAGIC) {
-            struct __fat_dirent entries[2];
-            while (::ioctl(fd, VFAT_IOCTL_READDIR_BOTH, entries) > 0 && entries[0].d_reclen > 0) {
-                const std::string shortName = entries[0].d_name;
-                const std::string longName = entries[1].d_reclen > 0 ? entries[1].d_name : shortName;
-                if (longName == name || shortName == name) {
-                    result = shortName;
-                    break;
-                }
-            }
-        }
-        ::close(fd);
-        return result;
-    }
+    std::string ShortName(const std::string &path) override { return vfatNames(path).first; }
 
-    std::string LongName(const std::string &path) override
+    std::string LongName(const std::string &path) override { return vfatNames(path).second; }
+
+    // The short and the long name of a file on a vfat file system, as the kernel lists its folder;
+    // both empty elsewhere or when the file is not found.
+    static std::pair<std::string, std::string> vfatNames(const std::string &path)
     {
-        const std::string folder = parentOf(path);
         const std::string name = lastOf(path);
-        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int fd = ::open(parentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
             return {};
         }
         struct statfs fs {};
-        std::string result;
+        std::pair<std::string, std::string> result;
         if (::fstatfs(fd, &fs) == 0 && fs.f_type == MSDOS_SUPER_MAGIC) {
             struct __fat_dirent entries[2];
             while (::ioctl(fd, VFAT_IOCTL_READDIR_BOTH, entries) > 0 && entries[0].d_reclen > 0) {
                 const std::string shortName = entries[0].d_name;
                 const std::string longName = entries[1].d_reclen > 0 ? entries[1].d_name : shortName;
                 if (longName == name || shortName == name) {
-                    result = longName;
+                    result = {shortName, longName};
                     break;
                 }
-            }
-        } else {
-            struct stat st {};
-            if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-                result = name;
             }
         }
         ::close(fd);
