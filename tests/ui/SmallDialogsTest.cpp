@@ -38,36 +38,16 @@
 #include <QTest>
 #include <QTimer>
 
+#include "support/DialogTestSupport.h"
+
 #include <gtest/gtest.h>
 
 using namespace qv;
 
 namespace {
 
-// Runs `act` on the modal dialog that the next exec() opens; `ran` tells whether it ever opened.
-struct NextModal
-{
-    bool ran = false;
-    explicit NextModal(std::function<void(QDialog *)> act)
-    {
-        QTimer::singleShot(0, [this, act] {
-            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-            if (dialog == nullptr) {
-                ADD_FAILURE() << "no modal dialog is open";
-                return;
-            }
-            ran = true;
-            act(dialog);
-        });
-    }
-};
-
-template <typename T> T *child(QWidget *w, const char *name)
-{
-    T *c = w->findChild<T *>(QString::fromLatin1(name));
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
+using qvtest::NextModal;
+using qvtest::child;
 
 class SmallDialogs : public ::testing::Test
 {
