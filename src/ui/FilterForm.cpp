@@ -449,11 +449,11 @@ void TFilterForm::browseFolder()
     }
 }
 
-bool EditFilter(TTask &task, TTaskFilterItem &item)
+bool EditFilter(TTask &task, TTaskFilterItem &item, QWidget *parent)
 {
     (void)task; // the owner of the item; the dialog needs nothing of it
     item.SaveToRegistry(tempKeyPath("EditFilter"));
-    TFilterForm form;
+    TFilterForm form(parent);
     form.load(item);
     if (form.exec() != QDialog::Accepted) {
         return false;

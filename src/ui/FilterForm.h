@@ -81,8 +81,9 @@ private:
     bool m_loading = false;
 };
 
-// Edits `item` of `task`; true when closed with OK (the item then holds the dialog's values),
-// false otherwise (the item is as before). Writes the item's scratch copy under "\Temp\EditFilter".
-bool EditFilter(TTask &task, TTaskFilterItem &item);
+// Edits `item` of `task` in a modal dialog over `parent`; true when closed with OK (the item then
+// holds the dialog's values), false otherwise (the item is as before). Writes the item's scratch copy
+// under "\Temp\EditFilter" at every call.
+bool EditFilter(TTask &task, TTaskFilterItem &item, QWidget *parent = nullptr);
 
 } // namespace qv

@@ -1,4 +1,5 @@
 // The texts of the scheduler: an entry's caption and the task list's next-run column.
+#include "core/schedule/ScheduleCaption.h"
 #include "core/text/LocaleText.h"
 #include "core/text/Language.h"
 #include "core/schedule/ScheduleNextRun.h"
@@ -9,9 +10,7 @@
 
 namespace qv {
 
-namespace {
-
-std::string ordinal(int n)
+std::string scheduleOrdinal(int n)
 {
     switch (n) {
     case 1:
@@ -24,6 +23,8 @@ std::string ordinal(int n)
         return GetLangString(std::to_string(n) + "-th", "strTaskTypesSchedule" + std::to_string(n) + "th");
     }
 }
+
+namespace {
 
 std::string timeSuffix(bool use, TDateTime startTime)
 {
@@ -61,7 +62,7 @@ std::string weeklyCaption(const TTaskScheduleItem &item)
         return formatLangString("Run every week on %s%s", "strTaskTypesScheduleWeeklyEveryweek", {list, s});
     }
     return formatLangString("Run every %s week on %s%s", "strTaskTypesScheduleWeeklyX",
-                            {ordinal(item.WeeklyEveryNumWeek + 1), list, s});
+                            {scheduleOrdinal(item.WeeklyEveryNumWeek + 1), list, s});
 }
 
 std::string whichText(TWhichWeek which)
@@ -93,7 +94,7 @@ std::string monthlyCaption(const TTaskScheduleItem &item)
     const std::string s = timeSuffix(item.MonthlyUseStartTime, item.MonthlyStartTime);
     if (item.MonthlyKind == mkEveryDay) {
         return formatLangString("Run every %s day of month(s): %s%s", "strTaskTypesScheduleMonthlyEveryDay",
-                                {ordinal(item.MonthlyEveryNumDay + 1), list, s});
+                                {scheduleOrdinal(item.MonthlyEveryNumDay + 1), list, s});
     }
     const int weekday = std::min<int>(item.MonthlyWhichDayWeek, wdSunday) + 1;
     const std::string which = whichText(item.MonthlyWhichDayType) + " " +
@@ -124,7 +125,7 @@ std::string TTaskScheduleItem::GetStrCaption() const
             return formatLangString("Run everyday%s", "strTaskTypesScheduleDailyEveryday", {s});
         }
         return formatLangString("Run every %s day%s", "strTaskTypesScheduleDailyX",
-                                {ordinal(DailyEveryNumDays + 1), s});
+                                {scheduleOrdinal(DailyEveryNumDays + 1), s});
     }
     case skWeekly:
         return weeklyCaption(*this);
