@@ -17,9 +17,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace qv {
 
@@ -97,7 +100,7 @@ TScheduleForm::TScheduleForm(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("ScheduleForm"));
     setWindowTitle(QStringLiteral("Schedule Properties"));
-    setMinimumWidth(480);
+    setMinimumWidth(560);
     setProperty("helpKeyword", QString::fromLatin1(HelpTopics::kScheduleProp));
     MainScheduleKindComboBox = named(new QComboBox(this), "MainScheduleKindComboBox");
     for (const char *k : kKinds) {
@@ -119,6 +122,14 @@ TScheduleForm::TScheduleForm(QWidget *parent) : QDialog(parent)
     buildWeeklyGroup(Groups[3]);
     buildMonthlyGroup(Groups[4]);
     buildStartGroups();
+    // Every group takes the room of the tallest, so the dialog keeps its size when the kind changes.
+    int tallest = 0;
+    for (QGroupBox *g : Groups) {
+        tallest = std::max(tallest, g->sizeHint().height());
+    }
+    for (QGroupBox *g : Groups) {
+        g->setMinimumHeight(tallest);
+    }
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(TopEdit);
@@ -137,13 +148,19 @@ void TScheduleForm::buildRepeatGroups()
 {
     // Intervals start at 1: an entry is never due every second. A stored 0 is kept unless edited.
     MinutellyUpDown = upDown(Groups[0], "MinutellyUpDown", "MinutellyEdit", 1);
-    auto *m = new QHBoxLayout(Groups[0]);
+    auto *m = new QHBoxLayout;
+    auto *mColumn = new QVBoxLayout(Groups[0]);
+    mColumn->addLayout(m);
+    mColumn->addStretch(1);
     m->addWidget(label(Groups[0], "MinutellyLabelEvery", "Every"));
     m->addWidget(MinutellyUpDown);
     m->addWidget(label(Groups[0], "MinutellyLabelUnit", "minute(s)"));
     m->addStretch(1);
     HourlyUpDown = upDown(Groups[1], "HourlyUpDown", "HourlyEdit", 1);
-    auto *h = new QHBoxLayout(Groups[1]);
+    auto *h = new QHBoxLayout;
+    auto *hColumn = new QVBoxLayout(Groups[1]);
+    hColumn->addLayout(h);
+    hColumn->addStretch(1);
     h->addWidget(label(Groups[1], "HourlyLabelEvery", "Every"));
     h->addWidget(HourlyUpDown);
     h->addWidget(label(Groups[1], "HourlyLabelUnit", "hour(s)"));
@@ -250,6 +267,9 @@ void TScheduleForm::buildStartGroups()
     waitRow(Groups[7], ShutdownCheckBoxAllowMax, ShutdownUpDown, ShutdownLabel);
     QGroupBox *o = Groups[8];
     OnceDateTimePickerDate = named(new DayCountEdit(DayCountEdit::LongDatePart, o), "OnceDateTimePickerDate");
+    // Room for the longest long date (weekday and month names written out).
+    const QString longest = QLocale().toString(QDate(2000, 9, 27), QLocale::LongFormat);
+    OnceDateTimePickerDate->setMinimumWidth(OnceDateTimePickerDate->fontMetrics().horizontalAdvance(longest) + 48);
     OnceCheckBoxUseTime = named(new QCheckBox(QStringLiteral("Time:"), o), "OnceCheckBoxUseTime");
     OnceDateTimePickerTime = named(new DayCountEdit(DayCountEdit::TimePart, o), "OnceDateTimePickerTime");
     auto *g = new QGridLayout(o);
@@ -415,6 +435,7 @@ void TScheduleForm::onChanged()
     store(m_draft);
     TopEdit->setText(QString::fromStdString(m_draft.GetStrCaption()));
     TopEdit->setCursorPosition(0);
+    TopEdit->setToolTip(TopEdit->text());
     applyEnabling();
 }
 

@@ -1,9 +1,11 @@
-// Screenshots of the filter dialog's five panels on X11, with sample contents.
+// Screenshots of the filter dialog's five panels and the schedule dialog's nine groups on X11.
 // qv-test-labels: gui x11
 // qv-test-run: xvfb
 #include "core/settings/Settings.h"
 #include "core/task/Filters.h"
+#include "core/schedule/TaskScheduleItem.h"
 #include "ui/FilterForm.h"
+#include "ui/ScheduleForm.h"
 
 #include "support/TestEnv.h"
 
@@ -47,6 +49,27 @@ TEST(FilterScheduleScreenshots, FilterPanels)
                             "FilterForm-Size"};
     for (int i = 0; i < 5; ++i) {
         form.MainComboBoxKind->setCurrentIndex(i);
+        shoot(form, QString::fromLatin1(names[i]));
+    }
+    form.close();
+}
+
+TEST(FilterScheduleScreenshots, ScheduleGroups)
+{
+    ResetSettingsToDefaults();
+    TTaskScheduleItem entry;
+    entry.MinutellyValue = 15;
+    entry.WeeklySundays = false;
+    entry.MonthlyKind = mkWhichDay;
+    entry.SystemShutdownLimitExecTime = true;
+    entry.OnceUseStartTime = true;
+    TScheduleForm form;
+    form.load(entry);
+    const char *names[9] = {"ScheduleForm-Minutes",        "ScheduleForm-Hours",         "ScheduleForm-Days",
+                            "ScheduleForm-Weeks",          "ScheduleForm-Months",        "ScheduleForm-SystemStartup",
+                            "ScheduleForm-ProgramStartup", "ScheduleForm-Shutdown",      "ScheduleForm-Once"};
+    for (int i = 0; i < 9; ++i) {
+        form.MainScheduleKindComboBox->setCurrentIndex(i);
         shoot(form, QString::fromLatin1(names[i]));
     }
     form.close();
