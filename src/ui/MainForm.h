@@ -19,6 +19,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -84,6 +86,10 @@ public:
     void ApplyWindowSettings();
     void LoadWindowSettings();
     void SaveWindowSettings();
+    // After a settings restore committed: the program-wide settings, the groups and tasks, the hot
+    // keys, the layout and the language are read again, on the main thread and without events in
+    // between; returns the problems found while loading the tasks.
+    std::vector<std::string> ReloadAfterRestore();
 
     // The one way out. Safe to call more than once; returns at once.
     void exitProgram();

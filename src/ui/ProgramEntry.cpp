@@ -17,6 +17,7 @@
 #include "ui/MainForm.h"
 #include "ui/MainFormDialogs.h"
 #include "ui/SmallDialogs.h"
+#include "ui/maintenance/MaintenanceForm.h"
 #include "ui/SplashForm.h"
 #include "ui/SystemTimerForm.h"
 #include "core/schedule/TaskSchedulerControl.h"
@@ -207,6 +208,7 @@ int runProgram(int argc, char **argv)
         }
     }
     installSmallDialogs(programDialogs());
+    installMaintenanceWizard(programDialogs());
     auto data = std::make_unique<TBackupData>();
     BackupData = data.get();
     const std::vector<std::string> problems = data->LoadFromRegistry();
