@@ -8,6 +8,8 @@
 #include "core/text/Language.h"
 #include "ui/DayCountEdit.h"
 #include "ui/FilterRules.h"
+#include "ui/Help.h"
+#include "ui/HelpTopics.h"
 
 #include "support/FakeFileDialogs.h"
 
@@ -371,4 +373,14 @@ TEST_F(FilterFormTest, LanguageFileRenamesCaptionAndAControl)
     TFilterForm form;
     EXPECT_EQ(form.windowTitle(), "Dateifilter");
     EXPECT_EQ(form.FileNameButtonBrowse->text(), "Suchen...");
+}
+
+TEST_F(FilterFormTest, F1InTheDialogOpensItsTopic)
+{
+    TFilterForm form;
+    for (QWidget *w : std::initializer_list<QWidget *>{form.FileNameEditWildcard, form.FolderEditName,
+                                                       form.SizeComboBoxKind, form.Attributes[2]}) {
+        EXPECT_EQ(help::helpKeywordOf(w), QString::fromLatin1(HelpTopics::kFileFilter))
+            << w->objectName().toStdString();
+    }
 }

@@ -1,10 +1,12 @@
-// The schedule dialog: enabling table, fill and write-back of every field, Cancel, typed values.
+// The schedule dialog: enabling table, fill and write-back of every field, Cancel, pickers, typed values.
 #include "ui/ScheduleForm.h"
 #include "components/RangedField.h"
 #include "core/settings/Settings.h"
 #include "core/task/TaskStorage.h"
 #include "core/text/Language.h"
 #include "ui/DayCountEdit.h"
+#include "ui/Help.h"
+#include "ui/HelpTopics.h"
 #include "ui/ScheduleRules.h"
 
 #include "support/DialogTestSupport.h"
@@ -21,6 +23,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
+#include <vector>
 
 using namespace qv;
 using qvtest::NextModal;
@@ -68,41 +73,41 @@ protected:
 
 TEST(ScheduleRules, EnablingTable)
 {
+    // Each row turns on one input over a base with everything off; exactly its outputs follow.
+    using In = ScheduleEnablingInput;
+    using Out = ScheduleEnabling;
     struct Row
     {
-        ScheduleEnablingInput in;
-        ScheduleEnabling out;
+        const char *what;
+        std::function<void(In &)> set;
+        std::function<void(Out &)> expect;
     };
-    ScheduleEnabling none;
-    auto with = [](ScheduleEnabling e, int group) {
-        if (group >= 0) {
-            e.groups[static_cast<std::size_t>(group)] = true;
-        }
-        return e;
-    };
-    ScheduleEnabling all = none;
-    all.dailyTime = all.weeklyTime = all.monthlyTime = all.onceTime = true;
-    all.systemStartupSeconds = all.programStartupSeconds = all.shutdownSeconds = true;
-    all.monthlyDay = true;
-    ScheduleEnabling which = none;
-    which.monthlyWhichDay = true;
     const Row rows[] = {
-        {{0, false, false, false, -1, false, false, false, false}, with(none, 0)},
-        {{4, true, true, true, 0, true, true, true, true}, with(all, 4)},
-        {{4, false, false, false, 1, false, false, false, false}, with(which, 4)},
-        {{8, false, false, false, 2, false, false, false, false}, with(none, 8)},
-        {{9, false, false, false, -1, false, false, false, false}, with(none, -1)},
+        {"nothing", [](In &) {}, [](Out &) {}},
+        {"daily start time", [](In &i) { i.dailyUseStartTime = true; }, [](Out &o) { o.dailyTime = true; }},
+        {"weekly start time", [](In &i) { i.weeklyUseStartTime = true; }, [](Out &o) { o.weeklyTime = true; }},
+        {"monthly start time", [](In &i) { i.monthlyUseStartTime = true; }, [](Out &o) { o.monthlyTime = true; }},
+        {"once time", [](In &i) { i.onceUseTime = true; }, [](Out &o) { o.onceTime = true; }},
+        {"system wait", [](In &i) { i.systemStartupWait = true; }, [](Out &o) { o.systemStartupSeconds = true; }},
+        {"program wait", [](In &i) { i.programStartupWait = true; }, [](Out &o) { o.programStartupSeconds = true; }},
+        {"allow maximum", [](In &i) { i.shutdownAllowMax = true; }, [](Out &o) { o.shutdownSeconds = true; }},
+        {"day-number radio", [](In &i) { i.monthlyRadio = 0; }, [](Out &o) { o.monthlyDay = true; }},
+        {"which-day radio", [](In &i) { i.monthlyRadio = 1; }, [](Out &o) { o.monthlyWhichDay = true; }},
     };
-    for (const Row &r : rows) {
-        EXPECT_TRUE(scheduleEnabling(r.in) == r.out) << r.in.kind << " " << r.in.monthlyRadio;
+    for (int kind = -1; kind <= 9; ++kind) {
+        for (const Row &r : rows) {
+            In in;
+            in.kind = kind;
+            in.monthlyRadio = -1;
+            r.set(in);
+            Out want;
+            if (kind >= 0 && kind < 9) {
+                want.groups[static_cast<std::size_t>(kind)] = true;
+            }
+            r.expect(want);
+            EXPECT_TRUE(scheduleEnabling(in) == want) << r.what << " with kind " << kind;
+        }
     }
-    ScheduleEnablingInput one;
-    one.kind = 7;
-    one.shutdownAllowMax = true;
-    one.monthlyRadio = -1;
-    ScheduleEnabling expect = with(none, 7);
-    expect.shutdownSeconds = true;
-    EXPECT_TRUE(scheduleEnabling(one) == expect);
 }
 
 TEST_F(ScheduleFormTest, EveryControlNameResolvesToExactlyOneWidget)
@@ -279,4 +284,170 @@ TEST_F(ScheduleFormTest, LanguageFileRenamesCaptionAndAControl)
     TScheduleForm form;
     EXPECT_EQ(form.windowTitle(), "Zeitplan");
     EXPECT_EQ(form.ShutdownCheckBoxAllowMax->text(), QString::fromUtf8("Höchstens"));
+}
+
+namespace {
+
+// Selects the text of an up-down's entry field and types `text` over it.
+void typeInto(RangedField *field, const char *text)
+{
+    auto *edit = field->findChild<QLineEdit *>();
+    edit->selectAll();
+    QTest::keyClicks(edit, QString::fromLatin1(text));
+}
+
+struct EditRow
+{
+    const char *what;
+    int kind; // the kind whose group is shown while editing
+    std::function<void(TScheduleForm *)> edit;
+    std::function<bool(const TTaskScheduleItem &)> holds;
+};
+
+const std::vector<EditRow> &editRows()
+{
+    static const std::vector<EditRow> rows = {
+        {"kind", 1, [](TScheduleForm *) {}, [](const TTaskScheduleItem &e) { return e.Kind == skHourly; }},
+        {"minutes typed", 0, [](TScheduleForm *f) { typeInto(f->MinutellyUpDown, "45"); },
+         [](const TTaskScheduleItem &e) { return e.MinutellyValue == 45; }},
+        {"hours stepped", 1, [](TScheduleForm *f) { QTest::keyClick(f->HourlyUpDown, Qt::Key_Up); },
+         [](const TTaskScheduleItem &e) { return e.HourlyValue == 8; }},
+        {"days chosen", 2, [](TScheduleForm *f) { f->DailyComboBoxEveryNumDays->setCurrentIndex(9); },
+         [](const TTaskScheduleItem &e) { return e.DailyEveryNumDays == 9; }},
+        {"daily start off", 2, [](TScheduleForm *f) { f->DailyCheckBoxUseStartTime->click(); },
+         [](const TTaskScheduleItem &e) { return !e.DailyUseStartTime; }},
+        {"weeks chosen", 3, [](TScheduleForm *f) { f->WeeklyComboBoxEveryNumWeek->setCurrentIndex(9); },
+         [](const TTaskScheduleItem &e) { return e.WeeklyEveryNumWeek == 9; }},
+        {"tuesdays", 3, [](TScheduleForm *f) { f->WeeklyDays[1]->click(); },
+         [](const TTaskScheduleItem &e) { return e.WeeklyTuesdays; }},
+        {"weekly start on", 3, [](TScheduleForm *f) { f->WeeklyCheckBoxUseStartTime->click(); },
+         [](const TTaskScheduleItem &e) { return e.WeeklyUseStartTime; }},
+        {"day-number radio", 4, [](TScheduleForm *f) { f->MonthlyRadioButtonEveryNumDay->click(); },
+         [](const TTaskScheduleItem &e) { return e.MonthlyKind == mkEveryDay; }},
+        {"which-day type", 4, [](TScheduleForm *f) { f->MonthlyComboBoxWhichDayType->setCurrentIndex(1); },
+         [](const TTaskScheduleItem &e) { return e.MonthlyWhichDayType == wwSecond; }},
+        {"which-day week", 4, [](TScheduleForm *f) { f->MonthlyComboBoxWhichDayWeek->setCurrentIndex(6); },
+         [](const TTaskScheduleItem &e) { return e.MonthlyWhichDayWeek == wdSunday; }},
+        {"march", 4, [](TScheduleForm *f) { f->MonthlyMonths[2]->click(); },
+         [](const TTaskScheduleItem &e) { return e.MonthlyMarch; }},
+        {"system start-up wait", 5, [](TScheduleForm *f) { f->AtSystemStartupCheckBoxWait->click(); },
+         [](const TTaskScheduleItem &e) { return e.AtSystemStartupWait; }},
+        {"program start-up seconds", 6, [](TScheduleForm *f) { typeInto(f->AtProgramStartupUpDown, "75"); },
+         [](const TTaskScheduleItem &e) { return e.AtProgramStartupWaitSecValue == 75; }},
+        {"shutdown seconds", 7, [](TScheduleForm *f) { typeInto(f->ShutdownUpDown, "240"); },
+         [](const TTaskScheduleItem &e) { return e.SystemShutdownMaxSec == 240; }},
+        {"shutdown limit off", 7, [](TScheduleForm *f) { f->ShutdownCheckBoxAllowMax->click(); },
+         [](const TTaskScheduleItem &e) { return !e.SystemShutdownLimitExecTime; }},
+        {"once date", 8, [](TScheduleForm *f) { f->OnceDateTimePickerDate->setDate(QDate(2030, 5, 17)); },
+         [](const TTaskScheduleItem &e) { return dateOfDayCount(e.OnceRunDate) == QDate(2030, 5, 17); }},
+        {"once time off", 8, [](TScheduleForm *f) { f->OnceCheckBoxUseTime->click(); },
+         [](const TTaskScheduleItem &e) { return !e.OnceUseStartTime; }},
+        {"once time", 8, [](TScheduleForm *f) { f->OnceDateTimePickerTime->setTime(QTime(13, 14, 15)); },
+         [](const TTaskScheduleItem &e) { return timeOfDayCount(e.OnceStartTime) == QTime(13, 14, 15); }},
+    };
+    return rows;
+}
+
+} // namespace
+
+TEST_F(ScheduleFormTest, EachEditIsKeptByOkAndUndoneByCancel)
+{
+    for (const EditRow &row : editRows()) {
+        for (bool ok : {true, false}) {
+            TTaskScheduleItem entry = sampleEntry();
+            const TTaskScheduleItem before = entry;
+            NextModal user([&row, ok](QDialog *d) {
+                auto *f = static_cast<TScheduleForm *>(d);
+                f->MainScheduleKindComboBox->setCurrentIndex(row.kind);
+                row.edit(f);
+                qvtest::child<QPushButton>(d, ok ? "OKButton" : "CancelButton")->click();
+            });
+            EXPECT_EQ(EditScheduleItem(entry), ok) << row.what;
+            EXPECT_TRUE(user.ran) << row.what;
+            if (ok) {
+                EXPECT_TRUE(row.holds(entry)) << row.what;
+                EXPECT_TRUE(entry.Enabled) << row.what;
+            } else {
+                EXPECT_TRUE(entry == before) << row.what;
+            }
+        }
+    }
+}
+
+TEST_F(ScheduleFormTest, PickersKeepThePartTheyDoNotShow)
+{
+    struct Picker
+    {
+        const char *name;
+        TDateTime TTaskScheduleItem::*field;
+        DayCountEdit *TScheduleForm::*picker;
+        bool date;
+    };
+    const Picker pickers[] = {
+        {"daily", &TTaskScheduleItem::DailyStartTime, &TScheduleForm::DailyDateTimePickerStartTime, false},
+        {"weekly", &TTaskScheduleItem::WeeklyStartTime, &TScheduleForm::WeeklyDateTimePickerStartTime, false},
+        {"monthly", &TTaskScheduleItem::MonthlyStartTime, &TScheduleForm::MonthlyDateTimePickerStartTime, false},
+        {"once time", &TTaskScheduleItem::OnceStartTime, &TScheduleForm::OnceDateTimePickerTime, false},
+        {"once date", &TTaskScheduleItem::OnceRunDate, &TScheduleForm::OnceDateTimePickerDate, true},
+    };
+    for (const Picker &p : pickers) {
+        for (TDateTime stored : {45000.5, -1.25}) {
+            TTaskScheduleItem entry = sampleEntry();
+            entry.*p.field = stored;
+            TScheduleForm form;
+            form.load(entry);
+            TTaskScheduleItem untouched = entry;
+            form.store(untouched);
+            EXPECT_EQ(untouched.*p.field, stored) << p.name << " " << stored;
+
+            DayCountEdit *picker = form.*p.picker;
+            if (p.date) {
+                picker->setDate(QDate(2031, 2, 3));
+            } else {
+                picker->setTime(QTime(10, 20, 30));
+            }
+            EXPECT_TRUE(form.draft().*p.field != stored) << p.name << " " << stored;
+            TTaskScheduleItem back = entry;
+            form.store(back);
+            const TDateTime v = back.*p.field;
+            if (p.date) {
+                EXPECT_EQ(dateOfDayCount(v), QDate(2031, 2, 3)) << p.name << " " << stored;
+                EXPECT_LE(std::abs(timeOfDayCount(v).msecsTo(timeOfDayCount(stored))), 1) << p.name << " " << stored;
+            } else {
+                EXPECT_EQ(dateOfDayCount(v), dateOfDayCount(stored)) << p.name << " " << stored;
+                EXPECT_LE(std::abs(timeOfDayCount(v).msecsTo(QTime(10, 20, 30))), 1) << p.name << " " << stored;
+            }
+        }
+    }
+}
+
+TEST_F(ScheduleFormTest, EveryCallOverwritesTheScratchKeyAndANewEntryCancelledIsUntouched)
+{
+    TTaskScheduleItem first = sampleEntry();
+    TTaskScheduleItem second;
+    second.Kind = skOnce;
+    second.HourlyValue = 11;
+    const TTaskScheduleItem fresh = second;
+    for (TTaskScheduleItem *entry : {&first, &second}) {
+        NextModal user([](QDialog *d) {
+            static_cast<TScheduleForm *>(d)->MinutellyUpDown->setValue(77);
+            d->reject();
+        });
+        EXPECT_FALSE(EditScheduleItem(*entry));
+        EXPECT_TRUE(user.ran);
+        TTaskScheduleItem scratch;
+        scratch.HourlyValue = 99;
+        scratch.LoadFromRegistry(tempKeyPath("EditSchedule"));
+        EXPECT_TRUE(scratch == *entry);
+    }
+    EXPECT_TRUE(second == fresh);
+}
+
+TEST_F(ScheduleFormTest, F1InTheDialogOpensItsTopic)
+{
+    TScheduleForm form;
+    for (QWidget *w : std::initializer_list<QWidget *>{form.MinutellyUpDown, form.OnceDateTimePickerDate,
+                                                       form.MonthlyMonths[5], form.TopEdit}) {
+        EXPECT_EQ(help::helpKeywordOf(w), QString::fromLatin1(HelpTopics::kScheduleProp)) << w->objectName().toStdString();
+    }
 }
