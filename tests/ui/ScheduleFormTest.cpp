@@ -217,37 +217,45 @@ TEST_F(ScheduleFormTest, KindChangesKeepWeekdaysAndCaptionFollows)
     EXPECT_TRUE(entry.WeeklyMondays);
 }
 
-TEST_F(ScheduleFormTest, TypedDailyTextAndUncheckedMonthsAndPickers)
+TEST_F(ScheduleFormTest, TypedDayCountsAndUncheckedMonthsThroughTheDialog)
 {
+    // Typed into the daily selector and Return pressed at once (the default button, OK): a text
+    // naming an item chooses it, any other text leaves the stored count (here "5-th").
     const struct
     {
         const char *typed;
         int expect;
-    } rows[] = {{"5-th", 4}, {"20", 4}, {"2-nd", 1}, {"", 4}, {"14-th", 13}, {"15-th", 4}};
+    } rows[] = {{"5-th", 4}, {"20", 4}, {"2-nd", 1}, {"", 4}, {"14-th", 13}, {"15-th", 4}, {"3-RD", 2}, {"x", 4}};
     for (const auto &r : rows) {
         TTaskScheduleItem entry = sampleEntry();
-        TScheduleForm form;
-        form.load(entry);
-        form.DailyComboBoxEveryNumDays->setEditText(QString::fromLatin1(r.typed));
-        TTaskScheduleItem back = entry;
-        form.store(back);
-        EXPECT_EQ(back.DailyEveryNumDays, r.expect) << r.typed;
+        entry.Kind = skDaily;
+        NextModal user([&r](QDialog *d) {
+            QLineEdit *edit = static_cast<TScheduleForm *>(d)->DailyComboBoxEveryNumDays->lineEdit();
+            QTest::mouseClick(edit, Qt::LeftButton);
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(edit, Qt::Key_Delete);
+            QTest::keyClicks(edit, QString::fromLatin1(r.typed));
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+        EXPECT_TRUE(EditScheduleItem(entry)) << r.typed;
+        EXPECT_TRUE(user.ran) << r.typed;
+        EXPECT_EQ(entry.DailyEveryNumDays, r.expect) << r.typed;
     }
+    // Every month unchecked is accepted and stored (such an entry never comes due).
     TTaskScheduleItem entry = sampleEntry();
-    TScheduleForm form;
-    form.load(entry);
-    for (QCheckBox *m : form.MonthlyMonths) {
-        m->setChecked(false);
-    }
-    form.WeeklyDateTimePickerStartTime->setTime(QTime(10, 0));
-    TTaskScheduleItem back = entry;
-    form.store(back);
+    entry.Kind = skMonthly;
+    NextModal user([](QDialog *d) {
+        for (QCheckBox *m : static_cast<TScheduleForm *>(d)->MonthlyMonths) {
+            if (m->isChecked()) {
+                QTest::keyClick(m, Qt::Key_Space);
+            }
+        }
+        qvtest::child<QPushButton>(d, "OKButton")->click();
+    });
+    EXPECT_TRUE(EditScheduleItem(entry));
     for (int i = 0; i < 12; ++i) {
-        EXPECT_FALSE(back.month(i)) << i;
+        EXPECT_FALSE(entry.month(i)) << i;
     }
-    EXPECT_EQ(dateOfDayCount(back.WeeklyStartTime), dateOfDayCount(-1.25));
-    EXPECT_EQ(timeOfDayCount(back.WeeklyStartTime), QTime(10, 0));
-    EXPECT_EQ(back.DailyStartTime, 45000.5);
 }
 
 TEST_F(ScheduleFormTest, EnablingIsAppliedDuringFillAndOnClicks)
