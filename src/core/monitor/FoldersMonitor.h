@@ -33,7 +33,21 @@ struct WatchedFolder
     bool includeSubfolders = true;
 };
 
-class TFoldersMonitor
+// The stored settings of a task's folder monitor: which kinds of change start the task, and the wait.
+struct TFolderMonitorSettings
+{
+    bool DoWait = false;
+    std::int32_t WaitSeconds = 0;
+    bool MonitorFileName = false;
+    bool MonitorFolderName = false;
+    bool MonitorAttributes = false;
+    bool MonitorSize = false;
+    bool MonitorLastWrite = false;
+    bool MonitorSecurity = false;
+    bool operator==(const TFolderMonitorSettings &) const = default;
+};
+
+class TFoldersMonitor : public TFolderMonitorSettings
 {
 public:
     explicit TFoldersMonitor(TTask *task = nullptr);
@@ -43,14 +57,6 @@ public:
 
     TTask *Task;                                                 // the task to start
     std::vector<std::unique_ptr<TFolderChangeMonitor>> Monitors; // the active watches
-    bool DoWait = false;
-    std::int32_t WaitSeconds = 0;
-    bool MonitorFileName = false;
-    bool MonitorFolderName = false;
-    bool MonitorAttributes = false;
-    bool MonitorSize = false;
-    bool MonitorLastWrite = false;
-    bool MonitorSecurity = false;
 
     // Called on the main thread after the wait, once per burst of changes in any watched folder;
     // for a monitor made with a task, the task's automatic start.

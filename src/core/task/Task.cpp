@@ -52,6 +52,20 @@ TTask::~TTask()
     FoldersMonitor.reset();
 }
 
+TaskSettings TTask::settings() const
+{
+    TaskSettings s;
+    static_cast<TaskSettingsFields &>(s) = *this;
+    s.FolderMonitor = *FoldersMonitor;
+    return s;
+}
+
+void TTask::assignSettings(const TaskSettings &s)
+{
+    static_cast<TaskSettingsFields &>(*this) = s;
+    static_cast<TFolderMonitorSettings &>(*FoldersMonitor) = s.FolderMonitor;
+}
+
 std::string TTask::newRandomID()
 {
     std::uniform_int_distribution<int> pick(0, 15);

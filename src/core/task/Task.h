@@ -19,6 +19,7 @@
 #include "core/task/Filters.h"
 #include "core/monitor/FoldersMonitor.h"
 #include "core/task/TaskGroups.h"
+#include "core/task/TaskSettings.h"
 #include "core/log/TaskLogger.h"
 #include "core/runs/TaskRunLink.h"
 #include "core/schedule/TaskScheduleItem.h"
@@ -72,7 +73,7 @@ class TTasksList;
 
 // The task is what its logger asks for its Log settings and what path variables ask for its
 // folders, names and ID.
-class TTask : public LogSettingsSource, public VariableContext
+class TTask : public TaskSettingsFields, public LogSettingsSource, public VariableContext
 {
 public:
     // A task with every default: named "Untitled", a new ID, Simple Copy, created and last run now.
@@ -89,61 +90,19 @@ public:
     std::unique_ptr<QTimer> Timer;   // delayed start-up start and shutdown time limit
     bool ValidationFailed = false;
 
-    // Identity and what to copy.
-    std::string Name;
-    std::uint16_t HotKey = 0; // virtual key in the low byte; Shift 0x2000, Ctrl 0x4000, Alt 0x8000
-    bool HotKeyBringToFront = false;
+    // Identity (the stored settings come from TaskSettingsFields).
     std::string ID;
-    TTaskType TaskType = ttSimpleCopy;
-    std::string Source; // one folder, or "!" + comma text of ">folder" / "|folder" items
-    bool SourceIncludeSubfolders = true;
-    std::uint8_t DestType = kDestLocal;
-    std::string DestLocal;
-    TFtpServerConnection DestFTP;
-    TTaskFiltersList Filters;
-    TQuorvellantScheduleList Schedules;
-    bool CompressUse = false;
-    std::string CompressFilename;
-    std::string CompressPassword;
-    std::int32_t CompressLevel = 7;
     std::unique_ptr<TFoldersMonitor> FoldersMonitor;
-    std::string BelongToGroup;
-    std::string SourceVolLabel;
-    std::string SourceSerialNum;
-    std::string DestinationVolLabel;
-    std::string DestinationSerialNum;
     TDateTime Created = 0;
     TDateTime LastRun = 0;
 
-    // Copy options.
-    bool BackupOverwriteNeverDestination = false;
-    bool BackupSynchronizeFileDeletions = false;
-    bool BackupCopyInUseFiles = false;
-    bool BackupCompareAfterCopy = false;
-    bool KeepStructureFromRoot = false;
-    bool CopyIfSourceLengthIsZero = false;
-    bool OptionsDontSkipIfDateEqButSrcBiggerDst = true;
-    bool ClearSourceArchiveBit = false;
-    bool VersionsKeep = false;
-    std::string VersionsFolder = "%destination%File Versions Archive";
-    std::int32_t VersionsFilesNum = 0;
-    TArchiveDeleteKind DeleteKind = adkRecycle;
-    std::string ArchiveFolder = "%destination%Deleted Files Archive";
-    std::int32_t KeepDeletedFilesNum = 0;
-
-    // The settings groups.
-    TTaskRunPrograms RunPrograms;
-    TTaskDial Dial;
-    TTaskHardwareProfile HardwareProfile;
-    TTaskBandwidth Bandwidth;
-    TTaskProtection Protection;
-    TTaskLog Log;
-    TTaskEventAlerts EventAlerts;
-    TTaskPerformance Performance;
-    TTaskPowerManagement PowerManagement;
-    TTaskEmailSettings EmailSettings;
-
     std::unique_ptr<TTaskLogger> Logger;
+
+    // Every stored setting but the identity (ID, Created, LastRun), as a copy: the dialogs' draft.
+    TaskSettings settings() const;
+    // Takes every setting of `s`; ID, Created, LastRun and the run state stay. The folder watches
+    // are not rebuilt here: the caller runs UpdateFoldersMonitor when the settings are accepted.
+    void assignSettings(const TaskSettings &s);
 
     // A new random ID of 21 characters from "1234567890ABCDEF"; with `inUse`, one that no task of
     // that list holds (compared ignoring case, as the store compares key names).
