@@ -14,6 +14,7 @@
 #include "core/settings/Settings.h"
 #include "core/util/FiltersMask.h"
 #include "core/task/TaskStorage.h"
+#include "platform/NmcliDialer.h"
 
 #include <QCoreApplication>
 
@@ -319,6 +320,9 @@ int main(int argc, char **argv)
         snapshot = snapshotFromArgs(args, quiet, removeEntries);
     }
 
+    // A task's dial-up entry is a NetworkManager profile, brought up and down through nmcli.
+    qv::NmcliDialer networkManager;
+    qv::setDialer(&networkManager);
     PrintingHost host(quiet, task != nullptr ? task->Logger.get() : nullptr);
     host.log(qv::lkStarted, "Backup started.");
     qv::TCustomBackup *run = nullptr;
@@ -333,6 +337,7 @@ int main(int argc, char **argv)
     }
     qv::RunQueue::instance().submit(run, false, true);
     const int status = app.exec();
+    qv::setDialer(nullptr);
     if (task != nullptr) {
         task->Running = false;
         task->Thread = nullptr;

@@ -13,8 +13,8 @@ public:
     std::vector<std::string> phonebookEntries() override { return {}; }
     std::vector<std::string> activeConnections() override { return {}; }
     bool isEntryConnected(const std::string &) override { return false; }
-    void dial(const std::string &) override {}
-    void hangUp(const std::string &) override {}
+    int dial(const std::string &) override { return -1; }
+    int hangUp(const std::string &) override { return -1; }
 };
 
 NoDialer g_none;

@@ -7,6 +7,9 @@
 // afterwards to tell success from failure. Without a backend (no network manager) nothing is ever
 // connected, lists are empty and every dial fails, so a task with an entry logs that it cannot
 // connect and goes on.
+//
+// dial() and hangUp() return 0 on success, the network manager's own code on failure, or -1 when
+// there is no network manager at all.
 #pragma once
 
 #include <string>
@@ -23,8 +26,8 @@ public:
     virtual std::vector<std::string> activeConnections() = 0;
     virtual bool isEntryConnected(const std::string &entry) = 0;
     // Brings the entry up; returns when the attempt has ended.
-    virtual void dial(const std::string &entry) = 0;
-    virtual void hangUp(const std::string &entry) = 0;
+    virtual int dial(const std::string &entry) = 0;
+    virtual int hangUp(const std::string &entry) = 0;
 };
 
 // The program's one dialer (a backend without any connection unless one was installed).

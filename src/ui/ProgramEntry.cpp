@@ -8,6 +8,7 @@
 #include "core/text/Language.h"
 #include "core/settings/Settings.h"
 #include "core/runs/TaskRunFlags.h"
+#include "platform/NmcliDialer.h"
 #include "platform/SingleInstance.h"
 #include "platform/gui/TrayService.h"
 #include "core/runs/AlertDispatcher.h"
@@ -201,6 +202,9 @@ int runProgram(int argc, char **argv)
     MessageBoxSeam::setHeadless(headless);
     SetSystemTimerEditor(&SystemTimerForm::edit);
 
+    // Dial-up entries of tasks are NetworkManager profiles, brought up and down through nmcli.
+    NmcliDialer networkManager;
+    setDialer(&networkManager);
     LoadSettings();
     if (!Language.empty()) {
         if (auto table = LoadLanguageFile(Language)) {
@@ -251,6 +255,7 @@ int runProgram(int argc, char **argv)
     });
     const int rc = QApplication::exec();
     setAlerter(nullptr);
+    setDialer(nullptr);
     form.reset();
     splash.reset();
     BackupData = nullptr;

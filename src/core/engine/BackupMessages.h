@@ -66,6 +66,15 @@ inline constexpr BackupMessage RasDisconnecting{"strBackupRasDisconnecting", "Di
 inline constexpr BackupMessage RasDisconnectSkipping{
     "strBackupRasDisconnectSkipping",
     "Connection established not by Quorvellant application. Disconnection skipped (%s)."};
+inline constexpr BackupMessage RasErrorCode{"strBackupRasErrorCode", "The network manager answered %d: %s."};
+inline constexpr BackupMessage RasErrorNoManager{"strBackupRasErrorNoManager", "NetworkManager is not available"};
+inline constexpr BackupMessage RasErrorNotUp{"strBackupRasErrorNotUp", "the connection did not come up"};
+inline constexpr BackupMessage RasErrorTimeout{"strBackupRasErrorTimeout", "time-out"};
+inline constexpr BackupMessage RasErrorActivation{"strBackupRasErrorActivation", "activation failed"};
+inline constexpr BackupMessage RasErrorNoProfile{"strBackupRasErrorNoProfile", "no such profile"};
+inline constexpr BackupMessage RasErrorOther{"strBackupRasErrorOther", "unknown error"};
+inline constexpr BackupMessage RasDisconnectLater{
+    "strBackupRasDisconnectLater", "Another task still uses %s; it is disconnected when that task ends."};
 inline constexpr BackupMessage RasNoneSelected{"strRasNoneSelected", "[none]"};
 inline constexpr BackupMessage SourceNoFiles{
     "strBackupSourceNoFiles", "Source files list is empty (check \"File Filter\" settings). Nothing to do!"};

@@ -3,7 +3,6 @@
 
 #include "platform/FileOps.h"
 #include "core/engine/BackupMessages.h"
-#include "platform/Dialer.h"
 
 #include <algorithm>
 #include <thread>
@@ -83,6 +82,7 @@ void TCustomBackup::executeGuarded()
         m_failure = "unknown error";
         Terminate();
     }
+    RasRelease();
     m_bridge.setProgress(ProgressState{m_progressCaption, m_progressPosition.load(), m_progressMaximum.load()},
                          true);
 }
@@ -241,46 +241,92 @@ bool TCustomBackup::hasDialEntry() const
     return !entry.empty() && entry != messageText(msg::RasNoneSelected) && entry != msg::RasNoneSelected.text;
 }
 
+namespace {
+
+const BackupMessage &rasCodeMeaning(int code)
+{
+    switch (code) {
+    case -1:
+        return msg::RasErrorNoManager;
+    case 0:
+        return msg::RasErrorNotUp;
+    case 3:
+        return msg::RasErrorTimeout;
+    case 4:
+        return msg::RasErrorActivation;
+    case 10:
+        return msg::RasErrorNoProfile;
+    default:
+        return msg::RasErrorOther;
+    }
+}
+
+} // namespace
+
 void TCustomBackup::RasConnect()
 {
     m_connectedByOthers = false;
+    m_dialState = TRASManager::DialState::Failed;
     if (!hasDialEntry()) {
         return;
     }
-    Dialer &d = dialer();
     const std::string &entry = m_snapshot->dialEntry;
-    if (d.isEntryConnected(entry)) {
+    const TRASManager::DialResult r = RASManagerInstance().Dial(entry, [&] {
+        const std::string text = formatMessage(msg::RasConnecting, {entry});
+        SetProgress(text, 100);
+        Log(lkInfo, text);
+    });
+    m_dialState = r.state;
+    switch (r.state) {
+    case TRASManager::DialState::Dialled:
+        Log(lkInfo, formatMessage(msg::RasConnected, {entry}));
+        break;
+    case TRASManager::DialState::Shared:
+    case TRASManager::DialState::ConnectedByOthers:
         m_connectedByOthers = true;
         Log(lkWarning, formatMessage(msg::RasAlreadyConnected, {entry}));
-        return;
-    }
-    const std::string text = formatMessage(msg::RasConnecting, {entry});
-    SetProgress(text, 100);
-    Log(lkInfo, text);
-    d.dial(entry);
-    if (d.isEntryConnected(entry)) {
-        Log(lkInfo, formatMessage(msg::RasConnected, {entry}));
-    } else {
+        break;
+    case TRASManager::DialState::Failed:
         Log(lkError, formatMessage(msg::RasConnectingError, {entry}));
+        Log(lkError, formatMessage(msg::RasErrorCode, {r.code, messageText(rasCodeMeaning(r.code))}));
+        break;
     }
 }
 
 void TCustomBackup::RasDisconnect()
 {
-    if (!hasDialEntry() || !m_snapshot->dialDisconnectAfter) {
+    if (!hasDialEntry()) {
         return;
     }
-    Dialer &d = dialer();
     const std::string &entry = m_snapshot->dialEntry;
-    if (!d.isEntryConnected(entry)) {
+    const bool disconnectAfter = m_snapshot->dialDisconnectAfter;
+    const bool dialled = m_dialState == TRASManager::DialState::Dialled;
+    if (dialled || m_dialState == TRASManager::DialState::Shared) {
+        m_dialState = TRASManager::DialState::Failed; // counted out once only
+        const TRASManager::HangUpResult r = RASManagerInstance().HangUp(
+            entry, dialled, disconnectAfter, [&] { Log(lkWarning, formatMessage(msg::RasDisconnecting, {entry})); });
+        if (r.state == TRASManager::HangUpState::StillInUse && dialled && disconnectAfter) {
+            Log(lkWarning, formatMessage(msg::RasDisconnectLater, {entry}));
+        }
         return;
     }
-    if (m_connectedByOthers) {
+    if (disconnectAfter && m_connectedByOthers && RASManagerInstance().isEntryConnected(entry)) {
         Log(lkWarning, formatMessage(msg::RasDisconnectSkipping, {entry}));
+    }
+}
+
+void TCustomBackup::RasRelease()
+{
+    // A stopped or failed run does not hang up; it only stops counting as a user of the connection,
+    // so that the last run sharing it still takes it down when the dialling run asked for that.
+    if (m_dialState != TRASManager::DialState::Dialled && m_dialState != TRASManager::DialState::Shared) {
         return;
     }
-    Log(lkWarning, formatMessage(msg::RasDisconnecting, {entry}));
-    d.hangUp(entry);
+    const std::string &entry = m_snapshot->dialEntry;
+    const bool dialled = m_dialState == TRASManager::DialState::Dialled;
+    m_dialState = TRASManager::DialState::Failed;
+    RASManagerInstance().HangUp(entry, dialled, false,
+                                [&] { Log(lkWarning, formatMessage(msg::RasDisconnecting, {entry})); });
 }
 
 void TCustomBackup::runProgram(bool before)

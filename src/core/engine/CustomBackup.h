@@ -18,6 +18,7 @@
 #include "core/engine/FilesList.h"
 #include "core/engine/FolderScanner.h"
 #include "core/engine/HostBridge.h"
+#include "core/engine/RASManager.h"
 #include "core/engine/RunControl.h"
 #include "core/engine/RunSnapshot.h"
 
@@ -103,6 +104,7 @@ protected:
     void AfterBackup();
     void RasConnect();
     void RasDisconnect();
+    void RasRelease();
 
     std::shared_ptr<const RunSnapshot> m_snapshot;
     BackupServices m_services;
@@ -117,6 +119,8 @@ protected:
     bool m_diskSpanned = false;
     bool m_wroteDestination = false; // the destination file system is synced at the end
     bool m_connectedByOthers = false;
+    // How RasConnect found the entry: only Dialled and Shared runs are counted by the manager.
+    TRASManager::DialState m_dialState = TRASManager::DialState::Failed;
 
 private:
     bool hasDialEntry() const;

@@ -29,20 +29,25 @@ bool FakeDialer::isEntryConnected(const std::string &entry)
     return m_connected.count(entry) != 0;
 }
 
-void FakeDialer::dial(const std::string &entry)
+int FakeDialer::dial(const std::string &entry)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_calls.push_back("dial:" + entry);
-    if (std::find(entries.begin(), entries.end(), entry) != entries.end() && failing.count(entry) == 0) {
-        m_connected.insert(entry);
+    if (std::find(entries.begin(), entries.end(), entry) == entries.end()) {
+        return 10;
     }
+    if (failing.count(entry) != 0) {
+        return failCode;
+    }
+    m_connected.insert(entry);
+    return 0;
 }
 
-void FakeDialer::hangUp(const std::string &entry)
+int FakeDialer::hangUp(const std::string &entry)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_calls.push_back("hangup:" + entry);
-    m_connected.erase(entry);
+    return m_connected.erase(entry) != 0 ? 0 : 10;
 }
 
 std::vector<std::string> FakeDialer::calls() const
