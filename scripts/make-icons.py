@@ -182,6 +182,79 @@ ICONS['Quorvellant'] = [('circle', (16, 16, 15), DBLUE), ('ring', (16, 16, 8.5, 
                         ('poly', [(19, 6), (26, 9.5), (19, 13)], WHITE), ('poly', [(13, 19), (6, 22.5), (13, 26)], WHITE)]
 
 
+# the options dialog: its tabs (start-up, performance, log display, language, task defaults)
+gear = [('circle', (16, 16, 10), DGREY)] + \
+    [('line', ([(16 + 8 * math.cos(a), 16 + 8 * math.sin(a)), (16 + 13 * math.cos(a), 16 + 13 * math.sin(a))], 5),
+      DGREY) for a in [i * math.pi / 4 for i in range(8)]] + [('circle', (16, 16, 4), WHITE)]
+globe = [('circle', (16, 16, 14), BLUE), ('ring', (16, 16, 13.5, 1.5), DBLUE), ('rect', (3, 15, 29, 17), WHITE),
+         ('line', ([(16, 2), (16, 30)], 2), WHITE), ('ring', (16, 16, 7, 1.6), WHITE)]
+ICONS['PreferencesImageList_0'] = [('circle', (16, 16, 14), GREEN), ('ring', (16, 18, 7.5, 3), WHITE),
+                                   ('rect', (13, 7, 19, 13), GREEN), ('rect', (14.5, 5, 17.5, 17), WHITE)]
+ICONS['PreferencesImageList_1'] = [('circle', (16, 18, 13), DGREY), ('circle', (16, 18, 10.5), WHITE),
+                                   ('rect', (2, 24, 30, 31), (0, 0, 0, 0)),
+                                   ('line', ([(16, 20), (23, 11)], 3), RED), ('circle', (16, 20, 2.5), DGREY)]
+ICONS['PreferencesImageList_2'] = [('rect', (3, 4, 29, 28), DGREY), ('rect', (4, 5, 28, 10), rgba('#cfd8e8')),
+                                   ('rect', (4, 11, 28, 16), PAPER), ('rect', (4, 17, 28, 22), rgba('#ffcaca')),
+                                   ('rect', (4, 23, 28, 27), rgba('#ffffbf'))]
+ICONS['PreferencesImageList_3'] = globe
+ICONS['PreferencesImageList_4'] = page + [('circle', (22, 22, 8), DGREY), ('circle', (22, 22, 3), WHITE)]
+
+# the task settings navigator: run programs, dial-up, hardware profile, bandwidth, password, log,
+# event alerts, CPU, power, e-mail
+ICONS['TaskPropsImageList_0'] = [('rrect', (3, 5, 29, 27, 2), DBLUE), ('rect', (5, 10, 27, 25), WHITE),
+                                 ('poly', [(12, 13), (20, 17.5), (12, 22)], GREEN)]
+ICONS['TaskPropsImageList_1'] = [('rrect', (5, 3, 27, 29, 3), DGREY), ('rect', (8, 6, 24, 12), rgba('#cfe8cf')),
+                                 ('circle', (11, 17, 1.8), WHITE), ('circle', (16, 17, 1.8), WHITE),
+                                 ('circle', (21, 17, 1.8), WHITE), ('circle', (11, 23, 1.8), WHITE),
+                                 ('circle', (16, 23, 1.8), WHITE), ('circle', (21, 23, 1.8), WHITE)]
+ICONS['TaskPropsImageList_2'] = [('rrect', (3, 5, 29, 22, 2), DGREY), ('rect', (5, 7, 27, 20), BLUE),
+                                 ('rect', (13, 22, 19, 26), DGREY), ('rect', (8, 26, 24, 29), DGREY)]
+ICONS['TaskPropsImageList_3'] = [('line', ([(4, 10), (24, 10)], 3.5), BLUE), ('poly', [(22, 4), (30, 10), (22, 16)], BLUE),
+                                 ('line', ([(28, 22), (8, 22)], 3.5), GREEN), ('poly', [(10, 16), (2, 22), (10, 28)], GREEN)]
+ICONS['TaskPropsImageList_4'] = [('ring', (16, 11, 6, 3), DGREY), ('rect', (6, 14, 26, 29), DYELLOW),
+                                 ('rect', (7, 15, 25, 28), YELLOW), ('circle', (16, 20, 2.5), DGREY),
+                                 ('rect', (15, 20, 17, 25), DGREY)]
+ICONS['TaskPropsImageList_5'] = page + [('rect', (11, 13, 22, 15), DGREY), ('rect', (11, 18, 22, 20), DGREY),
+                                        ('rect', (11, 23, 18, 25), DGREY)]
+ICONS['TaskPropsImageList_6'] = [('poly', [(16, 3), (30, 28), (2, 28)], ORANGE), ('rect', (14.5, 11, 17.5, 21), WHITE),
+                                 ('circle', (16, 24.5, 1.8), WHITE)]
+ICONS['TaskPropsImageList_7'] = [('rrect', (7, 7, 25, 25, 2), DGREY), ('rect', (11, 11, 21, 21), GREY)] + \
+    [('rect', (9 + 5 * i, 3, 11 + 5 * i, 7), DGREY) for i in range(3)] + \
+    [('rect', (9 + 5 * i, 25, 11 + 5 * i, 29), DGREY) for i in range(3)]
+ICONS['TaskPropsImageList_8'] = [('rrect', (3, 9, 27, 24, 2), DGREY), ('rect', (27, 13, 30, 20), DGREY),
+                                 ('rect', (5, 11, 25, 22), WHITE), ('rect', (6, 12, 17, 21), GREEN)]
+ICONS['TaskPropsImageList_9'] = [('rect', (3, 7, 29, 25), DGREY), ('rect', (4, 8, 28, 24), PAPER),
+                                 ('line', ([(4, 8), (16, 17), (28, 8)], 2.2), DGREY)]
+
+# the interface languages: another file, the built-in English, then English, Dutch, Russian,
+# German, French, Spanish and Polish flags
+def stripes(colors, vertical=False):
+    n = len(colors)
+    out = [('rect', (2, 6, 30, 26), DGREY)]
+    for i, c in enumerate(colors):
+        if vertical:
+            out.append(('rect', (3 + 26 * i / n, 7, 3 + 26 * (i + 1) / n, 25), c))
+        else:
+            out.append(('rect', (3, 7 + 18 * i / n, 29, 7 + 18 * (i + 1) / n), c))
+    return out
+
+
+NAVY, FRED, FYELLOW = rgba('#012169'), rgba('#c8102e'), rgba('#ffc400')
+union = [('rect', (2, 6, 30, 26), DGREY), ('rect', (3, 7, 29, 25), NAVY),
+         ('line', ([(3, 7), (29, 25)], 3), WHITE), ('line', ([(29, 7), (3, 25)], 3), WHITE),
+         ('rect', (13, 7, 19, 25), WHITE), ('rect', (3, 13, 29, 19), WHITE),
+         ('rect', (14.5, 7, 17.5, 25), FRED), ('rect', (3, 14.5, 29, 17.5), FRED)]
+ICONS['LanguagesImageList_0'] = page
+ICONS['LanguagesImageList_1'] = union + [('circle', (25, 23, 5), GREEN), ('line', ([(22.5, 23), (24.5, 25), (27.5, 21)], 1.6), WHITE)]
+ICONS['LanguagesImageList_2'] = union
+ICONS['LanguagesImageList_3'] = stripes([rgba('#ae1c28'), WHITE, rgba('#21468b')])
+ICONS['LanguagesImageList_4'] = stripes([WHITE, rgba('#0039a6'), rgba('#d52b1e')])
+ICONS['LanguagesImageList_5'] = stripes([rgba('#000000'), rgba('#dd0000'), FYELLOW])
+ICONS['LanguagesImageList_6'] = stripes([rgba('#002395'), WHITE, rgba('#ed2939')], vertical=True)
+ICONS['LanguagesImageList_7'] = stripes([rgba('#aa151b'), FYELLOW, FYELLOW, rgba('#aa151b')])
+ICONS['LanguagesImageList_8'] = stripes([WHITE, rgba('#dc143c')])
+
+
 def main():
     root = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'resources', 'icons')
     for size in (16, 32):

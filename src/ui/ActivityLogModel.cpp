@@ -10,36 +10,48 @@
 
 namespace qv {
 
-namespace {
+LogDisplayColours logDisplayColoursFromSettings()
+{
+    LogDisplayColours c{};
+    const TColor fg[] = {LogSummaryColorFg, LogFilesColorFg, LogSkippingColorFg, LogWarningsColorFg, LogErrorsColorFg};
+    const TColor bg[] = {LogSummaryColorBg, LogFilesColorBg, LogSkippingColorBg, LogWarningsColorBg, LogErrorsColorBg};
+    for (int i = 0; i < LogDisplayColours::PairCount; ++i) {
+        c.fg[i] = fg[i];
+        c.bg[i] = bg[i];
+    }
+    return c;
+}
 
-// The colour settings of each kind: summary kinds share one pair.
-struct KindColours {
-    const TColor *fg;
-    const TColor *bg;
-};
-
-KindColours coloursOfKind(int kind)
+int logColourPairOfKind(int kind)
 {
     switch (kind) {
     case kLogStarted:
     case kLogFinished:
     case kLogAborted:
     case kLogInformation:
-        return {&LogSummaryColorFg, &LogSummaryColorBg};
+        return LogDisplayColours::Summary;
     case kLogFile:
-        return {&LogFilesColorFg, &LogFilesColorBg};
+        return LogDisplayColours::Files;
     case kLogSkipped:
-        return {&LogSkippingColorFg, &LogSkippingColorBg};
+        return LogDisplayColours::Skipping;
     case kLogWarning:
-        return {&LogWarningsColorFg, &LogWarningsColorBg};
+        return LogDisplayColours::Warnings;
     case kLogError:
-        return {&LogErrorsColorFg, &LogErrorsColorBg};
+        return LogDisplayColours::Errors;
     default:
-        return {nullptr, nullptr};
+        return -1;
     }
 }
 
-} // namespace
+LogRowColours logRowColours(const LogDisplayColours &colours, int kind, const QPalette &palette)
+{
+    const int pair = logColourPairOfKind(kind);
+    // A foreground of -1 leaves the kind's lines in the list's own colours.
+    if (pair < 0 || colours.fg[pair] == kTColorNone) {
+        return {};
+    }
+    return {colorFromTColor(colours.fg[pair], palette), colorFromTColor(colours.bg[pair], palette)};
+}
 
 QFont logDisplayFont()
 {
@@ -126,15 +138,11 @@ void ActivityLogModel::sync()
 
 void ActivityLogModel::refreshAppearance(const QPalette &palette)
 {
+    const LogDisplayColours colours = logDisplayColoursFromSettings();
     for (int kind = 0; kind < kLogKindCount; ++kind) {
-        const KindColours c = coloursOfKind(kind);
-        m_fg[kind].reset();
-        m_bg[kind].reset();
-        // A foreground of -1 leaves the kind's lines in the list's own colours.
-        if (c.fg != nullptr && *c.fg != kTColorNone) {
-            m_fg[kind] = colorFromTColor(*c.fg, palette);
-            m_bg[kind] = colorFromTColor(*c.bg, palette);
-        }
+        const LogRowColours row = logRowColours(colours, kind, palette);
+        m_fg[kind] = row.fg;
+        m_bg[kind] = row.bg;
     }
     m_font = logDisplayFont();
     if (m_rows > 0) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "core/log/TaskLogger.h"
+#include "core/settings/Settings.h"
 
 #include <QAbstractTableModel>
 #include <QColor>
@@ -65,6 +66,25 @@ private:
     std::optional<QColor> m_bg[kLogKindCount];
     QFont m_font;
 };
+
+// The five colour pairs of the log display (general messages, processed files, skipped files,
+// warnings, errors), as stored.
+struct LogDisplayColours {
+    enum Pair { Summary, Files, Skipping, Warnings, Errors, PairCount };
+    TColor fg[PairCount];
+    TColor bg[PairCount];
+};
+// The pairs of the log display settings.
+LogDisplayColours logDisplayColoursFromSettings();
+// The pair a log kind is drawn with (-1: none); the summary kinds share one.
+int logColourPairOfKind(int kind);
+// The colours a row of `kind` is drawn with under `colours`: nothing for a kind without a pair or a
+// pair whose foreground is -1 (the list's own colours then).
+struct LogRowColours {
+    std::optional<QColor> fg;
+    std::optional<QColor> bg;
+};
+LogRowColours logRowColours(const LogDisplayColours &colours, int kind, const QPalette &palette);
 
 // The log font: LogFontName (an empty name becomes "Tahoma", and the setting keeps it) at
 // LogFontSize points; a font this desktop lacks falls back to a similar one.

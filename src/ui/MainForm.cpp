@@ -556,10 +556,7 @@ void TMainForm::connectActions()
     logHooks.searchAgain = action("actOtherLogSearchAgain");
     logHooks.hideLog = [this] { action("actViewLog")->trigger(); };
     if (m_services.dialogs.hasPreferencesPage()) {
-        logHooks.openOptions = [this] {
-            ShowPreferencesPage(2);
-            m_logView->refreshAppearance();
-        };
+        logHooks.openOptions = [this] { ShowPreferencesPage(2); };
     }
     logHooks.stateChanged = [this] { CheckState(); };
     m_logView->setHooks(std::move(logHooks));

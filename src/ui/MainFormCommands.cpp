@@ -5,6 +5,7 @@
 // go on: a command remembers its task by ID and finds it again afterwards, and never frees a task
 // that has a backup thread.
 #include "ui/MainForm.h"
+#include "ui/ActivityLogView.h"
 
 #include "components/LangText.h"
 #include "components/MessageBox.h"
@@ -98,6 +99,7 @@ void TMainForm::ShowPreferencesPage(int page)
         return;
     }
     if (m_services.dialogs.preferencesPage(this, page, m_tray)) {
+        m_logView->refreshAppearance();
         SaveAllSettings();
         ApplyWindowSettings();
     }

@@ -21,6 +21,7 @@
 #include "ui/maintenance/MaintenanceForm.h"
 #include "ui/SplashForm.h"
 #include "ui/SystemTimerForm.h"
+#include "ui/options/PrefsForm.h"
 #include "core/schedule/TaskSchedulerControl.h"
 
 #include <QApplication>
@@ -213,6 +214,7 @@ int runProgram(int argc, char **argv)
     }
     installSmallDialogs(programDialogs());
     installMaintenanceWizard(programDialogs());
+    installPreferencesDialog(programDialogs());
     auto data = std::make_unique<TBackupData>();
     BackupData = data.get();
     const std::vector<std::string> problems = data->LoadFromRegistry();

@@ -1,0 +1,152 @@
+// The interface language chosen in the options dialog, through the main window's command: the
+// dialog opened again is translated at once, the main window only after a restart.
+// qv-test-labels: gui
+#include "ui/MainFormCommandFixture.h"
+
+#include "core/text/Language.h"
+#include "ui/options/PrefsForm.h"
+#include "ui/options/PrefsLanguagePage.h"
+#include "ui/options/PrefsLogDisplayPage.h"
+#include "ui/ActivityLogView.h"
+
+#include "support/DialogTestSupport.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+
+namespace {
+
+class PrefsLanguageEndToEnd : public qvtest::MainFormCommandFixture
+{
+protected:
+    void SetUp() override
+    {
+        qv::SetLanguageFile(nullptr);
+        qv::ResetPreferencesMemory();
+        langDir = qgetenv("XDG_DATA_HOME").toStdString() + "/quorvellant/lang";
+        QDir(QString::fromStdString(langDir)).removeRecursively();
+        QDir().mkpath(QString::fromStdString(langDir));
+        MainFormCommandFixture::SetUp();
+        makeRealForm();
+    }
+    void TearDown() override
+    {
+        MainFormCommandFixture::TearDown();
+        qv::SetLanguageFile(nullptr);
+    }
+    // The window as the program builds it: the real options dialog behind its commands.
+    void makeRealForm()
+    {
+        form.reset();
+        TMainFormServices s;
+        s.tray = std::make_unique<qv::FakeTrayService>();
+        s.hotKeys = &hotKeys;
+        s.sessionEvents = &session;
+        s.exitDrainMs = 10000;
+        s.hardExit = [] {};
+        s.dialogs = dialogs.make();
+        qv::installPreferencesDialog(s.dialogs);
+        form = std::make_unique<qv::TMainForm>(data.get(), std::move(s));
+    }
+    // What a program start does with the saved settings.
+    void restart()
+    {
+        form.reset();
+        qv::SetLanguageFile(nullptr);
+        qv::ResetSettingsToDefaults();
+        qv::LoadSettings();
+        if (!qv::Language.empty()) {
+            qv::SetLanguageFile(qv::LoadLanguageFile(qv::Language));
+        }
+        makeRealForm();
+    }
+    // Runs a main-window command that opens the options dialog, choosing `caption` and pressing OK.
+    void chooseLanguage(const QString &caption)
+    {
+        qvtest::NextModal next([&](QDialog *d) {
+            auto *f = qobject_cast<qv::TPrefsForm *>(d);
+            ASSERT_NE(f, nullptr);
+            EXPECT_EQ(f->MainPageControl->currentIndex(), qv::TPrefsForm::LanguagePage);
+            auto found = f->LanguageTabSheet->LanguageListView->findItems(caption, Qt::MatchExactly);
+            ASSERT_EQ(found.size(), 1);
+            f->LanguageTabSheet->LanguageListView->setCurrentItem(found.first());
+            f->OkButton->click();
+        });
+        act("actOptionsInterfaceLanguage")->trigger();
+        EXPECT_TRUE(next.ran);
+    }
+    QString optionsCaption()
+    {
+        QString title;
+        qvtest::NextModal next([&](QDialog *d) {
+            title = d->windowTitle();
+            d->reject();
+        });
+        act("actOptionsPreferences")->trigger();
+        EXPECT_TRUE(next.ran);
+        return title;
+    }
+    QString taskMenuTitle() const
+    {
+        auto *menu = form->findChild<QMenu *>(QStringLiteral("mnuTask"));
+        return menu == nullptr ? QString() : menu->title();
+    }
+    std::string langDir;
+};
+
+} // namespace
+
+TEST_F(PrefsLanguageEndToEnd, ChosenLanguageTranslatesNewWindowsAndTheMainWindowAfterRestart)
+{
+    qvtest::writeFile(langDir + "/Testsprache.lng",
+                      "[MainForm]\nMainForm.Caption=Quorvellant Testsprache\nMainForm.mnuTask.Caption=&Aufgabe\n"
+                      "[PrefsForm]\nPrefsForm.Caption=Quorvellant Einstellungen\n");
+    const QString title = form->windowTitle();
+    const QString menu = taskMenuTitle();
+    ASSERT_EQ(title, "Quorvellant");
+    ASSERT_FALSE(menu.isEmpty());
+    EXPECT_EQ(optionsCaption(), "Quorvellant Preferences");
+
+    chooseLanguage("Testsprache");
+    EXPECT_EQ(qv::Language, "Testsprache.lng");
+    EXPECT_EQ(optionsCaption(), "Quorvellant Einstellungen");
+    // The open main window keeps its texts.
+    EXPECT_EQ(form->windowTitle(), title);
+    EXPECT_EQ(taskMenuTitle(), menu);
+
+    // The command saved the settings: a restart comes up translated.
+    restart();
+    EXPECT_EQ(qv::Language, "Testsprache.lng");
+    EXPECT_EQ(form->windowTitle(), "Quorvellant Testsprache");
+    EXPECT_EQ(taskMenuTitle(), "&Aufgabe");
+
+    chooseLanguage("English (Default)");
+    EXPECT_EQ(qv::Language, "");
+    EXPECT_EQ(optionsCaption(), "Quorvellant Preferences");
+    restart();
+    EXPECT_EQ(form->windowTitle(), "Quorvellant");
+    EXPECT_EQ(taskMenuTitle(), menu);
+}
+
+TEST_F(PrefsLanguageEndToEnd, LogViewTakesNewColoursAndFontAtOk)
+{
+    auto *view = form->findChild<qv::ActivityLogView *>();
+    ASSERT_NE(view, nullptr);
+    ASSERT_NE(view->logModel()->logFont().pointSize(), 17);
+    qvtest::NextModal next([&](QDialog *d) {
+        auto *f = qobject_cast<qv::TPrefsForm *>(d);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->MainPageControl->currentIndex(), qv::TPrefsForm::LogDisplayPage);
+        f->LogDisplayTabSheet->LogDisplayFontSizeLabel->setText("17");
+        f->OkButton->click();
+    });
+    act("actOptionsLogDisplay")->trigger();
+    ASSERT_TRUE(next.ran);
+    EXPECT_EQ(qv::LogFontSize, 17);
+    EXPECT_EQ(view->logModel()->logFont().pointSize(), 17);
+}
