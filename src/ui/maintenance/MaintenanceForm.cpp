@@ -267,8 +267,15 @@ void TMaintenanceForm::showStep()
 {
     if (const std::optional<int> page = maintenancePage(m_action, m_step)) {
         m_pages->setCurrentIndex(*page);
+        // The file name is what the options pages ask for; the done pages offer Close.
+        if (*page == kPageBackupOptions || *page == kPageRestoreOptions) {
+            (*page == kPageBackupOptions ? m_backupFile : m_restoreFile)->setFocus();
+        }
     }
     CheckState();
+    if (m_step == 4) {
+        m_close->setFocus();
+    }
 }
 
 bool TMaintenanceForm::refuseWhileRunning()
