@@ -78,6 +78,7 @@ TMaintenanceForm::TMaintenanceForm(MaintenanceHost host, QWidget *parent) : QDia
     m_step = 1;
     m_action = kMaintenanceNone;
     CheckState();
+    m_backupChoice->setFocus(); // Space chooses it, the arrow keys move to the other choice
 }
 
 TMaintenanceForm::~TMaintenanceForm() = default;
