@@ -46,14 +46,19 @@ struct Command
 };
 
 const Command kCommands[] = {
-    {"l", "l ARCHIVE                          list the entries", qv::zipCommandList},
-    {"t", "t [-P PASSWORD] ARCHIVE            test every entry", qv::zipCommandTest},
-    {"x", "x [-o] [-P PASSWORD] ARCHIVE DIR   extract (-o replaces existing files)", qv::zipCommandExtract},
+    {"l", "l [-D COMMAND] ARCHIVE             list the entries", qv::zipCommandList},
+    {"t", "t [-D COMMAND] [-P PASSWORD] ARCHIVE  test every entry", qv::zipCommandTest},
+    {"x", "x [-o] [-D COMMAND] [-P PASSWORD] ARCHIVE DIR\n"
+          "                                     extract (-o replaces existing files)",
+     qv::zipCommandExtract},
     {"a",
-     "a [-l LEVEL] [-P PASSWORD] [-u|-r|-f] [-R] [-v BYTES] ARCHIVE ROOTDIR FILES...\n"
+     "a [-l LEVEL] [-P PASSWORD] [-u|-r|-f] [-R] [-v BYTES | -s [-D COMMAND]] ARCHIVE ROOTDIR FILES...\n"
      "                                     add or update FILES with names relative to ROOTDIR;\n"
      "                                     a FILE with * or ? is a mask below ROOTDIR (-R: recursive);\n"
-     "                                     -v: volumes of at most BYTES beside the archive",
+     "                                     -v: volumes of at most BYTES beside the archive;\n"
+     "                                     -s: across removable disks, each filled to its free space\n"
+     "  -D COMMAND: run when another disk of a spanned archive is wanted (its number in QV_DISK;\n"
+     "              exit status 0 once it is in); without it the terminal asks",
      qv::zipCommandAdd},
     {"d", "d ARCHIVE NAMES...                 delete entries (masks with * and ? allowed)",
      qv::zipCommandDelete},

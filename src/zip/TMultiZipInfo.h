@@ -4,8 +4,11 @@
 namespace qv {
 
 // mmNone: one archive file. mmBlocks: volumes of a fixed size beside each other (see ZipVolumes).
-// mmSpan: volumes on removable media changed between disks; not written here (no drive A or B
-// to relabel, no medium to change), reported when read.
+// mmSpan: one volume per removable disk, each as large as the disk's free space allows (see
+// ZipSpanOutput). WriteDiskLabels changes nothing: no file system is ever relabelled here, the
+// "PKBACK# nnn" labels belong to floppy drives A and B; CheckDiskLabels makes a reader refuse a
+// disk labelled as another disk of a set. SaveOnFirstDisk is the number of bytes left free on
+// the first disk of a span. SaveZipInfoOnFirstDisk is kept and copied only.
 enum TMultiMode : int { mmNone = 0, mmSpan, mmBlocks };
 
 struct TMultiZipInfo

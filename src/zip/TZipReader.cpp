@@ -20,7 +20,7 @@ bool endsWithNoCase(const std::string &s, const std::string &suffix)
 
 TZipReader::TZipReader() = default;
 
-TZipReader::~TZipReader() = default;
+TZipReader::~TZipReader() { removeSpool(); }
 
 void TZipReader::Assign(const TZipReader &o)
 {
@@ -121,6 +121,7 @@ void TZipReader::discardArchive()
     m_file.reset();
     m_volumes.reset();
     m_volumeNames.clear();
+    removeSpool();
     m_view.reset();
     m_directory.reset();
     m_endCentral.Clear();
@@ -177,7 +178,8 @@ void TZipReader::recordArchiveStamp()
 
 bool TZipReader::archiveChanged() const
 {
-    if (m_external != nullptr) {
+    // A set from removable disks is read from its copies: the disk in the drive changes with it.
+    if (m_external != nullptr || !m_spoolFiles.empty()) {
         return false;
     }
     struct stat st
@@ -247,9 +249,17 @@ void TZipReader::ReadZip()
     m_recovered = false;
     const std::int64_t size = s.Size();
     const bool found = m_endCentral.ReadFromStream(s);
+    const TEndCentral &ec = m_endCentral;
+    if (found && ec.ThisDiskNumber != 0 && ec.ThisDiskNumber <= 999 && ec.CentralDiskNumber <= ec.ThisDiskNumber &&
+        m_external == nullptr && FileSystem().IsRemovable(m_zipName)) {
+        readSpannedSet();
+        readBlockedDirectory();
+        buildView();
+        return;
+    }
     bool valid = found && endRecordValid(size);
-    if (valid && m_endCentral.ThisDiskNumber != 0) {
-        throw EIncompleteZip(ziptext::kIncompleteZip); // multi-volume archives are not supported
+    if (valid && ec.ThisDiskNumber != 0) {
+        throw EIncompleteZip(ziptext::kIncompleteZip); // the last volume of a set on a fixed disk
     }
     if (!valid) {
         const auto dot = m_zipName.rfind('.');

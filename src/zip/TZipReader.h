@@ -86,8 +86,14 @@ public:
     std::function<void(TIncompleteZipMode &mode)> OnInCompleteZip;
     std::function<void(int fileCount)> OnUnZipComplete;
     // The file of another volume is needed (nextDisk counts from 1); the default names the
-    // blocked volume beside the archive. An emptied name refuses the volume.
+    // blocked volume beside the archive, or, for a set spanning removable disks, asks for the
+    // disk through OnDiskPrompt and takes the archive's own name on it. An emptied name refuses
+    // the volume.
     std::function<void(int nextDisk, std::string &fileName)> OnGetNextDisk;
+    // The message box of the default OnGetNextDisk for disks ("Please insert disk 2 of the
+    // multi-disk set."): true for OK once the disk is in, false for Cancel. Without it no disk
+    // can be changed and the read is canceled.
+    std::function<bool(const std::string &text)> OnDiskPrompt;
     std::function<void(std::uint8_t *buffer, std::size_t length, const std::string &password)> OnDecrypt;
     // A memory target is full and bytes remain (UnZipToBuffer).
     GetNextBufferHandler OnGetNextBuffer;
@@ -171,6 +177,10 @@ protected:
     bool readBlockedEnd();
     void readBlockedDirectory();
     void openVolumes();
+    void readSpannedSet();
+    void removeSpool();
+    void askForSpanDisk(int disk, std::string &name);
+    bool labelFits(const std::string &name, int disk);
 
     std::string m_zipName;
     std::string m_destDir;
@@ -187,6 +197,7 @@ protected:
     ZipFileSystem *m_fs = &ZipFileSystem::System();
     std::unique_ptr<TStream> m_volumes;    // the volume set of a blocked archive
     std::vector<std::string> m_volumeNames; // its files, the first being ZipName
+    std::vector<std::string> m_spoolFiles;  // copies of the disks of a spanned set, removed with it
     std::atomic<bool> m_cancel{false};
     bool m_busy = false;
     bool m_recovered = false;
@@ -197,6 +208,8 @@ protected:
         std::int64_t size = -1;
         std::int64_t mtimeNs = 0;
     } m_stamp;
+    static bool stampOf(const std::string &path, Stamp &stamp);
+    std::string nextSpanDisk(int disk, std::vector<Stamp> &seen);
 
 private:
     int runOperation(const std::function<int()> &body, bool wholeRun);

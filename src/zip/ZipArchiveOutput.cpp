@@ -101,10 +101,10 @@ void ZipArchiveOutput::removeLeftovers(const std::string &archivePath)
     }
 }
 
-int ZipArchiveOutput::createTemp(const std::string &forPath, std::string &tempPath)
+int ZipArchiveOutput::createTemp(const std::string &forPath, std::string &tempPath, const std::string &folder)
 {
     static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    const std::string base = folderOf(forPath) + "/" + tempPrefix(forPath);
+    const std::string base = (folder.empty() ? folderOf(forPath) : folder) + "/" + tempPrefix(forPath);
     for (int attempt = 0; attempt < 100; ++attempt) {
         unsigned char random[6];
         if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
@@ -129,9 +129,25 @@ int ZipArchiveOutput::createTemp(const std::string &forPath, std::string &tempPa
     throw EFOpenError(systemErrorText("Cannot create the temporary archive", base, EEXIST));
 }
 
-ZipArchiveOutput::ZipArchiveOutput(const std::string &archivePath) : m_archivePath(archivePath)
+mode_t ZipArchiveOutput::modeFor(const std::string &path)
 {
-    m_fd = createTemp(archivePath, m_tempPath);
+    struct stat old;
+    return ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0666 & ~currentUmask());
+}
+
+void ZipArchiveOutput::syncFolderOf(const std::string &path)
+{
+    const int dirFd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+ZipArchiveOutput::ZipArchiveOutput(const std::string &archivePath, const std::string &tempFolder)
+    : m_archivePath(archivePath)
+{
+    m_fd = createTemp(archivePath, m_tempPath, tempFolder);
     struct stat st;
     if (::fstat(m_fd, &st) == 0) {
         m_dev = st.st_dev;
@@ -234,6 +250,41 @@ std::int64_t ZipArchiveOutput::Size()
         raiseSystem("Cannot read the size of the temporary archive", m_tempPath, errno);
     }
     return std::max<int64_t>(st.st_size, m_bufferStart);
+}
+
+std::int64_t ZipArchiveOutput::readAt(std::int64_t pos, void *buffer, std::int64_t n)
+{
+    flushBuffer();
+    auto *p = static_cast<std::uint8_t *>(buffer);
+    std::int64_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(m_fd, p + done, static_cast<std::size_t>(n - done), pos + done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            raiseSystem("Cannot read the temporary archive", m_tempPath, errno);
+        }
+        if (got == 0) {
+            break;
+        }
+        done += got;
+    }
+    return done;
+}
+
+void ZipArchiveOutput::keepAs(const std::string &path)
+{
+    truncateHere();
+    if (::fchmod(m_fd, modeFor(m_archivePath)) != 0 || ::fsync(m_fd) != 0) {
+        raiseSystem("Cannot write the temporary archive to the disk", m_tempPath, errno);
+    }
+    if (::rename(m_tempPath.c_str(), path.c_str()) != 0) {
+        raiseSystem("Cannot keep the temporary archive as", path, errno);
+    }
+    m_committed = true;
+    m_tempPath = path;
+    syncFolderOf(path);
 }
 
 void ZipArchiveOutput::truncateHere()

@@ -22,8 +22,9 @@ namespace qv {
 class ZipArchiveOutput : public TStream
 {
 public:
-    // Creates the temporary file for `archivePath` (which need not exist yet).
-    explicit ZipArchiveOutput(const std::string &archivePath);
+    // Creates the temporary file for `archivePath` (which need not exist yet), beside it or, when
+    // `tempFolder` is given, there (an archive spanning removable disks is built off the disks).
+    explicit ZipArchiveOutput(const std::string &archivePath, const std::string &tempFolder = {});
     ~ZipArchiveOutput() override;
     ZipArchiveOutput(const ZipArchiveOutput &) = delete;
     ZipArchiveOutput &operator=(const ZipArchiveOutput &) = delete;
@@ -50,6 +51,11 @@ public:
     void commitVolumes(const std::vector<std::int64_t> &starts, const std::vector<std::string> &names,
                        const std::string &configName, const std::vector<std::uint8_t> &config);
 
+    // Reads `n` bytes at `pos` of what was written so far; fewer only at the end.
+    std::int64_t readAt(std::int64_t pos, void *buffer, std::int64_t n);
+    // Syncs the temporary file and renames it to `path` (in its folder) instead of the archive.
+    void keepAs(const std::string &path);
+
     const std::string &tempPath() const { return m_tempPath; }
     const std::string &archivePath() const { return m_archivePath; }
     // Identity of the temporary file, so that a search never adds it to the archive.
@@ -61,9 +67,15 @@ public:
     // ".<archive name>.KPZ": the prefix of every temporary file of this archive.
     static std::string tempPrefix(const std::string &archivePath);
 
+    // Creates a new temporary file for `forPath` in `folder` (empty: beside it); returns its
+    // descriptor and sets `tempPath`.
+    static int createTemp(const std::string &forPath, std::string &tempPath, const std::string &folder = {});
+    // The mode a new file replacing `path` gets: the old file's, or 0666 less the umask.
+    static mode_t modeFor(const std::string &path);
+    // Syncs the folder holding `path`, so that a rename there survives a crash.
+    static void syncFolderOf(const std::string &path);
+
 private:
-    // Creates a new temporary file beside `forPath`; returns its descriptor and sets `tempPath`.
-    static int createTemp(const std::string &forPath, std::string &tempPath);
     void flushBuffer();
     void writeAll(const uint8_t *data, size_t n);
 

@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -133,6 +134,17 @@ public:
         return ok;
     }
 
+    std::int64_t FreeSpace(const std::string &path) override
+    {
+        const int fd = openNearest(path);
+        if (fd < 0) {
+            return -1;
+        }
+        struct statvfs vfs {};
+        const bool ok = ::fstatvfs(fd, &vfs) == 0;
+        ::close(fd);
+        return ok ? static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize) : -1;
+    }
     std::string ShortName(const std::string &path) override { return vfatNames(path).first; }
 
     std::string LongName(const std::string &path) override { return vfatNames(path).second; }

@@ -1,5 +1,5 @@
 // What the zip library asks of the file system that holds a path: whether its medium is
-// removable, its volume label, and the short (8.3) names of its entries.
+// removable, its free space, its volume label, and the short (8.3) names of its entries.
 //
 // The library cannot use the program's Qt platform layer, so this small layer lives here: an
 // interface with the Linux backend (System) and, in the tests, a fake. Only vfat keeps short
@@ -9,6 +9,7 @@
 // changing them while mounted provides.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace qv {
@@ -24,6 +25,9 @@ public:
     virtual bool VolumeLabel(const std::string &path, std::string &label) = 0;
     // Sets it; false (with errno set) when the file system refuses.
     virtual bool SetVolumeLabel(const std::string &path, const std::string &label) = 0;
+    // Bytes the user may still write on the file system holding `path` (or its folder); -1 when
+    // it cannot tell.
+    virtual std::int64_t FreeSpace(const std::string &path) = 0;
     // The short form of the last component of `path`, or empty when it has none.
     virtual std::string ShortName(const std::string &path) = 0;
     // The long form of the last component of `path` (which may be given by its short form), or

@@ -2,8 +2,10 @@
 #include "zip/ZipReadCommands.h"
 
 #include "zip/TZipReader.h"
+#include "zip/ZipDiskPrompt.h"
 
 #include <cstdio>
+#include <iostream>
 #include <ostream>
 
 namespace qv {
@@ -14,6 +16,7 @@ struct Options
     std::string password;
     bool hasPassword = false;
     bool overwrite = false;
+    std::string diskCommand; // asks for the disks of a spanned archive (else the terminal does)
     std::vector<std::string> rest;
 };
 
@@ -27,6 +30,12 @@ bool parseOptions(const std::vector<std::string> &args, Options &o, std::ostream
             }
             o.password = args[++i];
             o.hasPassword = true;
+        } else if (args[i] == "-D") {
+            if (i + 1 >= args.size()) {
+                err << "qv-zip: -D needs a command\n";
+                return false;
+            }
+            o.diskCommand = args[++i];
         } else if (args[i] == "-o") {
             o.overwrite = true;
         } else if (args[i] == "--") {
@@ -146,11 +155,12 @@ int zipCommandList(const std::vector<std::string> &args, std::ostream &out, std:
 {
     Options o;
     if (!parseOptions(args, o, err) || o.rest.size() != 1) {
-        err << "usage: qv-zip l ARCHIVE\n";
+        err << "usage: qv-zip l [-D COMMAND] ARCHIVE\n";
         return 2;
     }
     try {
         TZipReader zip;
+        zip.OnDiskPrompt = zipDiskPromptHook(o.diskCommand, std::cin, err);
         zip.SetZipName(o.rest[0]);
         const int n = zip.Count();
         char line[96];
@@ -187,10 +197,11 @@ int zipCommandTest(const std::vector<std::string> &args, std::ostream &out, std:
 {
     Options o;
     if (!parseOptions(args, o, err) || o.rest.size() != 1) {
-        err << "usage: qv-zip t [-P PASSWORD] ARCHIVE\n";
+        err << "usage: qv-zip t [-D COMMAND] [-P PASSWORD] ARCHIVE\n";
         return 2;
     }
     TZipReader zip;
+    zip.OnDiskPrompt = zipDiskPromptHook(o.diskCommand, std::cin, err);
     try {
         zip.SetZipName(o.rest[0]);
     } catch (const EZipError &e) {
@@ -205,10 +216,11 @@ int zipCommandExtract(const std::vector<std::string> &args, std::ostream &out, s
 {
     Options o;
     if (!parseOptions(args, o, err) || o.rest.size() != 2) {
-        err << "usage: qv-zip x [-o] [-P PASSWORD] ARCHIVE DESTDIR\n";
+        err << "usage: qv-zip x [-o] [-D COMMAND] [-P PASSWORD] ARCHIVE DESTDIR\n";
         return 2;
     }
     TZipReader zip;
+    zip.OnDiskPrompt = zipDiskPromptHook(o.diskCommand, std::cin, err);
     try {
         zip.SetZipName(o.rest[0]);
         zip.SetDestDir(o.rest[1]);

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
 
 namespace qv {
 
@@ -29,6 +31,19 @@ std::string zipVolumeName(const std::string &zipName, int disk)
 }
 
 std::string zipConfigName(const std::string &zipName) { return zipNameStem(zipName) + ".zfc"; }
+
+std::string zipScratchFolder(const std::string &preferred)
+{
+    auto isFolder = [](const char *path) {
+        struct stat st;
+        return path != nullptr && *path != '\0' && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+    };
+    if (isFolder(preferred.c_str())) {
+        return preferred;
+    }
+    const char *tmp = std::getenv("TMPDIR");
+    return isFolder(tmp) ? std::string(tmp) : std::string("/tmp");
+}
 
 ZipVolumeStream::ZipVolumeStream(const std::vector<std::string> &names)
 {

@@ -23,6 +23,9 @@ std::string zipNameStem(const std::string &zipName);
 std::string zipVolumeName(const std::string &zipName, int disk);
 // The configuration file of a blocked archive.
 std::string zipConfigName(const std::string &zipName);
+// A folder for scratch files off the archive's disks: `preferred` when it is a folder, else
+// $TMPDIR when it is one, else /tmp.
+std::string zipScratchFolder(const std::string &preferred = {});
 
 class ZipVolumeStream : public TStream
 {

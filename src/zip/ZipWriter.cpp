@@ -267,7 +267,7 @@ int TZipWriter::runUpdate(bool deleteMode, const std::string &target)
         }
     }
 
-    ZipArchiveOutput out(target);
+    ZipArchiveOutput out(target, MultiZipInfo.MultiMode == mmSpan ? spanTempFolder() : std::string());
     m_out = &out;
     if (!m_entryWriter) {
         m_entryWriter = std::make_unique<ZipEntryWriter>(static_cast<ZipEntryHost &>(*this));
@@ -311,6 +311,8 @@ int TZipWriter::runUpdate(bool deleteMode, const std::string &target)
     writeCentralDirectory();
     if (MultiZipInfo.MultiMode == mmBlocks) {
         commitVolumes();
+    } else if (MultiZipInfo.MultiMode == mmSpan) {
+        commitSpan();
     } else {
         out.commit();
         removeStaleVolumes(out.archivePath(), 1);
@@ -576,22 +578,14 @@ void TZipWriter::writeCentralDirectory()
     TStream &out = *m_out;
     const int64_t start = out.Position();
     if (MultiZipInfo.MultiMode == mmSpan) {
-        throw EZipError("Spanning removable disks is not supported; use mmBlocks for volumes");
+        m_spanDataEnd = start; // the directory is written onto the disks with their offsets
+        return;
     }
     if (MultiZipInfo.MultiMode == mmBlocks) {
         writeVolumeDirectory(start);
         return;
     }
-    for (TZipHeaderInfo &entry : m_newEntries) {
-        entry.SaveCentralToStream(out);
-    }
-    m_newEnd.ThisDiskNumber = 0;
-    m_newEnd.CentralDiskNumber = 0;
-    m_newEnd.EntriesOnDisk = m_newEntries.size();
-    m_newEnd.TotalEntries = m_newEntries.size();
-    m_newEnd.CentralOffset = static_cast<uint64_t>(start);
-    m_newEnd.CentralSize = static_cast<uint64_t>(out.Position() - start);
-    m_newEnd.SaveToStream(out);
+    writePlainDirectory(out, start);
 }
 
 } // namespace qv

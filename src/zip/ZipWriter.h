@@ -69,8 +69,13 @@ public:
     // Stores the short (8.3) forms of names and folders where the file system keeps them (vfat);
     // other names stay as written.
     bool Store83Names = false;
-    // Volume settings; MultiZipInfo.MultiMode mmBlocks writes the archive as volumes.
+    // Volume settings; MultiZipInfo.MultiMode mmBlocks writes the archive as volumes beside each
+    // other, mmSpan across removable disks (see ZipSpanOutput).
     TMultiZipInfo MultiZipInfo;
+    // Where an archive spanning disks is built before it is copied onto them (when that folder
+    // exists; else $TMPDIR or /tmp). Every other archive is built beside itself, so that it
+    // replaces the old one in a single rename on the same file system.
+    std::string TempPath;
     TMultiMode GetMultiMode() const override { return MultiZipInfo.MultiMode; }
     void SetMultiMode(TMultiMode mode) override;
     bool GetCheckDiskLabels() const override { return MultiZipInfo.CheckDiskLabels; }
@@ -103,6 +108,12 @@ public:
     std::function<void(int fileCount)> OnZipComplete;
     std::function<void(TUpdateAction action, int fileIndex)> OnUpdate;
     std::function<void(const std::string &fileName)> OnRecursingFile;
+    // Spanning disks: disk `diskNum` (counting from 1) is wanted in the drive of the archive; the
+    // handler returns once it is in (or calls CancelTheOperation to stop). Without a handler the
+    // archive must fit on the disk that is in.
+    std::function<void(int diskNum)> OnPrepareNextDisk;
+    // Spanning disks: the finished archive of `fileSize` bytes is about to be copied onto them.
+    std::function<void(const std::string &fileName, int64_t fileSize)> OnStartSpanCopy;
     std::function<void(uint8_t *buffer, size_t length, const std::string &password)> OnEncrypt;
     // Raised with OnSkippingFile (whose reasons are the reader's): what exactly went wrong.
     std::function<void(TZipSkipReason reason, const std::string &fileName, const std::string &why)>
@@ -148,7 +159,14 @@ private:
     int addRemainingFiles();
     void writeCentralDirectory();
     void writeVolumeDirectory(int64_t start);
+    void writePlainDirectory(TStream &out, int64_t start);
     void commitVolumes();
+    std::string spanTempFolder() const;
+    void commitSpan();
+    void copyOntoDisks(class ZipSpanOutput &span, bool firstDiskAsked);
+    std::vector<uint8_t> spanDirectory(const std::vector<int64_t> &diskStarts, std::vector<int64_t> &recordStarts,
+                                       int64_t at) const;
+    [[noreturn]] void keepSpanArchive(const std::exception &cause);
     static void removeStaleVolumes(const std::string &target, int fromDisk);
     void skipped(TZipSkipReason reason, const std::string &fileName, int index, const std::string &why);
 
@@ -162,6 +180,7 @@ private:
     TEndCentral m_newEnd;
     std::vector<int64_t> m_volumeStarts; // of the volumes of a blocked archive being written
     std::vector<uint8_t> m_volumeConfig; // its end record, for the configuration file
+    int64_t m_spanDataEnd = 0;           // where the entries of an archive spanning disks end
     ZipArchiveOutput *m_out = nullptr;
     std::unique_ptr<ZipEntryWriter> m_entryWriter;
     dev_t m_archiveDev = 0;

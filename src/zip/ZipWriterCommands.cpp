@@ -1,6 +1,7 @@
 // The writing commands of the qv-zip tool: "a" (add or update) and "d" (delete).
 #include "zip/ZipWriterCommands.h"
 
+#include "zip/ZipDiskPrompt.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipWriter.h"
 
@@ -9,13 +10,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iostream>
 #include <stdexcept>
 
 namespace qv {
 
 namespace {
 
-const char *kUsage = "usage: qv-zip a [-l LEVEL] [-P PASSWORD] [-u|-r|-f] [-R] [-v BYTES] ARCHIVE ROOTDIR FILES...\n"
+const char *kUsage = "usage: qv-zip a [-l LEVEL] [-P PASSWORD] [-u|-r|-f] [-R] [-v BYTES | -s [-D COMMAND]] ARCHIVE ROOTDIR "
+                     "FILES...\n"
                      "       qv-zip d ARCHIVE NAMES...\n";
 
 std::string withSlash(std::string s)
@@ -72,6 +75,7 @@ int addCommand(const std::vector<std::string> &args, std::ostream &out, std::ost
 {
     TZipWriter zip;
     bool recurse = false;
+    std::string diskCommand;
     size_t i = 1;
     for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
         const std::string &opt = args[i];
@@ -84,6 +88,10 @@ int addCommand(const std::vector<std::string> &args, std::ostream &out, std::ost
                 return 2;
             }
             zip.SetMultiMode(mmBlocks);
+        } else if (opt == "-s") {
+            zip.SetMultiMode(mmSpan); // across removable disks, changed when full
+        } else if (opt == "-D" && i + 1 < args.size()) {
+            diskCommand = args[++i];
         } else if ((opt == "-l" || opt == "-P") && i + 1 < args.size()) {
             if (opt == "-l") {
                 try {
@@ -160,6 +168,16 @@ int addCommand(const std::vector<std::string> &args, std::ostream &out, std::ost
     zip.OnEndZip = [&](const std::string &name, uint64_t size, uint64_t packed, uint64_t) {
         out << "  adding: " << name << " (" << size << " -> " << packed << ")\n";
     };
+    zip.OnStartSpanCopy = [&](const std::string &name, int64_t size) {
+        out << "writing " << name << " (" << size << " bytes) onto disks\n";
+    };
+    zip.OnPrepareNextDisk = [&](int disk) {
+        if (!zipAskForDisk(disk, "Please insert disk " + std::to_string(disk) + " for " + zip.ZipName() + ".",
+                           diskCommand, std::cin, err)) {
+            zip.CancelTheOperation();
+        }
+    };
+    zip.OnDiskPrompt = zipDiskPromptHook(diskCommand, std::cin, err);
     const int count = zip.Zip();
     out << count << " file(s) added or replaced\n";
     return leftOut ? 1 : 0;
@@ -214,7 +232,10 @@ int runZipWriteCommand(const std::vector<std::string> &args, std::ostream &out, 
     try {
         return args[0] == "a" ? addCommand(args, out, err) : deleteCommand(args, out, err);
     } catch (const std::exception &e) {
-        err << "qv-zip: " << e.what() << " (the archive is unchanged)\n";
+        const std::string text = e.what();
+        // Once disks of a spanned archive were changed, the error says where the archive went.
+        err << "qv-zip: " << text << (text.find("kept whole as") == std::string::npos ? " (the archive is unchanged)" : "")
+            << "\n";
         return 3;
     }
 }

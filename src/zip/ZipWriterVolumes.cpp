@@ -37,6 +37,22 @@ void TZipWriter::SetCheckDiskLabels(bool on)
     TZipReader::SetCheckDiskLabels(on);
 }
 
+// The directory and end record of an archive in one file, from `start`.
+void TZipWriter::writePlainDirectory(TStream &out, int64_t start)
+{
+    out.Seek(start, soBeginning);
+    for (TZipHeaderInfo &entry : m_newEntries) {
+        entry.SaveCentralToStream(out);
+    }
+    m_newEnd.ThisDiskNumber = 0;
+    m_newEnd.CentralDiskNumber = 0;
+    m_newEnd.EntriesOnDisk = m_newEntries.size();
+    m_newEnd.TotalEntries = m_newEntries.size();
+    m_newEnd.CentralOffset = static_cast<uint64_t>(start);
+    m_newEnd.CentralSize = static_cast<uint64_t>(out.Position() - start);
+    m_newEnd.SaveToStream(out);
+}
+
 void TZipWriter::writeVolumeDirectory(int64_t start)
 {
     const int64_t first = MultiZipInfo.FirstBlockSize;

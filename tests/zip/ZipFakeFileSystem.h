@@ -1,8 +1,9 @@
-// A file-system layer for tests: short names, removable media and labels from tables.
+// A file-system layer for tests: short names, removable media, free space and labels from tables.
 #pragma once
 
 #include "zip/ZipFileSystem.h"
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -16,6 +17,7 @@ public:
     std::set<std::string> existing;                // full paths that exist (long form)
     std::set<std::string> removable;               // path prefixes on removable media
     std::map<std::string, std::string> labels;     // path prefix -> label
+    std::map<std::string, std::int64_t> freeSpace; // path prefix -> bytes free (else unknown)
 
     bool IsRemovable(const std::string &path) override
     {
@@ -40,6 +42,15 @@ public:
     {
         labels[path] = label;
         return true;
+    }
+    std::int64_t FreeSpace(const std::string &path) override
+    {
+        for (const auto &[p, n] : freeSpace) {
+            if (path.compare(0, p.size(), p) == 0) {
+                return n;
+            }
+        }
+        return -1;
     }
     std::string ShortName(const std::string &path) override
     {
