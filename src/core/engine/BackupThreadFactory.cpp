@@ -39,12 +39,13 @@ TCustomBackup *createBackupThread(const TTask &task, BackupHost *host)
     return new TLocalBackup(std::move(snapshot), host);
 }
 
-TCustomBackup *createTestThread(const TTask &task, BackupHost *host, const std::string &reportFileName)
+TCustomBackup *createTestThread(const TTask &task, BackupHost *host, const std::string &reportFileName,
+                                const FilterTestDraft &draft)
 {
     if (testFactory()) {
-        return testFactory()(task, host, reportFileName);
+        return testFactory()(task, host, reportFileName, draft);
     }
-    return new TTestBackup(makeRunSnapshot(task), host, reportFileName);
+    return new TTestBackup(makeTestSnapshot(task, draft), host, reportFileName);
 }
 
 void setBackupThreadFactory(BackupThreadFactory factory)

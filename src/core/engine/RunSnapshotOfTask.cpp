@@ -5,6 +5,7 @@
 #include "core/task/Filters.h"
 #include "core/settings/Settings.h"
 #include "core/task/Task.h"
+#include "core/text/Variables.h"
 #include "platform/FileAttributes.h"
 
 
@@ -101,6 +102,65 @@ std::shared_ptr<RunSnapshot> makeRunSnapshot(const TTask &task)
     s->cpuPerformance = checkedCpuPerformance();
     s->disallowSimultaneousBackup = DisallowSimultaneousBackup;
     s->filters = std::make_shared<TaskFilter>(task.Filters);
+    return s;
+}
+
+namespace {
+
+// The task as a filter test sees it: the stored task with the draft's destination, so that the
+// variables naming the destination expand to the draft's folder.
+class DraftDestinationView : public VariableContext
+{
+public:
+    DraftDestinationView(const TTask &task, const std::string &destLocal) : m_task(task), m_destLocal(destLocal) {}
+
+    int sourceCount() const override { return m_task.GetSourceCount(); }
+    std::string sourceFolder(int index) const override { return m_task.GetSourceFolder(index); }
+    std::string destinationFolder() const override { return folder(m_destLocal); }
+    std::string archiveFolder() const override { return folder(m_task.ArchiveFolder); }
+    std::string versionsFolder() const override { return folder(m_task.VersionsFolder); }
+    std::string name() const override { return m_task.Name; }
+    std::string id() const override { return m_task.ID; }
+
+    // The destination of source `index` (-1: the destination itself), as TTask::GetDestinationFolder
+    // computes it from the stored one.
+    std::string destinationOf(int index) const
+    {
+        std::string dest = destinationFolder();
+        if (index != -1 && m_task.TaskType != ttSynchronize && m_task.KeepStructureFromRoot && !dest.empty()) {
+            const std::string source = m_task.GetSourceFolder(index);
+            const std::size_t root = source.find_first_not_of('/');
+            if (root != std::string::npos) {
+                dest += source.substr(root);
+            }
+        }
+        return dest;
+    }
+
+private:
+    std::string folder(const std::string &setting) const
+    {
+        return setting.empty() ? std::string() : includeTrailingSlash(ExpandVariables(*this, setting));
+    }
+
+    const TTask &m_task;
+    std::string m_destLocal;
+};
+
+} // namespace
+
+std::shared_ptr<RunSnapshot> makeTestSnapshot(const TTask &task, const FilterTestDraft &draft)
+{
+    std::shared_ptr<RunSnapshot> s = makeRunSnapshot(task);
+    const DraftDestinationView view(task, draft.destLocal);
+    s->destinationRoot = view.destinationOf(-1);
+    for (std::size_t i = 0; i < s->sources.size(); ++i) {
+        s->sources[i].destination = view.destinationOf(static_cast<int>(i));
+    }
+    s->versionsFolder = view.versionsFolder();
+    s->archiveFolder = view.archiveFolder();
+    s->compressFilePath = s->destinationRoot + task.CompressFilename;
+    s->filters = std::make_shared<TaskFilter>(draft.filters);
     return s;
 }
 

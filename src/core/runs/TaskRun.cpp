@@ -170,6 +170,11 @@ void TTask::ApplyGlobalSuspend()
 
 bool TTask::RunTest(const std::string &reportFileName)
 {
+    return RunTest(reportFileName, FilterTestDraft{Filters, DestLocal});
+}
+
+bool TTask::RunTest(const std::string &reportFileName, const FilterTestDraft &draft)
+{
     const std::shared_ptr<TaskRunSlots> &links = RunLink.record(this);
     if (links->test != nullptr) {
         return false;
@@ -177,7 +182,7 @@ bool TTask::RunTest(const std::string &reportFileName)
     auto *host = new TaskRunHost(links, TaskRunHost::Role::FilterTest);
     TCustomBackup *test = nullptr;
     try {
-        test = createTestThread(*this, host, reportFileName);
+        test = createTestThread(*this, host, reportFileName, draft);
     } catch (const std::exception &e) {
         TaskRunHost::discard(host);
         Logger->Add(kLogError, e.what());

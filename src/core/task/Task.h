@@ -73,6 +73,12 @@ class TTasksList;
 
 // The task is what its logger asks for its Log settings and what path variables ask for its
 // folders, names and ID.
+// What a filter test takes from the task properties dialog instead of the stored task.
+struct FilterTestDraft {
+    TTaskFiltersList filters;
+    std::string destLocal;
+};
+
 class TTask : public TaskSettingsFields, public LogSettingsSource, public VariableContext
 {
 public:
@@ -251,8 +257,11 @@ public:
     void ApplyGlobalSuspend();
     // Starts the filter test, which writes the entries the task would copy to `reportFileName`.
     // It works on its own copy of the task and leaves the task's run state alone. False when a
-    // test of this task is still in progress.
+    // test of this task is still in progress. The first form tests the stored filters and
+    // destination; the second those of `draft` (the properties dialog's unsaved values), with every
+    // other setting, the sources included, from the stored task.
     bool RunTest(const std::string &reportFileName);
+    bool RunTest(const std::string &reportFileName, const FilterTestDraft &draft);
     // Whether a filter test of this task is in progress.
     bool TestRunning() const;
 

@@ -69,3 +69,61 @@ TEST(EngineSnapshotOfTask, FoldersOptionsAndFilters)
 }
 
 } // namespace
+
+namespace {
+
+TEST(EngineSnapshotOfTask, FilterTestTakesTheDraftsFiltersAndDestination)
+{
+    const std::string base = qvtest::makeTempDir("snapdraft");
+    qv::TTask task;
+    task.Name = "Draft";
+    task.Source = "!>" + base + "/data,|" + base + "/docs";
+    task.DestLocal = base + "/stored";
+    task.KeepStructureFromRoot = true;
+    qv::TTaskFilterItem stored;
+    stored.FilterType = qv::fitInclude;
+    stored.fnWildcard = "*.stored";
+    task.Filters.Add(stored);
+
+    qv::FilterTestDraft draft;
+    draft.destLocal = base + "/edited";
+    qv::TTaskFilterItem txt;
+    txt.FilterType = qv::fitInclude;
+    txt.fnWildcard = "*.txt";
+    draft.filters.Add(txt);
+
+    struct Case {
+        const char *what;
+        std::string (*get)(const qv::RunSnapshot &);
+        std::string expected;
+    };
+    auto s = qv::makeTestSnapshot(task, draft);
+    const Case cases[] = {
+        {"root", [](const qv::RunSnapshot &r) { return r.destinationRoot; }, base + "/edited/"},
+        {"source 0", [](const qv::RunSnapshot &r) { return r.sources.at(0).destination; },
+         base + "/edited/" + base.substr(1) + "/data/"},
+        {"source 1", [](const qv::RunSnapshot &r) { return r.sources.at(1).destination; },
+         base + "/edited/" + base.substr(1) + "/docs/"},
+        {"stored source", [](const qv::RunSnapshot &r) { return r.sources.at(0).folder; }, base + "/data/"},
+        {"archive", [](const qv::RunSnapshot &r) { return r.archiveFolder; },
+         base + "/edited/Deleted Files Archive/"},
+        {"versions", [](const qv::RunSnapshot &r) { return r.versionsFolder; },
+         base + "/edited/File Versions Archive/"},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(c.get(*s), c.expected) << c.what;
+    }
+    qv::ScanItem item;
+    item.name = "a.txt";
+    EXPECT_TRUE(s->filters->match(base + "/data/", item)) << "the draft's include";
+    item.name = "a.stored";
+    EXPECT_FALSE(s->filters->match(base + "/data/", item)) << "the stored filter is not used";
+
+    // The stored task is untouched, and a run of it still takes its own values.
+    auto run = qv::makeRunSnapshot(task);
+    EXPECT_EQ(run->destinationRoot, base + "/stored/");
+    EXPECT_TRUE(run->filters->match(base + "/data/", item));
+    EXPECT_EQ(task.Filters.Count(), 1);
+}
+
+} // namespace

@@ -257,8 +257,9 @@ TEST_F(TaskRun, EndOfAFilterTestLeavesTheRealRunRunning)
     qv::TCustomBackup *run = task->Thread;
 
     qv::FakeDesktop desktop; // the report opens through the desktop, on this (the main) thread
-    qv::setTestThreadFactory([](const TTask &t, qv::BackupHost *host, const std::string &report) {
-        return new qv::TTestBackup(qv::makeRunSnapshot(t), host, report, qv::BackupServices{});
+    qv::setTestThreadFactory([](const TTask &t, qv::BackupHost *host, const std::string &report,
+                                 const qv::FilterTestDraft &draft) {
+        return new qv::TTestBackup(qv::makeTestSnapshot(t, draft), host, report, qv::BackupServices{});
     });
     const std::string report = qvtest::makeTempDir("report") + "/report.txt";
     ASSERT_TRUE(task->RunTest(report));
@@ -273,6 +274,32 @@ TEST_F(TaskRun, EndOfAFilterTestLeavesTheRealRunRunning)
     EXPECT_TRUE(task->GetSuspended());
     task->Stop();
     ASSERT_TRUE(waitFor([&] { return !task->Running; }));
+}
+
+TEST_F(TaskRun, AFilterTestOfADraftUsesItsFiltersAndDestinationOnly)
+{
+    const std::string src = qvtest::makeTempDir("draftsrc");
+    qvtest::writeFile(src + "/keep.txt", "k");
+    qvtest::writeFile(src + "/drop.log", "d");
+    auto task = makeTask("draft", src, qvtest::makeTempDir("stored"));
+    const std::string edited = qvtest::makeTempDir("edited");
+    qv::FilterTestDraft draft;
+    draft.destLocal = edited;
+    qv::TTaskFilterItem txt;
+    txt.FilterType = qv::fitInclude;
+    txt.fnWildcard = "*.txt";
+    draft.filters.Add(txt);
+
+    qv::FakeDesktop desktop;
+    const std::string report = qvtest::makeTempDir("draftreport") + "/report.txt";
+    ASSERT_TRUE(task->RunTest(report, draft));
+    draft.filters.Clear(); // the test made its own copy at the start
+    ASSERT_TRUE(waitFor([&] { return !task->TestRunning(); }));
+    const std::string text = qvtest::readFile(report);
+    EXPECT_NE(text.find(src + "/keep.txt - " + edited + "/keep.txt"), std::string::npos) << text;
+    EXPECT_EQ(text.find("drop.log"), std::string::npos) << text;
+    EXPECT_EQ(desktop.opened, std::vector<std::string>{report});
+    EXPECT_EQ(task->Filters.Count(), 1) << "the stored filters are untouched";
 }
 
 TEST_F(TaskRun, AFreedTaskStopsItsRunAndNothingReportsToIt)
