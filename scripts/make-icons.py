@@ -177,6 +177,10 @@ ICONS['TopImageError'] = [('circle', (16, 16, 14), RED), ('line', ([(11, 11), (2
                           ('line', ([(21, 11), (11, 21)], 3.5), WHITE)]
 ICONS['TopImageWarning'] = [('poly', [(16, 3), (30, 28), (2, 28)], ORANGE), ('rect', (14.5, 11, 17.5, 21), WHITE),
                             ('circle', (16, 24.5, 1.8), WHITE)]
+# filter list rows: an include filter (a green plus) and an exclude filter (a red minus)
+ICONS['FilesFilterImageList_0'] = [('circle', (16, 16, 13), GREEN), ('rect', (14, 8, 18, 24), WHITE),
+                                   ('rect', (8, 14, 24, 18), WHITE)]
+ICONS['FilesFilterImageList_1'] = [('circle', (16, 16, 13), RED), ('rect', (8, 14, 24, 18), WHITE)]
 # the program's own icon
 ICONS['Quorvellant'] = [('circle', (16, 16, 15), DBLUE), ('ring', (16, 16, 8.5, 3.4), WHITE),
                         ('poly', [(19, 6), (26, 9.5), (19, 13)], WHITE), ('poly', [(13, 19), (6, 22.5), (13, 26)], WHITE)]

@@ -6,6 +6,7 @@
 #include "core/engine/BackupTypes.h"
 #include "core/runs/MainWindowCallbacks.h"
 #include "core/task/Task.h"
+#include "core/text/Language.h"
 #include "core/util/Utils.h"
 
 #include <QCoreApplication>
@@ -68,8 +69,14 @@ void TaskRunHost::progress(const ProgressState &state)
 
 void TaskRunHost::openReport(const std::string &path)
 {
-    if (m_role == Role::FilterTest) {
-        ShellOpen(path, {});
+    if (m_role != Role::FilterTest || ShellOpen(path, {})) {
+        return;
+    }
+    // The report is written; the user finds where in the task's log.
+    TTask *task = m_slots->task;
+    if (task != nullptr && task->Logger) {
+        task->Logger->Add(kLogWarning, formatLangString("The filter test report %s could not be opened.",
+                                                        "strFilterTestReportNotOpened", {path}));
     }
 }
 

@@ -332,6 +332,12 @@ void AlertsEditor::setCustom(bool custom)
     m_scroll->viewport()->setPalette(pal);
     m_scroll->viewport()->setAutoFillBackground(true);
     m_scroll->widget()->setAutoFillBackground(false);
+    // The hatching shows between the panels; the panels' texts stay on a plain ground.
+    for (Panel &p : m_panels) {
+        QPalette solid = p.frame->palette();
+        solid.setBrush(QPalette::Window, QBrush(base));
+        p.frame->setPalette(solid);
+    }
 }
 
 } // namespace qv

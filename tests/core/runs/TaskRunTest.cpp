@@ -302,6 +302,25 @@ TEST_F(TaskRun, AFilterTestOfADraftUsesItsFiltersAndDestinationOnly)
     EXPECT_EQ(task->Filters.Count(), 1) << "the stored filters are untouched";
 }
 
+TEST_F(TaskRun, AReportTheDesktopCannotOpenLeavesAWarningNamingIt)
+{
+    const std::string src = folderWithFile("unopened");
+    auto task = makeTask("unopened", src, qvtest::makeTempDir("unopeneddst"));
+    qv::FakeDesktop desktop;
+    desktop.answer = false;
+    qv::SetShellOpenErrorHandler([](const std::string &) {});
+    const std::string report = qvtest::makeTempDir("unopenedreport") + "/report.txt";
+    ASSERT_TRUE(task->RunTest(report));
+    ASSERT_TRUE(waitFor([&] { return !task->TestRunning(); }));
+    ASSERT_TRUE(waitFor([&] { return !desktop.opened.empty(); }));
+    qv::SetShellOpenErrorHandler(nullptr);
+    const std::string log = joined(events(*task));
+    EXPECT_NE(log.find(std::to_string(qv::kLogWarning) + " WARNING: The filter test report " + report +
+                       " could not be opened."),
+              std::string::npos)
+        << log;
+}
+
 TEST_F(TaskRun, AFreedTaskStopsItsRunAndNothingReportsToIt)
 {
     qv::Suspend = true;
