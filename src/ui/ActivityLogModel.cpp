@@ -6,7 +6,6 @@
 #include "core/settings/Settings.h"
 #include "core/text/LocaleText.h"
 
-#include <QMetaObject>
 
 namespace qv {
 
@@ -73,10 +72,14 @@ ActivityLogModel::ActivityLogModel(QObject *parent) : QAbstractTableModel(parent
     m_headers[ColTime] = QStringLiteral("Time");
     m_headers[ColEvent] = QStringLiteral("Event");
     refreshAppearance(QPalette());
+    m_syncTimer.setSingleShot(true);
+    m_syncTimer.setInterval(kSyncIntervalMs);
+    connect(&m_syncTimer, &QTimer::timeout, this, &ActivityLogModel::sync);
 }
 
 void ActivityLogModel::resetTo(const TTaskLogger *logger)
 {
+    m_syncTimer.stop();
     beginResetModel();
     m_logger = logger;
     m_rows = logger != nullptr ? static_cast<int>(logger->Count()) : 0;
@@ -101,15 +104,14 @@ void ActivityLogModel::loggerChanged(const TTaskLogger &logger, LogChange change
         resetTo(m_logger);
         return;
     }
-    if (!m_syncPosted) {
-        m_syncPosted = true;
-        QMetaObject::invokeMethod(this, &ActivityLogModel::sync, Qt::QueuedConnection);
+    if (!m_syncTimer.isActive()) {
+        m_syncTimer.start();
     }
 }
 
 void ActivityLogModel::sync()
 {
-    m_syncPosted = false;
+    m_syncTimer.stop();
     if (m_logger == nullptr) {
         return;
     }

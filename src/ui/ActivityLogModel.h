@@ -1,7 +1,8 @@
 // The activity list's model: one row per event of the current task's logger, holding no items.
 //
-// Rows are read from the logger when drawn. Appends are coalesced: a burst of events (a backup
-// thread hands its lines over in batches) becomes one insertion when the event loop next runs;
+// Rows are read from the logger when drawn. Appends are coalesced: the events of a burst (a backup
+// thread hands its lines over in batches) become one insertion at most every 50 ms, so a run of
+// many small files costs the main thread a few list updates a second, not one per batch;
 // events the full logger dropped from its front become one removal of front rows, so a selected
 // line keeps its event. Only a cleared list resets the model.
 #pragma once
@@ -13,6 +14,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPalette>
+#include <QTimer>
 
 #include <cstdint>
 #include <optional>
@@ -33,8 +35,10 @@ public:
     const TTaskLogger *logger() const { return m_logger; }
     // Told about every change of any logger; acts on its own logger's only.
     void loggerChanged(const TTaskLogger &logger, LogChange change);
-    // Brings the rows up to the logger now (normally done once per turn of the event loop).
+    // Brings the rows up to the logger now (normally done by a timer after appends).
     void sync();
+    bool syncPending() const { return m_syncTimer.isActive(); }
+    static constexpr int kSyncIntervalMs = 50;
 
     // Re-reads the colours by kind and the font from the log display settings.
     void refreshAppearance(const QPalette &palette);
@@ -60,7 +64,7 @@ private:
     const TTaskLogger *m_logger = nullptr;
     int m_rows = 0;
     std::uint64_t m_seenDropped = 0;
-    bool m_syncPosted = false;
+    QTimer m_syncTimer;
     QString m_headers[ColumnCount];
     std::optional<QColor> m_fg[kLogKindCount];
     std::optional<QColor> m_bg[kLogKindCount];
