@@ -564,3 +564,29 @@ TEST_F(EngineLocalBackup, FilterTestWritesTheReport)
 }
 
 } // namespace
+
+// An alert's mail is sent by the run after the answer; a failed mail is an error of the run,
+// which goes on; the end alert's mail goes to the host to be sent later.
+TEST_F(EngineLocalBackup, AlertMailsAreSentByTheRunAndAFailureIsOneErrorEach)
+{
+    put(src + "a", "1");
+    put(src + "b", "2");
+    auto r = std::make_unique<::Run>();
+    int sent = 0;
+    r->host.mail = [&sent] {
+        ++sent;
+        return std::string("Alert email can't be sent (refused).");
+    };
+    r->backup = std::make_unique<qv::TLocalBackup>(makeSnapshot({src}, dst), &r->host, qv::BackupServices{});
+    r->backup->runInPlace();
+    EXPECT_FALSE(r->host.aborted) << r->host.dump();
+    EXPECT_EQ(qvtest::readFile(dst + "b"), "2");
+    ASSERT_EQ(r->host.alerts.size(), 4u) << r->host.dump(); // the folder, two files, the end
+    EXPECT_EQ(r->host.alerts.back().kind, qv::akFinish);
+    // One send per alert: three during the run, sent by the run after each answer, and the
+    // Finish alert's through the host's sendLater (whose default sends at once, logging a failure).
+    EXPECT_EQ(sent, 4);
+    EXPECT_EQ(r->host.count(qv::lkError), 4) << r->host.dump();
+    EXPECT_TRUE(r->host.logged(qv::lkError, "Alert email can't be sent (refused)."));
+    EXPECT_TRUE(r->host.logged(qv::lkFinished, "Backup finished."));
+}
