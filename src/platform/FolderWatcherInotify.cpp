@@ -154,12 +154,18 @@ void FolderWatcherInotify::setAddFailureForTest(std::function<int(const std::str
 
 void FolderWatcherInotify::setReadingPaused(bool paused)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_paused = paused;
-    }
+    std::unique_lock lock(m_mutex);
+    m_paused = paused;
     m_pauseChanged.notify_all();
+    if (!paused) {
+        return;
+    }
+    // The thread may be reading a batch right now: return only once it waits, so that nothing written
+    // after this call is read before the pause ends.
+    lock.unlock();
     wake();
+    lock.lock();
+    m_pauseChanged.wait(lock, [this] { return m_pauseReached || m_stop || !m_paused; });
 }
 
 void FolderWatcherInotify::wake()
@@ -368,7 +374,12 @@ void FolderWatcherInotify::run()
         post(initial);
         {
             std::unique_lock lock(m_mutex);
-            m_pauseChanged.wait(lock, [this] { return !m_paused || m_stop; });
+            if (m_paused) {
+                m_pauseReached = true;
+                m_pauseChanged.notify_all();
+                m_pauseChanged.wait(lock, [this] { return !m_paused || m_stop; });
+                m_pauseReached = false;
+            }
         }
 
         pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};

@@ -56,7 +56,8 @@ public:
     // Makes adding a watch fail with the errno `fail` returns for a path (0 = add it), so that tests
     // can produce the watch limit and unreadable folders without touching the system's limits.
     void setAddFailureForTest(std::function<int(const std::string &path)> fail);
-    // Stops reading events while set, so that a test can make the system's queue overflow.
+    // Stops reading events while set, so that a test can make the system's queue overflow; pausing
+    // returns once the reading thread has stopped.
     void setReadingPaused(bool paused);
 
 private:
@@ -119,6 +120,7 @@ private:
     int m_initError = 0;
     std::atomic<bool> m_stop{false};
     bool m_paused = false;
+    bool m_pauseReached = false; // the thread waits at its pause
     std::condition_variable m_pauseChanged;
     std::thread m_thread;
     WatchId m_nextId = 1;
