@@ -106,11 +106,11 @@ def render(shapes, size):
     return bytes(out)
 
 
-def png(size, raw):
+def png(size, raw, height=None):
     def chunk(tag, data):
         c = struct.pack('>I', len(data)) + tag + data
         return c + struct.pack('>I', zlib.crc32(tag + data) & 0xffffffff)
-    ihdr = struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)
+    ihdr = struct.pack('>IIBBBBB', size, size if height is None else height, 8, 6, 0, 0, 0)
     return b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', ihdr) + chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b'')
 
 
@@ -184,6 +184,22 @@ ICONS['FilesFilterImageList_1'] = [('circle', (16, 16, 13), RED), ('rect', (8, 1
 # the program's own icon
 ICONS['Quorvellant'] = [('circle', (16, 16, 15), DBLUE), ('ring', (16, 16, 8.5, 3.4), WHITE),
                         ('poly', [(19, 6), (26, 9.5), (19, 13)], WHITE), ('poly', [(13, 19), (6, 22.5), (13, 26)], WHITE)]
+
+# Pixel-exact bitmaps: the colour button's drop-down arrow, 7 x 5 ("#" dark, "+" light, "." clear).
+BITMAPS = {
+    'COLORBTN_ARROW_BMP': ['.......', '#######', '.#####.', '..###..', '...#...'],
+    'COLORBTN_ARROW_DISABLED_BMP': ['.......', '######.', '.####++', '..##++.', '...++..'],
+}
+BITMAP_COLOURS = {'#': rgba('#000000'), '+': rgba('#ffffff'), '.': (0, 0, 0, 0)}
+
+
+def bitmap(rows, width, dark):
+    out = bytearray()
+    for row in rows:
+        out.append(0)
+        for ch in row[:width].ljust(width, '.'):
+            out += bytes(dark if ch == '#' else BITMAP_COLOURS[ch])
+    return bytes(out)
 
 
 # the options dialog: its tabs (start-up, performance, log display, language, task defaults)
@@ -267,12 +283,20 @@ def main():
         for name, shapes in ICONS.items():
             with open(os.path.join(d, 'ICON_%s.png' % name), 'wb') as f:
                 f.write(png(size, render(shapes, size)))
+    d = os.path.join(root, 'bitmaps')
+    os.makedirs(d, exist_ok=True)
+    for name, rows in BITMAPS.items():
+        dark = rgba('#808080') if 'DISABLED' in name else rgba('#000000')
+        with open(os.path.join(d, '%s.png' % name), 'wb') as f:
+            f.write(png(7, bitmap(rows, 7, dark), 5))
     names = sorted(ICONS)
     with open(os.path.join(root, '..', 'icons.qrc'), 'w') as f:
         f.write('<!DOCTYPE RCC>\n<RCC version="1.0">\n<qresource prefix="/">\n')
         for size in (16, 32):
             for n in names:
                 f.write('    <file>icons/%d/ICON_%s.png</file>\n' % (size, n))
+        for n in sorted(BITMAPS):
+            f.write('    <file>icons/bitmaps/%s.png</file>\n' % n)
         f.write('</qresource>\n</RCC>\n')
     return 0
 
