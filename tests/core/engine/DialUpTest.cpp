@@ -99,17 +99,15 @@ protected:
         return s;
     }
 
-    // One run on its own thread; it waits at `gate` (when given) after dialling.
+    // One run on its own thread, as the program runs it; it waits at `gate` (when given) after
+    // dialling. Its log lines and its end reach the host on the main thread.
     struct Run {
         RecordingHost host;
         std::unique_ptr<qv::TLocalBackup> backup;
-        std::thread thread;
-        std::atomic<bool> done{false};
-        // Lets the run's blocking calls to the main thread through until it has ended.
         void finish()
         {
-            EXPECT_TRUE(spinUntil([this] { return done.load(); }));
-            thread.join();
+            EXPECT_TRUE(spinUntil([this] { return host.ended; }));
+            backup->wait();
         }
     };
     std::unique_ptr<Run> start(std::shared_ptr<qv::RunSnapshot> s, Gate *gate)
@@ -125,11 +123,9 @@ protected:
             };
         }
         r->backup = std::make_unique<qv::TLocalBackup>(s, &r->host, services);
-        Run *run = r.get();
-        r->thread = std::thread([run] {
-            run->backup->runInPlace();
-            run->done = true;
-        });
+        qv::TLocalBackup *b = r->backup.get();
+        QObject::connect(b, &QThread::finished, b, [b] { b->BackupFinished(); });
+        b->start();
         return r;
     }
 
