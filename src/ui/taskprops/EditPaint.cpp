@@ -1,0 +1,28 @@
+// Edit paint of the task dialogs: the base colour of an edit box follows whether it is available.
+#include "ui/taskprops/EditPaint.h"
+
+#include <QApplication>
+#include <QPalette>
+#include <QWidget>
+
+namespace qv {
+
+void setEditPaint(QWidget *edit, bool window)
+{
+    if (edit == nullptr) {
+        return;
+    }
+    const QPalette app = QApplication::palette();
+    QPalette p = edit->palette();
+    p.setColor(QPalette::Base, window ? app.color(QPalette::Base) : app.color(QPalette::Button));
+    edit->setPalette(p);
+}
+
+bool editPaintedFace(const QWidget *edit)
+{
+    const QPalette app = QApplication::palette();
+    return edit->palette().color(QPalette::Base) == app.color(QPalette::Button) &&
+           app.color(QPalette::Base) != app.color(QPalette::Button);
+}
+
+} // namespace qv
