@@ -19,6 +19,7 @@
 #include "ui/MainFormDialogs.h"
 #include "ui/SmallDialogs.h"
 #include "ui/maintenance/MaintenanceForm.h"
+#include "ui/taskprops/ProjectPropertiesForm.h"
 #include "ui/SplashForm.h"
 #include "ui/SystemTimerForm.h"
 #include "ui/options/PrefsForm.h"
@@ -215,6 +216,7 @@ int runProgram(int argc, char **argv)
     installSmallDialogs(programDialogs());
     installMaintenanceWizard(programDialogs());
     installPreferencesDialog(programDialogs());
+    installTaskPropertiesDialog(programDialogs());
     auto data = std::make_unique<TBackupData>();
     BackupData = data.get();
     const std::vector<std::string> problems = data->LoadFromRegistry();

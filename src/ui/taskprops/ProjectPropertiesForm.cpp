@@ -1,0 +1,311 @@
+// The task properties dialog: pages, navigator, caption, OK and the edit cycle.
+#include "ui/taskprops/ProjectPropertiesForm.h"
+
+#include "components/MessageBox.h"
+#include "components/TranslateForm.h"
+#include "core/task/Task.h"
+#include "core/task/TaskStorage.h"
+#include "core/text/Language.h"
+#include "ui/Help.h"
+#include "ui/MainFormDialogs.h"
+#include "ui/PasswordForm.h"
+#include "ui/taskprops/TaskGroupPage.h"
+#include "ui/taskprops/TaskPages.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace qv {
+namespace {
+
+using PageFactory = TaskPropertiesPage *(*)(QWidget *);
+
+template <TaskGroup G> TaskPropertiesPage *groupPage(QWidget *parent)
+{
+    return new TaskGroupPage(G, GroupFlavour::Task, parent);
+}
+
+struct PageInfo {
+    const char *node;
+    int parent; // index of the parent node, -1 for a top-level node
+    const char *sheet;
+    const char *title;
+    const char *help; // nullptr: the form's keyword
+    PageFactory create;
+};
+
+const PageInfo kPages[TProjectPropertiesForm::kPageCount] = {
+    {"Name", -1, "TaskNameTabSheet", "Select name for your Backup Task.", "/files/task.name.html", createNamePage},
+    {"Type", -1, "BackupTypeTabSheet", "Select type of your Backup Task.", "/files/task.backuptype.html",
+     createTypePage},
+    {"Source", -1, "SourceTabSheet", "What do you want to Backup?", "/files/task.source.html", createSourcePage},
+    {"Destination", -1, "DestTabSheet", "Where do you want your Backup will be saved?",
+     "/files/task.destination.html", createDestinationPage},
+    {"Local/Lan", 3, "DestLocalTabSheet", "Backup to Local/LAN folder", nullptr, createDestLocalPage},
+    {"FTP Server", 3, "DestFtpTabSheet", "Backup to FTP server", nullptr, createDestFtpPage},
+    {"CD/DVD Disk", 3, "TabSheet1", "Backup to CD/DVD disk", nullptr, createDestCdDvdPage},
+    {"Send via Email", 3, "DestEmailTabSheet", "Send Backup to an Email address", nullptr, createDestEmailPage},
+    {"Compression", -1, "CompressTabSheet", "Do you want to use ZIP compresson?", nullptr, createCompressPage},
+    {"File Filters", -1, "FileFilterTabSheet", "Which files need to be included (excluded) in your Backup?",
+     "/files/task.filefilter.html", createFileFilterPage},
+    {"Autorun and Schedule", -1, "AutoRunTabSheet", "Select how and often the task should be run.",
+     "/files/task.schedule.html", createAutoRunPage},
+    {"Folder Monitor", 10, "FolderMonitorTabSheet", "Start task on folder contents change.", nullptr,
+     createFolderMonitorPage},
+    {"Internal Schedule", 10, "InternalScheduleTabSheet", "Start task using Internal Scheduler.", nullptr,
+     createInternalSchedulePage},
+    {"MS Task Scheduler", 10, "MSScheduleTabSheet", "Start task using MS Task Scheduler.", nullptr,
+     createMSSchedulePage},
+    {"Backup Options", -1, "OptionsTabSheet", "Task Options", nullptr, createOptionsPage},
+    {"Old Versions", -1, "VersionsTabSheet", "Do you want to keep several old file versions in backup?", nullptr,
+     createVersionsPage},
+    {"Obsolette Files", -1, "ObsoleteTabSheet", "What to do with obsolete files?", nullptr, createObsoletePage},
+    {"Advanced", -1, "AdvancedTabSheet", "Advanced settings", nullptr, createAdvancedPage},
+    {"Run Programs", 17, "RunTabSheet", "Do you want to run programs before and/or after Task?", nullptr,
+     groupPage<TaskGroup::Run>},
+    {"Auto Dial", 17, "DialTabSheet", "Establish connections to remote locations.", nullptr,
+     groupPage<TaskGroup::Dial>},
+    {"Hardware Profile", 17, "HardwareTabSheet", "Skip task work on some hardware profiles.", nullptr,
+     groupPage<TaskGroup::Hardware>},
+    {"Limit bandwith", 17, "TabSheet8", "Limit maximum data rate.", nullptr, groupPage<TaskGroup::Bandwidth>},
+    {"Task Password", 17, "PasswordTabSheet", "Protect this task's settings using password.",
+     "/files/task.additionaloptions.html", groupPage<TaskGroup::Password>},
+    {"Log Settings", 17, "LogTabSheet", "Log settings", nullptr, groupPage<TaskGroup::Log>},
+    {"Event Alerts", 17, "EventsTabSheet", "Task Event Alerts", nullptr, createEventsPage},
+    {"CPU Performance", 17, "PerformanceTabSheet", "CPU Performance", nullptr, groupPage<TaskGroup::Performance>},
+    {"Power Management", 17, "PowerTabSheet", "Power Management", nullptr, groupPage<TaskGroup::Power>},
+    {"Email Settings", 17, "EmailTabSheet", "Email sending settings", nullptr, groupPage<TaskGroup::Email>},
+};
+
+constexpr const char *kFormHelp = "/files/taskproperties.html";
+
+} // namespace
+
+QString zipNameForTaskName(const QString &taskName)
+{
+    const int slash = taskName.lastIndexOf(QLatin1Char('/'));
+    const int dot = taskName.lastIndexOf(QLatin1Char('.'));
+    if (dot > slash) {
+        return taskName.left(dot) + QLatin1String(".zip");
+    }
+    return taskName + QLatin1String(".zip");
+}
+
+int &LastTaskPageIndex()
+{
+    static int index = 0;
+    return index;
+}
+
+TProjectPropertiesForm::TProjectPropertiesForm(TTask &task, QWidget *parent) : QDialog(parent), m_task(&task)
+{
+    setObjectName(QStringLiteral("ProjectPropertiesForm"));
+    setProperty("helpKeyword", QString::fromLatin1(kFormHelp));
+    NavigatorTree = new QTreeWidget(this);
+    NavigatorTree->setObjectName(QStringLiteral("NavigatorTree"));
+    NavigatorTree->header()->hide();
+    NavigatorTree->setFixedWidth(190);
+    PageControl = new QStackedWidget(this);
+    PageControl->setObjectName(QStringLiteral("PageControl"));
+    OkButton = new QPushButton(QStringLiteral("OK"), this);
+    OkButton->setObjectName(QStringLiteral("OkButton"));
+    OkButton->setDefault(true);
+    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    HelpButton = new QPushButton(QStringLiteral("Help"), this);
+    HelpButton->setObjectName(QStringLiteral("HelpButton"));
+    buildPages();
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(NavigatorTree);
+    top->addWidget(PageControl, 1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(OkButton);
+    buttons->addWidget(CancelButton);
+    buttons->addWidget(HelpButton);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top, 1);
+    layout->addLayout(buttons);
+    resize(760, 520);
+
+    connect(OkButton, &QPushButton::clicked, this, &TProjectPropertiesForm::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &TProjectPropertiesForm::reject);
+    connect(HelpButton, &QPushButton::clicked, this, [this] { help::sendHelpKey(this); });
+    connect(NavigatorTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {
+        for (std::size_t i = 0; i < m_nodes.size(); ++i) {
+            if (m_nodes[i] == item) {
+                leavingPage(m_shownPage);
+                m_shownPage = static_cast<int>(i);
+                PageControl->setCurrentIndex(m_shownPage);
+            }
+        }
+    });
+    if (auto *name = findChild<QLineEdit *>(QStringLiteral("TaskNameEdit"))) {
+        connect(name, &QLineEdit::textChanged, this, &TProjectPropertiesForm::updateCaption);
+    }
+    TranslateForm(this);
+    updateCaption();
+}
+
+void TProjectPropertiesForm::buildPages()
+{
+    for (int i = 0; i < kPageCount; ++i) {
+        const PageInfo &info = kPages[i];
+        auto *sheet = new QWidget(PageControl);
+        auto *title = new QLabel(QString::fromLatin1(info.title), sheet);
+        title->setObjectName(QString::fromLatin1(info.sheet) + QLatin1String("TitleLabel"));
+        QFont bold = title->font();
+        bold.setBold(true);
+        title->setFont(bold);
+        TaskPropertiesPage *page = info.create(sheet);
+        page->setObjectName(QString::fromLatin1(info.sheet));
+        page->setContext(this);
+        if (info.help != nullptr) {
+            page->setProperty("helpKeyword", QString::fromLatin1(info.help));
+        }
+        auto *column = new QVBoxLayout(sheet);
+        column->addWidget(title);
+        column->addWidget(page, 1);
+        PageControl->addWidget(sheet);
+        m_pages.push_back(page);
+        connect(page, &TaskPropertiesPage::stateChanged, this, &TProjectPropertiesForm::CheckState);
+        connect(page, &TaskPropertiesPage::pageRequested, this,
+                [this](const QString &name) { showPage(pageIndexOf(name)); });
+        auto *node = info.parent < 0 ? new QTreeWidgetItem(NavigatorTree)
+                                     : new QTreeWidgetItem(m_nodes[static_cast<std::size_t>(info.parent)]);
+        node->setText(0, QString::fromLatin1(info.node));
+        m_nodes.push_back(node);
+    }
+    NavigatorTree->expandAll();
+    NavigatorTree->setCurrentItem(m_nodes.front());
+}
+
+int TProjectPropertiesForm::pageIndexOf(const QString &tabSheetName) const
+{
+    for (int i = 0; i < kPageCount; ++i) {
+        if (m_pages[static_cast<std::size_t>(i)]->objectName() == tabSheetName) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void TProjectPropertiesForm::loadDraft()
+{
+    m_draft = m_task->settings();
+    for (TaskPropertiesPage *p : m_pages) {
+        p->load(m_draft);
+    }
+    CheckState();
+    updateCaption();
+}
+
+int TProjectPropertiesForm::currentPageIndex() const
+{
+    return m_shownPage;
+}
+
+void TProjectPropertiesForm::showPage(int index)
+{
+    if (index >= 0 && index < kPageCount) {
+        NavigatorTree->setCurrentItem(m_nodes[static_cast<std::size_t>(index)]);
+    }
+}
+
+void TProjectPropertiesForm::CheckState()
+{
+    for (TaskPropertiesPage *p : m_pages) {
+        if (auto *g = qobject_cast<TaskGroupPage *>(p)) {
+            g->applyRule();
+        }
+    }
+}
+
+std::string TProjectPropertiesForm::expand(const std::string &text) const
+{
+    return m_task->Expand(text);
+}
+
+void TProjectPropertiesForm::updateCaption()
+{
+    auto *name = findChild<QLineEdit *>(QStringLiteral("TaskNameEdit"));
+    const QString format = QString::fromStdString(
+        GetLangString("Quorvellant Task Properties - [%s]", "strProgectPropFormTitle"));
+    QString caption = format;
+    caption.replace(QLatin1String("%s"), name != nullptr ? name->text() : QString());
+    setWindowTitle(caption);
+}
+
+void TProjectPropertiesForm::leavingPage(int index)
+{
+    // Leaving the name page names an empty zip file after the task.
+    if (index != 0) {
+        return;
+    }
+    auto *zip = findChild<QLineEdit *>(QStringLiteral("CompressFilenameEdit"));
+    auto *name = findChild<QLineEdit *>(QStringLiteral("TaskNameEdit"));
+    if (zip != nullptr && name != nullptr && zip->text().isEmpty()) {
+        zip->setText(zipNameForTaskName(name->text()));
+    }
+}
+
+void TProjectPropertiesForm::accept()
+{
+    for (TaskPropertiesPage *p : m_pages) {
+        if (!p->validate()) {
+            return;
+        }
+    }
+    for (TaskPropertiesPage *p : m_pages) {
+        p->store(m_draft);
+    }
+    QDialog::accept();
+}
+
+bool EditTask(QWidget *parent, TTask &task, int startPage)
+{
+    // The editing flag refuses starts of this task while the dialog is open; it is cleared on every
+    // way out, an exception included.
+    struct EditingGuard {
+        TTask &task;
+        ~EditingGuard() { task.Editing = false; }
+    } guard{task};
+    task.Editing = true;
+    if (task.Running) {
+        ShowError(parent, QString::fromStdString(GetLangString(
+                              "You can't modify properties of the running task. Please wait while task's work "
+                              "finished and then try again.",
+                              "strProgectPropCantModifyRunning")));
+        return false;
+    }
+    if (!CheckTaskPassword(parent, &task)) {
+        return false;
+    }
+    // The undo copy the duplicate command reads.
+    task.SaveToRegistry(tempKeyPath("EditTask"));
+    TProjectPropertiesForm form(task, parent);
+    form.loadDraft();
+    form.showPage(startPage > 0 ? startPage : LastTaskPageIndex());
+    if (form.exec() != QDialog::Accepted) {
+        return false;
+    }
+    task.assignSettings(form.draftSettings());
+    task.UpdateFoldersMonitor();
+    task.ValidationFailed = false;
+    LastTaskPageIndex() = form.currentPageIndex();
+    return true;
+}
+
+void installTaskPropertiesDialog(MainFormDialogs &dialogs)
+{
+    dialogs.editTask = [](QWidget *parent, TTask &task, int startPage) { return EditTask(parent, task, startPage); };
+}
+
+} // namespace qv

@@ -1,0 +1,85 @@
+// TProjectPropertiesForm: the task properties dialog, a navigator tree over the pages of a draft.
+//
+// The dialog never writes into the task while it is open: every page edits a draft of the task's
+// settings (TaskSettings), and EditTask commits the draft on OK or drops it on Cancel, so a
+// cancelled dialog leaves the task exactly as it was.
+#pragma once
+
+#include "core/task/TaskSettings.h"
+#include "ui/taskprops/TaskPropertiesPage.h"
+
+#include <QDialog>
+
+#include <vector>
+
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace qv {
+
+class TTask;
+struct MainFormDialogs;
+
+class TProjectPropertiesForm : public QDialog, public TaskPageContext
+{
+    Q_OBJECT
+public:
+    static constexpr int kPageCount = 28;
+
+    explicit TProjectPropertiesForm(TTask &task, QWidget *parent = nullptr);
+
+    // Fills every page from the task's settings.
+    void loadDraft();
+    const TaskSettings &draftSettings() const { return m_draft; }
+
+    // The page shown (= the selected navigator node's absolute index).
+    int currentPageIndex() const;
+    void showPage(int index);
+    TaskPropertiesPage *page(int index) const { return m_pages[static_cast<std::size_t>(index)]; }
+    int pageIndexOf(const QString &tabSheetName) const;
+    // Recomputes the enabling of the group pages.
+    void CheckState();
+
+    // TaskPageContext
+    TTask *task() const override { return m_task; }
+    TaskSettings &draft() override { return m_draft; }
+    std::string expand(const std::string &text) const override;
+
+    QTreeWidget *NavigatorTree;
+    QStackedWidget *PageControl;
+    QPushButton *OkButton;
+    QPushButton *CancelButton;
+    QPushButton *HelpButton;
+
+public slots:
+    void accept() override;
+
+private:
+    void buildPages();
+    void updateCaption();
+    void leavingPage(int index);
+
+    TTask *m_task;
+    TaskSettings m_draft;
+    std::vector<TaskPropertiesPage *> m_pages;
+    std::vector<QTreeWidgetItem *> m_nodes;
+    int m_shownPage = 0;
+};
+
+// The zip file name a task name gives: the extension of the last path part replaced by ".zip".
+QString zipNameForTaskName(const QString &taskName);
+
+// The navigator node selected when a task dialog was last closed with OK (0 at program start).
+int &LastTaskPageIndex();
+
+// Edits `task` in the dialog; true when closed with OK and the task now holds the edited settings.
+// `startPage` above 0 opens that page, else the remembered one.
+bool EditTask(QWidget *parent, TTask &task, int startPage = 0);
+
+// Installs EditTask as the main window's task properties dialog.
+void installTaskPropertiesDialog(MainFormDialogs &dialogs);
+
+} // namespace qv

@@ -1,0 +1,292 @@
+// The plain pages of the task properties dialog: name, type, destination, compression, folder
+// monitor, copy options, versions and obsolete files, and the link pages.
+#include "ui/taskprops/TaskPages.h"
+
+#include "components/MessageBox.h"
+#include "components/RangedField.h"
+#include "core/text/Language.h"
+#include "ui/TaskFTPAdvForm.h"
+#include "ui/taskprops/TaskFieldPage.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace qv {
+namespace {
+
+#define QV_REF(TYPE, expr) [](TaskSettings &s) -> TYPE & { return s.expr; }
+#define QV_BOOL(expr) QV_REF(bool, expr)
+#define QV_TEXT(expr) QV_REF(std::string, expr)
+#define QV_INT(expr) QV_REF(std::int32_t, expr)
+
+// The compression page: the zip passwords must match before OK closes the dialog.
+class CompressPage : public TaskFieldPage
+{
+public:
+    explicit CompressPage(QWidget *parent) : TaskFieldPage(parent)
+    {
+        check("CompressUseCheckBox", QStringLiteral("Use ZIP compression"), QV_BOOL(CompressUse));
+        m_name = edit("CompressFilenameEdit", QStringLiteral("Zip file name:"), QV_TEXT(CompressFilename), false,
+                      "CompressFilenameLabel");
+        label("CompressPasswordTopLabel", QStringLiteral("Protect the zip file with a password:"));
+        m_password = edit("CompressPasswordEdit", QStringLiteral("Password:"), QV_TEXT(CompressPassword), true,
+                          "CompressPassword1Label");
+        m_again = new QLineEdit(this);
+        m_again->setObjectName(QStringLiteral("CompressPasswordReenterEdit"));
+        m_again->setEchoMode(QLineEdit::Password);
+        auto *againLabel = new QLabel(QStringLiteral("Reenter password:"), this);
+        againLabel->setObjectName(QStringLiteral("CompressPassword2Label"));
+        m_grid->addWidget(againLabel, m_row, 0);
+        m_grid->addWidget(m_again, m_row++, 1, 1, 2);
+        number("CompressLevelEdit", "CompressLevelUpDown", QStringLiteral("Compression level:"), 0, 9,
+               QV_INT(CompressLevel), "CompressLevelLabel");
+        label("CompressLevelNoteLabel", QStringLiteral("0 = store only, 9 = best compression"));
+        stretch();
+    }
+    void load(const TaskSettings &s) override
+    {
+        TaskFieldPage::load(s);
+        m_again->setText(QString::fromStdString(s.CompressPassword));
+    }
+    bool validate() override
+    {
+        if (m_password->text() == m_again->text()) {
+            return true;
+        }
+        ShowError(this, QString::fromStdString(GetLangString(
+                            "The two Zip passwords entries do not match. Please reenter passwords.",
+                            "strProgectPropZipPasswordsMismatch")));
+        emit pageRequested(QStringLiteral("CompressTabSheet"));
+        m_password->setFocus();
+        return false;
+    }
+    // The zip name a task name gives: its extension replaced by ".zip".
+    QLineEdit *m_name;
+
+private:
+    QLineEdit *m_password;
+    QLineEdit *m_again;
+};
+
+// A page that only describes and links to its child pages.
+class LinkPage : public TaskPropertiesPage
+{
+public:
+    LinkPage(QWidget *parent, const std::vector<std::pair<const char *, QString>> &links,
+             const std::vector<const char *> &targets)
+        : TaskPropertiesPage(parent)
+    {
+        auto *layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        for (std::size_t i = 0; i < links.size(); ++i) {
+            auto *l = new QLabel(QStringLiteral("<a href=\"#\">%1</a>").arg(links[i].second.toHtmlEscaped()), this);
+            l->setObjectName(QString::fromLatin1(links[i].first));
+            const QString target = QString::fromLatin1(targets[i]);
+            connect(l, &QLabel::linkActivated, this, [this, target] { emit pageRequested(target); });
+            layout->addWidget(l);
+        }
+        layout->addStretch(1);
+    }
+    void load(const TaskSettings &) override {}
+    void store(TaskSettings &) const override {}
+};
+
+} // namespace
+
+TaskPropertiesPage *createNamePage(QWidget *parent)
+{
+    auto *p = new TaskFieldPage(parent);
+    p->edit("TaskNameEdit", QStringLiteral("Task name:"), QV_TEXT(Name), false, "TaskNameLabel");
+    p->stretch();
+    return p;
+}
+
+TaskPropertiesPage *createTypePage(QWidget *parent)
+{
+    auto *p = new TaskFieldPage(parent);
+    p->radios({{"BackupTypeSimpleCopyRadioButton", QStringLiteral("Simple copy")},
+               {"BackupTypeExactCopyRadioButton", QStringLiteral("Exact Copy")},
+               {"BackupTypeMoveRadioButton", QStringLiteral("Move")},
+               {"BackupTypeSynchronizeRadioButton", QStringLiteral("Synchronize")}},
+              [](const TaskSettings &s) { return static_cast<int>(s.TaskType); },
+              [](TaskSettings &s, int checked) { s.TaskType = static_cast<TTaskType>(checked < 0 ? 0 : checked); });
+    p->stretch();
+    return p;
+}
+
+TaskPropertiesPage *createDestinationPage(QWidget *parent)
+{
+    auto *p = new TaskFieldPage(parent);
+    p->radios({{"DestLocalRadioButton", QStringLiteral("Backup to Local/LAN:")},
+               {"DestFtpRadioButton", QStringLiteral("Backup to FTP location:")},
+               {"DestCdDvdRadioButton", QStringLiteral("Backup to CD/DVD disk:")},
+               {"DestEmailRadioButton", QStringLiteral("Backup to Email:")}},
+              [](const TaskSettings &s) { return static_cast<int>(s.DestType); },
+              [](TaskSettings &s, int checked) {
+                  if (checked >= 0) {
+                      s.DestType = static_cast<std::uint8_t>(checked);
+                  }
+              });
+    // Only the local destination can be chosen; a task holding another kind shows it checked.
+    for (const char *n : {"DestFtpRadioButton", "DestCdDvdRadioButton", "DestEmailRadioButton"}) {
+        p->findChild<QRadioButton *>(QString::fromLatin1(n))->setEnabled(false);
+    }
+    p->stretch();
+    return p;
+}
+
+TaskPropertiesPage *createDestLocalPage(QWidget *parent)
+{
+    auto *p = new TaskFieldPage(parent);
+    p->label("DestLocalSettingsLabel", QStringLiteral("Local/LAN folder settings"));
+    p->folder("DestLocalFolderEdit", "DestLocalFolderButton", QStringLiteral("Destination folder:"),
+              QV_TEXT(DestLocal), "DestLocalFolderLabel");
+    p->label("DestLocalFolderLabelExpandTest", QString());
+    p->label("DestLocalFolderNoteLabel", QStringLiteral("Variables such as %ProjectName% are expanded at run time."));
+    p->stretch();
+    return p;
+}
+
+TaskPropertiesPage *createDestFtpPage(QWidget *parent)
+{
+    auto *p = new TaskFieldPage(parent);
+    p->label("DestFtpSettingsLabel", QStringLiteral("FTP server settings"));
+    p->edit("DestFtpAddressEdit", QStringLiteral("Address:"), QV_TEXT(DestFTP.Address), false, "DestFtpAddressLabel");
+    p->edit("DestFtpFolderEdit", QStringLiteral("Folder:"), QV_TEXT(DestFTP.Folder), false, "DestFtpFolderLabel");
+    p->number("DestFtpPortEdit", "DestFtpPortUpDown", QStringLiteral("Port:"), 0, 65535, QV_INT(DestFTP.Port),
+              "DestFtpPortLabel");
+    p->edit("DestFtpAuthLoginEdit", QStringLiteral("Login:"), QV_TEXT(DestFTP.Login), false, "DestFtpAuthLoginLabel");
+    p->edit("DestFtpAuthPasswordEdit", QStringLiteral("Password:"), QV_TEXT(DestFTP.Password), true,
+            "DestFtpAuthPasswordLabel");
+    p->check("DestFtpPassiveModeCheckBox", QStringLiteral("Passive mode"), QV_BOOL(DestFTP.PassiveMode));
+    auto *advanced = new QPushButton(QStringLiteral("Advanced FTP Settings..."), p);
+    advanced->setObjectName(QStringLiteral("DestFtpAdvancedSettingsButton"));
+    QObject::connect(advanced, &QPushButton::clicked, p, [p] {
+        if (p->context() != nullptr && ShowFtpAdvancedSettings(p, p->context()->draft().DestFTP)) {
+            emit p->stateChanged();
+        }
+    });
+    p->label("DestFtpNoteLabel", QString());
+    p->stretch();
+    return p;
+}
+
+TaskPropertiesPage *createDestCdDvdPage(QWidget *parent)
+{
+    auto *p = new TaskFieldPage(parent);
+    p->label("DestCdDvdSettingsLabel", QStringLiteral("Writing to CD/DVD disks is not available."));
+    p->stretch();
+    return p;
+}
+
+TaskPropertiesPage *createDestEmailPage(QWidget *parent)
+{
+    auto *p = new TaskFieldPage(parent);
+    p->label("DestEmailSettingsLabel", QStringLiteral("Sending backups by e-mail is not available."));
+    p->stretch();
+    return p;
+}
+
+TaskPropertiesPage *createCompressPage(QWidget *parent)
+{
+    return new CompressPage(parent);
+}
+
+TaskPropertiesPage *createAutoRunPage(QWidget *parent)
+{
+    return new LinkPage(parent,
+                        {{"AutoRunFolderMonitorSettingsLabel", QStringLiteral("Folder Monitor settings")},
+                         {"AutoRunInternalSchedulerSettingsLabel", QStringLiteral("Internal Schedule settings")},
+                         {"AutoRunTaskSchedulerSettingsLabel", QStringLiteral("MS Task Scheduler settings")}},
+                        {"FolderMonitorTabSheet", "InternalScheduleTabSheet", "MSScheduleTabSheet"});
+}
+
+TaskPropertiesPage *createFolderMonitorPage(QWidget *parent)
+{
+    auto *p = new TaskFieldPage(parent);
+    p->label("FolderMonitorLabel", QStringLiteral("Start the task when one of these changes in its folders:"));
+    p->check("FolderMonitorFileNameCheckBox", QStringLiteral("File Name"), QV_BOOL(FolderMonitor.MonitorFileName));
+    p->check("FolderMonitorFolderNameCheckBox", QStringLiteral("Folder Name"), QV_BOOL(FolderMonitor.MonitorFolderName));
+    p->check("FolderMonitorAttributesCheckBox", QStringLiteral("Attributes"), QV_BOOL(FolderMonitor.MonitorAttributes));
+    p->check("FolderMonitorSizeCheckBox", QStringLiteral("Size"), QV_BOOL(FolderMonitor.MonitorSize));
+    p->check("FolderMonitorLastWriteCheckBox", QStringLiteral("Last Write Date/Time"),
+             QV_BOOL(FolderMonitor.MonitorLastWrite));
+    p->check("FolderMonitorSecurityCheckBox", QStringLiteral("Security Attributes"),
+             QV_BOOL(FolderMonitor.MonitorSecurity));
+    p->number("FolderMonitorWaitSecondsEdit", "FolderMonitorWaitSecondsUpDown", QStringLiteral("Wait (seconds):"), 0,
+              32767, QV_INT(FolderMonitor.WaitSeconds), "FolderMonitorWaitLabel");
+    p->stretch();
+    return p;
+}
+
+TaskPropertiesPage *createOptionsPage(QWidget *parent)
+{
+    auto *p = new TaskFieldPage(parent);
+    p->check("OptionsOverwriteNeverDestinationCheckBox",
+             QStringLiteral("Overwrite destination files even if they are newer than source files"),
+             QV_BOOL(BackupOverwriteNeverDestination));
+    p->check("OptionsCopyInUseFilesCheckBox",
+             QStringLiteral("Try to process \"in use\" files (please, read Help for important note)"),
+             QV_BOOL(BackupCopyInUseFiles));
+    p->check("OptionsCompareAfterCopyCheckBox",
+             QStringLiteral("Compare files after copy (using CRC32 checksum comparision)"),
+             QV_BOOL(BackupCompareAfterCopy));
+    p->check("OptionsKeepStructureFromRootCheckBox",
+             QStringLiteral("Keep source files in a sub folder of destination maintaining the source path"),
+             QV_BOOL(KeepStructureFromRoot));
+    p->check("OptionsCopyIfSourceLengthIsZeroCheckBox",
+             QStringLiteral("Overwrite non-empty destination files by empty (zero length) source files"),
+             QV_BOOL(CopyIfSourceLengthIsZero));
+    p->check("OptionsDontSkipIfDateEqButSrcBiggerDstCheckBox",
+             QStringLiteral("Dont skip copy if modification dates equals, but source file is bigger than destination"),
+             QV_BOOL(OptionsDontSkipIfDateEqButSrcBiggerDst));
+    p->check("OptionsClearSourceArchiveBitCheckBox", QStringLiteral("Clear the source archive bit after copy"),
+             QV_BOOL(ClearSourceArchiveBit));
+    p->stretch();
+    return p;
+}
+
+TaskPropertiesPage *createVersionsPage(QWidget *parent)
+{
+    auto *p = new TaskFieldPage(parent);
+    p->check("VersionsSaveOldCheckBox", QStringLiteral("Save old files to File Versions Archive Folder:"),
+             QV_BOOL(VersionsKeep));
+    p->folder("VersionsFolderEdit", "VersionsBrowseButton", QString(), QV_TEXT(VersionsFolder));
+    p->label("VersionsFolderExpandTestLabel", QString());
+    p->number("VersionsNumEdit", "VersionsNumUpDown", QStringLiteral("Versions to keep:"), 0, 5000,
+              QV_INT(VersionsFilesNum), "VersionsLabel2");
+    p->label("VersionsLabel3", QStringLiteral("0 = unlimited"));
+    p->stretch();
+    return p;
+}
+
+TaskPropertiesPage *createObsoletePage(QWidget *parent)
+{
+    auto *p = new TaskFieldPage(parent);
+    p->label("ObsoleteLabel1", QStringLiteral("Files that no longer exist in the source:"));
+    p->radios({{"ObsoleteNormalDeleteRadioButton", QStringLiteral("Normal Delete")},
+               {"ObsoleteRecycleBinRadioButton", QStringLiteral("Delete to Recycle Bin")},
+               {"ObsoleteMoveToFolderRadioButton", QStringLiteral("Move deleted files to Archive Folder:")}},
+              [](const TaskSettings &s) { return static_cast<int>(s.DeleteKind); },
+              [](TaskSettings &s, int checked) {
+                  s.DeleteKind = checked == 0 ? adkNormal : checked == 1 ? adkRecycle : adkArchive;
+              });
+    p->folder("ObsoleteFolderEdit", "ObsoleteBrowseButton", QString(), QV_TEXT(ArchiveFolder));
+    p->label("ObsoleteFolderExpandTestLabel", QString());
+    p->number("ObsoleteKeepDeletedFilesNumEdit", "ObsoleteKeepDeletedFilesNumUpDown",
+              QStringLiteral("Deleted files to keep:"), 0, 5000, QV_INT(KeepDeletedFilesNum), "ObsoleteLabel2");
+    p->label("ObsoleteLabel3", QStringLiteral("0 = unlimited"));
+    p->stretch();
+    return p;
+}
+
+TaskPropertiesPage *createAdvancedPage(QWidget *parent)
+{
+    return new LinkPage(parent, {}, {});
+}
+
+} // namespace qv

@@ -1,0 +1,217 @@
+// The task properties dialog's edit cycle over a stored task: OK keeps every value, Cancel and every
+// refusal leave the task as it was, the editing flag is always cleared, the remembered page.
+#include "ui/taskprops/ProjectPropertiesForm.h"
+
+#include "components/MessageBox.h"
+#include "core/settings/Settings.h"
+#include "core/task/Task.h"
+#include "core/task/TaskStorage.h"
+#include "platform/Registry.h"
+#include "platform/RegistryFile.h"
+#include "platform/fake/FakeDialer.h"
+#include "ui/PasswordForm.h"
+#include "ui/taskprops/TaskPropertiesPage.h"
+
+#include "core/TaskFillSupport.h"
+#include "support/DialogTestSupport.h"
+#include "support/TestEnv.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+
+using namespace qv;
+using qvtest::child;
+using qvtest::NextModal;
+
+namespace {
+
+class ThrowingDialer : public FakeDialer
+{
+public:
+    std::vector<std::string> phonebookEntries() override { throw std::runtime_error("phone book unreadable"); }
+};
+
+class EditTaskCycle : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        RegistryStore::setStorePath(qvtest::makeTempDir("edittask") + "/registry.db");
+        ResetSettingsToDefaults();
+        m_dialer.entries = {"Home DSL", "Mobile"};
+        setDialer(&m_dialer);
+        MessageBoxSeam::clear();
+        LastTaskPageIndex() = 0;
+    }
+    void TearDown() override
+    {
+        setDialer(nullptr);
+        MessageBoxSeam::clear();
+        RegistryStore::setStorePath({});
+    }
+    // The task's key as the REGEDIT4 export writes it.
+    static std::string exportOf(const TTask &task)
+    {
+        task.SaveToRegistry(taskKeyPath(task.ID));
+        return exportRegistryText(RegistryStore::forThisThread(), RegRoot::CurrentUser, taskKeyPath(task.ID));
+    }
+    // A task with every field away from its default, as the edit cycle must keep it.
+    static void fillForDialog(TTask &t)
+    {
+        qvtest::fillNonDefault(t);
+        t.DestFTP.Port = 2121;
+        t.EmailSettings.SmtpServerPort = 50000;
+        t.Bandwidth.Value = 40000;          // beyond what the number box shows
+        t.Dial.DialEntry = "Office VPN";    // not in the phone book
+        t.HardwareProfile.SkipList = "Laptop,Docked"; // profiles this machine does not have
+        t.PowerManagement.BatteryMode = "S";
+        t.Protection.UseDefault = true;     // the password asked for is then the program-wide one (none)
+        t.Protection.Password = "task secret";
+    }
+    // Opens the dialog on `task`, runs `act` on it, then presses the named button.
+    static bool runDialog(TTask &task, const char *button, std::function<void(TProjectPropertiesForm *)> act = {})
+    {
+        NextModal modal([&](QDialog *d) {
+            auto *form = qobject_cast<TProjectPropertiesForm *>(d);
+            ASSERT_NE(form, nullptr);
+            if (act) {
+                act(form);
+            }
+            child<QPushButton>(form, button)->click();
+        });
+        const bool ok = EditTask(nullptr, task, 0);
+        EXPECT_TRUE(modal.ran);
+        return ok;
+    }
+    FakeDialer m_dialer;
+};
+
+TEST_F(EditTaskCycle, OkKeepsEveryStoredValueByteForByte)
+{
+    TTask task;
+    fillForDialog(task);
+    ASSERT_EQ(task.Filters.Count(), 12);
+    const std::string before = exportOf(task);
+    ASSERT_TRUE(runDialog(task, "OkButton"));
+    EXPECT_EQ(exportOf(task), before);
+    EXPECT_FALSE(task.Editing);
+    EXPECT_TRUE(MessageBoxSeam::shown().empty());
+}
+
+TEST_F(EditTaskCycle, OkCommitsEditsAndClearsTheFailedFlag)
+{
+    TTask task;
+    task.ValidationFailed = true;
+    ASSERT_TRUE(runDialog(task, "OkButton", [](TProjectPropertiesForm *f) {
+        child<QLineEdit>(f, "TaskNameEdit")->setText("Edited name");
+        child<QLineEdit>(f, "DestLocalFolderEdit")->setText("/srv/backup");
+    }));
+    EXPECT_EQ(task.Name, "Edited name");
+    EXPECT_EQ(task.DestLocal, "/srv/backup");
+    EXPECT_FALSE(task.ValidationFailed);
+}
+
+TEST_F(EditTaskCycle, CancelLeavesTheTaskAsItWas)
+{
+    TTask task;
+    fillForDialog(task);
+    const std::string before = exportOf(task);
+    EXPECT_FALSE(runDialog(task, "CancelButton", [](TProjectPropertiesForm *f) {
+        // What the list and events pages write into the draft at once, and a typed destination.
+        f->draft().Filters.Clear();
+        f->draft().EventAlerts.ManualErrorEmail = "changed@example.org";
+        child<QLineEdit>(f, "DestLocalFolderEdit")->setText("/elsewhere");
+        child<QLineEdit>(f, "TaskNameEdit")->setText("changed");
+    }));
+    EXPECT_EQ(exportOf(task), before);
+    EXPECT_FALSE(task.Editing);
+}
+
+TEST_F(EditTaskCycle, UndoCopyIsWrittenBeforeTheDialogOpens)
+{
+    TTask task;
+    fillForDialog(task);
+    runDialog(task, "CancelButton");
+    TTask copy;
+    ASSERT_TRUE(copy.LoadFromRegistry(tempKeyPath("EditTask")));
+    EXPECT_EQ(copy.ID, task.ID);
+    EXPECT_TRUE(copy.settings() == task.settings());
+}
+
+TEST_F(EditTaskCycle, EditingFlagIsClearedOnEveryWayOut)
+{
+    TTask running;
+    running.Running = true;
+    EXPECT_FALSE(EditTask(nullptr, running, 0));
+    EXPECT_FALSE(running.Editing);
+    ASSERT_EQ(MessageBoxSeam::shown().size(), 1u);
+    EXPECT_TRUE(MessageBoxSeam::shown()[0].text.contains("running task"));
+
+    TTask locked;
+    locked.Protection = {false, "right", ""};
+    NextModal wrong([](QDialog *d) {
+        auto *form = qobject_cast<PasswordForm *>(d);
+        ASSERT_NE(form, nullptr);
+        form->PasswordEdit->setText("wrong");
+        form->accept();
+    });
+    EXPECT_FALSE(EditTask(nullptr, locked, 0));
+    EXPECT_TRUE(wrong.ran);
+    EXPECT_FALSE(locked.Editing);
+
+    ThrowingDialer broken;
+    setDialer(&broken);
+    TTask task;
+    EXPECT_THROW(EditTask(nullptr, task, 0), std::runtime_error);
+    EXPECT_FALSE(task.Editing);
+}
+
+TEST_F(EditTaskCycle, RemembersThePageOfTheLastOk)
+{
+    TTask task;
+    runDialog(task, "OkButton", [](TProjectPropertiesForm *f) { f->showPage(5); });
+    EXPECT_EQ(LastTaskPageIndex(), 5);
+    runDialog(task, "CancelButton", [](TProjectPropertiesForm *f) {
+        EXPECT_EQ(f->currentPageIndex(), 5) << "opens on the remembered page";
+        f->showPage(9);
+    });
+    EXPECT_EQ(LastTaskPageIndex(), 5);
+}
+
+TEST_F(EditTaskCycle, NavigatorNodesFollowThePageOrder)
+{
+    TTask task;
+    TProjectPropertiesForm form(task);
+    form.loadDraft();
+    QStringList sheets;
+    for (int i = 0; i < TProjectPropertiesForm::kPageCount; ++i) {
+        form.showPage(i);
+        EXPECT_EQ(form.currentPageIndex(), i);
+        sheets << form.page(i)->objectName();
+        EXPECT_EQ(form.pageIndexOf(form.page(i)->objectName()), i);
+    }
+    EXPECT_EQ(sheets.removeDuplicates(), 0);
+    EXPECT_EQ(form.objectName(), "ProjectPropertiesForm");
+    child<QLineEdit>(&form, "TaskNameEdit")->setText("Photos");
+    EXPECT_EQ(form.windowTitle(), "Quorvellant Task Properties - [Photos]");
+}
+
+TEST(ZipNameForTaskName, ExtensionOfTheLastPartBecomesZip)
+{
+    const struct {
+        const char *name;
+        const char *zip;
+    } rows[] = {{"Daily.backup", "Daily.zip"}, {"Daily", "Daily.zip"}, {"a.b/c", "a.b/c.zip"},
+                {"x/y.tar.gz", "x/y.tar.zip"}, {"", ".zip"}};
+    for (const auto &row : rows) {
+        EXPECT_EQ(zipNameForTaskName(row.name).toStdString(), row.zip) << row.name;
+    }
+}
+
+} // namespace
