@@ -9,9 +9,11 @@
 #include "ui/Help.h"
 #include "ui/MainFormDialogs.h"
 #include "ui/PasswordForm.h"
+#include "ui/taskprops/TaskDialogRules.h"
 #include "ui/taskprops/TaskGroupPage.h"
 #include "ui/taskprops/TaskPages.h"
 
+#include <QAbstractButton>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -183,6 +185,16 @@ void TProjectPropertiesForm::buildPages()
         node->setText(0, QString::fromLatin1(info.node));
         m_nodes.push_back(node);
     }
+    // The dialog's own triggers of the rules (the group pages report theirs through stateChanged).
+    for (const char *name : {"BackupTypeSimpleCopyRadioButton", "BackupTypeExactCopyRadioButton",
+                             "BackupTypeMoveRadioButton", "BackupTypeSynchronizeRadioButton", "DestLocalRadioButton",
+                             "DestFtpRadioButton", "DestCdDvdRadioButton", "DestEmailRadioButton",
+                             "CompressUseCheckBox", "ObsoleteNormalDeleteRadioButton", "ObsoleteRecycleBinRadioButton",
+                             "ObsoleteMoveToFolderRadioButton", "VersionsSaveOldCheckBox"}) {
+        if (auto *b = findChild<QAbstractButton *>(QString::fromLatin1(name))) {
+            connect(b, &QAbstractButton::toggled, this, &TProjectPropertiesForm::CheckState);
+        }
+    }
     NavigatorTree->expandAll();
     NavigatorTree->setCurrentItem(m_nodes.front());
 }
@@ -221,6 +233,7 @@ void TProjectPropertiesForm::showPage(int index)
 
 void TProjectPropertiesForm::CheckState()
 {
+    TaskDialogRules::apply(this, TaskDialogRules::evaluate(TaskDialogRules::read(this)));
     for (TaskPropertiesPage *p : m_pages) {
         if (auto *g = qobject_cast<TaskGroupPage *>(p)) {
             g->applyRule();

@@ -129,6 +129,12 @@ void TaskFieldPage::radios(const std::vector<std::pair<const char *, QString>> &
     m_storers.push_back([list, set](TaskSettings &s) { set(s, checkedIndex(list)); });
 }
 
+QWidget *TaskFieldPage::row(QWidget *w)
+{
+    m_grid->addWidget(w, m_row++, 0, 1, 3);
+    return w;
+}
+
 void TaskFieldPage::stretch()
 {
     m_grid->setRowStretch(m_row++, 1);

@@ -45,6 +45,8 @@ public:
     void radios(const std::vector<std::pair<const char *, QString>> &buttons,
                 std::function<int(const TaskSettings &)> get, std::function<void(TaskSettings &, int checked)> set);
     void stretch();
+    // Any other control on a row of its own.
+    QWidget *row(QWidget *w);
 
     void load(const TaskSettings &s) override;
     void store(TaskSettings &s) const override;

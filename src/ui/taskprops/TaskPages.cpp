@@ -11,9 +11,12 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 namespace qv {
 namespace {
@@ -114,6 +117,8 @@ TaskPropertiesPage *createTypePage(QWidget *parent)
                {"BackupTypeSynchronizeRadioButton", QStringLiteral("Synchronize")}},
               [](const TaskSettings &s) { return static_cast<int>(s.TaskType); },
               [](TaskSettings &s, int checked) { s.TaskType = static_cast<TTaskType>(checked < 0 ? 0 : checked); });
+    p->label("BackupTypeSynchronizeLabel",
+              QStringLiteral("Synchronize works on one source folder: it is not available with several."));
     p->stretch();
     return p;
 }
@@ -156,9 +161,13 @@ TaskPropertiesPage *createDestFtpPage(QWidget *parent)
     auto *p = new TaskFieldPage(parent);
     p->label("DestFtpSettingsLabel", QStringLiteral("FTP server settings"));
     p->edit("DestFtpAddressEdit", QStringLiteral("Address:"), QV_TEXT(DestFTP.Address), false, "DestFtpAddressLabel");
+    p->label("DestFtpAddressNoteLabel", QStringLiteral("e.g. ftp.example.org"));
     p->edit("DestFtpFolderEdit", QStringLiteral("Folder:"), QV_TEXT(DestFTP.Folder), false, "DestFtpFolderLabel");
+    p->label("DestFtpFolderNoteLabel", QStringLiteral("e.g. /backup/"));
     p->number("DestFtpPortEdit", "DestFtpPortUpDown", QStringLiteral("Port:"), 0, 65535, QV_INT(DestFTP.Port),
               "DestFtpPortLabel");
+    p->label("DestFtpPortNoteLabel", QStringLiteral("The usual FTP port is 21."));
+    p->label("DestFtpAuthLabel", QStringLiteral("Authentication:"));
     p->edit("DestFtpAuthLoginEdit", QStringLiteral("Login:"), QV_TEXT(DestFTP.Login), false, "DestFtpAuthLoginLabel");
     p->edit("DestFtpAuthPasswordEdit", QStringLiteral("Password:"), QV_TEXT(DestFTP.Password), true,
             "DestFtpAuthPasswordLabel");
@@ -170,7 +179,7 @@ TaskPropertiesPage *createDestFtpPage(QWidget *parent)
             emit p->stateChanged();
         }
     });
-    p->label("DestFtpNoteLabel", QString());
+    p->row(advanced);
     p->stretch();
     return p;
 }
@@ -186,8 +195,33 @@ TaskPropertiesPage *createDestCdDvdPage(QWidget *parent)
 TaskPropertiesPage *createDestEmailPage(QWidget *parent)
 {
     auto *p = new TaskFieldPage(parent);
-    p->label("DestEmailSettingsLabel", QStringLiteral("Sending backups by e-mail is not available."));
-    p->stretch();
+    p->label("DestEmailSettingsLabel", QStringLiteral("Send the backup as an e-mail attachment"));
+    p->label("DestEmailNoteLabel", QStringLiteral("Sending backups by e-mail is not available; these fields are not stored."));
+    for (const auto &[label, edit, note, caption] :
+         {std::tuple{"DestEmailSubjectLabel", "DestEmailSubjectEdit", "DestEmailSubjectNoteLabel", "Subject:"},
+          std::tuple{"DestEmailFromLabel", "DestEmailFromEdit", "DestEmailFromNoteLabel", "From:"},
+          std::tuple{"DestEmailToLabel", "DestEmailToEdit", "DestEmailToNoteLabel", "To:"}}) {
+        auto *l = new QLabel(QString::fromLatin1(caption), p);
+        l->setObjectName(QString::fromLatin1(label));
+        p->row(l);
+        auto *e = new QLineEdit(p);
+        e->setObjectName(QString::fromLatin1(edit));
+        p->row(e);
+        auto *n = new QLabel(p);
+        n->setObjectName(QString::fromLatin1(note));
+        p->row(n);
+    }
+    p->label("DestEmailTextLabel", QStringLiteral("Text:"));
+    auto *text = new QPlainTextEdit(p);
+    text->setObjectName(QStringLiteral("DestEmailTextRichEdit"));
+    p->row(text);
+    auto *link = new QLabel(QStringLiteral("<a href=\"#\">Email sending settings</a>"), p);
+    link->setObjectName(QStringLiteral("DestEmailSendingSettingsLabel"));
+    QObject::connect(link, &QLabel::linkActivated, p, [p] { emit p->pageRequested(QStringLiteral("EmailTabSheet")); });
+    p->row(link);
+    for (QWidget *w : p->findChildren<QWidget *>()) {
+        w->setEnabled(false);
+    }
     return p;
 }
 
@@ -253,6 +287,7 @@ TaskPropertiesPage *createOptionsPage(QWidget *parent)
 TaskPropertiesPage *createVersionsPage(QWidget *parent)
 {
     auto *p = new TaskFieldPage(parent);
+    p->label("VersionsLabel1", QStringLiteral("Old versions of changed files can be kept in an archive folder."));
     p->check("VersionsSaveOldCheckBox", QStringLiteral("Save old files to File Versions Archive Folder:"),
              QV_BOOL(VersionsKeep));
     p->folder("VersionsFolderEdit", "VersionsBrowseButton", QString(), QV_TEXT(VersionsFolder));
@@ -260,6 +295,7 @@ TaskPropertiesPage *createVersionsPage(QWidget *parent)
     p->number("VersionsNumEdit", "VersionsNumUpDown", QStringLiteral("Versions to keep:"), 0, 5000,
               QV_INT(VersionsFilesNum), "VersionsLabel2");
     p->label("VersionsLabel3", QStringLiteral("0 = unlimited"));
+    p->label("VersionsLabel4", QStringLiteral("The oldest version is removed when the number is reached."));
     p->stretch();
     return p;
 }
@@ -280,6 +316,7 @@ TaskPropertiesPage *createObsoletePage(QWidget *parent)
     p->number("ObsoleteKeepDeletedFilesNumEdit", "ObsoleteKeepDeletedFilesNumUpDown",
               QStringLiteral("Deleted files to keep:"), 0, 5000, QV_INT(KeepDeletedFilesNum), "ObsoleteLabel2");
     p->label("ObsoleteLabel3", QStringLiteral("0 = unlimited"));
+    p->label("ObsoleteLabel4", QStringLiteral("Older deleted files are removed from the archive folder."));
     p->stretch();
     return p;
 }
