@@ -100,14 +100,6 @@ public:
 
 } // namespace
 
-TaskPropertiesPage *createNamePage(QWidget *parent)
-{
-    auto *p = new TaskFieldPage(parent);
-    p->edit("TaskNameEdit", QStringLiteral("Task name:"), QV_TEXT(Name), false, "TaskNameLabel");
-    p->stretch();
-    return p;
-}
-
 TaskPropertiesPage *createTypePage(QWidget *parent)
 {
     auto *p = new TaskFieldPage(parent);

@@ -1,0 +1,95 @@
+// The Name page: the task's name, its ID and its hot key with the probe of whether it can be used.
+#include "ui/taskprops/TaskPages.h"
+
+#include "core/task/BackupData.h"
+#include "core/task/Task.h"
+#include "ui/taskprops/HotKeyEdit.h"
+#include "ui/taskprops/TaskFieldPage.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace qv {
+namespace {
+
+class NamePage : public TaskFieldPage
+{
+public:
+    explicit NamePage(QWidget *parent) : TaskFieldPage(parent)
+    {
+        edit("TaskNameEdit", QStringLiteral("Task name:"), [](TaskSettings &s) -> std::string & { return s.Name; },
+             false, "TaskNameLabel");
+        m_id = new QLineEdit(this);
+        m_id->setObjectName(QStringLiteral("TaskNameIdEdit"));
+        m_id->setReadOnly(true);
+        auto *idLabel = new QLabel(QStringLiteral("Task ID:"), this);
+        idLabel->setObjectName(QStringLiteral("TaskNameIdLabel"));
+        m_grid->addWidget(idLabel, m_row, 0);
+        m_grid->addWidget(m_id, m_row++, 1, 1, 2);
+        m_hotKey = new HotKeyEdit(this);
+        m_hotKey->setObjectName(QStringLiteral("TaskNameHotKey"));
+        auto *hotKeyLabel = new QLabel(QStringLiteral("Hot key:"), this);
+        hotKeyLabel->setObjectName(QStringLiteral("TaskNameHotKeyLabel"));
+        auto *reset = new QPushButton(QStringLiteral("Reset to 'None'"), this);
+        reset->setObjectName(QStringLiteral("TaskNameResetButton"));
+        m_grid->addWidget(hotKeyLabel, m_row, 0);
+        m_grid->addWidget(m_hotKey, m_row, 1);
+        m_grid->addWidget(reset, m_row++, 2);
+        m_valid = new QLabel(this);
+        m_valid->setObjectName(QStringLiteral("TaskNameHotKeyValidLabel"));
+        m_grid->addWidget(m_valid, m_row++, 1, 1, 2);
+        check("TaskNameHotKeyBringToFrontCheckBox", QStringLiteral("Bring to front main program window"),
+              [](TaskSettings &s) -> bool & { return s.HotKeyBringToFront; });
+        stretch();
+        connect(m_hotKey, &HotKeyEdit::hotKeyChanged, this, [this] { updateValidLabel(); });
+        connect(reset, &QPushButton::clicked, this, [this] {
+            m_hotKey->setHotKey(0);
+            updateValidLabel();
+        });
+    }
+    void load(const TaskSettings &s) override
+    {
+        TaskFieldPage::load(s);
+        m_id->setText(context() != nullptr && context()->task() != nullptr
+                          ? QString::fromStdString(context()->task()->ID)
+                          : QString());
+        m_hotKey->setHotKey(s.HotKey);
+        updateValidLabel();
+    }
+    void store(TaskSettings &s) const override
+    {
+        TaskFieldPage::store(s);
+        s.HotKey = m_hotKey->hotKey();
+    }
+
+private:
+    void updateValidLabel()
+    {
+        const std::uint16_t key = m_hotKey->hotKey();
+        if (key == 0) {
+            m_valid->clear();
+            return;
+        }
+        // The probe grabs the chord under its own id, so the keys held by the program stay held.
+        const std::string id = context() != nullptr && context()->task() != nullptr ? context()->task()->ID : "";
+        const bool valid = BackupData != nullptr && BackupData->CanRegisterHotKey(key, id);
+        m_valid->setText(valid ? QStringLiteral("Hot key valid!")
+                               : QStringLiteral("Hot key invalid or already used by another action!"));
+    }
+
+    QLineEdit *m_id;
+    HotKeyEdit *m_hotKey;
+    QLabel *m_valid;
+};
+
+} // namespace
+
+TaskPropertiesPage *createNamePage(QWidget *parent)
+{
+    return new NamePage(parent);
+}
+
+} // namespace qv
