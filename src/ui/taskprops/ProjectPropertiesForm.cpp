@@ -115,6 +115,8 @@ TProjectPropertiesForm::TProjectPropertiesForm(TTask &task, QWidget *parent) : Q
     NavigatorTree->setFixedWidth(190);
     PageControl = new QStackedWidget(this);
     PageControl->setObjectName(QStringLiteral("PageControl"));
+    buildPages();
+    // The buttons come after the pages in the focus chain: Tab from the tree enters the page.
     OkButton = new QPushButton(QStringLiteral("OK"), this);
     OkButton->setObjectName(QStringLiteral("OkButton"));
     OkButton->setDefault(true);
@@ -122,7 +124,6 @@ TProjectPropertiesForm::TProjectPropertiesForm(TTask &task, QWidget *parent) : Q
     CancelButton->setObjectName(QStringLiteral("CancelButton"));
     HelpButton = new QPushButton(QStringLiteral("Help"), this);
     HelpButton->setObjectName(QStringLiteral("HelpButton"));
-    buildPages();
 
     auto *top = new QHBoxLayout;
     top->addWidget(NavigatorTree);
