@@ -105,7 +105,8 @@ int &LastTaskPageIndex()
     return index;
 }
 
-TProjectPropertiesForm::TProjectPropertiesForm(TTask &task, QWidget *parent) : QDialog(parent), m_task(&task)
+TProjectPropertiesForm::TProjectPropertiesForm(TTask &task, QWidget *parent)
+    : QDialog(parent), m_task(&task), m_scratch(std::make_unique<TTask>())
 {
     setObjectName(QStringLiteral("ProjectPropertiesForm"));
     setProperty("helpKeyword", QString::fromLatin1(kFormHelp));
@@ -153,8 +154,42 @@ TProjectPropertiesForm::TProjectPropertiesForm(TTask &task, QWidget *parent) : Q
     if (auto *name = findChild<QLineEdit *>(QStringLiteral("TaskNameEdit"))) {
         connect(name, &QLineEdit::textChanged, this, &TProjectPropertiesForm::updateCaption);
     }
+    for (const char *name : {"SourceFolderEdit", "DestLocalFolderEdit", "VersionsFolderEdit", "ObsoleteFolderEdit"}) {
+        if (auto *edit = findChild<QLineEdit *>(QString::fromLatin1(name))) {
+            connect(edit, &QLineEdit::textChanged, this, &TProjectPropertiesForm::updateFolderLabels);
+        }
+    }
     TranslateForm(this);
     updateCaption();
+}
+
+TProjectPropertiesForm::~TProjectPropertiesForm() = default;
+
+void TProjectPropertiesForm::updateFolderLabels()
+{
+    if (m_loading) {
+        return;
+    }
+    auto text = [this](const char *name) {
+        auto *e = findChild<QLineEdit *>(QString::fromLatin1(name));
+        return e != nullptr ? e->text().toStdString() : std::string();
+    };
+    auto show = [this](const char *label, const std::string &expanded, const std::string &typed) {
+        if (auto *l = findChild<QLabel *>(QString::fromLatin1(label))) {
+            l->setText(expanded != typed ? QString::fromStdString(expanded) : QString());
+        }
+    };
+    m_draft.DestLocal = text("DestLocalFolderEdit");
+    m_draft.VersionsFolder = text("VersionsFolderEdit");
+    m_draft.ArchiveFolder = text("ObsoleteFolderEdit");
+    m_scratch->assignSettings(m_draft);
+    m_scratch->ID = m_task->ID;
+    const std::string source = text("SourceFolderEdit");
+    show("SourceFolderLabelExpandTest", source.empty() ? source : includeTrailingSlash(m_scratch->Expand(source)),
+         source);
+    show("DestLocalFolderLabelExpandTest", m_scratch->GetDestinationFolder(-1), m_draft.DestLocal);
+    show("VersionsFolderExpandTestLabel", m_scratch->GetVersionsFolder(), m_draft.VersionsFolder);
+    show("ObsoleteFolderExpandTestLabel", m_scratch->GetArchiveFolder(), m_draft.ArchiveFolder);
 }
 
 void TProjectPropertiesForm::buildPages()
@@ -212,12 +247,17 @@ int TProjectPropertiesForm::pageIndexOf(const QString &tabSheetName) const
 
 void TProjectPropertiesForm::loadDraft()
 {
-    m_draft = m_task->settings();
+    // The pages load from a copy: edits write into the draft as they fill.
+    const TaskSettings loaded = m_task->settings();
+    m_draft = loaded;
+    m_loading = true;
     for (TaskPropertiesPage *p : m_pages) {
-        p->load(m_draft);
+        p->load(loaded);
     }
+    m_loading = false;
     CheckState();
     updateCaption();
+    updateFolderLabels();
 }
 
 int TProjectPropertiesForm::currentPageIndex() const
@@ -244,7 +284,9 @@ void TProjectPropertiesForm::CheckState()
 
 std::string TProjectPropertiesForm::expand(const std::string &text) const
 {
-    return m_task->Expand(text);
+    m_scratch->assignSettings(m_draft);
+    m_scratch->ID = m_task->ID;
+    return m_scratch->Expand(text);
 }
 
 void TProjectPropertiesForm::updateCaption()

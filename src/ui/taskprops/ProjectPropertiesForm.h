@@ -10,6 +10,7 @@
 
 #include <QDialog>
 
+#include <memory>
 #include <vector>
 
 class QLabel;
@@ -30,6 +31,7 @@ public:
     static constexpr int kPageCount = 28;
 
     explicit TProjectPropertiesForm(TTask &task, QWidget *parent = nullptr);
+    ~TProjectPropertiesForm() override;
 
     // Fills every page from the task's settings.
     void loadDraft();
@@ -61,12 +63,17 @@ private:
     void buildPages();
     void updateCaption();
     void leavingPage(int index);
+    // The draft's three folders follow their edits, and the labels show how they expand.
+    void updateFolderLabels();
 
     TTask *m_task;
     TaskSettings m_draft;
+    // A task holding the draft, to expand path variables over the folders being edited.
+    std::unique_ptr<TTask> m_scratch;
     std::vector<TaskPropertiesPage *> m_pages;
     std::vector<QTreeWidgetItem *> m_nodes;
     int m_shownPage = 0;
+    bool m_loading = false;
 };
 
 // The zip file name a task name gives: the extension of the last path part replaced by ".zip".

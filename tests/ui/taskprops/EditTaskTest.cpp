@@ -16,6 +16,7 @@
 #include "support/DialogTestSupport.h"
 #include "support/TestEnv.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -200,6 +201,22 @@ TEST_F(EditTaskCycle, NavigatorNodesFollowThePageOrder)
     EXPECT_EQ(form.objectName(), "ProjectPropertiesForm");
     child<QLineEdit>(&form, "TaskNameEdit")->setText("Photos");
     EXPECT_EQ(form.windowTitle(), "Quorvellant Task Properties - [Photos]");
+}
+
+TEST_F(EditTaskCycle, FolderLabelsAndTheDraftFollowTheEdits)
+{
+    TTask task;
+    task.VersionsFolder = "%destination%File Versions Archive";
+    TProjectPropertiesForm form(task);
+    form.loadDraft();
+    child<QLineEdit>(&form, "DestLocalFolderEdit")->setText("/srv/b");
+    EXPECT_EQ(form.draft().DestLocal, "/srv/b");
+    EXPECT_EQ(child<QLabel>(&form, "VersionsFolderExpandTestLabel")->text(), "/srv/b/File Versions Archive/");
+    EXPECT_EQ(child<QLabel>(&form, "DestLocalFolderLabelExpandTest")->text(), "/srv/b/");
+    child<QLineEdit>(&form, "ObsoleteFolderEdit")->setText("/plain/");
+    EXPECT_EQ(form.draft().ArchiveFolder, "/plain/");
+    EXPECT_TRUE(child<QLabel>(&form, "ObsoleteFolderExpandTestLabel")->text().isEmpty()) << "nothing to expand";
+    EXPECT_EQ(task.DestLocal, "") << "the task itself changes only on OK";
 }
 
 TEST(ZipNameForTaskName, ExtensionOfTheLastPartBecomesZip)
