@@ -5,6 +5,8 @@
 #include "../MainFormCommandFixture.h"
 
 #include "core/runs/RunQueue.h"
+#include "core/settings/SettingsParts.h"
+#include "core/text/Language.h"
 #include "core/util/Utils.h"
 #include "ui/maintenance/MaintenanceForm.h"
 #include "ui/maintenance/MaintenanceSteps.h"
@@ -267,6 +269,8 @@ TEST_F(MaintenanceRestore, RefusedWhileARunAQueuedRunOrAFilterTestExists)
     backup();
     taskNamed("Scans")->Name = "Renamed";
     form->SaveAllSettings();
+    std::string scansKey(qv::RegKeyRoot);
+    scansKey.append("\\Tasks\\").append(taskNamed("Renamed")->ID);
 
     struct Case {
         const char *name;
@@ -297,6 +301,9 @@ TEST_F(MaintenanceRestore, RefusedWhileARunAQueuedRunOrAFilterTestExists)
                   "Settings can't be restored while a task is running. Please wait until all tasks finish and try "
                   "again.");
         EXPECT_NE(taskNamed("Renamed"), nullptr) << "nothing was restored";
+        qv::TSafeRegistry stored;
+        ASSERT_TRUE(stored.OpenKeyReadOnly(scansKey));
+        EXPECT_EQ(stored.ReadString("Name", ""), "Renamed") << "the store is unchanged";
         qv::Suspend = false;
         data->StopGroup(qv::TBackupData::AllTasksGroupName());
         waitNoRuns();
@@ -326,6 +333,60 @@ TEST_F(MaintenanceRestore, MalformedFileLeavesTheWindowAsItWas)
     EXPECT_EQ(form->size(), size);
     EXPECT_NE(taskNamed("Added later"), nullptr);
     EXPECT_EQ(taskNamed("Reports"), nullptr);
+}
+
+TEST_F(MaintenanceRestore, TheWindowPartIsWhatTheWindowSaves)
+{
+    std::string mainKey(qv::RegKeyRoot);
+    mainKey.append(qv::RegKeyMain);
+    qv::TSafeRegistry reg;
+    ASSERT_TRUE(reg.DeleteKey(mainKey));
+    form->SaveWindowSettings();
+    ASSERT_TRUE(reg.OpenKeyReadOnly(mainKey));
+    const std::vector<std::string> written = reg.GetValueNames();
+    for (const char *name : qv::windowSettingsValueNames()) {
+        EXPECT_NE(std::find(written.begin(), written.end(), name), written.end())
+            << name << " belongs to the window part but the window does not save it";
+    }
+    for (const std::string &name : written) {
+        EXPECT_EQ(qv::settingsPartOf(mainKey, name), qv::SettingsPart::WindowPosition) << name;
+    }
+}
+
+TEST_F(MaintenanceRestore, ARestoredLanguageIsLoadedAndARestoredEnglishUnloadsIt)
+{
+    const QByteArray data = qgetenv("XDG_DATA_HOME");
+    ASSERT_FALSE(data.isEmpty());
+    const std::string lang = data.toStdString() + "/quorvellant/lang/Deutsch.lng";
+    qvtest::runShell("mkdir -p '" + data.toStdString() + "/quorvellant/lang'");
+    qvtest::writeFile(lang, "[Misc]\nstrMaintenanceNotRestored=Nicht wiederhergestellt:\n");
+    struct Guard {
+        ~Guard()
+        {
+            qv::SetLanguageFile(nullptr);
+            qv::Language.clear();
+        }
+    } guard;
+
+    qv::Language = "Deutsch.lng";
+    form->SaveAllSettings();
+    backup();
+    qv::Language.clear();
+    form->SaveAllSettings();
+    EXPECT_EQ(restore(), qv::kPageRestoreDone);
+    EXPECT_EQ(qv::Language, "Deutsch.lng");
+    ASSERT_NE(qv::LanguageFile(), nullptr);
+    EXPECT_EQ(qv::LanguageFile()->fileName(), "Deutsch.lng");
+    EXPECT_EQ(qv::GetLangString("Not restored:", "strMaintenanceNotRestored"), "Nicht wiederhergestellt:");
+
+    qv::Language.clear();
+    form->SaveAllSettings();
+    backup();
+    qv::Language = "Deutsch.lng";
+    form->SaveAllSettings();
+    EXPECT_EQ(restore(), qv::kPageRestoreDone);
+    EXPECT_EQ(qv::Language, "");
+    EXPECT_EQ(qv::LanguageFile(), nullptr);
 }
 
 } // namespace
