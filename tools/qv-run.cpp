@@ -17,7 +17,9 @@
 #include "platform/NmcliDialer.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -96,13 +98,22 @@ public:
         }
         const char *prefix = kind == qv::lkWarning ? "WARNING: " : (kind == qv::lkError ? "ERROR: " : "");
         std::fprintf(stdout, "%s%s\n", prefix, text.c_str());
-        std::fflush(stdout);
+        // Written at least once a second (and by the timer in main when lines stop), not per line.
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastFlush >= std::chrono::seconds(1) || kind == qv::lkFinished || kind == qv::lkAborted) {
+            m_lastFlush = now;
+            std::fflush(stdout);
+        }
     }
     qv::AlertAnswer alert(int, const std::string &, const std::string &) override { return qv::aaNone; }
     bool logsKind(int kind) const override { return !m_quiet || (kind != qv::lkFile && kind != qv::lkSkipped); }
     bool alertsKind(int) const override { return false; } // no dialogs: every alert answers nothing
     void finished(bool aborted) override
     {
+        std::fflush(stdout);
+        if (m_logger != nullptr) {
+            m_logger->Flush();
+        }
         m_aborted = aborted;
         QCoreApplication::exit(aborted ? 1 : 0);
     }
@@ -112,6 +123,7 @@ private:
     bool m_quiet;
     qv::TTaskLogger *m_logger;
     bool m_aborted = false;
+    std::chrono::steady_clock::time_point m_lastFlush = std::chrono::steady_clock::now();
 };
 
 
@@ -336,6 +348,9 @@ int main(int argc, char **argv)
         task->Thread = run;
     }
     qv::RunQueue::instance().submit(run, false, true);
+    QTimer outputTimer;
+    QObject::connect(&outputTimer, &QTimer::timeout, [] { std::fflush(stdout); });
+    outputTimer.start(1000);
     const int status = app.exec();
     qv::setDialer(nullptr);
     if (task != nullptr) {

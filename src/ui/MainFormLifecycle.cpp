@@ -311,6 +311,11 @@ void TMainForm::exitProgram()
         if (busy()) {
             // A thread that did not stop is never destroyed under its feet: save and end here.
             SaveAllSettings();
+            for (int i = 0; i < m_data->Tasks.Count(); ++i) {
+                if (m_data->Tasks[i]->Logger) {
+                    m_data->Tasks[i]->Logger->Flush();
+                }
+            }
             std::fflush(nullptr);
             if (m_services.hardExit) {
                 m_services.hardExit();

@@ -1,8 +1,8 @@
 // The task logger: gates, log file lines and the activity list.
 //
-// The log file is opened, appended to with one write and closed for every line: a line is never
-// split by another writer, and other programs may read, rotate or remove the file in between.
-// Opening never blocks (a FIFO without a reader is simply not written).
+// The log file is opened, appended to with one write and closed for every batch of buffered lines:
+// a line is never split by another writer, and other programs may read, rotate or remove the file
+// between batches. Opening never blocks (a FIFO without a reader is simply not written).
 #include "core/log/TaskLogger.h"
 
 #include "core/text/LocaleText.h"
@@ -13,6 +13,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QThread>
+#include <QTimer>
+
 #include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
@@ -20,6 +24,16 @@
 namespace qv {
 
 namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+constexpr auto kFlushInterval = std::chrono::seconds(1);
+constexpr std::size_t kFlushBytes = 256 * 1024; // a larger buffer is written at once
+constexpr long long kMsPerDay = 86400000;
+
+long long floorDiv(long long a, long long b)
+{
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
 
 ActivityLogNotifier &activityLogNotifier()
 {
@@ -119,17 +133,49 @@ TTaskLogger::TTaskLogger(const LogSettingsSource *task) : m_task(task)
     CheckLogSize();
 }
 
-TTaskLogger::~TTaskLogger() = default;
+TTaskLogger::~TTaskLogger()
+{
+    Flush();
+}
 
 void TTaskLogger::Add(int kind, const std::string &message)
 {
     if (m_task == nullptr || !logKindPasses(*m_task, kind)) {
         return;
     }
-    const std::string text = oneLine(loggedText(kind, message));
-    const QDateTime now = nowDateTime();
-    WriteToFile(kind, DateTimeToStr(now) + ": " + text);
-    AddEvent(kind, text, toDayCount(now));
+    std::string text = oneLine(loggedText(kind, message));
+    const Moment moment = now();
+    // The start and the end of a run reach the file at once.
+    const bool runEdge = kind == kLogStarted || kind == kLogFinished || kind == kLogAborted;
+    WriteToFile(*moment.stamp, text, runEdge);
+    AddEvent(kind, std::move(text), moment.time);
+}
+
+// The moment of a message and its date and time text. The text is made once per whole second;
+// only the first second of a day is made afresh each time, since its text leaves the time out
+// at exactly midnight and not a millisecond later.
+TTaskLogger::Moment TTaskLogger::now()
+{
+    const long long ms = clock().msecsSinceEpoch();
+    const long long second = floorDiv(ms, 1000);
+    if (!m_stampValid || second != m_stampSecond) {
+        const QDateTime local = QDateTime::fromMSecsSinceEpoch(second * 1000).toLocalTime();
+        m_stampSecond = second;
+        m_stampValid = true;
+        m_stampDays = dayCountOfDate(local.date());
+        m_stampMsOfDay = local.time().msecsSinceStartOfDay();
+        m_stamp = DateTimeToStr(local);
+    }
+    const long long msOfDay = m_stampMsOfDay + (ms - second * 1000);
+    const double fraction = static_cast<double>(msOfDay) / static_cast<double>(kMsPerDay);
+    Moment moment;
+    moment.time = m_stampDays >= 0 ? m_stampDays + fraction : m_stampDays - fraction;
+    moment.stamp = &m_stamp;
+    if (m_stampMsOfDay == 0) {
+        m_oneStamp = DateTimeToStr(QDateTime::fromMSecsSinceEpoch(ms).toLocalTime());
+        moment.stamp = &m_oneStamp;
+    }
+    return moment;
 }
 
 void TTaskLogger::Clear()
@@ -158,7 +204,11 @@ std::string TTaskLogger::GetLogFileName() const
     if (m_task == nullptr) {
         return {};
     }
-    std::string name = m_task->logFileName();
+    return resolveLogFileName(m_task->logFileName());
+}
+
+std::string TTaskLogger::resolveLogFileName(std::string name)
+{
     if (name.empty()) {
         name = kDefaultLogFileName;
     }
@@ -193,32 +243,82 @@ void TTaskLogger::CheckLogSize()
     }
 }
 
-void TTaskLogger::WriteToFile(int /*kind*/, const std::string &line)
+void TTaskLogger::WriteToFile(const std::string &stamp, const std::string &text, bool flushNow)
 {
     if (!m_task->logEnabled()) {
         return;
     }
-    const std::string path = GetLogFileName();
+    std::string name = m_task->logFileName();
+    if (m_pendingLines > 0 && name != m_pendingName) {
+        Flush(); // the lines logged before the change go to the file named then
+    }
+    if (m_pendingLines == 0) {
+        m_pendingName = std::move(name);
+        m_pendingSince = SteadyClock::now();
+        armFlushTimer();
+    }
+    m_pending += stamp;
+    m_pending += ": ";
+    m_pending += text;
+    m_pending += '\n';
+    ++m_pendingLines;
+    if (flushNow || m_pending.size() >= kFlushBytes || SteadyClock::now() - m_pendingSince >= kFlushInterval) {
+        Flush();
+    }
+}
+
+void TTaskLogger::Flush()
+{
+    if (m_pendingLines == 0 || m_task == nullptr) {
+        return;
+    }
+    const std::string path = resolveLogFileName(m_pendingName);
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     if (fd >= 0) {
-        const std::string text = line + "\n";
         int error = 0;
-        (void)writeAll(fd, text.data(), text.size(), error);
+        (void)writeAll(fd, m_pending.data(), m_pending.size(), error);
         ::close(fd);
     }
-    if (++m_linesWritten > 100) {
+    m_linesWritten += m_pendingLines;
+    m_pending.clear();
+    m_pendingLines = 0;
+    if (m_pending.capacity() > 2 * kFlushBytes) {
+        m_pending.shrink_to_fit();
+    }
+    if (m_flushTimer) {
+        m_flushTimer->stop();
+    }
+    if (m_linesWritten > 100) {
         m_linesWritten = 0;
         CheckLogSize();
     }
 }
 
-void TTaskLogger::AddEvent(int kind, const std::string &text, TDateTime time)
+// A quiet second after a buffered line still writes it: a one-shot timer, where the logger lives on
+// a thread with an event loop (the program's main thread). Elsewhere the next line, Flush() or the
+// destructor writes the buffer.
+void TTaskLogger::armFlushTimer()
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (app == nullptr || QThread::currentThread() != app->thread()) {
+        return;
+    }
+    if (!m_flushTimer) {
+        m_flushTimer = std::make_unique<QTimer>();
+        m_flushTimer->setSingleShot(true);
+        m_flushTimer->setInterval(std::chrono::duration_cast<std::chrono::milliseconds>(kFlushInterval));
+        QObject::connect(m_flushTimer.get(), &QTimer::timeout, [this] { Flush(); });
+    }
+    m_flushTimer->start();
+}
+
+void TTaskLogger::AddEvent(int kind, std::string text, TDateTime time)
 {
     while (m_events.size() >= kMaxLogEvents) {
         m_events.pop_front();
         ++m_dropped;
     }
-    m_events.push_back(TLogItem{kind, time, text});
+    m_events.push_back(TLogItem{kind, time, std::move(text)});
     notify(LogChange::Added);
 }
 

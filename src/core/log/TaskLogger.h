@@ -4,22 +4,31 @@
 // The task logger: one line in the task's log file and one event in its activity list per message.
 //
 // Every task owns one logger. A message of a given kind passes the task's gate for that kind (the
-// Log settings group), then goes to the log file ("<date> <time>: <text>", one line each, opened
-// and closed per line so that other programs may read or remove the file between lines) and to the
+// Log settings group), then goes to the log file ("<date> <time>: <text>", one line each) and to the
 // in-memory list of events that the activity log shows. Logging never fails its caller: a log file
 // that cannot be written is simply not written, and the event still reaches the list.
+//
+// Lines reach the file through a buffer: it is written (the file opened, appended to and closed, so
+// that other programs may read or remove the file between writes) when a run starts or ends, when
+// Flush() is called (before an alert, at exit), when it grows large, and at least once a second
+// while lines arrive (a timer covers a quiet second when the logger lives on a thread with an event
+// loop). A killed program loses at most the last second of its log. The date and time text is made
+// once per second, not per line.
 //
 // Main thread only; backup threads reach it through their host bridge.
 #pragma once
 
 #include "core/settings/DateTime.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
+
+class QTimer;
 
 namespace qv {
 
@@ -92,6 +101,9 @@ public:
     // fixed texts and ignore the message). Other kinds log nothing. Never throws for file errors.
     void Add(int kind, const std::string &message);
 
+    // Writes the lines not yet in the log file. Cheap when there are none.
+    void Flush();
+
     // Empties the activity list; the log file is untouched.
     void Clear();
 
@@ -118,11 +130,31 @@ public:
     void CheckLogSize();
 
 private:
-    void WriteToFile(int kind, const std::string &line);
-    void AddEvent(int kind, const std::string &text, TDateTime time);
+    struct Moment {
+        TDateTime time = 0;
+        const std::string *stamp = nullptr; // "<date> <time>" of `time`, valid until the next moment
+    };
+    Moment now();
+    static std::string resolveLogFileName(std::string name);
+    void WriteToFile(const std::string &stamp, const std::string &text, bool flushNow);
+    void AddEvent(int kind, std::string text, TDateTime time);
     void notify(LogChange change) const;
+    void armFlushTimer();
 
     int m_linesWritten = 0;
+    // The buffer of lines not yet written, for the file name the task gave when they were logged.
+    std::string m_pending;
+    std::string m_pendingName;
+    int m_pendingLines = 0;
+    std::chrono::steady_clock::time_point m_pendingSince{};
+    std::unique_ptr<QTimer> m_flushTimer;
+    // The stamp of the last whole second seen.
+    long long m_stampSecond = 0;
+    bool m_stampValid = false;
+    double m_stampDays = 0;
+    long long m_stampMsOfDay = 0;
+    std::string m_stamp;
+    std::string m_oneStamp; // a stamp that is not cached (exact midnight)
     std::unique_ptr<LogSettingsSource> m_ownSettings; // the view of a TTask, when built from one
     const LogSettingsSource *m_task = nullptr;
     std::deque<TLogItem> m_events;

@@ -2,6 +2,8 @@
 #include "core/task/Task.h"
 #include "core/log/TaskLogger.h"
 
+#include <QTimer>
+
 namespace qv {
 
 namespace {

@@ -32,6 +32,9 @@ AlertAnswer TaskRunHost::alert(int kind, const std::string &buttons, const std::
     if (task == nullptr || m_role == Role::FilterTest) {
         return 0;
     }
+    if (task->Logger) {
+        task->Logger->Flush(); // the log file holds every line before the alert when it shows
+    }
     return alerter().AlertWithMail(*task, kind, text, buttons);
 }
 
@@ -84,6 +87,9 @@ void TaskRunHost::finished(bool aborted)
 {
     (void)aborted;
     TaskRunSlots &links = *m_slots;
+    if (links.task != nullptr && links.task->Logger) {
+        links.task->Logger->Flush();
+    }
     if (m_role == Role::FilterTest) {
         if (links.test == m_run) {
             links.test = nullptr;

@@ -36,6 +36,8 @@ class Clock
 public:
     virtual ~Clock() = default;
     virtual QDateTime now() const = 0;
+    // Now as milliseconds since 1970 UTC, without the local time zone work of now().
+    virtual qint64 msecsSinceEpoch() const { return now().toMSecsSinceEpoch(); }
 };
 
 // The real clock unless a test installed another one.

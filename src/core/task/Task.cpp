@@ -50,6 +50,10 @@ TTask::~TTask()
     // The watches go first, while the logger they report to still exists: none may report a change
     // or a warning to a task that is being freed.
     FoldersMonitor.reset();
+    // Buffered log lines are written while the task's log settings can still be read.
+    if (Logger) {
+        Logger->Flush();
+    }
 }
 
 TaskSettings TTask::settings() const

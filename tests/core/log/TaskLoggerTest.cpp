@@ -12,7 +12,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 using namespace varlogtest;
@@ -98,6 +102,7 @@ TEST_F(TaskLoggerGates, EachGateControlsItsKinds)
             logged.push_back(e.Kind);
         }
         EXPECT_EQ(logged, expected) << "round " << round;
+        logger.Flush();
         EXPECT_EQ(fileLines(s.fileName).size(), expected.size()) << "round " << round;
     }
 }
@@ -114,6 +119,7 @@ TEST_F(TaskLoggerGates, LoggedTextsPerKind)
         logger.Add(kind, "message");
     }
     ASSERT_EQ(logger.Count(), 8u);
+    logger.Flush();
     const auto lines = fileLines(logPath());
     ASSERT_EQ(lines.size(), 8u);
     for (std::size_t i = 0; i < 8; ++i) {
@@ -142,6 +148,7 @@ TEST_F(TaskLoggerGates, SettingsAreReadForEveryMessage)
     settings.warnings = true;
     settings.enabled = false;
     logger.Add(6, "three");
+    logger.Flush();
     EXPECT_EQ(logger.Count(), 2u);
     EXPECT_EQ(fileLines(logPath()).size(), 1u);
 }
@@ -162,6 +169,7 @@ TEST_F(TaskLoggerFile, TextIsKeptAsItIs)
     TTaskLogger logger(&settings);
     const std::string odd = "Copied /data/50%.txt and /data/caf\xe9 %s %n %%";
     logger.Add(4, odd);
+    logger.Flush();
     EXPECT_EQ(logger.Item(0).Text, odd);
     EXPECT_EQ(qvtest::readFile(logPath()), "12/5/26 7:30:05 PM: " + odd + "\n");
 }
@@ -171,6 +179,7 @@ TEST_F(TaskLoggerFile, LineBreaksInsideAMessageCannotForgeLines)
     TTaskLogger logger(&settings);
     logger.Add(4, "Copied /data/x\n12/5/26 7:30:05 PM: Backup finished.\r\n");
     logger.Add(3, "next");
+    logger.Flush();
     const auto lines = fileLines(logPath());
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "12/5/26 7:30:05 PM: Copied /data/x\\n12/5/26 7:30:05 PM: Backup finished.\\r\\n");
@@ -184,6 +193,7 @@ TEST_F(TaskLoggerFile, LinesAppendWithLineFeedsAndMidnightHasNoTime)
     logger.Add(3, "evening");
     m_clock.clock().set(QDateTime(QDate(2026, 12, 6), QTime(0, 0)));
     logger.Add(3, "midnight");
+    logger.Flush();
     EXPECT_EQ(qvtest::readFile(logPath()), "older line\n"
                                           "12/5/26 7:30:05 PM: evening\n"
                                           "12/6/26: midnight\n");
@@ -209,6 +219,7 @@ TEST_F(TaskLoggerFile, EventTextsEqualTheLogFileByteForByte)
         ++n;
         logger.Add(kind, "line " + std::to_string(n) + " 100%");
     }
+    logger.Flush();
     std::string saved;
     for (std::size_t i = 0; i < logger.Count(); ++i) {
         saved += logger.GetEventText(i) + "\n";
@@ -253,6 +264,7 @@ TEST_F(TaskLoggerFile, WhereTheFileGoes)
     settings.fileName = "fresh.log";
     TTaskLogger logger(&settings);
     logger.Add(3, "hello");
+    logger.Flush();
     EXPECT_EQ(fileLines(dataHome + "/quorvellant/fresh.log").size(), 1u);
     struct stat st {};
     ASSERT_EQ(::stat((dataHome + "/quorvellant").c_str(), &st), 0);
@@ -316,12 +328,15 @@ TEST_F(TaskLoggerSize, CheckedAgainAfterThe101stLine)
     for (int i = 1; i <= 100; ++i) {
         logger.Add(3, msg);
     }
+    logger.Flush();
     EXPECT_EQ(fileLines(logPath()).size(), 100u);
     EXPECT_GT(fileSize(logPath()), 1024);
-    logger.Add(3, msg); // the 101st line triggers the check
+    logger.Add(3, msg); // the 101st line written triggers the check
+    logger.Flush();
     EXPECT_EQ(fileSize(logPath()), 0);
     EXPECT_EQ(logger.Count(), 101u); // the list keeps everything
     logger.Add(3, msg);
+    logger.Flush();
     EXPECT_EQ(fileLines(logPath()).size(), 1u);
 }
 
@@ -331,6 +346,7 @@ TEST_F(TaskLoggerSize, NoLimitKeepsEverything)
     for (int i = 0; i < 250; ++i) {
         logger.Add(3, std::string(40, 'x'));
     }
+    logger.Flush();
     EXPECT_EQ(fileLines(logPath()).size(), 250u);
     TTaskLogger again(&settings);
     EXPECT_EQ(fileLines(logPath()).size(), 250u);
@@ -349,6 +365,7 @@ TEST_F(TaskLoggerEvents, NotifierHearsAddsAndClears)
     logger.Clear();
     qv::setActivityLogNotifier(nullptr);
     logger.Add(7, "unheard");
+    logger.Flush();
     ASSERT_EQ(heard.size(), 2u);
     EXPECT_EQ(heard[0].first, &logger);
     EXPECT_EQ(heard[0].second, qv::LogChange::Added);
@@ -372,6 +389,116 @@ TEST_F(TaskLoggerEvents, ListKeepsTheNewestEvents)
     EXPECT_EQ(logger.Item(logger.Count() - 1).Text, std::to_string(qv::kMaxLogEvents + 2));
     EXPECT_EQ(resets, 0); // the front rows went: no reset of a view
     EXPECT_EQ(logger.DroppedCount(), 3u);
+}
+
+using TaskLoggerBuffer = TaskLoggerFixture;
+
+TEST_F(TaskLoggerBuffer, WhatWritesTheBufferedLines)
+{
+    // Lines of the middle of a run wait in the buffer; each of these writes everything logged so
+    // far, in order, and nothing is written twice.
+    struct Case {
+        const char *name;
+        std::function<void(TTaskLogger &)> write;
+    };
+    const Case cases[] = {
+        {"Flush", [](TTaskLogger &l) { l.Flush(); }},
+        {"run started", [](TTaskLogger &l) { l.Add(qv::kLogStarted, {}); }},
+        {"run finished", [](TTaskLogger &l) { l.Add(qv::kLogFinished, {}); }},
+        {"run aborted", [](TTaskLogger &l) { l.Add(qv::kLogAborted, {}); }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ::unlink(logPath().c_str());
+        TTaskLogger logger(&settings);
+        for (int i = 0; i < 5; ++i) {
+            logger.Add(i % 2 == 0 ? qv::kLogFile : qv::kLogSkipped, "line " + std::to_string(i));
+        }
+        EXPECT_EQ(fileLines(logPath()).size(), 0u); // not yet written
+        c.write(logger);
+        logger.Flush();
+        const auto lines = fileLines(logPath());
+        ASSERT_GE(lines.size(), 5u);
+        for (std::size_t i = 0; i < 5; ++i) {
+            EXPECT_EQ(lines[i], "12/5/26 7:30:05 PM: line " + std::to_string(i));
+        }
+        EXPECT_EQ(lines.size(), logger.Count());
+        std::string saved;
+        for (std::size_t i = 0; i < logger.Count(); ++i) {
+            saved += logger.GetEventText(i) + "\n";
+        }
+        EXPECT_EQ(saved, qvtest::readFile(logPath()));
+    }
+}
+
+TEST_F(TaskLoggerBuffer, TheDestructorWritesWhatIsLeft)
+{
+    {
+        TTaskLogger logger(&settings);
+        logger.Add(qv::kLogFile, "last words");
+    }
+    EXPECT_EQ(qvtest::readFile(logPath()), "12/5/26 7:30:05 PM: last words\n");
+}
+
+TEST_F(TaskLoggerBuffer, LinesGoToTheFileNamedWhenTheyWereLogged)
+{
+    const std::string first = logPath();
+    const std::string second = m_dir + "/second.log";
+    TTaskLogger logger(&settings);
+    logger.Add(qv::kLogFile, "one");
+    logger.Add(qv::kLogFile, "two");
+    settings.fileName = second;
+    logger.Add(qv::kLogFile, "three");
+    settings.enabled = false;
+    logger.Add(qv::kLogFile, "four"); // only in the list
+    settings.enabled = true;
+    logger.Flush();
+    EXPECT_EQ(fileLines(first), (std::vector<std::string>{"12/5/26 7:30:05 PM: one", "12/5/26 7:30:05 PM: two"}));
+    EXPECT_EQ(fileLines(second), (std::vector<std::string>{"12/5/26 7:30:05 PM: three"}));
+    EXPECT_EQ(logger.Count(), 4u);
+}
+
+TEST_F(TaskLoggerBuffer, StampFollowsTheClockAcrossSecondsAndDays)
+{
+    // The date text is made once per second: every line still carries its own second, and the
+    // event times keep their milliseconds.
+    TTaskLogger logger(&settings);
+    const QDateTime moments[] = {
+        QDateTime(QDate(2026, 12, 5), QTime(23, 59, 58, 10)), QDateTime(QDate(2026, 12, 5), QTime(23, 59, 58, 990)),
+        QDateTime(QDate(2026, 12, 5), QTime(23, 59, 59, 0)),  QDateTime(QDate(2026, 12, 6), QTime(0, 0, 0, 0)),
+        QDateTime(QDate(2026, 12, 6), QTime(0, 0, 0, 1)),     QDateTime(QDate(2026, 12, 6), QTime(0, 0, 0, 0)),
+        QDateTime(QDate(2026, 12, 6), QTime(0, 0, 1, 500)),   QDateTime(QDate(2026, 12, 5), QTime(23, 59, 58, 500)),
+    };
+    const char *expected[] = {
+        "12/5/26 11:59:58 PM", "12/5/26 11:59:58 PM", "12/5/26 11:59:59 PM", "12/6/26",
+        "12/6/26 12:00:00 AM", "12/6/26",             "12/6/26 12:00:01 AM", "12/5/26 11:59:58 PM",
+    };
+    for (const QDateTime &when : moments) {
+        m_clock.clock().set(when);
+        logger.Add(qv::kLogInformation, "x");
+    }
+    logger.Flush();
+    const auto lines = fileLines(logPath());
+    ASSERT_EQ(lines.size(), std::size(moments));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(lines[i], std::string(expected[i]) + ": x");
+        EXPECT_DOUBLE_EQ(logger.Item(i).Time, qv::toDayCount(moments[i]));
+    }
+}
+
+TEST_F(TaskLoggerBuffer, AQuietSecondStillWritesTheLine)
+{
+    // On a thread with an event loop, a buffered line reaches the file without another call.
+    TTaskLogger logger(&settings);
+    logger.Add(qv::kLogFile, "alone");
+    EXPECT_EQ(fileLines(logPath()).size(), 0u);
+    QElapsedTimer waited;
+    waited.start();
+    while (fileLines(logPath()).empty() && waited.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    EXPECT_EQ(fileLines(logPath()), (std::vector<std::string>{"12/5/26 7:30:05 PM: alone"}));
 }
 
 } // namespace

@@ -86,6 +86,7 @@ TEST(TaskLoggerOfTask, FollowsTheTasksLogGroup)
     task.Logger->Add(qv::kLogStarted, "");
     task.Logger->Add(qv::kLogFile, "copied a");
     task.Logger->Add(qv::kLogWarning, "careful");
+    task.Logger->Flush();
     EXPECT_EQ(qvtest::readFile(dir + "/task.log"), "12/5/26 7:30:05 PM: Backup started.\n"
                                                    "12/5/26 7:30:05 PM: WARNING: careful\n");
     task.Log.Enabled = false;

@@ -112,6 +112,42 @@ TEST_F(TaskRun, TwoInvalidSourcesGiveOneErrorLineAndOneAlertInOrder)
     EXPECT_EQ(alerter.alerts.back().buttons, "S");
 }
 
+TEST_F(TaskRun, TheLogFileHoldsEveryEarlierLineWhenAnAlertShows)
+{
+    // Lines wait in the logger's buffer during a run; an alert writes them first, so a user who
+    // opens the log from the alert sees what led to it.
+    const std::string logDir = qvtest::makeTempDir("alertlog");
+    auto task = makeTask("alert-log", qvtest::makeTempDir("empty-src"), qvtest::makeTempDir("dst"));
+    task->Log.UseDefault = false;
+    task->Log.FileName = logDir + "/task.log";
+    std::vector<std::string> fileAtAlert;
+    alerter.answer = [&](const RaisedAlert &alert) {
+        if (alert.event == qv::akError) {
+            fileAtAlert.push_back(qvtest::readFile(logDir + "/task.log"));
+        }
+        return 0;
+    };
+    task->Run(qv::kStartByHand);
+    ASSERT_TRUE(waitFor([&] { return !task->Running; }));
+    ASSERT_EQ(fileAtAlert.size(), 1u) << joined(events(*task));
+    std::string logged;
+    for (std::size_t i = 0; i < task->Logger->Count(); ++i) {
+        const qv::TLogItem &item = task->Logger->Item(i);
+        logged += task->Logger->GetEventText(i) + "\n";
+        if (item.Kind == qv::kLogError) {
+            break; // the alert follows the line of its error
+        }
+    }
+    EXPECT_NE(logged.find("ERROR: "), std::string::npos) << joined(events(*task));
+    EXPECT_EQ(fileAtAlert[0], logged);
+    // And the whole log is in the file once the run has ended.
+    std::string all;
+    for (std::size_t i = 0; i < task->Logger->Count(); ++i) {
+        all += task->Logger->GetEventText(i) + "\n";
+    }
+    EXPECT_EQ(qvtest::readFile(logDir + "/task.log"), all);
+}
+
 TEST_F(TaskRun, AutomaticFailureAlertsOnceAndAManualStartAlertsAgain)
 {
     auto task = makeTask("failing", qvtest::makeTempDir("gone") + "/nothing", qvtest::makeTempDir("dst"));
