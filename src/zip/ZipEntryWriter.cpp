@@ -153,8 +153,18 @@ bool ZipEntryWriter::addFolder(const TZipHeaderInfo &templ, const ZipPendingFile
     return true;
 }
 
-bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entry)
+bool ZipEntryWriter::deflatesInAdvance(const ZipPendingFile &file) const
 {
+    return !file.folder && m_options.packLevel > 0 && m_options.password.empty() && !m_options.onEncrypt &&
+           !noCompress(file.path);
+}
+
+bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entry, const ZipDeflatedFile *ready,
+                                bool *usedReady)
+{
+    if (usedReady != nullptr) {
+        *usedReady = false;
+    }
     TZipHeaderInfo templ;
     templ.VersionMadeBy = kMadeByUnix;
     templ.VersionNeeded = kVersionNeeded;
@@ -207,13 +217,16 @@ bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entr
     m_encrypt = !m_options.password.empty();
     m_currentPath = file.path;
     m_fileSize = static_cast<uint64_t>(st.st_size);
+    if (ready != nullptr && !(compress && !m_encrypt && ready->sameFile(st))) {
+        ready = nullptr; // the file changed since: deflated here instead
+    }
     ZipArchiveOutput &out = m_host.entryOutput();
     const int64_t start = out.Position();
     int crcFailures = 0;
     for (;;) {
         Attempt result;
         try {
-            result = writeAttempt(fd, entry, start, compress);
+            result = writeAttempt(fd, entry, start, compress, ready);
         } catch (const ZipSourceReadError &e) {
             out.Seek(start, soBeginning);
             out.truncateHere();
@@ -232,6 +245,9 @@ bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entr
             return false;
         }
     }
+    if (usedReady != nullptr) {
+        *usedReady = ready != nullptr;
+    }
     if (m_options.resetArchiveBit && m_options.archiveBitReset) {
         m_options.archiveBitReset(file.path);
     }
@@ -242,7 +258,8 @@ bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entr
     return true;
 }
 
-ZipEntryWriter::Attempt ZipEntryWriter::writeAttempt(int fd, TZipHeaderInfo &entry, int64_t start, bool compress)
+ZipEntryWriter::Attempt ZipEntryWriter::writeAttempt(int fd, TZipHeaderInfo &entry, int64_t start, bool compress,
+                                                     const ZipDeflatedFile *ready)
 {
     TStream &out = m_host.entryOutput();
     uint32_t firstCrc = 0;
@@ -275,7 +292,9 @@ ZipEntryWriter::Attempt ZipEntryWriter::writeAttempt(int fd, TZipHeaderInfo &ent
         encryptHeader(firstCrc);
     }
     uint64_t dataIn = 0;
-    if (compress) {
+    if (ready != nullptr) {
+        dataIn = writeReady(*ready, entry);
+    } else if (compress) {
         const DeflateResult r = m_deflater.deflateFile(
             level, [&](uint8_t *buffer, size_t n) { return readInput(fd, buffer, n); },
             [&](const uint8_t *buffer, size_t n) { emit(buffer, n); }, true);
@@ -315,6 +334,34 @@ ZipEntryWriter::Attempt ZipEntryWriter::writeAttempt(int fd, TZipHeaderInfo &ent
     out.Seek(end, soBeginning);
     entry.RelativeOffset = static_cast<uint64_t>(start);
     return Attempt::Done;
+}
+
+// The data deflated in advance goes out as the encoder made it; the run's progress and cancel
+// checks pass as if the file were read here, piece by piece.
+uint64_t ZipEntryWriter::writeReady(const ZipDeflatedFile &ready, TZipHeaderInfo &entry)
+{
+    for (uint64_t done = 0; done < ready.uncompressedSize;) {
+        const uint64_t k = std::min<uint64_t>(kCopyPiece, ready.uncompressedSize - done);
+        done += k;
+        m_fileDone += k;
+        if (m_options.onFilePercentDone) {
+            m_options.onFilePercentDone(percentOf(static_cast<int64_t>(m_fileDone), static_cast<int64_t>(m_fileSize)));
+        }
+        m_host.entryProgress(static_cast<int64_t>(k));
+        m_host.checkCancel();
+    }
+    for (size_t at = 0; at < ready.data.size();) {
+        const size_t k = std::min(kCopyPiece, ready.data.size() - at);
+        emit(ready.data.data() + at, k);
+        at += k;
+    }
+    m_crcRegister = ~ready.crc;
+    entry.InternalAttributes = ready.internalAttributes;
+    if (ready.stored) {
+        entry.CompressionMethod = 0;
+        entry.Flags = static_cast<uint16_t>(entry.Flags & ~0x0006);
+    }
+    return ready.uncompressedSize;
 }
 
 uint32_t ZipEntryWriter::checksumPass(int fd)

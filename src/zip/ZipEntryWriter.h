@@ -11,6 +11,7 @@
 #pragma once
 
 #include "zip/Deflate.h"
+#include "zip/ZipDeflatePool.h"
 #include "zip/ZipCipher.h"
 #include "zip/ZipEntryHost.h"
 #include "zip/ZipRecords.h"
@@ -31,7 +32,14 @@ public:
 
     // Adds the file at the output's position; false when it was left out (the reason was
     // reported through OnSkippingFile or OnNoSuchFile; the output is unchanged).
-    bool addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entry);
+    // `ready`, when given, holds the file's data deflated in advance; it is used when the file
+    // opened is still the one it was made from (`usedReady` tells).
+    bool addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entry, const ZipDeflatedFile *ready = nullptr,
+                    bool *usedReady = nullptr);
+
+    // True when the file would be deflated without encryption, so that its data may be made in
+    // advance on another thread.
+    bool deflatesInAdvance(const ZipPendingFile &file) const;
 
     // MS-DOS date and time of a moment, in local time, clamped to 1980-01-01 00:00:00 ..
     // 2099-12-31 23:59:58.
@@ -44,7 +52,8 @@ private:
     enum class Attempt { Done, CrcChanged, NeedZip64 };
 
     bool addFolder(const TZipHeaderInfo &templ, const ZipPendingFile &file, TZipHeaderInfo &entry);
-    Attempt writeAttempt(int fd, TZipHeaderInfo &entry, int64_t start, bool compress);
+    Attempt writeAttempt(int fd, TZipHeaderInfo &entry, int64_t start, bool compress, const ZipDeflatedFile *ready);
+    uint64_t writeReady(const ZipDeflatedFile &ready, TZipHeaderInfo &entry);
     uint32_t checksumPass(int fd);
     size_t readInput(int fd, uint8_t *buffer, size_t n);
     void emit(const uint8_t *data, size_t n);

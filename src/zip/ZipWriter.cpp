@@ -3,6 +3,7 @@
 #include "zip/ZipWriter.h"
 
 #include "zip/ZipArchiveOutput.h"
+#include "zip/ZipDeflatePool.h"
 #include "zip/ZipEntryWriter.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipLib.h"
@@ -40,6 +41,7 @@ void TZipWriter::Assign(const TZipReader &other)
         return;
     }
     PackLevel = w->PackLevel;
+    Threads = w->Threads;
     Recurse = w->Recurse;
     Dispose = w->Dispose;
     StorePaths = w->StorePaths;
@@ -465,11 +467,27 @@ int TZipWriter::addRemainingFiles()
             throw EUserCanceled(kUserCanceledZip);
         }
     }
+    // Files are deflated ahead on other threads where that helps; entries are still written here,
+    // one after the other in list order.
+    std::unique_ptr<ZipDeflatePool> pool;
+    if (ZipDeflatePool::threadsFor(Threads) > 1 && m_pending.size() > 1) {
+        std::vector<bool> wanted(m_pending.size(), false);
+        for (size_t i = 0; i < m_pending.size(); ++i) {
+            wanted[i] = m_pending[i].size <= ZipDeflatePool::kMaxFileSize &&
+                        m_entryWriter->deflatesInAdvance(m_pending[i]);
+        }
+        pool = std::make_unique<ZipDeflatePool>(m_pending, std::move(wanted), std::clamp(PackLevel, 1, 9), Threads);
+    }
+    m_deflatedAhead = 0;
     int count = 0;
-    for (const PendingFile &file : m_pending) {
+    for (size_t i = 0; i < m_pending.size(); ++i) {
+        const PendingFile &file = m_pending[i];
         checkCancel();
         TZipHeaderInfo added;
-        if (m_entryWriter->addOneFile(file, added)) {
+        const std::unique_ptr<ZipDeflatedFile> ready = pool ? pool->take(i) : nullptr;
+        bool usedReady = false;
+        if (m_entryWriter->addOneFile(file, added, ready.get(), &usedReady)) {
+            m_deflatedAhead += usedReady ? 1 : 0;
             m_newNames.insert(added.FullName());
             m_newEntries.push_back(std::move(added));
             if (Dispose) {

@@ -49,6 +49,9 @@ public:
 
     // --- writing options ---
     int PackLevel = 6; // 0 stores; 1-9 deflate; values outside 0-9 are clamped
+    // Threads that deflate files at once (0: one per core). The archive's bytes are the same for
+    // any number.
+    int Threads = 0;
     bool Recurse = false;
     bool Dispose = false;
     bool StorePaths = false;
@@ -93,6 +96,8 @@ public:
 
     // Runs the update; returns the number of files added or replaced.
     int Zip();
+    // Entries of the last run whose data was deflated in advance on another thread.
+    int EntriesDeflatedAhead() const { return m_deflatedAhead; }
     // Deletes the selected entries (Select), or, when none are selected, the entries matching
     // FilesList (names or masks); returns the number of entries deleted.
     int DeleteEntries();
@@ -186,6 +191,7 @@ private:
     dev_t m_archiveDev = 0;
     ino_t m_archiveIno = 0;
     bool m_archiveExists = false;
+    int m_deflatedAhead = 0;
     int m_missingInputs = 0; // listed files or masks that found nothing
     int64_t m_totalBytes = 0;
     int64_t m_doneBytes = 0;
