@@ -45,8 +45,8 @@ ZipDeflatePool::ZipDeflatePool(const std::vector<ZipPendingFile> &files, std::ve
 {
     const int workers = std::max(0, threadsFor(threads) - 1);
     m_wanted.resize(files.size(), false);
-    m_maxAhead = 8 * static_cast<std::size_t>(workers) + 8;
-    m_maxBytes = std::max<std::uint64_t>(64u << 20, static_cast<std::uint64_t>(workers) * (8u << 20));
+    m_maxAhead = 64 * static_cast<std::size_t>(workers) + 64;
+    m_maxBytes = std::max<std::uint64_t>(128u << 20, static_cast<std::uint64_t>(workers) * (16u << 20));
     for (int i = 0; i < workers; ++i) {
         m_workers.emplace_back([this] { work(); });
     }
