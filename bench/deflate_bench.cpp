@@ -13,6 +13,7 @@
 #include "zip/Deflate.h"
 #include "zip/ZipWriter.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -89,13 +90,23 @@ struct Row {
     const char *name;
     uint64_t size = 0;
     double secs = 0;
+    double cpu = 0; // user + system seconds of every thread (of the child for zip)
 };
+
+double cpuSeconds(int who)
+{
+    rusage u {};
+    ::getrusage(who, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 Row runInfoZip(const Corpus &c, const fs::path &out, int level)
 {
     fs::remove(out);
     const std::string cmd = "cd '" + c.root.string() + "' && zip -q -X -D -r -" + std::to_string(level) + " '" +
                             out.string() + "' .";
+    const double c0 = cpuSeconds(RUSAGE_CHILDREN);
     const auto t0 = Clock::now();
     const int rc = std::system(cmd.c_str());
     const auto t1 = Clock::now();
@@ -103,6 +114,7 @@ Row runInfoZip(const Corpus &c, const fs::path &out, int level)
     if (rc == 0) {
         r.size = fs::file_size(out);
         r.secs = seconds(t0, t1);
+        r.cpu = cpuSeconds(RUSAGE_CHILDREN) - c0;
     }
     fs::remove(out);
     return r;
@@ -118,10 +130,12 @@ Row runOurArchive(const Corpus &c, const fs::path &out, int level, int threads, 
     for (const std::string &n : c.names) {
         zip.AddFile((c.root / n).string(), n);
     }
+    const double c0 = cpuSeconds(RUSAGE_SELF);
     const auto t0 = Clock::now();
     zip.Zip();
     const auto t1 = Clock::now();
-    return Row{name, fs::file_size(out), seconds(t0, t1)}; // the archive is kept for the comparison
+    // The archive is kept for the comparison.
+    return Row{name, fs::file_size(out), seconds(t0, t1), cpuSeconds(RUSAGE_SELF) - c0};
 }
 
 bool sameBytes(const fs::path &a, const fs::path &b)
@@ -136,6 +150,7 @@ Row runOurDeflate(const Corpus &c, int level)
 {
     qv::Deflater d;
     Row r{"qv deflate"};
+    const double c0 = cpuSeconds(RUSAGE_SELF);
     const auto t0 = Clock::now();
     for (const auto &data : c.data) {
         size_t pos = 0;
@@ -150,12 +165,14 @@ Row runOurDeflate(const Corpus &c, int level)
             [&](const uint8_t *, size_t n) { r.size += n; }, false);
     }
     r.secs = seconds(t0, Clock::now());
+    r.cpu = cpuSeconds(RUSAGE_SELF) - c0;
     return r;
 }
 
 Row runZlib(const Corpus &c, int level)
 {
     Row r{"zlib"};
+    const double c0 = cpuSeconds(RUSAGE_SELF);
     std::vector<uint8_t> buf(1 << 16);
     z_stream zs{};
     deflateInit2(&zs, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
@@ -173,6 +190,7 @@ Row runZlib(const Corpus &c, int level)
         }
     }
     r.secs = seconds(t0, Clock::now());
+    r.cpu = cpuSeconds(RUSAGE_SELF) - c0;
     deflateEnd(&zs);
     return r;
 }
@@ -187,8 +205,8 @@ int main(int argc, char **argv)
     const Corpus corpus = buildCorpus(work / "tree", megabytes * 1000 * 1000);
     const double mb = static_cast<double>(corpus.bytes) / 1e6;
     std::printf("corpus: %zu files, %.1f MB\n\n", corpus.names.size(), mb);
-    std::printf("%-14s %5s %14s %8s %9s %10s %10s\n", "writer", "level", "bytes", "ratio", "MB/s", "size/zip",
-                "speed/zip");
+    std::printf("%-14s %5s %14s %8s %9s %10s %10s %8s\n", "writer", "level", "bytes", "ratio", "MB/s", "size/zip",
+                "speed/zip", "cpu s");
     std::vector<int> levels = {1, 6, 9};
     if (argc > 3) {
         levels = {std::atoi(argv[3])};
@@ -203,10 +221,10 @@ int main(int argc, char **argv)
         const double refSpeed = ref.secs > 0 ? mb / ref.secs : 0;
         for (const Row &r : rows) {
             const double speed = r.secs > 0 ? mb / r.secs : 0;
-            std::printf("%-14s %5d %14llu %7.2f%% %9.1f %10.4f %9.2fx\n", r.name, level,
+            std::printf("%-14s %5d %14llu %7.2f%% %9.1f %10.4f %9.2fx %8.2f\n", r.name, level,
                         static_cast<unsigned long long>(r.size), 100.0 * static_cast<double>(r.size) / (mb * 1e6),
                         speed, ref.size ? static_cast<double>(r.size) / static_cast<double>(ref.size) : 0.0,
-                        refSpeed > 0 ? speed / refSpeed : 0.0);
+                        refSpeed > 0 ? speed / refSpeed : 0.0, r.cpu);
         }
         std::printf("archives of 1 and %u threads byte-identical: %s\n\n", std::thread::hardware_concurrency(),
                     sameBytes(work / "qv1.zip", work / "qvN.zip") ? "yes" : "NO");
