@@ -52,6 +52,8 @@ void TZipReader::Assign(const TZipReader &o)
     OnBadCRC = o.OnBadCRC;
     OnInCompleteZip = o.OnInCompleteZip;
     OnUnZipComplete = o.OnUnZipComplete;
+    OnGetNextDisk = o.OnGetNextDisk;
+    OnDiskPrompt = o.OnDiskPrompt;
     OnGetNextBuffer = o.OnGetNextBuffer;
     OnError = o.OnError;
     OnChooseZipName = o.OnChooseZipName;

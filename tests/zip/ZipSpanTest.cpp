@@ -402,15 +402,18 @@ TEST(ZipSpan, ReadingAsksAgainForWrongDisksAndCancels)
     // With the label check off, a disk labelled as another one is taken.
     {
         d.insertWritten(disks);
-        qv::TZipReader loose;
-        loose.SetFileSystem(d.fs);
-        loose.SetCheckDiskLabels(false);
+        // The prompt and the file-system layer come through Assign.
+        qv::TZipReader model;
+        model.SetFileSystem(d.fs);
         int asked = 0;
-        loose.OnDiskPrompt = [&](const std::string &) {
+        model.OnDiskPrompt = [&](const std::string &) {
             d.insertWritten(++asked);
             d.fs.labels[d.drive] = "PKBACK# 009";
             return true;
         };
+        qv::TZipReader loose;
+        loose.Assign(model);
+        loose.SetCheckDiskLabels(false);
         loose.SetZipName(d.archive);
         EXPECT_EQ(loose.Count(), static_cast<int>(files.size()));
         EXPECT_EQ(asked, disks - 1);
