@@ -2,11 +2,16 @@
 #include "ui/options/PrefsDefaultsPage.h"
 
 #include "components/AlphaImageList.h"
+#include "core/settings/Settings.h"
+#include "core/task/TaskAlertTable.h"
+#include "ui/taskprops/AlertsEditor.h"
+#include "ui/taskprops/TestEmail.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QStackedWidget>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 namespace qv {
 
@@ -24,6 +29,23 @@ const NodeInfo kNodes[PrefsDefaultsPage::NodeCount] = {
     {"Event Alerts", "TaskEventsPanel"},       {"CPU Performance", "TaskPerformancePanel"},
     {"Power Management", "TaskPowerPanel"},    {"Email Settings", "EmailPanel"},
 };
+
+// The program-wide alert values ("Events" + mode + event + item) as one set, and back.
+TEventAlertValues programAlertValues()
+{
+    TEventAlertValues v;
+#define QV_READ_ALERT(M, E, I, T, NEW, ABS, PROG) v.M##E##I = Events##M##E##I;
+    QV_TASK_ALERTS(QV_READ_ALERT)
+#undef QV_READ_ALERT
+    return v;
+}
+
+void setProgramAlertValues(const TEventAlertValues &v)
+{
+#define QV_WRITE_ALERT(M, E, I, T, NEW, ABS, PROG) Events##M##E##I = v.M##E##I;
+    QV_TASK_ALERTS(QV_WRITE_ALERT)
+#undef QV_WRITE_ALERT
+}
 
 } // namespace
 
@@ -52,7 +74,22 @@ PrefsDefaultsPage::PrefsDefaultsPage(TAlphaImageList *navigatorImages, QWidget *
     layout->addWidget(TaskTree);
     layout->addWidget(m_stack, 1);
     connect(TaskTree, &QTreeWidget::currentItemChanged, this, [this] { TaskTreeChange(); });
+    buildEventsPanel();
     selectNode(0);
+}
+
+void PrefsDefaultsPage::buildEventsPanel()
+{
+    TaskEventsEditor = new AlertsEditor(QStringLiteral("TaskEvents"), m_panels[EventsNode]);
+    auto *layout = new QVBoxLayout(m_panels[EventsNode]);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(TaskEventsEditor);
+    // A test message goes out with the e-mail settings as stored, not the unconfirmed entries of the
+    // e-mail panel.
+    connect(TaskEventsEditor, &AlertsEditor::sendTestRequested, this, [this](const QString &address) {
+        sendTestEmail(this, programTestEmailSettings(address.toStdString()));
+    });
+    connect(TaskEventsEditor, &AlertsEditor::emailSettingsRequested, this, [this] { selectNode(EmailNode); });
 }
 
 void PrefsDefaultsPage::TaskTreeChange()
@@ -79,9 +116,18 @@ int PrefsDefaultsPage::selectedNode() const
     return item == nullptr ? -1 : TaskTree->indexOfTopLevelItem(item);
 }
 
-void PrefsDefaultsPage::load() {}
+void PrefsDefaultsPage::load()
+{
+    TaskEventsEditor->setDefaultRecipient([] { return QString::fromStdString(EmailTo); });
+    TaskEventsEditor->load(programAlertValues());
+}
 
-void PrefsDefaultsPage::store() {}
+void PrefsDefaultsPage::store()
+{
+    TEventAlertValues alerts = programAlertValues();
+    TaskEventsEditor->store(alerts);
+    setProgramAlertValues(alerts);
+}
 
 bool PrefsDefaultsPage::canClose()
 {

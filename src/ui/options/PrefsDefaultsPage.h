@@ -9,6 +9,7 @@ class QTreeWidget;
 
 namespace qv {
 
+class AlertsEditor;
 class TAlphaImageList;
 
 class PrefsDefaultsPage : public QWidget
@@ -34,9 +35,12 @@ public:
     QWidget *panel(int index) const { return m_panels[index]; }
 
     QTreeWidget *TaskTree;
+    // The event alerts of the three run modes, edited on a copy that OK commits.
+    AlertsEditor *TaskEventsEditor;
 
 private:
     void TaskTreeChange();
+    void buildEventsPanel();
 
     QStackedWidget *m_stack;
     QWidget *m_panels[NodeCount];

@@ -19,8 +19,10 @@
 
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -101,7 +103,7 @@ TPrefsForm::TPrefsForm(QWidget *parent) : QDialog(parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(MainPageControl, 1);
     layout->addLayout(buttons);
-    resize(760, 500);
+    resize(840, 520);
 
     connect(OkButton, &QPushButton::clicked, this, &TPrefsForm::OkButtonClick);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
@@ -138,6 +140,11 @@ void TPrefsForm::fill(int page)
     if (open == TaskDefaultsPage) {
         TaskDefaultsTabSheet->selectNode(s_rememberedNode);
     }
+    // The keyboard starts on the page's first choice, not on the tabs.
+    QWidget *first[PageCount] = {StartupTabSheet->StartupCheckBoxRunAtSystemStartup,
+                                 PerformanceCheckBoxDisallowSimultaneousBackup, LogDisplayTabSheet->LogDisplayFontButton,
+                                 LanguageTabSheet->LanguageListView, TaskDefaultsTabSheet->TaskTree};
+    first[open]->setFocus();
 }
 
 void TPrefsForm::store(TTrayIcon *tray)

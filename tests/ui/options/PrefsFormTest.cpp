@@ -470,11 +470,28 @@ TEST_F(PrefsForm, EveryControlNameResolvesOnce)
         "TaskRunPanel", "TaskDialPanel", "TaskHardwarePanel", "TaskBandwidthPanel", "TaskPasswordPanel",
         "TaskLogPanel", "TaskEventsPanel", "TaskPerformancePanel", "TaskPowerPanel", "EmailPanel",
     };
-    TPrefsForm form;
+    QStringList all;
     for (const char *name : names) {
-        int count = form.objectName() == QLatin1String(name) ? 1 : 0;
-        count += static_cast<int>(form.findChildren<QWidget *>(QString::fromLatin1(name)).size());
-        EXPECT_EQ(count, 1) << name;
+        all << QString::fromLatin1(name);
+    }
+    // The event alerts of the defaults page.
+    all << "TaskEventsComboBox" << "TaskEventsScrollBox" << "TaskEventsFinishEmailLogCheckBox"
+        << "TaskEventsFinishEmailSettingsLabel";
+    for (const char *e : {"Start", "File", "DiskSpan", "Error", "Warning", "Finish"}) {
+        for (const char *item : {"CheckBoxDialog", "CheckBoxBalloon", "CheckBoxSound", "EditSound"}) {
+            all << QStringLiteral("TaskEvents%1%2").arg(QLatin1String(e), QLatin1String(item));
+        }
+        if (QLatin1String(e) != QLatin1String("File")) {
+            for (const char *item : {"EmailUseCheckBox", "EmailEdit", "EmailTestButton"}) {
+                all << QStringLiteral("TaskEvents%1%2").arg(QLatin1String(e), QLatin1String(item));
+            }
+        }
+    }
+    TPrefsForm form;
+    for (const QString &name : all) {
+        int count = form.objectName() == name ? 1 : 0;
+        count += static_cast<int>(form.findChildren<QWidget *>(name).size());
+        EXPECT_EQ(count, 1) << name.toStdString();
     }
     EXPECT_EQ(form.windowTitle(), "Quorvellant Preferences");
     const char *tabs[] = {"&Startup and Shutdown", "Global Performance", "&Log Display", "&Interface Language",

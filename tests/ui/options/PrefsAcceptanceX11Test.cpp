@@ -1,0 +1,137 @@
+// The options dialog tried as a user would: the real program on an X server, driven by keys through
+// xdotool, in its own HOME and XDG folders.
+// qv-test-labels: x11 slow
+// qv-test-run: xvfb
+// qv-test-timeout: 300
+#include "ProgramProcessFixture.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+class PrefsAcceptanceX11 : public ProgramProcessFixture
+{
+protected:
+    void SetUp() override
+    {
+        ProgramProcessFixture::SetUp();
+        const char *display = std::getenv("DISPLAY");
+        ASSERT_TRUE(display != nullptr && *display != '\0') << "runs under xvfb-run";
+        shown = env;
+        shown.push_back("DISPLAY=" + std::string(display));
+        if (const char *auth = std::getenv("XAUTHORITY")) {
+            shown.push_back("XAUTHORITY=" + std::string(auth));
+        }
+        // A user past the first start: no quick-start page, no splash, the window shown.
+        const std::string reg = home + "/first.reg";
+        qvtest::writeFile(reg, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Main]\n"
+                               "\"FirstStart\"=dword:00000000\n\n"
+                               "[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Startup and Shutdown]\n"
+                               "\"StartupRunMinimized\"=dword:00000000\n\"StartupShowSplash\"=dword:00000000\n");
+        ::mkdir((home + "/config").c_str(), 0700);
+        ::mkdir((home + "/config/quorvellant").c_str(), 0700);
+        auto r = qvtest::runCommand(
+            {qvtest::binPath("qv-regtool"), "--db", home + "/config/quorvellant/registry.db", "import", reg});
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+    }
+    // The id of a window whose title matches `pattern`, waiting for it ("" when none came).
+    std::string waitForWindow(const std::string &pattern, int ms = 15000)
+    {
+        for (int i = 0; i < ms / 100; ++i) {
+            auto r = qvtest::runCommand({"xdotool", "search", "--onlyvisible", "--name", pattern}, 5);
+            if (r.exitCode == 0 && !r.output.empty()) {
+                return r.output.substr(0, r.output.find('\n'));
+            }
+            std::this_thread::sleep_for(100ms);
+        }
+        return {};
+    }
+    void keys(const std::string &window, const std::vector<std::string> &sequence)
+    {
+        qvtest::runCommand({"xdotool", "windowfocus", "--sync", window}, 5);
+        for (const std::string &k : sequence) {
+            auto r = qvtest::runCommand({"xdotool", "key", "--delay", "60", k}, 5);
+            ASSERT_EQ(r.exitCode, 0) << r.output;
+            std::this_thread::sleep_for(150ms);
+        }
+    }
+    pid_t start()
+    {
+        const pid_t pid = spawn({}, "program.log", shown);
+        main = waitForWindow("^Quorvellant");
+        EXPECT_FALSE(main.empty()) << qvtest::readFile(home + "/program.log");
+        return pid;
+    }
+    void stop(pid_t pid)
+    {
+        EXPECT_EQ(runToEnd({"/EXITNOW"}, 30), 0);
+        EXPECT_EQ(waitFor(pid, 40), 0) << qvtest::readFile(home + "/program.log");
+    }
+    // Opens Options > <item> from the main window's menu and waits for the dialog.
+    std::string openOptions(const std::string &itemKey)
+    {
+        keys(main, {"alt+o", itemKey});
+        const std::string dialog = waitForWindow("^Quorvellant Preferences$|Einstellungen");
+        EXPECT_FALSE(dialog.empty()) << "the options dialog did not open";
+        return dialog;
+    }
+    std::vector<std::string> shown;
+    std::string main;
+};
+
+TEST_F(PrefsAcceptanceX11, AutostartEntryFollowsTheBox)
+{
+    QV_REQUIRE_TOOL("xdotool");
+    QV_REQUIRE_TOOL("desktop-file-validate");
+    const std::string entry = home + "/config/autostart/quorvellant.desktop";
+    const pid_t pid = start();
+    ASSERT_FALSE(main.empty());
+    std::string dialog = openOptions("s");
+    ASSERT_FALSE(dialog.empty());
+    keys(dialog, {"space", "Return"});
+    for (int i = 0; i < 50 && ::access(entry.c_str(), F_OK) != 0; ++i) {
+        std::this_thread::sleep_for(100ms);
+    }
+    ASSERT_EQ(::access(entry.c_str(), F_OK), 0) << "no autostart entry after checking the box";
+    auto v = qvtest::runCommand({"desktop-file-validate", entry});
+    EXPECT_EQ(v.exitCode, 0) << v.output << qvtest::readFile(entry);
+
+    dialog = openOptions("s");
+    ASSERT_FALSE(dialog.empty());
+    keys(dialog, {"space", "Return"});
+    for (int i = 0; i < 50 && ::access(entry.c_str(), F_OK) == 0; ++i) {
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_NE(::access(entry.c_str(), F_OK), 0) << "the autostart entry stayed after unchecking the box";
+    stop(pid);
+}
+
+TEST_F(PrefsAcceptanceX11, ChosenLanguageTitlesTheWindowAfterARestart)
+{
+    QV_REQUIRE_TOOL("xdotool");
+    const std::string lang = home + "/data/quorvellant/lang";
+    qvtest::runShell("mkdir -p '" + lang + "'");
+    qvtest::writeFile(lang + "/alpha.lng", "[MainForm]\nMainForm.Caption=Quorvellant Alpha\n");
+    qvtest::writeFile(lang + "/Beta.lng", "[MainForm]\nMainForm.Caption=Quorvellant Beta\n");
+
+    pid_t pid = start();
+    ASSERT_FALSE(main.empty());
+    std::string dialog = openOptions("i");
+    ASSERT_FALSE(dialog.empty());
+    keys(dialog, {"Down", "Return"}); // English (Default) -> Alpha
+    stop(pid);
+
+    pid = spawn({}, "program.log", shown);
+    EXPECT_FALSE(waitForWindow("^Quorvellant Alpha$").empty()) << qvtest::readFile(home + "/program.log");
+    main = waitForWindow("^Quorvellant Alpha$");
+    dialog = openOptions("i");
+    ASSERT_FALSE(dialog.empty());
+    keys(dialog, {"Down", "Return"}); // Alpha -> Beta
+    stop(pid);
+
+    pid = spawn({}, "program.log", shown);
+    EXPECT_FALSE(waitForWindow("^Quorvellant Beta$").empty()) << qvtest::readFile(home + "/program.log");
+    stop(pid);
+}
+
+} // namespace
