@@ -1,73 +1,54 @@
 // PrefsLogDisplayPage: the options dialog's "Log Display" page.
 #include "ui/options/PrefsLogDisplayPage.h"
 
+#include "components/TColorButton.h"
+#include "components/TColorButtonPalette.h"
 #include "components/TColorConversion.h"
 #include "core/log/TaskLogger.h"
 #include "core/text/LocaleText.h"
 
-#include <QColorDialog>
 #include <QFontDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPainter>
 #include <QStandardItemModel>
-#include <QStyleOptionButton>
+#include <QPushButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 namespace qv {
 
-const TColor PrefsColourButton::kPalette[20] = {
-    16777215, 255,      65280,    16711680, 12572607, 0,        127,      32512,    8323072, 15712159,
-    12566463, 65535,    16776960, 16711935, 15726591, 8355711,  32639,    8355584,  8323199, 10461087};
-
-PrefsColourButton::PrefsColourButton(QWidget *parent) : QPushButton(parent)
-{
-    setFlat(true);
-    setMinimumSize(48, 22);
-    connect(this, &QPushButton::clicked, this, &PrefsColourButton::pick);
-}
-
-void PrefsColourButton::setColor(TColor color)
-{
-    if (color == m_color) {
-        return;
-    }
-    m_color = color;
-    update();
-    emit OnColorChange();
-}
-
-void PrefsColourButton::pick()
-{
-    QColorDialog dialog(this);
-    dialog.setOption(QColorDialog::DontUseNativeDialog);
-    for (int i = 0; i < 16; ++i) {
-        QColorDialog::setCustomColor(i, Qt::white);
-    }
-    for (int i = 0; i < 20; ++i) {
-        QColorDialog::setStandardColor(i, colorFromTColor(kPalette[i], palette()).value_or(Qt::white));
-    }
-    dialog.setCurrentColor(colorFromTColor(m_color, palette()).value_or(Qt::white));
-    if (dialog.exec() == QDialog::Accepted) {
-        setColor(tColorFromColor(dialog.selectedColor()));
-    }
-}
-
-void PrefsColourButton::paintEvent(QPaintEvent *event)
-{
-    QPushButton::paintEvent(event);
-    QPainter p(this);
-    const QRect swatch = rect().adjusted(5, 5, -5, -5);
-    p.fillRect(swatch, colorFromTColor(m_color, palette()).value_or(palette().color(QPalette::Button)));
-    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
-    p.drawRect(swatch.adjusted(0, 0, -1, -1));
-}
-
 namespace {
+
+// The palette the colour buttons of this page offer, row by row (0x00BBGGRR).
+const TColor kPalette[5][4] = {
+    {16777215, 255, 65280, 16711680},
+    {12572607, 0, 127, 32512},
+    {8323072, 15712159, 12566463, 65535},
+    {16776960, 16711935, 15726591, 8355711},
+    {32639, 8355584, 8323199, 10461087},
+};
+
+void setUpColourButton(TColorButton *button)
+{
+    button->SetFlat(true);
+    TColorArrayClass palette(4, 5);
+    for (int y = 1; y <= 5; ++y) {
+        for (int x = 1; x <= 4; ++x) {
+            palette.SetColor(x, y, kPalette[y - 1][x - 1]);
+        }
+    }
+    button->SetPaletteColors(palette);
+    TColorArrayClass custom(8, 2);
+    for (int y = 1; y <= 2; ++y) {
+        for (int x = 1; x <= 8; ++x) {
+            custom.SetColor(x, y, 16777215);
+        }
+    }
+    button->SetCustomColors(custom);
+}
 
 struct SampleRow {
     int kind;
@@ -105,15 +86,17 @@ PrefsLogDisplayPage::PrefsLogDisplayPage(QWidget *parent) : QWidget(parent)
     for (int i = 0; i < LogDisplayColours::PairCount; ++i) {
         auto *label = new QLabel(QString::fromLatin1(kCaptions[i]), colours);
         label->setObjectName(QStringLiteral("LogDisplay%1Label").arg(QLatin1String(kPairs[i])));
-        m_bg[i] = new PrefsColourButton(colours);
+        m_bg[i] = new TColorButton(colours);
+        setUpColourButton(m_bg[i]);
         m_bg[i]->setObjectName(QStringLiteral("LogDisplay%1ColorBG").arg(QLatin1String(kPairs[i])));
-        m_fg[i] = new PrefsColourButton(colours);
+        m_fg[i] = new TColorButton(colours);
+        setUpColourButton(m_fg[i]);
         m_fg[i]->setObjectName(QStringLiteral("LogDisplay%1ColorFG").arg(QLatin1String(kPairs[i])));
         grid->addWidget(label, i + 1, 0);
         grid->addWidget(m_bg[i], i + 1, 1);
         grid->addWidget(m_fg[i], i + 1, 2);
-        connect(m_bg[i], &PrefsColourButton::OnColorChange, this, &PrefsLogDisplayPage::LogDisplayUpdateSample);
-        connect(m_fg[i], &PrefsColourButton::OnColorChange, this, &PrefsLogDisplayPage::LogDisplayUpdateSample);
+        m_bg[i]->OnColorChange = [this](TColorButton *) { LogDisplayUpdateSample(); };
+        m_fg[i]->OnColorChange = [this](TColorButton *) { LogDisplayUpdateSample(); };
     }
     LogDisplaySummaryColorBG = m_bg[0];
     LogDisplaySummaryColorFG = m_fg[0];
@@ -181,8 +164,8 @@ void PrefsLogDisplayPage::load()
 {
     const LogDisplayColours c = logDisplayColoursFromSettings();
     for (int i = 0; i < LogDisplayColours::PairCount; ++i) {
-        m_fg[i]->setColor(c.fg[i]);
-        m_bg[i]->setColor(c.bg[i]);
+        m_fg[i]->SetColor(c.fg[i]);
+        m_bg[i]->SetColor(c.bg[i]);
     }
     LogDisplayFontNameLabel->setText(QString::fromStdString(LogFontName));
     LogDisplayFontSizeLabel->setText(QString::number(LogFontSize));

@@ -4,37 +4,16 @@
 
 #include "ui/ActivityLogModel.h"
 
-#include <QPushButton>
 #include <QWidget>
 
 class QLabel;
+class QPushButton;
 class QStandardItemModel;
 class QTreeView;
 
 namespace qv {
 
-// A flat button showing a stored colour; a click picks another. It holds the stored value, so a
-// system colour it was given comes back unchanged unless the user picks.
-class PrefsColourButton : public QPushButton
-{
-    Q_OBJECT
-public:
-    explicit PrefsColourButton(QWidget *parent = nullptr);
-    TColor Color() const { return m_color; }
-    void setColor(TColor color);
-    // The palette the picker offers, row by row (4 columns by 5 rows).
-    static const TColor kPalette[20];
-
-signals:
-    void OnColorChange();
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    void pick();
-    TColor m_color = 0;
-};
+class TColorButton;
 
 class PrefsLogDisplayPage : public QWidget
 {
@@ -53,16 +32,16 @@ public:
     // The font of the labels (an empty name becomes "Tahoma", in the setting too).
     QFont sampleFont() const;
 
-    PrefsColourButton *LogDisplaySummaryColorBG;
-    PrefsColourButton *LogDisplaySummaryColorFG;
-    PrefsColourButton *LogDisplayFilesColorBG;
-    PrefsColourButton *LogDisplayFilesColorFG;
-    PrefsColourButton *LogDisplaySkippingColorBG;
-    PrefsColourButton *LogDisplaySkippingColorFG;
-    PrefsColourButton *LogDisplayWarningsColorBG;
-    PrefsColourButton *LogDisplayWarningsColorFG;
-    PrefsColourButton *LogDisplayErrorsColorBG;
-    PrefsColourButton *LogDisplayErrorsColorFG;
+    TColorButton *LogDisplaySummaryColorBG;
+    TColorButton *LogDisplaySummaryColorFG;
+    TColorButton *LogDisplayFilesColorBG;
+    TColorButton *LogDisplayFilesColorFG;
+    TColorButton *LogDisplaySkippingColorBG;
+    TColorButton *LogDisplaySkippingColorFG;
+    TColorButton *LogDisplayWarningsColorBG;
+    TColorButton *LogDisplayWarningsColorFG;
+    TColorButton *LogDisplayErrorsColorBG;
+    TColorButton *LogDisplayErrorsColorFG;
     QLabel *LogDisplayFontNameLabel;
     QLabel *LogDisplayFontSizeLabel;
     QPushButton *LogDisplayFontButton;
@@ -72,8 +51,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    PrefsColourButton *m_fg[LogDisplayColours::PairCount];
-    PrefsColourButton *m_bg[LogDisplayColours::PairCount];
+    TColorButton *m_fg[LogDisplayColours::PairCount];
+    TColorButton *m_bg[LogDisplayColours::PairCount];
     QStandardItemModel *m_sample;
 };
 

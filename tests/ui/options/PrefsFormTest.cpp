@@ -2,6 +2,8 @@
 // and every control name of its pages.
 // qv-test-labels: gui
 #include "components/AlphaImageList.h"
+#include "components/TColorButton.h"
+#include "components/TColorButtonPalette.h"
 #include "components/MessageBox.h"
 #include "components/TrayIcon.h"
 #include "core/settings/SafeRegistry.h"
@@ -245,14 +247,8 @@ TEST_F(PrefsForm, ColoursKeepStoredValuesAndTakePicks)
 {
     ASSERT_EQ(LogFilesColorBg, 0xFF000005u); // a system colour
     run(TPrefsForm::LogDisplayPage, [&](TPrefsForm *f) {
-        NextModal pick([](QDialog *d) {
-            auto *dialog = qobject_cast<QColorDialog *>(d);
-            ASSERT_NE(dialog, nullptr);
-            dialog->setCurrentColor(QColor(255, 0, 0));
-            dialog->accept();
-        });
-        f->LogDisplayTabSheet->LogDisplaySummaryColorBG->click();
-        EXPECT_TRUE(pick.ran);
+        // The palette's second cell is red.
+        f->LogDisplayTabSheet->LogDisplaySummaryColorBG->SelectIndex(2);
         EXPECT_EQ(f->LogDisplayTabSheet->LogDisplaySummaryColorBG->Color(), 0x000000FFu);
         ok(f);
     });
@@ -265,14 +261,14 @@ TEST_F(PrefsForm, SampleRowsUseTheButtonsColours)
 {
     run(TPrefsForm::LogDisplayPage, [&](TPrefsForm *f) {
         PrefsLogDisplayPage *page = f->LogDisplayTabSheet;
-        page->LogDisplayErrorsColorBG->setColor(0x0000FF00u); // green
-        page->LogDisplaySkippingColorFG->setColor(0x00FF0000u); // blue
+        page->LogDisplayErrorsColorBG->SetColor(0x0000FF00u); // green
+        page->LogDisplaySkippingColorFG->SetColor(0x00FF0000u); // blue
         auto *model = page->LogDisplaySampleLogView->model();
         ASSERT_EQ(model->rowCount(), 7);
         EXPECT_EQ(model->index(3, 4).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(0, 255, 0));
         EXPECT_EQ(model->index(1, 4).data(Qt::ForegroundRole).value<QBrush>().color(), QColor(0, 0, 255));
         // Rows 0, 5 and 6 share the summary pair.
-        page->LogDisplaySummaryColorBG->setColor(0x00123456u);
+        page->LogDisplaySummaryColorBG->SetColor(0x00123456u);
         for (int row : {0, 5, 6}) {
             EXPECT_EQ(model->index(row, 4).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(0x56, 0x34, 0x12))
                 << row;
