@@ -2,13 +2,24 @@
 #include "ui/options/PrefsDefaultsPage.h"
 
 #include "components/AlphaImageList.h"
+#include "components/LangText.h"
+#include "components/MessageBox.h"
+#include "components/RangedField.h"
 #include "core/settings/Settings.h"
-#include "core/task/TaskAlertTable.h"
+#include "core/task/TaskGroupDefaults.h"
+#include "ui/options/PrefsRules.h"
 #include "ui/taskprops/AlertsEditor.h"
+#include "ui/taskprops/TaskGroupPage.h"
 #include "ui/taskprops/TestEmail.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -20,31 +31,25 @@ namespace {
 struct NodeInfo {
     const char *caption;
     const char *panel;
+    int group; // TaskGroup, or -1 for the event alerts
 };
 
 const NodeInfo kNodes[PrefsDefaultsPage::NodeCount] = {
-    {"Run Programs", "TaskRunPanel"},         {"Auto Dial", "TaskDialPanel"},
-    {"Hardware Profile", "TaskHardwarePanel"}, {"Limit bandwith", "TaskBandwidthPanel"},
-    {"Task Password", "TaskPasswordPanel"},    {"Log Settings", "TaskLogPanel"},
-    {"Event Alerts", "TaskEventsPanel"},       {"CPU Performance", "TaskPerformancePanel"},
-    {"Power Management", "TaskPowerPanel"},    {"Email Settings", "EmailPanel"},
+    {"Run Programs", "TaskRunPanel", int(TaskGroup::Run)},
+    {"Auto Dial", "TaskDialPanel", int(TaskGroup::Dial)},
+    {"Hardware Profile", "TaskHardwarePanel", int(TaskGroup::Hardware)},
+    {"Limit bandwith", "TaskBandwidthPanel", int(TaskGroup::Bandwidth)},
+    {"Task Password", "TaskPasswordPanel", int(TaskGroup::Password)},
+    {"Log Settings", "TaskLogPanel", int(TaskGroup::Log)},
+    {"Event Alerts", "TaskEventsPanel", -1},
+    {"CPU Performance", "TaskPerformancePanel", int(TaskGroup::Performance)},
+    {"Power Management", "TaskPowerPanel", int(TaskGroup::Power)},
+    {"Email Settings", "EmailPanel", int(TaskGroup::Email)},
 };
 
-// The program-wide alert values ("Events" + mode + event + item) as one set, and back.
-TEventAlertValues programAlertValues()
+template <class W> W *named(QWidget *root, const char *name)
 {
-    TEventAlertValues v;
-#define QV_READ_ALERT(M, E, I, T, NEW, ABS, PROG) v.M##E##I = Events##M##E##I;
-    QV_TASK_ALERTS(QV_READ_ALERT)
-#undef QV_READ_ALERT
-    return v;
-}
-
-void setProgramAlertValues(const TEventAlertValues &v)
-{
-#define QV_WRITE_ALERT(M, E, I, T, NEW, ABS, PROG) Events##M##E##I = v.M##E##I;
-    QV_TASK_ALERTS(QV_WRITE_ALERT)
-#undef QV_WRITE_ALERT
+    return root->findChild<W *>(QString::fromLatin1(name));
 }
 
 } // namespace
@@ -69,27 +74,102 @@ PrefsDefaultsPage::PrefsDefaultsPage(TAlphaImageList *navigatorImages, QWidget *
         m_panels[i] = new QWidget(m_stack);
         m_panels[i]->setObjectName(QString::fromLatin1(kNodes[i].panel));
         m_stack->addWidget(m_panels[i]);
+        auto *layout = new QVBoxLayout(m_panels[i]);
+        layout->setContentsMargins(0, 0, 0, 0);
+        if (kNodes[i].group >= 0) {
+            m_groups[i] = new TaskGroupPage(static_cast<TaskGroup>(kNodes[i].group), GroupFlavour::Defaults,
+                                            m_panels[i]);
+            layout->addWidget(m_groups[i]);
+        }
     }
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(TaskTree);
     layout->addWidget(m_stack, 1);
     connect(TaskTree, &QTreeWidget::currentItemChanged, this, [this] { TaskTreeChange(); });
     buildEventsPanel();
+    buildPasswordControls();
+    if (auto *test = named<QPushButton>(m_panels[EmailNode], "EmailTestButton")) {
+        connect(test, &QPushButton::clicked, this, [this] { sendPanelTestEmail(); });
+    }
     selectNode(0);
 }
 
 void PrefsDefaultsPage::buildEventsPanel()
 {
     TaskEventsEditor = new AlertsEditor(QStringLiteral("TaskEvents"), m_panels[EventsNode]);
-    auto *layout = new QVBoxLayout(m_panels[EventsNode]);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(TaskEventsEditor);
+    m_panels[EventsNode]->layout()->addWidget(TaskEventsEditor);
     // A test message goes out with the e-mail settings as stored, not the unconfirmed entries of the
     // e-mail panel.
     connect(TaskEventsEditor, &AlertsEditor::sendTestRequested, this, [this](const QString &address) {
         sendTestEmail(this, programTestEmailSettings(address.toStdString()));
     });
     connect(TaskEventsEditor, &AlertsEditor::emailSettingsRequested, this, [this] { selectNode(EmailNode); });
+    TaskEventsEditor->setDefaultRecipient([] { return QString::fromStdString(EmailTo); });
+}
+
+void PrefsDefaultsPage::buildPasswordControls()
+{
+    QWidget *panel = m_panels[PasswordNode];
+    auto *box = new QWidget(panel);
+    box->setObjectName(QStringLiteral("TaskPasswordCurrentBox"));
+    TaskPasswordCurrentLabel = new QLabel(QStringLiteral("Current password:"), box);
+    TaskPasswordCurrentLabel->setObjectName(QStringLiteral("TaskPasswordCurrentLabel"));
+    TaskPasswordCurrentEdit = new QLineEdit(box);
+    TaskPasswordCurrentEdit->setObjectName(QStringLiteral("TaskPasswordCurrentEdit"));
+    TaskPasswordCurrentEdit->setEchoMode(QLineEdit::Password);
+    TaskPasswordCurrentLabel->setBuddy(TaskPasswordCurrentEdit);
+    TaskPasswordChangeCheckBox = new QCheckBox(QStringLiteral("Change password:"), box);
+    TaskPasswordChangeCheckBox->setObjectName(QStringLiteral("TaskPasswordChangeCheckBox"));
+    auto *grid = new QGridLayout(box);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->addWidget(TaskPasswordCurrentLabel, 0, 0);
+    grid->addWidget(TaskPasswordCurrentEdit, 0, 1);
+    grid->addWidget(TaskPasswordChangeCheckBox, 1, 0, 1, 2);
+    static_cast<QVBoxLayout *>(panel->layout())->insertWidget(0, box);
+    connect(TaskPasswordCurrentEdit, &QLineEdit::textChanged, this, [this] { applyPasswordRules(); });
+    connect(TaskPasswordChangeCheckBox, &QCheckBox::toggled, this, [this] { applyPasswordRules(); });
+    for (const char *n : {"TaskPasswordNewEdit", "TaskPasswordConfirmEdit"}) {
+        if (auto *e = named<QLineEdit>(panel, n)) {
+            connect(e, &QLineEdit::textChanged, this, [this] { applyPasswordRules(); });
+        }
+    }
+}
+
+void PrefsDefaultsPage::applyPasswordRules()
+{
+    QWidget *panel = m_panels[PasswordNode];
+    auto text = [panel](const char *n) {
+        auto *e = named<QLineEdit>(panel, n);
+        return e != nullptr ? e->text().toStdString() : std::string();
+    };
+    const prefs::PasswordRules r = prefs::passwordRules({Password, TaskPasswordCurrentEdit->text().toStdString(),
+                                                         TaskPasswordChangeCheckBox->isChecked(),
+                                                         text("TaskPasswordNewEdit"), text("TaskPasswordConfirmEdit")});
+    TaskPasswordChangeCheckBox->setEnabled(r.changeEnabled);
+    for (const char *n : {"TaskPasswordTextLabel", "TaskPasswordNewLabel", "TaskPasswordNewEdit",
+                          "TaskPasswordConfirmLabel", "TaskPasswordConfirmEdit", "TaskPasswordReminderLabel",
+                          "TaskPasswordReminderEdit"}) {
+        if (auto *w = named<QWidget>(panel, n)) {
+            w->setEnabled(r.entriesEnabled);
+        }
+    }
+}
+
+void PrefsDefaultsPage::sendPanelTestEmail()
+{
+    // The e-mail panel tests its own entries, confirmed or not.
+    QWidget *p = m_panels[EmailNode];
+    auto text = [p](const char *n) { return named<QLineEdit>(p, n)->text().toStdString(); };
+    TestEmailSettings s;
+    s.to = text("EmailToEdit");
+    s.from = text("EmailFromEdit");
+    s.subject = text("EmailSubjectEdit");
+    s.host = text("EmailSMTPServerEdit");
+    s.port = static_cast<int>(named<RangedField>(p, "EmailSMTPPortUpDown")->storedValue());
+    s.authUse = named<QCheckBox>(p, "EmailSMTPAuthCheckBox")->isChecked();
+    s.authUser = text("EmailSMTPAuthUserEdit");
+    s.authPassword = text("EmailSMTPAuthPasswordEdit");
+    sendTestEmail(this, s);
 }
 
 void PrefsDefaultsPage::TaskTreeChange()
@@ -118,19 +198,77 @@ int PrefsDefaultsPage::selectedNode() const
 
 void PrefsDefaultsPage::load()
 {
-    TaskEventsEditor->setDefaultRecipient([] { return QString::fromStdString(EmailTo); });
-    TaskEventsEditor->load(programAlertValues());
+    readTaskDefaults(m_draft);
+    for (TaskGroupPage *page : m_groups) {
+        if (page != nullptr) {
+            page->load(m_draft);
+        }
+    }
+    TaskEventsEditor->load(m_draft.EventAlerts);
+    // A unit text the list does not hold selects nothing, and is kept.
+    m_loadedMeasure = BandwidthMeasure;
+    if (BandwidthMeasure != "KBits" && BandwidthMeasure != "MBits") {
+        named<QComboBox>(m_panels[BandwidthNode], "TaskBandwidthMeasureComboBox")->setCurrentIndex(-1);
+    }
+    // A battery mode other than abort or suspend shows "Continue", which is what it means.
+    if (PowerBatteryMode != "A" && PowerBatteryMode != "S") {
+        named<QRadioButton>(m_panels[PowerNode], "TaskPowerBatteryContinueRadioButton")->setChecked(true);
+    }
+    TaskPasswordCurrentEdit->clear();
+    TaskPasswordChangeCheckBox->setChecked(false);
+    applyPasswordRules();
 }
 
 void PrefsDefaultsPage::store()
 {
-    TEventAlertValues alerts = programAlertValues();
-    TaskEventsEditor->store(alerts);
-    setProgramAlertValues(alerts);
+    const std::string password = Password;
+    const std::string reminder = PasswordReminder;
+    for (TaskGroupPage *page : m_groups) {
+        if (page != nullptr) {
+            page->store(m_draft);
+        }
+    }
+    TaskEventsEditor->store(m_draft.EventAlerts);
+    QWidget *p = m_panels[PasswordNode];
+    const prefs::PasswordRules r = prefs::passwordRules(
+        {password, TaskPasswordCurrentEdit->text().toStdString(), TaskPasswordChangeCheckBox->isChecked(),
+         named<QLineEdit>(p, "TaskPasswordNewEdit")->text().toStdString(),
+         named<QLineEdit>(p, "TaskPasswordConfirmEdit")->text().toStdString()});
+    if (r.entriesEnabled) {
+        m_draft.Protection.Password = named<QLineEdit>(p, "TaskPasswordNewEdit")->text().toStdString();
+        m_draft.Protection.Reminder = named<QLineEdit>(p, "TaskPasswordReminderEdit")->text().toStdString();
+    } else {
+        m_draft.Protection.Password = password;
+        m_draft.Protection.Reminder = reminder;
+    }
+    writeTaskDefaults(m_draft);
+    if (named<QComboBox>(m_panels[BandwidthNode], "TaskBandwidthMeasureComboBox")->currentIndex() < 0) {
+        BandwidthMeasure = m_loadedMeasure;
+    }
 }
 
 bool PrefsDefaultsPage::canClose()
 {
+    QWidget *p = m_panels[PasswordNode];
+    const prefs::PasswordRules r = prefs::passwordRules(
+        {Password, TaskPasswordCurrentEdit->text().toStdString(), TaskPasswordChangeCheckBox->isChecked(),
+         named<QLineEdit>(p, "TaskPasswordNewEdit")->text().toStdString(),
+         named<QLineEdit>(p, "TaskPasswordConfirmEdit")->text().toStdString()});
+    if (!r.mayClose) {
+        emit showRequested();
+        selectNode(PasswordNode);
+        named<QLineEdit>(p, "TaskPasswordNewEdit")->setFocus();
+        ShowMessageBox(this,
+                       langText("The two \"Tasks Protection\" passwords entries do not match. Please reenter passwords.",
+                                "strPreferencesPasswordEntriesDoNotMatch"),
+                       langText("Error", "strError"), MB_OK | MB_ICONERROR);
+        return false;
+    }
+    for (TaskGroupPage *page : m_groups) {
+        if (page != nullptr && page->group() != TaskGroup::Password && !page->validate()) {
+            return false;
+        }
+    }
     return true;
 }
 

@@ -64,6 +64,15 @@ LanguageChange languageChange(const std::vector<LanguageItem> &items, int initia
     return {LanguageChange::LoadFile, items[static_cast<std::size_t>(selectedIndex)].fileName};
 }
 
+PasswordRules passwordRules(const PasswordInput &in)
+{
+    PasswordRules r;
+    r.changeEnabled = in.current == in.stored;
+    r.entriesEnabled = r.changeEnabled && in.changeChecked;
+    r.mayClose = !r.entriesEnabled || in.newPassword == in.confirmation;
+    return r;
+}
+
 int pageToOpen(int requested, int remembered, int pageCount)
 {
     const int page = requested < 0 ? remembered : requested;

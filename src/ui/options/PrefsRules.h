@@ -36,6 +36,22 @@ struct LanguageChange {
 // selected, -1) releases the file; any other line loads its file.
 LanguageChange languageChange(const std::vector<LanguageItem> &items, int initialIndex, int selectedIndex);
 
+// The default password of the task-defaults page. The stored password is never shown: it can be
+// changed only by typing it first (nothing to type when none is set).
+struct PasswordInput {
+    std::string stored;  // the Password setting
+    std::string current; // the current-password entry
+    bool changeChecked = false;
+    std::string newPassword;
+    std::string confirmation;
+};
+struct PasswordRules {
+    bool changeEnabled = false;  // "Change password:" (the current entry matches, case counts)
+    bool entriesEnabled = false; // new, confirmation and security phrase with their labels
+    bool mayClose = true;        // false while the new entries are open and differ
+};
+PasswordRules passwordRules(const PasswordInput &in);
+
 // The page a -1 request opens: the remembered one; other requests are taken as they are, clamped
 // into 0..pageCount-1.
 int pageToOpen(int requested, int remembered, int pageCount);

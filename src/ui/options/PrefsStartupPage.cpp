@@ -3,11 +3,11 @@
 
 #include "core/settings/Settings.h"
 #include "ui/HelpTopics.h"
+#include "ui/taskprops/HotKeyEdit.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -20,33 +20,6 @@ QCheckBox *box(QWidget *parent, const char *name, const char *caption)
     auto *b = new QCheckBox(QString::fromUtf8(caption), parent);
     b->setObjectName(QString::fromLatin1(name));
     return b;
-}
-
-// The text of a stored shortcut: a virtual key in the low byte; Shift 0x2000, Ctrl 0x4000, Alt 0x8000.
-QString shortcutText(std::uint16_t key)
-{
-    if (key == 0) {
-        return QStringLiteral("None");
-    }
-    QString text;
-    if (key & 0x4000) {
-        text += QStringLiteral("Ctrl+");
-    }
-    if (key & 0x2000) {
-        text += QStringLiteral("Shift+");
-    }
-    if (key & 0x8000) {
-        text += QStringLiteral("Alt+");
-    }
-    const unsigned vk = key & 0xFF;
-    if ((vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z')) {
-        text += QChar(vk);
-    } else if (vk >= 0x70 && vk <= 0x87) {
-        text += QStringLiteral("F%1").arg(vk - 0x6F);
-    } else {
-        text += QStringLiteral("#%1").arg(vk);
-    }
-    return text;
 }
 
 } // namespace
@@ -64,9 +37,8 @@ PrefsStartupPage::PrefsStartupPage(QWidget *parent) : QWidget(parent)
         box(this, "StartupConfirmShutDownCheckBox", "Show shutdown confirmation dialog");
     StartupShowWindowHotkeyUseCheckBox =
         box(this, "StartupShowWindowHotkeyUseCheckBox", "Show main window on Hot Key:");
-    StartupShowWindowHotkey = new QLineEdit(this);
+    StartupShowWindowHotkey = new HotKeyEdit(this);
     StartupShowWindowHotkey->setObjectName(QStringLiteral("StartupShowWindowHotkey"));
-    StartupShowWindowHotkey->setReadOnly(true);
     StartupHotkeyResetButton = new QPushButton(QStringLiteral("Reset to 'None'"), this);
     StartupHotkeyResetButton->setObjectName(QStringLiteral("StartupHotkeyResetButton"));
 
@@ -105,8 +77,12 @@ PrefsStartupPage::PrefsStartupPage(QWidget *parent) : QWidget(parent)
 
 void PrefsStartupPage::setHotKey(std::uint16_t key)
 {
-    m_hotKey = key;
-    StartupShowWindowHotkey->setText(shortcutText(key));
+    StartupShowWindowHotkey->setHotKey(key);
+}
+
+std::uint16_t PrefsStartupPage::hotKey() const
+{
+    return StartupShowWindowHotkey->hotKey();
 }
 
 void PrefsStartupPage::CheckState()
@@ -137,7 +113,7 @@ void PrefsStartupPage::store() const
     StartupShutDownAtClose = StartupShutDownAtCloseCheckBox->isChecked();
     StartupConfirmShutdown = StartupConfirmShutDownCheckBox->isChecked();
     StartupHotKeyUse = StartupShowWindowHotkeyUseCheckBox->isChecked();
-    StartupHotKey = m_hotKey;
+    StartupHotKey = hotKey();
 }
 
 bool PrefsStartupPage::runAtStartupChecked() const

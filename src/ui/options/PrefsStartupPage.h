@@ -6,10 +6,11 @@
 #include <cstdint>
 
 class QCheckBox;
-class QLineEdit;
 class QPushButton;
 
 namespace qv {
+
+class HotKeyEdit;
 
 class PrefsStartupPage : public QWidget
 {
@@ -23,7 +24,7 @@ public:
     void store() const;
     bool runAtStartupChecked() const;
 
-    std::uint16_t hotKey() const { return m_hotKey; }
+    std::uint16_t hotKey() const;
     void setHotKey(std::uint16_t key);
     // The hot-key field and "Reset to 'None'" follow "Show main window on Hot Key:".
     void CheckState();
@@ -35,11 +36,8 @@ public:
     QCheckBox *StartupShutDownAtCloseCheckBox;
     QCheckBox *StartupConfirmShutDownCheckBox;
     QCheckBox *StartupShowWindowHotkeyUseCheckBox;
-    QLineEdit *StartupShowWindowHotkey;
+    HotKeyEdit *StartupShowWindowHotkey;
     QPushButton *StartupHotkeyResetButton;
-
-private:
-    std::uint16_t m_hotKey = 0;
 };
 
 } // namespace qv

@@ -19,6 +19,7 @@
 #include "ui/options/PrefsLanguagePage.h"
 #include "ui/options/PrefsLogDisplayPage.h"
 #include "ui/options/PrefsStartupPage.h"
+#include "ui/taskprops/HotKeyEdit.h"
 
 #include "support/DialogTestSupport.h"
 #include "support/TestEnv.h"
@@ -32,6 +33,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -405,6 +407,24 @@ TEST_F(PrefsForm, ResetHotKeyReleasesItAtOnce)
     data.SetHotKeyLayer(nullptr);
 }
 
+TEST_F(PrefsForm, TypedChordIsRegisteredAtOk)
+{
+    FakeHotKeys keys;
+    TBackupData data;
+    data.SetHotKeyLayer(&keys);
+    BackupData = &data;
+    run(TPrefsForm::StartupPage, [&](TPrefsForm *f) {
+        f->StartupTabSheet->StartupShowWindowHotkeyUseCheckBox->setChecked(true);
+        QTest::keyClick(f->StartupTabSheet->StartupShowWindowHotkey, Qt::Key_K,
+                        Qt::ControlModifier | Qt::ShiftModifier);
+        ok(f);
+    });
+    EXPECT_TRUE(StartupHotKeyUse);
+    EXPECT_EQ(StartupHotKey, 0x4000 | 0x2000 | 'K');
+    EXPECT_EQ(keys.registered.count(kShowWindowHotKeyId), 1u);
+    data.SetHotKeyLayer(nullptr);
+}
+
 TEST_F(PrefsForm, HotKeyFieldFollowsItsBox)
 {
     run(TPrefsForm::StartupPage, [&](TPrefsForm *f) {
@@ -468,6 +488,20 @@ TEST_F(PrefsForm, EveryControlNameResolvesOnce)
     };
     QStringList all;
     for (const char *name : names) {
+        all << QString::fromLatin1(name);
+    }
+    // The task defaults panels.
+    for (const char *name :
+         {"TaskRunBeforeCheckBox", "TaskRunBeforeEdit", "TaskRunWaitBeforeCheckBox", "TaskRunAfterCheckBox",
+          "TaskRunAfterEdit", "TaskRunWaitAfterCheckBox", "TaskDialComboBox", "TaskDialDisconnectAfterCheckBox",
+          "TaskHardwareCheckListBox", "TaskBandwidthUseCheckBox", "TaskBandwidthValueUpDown", "TaskBandwidthValueEdit",
+          "TaskBandwidthMeasureComboBox", "TaskPasswordCurrentEdit", "TaskPasswordChangeCheckBox",
+          "TaskPasswordNewEdit", "TaskPasswordConfirmEdit", "TaskPasswordReminderEdit", "TaskLogEnabledCheckBox",
+          "TaskLogFileNameEdit", "TaskLogMaxLogSizeUpDown", "TaskLogMaxLogSizeEdit", "TaskLogSummaryCheckBox",
+          "TaskLogFilesCheckBox", "TaskLogSkippingCheckBox", "TaskLogWarningsCheckBox", "TaskLogErrorsCheckBox",
+          "TaskPowerDontStartOnBatteriesCheckBox", "TaskPowerWakeToRunCheckBox", "EmailSMTPServerEdit",
+          "EmailSMTPPortUpDown", "EmailSMTPPortEdit", "EmailSMTPAuthCheckBox", "EmailSMTPAuthUserEdit",
+          "EmailSMTPAuthPasswordEdit", "EmailToEdit", "EmailFromEdit", "EmailSubjectEdit", "EmailTestButton"}) {
         all << QString::fromLatin1(name);
     }
     // The event alerts of the defaults page.

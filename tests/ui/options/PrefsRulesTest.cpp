@@ -82,3 +82,29 @@ TEST(PrefsRules, PageToOpen)
         EXPECT_EQ(pageToOpen(r.requested, r.remembered, 5), r.page) << r.requested << "," << r.remembered;
     }
 }
+
+TEST(PrefsRules, DefaultPassword)
+{
+    struct Row {
+        const char *stored, *current;
+        bool change;
+        const char *newPw, *confirm;
+        bool changeEnabled, entriesEnabled, mayClose;
+    } rows[] = {
+        {"", "", false, "", "", true, false, true},           // none set: the box is open at once
+        {"", "", true, "abc", "abc", true, true, true},       // typed twice alike
+        {"", "", true, "abc", "abd", true, true, false},      // mismatch keeps the dialog open
+        {"", "", false, "abc", "abd", true, false, true},     // unchecked: the entries do not count
+        {"Secret", "secret", true, "a", "b", false, false, true}, // case counts: wrong current
+        {"Secret", "", false, "", "", false, false, true},
+        {"Secret", "Secret", false, "", "", true, false, true},
+        {"Secret", "Secret", true, "", "", true, true, true}, // an empty new password is a choice
+        {"Secret", "Secret", true, "x", "", true, true, false},
+    };
+    for (const Row &r : rows) {
+        const PasswordRules got = passwordRules({r.stored, r.current, r.change, r.newPw, r.confirm});
+        EXPECT_EQ(got.changeEnabled, r.changeEnabled) << r.stored << "/" << r.current;
+        EXPECT_EQ(got.entriesEnabled, r.entriesEnabled) << r.stored << "/" << r.current << "/" << r.change;
+        EXPECT_EQ(got.mayClose, r.mayClose) << r.newPw << "/" << r.confirm;
+    }
+}
