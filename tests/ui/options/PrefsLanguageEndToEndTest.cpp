@@ -5,6 +5,8 @@
 
 #include "core/text/Language.h"
 #include "ui/options/PrefsForm.h"
+#include "ui/PasswordForm.h"
+#include "ui/taskprops/ProjectPropertiesForm.h"
 #include "ui/options/PrefsLanguagePage.h"
 #include "ui/options/PrefsLogDisplayPage.h"
 #include "ui/ActivityLogView.h"
@@ -12,7 +14,11 @@
 #include "support/DialogTestSupport.h"
 #include "support/TestEnv.h"
 
+#include <QCheckBox>
+#include <QApplication>
 #include <QDir>
+#include <QTimer>
+#include <QLineEdit>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -20,6 +26,27 @@
 #include <QPushButton>
 
 namespace {
+
+// Acts on the modal dialog named `name` once it is open (checked every 10 ms, at most 5 s).
+struct WhenModal {
+    bool ran = false;
+    QTimer timer;
+    WhenModal(const QString &name, std::function<void(QDialog *)> act)
+    {
+        int tries = 0;
+        QObject::connect(&timer, &QTimer::timeout, [this, name, act, tries]() mutable {
+            auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (d != nullptr && d->objectName() == name) {
+                timer.stop();
+                ran = true;
+                act(d);
+            } else if (++tries > 500) {
+                timer.stop();
+            }
+        });
+        timer.start(10);
+    }
+};
 
 class PrefsLanguageEndToEnd : public qvtest::MainFormCommandFixture
 {
@@ -51,6 +78,9 @@ protected:
         s.hardExit = [] {};
         s.dialogs = dialogs.make();
         qv::installPreferencesDialog(s.dialogs);
+        if (realTaskDialog) {
+            qv::installTaskPropertiesDialog(s.dialogs);
+        }
         form = std::make_unique<qv::TMainForm>(data.get(), std::move(s));
     }
     // What a program start does with the saved settings.
@@ -97,6 +127,7 @@ protected:
         return menu == nullptr ? QString() : menu->title();
     }
     std::string langDir;
+    bool realTaskDialog = false;
 };
 
 } // namespace
@@ -149,4 +180,39 @@ TEST_F(PrefsLanguageEndToEnd, LogViewTakesNewColoursAndFontAtOk)
     ASSERT_TRUE(next.ran);
     EXPECT_EQ(qv::LogFontSize, 17);
     EXPECT_EQ(view->logModel()->logFont().pointSize(), 17);
+}
+
+TEST_F(PrefsLanguageEndToEnd, DefaultPasswordIsAskedForByATaskThatUsesIt)
+{
+    realTaskDialog = true;
+    makeRealForm();
+    qvtest::NextModal options([&](QDialog *d) {
+        auto *f = qobject_cast<qv::TPrefsForm *>(d);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->MainPageControl->currentIndex(), qv::TPrefsForm::TaskDefaultsPage);
+        qvtest::child<QCheckBox>(f, "TaskPasswordChangeCheckBox")->click();
+        qvtest::child<QLineEdit>(f, "TaskPasswordNewEdit")->setText("s3cret");
+        qvtest::child<QLineEdit>(f, "TaskPasswordConfirmEdit")->setText("s3cret");
+        f->OkButton->click();
+    });
+    act("actOptionsTasksDefaults")->trigger();
+    ASSERT_TRUE(options.ran);
+    EXPECT_EQ(qv::Password, "s3cret");
+    ASSERT_TRUE(taskNamed("Reports")->Protection.UseDefault);
+
+    qv::MessageBoxSeam::presetAnswers({});
+    for (const char *typed : {"wrong", "s3cret"}) {
+        ASSERT_TRUE(selectByName("Reports"));
+        WhenModal ask(QStringLiteral("PasswordForm"), [&](QDialog *d) {
+            qvtest::child<QLineEdit>(d, "PasswordEdit")->setText(QString::fromLatin1(typed));
+            d->accept();
+        });
+        WhenModal properties(QStringLiteral("ProjectPropertiesForm"), [](QDialog *p) { p->reject(); });
+        act("actTaskProperties")->trigger();
+        EXPECT_TRUE(ask.ran) << typed;
+        // Only the right password opens the task's properties.
+        EXPECT_EQ(properties.ran, std::string(typed) == "s3cret") << typed;
+    }
+    ASSERT_EQ(qv::MessageBoxSeam::shown().size(), 1u);
+    EXPECT_EQ(qv::MessageBoxSeam::shown()[0].text, "Invalid password.");
 }
