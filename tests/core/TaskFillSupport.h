@@ -4,12 +4,23 @@
 
 #include "core/task/Task.h"
 #include "core/task/TaskAlertTable.h"
+#include "task/TaskAlertNames.h"
 
 #include <string>
 
 namespace qvtest {
 
 using namespace qv;
+
+inline void setAlert(bool &field, bool fresh, const char *, int)
+{
+    field = !fresh;
+}
+
+inline void setAlert(std::string &field, const std::string &, const char *name, int i)
+{
+    field = std::string("alert ") + name + std::to_string(i);
+}
 
 inline TTaskFilterItem filterNumber(int i)
 {
@@ -139,15 +150,13 @@ inline void fillNonDefault(TTask &t)
     t.Protection = {false, "task password", "a hint"};
     t.Log = {false, false, "task.log", 512, false, false, false, false, false};
     t.EventAlerts.UseDefault = false;
+    // Every alert value the opposite of a new task's, each text naming its own setting; reached by
+    // name, not through the table the storage tests check.
+    const TEventAlertValues fresh;
     int i = 0;
-    for (const auto &row : taskAlertTable()) {
-        if (row.isString()) {
-            t.EventAlerts.*(row.stringField) = std::string("alert ") + row.name + std::to_string(i);
-        } else {
-            t.EventAlerts.*(row.boolField) = !row.newDefault;
-        }
-        ++i;
-    }
+#define QV_FILL_ALERT(name) setAlert(t.EventAlerts.name, fresh.name, #name, i++);
+    QV_TEST_ALERT_VALUES(QV_FILL_ALERT)
+#undef QV_FILL_ALERT
     t.Performance = {false, 5};
     t.PowerManagement = {false, true, true, "B"};
     t.EmailSettings = {false, "smtp.example.org", 587, true, "user", "smtp pw", "to@x", "from@x", "Subject!"};

@@ -1,6 +1,7 @@
 // Folder changes that start a task, end to end on real folders: the task's watches and wait, its
 // automatic start (refused while it runs, a warning while the scheduler is disabled), a real backup
-// run and the task's log.
+// run and the task's log. What a deleted task hears is tested once, with a queued change, in
+// TaskFolderWatchTest.
 // qv-test-run: serial
 #include "RunsTestSupport.h"
 
@@ -118,18 +119,6 @@ TEST_F(TaskFolderWatchRun, AChangeDuringARunStartsNothingAndTheNextOneDoes)
         << joined(events(*task));
     EXPECT_EQ(countKind(*task, qv::kLogStarted), 2);
     EXPECT_EQ(qvtest::readFile(dest + "/after.txt"), "3");
-}
-
-TEST_F(TaskFolderWatchRun, ADeletedTaskStartsNothing)
-{
-    qv::TTasksList tasks;
-    tasks.Add(watchingTask(qv::ttSimpleCopy, 0));
-    tasks.Delete(0);
-    qvtest::writeFile(src + "/late.txt", "x");
-    watchtest::settle(1000);
-    EXPECT_EQ(qv::RunningTaskCount, 0);
-    EXPECT_TRUE(alerter.alerts.empty());
-    EXPECT_FALSE(fs::exists(dest + "/late.txt"));
 }
 
 } // namespace

@@ -82,13 +82,10 @@ void expectSameTask(const TTask &a, const TTask &b)
     EXPECT_TRUE(a.Protection == b.Protection);
     EXPECT_TRUE(a.Log == b.Log);
     EXPECT_EQ(a.EventAlerts.UseDefault, b.EventAlerts.UseDefault);
-    for (const auto &row : taskAlertTable()) {
-        if (row.isString()) {
-            EXPECT_EQ(a.EventAlerts.*(row.stringField), b.EventAlerts.*(row.stringField)) << row.name;
-        } else {
-            EXPECT_EQ(a.EventAlerts.*(row.boolField), b.EventAlerts.*(row.boolField)) << row.name;
-        }
-    }
+#define QV_COMPARE_ALERT(name) EXPECT_EQ(a.EventAlerts.name, b.EventAlerts.name) << #name;
+    QV_TEST_ALERT_VALUES(QV_COMPARE_ALERT)
+#undef QV_COMPARE_ALERT
+    EXPECT_TRUE(a.EventAlerts == b.EventAlerts);
     EXPECT_TRUE(a.Performance == b.Performance);
     EXPECT_TRUE(a.PowerManagement == b.PowerManagement);
     EXPECT_TRUE(a.EmailSettings == b.EmailSettings);
