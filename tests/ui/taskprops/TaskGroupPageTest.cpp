@@ -279,3 +279,39 @@ TEST_F(TaskGroupPages, DefaultModeDisablesAllButTheRadioPair)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TaskGroupPages, EmailCustomModeFillsOnlyEmptyFieldsFromTheDefaults)
+{
+    EmailSmtpServer = "smtp.default.org";
+    EmailSmtpServerPort = 2525;
+    EmailSmtpServerAuthUse = true;
+    EmailTo = "default-to@example.org";
+    EmailFrom = "default-from@example.org";
+    EmailSubject = "Default subject";
+    TaskSettings s;
+    s.EmailSettings = {true, "", 0, false, "", "", "own-to@example.org", "", ""};
+    TaskGroupPage page(TaskGroup::Email, GroupFlavour::Task);
+    page.load(s);
+    auto text = [&](const char *n) { return page.control<QLineEdit>(n)->text().toStdString(); };
+    // Default mode: the task's own values, greyed.
+    EXPECT_EQ(text("EmailSMTPServerEdit"), "");
+    EXPECT_FALSE(page.control<QLineEdit>("EmailToEdit")->isEnabledTo(&page));
+    EXPECT_TRUE(editPaintedFace(page.control<QLineEdit>("EmailToEdit")));
+    page.UseCustomRadioButton->click();
+    EXPECT_EQ(text("EmailSMTPServerEdit"), "smtp.default.org");
+    EXPECT_TRUE(page.control<QCheckBox>("EmailSMTPAuthCheckBox")->isChecked());
+    EXPECT_EQ(page.control<RangedField>("EmailSMTPPortUpDown")->value(), 2525);
+    EXPECT_EQ(text("EmailToEdit"), "own-to@example.org") << "a filled field keeps its value";
+    EXPECT_EQ(text("EmailFromEdit"), "default-from@example.org");
+    EXPECT_EQ(text("EmailSubjectEdit"), "Default subject");
+    EXPECT_TRUE(page.control<QLineEdit>("EmailSMTPAuthUserEdit")->isEnabledTo(&page)) << "authentication is on";
+    EXPECT_FALSE(editPaintedFace(page.control<QLineEdit>("EmailToEdit")));
+    TaskSettings out;
+    page.store(out);
+    EXPECT_FALSE(out.EmailSettings.UseDefault);
+    EXPECT_EQ(out.EmailSettings.SmtpServerPort, 2525);
+}
+
+} // namespace
