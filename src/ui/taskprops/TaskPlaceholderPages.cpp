@@ -3,7 +3,12 @@
 #include "ui/taskprops/TaskPages.h"
 
 #include "core/task/Task.h"
+#include "ui/taskprops/TaskEventsPage.h"
 #include "ui/taskprops/TaskFieldPage.h"
+#include "ui/taskprops/TaskFiltersPage.h"
+#include "ui/taskprops/TaskSchedulesPage.h"
+#include "ui/taskprops/TaskSourcesPage.h"
+#include "ui/taskprops/TaskSystemTimerPage.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -40,49 +45,27 @@ private:
 
 TaskPropertiesPage *createSourcePage(QWidget *parent)
 {
-    // Single-folder editing; a multi-folder list is kept as stored while its text is untouched.
-    auto *p = new TaskFieldPage(parent);
-    p->edit("SourceFolderEdit", QStringLiteral("Source folder:"),
-            [](TaskSettings &s) -> std::string & { return s.Source; }, false, "SourceFolderLabel");
-    p->label("SourceFolderLabelExpandTest", QString());
-    p->check("SourceIncSubfoldersCheckBox", QStringLiteral("Include Sub Folders"),
-             [](TaskSettings &s) -> bool & { return s.SourceIncludeSubfolders; });
-    p->stretch();
-    return p;
+    return new TaskSourcesPage(parent);
 }
 
 TaskPropertiesPage *createFileFilterPage(QWidget *parent)
 {
-    return new SummaryPage(parent, [](const TaskSettings &s) {
-        return QStringLiteral("%1 filter(s).").arg(s.Filters.Count());
-    });
+    return new TaskFiltersPage(parent);
 }
 
 TaskPropertiesPage *createInternalSchedulePage(QWidget *parent)
 {
-    return new SummaryPage(parent, [](const TaskSettings &s) {
-        return QStringLiteral("%1 schedule entr(ies).").arg(s.Schedules.Count());
-    });
+    return new TaskSchedulesPage(parent);
 }
 
 TaskPropertiesPage *createMSSchedulePage(QWidget *parent)
 {
-    return new SummaryPage(parent, [](const TaskSettings &) { return QString(); });
+    return new TaskSystemTimerPage(parent);
 }
 
 TaskPropertiesPage *createEventsPage(QWidget *parent)
 {
-    auto *p = new TaskFieldPage(parent);
-    p->radios({{"EventsUseDefaultRadioButton", QStringLiteral("Use the default/common alert settings")},
-               {"EventsUseCustomRadioButton", QStringLiteral("Use custom alert settings for this Task:")}},
-              [](const TaskSettings &s) { return s.EventAlerts.UseDefault ? 0 : 1; },
-              [](TaskSettings &s, int checked) {
-                  if (checked >= 0) {
-                      s.EventAlerts.UseDefault = checked == 0;
-                  }
-              });
-    p->stretch();
-    return p;
+    return new TaskEventsPage(parent);
 }
 
 } // namespace qv
