@@ -2,6 +2,7 @@
 #include "platform/FileOps.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -72,6 +73,16 @@ std::string withoutSlash(const std::string &folder)
         p.pop_back();
     }
     return p;
+}
+
+std::string resolvedPath(const std::string &path)
+{
+    std::string result;
+    if (char *real = ::realpath(path.c_str(), nullptr)) {
+        result = real;
+        std::free(real);
+    }
+    return result;
 }
 
 bool makeFolders(const std::string &folder, int &error)

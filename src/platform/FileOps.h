@@ -30,6 +30,9 @@ std::string nameOf(const std::string &path);
 // `folder` without its trailing "/" (the root stays "/").
 std::string withoutSlash(const std::string &folder);
 
+// The path with every symbolic link and "." / ".." resolved (realpath); empty when it cannot be.
+std::string resolvedPath(const std::string &path);
+
 // Creates a folder and every missing level above it.
 bool makeFolders(const std::string &folder, int &error);
 

@@ -1,6 +1,9 @@
 // The freedesktop.org Trash: deleting a file or folder so that the user can restore it.
 #include "platform/Trash.h"
 
+#include "platform/FileOps.h"
+#include "platform/UserAccount.h"
+
 #include <QDateTime>
 
 #include <cerrno>
@@ -13,11 +16,6 @@
 
 namespace qv {
 namespace {
-
-std::string errnoText(int err)
-{
-    return std::strerror(err);
-}
 
 std::string parentOf(const std::string &p)
 {
@@ -36,41 +34,10 @@ std::string stripTrailingSlashes(std::string p)
     return p;
 }
 
-std::string realPath(const std::string &p)
-{
-    char *r = ::realpath(p.c_str(), nullptr);
-    if (r == nullptr) {
-        return {};
-    }
-    std::string out(r);
-    std::free(r);
-    return out;
-}
-
-// A private folder of ours: created 0700 when missing; an existing one must be a real folder (not
-// a link another user could have planted) owned by us.
-bool ensurePrivateDir(const std::string &dir, std::string &error)
-{
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        error = "cannot create \"" + dir + "\": " + errnoText(errno);
-        return false;
-    }
-    struct stat st;
-    if (::lstat(dir.c_str(), &st) != 0) {
-        error = "cannot read \"" + dir + "\": " + errnoText(errno);
-        return false;
-    }
-    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
-        error = "\"" + dir + "\" is not a trash folder of this user";
-        return false;
-    }
-    return true;
-}
-
 bool ensureTrashDirs(const std::string &trash, std::string &error)
 {
-    return ensurePrivateDir(trash, error) && ensurePrivateDir(trash + "/files", error) &&
-           ensurePrivateDir(trash + "/info", error);
+    return ensurePrivateFolder(trash, error) && ensurePrivateFolder(trash + "/files", error) &&
+           ensurePrivateFolder(trash + "/info", error);
 }
 
 bool makeDirs(const std::string &dir)
@@ -239,7 +206,7 @@ Trash::Outcome Trash::moveToTrash(const std::string &pathIn)
     }
     // The item's own name stays as it is (a link is trashed as the link); its folder is resolved
     // so that the recorded original location is a real one.
-    std::string folder = realPath(parentOf(path));
+    std::string folder = resolvedPath(parentOf(path));
     if (folder.empty()) {
         out.error = "cannot resolve the folder of \"" + path + "\": " + errnoText(errno);
         return out;

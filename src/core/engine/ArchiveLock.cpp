@@ -2,32 +2,18 @@
 #include "core/engine/ArchiveLock.h"
 
 #include "core/engine/RunControl.h"
+#include "platform/FileOps.h"
+#include "platform/UserAccount.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <stdexcept>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace qv {
 
 namespace {
-
-std::string realPath(const std::string &path)
-{
-    std::string result;
-    if (char *real = ::realpath(path.c_str(), nullptr)) {
-        result = real;
-        std::free(real);
-    }
-    return result;
-}
 
 // The user's private runtime folder for lock files; made 0700 and checked to be ours.
 std::string lockFolder()
@@ -38,14 +24,11 @@ std::string lockFolder()
     } else {
         const char *tmp = std::getenv("TMPDIR");
         base = std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/quorvellant-" +
-               std::to_string(::getuid());
+               std::to_string(accountId());
     }
-    if (::mkdir(base.c_str(), 0700) != 0 && errno != EEXIST) {
-        throw std::runtime_error("cannot create the lock folder \"" + base + "\": " + std::strerror(errno));
-    }
-    struct stat st;
-    if (::lstat(base.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
-        throw std::runtime_error("the lock folder \"" + base + "\" is not a private folder of this user");
+    std::string error;
+    if (!ensurePrivateFolder(base, error)) {
+        throw std::runtime_error("the lock folder: " + error);
     }
     return base + "/";
 }
@@ -59,7 +42,7 @@ ArchiveLock::~ArchiveLock()
 
 std::string ArchiveLock::normalisedPath(const std::string &archive)
 {
-    std::string whole = realPath(archive);
+    std::string whole = resolvedPath(archive);
     if (!whole.empty()) {
         return whole;
     }
@@ -67,7 +50,7 @@ std::string ArchiveLock::normalisedPath(const std::string &archive)
     if (slash == std::string::npos) {
         return archive;
     }
-    const std::string folder = realPath(slash == 0 ? "/" : archive.substr(0, slash));
+    const std::string folder = resolvedPath(slash == 0 ? "/" : archive.substr(0, slash));
     if (folder.empty()) {
         return archive;
     }
@@ -90,20 +73,20 @@ bool ArchiveLock::acquire(const std::string &archive, RunControl &control, const
 {
     release();
     const std::string file = lockFileFor(archive);
-    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
-        throw std::runtime_error("cannot open the lock file \"" + file + "\": " + std::strerror(errno));
+    int error = 0;
+    if (!m_file.open(file, error)) {
+        throw std::runtime_error("cannot open the lock file \"" + file + "\": " + errnoText(error));
     }
     bool waited = false;
     for (;;) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            m_fd = fd;
+        switch (m_file.tryLock(error)) {
+        case LockFile::Attempt::Taken:
             return true;
-        }
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            const int error = errno;
-            ::close(fd);
-            throw std::runtime_error("cannot lock \"" + file + "\": " + std::strerror(error));
+        case LockFile::Attempt::Failed:
+            m_file.close();
+            throw std::runtime_error("cannot lock \"" + file + "\": " + errnoText(error));
+        case LockFile::Attempt::Busy:
+            break;
         }
         if (!waited) {
             waited = true;
@@ -112,7 +95,7 @@ bool ArchiveLock::acquire(const std::string &archive, RunControl &control, const
             }
         }
         if (!control.checkpoint()) {
-            ::close(fd);
+            m_file.close();
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -121,11 +104,7 @@ bool ArchiveLock::acquire(const std::string &archive, RunControl &control, const
 
 void ArchiveLock::release()
 {
-    if (m_fd >= 0) {
-        ::flock(m_fd, LOCK_UN);
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    m_file.close();
 }
 
 } // namespace qv

@@ -7,6 +7,8 @@
 // by a run that ended (or crashed) is released by the system.
 #pragma once
 
+#include "platform/LockFile.h"
+
 #include <functional>
 #include <string>
 
@@ -27,7 +29,7 @@ public:
     // throws std::runtime_error when the lock file cannot be made at all.
     bool acquire(const std::string &archive, RunControl &control, const std::function<void()> &onWait);
     void release();
-    bool held() const { return m_fd >= 0; }
+    bool held() const { return m_file.isLocked(); }
 
     // The archive's path with its folder's symbolic links and "." / ".." resolved (the file's own
     // link too, when it exists: the writer writes where the link points).
@@ -36,7 +38,7 @@ public:
     static std::string lockFileFor(const std::string &archive);
 
 private:
-    int m_fd = -1;
+    LockFile m_file;
 };
 
 } // namespace qv

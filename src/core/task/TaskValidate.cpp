@@ -4,15 +4,13 @@
 #include "core/util/FileUtils.h"
 #include "core/text/Language.h"
 #include "core/task/Task.h"
+#include "platform/FileOps.h"
+#include "platform/FileStat.h"
+#include "platform/UserAccount.h"
 
 #include <QDir>
 #include <QString>
 
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <climits>
 #include <cstdlib>
 #include <vector>
 
@@ -20,22 +18,9 @@ namespace qv {
 
 namespace {
 
-std::string processUserName()
-{
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd *result = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result != nullptr &&
-        result->pw_name != nullptr) {
-        return result->pw_name;
-    }
-    return {};
-}
-
 bool statIsFolder(const std::string &path)
 {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return statPath(path).isFolder;
 }
 
 DriveFacts &installedFacts()
@@ -53,7 +38,7 @@ MountTable currentMounts()
 std::string currentUser()
 {
     const DriveFacts &f = installedFacts();
-    return f.userName ? f.userName() : processUserName();
+    return f.userName ? f.userName() : accountName();
 }
 
 std::function<bool(const std::string &)> currentIsFolder()
@@ -65,15 +50,6 @@ std::function<bool(const std::string &)> currentIsFolder()
 std::string cleanPath(const std::string &path)
 {
     return QDir::cleanPath(QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()))).toStdString();
-}
-
-std::string realPath(const std::string &path)
-{
-    char buffer[PATH_MAX];
-    if (::realpath(path.c_str(), buffer) == nullptr) {
-        return {};
-    }
-    return buffer;
 }
 
 // The first folder below `base` on the way to `path`, or empty text when `path` is not below it.
@@ -123,8 +99,8 @@ bool folderInside(const std::string &inner, const std::string &outer)
     if (pathWithin(cleanPath(inner), cleanPath(outer))) {
         return true;
     }
-    const std::string realInner = realPath(inner);
-    const std::string realOuter = realPath(outer);
+    const std::string realInner = resolvedPath(inner);
+    const std::string realOuter = resolvedPath(outer);
     return !realInner.empty() && !realOuter.empty() && pathWithin(realInner, realOuter);
 }
 

@@ -6,12 +6,10 @@
 // of them fails validation rather than pointing somewhere unexpected.
 #include "core/text/Variables.h"
 #include "core/text/VariablesSystem.h"
+#include "platform/UserAccount.h"
 
 #include <QFile>
 #include <QStandardPaths>
-
-#include <pwd.h>
-#include <unistd.h>
 
 #include <cstdlib>
 
@@ -36,16 +34,6 @@ enum Csidl : int {
     csInternetCache = 0x20,
 };
 
-std::string homeFolder()
-{
-    const char *home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') {
-        return home;
-    }
-    const passwd *pw = getpwuid(getuid());
-    return (pw != nullptr && pw->pw_dir != nullptr) ? pw->pw_dir : "/";
-}
-
 // An XDG base folder: the variable when it holds an absolute path, else HOME + the fallback.
 std::string xdgBase(const char *variable, const char *fallback)
 {
@@ -61,35 +49,16 @@ std::string userDir(QStandardPaths::StandardLocation location)
     return QFile::encodeName(QStandardPaths::writableLocation(location)).toStdString();
 }
 
-std::string trimmedText(std::string s)
-{
-    const char *blanks = " \t\r\n";
-    const auto first = s.find_first_not_of(blanks);
-    if (first == std::string::npos) {
-        return {};
-    }
-    return s.substr(first, s.find_last_not_of(blanks) - first + 1);
-}
-
 } // namespace
 
 std::string computerNameText()
 {
-    char buf[256] = {};
-    if (gethostname(buf, sizeof buf - 1) != 0) {
-        return {};
-    }
-    return trimmedText(buf);
+    return hostName();
 }
 
 std::string userNameText()
 {
-    const passwd *pw = getpwuid(geteuid());
-    if (pw != nullptr && pw->pw_name != nullptr) {
-        return trimmedText(pw->pw_name);
-    }
-    const char *user = std::getenv("USER");
-    return user != nullptr ? trimmedText(user) : std::string();
+    return accountName();
 }
 
 const std::vector<VariableName> &shellFolderNames()

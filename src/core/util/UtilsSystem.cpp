@@ -10,6 +10,7 @@
 #include "platform/HardwareProfiles.h"
 #include "platform/Processes.h"
 #include "platform/Sound.h"
+#include "platform/UserAccount.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,8 +25,6 @@
 #include <ctime>
 #include <mutex>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace qv {
 
@@ -107,12 +106,12 @@ std::string GetDataFolder()
     if (data != nullptr && data[0] == '/') {
         base = data;
     } else {
-        const char *home = std::getenv("HOME");
-        base = std::string(home != nullptr ? home : "") + "/.local/share";
+        base = homeFolder() + "/.local/share";
     }
     std::string folder = withSlash(base) + "quorvellant";
     QDir().mkpath(QFile::decodeName(QByteArray::fromStdString(folder)));
-    ::chmod(folder.c_str(), 0700);
+    int error = 0;
+    setPermissions(folder, 0700, error); // a folder that cannot be made private is still used
     return folder + "/";
 }
 
@@ -122,11 +121,12 @@ std::string GetTempWorkFolder()
     std::int32_t tick = tickCount();
     for (int attempt = 0; attempt < 1000; ++attempt) {
         std::string folder = temp + "~Quorvellant-" + std::to_string(tick + attempt);
-        if (::mkdir(folder.c_str(), 0700) == 0) {
+        int error = 0;
+        if (makePrivateFolder(folder, error)) {
             return folder + "/";
         }
-        if (errno != EEXIST) {
-            throw std::runtime_error("cannot create a work folder in \"" + temp + "\": " + std::strerror(errno));
+        if (error != EEXIST) {
+            throw std::runtime_error("cannot create a work folder in \"" + temp + "\": " + std::strerror(error));
         }
     }
     throw std::runtime_error("cannot create a work folder in \"" + temp + "\": every name is taken");
