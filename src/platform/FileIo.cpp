@@ -92,6 +92,25 @@ bool replaceFile(const std::string &path, const std::string &data, unsigned mode
     return ok;
 }
 
+int openForReading(const std::string &path, int &error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = errno;
+    }
+    return fd;
+}
+
+bool rewindFile(int fd)
+{
+    return ::lseek(fd, 0, SEEK_SET) == 0;
+}
+
+void closeReadOnly(int fd)
+{
+    ::close(fd);
+}
+
 bool closeChecked(int fd, int &error)
 {
     // Linux releases the descriptor even when close() fails; repeating it would close another.

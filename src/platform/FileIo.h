@@ -37,6 +37,16 @@ bool writeAll(int fd, const void *data, std::size_t length, int &error);
 // `error` = errno, and nothing left behind.
 bool replaceFile(const std::string &path, const std::string &data, unsigned mode, int &error);
 
+// Opens `path` for reading: close-on-exec, and without blocking on a FIFO or a device; -1 with
+// `error` = errno.
+int openForReading(const std::string &path, int &error);
+
+// Moves `fd` back to the start of its file; false with errno set.
+bool rewindFile(int fd);
+
+// Closes a descriptor that was only read from (nothing can be lost, so the result is not asked).
+void closeReadOnly(int fd);
+
 // Closes `fd` and reports the result of close() itself (late write errors of network file
 // systems, quotas); false with `error` = errno. The descriptor is gone either way.
 bool closeChecked(int fd, int &error);

@@ -1,6 +1,8 @@
 // The file operations of the backup threads: times, folders, moves, sync.
 #include "platform/FileOps.h"
 
+#include "platform/FolderListing.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -44,35 +46,6 @@ bool hasCoarseTimes(const std::string &path)
 std::string errnoText(int error)
 {
     return copyErrorText(error);
-}
-
-std::string folderOf(const std::string &path)
-{
-    std::string p = path;
-    while (p.size() > 1 && p.back() == '/') {
-        p.pop_back();
-    }
-    auto pos = p.rfind('/');
-    return pos == std::string::npos ? std::string() : p.substr(0, pos + 1);
-}
-
-std::string nameOf(const std::string &path)
-{
-    std::string p = path;
-    while (p.size() > 1 && p.back() == '/') {
-        p.pop_back();
-    }
-    auto pos = p.rfind('/');
-    return pos == std::string::npos ? p : p.substr(pos + 1);
-}
-
-std::string withoutSlash(const std::string &folder)
-{
-    std::string p = folder;
-    while (p.size() > 1 && p.back() == '/') {
-        p.pop_back();
-    }
-    return p;
 }
 
 std::string resolvedPath(const std::string &path)
@@ -173,25 +146,16 @@ bool folderIsEmpty(const std::string &folder, bool *readable)
 bool listNames(const std::string &folder, std::vector<std::string> &names, int &error)
 {
     names.clear();
-    DIR *d = ::opendir(withoutSlash(folder).c_str());
-    if (d == nullptr) {
-        error = errno;
+    FolderListing listing;
+    if (!listing.open(withoutSlash(folder), error)) {
         return false;
     }
-    for (;;) {
-        errno = 0;
-        struct dirent *e = ::readdir(d);
-        if (e == nullptr) {
-            break;
-        }
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
-            names.emplace_back(e->d_name);
-        }
+    bool isFolder = false;
+    while (const char *name = listing.next(isFolder)) {
+        names.emplace_back(name);
     }
-    const int readError = errno;
-    ::closedir(d);
-    if (readError != 0) {
-        error = readError;
+    if (listing.failed() != 0) {
+        error = listing.failed();
         return false;
     }
     return true;

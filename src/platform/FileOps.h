@@ -5,6 +5,7 @@
 
 #include "platform/FileCopy.h"
 #include "platform/FileStat.h"
+#include "platform/PathText.h"
 
 #include <atomic>
 #include <cstdint>
@@ -23,12 +24,6 @@ bool hasCoarseTimes(const std::string &path);
 
 // The errno text, or the sentence of a copy error.
 std::string errnoText(int error);
-
-// The folder part of a path, with a trailing "/"; the last component.
-std::string folderOf(const std::string &path);
-std::string nameOf(const std::string &path);
-// `folder` without its trailing "/" (the root stays "/").
-std::string withoutSlash(const std::string &folder);
 
 // The path with every symbolic link and "." / ".." resolved (realpath); empty when it cannot be.
 std::string resolvedPath(const std::string &path);

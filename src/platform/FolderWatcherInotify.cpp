@@ -2,6 +2,7 @@
 #include "platform/FolderWatcherInotify.h"
 
 #include "platform/FolderWatcherRules.h"
+#include "platform/PathText.h"
 
 #include <QObject>
 
@@ -67,7 +68,7 @@ FolderWatcher::AddResult FolderWatcherInotify::addWatch(const std::string &folde
         result.message = folderWatchErrorText(m_initError);
         return result;
     }
-    const std::string root = withoutTrailingSlash(folder);
+    const std::string root = withoutSlash(folder);
     {
         std::lock_guard lock(m_mutex);
         const WatchId id = m_nextId++;

@@ -68,13 +68,6 @@ std::string childPath(const std::string &folder, const std::string &name)
     return folder + "/" + name;
 }
 
-std::string withoutTrailingSlash(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
 
 bool isNetworkFileSystemType(const std::string &type)
 {

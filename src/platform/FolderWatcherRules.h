@@ -25,8 +25,6 @@ FolderChangeKinds kindsOfFoundEntry(bool isFolder);
 // "a/b" + "c" = "a/b/c"; "/" + "c" = "/c".
 std::string childPath(const std::string &folder, const std::string &name);
 
-// "/x/" -> "/x"; "/" stays "/".
-std::string withoutTrailingSlash(std::string path);
 
 // True for file systems whose changes made on other computers inotify cannot see
 // (mountinfo type names such as "nfs4", "cifs" or "fuse.sshfs").

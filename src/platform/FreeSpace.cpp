@@ -1,6 +1,8 @@
 // Free space on the file system that holds a path.
 #include "platform/FreeSpace.h"
 
+#include "platform/PathText.h"
+
 #include <cerrno>
 #include <limits>
 #include <sys/statvfs.h>
@@ -8,21 +10,6 @@
 namespace qv {
 namespace {
 
-std::string parentOf(const std::string &path)
-{
-    std::string p = path;
-    while (p.size() > 1 && p.back() == '/') {
-        p.pop_back();
-    }
-    std::string::size_type slash = p.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    if (slash == 0) {
-        return "/";
-    }
-    return p.substr(0, slash);
-}
 
 } // namespace
 

@@ -1,6 +1,8 @@
 // Mount points from mountinfo and fstab.
 #include "platform/MountTable.h"
 
+#include "platform/PathText.h"
+
 #include <fstream>
 #include <sstream>
 
@@ -26,14 +28,6 @@ std::string unescape(const std::string &s)
     return out;
 }
 
-std::string trimSlash(std::string p)
-{
-    while (p.size() > 1 && p.back() == '/') {
-        p.pop_back();
-    }
-    return p;
-}
-
 std::string readAll(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -53,8 +47,8 @@ bool readFlag(const std::string &path)
 
 bool pathWithin(const std::string &path, const std::string &folder)
 {
-    const std::string f = trimSlash(folder);
-    const std::string p = trimSlash(path);
+    const std::string f = withoutSlash(folder);
+    const std::string p = withoutSlash(path);
     if (f == "/") {
         return !p.empty() && p[0] == '/';
     }
@@ -71,7 +65,7 @@ MountTable MountTable::fromText(const std::string &mountinfo, const std::string 
 {
     MountTable t;
     for (const std::string &r : removable) {
-        t.m_removable.push_back(trimSlash(r));
+        t.m_removable.push_back(withoutSlash(r));
     }
     std::istringstream mi(mountinfo);
     std::string line;
@@ -86,7 +80,7 @@ MountTable MountTable::fromText(const std::string &mountinfo, const std::string 
         }
         std::string fstype;
         fields >> fstype >> source;
-        t.m_mounts.push_back(MountEntry{trimSlash(unescape(point)), dev, unescape(source)});
+        t.m_mounts.push_back(MountEntry{withoutSlash(unescape(point)), dev, unescape(source)});
     }
     std::istringstream fs(fstab);
     while (std::getline(fs, line)) {
@@ -96,7 +90,7 @@ MountTable MountTable::fromText(const std::string &mountinfo, const std::string 
             continue;
         }
         fields >> options;
-        point = trimSlash(unescape(point));
+        point = withoutSlash(unescape(point));
         if (point.empty() || point[0] != '/' || point == "/" || type == "swap") {
             continue;
         }

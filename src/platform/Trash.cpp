@@ -17,23 +17,6 @@
 namespace qv {
 namespace {
 
-std::string parentOf(const std::string &p)
-{
-    std::string::size_type slash = p.rfind('/');
-    if (slash == std::string::npos || slash == 0) {
-        return "/";
-    }
-    return p.substr(0, slash);
-}
-
-std::string stripTrailingSlashes(std::string p)
-{
-    while (p.size() > 1 && p.back() == '/') {
-        p.pop_back();
-    }
-    return p;
-}
-
 bool ensureTrashDirs(const std::string &trash, std::string &error)
 {
     return ensurePrivateFolder(trash, error) && ensurePrivateFolder(trash + "/files", error) &&
@@ -153,7 +136,7 @@ std::string Trash::homeTrashDir()
 {
     const char *data = std::getenv("XDG_DATA_HOME");
     if (data != nullptr && data[0] == '/') {
-        return stripTrailingSlashes(data) + "/Trash";
+        return withoutSlash(data) + "/Trash";
     }
     const char *home = std::getenv("HOME");
     return std::string(home != nullptr ? home : "") + "/.local/share/Trash";
@@ -181,7 +164,7 @@ std::string Trash::encodePath(const std::string &path)
 Trash::Outcome Trash::moveToTrash(const std::string &pathIn)
 {
     Outcome out;
-    std::string path = stripTrailingSlashes(pathIn);
+    std::string path = withoutSlash(pathIn);
     if (path.empty()) {
         out.error = "no file name given";
         return out;

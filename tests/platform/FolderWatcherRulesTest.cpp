@@ -61,10 +61,6 @@ TEST(FolderWatchRules, Paths)
 {
     EXPECT_EQ(childPath("/a/b", "c"), "/a/b/c");
     EXPECT_EQ(childPath("/", "c"), "/c");
-    EXPECT_EQ(withoutTrailingSlash("/a/b/"), "/a/b");
-    EXPECT_EQ(withoutTrailingSlash("/a/b//"), "/a/b");
-    EXPECT_EQ(withoutTrailingSlash("/"), "/");
-    EXPECT_EQ(withoutTrailingSlash(""), "");
 }
 
 TEST(FolderWatchRules, NetworkFileSystemTypes)

@@ -2,6 +2,7 @@
 #include "core/engine/FolderScanner.h"
 
 #include "platform/FileOps.h"
+#include "platform/FolderListing.h"
 #include "core/engine/RunControl.h"
 
 #include <algorithm>
@@ -11,11 +12,6 @@
 #include <mutex>
 #include <thread>
 #include <cerrno>
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace qv {
 
@@ -46,31 +42,22 @@ void fill(DirItem &item, const PathStat &st)
 bool DirectoryReader::list(const std::string &folder, std::vector<DirItem> &items, int &error)
 {
     items.clear();
-    DIR *d = ::opendir(folder.c_str());
-    if (d == nullptr) {
-        error = errno;
+    FolderListing listing;
+    if (!listing.open(folder, error)) {
         return false;
     }
-    const int dfd = ::dirfd(d);
-    for (;;) {
-        errno = 0;
-        struct dirent *e = ::readdir(d);
-        if (e == nullptr) {
-            break;
-        }
-        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) {
-            continue;
-        }
+    bool listedAsFolder = false;
+    while (const char *name = listing.next(listedAsFolder)) {
         DirItem item;
-        item.name = e->d_name;
-        if (e->d_type == DT_DIR) {
+        item.name = name;
+        if (listedAsFolder) {
             item.kind = DirItem::Folder;
             item.isFolder = true;
             item.attributes = 0x10 | (item.name[0] == '.' ? 0x2 : 0);
             items.push_back(std::move(item));
             continue;
         }
-        const PathStat st = statEntry(dfd, e->d_name);
+        const PathStat st = listing.stat(name);
         if (!st.exists) {
             if (!st.isSymlink) {
                 continue; // gone since it was listed
@@ -92,10 +79,8 @@ bool DirectoryReader::list(const std::string &folder, std::vector<DirItem> &item
         fill(item, st);
         items.push_back(std::move(item));
     }
-    const int readError = errno;
-    ::closedir(d);
-    if (readError != 0) {
-        error = readError;
+    if (listing.failed() != 0) {
+        error = listing.failed();
         return false;
     }
     std::sort(items.begin(), items.end(), [](const DirItem &a, const DirItem &b) { return a.name < b.name; });

@@ -4,13 +4,11 @@
 #include "core/engine/BackupMessages.h"
 #include "core/util/FileUtils.h"
 #include "platform/FileAttributes.h"
+#include "platform/FileIo.h"
 
 #include <cerrno>
 #include <chrono>
-#include <fcntl.h>
-#include <unistd.h>
 #include <climits>
-#include <sys/stat.h>
 
 namespace qv {
 
@@ -153,14 +151,13 @@ struct SourceFd {
     ~SourceFd()
     {
         if (fd >= 0) {
-            ::close(fd);
+            closeReadOnly(fd);
         }
     }
     int open(const std::string &path)
     {
         if (fd < 0 && error == 0) {
-            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-            error = fd < 0 ? errno : 0;
+            fd = openForReading(path, error);
         }
         return fd;
     }
@@ -212,7 +209,7 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
         written = copy.write(in.fd, source, destination, &dst, options, error);
         if (!written && error == ENOENT && !statPath(folder).isFolder) {
             m_knownFolders.erase(folder);
-            written = CreateFolder(folder, folderOf(source)) && ::lseek(in.fd, 0, SEEK_SET) == 0 &&
+            written = CreateFolder(folder, folderOf(source)) && rewindFile(in.fd) &&
                       copy.write(in.fd, source, destination, nullptr, options, error);
         }
     }
@@ -316,7 +313,7 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     facts.dateRelation = dst.exists ? compareTimes(src.mtimeNs, dst.mtimeNs, m_coarseTimes) : 1;
     facts.sourceSize = src.size;
     facts.destinationSize = dst.size;
-    facts.sourceReadOnly = (src.mode & S_IWUSR) == 0;
+    facts.sourceReadOnly = (src.mode & 0200) == 0; // no write bit for the owner
     const FilePlan plan = planMove(
         facts, m_rules, [&] { return m_services.isInUse(source, -1); }, source, destination);
     if (!executeNotices(plan)) {

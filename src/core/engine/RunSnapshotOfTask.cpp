@@ -6,6 +6,7 @@
 #include "core/settings/Settings.h"
 #include "core/task/Task.h"
 #include "core/text/Variables.h"
+#include "platform/PathText.h"
 #include "platform/FileAttributes.h"
 
 
@@ -140,7 +141,7 @@ public:
 private:
     std::string folder(const std::string &setting) const
     {
-        return setting.empty() ? std::string() : includeTrailingSlash(ExpandVariables(*this, setting));
+        return setting.empty() ? std::string() : withSlash(ExpandVariables(*this, setting));
     }
 
     const TTask &m_task;

@@ -2,6 +2,7 @@
 #include "core/monitor/FoldersMonitor.h"
 
 #include "platform/FileStat.h"
+#include "platform/PathText.h"
 
 #include <climits>
 #include <exception>
@@ -17,13 +18,6 @@ bool isExistingFolder(const std::string &path)
     return !path.empty() && statPath(path).isFolder;
 }
 
-std::string withoutTrailingSlash(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
 
 } // namespace
 
@@ -69,7 +63,7 @@ void TFoldersMonitor::AddFolder(const std::string &folder, bool includeSubfolder
     auto monitor = std::make_unique<TFolderChangeMonitor>();
     monitor->SetDelayTime(GetDelayMilliseconds());
     monitor->SetFilter(filter);
-    monitor->SetFolderName(withoutTrailingSlash(folder));
+    monitor->SetFolderName(withoutSlash(folder));
     monitor->SetMonitorSubtree(includeSubfolders);
     monitor->OnChange = [this](TFolderChangeMonitor *) {
         // The start may rebuild or free these watches; nothing of them is used after it. A start
@@ -111,7 +105,7 @@ std::vector<std::string> TFoldersMonitor::Rebuild(const std::vector<WatchedFolde
             AddFolder(f.path, f.includeSubfolders);
         } catch (const EFolderWatchError &e) {
             errors.push_back(e.what());
-            warnOnce("Changes in the folder \"" + withoutTrailingSlash(f.path) +
+            warnOnce("Changes in the folder \"" + withoutSlash(f.path) +
                      "\" cannot start the task: " + e.Text + " (error " + std::to_string(e.ErrorCode) + ").");
         }
     }

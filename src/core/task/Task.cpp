@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "core/engine/CustomBackup.h"
+#include "platform/PathText.h"
 
 #include <random>
 
@@ -137,7 +138,7 @@ std::string TTask::GetSourceFolder(int index) const
     if (folder.empty()) {
         return folder;
     }
-    return includeTrailingSlash(Expand(folder));
+    return withSlash(Expand(folder));
 }
 
 bool TTask::GetSourceIncludeSubfolders(int index) const
@@ -166,7 +167,7 @@ int TTask::IndexOfSourceFolder(const std::string &path) const
 
 std::string TTask::GetDestinationFolder(int sourceIndex) const
 {
-    std::string dest = DestLocal.empty() ? std::string() : includeTrailingSlash(Expand(DestLocal));
+    std::string dest = DestLocal.empty() ? std::string() : withSlash(Expand(DestLocal));
     if (sourceIndex != -1 && TaskType != ttSynchronize && KeepStructureFromRoot && !dest.empty()) {
         std::string source = GetSourceFolder(sourceIndex);
         std::size_t root = source.find_first_not_of('/');
@@ -184,12 +185,12 @@ std::string TTask::GetCompressFilePath() const
 
 std::string TTask::GetArchiveFolder() const
 {
-    return ArchiveFolder.empty() ? std::string() : includeTrailingSlash(Expand(ArchiveFolder));
+    return ArchiveFolder.empty() ? std::string() : withSlash(Expand(ArchiveFolder));
 }
 
 std::string TTask::GetVersionsFolder() const
 {
-    return VersionsFolder.empty() ? std::string() : includeTrailingSlash(Expand(VersionsFolder));
+    return VersionsFolder.empty() ? std::string() : withSlash(Expand(VersionsFolder));
 }
 
 int progressPercent(std::int64_t done, std::int64_t total)
@@ -277,13 +278,6 @@ std::string encodeSourceList(const std::vector<SourceFolderItem> &items)
     return "!" + ToCommaText(texts);
 }
 
-std::string includeTrailingSlash(const std::string &path)
-{
-    if (!path.empty() && path.back() == '/') {
-        return path;
-    }
-    return path + '/';
-}
 
 bool isPathInside(std::string_view path, std::string_view folder)
 {

@@ -25,6 +25,7 @@
 #include "core/schedule/TaskScheduleItem.h"
 #include "core/task/TaskTypes.h"
 #include "core/text/Variables.h"
+#include "platform/PathText.h"
 
 #include <cstdint>
 #include <memory>
@@ -345,8 +346,11 @@ std::string encodeSourceList(const std::vector<SourceFolderItem> &items);
 // Bytes done x 100 / bytes total, the fraction dropped; 0 without a total.
 int progressPercent(std::int64_t done, std::int64_t total);
 
-// Path helpers of the task model.
-std::string includeTrailingSlash(const std::string &path);
+// The task model's name for withSlash (platform/PathText.h): a folder with its final "/".
+inline std::string includeTrailingSlash(const std::string &path)
+{
+    return withSlash(path);
+}
 // True when `path` is `folder` or lies below it (whole components; both absolute).
 bool isPathInside(std::string_view path, std::string_view folder);
 

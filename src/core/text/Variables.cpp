@@ -12,6 +12,7 @@
 #include "core/util/FileUtils.h"
 #include "core/text/VariablesDate.h"
 #include "core/text/VariablesSystem.h"
+#include "platform/PathText.h"
 
 #include <QLocale>
 
@@ -86,13 +87,6 @@ std::string::size_type findToken(const std::string &text, std::string_view name)
     return std::string::npos;
 }
 
-std::string withSlash(std::string path)
-{
-    if (!path.empty() && path.back() != '/') {
-        path += '/';
-    }
-    return path;
-}
 
 std::string_view trimmed(std::string_view s)
 {

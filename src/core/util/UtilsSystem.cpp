@@ -8,6 +8,7 @@
 #include "platform/Autostart.h"
 #include "platform/Desktop.h"
 #include "platform/HardwareProfiles.h"
+#include "platform/PathText.h"
 #include "platform/Processes.h"
 #include "platform/Sound.h"
 #include "platform/UserAccount.h"
@@ -42,13 +43,6 @@ namespace {
 std::mutex g_shellErrorMutex;
 std::function<void(const std::string &)> g_shellError;
 
-std::string withSlash(std::string s)
-{
-    if (s.empty() || s.back() != '/') {
-        s += '/';
-    }
-    return s;
-}
 
 // Milliseconds since the system started, as a signed 32-bit count (it wraps like a tick count).
 std::int32_t tickCount()

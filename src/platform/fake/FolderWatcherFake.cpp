@@ -2,6 +2,7 @@
 #include "platform/fake/FolderWatcherFake.h"
 
 #include "platform/FolderWatcherRules.h"
+#include "platform/PathText.h"
 
 #include <QObject>
 
@@ -15,7 +16,7 @@ FolderWatcher::AddResult FolderWatcherFake::addWatch(const std::string &folder, 
                                                      FolderChangeKinds kinds, Callbacks callbacks)
 {
     ++m_addCalls;
-    const std::string root = watchrules::withoutTrailingSlash(folder);
+    const std::string root = withoutSlash(folder);
     AddResult result;
     if (m_failNextCount > 0) {
         --m_failNextCount;
@@ -43,7 +44,7 @@ void FolderWatcherFake::removeWatch(WatchId id)
 
 void FolderWatcherFake::failFolder(const std::string &folder, int error)
 {
-    m_failures[watchrules::withoutTrailingSlash(folder)] = error;
+    m_failures[withoutSlash(folder)] = error;
 }
 
 void FolderWatcherFake::failNext(int count, int error)
@@ -54,12 +55,12 @@ void FolderWatcherFake::failNext(int count, int error)
 
 void FolderWatcherFake::warnFolder(const std::string &folder, const std::string &warning)
 {
-    m_warnings[watchrules::withoutTrailingSlash(folder)] = warning;
+    m_warnings[withoutSlash(folder)] = warning;
 }
 
 void FolderWatcherFake::change(const std::string &folder, FolderChangeKinds kinds)
 {
-    const std::string root = watchrules::withoutTrailingSlash(folder);
+    const std::string root = withoutSlash(folder);
     for (const auto &[id, w] : m_watches) {
         if (w.folder == root && (w.kinds & kinds)) {
             queue(id, false, {});
@@ -69,7 +70,7 @@ void FolderWatcherFake::change(const std::string &folder, FolderChangeKinds kind
 
 void FolderWatcherFake::problem(const std::string &folder, const std::string &text)
 {
-    const std::string root = watchrules::withoutTrailingSlash(folder);
+    const std::string root = withoutSlash(folder);
     for (const auto &[id, w] : m_watches) {
         if (w.folder == root) {
             queue(id, true, text);

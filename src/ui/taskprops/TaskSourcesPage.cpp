@@ -4,6 +4,7 @@
 #include "components/FolderPicker.h"
 #include "core/task/Task.h"
 #include "core/text/Language.h"
+#include "platform/PathText.h"
 #include "ui/taskprops/TaskListRules.h"
 
 #include <QCheckBox>
@@ -269,7 +270,7 @@ void TaskSourcesPage::updateExpandTest()
     const std::string typed = SourceFolderEdit->text().toStdString();
     std::string expanded;
     if (context() != nullptr && !typed.empty()) {
-        expanded = includeTrailingSlash(context()->expand(typed));
+        expanded = withSlash(context()->expand(typed));
     }
     SourceFolderLabelExpandTest->setText(expanded.empty() || expanded == typed ? QString()
                                                                                 : QString::fromStdString(expanded));

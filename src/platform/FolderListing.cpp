@@ -1,0 +1,63 @@
+// FolderListing: opendir/readdir with stats relative to the open folder.
+#include "platform/FolderListing.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+
+namespace qv {
+
+FolderListing::~FolderListing()
+{
+    close();
+}
+
+bool FolderListing::open(const std::string &folder, int &error)
+{
+    close();
+    DIR *d = ::opendir(folder.c_str());
+    if (d == nullptr) {
+        error = errno;
+        return false;
+    }
+    m_dir = d;
+    m_fd = ::dirfd(d);
+    m_error = 0;
+    return true;
+}
+
+const char *FolderListing::next(bool &isFolder)
+{
+    if (m_dir == nullptr) {
+        return nullptr;
+    }
+    for (;;) {
+        errno = 0;
+        const struct dirent *e = ::readdir(static_cast<DIR *>(m_dir));
+        if (e == nullptr) {
+            m_error = errno;
+            return nullptr;
+        }
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) {
+            continue;
+        }
+        isFolder = e->d_type == DT_DIR;
+        return e->d_name;
+    }
+}
+
+PathStat FolderListing::stat(const char *name) const
+{
+    return statEntry(m_fd, name);
+}
+
+void FolderListing::close()
+{
+    if (m_dir != nullptr) {
+        ::closedir(static_cast<DIR *>(m_dir));
+        m_dir = nullptr;
+        m_fd = -1;
+    }
+}
+
+} // namespace qv

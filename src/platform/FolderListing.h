@@ -1,0 +1,37 @@
+// FolderListing: the entries of one folder as the system lists them, with a stat of each entry
+// made relative to the open folder (no path is rebuilt per entry), for the scans of the backup runs.
+#pragma once
+
+#include "platform/FileStat.h"
+
+#include <string>
+
+namespace qv {
+
+class FolderListing
+{
+public:
+    FolderListing() = default;
+    ~FolderListing();
+    FolderListing(const FolderListing &) = delete;
+    FolderListing &operator=(const FolderListing &) = delete;
+
+    // Opens `folder` for listing; false with errno in `error`.
+    bool open(const std::string &folder, int &error);
+    // The next entry's name ("." and ".." are skipped), or nullptr at the end of the listing or on
+    // a read error (then `failed()` gives its errno). `isFolder` is true when the listing itself
+    // says the entry is a folder (no stat needed); false means "look with stat()". The name stays
+    // valid until the next call.
+    const char *next(bool &isFolder);
+    int failed() const { return m_error; }
+    // The entry `name` of the open folder: links followed and marked, as statEntry does.
+    PathStat stat(const char *name) const;
+    void close();
+
+private:
+    void *m_dir = nullptr; // DIR *
+    int m_fd = -1;
+    int m_error = 0;
+};
+
+} // namespace qv
