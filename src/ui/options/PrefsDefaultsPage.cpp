@@ -126,6 +126,15 @@ void PrefsDefaultsPage::buildPasswordControls()
     grid->addWidget(TaskPasswordCurrentEdit, 0, 1);
     grid->addWidget(TaskPasswordChangeCheckBox, 1, 0, 1, 2);
     static_cast<QVBoxLayout *>(panel->layout())->insertWidget(0, box);
+    // The keyboard walks the panel top to bottom: current password, the box, then the new entries.
+    QWidget *previous = TaskPasswordChangeCheckBox;
+    QWidget::setTabOrder(TaskPasswordCurrentEdit, TaskPasswordChangeCheckBox);
+    for (const char *n : {"TaskPasswordNewEdit", "TaskPasswordConfirmEdit", "TaskPasswordReminderEdit"}) {
+        if (auto *e = named<QLineEdit>(panel, n)) {
+            QWidget::setTabOrder(previous, e);
+            previous = e;
+        }
+    }
     connect(TaskPasswordCurrentEdit, &QLineEdit::textChanged, this, [this] { applyPasswordRules(); });
     connect(TaskPasswordChangeCheckBox, &QCheckBox::toggled, this, [this] { applyPasswordRules(); });
     for (const char *n : {"TaskPasswordNewEdit", "TaskPasswordConfirmEdit"}) {

@@ -1,5 +1,5 @@
 // The options dialog tried as a user would: the real program on an X server, driven by keys through
-// xdotool, in its own HOME and XDG folders.
+// xdotool, in its own HOME and XDG folders: autostart, language, and a default task password.
 // qv-test-labels: x11 slow
 // qv-test-run: xvfb
 // qv-test-timeout: 300
@@ -75,6 +75,31 @@ protected:
         EXPECT_FALSE(dialog.empty()) << "the options dialog did not open";
         return dialog;
     }
+    // Types `text` into the focused field, one character at a time.
+    void typeText(const std::string &text)
+    {
+        auto r = qvtest::runCommand({"xdotool", "type", "--delay", "40", text}, 20);
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        std::this_thread::sleep_for(150ms);
+    }
+    // Waits until no visible window's title matches `pattern`.
+    bool gone(const std::string &pattern)
+    {
+        for (int i = 0; i < 100; ++i) {
+            auto r = qvtest::runCommand({"xdotool", "search", "--onlyvisible", "--name", pattern}, 5);
+            if (r.exitCode != 0 || r.output.empty()) {
+                return true;
+            }
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+    void shoot(const std::string &window, const std::string &name)
+    {
+        const std::string dir = qvtest::binPath("../screenshots/options");
+        qvtest::runShell("mkdir -p '" + dir + "'");
+        qvtest::runCommand({"import", "-window", window, dir + "/PrefsAcceptanceX11-" + name + ".png"}, 20);
+    }
     std::vector<std::string> shown;
     std::string main;
 };
@@ -131,6 +156,69 @@ TEST_F(PrefsAcceptanceX11, ChosenLanguageTitlesTheWindowAfterARestart)
 
     pid = spawn({}, "program.log", shown);
     EXPECT_FALSE(waitForWindow("^Quorvellant Beta$").empty()) << qvtest::readFile(home + "/program.log");
+    stop(pid);
+}
+
+TEST_F(PrefsAcceptanceX11, DefaultPasswordGuardsATaskThatUsesIt)
+{
+    QV_REQUIRE_TOOL("xdotool");
+    // One task, with every group on the program's defaults (nothing stored for its protection).
+    const std::string key = "HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Tasks\\PREFSPWD00000000001";
+    qvtest::writeFile(home + "/task.reg", "REGEDIT4\n\n[" + key +
+                                              "]\n\"Name\"=\"Reports\"\n\"ID\"=\"PREFSPWD00000000001\"\n"
+                                              "\"TaskType\"=\"ttSimpleCopy\"\n\n[" +
+                                              key + "\\Source]\n\"Source\"=\"" + home + "/src\"\n\n[" + key +
+                                              "\\Destination]\n\"DestLocal\"=\"" + home + "/dest\"\n");
+    auto r = qvtest::runCommand({qvtest::binPath("qv-regtool"), "--db", home + "/config/quorvellant/registry.db",
+                                 "import", home + "/task.reg"});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+
+    const pid_t pid = start();
+    ASSERT_FALSE(main.empty());
+    // Options > Task's Defaults opens on the node list; the fifth node is the password panel.
+    std::string dialog = openOptions("t");
+    ASSERT_FALSE(dialog.empty());
+    keys(dialog, {"Down", "Down", "Down", "Down", "Tab"});
+    // No password yet: the current entry is empty and matches; check the box and type the new one twice.
+    keys(dialog, {"Tab", "space", "Tab"});
+    typeText("s3cret");
+    keys(dialog, {"Tab"});
+    typeText("s3cret");
+    shoot(dialog, "DefaultPassword");
+    keys(dialog, {"Return"});
+    ASSERT_TRUE(gone("^Quorvellant Preferences$")) << "OK did not close the options dialog";
+
+    // Task > Properties on the task: the prompt comes first.
+    const std::string props = "^Quorvellant Task Properties - \\[";
+    const std::string prompt = "^Enter password to continue$";
+    // The group tree has the keyboard; Tab goes to the task list, Space selects its only task.
+    keys(main, {"Tab", "space"});
+    shoot(main, "TaskChosen");
+    keys(main, {"alt+Return"});
+    std::string ask = waitForWindow(prompt);
+    ASSERT_FALSE(ask.empty()) << "no password prompt for a task on the default protection";
+    keys(ask, {});
+    typeText("wrong");
+    keys(ask, {"Return"});
+    const std::string error = waitForWindow("^Error$");
+    ASSERT_FALSE(error.empty()) << "a wrong password was not refused";
+    shoot(error, "WrongPassword");
+    keys(error, {"Return"});
+    ASSERT_TRUE(gone("^Error$"));
+    EXPECT_TRUE(waitForWindow(props, 1000).empty()) << "a wrong password opened the properties";
+
+    keys(main, {"alt+Return"});
+    ask = waitForWindow(prompt);
+    ASSERT_FALSE(ask.empty()) << "no password prompt the second time";
+    keys(ask, {});
+    typeText("s3cret");
+    keys(ask, {"Return"});
+    const std::string opened = waitForWindow(props);
+    EXPECT_FALSE(opened.empty()) << "the right password did not open the properties";
+    if (!opened.empty()) {
+        keys(opened, {"Escape"});
+        EXPECT_TRUE(gone(props));
+    }
     stop(pid);
 }
 
