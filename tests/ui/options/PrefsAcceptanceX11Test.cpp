@@ -1,5 +1,6 @@
 // The options dialog tried as a user would: the real program on an X server, driven by keys through
-// xdotool, in its own HOME and XDG folders: autostart, language, and a default task password.
+// xdotool, in its own HOME and XDG folders: autostart, language, a default task
+// password, and alert changes dropped by Cancel across a real exit.
 // qv-test-labels: x11 slow
 // qv-test-run: xvfb
 // qv-test-timeout: 300
@@ -220,6 +221,50 @@ TEST_F(PrefsAcceptanceX11, DefaultPasswordGuardsATaskThatUsesIt)
         EXPECT_TRUE(gone(props));
     }
     stop(pid);
+}
+
+TEST_F(PrefsAcceptanceX11, AlertModesSwitchedThenCancelLeaveTheStoreAsTheExitSavesIt)
+{
+    QV_REQUIRE_TOOL("xdotool");
+    const std::string db = home + "/config/quorvellant/registry.db";
+    auto exportStore = [&](const std::string &name) {
+        const std::string file = home + "/" + name + ".reg";
+        auto r = qvtest::runCommand({qvtest::binPath("qv-regtool"), "--db", db, "export", file});
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        // Every start moves the tips panel on to its next tip; that line is not the dialog's.
+        std::string text = qvtest::readFile(file);
+        const std::size_t tip = text.find("\"LastTip\"=");
+        if (tip != std::string::npos) {
+            text.erase(tip, text.find('\n', tip) + 1 - tip);
+        }
+        return text;
+    };
+    // Event Alerts is the seventh node: tick the first box of one mode, switch the mode, tick again.
+    auto editAlerts = [&](const std::string &closeKey) {
+        const pid_t pid = start();
+        ASSERT_FALSE(main.empty());
+        const std::string dialog = openOptions("t");
+        ASSERT_FALSE(dialog.empty());
+        keys(dialog, {"Down", "Down", "Down", "Down", "Down", "Down", "Tab", "Tab", "space", "shift+Tab", "Down",
+                      "Tab", "space"});
+        shoot(dialog, "AlertsBefore" + closeKey);
+        keys(dialog, {closeKey});
+        EXPECT_TRUE(gone("^Quorvellant Preferences$"));
+        stop(pid);
+    };
+    // A first start and exit writes everything an exit saves.
+    const pid_t first = start();
+    ASSERT_FALSE(main.empty());
+    stop(first);
+    const std::string before = exportStore("before");
+    ASSERT_NE(before.find("EventsManualErrorDialog"), std::string::npos) << before;
+
+    editAlerts("Escape");
+    EXPECT_EQ(exportStore("cancelled"), before) << "Cancel let alert changes reach the store";
+
+    // The same keys with OK do change it, so the keys above reached the panel.
+    editAlerts("Return");
+    EXPECT_NE(exportStore("accepted"), before) << "the keys changed no alert";
 }
 
 } // namespace
