@@ -182,10 +182,15 @@ std::string SystemdScheduler::unitFolder()
 
 bool SystemdScheduler::available()
 {
+    const std::lock_guard<std::mutex> guard(m_probeLock);
+    if (m_available.has_value()) {
+        return *m_available;
+    }
     const Processes::Outcome o = runTool({"systemctl", "--user", "is-system-running"}, kQueryTimeoutMs);
     // Any answer but these means a manager runs ("degraded" exits with 1 but schedules all the same).
     const std::string state = trimmed(o.out);
-    return o.end == Processes::End::Exited && !state.empty() && state != "offline" && state != "unknown";
+    m_available = o.end == Processes::End::Exited && !state.empty() && state != "offline" && state != "unknown";
+    return *m_available;
 }
 
 std::vector<std::string> SystemdScheduler::entryNames()

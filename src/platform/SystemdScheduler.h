@@ -3,6 +3,9 @@
 
 #include "platform/SystemScheduler.h"
 
+#include <mutex>
+#include <optional>
+
 namespace qv {
 
 class SystemdScheduler : public SystemScheduler
@@ -22,6 +25,11 @@ public:
     std::optional<std::vector<std::string>> triggers(const std::string &name) override;
     void removeEntry(const std::string &name) override;
     CalendarCheck checkCalendar(const std::string &expression) override;
+
+private:
+    // The probe starts a process: its answer is kept.
+    std::mutex m_probeLock;
+    std::optional<bool> m_available;
 };
 
 } // namespace qv

@@ -120,7 +120,7 @@ void TMainForm::taskNew()
     all.fnWildcard = "*.*";
     task->Filters.Items = {all};
     task->GenerateID(&m_data->Tasks);
-    if (m_services.dialogs.editTask(this, *task, 0)) {
+    if (m_services.dialogs.editTask(this, *task, 0, true)) {
         // A task made while every task is listed belongs to no group (not to the root's caption).
         task->BelongToGroup = rootSelected() ? std::string() : selectedGroupText().toStdString();
         TTask *added = m_data->Tasks.Add(std::move(task));
@@ -138,7 +138,7 @@ void TMainForm::taskProperties()
         return;
     }
     const std::string id = m_currentTask->ID;
-    const bool ok = m_services.dialogs.editTask(this, *m_currentTask, 0);
+    const bool ok = m_services.dialogs.editTask(this, *m_currentTask, 0, false);
     if (ok && m_data->FindTaskByID(id) != nullptr) {
         CurrentProject = id;
         UpdateListView();

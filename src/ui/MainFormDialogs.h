@@ -19,8 +19,9 @@ class TTask;
 class TTrayIcon;
 
 struct MainFormDialogs {
-    // The task properties dialog on `startPage` (0 = first page); true when closed with OK.
-    std::function<bool(QWidget *parent, TTask &task, int startPage)> editTask;
+    // The task properties dialog on `startPage` (0 = first page); true when closed with OK. `newTask`: the
+    // task is not in the list yet (the New command), so what Cancel drops never existed.
+    std::function<bool(QWidget *parent, TTask &task, int startPage, bool newTask)> editTask;
     // True when the task has no password or the right one was typed; false on a wrong one or Cancel.
     std::function<bool(QWidget *parent, TTask &task)> checkTaskPassword;
     // The group name dialog: `name` in and out; true on OK.

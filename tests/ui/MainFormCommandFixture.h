@@ -19,6 +19,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 
 namespace qvtest {
 
@@ -33,15 +34,17 @@ struct FakeDialogs {
     int editCalls = 0, passwordCalls = 0, groupCalls = 0, orderCalls = 0, shortcutCalls = 0, aboutCalls = 0,
         prefsCalls = 0, wizardCalls = 0, exitCalls = 0;
     int lastStartPage = -2, lastPrefsPage = -2;
+    std::optional<bool> lastNewTask;
     QString lastGroupNameIn;
     QStringList lastOrderIn;
 
     qv::MainFormDialogs make()
     {
         qv::MainFormDialogs d;
-        d.editTask = [this](QWidget *, qv::TTask &t, int page) {
+        d.editTask = [this](QWidget *, qv::TTask &t, int page, bool newTask) {
             ++editCalls;
             lastStartPage = page;
+            lastNewTask = newTask;
             if (whileEditing) {
                 whileEditing(t);
             }

@@ -240,6 +240,7 @@ TEST_F(MainFormCommandFixture, NewTaskTakesTheSelectedGroupAndOneIncludeFilter)
         };
         act("actTaskNew")->trigger();
         EXPECT_EQ(dialogs.lastStartPage, 0);
+        EXPECT_EQ(dialogs.lastNewTask, std::optional<bool>(true)) << "the dialog knows the task is new";
         ASSERT_NE(seen, nullptr);
         qv::TTask *made = taskNamed("Fresh");
         if (!c.ok) {
@@ -261,6 +262,7 @@ TEST_F(MainFormCommandFixture, PropertiesFindsItsTaskAgainAfterTheDialog)
     ASSERT_TRUE(selectByName("Reports"));
     dialogs.whileEditing = [](qv::TTask &t) { t.Name = "Quarterly reports"; };
     act("actTaskProperties")->trigger();
+    EXPECT_EQ(dialogs.lastNewTask, std::optional<bool>(false)) << "an existing task is not new";
     EXPECT_EQ(currentName(), "Quarterly reports");
     EXPECT_EQ(form->taskList()->index(2, 0).data().toString(), "Quarterly reports");
 }

@@ -23,8 +23,8 @@ void SetSystemTimerEditor(SystemTimerEditor editor)
 
 bool MSSchedulerAvailable()
 {
-    static const bool available = systemScheduler().available();
-    return available;
+    // The installed scheduler answers (the systemd one probes once and keeps its answer).
+    return systemScheduler().available();
 }
 
 TTaskSchedulerControl::TTaskSchedulerControl(const std::string &ProjectName, const std::string &ProjectId)

@@ -12,6 +12,8 @@
 #include "ui/taskprops/TaskDialogRules.h"
 #include "ui/taskprops/TaskGroupPage.h"
 #include "ui/taskprops/TaskPages.h"
+#include "ui/taskprops/TaskSourcesPage.h"
+#include "ui/taskprops/TaskSystemTimerPage.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>
@@ -280,6 +282,17 @@ void TProjectPropertiesForm::CheckState()
             g->applyRule();
         }
     }
+    // The mode switch of the source page follows the type just chosen.
+    if (auto *sources = findChild<TaskSourcesPage *>()) {
+        sources->updateSourceButtons();
+    }
+}
+
+void TProjectPropertiesForm::setNewTask(bool isNew)
+{
+    if (auto *timer = findChild<TaskSystemTimerPage *>()) {
+        timer->setNewTask(isNew);
+    }
 }
 
 std::string TProjectPropertiesForm::expand(const std::string &text) const
@@ -325,7 +338,7 @@ void TProjectPropertiesForm::accept()
     QDialog::accept();
 }
 
-bool EditTask(QWidget *parent, TTask &task, int startPage)
+bool EditTask(QWidget *parent, TTask &task, int startPage, bool newTask)
 {
     // The editing flag refuses starts of this task while the dialog is open; it is cleared on every
     // way out, an exception included.
@@ -348,6 +361,7 @@ bool EditTask(QWidget *parent, TTask &task, int startPage)
     task.SaveToRegistry(tempKeyPath("EditTask"));
     TProjectPropertiesForm form(task, parent);
     form.loadDraft();
+    form.setNewTask(newTask);
     form.showPage(startPage > 0 ? startPage : LastTaskPageIndex());
     if (form.exec() != QDialog::Accepted) {
         return false;
@@ -361,7 +375,9 @@ bool EditTask(QWidget *parent, TTask &task, int startPage)
 
 void installTaskPropertiesDialog(MainFormDialogs &dialogs)
 {
-    dialogs.editTask = [](QWidget *parent, TTask &task, int startPage) { return EditTask(parent, task, startPage); };
+    dialogs.editTask = [](QWidget *parent, TTask &task, int startPage, bool newTask) {
+        return EditTask(parent, task, startPage, newTask);
+    };
 }
 
 } // namespace qv

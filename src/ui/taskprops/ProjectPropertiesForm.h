@@ -44,6 +44,8 @@ public:
     int pageIndexOf(const QString &tabSheetName) const;
     // Recomputes the enabling of the group pages.
     void CheckState();
+    // The task is not in the list yet: Cancel removes a systemd timer entry made in this dialog.
+    void setNewTask(bool isNew);
 
     // TaskPageContext
     TTask *task() const override { return m_task; }
@@ -83,8 +85,9 @@ QString zipNameForTaskName(const QString &taskName);
 int &LastTaskPageIndex();
 
 // Edits `task` in the dialog; true when closed with OK and the task now holds the edited settings.
-// `startPage` above 0 opens that page, else the remembered one.
-bool EditTask(QWidget *parent, TTask &task, int startPage = 0);
+// `startPage` above 0 opens that page, else the remembered one. `newTask`: the task is not in the list
+// yet, so Cancel also takes back what the dialog made outside the task (its systemd timer entry).
+bool EditTask(QWidget *parent, TTask &task, int startPage = 0, bool newTask = false);
 
 // Installs EditTask as the main window's task properties dialog.
 void installTaskPropertiesDialog(MainFormDialogs &dialogs);

@@ -3,6 +3,7 @@
 
 #include "components/RangedField.h"
 #include "ui/taskprops/EditPaint.h"
+#include "ui/taskprops/TaskSourcesPage.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
@@ -124,8 +125,9 @@ TaskRulesInput TaskDialogRules::read(const QWidget *form)
                                "BackupTypeMoveRadioButton", "BackupTypeSynchronizeRadioButton"});
     in.destination =
         checkedOf(form, {"DestLocalRadioButton", "DestFtpRadioButton", "DestCdDvdRadioButton", "DestEmailRadioButton"});
-    const QWidget *add = find(form, "SourceMultiAddButton");
-    in.multiFolder = add != nullptr && !add->isHidden();
+    // The source page's own mode, whichever page is shown.
+    const auto *sources = form->findChild<const TaskSourcesPage *>();
+    in.multiFolder = sources != nullptr && sources->multiMode();
     in.compressChecked = checked(form, "CompressUseCheckBox");
     in.versionsChecked = checked(form, "VersionsSaveOldCheckBox");
     in.obsoleteMoveChecked = checked(form, "ObsoleteMoveToFolderRadioButton");

@@ -115,8 +115,10 @@ void TaskSourcesPage::load(const TaskSettings &s)
         }
         setMultiMode(true);
     } else {
+        // A one-folder list opens as the single folder with that folder's own flag.
         if (!items.empty()) {
             SourceFolderEdit->setText(QString::fromStdString(items.front().folder));
+            SourceIncSubfoldersCheckBox->setChecked(items.front().includeSubfolders);
         }
         setMultiMode(false);
     }

@@ -303,8 +303,8 @@ TEST_F(SystemTimerEntry, AvailabilityFromTheUserManagersState)
         {"offline", false, false}, {"unknown", false, false}, {"", false, false},
         {"running", true, false}, {"-", false, false},
     };
-    SystemdScheduler scheduler;
     for (const Case &k : cases) {
+        SystemdScheduler scheduler; // each one probes once
         SCOPED_TRACE(k.state + (k.hang ? " (hangs)" : ""));
         ::setenv("QV_STUB_STATE", k.state.c_str(), 1);
         if (k.hang) {
@@ -318,4 +318,10 @@ TEST_F(SystemTimerEntry, AvailabilityFromTheUserManagersState)
         ::setenv("PATH", path.c_str(), 1);
         ::unsetenv("QV_STUB_HANG");
     }
+    // The answer is kept: the probe's process is not started again.
+    ::setenv("QV_STUB_STATE", "running", 1);
+    SystemdScheduler kept;
+    EXPECT_TRUE(kept.available());
+    ::setenv("QV_STUB_STATE", "offline", 1);
+    EXPECT_TRUE(kept.available());
 }

@@ -8,9 +8,12 @@
 #include "core/task/TaskStorage.h"
 #include "platform/Registry.h"
 #include "platform/RegistryFile.h"
+#include "core/schedule/TaskSchedulerControl.h"
 #include "platform/fake/FakeDialer.h"
+#include "platform/fake/FakeSystemScheduler.h"
 #include "ui/PasswordForm.h"
 #include "ui/taskprops/TaskPropertiesPage.h"
+#include "ui/taskprops/TaskSourcesPage.h"
 
 #include "core/TaskFillSupport.h"
 #include "support/DialogTestSupport.h"
@@ -19,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QCheckBox>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -76,7 +80,8 @@ protected:
         t.Protection.Password = "task secret";
     }
     // Opens the dialog on `task`, runs `act` on it, then presses the named button.
-    static bool runDialog(TTask &task, const char *button, std::function<void(TProjectPropertiesForm *)> act = {})
+    static bool runDialog(TTask &task, const char *button, std::function<void(TProjectPropertiesForm *)> act = {},
+                          bool newTask = false)
     {
         NextModal modal([&](QDialog *d) {
             auto *form = qobject_cast<TProjectPropertiesForm *>(d);
@@ -86,7 +91,7 @@ protected:
             }
             child<QPushButton>(form, button)->click();
         });
-        const bool ok = EditTask(nullptr, task, 0);
+        const bool ok = EditTask(nullptr, task, 0, newTask);
         EXPECT_TRUE(modal.ran);
         return ok;
     }
@@ -228,6 +233,91 @@ TEST(ZipNameForTaskName, ExtensionOfTheLastPartBecomesZip)
                 {"x/y.tar.gz", "x/y.tar.zip"}, {"", ".zip"}};
     for (const auto &row : rows) {
         EXPECT_EQ(zipNameForTaskName(row.name).toStdString(), row.zip) << row.name;
+    }
+}
+
+TEST_F(EditTaskCycle, CancelOfANewTaskRemovesTheTimerEntryMadeInTheDialog)
+{
+    FakeSystemScheduler scheduler;
+    setSystemScheduler(&scheduler);
+    SetSystemTimerEditor([](const std::string &, std::vector<std::string> &calendars) {
+        calendars = {"Mon *-*-* 08:00:00"};
+        return true;
+    });
+    struct Case {
+        bool newTask;
+        const char *button;
+        std::size_t entriesAfter;
+    };
+    for (const Case &c : {Case{true, "CancelButton", 0}, Case{false, "CancelButton", 1}, Case{true, "OkButton", 1}}) {
+        scheduler.entries.clear();
+        TTask task;
+        task.Name = "Nightly";
+        task.GenerateID(nullptr);
+        runDialog(
+            task, c.button,
+            [](TProjectPropertiesForm *f) {
+                f->showPage(f->pageIndexOf("MSScheduleTabSheet"));
+                auto *add = child<QPushButton>(f, "MSScheduleAddButton");
+                ASSERT_TRUE(add->isEnabled());
+                add->click();
+            },
+            c.newTask);
+        EXPECT_EQ(scheduler.entries.size(), c.entriesAfter)
+            << (c.newTask ? "new task, " : "existing task, ") << c.button;
+    }
+    SetSystemTimerEditor(nullptr);
+    setSystemScheduler(nullptr);
+}
+
+TEST_F(EditTaskCycle, SourceListKeepsItsBytesAndShowsEachFolderWithItsFlag)
+{
+    TTask task;
+    fillForDialog(task);
+    task.Source = R"(!">/srv/My Docs","|/srv/a,b",">/srv/q""x")";
+    const std::string before = exportOf(task);
+    ASSERT_TRUE(runDialog(task, "OkButton", [](TProjectPropertiesForm *f) {
+        auto *page = f->findChild<TaskSourcesPage *>();
+        ASSERT_NE(page, nullptr);
+        EXPECT_TRUE(page->multiMode());
+        const std::vector<SourceFolderItem> expected = {
+            {"/srv/My Docs", true}, {"/srv/a,b", false}, {"/srv/q\"x", true}};
+        auto *list = page->SourceMultiFoldersList;
+        ASSERT_EQ(list->topLevelItemCount(), 3);
+        for (int i = 0; i < 3; ++i) {
+            const QTreeWidgetItem *row = list->topLevelItem(i);
+            EXPECT_EQ(row->text(0).toStdString(), expected[i].folder) << i;
+            EXPECT_EQ(row->data(1, Qt::UserRole).toBool(), expected[i].includeSubfolders) << i;
+            EXPECT_EQ(row->text(1), expected[i].includeSubfolders ? "Yes" : "No") << i;
+        }
+    }));
+    EXPECT_EQ(task.Source, R"(!">/srv/My Docs","|/srv/a,b",">/srv/q""x")");
+    EXPECT_EQ(exportOf(task), before);
+}
+
+TEST_F(EditTaskCycle, AOneFolderListOpensInSingleModeWithItsOwnFlag)
+{
+    struct Case {
+        const char *source;
+        bool taskFlag;
+        bool folderFlag;
+    };
+    for (const Case &c : {Case{R"(!"|/srv/only one")", true, false}, Case{"!>/srv/one", false, true}}) {
+        TTask task;
+        task.Source = c.source;
+        task.SourceIncludeSubfolders = c.taskFlag;
+        const std::string runFolder = task.GetSourceFolder(0);
+        ASSERT_TRUE(runDialog(task, "OkButton", [&](TProjectPropertiesForm *f) {
+            auto *page = f->findChild<TaskSourcesPage *>();
+            ASSERT_NE(page, nullptr);
+            EXPECT_FALSE(page->multiMode()) << c.source;
+            EXPECT_EQ(page->SourceMultiFoldersList->topLevelItemCount(), 0);
+            EXPECT_EQ(page->SourceIncSubfoldersCheckBox->isChecked(), c.folderFlag) << c.source;
+        }));
+        // A run sees the same folder with the same flag as before.
+        EXPECT_EQ(task.GetSourceCount(), 1) << c.source;
+        EXPECT_EQ(task.GetSourceFolder(0), runFolder) << c.source;
+        EXPECT_EQ(task.GetSourceIncludeSubfolders(0), c.folderFlag) << c.source;
     }
 }
 

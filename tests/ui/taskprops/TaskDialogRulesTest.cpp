@@ -5,13 +5,16 @@
 #include "core/settings/Settings.h"
 #include "core/task/Task.h"
 #include "platform/fake/FakeDialer.h"
+#include "ui/taskprops/AlertsEditor.h"
 #include "ui/taskprops/EditPaint.h"
 #include "ui/taskprops/ProjectPropertiesForm.h"
 #include "ui/taskprops/TaskGroupPage.h"
+#include "ui/taskprops/TaskSourcesPage.h"
 
 #include "support/DialogTestSupport.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QRadioButton>
 
 #include <gtest/gtest.h>
@@ -132,6 +135,25 @@ TEST_F(TaskDialogForm, EveryRuleAndPageNameIsOneWidget)
             names.push_back(n.toStdString());
         }
     }
+    // The event alerts panels: every named control of the editor, and the page's default/custom pair.
+    auto *alerts = form.findChild<AlertsEditor *>();
+    ASSERT_NE(alerts, nullptr);
+    names.push_back("EventsUseDefaultRadioButton");
+    names.push_back("EventsUseCustomRadioButton");
+    int alertNames = 0;
+    for (const QWidget *w : alerts->findChildren<QWidget *>()) {
+        const QString n = w->objectName();
+        if (!n.isEmpty() && !n.startsWith(QLatin1String("qt_"))) {
+            EXPECT_TRUE(n.startsWith(QLatin1String("Events"))) << n.toStdString();
+            names.push_back(n.toStdString());
+            ++alertNames;
+        }
+    }
+    for (const char *n : {"EventsComboBox", "EventsScrollBox", "EventsStartCheckBoxDialog",
+                          "EventsFinishEmailLogCheckBox", "EventsFinishEmailSettingsLabel"}) {
+        EXPECT_NE(alerts->findChild<QWidget *>(QString::fromLatin1(n)), nullptr) << n;
+    }
+    EXPECT_GT(alertNames, 60);
     for (const std::string &n : names) {
         EXPECT_EQ(form.findChildren<QWidget *>(QString::fromStdString(n)).size(), 1) << n;
     }
@@ -160,6 +182,37 @@ TEST_F(TaskDialogForm, ClicksRecomputeTheRules)
     EXPECT_FALSE(logEnabled->isEnabled());
     logCustom->click();
     EXPECT_TRUE(logEnabled->isEnabled());
+}
+
+TEST_F(TaskDialogForm, SourceModeAndSynchronizeFollowEachOther)
+{
+    TTask task;
+    task.TaskType = ttSimpleCopy;
+    task.Source = "/srv/data";
+    TProjectPropertiesForm form(task);
+    form.loadDraft();
+    auto *sources = form.findChild<TaskSourcesPage *>();
+    ASSERT_NE(sources, nullptr);
+    auto *sync = qvtest::child<QRadioButton>(&form, "BackupTypeSynchronizeRadioButton");
+    auto *simple = qvtest::child<QRadioButton>(&form, "BackupTypeSimpleCopyRadioButton");
+    // The source page is not the one shown: its state still drives the rules.
+    ASSERT_NE(form.currentPageIndex(), form.pageIndexOf("SourceTabSheet"));
+    EXPECT_TRUE(sources->SourceMultiSwitchLabel->isEnabled());
+    sync->click();
+    EXPECT_FALSE(sources->SourceMultiSwitchLabel->isEnabled()) << "Synchronize chosen: no switch to several folders";
+    simple->click();
+    EXPECT_TRUE(sources->SourceMultiSwitchLabel->isEnabled());
+    sources->switchMode();
+    ASSERT_TRUE(sources->multiMode());
+    EXPECT_TRUE(TaskDialogRules::read(&form).multiFolder);
+    EXPECT_FALSE(sync->isEnabled()) << "several folders: Synchronize cannot be chosen";
+    form.CheckState();
+    EXPECT_FALSE(sync->isEnabled()) << "the rules keep it so";
+    sources->switchMode();
+    ASSERT_FALSE(sources->multiMode());
+    EXPECT_FALSE(TaskDialogRules::read(&form).multiFolder);
+    form.CheckState();
+    EXPECT_TRUE(sync->isEnabled());
 }
 
 } // namespace
