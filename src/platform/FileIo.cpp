@@ -101,6 +101,24 @@ int openForReading(const std::string &path, int &error)
     return fd;
 }
 
+int openForAppend(const std::string &path, int &error)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        error = errno;
+    }
+    return fd;
+}
+
+bool truncateFile(const std::string &path, int &error)
+{
+    if (::truncate(path.c_str(), 0) != 0) {
+        error = errno;
+        return false;
+    }
+    return true;
+}
+
 bool rewindFile(int fd)
 {
     return ::lseek(fd, 0, SEEK_SET) == 0;

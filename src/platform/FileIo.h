@@ -41,6 +41,13 @@ bool replaceFile(const std::string &path, const std::string &data, unsigned mode
 // `error` = errno.
 int openForReading(const std::string &path, int &error);
 
+// Opens (creating it, mode 0666 less the umask) `path` for appending: close-on-exec, never as the
+// controlling terminal, without blocking on a FIFO; -1 with `error` = errno.
+int openForAppend(const std::string &path, int &error);
+
+// Cuts the file at `path` to nothing; false with `error` = errno.
+bool truncateFile(const std::string &path, int &error);
+
 // Moves `fd` back to the start of its file; false with errno set.
 bool rewindFile(int fd);
 

@@ -8,10 +8,8 @@
 #include "core/text/LocaleText.h"
 #include "core/util/Utils.h"
 #include "platform/FileIo.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/FileStat.h"
+#include "platform/UserAccount.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -19,6 +17,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 namespace qv {
@@ -41,23 +40,11 @@ ActivityLogNotifier &activityLogNotifier()
     return notifier;
 }
 
-std::string homeFolder()
-{
-    const char *home = std::getenv("HOME");
-    return (home != nullptr && home[0] == '/') ? std::string(home) : std::string("/");
-}
-
 std::string currentFolder()
 {
-    std::string buf(4096, '\0');
-    while (::getcwd(buf.data(), buf.size()) == nullptr) {
-        if (errno != ERANGE || buf.size() > (1u << 20)) {
-            return "/";
-        }
-        buf.resize(buf.size() * 2);
-    }
-    buf.resize(std::char_traits<char>::length(buf.c_str()));
-    return buf;
+    std::error_code ec;
+    const std::filesystem::path here = std::filesystem::current_path(ec);
+    return ec ? std::string("/") : here.string();
 }
 
 // A file name may hold a line break; written as it is, it would split the message and let the rest
@@ -234,12 +221,13 @@ void TTaskLogger::CheckLogSize()
         return; // no limit
     }
     const std::string path = GetLogFileName();
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    const PathStat st = statPath(path);
+    if (!st.exists || !st.isRegular) {
         return;
     }
-    if (static_cast<long long>(st.st_size) >= maxKb * 1024) {
-        (void)::truncate(path.c_str(), 0);
+    if (st.size >= maxKb * 1024) {
+        int error = 0;
+        (void)truncateFile(path, error);
     }
 }
 
@@ -273,11 +261,11 @@ void TTaskLogger::Flush()
         return;
     }
     const std::string path = resolveLogFileName(m_pendingName);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    int error = 0;
+    const int fd = openForAppend(path, error);
     if (fd >= 0) {
-        int error = 0;
         (void)writeAll(fd, m_pending.data(), m_pending.size(), error);
-        ::close(fd);
+        (void)closeChecked(fd, error);
     }
     m_linesWritten += m_pendingLines;
     m_pending.clear();
