@@ -167,18 +167,7 @@ void PrefsDefaultsPage::applyPasswordRules()
 void PrefsDefaultsPage::sendPanelTestEmail()
 {
     // The e-mail panel tests its own entries, confirmed or not.
-    QWidget *p = m_panels[EmailNode];
-    auto text = [p](const char *n) { return named<QLineEdit>(p, n)->text().toStdString(); };
-    TestEmailSettings s;
-    s.to = text("EmailToEdit");
-    s.from = text("EmailFromEdit");
-    s.subject = text("EmailSubjectEdit");
-    s.host = text("EmailSMTPServerEdit");
-    s.port = static_cast<int>(named<RangedField>(p, "EmailSMTPPortUpDown")->storedValue());
-    s.authUse = named<QCheckBox>(p, "EmailSMTPAuthCheckBox")->isChecked();
-    s.authUser = text("EmailSMTPAuthUserEdit");
-    s.authPassword = text("EmailSMTPAuthPasswordEdit");
-    sendTestEmail(this, s);
+    sendTestEmail(this, panelTestEmailSettings(m_panels[EmailNode]));
 }
 
 void PrefsDefaultsPage::TaskTreeChange()

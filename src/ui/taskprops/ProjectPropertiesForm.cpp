@@ -1,5 +1,6 @@
 // The task properties dialog: pages, navigator, caption, OK and the edit cycle.
 #include "ui/taskprops/ProjectPropertiesForm.h"
+#include "ui/taskprops/TestEmail.h"
 
 #include "components/MessageBox.h"
 #include "components/TranslateForm.h"
@@ -22,6 +23,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -33,6 +35,17 @@ using PageFactory = TaskPropertiesPage *(*)(QWidget *);
 template <TaskGroup G> TaskPropertiesPage *groupPage(QWidget *parent)
 {
     return new TaskGroupPage(G, GroupFlavour::Task, parent);
+}
+
+// The e-mail page's Send Test tries the page's own entries, confirmed or not.
+template <> TaskPropertiesPage *groupPage<TaskGroup::Email>(QWidget *parent)
+{
+    auto *page = new TaskGroupPage(TaskGroup::Email, GroupFlavour::Task, parent);
+    if (auto *test = page->findChild<QPushButton *>(QStringLiteral("EmailTestButton"))) {
+        QObject::connect(test, &QPushButton::clicked, page,
+                         [page] { sendTestEmail(page, panelTestEmailSettings(page)); });
+    }
+    return page;
 }
 
 struct PageInfo {

@@ -2,11 +2,14 @@
 #include "ui/taskprops/TestEmail.h"
 
 #include "components/MessageBox.h"
+#include "components/RangedField.h"
 #include "core/settings/Settings.h"
 #include "core/task/Task.h"
 #include "core/text/Language.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QMetaObject>
@@ -86,6 +89,28 @@ Outcome sendOnWorker(const TestEmailSettings &s, const std::string &body)
 }
 
 } // namespace
+
+TestEmailSettings panelTestEmailSettings(const QWidget *panel)
+{
+    auto text = [panel](const char *name) {
+        const auto *edit = panel->findChild<QLineEdit *>(QString::fromLatin1(name));
+        return edit != nullptr ? edit->text().toStdString() : std::string();
+    };
+    TestEmailSettings s;
+    s.to = text("EmailToEdit");
+    s.from = text("EmailFromEdit");
+    s.subject = text("EmailSubjectEdit");
+    s.host = text("EmailSMTPServerEdit");
+    if (const auto *port = panel->findChild<RangedField *>(QStringLiteral("EmailSMTPPortUpDown"))) {
+        s.port = static_cast<int>(port->storedValue());
+    }
+    if (const auto *auth = panel->findChild<QCheckBox *>(QStringLiteral("EmailSMTPAuthCheckBox"))) {
+        s.authUse = auth->isChecked();
+    }
+    s.authUser = text("EmailSMTPAuthUserEdit");
+    s.authPassword = text("EmailSMTPAuthPasswordEdit");
+    return s;
+}
 
 bool sendTestEmail(QWidget *owner, const TestEmailSettings &settings)
 {

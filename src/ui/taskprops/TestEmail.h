@@ -35,6 +35,10 @@ TestEmailSettings taskTestEmailSettings(const TTask &task, const std::string &ad
 // The program-wide e-mail settings, sent to `address`.
 TestEmailSettings programTestEmailSettings(const std::string &address);
 
+// The entries of an e-mail settings panel (the controls named EmailToEdit, EmailSMTPServerEdit,
+// EmailSMTPPortUpDown ... below `panel`), confirmed or not; what its Send Test button uses.
+TestEmailSettings panelTestEmailSettings(const QWidget *panel);
+
 // The localised body of a test message.
 std::string testEmailBody();
 

@@ -17,6 +17,8 @@
 
 #include "core/TaskFillSupport.h"
 #include "support/DialogTestSupport.h"
+#include "support/ScriptedSmtpServer.h"
+#include "components/RangedField.h"
 #include "support/TestEnv.h"
 
 #include <QLabel>
@@ -27,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 
@@ -322,3 +325,30 @@ TEST_F(EditTaskCycle, AOneFolderListOpensInSingleModeWithItsOwnFlag)
 }
 
 } // namespace
+
+// The e-mail page's Send Test tries what is typed on the page, and the test stores nothing.
+TEST_F(EditTaskCycle, EmailPageTestsItsOwnEntries)
+{
+    qvtest::ScriptedSmtpServer server("220 mail.test ESMTP", {"250 mail.test", "250 reset", "250 sender ok",
+                                                               "250 ok", "354 go ahead", "250 queued"});
+    TTask task;
+    task.EmailSettings.UseDefault = false;
+    task.EmailSettings.SmtpServer = "stored.invalid";
+    task.EmailSettings.From = "stored@example.org";
+    const std::string before = exportOf(task);
+    EXPECT_FALSE(runDialog(task, "CancelButton", [&](TProjectPropertiesForm *f) {
+        child<QLineEdit>(f, "EmailSMTPServerEdit")->setText("127.0.0.1");
+        child<RangedField>(f, "EmailSMTPPortUpDown")->setValue(server.port());
+        child<QLineEdit>(f, "EmailFromEdit")->setText("page@example.org");
+        child<QLineEdit>(f, "EmailToEdit")->setText("to@example.org");
+        child<QLineEdit>(f, "EmailSubjectEdit")->setText("Page subject");
+        auto *test = child<QPushButton>(f, "EmailTestButton");
+        ASSERT_TRUE(test->isEnabled());
+        test->click();
+    }));
+    const std::vector<std::string> lines = server.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "MAIL FROM:<page@example.org>"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "RCPT TO:<to@example.org>"), lines.end());
+    EXPECT_NE(server.message().find("Page subject"), std::string::npos);
+    EXPECT_EQ(exportOf(task), before);
+}
