@@ -2,6 +2,7 @@
 #include "ui/taskprops/ProjectPropertiesForm.h"
 #include "ui/taskprops/TestEmail.h"
 
+#include "components/AlphaImageList.h"
 #include "components/MessageBox.h"
 #include "components/TranslateForm.h"
 #include "core/task/Task.h"
@@ -9,6 +10,7 @@
 #include "core/text/Language.h"
 #include "ui/Help.h"
 #include "ui/MainFormDialogs.h"
+#include "ui/options/PrefsForm.h"
 #include "ui/PasswordForm.h"
 #include "ui/taskprops/TaskDialogRules.h"
 #include "ui/taskprops/TaskGroupPage.h"
@@ -26,6 +28,8 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <stdexcept>
 
 namespace qv {
 namespace {
@@ -51,6 +55,7 @@ template <> TaskPropertiesPage *groupPage<TaskGroup::Email>(QWidget *parent)
 struct PageInfo {
     const char *node;
     int parent; // index of the parent node, -1 for a top-level node
+    int image;  // index in the navigator's images
     const char *sheet;
     const char *title;
     const char *help; // nullptr: the form's keyword
@@ -58,49 +63,55 @@ struct PageInfo {
 };
 
 const PageInfo kPages[TProjectPropertiesForm::kPageCount] = {
-    {"Name", -1, "TaskNameTabSheet", "Select name for your Backup Task.", "/files/task.name.html", createNamePage},
-    {"Type", -1, "BackupTypeTabSheet", "Select type of your Backup Task.", "/files/task.backuptype.html",
+    {"Name", -1, 5, "TaskNameTabSheet", "Select name for your Backup Task.", "/files/task.name.html", createNamePage},
+    {"Type", -1, 0, "BackupTypeTabSheet", "Select type of your Backup Task.", "/files/task.backuptype.html",
      createTypePage},
-    {"Source", -1, "SourceTabSheet", "What do you want to Backup?", "/files/task.source.html", createSourcePage},
-    {"Destination", -1, "DestTabSheet", "Where do you want your Backup will be saved?",
+    {"Source", -1, 2, "SourceTabSheet", "What do you want to Backup?", "/files/task.source.html", createSourcePage},
+    {"Destination", -1, 3, "DestTabSheet", "Where do you want your Backup will be saved?",
      "/files/task.destination.html", createDestinationPage},
-    {"Local/Lan", 3, "DestLocalTabSheet", "Backup to Local/LAN folder", nullptr, createDestLocalPage},
-    {"FTP Server", 3, "DestFtpTabSheet", "Backup to FTP server", nullptr, createDestFtpPage},
-    {"CD/DVD Disk", 3, "TabSheet1", "Backup to CD/DVD disk", nullptr, createDestCdDvdPage},
-    {"Send via Email", 3, "DestEmailTabSheet", "Send Backup to an Email address", nullptr, createDestEmailPage},
-    {"Compression", -1, "CompressTabSheet", "Do you want to use ZIP compresson?", nullptr, createCompressPage},
-    {"File Filters", -1, "FileFilterTabSheet", "Which files need to be included (excluded) in your Backup?",
+    {"Local/Lan", 3, 2, "DestLocalTabSheet", "Backup to Local/LAN folder", nullptr, createDestLocalPage},
+    {"FTP Server", 3, 3, "DestFtpTabSheet", "Backup to FTP server", nullptr, createDestFtpPage},
+    {"CD/DVD Disk", 3, 2, "TabSheet1", "Backup to CD/DVD disk", nullptr, createDestCdDvdPage},
+    {"Send via Email", 3, 9, "DestEmailTabSheet", "Send Backup to an Email address", nullptr, createDestEmailPage},
+    {"Compression", -1, 4, "CompressTabSheet", "Do you want to use ZIP compresson?", nullptr, createCompressPage},
+    {"File Filters", -1, 5, "FileFilterTabSheet", "Which files need to be included (excluded) in your Backup?",
      "/files/task.filefilter.html", createFileFilterPage},
-    {"Autorun and Schedule", -1, "AutoRunTabSheet", "Select how and often the task should be run.",
+    {"Autorun and Schedule", -1, 0, "AutoRunTabSheet", "Select how and often the task should be run.",
      "/files/task.schedule.html", createAutoRunPage},
-    {"Folder Monitor", 10, "FolderMonitorTabSheet", "Start task on folder contents change.", nullptr,
+    {"Folder Monitor", 10, 2, "FolderMonitorTabSheet", "Start task on folder contents change.", nullptr,
      createFolderMonitorPage},
-    {"Internal Schedule", 10, "InternalScheduleTabSheet", "Start task using Internal Scheduler.", nullptr,
+    {"Internal Schedule", 10, 0, "InternalScheduleTabSheet", "Start task using Internal Scheduler.", nullptr,
      createInternalSchedulePage},
-    {"MS Task Scheduler", 10, "MSScheduleTabSheet", "Start task using MS Task Scheduler.", nullptr,
+    {"MS Task Scheduler", 10, 0, "MSScheduleTabSheet", "Start task using MS Task Scheduler.", nullptr,
      createMSSchedulePage},
-    {"Backup Options", -1, "OptionsTabSheet", "Task Options", nullptr, createOptionsPage},
-    {"Old Versions", -1, "VersionsTabSheet", "Do you want to keep several old file versions in backup?", nullptr,
+    {"Backup Options", -1, 7, "OptionsTabSheet", "Task Options", nullptr, createOptionsPage},
+    {"Old Versions", -1, 5, "VersionsTabSheet", "Do you want to keep several old file versions in backup?", nullptr,
      createVersionsPage},
-    {"Obsolette Files", -1, "ObsoleteTabSheet", "What to do with obsolete files?", nullptr, createObsoletePage},
-    {"Advanced", -1, "AdvancedTabSheet", "Advanced settings", nullptr, createAdvancedPage},
-    {"Run Programs", 17, "RunTabSheet", "Do you want to run programs before and/or after Task?", nullptr,
+    {"Obsolette Files", -1, 6, "ObsoleteTabSheet", "What to do with obsolete files?", nullptr, createObsoletePage},
+    {"Advanced", -1, 7, "AdvancedTabSheet", "Advanced settings", nullptr, createAdvancedPage},
+    {"Run Programs", 17, 0, "RunTabSheet", "Do you want to run programs before and/or after Task?", nullptr,
      groupPage<TaskGroup::Run>},
-    {"Auto Dial", 17, "DialTabSheet", "Establish connections to remote locations.", nullptr,
+    {"Auto Dial", 17, 1, "DialTabSheet", "Establish connections to remote locations.", nullptr,
      groupPage<TaskGroup::Dial>},
-    {"Hardware Profile", 17, "HardwareTabSheet", "Skip task work on some hardware profiles.", nullptr,
+    {"Hardware Profile", 17, 2, "HardwareTabSheet", "Skip task work on some hardware profiles.", nullptr,
      groupPage<TaskGroup::Hardware>},
-    {"Limit bandwith", 17, "TabSheet8", "Limit maximum data rate.", nullptr, groupPage<TaskGroup::Bandwidth>},
-    {"Task Password", 17, "PasswordTabSheet", "Protect this task's settings using password.",
+    {"Limit bandwith", 17, 3, "TabSheet8", "Limit maximum data rate.", nullptr, groupPage<TaskGroup::Bandwidth>},
+    {"Task Password", 17, 4, "PasswordTabSheet", "Protect this task's settings using password.",
      "/files/task.additionaloptions.html", groupPage<TaskGroup::Password>},
-    {"Log Settings", 17, "LogTabSheet", "Log settings", nullptr, groupPage<TaskGroup::Log>},
-    {"Event Alerts", 17, "EventsTabSheet", "Task Event Alerts", nullptr, createEventsPage},
-    {"CPU Performance", 17, "PerformanceTabSheet", "CPU Performance", nullptr, groupPage<TaskGroup::Performance>},
-    {"Power Management", 17, "PowerTabSheet", "Power Management", nullptr, groupPage<TaskGroup::Power>},
-    {"Email Settings", 17, "EmailTabSheet", "Email sending settings", nullptr, groupPage<TaskGroup::Email>},
+    {"Log Settings", 17, 5, "LogTabSheet", "Log settings", nullptr, groupPage<TaskGroup::Log>},
+    {"Event Alerts", 17, 6, "EventsTabSheet", "Task Event Alerts", nullptr, createEventsPage},
+    {"CPU Performance", 17, 7, "PerformanceTabSheet", "CPU Performance", nullptr, groupPage<TaskGroup::Performance>},
+    {"Power Management", 17, 8, "PowerTabSheet", "Power Management", nullptr, groupPage<TaskGroup::Power>},
+    {"Email Settings", 17, 9, "EmailTabSheet", "Email sending settings", nullptr, groupPage<TaskGroup::Email>},
 };
 
 constexpr const char *kFormHelp = "/files/taskproperties.html";
+
+QString &imageResourcePrefix()
+{
+    static QString prefix;
+    return prefix;
+}
 
 } // namespace
 
@@ -114,6 +125,16 @@ QString zipNameForTaskName(const QString &taskName)
     return taskName + QLatin1String(".zip");
 }
 
+QString TProjectPropertiesForm::navigatorImageResource()
+{
+    return imageResourcePrefix().isEmpty() ? QStringLiteral("ICON_TaskPropsImageList_") : imageResourcePrefix();
+}
+
+void TProjectPropertiesForm::setNavigatorImageResource(const QString &prefix)
+{
+    imageResourcePrefix() = prefix;
+}
+
 int &LastTaskPageIndex()
 {
     static int index = 0;
@@ -125,10 +146,13 @@ TProjectPropertiesForm::TProjectPropertiesForm(TTask &task, QWidget *parent)
 {
     setObjectName(QStringLiteral("ProjectPropertiesForm"));
     setProperty("helpKeyword", QString::fromLatin1(kFormHelp));
+    NavigatorImages = new TAlphaImageList(16, 16, this);
+    NavigatorImages->setObjectName(QStringLiteral("NavigatorImages"));
+    loadPrefsImages(NavigatorImages, navigatorImageResource());
     NavigatorTree = new QTreeWidget(this);
     NavigatorTree->setObjectName(QStringLiteral("NavigatorTree"));
     NavigatorTree->header()->hide();
-    NavigatorTree->setFixedWidth(190);
+    NavigatorTree->setFixedWidth(215);
     PageControl = new QStackedWidget(this);
     PageControl->setObjectName(QStringLiteral("PageControl"));
     buildPages();
@@ -152,20 +176,25 @@ TProjectPropertiesForm::TProjectPropertiesForm(TTask &task, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top, 1);
     layout->addLayout(buttons);
-    resize(760, 520);
+    resize(790, 520);
 
     connect(OkButton, &QPushButton::clicked, this, &TProjectPropertiesForm::accept);
     connect(CancelButton, &QPushButton::clicked, this, &TProjectPropertiesForm::reject);
-    connect(HelpButton, &QPushButton::clicked, this, [this] { help::sendHelpKey(this); });
+    // Help opens the topic of the page shown, as F1 does from any control of that page.
+    connect(HelpButton, &QPushButton::clicked, this,
+            [this] { help::sendHelpKey(m_pages[static_cast<std::size_t>(m_shownPage)]); });
     connect(NavigatorTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {
         for (std::size_t i = 0; i < m_nodes.size(); ++i) {
             if (m_nodes[i] == item) {
                 leavingPage(m_shownPage);
                 m_shownPage = static_cast<int>(i);
                 PageControl->setCurrentIndex(m_shownPage);
+                // F1 in the navigator opens the topic of the page it shows.
+                NavigatorTree->setProperty("helpKeyword", pageHelpKeyword(m_shownPage));
             }
         }
     });
+    NavigatorTree->setProperty("helpKeyword", pageHelpKeyword(m_shownPage));
     if (auto *name = findChild<QLineEdit *>(QStringLiteral("TaskNameEdit"))) {
         connect(name, &QLineEdit::textChanged, this, &TProjectPropertiesForm::updateCaption);
     }
@@ -229,11 +258,17 @@ void TProjectPropertiesForm::buildPages()
         PageControl->addWidget(sheet);
         m_pages.push_back(page);
         connect(page, &TaskPropertiesPage::stateChanged, this, &TProjectPropertiesForm::CheckState);
-        connect(page, &TaskPropertiesPage::pageRequested, this,
-                [this](const QString &name) { showPage(pageIndexOf(name)); });
+        connect(page, &TaskPropertiesPage::pageRequested, this, [this](const QString &name, bool focusPage) {
+            if (focusPage) {
+                showPageFocused(pageIndexOf(name));
+            } else {
+                showPage(pageIndexOf(name));
+            }
+        });
         auto *node = info.parent < 0 ? new QTreeWidgetItem(NavigatorTree)
                                      : new QTreeWidgetItem(m_nodes[static_cast<std::size_t>(info.parent)]);
         node->setText(0, QString::fromLatin1(info.node));
+        node->setIcon(0, NavigatorImages->icon(info.image % NavigatorImages->Count()));
         m_nodes.push_back(node);
     }
     // The dialog's own triggers of the rules (the group pages report theirs through stateChanged).
@@ -285,6 +320,28 @@ void TProjectPropertiesForm::showPage(int index)
     if (index >= 0 && index < kPageCount) {
         NavigatorTree->setCurrentItem(m_nodes[static_cast<std::size_t>(index)]);
     }
+}
+
+void TProjectPropertiesForm::showPageFocused(int index)
+{
+    if (index < 0 || index >= kPageCount) {
+        return;
+    }
+    showPage(index);
+    QWidget *page = m_pages[static_cast<std::size_t>(index)];
+    for (QWidget *w = page->nextInFocusChain(); w != nullptr && w != page && page->isAncestorOf(w);
+         w = w->nextInFocusChain()) {
+        if (w->isEnabled() && w->isVisibleTo(page) && (w->focusPolicy() & Qt::TabFocus) != 0) {
+            w->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+}
+
+QString TProjectPropertiesForm::pageHelpKeyword(int index) const
+{
+    const char *own = index >= 0 && index < kPageCount ? kPages[index].help : nullptr;
+    return QString::fromLatin1(own != nullptr ? own : kFormHelp);
 }
 
 void TProjectPropertiesForm::CheckState()
@@ -372,17 +429,26 @@ bool EditTask(QWidget *parent, TTask &task, int startPage, bool newTask)
     }
     // The undo copy the duplicate command reads.
     task.SaveToRegistry(tempKeyPath("EditTask"));
-    TProjectPropertiesForm form(task, parent);
-    form.loadDraft();
-    form.setNewTask(newTask);
-    form.showPage(startPage > 0 ? startPage : LastTaskPageIndex());
-    if (form.exec() != QDialog::Accepted) {
+    // A dialog that cannot be built or filled says why and changes nothing: the error never
+    // travels on into the main window's event loop.
+    std::unique_ptr<TProjectPropertiesForm> form;
+    try {
+        form = std::make_unique<TProjectPropertiesForm>(task, parent);
+        form->loadDraft();
+    } catch (const std::exception &e) {
+        qWarning("Task properties: %s", e.what());
+        ShowError(parent, QString::fromUtf8(e.what()));
         return false;
     }
-    task.assignSettings(form.draftSettings());
+    form->setNewTask(newTask);
+    form->showPage(startPage > 0 ? startPage : LastTaskPageIndex());
+    if (form->exec() != QDialog::Accepted) {
+        return false;
+    }
+    task.assignSettings(form->draftSettings());
     task.UpdateFoldersMonitor();
     task.ValidationFailed = false;
-    LastTaskPageIndex() = form.currentPageIndex();
+    LastTaskPageIndex() = form->currentPageIndex();
     return true;
 }
 

@@ -21,6 +21,7 @@ class QTreeWidgetItem;
 
 namespace qv {
 
+class TAlphaImageList;
 class TTask;
 struct MainFormDialogs;
 
@@ -30,6 +31,8 @@ class TProjectPropertiesForm : public QDialog, public TaskPageContext
 public:
     static constexpr int kPageCount = 28;
 
+    // Builds and translates the dialog. Throws std::runtime_error("Application images were not
+    // loaded.") when the navigator's images cannot be loaded.
     explicit TProjectPropertiesForm(TTask &task, QWidget *parent = nullptr);
     ~TProjectPropertiesForm() override;
 
@@ -40,6 +43,10 @@ public:
     // The page shown (= the selected navigator node's absolute index).
     int currentPageIndex() const;
     void showPage(int index);
+    // Shows the page and moves the keyboard focus to its first control that takes it.
+    void showPageFocused(int index);
+    // The help keyword of a page: its own, else the dialog's.
+    QString pageHelpKeyword(int index) const;
     TaskPropertiesPage *page(int index) const { return m_pages[static_cast<std::size_t>(index)]; }
     int pageIndexOf(const QString &tabSheetName) const;
     // Recomputes the enabling of the group pages.
@@ -52,6 +59,12 @@ public:
     TaskSettings &draft() override { return m_draft; }
     std::string expand(const std::string &text) const override;
 
+    // The resources the navigator's images are loaded from ("<prefix>0", "<prefix>1", ...).
+    static QString navigatorImageResource();
+    // Tests point this at missing images; an empty prefix restores the program's own.
+    static void setNavigatorImageResource(const QString &prefix);
+
+    TAlphaImageList *NavigatorImages;
     QTreeWidget *NavigatorTree;
     QStackedWidget *PageControl;
     QPushButton *OkButton;

@@ -6,9 +6,13 @@
 #include "components/RangedField.h"
 #include "core/text/Language.h"
 #include "ui/TaskFTPAdvForm.h"
+#include "ui/taskprops/LinkLabel.h"
 #include "ui/taskprops/TaskFieldPage.h"
 
+#include <QComboBox>
+#include <QEvent>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -75,7 +79,8 @@ private:
     QLineEdit *m_again;
 };
 
-// A page that only describes and links to its child pages.
+// A page that only describes and links to its child pages; a link shows its page and puts the
+// keyboard focus into it.
 class LinkPage : public TaskPropertiesPage
 {
 public:
@@ -86,16 +91,57 @@ public:
         auto *layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         for (std::size_t i = 0; i < links.size(); ++i) {
-            auto *l = new QLabel(QStringLiteral("<a href=\"#\">%1</a>").arg(links[i].second.toHtmlEscaped()), this);
+            auto *l = new LinkLabel(links[i].second, LinkLabel::Weight::Normal, this);
             l->setObjectName(QString::fromLatin1(links[i].first));
             const QString target = QString::fromLatin1(targets[i]);
-            connect(l, &QLabel::linkActivated, this, [this, target] { emit pageRequested(target); });
+            connect(l, &LinkLabel::clicked, this, [this, target] { emit pageRequested(target, true); });
             layout->addWidget(l);
         }
         layout->addStretch(1);
     }
     void load(const TaskSettings &) override {}
     void store(TaskSettings &) const override {}
+};
+
+// A double click on a destination's radio button opens that destination's page.
+class DoubleClickJump : public QObject
+{
+public:
+    DoubleClickJump(TaskPropertiesPage *page, QString target, bool focusPage)
+        : QObject(page), m_page(page), m_target(std::move(target)), m_focusPage(focusPage)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // Mouse events reach the filter of a disabled button too; a disabled choice leads nowhere.
+        auto *w = qobject_cast<QWidget *>(watched);
+        if (event->type() == QEvent::MouseButtonDblClick && w != nullptr && w->isEnabled()) {
+            emit m_page->pageRequested(m_target, m_focusPage);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    TaskPropertiesPage *m_page;
+    QString m_target;
+    bool m_focusPage;
+};
+
+struct DestinationLink {
+    const char *radio;
+    const char *label;
+    const char *caption;
+    const char *target;
+    bool focusPage; // the local page takes the focus; the others leave it where it is
+};
+
+const DestinationLink kDestinationLinks[] = {
+    {"DestLocalRadioButton", "DestLocalSettingsLabel", "Local/LAN folder settings", "DestLocalTabSheet", true},
+    {"DestFtpRadioButton", "DestFtpSettingsLabel", "FTP server settings", "DestFtpTabSheet", false},
+    {"DestCdDvdRadioButton", "DestCdDvdSettingsLabel", "CD/DVD settings", "TabSheet1", false},
+    {"DestEmailRadioButton", "DestEmailSettingsLabel", "Email settings", "DestEmailTabSheet", false},
 };
 
 } // namespace
@@ -128,6 +174,25 @@ TaskPropertiesPage *createDestinationPage(QWidget *parent)
                       s.DestType = static_cast<std::uint8_t>(checked);
                   }
               });
+    // Each button has its settings link beside it.
+    for (const DestinationLink &d : kDestinationLinks) {
+        auto *radio = p->findChild<QRadioButton *>(QString::fromLatin1(d.radio));
+        auto *box = qobject_cast<QBoxLayout *>(radio->parentWidget()->layout());
+        const int at = box->indexOf(radio);
+        box->removeWidget(radio);
+        auto *row = new QHBoxLayout;
+        row->addWidget(radio);
+        auto *link = new LinkLabel(QString::fromLatin1(d.caption), LinkLabel::Weight::Bold, radio->parentWidget());
+        link->setObjectName(QString::fromLatin1(d.label));
+        row->addWidget(link);
+        row->addStretch(1);
+        box->insertLayout(at, row);
+        const QString target = QString::fromLatin1(d.target);
+        const bool focusPage = d.focusPage;
+        QObject::connect(link, &LinkLabel::clicked, p,
+                         [p, target, focusPage] { emit p->pageRequested(target, focusPage); });
+        radio->installEventFilter(new DoubleClickJump(p, target, focusPage));
+    }
     // Only the local destination can be chosen; a task holding another kind shows it checked.
     for (const char *n : {"DestFtpRadioButton", "DestCdDvdRadioButton", "DestEmailRadioButton"}) {
         p->findChild<QRadioButton *>(QString::fromLatin1(n))->setEnabled(false);
@@ -139,7 +204,6 @@ TaskPropertiesPage *createDestinationPage(QWidget *parent)
 TaskPropertiesPage *createDestLocalPage(QWidget *parent)
 {
     auto *p = new TaskFieldPage(parent);
-    p->label("DestLocalSettingsLabel", QStringLiteral("Local/LAN folder settings"));
     p->folder("DestLocalFolderEdit", "DestLocalFolderButton", QStringLiteral("Destination folder:"),
               QV_TEXT(DestLocal), "DestLocalFolderLabel");
     p->label("DestLocalFolderLabelExpandTest", QString());
@@ -151,7 +215,6 @@ TaskPropertiesPage *createDestLocalPage(QWidget *parent)
 TaskPropertiesPage *createDestFtpPage(QWidget *parent)
 {
     auto *p = new TaskFieldPage(parent);
-    p->label("DestFtpSettingsLabel", QStringLiteral("FTP server settings"));
     p->edit("DestFtpAddressEdit", QStringLiteral("Address:"), QV_TEXT(DestFTP.Address), false, "DestFtpAddressLabel");
     p->label("DestFtpAddressNoteLabel", QStringLiteral("e.g. ftp.example.org"));
     p->edit("DestFtpFolderEdit", QStringLiteral("Folder:"), QV_TEXT(DestFTP.Folder), false, "DestFtpFolderLabel");
@@ -178,8 +241,28 @@ TaskPropertiesPage *createDestFtpPage(QWidget *parent)
 
 TaskPropertiesPage *createDestCdDvdPage(QWidget *parent)
 {
+    // Writing to discs is not offered: the controls show what such a task would set, disabled, and
+    // nothing of them is stored.
     auto *p = new TaskFieldPage(parent);
-    p->label("DestCdDvdSettingsLabel", QStringLiteral("Writing to CD/DVD disks is not available."));
+    p->label("DestCdDvdNoteLabel", QStringLiteral("Writing to CD/DVD disks is not available."));
+    auto *grid = new QWidget(p);
+    auto *rows = new QGridLayout(grid);
+    rows->setContentsMargins(0, 0, 0, 0);
+    auto addRow = [&](int r, const char *labelName, const char *caption, QWidget *control, const char *name) {
+        auto *l = new QLabel(QString::fromLatin1(caption), grid);
+        l->setObjectName(QString::fromLatin1(labelName));
+        control->setObjectName(QString::fromLatin1(name));
+        rows->addWidget(l, r, 0);
+        rows->addWidget(control, r, 1);
+    };
+    addRow(0, "DestCdDvdDeviceLabel", "Device:", new QComboBox(grid), "DestCdDvdDeviceComboBox");
+    addRow(1, "DestCdDvdFolderLabel", "Folder on the disk:", new QLineEdit(grid), "DestCdDvdFolderEdit");
+    auto *speed = new QComboBox(grid);
+    speed->addItems({QStringLiteral("Maximum"), QStringLiteral("42x"), QStringLiteral("40x"), QStringLiteral("1x")});
+    addRow(2, "DestCdDvdSpeedLabel", "Writing speed:", speed, "DestCdDvdSpeedComboBox");
+    rows->setColumnStretch(1, 1);
+    grid->setEnabled(false);
+    p->row(grid);
     p->stretch();
     return p;
 }
@@ -187,7 +270,6 @@ TaskPropertiesPage *createDestCdDvdPage(QWidget *parent)
 TaskPropertiesPage *createDestEmailPage(QWidget *parent)
 {
     auto *p = new TaskFieldPage(parent);
-    p->label("DestEmailSettingsLabel", QStringLiteral("Send the backup as an e-mail attachment"));
     p->label("DestEmailNoteLabel", QStringLiteral("Sending backups by e-mail is not available; these fields are not stored."));
     for (const auto &[label, edit, note, caption] :
          {std::tuple{"DestEmailSubjectLabel", "DestEmailSubjectEdit", "DestEmailSubjectNoteLabel", "Subject:"},
@@ -207,9 +289,9 @@ TaskPropertiesPage *createDestEmailPage(QWidget *parent)
     auto *text = new QPlainTextEdit(p);
     text->setObjectName(QStringLiteral("DestEmailTextRichEdit"));
     p->row(text);
-    auto *link = new QLabel(QStringLiteral("<a href=\"#\">Email sending settings</a>"), p);
+    auto *link = new LinkLabel(QStringLiteral("Email sending settings"), LinkLabel::Weight::Normal, p);
     link->setObjectName(QStringLiteral("DestEmailSendingSettingsLabel"));
-    QObject::connect(link, &QLabel::linkActivated, p, [p] { emit p->pageRequested(QStringLiteral("EmailTabSheet")); });
+    QObject::connect(link, &LinkLabel::clicked, p, [p] { emit p->pageRequested(QStringLiteral("EmailTabSheet")); });
     p->row(link);
     for (QWidget *w : p->findChildren<QWidget *>()) {
         w->setEnabled(false);

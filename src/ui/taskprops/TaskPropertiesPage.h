@@ -53,8 +53,9 @@ public:
 signals:
     // A control changed that the dialog's enabling rules read.
     void stateChanged();
-    // A link of this page asks to show the page with this object name (e.g. "EmailTabSheet").
-    void pageRequested(const QString &pageObjectName);
+    // A link of this page asks to show the page with this object name (e.g. "EmailTabSheet");
+    // `focusPage`: the keyboard focus moves into that page, else it stays where it is.
+    void pageRequested(const QString &pageObjectName, bool focusPage = false);
 
 private:
     TaskPageContext *m_context = nullptr;

@@ -1,5 +1,6 @@
 // TaskSourcesPage: the "Source" page of the task properties dialog.
 #include "ui/taskprops/TaskSourcesPage.h"
+#include "ui/taskprops/LinkLabel.h"
 
 #include "components/FolderPicker.h"
 #include "core/task/Task.h"
@@ -59,10 +60,8 @@ TaskSourcesPage::TaskSourcesPage(QWidget *parent) : TaskPropertiesPage(parent)
     SourceIncSubfoldersCheckBox = new QCheckBox(tr("Include Sub Folders"), this);
     SourceIncSubfoldersCheckBox->setObjectName(QStringLiteral("SourceIncSubfoldersCheckBox"));
     grid->addWidget(SourceIncSubfoldersCheckBox, 2, 0);
-    SourceMultiSwitchLabel = new QLabel(QStringLiteral("<a href=\"#multi\">%1</a>").arg(tr("Multiple Source Folders")),
-                                        this);
+    SourceMultiSwitchLabel = new LinkLabel(tr("Multiple Source Folders"), LinkLabel::Weight::Normal, this);
     SourceMultiSwitchLabel->setObjectName(QStringLiteral("SourceMultiSwitchLabel"));
-    SourceMultiSwitchLabel->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     grid->addWidget(SourceMultiSwitchLabel, 2, 1, Qt::AlignRight);
 
     SourceMultiFoldersList = new QTreeWidget(this);
@@ -81,7 +80,7 @@ TaskSourcesPage::TaskSourcesPage(QWidget *parent) : TaskPropertiesPage(parent)
     grid->setRowStretch(5, 1);
     grid->setColumnStretch(0, 1);
 
-    connect(SourceMultiSwitchLabel, &QLabel::linkActivated, this, [this] { switchMode(); });
+    connect(SourceMultiSwitchLabel, &LinkLabel::clicked, this, [this] { switchMode(); });
     connect(SourceMultiAddButton, &QPushButton::clicked, this, &TaskSourcesPage::addRow);
     connect(SourceMultiEditButton, &QPushButton::clicked, this, &TaskSourcesPage::editRow);
     connect(SourceMultiRemoveButton, &QPushButton::clicked, this, &TaskSourcesPage::removeRow);

@@ -6,6 +6,7 @@
 // page cannot switch to several, and while it shows several, Synchronize cannot be chosen.
 #pragma once
 
+#include "ui/taskprops/LinkLabel.h"
 #include "ui/taskprops/TaskPropertiesPage.h"
 
 #include <functional>
@@ -49,7 +50,7 @@ public:
     QPushButton *SourceFolderBrowseButton = nullptr;
     QCheckBox *SourceIncSubfoldersCheckBox = nullptr;
     QLabel *SourceFolderLabelExpandTest = nullptr;
-    QLabel *SourceMultiSwitchLabel = nullptr;
+    LinkLabel *SourceMultiSwitchLabel = nullptr;
     QTreeWidget *SourceMultiFoldersList = nullptr;
     QPushButton *SourceMultiAddButton = nullptr;
     QPushButton *SourceMultiEditButton = nullptr;

@@ -174,11 +174,15 @@ TEST_F(EditTaskCycle, EditingFlagIsClearedOnEveryWayOut)
     EXPECT_TRUE(wrong.ran);
     EXPECT_FALSE(locked.Editing);
 
+    // A fill that throws says why in an error box; the error never reaches the caller's event loop.
     ThrowingDialer broken;
     setDialer(&broken);
     TTask task;
-    EXPECT_THROW(EditTask(nullptr, task, 0), std::runtime_error);
+    MessageBoxSeam::clear();
+    EXPECT_FALSE(EditTask(nullptr, task, 0));
     EXPECT_FALSE(task.Editing);
+    ASSERT_EQ(MessageBoxSeam::shown().size(), 1u);
+    EXPECT_EQ(MessageBoxSeam::shown()[0].text, "phone book unreadable");
 }
 
 TEST_F(EditTaskCycle, RemembersThePageOfTheLastOk)
