@@ -1,5 +1,6 @@
 // AlertsEditor: the event-alerts editor shared by the task properties and the options dialogs.
 #include "ui/taskprops/AlertsEditor.h"
+#include "ui/taskprops/EditPaint.h"
 
 #include "core/settings/Settings.h"
 #include "platform/Sound.h"
@@ -173,7 +174,7 @@ void AlertsEditor::buildPanel(AlertEvent event, QWidget *parent)
     grid->addWidget(use, 4, 0);
     grid->addWidget(email, 4, 1);
     grid->addWidget(p.test, 4, 2, 1, 3);
-    connect(use, &QCheckBox::clicked, this, [this, event] { applyEmailRule(event); });
+    connect(use, &QCheckBox::clicked, this, [this, event] { applyEmailRule(event, true); });
     connect(p.test, &QPushButton::clicked, this, [this, email] { emit sendTestRequested(email->text()); });
 
     if (event != AlertEvent::Finish) {
@@ -263,22 +264,25 @@ void AlertsEditor::applySoundRule(AlertEvent event)
     Panel &p = m_panels[static_cast<int>(event)];
     const bool on = static_cast<QCheckBox *>(p.item[itemIndex(AlertItem::Sound)])->isChecked();
     p.item[itemIndex(AlertItem::SoundFile)]->setEnabled(on);
+    setEditPaint(p.item[itemIndex(AlertItem::SoundFile)], on);
     p.browse->setEnabled(on);
     p.play->setEnabled(on);
     p.stop->setEnabled(on);
 }
 
-void AlertsEditor::applyEmailRule(AlertEvent event)
+void AlertsEditor::applyEmailRule(AlertEvent event, bool byClick)
 {
     Panel &p = m_panels[static_cast<int>(event)];
     const bool on = static_cast<QCheckBox *>(p.item[itemIndex(AlertItem::EmailUse)])->isChecked();
     auto *email = static_cast<QLineEdit *>(p.item[itemIndex(AlertItem::Email)]);
     email->setEnabled(on);
+    setEditPaint(email, on);
     p.test->setEnabled(on);
     if (QWidget *log = p.item[itemIndex(AlertItem::EmailSendLog)]) {
         log->setEnabled(on);
     }
-    if (on && email->text().trimmed().isEmpty() && m_recipient) {
+    // Only the user's check fills the address: opening or switching modes never changes a stored value.
+    if (byClick && on && email->text().trimmed().isEmpty() && m_recipient) {
         email->setText(m_recipient());
     }
 }

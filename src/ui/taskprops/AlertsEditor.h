@@ -93,7 +93,8 @@ private:
     void storeControls(AlertMode mode);
     void loadControls(AlertMode mode);
     void applySoundRule(AlertEvent event);
-    void applyEmailRule(AlertEvent event);
+    // `byClick`: the user checked the box, so an empty address takes the default recipient.
+    void applyEmailRule(AlertEvent event, bool byClick = false);
     void soundEdited(AlertEvent event);
     void browseSound(AlertEvent event);
     QString name(AlertEvent event, const char *suffix) const;

@@ -21,7 +21,8 @@ void setEditPaint(QWidget *edit, bool window)
 bool editPaintedFace(const QWidget *edit)
 {
     const QPalette app = QApplication::palette();
-    return edit->palette().color(QPalette::Base) == app.color(QPalette::Button) &&
+    // The active group: a disabled edit's own colours say nothing about how it was painted.
+    return edit->palette().color(QPalette::Active, QPalette::Base) == app.color(QPalette::Button) &&
            app.color(QPalette::Base) != app.color(QPalette::Button);
 }
 

@@ -270,6 +270,8 @@ TaskPropertiesPage *createDestCdDvdPage(QWidget *parent)
 TaskPropertiesPage *createDestEmailPage(QWidget *parent)
 {
     auto *p = new TaskFieldPage(parent);
+    // Nothing of this page is stored: its fields show for a task of that kind but take no typing,
+    // so that nothing typed here is silently dropped at OK.
     p->label("DestEmailNoteLabel", QStringLiteral("Sending backups by e-mail is not available; these fields are not stored."));
     for (const auto &[label, edit, note, caption] :
          {std::tuple{"DestEmailSubjectLabel", "DestEmailSubjectEdit", "DestEmailSubjectNoteLabel", "Subject:"},
@@ -280,6 +282,7 @@ TaskPropertiesPage *createDestEmailPage(QWidget *parent)
         p->row(l);
         auto *e = new QLineEdit(p);
         e->setObjectName(QString::fromLatin1(edit));
+        e->setReadOnly(true);
         p->row(e);
         auto *n = new QLabel(p);
         n->setObjectName(QString::fromLatin1(note));
@@ -288,6 +291,7 @@ TaskPropertiesPage *createDestEmailPage(QWidget *parent)
     p->label("DestEmailTextLabel", QStringLiteral("Text:"));
     auto *text = new QPlainTextEdit(p);
     text->setObjectName(QStringLiteral("DestEmailTextRichEdit"));
+    text->setReadOnly(true);
     p->row(text);
     auto *link = new LinkLabel(QStringLiteral("Email sending settings"), LinkLabel::Weight::Normal, p);
     link->setObjectName(QStringLiteral("DestEmailSendingSettingsLabel"));
