@@ -1,5 +1,8 @@
 // Running other programs: an argument list without a shell, or the user's own command lines.
 //
+// Used by the backup's programs before and after a run (BackupServices), ExecuteProgram in the
+// utilities, the systemd user timers (systemctl) and the dial-up layer (nmcli).
+//
 // Every child starts the same way: standard input from /dev/null (a program that asks a question
 // cannot hang us), default signal handling and an empty signal mask whatever the calling thread
 // has, no descriptor of ours but 0, 1 and 2, and a process group of its own so that a time-out can

@@ -1,5 +1,6 @@
 // Folder core/monitor: folder-change monitors of a task and the component under them. May include
-// the platform layer's folder watcher and no other core folder: the task binds its monitor.
+// the platform layer (its folder watcher, file status and path texts) and no other core folder:
+// the task binds its monitor (the task's constructor sets OnFolderChanged and OnWarning).
 //
 // TFoldersMonitor: a task's folder-change settings and its watches, one per watched folder.
 //
@@ -55,11 +56,11 @@ public:
     TFoldersMonitor(const TFoldersMonitor &) = delete;
     TFoldersMonitor &operator=(const TFoldersMonitor &) = delete;
 
-    TTask *Task;                                                 // the task to start
+    TTask *Task;                                                 // the owning task
     std::vector<std::unique_ptr<TFolderChangeMonitor>> Monitors; // the active watches
 
     // Called on the main thread after the wait, once per burst of changes in any watched folder;
-    // for a monitor made with a task, the task's automatic start.
+    // the owning task binds it to its automatic start (TTask::ScheduledStart).
     std::function<void()> OnFolderChanged;
     // A line for the task's log (as a warning): a watch that failed or works with a limit.
     std::function<void(const std::string &)> OnWarning;

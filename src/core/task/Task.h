@@ -72,20 +72,18 @@ class TTasksList;
     X(EmailSettings, From, std::string, EmailFrom)                                                           \
     X(EmailSettings, Subject, std::string, EmailSubject)
 
-// The task is what its logger asks for its Log settings and what path variables ask for its
-// folders, names and ID.
 // What a filter test takes from the task properties dialog instead of the stored task.
 struct FilterTestDraft {
     TTaskFiltersList filters;
     std::string destLocal;
 };
 
-class TTask : public TaskSettingsFields, public LogSettingsSource, public VariableContext
+class TTask : public TaskSettingsFields
 {
 public:
     // A task with every default: named "Untitled", a new ID, Simple Copy, created and last run now.
     TTask();
-    ~TTask() override;
+    ~TTask();
     TTask(const TTask &) = delete;
     TTask &operator=(const TTask &) = delete;
 
@@ -177,70 +175,6 @@ public:
     std::string Expand(const std::string &text) const
     {
         return ExpandVariables(*this, text);
-    }
-
-    // LogSettingsSource: the Log group through its getters.
-    bool logEnabled() const override
-    {
-        return GetLogEnabled();
-    }
-    std::string logFileName() const override
-    {
-        return GetLogFileName();
-    }
-    int logMaxSize() const override
-    {
-        return GetLogMaxSize();
-    }
-    bool logIncludeSummary() const override
-    {
-        return GetLogIncludeSummary();
-    }
-    bool logIncludeFiles() const override
-    {
-        return GetLogIncludeFiles();
-    }
-    bool logIncludeSkipping() const override
-    {
-        return GetLogIncludeSkipping();
-    }
-    bool logIncludeWarnings() const override
-    {
-        return GetLogIncludeWarnings();
-    }
-    bool logIncludeErrors() const override
-    {
-        return GetLogIncludeErrors();
-    }
-
-    // VariableContext: the folders as the getters give them.
-    int sourceCount() const override
-    {
-        return GetSourceCount();
-    }
-    std::string sourceFolder(int index) const override
-    {
-        return GetSourceFolder(index);
-    }
-    std::string destinationFolder() const override
-    {
-        return GetDestinationFolder(-1);
-    }
-    std::string archiveFolder() const override
-    {
-        return GetArchiveFolder();
-    }
-    std::string versionsFolder() const override
-    {
-        return GetVersionsFolder();
-    }
-    std::string name() const override
-    {
-        return Name;
-    }
-    std::string id() const override
-    {
-        return ID;
     }
 
     // Rebuilds the folder watches from the current sources (and the destination of a synchronise

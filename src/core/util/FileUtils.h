@@ -1,4 +1,10 @@
-// Low-level file and folder operations of the backup threads and the task model.
+// The file and folder utilities: free functions over paths, each answering with a result flag.
+//
+// Who calls them: path variables (RemovePathRoot), task validation (ValidateFolder), the folder
+// browser (ForceDirectories) and the backup's "same content" test (FilesHaveSameCrc). The backup
+// threads copy, delete and recycle through the platform layer (platform/FileCopy.h, Trash.h)
+// directly; the other routines here are the utilities' public face and are reached only from
+// their tests.
 //
 // Every routine is a free function without state that never throws and never shows anything: it
 // answers with a result flag (and, for the copy, an error code), so it can run on any backup thread.

@@ -1,9 +1,10 @@
 // CopyFileThrottled: the utilities' face of the platform's one file copy.
 //
-// It keeps the utilities' contract (a result flag and an error code: 87 for the same file,
-// 0xFFFFFFFF for a stop, 8 for no memory, else the errno value) and adds what the utilities
-// promise beyond the engine's use: a progress callback, a copy that carries its source's cleared
-// archive attribute, and clearing the source's archive attribute after a fully successful copy.
+// The backup threads call StagedCopy themselves; nothing in the program calls this face, which
+// keeps the utilities' contract for its tests and the copy benchmark: a result flag and an error
+// code (87 for the same file, 0xFFFFFFFF for a stop, 8 for no memory, else the errno value), a
+// progress callback, a copy that carries its source's cleared archive attribute, and clearing the
+// source's archive attribute after a fully successful copy.
 #include "core/util/FileUtils.h"
 
 #include "platform/FileCopy.h"
