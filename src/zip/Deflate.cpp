@@ -22,6 +22,10 @@ constexpr unsigned kMaxMatch = 258;
 constexpr unsigned kMinLookahead = kMaxMatch + kMinMatch + 1;
 constexpr unsigned kMaxDist = kWSize - kMinLookahead;
 constexpr unsigned kTooFar = 4096;
+// Strands of a hash chain walk (see Deflater::State::links); chains of fewer than
+// kStrandedChain candidates are walked as one strand.
+constexpr unsigned kMaxStrands = 4;
+constexpr unsigned kStrandedChain = 16;
 // The match comparison reads whole machine words and may look a few bytes past the data.
 constexpr unsigned kWindowSlack = 16;
 
@@ -72,7 +76,12 @@ inline unsigned commonPrefix(const uint8_t *a, const uint8_t *b, unsigned limit)
 
 struct Deflater::State {
     uint8_t window[kWindowBytes + kWindowSlack];
-    uint16_t prev[kWSize];
+    // The hash chains: links[0][p & kWMask] is the position inserted before p with the same
+    // hash, links[k] the one k+1 steps back. A walk follows `strands` interleaved strands of
+    // the chain (candidate i+strands from candidate i), so the memory loads of neighbouring
+    // candidates overlap instead of waiting for each other. The candidates and their order are
+    // those of the plain chain.
+    uint16_t links[kMaxStrands][kWSize];
     uint16_t head[kHashSize];
     DeflateBlockWriter blocks;
 
@@ -80,6 +89,7 @@ struct Deflater::State {
     bool eof = false;
     uint64_t totalIn = 0;
     LevelParams params{};
+    unsigned strands = 1;
 
     unsigned strstart = 0;
     unsigned lookahead = 0;
@@ -94,22 +104,51 @@ struct Deflater::State {
     State()
     {
         std::memset(window, 0, sizeof window);
-        std::memset(prev, 0, sizeof prev);
+        std::memset(links, 0, sizeof links);
         std::memset(head, 0, sizeof head);
     }
 
-    void start(int level, const ReadFn *readFn, const WriteFn *writeFn, bool allowStoredFile);
+    void start(int level, unsigned strandChoice, const ReadFn *readFn, const WriteFn *writeFn, bool allowStoredFile);
     void fillWindow();
     void slide();
+    template <unsigned S>
     unsigned longestMatch(unsigned curMatch, unsigned bestLen);
+
+    // Compares one candidate with the string at `scan`; true (and bestLen, matchStart and
+    // scanEnd updated) when it is longer than the best so far.
+    bool tryCandidate(unsigned cand, const uint8_t *scan, unsigned maxLen, uint16_t scanStart, uint16_t &scanEnd,
+                      unsigned &bestLen)
+    {
+        const uint8_t *match = window + cand;
+        if (load16(match + bestLen - 1) != scanEnd || load16(match) != scanStart) {
+            return false;
+        }
+        const unsigned len = commonPrefix(scan, match, maxLen);
+        if (len <= bestLen) {
+            return false;
+        }
+        matchStart = cand;
+        bestLen = len;
+        scanEnd = load16(scan + bestLen - 1);
+        return true;
+    }
+    template <unsigned S>
     void deflateFast();
+    template <unsigned S>
     void deflateLazy();
 
+    template <unsigned S>
     unsigned insertString(unsigned pos)
     {
         insH = ((insH << kHashShift) ^ window[pos + kMinMatch - 1]) & kHashMask;
         const unsigned h = head[insH];
-        prev[pos & kWMask] = static_cast<uint16_t>(h);
+        const unsigned slot = pos & kWMask;
+        links[0][slot] = static_cast<uint16_t>(h);
+        // Position h's own links are those of p one step further. When h is 0 the chain ends
+        // here; when h has left the window its links are stale, but a walk stops at h then.
+        for (unsigned k = 1; k < S; ++k) {
+            links[k][slot] = h != 0 ? links[k - 1][h & kWMask] : 0;
+        }
         head[insH] = static_cast<uint16_t>(pos);
         return h;
     }
@@ -124,9 +163,15 @@ struct Deflater::State {
     }
 };
 
-void Deflater::State::start(int level, const ReadFn *readFn, const WriteFn *writeFn, bool allowStoredFile)
+void Deflater::State::start(int level, unsigned strandChoice, const ReadFn *readFn, const WriteFn *writeFn,
+                            bool allowStoredFile)
 {
     params = kLevels[level];
+    if (strandChoice == 0) {
+        strands = params.chain >= kStrandedChain ? kMaxStrands : 1;
+    } else {
+        strands = strandChoice == 1 ? 1 : kMaxStrands;
+    }
     read = readFn;
     eof = false;
     totalIn = 0;
@@ -156,8 +201,10 @@ void Deflater::State::slide()
     for (uint16_t &h : head) {
         h = static_cast<uint16_t>(h >= kWSize ? h - kWSize : 0);
     }
-    for (uint16_t &p : prev) {
-        p = static_cast<uint16_t>(p >= kWSize ? p - kWSize : 0);
+    for (unsigned k = 0; k < strands; ++k) {
+        for (uint16_t &p : links[k]) {
+            p = static_cast<uint16_t>(p >= kWSize ? p - kWSize : 0);
+        }
     }
 }
 
@@ -183,6 +230,7 @@ void Deflater::State::fillWindow()
     } while (lookahead < kMinLookahead);
 }
 
+template <unsigned S>
 unsigned Deflater::State::longestMatch(unsigned curMatch, unsigned bestLen)
 {
     unsigned chain = params.chain;
@@ -196,26 +244,43 @@ unsigned Deflater::State::longestMatch(unsigned curMatch, unsigned bestLen)
     if (bestLen >= maxLen) {
         return bestLen;
     }
-    do {
-        const uint8_t *match = window + curMatch;
-        // Cheap rejection: the candidate must extend the best match found so far.
-        if (load16(match + bestLen - 1) != load16(scan + bestLen - 1) || load16(match) != load16(scan)) {
-            continue;
+    uint16_t scanEnd = load16(scan + bestLen - 1);
+    const uint16_t scanStart = load16(scan);
+    // cand[k] is the k-th of the next S candidates in chain order. A candidate is used only
+    // while every earlier one lies inside the window and the chain budget lasts, exactly as in
+    // a walk of one strand; links read for candidates past that point are never used.
+    unsigned cand[S];
+    cand[0] = curMatch;
+#pragma GCC unroll 8
+    for (unsigned k = 1; k < S; ++k) {
+        cand[k] = links[k - 1][curMatch & kWMask];
+    }
+    for (;;) {
+        unsigned next[S];
+    #pragma GCC unroll 8
+    for (unsigned k = 0; k < S; ++k) {
+            next[k] = links[S - 1][cand[k] & kWMask];
         }
-        const unsigned len = commonPrefix(scan, match, maxLen);
-        if (len > bestLen) {
-            matchStart = curMatch;
-            bestLen = len;
-            if (len >= nice) {
-                break;
+    #pragma GCC unroll 8
+    for (unsigned k = 0; k < S; ++k) {
+            if (tryCandidate(cand[k], scan, maxLen, scanStart, scanEnd, bestLen) && bestLen >= nice) {
+                return bestLen;
+            }
+            const unsigned following = k + 1 < S ? cand[k + 1] : next[0];
+            if (following <= limit || --chain == 0) {
+                return bestLen;
             }
         }
-    } while ((curMatch = prev[curMatch & kWMask]) > limit && --chain != 0);
-    return bestLen;
+    #pragma GCC unroll 8
+    for (unsigned k = 0; k < S; ++k) {
+            cand[k] = next[k];
+        }
+    }
 }
 
 // Levels 1 to 3: each match is taken at once; short matches enter all their strings into the
 // hash table, long ones only their first.
+template <unsigned S>
 void Deflater::State::deflateFast()
 {
     for (;;) {
@@ -227,11 +292,11 @@ void Deflater::State::deflateFast()
         }
         unsigned hashHead = 0;
         if (lookahead >= kMinMatch) {
-            hashHead = insertString(strstart);
+            hashHead = insertString<S>(strstart);
         }
         unsigned length = 0;
         if (hashHead != 0 && strstart - hashHead <= kMaxDist) {
-            length = longestMatch(hashHead, kMinMatch - 1);
+            length = longestMatch<S>(hashHead, kMinMatch - 1);
         }
         bool endBlock;
         if (length >= kMinMatch) {
@@ -240,7 +305,7 @@ void Deflater::State::deflateFast()
             if (length <= params.lazy && lookahead >= kMinMatch) {
                 endBlock = blocks.tallyMatch(distance, length, blockBytes() + length);
                 for (unsigned k = 1; k < length; ++k) {
-                    insertString(strstart + k);
+                    insertString<S>(strstart + k);
                 }
                 strstart += length;
             } else {
@@ -261,6 +326,7 @@ void Deflater::State::deflateFast()
 }
 
 // Levels 4 to 9: a match is only taken when the match at the next position is not longer.
+template <unsigned S>
 void Deflater::State::deflateLazy()
 {
     for (;;) {
@@ -272,13 +338,13 @@ void Deflater::State::deflateLazy()
         }
         unsigned hashHead = 0;
         if (lookahead >= kMinMatch) {
-            hashHead = insertString(strstart);
+            hashHead = insertString<S>(strstart);
         }
         prevLength = matchLength;
         prevMatch = matchStart;
         matchLength = kMinMatch - 1;
         if (hashHead != 0 && prevLength < params.lazy && strstart - hashHead <= kMaxDist) {
-            matchLength = longestMatch(hashHead, prevLength);
+            matchLength = longestMatch<S>(hashHead, prevLength);
             if (matchLength == kMinMatch && strstart - matchStart > kTooFar) {
                 matchLength = kMinMatch - 1;
             }
@@ -294,7 +360,7 @@ void Deflater::State::deflateLazy()
             lookahead -= prevLength - 1;
             for (unsigned k = 1; k < prevLength - 1; ++k) {
                 if (strstart + k <= maxInsert) {
-                    insertString(strstart + k);
+                    insertString<S>(strstart + k);
                 }
             }
             strstart += prevLength - 1;
@@ -341,11 +407,11 @@ DeflateResult Deflater::deflateFile(int level, const ReadFn &read, const WriteFn
 {
     level = std::clamp(level, 1, 9);
     State &s = *m_state;
-    s.start(level, &read, &write, allowStoredFile);
+    s.start(level, m_strands, &read, &write, allowStoredFile);
     if (kLevels[level].fast) {
-        s.deflateFast();
+        s.strands == 1 ? s.deflateFast<1>() : s.deflateFast<kMaxStrands>();
     } else {
-        s.deflateLazy();
+        s.strands == 1 ? s.deflateLazy<1>() : s.deflateLazy<kMaxStrands>();
     }
     DeflateResult result;
     result.compressedSize = s.blocks.compressedSize();

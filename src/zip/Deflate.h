@@ -45,6 +45,11 @@ public:
     // stored fallback (the caller must then be able to record method 0 for the entry).
     DeflateResult deflateFile(int level, const ReadFn &read, const WriteFn &write, bool allowStoredFile = true);
 
+    // How the match finder walks its hash chains: 0 (the default) picks by level, 1 walks each
+    // chain as one strand, any other value as several interleaved strands. The output is the
+    // same either way; only the speed differs. For tests and benchmarks.
+    void setChainStrands(unsigned strands) { m_strands = strands; }
+
     // General purpose flag bits that announce the level: 4 for levels 1 and 2 (fast),
     // 2 for levels 8 and 9 (maximum), 0 otherwise.
     static uint16_t flagBitsForLevel(int level);
@@ -56,6 +61,7 @@ public:
 private:
     struct State;
     std::unique_ptr<State> m_state;
+    unsigned m_strands = 0;
 };
 
 } // namespace qv
