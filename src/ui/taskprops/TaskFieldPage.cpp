@@ -12,12 +12,25 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <stdexcept>
+#include <string>
+
 namespace qv {
 namespace {
 
 template <class W> W *named(W *w, const char *name)
 {
     w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+// The page's control of that name; a missing one is a fault of the page's build.
+template <class W> W *existing(const QWidget *page, const char *name)
+{
+    auto *w = page->findChild<W *>(QString::fromLatin1(name));
+    if (w == nullptr) {
+        throw std::logic_error(std::string("the page has no control named ") + name);
+    }
     return w;
 }
 
@@ -51,9 +64,15 @@ QWidget *TaskFieldPage::check(const char *name, const QString &caption, BoolRef 
 {
     auto *box = named(new QCheckBox(caption, this), name);
     m_grid->addWidget(box, m_row++, 0, 1, 3);
+    bindCheck(name, std::move(ref));
+    return box;
+}
+
+void TaskFieldPage::bindCheck(const char *name, BoolRef ref)
+{
+    auto *box = existing<QCheckBox>(this, name);
     m_loaders.push_back([box, ref](const TaskSettings &s) { box->setChecked(ref(const_cast<TaskSettings &>(s))); });
     m_storers.push_back([box, ref](TaskSettings &s) { ref(s) = box->isChecked(); });
-    return box;
 }
 
 QLineEdit *TaskFieldPage::edit(const char *name, const QString &caption, TextRef ref, bool masked,
@@ -67,6 +86,12 @@ QLineEdit *TaskFieldPage::edit(const char *name, const QString &caption, TextRef
         e->setEchoMode(QLineEdit::Password);
     }
     m_grid->addWidget(e, m_row++, labelName != nullptr ? 1 : 0, 1, labelName != nullptr ? 2 : 3);
+    return bindEdit(name, std::move(ref));
+}
+
+QLineEdit *TaskFieldPage::bindEdit(const char *name, TextRef ref)
+{
+    auto *e = existing<QLineEdit>(this, name);
     m_loaders.push_back([e, ref](const TaskSettings &s) {
         e->setText(QString::fromStdString(ref(const_cast<TaskSettings &>(s))));
     });
@@ -77,13 +102,19 @@ QLineEdit *TaskFieldPage::edit(const char *name, const QString &caption, TextRef
 QLineEdit *TaskFieldPage::folder(const char *name, const char *buttonName, const QString &caption, TextRef ref,
                                  const char *labelName)
 {
-    QLineEdit *e = edit(name, caption, ref, false, labelName);
-    --m_row;
-    m_grid->removeWidget(e);
-    m_grid->addWidget(e, m_row, labelName != nullptr ? 1 : 0, 1, labelName != nullptr ? 1 : 2);
-    auto *browse = named(new QPushButton(QStringLiteral("Browse..."), this), buttonName);
-    m_grid->addWidget(browse, m_row++, 2);
-    connect(browse, &QPushButton::clicked, this, [this, e] {
+    if (labelName != nullptr) {
+        m_grid->addWidget(named(new QLabel(caption, this), labelName), m_row, 0);
+    }
+    m_grid->addWidget(named(new QLineEdit(this), name), m_row, labelName != nullptr ? 1 : 0, 1,
+                      labelName != nullptr ? 1 : 2);
+    m_grid->addWidget(named(new QPushButton(QStringLiteral("Browse..."), this), buttonName), m_row++, 2);
+    return bindFolder(name, buttonName, std::move(ref));
+}
+
+QLineEdit *TaskFieldPage::bindFolder(const char *name, const char *buttonName, TextRef ref)
+{
+    QLineEdit *e = bindEdit(name, std::move(ref));
+    connect(existing<QPushButton>(this, buttonName), &QPushButton::clicked, this, [this, e] {
         if (auto chosen = FolderPicker::instance().pickFolder(this, e->text())) {
             e->setText(*chosen);
         }
@@ -97,9 +128,15 @@ RangedField *TaskFieldPage::number(const char *name, const char *upDownName, con
     if (labelName != nullptr) {
         m_grid->addWidget(named(new QLabel(caption, this), labelName), m_row, 0);
     }
-    auto *f = named(new RangedField(minimum, maximum, this), upDownName);
+    m_grid->addWidget(named(new RangedField(minimum, maximum, this), upDownName), m_row++, 1, 1, 1, Qt::AlignLeft);
+    return bindNumber(name, upDownName, minimum, maximum, std::move(ref));
+}
+
+RangedField *TaskFieldPage::bindNumber(const char *name, const char *upDownName, int minimum, int maximum, IntRef ref)
+{
+    auto *f = existing<RangedField>(this, upDownName);
+    f->setFieldRange(minimum, maximum);
     f->findChild<QLineEdit *>()->setObjectName(QString::fromLatin1(name));
-    m_grid->addWidget(f, m_row++, 1, 1, 1, Qt::AlignLeft);
     m_loaders.push_back([f, ref](const TaskSettings &s) { f->setStoredValue(ref(const_cast<TaskSettings &>(s))); });
     m_storers.push_back([f, ref](TaskSettings &s) { ref(s) = static_cast<std::int32_t>(f->storedValue()); });
     return f;
@@ -109,15 +146,25 @@ void TaskFieldPage::radios(const std::vector<std::pair<const char *, QString>> &
                            std::function<int(const TaskSettings &)> get,
                            std::function<void(TaskSettings &, int checked)> set)
 {
-    std::vector<QRadioButton *> list;
+    std::vector<const char *> names;
     auto *holder = new QWidget(this);
     auto *box = new QVBoxLayout(holder);
     box->setContentsMargins(0, 0, 0, 0);
     for (const auto &[name, caption] : buttons) {
-        list.push_back(named(new QRadioButton(caption, holder), name));
-        box->addWidget(list.back());
+        box->addWidget(named(new QRadioButton(caption, holder), name));
+        names.push_back(name);
     }
     m_grid->addWidget(holder, m_row++, 0, 1, 3);
+    bindRadios(names, std::move(get), std::move(set));
+}
+
+void TaskFieldPage::bindRadios(const std::vector<const char *> &names, std::function<int(const TaskSettings &)> get,
+                               std::function<void(TaskSettings &, int checked)> set)
+{
+    std::vector<QRadioButton *> list;
+    for (const char *name : names) {
+        list.push_back(existing<QRadioButton>(this, name));
+    }
     m_loaders.push_back([list, get](const TaskSettings &s) {
         const int v = get(s);
         for (std::size_t i = 0; i < list.size(); ++i) {

@@ -2,7 +2,8 @@
 //
 // Most pages of the dialog are rows of check boxes, edits, number boxes and radio sets, each bound
 // to one setting. A page lists its rows once; load and store walk the same list, so a control
-// cannot be filled and forgotten on the way back.
+// cannot be filled and forgotten on the way back. A page built from a form file binds its named
+// controls the same way (bindCheck, bindRadios).
 #pragma once
 
 #include "ui/taskprops/TaskPropertiesPage.h"
@@ -47,6 +48,16 @@ public:
     void stretch();
     // Any other control on a row of its own.
     QWidget *row(QWidget *w);
+
+    // Bindings of controls that already exist on the page (built from a form file), found by name.
+    void bindCheck(const char *name, BoolRef ref);
+    QLineEdit *bindEdit(const char *name, TextRef ref);
+    // A folder edit and its Browse button (through the folder picker).
+    QLineEdit *bindFolder(const char *name, const char *buttonName, TextRef ref);
+    // The number box `upDownName`: its range, its edit's name `name`, and the setting.
+    RangedField *bindNumber(const char *name, const char *upDownName, int minimum, int maximum, IntRef ref);
+    void bindRadios(const std::vector<const char *> &names, std::function<int(const TaskSettings &)> get,
+                    std::function<void(TaskSettings &, int checked)> set);
 
     void load(const TaskSettings &s) override;
     void store(TaskSettings &s) const override;

@@ -8,6 +8,12 @@
 #include "ui/TaskFTPAdvForm.h"
 #include "ui/taskprops/LinkLabel.h"
 #include "ui/taskprops/TaskFieldPage.h"
+#include "ui_TaskCompressPage.h"
+#include "ui_TaskDestLocalPage.h"
+#include "ui_TaskFolderMonitorPage.h"
+#include "ui_TaskOptionsPage.h"
+#include "ui_TaskVersionsPage.h"
+#include "ui_TaskTypePage.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -30,28 +36,27 @@ namespace {
 #define QV_TEXT(expr) QV_REF(std::string, expr)
 #define QV_INT(expr) QV_REF(std::int32_t, expr)
 
+// A page body built from its form file.
+template <class Ui> QWidget *formBody(QWidget *parent)
+{
+    auto *body = new QWidget(parent);
+    Ui ui;
+    ui.setupUi(body);
+    return body;
+}
+
 // The compression page: the zip passwords must match before OK closes the dialog.
 class CompressPage : public TaskFieldPage
 {
 public:
     explicit CompressPage(QWidget *parent) : TaskFieldPage(parent)
     {
-        check("CompressUseCheckBox", QStringLiteral("Use ZIP compression"), QV_BOOL(CompressUse));
-        m_name = edit("CompressFilenameEdit", QStringLiteral("Zip file name:"), QV_TEXT(CompressFilename), false,
-                      "CompressFilenameLabel");
-        label("CompressPasswordTopLabel", QStringLiteral("Protect the zip file with a password:"));
-        m_password = edit("CompressPasswordEdit", QStringLiteral("Password:"), QV_TEXT(CompressPassword), true,
-                          "CompressPassword1Label");
-        m_again = new QLineEdit(this);
-        m_again->setObjectName(QStringLiteral("CompressPasswordReenterEdit"));
-        m_again->setEchoMode(QLineEdit::Password);
-        auto *againLabel = new QLabel(QStringLiteral("Reenter password:"), this);
-        againLabel->setObjectName(QStringLiteral("CompressPassword2Label"));
-        m_grid->addWidget(againLabel, m_row, 0);
-        m_grid->addWidget(m_again, m_row++, 1, 1, 2);
-        number("CompressLevelEdit", "CompressLevelUpDown", QStringLiteral("Compression level:"), 0, 9,
-               QV_INT(CompressLevel), "CompressLevelLabel");
-        label("CompressLevelNoteLabel", QStringLiteral("0 = store only, 9 = best compression"));
+        row(formBody<Ui::TaskCompressPage>(this));
+        bindCheck("CompressUseCheckBox", QV_BOOL(CompressUse));
+        m_name = bindEdit("CompressFilenameEdit", QV_TEXT(CompressFilename));
+        m_password = bindEdit("CompressPasswordEdit", QV_TEXT(CompressPassword));
+        m_again = findChild<QLineEdit *>(QStringLiteral("CompressPasswordReenterEdit"));
+        bindNumber("CompressLevelEdit", "CompressLevelUpDown", 0, 9, QV_INT(CompressLevel));
         stretch();
     }
     void load(const TaskSettings &s) override
@@ -149,14 +154,11 @@ const DestinationLink kDestinationLinks[] = {
 TaskPropertiesPage *createTypePage(QWidget *parent)
 {
     auto *p = new TaskFieldPage(parent);
-    p->radios({{"BackupTypeSimpleCopyRadioButton", QStringLiteral("Simple copy")},
-               {"BackupTypeExactCopyRadioButton", QStringLiteral("Exact Copy")},
-               {"BackupTypeMoveRadioButton", QStringLiteral("Move")},
-               {"BackupTypeSynchronizeRadioButton", QStringLiteral("Synchronize")}},
-              [](const TaskSettings &s) { return static_cast<int>(s.TaskType); },
-              [](TaskSettings &s, int checked) { s.TaskType = static_cast<TTaskType>(checked < 0 ? 0 : checked); });
-    p->label("BackupTypeSynchronizeLabel",
-              QStringLiteral("Synchronize works on one source folder: it is not available with several."));
+    p->row(formBody<Ui::TaskTypePage>(p));
+    p->bindRadios({"BackupTypeSimpleCopyRadioButton", "BackupTypeExactCopyRadioButton", "BackupTypeMoveRadioButton",
+                   "BackupTypeSynchronizeRadioButton"},
+                  [](const TaskSettings &s) { return static_cast<int>(s.TaskType); },
+                  [](TaskSettings &s, int checked) { s.TaskType = static_cast<TTaskType>(checked < 0 ? 0 : checked); });
     p->stretch();
     return p;
 }
@@ -204,10 +206,8 @@ TaskPropertiesPage *createDestinationPage(QWidget *parent)
 TaskPropertiesPage *createDestLocalPage(QWidget *parent)
 {
     auto *p = new TaskFieldPage(parent);
-    p->folder("DestLocalFolderEdit", "DestLocalFolderButton", QStringLiteral("Destination folder:"),
-              QV_TEXT(DestLocal), "DestLocalFolderLabel");
-    p->label("DestLocalFolderLabelExpandTest", QString());
-    p->label("DestLocalFolderNoteLabel", QStringLiteral("Variables such as %ProjectName% are expanded at run time."));
+    p->row(formBody<Ui::TaskDestLocalPage>(p));
+    p->bindFolder("DestLocalFolderEdit", "DestLocalFolderButton", QV_TEXT(DestLocal));
     p->stretch();
     return p;
 }
@@ -320,17 +320,15 @@ TaskPropertiesPage *createAutoRunPage(QWidget *parent)
 TaskPropertiesPage *createFolderMonitorPage(QWidget *parent)
 {
     auto *p = new TaskFieldPage(parent);
-    p->label("FolderMonitorLabel", QStringLiteral("Start the task when one of these changes in its folders:"));
-    p->check("FolderMonitorFileNameCheckBox", QStringLiteral("File Name"), QV_BOOL(FolderMonitor.MonitorFileName));
-    p->check("FolderMonitorFolderNameCheckBox", QStringLiteral("Folder Name"), QV_BOOL(FolderMonitor.MonitorFolderName));
-    p->check("FolderMonitorAttributesCheckBox", QStringLiteral("Attributes"), QV_BOOL(FolderMonitor.MonitorAttributes));
-    p->check("FolderMonitorSizeCheckBox", QStringLiteral("Size"), QV_BOOL(FolderMonitor.MonitorSize));
-    p->check("FolderMonitorLastWriteCheckBox", QStringLiteral("Last Write Date/Time"),
-             QV_BOOL(FolderMonitor.MonitorLastWrite));
-    p->check("FolderMonitorSecurityCheckBox", QStringLiteral("Security Attributes"),
-             QV_BOOL(FolderMonitor.MonitorSecurity));
-    p->number("FolderMonitorWaitSecondsEdit", "FolderMonitorWaitSecondsUpDown", QStringLiteral("Wait (seconds):"), 0,
-              32767, QV_INT(FolderMonitor.WaitSeconds), "FolderMonitorWaitLabel");
+    p->row(formBody<Ui::TaskFolderMonitorPage>(p));
+    p->bindCheck("FolderMonitorFileNameCheckBox", QV_BOOL(FolderMonitor.MonitorFileName));
+    p->bindCheck("FolderMonitorFolderNameCheckBox", QV_BOOL(FolderMonitor.MonitorFolderName));
+    p->bindCheck("FolderMonitorAttributesCheckBox", QV_BOOL(FolderMonitor.MonitorAttributes));
+    p->bindCheck("FolderMonitorSizeCheckBox", QV_BOOL(FolderMonitor.MonitorSize));
+    p->bindCheck("FolderMonitorLastWriteCheckBox", QV_BOOL(FolderMonitor.MonitorLastWrite));
+    p->bindCheck("FolderMonitorSecurityCheckBox", QV_BOOL(FolderMonitor.MonitorSecurity));
+    p->bindNumber("FolderMonitorWaitSecondsEdit", "FolderMonitorWaitSecondsUpDown", 0, 32767,
+                  QV_INT(FolderMonitor.WaitSeconds));
     p->stretch();
     return p;
 }
@@ -338,26 +336,14 @@ TaskPropertiesPage *createFolderMonitorPage(QWidget *parent)
 TaskPropertiesPage *createOptionsPage(QWidget *parent)
 {
     auto *p = new TaskFieldPage(parent);
-    p->check("OptionsOverwriteNeverDestinationCheckBox",
-             QStringLiteral("Overwrite destination files even if they are newer than source files"),
-             QV_BOOL(BackupOverwriteNeverDestination));
-    p->check("OptionsCopyInUseFilesCheckBox",
-             QStringLiteral("Try to process \"in use\" files (please, read Help for important note)"),
-             QV_BOOL(BackupCopyInUseFiles));
-    p->check("OptionsCompareAfterCopyCheckBox",
-             QStringLiteral("Compare files after copy (using CRC32 checksum comparision)"),
-             QV_BOOL(BackupCompareAfterCopy));
-    p->check("OptionsKeepStructureFromRootCheckBox",
-             QStringLiteral("Keep source files in a sub folder of destination maintaining the source path"),
-             QV_BOOL(KeepStructureFromRoot));
-    p->check("OptionsCopyIfSourceLengthIsZeroCheckBox",
-             QStringLiteral("Overwrite non-empty destination files by empty (zero length) source files"),
-             QV_BOOL(CopyIfSourceLengthIsZero));
-    p->check("OptionsDontSkipIfDateEqButSrcBiggerDstCheckBox",
-             QStringLiteral("Dont skip copy if modification dates equals, but source file is bigger than destination"),
-             QV_BOOL(OptionsDontSkipIfDateEqButSrcBiggerDst));
-    p->check("OptionsClearSourceArchiveBitCheckBox", QStringLiteral("Clear the source archive bit after copy"),
-             QV_BOOL(ClearSourceArchiveBit));
+    p->row(formBody<Ui::TaskOptionsPage>(p));
+    p->bindCheck("OptionsOverwriteNeverDestinationCheckBox", QV_BOOL(BackupOverwriteNeverDestination));
+    p->bindCheck("OptionsCopyInUseFilesCheckBox", QV_BOOL(BackupCopyInUseFiles));
+    p->bindCheck("OptionsCompareAfterCopyCheckBox", QV_BOOL(BackupCompareAfterCopy));
+    p->bindCheck("OptionsKeepStructureFromRootCheckBox", QV_BOOL(KeepStructureFromRoot));
+    p->bindCheck("OptionsCopyIfSourceLengthIsZeroCheckBox", QV_BOOL(CopyIfSourceLengthIsZero));
+    p->bindCheck("OptionsDontSkipIfDateEqButSrcBiggerDstCheckBox", QV_BOOL(OptionsDontSkipIfDateEqButSrcBiggerDst));
+    p->bindCheck("OptionsClearSourceArchiveBitCheckBox", QV_BOOL(ClearSourceArchiveBit));
     p->stretch();
     return p;
 }
@@ -365,15 +351,10 @@ TaskPropertiesPage *createOptionsPage(QWidget *parent)
 TaskPropertiesPage *createVersionsPage(QWidget *parent)
 {
     auto *p = new TaskFieldPage(parent);
-    p->label("VersionsLabel1", QStringLiteral("Old versions of changed files can be kept in an archive folder."));
-    p->check("VersionsSaveOldCheckBox", QStringLiteral("Save old files to File Versions Archive Folder:"),
-             QV_BOOL(VersionsKeep));
-    p->folder("VersionsFolderEdit", "VersionsBrowseButton", QString(), QV_TEXT(VersionsFolder));
-    p->label("VersionsFolderExpandTestLabel", QString());
-    p->number("VersionsNumEdit", "VersionsNumUpDown", QStringLiteral("Versions to keep:"), 0, 5000,
-              QV_INT(VersionsFilesNum), "VersionsLabel2");
-    p->label("VersionsLabel3", QStringLiteral("0 = unlimited"));
-    p->label("VersionsLabel4", QStringLiteral("The oldest version is removed when the number is reached."));
+    p->row(formBody<Ui::TaskVersionsPage>(p));
+    p->bindCheck("VersionsSaveOldCheckBox", QV_BOOL(VersionsKeep));
+    p->bindFolder("VersionsFolderEdit", "VersionsBrowseButton", QV_TEXT(VersionsFolder));
+    p->bindNumber("VersionsNumEdit", "VersionsNumUpDown", 0, 5000, QV_INT(VersionsFilesNum));
     p->stretch();
     return p;
 }

@@ -216,3 +216,40 @@ TEST_F(TaskDialogForm, SourceModeAndSynchronizeFollowEachOther)
 }
 
 } // namespace
+
+namespace {
+
+// The pages laid out in form files: each control sits in its page's form body, where a language
+// file and the designer find it.
+TEST_F(TaskDialogForm, FormFilePagesHoldTheirControls)
+{
+    const struct {
+        const char *body;
+        const char *page;
+        std::vector<const char *> controls;
+    } rows[] = {
+        {"TaskTypePage", "BackupTypeTabSheet", {"BackupTypeSimpleCopyRadioButton", "BackupTypeSynchronizeLabel"}},
+        {"TaskDestLocalPage", "DestLocalTabSheet", {"DestLocalFolderEdit", "DestLocalFolderButton",
+                                                    "DestLocalFolderLabelExpandTest"}},
+        {"TaskCompressPage", "CompressTabSheet", {"CompressUseCheckBox", "CompressPasswordReenterEdit",
+                                                  "CompressLevelUpDown", "CompressLevelEdit"}},
+        {"TaskFolderMonitorPage", "FolderMonitorTabSheet", {"FolderMonitorSecurityCheckBox",
+                                                            "FolderMonitorWaitSecondsEdit"}},
+        {"TaskOptionsPage", "OptionsTabSheet", {"OptionsClearSourceArchiveBitCheckBox"}},
+        {"TaskVersionsPage", "VersionsTabSheet", {"VersionsFolderEdit", "VersionsBrowseButton", "VersionsNumEdit"}},
+    };
+    TTask task;
+    TProjectPropertiesForm form(task);
+    form.loadDraft();
+    for (const auto &row : rows) {
+        QWidget *page = form.page(form.pageIndexOf(QString::fromLatin1(row.page)));
+        auto *body = page->findChild<QWidget *>(QString::fromLatin1(row.body));
+        ASSERT_NE(body, nullptr) << row.body;
+        for (const char *name : row.controls) {
+            auto *w = body->findChild<QWidget *>(QString::fromLatin1(name));
+            EXPECT_NE(w, nullptr) << name << " in " << row.body;
+        }
+    }
+}
+
+} // namespace
