@@ -3,6 +3,7 @@
 
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
+#include "platform/RateBudget.h"
 
 #include <cerrno>
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <new>
+#include <optional>
 #include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -102,7 +104,7 @@ public:
 
 private:
     bool stopRequested(std::int64_t copied) const;
-    bool throttle(std::int64_t copied, std::chrono::steady_clock::time_point start, std::int64_t limit) const;
+    bool throttle(std::int64_t copied, std::chrono::steady_clock::time_point due) const;
     int block(std::int64_t size, std::int64_t &n);
 
     int m_in;
@@ -119,14 +121,11 @@ bool DataCopy::stopRequested(std::int64_t copied) const
     return m_options.progress != nullptr && *m_options.progress && !(*m_options.progress)(copied, m_total);
 }
 
-// Keeps the average rate since the start at or below the limit, sleeping in short slices so that a
-// stop request is seen promptly. False when stopped while waiting.
-bool DataCopy::throttle(std::int64_t copied, std::chrono::steady_clock::time_point start,
-                        std::int64_t limit) const
+// Waits until the limit allows the bytes written so far, in short slices so that a stop request is
+// seen promptly. False when stopped while waiting.
+bool DataCopy::throttle(std::int64_t copied, std::chrono::steady_clock::time_point due) const
 {
     using namespace std::chrono;
-    const auto due = start + duration_cast<steady_clock::duration>(
-                                 duration<double>(static_cast<double>(copied) / static_cast<double>(limit)));
     for (;;) {
         auto now = steady_clock::now();
         if (now >= due) {
@@ -157,13 +156,19 @@ int DataCopy::block(std::int64_t size, std::int64_t &n)
 
 int DataCopy::run(std::int64_t &copied)
 {
-    const bool limited = m_options.bytesPerSecond >= 0;
-    const std::int64_t limit = limited ? std::max<std::int64_t>(m_options.bytesPerSecond, 1) : 0;
+    // Without a shared budget, the copy keeps its own: its average rate stays at the limit.
+    std::optional<RateBudget> own;
+    RateBudget *budget = m_options.budget;
+    if (budget == nullptr && m_options.bytesPerSecond >= 0) {
+        budget = &own.emplace(m_options.bytesPerSecond);
+    }
+    const bool limited = budget != nullptr;
+    const std::int64_t limit = limited ? budget->bytesPerSecond() : 0;
     const std::int64_t blockSize = limited && limit < kBlockSize ? limit : kBlockSize;
     bool inKernel = !limited && m_total > kRangeMinSize && g_kernelCopy.load(std::memory_order_relaxed);
-    const auto start = std::chrono::steady_clock::now();
     for (;;) {
         std::int64_t n = 0;
+        const auto began = limited ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
         if (inKernel) {
             ssize_t r =
                 ::copy_file_range(m_in, nullptr, m_out, nullptr, static_cast<std::size_t>(kRangeChunk), 0);
@@ -193,7 +198,7 @@ int DataCopy::run(std::int64_t &copied)
         if (stopRequested(copied)) {
             return kCopyCancelled;
         }
-        if (limited && !throttle(copied, start, limit)) {
+        if (limited && !throttle(copied, budget->spend(n, began))) {
             return kCopyCancelled;
         }
     }

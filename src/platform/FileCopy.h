@@ -28,6 +28,8 @@
 
 namespace qv {
 
+class RateBudget;
+
 // Errors besides errno values.
 inline constexpr int kCopyCancelled = -1;   // the cancel flag or the progress callback stopped it
 inline constexpr int kCopySameFile = -2;    // source and destination are the same file
@@ -43,6 +45,7 @@ struct CopyOptions
 {
     const std::atomic<bool> *cancel = nullptr;
     std::int64_t bytesPerSecond = -1;       // below 0: no limit; 0 counts as 1
+    RateBudget *budget = nullptr;           // a limit shared with other copies (overrides bytesPerSecond)
     const CopyProgress *progress = nullptr; // called after every block
     bool carryArchiveMark = false;          // a source whose archive attribute is clear gives such a copy
 };

@@ -2,6 +2,8 @@
 #include "core/engine/LocalBackup.h"
 
 #include "core/engine/BackupMessages.h"
+#include "core/engine/CopyWorkers.h"
+#include "platform/RateBudget.h"
 
 namespace qv {
 
@@ -69,6 +71,7 @@ void TLocalBackup::Execute()
     m_rules.versionsKeep = s.versionsKeep;
     m_coarseTimes = hasCoarseTimes(s.destinationRoot);
     m_mounts = m_services.mounts();
+    m_budget = s.bandwidthBytesPerSecond >= 0 ? std::make_unique<RateBudget>(s.bandwidthBytesPerSecond) : nullptr;
     switch (s.taskType) {
     case BackupTaskType::SimpleCopy:
         DoSimpleCopy();
@@ -148,22 +151,51 @@ void TLocalBackup::logSummary(const ScanTotals &totals)
                                             warningCount()}));
 }
 
+// Every decision is made here in scan order; the data of the files to copy is written by the
+// copy workers meanwhile, and each file ends (rename, lines, counters) in scan order again.
 bool TLocalBackup::copyPass()
 {
+    std::vector<std::string> folders = {m_snapshot->destinationRoot};
+    for (const RunSource &s : m_snapshot->sources) {
+        folders.push_back(s.folder);
+    }
+    CopyWorkers workers(CopyWorkers::countFor(folders, m_mounts));
+    m_workers = &workers;
+    struct Detach {
+        TLocalBackup *backup;
+        ~Detach()
+        {
+            backup->m_heldLines = nullptr;
+            backup->m_workers = nullptr;
+        }
+    } detach{this};
     for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
+        const FileEntryInfo info = m_sourceFiles.info(i);
+        if (Running()) {
+            workers.makeRoom(info.size); // ends the oldest files, which may end the run
+        }
         if (!Running()) {
+            workers.abandon();
             return false;
         }
-        const std::string source(m_sourceFiles.path(i));
-        const std::string target = SourceToDestination(source);
-        const FileEntryInfo info = m_sourceFiles.info(i);
+        auto p = std::make_shared<PendingCopy>();
+        p->source = std::string(m_sourceFiles.path(i));
+        p->destination = SourceToDestination(p->source);
+        p->info = info;
+        m_heldLines = &p->lines;
         if (info.isFolder) {
-            CreateFolder(target, source);
-        } else if (CopyFileChecked(source, target, info)) {
-            CompareAfterCopy(source, target);
+            CreateFolder(p->destination, p->source);
+        } else {
+            p->transfer = prepareCopy(*p);
         }
-        AddProgress(info.size);
+        m_heldLines = nullptr;
+        std::function<void()> work;
+        if (p->transfer) {
+            work = [this, p] { writeCopy(*p); };
+        }
+        workers.add(std::move(work), [this, p] { finishCopy(*p); }, info.size);
     }
+    workers.drain();
     return Running();
 }
 

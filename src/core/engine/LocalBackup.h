@@ -12,8 +12,10 @@
 #include "core/engine/CopyDecision.h"
 #include "core/engine/CustomBackup.h"
 #include "platform/MountTable.h"
+#include "platform/RateBudget.h"
 
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <string>
 #include <unordered_map>
@@ -21,6 +23,31 @@
 #include <vector>
 
 namespace qv {
+
+class CopyWorkers;
+
+// One file between the decision about it and its end: what was decided, the lines held back while
+// earlier files were still under way, and the written temporary file waiting for its rename.
+struct PendingCopy {
+    std::string source;
+    std::string destination;
+    FileEntryInfo info;
+    PathStat destinationBefore; // as the decision saw it
+    FilePlan plan;
+    std::vector<std::pair<int, std::string>> lines;
+    StagedCopy copy;
+    int in = -1; // the source, opened once for the in-use test and the copy
+    int openError = 0;
+    int error = 0;
+    bool transfer = false; // the data is to be written
+    bool written = false;
+
+    PendingCopy() = default;
+    PendingCopy(const PendingCopy &) = delete;
+    PendingCopy &operator=(const PendingCopy &) = delete;
+    ~PendingCopy();
+    int openSource();
+};
 
 class TLocalBackup : public TCustomBackup
 {
@@ -53,6 +80,13 @@ protected:
     bool copyPass();
 
     bool CopyFileChecked(const std::string &source, const std::string &destination, const FileEntryInfo &sourceInfo);
+    // The three steps of CopyFileChecked. The decision and the end run on the backup thread, in
+    // scan order; the write may run on a copy worker meanwhile.
+    bool prepareCopy(PendingCopy &p);
+    void writeCopy(PendingCopy &p);
+    bool commitCopy(PendingCopy &p);
+    void finishCopy(PendingCopy &p);
+    void releaseHeldLines() override;
     bool MoveFileChecked(const std::string &source, const std::string &destination);
     bool CreateFolder(const std::string &destination, const std::string &source);
     void CheckFreeSpace(const std::string &source, const std::string &destination, std::int64_t needed);
@@ -86,6 +120,8 @@ private:
     PathStat destinationStat(const std::string &path) const;
 
     std::int64_t freeSpace(const std::string &folder, std::int64_t needed, bool &fresh);
+    // True when the last answer, less what was written since, is recent and leaves room to spare.
+    bool estimateHolds(const std::string &folder, std::int64_t needed) const;
     void noteWritten(const std::string &folder, std::int64_t bytes);
 
     struct FreeEstimate {
@@ -93,7 +129,11 @@ private:
         std::chrono::steady_clock::time_point asked;
         bool valid = false;
     };
+    CopyOptions copyOptions() const;
+
     CopyRules m_rules;
+    std::unique_ptr<RateBudget> m_budget; // the run's bandwidth limit, shared by its copies
+    CopyWorkers *m_workers = nullptr;     // during the copy pass
     std::unordered_set<std::string> m_createdFolders;            // created by this run
     std::unordered_map<std::string, std::uint64_t> m_folderDevice; // folder -> file system
     std::unordered_map<std::uint64_t, FreeEstimate> m_freeEstimates;

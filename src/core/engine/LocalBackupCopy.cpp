@@ -2,6 +2,7 @@
 #include "core/engine/LocalBackup.h"
 
 #include "core/engine/BackupMessages.h"
+#include "core/engine/CopyWorkers.h"
 #include "core/util/FileUtils.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
@@ -11,6 +12,11 @@
 #include <climits>
 
 namespace qv {
+
+namespace {
+// Free space is asked again when the estimate comes within this of what is needed.
+constexpr std::int64_t kFreeMargin = 64 * 1024 * 1024;
+} // namespace
 
 PathStat TLocalBackup::destinationStat(const std::string &path) const
 {
@@ -69,6 +75,17 @@ bool TLocalBackup::CreateFolder(const std::string &destination, const std::strin
 // Free space is asked of the file system again only when the estimate (the last answer less what
 // this run wrote since) comes near what is needed, or a second has passed: asking for every small
 // file would cost more than copying it.
+bool TLocalBackup::estimateHolds(const std::string &folder, std::int64_t needed) const
+{
+    auto dev = m_folderDevice.find(folder);
+    if (dev == m_folderDevice.end()) {
+        return false;
+    }
+    auto e = m_freeEstimates.find(dev->second);
+    return e != m_freeEstimates.end() && e->second.valid && e->second.bytes - needed >= kFreeMargin &&
+           std::chrono::steady_clock::now() - e->second.asked <= std::chrono::seconds(1);
+}
+
 std::int64_t TLocalBackup::freeSpace(const std::string &folder, std::int64_t needed, bool &fresh)
 {
     fresh = false;
@@ -78,8 +95,7 @@ std::int64_t TLocalBackup::freeSpace(const std::string &folder, std::int64_t nee
     }
     FreeEstimate &e = m_freeEstimates[dev->second];
     const auto now = std::chrono::steady_clock::now();
-    constexpr std::int64_t kMargin = 64 * 1024 * 1024;
-    if (!e.valid || e.bytes - needed < kMargin || now - e.asked > std::chrono::seconds(1)) {
+    if (!e.valid || e.bytes - needed < kFreeMargin || now - e.asked > std::chrono::seconds(1)) {
         e.bytes = m_services.freeBytes(folder);
         e.asked = now;
         e.valid = true;
@@ -101,6 +117,14 @@ void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &
 {
     (void)source;
     const std::string folder = folderOf(destination);
+    if (m_heldLines != nullptr && !estimateHolds(folder, needed)) {
+        // The file system is to be asked: the files before this one are written and counted
+        // first, so that it answers as in a run that copies one file after another.
+        releaseHeldLines();
+        if (Terminated()) {
+            return;
+        }
+    }
     for (;;) {
         bool fresh = false;
         std::int64_t actual = freeSpace(folder, needed, fresh);
@@ -143,30 +167,49 @@ void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &
     }
 }
 
-namespace {
-// The source file, opened once for the in-use test and the copy.
-struct SourceFd {
-    int fd = -1;
-    int error = 0;
-    ~SourceFd()
-    {
-        if (fd >= 0) {
-            closeReadOnly(fd);
-        }
+PendingCopy::~PendingCopy()
+{
+    if (in >= 0) {
+        closeReadOnly(in);
     }
-    int open(const std::string &path)
-    {
-        if (fd < 0 && error == 0) {
-            fd = openForReading(path, error);
-        }
-        return fd;
+}
+
+int PendingCopy::openSource()
+{
+    if (in < 0 && openError == 0) {
+        in = openForReading(source, openError);
     }
-};
-} // namespace
+    return in;
+}
+
+CopyOptions TLocalBackup::copyOptions() const
+{
+    CopyOptions options;
+    options.cancel = &m_control.stopFlag();
+    options.bytesPerSecond = m_snapshot->bandwidthBytesPerSecond;
+    options.budget = m_budget.get();
+    return options;
+}
 
 bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string &destination,
                                    const FileEntryInfo &sourceInfo)
 {
+    PendingCopy p;
+    p.source = source;
+    p.destination = destination;
+    p.info = sourceInfo;
+    if (!prepareCopy(p)) {
+        return false;
+    }
+    writeCopy(p);
+    return commitCopy(p);
+}
+
+// The decision: folder, destination, plan, its lines, free space. True when the data is to be written.
+bool TLocalBackup::prepareCopy(PendingCopy &p)
+{
+    const std::string &source = p.source;
+    const std::string &destination = p.destination;
     const std::string folder = folderOf(destination);
     if (!CreateFolder(folder, folderOf(source)) || !Running()) {
         return false;
@@ -176,7 +219,8 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
     if (!freshFolder && m_cleanedFolders.insert(folder).second) {
         removeStaleCopyTemps(folder);
     }
-    const PathStat dst = freshFolder ? PathStat{} : destinationStat(destination);
+    p.destinationBefore = freshFolder ? PathStat{} : destinationStat(destination);
+    const PathStat &dst = p.destinationBefore;
     if (dst.isFolder) {
         Notify(lkError, akError, "CS",
                formatMessage(msg::FileCopyError, {source, destination, errnoText(EISDIR), EISDIR}));
@@ -184,52 +228,69 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
     }
     FilePairFacts facts;
     facts.destinationExists = dst.exists;
-    facts.dateRelation = dst.exists ? compareTimes(sourceInfo.mtimeNs, dst.mtimeNs, m_coarseTimes) : 1;
-    facts.sourceSize = sourceInfo.size;
+    facts.dateRelation = dst.exists ? compareTimes(p.info.mtimeNs, dst.mtimeNs, m_coarseTimes) : 1;
+    facts.sourceSize = p.info.size;
     facts.destinationSize = dst.size;
-    SourceFd in;
-    const FilePlan plan = planCopy(
-        facts, m_rules, [&] { return m_services.isInUse(source, in.open(source)); }, source, destination);
-    if (!executeNotices(plan) || !plan.transfer) {
+    p.plan = planCopy(
+        facts, m_rules, [&] { return m_services.isInUse(source, p.openSource()); }, source, destination);
+    if (!executeNotices(p.plan) || !p.plan.transfer) {
         return false;
     }
-    CheckFreeSpace(source, destination, sourceInfo.size);
+    CheckFreeSpace(source, destination, p.info.size);
     if (!Running()) {
         return false;
     }
-    StagedCopy copy;
-    CopyOptions options;
-    options.cancel = &m_control.stopFlag();
-    options.bytesPerSecond = m_snapshot->bandwidthBytesPerSecond;
-    int error = 0;
-    bool written = false;
-    if (in.open(source) < 0) {
-        error = in.error;
-    } else {
-        written = copy.write(in.fd, source, destination, &dst, options, error);
-        if (!written && error == ENOENT && !statPath(folder).isFolder) {
-            m_knownFolders.erase(folder);
-            written = CreateFolder(folder, folderOf(source)) && rewindFile(in.fd) &&
-                      copy.write(in.fd, source, destination, nullptr, options, error);
-        }
+    // Counted as written now: the files after this one are checked while it is being written.
+    noteWritten(folder, p.info.size);
+    return true;
+}
+
+// The data: the temporary file beside the destination, complete and closed. Touches nothing but
+// `p`, so it may run on a copy worker.
+void TLocalBackup::writeCopy(PendingCopy &p)
+{
+    if (!m_control.checkpoint()) {
+        p.error = kCopyCancelled; // stopped while paused or before this file's turn
+        return;
+    }
+    if (p.openSource() < 0) {
+        p.error = p.openError;
+        return;
+    }
+    p.written = p.copy.write(p.in, p.source, p.destination, &p.destinationBefore, copyOptions(), p.error);
+}
+
+// The end, in scan order: the rename over the destination with the version kept before it, or the
+// error. True when the destination now holds the copy.
+bool TLocalBackup::commitCopy(PendingCopy &p)
+{
+    const std::string &source = p.source;
+    const std::string &destination = p.destination;
+    const std::string folder = folderOf(destination);
+    int error = p.error;
+    bool written = p.written;
+    if (!written && p.openError == 0 && p.in >= 0 && error == ENOENT && !statPath(folder).isFolder) {
+        // The folder went away while the run was going: made again, then the copy once more.
+        m_knownFolders.erase(folder);
+        written = CreateFolder(folder, folderOf(source)) && rewindFile(p.in) &&
+                  p.copy.write(p.in, source, destination, nullptr, copyOptions(), error);
     }
     if (written) {
         m_wroteDestination = true;
-        noteWritten(folder, copy.bytesWritten());
     }
-    if (written && plan.keepVersion && !KeepVersion(destination)) {
+    if (written && p.plan.keepVersion && !KeepVersion(destination)) {
         return false; // the staged copy is removed; destination and archive are as they were
     }
-    if (written && copy.commit(error)) {
-        if (plan.keepVersion && !m_lastVersion.empty()) {
+    if (written && p.copy.commit(error)) {
+        if (p.plan.keepVersion && !m_lastVersion.empty()) {
             prune(folderOf(m_lastVersion), nameOf(destination), m_snapshot->versionsFilesNum);
         }
-        clearArchiveBit(source, copy);
+        clearArchiveBit(source, p.copy);
         return true;
     }
     // commit() fails only before its rename: the destination was not replaced, so the version just
     // kept goes and the archive stays as it was.
-    if (plan.keepVersion && !m_lastVersion.empty()) {
+    if (written && p.plan.keepVersion && !m_lastVersion.empty()) {
         int ignored = 0;
         deleteFile(m_lastVersion, ignored);
     }
@@ -238,6 +299,39 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
     }
     Notify(lkError, akError, "CS", formatMessage(msg::FileCopyError, {source, destination, errnoText(error), error}));
     return false;
+}
+
+// A file's turn: the lines held back for it go out, then the end of its copy.
+void TLocalBackup::finishCopy(PendingCopy &p)
+{
+    for (const auto &[kind, text] : p.lines) {
+        Log(kind, text);
+    }
+    p.lines.clear();
+    if (p.transfer && Running() && commitCopy(p)) {
+        CompareAfterCopy(p.source, p.destination);
+    }
+    AddProgress(p.info.size);
+}
+
+// An alert is due while lines are held: the files before this one are finished first, then its
+// own lines go out, and from here on the decision logs as it goes.
+void TLocalBackup::releaseHeldLines()
+{
+    std::vector<std::pair<int, std::string>> *held = m_heldLines;
+    m_heldLines = nullptr;
+    if (m_workers != nullptr) {
+        m_workers->drain();
+    }
+    if (held == nullptr) {
+        return;
+    }
+    if (!Terminated()) {
+        for (const auto &[kind, text] : *held) {
+            Log(kind, text);
+        }
+    }
+    held->clear();
 }
 
 // After a successful copy, with the task's option, the source is marked as backed up as it was when
@@ -339,10 +433,7 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     int error = errno;
     if (error == EXDEV) {
         StagedCopy copy;
-        CopyOptions options;
-        options.cancel = &m_control.stopFlag();
-        options.bytesPerSecond = m_snapshot->bandwidthBytesPerSecond;
-        if (copy.write(source, destination, options, error) && copy.commit(error)) {
+        if (copy.write(source, destination, copyOptions(), error) && copy.commit(error)) {
             m_wroteDestination = true;
             return moveDeleteSource(source, destination, src.size);
         }

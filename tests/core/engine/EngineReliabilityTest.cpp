@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fcntl.h>
 #include <map>
@@ -140,8 +141,30 @@ private:
     bool m_owned = false;
 };
 
-TEST(EngineReliability, KilledAtRandomMomentsLosesNothing)
+// `workers`: the copy workers of qv-run (QV_COPY_WORKERS), or empty text for its own choice.
+void killedAtRandomMomentsLosesNothing(const std::string &workers)
 {
+    struct Restore {
+        std::string old;
+        bool had = false;
+        ~Restore()
+        {
+            if (had) {
+                ::setenv("QV_COPY_WORKERS", old.c_str(), 1);
+            } else {
+                ::unsetenv("QV_COPY_WORKERS");
+            }
+        }
+    } restore;
+    if (const char *old = std::getenv("QV_COPY_WORKERS")) {
+        restore.old = old;
+        restore.had = true;
+    }
+    if (workers.empty()) {
+        ::unsetenv("QV_COPY_WORKERS");
+    } else {
+        ::setenv("QV_COPY_WORKERS", workers.c_str(), 1);
+    }
     ScratchDir scratch;
     const std::string base = scratch.path();
     const std::string src = base + "/src", pristine = base + "/pristine", dst = base + "/dst";
@@ -213,6 +236,16 @@ TEST(EngineReliability, KilledAtRandomMomentsLosesNothing)
     EXPECT_GE(killedMidway, 20);
     EXPECT_GE(midCopy, 4) << "too few kills landed in the middle of the copy";
     std::cout << "kills: " << killedMidway << " while running, " << midCopy << " in the middle of the copy\n";
+}
+
+TEST(EngineReliability, KilledAtRandomMomentsLosesNothing)
+{
+    killedAtRandomMomentsLosesNothing({});
+}
+
+TEST(EngineReliability, KilledWhileEightWorkersCopyLosesNothing)
+{
+    killedAtRandomMomentsLosesNothing("8");
 }
 
 TEST(EngineReliability, DestinationThatFillsUpKeepsEveryOldFile)

@@ -1,0 +1,15 @@
+// What kind of storage holds a path, as far as writing several files at once is concerned.
+#pragma once
+
+#include "platform/MountTable.h"
+
+#include <string>
+
+namespace qv {
+
+// False where files written side by side are no faster than one after another, or slower: a
+// rotating disk (its head would seek between the files), a network file system and a user-space
+// (FUSE) file system. True for solid-state and memory file systems, and when nothing is known.
+bool parallelWritesHelp(const std::string &path, const MountTable &mounts);
+
+} // namespace qv
