@@ -343,11 +343,12 @@ int main(int argc, char **argv)
     } else {
         run = new qv::TLocalBackup(snapshot, &host);
     }
+    qv::RunOrigin origin;
     if (task != nullptr) {
         task->Running = true;
-        task->Thread = run;
+        origin.task = task->RunLink.record(task);
     }
-    qv::RunQueue::instance().submit(run, false, true);
+    qv::RunQueue::instance().submit(run, false, std::move(origin));
     QTimer outputTimer;
     QObject::connect(&outputTimer, &QTimer::timeout, [] { std::fflush(stdout); });
     outputTimer.start(1000);
@@ -355,7 +356,6 @@ int main(int argc, char **argv)
     qv::setDialer(nullptr);
     if (task != nullptr) {
         task->Running = false;
-        task->Thread = nullptr;
     }
     return status;
 }

@@ -562,7 +562,7 @@ void TMainForm::connectActions()
     m_logView->setHooks(std::move(logHooks));
     on("actTaskStart", [this] { startSelectedTask(); });
     on("actTaskPause", [this] {
-        if (m_currentTask != nullptr && m_currentTask->Thread != nullptr) {
+        if (m_currentTask != nullptr && m_currentTask->Thread() != nullptr) {
             m_currentTask->SetSuspended(!m_currentTask->GetSuspended());
         }
         CheckState();

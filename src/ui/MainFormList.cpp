@@ -266,7 +266,7 @@ void TMainForm::CheckState()
     in.hasTask = m_currentTask != nullptr;
     if (m_currentTask != nullptr) {
         in.taskRunning = m_currentTask->Running;
-        in.taskHasThread = m_currentTask->Thread != nullptr;
+        in.taskHasThread = m_currentTask->Thread() != nullptr;
         in.taskSuspended = m_currentTask->GetSuspended();
     }
     const QString group = selectedGroupText();

@@ -90,7 +90,7 @@ TEST(TaskHotKeysX11, XdotoolPressStartsTheTaskAndARefusedKeyLeavesTheOthers)
     EXPECT_FALSE(held->Running);
 
     k->Stop();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !k->Running && qv::RunningTaskCount == 0; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !k->Running && qv::RunningTaskCount() == 0; }, 10000));
     // The run's host goes in a queued call after the run ended: let it go before the test ends.
     QCoreApplication::sendPostedEvents();
     data.SetHotKeyLayer(nullptr);

@@ -127,7 +127,7 @@ protected:
     }
     void TearDown() override
     {
-        waitFor([] { return qv::RunningTaskCount == 0; }, 20000);
+        waitFor([] { return qv::RunningTaskCount() == 0; }, 20000);
         qv::setBackupThreadFactory({});
         qv::setTestThreadFactory({});
         qv::setAlerter(nullptr);

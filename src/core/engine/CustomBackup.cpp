@@ -126,9 +126,8 @@ void TCustomBackup::BackupFinished()
         }
     }
     if (m_queueHooks.ended) {
-        m_queueHooks.ended();
-    }
-    if (host != nullptr) {
+        m_queueHooks.ended(aborted); // the queue lets go of the run, then tells its host
+    } else if (host != nullptr) {
         host->finished(aborted);
     }
 }

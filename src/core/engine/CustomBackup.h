@@ -9,8 +9,8 @@
 // HostBridge (log lines, alerts, progress) and is controlled only through its RunControl (stop,
 // pause). When the thread ends, BackupFinished runs on the main thread: it logs "Backup finished."
 // only for a run that completed; a stop, an alert answered with Stop, or an exception gives
-// "Backup ABORTED!". The run queue and the count of running tasks are kept by RunQueue, which
-// hands each run it queues its hooks; the run knows nothing of the queue.
+// "Backup ABORTED!". The run queue owns every run it is handed (and counts them); it hands each
+// run its hooks, and the run knows nothing of the queue.
 #pragma once
 
 #include "core/engine/BackupServices.h"
@@ -47,10 +47,10 @@ public:
     TCustomBackup(std::shared_ptr<const RunSnapshot> snapshot, BackupHost *host, BackupServices services = {});
     ~TCustomBackup() override;
 
-    // Set by whoever queues the run (the run queue), called on the main thread: the run has ended,
-    // a run that never started was stopped, the run object goes.
+    // Set by whoever queues the run (the run queue), called on the main thread: the run has ended
+    // (the queue then tells the host), a run that never started was stopped, the run object goes.
     struct QueueHooks {
-        std::function<void()> ended;
+        std::function<void(bool aborted)> ended;
         std::function<void()> stoppedWaiting;
         std::function<void()> gone;
     };

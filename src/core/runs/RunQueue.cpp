@@ -1,103 +1,186 @@
-// The run queue and the count of running tasks.
+// The run queue: the one owner of the runs in progress, and the count of running tasks.
 #include "core/runs/RunQueue.h"
 
 #include "core/engine/BackupMessages.h"
 #include "core/engine/BackupTypes.h"
 #include "core/engine/CustomBackup.h"
+#include "core/runs/TaskRunLink.h"
 
 #include <algorithm>
 
 namespace qv {
 
-int RunningTaskCount = 0;
+namespace {
+
+// A run object is deleted from the event loop: its end is handled inside one of its own calls.
+struct DeleteLater {
+    void operator()(TCustomBackup *run) const { run->deleteLater(); }
+};
+
+} // namespace
+
+struct RunQueue::Record {
+    std::unique_ptr<TCustomBackup, DeleteLater> run;
+    std::unique_ptr<BackupHost> ownedHost;
+    BackupHost *host = nullptr; // the run's host, owned above or by the submitter
+    std::shared_ptr<TaskRunSlots> task;
+    RunRole role = RunRole::Backup;
+    bool started = false;
+};
+
+int RunningTaskCount()
+{
+    return RunQueue::instance().count();
+}
 
 RunQueue &RunQueue::instance()
 {
-    static RunQueue queue;
-    return queue;
+    // Never destroyed: a thread still running when the program ends keeps its run and host.
+    static RunQueue *const queue = new RunQueue;
+    return *queue;
 }
 
-RunQueue::Record *RunQueue::find(TCustomBackup *run)
+std::deque<std::unique_ptr<RunQueue::Record>>::iterator RunQueue::find(const TCustomBackup *run)
 {
-    auto it = std::find_if(m_counted.begin(), m_counted.end(), [run](const Record &r) { return r.run == run; });
-    return it == m_counted.end() ? nullptr : &*it;
+    return std::find_if(m_records.begin(), m_records.end(),
+                        [run](const std::unique_ptr<Record> &r) { return r->run.get() == run; });
 }
 
-void RunQueue::submit(TCustomBackup *run, bool oneAtATime, bool autoDelete)
+void RunQueue::submit(TCustomBackup *run, bool oneAtATime, RunOrigin origin)
 {
-    ++RunningTaskCount;
-    m_counted.push_back(Record{run, autoDelete, false});
+    auto record = std::make_unique<Record>();
+    record->run.reset(run);
+    record->host = origin.host ? origin.host.get() : run->hostForQueue();
+    record->ownedHost = std::move(origin.host);
+    record->task = std::move(origin.task);
+    record->role = origin.role;
+    Record &added = *record;
+    const bool wait = oneAtATime && activeCount() > 0;
+    m_records.push_back(std::move(record));
     QObject::connect(run, &QThread::finished, run, [run] { run->BackupFinished(); });
-    run->setQueueHooks({[this, run] { runEnded(run); }, [this, run] { stopWaiting(run); },
+    run->setQueueHooks({[this, run](bool aborted) { runEnded(run, aborted); }, [this, run] { stopWaiting(run); },
                         [this, run] { forget(run); }});
-    if (oneAtATime && m_active > 0) {
-        if (BackupHost *host = run->hostForQueue()) {
-            host->log(lkInfo, formatMessage(msg::QueueWaiting));
+    if (wait) {
+        if (added.host != nullptr) {
+            added.host->log(lkInfo, formatMessage(msg::QueueWaiting));
         }
-        m_waiting.push_back(run);
         return;
     }
-    start(run);
+    start(added);
 }
 
-void RunQueue::start(TCustomBackup *run)
+void RunQueue::start(Record &record)
 {
-    if (Record *r = find(run)) {
-        r->started = true;
+    record.started = true;
+    record.run->startThread();
+}
+
+void RunQueue::startWaiting()
+{
+    while (activeCount() == 0) {
+        auto next = std::find_if(m_records.begin(), m_records.end(),
+                                 [](const std::unique_ptr<Record> &r) { return !r->started; });
+        if (next == m_records.end()) {
+            return;
+        }
+        Record &record = **next;
+        if (record.host != nullptr) {
+            record.host->log(lkInfo, formatMessage(msg::QueueOK));
+        }
+        start(record);
     }
-    ++m_active;
-    run->startThread();
 }
 
-void RunQueue::runEnded(TCustomBackup *run)
+void RunQueue::runEnded(TCustomBackup *run, bool aborted)
 {
-    auto it = std::find_if(m_counted.begin(), m_counted.end(), [run](const Record &r) { return r.run == run; });
-    if (it == m_counted.end()) {
+    auto it = find(run);
+    if (it == m_records.end()) {
         return;
     }
-    const Record record = *it;
-    m_counted.erase(it);
-    --RunningTaskCount;
-    if (record.started) {
-        --m_active;
+    // The record leaves first, so that whatever the host's end refreshes sees the run gone.
+    std::unique_ptr<Record> record = std::move(*it);
+    m_records.erase(it);
+    startWaiting();
+    if (record->host != nullptr) {
+        record->host->finished(aborted);
     }
-    if (record.autoDelete) {
-        run->deleteLater();
-    }
-    while (m_active == 0 && !m_waiting.empty()) {
-        TCustomBackup *next = m_waiting.front();
-        m_waiting.pop_front();
-        if (BackupHost *host = next->hostForQueue()) {
-            host->log(lkInfo, formatMessage(msg::QueueOK));
-        }
-        start(next);
-    }
+    // The host goes now; the run object once its own call has returned (DeleteLater).
 }
 
 void RunQueue::stopWaiting(TCustomBackup *run)
 {
-    auto w = std::find(m_waiting.begin(), m_waiting.end(), run);
-    if (w == m_waiting.end()) {
+    auto it = find(run);
+    if (it == m_records.end() || (*it)->started) {
         return;
     }
-    m_waiting.erase(w);
     run->BackupFinished();
 }
 
 void RunQueue::forget(TCustomBackup *run)
 {
-    auto w = std::find(m_waiting.begin(), m_waiting.end(), run);
-    if (w != m_waiting.end()) {
-        m_waiting.erase(w);
+    auto it = find(run);
+    if (it == m_records.end()) {
+        return;
     }
-    auto it = std::find_if(m_counted.begin(), m_counted.end(), [run](const Record &r) { return r.run == run; });
-    if (it != m_counted.end()) {
-        if (it->started) {
-            --m_active;
+    // Deleted by someone else: the record only lets go of it.
+    (void)(*it)->run.release();
+    m_records.erase(it);
+    startWaiting();
+}
+
+TCustomBackup *RunQueue::runOf(const TaskRunSlots *link, RunRole role) const
+{
+    if (link == nullptr) {
+        return nullptr;
+    }
+    for (const auto &r : m_records) {
+        if (r->task.get() == link && r->role == role) {
+            return r->run.get();
         }
-        m_counted.erase(it);
-        --RunningTaskCount;
     }
+    return nullptr;
+}
+
+bool RunQueue::serves(const BackupHost *host) const
+{
+    return host != nullptr && std::any_of(m_records.begin(), m_records.end(),
+                                          [host](const std::unique_ptr<Record> &r) { return r->host == host; });
+}
+
+void RunQueue::stopRunsOf(const TaskRunSlots *link)
+{
+    // Stopping a waiting run ends it at once, which changes the records: stop from a snapshot.
+    std::vector<TCustomBackup *> runs;
+    for (const auto &r : m_records) {
+        if (link != nullptr && r->task.get() == link) {
+            runs.push_back(r->run.get());
+        }
+    }
+    for (TCustomBackup *run : runs) {
+        if (find(run) != m_records.end()) {
+            run->Stop();
+        }
+    }
+}
+
+std::vector<RunQueue::RecordView> RunQueue::records() const
+{
+    std::vector<RecordView> views;
+    for (const auto &r : m_records) {
+        views.push_back({r->run.get(), r->role, r->started});
+    }
+    return views;
+}
+
+int RunQueue::activeCount() const
+{
+    return static_cast<int>(
+        std::count_if(m_records.begin(), m_records.end(), [](const std::unique_ptr<Record> &r) { return r->started; }));
+}
+
+int RunQueue::waitingCount() const
+{
+    return count() - activeCount();
 }
 
 } // namespace qv

@@ -2,7 +2,14 @@
 // the alert dispatcher and the main window's callbacks. May include core/engine, core/log,
 // core/settings, core/task, core/text, core/util and the platform layer; never a widget.
 //
-// The run queue and the count of running tasks (main thread only).
+// The run queue: the one owner of every backup run created and not yet ended (main thread only).
+//
+// Each run has one record here, from its submission until its end has been handled: the run
+// object, its host when the queue was handed it, the task that started it and whether its thread
+// has started. Everything else asks: a task's backup thread (TTask::Thread) and filter test are
+// queries by the task's run link, the counts are counts of the records, and a host asks whether
+// it still serves a run. When a run ends its record goes first, then its host is told and both
+// are freed, so nothing is left that points at them.
 //
 // With the program-wide "one backup at a time" setting, a run started while another one runs waits
 // in a first-in, first-out queue: it logs "Waiting for the queue." at once and "Queue OK." when its
@@ -11,48 +18,73 @@
 // yet ended, waiting ones included.
 #pragma once
 
+#include "core/engine/BackupHost.h"
+
 #include <deque>
-#include <functional>
+#include <memory>
+#include <vector>
 
 namespace qv {
 
 class TCustomBackup;
+struct TaskRunSlots;
 
-// Backup runs created and not yet ended (main thread only).
-extern int RunningTaskCount;
+// Backup runs created and not yet ended: the number of the run queue's records (main thread only).
+int RunningTaskCount();
+
+enum class RunRole { Backup, FilterTest };
+
+// Where a run comes from, handed to the run queue with it.
+struct RunOrigin {
+    std::shared_ptr<TaskRunSlots> task; // the link of the task that started it; null for others
+    RunRole role = RunRole::Backup;
+    // The run's host when the queue is to own it. Without one, the run's host must outlive the
+    // run (tools and tests that keep their own).
+    std::unique_ptr<BackupHost> host;
+};
 
 class RunQueue
 {
 public:
     static RunQueue &instance();
 
-    // Takes a new run: starts it now, or queues it when `oneAtATime` and another run is active.
-    // With `autoDelete`, the run object is deleted after its end has been handled.
-    void submit(TCustomBackup *run, bool oneAtATime, bool autoDelete = true);
+    // Takes a new run and owns it from now on: starts it now, or queues it when `oneAtATime` and
+    // another run is active. The run object is deleted after its end has been handled.
+    void submit(TCustomBackup *run, bool oneAtATime, RunOrigin origin);
+    void submit(TCustomBackup *run, bool oneAtATime) { submit(run, oneAtATime, RunOrigin{}); }
 
-    // Called by a run's end handler: lowers the count and starts the next waiting run.
-    void runEnded(TCustomBackup *run);
-    // A waiting run was asked to stop: it leaves the queue and ends as aborted.
-    void stopWaiting(TCustomBackup *run);
-    // A run object is going away: it must not be started later.
-    void forget(TCustomBackup *run);
+    // The run of `role` that the task of `link` started and that has not ended, or null.
+    TCustomBackup *runOf(const TaskRunSlots *link, RunRole role) const;
+    // Whether `host` serves a run that has not ended.
+    bool serves(const BackupHost *host) const;
+    // Asks every run of the task of `link` to stop (the task is going away).
+    void stopRunsOf(const TaskRunSlots *link);
 
-    int activeCount() const { return m_active; }
-    int waitingCount() const { return static_cast<int>(m_waiting.size()); }
-
-private:
-    void start(TCustomBackup *run);
-
-    struct Record {
-        TCustomBackup *run;
-        bool autoDelete;
+    // What a record shows of its run.
+    struct RecordView {
+        const TCustomBackup *run;
+        RunRole role;
         bool started;
     };
-    Record *find(TCustomBackup *run);
+    std::vector<RecordView> records() const;
 
-    std::deque<TCustomBackup *> m_waiting;
-    std::deque<Record> m_counted; // every run counted in RunningTaskCount
-    int m_active = 0;
+    int count() const { return static_cast<int>(m_records.size()); }
+    int activeCount() const;
+    int waitingCount() const;
+
+private:
+    struct Record;
+
+    void start(Record &record);
+    void startWaiting();
+    // Called through the run's hooks, on the main thread.
+    void runEnded(TCustomBackup *run, bool aborted);
+    void stopWaiting(TCustomBackup *run);
+    void forget(TCustomBackup *run);
+
+    std::deque<std::unique_ptr<Record>>::iterator find(const TCustomBackup *run);
+
+    std::deque<std::unique_ptr<Record>> m_records; // in the order of submission
 };
 
 } // namespace qv

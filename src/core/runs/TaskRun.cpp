@@ -119,52 +119,54 @@ void TTask::startThread()
         return;
     }
     const std::shared_ptr<TaskRunSlots> &links = RunLink.record(this);
-    auto *host = new TaskRunHost(links, TaskRunHost::Role::Backup);
+    auto host = std::make_unique<TaskRunHost>(links, TaskRunHost::Role::Backup);
     TCustomBackup *run = nullptr;
     try {
-        run = createBackupThread(*this, host);
+        run = createBackupThread(*this, host.get());
     } catch (const std::exception &e) {
-        TaskRunHost::discard(host);
         endWithoutThread(e.what());
         return;
     }
-    host->setRun(run);
-    Thread = run;
-    links->run = run;
     // A run started under the global suspend waits before it does anything at all.
     run->setSuspended(Suspend);
     if (Suspend) {
         Logger->Add(kLogWarning, "Starting Task in Suspended Mode! Click \"Global Suspend\" on the toolbar to "
                                  "resume suspended operations.");
     }
-    RunQueue::instance().submit(run, DisallowSimultaneousBackup, true);
+    RunQueue::instance().submit(run, DisallowSimultaneousBackup, {links, RunRole::Backup, std::move(host)});
+}
+
+TCustomBackup *TTask::Thread() const
+{
+    return RunQueue::instance().runOf(RunLink.peek(), RunRole::Backup);
 }
 
 void TTask::Stop()
 {
-    if (Running && Thread != nullptr) {
-        Thread->Stop();
+    if (TCustomBackup *thread = Thread(); Running && thread != nullptr) {
+        thread->Stop();
     }
 }
 
 void TTask::SetSuspended(bool suspended)
 {
-    if (!Running || Thread == nullptr) {
+    TCustomBackup *thread = Thread();
+    if (!Running || thread == nullptr) {
         return;
     }
-    if (Thread->suspended() && !suspended) {
-        Thread->setSuspended(false);
+    if (thread->suspended() && !suspended) {
+        thread->setSuspended(false);
         Logger->Add(kLogWarning, "The Task is unsuspended!");
-    } else if (!Thread->suspended() && suspended) {
-        Thread->setSuspended(true);
+    } else if (!thread->suspended() && suspended) {
+        thread->setSuspended(true);
         Logger->Add(kLogWarning, "The Task is suspended! Click \"Suspend/Resume\" on the toolbar to resume Task.");
     }
 }
 
 void TTask::ApplyGlobalSuspend()
 {
-    if (Running && Thread != nullptr) {
-        Thread->setSuspended(Suspend);
+    if (TCustomBackup *thread = Thread(); Running && thread != nullptr) {
+        thread->setSuspended(Suspend);
     }
 }
 
@@ -175,29 +177,25 @@ bool TTask::RunTest(const std::string &reportFileName)
 
 bool TTask::RunTest(const std::string &reportFileName, const FilterTestDraft &draft)
 {
-    const std::shared_ptr<TaskRunSlots> &links = RunLink.record(this);
-    if (links->test != nullptr) {
+    if (TestRunning()) {
         return false;
     }
-    auto *host = new TaskRunHost(links, TaskRunHost::Role::FilterTest);
+    const std::shared_ptr<TaskRunSlots> &links = RunLink.record(this);
+    auto host = std::make_unique<TaskRunHost>(links, TaskRunHost::Role::FilterTest);
     TCustomBackup *test = nullptr;
     try {
-        test = createTestThread(*this, host, reportFileName, draft);
+        test = createTestThread(*this, host.get(), reportFileName, draft);
     } catch (const std::exception &e) {
-        TaskRunHost::discard(host);
         Logger->Add(kLogError, e.what());
         return false;
     }
-    host->setRun(test);
-    links->test = test;
-    RunQueue::instance().submit(test, false, true);
+    RunQueue::instance().submit(test, false, {links, RunRole::FilterTest, std::move(host)});
     return true;
 }
 
 bool TTask::TestRunning() const
 {
-    const TaskRunSlots *links = RunLink.peek();
-    return links != nullptr && links->test != nullptr;
+    return RunQueue::instance().runOf(RunLink.peek(), RunRole::FilterTest) != nullptr;
 }
 
 } // namespace qv

@@ -5,12 +5,11 @@
 #include "core/mail/MailQueue.h"
 #include "core/engine/BackupTypes.h"
 #include "core/runs/MainWindowCallbacks.h"
+#include "core/runs/RunQueue.h"
 #include "core/task/Task.h"
 #include "core/text/Language.h"
 #include "core/util/Utils.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
 
 namespace qv {
 
@@ -64,7 +63,7 @@ void queueTaskMail(std::shared_ptr<TaskRunSlots> links, std::function<std::strin
 void TaskRunHost::progress(const ProgressState &state)
 {
     TTask *task = m_slots->task;
-    if (m_role == Role::Backup && task != nullptr && m_run != nullptr && task->Thread == m_run) {
+    if (m_role == Role::Backup && task != nullptr && RunQueue::instance().serves(this)) {
         task->reportProgress(state.caption, state.position, state.maximum);
         mainWindow().UpdateStatusBar();
     }
@@ -86,31 +85,18 @@ void TaskRunHost::openReport(const std::string &path)
 void TaskRunHost::finished(bool aborted)
 {
     (void)aborted;
-    TaskRunSlots &links = *m_slots;
-    if (links.task != nullptr && links.task->Logger) {
-        links.task->Logger->Flush();
+    TTask *task = m_slots->task;
+    if (task != nullptr && task->Logger) {
+        task->Logger->Flush();
     }
-    if (m_role == Role::FilterTest) {
-        if (links.test == m_run) {
-            links.test = nullptr;
-        }
-    } else {
-        if (links.run == m_run) {
-            links.run = nullptr;
-        }
-        TTask *task = links.task;
-        if (task != nullptr && m_run != nullptr && task->Thread == m_run) {
-            task->Thread = nullptr;
-            task->Running = false;
-            task->reportProgress({}, 0, 0);
-            mainWindow().UpdateListView();
-            mainWindow().CheckState();
-            mainWindow().UpdateStatusBar();
-        }
+    // The run queue has already let go of the run, so the task shows no thread any more.
+    if (m_role == Role::Backup && task != nullptr) {
+        task->Running = false;
+        task->reportProgress({}, 0, 0);
+        mainWindow().UpdateListView();
+        mainWindow().CheckState();
+        mainWindow().UpdateStatusBar();
     }
-    // The run calls nothing on its host after this; the host goes once this call has returned.
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [this] { delete this; }, Qt::QueuedConnection);
 }
 
 } // namespace qv

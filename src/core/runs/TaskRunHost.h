@@ -1,12 +1,12 @@
 // The program's host of one run of a task: where the run's log lines, alerts, progress and end go.
 //
 // Log lines go to the task's logger (its log file and activity list), alerts to the alert
-// dispatcher, progress into the task (which the main window's status bar renders). The end of a backup run clears the task's
-// run state, but only when that state still belongs to this run. A filter test writes its report
-// and nothing else: its start and end lines are not logged (only its warnings and errors), it
-// raises no alert and never touches the task's run state.
+// dispatcher, progress into the task (which the main window's status bar renders) while the run
+// queue still holds the run. The end of a backup run clears the task's run state. A filter test
+// writes its report and nothing else: its start and end lines are not logged (only its warnings
+// and errors), it raises no alert and never touches the task's run state.
 //
-// The host deletes itself once the run has ended.
+// The run queue owns the host with its run and frees it once the run's end has been handled.
 #pragma once
 
 #include "core/engine/BackupHost.h"
@@ -23,9 +23,6 @@ public:
 
     TaskRunHost(std::shared_ptr<TaskRunSlots> links, Role role) : m_slots(std::move(links)), m_role(role) {}
 
-    // The run this host serves; set right after the run is created.
-    void setRun(TCustomBackup *run) { m_run = run; }
-
     void log(int kind, const std::string &text) override;
     AlertAnswer alert(int kind, const std::string &buttons, const std::string &text) override;
     void sendLater(std::function<std::string()> mail) override;
@@ -35,13 +32,9 @@ public:
     void openReport(const std::string &path) override;
     void finished(bool aborted) override;
 
-    // Frees a host whose run could not be created.
-    static void discard(TaskRunHost *host) { delete host; }
-
 private:
     std::shared_ptr<TaskRunSlots> m_slots;
     Role m_role;
-    TCustomBackup *m_run = nullptr;
 };
 
 // Queues an alert's mail raised on the main thread; a failure is logged as an error of the task

@@ -1,7 +1,7 @@
 // The task's link to its runs.
 #include "core/runs/TaskRunLink.h"
 
-#include "core/engine/CustomBackup.h"
+#include "core/runs/RunQueue.h"
 
 namespace qv {
 
@@ -13,12 +13,7 @@ TaskRunLink::~TaskRunLink()
     // The runs work from their own snapshots, so they can finish safely; they are told to stop
     // because nobody is left to see what they do.
     m_slots->task = nullptr;
-    if (m_slots->run != nullptr) {
-        m_slots->run->Stop();
-    }
-    if (m_slots->test != nullptr) {
-        m_slots->test->Stop();
-    }
+    RunQueue::instance().stopRunsOf(m_slots.get());
 }
 
 const std::shared_ptr<TaskRunSlots> &TaskRunLink::record(TTask *owner)

@@ -2,22 +2,19 @@
 //
 // A run's host (the object its thread reports to) may outlive the task: the user can delete a task
 // while its run winds down. Host and task therefore share a small record; when the task goes, its
-// link asks both runs to stop and marks the record, and the hosts then drop whatever still arrives.
-// Each host clears only the slot of the run it belongs to, so the end of a filter test never
-// touches the state of a real run.
+// link asks the run queue to stop the task's runs and marks the record, and the hosts then drop
+// whatever still arrives. The runs themselves are the run queue's: the record names the task, and
+// the queue finds a task's runs by it.
 #pragma once
 
 #include <memory>
 
 namespace qv {
 
-class TCustomBackup;
 class TTask;
 
 struct TaskRunSlots {
-    TTask *task = nullptr;         // null once the task has been freed
-    TCustomBackup *run = nullptr;  // the backup run in progress (the task's Thread)
-    TCustomBackup *test = nullptr; // the filter test in progress
+    TTask *task = nullptr; // null once the task has been freed
 };
 
 class TaskRunLink

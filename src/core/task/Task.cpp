@@ -204,17 +204,18 @@ int progressPercent(std::int64_t done, std::int64_t total)
 
 bool TTask::GetSuspended() const
 {
-    return Thread != nullptr && Thread->suspended();
+    const TCustomBackup *thread = Thread();
+    return thread != nullptr && thread->suspended();
 }
 
 std::string TTask::GetProgressCaption() const
 {
-    return Running && Thread != nullptr ? m_progressCaption : std::string();
+    return Running && Thread() != nullptr ? m_progressCaption : std::string();
 }
 
 int TTask::GetProgressPercent() const
 {
-    return Running && Thread != nullptr ? progressPercent(m_progressDone, m_progressTotal) : 0;
+    return Running && Thread() != nullptr ? progressPercent(m_progressDone, m_progressTotal) : 0;
 }
 
 void TTask::reportProgress(const std::string &caption, std::int64_t done, std::int64_t total)

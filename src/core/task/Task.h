@@ -6,7 +6,8 @@
 // A backup task: what to copy, where to, how, when, and what to do around a run.
 //
 // TTask is a plain object owned by TTasksList. It owns its filters, schedule entries, folder
-// monitor, logger and timer, and refers to (does not own) the backup thread of a run in progress.
+// monitor, logger and timer. The backup thread of a run in progress is the run queue's: Thread()
+// asks it.
 // Settings of the ten groups (RunPrograms .. EmailSettings) are read through the Get... getters,
 // which return the program-wide value while the group's UseDefault is set.
 //
@@ -91,7 +92,8 @@ public:
     bool Running = false;
     std::uint8_t StartMode = kStartAutomatic; // 0 automatic, 1 by hand
     bool Editing = false;
-    TCustomBackup *Thread = nullptr; // the running backup thread, not owned
+    // The running backup thread (the run queue's), or null.
+    TCustomBackup *Thread() const;
     std::unique_ptr<QTimer> Timer;   // delayed start-up start and shutdown time limit
     bool ValidationFailed = false;
 

@@ -467,7 +467,7 @@ void installMaintenanceWizard(MainFormDialogs &dialogs)
             host.reload = [main] { return main->ReloadAfterRestore(); };
         }
         host.runsExist = [] {
-            if (RunningTaskCount > 0) {
+            if (RunningTaskCount() > 0) {
                 return true;
             }
             if (BackupData != nullptr) {

@@ -1,5 +1,5 @@
-// Runs on their own threads: the queue's order, the running count, the pause gate, stop during a
-// copy, and an alert that throws.
+// Runs on their own threads: the queue's order, the running count and the queue's records, the
+// pause gate, stop during a copy, and an alert that throws.
 #include "EngineTestSupport.h"
 
 #include "core/engine/LocalBackup.h"
@@ -42,7 +42,7 @@ TEST(EngineRunQueue, ThreeQueuedRunsStartFirstInFirstOut)
     const std::string base = qvtest::makeTempDir("queue");
     std::vector<std::string> events;
     std::vector<std::unique_ptr<RecordingHost>> hosts;
-    ASSERT_EQ(qv::RunningTaskCount, 0);
+    ASSERT_EQ(qv::RunningTaskCount(), 0);
     for (int i = 0; i < 3; ++i) {
         const std::string src = base + "/src" + std::to_string(i) + "/";
         for (int f = 0; f < 20; ++f) {
@@ -61,11 +61,11 @@ TEST(EngineRunQueue, ThreeQueuedRunsStartFirstInFirstOut)
         qv::RunQueue::instance().submit(new qv::TLocalBackup(snapshot, h), true);
         hosts.push_back(std::move(host));
     }
-    EXPECT_EQ(qv::RunningTaskCount, 3);
+    EXPECT_EQ(qv::RunningTaskCount(), 3);
     EXPECT_EQ(qv::RunQueue::instance().waitingCount(), 2);
     EXPECT_TRUE(hosts[1]->logged(qv::lkInfo, "Waiting for the queue."));
     ASSERT_TRUE(waitFor([&] { return hosts[2]->ended; }));
-    EXPECT_EQ(qv::RunningTaskCount, 0);
+    EXPECT_EQ(qv::RunningTaskCount(), 0);
     // Each run copies only after the one before it has ended.
     std::vector<std::string> compact;
     for (const auto &e : events) {
@@ -96,7 +96,7 @@ TEST(EngineRunQueue, ThrowingAlertAbortsAndTheCountGoesBack)
     EXPECT_TRUE(host.loggedContaining(qv::lkError, "the mail server refused the alert"));
     EXPECT_TRUE(host.logged(qv::lkAborted, "Backup ABORTED!"));
     EXPECT_FALSE(host.logged(qv::lkFinished, "Backup finished."));
-    EXPECT_EQ(qv::RunningTaskCount, 0);
+    EXPECT_EQ(qv::RunningTaskCount(), 0);
 }
 
 TEST(EngineRunQueue, PauseGateHoldsTheRunAndStopOpensIt)
@@ -123,7 +123,7 @@ TEST(EngineRunQueue, PauseGateHoldsTheRunAndStopOpensIt)
     paused->Stop();
     ASSERT_TRUE(waitFor([&] { return host2.ended; }));
     EXPECT_TRUE(host2.aborted);
-    EXPECT_EQ(qv::RunningTaskCount, 0);
+    EXPECT_EQ(qv::RunningTaskCount(), 0);
 }
 
 TEST(EngineRunQueue, StopDuringAThrottledCopyIsNoCopyError)
@@ -164,15 +164,98 @@ TEST(EngineRunQueue, StoppingAWaitingRunEndsItWithoutStarting)
     auto *r2 = new qv::TLocalBackup(makeSnapshot({base + "/src"}, base + "/dst2"), &second);
     qv::RunQueue::instance().submit(r1, true);
     qv::RunQueue::instance().submit(r2, true);
-    EXPECT_EQ(qv::RunningTaskCount, 2);
+    EXPECT_EQ(qv::RunningTaskCount(), 2);
     r2->Stop();
     EXPECT_TRUE(second.ended);
     EXPECT_TRUE(second.aborted);
-    EXPECT_EQ(qv::RunningTaskCount, 1);
+    EXPECT_EQ(qv::RunningTaskCount(), 1);
     r1->Stop();
     ASSERT_TRUE(waitFor([&] { return first.ended; }));
-    EXPECT_EQ(qv::RunningTaskCount, 0);
+    EXPECT_EQ(qv::RunningTaskCount(), 0);
     EXPECT_FALSE(exists(base + "/dst2/a"));
+}
+
+// One step of the queue table: what happens to run `run`, then the counts the queue must show.
+enum class Step { Submit, SubmitAlone, Resume, Stop };
+struct QueueRow {
+    Step step;
+    int run;
+    bool waitsForEnd; // the step ends a started run: wait for its end before checking
+    int count, active, waiting;
+};
+
+TEST(EngineRunQueue, CountsAreTheQueueRecordsAtEveryStep)
+{
+    const QueueRow rows[] = {
+        {Step::Submit, 0, false, 1, 1, 0},
+        {Step::Submit, 1, false, 2, 1, 1},
+        {Step::Submit, 2, false, 3, 1, 2},
+        {Step::Stop, 1, false, 2, 1, 1},        // a waiting run ends at once, never started
+        {Step::SubmitAlone, 3, false, 3, 2, 1}, // "one at a time" off: starts beside run 0
+        {Step::Resume, 0, true, 2, 1, 1},       // run 3 still runs: run 2 keeps waiting
+        {Step::Stop, 3, true, 1, 1, 0},         // nothing runs now: run 2 starts
+        {Step::Resume, 2, true, 0, 0, 0},
+    };
+    const std::string base = qvtest::makeTempDir("table");
+    const int runs = 4;
+    std::vector<std::unique_ptr<RecordingHost>> hosts;
+    std::vector<qv::TLocalBackup *> objects(runs, nullptr);
+    for (int i = 0; i < runs; ++i) {
+        put(base + "/src" + std::to_string(i) + "/f", "file " + std::to_string(i));
+        hosts.push_back(std::make_unique<RecordingHost>());
+    }
+    auto &queue = qv::RunQueue::instance();
+    ASSERT_EQ(qv::RunningTaskCount(), 0);
+    int row = 0;
+    for (const QueueRow &r : rows) {
+        SCOPED_TRACE("row " + std::to_string(row++));
+        RecordingHost &host = *hosts[static_cast<std::size_t>(r.run)];
+        switch (r.step) {
+        case Step::Submit:
+        case Step::SubmitAlone: {
+            const std::string i = std::to_string(r.run);
+            auto *run = new qv::TLocalBackup(makeSnapshot({base + "/src" + i}, base + "/dst" + i), &host);
+            run->setSuspended(true); // holds at its gate once started, until resumed or stopped
+            objects[static_cast<std::size_t>(r.run)] = run;
+            queue.submit(run, r.step == Step::Submit);
+            break;
+        }
+        case Step::Resume:
+            objects[static_cast<std::size_t>(r.run)]->setSuspended(false);
+            break;
+        case Step::Stop:
+            objects[static_cast<std::size_t>(r.run)]->Stop();
+            break;
+        }
+        if (r.waitsForEnd) {
+            ASSERT_TRUE(waitFor([&] { return host.ended; }));
+        }
+        EXPECT_EQ(qv::RunningTaskCount(), r.count);
+        EXPECT_EQ(queue.activeCount(), r.active);
+        EXPECT_EQ(queue.waitingCount(), r.waiting);
+        // The counts are the records, and the records are exactly the runs whose end was not told.
+        const auto records = queue.records();
+        ASSERT_EQ(static_cast<int>(records.size()), qv::RunningTaskCount());
+        int started = 0;
+        for (const auto &rec : records) {
+            started += rec.started ? 1 : 0;
+        }
+        EXPECT_EQ(started, queue.activeCount());
+        for (int i = 0; i < runs; ++i) {
+            const RecordingHost &h = *hosts[static_cast<std::size_t>(i)];
+            const qv::TLocalBackup *run = objects[static_cast<std::size_t>(i)];
+            const bool held = run != nullptr && std::any_of(records.begin(), records.end(),
+                                                            [run](const auto &rec) { return rec.run == run; });
+            EXPECT_EQ(held, run != nullptr && !h.ended) << "run " << i;
+            EXPECT_EQ(queue.serves(&h), held) << "run " << i;
+        }
+    }
+    EXPECT_TRUE(hosts[1]->aborted);
+    EXPECT_FALSE(exists(base + "/dst1/f")) << "a run stopped while waiting never copies";
+    EXPECT_TRUE(hosts[2]->logged(qv::lkInfo, "Queue OK."));
+    EXPECT_EQ(qvtest::readFile(base + "/dst0/f"), "file 0");
+    EXPECT_EQ(qvtest::readFile(base + "/dst2/f"), "file 2");
+    EXPECT_TRUE(hosts[3]->aborted);
 }
 
 } // namespace

@@ -32,9 +32,9 @@ TEST_F(TaskRun, ByHandCopiesAndEndsIdleWithStartAndFinishLines)
     task->Run(qv::kStartByHand);
     EXPECT_TRUE(task->Running);
     EXPECT_EQ(task->StartMode, qv::kStartByHand);
-    ASSERT_NE(task->Thread, nullptr);
+    ASSERT_NE(task->Thread(), nullptr);
     ASSERT_TRUE(waitFor([&] { return !task->Running; }));
-    EXPECT_EQ(task->Thread, nullptr);
+    EXPECT_EQ(task->Thread(), nullptr);
     EXPECT_EQ(qvtest::readFile(dst + "/a.txt"), "alpha");
     const auto lines = events(*task);
     ASSERT_FALSE(lines.empty());
@@ -55,16 +55,16 @@ TEST_F(TaskRun, StartingARunningTaskDoesNothingByHandOrBySchedule)
     auto task = makeTask("busy", src, qvtest::makeTempDir("dst"));
     task->Run(qv::kStartByHand);
     ASSERT_TRUE(task->Running);
-    qv::TCustomBackup *first = task->Thread;
+    qv::TCustomBackup *first = task->Thread();
     const std::size_t alerts = alerter.alerts.size();
     const std::size_t lines = task->Logger->Count();
     task->Run(qv::kStartByHand);
     task->Run(qv::kStartAutomatic);
     task->ScheduledStart();
-    EXPECT_EQ(task->Thread, first);
+    EXPECT_EQ(task->Thread(), first);
     EXPECT_EQ(alerter.alerts.size(), alerts);
     EXPECT_EQ(task->Logger->Count(), lines);
-    EXPECT_EQ(qv::RunningTaskCount, 1);
+    EXPECT_EQ(qv::RunningTaskCount(), 1);
     task->Stop();
     ASSERT_TRUE(waitFor([&] { return !task->Running; }));
 }
@@ -192,10 +192,10 @@ TEST_F(TaskRun, StopAnswerToTheStartAlertAbortsAndMovesLastRun)
     task->LastRun = 0;
     task->Run(qv::kStartByHand);
     EXPECT_FALSE(task->Running);
-    EXPECT_EQ(task->Thread, nullptr);
+    EXPECT_EQ(task->Thread(), nullptr);
     EXPECT_DOUBLE_EQ(task->LastRun, qv::Now());
     EXPECT_EQ(events(*task), (std::vector<std::string>{"0 Backup started.", "2 Backup ABORTED!"}));
-    EXPECT_EQ(qv::RunningTaskCount, 0);
+    EXPECT_EQ(qv::RunningTaskCount(), 0);
 }
 
 TEST_F(TaskRun, DestinationsThatAreNotCarriedOutEndIdleWithAnAbortedLine)
@@ -215,7 +215,7 @@ TEST_F(TaskRun, DestinationsThatAreNotCarriedOutEndIdleWithAnAbortedLine)
         task->DestType = c.destType;
         task->Run(qv::kStartByHand);
         EXPECT_FALSE(task->Running);
-        EXPECT_EQ(task->Thread, nullptr);
+        EXPECT_EQ(task->Thread(), nullptr);
         EXPECT_EQ(events(*task), c.lines) << int(c.destType);
         ASSERT_EQ(window.messages.size(), c.messages);
         if (c.messages == 1) {
@@ -223,7 +223,7 @@ TEST_F(TaskRun, DestinationsThatAreNotCarriedOutEndIdleWithAnAbortedLine)
             EXPECT_EQ(window.messages[0].first, qv::CoreMessageKind::Information);
         }
     }
-    EXPECT_EQ(qv::RunningTaskCount, 0);
+    EXPECT_EQ(qv::RunningTaskCount(), 0);
 }
 
 TEST_F(TaskRun, GlobalSuspendStartsSuspendedBeforeTheBeforeProgram)
@@ -260,7 +260,7 @@ TEST_F(TaskRun, StoppingAPausedRunEndsItAsAborted)
     task->Stop();
     EXPECT_TRUE(waitFor([&] { return !task->Running; }, 2000)) << "a stopped, suspended run must end promptly";
     EXPECT_EQ(events(*task).back(), "2 Backup ABORTED!");
-    EXPECT_EQ(qv::RunningTaskCount, 0);
+    EXPECT_EQ(qv::RunningTaskCount(), 0);
 }
 
 TEST_F(TaskRun, SuspendAndResumeLogOnlyOnChange)
@@ -290,7 +290,7 @@ TEST_F(TaskRun, EndOfAFilterTestLeavesTheRealRunRunning)
     auto task = makeTask("tested", src, qvtest::makeTempDir("dst"));
     task->Run(qv::kStartByHand);
     ASSERT_TRUE(task->Running);
-    qv::TCustomBackup *run = task->Thread;
+    qv::TCustomBackup *run = task->Thread();
 
     qv::FakeDesktop desktop; // the report opens through the desktop, on this (the main) thread
     qv::setTestThreadFactory([](const TTask &t, qv::BackupHost *host, const std::string &report,
@@ -306,7 +306,7 @@ TEST_F(TaskRun, EndOfAFilterTestLeavesTheRealRunRunning)
     EXPECT_EQ(desktop.opened, std::vector<std::string>{report});
 
     EXPECT_TRUE(task->Running);
-    EXPECT_EQ(task->Thread, run);
+    EXPECT_EQ(task->Thread(), run);
     EXPECT_TRUE(task->GetSuspended());
     task->Stop();
     ASSERT_TRUE(waitFor([&] { return !task->Running; }));
@@ -369,7 +369,57 @@ TEST_F(TaskRun, AFreedTaskStopsItsRunAndNothingReportsToIt)
     // Freed anyway (as at exit): its run is told to stop and ends without touching it.
     std::unique_ptr<TTask> gone = data.Tasks.Extract(0);
     gone.reset();
-    EXPECT_TRUE(waitFor([] { return qv::RunningTaskCount == 0; }));
+    EXPECT_TRUE(waitFor([] { return qv::RunningTaskCount() == 0; }));
+}
+
+// The run queue holds exactly the runs in progress: a stopped run, a deleted task and a run that
+// waited behind it leave no record, no thread and no host behind (the sanitizer builds catch any
+// use of a freed run, host or task), and the next task runs as if nothing had happened.
+TEST_F(TaskRun, StoppedRunsAndDeletedTasksLeaveNothingBehind)
+{
+    qv::Suspend = true;
+    qv::DisallowSimultaneousBackup = true;
+    auto &queue = qv::RunQueue::instance();
+    qv::TBackupData data;
+    data.Tasks.Add(makeTask("first", folderWithFile("src1"), qvtest::makeTempDir("dst1")));
+    data.Tasks.Add(makeTask("second", folderWithFile("src2"), qvtest::makeTempDir("dst2")));
+    TTask *first = data.Tasks[0];
+    TTask *second = data.Tasks[1];
+    first->Run(qv::kStartByHand);
+    second->Run(qv::kStartByHand);
+    ASSERT_NE(first->Thread(), nullptr);
+    ASSERT_NE(second->Thread(), nullptr);
+    EXPECT_NE(first->Thread(), second->Thread());
+    EXPECT_EQ(qv::RunningTaskCount(), 2);
+    EXPECT_EQ(queue.waitingCount(), 1) << "the second run waits for the first";
+
+    // Stop, then delete: the task's thread is gone before the task is.
+    first->Stop();
+    ASSERT_TRUE(waitFor([&] { return !first->Running; }));
+    EXPECT_EQ(first->Thread(), nullptr);
+    EXPECT_EQ(qv::RunningTaskCount(), 1);
+    EXPECT_EQ(second->Thread(), queue.records().at(0).run) << "the waiting run started";
+    ASSERT_TRUE(data.DeleteTask(0));
+
+    // Freed while its run is in progress (as at exit): the run is stopped and ends unseen.
+    std::unique_ptr<TTask> gone = data.Tasks.Extract(0);
+    gone.reset();
+    ASSERT_TRUE(waitFor([] { return qv::RunningTaskCount() == 0; }));
+    EXPECT_TRUE(queue.records().empty());
+
+    // A new task runs to its end with nothing of the old runs in its way.
+    qv::Suspend = false;
+    const std::string dst = qvtest::makeTempDir("dst3");
+    data.Tasks.Add(makeTask("third", folderWithFile("src3"), dst));
+    TTask *third = data.Tasks[0];
+    third->Run(qv::kStartByHand);
+    ASSERT_NE(third->Thread(), nullptr);
+    EXPECT_EQ(queue.waitingCount(), 0);
+    ASSERT_TRUE(waitFor([&] { return !third->Running; }));
+    EXPECT_EQ(third->Thread(), nullptr);
+    EXPECT_EQ(qvtest::readFile(dst + "/a.txt"), "alpha");
+    EXPECT_EQ(events(*third).back(), "1 Backup finished.");
+    EXPECT_EQ(qv::RunningTaskCount(), 0);
 }
 
 TEST_F(TaskRun, SourceInsideTheDestinationStaysByteIdentical)

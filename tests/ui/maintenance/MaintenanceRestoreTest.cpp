@@ -178,7 +178,7 @@ protected:
     {
         QElapsedTimer clock;
         clock.start();
-        while (qv::RunningTaskCount > 0 && clock.elapsed() < 20000) {
+        while (qv::RunningTaskCount() > 0 && clock.elapsed() < 20000) {
             QTest::qWait(20);
         }
     }
@@ -307,7 +307,7 @@ TEST_F(MaintenanceRestore, RefusedWhileARunAQueuedRunOrAFilterTestExists)
         qv::Suspend = false;
         data->StopGroup(qv::TBackupData::AllTasksGroupName());
         waitNoRuns();
-        ASSERT_EQ(qv::RunningTaskCount, 0);
+        ASSERT_EQ(qv::RunningTaskCount(), 0);
         qv::DisallowSimultaneousBackup = false;
     }
     // With no run left the same restore goes through.
