@@ -9,8 +9,10 @@
 #include "ui/taskprops/LinkLabel.h"
 #include "ui/taskprops/TaskFieldPage.h"
 #include "ui_TaskCompressPage.h"
+#include "ui_TaskDestFtpPage.h"
 #include "ui_TaskDestLocalPage.h"
 #include "ui_TaskFolderMonitorPage.h"
+#include "ui_TaskObsoletePage.h"
 #include "ui_TaskOptionsPage.h"
 #include "ui_TaskVersionsPage.h"
 #include "ui_TaskTypePage.h"
@@ -215,26 +217,19 @@ TaskPropertiesPage *createDestLocalPage(QWidget *parent)
 TaskPropertiesPage *createDestFtpPage(QWidget *parent)
 {
     auto *p = new TaskFieldPage(parent);
-    p->edit("DestFtpAddressEdit", QStringLiteral("Address:"), QV_TEXT(DestFTP.Address), false, "DestFtpAddressLabel");
-    p->label("DestFtpAddressNoteLabel", QStringLiteral("e.g. ftp.example.org"));
-    p->edit("DestFtpFolderEdit", QStringLiteral("Folder:"), QV_TEXT(DestFTP.Folder), false, "DestFtpFolderLabel");
-    p->label("DestFtpFolderNoteLabel", QStringLiteral("e.g. /backup/"));
-    p->number("DestFtpPortEdit", "DestFtpPortUpDown", QStringLiteral("Port:"), 0, 65535, QV_INT(DestFTP.Port),
-              "DestFtpPortLabel");
-    p->label("DestFtpPortNoteLabel", QStringLiteral("The usual FTP port is 21."));
-    p->label("DestFtpAuthLabel", QStringLiteral("Authentication:"));
-    p->edit("DestFtpAuthLoginEdit", QStringLiteral("Login:"), QV_TEXT(DestFTP.Login), false, "DestFtpAuthLoginLabel");
-    p->edit("DestFtpAuthPasswordEdit", QStringLiteral("Password:"), QV_TEXT(DestFTP.Password), true,
-            "DestFtpAuthPasswordLabel");
-    p->check("DestFtpPassiveModeCheckBox", QStringLiteral("Passive mode"), QV_BOOL(DestFTP.PassiveMode));
-    auto *advanced = new QPushButton(QStringLiteral("Advanced FTP Settings..."), p);
-    advanced->setObjectName(QStringLiteral("DestFtpAdvancedSettingsButton"));
+    p->row(formBody<Ui::TaskDestFtpPage>(p));
+    p->bindEdit("DestFtpAddressEdit", QV_TEXT(DestFTP.Address));
+    p->bindEdit("DestFtpFolderEdit", QV_TEXT(DestFTP.Folder));
+    p->bindNumber("DestFtpPortEdit", "DestFtpPortUpDown", 0, 65535, QV_INT(DestFTP.Port));
+    p->bindEdit("DestFtpAuthLoginEdit", QV_TEXT(DestFTP.Login));
+    p->bindEdit("DestFtpAuthPasswordEdit", QV_TEXT(DestFTP.Password));
+    p->bindCheck("DestFtpPassiveModeCheckBox", QV_BOOL(DestFTP.PassiveMode));
+    auto *advanced = p->findChild<QPushButton *>(QStringLiteral("DestFtpAdvancedSettingsButton"));
     QObject::connect(advanced, &QPushButton::clicked, p, [p] {
         if (p->context() != nullptr && ShowFtpAdvancedSettings(p, p->context()->draft().DestFTP)) {
             emit p->stateChanged();
         }
     });
-    p->row(advanced);
     p->stretch();
     return p;
 }
@@ -362,20 +357,15 @@ TaskPropertiesPage *createVersionsPage(QWidget *parent)
 TaskPropertiesPage *createObsoletePage(QWidget *parent)
 {
     auto *p = new TaskFieldPage(parent);
-    p->label("ObsoleteLabel1", QStringLiteral("Files that no longer exist in the source:"));
-    p->radios({{"ObsoleteNormalDeleteRadioButton", QStringLiteral("Normal Delete")},
-               {"ObsoleteRecycleBinRadioButton", QStringLiteral("Delete to Recycle Bin")},
-               {"ObsoleteMoveToFolderRadioButton", QStringLiteral("Move deleted files to Archive Folder:")}},
-              [](const TaskSettings &s) { return static_cast<int>(s.DeleteKind); },
-              [](TaskSettings &s, int checked) {
-                  s.DeleteKind = checked == 0 ? adkNormal : checked == 1 ? adkRecycle : adkArchive;
-              });
-    p->folder("ObsoleteFolderEdit", "ObsoleteBrowseButton", QString(), QV_TEXT(ArchiveFolder));
-    p->label("ObsoleteFolderExpandTestLabel", QString());
-    p->number("ObsoleteKeepDeletedFilesNumEdit", "ObsoleteKeepDeletedFilesNumUpDown",
-              QStringLiteral("Deleted files to keep:"), 0, 5000, QV_INT(KeepDeletedFilesNum), "ObsoleteLabel2");
-    p->label("ObsoleteLabel3", QStringLiteral("0 = unlimited"));
-    p->label("ObsoleteLabel4", QStringLiteral("Older deleted files are removed from the archive folder."));
+    p->row(formBody<Ui::TaskObsoletePage>(p));
+    p->bindRadios({"ObsoleteNormalDeleteRadioButton", "ObsoleteRecycleBinRadioButton", "ObsoleteMoveToFolderRadioButton"},
+                  [](const TaskSettings &s) { return static_cast<int>(s.DeleteKind); },
+                  [](TaskSettings &s, int checked) {
+                      s.DeleteKind = checked == 0 ? adkNormal : checked == 1 ? adkRecycle : adkArchive;
+                  });
+    p->bindFolder("ObsoleteFolderEdit", "ObsoleteBrowseButton", QV_TEXT(ArchiveFolder));
+    p->bindNumber("ObsoleteKeepDeletedFilesNumEdit", "ObsoleteKeepDeletedFilesNumUpDown", 0, 5000,
+                  QV_INT(KeepDeletedFilesNum));
     p->stretch();
     return p;
 }

@@ -237,6 +237,9 @@ TEST_F(TaskDialogForm, FormFilePagesHoldTheirControls)
                                                             "FolderMonitorWaitSecondsEdit"}},
         {"TaskOptionsPage", "OptionsTabSheet", {"OptionsClearSourceArchiveBitCheckBox"}},
         {"TaskVersionsPage", "VersionsTabSheet", {"VersionsFolderEdit", "VersionsBrowseButton", "VersionsNumEdit"}},
+        {"TaskDestFtpPage", "DestFtpTabSheet", {"DestFtpPortUpDown", "DestFtpPortEdit", "DestFtpAdvancedSettingsButton"}},
+        {"TaskObsoletePage", "ObsoleteTabSheet", {"ObsoleteRecycleBinRadioButton", "ObsoleteFolderEdit",
+                                                  "ObsoleteKeepDeletedFilesNumEdit"}},
     };
     TTask task;
     TProjectPropertiesForm form(task);
