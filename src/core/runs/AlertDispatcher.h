@@ -3,8 +3,9 @@
 // Callers: TTask::Run (the start alert and the validation error) and each run's host (the alerts
 // of the backup thread). The dispatcher (dialog, tray balloon, sound, e-mail, chosen by the task's
 // alert settings for the run's start mode) is the windows' TAlerter, installed by the program's
-// entry with setAlerter; the core reaches it only through this interface. The default shows nothing: every alert answers 0 ("no dialog was shown") and is written to the
-// program's debug log, so headless runs and tests go on as if the user had not been asked.
+// entry with setAlerter; the core reaches it only through this interface. The default shows
+// nothing: every alert answers 0 ("no dialog was shown") and is written to the program's debug
+// log, so headless runs and tests go on as if the user had not been asked.
 #pragma once
 
 #include "core/engine/BackupHost.h"

@@ -58,8 +58,8 @@ void RunQueue::submit(TCustomBackup *run, bool oneAtATime, RunOrigin origin)
     const bool wait = oneAtATime && activeCount() > 0;
     m_records.push_back(std::move(record));
     QObject::connect(run, &QThread::finished, run, [run] { run->BackupFinished(); });
-    run->setQueueHooks({[this, run](bool aborted) { runEnded(run, aborted); }, [this, run] { stopWaiting(run); },
-                        [this, run] { forget(run); }});
+    run->setQueueHooks({[this, run](bool aborted) { runEnded(run, aborted); },
+                        [this, run] { stopWaiting(run); }, [this, run] { forget(run); }});
     if (wait) {
         if (added.host != nullptr) {
             added.host->log(lkInfo, formatMessage(msg::QueueWaiting));
@@ -143,8 +143,8 @@ TCustomBackup *RunQueue::runOf(const TaskRunSlots *link, RunRole role) const
 
 bool RunQueue::serves(const BackupHost *host) const
 {
-    return host != nullptr && std::any_of(m_records.begin(), m_records.end(),
-                                          [host](const std::unique_ptr<Record> &r) { return r->host == host; });
+    auto servesHost = [host](const std::unique_ptr<Record> &r) { return r->host == host; };
+    return host != nullptr && std::any_of(m_records.begin(), m_records.end(), servesHost);
 }
 
 void RunQueue::stopRunsOf(const TaskRunSlots *link)
@@ -174,8 +174,8 @@ std::vector<RunQueue::RecordView> RunQueue::records() const
 
 int RunQueue::activeCount() const
 {
-    return static_cast<int>(
-        std::count_if(m_records.begin(), m_records.end(), [](const std::unique_ptr<Record> &r) { return r->started; }));
+    auto started = [](const std::unique_ptr<Record> &r) { return r->started; };
+    return static_cast<int>(std::count_if(m_records.begin(), m_records.end(), started));
 }
 
 int RunQueue::waitingCount() const

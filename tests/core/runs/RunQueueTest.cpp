@@ -200,11 +200,18 @@ TEST(EngineRunQueue, CountsAreTheQueueRecordsAtEveryStep)
     const int runs = 4;
     std::vector<std::unique_ptr<RecordingHost>> hosts;
     std::vector<qv::TLocalBackup *> objects(runs, nullptr);
+    auto &queue = qv::RunQueue::instance();
+    // What a host saw when told of its run's end: the queue must have let go of the run already,
+    // so that whatever the end refreshes (the window's buttons, the tray) sees it gone.
+    std::vector<int> heldAtEnd(runs, -1);
     for (int i = 0; i < runs; ++i) {
         put(base + "/src" + std::to_string(i) + "/f", "file " + std::to_string(i));
         hosts.push_back(std::make_unique<RecordingHost>());
+        RecordingHost *h = hosts.back().get();
+        h->onFinished = [&queue, &heldAtEnd, h, i] {
+            heldAtEnd[static_cast<std::size_t>(i)] = queue.serves(h) ? 1 : 0;
+        };
     }
-    auto &queue = qv::RunQueue::instance();
     ASSERT_EQ(qv::RunningTaskCount(), 0);
     int row = 0;
     for (const QueueRow &r : rows) {
@@ -250,6 +257,7 @@ TEST(EngineRunQueue, CountsAreTheQueueRecordsAtEveryStep)
             EXPECT_EQ(queue.serves(&h), held) << "run " << i;
         }
     }
+    EXPECT_EQ(heldAtEnd, std::vector<int>(runs, 0));
     EXPECT_TRUE(hosts[1]->aborted);
     EXPECT_FALSE(exists(base + "/dst1/f")) << "a run stopped while waiting never copies";
     EXPECT_TRUE(hosts[2]->logged(qv::lkInfo, "Queue OK."));
