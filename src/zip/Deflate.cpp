@@ -24,7 +24,7 @@ constexpr unsigned kMaxDist = kWSize - kMinLookahead;
 constexpr unsigned kTooFar = 4096;
 // Strands of a hash chain walk (see Deflater::State::links); chains of fewer than
 // kStrandedChain candidates are walked as one strand.
-constexpr unsigned kMaxStrands = 4;
+constexpr unsigned kMaxStrands = 3;
 constexpr unsigned kStrandedChain = 16;
 // The match comparison reads whole machine words and may look a few bytes past the data.
 constexpr unsigned kWindowSlack = 16;
