@@ -8,6 +8,8 @@
 //   qv archive     TZipWriter::Zip over (path, name) pairs, on one thread (1t) and on one per core
 //                  (Nt), archive written, fsync'd, renamed; the two archives are compared byte for byte
 //   qv deflate     our raw encoder over each file in memory (no archive, no CRC)
+//   qv deflate 1s  the same with every hash chain walked as one strand (the walk before the
+//                  stranded one; same bytes, so only the time differs)
 //   zlib           zlib raw deflate over each file in memory (same level, default strategy)
 // and prints compressed bytes, MB/s of input, and size and speed relative to zip.
 #include "zip/Deflate.h"
@@ -146,10 +148,11 @@ bool sameBytes(const fs::path &a, const fs::path &b)
                       std::istreambuf_iterator<char>(y), std::istreambuf_iterator<char>());
 }
 
-Row runOurDeflate(const Corpus &c, int level)
+Row runOurDeflate(const Corpus &c, int level, unsigned strands, const char *name)
 {
     qv::Deflater d;
-    Row r{"qv deflate"};
+    d.setChainStrands(strands);
+    Row r{name};
     const double c0 = cpuSeconds(RUSAGE_SELF);
     const auto t0 = Clock::now();
     for (const auto &data : c.data) {
@@ -216,7 +219,8 @@ int main(int argc, char **argv)
         const std::vector<Row> rows = {runInfoZip(corpus, work / "iz.zip", level),
                                        runOurArchive(corpus, work / "qv1.zip", level, 1, "qv archive 1t"),
                                        runOurArchive(corpus, work / "qvN.zip", level, 0, "qv archive Nt"),
-                                       runOurDeflate(corpus, level), runZlib(corpus, level)};
+                                       runOurDeflate(corpus, level, 0, "qv deflate"),
+                                       runOurDeflate(corpus, level, 1, "qv deflate 1s"), runZlib(corpus, level)};
         const Row &ref = rows[0];
         const double refSpeed = ref.secs > 0 ? mb / ref.secs : 0;
         for (const Row &r : rows) {

@@ -1,10 +1,10 @@
-// Deflate output digest: compresses every file named on the command line (or one name a line on
-// standard input) at levels 1 to 9 with our raw encoder and prints, per file and level, the
+// Deflate output digest: compresses every file named on the command line (or, given "-", one name
+// a line on standard input) at levels 1 to 9 with our raw encoder and prints, per file and level, the
 // output size and a 64-bit FNV-1a digest of the output bytes; the encoder's CPU seconds per level
 // go to standard error. Two builds of the encoder print the same lines exactly when they produce
 // the same bytes: bench/deflate-identity builds this program against an older tree and diffs.
 //
-// Usage: deflate_digest [-l LEVELS] [FILE...]     (LEVELS e.g. 6 or 1-9; default 1-9)
+// Usage: deflate_digest [-l LEVELS] FILE... | -     (LEVELS e.g. 6 or 1-9; default 1-9)
 #include "zip/Deflate.h"
 
 #include <sys/resource.h>
@@ -65,7 +65,12 @@ int main(int argc, char **argv)
             names.emplace_back(argv[i]);
         }
     }
-    if (names.empty()) {
+    if (names.empty() || first < 1 || last > 9 || first > last) {
+        std::fprintf(stderr, "usage: deflate_digest [-l LEVELS] FILE... | -\n");
+        return 2;
+    }
+    if (names.size() == 1 && names[0] == "-") {
+        names.clear();
         for (std::string line; std::getline(std::cin, line);) {
             if (!line.empty()) {
                 names.push_back(line);
