@@ -4,6 +4,9 @@
 //   2. the same tree unchanged: exact copy vs rsync -a --delete
 //   3. 50,000 mixed files (1 B - 1 MiB, sizes spread evenly over the powers of two) on disk
 //   4. peak memory of each tool for the 100,000 files
+// qv-run chooses its copy workers itself (QV_COPY_WORKERS unset); rows marked "1 worker" and
+// "8 workers" set QV_COPY_WORKERS for comparison. Run the whole benchmark under `taskset -c 0,1`
+// to see two cores.
 // Each figure is the best of a few runs. Options: --files N and --mixed N scale the trees,
 // --disk DIR chooses the disk folder of step 3 (default: the build folder), --skip-mixed.
 #include <chrono>
@@ -120,6 +123,9 @@ std::string qvRun()
     return bin + "/qv-run";
 }
 
+// The same with QV_COPY_WORKERS set to `workers` (0: unset) for the tool.
+Measure bestWith(int workers, const std::vector<std::string> &args, const std::string &before, int repeats);
+
 Measure best(const std::vector<std::string> &args, const std::string &before, int repeats)
 {
     Measure b;
@@ -137,6 +143,16 @@ Measure best(const std::vector<std::string> &args, const std::string &before, in
         b.maxRssKb = std::max(b.maxRssKb, m.maxRssKb);
     }
     return b;
+}
+
+Measure bestWith(int workers, const std::vector<std::string> &args, const std::string &before, int repeats)
+{
+    if (workers > 0) {
+        ::setenv("QV_COPY_WORKERS", std::to_string(workers).c_str(), 1);
+    }
+    Measure m = best(args, before, repeats);
+    ::unsetenv("QV_COPY_WORKERS");
+    return m;
 }
 
 void line(const char *what, const Measure &m, const Measure &peer, const char *peerName)
@@ -171,11 +187,15 @@ int main(int argc, char **argv)
     std::printf("small files: %d files of 0-4 KiB in %s\n", files, mem.c_str());
     makeTree(mem + "/src", files, [](std::mt19937 &g) { return static_cast<std::size_t>(g() % 4097); });
 
+    ::unsetenv("QV_COPY_WORKERS");
     const std::string clean = "rm -rf " + mem + "/dst";
-    Measure qvFirst = best({qv, "--quiet", "--source", mem + "/src", "--dest", mem + "/dst"}, clean, 3);
+    const std::vector<std::string> qvFirstArgs = {qv, "--quiet", "--source", mem + "/src", "--dest", mem + "/dst"};
+    Measure qvFirst = best(qvFirstArgs, clean, 3);
+    Measure qvFirstOne = bestWith(1, qvFirstArgs, clean, 3);
     Measure cpFirst = best({"cp", "-a", mem + "/src", mem + "/dst"}, clean, 3);
     Measure rsyncFirst = best({"rsync", "-a", mem + "/src/", mem + "/dst/"}, clean, 3);
     line("qv-run simple copy (first)", qvFirst, cpFirst, "cp -a");
+    line("qv-run simple copy (first, 1 worker)", qvFirstOne, cpFirst, "cp -a");
     line("qv-run simple copy (first)", qvFirst, rsyncFirst, "rsync -a");
 
     sh(clean + " && rsync -a " + mem + "/src/ " + mem + "/dst/");
@@ -197,13 +217,16 @@ int main(int argc, char **argv)
             return static_cast<std::size_t>(1) + (g() % (static_cast<std::size_t>(1) << power));
         });
         const std::string cleanDisk = "rm -rf '" + disk + "/dst' && sync";
-        Measure qvMixed = best({qv, "--quiet", "--source", disk + "/src", "--dest", disk + "/dst"}, cleanDisk, 2);
+        const std::vector<std::string> qvMixedArgs = {qv, "--quiet", "--source", disk + "/src", "--dest", disk + "/dst"};
+        Measure qvMixed = best(qvMixedArgs, cleanDisk, 2);
+        Measure qvMixedEight = bestWith(8, qvMixedArgs, cleanDisk, 2);
         Measure cpMixed = best({"sh", "-c", "cp -a '" + disk + "/src' '" + disk + "/dst' && sync -f '" + disk + "'"},
                                cleanDisk, 2);
         Measure rsyncMixed = best(
             {"sh", "-c", "rsync -a '" + disk + "/src/' '" + disk + "/dst/' && sync -f '" + disk + "'"}, cleanDisk, 2);
         line("qv-run simple copy (disk)", qvMixed, cpMixed, "cp -a + sync");
         line("qv-run simple copy (disk)", qvMixed, rsyncMixed, "rsync -a + sync");
+        line("qv-run simple copy (disk, 8 workers)", qvMixedEight, rsyncMixed, "rsync -a + sync");
         sh("rm -rf '" + disk + "'");
     }
     return 0;

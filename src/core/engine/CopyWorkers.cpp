@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <sched.h>
 
 namespace qv {
 namespace {
@@ -12,8 +13,20 @@ namespace {
 constexpr int kMaxWorkers = 8;
 constexpr int kMaxOverride = 64;
 constexpr std::size_t kFilesPerWorker = 16;
+constexpr std::size_t kBatchFiles = 8;
 // Files waiting for their turn hold their temporary files; the window keeps that space modest.
 constexpr std::int64_t kWindowBytes = 256LL * 1024 * 1024;
+
+// The processors this process may run on (taskset, cgroup cpusets), not all the machine has.
+int usableCores()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0) {
+        return CPU_COUNT(&set);
+    }
+    return static_cast<int>(std::thread::hardware_concurrency());
+}
 
 } // namespace
 
@@ -31,8 +44,7 @@ int CopyWorkers::countFor(const std::vector<std::string> &folders, const MountTa
             return 1;
         }
     }
-    const int cores = static_cast<int>(std::thread::hardware_concurrency());
-    return std::clamp(cores, 1, kMaxWorkers);
+    return std::clamp(usableCores(), 1, kMaxWorkers);
 }
 
 CopyWorkers::CopyWorkers(int workers)
@@ -63,39 +75,67 @@ void CopyWorkers::workerLoop()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_workAdded.wait(lock, [this] { return m_quit || !m_todo.empty(); });
+        while (!m_quit && m_todo.empty()) {
+            ++m_sleeping;
+            m_workAdded.wait(lock);
+            --m_sleeping;
+        }
         if (m_todo.empty()) {
             return;
         }
-        Entry *entry = m_todo.front();
+        Batch batch = std::move(m_todo.front());
         m_todo.pop_front();
         ++m_running;
         lock.unlock();
-        entry->work(); // the work reports its own failures through what it captured
+        for (Entry *entry : batch) {
+            if (!m_dropping.load()) {
+                entry->work(); // the work reports its own failures through what it captured
+            }
+            entry->done.store(true);
+            if (m_waiting.load()) {
+                std::lock_guard<std::mutex> wake(m_mutex);
+                m_workDone.notify_all();
+            }
+        }
         lock.lock();
-        entry->done = true;
-        --m_running;
-        m_workDone.notify_all();
+        if (--m_running == 0) {
+            m_workDone.notify_all();
+        }
+    }
+}
+
+// Files go to the workers in batches: waking a thread costs about as much as writing a small file.
+void CopyWorkers::handOver()
+{
+    if (m_batch.empty()) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_todo.push_back(std::move(m_batch));
+    m_batch.clear();
+    if (m_sleeping > 0) {
+        m_workAdded.notify_one();
     }
 }
 
 void CopyWorkers::makeRoom(std::int64_t bytes)
 {
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_window.empty() ||
-                (m_window.size() < m_maxEntries && (m_bytes + bytes <= kWindowBytes || bytes > kWindowBytes))) {
-                return;
-            }
+    bool waited = false;
+    while (!m_window.empty()) {
+        const bool fits = m_window.size() < m_maxEntries && (m_bytes + bytes <= kWindowBytes || bytes > kWindowBytes);
+        // After a wait, every file already written ends too, so that the next wait comes after
+        // a batch of decisions and not after each one.
+        if (fits && !(waited && m_window.front()->done.load())) {
+            return;
         }
         finishOldest();
+        waited = true;
     }
 }
 
 void CopyWorkers::add(std::function<void()> work, std::function<void()> finish, std::int64_t bytes)
 {
-    if (m_threads.empty() || (!work && idle())) {
+    if (m_threads.empty() || (!work && m_window.empty())) {
         // Nothing before it is waiting: the file is written and finished here and now.
         if (work) {
             work();
@@ -109,32 +149,34 @@ void CopyWorkers::add(std::function<void()> work, std::function<void()> finish, 
     entry->work = std::move(work);
     entry->finish = std::move(finish);
     entry->bytes = bytes;
-    entry->done = !entry->work;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (entry->work) {
-            m_todo.push_back(entry.get());
-        }
-        m_bytes += bytes;
-        m_window.push_back(std::move(entry));
+    if (entry->work) {
+        m_batch.push_back(entry.get());
+    } else {
+        entry->done.store(true);
     }
-    m_workAdded.notify_one();
+    m_bytes += bytes;
+    m_window.push_back(std::move(entry));
+    if (m_batch.size() >= kBatchFiles) {
+        handOver();
+    }
 }
 
 void CopyWorkers::finishOldest()
 {
-    std::unique_ptr<Entry> oldest;
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        if (m_window.empty()) {
-            return;
-        }
-        Entry *front = m_window.front().get();
-        m_workDone.wait(lock, [front] { return front->done; });
-        oldest = std::move(m_window.front());
-        m_window.pop_front();
-        m_bytes -= oldest->bytes;
+    if (m_window.empty()) {
+        return;
     }
+    Entry *front = m_window.front().get();
+    if (!front->done.load()) {
+        handOver(); // everything added is to be under way while this thread waits
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_waiting.store(true);
+        m_workDone.wait(lock, [front] { return front->done.load(); });
+        m_waiting.store(false);
+    }
+    std::unique_ptr<Entry> oldest = std::move(m_window.front());
+    m_window.pop_front();
+    m_bytes -= oldest->bytes;
     if (oldest->finish) {
         oldest->finish();
     }
@@ -142,27 +184,28 @@ void CopyWorkers::finishOldest()
 
 void CopyWorkers::drain()
 {
-    while (!idle()) {
+    while (!m_window.empty()) {
         finishOldest();
     }
 }
 
 void CopyWorkers::abandon()
 {
-    std::deque<std::unique_ptr<Entry>> dropped;
+    m_dropping.store(true);
+    m_batch.clear();
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_todo.clear();
         m_workDone.wait(lock, [this] { return m_running == 0; });
-        dropped.swap(m_window);
-        m_bytes = 0;
     }
-    // Dropped here, outside the lock: a file's end of life may remove its temporary file.
+    m_dropping.store(false);
+    // Dropped here: a file's end of life may remove its temporary file.
+    m_window.clear();
+    m_bytes = 0;
 }
 
 bool CopyWorkers::idle() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
     return m_window.empty();
 }
 

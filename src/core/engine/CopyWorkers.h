@@ -11,6 +11,7 @@
 
 #include "platform/MountTable.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -54,21 +55,29 @@ private:
         std::function<void()> work;
         std::function<void()> finish;
         std::int64_t bytes = 0;
-        bool done = false;
+        std::atomic<bool> done{false};
     };
+    using Batch = std::vector<Entry *>;
     void finishOldest();
+    void handOver();
     void workerLoop();
 
     std::vector<std::thread> m_threads;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_workAdded;
-    std::condition_variable m_workDone;
-    std::deque<std::unique_ptr<Entry>> m_window; // in the order added
-    std::deque<Entry *> m_todo;                  // not yet taken by a worker
+    // The backup thread's own: the files in order, and those not yet handed to the workers.
+    std::deque<std::unique_ptr<Entry>> m_window;
+    Batch m_batch;
     std::size_t m_maxEntries = 1;
     std::int64_t m_bytes = 0;
-    int m_running = 0;
+    // Shared with the workers.
+    std::mutex m_mutex;
+    std::condition_variable m_workAdded;
+    std::condition_variable m_workDone;
+    std::deque<Batch> m_todo;
+    int m_running = 0;  // batches under way
+    int m_sleeping = 0; // workers waiting for work
     bool m_quit = false;
+    std::atomic<bool> m_waiting{false}; // the backup thread waits for the oldest file
+    std::atomic<bool> m_dropping{false};
 };
 
 } // namespace qv

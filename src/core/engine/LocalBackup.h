@@ -34,6 +34,8 @@ struct PendingCopy {
     FileEntryInfo info;
     PathStat destinationBefore; // as the decision saw it
     FilePlan plan;
+    FilePairFacts facts;
+    bool planByWorker = false; // the in-use test and the plan are left to the worker
     std::vector<std::pair<int, std::string>> lines;
     StagedCopy copy;
     int in = -1; // the source, opened once for the in-use test and the copy

@@ -231,6 +231,15 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
     facts.dateRelation = dst.exists ? compareTimes(p.info.mtimeNs, dst.mtimeNs, m_coarseTimes) : 1;
     facts.sourceSize = p.info.size;
     facts.destinationSize = dst.size;
+    if (m_heldLines != nullptr && m_workers != nullptr && m_workers->workers() > 1 && !m_bridge.alertsKind(akFile) &&
+        !m_bridge.alertsKind(akWarning) && estimateHolds(folder, p.info.size)) {
+        // Nothing of the plan can raise an alert and the space is there: the worker opens the
+        // source, tests it and plans, and the lines go out at the file's turn as if made here.
+        p.facts = facts;
+        p.planByWorker = true;
+        noteWritten(folder, p.info.size);
+        return true;
+    }
     p.plan = planCopy(
         facts, m_rules, [&] { return m_services.isInUse(source, p.openSource()); }, source, destination);
     if (!executeNotices(p.plan) || !p.plan.transfer) {
@@ -253,11 +262,23 @@ void TLocalBackup::writeCopy(PendingCopy &p)
         p.error = kCopyCancelled; // stopped while paused or before this file's turn
         return;
     }
+    if (p.planByWorker) {
+        p.plan = planCopy(
+            p.facts, m_rules, [&] { return m_services.isInUse(p.source, p.openSource()); }, p.source,
+            p.destination);
+        if (!p.plan.transfer) {
+            return;
+        }
+    }
     if (p.openSource() < 0) {
         p.error = p.openError;
         return;
     }
     p.written = p.copy.write(p.in, p.source, p.destination, &p.destinationBefore, copyOptions(), p.error);
+    if (p.written) {
+        closeReadOnly(p.in); // only a failed copy reads the source again
+        p.in = -1;
+    }
 }
 
 // The end, in scan order: the rename over the destination with the version kept before it, or the
@@ -308,6 +329,10 @@ void TLocalBackup::finishCopy(PendingCopy &p)
         Log(kind, text);
     }
     p.lines.clear();
+    if (p.planByWorker && (!executeNotices(p.plan) || !p.plan.transfer)) {
+        AddProgress(p.info.size);
+        return;
+    }
     if (p.transfer && Running() && commitCopy(p)) {
         CompareAfterCopy(p.source, p.destination);
     }

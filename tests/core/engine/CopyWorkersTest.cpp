@@ -137,6 +137,16 @@ struct Scenario {
     bool oldDestination; // a destination from an earlier run: skips, older and newer files
     bool versions;
     Space space;
+    bool everyAlert = false; // every kind of alert shows (else errors and the end only)
+};
+
+// A host whose user sees alerts of errors and of the end only, as most tasks are set up: file
+// and warning lines then need no answer, and the workers may test and plan the files themselves.
+class ErrorAlertsHost : public RecordingHost
+{
+public:
+    bool everyAlert = false;
+    bool alertsKind(int kind) const override { return everyAlert || kind == qv::akError || kind == qv::akFinish; }
 };
 
 // What one run reported and left behind.
@@ -149,6 +159,7 @@ struct Outcome {
     bool aborted = false;
     int errors = 0;
     int keptVersions = 0;
+    bool testedOffThread = false; // a file's in-use test ran on a worker
 };
 
 // Builds the scenario's trees afresh under `base` and runs it with `workers` copy workers.
@@ -175,13 +186,21 @@ Outcome runScenario(const Scenario &sc, const std::string &base, int workers)
     ::chmod((src + "d3/f6").c_str(), 0);              // unreadable
 
     qv::BackupServices services;
-    // Deciding about d2/f0 removes d7/f9 and turns d9/f3 into a folder: files that vanish
-    // after the scan, for any number of workers at the same point of the run.
-    services.isInUse = [src](const std::string &path, int) {
-        if (path == src + "d2/f0") {
-            ::unlink((src + "d7/f9").c_str());
+    // The end of d0/f0, the first file copied, removes d9/f9 and turns d9/f3 into a folder:
+    // files that vanish after the scan, at the same point of the run for any number of workers
+    // (the last folder is further ahead than the workers ever get).
+    services.afterCopy = [src, dst](const std::string &path) {
+        if (path == dst + "d0/f0") {
+            ::unlink((src + "d9/f9").c_str());
             ::unlink((src + "d9/f3").c_str());
             ::mkdir((src + "d9/f3").c_str(), 0755);
+        }
+    };
+    auto offThread = std::make_shared<std::atomic<bool>>(false);
+    const std::thread::id runThread = std::this_thread::get_id();
+    services.isInUse = [offThread, runThread](const std::string &, int) {
+        if (std::this_thread::get_id() != runThread) {
+            offThread->store(true);
         }
         return false;
     };
@@ -200,9 +219,11 @@ Outcome runScenario(const Scenario &sc, const std::string &base, int workers)
     Outcome out;
     {
         WorkersOverride override(workers);
-        RecordingHost host;
+        ErrorAlertsHost host;
+        host.everyAlert = sc.everyAlert;
         qv::TLocalBackup backup(snapshot, &host, services);
         backup.runInPlace();
+        out.testedOffThread = offThread->load();
         for (const auto &l : host.lines) {
             out.lines.push_back(std::to_string(l.kind) + " " + withoutStamps(l.text));
             out.keptVersions += l.text.rfind("Moving file \"", 0) == 0 && l.text.find(versions) != std::string::npos;
@@ -235,13 +256,15 @@ TEST(CopyWorkers, OneTwoAndEightWorkersLogAndLeaveTheSame)
         {"simple copy keeping versions", BackupTaskType::SimpleCopy, true, true, Space::Plenty},
         {"first copy that runs out of space", BackupTaskType::SimpleCopy, false, false, Space::RunsOut},
         {"versions on a disk that fills up", BackupTaskType::SimpleCopy, true, true, Space::RunsOut},
+        {"every alert shown", BackupTaskType::ExactCopy, true, true, Space::Plenty, true},
     };
     const std::string base = qvtest::makeTempDir("workers") + "/run";
     for (const Scenario &sc : scenarios) {
         SCOPED_TRACE(sc.name);
         const Outcome one = runScenario(sc, base, 1);
-        // The scenario is what it claims: the three faulty files failed, space ran out where asked.
-        EXPECT_GE(one.errors, sc.space == Space::Plenty ? 4 : 1) << testing::PrintToString(one.lines);
+        // The scenario is what it claims: the unreadable, the vanished and the blocked file failed
+        // (the file turned into a folder is skipped as in use), space ran out where asked.
+        EXPECT_GE(one.errors, sc.space == Space::Plenty ? 3 : 1) << testing::PrintToString(one.lines);
         EXPECT_EQ(one.aborted, sc.space == Space::RunsOut) << testing::PrintToString(one.lines);
         EXPECT_TRUE(one.temps.empty()) << one.temps.front();
         if (sc.versions) {
@@ -262,6 +285,10 @@ TEST(CopyWorkers, OneTwoAndEightWorkersLogAndLeaveTheSame)
             EXPECT_TRUE(many.destination == one.destination) << "the destinations differ";
             EXPECT_TRUE(many.versions == one.versions) << "the versions differ";
             EXPECT_TRUE(many.temps.empty()) << many.temps.front();
+            // Where no line needs an answer and space is plenty, the workers really took part.
+            if (!sc.everyAlert && sc.space == Space::Plenty) {
+                EXPECT_TRUE(many.testedOffThread) << "every file was tested on the run's own thread";
+            }
         }
     }
     qvtest::runShell("chmod -R u+rwx '" + base + "' ; rm -rf '" + base + "'");
@@ -277,12 +304,12 @@ TEST(CopyWorkers, AFailedCopyKeepsTheVersionOfTheFileBefore)
     put(dst + "a", "old a", 1600000000);
     put(dst + "b", "old b", 1600000000);
     qv::BackupServices services;
-    services.isInUse = [src](const std::string &path, int) {
-        if (path == src + "a") {
+    services.afterCopy = [src, dst](const std::string &path) {
+        if (path == dst + "a") {
             ::unlink((src + "b").c_str()); // b vanishes after the scan
         }
-        return false;
     };
+    WorkersOverride override(1); // b is not to be written before a ends
     auto snapshot = makeSnapshot({src}, dst);
     snapshot->versionsKeep = true;
     snapshot->versionsFolder = versions;
