@@ -64,6 +64,18 @@ endfunction()
 #   // qv-test-timeout: 600              (seconds; default 120)
 #   // qv-test-run: xvfb                 (run the entry under xvfb-run -a)
 #   // qv-test-run: serial               (never beside other tests: timing-sensitive entries)
+# Label `hugefile` marks the entries that push more than 4 GiB through the code: the sanitizer
+# presets leave them out (under the checkers the three alone take ten minutes and more of a
+# two-core machine, and the default build runs them).
+# The sanitizers slow every entry down (the thread checker five to fifteen times, more on a loaded
+# machine), so their time-outs are multiplied: the per-file value stays the one of the plain build.
+if(QV_SANITIZE STREQUAL "thread")
+    set(QV_TEST_TIMEOUT_FACTOR 6)
+elseif(QV_SANITIZE STREQUAL "address")
+    set(QV_TEST_TIMEOUT_FACTOR 3)
+else()
+    set(QV_TEST_TIMEOUT_FACTOR 1)
+endif()
 function(qv_add_tests)
     cmake_parse_arguments(ARG "" "LIB;MAIN" "LIBS" ${ARGN})
     set(dir ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_LIB})
@@ -120,6 +132,7 @@ function(qv_add_tests)
                 set(serial TRUE)
             endif()
         endforeach()
+        math(EXPR timeout "${timeout} * ${QV_TEST_TIMEOUT_FACTOR}")
         set(suites)
         foreach(d ${decls})
             if(d MATCHES "^[ \t]*[A-Z_]+[ \t]*\\([ \t]*([A-Za-z_0-9]+)")

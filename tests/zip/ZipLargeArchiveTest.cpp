@@ -1,6 +1,6 @@
 // An archive past 4 GiB (a sparse file): an entry larger than 4 GiB and one that starts beyond
 // 4 GiB read and test completely through the Zip64 fields.
-// qv-test-labels: slow
+// qv-test-labels: slow hugefile
 // qv-test-timeout: 600
 #include "support/TestEnv.h"
 #include "zip/Crc32.h"

@@ -1,6 +1,6 @@
 // Zip writer with an entry past 4 GiB: the Zip64 fields in the local header, the central record
 // and the end records, checked by Info-ZIP, Python and our own reader.
-// qv-test-labels: interop slow
+// qv-test-labels: interop slow hugefile
 // qv-test-timeout: 900
 #include "ZipWriterFixture.h"
 

@@ -1,5 +1,5 @@
 // A 4.1 GiB sparse file through qv-run: stored with Zip64, accepted by Info-ZIP.
-// qv-test-labels: slow interop
+// qv-test-labels: slow interop hugefile
 // qv-test-timeout: 1500
 #include "CompressTestSupport.h"
 
