@@ -79,9 +79,13 @@ std::string randomSuffix()
     thread_local std::mt19937_64 gen{
         std::random_device{}() ^
         static_cast<std::uint64_t>(std::hash<std::thread::id>{}(std::this_thread::get_id()))};
+    // 62^8 < 2^64: one draw gives every letter of the suffix.
+    static_assert(kTempRandomLength <= 10, "one 64-bit draw covers at most 10 letters of 62");
+    std::uint64_t v = gen();
     std::string s(kTempRandomLength, '0');
     for (char &c : s) {
-        c = chars[gen() % (sizeof chars - 1)];
+        c = chars[v % (sizeof chars - 1)];
+        v /= sizeof chars - 1;
     }
     return s;
 }
@@ -307,7 +311,9 @@ int StagedCopy::createTemp(const std::string &destination)
         name.resize(room);
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string path = folder + "." + name + kTempMarker + randomSuffix();
+        std::string path;
+        path.reserve(folder.size() + 1 + name.size() + kTempMarkerLength + kTempRandomLength);
+        path.append(folder).append(1, '.').append(name).append(kTempMarker).append(randomSuffix());
         int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (out < 0) {
             if (errno != EEXIST) {
