@@ -99,6 +99,17 @@ std::vector<std::string> userSessionEnvironment()
     return g_userSession;
 }
 
+std::vector<std::string> sanitizerEnvironment()
+{
+    std::vector<std::string> env;
+    for (const char *name : {"TSAN_OPTIONS", "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        if (const char *value = std::getenv(name)) {
+            env.push_back(std::string(name) + "=" + value);
+        }
+    }
+    return env;
+}
+
 const std::string &testHome()
 {
     initTestEnvironment();

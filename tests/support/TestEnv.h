@@ -43,6 +43,11 @@ void writeFile(const std::string &path, const std::string &data);
 // services, such as the systemd user manager.
 std::vector<std::string> userSessionEnvironment();
 
+// The sanitizer options this test runs with (TSAN_OPTIONS, ASAN_OPTIONS, LSAN_OPTIONS,
+// UBSAN_OPTIONS, those set), as "NAME=value": a program started with an environment of its own
+// needs them too, or a sanitizer build reports races inside system libraries it was told to skip.
+std::vector<std::string> sanitizerEnvironment();
+
 // Sets up the private environment; called once by the test main before any test.
 void initTestEnvironment();
 

@@ -90,9 +90,12 @@ TEST(AlertMailAcceptance, ScheduledFinishMailCarriesTheLogAndARefusedMailIsLogge
     auto exported = qvtest::runCommand({qvtest::binPath("qv-regtool"), "export", reg, key});
     ASSERT_EQ(exported.exitCode, 0) << exported.output;
 
-    const std::string env = "env -i HOME=" + q(home) + " XDG_CONFIG_HOME=" + q(home + "/config") +
-                            " XDG_DATA_HOME=" + q(home + "/data") + " XDG_CACHE_HOME=" + q(home + "/cache") +
-                            " XDG_RUNTIME_DIR=" + q(home + "/run") + " PATH=\"$PATH\" ";
+    std::string env = "env -i HOME=" + q(home) + " XDG_CONFIG_HOME=" + q(home + "/config") +
+                      " XDG_DATA_HOME=" + q(home + "/data") + " XDG_CACHE_HOME=" + q(home + "/cache") +
+                      " XDG_RUNTIME_DIR=" + q(home + "/run") + " PATH=\"$PATH\" ";
+    for (const std::string &option : qvtest::sanitizerEnvironment()) {
+        env += q(option) + " ";
+    }
     auto imported = qvtest::runShell("mkdir -p " + q(home + "/run") + " && chmod 700 " + q(home + "/run") + " && " +
                                      env + q(qvtest::binPath("qv-regtool")) + " import " + q(reg));
     ASSERT_EQ(imported.exitCode, 0) << imported.output;

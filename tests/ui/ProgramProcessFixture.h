@@ -25,11 +25,8 @@ protected:
         env = {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config", "XDG_DATA_HOME=" + home + "/data",
                "XDG_CACHE_HOME=" + home + "/cache", "XDG_RUNTIME_DIR=" + home + "/run",
                "QV_COMMAND_LOG=" + home + "/commands.log", "PATH=" + std::string(std::getenv("PATH"))};
-        // A sanitizer build's program reads its options (suppressions of system libraries) from here.
-        for (const char *name : {"TSAN_OPTIONS", "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
-            if (const char *value = std::getenv(name)) {
-                env.push_back(std::string(name) + "=" + value);
-            }
+        for (const std::string &option : qvtest::sanitizerEnvironment()) {
+            env.push_back(option);
         }
         qvtest::runShell("mkdir -p '" + home + "/run' && chmod 700 '" + home + "/run'");
         program = qvtest::binPath("quorvellant");

@@ -33,6 +33,9 @@ protected:
         if (const char *auth = std::getenv("XAUTHORITY")) {
             e.push_back("XAUTHORITY=" + std::string(auth));
         }
+        for (const std::string &option : qvtest::sanitizerEnvironment()) {
+            e.push_back(option);
+        }
         return e;
     }
     qvtest::CommandResult in(const std::string &h, std::vector<std::string> argv, int timeout = 60)

@@ -30,6 +30,9 @@ protected:
                 e.push_back(std::string(name) + "=" + v);
             }
         }
+        for (const std::string &option : qvtest::sanitizerEnvironment()) {
+            e.push_back(option);
+        }
         return e;
     }
     qvtest::CommandResult in(std::vector<std::string> argv, int timeout = 60)
