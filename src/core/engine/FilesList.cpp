@@ -1,4 +1,4 @@
-// TFilesList: paths in fixed blocks, entries in fixed chunks, a tagged open-addressing table.
+// TFilesList: folder paths once each, names in fixed blocks, entries in fixed chunks, a tagged table.
 #include "core/engine/FilesList.h"
 
 #include <cstring>
@@ -9,108 +9,237 @@ namespace qv {
 
 namespace {
 
-std::uint64_t hashPath(std::string_view s)
+std::uint64_t mix(std::uint32_t folder, std::string_view name, std::uint8_t slash)
 {
-    return std::hash<std::string_view>{}(s);
+    std::uint64_t h = std::hash<std::string_view>{}(name);
+    h ^= (static_cast<std::uint64_t>(folder) * 2 + slash + 1) * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 29;
+    return h;
 }
 
-std::uint64_t tagOf(std::uint64_t hash)
+// `path` split into its folder (up to and with the last "/" before the name) and its name.
+struct SplitPath {
+    std::string_view folder;
+    std::string_view name;
+    bool slash = false;
+};
+
+SplitPath split(std::string_view path)
 {
-    return (hash >> 32) | 1; // never 0, so an occupied slot is never 0
+    SplitPath s;
+    s.slash = !path.empty() && path.back() == '/';
+    std::string_view body = s.slash ? path.substr(0, path.size() - 1) : path;
+    const std::size_t cut = body.rfind('/');
+    const std::size_t nameAt = cut == std::string_view::npos ? 0 : cut + 1;
+    s.folder = body.substr(0, nameAt);
+    s.name = body.substr(nameAt);
+    return s;
 }
 
 } // namespace
 
-const char *TFilesList::store(std::string_view path)
+std::uint32_t TFilesList::storeName(std::string_view name)
 {
-    if (path.size() > kBlockSize / 4) {
-        // A very long path gets a block of its own; the current block stays open.
-        auto own = std::make_unique<char[]>(path.size() + 1);
-        std::memcpy(own.get(), path.data(), path.size());
-        const char *text = own.get();
-        m_blocks.insert(m_blocks.end() - (m_blocks.empty() ? 0 : 1), std::move(own));
-        return text;
+    if (name.size() > 0xFFFF) {
+        throw std::length_error("a name in a file list is longer than 65535 bytes");
     }
-    if (m_blocks.empty() || m_blockUsed + path.size() > kBlockSize) {
+    if (m_blocks.empty() || m_blockUsed + name.size() > kBlockSize) {
+        if (m_blocks.size() >= (std::size_t{1} << (32 - kBlockShift))) {
+            throw std::length_error("too many names in one file list");
+        }
         m_blocks.push_back(std::make_unique<char[]>(kBlockSize));
         m_blockUsed = 0;
     }
-    char *text = m_blocks.back().get() + m_blockUsed;
-    std::memcpy(text, path.data(), path.size());
-    m_blockUsed += path.size();
-    return text;
+    const std::size_t at = ((m_blocks.size() - 1) << kBlockShift) + m_blockUsed;
+    std::memcpy(m_blocks.back().get() + m_blockUsed, name.data(), name.size());
+    m_blockUsed += name.size();
+    return static_cast<std::uint32_t>(at);
 }
 
-void TFilesList::append(std::string_view path, const FileEntryInfo &info)
+std::ptrdiff_t TFilesList::knownFolder(std::string_view folder) const
+{
+    if (m_hasLastFolder && m_folderPaths[m_lastFolder] == folder) {
+        return m_lastFolder;
+    }
+    auto it = m_folderIds.find(folder);
+    return it == m_folderIds.end() ? -1 : static_cast<std::ptrdiff_t>(it->second);
+}
+
+std::uint32_t TFilesList::folderIndex(std::string_view folder)
+{
+    std::ptrdiff_t known = knownFolder(folder);
+    if (known < 0) {
+        if (m_folderPaths.size() >= 0xFFFFFFF0u) {
+            throw std::length_error("too many folders in one file list");
+        }
+        known = static_cast<std::ptrdiff_t>(m_folderPaths.size());
+        m_folderPaths.emplace_back(folder);
+        m_folderIds.emplace(m_folderPaths.back(), static_cast<std::uint32_t>(known));
+    }
+    m_lastFolder = static_cast<std::uint32_t>(known);
+    m_hasLastFolder = true;
+    return m_lastFolder;
+}
+
+void TFilesList::append(std::uint32_t folder, std::string_view name, std::uint8_t flags, const FileEntryInfo &info)
 {
     if ((m_count >> kChunkShift) >= m_chunks.size()) {
         m_chunks.push_back(std::make_unique<Entry[]>(kChunkSize));
     }
     Entry &e = m_chunks[m_count >> kChunkShift][m_count & (kChunkSize - 1)];
-    e.text = store(path);
-    e.length = static_cast<std::uint32_t>(path.size());
+    e.nameAt = storeName(name);
+    e.nameLength = static_cast<std::uint16_t>(name.size());
+    e.folder = folder;
     e.size = info.size;
     e.mtimeNs = info.mtimeNs;
     e.mode = static_cast<std::uint16_t>(info.mode);
-    e.folder = info.isFolder ? 1 : 0;
+    e.flags = flags;
     ++m_count;
 }
 
-std::size_t TFilesList::findSlot(std::string_view path, std::uint64_t hash) const
+bool TFilesList::equal(const Entry &e, std::uint32_t folder, std::string_view name, std::uint8_t slash) const
+{
+    return e.folder == folder && e.nameLength == name.size() && (e.flags & kSlash) == slash &&
+           std::memcmp(this->name(e), name.data(), name.size()) == 0;
+}
+
+std::size_t TFilesList::findSlot(std::uint32_t folder, std::string_view name, std::uint8_t slash,
+                                 std::uint64_t hash) const
 {
     const std::size_t mask = m_table.size() - 1;
-    const std::uint64_t tag = tagOf(hash);
     std::size_t slot = hash & mask;
-    while (m_table[slot] != 0) {
-        const std::uint64_t v = m_table[slot];
-        if ((v >> 32) == tag && this->path((v & 0xFFFFFFFFu) - 1) == path) {
-            return slot;
-        }
+    while (m_table[slot] != 0 && !equal(entry(m_table[slot] - 1), folder, name, slash)) {
         slot = (slot + 1) & mask;
     }
     return slot;
 }
 
-void TFilesList::rehash(std::size_t buckets)
+std::uint64_t TFilesList::hashOf(std::size_t i) const
 {
-    std::vector<std::uint64_t> table(buckets, 0);
-    const std::size_t mask = buckets - 1;
-    for (std::size_t i = 0; i < m_count; ++i) {
-        const std::uint64_t h = hashPath(path(i));
-        std::size_t slot = h & mask;
-        while (table[slot] != 0) {
-            slot = (slot + 1) & mask;
-        }
-        table[slot] = (tagOf(h) << 32) | (i + 1);
+    const Entry &e = entry(i);
+    return mix(e.folder, {name(e), e.nameLength}, e.flags & kSlash);
+}
+
+void TFilesList::index(std::size_t i) const
+{
+    const std::size_t mask = m_table.size() - 1;
+    std::size_t slot = hashOf(i) & mask;
+    while (m_table[slot] != 0) {
+        slot = (slot + 1) & mask;
     }
-    m_table.swap(table);
+    m_table[slot] = static_cast<std::uint32_t>(i + 1);
+}
+
+void TFilesList::indexAll(std::size_t extra) const
+{
+    const std::size_t wanted = m_count + extra;
+    if (wanted * 4 > m_table.size() * 3) {
+        std::size_t buckets = 1024;
+        while (wanted * 4 > buckets * 3) {
+            buckets *= 2;
+        }
+        m_table.assign(buckets, 0);
+        m_indexed = 0;
+    }
+    for (; m_indexed < m_count; ++m_indexed) {
+        index(m_indexed);
+    }
+}
+
+std::size_t TFilesList::add(std::uint32_t folder, std::string_view name, bool slash, const FileEntryInfo &info)
+{
+    if (m_count >= 0xFFFFFFF0u) {
+        throw std::length_error("too many entries in one file list");
+    }
+    indexAll(1);
+    const std::uint8_t slashFlag = slash ? kSlash : 0;
+    const std::size_t slot = findSlot(folder, name, slashFlag, mix(folder, name, slashFlag));
+    if (m_table[slot] != 0) {
+        return m_table[slot] - 1;
+    }
+    append(folder, name, static_cast<std::uint8_t>(slashFlag | (info.isFolder ? kFolder : 0)), info);
+    m_table[slot] = static_cast<std::uint32_t>(m_count);
+    m_indexed = m_count;
+    return m_count - 1;
+}
+
+std::size_t TFilesList::appendNew(std::string_view folder, std::string_view name, bool trailingSlash,
+                                  const FileEntryInfo &info)
+{
+    if (m_count >= 0xFFFFFFF0u) {
+        throw std::length_error("too many entries in one file list");
+    }
+    append(folderIndex(folder), name, static_cast<std::uint8_t>((trailingSlash ? kSlash : 0) | (info.isFolder ? kFolder : 0)),
+           info);
+    return m_count - 1;
 }
 
 std::size_t TFilesList::FileAdd(std::string_view path, const FileEntryInfo &info)
 {
-    if (m_count >= 0xFFFFFFF0u || path.size() >= 0xFFFFFFFFu) {
-        throw std::length_error("too many entries in one file list");
-    }
-    if ((m_count + 1) * 2 > m_table.size()) {
-        rehash(m_table.empty() ? 1024 : m_table.size() * 2);
-    }
-    const std::uint64_t h = hashPath(path);
-    const std::size_t slot = findSlot(path, h);
-    if (m_table[slot] != 0) {
-        return (m_table[slot] & 0xFFFFFFFFu) - 1;
-    }
-    append(path, info);
-    m_table[slot] = (tagOf(h) << 32) | m_count;
-    return m_count - 1;
+    const SplitPath s = split(path);
+    return add(folderIndex(s.folder), s.name, s.slash, info);
+}
+
+std::size_t TFilesList::FileAdd(std::string_view folder, std::string_view name, bool trailingSlash,
+                                const FileEntryInfo &info)
+{
+    return add(folderIndex(folder), name, trailingSlash, info);
 }
 
 std::ptrdiff_t TFilesList::indexOf(std::string_view path) const
 {
-    if (m_table.empty()) {
+    if (m_count == 0) {
         return -1;
     }
-    const std::size_t slot = findSlot(path, hashPath(path));
-    return m_table[slot] == 0 ? -1 : static_cast<std::ptrdiff_t>(m_table[slot] & 0xFFFFFFFFu) - 1;
+    const SplitPath s = split(path);
+    const std::ptrdiff_t folder = knownFolder(s.folder);
+    if (folder < 0) {
+        return -1;
+    }
+    indexAll(0);
+    const std::uint8_t slash = s.slash ? kSlash : 0;
+    const auto f = static_cast<std::uint32_t>(folder);
+    const std::size_t slot = findSlot(f, s.name, slash, mix(f, s.name, slash));
+    return static_cast<std::ptrdiff_t>(m_table[slot]) - 1;
+}
+
+std::string TFilesList::path(std::size_t i) const
+{
+    const Entry &e = entry(i);
+    const std::string &folder = m_folderPaths[e.folder];
+    std::string p;
+    p.reserve(folder.size() + e.nameLength + 1);
+    p.append(folder).append(name(e), e.nameLength);
+    if ((e.flags & kSlash) != 0) {
+        p.push_back('/');
+    }
+    return p;
+}
+
+bool TFilesList::isInside(std::size_t i, std::string_view folder) const
+{
+    const Entry &e = entry(i);
+    std::string_view own = m_folderPaths[e.folder];
+    if (own.size() >= folder.size()) {
+        const std::size_t length = own.size() + e.nameLength + ((e.flags & kSlash) != 0 ? 1 : 0);
+        return length > folder.size() && own.compare(0, folder.size(), folder) == 0;
+    }
+    // The folder path is longer than the entry's own folder: compare the rest with the name.
+    if (folder.compare(0, own.size(), own) != 0) {
+        return false;
+    }
+    std::string_view rest = folder.substr(own.size());
+    std::string_view entryName(name(e), e.nameLength);
+    const bool slash = (e.flags & kSlash) != 0;
+    // The entry is `own` + name (+ "/"); it is inside `folder` when it is longer and starts with it.
+    const std::size_t entryRest = entryName.size() + (slash ? 1 : 0);
+    if (entryRest <= rest.size()) {
+        return false;
+    }
+    if (rest.size() <= entryName.size()) {
+        return entryName.compare(0, rest.size(), rest) == 0;
+    }
+    return false; // rest is longer than the name: only name + "/" could match, and that is not longer
 }
 
 void TFilesList::removeIf(const std::vector<bool> &remove)
@@ -118,28 +247,20 @@ void TFilesList::removeIf(const std::vector<bool> &remove)
     TFilesList kept;
     for (std::size_t i = 0; i < m_count; ++i) {
         if (i >= remove.size() || !remove[i]) {
-            kept.append(path(i), info(i));
+            const Entry &e = entry(i);
+            kept.append(kept.folderIndex(m_folderPaths[e.folder]), {name(e), e.nameLength}, e.flags, info(i));
         }
     }
-    std::size_t buckets = 1024;
-    while (buckets < kept.m_count * 2) {
-        buckets *= 2;
+    const bool wasIndexed = !m_table.empty();
+    *this = std::move(kept);
+    if (wasIndexed) {
+        indexAll(0);
     }
-    kept.rehash(buckets);
-    m_blocks.swap(kept.m_blocks);
-    m_blockUsed = kept.m_blockUsed;
-    m_chunks.swap(kept.m_chunks);
-    m_count = kept.m_count;
-    m_table.swap(kept.m_table);
 }
 
 void TFilesList::clear()
 {
-    m_blocks.clear();
-    m_blockUsed = kBlockSize;
-    m_chunks.clear();
-    m_count = 0;
-    m_table.clear();
+    *this = TFilesList();
 }
 
 } // namespace qv

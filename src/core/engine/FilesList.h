@@ -1,16 +1,23 @@
 // TFilesList: the ordered list of paths one scan took, without duplicates.
 //
-// A scan can hold hundreds of thousands of entries, so the list is built for memory: the paths
-// live back to back in fixed blocks, the entries (32 bytes each) in fixed chunks, so growing the
-// list never copies what it holds (no moment with two copies of a large list), and a small
-// open-addressing table with hash tags finds an equal path in constant time. Names compare
-// exactly: byte for byte, case-sensitively. Folders are stored with a trailing "/".
+// A scan can hold millions of entries, so the list is built for memory. An entry keeps no path of
+// its own: it holds the index of its folder and its name. The folders' paths are kept once each,
+// the names back to back in fixed blocks, and the entries (32 bytes each) in fixed chunks, so
+// growing the list never copies what it holds (no moment with two copies of a large list). An
+// open-addressing table of entry numbers (4 bytes a slot) finds an equal path in constant time;
+// it is made only when a lookup first needs it, so a scan that cannot meet a path twice (one
+// folder tree into an empty list) never pays for it. Names compare exactly: byte for byte,
+// case-sensitively. Folders are stored with a trailing "/".
+//
+// Lookups (FileAdd, indexOf, contains) may build the table: a list is used by one thread at a time.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qv {
@@ -33,23 +40,35 @@ public:
 
     // The index of an equal path, or the index of `path` appended with `info`.
     std::size_t FileAdd(std::string_view path, const FileEntryInfo &info = {});
+    // The same for `name` inside `folder` (which ends with "/"); `folder` + `name` is never built.
+    std::size_t FileAdd(std::string_view folder, std::string_view name, bool trailingSlash, const FileEntryInfo &info);
+    // Appends without looking for an equal path: the caller knows the list cannot hold it (a scan of
+    // one tree into a list that was empty). Returns the new index.
+    std::size_t appendNew(std::string_view folder, std::string_view name, bool trailingSlash,
+                          const FileEntryInfo &info);
     // The index of `path`, or -1.
     std::ptrdiff_t indexOf(std::string_view path) const;
     bool contains(std::string_view path) const { return indexOf(path) >= 0; }
 
     std::size_t size() const { return m_count; }
     bool empty() const { return m_count == 0; }
-    std::string_view path(std::size_t i) const
+    // The full path of entry `i`, made from its folder and name.
+    std::string path(std::size_t i) const;
+    // The folder that holds entry `i` (ends with "/", or is empty) and its name (without "/").
+    std::string_view folderOf(std::size_t i) const { return m_folderPaths[entry(i).folder]; }
+    std::string_view nameOf(std::size_t i) const
     {
         const Entry &e = entry(i);
-        return {e.text, e.length};
+        return {name(e), e.nameLength};
     }
     FileEntryInfo info(std::size_t i) const
     {
         const Entry &e = entry(i);
-        return FileEntryInfo{e.size, e.mtimeNs, e.mode, e.folder != 0};
+        return FileEntryInfo{e.size, e.mtimeNs, e.mode, (e.flags & kFolder) != 0};
     }
-    bool isFolder(std::size_t i) const { return entry(i).folder != 0; }
+    bool isFolder(std::size_t i) const { return (entry(i).flags & kFolder) != 0; }
+    // True when entry `i` lies below `folder` (a path ending with "/"), comparing without copies.
+    bool isInside(std::size_t i, std::string_view folder) const;
 
     // Removes the entries whose flag is set (keeps order); used to drop empty folders.
     void removeIf(const std::vector<bool> &remove);
@@ -57,28 +76,48 @@ public:
 
 private:
     struct Entry {
-        const char *text;
         std::int64_t size;
         std::int64_t mtimeNs;
-        std::uint32_t length;
+        std::uint32_t nameAt; // offset of the name in the name blocks
+        std::uint32_t folder; // index into m_folderPaths
         std::uint16_t mode;
-        std::uint8_t folder;
+        std::uint16_t nameLength;
+        std::uint8_t flags;
     };
+    static constexpr std::uint8_t kFolder = 1;
+    static constexpr std::uint8_t kSlash = 2;
     static constexpr std::size_t kChunkShift = 12; // 4096 entries per chunk
     static constexpr std::size_t kChunkSize = std::size_t{1} << kChunkShift;
-    static constexpr std::size_t kBlockSize = 256 * 1024;
+    static constexpr std::size_t kBlockShift = 18; // 256 KiB of names per block
+    static constexpr std::size_t kBlockSize = std::size_t{1} << kBlockShift;
 
     const Entry &entry(std::size_t i) const { return m_chunks[i >> kChunkShift][i & (kChunkSize - 1)]; }
-    const char *store(std::string_view path);
-    void append(std::string_view path, const FileEntryInfo &info);
-    std::size_t findSlot(std::string_view path, std::uint64_t hash) const;
-    void rehash(std::size_t buckets);
+    const char *name(const Entry &e) const
+    {
+        return m_blocks[e.nameAt >> kBlockShift].get() + (e.nameAt & (kBlockSize - 1));
+    }
+    std::uint32_t storeName(std::string_view name);
+    std::uint32_t folderIndex(std::string_view folder);
+    std::ptrdiff_t knownFolder(std::string_view folder) const;
+    void append(std::uint32_t folder, std::string_view name, std::uint8_t flags, const FileEntryInfo &info);
+    bool equal(const Entry &e, std::uint32_t folder, std::string_view name, std::uint8_t slash) const;
+    std::size_t findSlot(std::uint32_t folder, std::string_view name, std::uint8_t slash, std::uint64_t hash) const;
+    std::uint64_t hashOf(std::size_t i) const;
+    void index(std::size_t i) const;
+    // Makes the table cover every entry, growing it to stay at most 3/4 full with `extra` more.
+    void indexAll(std::size_t extra) const;
+    std::size_t add(std::uint32_t folder, std::string_view name, bool slash, const FileEntryInfo &info);
 
     std::vector<std::unique_ptr<char[]>> m_blocks;
     std::size_t m_blockUsed = kBlockSize;
     std::vector<std::unique_ptr<Entry[]>> m_chunks;
     std::size_t m_count = 0;
-    std::vector<std::uint64_t> m_table; // (hash tag << 32) | (index + 1); 0 = empty slot
+    mutable std::vector<std::uint32_t> m_table; // index + 1; 0 = empty slot
+    mutable std::size_t m_indexed = 0;          // entries [0, m_indexed) are in the table
+    std::deque<std::string> m_folderPaths;                     // stable: views below point into it
+    std::unordered_map<std::string_view, std::uint32_t> m_folderIds;
+    std::uint32_t m_lastFolder = 0; // the folder of the last addition: scans add a folder's files in a row
+    bool m_hasLastFolder = false;
 };
 
 } // namespace qv

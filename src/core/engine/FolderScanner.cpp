@@ -17,6 +17,12 @@ namespace qv {
 
 namespace {
 
+// A listing that changed while it was read may name an entry twice (sorted: next to each other).
+bool repeated(const std::vector<DirItem> &items, std::size_t k)
+{
+    return k > 0 && items[k - 1].name == items[k].name;
+}
+
 void fill(DirItem &item, const PathStat &st)
 {
     item.size = st.size;
@@ -95,6 +101,8 @@ FolderScanner::FolderScanner(DirectoryReader &reader, RunControl &control, ScanC
 void FolderScanner::ReadFolder(const std::string &folder, TFilesList &list, const ScanOptions &options,
                                ScanTotals &totals, const std::string &caption)
 {
+    // One tree cannot hold a path twice: into an empty list, entries go without a lookup.
+    m_fresh = list.empty();
     if (options.parallel > 1 && options.includeSubfolders) {
         scanParallel(folder, list, options, totals, caption);
     } else {
@@ -110,11 +118,12 @@ void FolderScanner::ReadFolder(const std::string &folder, TFilesList &list, cons
 bool FolderScanner::scanFiles(const std::string &folder, const std::vector<DirItem> &items, TFilesList &list,
                               const ScanOptions &options, ScanTotals &totals, const std::string &shown)
 {
-    for (const DirItem &item : items) {
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        const DirItem &item = items[k];
         if (!m_control.checkpoint()) {
             return false;
         }
-        if (item.kind == DirItem::Folder || isCopyTempName(item.name)) {
+        if (item.kind == DirItem::Folder || isCopyTempName(item.name) || repeated(items, k)) {
             continue;
         }
         if (m_callbacks.progress) {
@@ -129,7 +138,7 @@ bool FolderScanner::scanFiles(const std::string &folder, const std::vector<DirIt
         if (options.applyFilters && options.filter != nullptr && !options.filter->match(folder, item)) {
             continue;
         }
-        list.FileAdd(folder + item.name, FileEntryInfo{item.size, item.mtimeNs, item.mode, false});
+        add(list, folder, item.name, false, FileEntryInfo{item.size, item.mtimeNs, item.mode, false});
         totals.bytes += item.size;
         totals.files += 1;
     }
@@ -152,18 +161,19 @@ void FolderScanner::ScanFolder(const std::string &folder, TFilesList &list, cons
     if (!scanFiles(folder, items, list, options, totals, shown) || !options.includeSubfolders) {
         return;
     }
-    for (const DirItem &item : items) {
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        const DirItem &item = items[k];
         if (!m_control.checkpoint()) {
             return;
         }
-        if (item.kind != DirItem::Folder) {
+        if (item.kind != DirItem::Folder || repeated(items, k)) {
             continue;
         }
         if (m_callbacks.progress) {
             m_callbacks.progress(shown + item.name);
         }
         const std::string sub = folder + item.name + "/";
-        list.FileAdd(sub, FileEntryInfo{0, item.mtimeNs, item.mode, true});
+        add(list, folder, item.name, true, FileEntryInfo{0, item.mtimeNs, item.mode, true});
         totals.folders += 1;
         if (options.noDescend.count(sub) == 0) {
             ScanFolder(sub, list, options, totals, caption);
@@ -189,6 +199,7 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
     }
     struct Part {
         std::string folder;
+        std::string name;
         std::int64_t mtimeNs = 0;
         std::uint32_t mode = 0;
         bool descend = true;
@@ -198,10 +209,12 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
         std::atomic<bool> done{false};
     };
     std::vector<std::unique_ptr<Part>> parts;
-    for (const DirItem &item : items) {
-        if (item.kind == DirItem::Folder) {
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        const DirItem &item = items[k];
+        if (item.kind == DirItem::Folder && !repeated(items, k)) {
             auto part = std::make_unique<Part>();
             part->folder = folder + item.name + "/";
+            part->name = item.name;
             part->mtimeNs = item.mtimeNs;
             part->mode = item.mode;
             part->descend = options.noDescend.count(part->folder) == 0;
@@ -219,6 +232,7 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
             Part &p = *parts[k];
             if (p.descend && m_control.checkpoint()) {
                 FolderScanner sub(m_reader, m_control, quiet);
+                sub.m_fresh = true;
                 sub.ScanFolder(p.folder, p.list, options, p.totals, std::string());
                 p.unreadable = sub.m_unreadable;
             }
@@ -242,10 +256,11 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
         if (m_callbacks.progress) {
             m_callbacks.progress(shown + nameOf(part->folder));
         }
-        list.FileAdd(part->folder, FileEntryInfo{0, part->mtimeNs, part->mode, true});
+        add(list, folder, part->name, true, FileEntryInfo{0, part->mtimeNs, part->mode, true});
         totals.folders += 1;
         for (std::size_t i = 0; i < part->list.size(); ++i) {
-            list.FileAdd(part->list.path(i), part->list.info(i));
+            const FileEntryInfo info = part->list.info(i);
+            add(list, part->list.folderOf(i), part->list.nameOf(i), info.isFolder, info);
         }
         totals.bytes += part->totals.bytes;
         totals.files += part->totals.files;
@@ -258,6 +273,16 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
     }
 }
 
+void FolderScanner::add(TFilesList &list, std::string_view folder, std::string_view name, bool isFolder,
+                        const FileEntryInfo &info)
+{
+    if (m_fresh) {
+        list.appendNew(folder, name, isFolder, info);
+    } else {
+        list.FileAdd(folder, name, isFolder, info);
+    }
+}
+
 int removeEmptyFolders(TFilesList &list)
 {
     const std::size_t n = list.size();
@@ -267,8 +292,8 @@ int removeEmptyFolders(TFilesList &list)
     int removed = 0;
     for (std::ptrdiff_t i = static_cast<std::ptrdiff_t>(n) - 1; i >= 0; --i) {
         if (list.isFolder(static_cast<std::size_t>(i))) {
-            std::string_view folder = list.path(static_cast<std::size_t>(i));
-            bool holds = nextKept >= 0 && list.path(static_cast<std::size_t>(nextKept)).substr(0, folder.size()) == folder;
+            const std::string folder = list.path(static_cast<std::size_t>(i));
+            const bool holds = nextKept >= 0 && list.isInside(static_cast<std::size_t>(nextKept), folder);
             if (!holds) {
                 remove[static_cast<std::size_t>(i)] = true;
                 ++removed;

@@ -69,10 +69,14 @@ private:
     void ScanFolder(const std::string &folder, TFilesList &list, const ScanOptions &options, ScanTotals &totals,
                     const std::string &caption);
 
+    void add(TFilesList &list, std::string_view folder, std::string_view name, bool isFolder,
+             const FileEntryInfo &info);
+
     DirectoryReader &m_reader;
     RunControl &m_control;
     ScanCallbacks m_callbacks;
     std::vector<std::string> m_unreadable;
+    bool m_fresh = false; // the list was empty when the scan began
 };
 
 // Drops the folders of `list` that hold nothing (walking backwards removes nested empty folders in

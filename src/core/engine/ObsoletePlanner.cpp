@@ -18,11 +18,6 @@ bool isProtected(std::string_view entry, const std::vector<std::string> &protect
     return false;
 }
 
-bool inside(std::string_view path, std::string_view folder)
-{
-    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0;
-}
-
 } // namespace
 
 std::vector<ObsoleteAction> planObsolete(const TFilesList &destination, const TFilesList &wanted,
@@ -39,51 +34,49 @@ std::vector<ObsoleteAction> planObsolete(const TFilesList &destination,
     const std::size_t n = destination.size();
     std::vector<bool> obsolete(n, false);
     for (std::size_t i = 0; i < n; ++i) {
-        std::string_view p = destination.path(i);
+        const std::string p = destination.path(i);
         obsolete[i] = !wanted(p) && !isProtected(p, protectedFolders);
     }
     // Which folders hold something that stays (list order: a folder, then everything below it).
     std::vector<bool> holdsKept(n, false);
     std::vector<std::size_t> open;
-    auto close = [&](std::size_t folder) {
+    std::vector<std::string> openPaths;
+    auto close = [&] {
+        const std::size_t folder = open.back();
+        open.pop_back();
+        openPaths.pop_back();
         if (holdsKept[folder] && !open.empty()) {
             holdsKept[open.back()] = true;
         }
     };
     for (std::size_t i = 0; i < n; ++i) {
-        std::string_view p = destination.path(i);
-        while (!open.empty() && !inside(p, destination.path(open.back()))) {
-            std::size_t f = open.back();
-            open.pop_back();
-            close(f);
+        while (!open.empty() && !destination.isInside(i, openPaths.back())) {
+            close();
         }
         if (!obsolete[i] && !open.empty()) {
             holdsKept[open.back()] = true;
         }
         if (destination.isFolder(i)) {
             open.push_back(i);
+            openPaths.push_back(destination.path(i));
         }
     }
     while (!open.empty()) {
-        std::size_t f = open.back();
-        open.pop_back();
-        close(f);
+        close();
     }
     // Entries below a folder that goes whole are not handled one by one.
     std::vector<bool> covered(n, false);
     std::vector<bool> whole(n, false);
-    open.clear();
+    std::string wholeFolder; // the folder that goes whole and holds the current entry, if any
     for (std::size_t i = 0; i < n; ++i) {
-        std::string_view p = destination.path(i);
-        while (!open.empty() && !inside(p, destination.path(open.back()))) {
-            open.pop_back();
-        }
-        if (!open.empty()) {
+        if (!wholeFolder.empty() && destination.isInside(i, wholeFolder)) {
             covered[i] = true;
+            continue;
         }
-        if (wholeTrees && !covered[i] && destination.isFolder(i) && obsolete[i] && !holdsKept[i]) {
+        wholeFolder.clear();
+        if (wholeTrees && destination.isFolder(i) && obsolete[i] && !holdsKept[i]) {
             whole[i] = true;
-            open.push_back(i);
+            wholeFolder = destination.path(i);
         }
     }
     std::vector<ObsoleteAction> actions;

@@ -1,0 +1,157 @@
+// The file list keeps a folder index and a name per entry: every path comes back byte for byte,
+// lookups and "inside a folder" agree with plain string rules, and removal keeps order.
+#include "core/engine/FilesList.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Paths of every shape the list can be handed: folders and files, no folder at all, empty
+// names, doubled slashes, names that are not valid UTF-8, long names, names that share prefixes.
+std::vector<std::string> oddPaths()
+{
+    std::vector<std::string> paths = {
+        "/",
+        "",
+        "a",
+        "a/",
+        "a//",
+        "/a",
+        "/a/",
+        "/a/b",
+        "/a/b/",
+        "/a/bc",
+        "/a/b/c",
+        "/a/b//c",
+        "/ab/c",
+        "/a/b c/\xff\xfe",
+        std::string("/a/nul\0in/name", 14),
+        "/a/\xc3\x28.txt",
+        "/a/b/c/d/e/f/g/h/",
+        "/a/" + std::string(255, 'n'),
+        "/a/" + std::string(4000, 'x') + "/y",
+        "/A/B",
+        "/a/B",
+    };
+    return paths;
+}
+
+bool naiveInside(const std::string &path, const std::string &folder)
+{
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0;
+}
+
+TEST(FilesList, EveryPathComesBackAsItWasAddedAndIsFoundAgain)
+{
+    qv::TFilesList list;
+    const auto paths = oddPaths();
+    for (std::size_t k = 0; k < paths.size(); ++k) {
+        const qv::FileEntryInfo info{static_cast<std::int64_t>(k) * 1000, static_cast<std::int64_t>(k) - 5,
+                                     static_cast<std::uint32_t>(0100000 | k), !paths[k].empty() && paths[k].back() == '/'};
+        EXPECT_EQ(list.FileAdd(paths[k], info), k) << paths[k];
+    }
+    ASSERT_EQ(list.size(), paths.size());
+    for (std::size_t k = 0; k < paths.size(); ++k) {
+        EXPECT_EQ(list.path(k), paths[k]);
+        EXPECT_EQ(list.indexOf(paths[k]), static_cast<std::ptrdiff_t>(k)) << paths[k];
+        EXPECT_EQ(std::string(list.folderOf(k)) + std::string(list.nameOf(k)) +
+                      (!paths[k].empty() && paths[k].back() == '/' ? "/" : ""),
+                  paths[k]);
+        const qv::FileEntryInfo info = list.info(k);
+        EXPECT_EQ(info.size, static_cast<std::int64_t>(k) * 1000);
+        EXPECT_EQ(info.mtimeNs, static_cast<std::int64_t>(k) - 5);
+        EXPECT_EQ(info.mode, static_cast<std::uint32_t>(0100000 | k));
+        // Adding the same path again changes nothing and gives the first index.
+        EXPECT_EQ(list.FileAdd(paths[k]), k);
+    }
+    EXPECT_EQ(list.size(), paths.size());
+    for (const char *absent : {"/a/b/c/", "/a/b/d", "/x", "/a/bc/", "a/b", "/a/b/c/d/e/f/g/h"}) {
+        EXPECT_EQ(list.indexOf(absent), -1) << absent;
+    }
+}
+
+TEST(FilesList, InsideAFolderAgreesWithThePlainPrefixRule)
+{
+    qv::TFilesList list;
+    const auto paths = oddPaths();
+    for (const std::string &p : paths) {
+        list.FileAdd(p);
+    }
+    std::vector<std::string> folders = {"", "/", "/a", "/a/", "/a/b", "/a/b/", "/a/b/c/", "/a/b//", "a/", "a//",
+                                        "/ab/", "/a/b c/", "/a/nu", "/a/" + std::string(4000, 'x') + "/", "/A/"};
+    for (const std::string &p : paths) {
+        folders.push_back(p); // every entry against every other as a folder
+    }
+    for (std::size_t k = 0; k < list.size(); ++k) {
+        for (const std::string &f : folders) {
+            EXPECT_EQ(list.isInside(k, f), naiveInside(paths[k], f)) << "entry '" << paths[k] << "' folder '" << f << "'";
+        }
+    }
+}
+
+TEST(FilesList, ManyEntriesAcrossChunksBlocksAndTableGrowth)
+{
+    qv::TFilesList list;
+    std::map<std::string, std::size_t> expected;
+    // 30,000 names in 300 folders, added folder by folder and then once more in a different order.
+    for (int f = 0; f < 300; ++f) {
+        const std::string folder = "/tree/d" + std::to_string(f % 17) + "/s" + std::to_string(f) + "/";
+        expected.emplace(folder, list.FileAdd(folder, qv::FileEntryInfo{0, 0, 0, true}));
+        for (int n = 0; n < 100; ++n) {
+            const std::string path = folder + "file-" + std::to_string(n * 7919 % 1000) + ".dat";
+            expected.emplace(path, list.FileAdd(path, qv::FileEntryInfo{n, f, 0644, false}));
+        }
+    }
+    const std::size_t count = list.size();
+    EXPECT_EQ(count, expected.size());
+    for (const auto &[path, index] : expected) {
+        EXPECT_EQ(list.FileAdd(path), index);
+    }
+    EXPECT_EQ(list.size(), count);
+    for (const auto &[path, index] : expected) {
+        ASSERT_EQ(list.path(index), path);
+        ASSERT_EQ(list.indexOf(path), static_cast<std::ptrdiff_t>(index));
+    }
+}
+
+TEST(FilesList, RemovingEntriesKeepsTheOrderTheInfoAndTheLookups)
+{
+    qv::TFilesList list;
+    const auto paths = oddPaths();
+    for (std::size_t k = 0; k < paths.size(); ++k) {
+        list.FileAdd(paths[k], qv::FileEntryInfo{static_cast<std::int64_t>(k), 0, 0, false});
+    }
+    std::vector<bool> remove(paths.size(), false);
+    for (std::size_t k = 0; k < paths.size(); k += 3) {
+        remove[k] = true;
+    }
+    list.removeIf(remove);
+    std::size_t at = 0;
+    for (std::size_t k = 0; k < paths.size(); ++k) {
+        if (remove[k]) {
+            EXPECT_EQ(list.indexOf(paths[k]), -1) << paths[k];
+            continue;
+        }
+        ASSERT_LT(at, list.size());
+        EXPECT_EQ(list.path(at), paths[k]);
+        EXPECT_EQ(list.info(at).size, static_cast<std::int64_t>(k));
+        EXPECT_EQ(list.indexOf(paths[k]), static_cast<std::ptrdiff_t>(at));
+        ++at;
+    }
+    EXPECT_EQ(at, list.size());
+    // A moved list keeps working: its folder paths did not move with it.
+    qv::TFilesList moved = std::move(list);
+    for (std::size_t k = 0; k < moved.size(); ++k) {
+        EXPECT_EQ(moved.indexOf(moved.path(k)), static_cast<std::ptrdiff_t>(k));
+    }
+    moved.clear();
+    EXPECT_TRUE(moved.empty());
+    EXPECT_EQ(moved.indexOf("/a/b"), -1);
+    EXPECT_EQ(moved.FileAdd("/a/b"), 0u);
+}
+
+} // namespace
