@@ -70,6 +70,12 @@ public:
     // True when entry `i` lies below `folder` (a path ending with "/"), comparing without copies.
     bool isInside(std::size_t i, std::string_view folder) const;
 
+    // Frees the lookup table; the next lookup makes it again.
+    void dropIndex()
+    {
+        m_table = {};
+        m_indexed = 0;
+    }
     // Removes the entries whose flag is set (keeps order); used to drop empty folders.
     void removeIf(const std::vector<bool> &remove);
     void clear();

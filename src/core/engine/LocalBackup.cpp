@@ -307,6 +307,8 @@ void TLocalBackup::DoSynchronize()
     if (!Running()) {
         return;
     }
+    // The way back needs only the destination's list: the source list goes before it is read.
+    m_sourceFiles.clear();
     ReadDestinationFiles(true, m_snapshot->sourceIncludeSubfolders);
     if (!Running()) {
         return;

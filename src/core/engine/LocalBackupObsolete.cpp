@@ -109,6 +109,7 @@ void TLocalBackup::DeleteObsolete()
         return;
     }
     m_destinationCache = nullptr;
+    m_destinationFiles.dropIndex(); // the copy pass's lookups are over; the source list's own come next
 
     std::vector<std::string> protectedList;
     for (const std::string &f : protectedFolders()) {

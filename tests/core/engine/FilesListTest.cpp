@@ -155,3 +155,42 @@ TEST(FilesList, RemovingEntriesKeepsTheOrderTheInfoAndTheLookups)
 }
 
 } // namespace
+
+namespace {
+
+// Entries appended without a lookup are found by later lookups, also after the table was dropped,
+// and a later addition of the same path still gives the first entry.
+TEST(FilesList, EntriesAppendedWithoutALookupAreFoundLater)
+{
+    qv::TFilesList list;
+    for (int f = 0; f < 40; ++f) {
+        const std::string folder = "/r/f" + std::to_string(f) + "/";
+        list.appendNew("/r/", "f" + std::to_string(f), true, qv::FileEntryInfo{0, 0, 0, true});
+        for (int n = 0; n < 50; ++n) {
+            list.appendNew(folder, "n" + std::to_string(n), false, qv::FileEntryInfo{n, 0, 0, false});
+        }
+    }
+    std::size_t count = list.size();
+    for (int round = 0; round < 2; ++round) {
+        for (int f = 0; f < 40; f += 7) {
+            const std::string folder = "/r/f" + std::to_string(f) + "/";
+            const std::ptrdiff_t at = list.indexOf(folder + "n13");
+            ASSERT_GE(at, 0);
+            EXPECT_EQ(list.path(static_cast<std::size_t>(at)), folder + "n13");
+            EXPECT_EQ(list.info(static_cast<std::size_t>(at)).size, 13);
+            EXPECT_EQ(list.FileAdd(folder), static_cast<std::size_t>(list.indexOf(folder)));
+            EXPECT_TRUE(list.isFolder(static_cast<std::size_t>(list.indexOf(folder))));
+            EXPECT_EQ(list.FileAdd(folder + "n49"), static_cast<std::size_t>(list.indexOf(folder + "n49")));
+        }
+        EXPECT_EQ(list.size(), count);
+        EXPECT_EQ(list.indexOf("/r/f3/n50"), -1);
+        list.dropIndex();
+        // More entries without a lookup after the table went: the next lookup covers them too.
+        list.appendNew("/r/late/", "x" + std::to_string(round), false, qv::FileEntryInfo{});
+        EXPECT_GE(list.indexOf("/r/late/x" + std::to_string(round)), 0);
+        EXPECT_EQ(list.FileAdd("/r/late/x" + std::to_string(round)), list.size() - 1);
+        count = list.size();
+    }
+}
+
+} // namespace
