@@ -5,6 +5,7 @@
 #include "core/task/Task.h"
 #include "ui/taskprops/HotKeyEdit.h"
 #include "ui/taskprops/TaskFieldPage.h"
+#include "ui_TaskNamePage.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -20,29 +21,16 @@ class NamePage : public TaskFieldPage
 public:
     explicit NamePage(QWidget *parent) : TaskFieldPage(parent)
     {
-        edit("TaskNameEdit", QStringLiteral("Task name:"), [](TaskSettings &s) -> std::string & { return s.Name; },
-             false, "TaskNameLabel");
-        m_id = new QLineEdit(this);
-        m_id->setObjectName(QStringLiteral("TaskNameIdEdit"));
-        m_id->setReadOnly(true);
-        auto *idLabel = new QLabel(QStringLiteral("Task ID:"), this);
-        idLabel->setObjectName(QStringLiteral("TaskNameIdLabel"));
-        m_grid->addWidget(idLabel, m_row, 0);
-        m_grid->addWidget(m_id, m_row++, 1, 1, 2);
-        m_hotKey = new HotKeyEdit(this);
-        m_hotKey->setObjectName(QStringLiteral("TaskNameHotKey"));
-        auto *hotKeyLabel = new QLabel(QStringLiteral("Hot key:"), this);
-        hotKeyLabel->setObjectName(QStringLiteral("TaskNameHotKeyLabel"));
-        auto *reset = new QPushButton(QStringLiteral("Reset to 'None'"), this);
-        reset->setObjectName(QStringLiteral("TaskNameResetButton"));
-        m_grid->addWidget(hotKeyLabel, m_row, 0);
-        m_grid->addWidget(m_hotKey, m_row, 1);
-        m_grid->addWidget(reset, m_row++, 2);
-        m_valid = new QLabel(this);
-        m_valid->setObjectName(QStringLiteral("TaskNameHotKeyValidLabel"));
-        m_grid->addWidget(m_valid, m_row++, 1, 1, 2);
-        check("TaskNameHotKeyBringToFrontCheckBox", QStringLiteral("Bring to front main program window"),
-              [](TaskSettings &s) -> bool & { return s.HotKeyBringToFront; });
+        auto *body = new QWidget(this);
+        Ui::TaskNamePage ui;
+        ui.setupUi(body);
+        row(body);
+        bindEdit("TaskNameEdit", [](TaskSettings &s) -> std::string & { return s.Name; });
+        bindCheck("TaskNameHotKeyBringToFrontCheckBox", [](TaskSettings &s) -> bool & { return s.HotKeyBringToFront; });
+        m_id = ui.TaskNameIdEdit;
+        m_hotKey = ui.TaskNameHotKey;
+        m_valid = ui.TaskNameHotKeyValidLabel;
+        QPushButton *reset = ui.TaskNameResetButton;
         stretch();
         connect(m_hotKey, &HotKeyEdit::hotKeyChanged, this, [this] { updateValidLabel(); });
         connect(reset, &QPushButton::clicked, this, [this] {

@@ -228,6 +228,8 @@ TEST_F(TaskDialogForm, FormFilePagesHoldTheirControls)
         const char *page;
         std::vector<const char *> controls;
     } rows[] = {
+        {"TaskNamePage", "TaskNameTabSheet", {"TaskNameEdit", "TaskNameIdEdit", "TaskNameHotKey", "TaskNameResetButton",
+                                              "TaskNameHotKeyValidLabel", "TaskNameHotKeyBringToFrontCheckBox"}},
         {"TaskTypePage", "BackupTypeTabSheet", {"BackupTypeSimpleCopyRadioButton", "BackupTypeSynchronizeLabel"}},
         {"TaskDestLocalPage", "DestLocalTabSheet", {"DestLocalFolderEdit", "DestLocalFolderButton",
                                                     "DestLocalFolderLabelExpandTest"}},
