@@ -181,7 +181,8 @@ int main(int argc, char **argv)
             skipMixed = true;
         }
     }
-    const std::string mem = "/dev/shm/qv-engine-bench";
+    // Per process: two benchmarks at once must not share (and remove) one tree.
+    const std::string mem = "/dev/shm/qv-engine-bench-" + std::to_string(::getpid());
     const std::string qv = qvRun();
     sh("rm -rf " + mem + " && mkdir -p " + mem);
     std::printf("small files: %d files of 0-4 KiB in %s\n", files, mem.c_str());
@@ -217,7 +218,8 @@ int main(int argc, char **argv)
             return static_cast<std::size_t>(1) + (g() % (static_cast<std::size_t>(1) << power));
         });
         const std::string cleanDisk = "rm -rf '" + disk + "/dst' && sync";
-        const std::vector<std::string> qvMixedArgs = {qv, "--quiet", "--source", disk + "/src", "--dest", disk + "/dst"};
+        const std::vector<std::string> qvMixedArgs = {qv,         "--quiet", "--source", disk + "/src",
+                                                      "--dest",   disk + "/dst"};
         Measure qvMixed = best(qvMixedArgs, cleanDisk, 2);
         Measure qvMixedEight = bestWith(8, qvMixedArgs, cleanDisk, 2);
         Measure cpMixed = best({"sh", "-c", "cp -a '" + disk + "/src' '" + disk + "/dst' && sync -f '" + disk + "'"},
