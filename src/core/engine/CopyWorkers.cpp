@@ -44,7 +44,9 @@ int CopyWorkers::countFor(const std::vector<std::string> &folders, const MountTa
             return 1;
         }
     }
-    return std::clamp(usableCores(), 1, kMaxWorkers);
+    // The backup thread decides, logs and renames while the workers write, so it keeps a core of
+    // its own: on two cores one worker (no thread at all) copies faster than two.
+    return std::clamp(usableCores() - 1, 1, kMaxWorkers);
 }
 
 CopyWorkers::CopyWorkers(int workers)

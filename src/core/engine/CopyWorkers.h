@@ -27,7 +27,7 @@ namespace qv {
 class CopyWorkers
 {
 public:
-    // The workers a run gets: the cores, at most 8; one when any of `folders` lies on storage where
+    // The workers a run gets: one core fewer than the process may use, at least 1, at most 8; one when any of `folders` lies on storage where
     // parallel writes do not help (StorageKind). QV_COPY_WORKERS (1-64) overrides the rule.
     static int countFor(const std::vector<std::string> &folders, const MountTable &mounts);
 
