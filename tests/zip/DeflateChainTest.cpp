@@ -4,6 +4,8 @@
 // stream as the control decoder.
 #include "zip/Deflate.h"
 
+#include "ZlibPeer.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -16,21 +18,7 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes zlibInflate(const Bytes &in, size_t expectedSize)
-{
-    z_stream zs{};
-    EXPECT_EQ(inflateInit2(&zs, -15), Z_OK);
-    Bytes out(expectedSize + 64);
-    zs.next_in = const_cast<Bytes::value_type *>(in.data());
-    zs.avail_in = static_cast<uInt>(in.size());
-    zs.next_out = out.data();
-    zs.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(inflate(&zs, Z_FINISH), Z_STREAM_END) << (zs.msg ? zs.msg : "");
-    out.resize(zs.total_out);
-    inflateEnd(&zs);
-    return out;
-}
+using ziptest::zlibInflate;
 
 // Compresses `data` with the given encoder, reading pieces of at most `piece` bytes (0: as much
 // as the encoder asks for).

@@ -2,6 +2,8 @@
 // choices, the whole-file stored fallback and the flag bits.
 #include "zip/Deflate.h"
 
+#include "ZlibPeer.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -15,24 +17,7 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// Inflates a raw deflate stream with zlib; fails the test on any zlib error or trailing data.
-Bytes zlibInflate(const Bytes &in, size_t expectedSize)
-{
-    z_stream zs{};
-    EXPECT_EQ(inflateInit2(&zs, -15), Z_OK);
-    Bytes out(expectedSize + 64);
-    zs.next_in = const_cast<Bytes::value_type *>(in.data());
-    zs.avail_in = static_cast<uInt>(in.size());
-    zs.next_out = out.data();
-    zs.avail_out = static_cast<uInt>(out.size());
-    const int rc = inflate(&zs, Z_FINISH);
-    EXPECT_EQ(rc, Z_STREAM_END) << (zs.msg ? zs.msg : "");
-    EXPECT_EQ(zs.avail_in, 0u) << "bytes after the final block";
-    out.resize(zs.total_out);
-    inflateEnd(&zs);
-    return out;
-}
+using ziptest::zlibInflate;
 
 Bytes textData(size_t size)
 {

@@ -17,6 +17,7 @@
 
 #include "core/TaskFillSupport.h"
 #include "support/DialogTestSupport.h"
+#include "TaskDialogFixture.h"
 #include "support/ScriptedSmtpServer.h"
 #include "components/RangedField.h"
 #include "support/TestEnv.h"
@@ -45,30 +46,10 @@ public:
     std::vector<std::string> phonebookEntries() override { throw std::runtime_error("phone book unreadable"); }
 };
 
-class EditTaskCycle : public ::testing::Test
+class EditTaskCycle : public taskdialogtest::TaskDialogFixture
 {
 protected:
-    void SetUp() override
-    {
-        RegistryStore::setStorePath(qvtest::makeTempDir("edittask") + "/registry.db");
-        ResetSettingsToDefaults();
-        m_dialer.entries = {"Home DSL", "Mobile"};
-        setDialer(&m_dialer);
-        MessageBoxSeam::clear();
-        LastTaskPageIndex() = 0;
-    }
-    void TearDown() override
-    {
-        setDialer(nullptr);
-        MessageBoxSeam::clear();
-        RegistryStore::setStorePath({});
-    }
-    // The task's key as the REGEDIT4 export writes it.
-    static std::string exportOf(const TTask &task)
-    {
-        task.SaveToRegistry(taskKeyPath(task.ID));
-        return exportRegistryText(RegistryStore::forThisThread(), RegRoot::CurrentUser, taskKeyPath(task.ID));
-    }
+    EditTaskCycle() : TaskDialogFixture("edittask") { m_dialer.entries = {"Home DSL", "Mobile"}; }
     // A task with every field away from its default, as the edit cycle must keep it.
     static void fillForDialog(TTask &t)
     {
@@ -82,23 +63,6 @@ protected:
         t.Protection.UseDefault = true;     // the password asked for is then the program-wide one (none)
         t.Protection.Password = "task secret";
     }
-    // Opens the dialog on `task`, runs `act` on it, then presses the named button.
-    static bool runDialog(TTask &task, const char *button, std::function<void(TProjectPropertiesForm *)> act = {},
-                          bool newTask = false)
-    {
-        NextModal modal([&](QDialog *d) {
-            auto *form = qobject_cast<TProjectPropertiesForm *>(d);
-            ASSERT_NE(form, nullptr);
-            if (act) {
-                act(form);
-            }
-            child<QPushButton>(form, button)->click();
-        });
-        const bool ok = EditTask(nullptr, task, 0, newTask);
-        EXPECT_TRUE(modal.ran);
-        return ok;
-    }
-    FakeDialer m_dialer;
 };
 
 TEST_F(EditTaskCycle, OkKeepsEveryStoredValueByteForByte)

@@ -20,6 +20,7 @@
 #include "ui/taskprops/TaskGroupPage.h"
 
 #include "support/DialogTestSupport.h"
+#include "TaskDialogFixture.h"
 #include "support/FakeFileDialogs.h"
 #include "support/TestEnv.h"
 
@@ -45,17 +46,13 @@ using qvtest::child;
 
 namespace {
 
-class TaskDialogNavigation : public ::testing::Test
+class TaskDialogNavigation : public taskdialogtest::TaskDialogFixture
 {
 protected:
+    TaskDialogNavigation() : TaskDialogFixture("tasknav") { m_dialer.entries = {"Home DSL", "Mobile"}; }
     void SetUp() override
     {
-        RegistryStore::setStorePath(qvtest::makeTempDir("tasknav") + "/registry.db");
-        ResetSettingsToDefaults();
-        m_dialer.entries = {"Home DSL", "Mobile"};
-        setDialer(&m_dialer);
-        MessageBoxSeam::clear();
-        LastTaskPageIndex() = 0;
+        TaskDialogFixture::SetUp();
         help::setApplicationHelpFile(QString::fromStdString(std::string(std::getenv("QV_SOURCE_DIR")) +
                                                             "/resources/help"));
     }
@@ -63,10 +60,8 @@ protected:
     {
         TProjectPropertiesForm::setNavigatorImageResource({});
         SetLanguageFile(nullptr);
-        setDialer(nullptr);
-        MessageBoxSeam::clear();
         delete HelpWindow::existing();
-        RegistryStore::setStorePath({});
+        TaskDialogFixture::TearDown();
     }
     // The page (the sheet named `name`) and its index in the dialog.
     static int indexOf(TProjectPropertiesForm &form, const char *sheet)
@@ -93,7 +88,6 @@ protected:
         form.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     }
-    FakeDialer m_dialer;
 };
 
 TEST_F(TaskDialogNavigation, EveryNodeShowsAnImageFromTheProgramsResources)

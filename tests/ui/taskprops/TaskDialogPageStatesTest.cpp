@@ -16,6 +16,7 @@
 #include "ui/taskprops/TaskEventsPage.h"
 
 #include "support/DialogTestSupport.h"
+#include "TaskDialogFixture.h"
 #include "support/TestEnv.h"
 
 #include <QCheckBox>
@@ -40,28 +41,10 @@ namespace {
 const AlertEvent kEvents[] = {AlertEvent::Start,   AlertEvent::File,    AlertEvent::DiskSpan,
                               AlertEvent::Error,   AlertEvent::Warning, AlertEvent::Finish};
 
-class TaskDialogPageStates : public ::testing::Test
+class TaskDialogPageStates : public taskdialogtest::TaskDialogFixture
 {
 protected:
-    void SetUp() override
-    {
-        RegistryStore::setStorePath(qvtest::makeTempDir("pagestates") + "/registry.db");
-        ResetSettingsToDefaults();
-        setDialer(&m_dialer);
-        MessageBoxSeam::clear();
-        LastTaskPageIndex() = 0;
-    }
-    void TearDown() override
-    {
-        setDialer(nullptr);
-        MessageBoxSeam::clear();
-        RegistryStore::setStorePath({});
-    }
-    static std::string exportOf(const TTask &task)
-    {
-        task.SaveToRegistry(taskKeyPath(task.ID));
-        return exportRegistryText(RegistryStore::forThisThread(), RegRoot::CurrentUser, taskKeyPath(task.ID));
-    }
+    TaskDialogPageStates() : TaskDialogFixture("pagestates") {}
     // The first line where two exports differ ("" when they are equal).
     static std::string firstDifference(const std::string &a, const std::string &b)
     {
@@ -82,19 +65,6 @@ protected:
         task.Dial.DialEntry = "[none]";
         task.CompressFilename = "Untitled.zip";
     }
-    static bool runDialog(TTask &task, const char *button, const std::function<void(TProjectPropertiesForm *)> &act)
-    {
-        NextModal modal([&](QDialog *d) {
-            auto *form = qobject_cast<TProjectPropertiesForm *>(d);
-            ASSERT_NE(form, nullptr);
-            act(form);
-            child<QPushButton>(form, button)->click();
-        });
-        const bool ok = EditTask(nullptr, task, 0);
-        EXPECT_TRUE(modal.ran);
-        return ok;
-    }
-    FakeDialer m_dialer;
 };
 
 TEST_F(TaskDialogPageStates, DiscDestinationControlsStayDisabledAndStoreNothing)
