@@ -1,6 +1,8 @@
 // Starting the program with the desktop session: an XDG autostart entry.
 #include "platform/Autostart.h"
 
+#include "platform/FileIo.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -63,25 +65,6 @@ std::string Autostart::escapeValue(const std::string &s)
     return out;
 }
 
-namespace {
-
-void writeAll(int fd, const std::string &data, const std::string &path)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            throw std::runtime_error("cannot write \"" + path + "\": " + std::strerror(errno));
-        }
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-} // namespace
-
 std::string Autostart::entryPath()
 {
     return configHome() + "/autostart/quorvellant.desktop";
@@ -135,25 +118,9 @@ void Autostart::install(const std::string &program, const std::vector<std::strin
 
 void Autostart::writeEntryFile(const std::string &path, const std::string &text, unsigned mode)
 {
-    std::string tmp = path + ".new-" + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
-        throw std::runtime_error("cannot create \"" + tmp + "\": " + std::strerror(errno));
-    }
-    try {
-        writeAll(fd, text, tmp);
-        if (::fchmod(fd, static_cast<mode_t>(mode)) != 0 || ::fsync(fd) != 0) {
-            throw std::runtime_error("cannot write \"" + tmp + "\": " + std::strerror(errno));
-        }
-    } catch (...) {
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        throw;
-    }
-    if (::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
-        int err = errno;
-        ::unlink(tmp.c_str());
-        throw std::runtime_error("cannot write \"" + path + "\": " + std::strerror(err));
+    int error = 0;
+    if (!replaceFile(path, text, mode, error)) {
+        throw std::runtime_error("cannot write \"" + path + "\": " + std::strerror(error));
     }
 }
 

@@ -3,8 +3,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
+#include <functional>
+#include <random>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace qv {
@@ -12,6 +18,27 @@ namespace {
 
 FileIo g_system;
 std::atomic<FileIo *> g_current{&g_system};
+
+const char kTempMarker[] = ".qvtmp-";
+constexpr std::size_t kTempMarkerLength = sizeof kTempMarker - 1;
+constexpr std::size_t kTempRandomLength = 8;
+
+std::string randomSuffix()
+{
+    static const char chars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 gen{
+        std::random_device{}() ^
+        static_cast<std::uint64_t>(std::hash<std::thread::id>{}(std::this_thread::get_id()))};
+    // 62^8 < 2^64: one draw gives every letter of the suffix.
+    static_assert(kTempRandomLength <= 10, "one 64-bit draw covers at most 10 letters of 62");
+    std::uint64_t v = gen();
+    std::string s(kTempRandomLength, '0');
+    for (char &c : s) {
+        c = chars[v % (sizeof chars - 1)];
+        v /= sizeof chars - 1;
+    }
+    return s;
+}
 
 } // namespace
 
@@ -28,6 +55,16 @@ int FileIo::close(int fd)
 int FileIo::rename(const char *from, const char *to)
 {
     return std::rename(from, to);
+}
+
+int FileIo::fdatasync(int fd)
+{
+    return ::fdatasync(fd);
+}
+
+int FileIo::fsync(int fd)
+{
+    return ::fsync(fd);
 }
 
 FileIo &FileIo::current()
@@ -69,15 +106,77 @@ bool writeAll(int fd, const void *data, std::size_t length, int &error)
     return true;
 }
 
-bool replaceFile(const std::string &path, const std::string &data, unsigned mode, int &error)
+int createTempBeside(const std::string &target, std::string &tempPath, int &error)
 {
-    const std::string temp = path + ".qvtmp-new";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, static_cast<mode_t>(mode));
+    const std::string::size_type slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (name.empty()) {
+        error = EISDIR;
+        return -1;
+    }
+    const std::size_t room = NAME_MAX - 1 - kTempMarkerLength - kTempRandomLength;
+    if (name.size() > room) {
+        name.resize(room);
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path;
+        path.reserve(folder.size() + 1 + name.size() + kTempMarkerLength + kTempRandomLength);
+        path.append(folder).append(1, '.').append(name).append(kTempMarker).append(randomSuffix());
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd >= 0) {
+            tempPath = std::move(path);
+            return fd;
+        }
+        if (errno != EEXIST) {
+            error = errno;
+            return -1;
+        }
+    }
+    error = EEXIST;
+    return -1;
+}
+
+bool syncFolder(const std::string &folder, int &error)
+{
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         error = errno;
         return false;
     }
+    const bool ok = FileIo::current().fsync(fd) == 0 || errno == EINVAL;
+    if (!ok) {
+        error = errno;
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool syncFolderOf(const std::string &path, int &error)
+{
+    const std::string::size_type slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return syncFolder(".", error);
+    }
+    return syncFolder(slash == 0 ? std::string("/") : path.substr(0, slash), error);
+}
+
+bool replaceFile(const std::string &path, const std::string &data, unsigned mode, int &error)
+{
+    std::string temp;
+    const int fd = createTempBeside(path, temp, error);
+    if (fd < 0) {
+        return false;
+    }
     bool ok = writeAll(fd, data.data(), data.size(), error);
+    if (ok && ::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
+        error = errno;
+        ok = false;
+    }
+    if (ok && FileIo::current().fdatasync(fd) != 0) {
+        error = errno;
+        ok = false;
+    }
     if (!ok) {
         ::close(fd);
     } else if (!closeChecked(fd, error)) {
@@ -88,8 +187,9 @@ bool replaceFile(const std::string &path, const std::string &data, unsigned mode
     }
     if (!ok) {
         ::unlink(temp.c_str());
+        return false;
     }
-    return ok;
+    return syncFolderOf(path, error);
 }
 
 int openForReading(const std::string &path, int &error)

@@ -19,6 +19,8 @@ public:
     virtual ssize_t write(int fd, const void *data, std::size_t length);
     virtual int close(int fd);
     virtual int rename(const char *from, const char *to);
+    virtual int fdatasync(int fd);
+    virtual int fsync(int fd);
 
     // The calls in use: the system's, or the fake a test installed.
     static FileIo &current();
@@ -32,10 +34,21 @@ ssize_t readSome(int fd, void *buffer, std::size_t length);
 // Writes all of `length` bytes, looping over short writes and EINTR; false with `error` = errno.
 bool writeAll(int fd, const void *data, std::size_t length, int &error);
 
-// Writes `data` into a temporary file beside `path` (mode `mode`), closes it with the result
-// checked and renames it over `path`: readers see the old file or the whole new one. False with
-// `error` = errno, and nothing left behind.
+// Replaces the whole file at `path` with `data` (permission bits `mode`, as given): a temporary
+// file created exclusively beside it gets every byte, is synced and closed with the result checked,
+// is renamed over `path`, and the folder is synced so that the name lasts. Readers see the old file
+// or the whole new one, and so does a power cut. False with `error` = errno, and nothing left behind
+// (after a failed folder sync the new file is in place, but its name may not last).
 bool replaceFile(const std::string &path, const std::string &data, unsigned mode, int &error);
+
+// Creates a new file `.<name of target>.qvtmp-<8 random letters>` beside `target`, exclusively and
+// without following a link, mode 0600; its descriptor, or -1 with `error` = errno.
+int createTempBeside(const std::string &target, std::string &tempPath, int &error);
+
+// Syncs the folder that holds `path` / the folder itself, so that names made in it last. File
+// systems that cannot sync a folder (EINVAL) count as synced.
+bool syncFolderOf(const std::string &path, int &error);
+bool syncFolder(const std::string &folder, int &error);
 
 // Opens `path` for reading: close-on-exec, and without blocking on a FIFO or a device; -1 with
 // `error` = errno.

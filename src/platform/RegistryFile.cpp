@@ -1,6 +1,8 @@
 // REGEDIT4 export and import over the settings store.
 #include "platform/RegistryFile.h"
 
+#include "platform/FileIo.h"
+
 #include "platform/TextCodec.h"
 
 #include <cerrno>
@@ -133,21 +135,6 @@ std::string trimmedKey(const std::string &key)
     return k;
 }
 
-void writeWhole(int fd, const std::string &data, const std::string &path)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            throw RegistryError("Cannot write \"" + path + "\": " + std::strerror(n < 0 ? errno : ENOSPC));
-        }
-        done += static_cast<std::size_t>(n);
-    }
-}
-
 } // namespace
 
 std::string exportRegistryText(RegistryStore &store, RegRoot root, const std::string &key,
@@ -179,40 +166,9 @@ void exportRegistryKey(RegistryStore &store, RegRoot root, const std::string &ke
     if (text.empty()) {
         throw RegistryError("The key \"" + trimmedKey(key) + "\" does not exist");
     }
-    std::string dir = ".";
-    std::string base = fileName;
-    std::size_t slash = fileName.rfind('/');
-    if (slash != std::string::npos) {
-        dir = slash == 0 ? "/" : fileName.substr(0, slash);
-        base = fileName.substr(slash + 1);
-    }
-    std::random_device rd;
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        tmp = dir + "/." + base + ".qvtmp-" + std::to_string(rd() % 1000000);
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST) {
-            break;
-        }
-    }
-    if (fd < 0) {
-        throw RegistryError("Cannot create \"" + fileName + "\": " + std::strerror(errno));
-    }
-    try {
-        writeWhole(fd, text, fileName);
-        if (::fsync(fd) != 0) {
-            throw RegistryError("Cannot write \"" + fileName + "\": " + std::strerror(errno));
-        }
-    } catch (...) {
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        throw;
-    }
-    if (::close(fd) != 0 || ::rename(tmp.c_str(), fileName.c_str()) != 0) {
-        int err = errno;
-        ::unlink(tmp.c_str());
-        throw RegistryError("Cannot write \"" + fileName + "\": " + std::strerror(err));
+    int error = 0;
+    if (!replaceFile(fileName, text, 0600, error)) {
+        throw RegistryError("Cannot write \"" + fileName + "\": " + std::strerror(error));
     }
 }
 

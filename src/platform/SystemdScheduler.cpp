@@ -6,6 +6,7 @@
 // name and renamed, so the manager never reads half a unit; every systemctl call has a time-out.
 #include "platform/SystemdScheduler.h"
 
+#include "platform/FileIo.h"
 #include "platform/Processes.h"
 #include "platform/SystemdUnits.h"
 
@@ -88,45 +89,13 @@ void makeFolders(const std::string &dir)
     }
 }
 
-void writeAll(int fd, const std::string &data, const std::string &path)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            throw SchedulerError("Cannot write " + path + ": " + std::strerror(errno));
-        }
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-// Writes through a temporary file in the same folder and renames it over `path`.
-void replaceFile(const std::string &path, const std::string &data)
+// Writes through a temporary file in the same folder, synced, and renames it over `path`.
+void writeUnitFile(const std::string &path, const std::string &data)
 {
     makeFolders(path.substr(0, path.rfind('/')));
-    std::string tmp = path.substr(0, path.rfind('/') + 1) + ".qvtmp-XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0) {
-        throw SchedulerError("Cannot write " + path + ": " + std::strerror(errno));
-    }
-    try {
-        writeAll(fd, data, path);
-        if (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0) {
-            throw SchedulerError("Cannot write " + path + ": " + std::strerror(errno));
-        }
-    } catch (...) {
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        throw;
-    }
-    const bool closed = ::close(fd) == 0;
-    if (!closed || ::rename(tmp.c_str(), path.c_str()) != 0) {
-        const std::string reason = std::strerror(errno);
-        ::unlink(tmp.c_str());
-        throw SchedulerError("Cannot write " + path + ": " + reason);
+    int error = 0;
+    if (!replaceFile(path, data, 0644, error)) {
+        throw SchedulerError("Cannot write " + path + ": " + std::strerror(error));
     }
 }
 
@@ -216,7 +185,7 @@ std::vector<std::string> SystemdScheduler::entryNames()
 void SystemdScheduler::writeEntry(const Entry &entry)
 {
     checkName(entry.name);
-    replaceFile(unitFolder() + "/" + entry.name + ".service", SystemdUnits::serviceText(entry));
+    writeUnitFile(unitFolder() + "/" + entry.name + ".service", SystemdUnits::serviceText(entry));
     systemctl({"daemon-reload"});
 }
 
@@ -239,7 +208,7 @@ void SystemdScheduler::setTriggers(const std::string &name, const std::string &d
         return;
     }
     const bool existed = exists(path);
-    replaceFile(path, SystemdUnits::timerText(description, calendars));
+    writeUnitFile(path, SystemdUnits::timerText(description, calendars));
     systemctl({"daemon-reload"});
     systemctl({"enable", "--now", timer});
     if (existed) {

@@ -3,7 +3,12 @@
 
 #include "core/log/TaskLogger.h"
 
-#include <QSaveFile>
+#include "platform/FileIo.h"
+#include "platform/FileStat.h"
+
+#include <QFile>
+
+#include <cstring>
 
 namespace qv {
 
@@ -68,20 +73,18 @@ LogFindResult DoFindText(const std::function<QString(int)> &lineText, int count,
 
 QString saveActivityLog(const TTaskLogger &logger, const QString &path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return file.errorString();
-    }
+    std::string text;
     for (std::size_t i = 0; i < logger.Count(); ++i) {
-        const std::string line = logger.GetEventText(i) + "\n";
-        if (file.write(line.data(), static_cast<qint64>(line.size())) != static_cast<qint64>(line.size())) {
-            const QString reason = file.errorString();
-            file.cancelWriting();
-            return reason;
-        }
+        text += logger.GetEventText(i);
+        text += '\n';
     }
-    if (!file.commit()) {
-        return file.errorString();
+    // A file saved over keeps its permission bits.
+    const std::string name = QFile::encodeName(path).toStdString();
+    const PathStat old = statPath(name);
+    const unsigned mode = old.isRegular ? static_cast<unsigned>(old.mode & 07777) : 0644u;
+    int error = 0;
+    if (!replaceFile(name, text, mode, error)) {
+        return QString::fromLocal8Bit(std::strerror(error));
     }
     return {};
 }

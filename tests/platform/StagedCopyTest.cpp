@@ -204,3 +204,51 @@ TEST(StagedCopyArchive, SourceMarkedAsOfTheCopysStart)
         EXPECT_EQ((attributes & faArchive) != 0, changed);
     }
 }
+
+namespace {
+
+// A failed sync of a copy that replaces a file, or of a whole file being replaced, leaves the old
+// file as it was and no temporary file; a copy that replaces nothing is not synced.
+TEST(StagedCopyFaults, AFailedSyncLeavesTheOldFile)
+{
+    const std::string dir = qvtest::makeTempDir("sync");
+    qvtest::writeFile(dir + "/src", std::string(100000, 'n'));
+    struct Case {
+        const char *name;
+        bool wholeFile; // replaceFile instead of a copy
+        bool syncData;
+        int injected;   // syncs failed on purpose
+    };
+    const Case cases[] = {{"copy, synced", false, true, 1}, {"copy, not synced", false, false, 0},
+                          {"whole file", true, true, 1}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        qvtest::writeFile(dir + "/dst", "old content");
+        FakeFileIo io;
+        io.failSync(".qvtmp-", EIO);
+        int error = 0;
+        bool ok = false;
+        if (c.wholeFile) {
+            ok = replaceFile(dir + "/dst", "new content", 0640, error);
+        } else {
+            StagedCopy copy;
+            CopyOptions options;
+            options.syncData = c.syncData;
+            ok = copy.write(dir + "/src", dir + "/dst", options, error) && copy.commit(error);
+        }
+        EXPECT_EQ(io.injected(), c.injected);
+        EXPECT_EQ(ok, c.injected == 0);
+        EXPECT_EQ(qvtest::readFile(dir + "/dst"), c.injected == 0 ? std::string(100000, 'n') : "old content");
+        EXPECT_EQ(listFolder(dir), (std::vector<std::string>{"dst", "src"}));
+    }
+    // Without a fault: the new content, the mode as given, nothing else left.
+    int error = 0;
+    ASSERT_TRUE(replaceFile(dir + "/dst", "new content", 0640, error)) << copyErrorText(error);
+    EXPECT_EQ(qvtest::readFile(dir + "/dst"), "new content");
+    struct stat st;
+    ASSERT_EQ(::stat((dir + "/dst").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(listFolder(dir), (std::vector<std::string>{"dst", "src"}));
+}
+
+} // namespace

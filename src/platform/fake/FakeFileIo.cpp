@@ -43,6 +43,12 @@ void FakeFileIo::failWrite(const std::string &fragment, int error, int times)
     m_write = {fragment, error, times};
 }
 
+void FakeFileIo::failSync(const std::string &fragment, int error, int times)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sync = {fragment, error, times};
+}
+
 int FakeFileIo::injected() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -92,6 +98,24 @@ int FakeFileIo::rename(const char *from, const char *to)
         return -1;
     }
     return FileIo::rename(from, to);
+}
+
+int FakeFileIo::fdatasync(int fd)
+{
+    if (int error = armed(m_sync) ? take(m_sync, pathOfFd(fd)) : 0; error != 0) {
+        errno = error;
+        return -1;
+    }
+    return FileIo::fdatasync(fd);
+}
+
+int FakeFileIo::fsync(int fd)
+{
+    if (int error = armed(m_sync) ? take(m_sync, pathOfFd(fd)) : 0; error != 0) {
+        errno = error;
+        return -1;
+    }
+    return FileIo::fsync(fd);
 }
 
 } // namespace qv

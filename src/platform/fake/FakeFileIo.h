@@ -24,6 +24,7 @@ public:
     void failClose(const std::string &fragment, int error, int times = 1);
     void failRename(const std::string &fragment, int error, int times = 1); // the source name
     void failWrite(const std::string &fragment, int error, int times = 1);
+    void failSync(const std::string &fragment, int error, int times = 1); // fsync and fdatasync
 
     // How many calls failed on purpose.
     int injected() const;
@@ -31,6 +32,8 @@ public:
     ssize_t write(int fd, const void *data, std::size_t length) override;
     int close(int fd) override;
     int rename(const char *from, const char *to) override;
+    int fdatasync(int fd) override;
+    int fsync(int fd) override;
 
 private:
     struct Fault
@@ -46,6 +49,7 @@ private:
     Fault m_close;
     Fault m_rename;
     Fault m_write;
+    Fault m_sync;
     int m_injected = 0;
     FileIo *m_previous = nullptr;
 };
