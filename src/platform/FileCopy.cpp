@@ -26,6 +26,7 @@ namespace {
 constexpr std::int64_t kBlockSize = 256 * 1024;
 constexpr std::int64_t kRangeChunk = 8 * 1024 * 1024; // in-kernel step; the stop flag is read between steps
 constexpr std::int64_t kRangeMinSize = 64 * 1024;     // smaller files go faster through one read and write
+// The temporary files' names, as createTempBeside makes them.
 const char kTempMarker[] = ".qvtmp-";
 constexpr std::size_t kTempMarkerLength = sizeof kTempMarker - 1;
 constexpr std::size_t kTempRandomLength = 8;
@@ -71,23 +72,6 @@ PathStat fromStat(const struct stat &st)
     r.dev = st.st_dev;
     r.ino = st.st_ino;
     return r;
-}
-
-std::string randomSuffix()
-{
-    static const char chars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 gen{
-        std::random_device{}() ^
-        static_cast<std::uint64_t>(std::hash<std::thread::id>{}(std::this_thread::get_id()))};
-    // 62^8 < 2^64: one draw gives every letter of the suffix.
-    static_assert(kTempRandomLength <= 10, "one 64-bit draw covers at most 10 letters of 62");
-    std::uint64_t v = gen();
-    std::string s(kTempRandomLength, '0');
-    for (char &c : s) {
-        c = chars[v % (sizeof chars - 1)];
-        v /= sizeof chars - 1;
-    }
-    return s;
 }
 
 bool rangeUnsupported(int error)
@@ -257,6 +241,7 @@ bool StagedCopy::write(int in, const std::string &source, const std::string &des
     discard();
     m_source = source;
     m_written = 0;
+    m_syncName = false;
     try {
         error = stage(in, destination, knownDestination, options);
     } catch (const std::bad_alloc &) {
@@ -300,26 +285,12 @@ int StagedCopy::stage(int in, const std::string &destination, const PathStat *kn
 // keeps the lock once the written one is closed.
 int StagedCopy::createTemp(const std::string &destination)
 {
-    const std::string::size_type slash = destination.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : destination.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? destination : destination.substr(slash + 1);
-    if (name.empty()) {
-        return EISDIR;
-    }
-    const std::size_t room = NAME_MAX - 1 - kTempMarkerLength - kTempRandomLength;
-    if (name.size() > room) {
-        name.resize(room);
-    }
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string path;
-        path.reserve(folder.size() + 1 + name.size() + kTempMarkerLength + kTempRandomLength);
-        path.append(folder).append(1, '.').append(name).append(kTempMarker).append(randomSuffix());
-        int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        int error = 0;
+        const int out = createTempBeside(destination, path, error);
         if (out < 0) {
-            if (errno != EEXIST) {
-                return errno;
-            }
-            continue;
+            return error;
         }
         if (::flock(out, LOCK_EX | LOCK_NB) != 0) {
             ::close(out); // another run's clean-up took the fresh file and removes it: another name
@@ -327,7 +298,7 @@ int StagedCopy::createTemp(const std::string &destination)
         }
         const int mark = ::fcntl(out, F_DUPFD_CLOEXEC, 0);
         if (mark < 0) {
-            const int error = errno;
+            error = errno;
             ::close(out);
             ::unlink(path.c_str());
             return error;
@@ -359,6 +330,10 @@ int StagedCopy::finish(const CopyOptions &options)
             return error;
         }
     }
+    if (options.syncData && FileIo::current().fdatasync(m_out) != 0) {
+        return errno;
+    }
+    m_syncName = options.syncName;
     const int out = m_out;
     m_out = -1;
     int error = 0;
@@ -379,6 +354,9 @@ bool StagedCopy::commit(int &error)
     // The copy is in place; the mark only held a read-only descriptor, which has nothing to lose.
     m_temp.clear();
     closeQuietly(m_mark);
+    if (m_syncName && !syncFolderOf(m_destination, error)) {
+        return false; // renamed, but the caller must not remove the original on this
+    }
     return true;
 }
 

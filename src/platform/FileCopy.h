@@ -4,7 +4,10 @@
 // destination's folder. It gets every byte, the source's modification time (to the nanosecond) and
 // permission bits, and is closed with the result of close() checked, since network and user-space
 // file systems report late write errors there; only then may commit() rename it over the
-// destination. Any failure, a stop request or a full disk removes the temporary file and leaves
+// destination. A copy that replaces a file, or whose original goes after it, is synced before
+// that rename (CopyOptions::syncData), so that a power cut leaves the old file or the new one and
+// never a renamed file whose data did not reach the disk; a new file needs no sync of its own (a
+// power cut leaves it absent or short, and the next run copies it again). Any failure, a stop request or a full disk removes the temporary file and leaves
 // the destination exactly as it was; once the rename is done, the copy has succeeded.
 //
 // write() and commit() are separate steps because the engine keeps the old destination as a
@@ -48,6 +51,12 @@ struct CopyOptions
     RateBudget *budget = nullptr;           // a limit shared with other copies (overrides bytesPerSecond)
     const CopyProgress *progress = nullptr; // called after every block
     bool carryArchiveMark = false;          // a source whose archive attribute is clear gives such a copy
+    // The copy is to become the only copy of its data: it replaces an existing file, or its
+    // original is removed after it. Its data reaches the disk before commit() may rename it.
+    bool syncData = false;
+    // The original is removed after the copy: commit() also syncs the destination's folder, so
+    // that the new name lasts before the old one goes.
+    bool syncName = false;
 };
 
 class StagedCopy
@@ -90,6 +99,7 @@ private:
     std::int64_t m_written = 0;
     int m_out = -1;
     int m_mark = -1;
+    bool m_syncName = false;
 };
 
 // True for the name (last component) of a copy's temporary file. Scans skip such names.

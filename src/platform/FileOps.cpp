@@ -191,10 +191,13 @@ bool movePath(const std::string &from, const std::string &to, const std::atomic<
         error = EXDEV;
         return false;
     }
+    // The original goes after this: the copy's data and name reach the disk first.
     StagedCopy copy;
     CopyOptions options;
     options.cancel = cancel;
     options.bytesPerSecond = bytesPerSecond;
+    options.syncData = true;
+    options.syncName = true;
     if (!copy.write(from, to, options, error)) {
         return false;
     }

@@ -67,10 +67,7 @@ void TCustomBackup::executeGuarded()
     try {
         Execute();
         if (!Terminated() && m_wroteDestination && !m_snapshot->destinationRoot.empty()) {
-            int error = 0;
-            if (!syncFileSystem(m_snapshot->destinationRoot, error)) {
-                Log(lkError, formatMessage(msg::SyncError, {errnoText(error)}));
-            }
+            syncWrittenFileSystems();
         }
     } catch (const std::exception &e) {
         m_failure = e.what();
@@ -85,6 +82,31 @@ void TCustomBackup::executeGuarded()
     RasRelease();
     m_bridge.setProgress(ProgressState{m_progressCaption, m_progressPosition.load(), m_progressMaximum.load()},
                          true);
+}
+
+// The new files of the run reach the disk before it is reported finished: the destination's file
+// system, and in a synchronisation the sources' too, since files are copied both ways.
+void TCustomBackup::syncWrittenFileSystems()
+{
+    std::vector<std::string> folders = {m_snapshot->destinationRoot};
+    if (m_snapshot->taskType == BackupTaskType::Synchronize) {
+        for (const RunSource &s : m_snapshot->sources) {
+            folders.push_back(s.folder);
+        }
+    }
+    std::vector<std::uint64_t> synced;
+    for (const std::string &folder : folders) {
+        const PathStat st = statPath(folder);
+        if (st.exists && std::find(synced.begin(), synced.end(), st.dev) != synced.end()) {
+            continue;
+        }
+        int error = 0;
+        if (!syncFileSystem(folder, error)) {
+            Log(lkError, formatMessage(msg::SyncError, {errnoText(error)}));
+        } else if (st.exists) {
+            synced.push_back(st.dev);
+        }
+    }
 }
 
 void TCustomBackup::raiseEndAlert(int kind, const std::string &buttons, const std::string &text)

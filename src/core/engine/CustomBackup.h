@@ -133,6 +133,7 @@ private:
     bool hasDialEntry() const;
     void runProgram(bool before);
     void executeGuarded();
+    void syncWrittenFileSystems();
     void raiseEndAlert(int kind, const std::string &buttons, const std::string &text);
 
     std::atomic<int> m_errorCount{0};

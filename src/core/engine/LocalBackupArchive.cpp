@@ -119,9 +119,12 @@ bool TLocalBackup::preserveVersion(const std::string &file, const std::string &n
     if (linkPath(file, name, error)) {
         return true;
     }
+    // The destination is replaced after this: the version's data and name reach the disk first.
     StagedCopy copy;
     CopyOptions options;
     options.cancel = &m_control.stopFlag();
+    options.syncData = true;
+    options.syncName = true;
     return copy.write(file, name, options, error) && copy.commit(error);
 }
 

@@ -274,7 +274,12 @@ void TLocalBackup::writeCopy(PendingCopy &p)
         p.error = p.openError;
         return;
     }
-    p.written = p.copy.write(p.in, p.source, p.destination, &p.destinationBefore, copyOptions(), p.error);
+    CopyOptions options = copyOptions();
+    // A copy that replaces a file reaches the disk before its rename: a power cut then leaves the
+    // old file or the new one. The sync runs here, on the worker, so the workers sync in parallel
+    // while the renames keep their order.
+    options.syncData = p.destinationBefore.exists;
+    p.written = p.copy.write(p.in, p.source, p.destination, &p.destinationBefore, options, p.error);
     if (p.written) {
         closeReadOnly(p.in); // only a failed copy reads the source again
         p.in = -1;
@@ -457,8 +462,12 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     }
     int error = errno;
     if (error == EXDEV) {
+        // The source goes after this: the copy's data and name reach the disk first.
+        CopyOptions options = copyOptions();
+        options.syncData = true;
+        options.syncName = true;
         StagedCopy copy;
-        if (copy.write(source, destination, copyOptions(), error) && copy.commit(error)) {
+        if (copy.write(source, destination, options, error) && copy.commit(error)) {
             m_wroteDestination = true;
             return moveDeleteSource(source, destination, src.size);
         }
