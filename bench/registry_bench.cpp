@@ -81,7 +81,7 @@ void controlSave(const std::string &path)
 {
     sqlite3 *db = nullptr;
     sqlite3_open(path.c_str(), &db);
-    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
                      "CREATE TABLE IF NOT EXISTS kv (k INTEGER, name TEXT, v BLOB, PRIMARY KEY (k, name))",
                  nullptr, nullptr, nullptr);
     sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);

@@ -179,7 +179,9 @@ RegistryStore::RegistryStore(const std::string &path) : m_path(path)
     sqlite3_extended_result_codes(m_db, 1);
     try {
         exec("PRAGMA journal_mode=WAL");
-        exec("PRAGMA synchronous=NORMAL");
+        // Each commit syncs the write-ahead log: a save the program reports done survives a power
+        // cut (NORMAL would sync only at checkpoints, and a cut could roll the last saves back).
+        exec("PRAGMA synchronous=FULL");
         exec("PRAGMA foreign_keys=ON");
         exec(kSchema);
     } catch (...) {
