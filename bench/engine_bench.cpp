@@ -4,11 +4,14 @@
 //   2. the same tree unchanged: exact copy vs rsync -a --delete
 //   3. 50,000 mixed files (1 B - 1 MiB, sizes spread evenly over the powers of two) on disk
 //   4. peak memory of each tool for the 100,000 files
+//   5. 5,000 changed files of 0-64 KiB replaced on disk (every replaced file synced before its
+//      rename) vs rsync -a --fsync, with rsync -a beside it
 // qv-run chooses its copy workers itself (QV_COPY_WORKERS unset); rows marked "1 worker" and
 // "8 workers" set QV_COPY_WORKERS for comparison. Run the whole benchmark under `taskset -c 0,1`
 // to see two cores.
 // Each figure is the best of a few runs. Options: --files N and --mixed N scale the trees,
-// --disk DIR chooses the disk folder of step 3 (default: the build folder), --skip-mixed.
+// --disk DIR chooses the disk folder of steps 3 and 5 (default: the build folder), --skip-mixed,
+// --replace N (0 skips step 5).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -104,9 +107,9 @@ void writeFile(const std::string &path, std::size_t size, std::mt19937 &gen)
 }
 
 // `files` files, 100 per folder, in folders two levels deep; sizes from `sizeOf`.
-template <class SizeOf> void makeTree(const std::string &root, int files, SizeOf sizeOf)
+template <class SizeOf> void makeTree(const std::string &root, int files, SizeOf sizeOf, unsigned seed = 42)
 {
-    std::mt19937 gen(42);
+    std::mt19937 gen(seed);
     for (int i = 0; i < files; ++i) {
         const std::string folder = root + "/d" + std::to_string(i / 2000) + "/s" + std::to_string((i / 100) % 20);
         if (i % 100 == 0) {
@@ -167,6 +170,7 @@ int main(int argc, char **argv)
 {
     int files = 100000;
     int mixed = 50000;
+    int replace = 5000;
     bool skipMixed = false;
     std::string disk = "build/bench-data";
     for (int i = 1; i < argc; ++i) {
@@ -177,6 +181,8 @@ int main(int argc, char **argv)
             mixed = std::atoi(argv[++i]);
         } else if (a == "--disk" && i + 1 < argc) {
             disk = argv[++i];
+        } else if (a == "--replace" && i + 1 < argc) {
+            replace = std::atoi(argv[++i]);
         } else if (a == "--skip-mixed") {
             skipMixed = true;
         }
@@ -229,6 +235,27 @@ int main(int argc, char **argv)
         line("qv-run simple copy (disk)", qvMixed, cpMixed, "cp -a + sync");
         line("qv-run simple copy (disk)", qvMixed, rsyncMixed, "rsync -a + sync");
         line("qv-run simple copy (disk, 8 workers)", qvMixedEight, rsyncMixed, "rsync -a + sync");
+        sh("rm -rf '" + disk + "'");
+    }
+
+    if (replace > 0) {
+        // Every destination file older and different: each one is replaced, and synced first.
+        std::printf("replaced files: %d files of 0-64 KiB in %s\n", replace, disk.c_str());
+        sh("rm -rf '" + disk + "' && mkdir -p '" + disk + "'");
+        const auto sizeOf = [](std::mt19937 &g) { return static_cast<std::size_t>(g() % (64 * 1024 + 1)); };
+        makeTree(disk + "/old", replace, sizeOf, 7);
+        sh("find '" + disk + "/old' -type f -exec touch -d 2020-01-01 {} +");
+        makeTree(disk + "/src", replace, sizeOf, 8);
+        const std::string reset = "rm -rf '" + disk + "/dst' && cp -a '" + disk + "/old' '" + disk + "/dst' && sync";
+        const std::vector<std::string> qvArgs = {qv, "--quiet", "--source", disk + "/src", "--dest", disk + "/dst"};
+        Measure qvReplace = best(qvArgs, reset, 3);
+        Measure rsyncFsync = best({"rsync", "-a", "--fsync", disk + "/src/", disk + "/dst/"}, reset, 3);
+        Measure rsyncPlain = best({"rsync", "-a", disk + "/src/", disk + "/dst/"}, reset, 3);
+        Measure rsyncSync =
+            best({"sh", "-c", "rsync -a '" + disk + "/src/' '" + disk + "/dst/' && sync -f '" + disk + "'"}, reset, 3);
+        line("qv-run replacing (disk)", qvReplace, rsyncFsync, "rsync -a --fsync");
+        line("qv-run replacing (disk)", qvReplace, rsyncPlain, "rsync -a");
+        line("qv-run replacing (disk)", qvReplace, rsyncSync, "rsync -a + sync");
         sh("rm -rf '" + disk + "'");
     }
     return 0;
