@@ -2,6 +2,7 @@
 #include "zip/ZipArchiveOutput.h"
 
 #include "zip/ZipErrors.h"
+#include "zip/ZipLib.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -46,23 +47,7 @@ std::string nameOf(const std::string &path)
 
 mode_t currentUmask()
 {
-    // /proc tells the umask without changing it (umask() would race with other threads).
-    if (FILE *f = std::fopen("/proc/self/status", "re")) {
-        char line[256];
-        unsigned value = 0;
-        bool found = false;
-        while (std::fgets(line, sizeof line, f) != nullptr) {
-            if (std::sscanf(line, "Umask: %o", &value) == 1) {
-                found = true;
-                break;
-            }
-        }
-        std::fclose(f);
-        if (found) {
-            return static_cast<mode_t>(value);
-        }
-    }
-    return 022;
+    return processUmask();
 }
 
 } // namespace

@@ -23,7 +23,7 @@ TempFile::TempFile(const std::string &target)
             suffix += kChars[rd() % (sizeof kChars - 1)];
         }
         const std::string path = folder + "." + name + ".qvtmp-" + suffix;
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0) {
             ::close(fd);
             m_path = path;
@@ -77,23 +77,22 @@ bool makeFolders(const std::string &path)
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-mode_t entryMode(const TZipHeaderInfo &e, bool retain)
+mode_t entryMode(const TZipHeaderInfo &e, bool retain, mode_t umask)
 {
     mode_t mode = 0666;
     if (retain) {
         const std::uint32_t unixMode = e.ExternalAttributes >> 16;
         if (e.HostSystem() == 3 && unixMode != 0) {
-            mode = static_cast<mode_t>(unixMode & 0777);
-        } else {
-            const mode_t mask = ::umask(022);
-            ::umask(mask);
-            mode = 0666 & ~mask;
+            // A symbolic link is written as a plain file holding the link's text: its 0777 is the
+            // link's own and says nothing about who may change the file.
+            mode = (unixMode & S_IFMT) == S_IFLNK ? 0644 : static_cast<mode_t>(unixMode & 0777);
         }
         if ((e.ExternalAttributes & 0x01) != 0) {
             mode &= ~static_cast<mode_t>(0222);
         }
     }
-    return mode;
+    // Nobody else may change what came out of an archive, whatever the mask.
+    return mode & ~umask & ~static_cast<mode_t>(S_IWOTH);
 }
 
 } // namespace qv

@@ -34,8 +34,10 @@ private:
 // Creates `path` and its missing parents; true when it is a folder afterwards.
 bool makeFolders(const std::string &path);
 
-// The mode of an extracted file: with `retain`, a Unix entry's permission bits (never setuid,
-// setgid or sticky) or the default, less the write bits for the MS-DOS read-only attribute.
-mode_t entryMode(const TZipHeaderInfo &entry, bool retain);
+// The mode of an extracted file, less `umask` and never writable by others: with `retain`, a Unix
+// entry's permission bits (never setuid, setgid or sticky; 0644 for a symbolic link, which is
+// extracted as a file holding the link's text) or 0666, less the write bits for the MS-DOS
+// read-only attribute; without it 0666.
+mode_t entryMode(const TZipHeaderInfo &entry, bool retain, mode_t umask);
 
 } // namespace qv

@@ -478,7 +478,7 @@ ZipExtractor::Outcome ZipExtractor::extractEntry(TZipHeaderInfo &e, int index)
             const struct timespec times[2] = {{t, 0}, {t, 0}};
             ::utimensat(AT_FDCWD, temp->path().c_str(), times, AT_SYMLINK_NOFOLLOW);
         }
-        ::chmod(temp->path().c_str(), entryMode(e, m_reader.RetainAttributes));
+        ::chmod(temp->path().c_str(), entryMode(e, m_reader.RetainAttributes, processUmask()));
         file.reset();
     }
     const bool good = methodKnown && status == DecodeStatus::Ok && sink.written() == e.UncompressedSize &&

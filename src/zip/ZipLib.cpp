@@ -327,4 +327,41 @@ std::string extractFileName(const std::string &path)
     return pos == std::string::npos ? path : path.substr(pos + 1);
 }
 
+namespace {
+
+mode_t readUmask()
+{
+    // /proc tells the mask without changing it.
+    if (FILE *f = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned value = 0;
+        bool found = false;
+        while (std::fgets(line, sizeof line, f) != nullptr) {
+            if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                found = true;
+                break;
+            }
+        }
+        std::fclose(f);
+        if (found) {
+            return static_cast<mode_t>(value & 0777);
+        }
+    }
+    // Without /proc: set and restore, which is safe only here, while the library is loaded.
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+// Read while static objects are built, before main() starts any thread.
+[[maybe_unused]] const mode_t g_loadedUmask = processUmask();
+
+} // namespace
+
+mode_t processUmask()
+{
+    static const mode_t mask = readUmask();
+    return mask;
+}
+
 } // namespace qv

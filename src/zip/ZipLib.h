@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 #include <string_view>
 
 namespace qv {
@@ -57,6 +58,10 @@ bool RenameReplacing(const std::string &source, const std::string &dest);
 
 // The folder part of a path (up to and including its last "/"), and the rest.
 std::string extractFilePath(const std::string &path);
+// The process's file-creation mask, read once when the library is loaded, before the program's
+// threads create files: reading it later with umask() means setting it for a moment, which gives
+// files another thread creates meanwhile the wrong mode.
+mode_t processUmask();
 std::string extractFileName(const std::string &path);
 
 } // namespace qv

@@ -2,6 +2,7 @@
 #include "ZipTestUtil.h"
 #include "zip/Crc32.h"
 #include "zip/ZipCipher.h"
+#include "zip/ZipExtractFiles.h"
 #include "zip/ZipLib.h"
 #include "zip/ZipRecords.h"
 
@@ -267,7 +268,8 @@ TEST(ZipExtractSafety, SymlinkEntriesAndModes)
     const std::string dir = qvtest::makeTempDir("modes");
     python(dir, R"(
 z = zipfile.ZipFile('m.zip', 'w')
-for name, mode, data in (('setuid', 0o104755, b'x'), ('link', 0o120777, b'/etc/passwd'), ('plain', 0o100640, b'p')):
+for name, mode, data in (('setuid', 0o104755, b'x'), ('link', 0o120777, b'/etc/passwd'), ('plain', 0o100640, b'p'),
+                         ('shared', 0o100666, b's')):
     i = zipfile.ZipInfo(name)
     i.create_system = 3
     i.external_attr = mode << 16
@@ -282,19 +284,53 @@ z.close()
     z.SetZipName(dir + "/m.zip");
     z.SetDestDir(dir + "/out");
     z.DoAll = true;
-    EXPECT_EQ(z.UnZip(), 4);
+    EXPECT_EQ(z.UnZip(), 5);
+    const mode_t mask = qv::processUmask();
     struct stat st
     {
     };
     ASSERT_EQ(::lstat((dir + "/out/setuid").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    EXPECT_EQ(st.st_mode & 07777, 0755u & ~mask);
     ASSERT_EQ(::lstat((dir + "/out/link").c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0644u & ~mask);
     EXPECT_EQ(qvtest::readFile(dir + "/out/link"), "/etc/passwd");
     ASSERT_EQ(::lstat((dir + "/out/plain").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u & ~mask);
+    ASSERT_EQ(::lstat((dir + "/out/shared").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0664u & ~mask);
     ASSERT_EQ(::lstat((dir + "/out/dosro").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0222, 0u);
+}
+
+// The mode of an extracted file under several masks: the mask always applies, nothing is ever
+// writable by others, and a link's 0777 never reaches the file that holds its text.
+TEST(ZipExtractSafety, ModeFollowsTheMask)
+{
+    struct Case
+    {
+        int host;
+        std::uint32_t attributes;
+        bool retain;
+        mode_t umask;
+        mode_t expected;
+    };
+    const Case cases[] = {
+        {3, 0100640u << 16, true, 022, 0640},  {3, 0100777u << 16, true, 022, 0755},
+        {3, 0100777u << 16, true, 0, 0775},    {3, 0100666u << 16, true, 077, 0600},
+        {3, 0120777u << 16, true, 022, 0644},  {3, 0120777u << 16, true, 0, 0644},
+        {3, 0120777u << 16, true, 027, 0640},  {3, 0104755u << 16, true, 0, 0755},
+        {3, 0100666u << 16 | 1, true, 0, 0444}, {0, 0x20, true, 0, 0664},
+        {0, 0x21, true, 022, 0444},            {0, 0x20, true, 027, 0640},
+        {3, 0100600u << 16, false, 0, 0664},   {0, 0x21, false, 022, 0644},
+    };
+    for (const Case &c : cases) {
+        qv::TZipHeaderInfo e;
+        e.VersionMadeBy = static_cast<std::uint16_t>(c.host << 8 | 20);
+        e.ExternalAttributes = c.attributes;
+        EXPECT_EQ(qv::entryMode(e, c.retain, c.umask), c.expected)
+            << std::oct << "attributes " << c.attributes << " umask " << c.umask << " retain " << c.retain;
+    }
 }
 
 TEST(ZipExtractFailures, ExistingFileSurvivesEveryFailure)
