@@ -1,5 +1,7 @@
 // qv-zip: the developer's command line over the zip library (list, test, extract; the writer
 // adds its own commands to the table below).
+#include "platform/Processes.h"
+#include "zip/ZipDiskPrompt.h"
 #include "zip/ZipFileSystem.h"
 #include "zip/ZipReadCommands.h"
 #include "zip/ZipWriterCommands.h"
@@ -77,10 +79,33 @@ int usage(std::ostream &os)
     return 2;
 }
 
+// The disk commands (-D) run through the program's process runner; their output is the user's.
+int runDiskCommand(const std::vector<std::string> &argv, const std::vector<std::string> &environment)
+{
+    qv::Processes::Command command;
+    command.argv = argv;
+    command.environment = environment;
+    command.captureOutput = false;
+    const qv::Processes::Outcome outcome = qv::Processes::execute(command);
+    switch (outcome.end) {
+    case qv::Processes::End::Exited:
+        return outcome.exitCode;
+    case qv::Processes::End::NotStarted:
+        std::cerr << "qv-zip: cannot run the disk command: " << outcome.error << "\n";
+        return -1;
+    case qv::Processes::End::Signalled:
+        std::cerr << "qv-zip: the disk command was ended by signal " << outcome.signal << "\n";
+        return -1;
+    default:
+        return -1;
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    qv::zipSetProgramRunner(runDiskCommand);
     if (argc < 2) {
         return usage(std::cerr);
     }

@@ -2,6 +2,7 @@
 #include "zip/TZipReader.h"
 
 #include "zip/ZipLib.h"
+#include "zip/ZipVolumes.h"
 
 #include <algorithm>
 #include <sys/stat.h>
@@ -239,6 +240,21 @@ bool TZipReader::endRecordValid(std::int64_t fileSize) const
     return ec.CentralOffset <= ec.RecordOffset && ec.CentralSize <= ec.RecordOffset - ec.CentralOffset;
 }
 
+// Whether the last volume of a set, found under the archive's name, lies on one disk of a set
+// that spans several. A removable medium says so; so does a way to change disks (many USB disks
+// report themselves as fixed), unless a configuration file beside it makes it the last volume of
+// a blocked set.
+bool TZipReader::isSpanDisk()
+{
+    if (FileSystem().IsRemovable(m_zipName)) {
+        return true;
+    }
+    struct stat st
+    {
+    };
+    return (OnDiskPrompt || OnGetNextDisk) && ::stat(zipConfigName(m_zipName).c_str(), &st) != 0;
+}
+
 // Reads the directory. A damaged central directory is rebuilt from the local headers; an
 // archive without an end record is handled by IncompleteZipMode.
 void TZipReader::ReadZip()
@@ -253,7 +269,7 @@ void TZipReader::ReadZip()
     const bool found = m_endCentral.ReadFromStream(s);
     const TEndCentral &ec = m_endCentral;
     if (found && ec.ThisDiskNumber != 0 && ec.ThisDiskNumber <= 999 && ec.CentralDiskNumber <= ec.ThisDiskNumber &&
-        m_external == nullptr && FileSystem().IsRemovable(m_zipName)) {
+        m_external == nullptr && isSpanDisk()) {
         readSpannedSet();
         readBlockedDirectory();
         buildView();

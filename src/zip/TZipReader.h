@@ -170,6 +170,7 @@ protected:
     void buildView();
     bool archiveChanged() const;
     void recordArchiveStamp();
+    bool isSpanDisk();
     bool endRecordValid(std::int64_t fileSize) const;
     void readCentralDirectory();
     bool recoverFromLocalHeaders();

@@ -149,6 +149,9 @@ void TZipReader::readSpannedSet()
         stampOf(m_zipName, seen[0]);
         spooled[static_cast<std::size_t>(last)] = spool(m_zipName, folder, m_zipName, last + 1);
         m_spoolFiles.push_back(spooled.back());
+        // Nothing of the disk in the drive stays open, or it could not be unmounted and changed.
+        m_stream.reset();
+        m_file.reset();
         for (int d = 0; d < last; ++d) {
             const std::string name = nextSpanDisk(d + 1, seen);
             spooled[static_cast<std::size_t>(d)] = spool(name, folder, m_zipName, d + 1);

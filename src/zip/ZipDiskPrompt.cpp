@@ -1,32 +1,40 @@
 // The qv-zip tool's question for the next disk.
 #include "zip/ZipDiskPrompt.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <istream>
+#include <mutex>
 #include <ostream>
 
 namespace qv {
+namespace {
+
+std::mutex g_runnerLock;
+ZipProgramRunner g_runner;
+
+} // namespace
+
+void zipSetProgramRunner(ZipProgramRunner runner)
+{
+    const std::lock_guard<std::mutex> lock(g_runnerLock);
+    g_runner = std::move(runner);
+}
 
 bool zipAskForDisk(int disk, const std::string &text, const std::string &command, std::istream &in,
                    std::ostream &err)
 {
     if (!command.empty()) {
-        const pid_t pid = ::fork();
-        if (pid < 0) {
+        ZipProgramRunner runner;
+        {
+            const std::lock_guard<std::mutex> lock(g_runnerLock);
+            runner = g_runner;
+        }
+        if (!runner) {
+            err << "qv-zip: cannot run the disk command \"" << command << "\": no way to start programs here\n";
             return false;
         }
-        if (pid == 0) {
-            ::setenv("QV_DISK", std::to_string(disk).c_str(), 1);
-            ::execl("/bin/sh", "sh", "-c", command.c_str(), "sh", text.c_str(), static_cast<char *>(nullptr));
-            ::_exit(127);
-        }
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0) {
-        }
-        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        // The command is a shell line; the prompt's text is its $1.
+        return runner({"/bin/sh", "-c", command, "sh", text}, {"QV_DISK=" + std::to_string(disk)}) == 0;
     }
     err << text << " Press Enter when it is in, or q and Enter to stop: " << std::flush;
     std::string answer;

@@ -6,8 +6,18 @@
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 namespace qv {
+
+// Runs a program (`argv`, with the "NAME=value" strings of `environment` added to ours) until it
+// ends and returns its exit status; -1 when it could not be started or was ended by a signal.
+using ZipProgramRunner =
+    std::function<int(const std::vector<std::string> &argv, const std::vector<std::string> &environment)>;
+
+// The library starts no program itself: the program that lets the user give a disk command sets
+// the runner once at start. Without one a disk command is refused with a message, never run.
+void zipSetProgramRunner(ZipProgramRunner runner);
 
 // Asks for disk `disk` (counting from 1) with `text`; true once it is in, false to stop.
 bool zipAskForDisk(int disk, const std::string &text, const std::string &command, std::istream &in,

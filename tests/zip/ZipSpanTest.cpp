@@ -6,6 +6,7 @@
 // qv-test-timeout: 300
 #include "ZipFakeFileSystem.h"
 #include "ZipWriterFixture.h"
+#include "zip/ZipDiskPrompt.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <sstream>
 
 using namespace zwtest;
 
@@ -234,6 +236,94 @@ TEST(ZipSpan, WrittenAcrossDisksAndReadBack)
         wantPrompts.push_back("Please insert disk " + std::to_string(n) + " of the multi-disk set.");
     }
     EXPECT_EQ(prompts, wantPrompts);
+
+    // The same set on a drive that calls itself fixed, as many USB disks do: read through the
+    // prompt just the same. Without a prompt, or beside the configuration file that makes it the
+    // last volume of a blocked set, it is an incomplete archive and no disk is asked for.
+    d.insertWritten(disks);
+    d.fs.removable.erase(d.drive);
+    {
+        qv::TZipReader plain;
+        plain.SetFileSystem(d.fs);
+        plain.SetZipName(d.archive);
+        EXPECT_THROW(plain.Count(), qv::EIncompleteZip);
+        qvtest::writeFile(d.drive + "/a.zfc", "");
+        qv::TZipReader blocked;
+        blocked.SetFileSystem(d.fs);
+        blocked.OnDiskPrompt = [&](const std::string &) { return ADD_FAILURE() << "asked for a disk", false; };
+        blocked.SetZipName(d.archive);
+        EXPECT_THROW(blocked.Count(), qv::EIncompleteZip);
+        ::unlink((d.drive + "/a.zfc").c_str());
+    }
+    prompts.clear();
+    EXPECT_EQ(differences(readBack(d, prompts, dir + "/fixed"), files), std::vector<std::string>{});
+    EXPECT_EQ(prompts, wantPrompts);
+}
+
+// qv-zip reads a set from a disk that is not removable, changing the disks through its -D
+// command, which runs through the program's process runner.
+TEST(ZipSpan, QvZipReadsASetFromAFixedDisk)
+{
+    const std::string dir = qvtest::makeTempDir("spanfixed");
+    const auto files = spanFiles();
+    writeTree(dir + "/src", files);
+    FakeDrive d(dir, 1457664);
+    qvtest::runCommand({"mkdir", "-p", d.root + "/tmp"});
+    qv::TZipWriter zip;
+    setupWriter(zip, d, dir + "/src", files);
+    zip.OnPrepareNextDisk = [&](int disk) { d.insertBlank(disk); };
+    ASSERT_EQ(zip.Zip(), static_cast<int>(files.size()));
+    const int disks = d.inDrive;
+    ASSERT_GE(disks, 3);
+    const std::string qvzip = qvtest::binPath("qv-zip");
+    struct Case
+    {
+        const char *command;
+        int exitCode;
+        const char *said;
+    };
+    const std::string swap =
+        "cp '" + d.root + "/shelf/'$QV_DISK'/a.zip' '" + d.archive + "' && echo \"disk $QV_DISK: $1\"";
+    const Case cases[] = {
+        {"exit 1", 2, "User canceled loading new disk."},
+        {"/nonexistent/swap", 2, "User canceled loading new disk."},
+        {swap.c_str(), 0, "disk 1: Please insert disk 1 of the multi-disk set."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.command);
+        const auto r = qvtest::runCommand({qvzip, "x", "-D", c.command, d.archive, dir + "/out"}, 120);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.output;
+        EXPECT_NE(r.output.find(c.said), std::string::npos) << r.output;
+    }
+    std::map<std::string, std::string> got;
+    for (const auto &entry : files) {
+        got[entry.first] = qvtest::readFile(dir + "/out/" + entry.first);
+    }
+    EXPECT_EQ(differences(got, files), std::vector<std::string>{});
+}
+
+// Without a way to start programs the disk command is refused, never run; with one it gets the
+// shell line, the prompt as its $1 and the disk number in QV_DISK.
+TEST(ZipSpan, DiskCommandGoesThroughTheProgramRunner)
+{
+    std::istringstream none;
+    std::ostringstream err;
+    qv::zipSetProgramRunner(nullptr);
+    EXPECT_FALSE(qv::zipAskForDisk(2, "Please insert disk 2.", "swap-disk", none, err));
+    EXPECT_NE(err.str().find("cannot run the disk command \"swap-disk\""), std::string::npos) << err.str();
+    for (int status : {0, 1, -1}) {
+        std::vector<std::string> argv;
+        std::vector<std::string> environment;
+        qv::zipSetProgramRunner([&](const std::vector<std::string> &a, const std::vector<std::string> &e) {
+            argv = a;
+            environment = e;
+            return status;
+        });
+        EXPECT_EQ(qv::zipAskForDisk(3, "Please insert disk 3.", "swap-disk", none, err), status == 0);
+        EXPECT_EQ(argv, (std::vector<std::string>{"/bin/sh", "-c", "swap-disk", "sh", "Please insert disk 3."}));
+        EXPECT_EQ(environment, std::vector<std::string>{"QV_DISK=3"});
+    }
+    qv::zipSetProgramRunner(nullptr);
 }
 
 // Every way a span can fail: before a disk was touched the old archive stays as it was; after,
