@@ -330,8 +330,21 @@ struct VolumeTemp
     }
 };
 
+// The configuration file is the last of the volumes written and the first put in place.
+bool isConfig(const std::string &target)
+{
+    return target.size() > 4 && target.compare(target.size() - 4, 4, ".zfc") == 0;
+}
+
 [[noreturn]] void raiseVolume(const std::string &volume, int err)
 {
+    if (isConfig(volume)) {
+        const std::string text = systemErrorText(ziptext::kCantSaveConfig, volume, err);
+        if (err == ENOSPC || err == EDQUOT) {
+            throw ENotEnoughRoom(text);
+        }
+        throw EStreamError(text);
+    }
     if (err == ENOSPC || err == EDQUOT) {
         throw ENotEnoughRoom(std::string(kNotEnoughRoom) + " volume " + volume);
     }
@@ -369,7 +382,14 @@ void ZipArchiveOutput::commitVolumes(const std::vector<std::int64_t> &starts, co
         auto v = std::make_unique<VolumeTemp>();
         v->target = i < names.size() ? names[i] : configName;
         removeLeftovers(v->target);
-        v->fd = createTemp(v->target, v->path);
+        try {
+            v->fd = createTemp(v->target, v->path);
+        } catch (const EZipError &e) {
+            if (!isConfig(v->target)) {
+                throw;
+            }
+            throw EFOpenError(std::string(ziptext::kCantCreateConfig) + ": " + e.what());
+        }
         if (i < names.size()) {
             std::int64_t pos = starts[i];
             const std::int64_t end = i + 1 < starts.size() ? starts[i + 1] : total;

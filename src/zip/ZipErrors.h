@@ -65,6 +65,8 @@ inline constexpr const char *kPutInSortedList = "Cannot <Put> an Object in a sor
 inline constexpr const char *kPutbackOverflow = "Putback overflow";
 inline constexpr const char *kInvalidSeekOrigin = "Invalid seek origin (%d)";
 inline constexpr const char *kSeekError = "\\nSeek error";
+inline constexpr const char *kCantCreateConfig = "Unable to create Zip Configuration File to disk";
+inline constexpr const char *kCantSaveConfig = "Unable to save Zip Configuration File to disk";
 } // namespace ziptext
 
 // Replaces the first %d of a fixed text with a number.

@@ -199,6 +199,40 @@ TEST(ZipVolumes, MissingVolumeOrDamagedConfigurationIsNamed)
     EXPECT_EQ(whole.Count(), 1);
 }
 
+// The configuration file cannot be put in place (a folder holds its name): the write fails with
+// the configuration file's own text and leaves the old archive as it was.
+TEST(ZipVolumes, UnsavableConfigurationFileIsNamed)
+{
+    const std::string dir = qvtest::makeTempDir("volcfg");
+    writeTree(dir + "/src", {{"a.bin", randomBytes(300000, 5)}});
+    const std::string archive = dir + "/set.zip";
+    {
+        qv::TZipWriter plain;
+        plain.SetZipName(archive);
+        plain.AddFile(dir + "/src/a.bin", "old.bin");
+        ASSERT_EQ(plain.Zip(), 1);
+    }
+    const std::string old = qvtest::readFile(archive);
+    ASSERT_EQ(::mkdir(qv::zipConfigName(archive).c_str(), 0755), 0);
+    qv::TZipWriter zip;
+    zip.SetZipName(archive);
+    zip.SetMultiMode(qv::mmBlocks);
+    zip.MultiZipInfo.FirstBlockSize = zip.MultiZipInfo.BlockSize = 100000;
+    zip.PackLevel = 0;
+    zip.ZipAction = qv::zaReplace;
+    zip.AddFile(dir + "/src/a.bin", "a.bin");
+    try {
+        zip.Zip();
+        ADD_FAILURE() << "wrote a set without its configuration file";
+    } catch (const qv::EZipError &e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Unable to save Zip Configuration File to disk \"" + dir + "/set.zfc\"", 0),
+                  0u)
+            << e.what();
+    }
+    EXPECT_TRUE(qvtest::readFile(archive) == old);
+    EXPECT_EQ(volumeCount(archive), 1);
+}
+
 TEST(ZipVolumes, FullDiskWhileCuttingVolumesLeavesOldArchive)
 {
     QV_REQUIRE_TOOL("unshare");
