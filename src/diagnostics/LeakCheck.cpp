@@ -24,7 +24,15 @@ std::string hex8(std::uintptr_t value)
 
 std::string kindText(const LeakBlock &b)
 {
-    return b.kind == LeakKind::Instance ? "Instance of " + b.className : std::string("User allocated memory (GetMem)");
+    switch (b.kind) {
+    case LeakKind::Instance:
+        return "Instance of " + b.className;
+    case LeakKind::ReallocMem:
+        return "Reallocated memory (ReallocMem)";
+    case LeakKind::GetMem:
+        break;
+    }
+    return "User allocated memory (GetMem)";
 }
 
 // Leaks with the same kind, class, size and call stack form one group.

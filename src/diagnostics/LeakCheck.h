@@ -29,7 +29,9 @@ inline constexpr std::size_t kMaxLeak = 1u << 20;
 
 using CallStack = std::array<std::uintptr_t, kStackDepth>; // unused slots are 0
 
-enum class LeakKind { Instance, GetMem };
+// An object of a class with virtual methods; a block from operator new, malloc or calloc; a block
+// last resized by realloc.
+enum class LeakKind { Instance, GetMem, ReallocMem };
 
 // One block still allocated at the end, in allocation order.
 struct LeakBlock {

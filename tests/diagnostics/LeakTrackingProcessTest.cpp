@@ -1,4 +1,5 @@
 // Leak checker: a program linked with the allocation tracking, run as a child process.
+// qv-test-timeout: 300
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -145,20 +146,135 @@ TEST(LeakTrackingProcess, SevereExceptionsWriteTheirBlockAndEndAsBefore)
         const char *mode;
         int status;
         const char *code;
+        const char *address;
     };
-    const Row rows[] = {{"segv", 128 + 11, "Exception code: SIGSEGV"},
-                        {"throw", 128 + 6, "Exception code: uncaught exception of type std::runtime_error: probe failure"}};
+    // The address line of a crash names the routine from the program's symbols.
+    const Row rows[] = {{"segv", 128 + 11, "Exception code: SIGSEGV",
+                         "Exception address: Module leakcheck_probe Routine main (no debug info) Find error: X\r\n"},
+                        {"throw", 128 + 6, "Exception code: uncaught exception of type std::runtime_error: probe failure",
+                         "Exception address: Module leakcheck_probe "}};
     for (const Row &r : rows) {
         SCOPED_TRACE(r.mode);
         ProbeRun run = runProbe(r.mode);
         EXPECT_EQ(run.status, r.status) << run.output;
         EXPECT_NE(run.report.find("********* Severe exception detected - "), std::string::npos) << run.report;
         EXPECT_NE(run.report.find(r.code), std::string::npos) << run.report;
+        EXPECT_NE(masked(run.report).find(r.address), std::string::npos) << run.report;
         EXPECT_NE(run.report.find("\r\n\r\nCall stack (oldest call at bottom):\r\ncall stack - 0 : "),
                   std::string::npos);
         EXPECT_NE(run.report.find("\r\n" + std::string(65, '*') + "\r\n"), std::string::npos);
         // One block, even though an uncaught exception ends in SIGABRT.
         EXPECT_EQ(run.report.find("Severe exception", run.report.find("Severe exception") + 1), std::string::npos);
+    }
+}
+
+// The blocks still allocated in the report, one "Leak #" line each.
+std::vector<std::string> leakLines(const std::string &report)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(report);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("Leak #", 0) == 0) {
+            lines.push_back(line.substr(0, line.find('\r')));
+        }
+    }
+    return lines;
+}
+
+TEST(LeakTrackingProcess, CAllocationsAreTrackedWithTheirCallStacks)
+{
+    QV_REQUIRE_TRACKING();
+    ProbeRun run = runProbe("c-leaks");
+    ASSERT_EQ(run.status, 0) << run.output;
+    // strdup, malloc and calloc leave GetMem blocks, realloc a ReallocMem one; the blocks freed
+    // again (through realloc too) and the stdio buffer of the probe's output are not reported.
+    EXPECT_EQ(run.report.rfind("Total leak: 417 bytes\r\n", 0), 0u) << run.report;
+    EXPECT_EQ(leakLines(run.report), (std::vector<std::string>{
+                                         "Leak #1 User allocated memory (GetMem) Size: 17 1 Occurence",
+                                         "Leak #2 User allocated memory (GetMem) Size: 40 1 Occurence",
+                                         "Leak #3 User allocated memory (GetMem) Size: 60 1 Occurence",
+                                         "Leak #4 Reallocated memory (ReallocMem) Size: 300 1 Occurence",
+                                     }))
+        << run.report;
+    const std::string m = masked(run.report);
+    EXPECT_NE(m.find("call stack - 1 : Module leakcheck_probe Unit LeakProbe.cpp Routine probe::leakCBlocks() Line N"),
+              std::string::npos)
+        << m; // below strdup, in the C library
+    EXPECT_NE(m.find("Size: 300 1 Occurence\r\ncall stack - 0 : Module leakcheck_probe Unit LeakProbe.cpp Routine "
+                     "probe::leakCBlocks() Line N"),
+              std::string::npos)
+        << m;
+    EXPECT_NE(m.find("* Reallocated memory (ReallocMem) (Leak #4) Size: 300"), std::string::npos) << m;
+}
+
+TEST(LeakTrackingProcess, HeapFaultsSayHeapCorrupted)
+{
+    QV_REQUIRE_TRACKING();
+    struct Row {
+        const char *mode;
+        int status;
+        const char *block; // expected in the report, with the address masked
+    };
+    const Row rows[] = {
+        // Caught by the hooks: the second release is not passed on, and the program goes on.
+        {"double-free", 0,
+         "Exception code: Heap corrupted (block released twice)\r\nException address: Module leakcheck_probe Unit "
+         "LeakProbe.cpp Routine probe::releaseTwice() Line N Find error: X\r\n"},
+        // Found by the C library, which ends the program; the handler knows it was inside it.
+        {"bad-free", 128 + 6, "Exception code: Heap corrupted (SIGABRT (aborted))\r\nException address: Module "},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.mode);
+        ProbeRun run = runProbe(r.mode);
+        EXPECT_EQ(run.status, r.status) << run.output;
+        const std::string m = masked(run.report);
+        EXPECT_NE(m.find(r.block), std::string::npos) << m;
+        EXPECT_NE(m.find("Call stack (oldest call at bottom):\r\ncall stack - 0 : "), std::string::npos) << m;
+    }
+    ProbeRun twice = runProbe("double-free");
+    EXPECT_NE(twice.output.find("still running"), std::string::npos) << twice.output;
+    const std::string m = masked(twice.report);
+    EXPECT_NE(m.find("  Call stack at allocation time:\r\ncall stack - 0 : Module leakcheck_probe Unit LeakProbe.cpp "
+                     "Routine probe::releaseTwice() Line N"),
+              std::string::npos)
+        << m;
+    // The crash block names the routine from the program's symbols, or says it has no debug information.
+    ProbeRun bad = runProbe("bad-free");
+    EXPECT_NE(bad.report.find("Routine _ZN5probe16freeInsideABlockEv (no debug info) Find error: "), std::string::npos)
+        << bad.report;
+}
+
+// A tracked Qt Widgets program: what Qt and the libraries below it allocate once is left out, so
+// the report holds exactly the two blocks the program leaks itself.
+TEST(LeakTrackingProcess, QtProgramReportsOnlyItsOwnLeaks)
+{
+    QV_REQUIRE_TRACKING();
+    struct Row {
+        const char *mode;
+        const char *total;
+        std::vector<std::string> leaks;
+    };
+    const Row rows[] = {
+        {"plain", "Total leak: 0 bytes\r\n", {}},
+        {"planted", "Total leak: 37 bytes\r\n",
+         {"Leak #1 Instance of probe::Planted Size: 16 1 Occurence",
+          "Leak #2 User allocated memory (GetMem) Size: 21 1 Occurence"}},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.mode);
+        ProbeRun run;
+        run.stateDir = qvtest::makeTempDir("qtstate");
+        qvtest::CommandResult c = qvtest::runShell("ulimit -c 0; XDG_STATE_HOME='" + run.stateDir +
+                                                       "' QT_QPA_PLATFORM=offscreen '" +
+                                                       qvtest::binPath("leakcheck_qtprobe") + "' " + r.mode +
+                                                       "; echo \"status=$?\"",
+                                                   120);
+        EXPECT_NE(c.output.find("status=0"), std::string::npos) << c.output;
+        EXPECT_NE(c.output.find("left out of the report"), std::string::npos) << c.output;
+        const std::string report = qvtest::readFile(run.stateDir + "/quorvellant/LeakCheck.log");
+        EXPECT_EQ(report.rfind(r.total, 0), 0u) << report;
+        EXPECT_EQ(leakLines(report), r.leaks) << report;
     }
 }
 

@@ -1,5 +1,5 @@
-// Allocation tracking: operator new and delete in every form, activated before main, with the leak
-// report written at program end.
+// Allocation tracking: operator new and delete in every form and the C allocation functions (malloc,
+// calloc, realloc, free), activated before main, with the leak report written at program end.
 //
 // A program is tracked exactly when it links this object library. Blocks are recorded with a time
 // stamp and a call stack; released blocks are held back in a bounded quarantine filled with a pattern
@@ -9,10 +9,14 @@
 #include "diagnostics/LeakCheck.h"
 #include "diagnostics/tracking/FreedInstanceTrap.h"
 #include "diagnostics/tracking/SevereExceptions.h"
+#include "diagnostics/tracking/Suppressions.h"
 #include "diagnostics/tracking/Symbols.h"
 #include "diagnostics/tracking/TrackingTables.h"
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
+#include <cstdint>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +42,20 @@ struct DepthGuard {
     DepthGuard(const DepthGuard &) = delete;
     DepthGuard &operator=(const DepthGuard &) = delete;
 };
+
+} // namespace
+
+Untracked::Untracked()
+{
+    ++t_depth;
+}
+
+Untracked::~Untracked()
+{
+    --t_depth;
+}
+
+namespace {
 
 std::int64_t nowNs()
 {
@@ -68,7 +86,7 @@ void *rawAllocate(std::size_t size, std::size_t align)
     for (;;) {
         void *p = nullptr;
         if (align <= alignof(std::max_align_t)) {
-            p = std::malloc(size);
+            p = heapMalloc(size);
         } else if (posix_memalign(&p, align, size) != 0) {
             p = nullptr;
         }
@@ -83,47 +101,27 @@ void *rawAllocate(std::size_t size, std::size_t align)
     }
 }
 
-} // namespace
-
-__attribute__((noinline)) void *trackedNew(std::size_t size, std::size_t align)
+bool tracking()
 {
-    void *p = rawAllocate(size, align);
-    if (p == nullptr || t_depth > 0 || !g_tracking.load(std::memory_order_relaxed)) {
-        return p;
-    }
-    DepthGuard depth;
-    CallStack stack = captureStack();
-    if (!addBlock(p, size, nowNs(), stack) && trackingFailed()) {
+    return g_tracking.load(std::memory_order_relaxed) && t_depth == 0;
+}
+
+void record(void *p, std::size_t size, const CallStack &stack, BlockSource source)
+{
+    if (!addBlock(p, size, nowNs(), stack, source) && trackingFailed()) {
         g_tracking = false;
         reportNoMemoryOnce();
     }
-    return p;
 }
 
-__attribute__((noinline)) void trackedDelete(void *p)
+// A tracked block released by the program: filled and held back in the quarantine.
+void release(void *p, const BlockRecord &record, const CallStack &released)
 {
-    if (p == nullptr) {
-        return;
-    }
-    if (t_depth > 0) {
-        std::free(p); // the checker's own blocks: never tracked
-        return;
-    }
-    BlockRecord record;
-    if (!removeBlock(p, record)) {
-        std::free(p);
-        return;
-    }
-    if (!g_tracking.load(std::memory_order_relaxed)) {
-        std::free(p);
-        return;
-    }
-    DepthGuard depth;
     Quarantined q;
     q.ptr = p;
     q.size = record.size;
     q.allocated = record.stack;
-    q.released = captureStack();
+    q.released = released;
     std::uintptr_t first = 0;
     if (record.size >= sizeof(void *)) {
         std::memcpy(&first, p, sizeof first);
@@ -137,6 +135,121 @@ __attribute__((noinline)) void trackedDelete(void *p)
         std::memcpy(p, &trap, sizeof trap);
     }
     quarantine(q);
+}
+
+// Drops the record of a block that leaves without the hooks watching (a release inside the
+// checker's own work, or after the report began), so that its address can be tracked again.
+void forget(void *p)
+{
+    BlockRecord record;
+    if (!tablesLockedHere()) {
+        removeBlock(p, record);
+    }
+}
+
+} // namespace
+
+__attribute__((noinline)) void *trackedNew(std::size_t size, std::size_t align)
+{
+    void *p = rawAllocate(size, align);
+    if (p == nullptr || !tracking()) {
+        return p;
+    }
+    DepthGuard depth;
+    CallStack stack = captureStack();
+    record(p, size, stack, BlockSource::New);
+    return p;
+}
+
+__attribute__((noinline)) void *trackedMalloc(std::size_t size)
+{
+    void *p = heapMalloc(size);
+    if (p == nullptr || !tracking()) {
+        return p;
+    }
+    DepthGuard depth;
+    CallStack stack = captureStack();
+    record(p, size, stack, BlockSource::Malloc);
+    return p;
+}
+
+__attribute__((noinline)) void *trackedCalloc(std::size_t count, std::size_t size)
+{
+    void *p = heapCalloc(count, size);
+    if (p == nullptr || !tracking()) {
+        return p;
+    }
+    DepthGuard depth;
+    CallStack stack = captureStack();
+    record(p, count * size, stack, BlockSource::Malloc);
+    return p;
+}
+
+__attribute__((noinline)) void trackedDelete(void *p)
+{
+    if (p == nullptr) {
+        return;
+    }
+    if (!tracking()) {
+        forget(p);
+        heapFree(p);
+        return;
+    }
+    DepthGuard depth;
+    BlockRecord record;
+    if (removeBlock(p, record)) {
+        release(p, record, captureStack());
+        return;
+    }
+    Quarantined earlier;
+    if (findQuarantined(p, earlier)) {
+        // Released a second time: freeing it again would corrupt the heap. It stays held back.
+        reportHeapCorrupted("block released twice", captureStack(), earlier);
+        return;
+    }
+    heapFree(p); // allocated before the tracking began, or aligned by the C library
+}
+
+// A block that moves is copied into a new one and the old one is released like any other, so a
+// write through a pointer to the old place is caught too.
+__attribute__((noinline)) void *trackedRealloc(void *old, std::size_t size)
+{
+    if (old == nullptr) {
+        void *p = heapMalloc(size);
+        if (p != nullptr && tracking()) {
+            DepthGuard depth;
+            CallStack stack = captureStack();
+            record(p, size, stack, BlockSource::Malloc);
+        }
+        return p;
+    }
+    if (size == 0) {
+        trackedDelete(old);
+        return nullptr;
+    }
+    if (!tracking()) {
+        forget(old);
+        return heapRealloc(old, size);
+    }
+    DepthGuard depth;
+    CallStack stack = captureStack();
+    BlockRecord was;
+    if (!removeBlock(old, was)) {
+        void *p = heapRealloc(old, size); // not tracked: resized in place or moved by the C library
+        if (p != nullptr) {
+            record(p, size, stack, BlockSource::Realloc);
+        }
+        return p;
+    }
+    void *p = heapMalloc(size);
+    if (p == nullptr) {
+        record(old, was.size, was.stack, was.source); // the old block stays as it was
+        return nullptr;
+    }
+    std::memcpy(p, old, std::min(was.size, size));
+    release(old, was, stack);
+    record(p, size, stack, BlockSource::Realloc);
+    return p;
 }
 
 namespace {
@@ -212,6 +325,18 @@ void waitForEndingThreads()
     }
 }
 
+// A block allocated on a path that the suppression list names.
+bool isOneTime(const CallStack &stack)
+{
+    for (int i = 0; i < kStackDepth && stack[i] != 0; ++i) {
+        const AddressInfo &info = addressInfo(stack[i]);
+        if (isSuppressedFrame(i, info.routine, info.module)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void writeReport()
 {
     DepthGuard depth;
@@ -222,12 +347,21 @@ void writeReport()
     g_tracking = false;
     loadModules();
     LeakReportInput input;
+    const bool suppress = suppressionsEnabled();
+    std::size_t leftOut = 0;
+    std::uint64_t leftOutBytes = 0;
     for (const BlockRecord &r : liveBlocks()) {
+        if (suppress && isOneTime(r.stack)) {
+            ++leftOut;
+            leftOutBytes += r.size;
+            continue;
+        }
         LeakBlock b;
         b.size = r.size;
         b.sequence = r.sequence;
         b.timeText = timeText(r.timeNs);
         b.stack = r.stack;
+        b.kind = r.source == BlockSource::Realloc ? LeakKind::ReallocMem : LeakKind::GetMem;
         std::uintptr_t first = 0;
         if (r.size >= sizeof(void *)) {
             std::memcpy(&first, r.ptr, sizeof first);
@@ -241,7 +375,13 @@ void writeReport()
     input.blocksOverflow = blocksOverflowed();
     input.damaged = damagedBlocks(input.damagedOverflow);
     input.describe = describeAddress;
-    std::string report = formatLeakReport(input);
+    std::string report = blocksOfThisRun() + formatLeakReport(input);
+    if (leftOut > 0) {
+        std::fprintf(stderr,
+                     "LeakCheck: %zu blocks (%llu bytes) that the libraries allocate once per process left out of "
+                     "the report (QV_LEAKCHECK_SUPPRESS=0 keeps them)\n",
+                     leftOut, static_cast<unsigned long long>(leftOutBytes));
+    }
 
     std::string logPath = logFilePath();
     std::string work = workFilePath(logPath);
@@ -294,8 +434,11 @@ __attribute__((constructor(101))) void activate()
 
 } // namespace qv::leakcheck::tracking
 
+using qv::leakcheck::tracking::trackedCalloc;
 using qv::leakcheck::tracking::trackedDelete;
+using qv::leakcheck::tracking::trackedMalloc;
 using qv::leakcheck::tracking::trackedNew;
+using qv::leakcheck::tracking::trackedRealloc;
 
 namespace {
 void *orThrow(void *p)
@@ -335,3 +478,19 @@ void operator delete(void *p, std::size_t, std::align_val_t) noexcept { trackedD
 void operator delete[](void *p, std::size_t, std::align_val_t) noexcept { trackedDelete(p); }
 void operator delete(void *p, std::align_val_t, const std::nothrow_t &) noexcept { trackedDelete(p); }
 void operator delete[](void *p, std::align_val_t, const std::nothrow_t &) noexcept { trackedDelete(p); }
+
+// The C allocation functions (strdup and the other C routines that allocate come through these).
+// The aligned ones stay the C library's: their blocks are not tracked, and free() passes them on.
+extern "C" {
+void *malloc(std::size_t n) { return trackedMalloc(n); }
+void *calloc(std::size_t count, std::size_t n)
+{
+    if (n != 0 && count > SIZE_MAX / n) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return trackedCalloc(count, n);
+}
+void *realloc(void *p, std::size_t n) { return trackedRealloc(p, n); }
+void free(void *p) { trackedDelete(p); }
+}

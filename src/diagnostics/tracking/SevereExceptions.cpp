@@ -9,6 +9,7 @@
 #include "diagnostics/tracking/Symbols.h"
 
 #include <csignal>
+#include <ucontext.h>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -28,10 +29,11 @@ struct sigaction g_previous[sizeof kSignals / sizeof kSignals[0]];
 char g_logPath[4096];
 std::terminate_handler g_previousTerminate = nullptr;
 volatile sig_atomic_t g_blockWritten = 0;
+off_t g_logSizeAtStart = 0; // what the log held before this run
 
 // A small append-only text buffer on the stack of the signal handler.
 struct Text {
-    char data[8192];
+    char data[16384];
     std::size_t size = 0;
     void put(const char *s)
     {
@@ -114,7 +116,7 @@ void putStack(Text &t, void *const *frames, int count)
 }
 
 // Writes the block to the leak log (created if needed) and to standard error.
-void emit(const Text &t)
+void emit(const Text &t, bool ending = true)
 {
     char dir[sizeof g_logPath];
     std::memcpy(dir, g_logPath, sizeof dir);
@@ -131,19 +133,34 @@ void emit(const Text &t)
         close(fd);
     }
     (void)!write(2, t.data, t.size);
-    g_blockWritten = 1;
+    if (ending) {
+        g_blockWritten = 1;
+    }
 }
 
-void writeBlock(const char *code, std::uintptr_t address, void *const *frames, int count)
+void putAddress(Text &t, std::uintptr_t address)
 {
-    Text t;
+    char text[512];
+    describeAddressSafe(address, text, sizeof text);
+    t.put(text);
+}
+
+void openBlock(Text &t, const char *code, const char *detail, std::uintptr_t address)
+{
     t.put("********* Severe exception detected - ");
     putUtcNow(t);
     t.put(" *********\r\nException code: ");
     t.put(code);
+    t.put(detail);
     t.put("\r\nException address: ");
-    putHex(t, address);
+    putAddress(t, address);
     t.put("\r\n\r\nCall stack (oldest call at bottom):\r\n");
+}
+
+void writeBlock(const char *code, const char *detail, std::uintptr_t address, void *const *frames, int count)
+{
+    Text t;
+    openBlock(t, code, detail, address);
     putStack(t, frames, count);
     t.put(kSevereExceptionFooter);
     t.put("\r\n");
@@ -166,13 +183,42 @@ const char *signalName(int sig)
     }
 }
 
-void onSignal(int sig, siginfo_t *info, void *)
+// Where the faulting instruction is: the program counter of the interrupted context.
+std::uintptr_t faultAddress(const void *context, const siginfo_t *info)
+{
+    const auto *uc = static_cast<const ucontext_t *>(context);
+#if defined(__x86_64__)
+    if (uc != nullptr) {
+        return static_cast<std::uintptr_t>(uc->uc_mcontext.gregs[REG_RIP]);
+    }
+#elif defined(__aarch64__)
+    if (uc != nullptr) {
+        return static_cast<std::uintptr_t>(uc->uc_mcontext.pc);
+    }
+#endif
+    return info ? reinterpret_cast<std::uintptr_t>(info->si_addr) : 0;
+}
+
+void onSignal(int sig, siginfo_t *info, void *context)
 {
     if (!g_blockWritten) {
         void *frames[kStackDepth];
         int n = backtrace(frames, kStackDepth);
-        std::uintptr_t address = info ? reinterpret_cast<std::uintptr_t>(info->si_addr) : 0;
-        writeBlock(signalName(sig), address, frames, n);
+        // A signal raised while this thread is inside the C library's allocator is that allocator
+        // finding its heap damaged (or being damaged).
+        const bool heap = insideHeap();
+        Text detail;
+        if (heap) {
+            detail.put(" (");
+            detail.put(signalName(sig));
+            detail.put(")");
+        }
+        if (sig == SIGSEGV || sig == SIGBUS) {
+            detail.put(" reading or writing ");
+            putHex(detail, info ? reinterpret_cast<std::uintptr_t>(info->si_addr) : 0);
+        }
+        detail.data[detail.size] = '\0';
+        writeBlock(heap ? "Heap corrupted" : signalName(sig), detail.data, faultAddress(context, info), frames, n);
     }
     // Then end as the process would have: the earlier disposition, raised again on return.
     for (std::size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i) {
@@ -202,18 +248,63 @@ void onTerminate()
     }
     void *frames[kStackDepth];
     int n = backtrace(frames, kStackDepth);
-    writeBlock(code.c_str(), n > 0 ? reinterpret_cast<std::uintptr_t>(frames[0]) : 0, frames, n);
+    writeBlock(code.c_str(), "", n > 0 ? reinterpret_cast<std::uintptr_t>(frames[0]) : 0, frames, n);
     if (g_previousTerminate != nullptr) {
         g_previousTerminate();
     }
     std::abort();
 }
 
+void putFullStack(Text &t, const CallStack &stack)
+{
+    t.put(formatCallStack(stack, describeAddress).c_str());
+}
+
 } // namespace
+
+void reportHeapCorrupted(const char *what, const CallStack &now, const Quarantined &block)
+{
+    Text t;
+    const std::string detail = std::string(" (") + what + ")";
+    t.put("********* Severe exception detected - ");
+    putUtcNow(t);
+    t.put(" *********\r\nException code: Heap corrupted");
+    t.put(detail.c_str());
+    t.put("\r\nException address: ");
+    t.put(describeAddress(now[0]).c_str());
+    t.put("\r\n\r\nCall stack (oldest call at bottom):\r\n");
+    putFullStack(t, now);
+    t.put("  Call stack at allocation time:\r\n");
+    putFullStack(t, block.allocated);
+    t.put("  Destroyed at:\r\n");
+    putFullStack(t, block.released);
+    t.put(kSevereExceptionFooter);
+    t.put("\r\n");
+    emit(t, false);
+}
+
+std::string blocksOfThisRun()
+{
+    std::string text;
+    const int fd = open(g_logPath, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return text;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && st.st_size > g_logSizeAtStart) {
+        text.resize(static_cast<std::size_t>(st.st_size - g_logSizeAtStart));
+        const ssize_t n = pread(fd, text.data(), text.size(), g_logSizeAtStart);
+        text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    }
+    close(fd);
+    return text;
+}
 
 void installSevereExceptionHandlers(const std::string &logPath)
 {
     std::snprintf(g_logPath, sizeof g_logPath, "%s", logPath.c_str());
+    struct stat st {};
+    g_logSizeAtStart = stat(g_logPath, &st) == 0 ? st.st_size : 0;
     static char altStack[64 * 1024];
     stack_t ss{};
     ss.ss_sp = altStack;

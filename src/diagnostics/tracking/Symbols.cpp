@@ -1,6 +1,9 @@
 // Module table, vtable recognition and address texts of the allocation tracking.
 #include "diagnostics/tracking/Symbols.h"
 
+#include "diagnostics/tracking/TrackingTables.h"
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cxxabi.h>
@@ -20,6 +23,11 @@ struct Module {
     std::uintptr_t loadAddress; // what module offsets count from
     std::uintptr_t low;
     std::uintptr_t high;
+    // The dynamic symbol table, which the signal handler searches for the routine of an address
+    // (every function of a tracked program is in it: tracked programs are linked with -rdynamic).
+    const ElfW(Sym) *symbols;
+    std::size_t symbolCount;
+    const char *strings;
 };
 
 constexpr int kMaxModules = 512;
@@ -38,6 +46,65 @@ const char *baseName(const char *path)
 {
     const char *slash = std::strrchr(path, '/');
     return slash ? slash + 1 : path;
+}
+
+// The number of symbols a GNU hash table covers: past the highest bucket, to the end of its chain.
+std::size_t gnuHashSymbolCount(const std::uint32_t *table)
+{
+    const std::uint32_t buckets = table[0];
+    const std::uint32_t offset = table[1];
+    const std::uint32_t bloomWords = table[2];
+    const auto *bucket = reinterpret_cast<const std::uint32_t *>(reinterpret_cast<const ElfW(Addr) *>(table + 4) +
+                                                                 bloomWords);
+    const std::uint32_t *chain = bucket + buckets;
+    std::uint32_t last = 0;
+    for (std::uint32_t i = 0; i < buckets; ++i) {
+        last = std::max(last, bucket[i]);
+    }
+    if (last < offset) {
+        return offset;
+    }
+    while ((chain[last - offset] & 1) == 0) {
+        ++last;
+    }
+    return last + 1;
+}
+
+void readDynamicSymbols(const dl_phdr_info *info, Module &m)
+{
+    m.symbols = nullptr;
+    m.symbolCount = 0;
+    m.strings = nullptr;
+    for (int i = 0; i < info->dlpi_phnum; ++i) {
+        const auto &ph = info->dlpi_phdr[i];
+        if (ph.p_type != PT_DYNAMIC) {
+            continue;
+        }
+        // The loader has made most entries absolute; those it left (the vDSO's) count from the base.
+        auto absolute = [&](ElfW(Addr) a) { return a < info->dlpi_addr ? a + info->dlpi_addr : a; };
+        const std::uint32_t *gnuHash = nullptr;
+        const std::uint32_t *sysvHash = nullptr;
+        for (const auto *d = reinterpret_cast<const ElfW(Dyn) *>(info->dlpi_addr + ph.p_vaddr); d->d_tag != DT_NULL;
+             ++d) {
+            if (d->d_tag == DT_SYMTAB) {
+                m.symbols = reinterpret_cast<const ElfW(Sym) *>(absolute(d->d_un.d_ptr));
+            } else if (d->d_tag == DT_STRTAB) {
+                m.strings = reinterpret_cast<const char *>(absolute(d->d_un.d_ptr));
+            } else if (d->d_tag == DT_GNU_HASH) {
+                gnuHash = reinterpret_cast<const std::uint32_t *>(absolute(d->d_un.d_ptr));
+            } else if (d->d_tag == DT_HASH) {
+                sysvHash = reinterpret_cast<const std::uint32_t *>(absolute(d->d_un.d_ptr));
+            }
+        }
+        if (sysvHash != nullptr) {
+            m.symbolCount = sysvHash[1];
+        } else if (gnuHash != nullptr) {
+            m.symbolCount = gnuHashSymbolCount(gnuHash);
+        }
+        if (m.symbols == nullptr || m.strings == nullptr) {
+            m.symbolCount = 0;
+        }
+    }
 }
 
 int addModule(dl_phdr_info *info, size_t, void *)
@@ -76,6 +143,7 @@ int addModule(dl_phdr_info *info, size_t, void *)
     m.loadAddress = info->dlpi_addr;
     m.low = low;
     m.high = high;
+    readDynamicSymbols(info, m);
     ++g_moduleCount;
     return 0;
 }
@@ -115,6 +183,23 @@ std::string demangle(const char *name)
     std::string text = (status == 0 && d) ? d : name;
     std::free(d);
     return text;
+}
+
+// The function symbol holding `address` (a return address: the call is the byte before), or null.
+const char *routineSafe(const Module &m, std::uintptr_t address)
+{
+    const std::uintptr_t pc = address - 1;
+    for (std::size_t i = 0; i < m.symbolCount; ++i) {
+        const ElfW(Sym) &sym = m.symbols[i];
+        if (ELF64_ST_TYPE(sym.st_info) != STT_FUNC || sym.st_value == 0 || sym.st_shndx == SHN_UNDEF) {
+            continue;
+        }
+        const std::uintptr_t start = m.loadAddress + sym.st_value;
+        if (pc >= start && pc < start + sym.st_size) {
+            return m.strings + sym.st_name;
+        }
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -166,8 +251,12 @@ std::string vtableClassName(std::uintptr_t value)
     return text.compare(0, prefix.size(), prefix) == 0 ? text.substr(prefix.size()) : text;
 }
 
-std::string describeAddress(std::uintptr_t address)
+const AddressInfo &addressInfo(std::uintptr_t address)
 {
+    // The checker's own work, from any thread: untracked, one at a time.
+    Untracked untracked;
+    static std::mutex lock;
+    std::lock_guard<std::mutex> guard(lock);
     static const Dwfl_Callbacks callbacks = {
         dwfl_linux_proc_find_elf, dwfl_standard_find_debuginfo, nullptr, nullptr};
     static Dwfl *dwfl = [] {
@@ -178,7 +267,9 @@ std::string describeAddress(std::uintptr_t address)
         }
         return d;
     }();
-    static std::map<std::uintptr_t, std::string> cache;
+    // Never destroyed: the report at exit runs after the static destructors. Its entries are the
+    // checker's own and never tracked.
+    static auto &cache = *new std::map<std::uintptr_t, AddressInfo>;
     if (auto it = cache.find(address); it != cache.end()) {
         return it->second;
     }
@@ -209,7 +300,12 @@ std::string describeAddress(std::uintptr_t address)
             }
         }
     }
-    return cache.emplace(address, formatAddressText(info)).first->second;
+    return cache.emplace(address, info).first->second;
+}
+
+std::string describeAddress(std::uintptr_t address)
+{
+    return formatAddressText(addressInfo(address));
 }
 
 std::size_t describeAddressSafe(std::uintptr_t address, char *out, std::size_t size)
@@ -221,13 +317,21 @@ std::size_t describeAddressSafe(std::uintptr_t address, char *out, std::size_t s
         }
     };
     std::uintptr_t offset = address;
+    const char *routine = nullptr;
     if (const Module *m = moduleOf(address)) {
         put("Module ");
         put(m->name);
         put(" ");
         offset = address - m->loadAddress;
+        routine = routineSafe(*m, address);
     }
-    put("Find error: ");
+    // Only the symbol's (mangled) name can be had here; a line needs the debug information.
+    if (routine != nullptr) {
+        put("Routine ");
+        put(routine);
+        put(" ");
+    }
+    put("(no debug info) Find error: ");
     char hex[17];
     int digits = 8;
     while (digits < 16 && (offset >> (4 * digits)) != 0) {

@@ -19,11 +19,15 @@ void loadModules();
 bool isVtablePointer(std::uintptr_t value);
 std::string vtableClassName(std::uintptr_t value);
 
-// The full address text of a return address (libdw; slow, allocates: report time only).
+// What is known of a return address: module, routine, source file and line (libdw; slow, allocates,
+// cached: report time only).
+const AddressInfo &addressInfo(std::uintptr_t address);
+// Its full address text.
 std::string describeAddress(std::uintptr_t address);
 
-// "Module <name> Find error: XXXXXXXX" from the module table alone, written into `out`
-// (async-signal-safe); returns the length.
+// "Module <name> Routine <symbol> (no debug info) Find error: XXXXXXXX" from the module table and
+// the modules' dynamic symbols alone (the routine is left out when no symbol holds the address, and
+// its name is not demangled), written into `out` (async-signal-safe); returns the length.
 std::size_t describeAddressSafe(std::uintptr_t address, char *out, std::size_t size);
 
 } // namespace qv::leakcheck::tracking

@@ -9,6 +9,14 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+// The C library's allocator under its public names, which the tracking replaces.
+extern "C" {
+void *__libc_malloc(std::size_t size);
+void *__libc_calloc(std::size_t count, std::size_t size);
+void *__libc_realloc(void *ptr, std::size_t size);
+void __libc_free(void *ptr);
+}
+
 namespace qv::leakcheck::tracking {
 
 namespace {
@@ -20,6 +28,28 @@ constexpr std::size_t kQuarantineBytes = std::size_t{16} << 20;
 constexpr std::size_t kCommitChunk = std::size_t{1} << 20;
 
 std::mutex g_lock; // constexpr-constructed: usable before any static constructor
+thread_local bool t_locked = false;
+thread_local int t_inHeap = 0;
+
+// The tables' lock, marked as held by this thread.
+class TablesLock
+{
+public:
+    TablesLock() : m_guard(g_lock) { t_locked = true; }
+    ~TablesLock() { t_locked = false; }
+    TablesLock(const TablesLock &) = delete;
+    TablesLock &operator=(const TablesLock &) = delete;
+
+private:
+    std::lock_guard<std::mutex> m_guard;
+};
+
+struct InHeap {
+    InHeap() { ++t_inHeap; }
+    ~InHeap() { --t_inHeap; }
+    InHeap(const InHeap &) = delete;
+    InHeap &operator=(const InHeap &) = delete;
+};
 
 // Address space reserved once; pages committed as the tables grow.
 struct Region {
@@ -130,9 +160,9 @@ bool initTables(std::size_t maxBlocks)
     return true;
 }
 
-bool addBlock(void *ptr, std::size_t size, std::int64_t timeNs, const CallStack &stack)
+bool addBlock(void *ptr, std::size_t size, std::int64_t timeNs, const CallStack &stack, BlockSource source)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    TablesLock guard;
     if (g_failed.load(std::memory_order_relaxed)) {
         return false;
     }
@@ -153,6 +183,7 @@ bool addBlock(void *ptr, std::size_t size, std::int64_t timeNs, const CallStack 
     BlockRecord &r = g_records[index];
     r.ptr = ptr;
     r.size = size;
+    r.source = source;
     r.sequence = ++g_sequence;
     r.timeNs = timeNs;
     r.live = 1;
@@ -165,7 +196,7 @@ bool addBlock(void *ptr, std::size_t size, std::int64_t timeNs, const CallStack 
 
 bool removeBlock(void *ptr, BlockRecord &out)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    TablesLock guard;
     if (g_buckets == nullptr) {
         return false;
     }
@@ -195,7 +226,7 @@ void quarantine(const Quarantined &q)
     void *toFree[kMaxEvict + 1];
     std::size_t freeCount = 0;
     {
-        std::lock_guard<std::mutex> guard(g_lock);
+        TablesLock guard;
         while (g_qCount > 0 && freeCount < kMaxEvict &&
                (g_qCount >= kQuarantineSlots || g_qBytes + q.size > kQuarantineBytes)) {
             Quarantined &old = g_quarantine[g_qHead];
@@ -215,13 +246,13 @@ void quarantine(const Quarantined &q)
         }
     }
     for (std::size_t i = 0; i < freeCount; ++i) {
-        std::free(toFree[i]);
+        heapFree(toFree[i]);
     }
 }
 
 bool findQuarantined(const void *ptr, Quarantined &out)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    TablesLock guard;
     for (std::size_t i = 0; i < g_qCount; ++i) {
         const Quarantined &q = g_quarantine[(g_qHead + i) % kQuarantineSlots];
         if (q.ptr == ptr) {
@@ -235,7 +266,7 @@ bool findQuarantined(const void *ptr, Quarantined &out)
 std::vector<BlockRecord> liveBlocks()
 {
     std::vector<BlockRecord> blocks;
-    std::lock_guard<std::mutex> guard(g_lock);
+    TablesLock guard;
     for (std::uint32_t i = 1; i <= g_used; ++i) {
         if (g_records[i].live) {
             blocks.push_back(g_records[i]);
@@ -248,7 +279,7 @@ std::vector<BlockRecord> liveBlocks()
 
 std::vector<DamagedBlock> damagedBlocks(bool &overflow)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    TablesLock guard;
     std::vector<DamagedBlock> damaged(g_damaged, g_damaged + g_damagedCount);
     for (std::size_t i = 0; i < g_qCount; ++i) {
         const Quarantined &q = g_quarantine[(g_qHead + i) % kQuarantineSlots];
@@ -260,9 +291,43 @@ std::vector<DamagedBlock> damagedBlocks(bool &overflow)
     return damaged;
 }
 
+void *heapMalloc(std::size_t size)
+{
+    InHeap in;
+    return __libc_malloc(size);
+}
+
+void *heapCalloc(std::size_t count, std::size_t size)
+{
+    InHeap in;
+    return __libc_calloc(count, size);
+}
+
+void *heapRealloc(void *ptr, std::size_t size)
+{
+    InHeap in;
+    return __libc_realloc(ptr, size);
+}
+
+void heapFree(void *ptr)
+{
+    InHeap in;
+    __libc_free(ptr);
+}
+
+bool insideHeap()
+{
+    return t_inHeap > 0;
+}
+
+bool tablesLockedHere()
+{
+    return t_locked;
+}
+
 bool blocksOverflowed()
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    TablesLock guard;
     return g_blocksOverflow;
 }
 

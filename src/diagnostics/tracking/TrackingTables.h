@@ -14,9 +14,13 @@
 
 namespace qv::leakcheck::tracking {
 
+// How a block was had: through operator new, malloc or calloc, or realloc.
+enum class BlockSource : std::uint8_t { New, Malloc, Realloc };
+
 struct BlockRecord {
     void *ptr = nullptr;
     std::size_t size = 0;
+    BlockSource source = BlockSource::New;
     std::uint64_t sequence = 0;
     std::int64_t timeNs = 0; // CLOCK_REALTIME
     std::uint32_t next = 0;  // hash chain, or free list
@@ -41,7 +45,7 @@ bool initTables(std::size_t maxBlocks);
 
 // False when the table is full (the block stays untracked and the report says it is not accurate)
 // or could not grow (tracking stops: see trackingFailed).
-bool addBlock(void *ptr, std::size_t size, std::int64_t timeNs, const CallStack &stack);
+bool addBlock(void *ptr, std::size_t size, std::int64_t timeNs, const CallStack &stack, BlockSource source);
 // Removes a live block; true with its record copied out when it was tracked.
 bool removeBlock(void *ptr, BlockRecord &out);
 
@@ -54,6 +58,27 @@ bool findQuarantined(const void *ptr, Quarantined &out);
 // too). Called at the end, with the hooks no longer recording.
 std::vector<BlockRecord> liveBlocks();
 std::vector<DamagedBlock> damagedBlocks(bool &overflow);
+
+// The C library's own allocator, under the hooks. A fault it finds in its heap ends the process
+// with SIGABRT (or SIGSEGV) while the calling thread is inside it: insideHeap() tells the signal
+// handler so (async-signal-safe).
+void *heapMalloc(std::size_t size);
+void *heapCalloc(std::size_t count, std::size_t size);
+void *heapRealloc(void *ptr, std::size_t size);
+void heapFree(void *ptr);
+bool insideHeap();
+
+// While one lives, this thread's allocations pass the hooks untracked (the checker's own work).
+struct Untracked {
+    Untracked();
+    ~Untracked();
+    Untracked(const Untracked &) = delete;
+    Untracked &operator=(const Untracked &) = delete;
+};
+
+// True while this thread holds the tables' lock: a release then reaching the hooks (a table
+// growing its own storage) must not take it again.
+bool tablesLockedHere();
 
 bool blocksOverflowed();
 bool trackingFailed(); // own tables could not grow: tracking stopped

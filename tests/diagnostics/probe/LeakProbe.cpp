@@ -1,5 +1,6 @@
 // A program linked with the allocation tracking that misbehaves on request, for the leak checker's
-// tests: known leaks, a write after delete, a virtual call on a deleted object, a crash.
+// tests: known leaks (of operator new and of the C allocation functions), a write after delete, a
+// virtual call on a deleted object, a block released twice, a damaged heap, a crash.
 #include "diagnostics/LeakCheck.h"
 
 #include <cstdio>
@@ -63,6 +64,46 @@ __attribute__((noinline)) int callDeleted()
     return alias->twice();
 }
 
+__attribute__((noinline)) void leakCBlocks()
+{
+    g_keep[10] = strdup("copied by strdup");              // 17 bytes through malloc
+    g_keep[11] = static_cast<char *>(std::malloc(40));
+    g_keep[12] = static_cast<char *>(std::calloc(3, 20)); // 60 bytes
+    char *grown = static_cast<char *>(std::malloc(10));
+    std::strcpy(grown, "abc");
+    grown = static_cast<char *>(std::realloc(grown, 300));
+    g_keep[13] = grown;
+}
+
+__attribute__((noinline)) void cBlocksFreed()
+{
+    char *a = static_cast<char *>(std::malloc(64));
+    char *b = static_cast<char *>(std::calloc(8, 8));
+    char *c = static_cast<char *>(std::realloc(std::malloc(16), 4000));
+    char *d = strdup("freed again");
+    std::free(a);
+    std::free(b);
+    std::free(c);
+    std::free(d);
+    std::free(std::realloc(nullptr, 12));
+}
+
+__attribute__((noinline)) void releaseTwice()
+{
+    char *p = static_cast<char *>(std::malloc(32));
+    char *volatile alias = p;
+    std::free(p);
+    std::free(alias);
+}
+
+__attribute__((noinline)) void freeInsideABlock()
+{
+    char *p = static_cast<char *>(std::malloc(64));
+    std::memset(p, 0, 64); // what the C library takes for the header of a block of size 0
+    char *volatile inside = p + 16;
+    std::free(inside);
+}
+
 } // namespace probe
 
 int main(int argc, char **argv)
@@ -76,6 +117,15 @@ int main(int argc, char **argv)
         probe::allocateAndFree();
     } else if (mode == "none") {
         probe::allocateAndFree();
+        probe::cBlocksFreed();
+    } else if (mode == "c-leaks") {
+        probe::leakCBlocks();
+        probe::cBlocksFreed();
+    } else if (mode == "double-free") {
+        probe::releaseTwice();
+        std::printf("still running\n");
+    } else if (mode == "bad-free") {
+        probe::freeInsideABlock();
     } else if (mode == "damage") {
         probe::writeAfterDelete();
     } else if (mode == "freed-call") {
