@@ -1,7 +1,6 @@
 // Opening documents, folders and web addresses with the user's preferred applications.
 #include "platform/Desktop.h"
 
-#include <QDesktopServices>
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
@@ -31,25 +30,25 @@ bool hasScheme(const std::string &t)
 class SystemDesktop : public Desktop
 {
 public:
-    bool open(const std::string &target) override
+    bool open(const std::string &target, std::function<void()> failed) override
     {
         if (target.empty()) {
             return false;
         }
-        QUrl url;
+        QString argument;
         if (target[0] == '/' || !hasScheme(target)) {
-            QString local = QFile::decodeName(QByteArray::fromStdString(target));
-            if (!QFile::exists(local)) {
+            argument = QFile::decodeName(QByteArray::fromStdString(target));
+            if (!QFile::exists(argument)) {
                 return false;
             }
-            url = QUrl::fromLocalFile(local);
         } else {
-            url = QUrl(QString::fromUtf8(target.c_str()), QUrl::StrictMode);
+            const QUrl url(QString::fromUtf8(target.c_str()), QUrl::StrictMode);
             if (!url.isValid()) {
                 return false;
             }
+            argument = QString::fromLatin1(url.toEncoded());
         }
-        return QDesktopServices::openUrl(url);
+        return startOpener(argument, std::move(failed));
     }
 
     bool launch(const std::string &program, const std::vector<std::string> &arguments) override
@@ -59,6 +58,32 @@ public:
             args << QFile::decodeName(QByteArray::fromStdString(a));
         }
         return QProcess::startDetached(QFile::decodeName(QByteArray::fromStdString(program)), args);
+    }
+
+private:
+    // The process object has no parent: one still running when the program ends is left alone
+    // (a parent would kill it, and with it the application xdg-open is waiting for).
+    static bool startOpener(const QString &argument, std::function<void()> failed)
+    {
+        auto *opener = new QProcess;
+        opener->setProgram(QStringLiteral("xdg-open"));
+        opener->setArguments({argument});
+        opener->setStandardInputFile(QProcess::nullDevice());
+        opener->setStandardOutputFile(QProcess::nullDevice());
+        opener->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QObject::connect(opener, &QProcess::finished, opener,
+                         [opener, failed](int code, QProcess::ExitStatus status) {
+                             opener->deleteLater();
+                             if ((status != QProcess::NormalExit || code != 0) && failed) {
+                                 failed();
+                             }
+                         });
+        opener->start();
+        if (!opener->waitForStarted(10000)) {
+            delete opener;
+            return false;
+        }
+        return true;
     }
 };
 

@@ -84,6 +84,26 @@ bool makeFolders(const std::string &folder, int &error)
     return true;
 }
 
+bool foldersCouldBeMade(const std::string &folder)
+{
+    std::string p = withoutSlash(folder);
+    while (!p.empty()) {
+        struct stat st;
+        if (::stat(p.c_str(), &st) == 0) {
+            return S_ISDIR(st.st_mode) && (p == withoutSlash(folder) || ::access(p.c_str(), W_OK | X_OK) == 0);
+        }
+        if (errno != ENOENT) {
+            return false;
+        }
+        const std::string parent = withoutSlash(folderOf(p));
+        if (parent == p) {
+            break;
+        }
+        p = parent;
+    }
+    return false;
+}
+
 bool copyFolderMeta(const std::string &source, const std::string &folder, int &error)
 {
     struct stat st;

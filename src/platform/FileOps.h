@@ -30,6 +30,9 @@ std::string resolvedPath(const std::string &path);
 
 // Creates a folder and every missing level above it.
 bool makeFolders(const std::string &folder, int &error);
+// Whether makeFolders could succeed without trying: the folder exists, or its nearest existing
+// level is a folder this process may create entries in.
+bool foldersCouldBeMade(const std::string &folder);
 
 // Gives `folder` the times and permission bits of `source`.
 bool copyFolderMeta(const std::string &source, const std::string &folder, int &error);

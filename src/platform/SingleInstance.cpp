@@ -7,6 +7,7 @@
 #include <xcb/xcb.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -275,6 +276,10 @@ SingleInstance::Role SingleInstance::handOver(int fd, const std::vector<std::str
     std::string done;
     bool ok = sendAll(fd, header.data(), header.size()) && sendAll(fd, payload.data(), payload.size()) &&
               readLine(fd, done, -1);
+    while (ok && done.rfind("PROBLEM ", 0) == 0) {
+        m_reported.push_back(done.substr(8));
+        ok = readLine(fd, done, -1);
+    }
     ::close(fd);
     if (!ok || done != "DONE") {
         error = done.rfind("REFUSED", 0) == 0 ? done.substr(8) : "the running Quorvellant did not take the command line";
@@ -302,7 +307,7 @@ bool SingleInstance::listen(std::string &error)
     return true;
 }
 
-void SingleInstance::setReady(std::function<void(const HandOver &)> handler)
+void SingleInstance::setReady(std::function<std::vector<std::string>(const HandOver &)> handler)
 {
     m_handler = std::move(handler);
     if (m_listenFd < 0 || m_notifier) {
@@ -361,7 +366,13 @@ void SingleInstance::serve(int fd)
                 }
             }
             if (m_handler) {
-                m_handler(h);
+                for (std::string problem : m_handler(h)) {
+                    std::replace(problem.begin(), problem.end(), '\n', ' ');
+                    problem = "PROBLEM " + problem + "\n";
+                    if (!sendAll(fd, problem.data(), problem.size())) {
+                        return;
+                    }
+                }
             }
             sendAll(fd, "DONE\n", 5);
             return;

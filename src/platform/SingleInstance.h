@@ -45,8 +45,12 @@ public:
     Role start(const std::vector<std::string> &args, bool restore, bool headless, std::string &error);
 
     // The first instance: begins serving hand-overs (needs the event loop). Hand-overs that
-    // arrive before setReady wait in the socket's queue.
-    void setReady(std::function<void(const HandOver &)> handler);
+    // arrive before setReady wait in the socket's queue. What the handler returns (one line per
+    // problem it found in the arguments) goes back to the start that handed them over.
+    void setReady(std::function<std::vector<std::string>(const HandOver &)> handler);
+
+    // After a hand-over: the problems the running instance reported back.
+    const std::vector<std::string> &reportedProblems() const { return m_reported; }
 
     bool isHeadless() const { return m_headless; }
     const std::string &folder() const { return m_folder; }
@@ -67,7 +71,8 @@ private:
     void *m_lock = nullptr; // QLockFile, kept opaque here
     int m_listenFd = -1;
     std::unique_ptr<QSocketNotifier> m_notifier;
-    std::function<void(const HandOver &)> m_handler;
+    std::function<std::vector<std::string>(const HandOver &)> m_handler;
+    std::vector<std::string> m_reported;
 };
 
 // Whether a display can really be reached now: a Wayland socket that accepts a connection or an

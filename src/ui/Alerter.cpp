@@ -13,6 +13,7 @@
 #include "core/text/Language.h"
 #include "core/text/LocaleText.h"
 #include "core/util/Utils.h"
+#include "platform/gui/TrayService.h"
 #include "ui/AlertsForm.h"
 
 #include <QLoggingCategory>
@@ -77,7 +78,7 @@ AlertAnswer TAlerter::raise(TTask &task, int event, const std::string &text, con
             PlaySoundFile(s.soundFile);
         }
         if (s.balloon && !m_services.headless) {
-            ShowAlertBalloon(qs(task.Name), qs(text));
+            ShowAlertBalloon(qs(task.Name), qs(text), balloonIconFor(event));
         }
         if (s.dialog && !m_services.headless) {
             answer.answer = ShowAlertDialog(qs(task.Name), event, buttons, qs(text));
@@ -94,13 +95,21 @@ AlertAnswer TAlerter::raise(TTask &task, int event, const std::string &text, con
     return answer;
 }
 
-void TAlerter::ShowAlertBalloon(const QString &title, const QString &text)
+int TAlerter::balloonIconFor(int event)
+{
+    if (event == akError) {
+        return TrayService::BalloonError;
+    }
+    return event == akWarning ? TrayService::BalloonWarning : TrayService::BalloonInfo;
+}
+
+void TAlerter::ShowAlertBalloon(const QString &title, const QString &text, int icon)
 {
     if (!m_services.tray) {
         return;
     }
     if (TTrayIcon *tray = m_services.tray()) {
-        (void)tray->ShowBalloonHint(title, text, 1, 10);
+        (void)tray->ShowBalloonHint(title, text, icon, 10);
     }
 }
 

@@ -42,7 +42,10 @@ public:
     AlertAnswer AlertWithMail(TTask &task, int event, const std::string &text, const std::string &buttons) override;
     bool Wants(const TTask &task, int event) const override;
 
-    void ShowAlertBalloon(const QString &title, const QString &text);
+    // `icon`: the tray's balloon icon (1 information, 2 warning, 3 error).
+    void ShowAlertBalloon(const QString &title, const QString &text, int icon = 1);
+    // An error looks like one in the tray too: errors and warnings take their own icon.
+    static int balloonIconFor(int event);
     int ShowAlertDialog(const QString &taskName, int event, const std::string &buttons, const QString &message);
     // Composes the alert's mail now and returns the job that sends it.
     std::function<std::string()> SendAlertEmail(TTask &task, int event, bool sendLog, const std::string &recipient,

@@ -25,7 +25,46 @@ std::optional<bool> onOff(const std::string &value)
     return std::nullopt;
 }
 
+const char *const kOptions[] = {"/ICON", "/RUNGROUP", "/RUNPROJECT", "/RUNPROJECTBYID", "/SUSPEND", "/SILENT"};
+const char *const kOnOffOptions[] = {"/ICON", "/SUSPEND", "/SILENT"};
+const char *const kSwitches[] = {"/HELP",         "/?",      "/EXIT",          "/EXITNOW", "/EXITWHENIDLE",
+                                 "/SHOWABOUTBOX", "/RUNALL", "/SYSTEMSTARTUP", "/SHOW"};
+
+bool listed(const std::string &word, const auto &list)
+{
+    return std::any_of(std::begin(list), std::end(list), [&word](const char *w) { return word == w; });
+}
+
+// A value as a message quotes it: long ones are cut, so that one message stays one short line.
+std::string quoted(const std::string &value)
+{
+    constexpr std::size_t kLongest = 100;
+    std::string out(1, '"');
+    out.append(value, 0, std::min(value.size(), kLongest));
+    if (value.size() > kLongest) {
+        out.append("...");
+    }
+    out.push_back('"');
+    return out;
+}
+
 } // namespace
+
+std::vector<std::string> commandLineMistakes(const std::vector<std::string> &args)
+{
+    std::vector<std::string> mistakes;
+    for (const std::string &raw : args) {
+        const std::string p = normaliseSwitch(raw);
+        const auto eq = p.find('=');
+        const std::string word = upper(p.substr(0, eq));
+        if (eq == std::string::npos ? !listed(word, kSwitches) : !listed(word, kOptions)) {
+            mistakes.push_back("unknown option " + quoted(raw) + " (quorvellant --help lists the options)");
+        } else if (eq != std::string::npos && listed(word, kOnOffOptions) && !onOff(p.substr(eq + 1))) {
+            mistakes.push_back(quoted(raw) + ": the value must be ON or OFF");
+        }
+    }
+    return mistakes;
+}
 
 std::string normaliseSwitch(const std::string &arg)
 {
@@ -63,8 +102,10 @@ bool wantsRestore(const std::vector<std::string> &args)
     return std::any_of(args.begin(), args.end(), [](const std::string &a) { return upper(normaliseSwitch(a)) == "/SHOW"; });
 }
 
-void ProcessCommandLine(const std::vector<std::string> &args, CommandLineSink &sink, bool handedOver)
+std::vector<std::string> ProcessCommandLine(const std::vector<std::string> &args, CommandLineSink &sink,
+                                            bool handedOver)
 {
+    std::vector<std::string> unknown;
     sink.startProgramStartupTasks();
     for (const std::string &raw : args) {
         const std::string p = normaliseSwitch(raw);
@@ -75,11 +116,17 @@ void ProcessCommandLine(const std::vector<std::string> &args, CommandLineSink &s
                 const auto v = onOff(value);
                 sink.setTrayIconHidden(v ? std::optional<bool>(!*v) : std::nullopt);
             } else if (key == "/RUNGROUP") {
-                sink.runGroup(unquoteValue(value));
+                if (const std::string group = unquoteValue(value); !sink.runGroup(group)) {
+                    unknown.push_back("no task group is named " + quoted(group));
+                }
             } else if (key == "/RUNPROJECT") {
-                sink.runTaskByName(unquoteValue(value));
+                if (const std::string name = unquoteValue(value); !sink.runTaskByName(name)) {
+                    unknown.push_back("no task is named " + quoted(name));
+                }
             } else if (key == "/RUNPROJECTBYID") {
-                sink.runTaskById(unquoteValue(value));
+                if (const std::string id = unquoteValue(value); !sink.runTaskById(id)) {
+                    unknown.push_back("no task has the ID " + quoted(id));
+                }
             } else if (key == "/SUSPEND") {
                 sink.setSuspend(onOff(value));
             } else if (key == "/SILENT") {
@@ -108,6 +155,7 @@ void ProcessCommandLine(const std::vector<std::string> &args, CommandLineSink &s
             sink.systemStartup();
         }
     }
+    return unknown;
 }
 
 } // namespace qv

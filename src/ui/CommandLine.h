@@ -20,9 +20,11 @@ public:
     // "/ICON": `hidden` is the new StartupHideTrayIcon (nullopt: any other value leaves it); the
     // icon follows the flag either way.
     virtual void setTrayIconHidden(std::optional<bool> hidden) = 0;
-    virtual void runGroup(const std::string &group) = 0;
-    virtual void runTaskByName(const std::string &name) = 0;
-    virtual void runTaskById(const std::string &id) = 0;
+    // The three starts answer whether the name or ID names anything (a task that is already
+    // running counts: it simply does not start twice).
+    virtual bool runGroup(const std::string &group) = 0;
+    virtual bool runTaskByName(const std::string &name) = 0;
+    virtual bool runTaskById(const std::string &id) = 0;
     // "/SUSPEND": the new Suspend (nullopt: leave it); the running tasks follow either way.
     virtual void setSuspend(std::optional<bool> suspend) = 0;
     virtual void setSilent(bool silent) = 0;
@@ -36,8 +38,14 @@ public:
 };
 
 // Processes one argument list (the program's own name not included). A handed-over list ignores
-// "/EXITWHENIDLE": it would make the user's resident program quit after a timer's run.
-void ProcessCommandLine(const std::vector<std::string> &args, CommandLineSink &sink, bool handedOver);
+// "/EXITWHENIDLE": it would make the user's resident program quit after a timer's run. Returns one
+// message per group, task name or task ID that names nothing; the options act all the same.
+std::vector<std::string> ProcessCommandLine(const std::vector<std::string> &args, CommandLineSink &sink,
+                                            bool handedOver);
+
+// The mistakes a start can find before it hands anything over: an option or switch the program
+// does not know, and an ON/OFF option with another value. One message per mistake.
+std::vector<std::string> commandLineMistakes(const std::vector<std::string> &args);
 
 // One level of double quotes: a value that begins with a quote is the text up to the matching
 // closing quote, with "" standing for one quote; any other value is taken whole.

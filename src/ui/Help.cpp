@@ -5,7 +5,7 @@
 #include "components/MessageBox.h"
 #include "ui/HelpWindow.h"
 
-#include "platform/Desktop.h"
+#include "core/util/Utils.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -189,7 +189,7 @@ void installHelpKeyHandler()
 bool openInBrowser(const QUrl &url)
 {
     const QString target = url.isLocalFile() ? url.toLocalFile() : QString::fromLatin1(url.toEncoded());
-    return Desktop::instance().open(target.toStdString());
+    return ShellOpen(target.toStdString(), std::string());
 }
 
 } // namespace qv::help

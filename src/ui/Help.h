@@ -45,7 +45,7 @@ void sendHelpKey(QWidget *from);
 // The local path of a topic ("" when the page does not exist).
 QString topicPath(const QString &helpFolder, const QString &topic);
 
-// Opens a page in the desktop's browser, through the desktop layer.
+// Opens a page in the desktop's browser (ShellOpen: a failure is reported like any other).
 bool openInBrowser(const QUrl &url);
 
 } // namespace qv::help

@@ -2,6 +2,7 @@
 #include "ui/ProgramEntry.h"
 
 #include "QvVersion.h"
+#include "components/LangText.h"
 #include "components/MessageBox.h"
 #include "components/TrayIcon.h"
 #include "core/task/BackupData.h"
@@ -28,6 +29,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -69,19 +71,32 @@ void ProgramCommandSink::setTrayIconHidden(std::optional<bool> hidden)
     m_form.trayIcon()->setIconVisible(!StartupHideTrayIcon);
 }
 
-void ProgramCommandSink::runGroup(const std::string &group)
+bool ProgramCommandSink::runGroup(const std::string &group)
 {
+    // A group is known by the group list, by "All Tasks", or by a task that still carries its name
+    // after the group itself was deleted.
+    const bool known = group == TBackupData::AllTasksGroupName() ||
+                       std::find(m_data.Groups.begin(), m_data.Groups.end(), group) != m_data.Groups.end() ||
+                       m_data.GetGroupTaskCount(group) > 0;
     m_data.RunGroup(group, kStartAutomatic);
+    return known;
 }
 
-void ProgramCommandSink::runTaskByName(const std::string &name)
+bool ProgramCommandSink::runTaskByName(const std::string &name)
 {
+    bool known = false;
+    for (int i = 0; i < m_data.Tasks.Count() && !known; ++i) {
+        known = m_data.Tasks[i]->Name == name;
+    }
     m_data.RunTaskByName(name, kStartAutomatic);
+    return known;
 }
 
-void ProgramCommandSink::runTaskById(const std::string &id)
+bool ProgramCommandSink::runTaskById(const std::string &id)
 {
+    const bool known = m_data.FindTaskByID(id) != nullptr;
     m_data.RunTaskByID(id, kStartAutomatic);
+    return known;
 }
 
 void ProgramCommandSink::setSuspend(std::optional<bool> suspend)
@@ -166,6 +181,27 @@ void traceCommandLine(const char *origin, const std::vector<std::string> &args, 
     }
 }
 
+void printProblems(const std::vector<std::string> &problems)
+{
+    for (const std::string &p : problems) {
+        std::fprintf(stderr, "quorvellant: %s\n", p.c_str());
+    }
+}
+
+// With a display the user who started the program (or a shortcut of a task deleted since) also
+// sees them; the box waits until the command line's caller has had its answer.
+void showProblems(TMainForm *form, const std::vector<std::string> &problems, bool headless)
+{
+    if (problems.empty() || headless) {
+        return;
+    }
+    QString text = langText("The command line could not be carried out:", "strCommandLineProblems");
+    for (const std::string &p : problems) {
+        text += QLatin1Char('\n') + QString::fromStdString(p);
+    }
+    QTimer::singleShot(0, form, [form, text] { ShowError(form, text); });
+}
+
 } // namespace
 
 int runProgram(int argc, char **argv)
@@ -181,13 +217,19 @@ int runProgram(int argc, char **argv)
             return 0;
         }
     }
+    // A mistake in the options ends the start before anything is handed over or started.
+    if (const std::vector<std::string> mistakes = commandLineMistakes(args); !mistakes.empty()) {
+        printProblems(mistakes);
+        return 2;
+    }
     // The hand-over comes first: a second start never opens a display or touches the store.
     const bool headless = !displayReachable();
     SingleInstance instance;
     std::string error;
     switch (instance.start(args, wantsRestore(args), headless, error)) {
     case SingleInstance::Role::HandedOver:
-        return 0;
+        printProblems(instance.reportedProblems());
+        return instance.reportedProblems().empty() ? 0 : 1;
     case SingleInstance::Role::Failed:
         std::fprintf(stderr, "quorvellant: %s\n", error.c_str());
         return 1;
@@ -248,16 +290,23 @@ int runProgram(int argc, char **argv)
     setAlerter(&alerts);
     ProgramCommandSink sink(*data, *form, headless);
     traceCommandLine("own", args, false);
-    ProcessCommandLine(args, sink, false);
+    const std::vector<std::string> ownProblems = ProcessCommandLine(args, sink, false);
+    printProblems(ownProblems);
+    showProblems(form.get(), ownProblems, headless);
     // Hand-overs waited in the socket's queue until the program's own line was processed.
-    instance.setReady([&sink, &form](const HandOver &h) {
+    instance.setReady([&sink, &form, headless](const HandOver &h) {
         traceCommandLine("handed", h.args, h.restore);
         if (h.restore) {
             form->ShowAndRaise();
         }
-        ProcessCommandLine(h.args, sink, true);
+        std::vector<std::string> problems = ProcessCommandLine(h.args, sink, true);
+        showProblems(form.get(), problems, headless);
+        return problems;
     });
-    const int rc = QApplication::exec();
+    int rc = QApplication::exec();
+    if (rc == 0 && !ownProblems.empty()) {
+        rc = 1; // started with a name or ID that named nothing
+    }
     setAlerter(nullptr);
     setDialer(nullptr);
     form.reset();

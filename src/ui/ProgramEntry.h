@@ -24,9 +24,9 @@ public:
     }
     void startProgramStartupTasks() override;
     void setTrayIconHidden(std::optional<bool> hidden) override;
-    void runGroup(const std::string &group) override;
-    void runTaskByName(const std::string &name) override;
-    void runTaskById(const std::string &id) override;
+    bool runGroup(const std::string &group) override;
+    bool runTaskByName(const std::string &name) override;
+    bool runTaskById(const std::string &id) override;
     void setSuspend(std::optional<bool> suspend) override;
     void setSilent(bool silent) override;
     void showHelp() override;

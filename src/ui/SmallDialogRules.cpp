@@ -64,7 +64,7 @@ std::string shortcutFolder(int place, const std::string &otherFolder)
 
 bool shortcutFolderIsCreated(int place)
 {
-    return place == spStartMenu || place == spAutoRun || place == spPrograms;
+    return place == spDesktop || place == spStartMenu || place == spAutoRun || place == spPrograms;
 }
 
 bool shortcutIsExecutable(int place)

@@ -29,10 +29,12 @@ enum ShortcutPlace : int { spDesktop = 0, spStartMenu = 1, spAutoRun = 2, spProg
 // after the run.
 std::vector<std::string> shortcutArguments(const std::string &taskId, bool exitWhenIdle);
 
-// The folder of a place: the desktop, the applications menu ($XDG_DATA_HOME/applications, for the
+// The folder of a place: the desktop (the one the user's XDG_DESKTOP_DIR names, as xdg-user-dir
+// reads it; $HOME/Desktop without one), the applications menu ($XDG_DATA_HOME/applications, for the
 // start and programs menus), the session's autostart folder or `otherFolder` (trimmed; may be empty).
 std::string shortcutFolder(int place, const std::string &otherFolder);
-// The menus and the autostart folder are created when missing; the desktop and a chosen folder must exist.
+// The desktop, the menus and the autostart folder are created when missing (a fresh account may have
+// no desktop folder yet); a folder the user chose must exist.
 bool shortcutFolderIsCreated(int place);
 // Desktop shortcuts are made executable (file managers start only those).
 bool shortcutIsExecutable(int place);

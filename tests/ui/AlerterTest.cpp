@@ -3,6 +3,9 @@
 // qv-test-timeout: 180
 #include "ui/Alerter.h"
 
+#include "components/TrayIcon.h"
+#include "platform/gui/FakeTrayService.h"
+
 #include "core/RunsTestSupport.h"
 #include "core/mail/MailQueue.h"
 #include "core/mail/SendEmail.h"
@@ -10,6 +13,7 @@
 #include "support/ScriptedSmtpServer.h"
 
 #include <QTimer>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -102,6 +106,35 @@ TEST_F(AlerterTest, StartMailNamesTheStartMode)
         EXPECT_EQ(body.substr(0, 19), "Task name: Nightly\r");
         EXPECT_NE(body.find(": Backup started.\r\n" + std::string(c.line) + "\r\n"), std::string::npos) << body;
     }
+}
+
+// A run that fails its check raises the error alert: its balloon carries the error icon, the
+// start's the information one.
+TEST_F(AlerterTest, ErrorBalloonOfAFailedCheckCarriesTheErrorIcon)
+{
+    QWidget window;
+    auto fakeOwned = std::make_unique<FakeTrayService>();
+    FakeTrayService *fake = fakeOwned.get();
+    auto *tray = new TTrayIcon(&window, std::move(fakeOwned));
+    tray->ShowIcon();
+    TAlerter withTray{{[tray] { return tray; }, false, quickSend}};
+    setAlerter(&withTray);
+    auto task = makeTask("Nightly", "/nonexistent", "/nonexistent2");
+    for (const TaskAlertSetting &row : taskAlertTable()) {
+        if (!row.isString()) {
+            task->EventAlerts.*row.boolField = false;
+        }
+    }
+    task->EventAlerts.UseDefault = false;
+    for (AlertEvent event : {AlertEvent::Start, AlertEvent::Error}) {
+        task->EventAlerts.*findTaskAlert(AlertMode::Manual, event, AlertItem::Balloon)->boolField = true;
+    }
+    task->Run(kStartByHand);
+    setAlerter(&dispatcher);
+    ASSERT_EQ(fake->messages.size(), 2u);
+    EXPECT_EQ(fake->messages[0].icon, TrayService::BalloonInfo);
+    EXPECT_EQ(fake->messages[1].icon, TrayService::BalloonError);
+    EXPECT_TRUE(fake->messages[1].text.contains("Invalid source folder")) << fake->messages[1].text.toStdString();
 }
 
 TEST_F(AlerterTest, FinishMailCarriesEveryLineOfTheLog)

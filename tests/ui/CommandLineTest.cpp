@@ -15,9 +15,23 @@ struct Recorder : qv::CommandLineSink {
     {
         calls.push_back(std::string("icon-hidden:") + (h ? (*h ? "yes" : "no") : "leave"));
     }
-    void runGroup(const std::string &g) override { calls.push_back("group:" + g); }
-    void runTaskByName(const std::string &n) override { calls.push_back("name:" + n); }
-    void runTaskById(const std::string &id) override { calls.push_back("id:" + id); }
+    // Names and IDs beginning with "No" name nothing.
+    static bool known(const std::string &s) { return s.rfind("No", 0) != 0; }
+    bool runGroup(const std::string &g) override
+    {
+        calls.push_back("group:" + g);
+        return known(g);
+    }
+    bool runTaskByName(const std::string &n) override
+    {
+        calls.push_back("name:" + n);
+        return known(n);
+    }
+    bool runTaskById(const std::string &id) override
+    {
+        calls.push_back("id:" + id);
+        return known(id);
+    }
     void setSuspend(std::optional<bool> s) override
     {
         calls.push_back(std::string("suspend:") + (s ? (*s ? "on" : "off") : "leave"));
@@ -78,6 +92,38 @@ TEST(CommandLineRules, HandedOverListIgnoresExitWhenIdle)
     Recorder r;
     qv::ProcessCommandLine({"/RunProjectById=ABC", "/EXITWHENIDLE"}, r, true);
     EXPECT_EQ(r.calls, (Calls{"startup-tasks", "id:ABC"}));
+}
+
+// What a start refuses before the hand-over, and what the processing reports back: every option
+// still acts, and each name or ID that names nothing gives one message.
+TEST(CommandLineRules, MistakesAndNamesThatNameNothing)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> mistakes;
+        std::vector<std::string> unknown;
+    } cases[] = {
+        {{"/RunAll", "--show", "/EXITNOW", "/?", "/Icon=ON", "/silent=off", "/RunProject=A"}, {}, {}},
+        {{"/unknown", "plain", "/RUNPROJECT", "--bogus=1"},
+         {"unknown option \"/unknown\" (quorvellant --help lists the options)",
+          "unknown option \"plain\" (quorvellant --help lists the options)",
+          "unknown option \"/RUNPROJECT\" (quorvellant --help lists the options)",
+          "unknown option \"--bogus=1\" (quorvellant --help lists the options)"},
+         {}},
+        {{"/ICON=maybe", "/SUSPEND=", "/EXIT=1"},
+         {"\"/ICON=maybe\": the value must be ON or OFF", "\"/SUSPEND=\": the value must be ON or OFF",
+          "unknown option \"/EXIT=1\" (quorvellant --help lists the options)"},
+         {}},
+        {{"/RunProject=\"NoSuchTask\"", "/RunProjectById=NoID", "/RunGroup=NoGroup", "/RunProject=Known"},
+         {},
+         {"no task is named \"NoSuchTask\"", "no task has the ID \"NoID\"", "no task group is named \"NoGroup\""}},
+        {{"/RunProject=No" + std::string(200, 'x')}, {}, {"no task is named \"No" + std::string(98, 'x') + "...\""}},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(qv::commandLineMistakes(c.args), c.mistakes) << c.args.front();
+        Recorder r;
+        EXPECT_EQ(qv::ProcessCommandLine(c.args, r, false), c.unknown) << c.args.front();
+    }
 }
 
 TEST(CommandLineRules, RestoreAndQuotes)

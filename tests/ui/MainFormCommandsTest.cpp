@@ -370,6 +370,39 @@ TEST_F(MainFormCommandFixture, HomePageOpensTheProjectAddressAndFailuresAreShown
               QStringLiteral("Unable to execute external program %1.").arg(QString::fromLatin1(qv::kProjectUrl)));
 }
 
+// The real desktop layer over a PATH whose xdg-open fails for one folder: the failure xdg-open
+// reports after it started reaches the user as the error box; the folder it opened shows none.
+TEST_F(MainFormCommandFixture, AFailingXdgOpenIsReportedAsUnableToExecute)
+{
+    const std::string base = qvtest::makeTempDir("xdg");
+    const std::string bin = base + "/bin";
+    QDir().mkpath(QString::fromStdString(bin));
+    QDir().mkpath(QString::fromStdString(base + "/good"));
+    QDir().mkpath(QString::fromStdString(base + "/broken"));
+    // The failing call ends after the good one, so a report of the good one would come first.
+    qvtest::writeFile(bin + "/xdg-open", "#!/bin/sh\necho \"$1\" >> '" + base + "/opened'\n"
+                                         "case \"$1\" in *broken*) sleep 0.3; exit 3;; esac\nexit 0\n");
+    ASSERT_EQ(qvtest::runShell("chmod +x '" + bin + "/xdg-open'").exitCode, 0);
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(bin) + ':' + oldPath);
+    qv::Desktop::setInstance(nullptr);
+    qv::TTask *t = taskNamed("Reports");
+    ASSERT_TRUE(selectByName("Reports"));
+    for (const char *dest : {"/good", "/broken"}) {
+        t->DestLocal = base + dest;
+        act("actTaskViewDestination")->trigger();
+    }
+    const bool reported = QTest::qWaitFor([] { return !qv::MessageBoxSeam::shown().empty(); }, 10000);
+    qv::Desktop::setInstance(&desktop);
+    qputenv("PATH", oldPath);
+    ASSERT_TRUE(reported);
+    EXPECT_EQ(qvtest::readFile(base + "/opened"), base + "/good/\n" + base + "/broken/\n");
+    ASSERT_EQ(qv::MessageBoxSeam::shown().size(), 1u);
+    EXPECT_EQ(qv::MessageBoxSeam::shown()[0].title, "Error");
+    EXPECT_EQ(qv::MessageBoxSeam::shown()[0].text,
+              QStringLiteral("Unable to execute external program %1.").arg(QString::fromStdString(base + "/broken/")));
+}
+
 } // namespace
 
 namespace {

@@ -33,13 +33,23 @@ TEST_F(ProgramProcess, HandOverCarriesTheArgumentsExactly)
     ASSERT_TRUE(waitForLines(1));
     const std::string store = home + "/config/quorvellant/registry.db";
     const std::string before = qvtest::readFile(store);
-    EXPECT_EQ(runToEnd({"/RunProject=\"My Task\"", "with blank", "a=b=c"}), 0);
+    // Names that name no task: handed over all the same, and reported back (exit status 1).
+    EXPECT_EQ(runToEnd({"/RunProject=\"My Task\"", "/RunGroup=with blank", "/RunProjectById=a=b=c"}), 1);
+    EXPECT_EQ(qvtest::readFile(home + "/second.log"),
+              "quorvellant: no task is named \"My Task\"\nquorvellant: no task group is named \"with blank\"\n"
+              "quorvellant: no task has the ID \"a=b=c\"\n");
     EXPECT_EQ(runToEnd({}), 0);
-    EXPECT_EQ(runToEnd({"/RunProjectById=X", "--show"}), 0);
+    EXPECT_EQ(runToEnd({"/RunProjectById=X", "--show"}), 1);
+    // A mistake in the options is refused by the start itself: nothing is handed over.
+    std::remove((home + "/second.log").c_str());
+    EXPECT_EQ(runToEnd({"/RunAll", "/NoSuchOption"}), 2);
+    EXPECT_EQ(qvtest::readFile(home + "/second.log"),
+              "quorvellant: unknown option \"/NoSuchOption\" (quorvellant --help lists the options)\n");
     ASSERT_TRUE(waitForLines(4));
     auto lines = commandLines();
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "own restore=0\x1f/RunAll");
-    EXPECT_EQ(lines[1], "handed restore=0\x1f/RunProject=\"My Task\"\x1fwith blank\x1f" "a=b=c");
+    EXPECT_EQ(lines[1], "handed restore=0\x1f/RunProject=\"My Task\"\x1f/RunGroup=with blank\x1f/RunProjectById=a=b=c");
     EXPECT_EQ(lines[2], "handed restore=1");
     EXPECT_EQ(lines[3], "handed restore=1\x1f/RunProjectById=X\x1f--show");
     // A second start never writes the store.
@@ -149,7 +159,7 @@ TEST_F(ProgramProcess, HandOverLimitIsOneMebibyte)
     const std::string before = qvtest::readFile(store);
 
     // Twelve arguments of 100,000 bytes: refused by the start itself, with the reason.
-    std::vector<std::string> tooLong(12, std::string(100000, 'x'));
+    std::vector<std::string> tooLong(12, "/RunProject=" + std::string(100000, 'x'));
     EXPECT_EQ(runToEnd(tooLong), 1);
     EXPECT_NE(qvtest::readFile(home + "/second.log").find("longer than 1 MiB"), std::string::npos)
         << qvtest::readFile(home + "/second.log");
@@ -174,9 +184,9 @@ TEST_F(ProgramProcess, HandOverLimitIsOneMebibyte)
     EXPECT_EQ(answer.rfind("REFUSED", 0), 0u) << answer;
 
     // Just under the limit (arguments and their terminating zero bytes) arrives whole.
-    std::vector<std::string> justUnder(10, std::string(104856, 'y'));
-    justUnder.back().assign(1048575 - 9 * 104857 - 1, 'z');
-    EXPECT_EQ(runToEnd(justUnder, 60), 0);
+    std::vector<std::string> justUnder(10, "/RunGroup=" + std::string(104856 - 10, 'y'));
+    justUnder.back() = "/RunGroup=" + std::string(1048575 - 9 * 104857 - 1 - 10, 'z');
+    EXPECT_EQ(runToEnd(justUnder, 60), 1); // no such group
     ASSERT_TRUE(waitForLines(2));
     std::string expected = "handed restore=0";
     for (const std::string &a : justUnder) {

@@ -114,7 +114,7 @@ TEST(SmallDialogRules, ShortcutArgumentsAndFolders)
     EXPECT_EQ(shortcutFolder(spOther, "   "), "");
     EXPECT_TRUE(shortcutIsExecutable(spDesktop));
     EXPECT_FALSE(shortcutIsExecutable(spOther));
-    EXPECT_FALSE(shortcutFolderIsCreated(spDesktop));
+    EXPECT_TRUE(shortcutFolderIsCreated(spDesktop));
     EXPECT_FALSE(shortcutFolderIsCreated(spOther));
     EXPECT_TRUE(shortcutFolderIsCreated(spAutoRun));
 }
@@ -248,6 +248,32 @@ TEST_F(SmallDialogs, ShortcutOnePerPlaceReadsBackAndValidates)
         }
     }
     QV_REQUIRE_TOOL("desktop-file-validate"); // the validation above needed it
+}
+
+// The desktop is the folder xdg-user-dir names (a localised one here), made when it is missing.
+TEST_F(SmallDialogs, DesktopShortcutGoesToTheUserDesktopFolderAndCreatesIt)
+{
+    const std::string dirs = qgetenv("XDG_CONFIG_HOME").toStdString() + "/user-dirs.dirs";
+    const std::string desktop = QDir::homePath().toStdString() + "/Schreib tisch";
+    qvtest::writeFile(dirs, "XDG_DESKTOP_DIR=\"$HOME/Schreib tisch\"\n");
+    QDir(QString::fromStdString(desktop)).removeRecursively();
+    std::string peer;
+    if (qvtest::haveTool("xdg-user-dir")) {
+        peer = qvtest::runCommand({"xdg-user-dir", "DESKTOP"}).output;
+    }
+    setShortcutProgramPath("/usr/bin/quorvellant");
+    std::string path, error;
+    try {
+        path = CreateShortcut("Start Docs", {"/RunProjectById=ID"}, spDesktop, "");
+    } catch (const std::exception &e) {
+        error = e.what();
+    }
+    std::remove(dirs.c_str());
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(path, desktop + "/Start Docs.desktop");
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(path)).isExecutable());
+    QV_REQUIRE_TOOL("xdg-user-dir");
+    EXPECT_EQ(peer, desktop + "\n");
 }
 
 TEST_F(SmallDialogs, ShortcutFailuresKeepTheDialogOpenAndReplaceOnlyAfterYes)

@@ -104,7 +104,7 @@ bool folderInside(const std::string &inner, const std::string &outer)
     return !realInner.empty() && !realOuter.empty() && pathWithin(realInner, realOuter);
 }
 
-std::string validateTask(const TTask &task)
+std::string validateTask(const TTask &task, bool createDestination)
 {
     std::vector<std::string> errors;
     const MountTable mounts = currentMounts();
@@ -145,7 +145,8 @@ std::string validateTask(const TTask &task)
     bool destinationValid = false;
     if (!task.DestLocal.empty() && !onMissingDrive(destination)) {
         // A destination refused only for lying inside a source is reported by that message alone.
-        destinationValid = !underSource.empty() || ValidateFolder(destination, true);
+        destinationValid = !underSource.empty() ||
+                           (createDestination ? ValidateFolder(destination, true) : FolderCouldBeMade(destination));
     }
     if (!destinationValid) {
         errors.push_back(

@@ -37,7 +37,8 @@ std::string missingDriveFor(const std::string &path, const MountTable &mounts, c
 bool folderInside(const std::string &inner, const std::string &outer);
 
 // The validation text of `task` (messages joined by "; "), empty when it may run. May create the
-// destination folder, never on a missing drive and never inside a source.
-std::string validateTask(const TTask &task);
+// destination folder, never on a missing drive and never inside a source; with `createDestination`
+// false (the task dialog's check) nothing is created and a destination that could be made passes.
+std::string validateTask(const TTask &task, bool createDestination = true);
 
 } // namespace qv

@@ -71,10 +71,24 @@ bool DriveExists(const std::string &path)
     return !path.empty();
 }
 
+namespace {
+
+bool folderPathUsable(const std::string &path)
+{
+    return !path.empty() && path[0] == '/' && path.find('\0') == std::string::npos &&
+           path.find(kVariableError) == std::string::npos;
+}
+
+} // namespace
+
+bool FolderCouldBeMade(const std::string &path)
+{
+    return folderPathUsable(path) && foldersCouldBeMade(withoutSlash(path)) && DriveExists(path);
+}
+
 bool ValidateFolder(const std::string &path, bool create)
 {
-    if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos ||
-        path.find(kVariableError) != std::string::npos) {
+    if (!folderPathUsable(path)) {
         return false;
     }
     const std::string folder = withoutSlash(path);

@@ -59,6 +59,8 @@ bool DriveExists(const std::string &path);
 // `create` is set. Empty and relative paths, paths holding a NUL byte and paths that carry the
 // marker of a path variable that could not be expanded are refused.
 bool ValidateFolder(const std::string &path, bool create);
+// What ValidateFolder with `create` would answer, without creating anything.
+bool FolderCouldBeMade(const std::string &path);
 
 // Creates `path` with every missing level (an existing folder is fine). On failure `error` gets the
 // system's reason (errno text: "Permission denied", "Not a directory", ...).

@@ -47,7 +47,9 @@ std::string GetTempWorkFolder();
 
 // Opens `fileName` (a file, folder or address) with the user's application; with `parameters`,
 // starts `fileName` as a program with them. Main thread only. On failure the error handler is told
-// (the windows show "Unable to execute external program %s.") and the result is false.
+// (the windows show "Unable to execute external program %s.") and the result is false. An opener
+// that starts and then fails (xdg-open finds no application) tells the handler later, from the
+// event loop; the result was true then.
 bool ShellOpen(const std::string &fileName, const std::string &parameters);
 // Receives the file name that ShellOpen could not open; nullptr restores the default (a warning on
 // standard error).

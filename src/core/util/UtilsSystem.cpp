@@ -134,6 +134,24 @@ void SetShellOpenErrorHandler(std::function<void(const std::string &)> handler)
     g_shellError = std::move(handler);
 }
 
+namespace {
+
+void reportShellOpenError(const std::string &fileName)
+{
+    std::function<void(const std::string &)> handler;
+    {
+        std::lock_guard<std::mutex> lock(g_shellErrorMutex);
+        handler = g_shellError;
+    }
+    if (handler) {
+        handler(fileName);
+    } else {
+        std::fprintf(stderr, "Unable to execute external program %s.\n", fileName.c_str());
+    }
+}
+
+} // namespace
+
 bool ShellOpen(const std::string &fileName, const std::string &parameters)
 {
     Desktop &desktop = Desktop::instance();
@@ -148,25 +166,18 @@ bool ShellOpen(const std::string &fileName, const std::string &parameters)
         args.push_back(token);
     }
     std::string base = fileName.substr(fileName.rfind('/') == std::string::npos ? 0 : fileName.rfind('/') + 1);
+    // The opener may report its failure after this returns (xdg-open found nothing to open with).
+    auto failedLater = [fileName] { reportShellOpenError(fileName); };
     if (args.empty()) {
-        ok = desktop.open(fileName);
+        ok = desktop.open(fileName, failedLater);
     } else if (args.size() == 1 && (base == "explorer.exe" || base == "explorer")) {
         // "Show this folder in the file manager".
-        ok = desktop.open(args[0]);
+        ok = desktop.open(args[0], failedLater);
     } else {
         ok = desktop.launch(fileName, args);
     }
     if (!ok) {
-        std::function<void(const std::string &)> handler;
-        {
-            std::lock_guard<std::mutex> lock(g_shellErrorMutex);
-            handler = g_shellError;
-        }
-        if (handler) {
-            handler(fileName);
-        } else {
-            std::fprintf(stderr, "Unable to execute external program %s.\n", fileName.c_str());
-        }
+        reportShellOpenError(fileName);
     }
     return ok;
 }

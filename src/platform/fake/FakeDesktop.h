@@ -14,9 +14,13 @@ public:
     FakeDesktop() { Desktop::setInstance(this); }
     ~FakeDesktop() override { Desktop::setInstance(nullptr); }
 
-    bool open(const std::string &target) override
+    using Desktop::open;
+    bool open(const std::string &target, std::function<void()> failed) override
     {
         opened.push_back(target);
+        if (answer && failLater) {
+            lateFailures.push_back(std::move(failed));
+        }
         return answer;
     }
     bool launch(const std::string &program, const std::vector<std::string> &arguments) override
@@ -30,6 +34,8 @@ public:
         std::vector<std::string> arguments;
     };
     bool answer = true;
+    bool failLater = false; // with `answer`: the open starts, and its failure waits in lateFailures
+    std::vector<std::function<void()>> lateFailures;
     std::vector<std::string> opened;
     std::vector<Launch> launched;
 };

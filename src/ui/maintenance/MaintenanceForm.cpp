@@ -7,6 +7,7 @@
 #include "core/runs/RunQueue.h"
 #include "core/settings/SettingsBackup.h"
 #include "core/task/BackupData.h"
+#include "core/text/Variables.h"
 #include "core/util/Utils.h"
 #include "platform/Desktop.h"
 #include "ui/FileDialogs.h"
@@ -16,6 +17,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -60,6 +62,18 @@ QPlainTextEdit *detailsMemo(QWidget *parent, const QString &name)
     return memo;
 }
 
+// The backup's first proposal: a full path in the user's documents folder (the home folder when
+// there is none), never the program's working folder, which the user cannot see.
+QString defaultBackupFile()
+{
+    constexpr int kPersonalFolder = 0x05;
+    QString folder = QFile::decodeName(QByteArray::fromStdString(GetSpecialFolderPath(kPersonalFolder)));
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        folder = QDir::homePath();
+    }
+    return QDir(folder).absoluteFilePath(QString::fromLatin1(kDefaultBackupName));
+}
+
 // The absolute path of a typed name: relative names are taken from the current folder.
 QString resolvedFileName(const QString &typed)
 {
@@ -98,16 +112,16 @@ void TMaintenanceForm::build()
     m_pages->addWidget(buildWelcomePage());
     m_pages->addWidget(buildOptionsPage(QStringLiteral("BackupOptions"), m_backupParts, &m_backupFile, true));
     m_pages->addWidget(buildActionPage(QStringLiteral("BackupAction"), QStringLiteral("Saving settings to backup...")));
-    m_pages->addWidget(buildDonePage(QStringLiteral("BackupDone"), QStringLiteral("Backup succesfully finished!"),
+    m_pages->addWidget(buildDonePage(QStringLiteral("BackupDone"), QStringLiteral("Backup successfully finished!"),
                                      QStringLiteral("Backup failed!"), &m_backupOk, &m_backupFailed));
     m_pages->addWidget(buildOptionsPage(QStringLiteral("RestoreOptions"), m_restoreParts, &m_restoreFile, false));
     m_pages->addWidget(
         buildActionPage(QStringLiteral("RestoreAction"), QStringLiteral("Restoring settings from backup...")));
-    m_pages->addWidget(buildDonePage(QStringLiteral("RestoreDone"), QStringLiteral("Restore succesfully finished!"),
+    m_pages->addWidget(buildDonePage(QStringLiteral("RestoreDone"), QStringLiteral("Restore successfully finished!"),
                                      QStringLiteral("Restore failed!"), &m_restoreOk, &m_restoreFailed));
     m_backupDetails = m_pages->widget(kPageBackupDone)->findChild<QPlainTextEdit *>();
     m_restoreDetails = m_pages->widget(kPageRestoreDone)->findChild<QPlainTextEdit *>();
-    m_backupFile->setText(QString::fromLatin1(kDefaultBackupName));
+    m_backupFile->setText(defaultBackupFile());
 
     m_back = new QPushButton(QStringLiteral("< &Back"), this);
     m_back->setObjectName(QStringLiteral("BackButton"));
@@ -211,7 +225,7 @@ QWidget *TMaintenanceForm::buildDonePage(const QString &prefix, const QString &o
     layout->addWidget(*bad);
     layout->addWidget(detailsMemo(page, prefix + QStringLiteral("DetailsMemo")), 1);
     if (prefix == QStringLiteral("BackupDone")) {
-        m_explorer = new QPushButton(QStringLiteral("Open Explorer"), page);
+        m_explorer = new QPushButton(QStringLiteral("Open Folder"), page);
         m_explorer->setObjectName(QStringLiteral("BackupDoneExplorerButton"));
         connect(m_explorer, &QPushButton::clicked, this, &TMaintenanceForm::openBackupFolder);
         layout->addWidget(m_explorer, 0, Qt::AlignLeft);

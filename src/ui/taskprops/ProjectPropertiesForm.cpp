@@ -3,10 +3,12 @@
 #include "ui/taskprops/TestEmail.h"
 
 #include "components/AlphaImageList.h"
+#include "components/LangText.h"
 #include "components/MessageBox.h"
 #include "components/TranslateForm.h"
 #include "core/task/Task.h"
 #include "core/task/TaskStorage.h"
+#include "core/task/TaskValidate.h"
 #include "core/text/Language.h"
 #include "ui/Help.h"
 #include "ui/MainFormDialogs.h"
@@ -73,7 +75,7 @@ const PageInfo kPages[TProjectPropertiesForm::kPageCount] = {
     {"FTP Server", 3, 3, "DestFtpTabSheet", "Backup to FTP server", nullptr, createDestFtpPage},
     {"CD/DVD Disk", 3, 2, "TabSheet1", "Backup to CD/DVD disk", nullptr, createDestCdDvdPage},
     {"Send via Email", 3, 9, "DestEmailTabSheet", "Send Backup to an Email address", nullptr, createDestEmailPage},
-    {"Compression", -1, 4, "CompressTabSheet", "Do you want to use ZIP compresson?", nullptr, createCompressPage},
+    {"Compression", -1, 4, "CompressTabSheet", "Do you want to use ZIP compression?", nullptr, createCompressPage},
     {"File Filters", -1, 5, "FileFilterTabSheet", "Which files need to be included (excluded) in your Backup?",
      "/files/task.filefilter.html", createFileFilterPage},
     {"Autorun and Schedule", -1, 0, "AutoRunTabSheet", "Select how and often the task should be run.",
@@ -82,12 +84,12 @@ const PageInfo kPages[TProjectPropertiesForm::kPageCount] = {
      createFolderMonitorPage},
     {"Internal Schedule", 10, 0, "InternalScheduleTabSheet", "Start task using Internal Scheduler.", nullptr,
      createInternalSchedulePage},
-    {"MS Task Scheduler", 10, 0, "MSScheduleTabSheet", "Start task using MS Task Scheduler.", nullptr,
+    {"systemd Timer", 10, 0, "MSScheduleTabSheet", "Start task using a systemd user timer.", nullptr,
      createMSSchedulePage},
     {"Backup Options", -1, 7, "OptionsTabSheet", "Task Options", nullptr, createOptionsPage},
     {"Old Versions", -1, 5, "VersionsTabSheet", "Do you want to keep several old file versions in backup?", nullptr,
      createVersionsPage},
-    {"Obsolette Files", -1, 6, "ObsoleteTabSheet", "What to do with obsolete files?", nullptr, createObsoletePage},
+    {"Obsolete Files", -1, 6, "ObsoleteTabSheet", "What to do with obsolete files?", nullptr, createObsoletePage},
     {"Advanced", -1, 7, "AdvancedTabSheet", "Advanced settings", nullptr, createAdvancedPage},
     {"Run Programs", 17, 0, "RunTabSheet", "Do you want to run programs before and/or after Task?", nullptr,
      groupPage<TaskGroup::Run>},
@@ -95,7 +97,7 @@ const PageInfo kPages[TProjectPropertiesForm::kPageCount] = {
      groupPage<TaskGroup::Dial>},
     {"Hardware Profile", 17, 2, "HardwareTabSheet", "Skip task work on some hardware profiles.", nullptr,
      groupPage<TaskGroup::Hardware>},
-    {"Limit bandwith", 17, 3, "TabSheet8", "Limit maximum data rate.", nullptr, groupPage<TaskGroup::Bandwidth>},
+    {"Limit bandwidth", 17, 3, "TabSheet8", "Limit maximum data rate.", nullptr, groupPage<TaskGroup::Bandwidth>},
     {"Task Password", 17, 4, "PasswordTabSheet", "Protect this task's settings using password.",
      "/files/task.additionaloptions.html", groupPage<TaskGroup::Password>},
     {"Log Settings", 17, 5, "LogTabSheet", "Log settings", nullptr, groupPage<TaskGroup::Log>},
@@ -405,7 +407,30 @@ void TProjectPropertiesForm::accept()
     for (TaskPropertiesPage *p : m_pages) {
         p->store(m_draft);
     }
+    if (!keepDespiteTaskCheck()) {
+        return;
+    }
     QDialog::accept();
+}
+
+bool TProjectPropertiesForm::keepDespiteTaskCheck()
+{
+    // The check a run makes, on the settings as edited, without creating the destination: what
+    // would stop the task is said now, while it can still be corrected.
+    m_scratch->assignSettings(m_draft);
+    m_scratch->ID = m_task->ID;
+    const std::string errors = validateTask(*m_scratch, false);
+    if (errors.empty()) {
+        return true;
+    }
+    QString list = QString::fromStdString(errors);
+    list.replace(QLatin1String("; "), QLatin1String("\n"));
+    QString text = langText("This task cannot run as it is:*|*%s*|*Keep it anyway? Choose No to go back and "
+                            "correct it.",
+                            "strProgectPropTaskCheckKeep");
+    text.replace(QLatin1String("*|*"), QLatin1String("\n\n"));
+    text.replace(QLatin1String("%s"), list);
+    return ShowMessageBox(this, text, langText("Warning!", "strWarning"), MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
 bool EditTask(QWidget *parent, TTask &task, int startPage, bool newTask)

@@ -78,6 +78,8 @@ private:
     void buildPages();
     void updateCaption();
     void leavingPage(int index);
+    // The run's task check on the edited settings; false when the user chose to go back.
+    bool keepDespiteTaskCheck();
     // The draft's three folders follow their edits, and the labels show how they expand.
     void updateFolderLabels();
 

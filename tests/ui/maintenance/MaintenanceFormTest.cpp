@@ -172,9 +172,18 @@ TEST_F(MaintenanceForm, NamesTextsAndFirstState)
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(stack->widget(i)->objectName(), pages[i]);
     }
-    EXPECT_EQ(child<QLabel>(form.get(), "BackupDoneLabel")->text(), "Backup succesfully finished!");
+    EXPECT_EQ(child<QLabel>(form.get(), "BackupDoneLabel")->text(), "Backup successfully finished!");
     EXPECT_EQ(child<QLabel>(form.get(), "RestoreDoneFailedLabel")->text(), "Restore failed!");
-    EXPECT_EQ(child<QLineEdit>(form.get(), "BackupOptionsFilenameEdit")->text(), "Quorvellant Settings Backup.reg");
+    // The proposal is a full path in the documents folder, never the working folder.
+    const QString documents = QDir::homePath() + "/Documents";
+    QDir().mkpath(documents);
+    TMaintenanceForm fresh(hostFor(log));
+    EXPECT_EQ(child<QLineEdit>(&fresh, "BackupOptionsFilenameEdit")->text(),
+              documents + "/Quorvellant Settings Backup.reg");
+    QDir(documents).removeRecursively();
+    TMaintenanceForm noDocuments(hostFor(log));
+    EXPECT_EQ(child<QLineEdit>(&noDocuments, "BackupOptionsFilenameEdit")->text(),
+              QDir::homePath() + "/Quorvellant Settings Backup.reg");
     EXPECT_EQ(child<QLineEdit>(form.get(), "RestoreOptionsFilenameEdit")->text(), "");
     for (const char *box : {"BackupOptionsSettingsCheckBox", "BackupOptionsTasksCheckBox",
                             "BackupOptionsWindowPositionCheckBox", "RestoreOptionsSettingsCheckBox",
@@ -321,7 +330,8 @@ TEST_F(MaintenanceForm, RelativeNameTakesTheCurrentFolderAndOpenExplorerOpensIt)
     ASSERT_TRUE(QDir::setCurrent(dir));
     choose("WelcomeBackupRadioButton");
     next();
-    next(); // the default name, relative
+    child<QLineEdit>(form.get(), "BackupOptionsFilenameEdit")->setText("Quorvellant Settings Backup.reg");
+    next(); // a relative name
     QDir::setCurrent(old);
     ASSERT_EQ(page(), kPageBackupDone);
     EXPECT_TRUE(QFileInfo::exists(dir + "/Quorvellant Settings Backup.reg"));

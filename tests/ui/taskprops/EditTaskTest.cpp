@@ -26,6 +26,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -74,7 +76,9 @@ TEST_F(EditTaskCycle, OkKeepsEveryStoredValueByteForByte)
     ASSERT_TRUE(runDialog(task, "OkButton"));
     EXPECT_EQ(exportOf(task), before);
     EXPECT_FALSE(task.Editing);
-    EXPECT_TRUE(MessageBoxSeam::shown().empty());
+    // The filled task's folders do not exist here: the task check warns once, and Yes keeps it.
+    ASSERT_EQ(MessageBoxSeam::shown().size(), 1u);
+    EXPECT_EQ(MessageBoxSeam::shown()[0].title, "Warning!");
 }
 
 TEST_F(EditTaskCycle, OkCommitsEditsAndClearsTheFailedFlag)
@@ -193,6 +197,57 @@ TEST_F(EditTaskCycle, FolderLabelsAndTheDraftFollowTheEdits)
     EXPECT_EQ(form.draft().ArchiveFolder, "/plain/");
     EXPECT_TRUE(child<QLabel>(&form, "ObsoleteFolderExpandTestLabel")->text().isEmpty()) << "nothing to expand";
     EXPECT_EQ(task.DestLocal, "") << "the task itself changes only on OK";
+}
+
+// OK runs the run's task check on the edited task: its messages in a warning whose No goes back
+// to the dialog and whose Yes keeps the task; nothing is created to check it.
+TEST_F(EditTaskCycle, OkWarnsOfATaskThatCannotRunAndCanGoBack)
+{
+    const std::string base = qvtest::makeTempDir("check");
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(base + "/src/sub")));
+    const struct {
+        std::string source, dest;
+        const char *message; // empty: the task may run, no warning
+    } cases[] = {
+        {"", base + "/dest", "No source folder(s) defined!"},
+        {base + "/src", "", "Invalid destination folder ("},
+        {base + "/src", base + "/src/sub/backup", "Destination folder can't be placed under Source folder path!"},
+        {base + "/missing", base + "/dest", "Invalid source folder ("},
+        {base + "/src", base + "/dest/new/level", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.source + " -> " + c.dest);
+        auto fill = [&c](TProjectPropertiesForm *f) {
+            child<QLineEdit>(f, "SourceFolderEdit")->setText(QString::fromStdString(c.source));
+            child<QLineEdit>(f, "DestLocalFolderEdit")->setText(QString::fromStdString(c.dest));
+        };
+        // No: back in the dialog, which Cancel then closes.
+        TTask task;
+        MessageBoxSeam::clear();
+        MessageBoxSeam::presetAnswers({IDNO});
+        bool stayedOpen = false;
+        EXPECT_FALSE(runDialog(task, "CancelButton", [&](TProjectPropertiesForm *f) {
+            fill(f);
+            child<QPushButton>(f, "OkButton")->click();
+            stayedOpen = f->isVisible() && f->result() == 0;
+        }));
+        EXPECT_EQ(stayedOpen, *c.message != '\0');
+        if (*c.message == '\0') {
+            EXPECT_TRUE(MessageBoxSeam::shown().empty());
+            EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(base + "/dest"))) << "the check created a folder";
+            continue;
+        }
+        ASSERT_EQ(MessageBoxSeam::shown().size(), 1u);
+        EXPECT_EQ(MessageBoxSeam::shown()[0].flags, unsigned(MB_YESNO | MB_ICONWARNING));
+        EXPECT_TRUE(MessageBoxSeam::shown()[0].text.contains(QString::fromUtf8(c.message)))
+            << MessageBoxSeam::shown()[0].text.toStdString();
+        // Yes: the task is kept as edited.
+        MessageBoxSeam::clear();
+        MessageBoxSeam::presetAnswers({IDYES});
+        EXPECT_TRUE(runDialog(task, "OkButton", fill));
+        EXPECT_EQ(task.DestLocal, c.dest);
+        EXPECT_EQ(MessageBoxSeam::shown().size(), 1u);
+    }
 }
 
 TEST(ZipNameForTaskName, ExtensionOfTheLastPartBecomesZip)
