@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""Draws the program's icon set (16 and 32 px PNGs with alpha) into resources/icons/.
+"""Draws the program's icon set (16 and 32 px PNGs with alpha) into resources/icons/, and the
+program's own icon also at 48 px and as an SVG document (resources/icons/48, resources/icons/scalable)
+for the desktop's icon theme.
 
 The artwork is simple flat geometry described below in a 32-unit square; each shape is rendered
 with 4x4 supersampling, so the small size stays smooth. Run it after changing a shape; the PNGs
@@ -275,6 +277,28 @@ ICONS['LanguagesImageList_7'] = stripes([rgba('#aa151b'), FYELLOW, FYELLOW, rgba
 ICONS['LanguagesImageList_8'] = stripes([WHITE, rgba('#dc143c')])
 
 
+def svg(shapes):
+    """The shapes as an SVG document in the same 32-unit square (circles, rings and polygons)."""
+    def colour(c):
+        return '#%02x%02x%02x' % c[:3]
+    out = ['<?xml version="1.0" encoding="UTF-8"?>',
+           '<svg xmlns="http://www.w3.org/2000/svg" width="48" height="48" viewBox="0 0 32 32">']
+    for kind, geometry, c in shapes:
+        if kind == 'circle':
+            out.append('  <circle cx="%g" cy="%g" r="%g" fill="%s"/>' % (*geometry, colour(c)))
+        elif kind == 'ring':
+            cx, cy, r, w = geometry
+            out.append('  <circle cx="%g" cy="%g" r="%g" fill="none" stroke="%s" stroke-width="%g"/>'
+                       % (cx, cy, r, colour(c), w))
+        elif kind == 'poly':
+            points = ' '.join('%g,%g' % p for p in geometry)
+            out.append('  <polygon points="%s" fill="%s"/>' % (points, colour(c)))
+        else:
+            raise ValueError(kind)
+    out.append('</svg>')
+    return '\n'.join(out) + '\n'
+
+
 def main():
     root = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'resources', 'icons')
     for size in (16, 32):
@@ -283,6 +307,14 @@ def main():
         for name, shapes in ICONS.items():
             with open(os.path.join(d, 'ICON_%s.png' % name), 'wb') as f:
                 f.write(png(size, render(shapes, size)))
+    d = os.path.join(root, '48')
+    os.makedirs(d, exist_ok=True)
+    with open(os.path.join(d, 'ICON_Quorvellant.png'), 'wb') as f:
+        f.write(png(48, render(ICONS['Quorvellant'], 48)))
+    d = os.path.join(root, 'scalable')
+    os.makedirs(d, exist_ok=True)
+    with open(os.path.join(d, 'quorvellant.svg'), 'w') as f:
+        f.write(svg(ICONS['Quorvellant']))
     d = os.path.join(root, 'bitmaps')
     os.makedirs(d, exist_ok=True)
     for name, rows in BITMAPS.items():

@@ -6,6 +6,8 @@
 #include "core/settings/Settings.h"
 #include "core/text/LocaleText.h"
 
+#include <QFontDatabase>
+
 
 namespace qv {
 
@@ -52,10 +54,15 @@ LogRowColours logRowColours(const LogDisplayColours &colours, int kind, const QP
     return {colorFromTColor(colours.fg[pair], palette), colorFromTColor(colours.bg[pair], palette)};
 }
 
+std::string desktopFontFamily()
+{
+    return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family().toStdString();
+}
+
 QFont logDisplayFont()
 {
     if (LogFontName.empty()) {
-        LogFontName = "Tahoma";
+        LogFontName = desktopFontFamily();
     }
     QFont font(QString::fromStdString(LogFontName));
     if (LogFontSize > 0) {

@@ -93,5 +93,7 @@ LogRowColours logRowColours(const LogDisplayColours &colours, int kind, const QP
 // The log font: LogFontName (an empty name becomes "Tahoma", and the setting keeps it) at
 // LogFontSize points; a font this desktop lacks falls back to a similar one.
 QFont logDisplayFont();
+// The desktop's default font family: what an empty log font name becomes.
+std::string desktopFontFamily();
 
 } // namespace qv

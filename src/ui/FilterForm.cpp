@@ -2,6 +2,7 @@
 #include "ui/FilterForm.h"
 
 #include "components/FolderPicker.h"
+#include "components/LangText.h"
 #include "components/RangedField.h"
 #include "components/TranslateForm.h"
 #include "core/task/TaskStorage.h"
@@ -416,15 +417,16 @@ void TFilterForm::onChanged()
     }
     FileNameLabelMaskWarning->setText(
         bad.empty() ? QString()
-                    : tr("This mask matches no name: %1").arg(names.join(QStringLiteral("  "))));
+                    : langText("This mask matches no name: %s", "strFilterMaskMatchesNoName")
+                          .replace(QLatin1String("%s"), names.join(QStringLiteral("  "))));
     FileNameLabelMaskWarning->setVisible(!bad.empty());
     QString range;
     if (m_draft.dtSelector == fidtsDateBetween &&
         dateOfDayCount(m_draft.dtDateBetweenStart) > dateOfDayCount(m_draft.dtDateBetweenEnd)) {
-        range = tr("The first date is after the second: no file matches.");
+        range = langText("The first date is after the second: no file matches.", "strFilterDatesReversed");
     } else if (m_draft.dtSelector == fidtsTimeBetween &&
                timeOfDayCount(m_draft.dtTimeBetweenStart) > timeOfDayCount(m_draft.dtTimeBetweenEnd)) {
-        range = tr("The first time is after the second: no file matches.");
+        range = langText("The first time is after the second: no file matches.", "strFilterTimesReversed");
     }
     DateTimeRangeWarning->setText(range);
     DateTimeRangeWarning->setVisible(!range.isEmpty());
@@ -433,7 +435,7 @@ void TFilterForm::onChanged()
 void TFilterForm::browseFile()
 {
     FileDialogRequest request;
-    request.caption = tr("Select file");
+    request.caption = langText("Select file", "strFilterSelectFile");
     request.fileName = FileNameEditSingleFile->text();
     request.filters = QStringList{tr("All Files (*)")};
     const QString chosen = fileDialogs().openFileName(this, request);

@@ -40,6 +40,7 @@ class QTreeWidgetItem;
 
 namespace qv {
 
+class LastColumnFill;
 class ShutdownStarts;
 
 class HotKeys;
@@ -194,6 +195,8 @@ private:
     bool m_exiting = false;
     bool m_layoutLoaded = false;
     bool m_applyingLayout = false;
+    LastColumnFill *m_logFill = nullptr;    // the log's event column fills the panel
+    LastColumnFill *m_reportFill = nullptr; // the task list's destination column fills the list
     bool m_shownByTrayTimer = false;
     IdleExitCounter m_idle;
     int m_lastHeight = 0;

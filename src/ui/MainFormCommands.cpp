@@ -224,7 +224,8 @@ void TMainForm::taskDuplicate()
             throw std::runtime_error(key);
         }
     } catch (const std::exception &e) {
-        ShowError(this, tr("The task could not be copied: %1").arg(qs(e.what())));
+        ShowError(this, qs(formatLangString("The task could not be copied: %s", "strMainTaskDuplicateError",
+                                             {e.what()})));
         return;
     }
     TSafeRegistry().DeleteKey(key);

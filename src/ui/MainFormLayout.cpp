@@ -7,6 +7,7 @@
 
 #include "core/settings/Settings.h"
 #include "ui/ActivityLogView.h"
+#include "ui/LastColumnFill.h"
 
 #include <QHeaderView>
 #include <QSplitter>
@@ -28,10 +29,13 @@ std::int32_t *logWidthSetting(int column)
 void TMainForm::applyLogColumnWidths()
 {
     m_applyingLayout = true;
-    for (int i = 1; i <= 4; ++i) {
+    for (int i = 1; i <= 3; ++i) {
         if (*logWidthSetting(i) > 0) {
             m_logView->header()->resizeSection(i, *logWidthSetting(i));
         }
+    }
+    if (LogViewSizeEvent > 0) {
+        m_logFill->setWidth(LogViewSizeEvent);
     }
     m_applyingLayout = false;
 }
@@ -43,11 +47,15 @@ void TMainForm::createLayoutRules()
     m_groupsPanel->setMinimumWidth(4);
     m_logPanel->setMinimumHeight(10);
 
+    // The last columns fill a wide window; their stored widths are what they keep in a narrow one.
+    m_logFill = new LastColumnFill(m_logView);
+    m_reportFill = new LastColumnFill(m_reportView);
     QHeaderView *log = m_logView->header();
-    log->setStretchLastSection(false);
     connect(log, &QHeaderView::sectionResized, this, [this, log](int column, int, int size) {
-        // Only what the user set: not the layout being applied nor a hidden list's changes.
-        if (!m_applyingLayout && log->isVisible() && size > 0 && logWidthSetting(column) != nullptr) {
+        // Only what the user set: not the layout being applied, a hidden list's changes, nor the
+        // event column following the window's width.
+        if (!m_applyingLayout && !m_logFill->fitting() && log->isVisible() && size > 0 &&
+            logWidthSetting(column) != nullptr) {
             *logWidthSetting(column) = size;
         }
     });

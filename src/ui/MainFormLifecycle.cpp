@@ -1,5 +1,6 @@
 // TMainForm: the stored layout, the timers, closing, the end of the session and the way out.
 #include "ui/MainForm.h"
+#include "ui/LastColumnFill.h"
 
 #include "components/LangText.h"
 #include "components/MessageBox.h"
@@ -67,9 +68,10 @@ void TMainForm::ApplyWindowSettings()
     m_proxy->setOrder(checkedSortColumn(), SortOrderAZ);
     const std::int32_t widths[6] = {ViewSizeName, ViewSizeType, ViewSizeLastRun, ViewSizeNextRun, ViewSizeSource,
                                     ViewSizeDestination};
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < 5; ++i) {
         m_reportView->setColumnWidth(i, widths[i] > 0 ? widths[i] : 100);
     }
+    m_reportFill->setWidth(widths[5] > 0 ? widths[5] : 100);
     applyLogColumnWidths();
     m_tray->Refresh();
     m_tray->setIconVisible(!StartupHideTrayIcon);
@@ -145,8 +147,10 @@ void TMainForm::SaveWindowSettings()
     std::int32_t *widths[6] = {&ViewSizeName, &ViewSizeType, &ViewSizeLastRun, &ViewSizeNextRun, &ViewSizeSource,
                                &ViewSizeDestination};
     for (int i = 0; i < 6; ++i) {
-        if (m_reportView->columnWidth(i) > 0) {
-            *widths[i] = m_reportView->columnWidth(i);
+        // The destination column's own width, not the one it fills in a wide window.
+        const int width = i == 5 ? m_reportFill->width() : m_reportView->columnWidth(i);
+        if (width > 0) {
+            *widths[i] = width;
         }
     }
 }
@@ -158,7 +162,8 @@ void TMainForm::SaveAllSettings()
         try {
             m_data->SaveToRegistry();
         } catch (const std::exception &e) {
-            ShowError(this, tr("The tasks could not be saved: %1").arg(QString::fromStdString(e.what())));
+            ShowError(this, QString::fromStdString(formatLangString("The tasks could not be saved: %s",
+                                                                   "strMainSaveTasksError", {e.what()})));
         }
     }
     if (m_groupsTree->currentItem() != nullptr) {
@@ -170,7 +175,8 @@ void TMainForm::SaveAllSettings()
     try {
         SaveSettings();
     } catch (const std::exception &e) {
-        ShowError(this, tr("The program settings could not be saved: %1").arg(QString::fromStdString(e.what())));
+        ShowError(this, QString::fromStdString(formatLangString("The program settings could not be saved: %s",
+                                                               "strMainSaveSettingsError", {e.what()})));
     }
 }
 
@@ -219,8 +225,8 @@ bool TMainForm::confirmExit()
         return m_services.dialogs.confirmExit(this);
     }
     const QString text =
-        langText("If you exit Quorvellant it will not run any scheduled backups, except backups scheduled using "
-             "Microsoft Task Scheduler (if it's running).",
+        langText("If you exit Quorvellant it will not run any scheduled backups, except backups scheduled as "
+                 "systemd user timers.",
              "strShutdownText") +
         QStringLiteral("\n\n") + langText("Are you sure you want to exit?", "strShutdownQuestion");
     return ShowMessageBox(this, text, langText("Quorvellant Shutdown", "strShutdownTitle"), MB_YESNO | MB_ICONQUESTION) ==

@@ -62,9 +62,9 @@ ShortcutForm::ShortcutForm(QWidget *parent) : QDialog(parent)
     EditShortcutName->setObjectName(QStringLiteral("EditShortcutName"));
     EditShortcutName->setMinimumWidth(320);
     RadioButtonDesktop = radio(this, "RadioButtonDesktop", "Desktop");
-    RadioButtonStartMenu = radio(this, "RadioButtonStartMenu", "Start menu");
-    RadioButtonAutoRun = radio(this, "RadioButtonAutoRun", "Autorun menu");
-    RadioButtonPrograms = radio(this, "RadioButtonPrograms", "Programs menu");
+    RadioButtonStartMenu = radio(this, "RadioButtonStartMenu", "Applications menu");
+    RadioButtonAutoRun = radio(this, "RadioButtonAutoRun", "Autostart at login");
+    RadioButtonPrograms = radio(this, "RadioButtonPrograms", "Applications menu (programs)");
     RadioButtonOther = radio(this, "RadioButtonOther", "Other folder:");
     auto *places = new QButtonGroup(this);
     int id = 0;

@@ -34,7 +34,7 @@ TEST(CMakeInstall, PutsEveryFileInItsPlaceAndTheToolsRunFromThere)
     auto r = qvtest::runCommand({"cmake", "--install", build, "--prefix", prefix}, 240);
     ASSERT_EQ(r.exitCode, 0) << r.output;
 
-    for (const char *tool : {"quorvellant", "qv-run", "qv-regtool", "qv-zip"}) {
+    for (const char *tool : {"quorvellant", "qv-run", "qv-regtool", "qv-zip", "qv-systimer"}) {
         EXPECT_TRUE(isExecutableFile(prefix + "/bin/" + tool)) << tool;
     }
     const char *files[] = {
@@ -42,6 +42,8 @@ TEST(CMakeInstall, PutsEveryFileInItsPlaceAndTheToolsRunFromThere)
         "share/applications/quorvellant.desktop",
         "share/icons/hicolor/16x16/apps/quorvellant.png",
         "share/icons/hicolor/32x32/apps/quorvellant.png",
+        "share/icons/hicolor/48x48/apps/quorvellant.png",
+        "share/icons/hicolor/scalable/apps/quorvellant.svg",
     };
     for (const char *f : files) {
         EXPECT_TRUE(isFile(prefix + "/" + f)) << f;
@@ -60,6 +62,15 @@ TEST(CMakeInstall, PutsEveryFileInItsPlaceAndTheToolsRunFromThere)
     EXPECT_NE(r.output.find("--source"), std::string::npos) << r.output;
     r = qvtest::runCommand({prefix + "/bin/qv-zip"}, 60, qvtest::makeTempDir("elsewhere"));
     EXPECT_NE(r.exitCode, -1) << r.output;
+    r = qvtest::runCommand({prefix + "/bin/qv-systimer", "--help"}, 60, qvtest::makeTempDir("elsewhere"));
+    EXPECT_NE(r.exitCode, -1) << r.output;
+    // Each icon is an image of its size; the scalable one is an SVG document.
+    for (const char *size : {"16", "32", "48"}) {
+        r = qvtest::runCommand({"file", prefix + "/share/icons/hicolor/" + size + "x" + size + "/apps/quorvellant.png"});
+        EXPECT_NE(r.output.find(std::string("PNG image data, ") + size + " x " + size), std::string::npos) << r.output;
+    }
+    EXPECT_NE(qvtest::readFile(prefix + "/share/icons/hicolor/scalable/apps/quorvellant.svg").find("<svg"),
+              std::string::npos);
 }
 
 } // namespace

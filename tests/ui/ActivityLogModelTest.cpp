@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QElapsedTimer>
+#include <QFontDatabase>
 #include <QSignalSpy>
 
 #include <sys/stat.h>
@@ -175,13 +176,15 @@ TEST_F(ActivityLogModelTest, ColoursByKindFromTheLogDisplaySettings)
     EXPECT_EQ(model.index(3, 4).data(ActivityLogModel::KindRole).toInt(), kLogWarning);
 }
 
-TEST_F(ActivityLogModelTest, FontFallsBackAndAnEmptyNameBecomesTahoma)
+TEST_F(ActivityLogModelTest, FontFallsBackAndAnEmptyNameBecomesTheDesktopFont)
 {
     LogFontName = "";
     LogFontSize = 13;
     const QFont font = logDisplayFont();
-    EXPECT_EQ(LogFontName, "Tahoma");
-    EXPECT_EQ(font.family(), "Tahoma");
+    const QString desktop = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    EXPECT_FALSE(desktop.isEmpty());
+    EXPECT_EQ(LogFontName, desktop.toStdString());
+    EXPECT_EQ(font.family(), desktop);
     EXPECT_EQ(font.pointSize(), 13);
     LogFontName = "No Such Font Family 123";
     EXPECT_FALSE(QFontInfo(logDisplayFont()).family().isEmpty()); // drawn with a substitute

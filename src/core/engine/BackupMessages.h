@@ -93,7 +93,7 @@ inline constexpr BackupMessage RunFailed{"strBackupRunFailed", "The backup stopp
 
 // Copy engine
 inline constexpr BackupMessage Totals{
-    "strBackupTotals", "Total symmmary: %d folders; %d files, %d bytes, %d errors, %d warnings."};
+    "strBackupTotals", "Total summary: %d folders; %d files, %d bytes, %d errors, %d warnings."};
 inline constexpr BackupMessage ProgressCopying{"strBackupProgressCopying", "Copying"};
 inline constexpr BackupMessage ProgressMoving{"strBackupProgressMoving", "Moving"};
 inline constexpr BackupMessage ProgressSyncDst{"strBackupProgressSynchonizingDst",
@@ -162,14 +162,14 @@ inline constexpr BackupMessage FileKeepVersionError{"strBackupFileKeepVersionErr
                                                     "Cannot keep file version \"%s\"!"};
 inline constexpr BackupMessage FileDeleteError{"strBackupFileDeleteError", "Cannot delete file \"%s\"!"};
 inline constexpr BackupMessage FileDeleteToRecycleError{"strBackupFileDeleteToRecycleError",
-                                                        "Cannot delete file to Recycle Bin (%s)!"};
+                                                        "Cannot delete file to Trash (%s)!"};
 inline constexpr BackupMessage FileDeleteToArchiveError{
     "strBackupFileDeleteToArchiveError", "Cannot move file \"%s\" to Deleted Files Archive Folder (%s)!"};
 inline constexpr BackupMessage FolderDeleteNotEmptyError{"strBackupFolderDeleteNotEmptyError",
                                                          "Can't delete non-empty folder \"%s\"!"};
 inline constexpr BackupMessage FolderDeleteError{"strBackupFolderDeleteError", "Cannot delete folder \"%s\"!"};
 inline constexpr BackupMessage FolderDeleteToRecycleError{"strBackupFolderDeleteToRecycleError",
-                                                          "Cannot delete folder to Recycle Bin (%s)!"};
+                                                          "Cannot delete folder to Trash (%s)!"};
 inline constexpr BackupMessage FolderDeleteToArchiveError{
     "strBackupFolderDeleteToArchiveError", "Cannot move folder \"%s\" to Deleted Files Archive Folder (%s)!"};
 inline constexpr BackupMessage DeleteObsoleteSourceError{

@@ -31,10 +31,10 @@ inline constexpr BackupMessage CompressExtractError{
     "strBackupCompressExtractError", "Can't extract \"%s\" from the archive; the entry stays in it."};
 // Fixed texts of the removal of entries whose source files are gone.
 inline constexpr BackupMessage ZipDeleting{nullptr, "Deleting from ZIP: \"%s\"."};
-inline constexpr BackupMessage ZipDeletingToRecycle{nullptr, "Deleting file \"%s/%s\" to Recycle Bin."};
+inline constexpr BackupMessage ZipDeletingToRecycle{nullptr, "Deleting file \"%s/%s\" to Trash."};
 inline constexpr BackupMessage ZipDeletingToArchive{nullptr,
                                                     "Deleting file \"%s/%s\" to Deleted Files Archive folder."};
-inline constexpr BackupMessage ZipRecycleFolderError{nullptr, "Can't delete folder to Recycle Bin (%s)."};
+inline constexpr BackupMessage ZipRecycleFolderError{nullptr, "Can't delete folder to Trash (%s)."};
 inline constexpr BackupMessage ZipTempFolderError{nullptr, "Can't delete TEMP folder (%s)."};
 } // namespace msg
 

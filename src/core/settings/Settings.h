@@ -102,7 +102,7 @@ using TColor = std::uint32_t; // 0x00BBGGRR, or 0xFF000000 + a system colour ind
     X(RegKeyLogDisplay, LogErrorsColorBg, Color, TColor, 0x007575FFu)                              \
     X(RegKeyLogDisplay, LogErrorsColorFg, Color, TColor, 0x00000000u)                              \
     X(RegKeyLogDisplay, LogFontSize, Integer, std::int32_t, 9)                                     \
-    X(RegKeyLogDisplay, LogFontName, String, std::string, "Tahoma")                                \
+    X(RegKeyLogDisplay, LogFontName, String, std::string, "")                                      \
     X(RegKeyLogDisplay, LogViewSizeNum, Integer, std::int32_t, 50)                                 \
     X(RegKeyLogDisplay, LogViewSizeDate, Integer, std::int32_t, 80)                                \
     X(RegKeyLogDisplay, LogViewSizeTime, Integer, std::int32_t, 80)                                \

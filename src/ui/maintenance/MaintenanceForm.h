@@ -46,7 +46,7 @@ public:
     bool busy() const { return m_busy; }
     bool finished() const { return m_finished; }
     bool failed() const { return m_failed; }
-    // The folder of the last backup (what "Open Explorer" opens).
+    // The folder of the last backup (what "Open Folder" opens).
     const QString &backupFolder() const { return m_backupFolder; }
 
     void NextButtonClick();

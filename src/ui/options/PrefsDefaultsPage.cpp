@@ -38,7 +38,7 @@ const NodeInfo kNodes[PrefsDefaultsPage::NodeCount] = {
     {"Run Programs", "TaskRunPanel", int(TaskGroup::Run)},
     {"Auto Dial", "TaskDialPanel", int(TaskGroup::Dial)},
     {"Hardware Profile", "TaskHardwarePanel", int(TaskGroup::Hardware)},
-    {"Limit bandwith", "TaskBandwidthPanel", int(TaskGroup::Bandwidth)},
+    {"Limit bandwidth", "TaskBandwidthPanel", int(TaskGroup::Bandwidth)},
     {"Task Password", "TaskPasswordPanel", int(TaskGroup::Password)},
     {"Log Settings", "TaskLogPanel", int(TaskGroup::Log)},
     {"Event Alerts", "TaskEventsPanel", -1},

@@ -6,6 +6,7 @@
 #include "components/TColorConversion.h"
 #include "core/log/TaskLogger.h"
 #include "core/text/LocaleText.h"
+#include "ui/ActivityLogModel.h"
 
 #include <QFontDialog>
 #include <QGridLayout>
@@ -14,13 +15,31 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QStandardItemModel>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 namespace qv {
 
 namespace {
+
+// Each cell as the view draws it (the kind's colours included), then its grid line. A style sheet
+// would draw the lines too, but it paints the cells itself and drops the colours.
+class GridLineDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Midlight));
+        painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
+};
 
 // The palette the colour buttons of this page offer, row by row (0x00BBGGRR).
 const TColor kPalette[5][4] = {
@@ -135,7 +154,7 @@ PrefsLogDisplayPage::PrefsLogDisplayPage(QWidget *parent) : QWidget(parent)
     LogDisplaySampleLogView->setRootIsDecorated(false);
     LogDisplaySampleLogView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     LogDisplaySampleLogView->setSelectionMode(QAbstractItemView::NoSelection);
-    LogDisplaySampleLogView->setStyleSheet(QStringLiteral("QTreeView::item { border: 1px solid #d0d0d0; }"));
+    LogDisplaySampleLogView->setItemDelegate(new GridLineDelegate(LogDisplaySampleLogView));
     m_sample = new QStandardItemModel(7, ActivityLogModel::ColumnCount, this);
     m_sample->setHorizontalHeaderLabels(
         {QStringLiteral(" "), QStringLiteral("N"), QStringLiteral("Date"), QStringLiteral("Time"), QStringLiteral("Event")});
@@ -200,11 +219,10 @@ LogDisplayColours PrefsLogDisplayPage::colours() const
 
 QFont PrefsLogDisplayPage::sampleFont() const
 {
-    if (LogFontName.empty()) {
-        LogFontName = "Tahoma";
-    }
+    // An empty name shows as the desktop's font; OK stores it (Cancel leaves the setting alone).
     if (LogDisplayFontNameLabel->text().isEmpty()) {
-        LogDisplayFontNameLabel->setText(QString::fromStdString(LogFontName));
+        LogDisplayFontNameLabel->setText(
+            QString::fromStdString(LogFontName.empty() ? desktopFontFamily() : LogFontName));
     }
     QFont font(LogDisplayFontNameLabel->text());
     const int size = LogDisplayFontSizeLabel->text().toInt();

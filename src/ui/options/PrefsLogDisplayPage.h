@@ -29,7 +29,7 @@ public:
     void LogDisplayUpdateSample();
     // "Change Font...": a font dialog preset with the labels' font; OK takes its name and size.
     void LogDisplayFontButtonClick();
-    // The font of the labels (an empty name becomes "Tahoma", in the setting too).
+    // The font of the labels (an empty name becomes the desktop's default font, in the setting too).
     QFont sampleFont() const;
 
     TColorButton *LogDisplaySummaryColorBG;

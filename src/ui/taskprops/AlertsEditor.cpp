@@ -1,7 +1,9 @@
 // AlertsEditor: the event-alerts editor shared by the task properties and the options dialogs.
 #include "ui/taskprops/AlertsEditor.h"
 #include "ui/taskprops/EditPaint.h"
+#include "ui/taskprops/LinkLabel.h"
 
+#include "components/LangText.h"
 #include "core/settings/Settings.h"
 #include "platform/Sound.h"
 #include "ui/FileDialogs.h"
@@ -78,7 +80,7 @@ AlertsEditor::AlertsEditor(const QString &prefix, QWidget *parent) : QWidget(par
     m_combo = new QComboBox(this);
     m_combo->setObjectName(prefix + QStringLiteral("ComboBox"));
     m_combo->addItems({QStringLiteral("Scheduled Project Run"), QStringLiteral("Manual Project Run"),
-                       QStringLiteral("Application Silent Mode (QUORVELLANT.EXE /SILENT)")});
+                       QStringLiteral("Application Silent Mode (quorvellant /SILENT=ON)")});
     m_comboLabel->setBuddy(m_combo);
     row->addWidget(m_comboLabel);
     row->addWidget(m_combo, 1);
@@ -182,12 +184,12 @@ void AlertsEditor::buildPanel(AlertEvent event, QWidget *parent)
     }
     QCheckBox *log = check(AlertItem::EmailSendLog, "EmailLogCheckBox", tr("Send the full log file contents"));
     grid->addWidget(log, 5, 1, 1, 4);
-    p.settingsLink = new QLabel(
-        QStringLiteral("<a href=\"#email\">%1</a>").arg(tr("Click here to customize Email Sending Settings")), p.frame);
-    p.settingsLink->setObjectName(name(event, "EmailSettingsLabel"));
-    p.settingsLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-    grid->addWidget(p.settingsLink, 6, 1, 1, 4);
-    connect(p.settingsLink, &QLabel::linkActivated, this, [this] { emit emailSettingsRequested(); });
+    // Plain text like the dialog's other links, so a language file can rename it.
+    auto *link = new LinkLabel(tr("Click here to customize Email Sending Settings"), LinkLabel::Weight::Normal, p.frame);
+    link->setObjectName(name(event, "EmailSettingsLabel"));
+    p.settingsLink = link;
+    grid->addWidget(link, 6, 1, 1, 4);
+    connect(link, &LinkLabel::clicked, this, [this] { emit emailSettingsRequested(); });
 }
 
 void AlertsEditor::setDefaultRecipient(std::function<QString()> recipient)
@@ -305,7 +307,7 @@ void AlertsEditor::browseSound(AlertEvent event)
 {
     auto *edit = static_cast<QLineEdit *>(m_panels[static_cast<int>(event)].item[itemIndex(AlertItem::SoundFile)]);
     FileDialogRequest request;
-    request.caption = tr("Select sound file");
+    request.caption = langText("Select sound file", "strSelectSoundFile");
     request.fileName = edit->text();
     request.filters = {tr("Sound Files (*.wav *.mid)"), tr("Any files (*)")};
     request.defaultSuffix = QStringLiteral("wav");
@@ -330,18 +332,7 @@ void AlertsEditor::setCustom(bool custom)
     // The disk-spanning dialog box is shown and kept, never edited.
     m_panels[static_cast<int>(AlertEvent::DiskSpan)].item[itemIndex(AlertItem::Dialog)]->setEnabled(false);
 
-    QPalette pal = m_scroll->viewport()->palette();
-    const QColor base = palette().color(QPalette::Window);
-    pal.setBrush(QPalette::Window, custom ? QBrush(base) : QBrush(palette().color(QPalette::Mid), Qt::DiagCrossPattern));
-    m_scroll->viewport()->setPalette(pal);
-    m_scroll->viewport()->setAutoFillBackground(true);
-    m_scroll->widget()->setAutoFillBackground(false);
-    // The hatching shows between the panels; the panels' texts stay on a plain ground.
-    for (Panel &p : m_panels) {
-        QPalette solid = p.frame->palette();
-        solid.setBrush(QPalette::Window, QBrush(base));
-        p.frame->setPalette(solid);
-    }
+    // Disabled looks as it does everywhere on the desktop: greyed controls on the plain ground.
 }
 
 } // namespace qv

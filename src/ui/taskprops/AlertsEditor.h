@@ -67,8 +67,8 @@ public:
     // The mode whose values the controls show; -1 before the first switch.
     int lastMode() const { return m_lastMode; }
 
-    // Custom: every control enabled (the disk-spanning dialog box excepted), a solid background;
-    // default: every control disabled over a cross-hatched background.
+    // Custom: every control enabled (the disk-spanning dialog box excepted); default: every control
+    // disabled (greyed on the usual ground).
     void setCustom(bool custom);
     bool custom() const { return m_custom; }
 

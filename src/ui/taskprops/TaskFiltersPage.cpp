@@ -1,6 +1,7 @@
 // TaskFiltersPage: the "File Filters" page of the task properties dialog.
 #include "ui/taskprops/TaskFiltersPage.h"
 
+#include "components/LangText.h"
 #include "components/MessageBox.h"
 #include "core/task/Task.h"
 #include "core/text/Language.h"
@@ -287,7 +288,7 @@ std::string TaskFiltersPage::currentDestLocal() const
 QString TaskFiltersPage::reportPath(const std::string &taskName)
 {
     FileDialogRequest request;
-    request.caption = tr("Save Files Filter Test Output");
+    request.caption = langText("Save Files Filter Test Output", "strProgectPropFilterTestSave");
     request.folder = defaultDialogFolder();
     request.fileName = QString::fromStdString(taskName) + tr(" files list (filter test).txt");
     request.filters = {tr("Text files (*.txt)"), tr("Any files (*)")};

@@ -197,6 +197,10 @@ void TaskGroupPage::renameForDefaults()
         }
     }
     m_body->setObjectName(flavourName(m_body->objectName()));
+    // The defaults page speaks of every task's logging.
+    if (auto *log = control<QCheckBox>("LogEnabledCheckBox")) {
+        log->setText(QStringLiteral("Enable Tasks activity logging"));
+    }
 }
 
 void TaskGroupPage::connectTriggers()

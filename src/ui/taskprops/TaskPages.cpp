@@ -92,11 +92,17 @@ class LinkPage : public TaskPropertiesPage
 {
 public:
     LinkPage(QWidget *parent, const std::vector<std::pair<const char *, QString>> &links,
-             const std::vector<const char *> &targets)
+             const std::vector<const char *> &targets, const char *introName = nullptr, const QString &intro = {})
         : TaskPropertiesPage(parent)
     {
         auto *layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
+        if (introName != nullptr) {
+            auto *text = new QLabel(intro, this);
+            text->setObjectName(QString::fromLatin1(introName));
+            text->setWordWrap(true);
+            layout->addWidget(text);
+        }
         for (std::size_t i = 0; i < links.size(); ++i) {
             auto *l = new LinkLabel(links[i].second, LinkLabel::Weight::Normal, this);
             l->setObjectName(QString::fromLatin1(links[i].first));
@@ -217,6 +223,8 @@ TaskPropertiesPage *createDestLocalPage(QWidget *parent)
 TaskPropertiesPage *createDestFtpPage(QWidget *parent)
 {
     auto *p = new TaskFieldPage(parent);
+    p->label("DestFtpNoteLabel",
+             QStringLiteral("Backing up to an FTP server is not available; these settings are only kept with the task."));
     p->row(formBody<Ui::TaskDestFtpPage>(p));
     p->bindEdit("DestFtpAddressEdit", QV_TEXT(DestFTP.Address));
     p->bindEdit("DestFtpFolderEdit", QV_TEXT(DestFTP.Folder));
@@ -308,7 +316,7 @@ TaskPropertiesPage *createAutoRunPage(QWidget *parent)
     return new LinkPage(parent,
                         {{"AutoRunFolderMonitorSettingsLabel", QStringLiteral("Folder Monitor settings")},
                          {"AutoRunInternalSchedulerSettingsLabel", QStringLiteral("Internal Schedule settings")},
-                         {"AutoRunTaskSchedulerSettingsLabel", QStringLiteral("MS Task Scheduler settings")}},
+                         {"AutoRunTaskSchedulerSettingsLabel", QStringLiteral("systemd Timer settings")}},
                         {"FolderMonitorTabSheet", "InternalScheduleTabSheet", "MSScheduleTabSheet"});
 }
 
@@ -372,7 +380,22 @@ TaskPropertiesPage *createObsoletePage(QWidget *parent)
 
 TaskPropertiesPage *createAdvancedPage(QWidget *parent)
 {
-    return new LinkPage(parent, {}, {});
+    return new LinkPage(parent,
+                        {{"AdvancedRunLabel", QStringLiteral("Run Programs")},
+                         {"AdvancedDialLabel", QStringLiteral("Auto Dial")},
+                         {"AdvancedHardwareLabel", QStringLiteral("Hardware Profile")},
+                         {"AdvancedBandwidthLabel", QStringLiteral("Limit bandwidth")},
+                         {"AdvancedPasswordLabel", QStringLiteral("Task Password")},
+                         {"AdvancedLogLabel", QStringLiteral("Log Settings")},
+                         {"AdvancedEventsLabel", QStringLiteral("Event Alerts")},
+                         {"AdvancedPerformanceLabel", QStringLiteral("CPU Performance")},
+                         {"AdvancedPowerLabel", QStringLiteral("Power Management")},
+                         {"AdvancedEmailLabel", QStringLiteral("Email Settings")}},
+                        {"RunTabSheet", "DialTabSheet", "HardwareTabSheet", "TabSheet8", "PasswordTabSheet", "LogTabSheet",
+                         "EventsTabSheet", "PerformanceTabSheet", "PowerTabSheet", "EmailTabSheet"},
+                        "AdvancedTextLabel",
+                        QStringLiteral("Each of these settings follows the program's defaults (Options > Task's "
+                                       "Defaults) unless this task is given its own:"));
 }
 
 } // namespace qv

@@ -1,6 +1,7 @@
 // TaskSystemTimerPage: the task's systemd user timer in the task properties dialog.
 #include "ui/taskprops/TaskSystemTimerPage.h"
 
+#include "components/LangText.h"
 #include "components/MessageBox.h"
 #include "core/schedule/TaskSchedulerControl.h"
 #include "core/task/Task.h"
@@ -33,6 +34,11 @@ TaskSystemTimerPage::TaskSystemTimerPage(QWidget *parent) : TaskPropertiesPage(p
     MSScheduleRemoveButton->setObjectName(QStringLiteral("MSScheduleRemoveButton"));
     grid->addWidget(MSScheduleAddButton, 1, 1);
     grid->addWidget(MSScheduleRemoveButton, 2, 1);
+    MSScheduleNoteLabel = new QLabel(this);
+    MSScheduleNoteLabel->setObjectName(QStringLiteral("MSScheduleNoteLabel"));
+    MSScheduleNoteLabel->setWordWrap(true);
+    MSScheduleNoteLabel->hide();
+    grid->addWidget(MSScheduleNoteLabel, 4, 0, 1, 2);
     grid->setRowStretch(3, 1);
     grid->setColumnStretch(0, 1);
     connect(MSScheduleAddButton, &QPushButton::clicked, this, &TaskSystemTimerPage::addOrModify);
@@ -84,6 +90,12 @@ void TaskSystemTimerPage::attach(const std::string &taskName, const std::string 
     }
     MSScheduleAddButton->setEnabled(m_control != nullptr);
     MSScheduleRemoveButton->setEnabled(m_control != nullptr);
+    if (!MSSchedulerAvailable()) {
+        MSScheduleNoteLabel->setText(langText("System timers are not available: no systemd user manager runs for "
+                                              "this session (systemctl --user).",
+                                              "strMsSchedulerUnavailable"));
+    }
+    MSScheduleNoteLabel->setVisible(!MSSchedulerAvailable());
     updateView();
 }
 

@@ -46,6 +46,7 @@ public:
     QPlainTextEdit *MSScheduleMemo = nullptr;
     QPushButton *MSScheduleAddButton = nullptr;
     QPushButton *MSScheduleRemoveButton = nullptr;
+    QLabel *MSScheduleNoteLabel = nullptr; // why the buttons are disabled, when they are
 
 protected:
     void showEvent(QShowEvent *event) override;

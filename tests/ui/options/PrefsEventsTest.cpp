@@ -12,6 +12,7 @@
 #include "support/ScriptedSmtpServer.h"
 #include "support/TestEnv.h"
 
+#include <QTest>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -136,7 +137,7 @@ TEST_F(PrefsEvents, LinkOpensTheEmailPanel)
         f->TaskDefaultsTabSheet->selectNode(PrefsDefaultsPage::EventsNode);
         QLabel *link = qvtest::child<QLabel>(f, "TaskEventsFinishEmailSettingsLabel");
         ASSERT_NE(link, nullptr);
-        emit link->linkActivated(QString());
+        QTest::mouseClick(link, Qt::LeftButton);
         EXPECT_EQ(f->TaskDefaultsTabSheet->selectedNode(), PrefsDefaultsPage::EmailNode);
         EXPECT_TRUE(f->TaskDefaultsTabSheet->panel(PrefsDefaultsPage::EmailNode)->isVisibleTo(f));
     });

@@ -14,6 +14,7 @@
 #include "platform/Autostart.h"
 #include "platform/fake/FakeHotKeys.h"
 #include "platform/gui/FakeTrayService.h"
+#include "ui/ActivityLogModel.h"
 #include "ui/options/PrefsDefaultsPage.h"
 #include "ui/options/PrefsForm.h"
 #include "ui/options/PrefsLanguagePage.h"
@@ -24,6 +25,7 @@
 #include "support/DialogTestSupport.h"
 #include "support/TestEnv.h"
 
+#include <QFontDatabase>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QDir>
@@ -34,6 +36,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -280,17 +283,37 @@ TEST_F(PrefsForm, SampleRowsUseTheButtonsColours)
     EXPECT_EQ(LogErrorsColorBg, 0x007575FFu); // Cancel stores nothing
 }
 
-TEST_F(PrefsForm, EmptyFontNameBecomesTahoma)
+// The sample is drawn in the kinds' colours, and follows a colour changed on the page.
+TEST_F(PrefsForm, LogSampleIsDrawnInTheChosenColours)
+{
+    LogErrorsColorBg = 0x000000FFu; // red (0x00BBGGRR)
+    run(TPrefsForm::LogDisplayPage, [&](TPrefsForm *f) {
+        QTreeView *view = f->LogDisplayTabSheet->LogDisplaySampleLogView;
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(f, 5000));
+        // The error row (the fourth), near the right edge of its date cell: ground, not text.
+        auto groundOfErrorRow = [view] {
+            const QRect cell = view->visualRect(view->model()->index(3, ActivityLogModel::ColDate));
+            return view->viewport()->grab().toImage().pixelColor(cell.right() - 3, cell.center().y());
+        };
+        EXPECT_EQ(groundOfErrorRow(), QColor(255, 0, 0));
+        f->LogDisplayTabSheet->LogDisplayErrorsColorBG->SetColor(0x0000FF00u); // green
+        EXPECT_EQ(groundOfErrorRow(), QColor(0, 255, 0));
+        cancel(f);
+    });
+}
+
+TEST_F(PrefsForm, EmptyFontNameBecomesTheDesktopFont)
 {
     LogFontName = "";
     LogFontSize = 11;
     run(TPrefsForm::LogDisplayPage, [&](TPrefsForm *f) {
-        EXPECT_EQ(f->LogDisplayTabSheet->LogDisplayFontNameLabel->text(), "Tahoma");
+        EXPECT_EQ(f->LogDisplayTabSheet->LogDisplayFontNameLabel->text(), QString::fromStdString(desktopFontFamily()));
         EXPECT_EQ(f->LogDisplayTabSheet->LogDisplayFontSizeLabel->text(), "11");
         EXPECT_EQ(f->LogDisplayTabSheet->LogDisplaySampleLogView->font().pointSize(), 11);
         ok(f);
     });
-    EXPECT_EQ(LogFontName, "Tahoma");
+    EXPECT_EQ(LogFontName, QFontDatabase::systemFont(QFontDatabase::GeneralFont).family().toStdString());
+    EXPECT_FALSE(LogFontName.empty());
     EXPECT_EQ(LogFontSize, 11);
 }
 
@@ -530,7 +553,7 @@ TEST_F(PrefsForm, EveryControlNameResolvesOnce)
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(form.MainPageControl->tabText(i), tabs[i]);
     }
-    const char *nodes[] = {"Run Programs", "Auto Dial", "Hardware Profile", "Limit bandwith", "Task Password",
+    const char *nodes[] = {"Run Programs", "Auto Dial", "Hardware Profile", "Limit bandwidth", "Task Password",
                            "Log Settings", "Event Alerts", "CPU Performance", "Power Management", "Email Settings"};
     ASSERT_EQ(form.TaskDefaultsTabSheet->TaskTree->topLevelItemCount(), 10);
     for (int i = 0; i < 10; ++i) {

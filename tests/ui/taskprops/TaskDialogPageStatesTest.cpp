@@ -204,7 +204,7 @@ TEST_F(TaskDialogPageStates, EventPanelsKeepTheirRulesInEveryCombination)
                         }
                     }
                     EXPECT_EQ(editor->scrollBox()->viewport()->palette().brush(QPalette::Window).style(),
-                              Qt::DiagCrossPattern);
+                              Qt::SolidPattern);
                     return;
                 }
                 for (int mode = 0; mode < 3; ++mode) {

@@ -5,6 +5,7 @@
 
 #include "components/MessageBox.h"
 #include "ui/taskprops/AlertsEditor.h"
+#include "ui/taskprops/LinkLabel.h"
 #include "ui/taskprops/TaskEventsPage.h"
 
 #include "support/ScriptedSmtpServer.h"
@@ -49,7 +50,7 @@ TEST(TaskEventsPage, TheFinishLinkAsksForTheEmailPage)
     TaskEventsPage page;
     page.load(TaskSettings{});
     QSignalSpy spy(&page, &TaskPropertiesPage::pageRequested);
-    emit page.editor()->panel(AlertEvent::Finish).settingsLink->linkActivated(QStringLiteral("#"));
+    emit static_cast<LinkLabel *>(page.editor()->panel(AlertEvent::Finish).settingsLink)->clicked();
     ASSERT_EQ(spy.count(), 1);
     EXPECT_EQ(spy.at(0).at(0).toString(), "EmailTabSheet");
 }
