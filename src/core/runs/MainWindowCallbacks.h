@@ -33,7 +33,7 @@ public:
     }
     // Shows the window from the tray and brings it to the foreground.
     virtual void ShowAndRaise() {}
-    // A message box of the core ("Hoy key registering failed!", the CD/DVD notice).
+    // A message box of the core ("Hot key registering failed!", the CD/DVD notice).
     virtual void ShowMessage(CoreMessageKind kind, const std::string &text);
 };
 

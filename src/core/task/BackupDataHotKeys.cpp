@@ -15,7 +15,7 @@ namespace qv {
 
 namespace {
 
-const char *const kHotKeyFailed = "Hoy key registering failed!";
+const char *const kHotKeyFailed = "Hot key registering failed!";
 
 std::pair<unsigned, unsigned> combinationOf(std::uint16_t shortCut)
 {

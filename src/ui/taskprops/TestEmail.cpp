@@ -128,7 +128,7 @@ bool sendTestEmail(QWidget *owner, const TestEmailSettings &settings)
 
     if (outcome.sent) {
         ShowInformation(owner, QString::fromStdString(GetLangString(
-                                   "Email sent: Please check your mailbox using your foworite email client!",
+                                   "Email sent: Please check your mailbox using your favorite email client!",
                                    "strEmailCheckMailbox")));
         return true;
     }

