@@ -4,6 +4,9 @@
 // triggers, a timer of the same name with one OnCalendar= per trigger (Persistent=, so that a start
 // missed while the machine was off happens at the next boot). Files are written to a temporary
 // name and renamed, so the manager never reads half a unit; every systemctl call has a time-out.
+// Every change first asks whether a user manager answers and writes nothing when none does; a
+// change the manager refuses puts back the files it replaced. Without a manager, removing an entry
+// only removes its files (nothing has them loaded), and removing one that is not there succeeds.
 #include "platform/SystemdScheduler.h"
 
 #include "platform/FileIo.h"
@@ -122,6 +125,28 @@ bool exists(const std::string &path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+// Puts back what a failed change replaced: the old text, or no file when there was none.
+void restoreFile(const std::string &path, bool existed, const std::string &old)
+{
+    try {
+        if (existed) {
+            writeUnitFile(path, old);
+        } else {
+            ::unlink(path.c_str());
+        }
+    } catch (const SchedulerError &) {
+        // The change's own error is the one reported.
+    }
+}
+
+void reloadQuietly()
+{
+    try {
+        systemctl({"daemon-reload"});
+    } catch (const SchedulerError &) {
+    }
+}
+
 void removeFile(const std::string &path, std::string &firstError)
 {
     if (::unlink(path.c_str()) != 0 && errno != ENOENT && firstError.empty()) {
@@ -151,15 +176,39 @@ std::string SystemdScheduler::unitFolder()
 
 bool SystemdScheduler::available()
 {
-    const std::lock_guard<std::mutex> guard(m_probeLock);
-    if (m_available.has_value()) {
-        return *m_available;
+    {
+        const std::lock_guard<std::mutex> guard(m_probeLock);
+        if (m_available.has_value()) {
+            return *m_available;
+        }
     }
+    std::string state;
+    return probe(state);
+}
+
+bool SystemdScheduler::probe(std::string &state)
+{
     const Processes::Outcome o = runTool({"systemctl", "--user", "is-system-running"}, kQueryTimeoutMs);
     // Any answer but these means a manager runs ("degraded" exits with 1 but schedules all the same).
-    const std::string state = trimmed(o.out);
-    m_available = o.end == Processes::End::Exited && !state.empty() && state != "offline" && state != "unknown";
-    return *m_available;
+    state = trimmed(o.out);
+    const bool answers = o.end == Processes::End::Exited && !state.empty() && state != "offline" && state != "unknown";
+    if (state.empty()) {
+        state = o.end == Processes::End::NotStarted ? "systemctl could not be started: " + o.error
+                : o.end == Processes::End::TimedOut ? "no answer within 2 seconds"
+                                                      : "no answer";
+    }
+    const std::lock_guard<std::mutex> guard(m_probeLock);
+    m_available = answers;
+    return answers;
+}
+
+void SystemdScheduler::requireManager()
+{
+    std::string state;
+    if (!probe(state)) {
+        throw SchedulerError("No systemd user manager answers for this user (systemctl --user is-system-running: " +
+                             state + "); nothing was written.");
+    }
 }
 
 std::vector<std::string> SystemdScheduler::entryNames()
@@ -185,8 +234,17 @@ std::vector<std::string> SystemdScheduler::entryNames()
 void SystemdScheduler::writeEntry(const Entry &entry)
 {
     checkName(entry.name);
-    writeUnitFile(unitFolder() + "/" + entry.name + ".service", SystemdUnits::serviceText(entry));
-    systemctl({"daemon-reload"});
+    requireManager();
+    const std::string path = unitFolder() + "/" + entry.name + ".service";
+    std::string old;
+    const bool existed = readFile(path, old);
+    writeUnitFile(path, SystemdUnits::serviceText(entry));
+    try {
+        systemctl({"daemon-reload"});
+    } catch (const SchedulerError &) {
+        restoreFile(path, existed, old);
+        throw;
+    }
 }
 
 void SystemdScheduler::setTriggers(const std::string &name, const std::string &description,
@@ -195,6 +253,7 @@ void SystemdScheduler::setTriggers(const std::string &name, const std::string &d
     checkName(name);
     const std::string timer = name + ".timer";
     const std::string path = unitFolder() + "/" + timer;
+    requireManager();
     if (calendars.empty()) {
         if (exists(path)) {
             systemctl({"disable", "--now", timer});
@@ -207,12 +266,24 @@ void SystemdScheduler::setTriggers(const std::string &name, const std::string &d
         }
         return;
     }
-    const bool existed = exists(path);
+    std::string old;
+    const bool existed = readFile(path, old);
     writeUnitFile(path, SystemdUnits::timerText(description, calendars));
-    systemctl({"daemon-reload"});
-    systemctl({"enable", "--now", timer});
-    if (existed) {
-        systemctl({"restart", timer}); // a running timer takes its new triggers
+    try {
+        systemctl({"daemon-reload"});
+        systemctl({"enable", "--now", timer});
+        if (existed) {
+            systemctl({"restart", timer}); // a running timer takes its new triggers
+        }
+    } catch (const SchedulerError &) {
+        // The entry stays as it was: the old timer, or none (and no link that enabling made).
+        if (!existed) {
+            std::string ignored;
+            removeFile(unitFolder() + "/timers.target.wants/" + timer, ignored);
+        }
+        restoreFile(path, existed, old);
+        reloadQuietly();
+        throw;
     }
 }
 
@@ -230,6 +301,22 @@ void SystemdScheduler::removeEntry(const std::string &name)
     checkName(name);
     const std::string folder = unitFolder();
     const std::string timer = name + ".timer";
+    const std::string wants = folder + "/timers.target.wants/" + timer;
+    if (!exists(folder + "/" + timer) && !exists(wants) && !exists(folder + "/" + name + ".service")) {
+        return; // nothing there: removed already
+    }
+    std::string state;
+    if (!probe(state)) {
+        // No manager has the units loaded: removing the files is all there is to do.
+        std::string error;
+        removeFile(folder + "/" + timer, error);
+        removeFile(wants, error);
+        removeFile(folder + "/" + name + ".service", error);
+        if (!error.empty()) {
+            throw SchedulerError(error);
+        }
+        return;
+    }
     // The files go whatever systemctl says; its failure is reported afterwards.
     std::string error;
     if (exists(folder + "/" + timer)) {
@@ -240,7 +327,7 @@ void SystemdScheduler::removeEntry(const std::string &name)
         }
     }
     removeFile(folder + "/" + timer, error);
-    removeFile(folder + "/timers.target.wants/" + timer, error);
+    removeFile(wants, error);
     removeFile(folder + "/" + name + ".service", error);
     try {
         systemctl({"daemon-reload"});

@@ -27,7 +27,12 @@ public:
     CalendarCheck checkCalendar(const std::string &expression) override;
 
 private:
-    // The probe starts a process: its answer is kept.
+    // Asks the user manager; `state` is its answer or why there is none. Updates the kept answer.
+    bool probe(std::string &state);
+    // Every change asks first, so that nothing is written for a manager that is not there.
+    void requireManager();
+
+    // The probe starts a process: its answer is kept for available().
     std::mutex m_probeLock;
     std::optional<bool> m_available;
 };

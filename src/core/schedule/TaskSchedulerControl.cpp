@@ -58,7 +58,8 @@ bool TTaskSchedulerControl::EditSchedule()
     if (!editor) {
         throw SchedulerError("No window to edit the timer in.");
     }
-    if (WorkItemName.empty()) {
+    const bool created = WorkItemName.empty();
+    if (created) {
         SystemScheduler::Entry entry;
         entry.name = SystemScheduler::entryNameFor(ProjectId);
         entry.description = WorkItemTitle();
@@ -71,7 +72,19 @@ bool TTaskSchedulerControl::EditSchedule()
     if (!editor(WorkItemTitle(), calendars)) {
         return false;
     }
-    m_scheduler.setTriggers(WorkItemName, WorkItemTitle(), calendars);
+    try {
+        m_scheduler.setTriggers(WorkItemName, WorkItemTitle(), calendars);
+    } catch (const SchedulerError &) {
+        if (created) {
+            // A new entry is made whole or not at all: no service is left without its timer.
+            try {
+                m_scheduler.removeEntry(WorkItemName);
+                WorkItemName.clear();
+            } catch (const SchedulerError &) {
+            }
+        }
+        throw;
+    }
     return true;
 }
 

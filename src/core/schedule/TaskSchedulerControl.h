@@ -36,7 +36,8 @@ public:
     // Looks for the task's entry among ours: the last, in byte order, whose name holds the ID.
     void FindWorkItem();
     // Creates the entry when there is none (kept even when the editor is cancelled), then edits its
-    // triggers. True when the user confirmed. Throws SchedulerError when the system refuses.
+    // triggers. True when the user confirmed. Throws SchedulerError when the system refuses; a new
+    // entry whose triggers the system refused is removed again.
     bool EditSchedule();
     // Removes the entry and its triggers (nothing without an entry). Throws SchedulerError when
     // the system reports a failure; the entry's files are gone all the same.

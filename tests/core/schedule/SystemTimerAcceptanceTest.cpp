@@ -1,16 +1,19 @@
 // The system timer against the user's real systemd manager, through qv-systimer: the units land
 // where the manager looks, the timer's next start is the one systemd-analyze computes, starting
-// the service runs the program with its three words, and remove leaves nothing behind. Skipped
-// (and reported as such) where no user manager answers; elsewhere the stand-in systemctl and
-// systemd-analyze verify carry the same steps.
+// the service runs the program with its three words, and remove leaves nothing behind. It runs
+// against the user's own manager where one answers, and again under a manager of its own: as root,
+// in a private mount namespace whose /run is a new tmpfs (systemd --user starts only where
+// /run/systemd/system exists), so nothing of it shows outside.
 // qv-test-labels: interop
-// qv-test-timeout: 120
+// qv-test-timeout: 240
 #include "platform/Processes.h"
 
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +24,8 @@ namespace {
 
 using qv::Processes;
 
+const char kInsideEnv[] = "QV_IN_PRIVATE_USER_MANAGER";
+
 class SystemTimerAcceptance : public ::testing::Test
 {
 protected:
@@ -28,7 +33,8 @@ protected:
     {
         user = qvtest::userSessionEnvironment();
         if (run({"systemd-run", "--user", "--wait", "--quiet", "true"}).exitCode != 0) {
-            GTEST_SKIP() << "no systemd user manager answers (systemd-run --user --wait true failed)";
+            GTEST_SKIP() << "no systemd user manager answers (systemd-run --user --wait true failed); "
+                            "SystemTimerPrivateManager runs this test under a manager of its own";
         }
         for (const std::string &e : user) {
             if (e.rfind("XDG_CONFIG_HOME=", 0) == 0) {
@@ -100,3 +106,59 @@ TEST_F(SystemTimerAcceptance, TimerWrittenStartedAndRemovedWithTheUserManager)
 }
 
 } // namespace
+
+// Starts a user manager of its own and runs the test above under it.
+TEST(SystemTimerPrivateManager, RunsTheAcceptanceTestUnderAUserManagerOfItsOwn)
+{
+    if (std::getenv(kInsideEnv) != nullptr) {
+        GTEST_SKIP() << "already inside";
+    }
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root for a private mount namespace with a /run of its own";
+    }
+    QV_REQUIRE_TOOL("unshare");
+    std::string manager;
+    for (const char *path : {"/usr/lib/systemd/systemd", "/lib/systemd/systemd"}) {
+        if (::access(path, X_OK) == 0) {
+            manager = path;
+            break;
+        }
+    }
+    if (manager.empty()) {
+        GTEST_SKIP() << "systemd is not installed";
+    }
+    char self[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    const std::string dir = qvtest::makeTempDir("manager");
+    const std::string script =
+        "mount -t tmpfs -o mode=755 tmpfs /run || { echo 'mount refused'; exit 90; }\n"
+        "mkdir -p /run/systemd/system /run/user/$(id -u) && chmod 700 /run/user/$(id -u)\n"
+        "export XDG_RUNTIME_DIR=/run/user/$(id -u) XDG_CONFIG_HOME='" + dir + "/config'\n"
+        "unset DBUS_SESSION_BUS_ADDRESS\n"
+        "'" + manager + "' --user > '" + dir + "/manager.log' 2>&1 &\n"
+        "m=$!\n"
+        "i=0\n"
+        "while :; do\n"
+        "  case $(systemctl --user is-system-running 2>/dev/null) in running|degraded) break;; esac\n"
+        "  i=$((i+1)); if [ $i -gt 200 ]; then echo 'the user manager did not start:'; cat '" + dir +
+        "/manager.log'; kill $m; exit 91; fi\n"
+        "  sleep 0.1\n"
+        "done\n"
+        "env " + kInsideEnv + "=1 '" + std::string(self, static_cast<std::size_t>(n)) +
+        "' --gtest_filter='SystemTimerAcceptance.*'\n"
+        "rc=$?\n"
+        "systemctl --user exit || kill $m\n"
+        "wait $m\n"
+        "exit $rc\n";
+    const qvtest::CommandResult r =
+        qvtest::runCommand({"unshare", "-m", "--propagation", "private", "sh", "-c", script}, 200);
+    if (r.exitCode == 90 || r.output.find("unshare failed") != std::string::npos) {
+        GTEST_SKIP() << "no private mount namespace here:\n" << r.output;
+    }
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(r.output.find("SKIPPED"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("[       OK ] SystemTimerAcceptance.TimerWrittenStartedAndRemovedWithTheUserManager"),
+              std::string::npos)
+        << r.output;
+}

@@ -107,7 +107,9 @@ TEST_F(SystemTimerEntry, NewEntryWritesBothUnitsExactly)
                                              "Persistent=true\n\n"
                                              "[Install]\n"
                                              "WantedBy=timers.target\n");
-    EXPECT_EQ(stub.takeCalls(), (std::vector<std::string>{"--user daemon-reload", "--user daemon-reload",
+    // Each change asks for the manager first.
+    EXPECT_EQ(stub.takeCalls(), (std::vector<std::string>{"--user is-system-running", "--user daemon-reload",
+                                                           "--user is-system-running", "--user daemon-reload",
                                                            "--user enable --now quorvellant-ABC.timer"}));
     // No temporary file is left beside them.
     EXPECT_EQ(std::distance(fs::directory_iterator(units), fs::directory_iterator()), 2);
@@ -148,7 +150,8 @@ TEST_F(SystemTimerEntry, RenamedTaskFindsItsEntry)
     EXPECT_EQ(std::distance(fs::directory_iterator(units), fs::directory_iterator()), 2);
     // The service is not written again; the timer takes the new triggers at once.
     EXPECT_EQ(stub.takeCalls(),
-              (std::vector<std::string>{"--user daemon-reload", "--user enable --now quorvellant-ABC.timer",
+              (std::vector<std::string>{"--user is-system-running", "--user daemon-reload",
+                                        "--user enable --now quorvellant-ABC.timer",
                                         "--user restart quorvellant-ABC.timer"}));
     EXPECT_EQ(triggersText(renamed), "Fri 18:00");
 }
@@ -185,7 +188,7 @@ TEST_F(SystemTimerEntry, TriggerTexts)
     EXPECT_FALSE(none.EditSchedule()); // cancelled: the service stays, without a timer
     EXPECT_TRUE(exists("quorvellant-ABC.service"));
     EXPECT_FALSE(exists("quorvellant-ABC.timer"));
-    EXPECT_EQ(stub.takeCalls(), std::vector<std::string>{"--user daemon-reload"});
+    EXPECT_EQ(stub.takeCalls(), (std::vector<std::string>{"--user is-system-running", "--user daemon-reload"}));
     EXPECT_EQ(triggersText(none), "No triggers set.");
     qvtest::writeFile(units + "/quorvellant-ABC.timer", "[Timer]\nPersistent=true\n");
     EXPECT_EQ(triggersText(none), "No triggers set.");
@@ -198,7 +201,8 @@ TEST_F(SystemTimerEntry, TriggerTexts)
     ASSERT_TRUE(none.EditSchedule());
     EXPECT_FALSE(exists("quorvellant-ABC.timer"));
     EXPECT_TRUE(exists("quorvellant-ABC.service"));
-    EXPECT_EQ(stub.takeCalls(), (std::vector<std::string>{"--user disable --now quorvellant-ABC.timer",
+    EXPECT_EQ(stub.takeCalls(), (std::vector<std::string>{"--user is-system-running",
+                                                          "--user disable --now quorvellant-ABC.timer",
                                                           "--user daemon-reload"}));
     EXPECT_EQ(triggersText(none), "No triggers set.");
 }
@@ -229,7 +233,8 @@ TEST_F(SystemTimerEntry, DeleteDisablesBeforeReloadingAndLeavesNothing)
     stub.takeCalls();
     c.DeleteSchedule();
     EXPECT_EQ(c.WorkItemName, "");
-    EXPECT_EQ(stub.takeCalls(), (std::vector<std::string>{"--user disable --now quorvellant-ABC.timer",
+    EXPECT_EQ(stub.takeCalls(), (std::vector<std::string>{"--user is-system-running",
+                                                          "--user disable --now quorvellant-ABC.timer",
                                                           "--user daemon-reload"}));
     EXPECT_FALSE(exists("quorvellant-ABC.service"));
     EXPECT_FALSE(exists("quorvellant-ABC.timer"));
@@ -266,8 +271,22 @@ TEST_F(SystemTimerEntry, FailingOrHangingSystemctlIsReported)
         } catch (const SchedulerError &e) {
             EXPECT_EQ(std::string(e.what()), k.message);
         }
+        // Both units or neither: the new entry is gone again, and so is any link to it.
+        EXPECT_EQ(c.WorkItemName, "");
+        EXPECT_FALSE(exists("quorvellant-ABC.service"));
+        EXPECT_FALSE(exists("quorvellant-ABC.timer"));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(units + "/timers.target.wants/quorvellant-ABC.timer")));
         ::unsetenv(k.variable);
     }
+    // A refused change of an existing timer keeps the old one.
+    ASSERT_TRUE(control("Task", "ABC").EditSchedule());
+    const std::string before = file("quorvellant-ABC.timer");
+    ::setenv("QV_STUB_FAIL", "restart", 1);
+    answer(true, {"Sun 12:00"});
+    EXPECT_THROW(control("Task", "ABC").EditSchedule(), SchedulerError);
+    EXPECT_EQ(file("quorvellant-ABC.timer"), before);
+    EXPECT_TRUE(exists("quorvellant-ABC.service"));
+    ::unsetenv("QV_STUB_FAIL");
     // A failing disable still removes the files, then reports.
     ::setenv("QV_STUB_FAIL", "disable", 1);
     auto c = control("Task", "ABC");
@@ -289,6 +308,47 @@ TEST_F(SystemTimerEntry, FailingOrHangingSystemctlIsReported)
             << e.what();
     }
     fs::remove(units);
+}
+
+TEST_F(SystemTimerEntry, WithoutAUserManagerNothingIsWrittenAndRemovalSucceeds)
+{
+    for (const char *state : {"offline", "-"}) {
+        SCOPED_TRACE(state);
+        fs::remove_all(units);
+        const std::string path = std::getenv("PATH");
+        if (std::string(state) == "-") {
+            ::setenv("PATH", qvtest::makeTempDir("emptypath").c_str(), 1); // no systemctl at all
+        }
+        ::setenv("QV_STUB_STATE", state, 1);
+        stub.takeCalls();
+        auto c = control("Task", "ABC");
+        try {
+            c.EditSchedule();
+            ADD_FAILURE() << "no error";
+        } catch (const SchedulerError &e) {
+            EXPECT_EQ(std::string(e.what()).rfind("No systemd user manager answers for this user (", 0), 0u)
+                << e.what();
+        }
+        EXPECT_FALSE(fs::exists(units + "/quorvellant-ABC.service"));
+        EXPECT_EQ(control("Task", "ABC").WorkItemName, ""); // and nothing to list
+        // Removing what is not there succeeds without asking anyone.
+        EXPECT_NO_THROW(DeleteTaskSchedule("ABC"));
+        // Units left from before go with their files alone: no manager has them loaded.
+        fs::create_directories(units + "/timers.target.wants");
+        qvtest::writeFile(units + "/quorvellant-ABC.service", "[Service]\n");
+        qvtest::writeFile(units + "/quorvellant-ABC.timer", "[Timer]\n");
+        fs::create_symlink(units + "/quorvellant-ABC.timer", units + "/timers.target.wants/quorvellant-ABC.timer");
+        EXPECT_NO_THROW(DeleteTaskSchedule("ABC"));
+        EXPECT_FALSE(fs::exists(units + "/quorvellant-ABC.service"));
+        EXPECT_FALSE(fs::exists(units + "/quorvellant-ABC.timer"));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(units + "/timers.target.wants/quorvellant-ABC.timer")));
+        ::setenv("PATH", path.c_str(), 1);
+        if (std::string(state) == "offline") {
+            EXPECT_EQ(stub.takeCalls(), (std::vector<std::string>{"--user is-system-running",
+                                                                  "--user is-system-running"}));
+        }
+    }
+    ::setenv("QV_STUB_STATE", "running", 1);
 }
 
 TEST_F(SystemTimerEntry, AvailabilityFromTheUserManagersState)
