@@ -171,6 +171,9 @@ std::shared_ptr<qv::RunSnapshot> snapshotFromArgs(const std::vector<std::string>
                                                   bool &removeEntries)
 {
     auto s = std::make_shared<qv::RunSnapshot>();
+    // The program-wide CPU setting holds here too: the stored one, or its default.
+    qv::LoadSettings();
+    s->cpuPerformance = qv::checkedCpuPerformance();
     s->taskName = "qv-run";
     std::vector<std::string> excludes;
     static const std::map<std::string, qv::BackupTaskType> types = {

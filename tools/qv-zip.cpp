@@ -3,6 +3,7 @@
 #include "platform/Processes.h"
 #include "zip/ZipDiskPrompt.h"
 #include "zip/ZipFileSystem.h"
+#include "platform/Processors.h"
 #include "zip/ZipReadCommands.h"
 #include "zip/ZipWriterCommands.h"
 
@@ -113,6 +114,7 @@ int main(int argc, char **argv)
         usage(std::cout);
         return 0;
     }
+    qv::setZipCommandThreads(qv::usableCores());
     for (const auto &c : kCommands) {
         if (std::strcmp(argv[1], c.name) == 0) {
             return c.run(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr);

@@ -31,15 +31,11 @@ bool ZipDeflatedFile::sameFile(const struct stat &st) const
 
 int ZipDeflatePool::threadsFor(int requested)
 {
-    if (requested > 0) {
-        return std::min(requested, 64);
-    }
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores == 0 ? 1 : static_cast<int>(std::min(cores, 64u));
+    return std::clamp(requested, 1, 64);
 }
 
 ZipDeflatePool::ZipDeflatePool(const std::vector<ZipPendingFile> &files, std::vector<bool> wanted, int level,
-                               int threads)
+                               int threads, std::function<void()> workerStart)
     : m_files(files), m_wanted(std::move(wanted)), m_level(level), m_state(files.size(), State::Open),
       m_ready(files.size())
 {
@@ -48,7 +44,12 @@ ZipDeflatePool::ZipDeflatePool(const std::vector<ZipPendingFile> &files, std::ve
     m_maxAhead = 64 * static_cast<std::size_t>(workers) + 64;
     m_maxBytes = std::max<std::uint64_t>(128u << 20, static_cast<std::uint64_t>(workers) * (16u << 20));
     for (int i = 0; i < workers; ++i) {
-        m_workers.emplace_back([this] { work(); });
+        m_workers.emplace_back([this, workerStart] {
+            if (workerStart) {
+                workerStart();
+            }
+            work();
+        });
     }
 }
 

@@ -20,6 +20,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -51,8 +52,10 @@ public:
     static constexpr std::uint64_t kMaxFileSize = 32u << 20;
 
     // `wanted[i]` tells whether file i may be deflated in advance (a regular file to be deflated
-    // at `level` without encryption). `threads` counts the writer: threads - 1 workers start.
-    ZipDeflatePool(const std::vector<ZipPendingFile> &files, std::vector<bool> wanted, int level, int threads);
+    // at `level` without encryption). `threads` counts the writer: threads - 1 workers start, each
+    // running `workerStart` (when set) before anything else.
+    ZipDeflatePool(const std::vector<ZipPendingFile> &files, std::vector<bool> wanted, int level, int threads,
+                   std::function<void()> workerStart = {});
     ~ZipDeflatePool(); // stops and joins the workers
     ZipDeflatePool(const ZipDeflatePool &) = delete;
     ZipDeflatePool &operator=(const ZipDeflatePool &) = delete;
@@ -62,7 +65,7 @@ public:
     // before `index` that were never asked for are dropped.
     std::unique_ptr<ZipDeflatedFile> take(std::size_t index);
 
-    // The number of threads a run uses for `requested` (0: one per core).
+    // The number of threads a run uses for `requested`: 1 to 64.
     static int threadsFor(int requested);
 
 private:

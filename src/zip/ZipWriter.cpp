@@ -42,6 +42,7 @@ void TZipWriter::Assign(const TZipReader &other)
     }
     PackLevel = w->PackLevel;
     Threads = w->Threads;
+    OnWorkerThreadStart = w->OnWorkerThreadStart;
     Recurse = w->Recurse;
     Dispose = w->Dispose;
     StorePaths = w->StorePaths;
@@ -476,7 +477,8 @@ int TZipWriter::addRemainingFiles()
             wanted[i] = m_pending[i].size <= ZipDeflatePool::kMaxFileSize &&
                         m_entryWriter->deflatesInAdvance(m_pending[i]);
         }
-        pool = std::make_unique<ZipDeflatePool>(m_pending, std::move(wanted), std::clamp(PackLevel, 1, 9), Threads);
+        pool = std::make_unique<ZipDeflatePool>(m_pending, std::move(wanted), std::clamp(PackLevel, 1, 9), Threads,
+                                                OnWorkerThreadStart);
     }
     m_deflatedAhead = 0;
     int count = 0;

@@ -71,9 +71,12 @@ std::string relativeTo(const std::string &root, const std::string &file)
     return {};
 }
 
+int g_threads = 1;
+
 int addCommand(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
 {
     TZipWriter zip;
+    zip.Threads = g_threads;
     bool recurse = false;
     std::string diskCommand;
     size_t i = 1;
@@ -219,6 +222,11 @@ int zipCommandDelete(const std::vector<std::string> &args, std::ostream &out, st
     std::vector<std::string> all = {"d"};
     all.insert(all.end(), args.begin(), args.end());
     return runZipWriteCommand(all, out, err);
+}
+
+void setZipCommandThreads(int threads)
+{
+    g_threads = threads;
 }
 
 bool isZipWriteCommand(const std::string &command) { return command == "a" || command == "d"; }

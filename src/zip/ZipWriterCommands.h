@@ -24,6 +24,9 @@ int runZipWriteCommand(const std::vector<std::string> &args, std::ostream &out, 
 int zipCommandAdd(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 int zipCommandDelete(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 
+// The threads the "a" command deflates with (1 until set: the tool passes the processors it may use).
+void setZipCommandThreads(int threads);
+
 // True for the command words handled here.
 bool isZipWriteCommand(const std::string &command);
 

@@ -13,6 +13,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
+#include <set>
+#include <thread>
 
 using namespace zwtest;
 
@@ -123,6 +126,34 @@ TEST(ZipWriterThreads, AnUpdateIsTheSameForAnyNumberOfThreads)
     EXPECT_TRUE(results[0] == results[1]);
     const auto listed = python(kPythonList, {dir + "/u8.zip"});
     EXPECT_EQ(listed.exitCode, 0) << listed.output;
+}
+
+TEST(ZipWriterThreads, EveryWorkerRunsTheCallersStartHook)
+{
+    // The caller gives the threads it did not start its own priority through the hook.
+    const std::string dir = qvtest::makeTempDir("zipthreadshook");
+    const auto files = sampleFiles();
+    writeTree(dir + "/src", files);
+    for (int threads : {1, 4}) {
+        SCOPED_TRACE(threads);
+        std::mutex mutex;
+        std::vector<std::thread::id> started;
+        qv::TZipWriter zip;
+        zip.SetZipName(dir + "/hook" + std::to_string(threads) + ".zip");
+        zip.Threads = threads;
+        zip.OnWorkerThreadStart = [&] {
+            std::lock_guard<std::mutex> lock(mutex);
+            started.push_back(std::this_thread::get_id());
+        };
+        for (const auto &entry : files) {
+            zip.AddFile(dir + "/src/" + entry.first, entry.first);
+        }
+        EXPECT_EQ(zip.Zip(), static_cast<int>(files.size()));
+        std::set<std::thread::id> distinct(started.begin(), started.end());
+        EXPECT_EQ(started.size(), static_cast<std::size_t>(threads - 1));
+        EXPECT_EQ(distinct.size(), started.size());
+        EXPECT_EQ(distinct.count(std::this_thread::get_id()), 0u);
+    }
 }
 
 TEST(ZipWriterThreads, EncryptedEntriesKeepTheirTwoPassRule)

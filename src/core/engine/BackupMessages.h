@@ -89,6 +89,9 @@ inline constexpr BackupMessage SyncError{"strBackupSyncError",
                                          "Unable to flush the destination file system (%s)."};
 inline constexpr BackupMessage ExecuteProgramError{"strUtilsExecuteProgramError",
                                                   "Unable to execute external program %s."};
+inline constexpr BackupMessage PriorityRefused{
+    "strBackupPriorityRefused",
+    "The CPU priority \"%s\" could not be applied in full (%s); the backup runs at the priority it may have."};
 inline constexpr BackupMessage RunFailed{"strBackupRunFailed", "The backup stopped on an error: %s"};
 
 // Copy engine

@@ -5,6 +5,7 @@
 #include "platform/FileOps.h"
 #include "core/engine/CompressMessages.h"
 #include "platform/FileAttributes.h"
+#include "platform/Processors.h"
 #include "zip/ZipWriter.h"
 
 namespace qv {
@@ -76,6 +77,8 @@ void TCompressBackup::setUpWriter()
     z.SetRelativePaths(true);
     z.SetStoreVolumes(false);
     z.PackLevel = s.compressLevel;
+    z.Threads = usableCores();
+    z.OnWorkerThreadStart = threadStartHook();
     z.Password = s.compressPassword;
     z.SetDestDir(withoutSlash(folderOf(m_archive)));
     z.SetZipName(m_archive);

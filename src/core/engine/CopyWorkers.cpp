@@ -1,11 +1,11 @@
 // The copy workers of a run and the window of files between decision and end.
 #include "core/engine/CopyWorkers.h"
 
+#include "platform/Processors.h"
 #include "platform/StorageKind.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <sched.h>
 
 namespace qv {
 namespace {
@@ -16,17 +16,6 @@ constexpr std::size_t kFilesPerWorker = 16;
 constexpr std::size_t kBatchFiles = 8;
 // Files waiting for their turn hold their temporary files; the window keeps that space modest.
 constexpr std::int64_t kWindowBytes = 256LL * 1024 * 1024;
-
-// The processors this process may run on (taskset, cgroup cpusets), not all the machine has.
-int usableCores()
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) == 0) {
-        return CPU_COUNT(&set);
-    }
-    return static_cast<int>(std::thread::hardware_concurrency());
-}
 
 } // namespace
 
@@ -49,13 +38,18 @@ int CopyWorkers::countFor(const std::vector<std::string> &folders, const MountTa
     return std::clamp(usableCores() - 1, 1, kMaxWorkers);
 }
 
-CopyWorkers::CopyWorkers(int workers)
+CopyWorkers::CopyWorkers(int workers, std::function<void()> threadStart)
 {
     if (workers > 1) {
         m_maxEntries = kFilesPerWorker * static_cast<std::size_t>(workers);
         m_threads.reserve(static_cast<std::size_t>(workers));
         for (int i = 0; i < workers; ++i) {
-            m_threads.emplace_back([this] { workerLoop(); });
+            m_threads.emplace_back([this, threadStart] {
+                if (threadStart) {
+                    threadStart();
+                }
+                workerLoop();
+            });
         }
     }
 }

@@ -31,7 +31,8 @@ public:
     // parallel writes do not help (StorageKind). QV_COPY_WORKERS (1-64) overrides the rule.
     static int countFor(const std::vector<std::string> &folders, const MountTable &mounts);
 
-    explicit CopyWorkers(int workers);
+    // `threadStart` runs first on every worker thread.
+    explicit CopyWorkers(int workers, std::function<void()> threadStart = {});
     ~CopyWorkers();
     CopyWorkers(const CopyWorkers &) = delete;
     CopyWorkers &operator=(const CopyWorkers &) = delete;

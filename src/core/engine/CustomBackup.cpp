@@ -2,10 +2,10 @@
 #include "core/engine/CustomBackup.h"
 
 #include "platform/FileOps.h"
+#include "platform/Processors.h"
 #include "core/engine/BackupMessages.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace qv {
 
@@ -28,12 +28,16 @@ TCustomBackup::~TCustomBackup()
 
 void TCustomBackup::startThread()
 {
-    static const QThread::Priority priorities[] = {
-        QThread::IdlePriority,   QThread::LowestPriority,  QThread::LowPriority,          QThread::NormalPriority,
-        QThread::HighPriority,   QThread::HighestPriority, QThread::TimeCriticalPriority,
-    };
-    const int p = std::clamp(m_snapshot->cpuPerformance, 0, 6);
-    start(priorities[p]);
+    // Qt's thread priorities do nothing on Linux but idle; run() sets the real ones.
+    start();
+}
+
+std::function<void()> TCustomBackup::threadStartHook() const
+{
+    if (!m_priority) {
+        return {};
+    }
+    return [priority = *m_priority] { priority.apply(); };
 }
 
 void TCustomBackup::Stop()
@@ -54,10 +58,17 @@ void TCustomBackup::runInPlace()
 
 void TCustomBackup::run()
 {
+    // A new thread starts with the nice value of the main thread: the program's own.
+    const int level = std::clamp(m_snapshot->cpuPerformance, 0, 6);
+    m_priority = ThreadPriority::forLevel(level, ThreadPriority::currentNice());
+    const std::string refused = m_priority->apply();
     // A run created suspended (the global suspend) waits here, before it dials, runs a program or
     // touches a file; a stop wakes it and it ends as aborted.
     if (!m_control.checkpoint()) {
         return;
+    }
+    if (!refused.empty()) {
+        Log(lkInfo, formatMessage(msg::PriorityRefused, {cpuLevelName(level), refused}));
     }
     executeGuarded();
 }
@@ -254,6 +265,7 @@ void TCustomBackup::ReadFolder(const std::string &folder, TFilesList &list, bool
     options.filter = m_snapshot->filters.get();
     options.noDescend = noDescend;
     options.parallel = scanThreads();
+    options.threadStart = threadStartHook();
     scanner.ReadFolder(folder, list, options, totals, caption);
     for (const std::string &f : scanner.unreadableFolders()) {
         m_unreadableFolders.push_back(f);
@@ -262,8 +274,7 @@ void TCustomBackup::ReadFolder(const std::string &folder, TFilesList &list, bool
 
 int TCustomBackup::scanThreads()
 {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp(cores / 2, 1u, 4u));
+    return std::clamp(usableCores() / 2, 1, 4);
 }
 
 bool TCustomBackup::hasDialEntry() const

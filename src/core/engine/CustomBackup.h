@@ -21,11 +21,13 @@
 #include "core/engine/RASManager.h"
 #include "core/engine/RunControl.h"
 #include "core/engine/RunSnapshot.h"
+#include "platform/ThreadPriority.h"
 
 #include <QThread>
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -56,7 +58,8 @@ public:
     };
     void setQueueHooks(QueueHooks hooks) { m_queueHooks = std::move(hooks); }
 
-    // Main thread: starts the thread at the program-wide priority (through RunQueue normally).
+    // Main thread: starts the thread (through RunQueue normally); the thread then takes the
+    // priority of the program-wide CPU setting, and so does every thread it starts.
     void startThread();
     // Tests and tools: runs the whole run in the calling thread, then BackupFinished.
     void runInPlace();
@@ -98,8 +101,13 @@ protected:
     void ReadFolder(const std::string &folder, TFilesList &list, bool applyFilters, bool includeSubfolders,
                     ScanTotals &totals, const std::string &caption, const std::set<std::string> &noDescend = {});
 
-    // Threads a large scan may use: half the processors, at most four.
+    // Threads a large scan may use: half the processors this process may use, at most four.
     static int scanThreads();
+    // Runs first on every thread this run starts (copy workers, scan threads, the zip pool): gives
+    // it the backup thread's priority. A thread made by the backup thread inherits it anyway; the
+    // hook makes it hold whoever makes the thread. Nothing for a run in the caller's thread
+    // (runInPlace).
+    std::function<void()> threadStartHook() const;
 
     void BeforeBackup();
     void AfterBackup();
@@ -135,6 +143,9 @@ private:
     void executeGuarded();
     void syncWrittenFileSystems();
     void raiseEndAlert(int kind, const std::string &buttons, const std::string &text);
+
+    // Set by run() before anything else; unset for runInPlace.
+    std::optional<ThreadPriority> m_priority;
 
     std::atomic<int> m_errorCount{0};
     std::atomic<int> m_warningCount{0};

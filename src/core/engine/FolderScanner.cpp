@@ -246,7 +246,12 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
     std::vector<std::thread> workers;
     const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(options.parallel), parts.size());
     for (std::size_t i = 0; i < count; ++i) {
-        workers.emplace_back(work);
+        workers.emplace_back([&work, &options] {
+            if (options.threadStart) {
+                options.threadStart();
+            }
+            work();
+        });
     }
     for (auto &part : parts) {
         {

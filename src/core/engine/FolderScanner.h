@@ -46,6 +46,7 @@ struct ScanOptions {
     const EntryFilter *filter = nullptr; // null with applyFilters: every file is taken
     std::set<std::string> noDescend;     // folders (trailing "/") listed but not entered
     int parallel = 1;                    // threads that list the first level's subfolders
+    std::function<void()> threadStart;   // runs first on each of those threads
 };
 
 class FolderScanner

@@ -159,7 +159,7 @@ bool TLocalBackup::copyPass()
     for (const RunSource &s : m_snapshot->sources) {
         folders.push_back(s.folder);
     }
-    CopyWorkers workers(CopyWorkers::countFor(folders, m_mounts));
+    CopyWorkers workers(CopyWorkers::countFor(folders, m_mounts), threadStartHook());
     m_workers = &workers;
     struct Detach {
         TLocalBackup *backup;

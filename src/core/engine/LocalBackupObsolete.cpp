@@ -54,6 +54,7 @@ void TLocalBackup::startDestinationScan()
         options.includeSubfolders = true;
         options.noDescend = protectedFolders();
         options.parallel = scanThreads();
+        options.threadStart = threadStartHook();
         scanner.ReadFolder(m_snapshot->destinationRoot, m_destinationFiles, options, m_destinationTotals,
                            std::string());
         m_destinationUnreadable = scanner.unreadableFolders();

@@ -84,8 +84,8 @@ struct RunSnapshot {
     bool diskSpanDialog = true;
     // The program-wide "log skipped unchanged files" switch.
     bool logIncludeSkipping = true;
-    // Program-wide: thread priority 0 (idle) .. 6 (time critical); 3 is normal.
-    int cpuPerformance = 3;
+    // Program-wide: thread priority 0 (idle) .. 6 (time critical); 3 is normal, 2 the stored default.
+    int cpuPerformance = 2;
     bool disallowSimultaneousBackup = false;
 
     // Compressing tasks: the sources go into one zip archive instead of being copied.
