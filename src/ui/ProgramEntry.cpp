@@ -55,7 +55,8 @@ std::string usageText()
            "  /HELP, /?              open the help on these options\n"
            "  --help                 print this text and exit\n"
            "  --version              print the version and exit\n\n"
-           "A second start hands its options to the running program and ends.\n";
+           "A second start hands its options to the running program and ends.\n"
+           "Exit status: 0, or 1 when a group, task name or ID names nothing, 2 for an unknown option.\n";
 }
 
 void ProgramCommandSink::startProgramStartupTasks()

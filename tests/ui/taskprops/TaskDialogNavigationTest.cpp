@@ -154,6 +154,9 @@ const LinkRow kLinks[] = {
     {"AutoRunFolderMonitorSettingsLabel", "AutoRunTabSheet", "FolderMonitorTabSheet", false, true},
     {"AutoRunInternalSchedulerSettingsLabel", "AutoRunTabSheet", "InternalScheduleTabSheet", false, true},
     {"AutoRunTaskSchedulerSettingsLabel", "AutoRunTabSheet", "MSScheduleTabSheet", false, true},
+    {"AdvancedRunLabel", "AdvancedTabSheet", "RunTabSheet", false, true},
+    {"AdvancedBandwidthLabel", "AdvancedTabSheet", "TabSheet8", false, true},
+    {"AdvancedEmailLabel", "AdvancedTabSheet", "EmailTabSheet", false, true},
 };
 
 TEST_F(TaskDialogNavigation, LinksUnderlineUnderTheMouseAndTurnPlainWhenItLeaves)

@@ -9,6 +9,7 @@
 #include "ui/taskprops/TaskSystemTimerPage.h"
 
 #include <QDialog>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -109,4 +110,21 @@ TEST(TaskSystemTimerPage, AFailingCallShowsItsMessage)
     ASSERT_EQ(MessageBoxSeam::shown().size(), 1u);
     EXPECT_EQ(MessageBoxSeam::shown()[0].flags & 0xF0, unsigned(MB_ICONERROR));
     EXPECT_TRUE(MessageBoxSeam::shown()[0].text.contains("Access denied")) << MessageBoxSeam::shown()[0].text.toStdString();
+}
+
+// Without a user manager the buttons are disabled and the page says why; with one, no such note.
+TEST(TaskSystemTimerPage, WithoutAUserManagerThePageSaysWhyItsButtonsAreDisabled)
+{
+    for (bool available : {true, false}) {
+        Fixture f;
+        f.scheduler.isAvailable = available;
+        auto *page = new TaskSystemTimerPage(&f.dialog);
+        page->setContext(f.context.get());
+        page->load(f.context->draft());
+        EXPECT_EQ(page->MSScheduleAddButton->isEnabled(), available);
+        EXPECT_EQ(page->MSScheduleNoteLabel->isVisibleTo(&f.dialog), !available);
+        if (!available) {
+            EXPECT_TRUE(page->MSScheduleNoteLabel->text().contains("no systemd user manager"));
+        }
+    }
 }
