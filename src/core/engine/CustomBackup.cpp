@@ -91,8 +91,7 @@ void TCustomBackup::executeGuarded()
         Terminate();
     }
     RasRelease();
-    m_bridge.setProgress(ProgressState{m_progressCaption, m_progressPosition.load(), m_progressMaximum.load()},
-                         true);
+    m_bridge.sendProgressNow();
 }
 
 // The new files of the run reach the disk before it is reported finished: the destination's file
@@ -218,31 +217,17 @@ bool TCustomBackup::Notify(int logKind, int alertKind, const std::string &button
 
 void TCustomBackup::SetProgress(const std::string &caption, std::int64_t maximum)
 {
-    if (caption == m_progressCaption && maximum == m_progressMaximum.load() && m_progressPosition.load() == 0) {
-        return;
-    }
-    const bool phaseChange = maximum != m_progressMaximum.load() || maximum != 0;
-    m_progressCaption = caption;
-    m_progressMaximum.store(maximum);
-    m_progressPosition.store(0);
-    m_bridge.setProgress(ProgressState{caption, 0, maximum}, phaseChange);
+    m_bridge.setProgressPhase(caption, maximum);
 }
 
 void TCustomBackup::AddProgress(std::int64_t delta)
 {
-    if (delta == 0) {
-        return;
-    }
-    SetProgressPosition(m_progressPosition.load() + delta);
+    m_bridge.addProgress(delta);
 }
 
 void TCustomBackup::SetProgressPosition(std::int64_t position)
 {
-    if (position == m_progressPosition.load()) {
-        return;
-    }
-    m_progressPosition.store(position);
-    m_bridge.setProgress(ProgressState{m_progressCaption, position, m_progressMaximum.load()}, false);
+    m_bridge.setProgressPosition(position);
 }
 
 void TCustomBackup::ReadFolder(const std::string &folder, TFilesList &list, bool applyFilters, bool includeSubfolders,

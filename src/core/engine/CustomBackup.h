@@ -77,6 +77,8 @@ public:
     const std::string &failure() const { return m_failure; }
 
     const RunSnapshot &snapshot() const { return *m_snapshot; }
+    // Main thread: the run's progress (caption, bytes done, bytes total) as it stands now.
+    ProgressState progress() const { return m_bridge.progress(); }
     BackupHost *hostForQueue() const { return m_bridge.host(); }
 
     // Main thread, once the thread has ended (RunQueue connects it to finished()).
@@ -149,9 +151,6 @@ private:
 
     std::atomic<int> m_errorCount{0};
     std::atomic<int> m_warningCount{0};
-    std::atomic<std::int64_t> m_progressPosition{0};
-    std::atomic<std::int64_t> m_progressMaximum{0};
-    std::string m_progressCaption; // the thread's own copy; the bridge holds the shared one
     std::string m_failure;
     bool m_finishedHandled = false;
 };

@@ -115,16 +115,67 @@ AlertReply HostBridge::alert(int kind, const std::string &buttons, const std::st
     return reply;
 }
 
-void HostBridge::setProgress(const ProgressState &state, bool force)
+bool HostBridge::progressDue(bool force)
+{
+    auto now = std::chrono::steady_clock::now();
+    if (!force && now - m_lastSent < kProgressInterval) {
+        return false;
+    }
+    m_lastSent = now;
+    return true;
+}
+
+void HostBridge::setProgressPhase(const std::string &caption, std::int64_t maximum)
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_progress = state;
-        auto now = std::chrono::steady_clock::now();
-        if (!force && now - m_lastSent < kProgressInterval) {
+        if (caption == m_progress.caption && maximum == m_progress.maximum && m_progress.position == 0) {
             return;
         }
-        m_lastSent = now;
+        const bool phaseChange = maximum != m_progress.maximum || maximum != 0;
+        m_progress = ProgressState{caption, 0, maximum};
+        if (!progressDue(phaseChange)) {
+            return;
+        }
+    }
+    sendProgress();
+}
+
+void HostBridge::setProgressPosition(std::int64_t position)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (position == m_progress.position) {
+            return;
+        }
+        m_progress.position = position;
+        if (!progressDue(false)) {
+            return;
+        }
+    }
+    sendProgress();
+}
+
+void HostBridge::addProgress(std::int64_t delta)
+{
+    if (delta == 0) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_progress.position += delta;
+        if (!progressDue(false)) {
+            return;
+        }
+    }
+    sendProgress();
+}
+
+void HostBridge::sendProgressNow()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        progressDue(true);
     }
     sendProgress();
 }

@@ -38,8 +38,14 @@ public:
     // Queued after the log lines sent before it; the host opens the report on its own thread.
     void openReport(const std::string &path);
 
-    // Progress: kept here and pushed to the host; `force` sends at once (phase changes, the end).
-    void setProgress(const ProgressState &state, bool force);
+    // Progress: the run's one record of it, kept here (the main thread reads it through progress())
+    // and pushed to the host at most about ten times a second. A new phase (caption and maximum,
+    // position 0) is sent at once when its maximum is set or changes; so is the final state.
+    void setProgressPhase(const std::string &caption, std::int64_t maximum);
+    void setProgressPosition(std::int64_t position);
+    void addProgress(std::int64_t delta);
+    void sendProgressNow();
+    ProgressState progress() const;
 
     BackupHost *host() const { return m_host; }
     // What the host asked for when the run was created.
@@ -49,7 +55,8 @@ public:
     void flush() { drainLines(); }
 
 private:
-    ProgressState progress() const;
+    // Under the lock: whether an update is due now (always when `force`).
+    bool progressDue(bool force);
     bool direct() const;
     void sendProgress();
     void drainLines();

@@ -19,13 +19,15 @@ struct DeleteLater {
 
 } // namespace
 
+enum class Stage { Starting, Waiting, Active };
+
 struct RunQueue::Record {
-    std::unique_ptr<TCustomBackup, DeleteLater> run;
+    std::unique_ptr<TCustomBackup, DeleteLater> run; // null while Starting
     std::unique_ptr<BackupHost> ownedHost;
     BackupHost *host = nullptr; // the run's host, owned above or by the submitter
     std::shared_ptr<TaskRunSlots> task;
     RunRole role = RunRole::Backup;
-    bool started = false;
+    Stage stage = Stage::Starting;
 };
 
 int RunningTaskCount()
@@ -43,20 +45,58 @@ RunQueue &RunQueue::instance()
 std::deque<std::unique_ptr<RunQueue::Record>>::iterator RunQueue::find(const TCustomBackup *run)
 {
     return std::find_if(m_records.begin(), m_records.end(),
-                        [run](const std::unique_ptr<Record> &r) { return r->run.get() == run; });
+                        [run](const std::unique_ptr<Record> &r) { return run != nullptr && r->run.get() == run; });
+}
+
+std::deque<std::unique_ptr<RunQueue::Record>>::const_iterator RunQueue::findTask(const TaskRunSlots *link,
+                                                                                 RunRole role) const
+{
+    return std::find_if(m_records.begin(), m_records.end(), [link, role](const std::unique_ptr<Record> &r) {
+        return link != nullptr && r->task.get() == link && r->role == role;
+    });
+}
+
+void RunQueue::reserve(std::shared_ptr<TaskRunSlots> link)
+{
+    if (link == nullptr || hasBackup(link.get())) {
+        return;
+    }
+    auto record = std::make_unique<Record>();
+    record->task = std::move(link);
+    m_records.push_back(std::move(record));
+}
+
+void RunQueue::cancelReserved(const TaskRunSlots *link)
+{
+    auto it = findTask(link, RunRole::Backup);
+    if (it != m_records.end() && (*it)->stage == Stage::Starting) {
+        m_records.erase(it);
+    }
+}
+
+bool RunQueue::hasBackup(const TaskRunSlots *link) const
+{
+    return findTask(link, RunRole::Backup) != m_records.end();
 }
 
 void RunQueue::submit(TCustomBackup *run, bool oneAtATime, RunOrigin origin)
 {
-    auto record = std::make_unique<Record>();
+    const bool wait = oneAtATime && activeCount() > 0;
+    Record *record = nullptr;
+    if (auto it = findTask(origin.task.get(), origin.role);
+        it != m_records.end() && (*it)->stage == Stage::Starting && origin.role == RunRole::Backup) {
+        record = it->get();
+    } else {
+        m_records.push_back(std::make_unique<Record>());
+        record = m_records.back().get();
+        record->task = std::move(origin.task);
+        record->role = origin.role;
+    }
     record->run.reset(run);
     record->host = origin.host ? origin.host.get() : run->hostForQueue();
     record->ownedHost = std::move(origin.host);
-    record->task = std::move(origin.task);
-    record->role = origin.role;
+    record->stage = Stage::Waiting;
     Record &added = *record;
-    const bool wait = oneAtATime && activeCount() > 0;
-    m_records.push_back(std::move(record));
     QObject::connect(run, &QThread::finished, run, [run] { run->BackupFinished(); });
     run->setQueueHooks({[this, run](bool aborted) { runEnded(run, aborted); },
                         [this, run] { stopWaiting(run); }, [this, run] { forget(run); }});
@@ -71,7 +111,7 @@ void RunQueue::submit(TCustomBackup *run, bool oneAtATime, RunOrigin origin)
 
 void RunQueue::start(Record &record)
 {
-    record.started = true;
+    record.stage = Stage::Active;
     record.run->startThread();
 }
 
@@ -79,7 +119,7 @@ void RunQueue::startWaiting()
 {
     while (activeCount() == 0) {
         auto next = std::find_if(m_records.begin(), m_records.end(),
-                                 [](const std::unique_ptr<Record> &r) { return !r->started; });
+                                 [](const std::unique_ptr<Record> &r) { return r->stage == Stage::Waiting; });
         if (next == m_records.end()) {
             return;
         }
@@ -110,7 +150,7 @@ void RunQueue::runEnded(TCustomBackup *run, bool aborted)
 void RunQueue::stopWaiting(TCustomBackup *run)
 {
     auto it = find(run);
-    if (it == m_records.end() || (*it)->started) {
+    if (it == m_records.end() || (*it)->stage != Stage::Waiting) {
         return;
     }
     run->BackupFinished();
@@ -130,15 +170,8 @@ void RunQueue::forget(TCustomBackup *run)
 
 TCustomBackup *RunQueue::runOf(const TaskRunSlots *link, RunRole role) const
 {
-    if (link == nullptr) {
-        return nullptr;
-    }
-    for (const auto &r : m_records) {
-        if (r->task.get() == link && r->role == role) {
-            return r->run.get();
-        }
-    }
-    return nullptr;
+    auto it = findTask(link, role);
+    return it == m_records.end() ? nullptr : (*it)->run.get();
 }
 
 bool RunQueue::serves(const BackupHost *host) const
@@ -149,10 +182,12 @@ bool RunQueue::serves(const BackupHost *host) const
 
 void RunQueue::stopRunsOf(const TaskRunSlots *link)
 {
-    // Stopping a waiting run ends it at once, which changes the records: stop from a snapshot.
+    // A start still at its checks has nothing to stop. Stopping a waiting run ends it at once,
+    // which changes the records: stop from a snapshot.
+    cancelReserved(link);
     std::vector<TCustomBackup *> runs;
     for (const auto &r : m_records) {
-        if (link != nullptr && r->task.get() == link) {
+        if (link != nullptr && r->task.get() == link && r->run) {
             runs.push_back(r->run.get());
         }
     }
@@ -167,20 +202,29 @@ std::vector<RunQueue::RecordView> RunQueue::records() const
 {
     std::vector<RecordView> views;
     for (const auto &r : m_records) {
-        views.push_back({r->run.get(), r->role, r->started});
+        if (r->run) {
+            views.push_back({r->run.get(), r->role, r->stage == Stage::Active});
+        }
     }
     return views;
 }
 
+int RunQueue::count() const
+{
+    auto holdsRun = [](const std::unique_ptr<Record> &r) { return r->run != nullptr; };
+    return static_cast<int>(std::count_if(m_records.begin(), m_records.end(), holdsRun));
+}
+
 int RunQueue::activeCount() const
 {
-    auto started = [](const std::unique_ptr<Record> &r) { return r->started; };
-    return static_cast<int>(std::count_if(m_records.begin(), m_records.end(), started));
+    auto active = [](const std::unique_ptr<Record> &r) { return r->stage == Stage::Active; };
+    return static_cast<int>(std::count_if(m_records.begin(), m_records.end(), active));
 }
 
 int RunQueue::waitingCount() const
 {
-    return count() - activeCount();
+    auto waiting = [](const std::unique_ptr<Record> &r) { return r->stage == Stage::Waiting; };
+    return static_cast<int>(std::count_if(m_records.begin(), m_records.end(), waiting));
 }
 
 } // namespace qv

@@ -4,12 +4,13 @@
 //
 // The run queue: the one owner of every backup run created and not yet ended (main thread only).
 //
-// Each run has one record here, from its submission until its end has been handled: the run
-// object, its host when the queue was handed it, the task that started it and whether its thread
-// has started. Everything else asks: a task's backup thread (TTask::Thread) and filter test are
-// queries by the task's run link, the counts are counts of the records, and a host asks whether
-// it still serves a run. When a run ends its record goes first, then its host is told and both
-// are freed, so nothing is left that points at them.
+// Each run of a task has one record here, from the moment the task starts it (before its start
+// alert, while it has no thread yet) until its end has been handled: the run object once there is
+// one, its host when the queue was handed it, the task that started it and its stage (starting,
+// waiting, active). Everything else asks: whether a task runs (TTask::Running), its backup thread
+// (TTask::Thread) and filter test are queries by the task's run link, the counts are counts of the
+// records, and a host asks whether it still serves a run. When a run ends its record goes first,
+// then its host is told and both are freed, so nothing is left that points at them.
 //
 // With the program-wide "one backup at a time" setting, a run started while another one runs waits
 // in a first-in, first-out queue: it logs "Waiting for the queue." at once and "Queue OK." when its
@@ -29,7 +30,8 @@ namespace qv {
 class TCustomBackup;
 struct TaskRunSlots;
 
-// Backup runs created and not yet ended: the number of the run queue's records (main thread only).
+// Backup runs created and not yet ended: the number of the run queue's records that hold a run
+// (main thread only).
 int RunningTaskCount();
 
 enum class RunRole { Backup, FilterTest };
@@ -48,8 +50,18 @@ class RunQueue
 public:
     static RunQueue &instance();
 
+    // A task starts a backup run: the record of `link`'s run exists from now on, without a run
+    // object yet (the task's start alert and checks come first). Nothing when it exists already.
+    void reserve(std::shared_ptr<TaskRunSlots> link);
+    // The start ended before a run object was made: the record of `link` goes. A record that
+    // holds a run is left alone (it goes when the run ends).
+    void cancelReserved(const TaskRunSlots *link);
+    // Whether the task of `link` has a backup run: starting, waiting or active.
+    bool hasBackup(const TaskRunSlots *link) const;
+
     // Takes a new run and owns it from now on: starts it now, or queues it when `oneAtATime` and
-    // another run is active. The run object is deleted after its end has been handled.
+    // another run is active. A backup run of a task fills the record its start reserved (or gets a
+    // new one). The run object is deleted after its end has been handled.
     void submit(TCustomBackup *run, bool oneAtATime, RunOrigin origin);
     void submit(TCustomBackup *run, bool oneAtATime) { submit(run, oneAtATime, RunOrigin{}); }
 
@@ -60,7 +72,7 @@ public:
     // Asks every run of the task of `link` to stop (the task is going away).
     void stopRunsOf(const TaskRunSlots *link);
 
-    // What a record shows of its run.
+    // What a record that holds a run shows of it.
     struct RecordView {
         const TCustomBackup *run;
         RunRole role;
@@ -68,7 +80,7 @@ public:
     };
     std::vector<RecordView> records() const;
 
-    int count() const { return static_cast<int>(m_records.size()); }
+    int count() const;
     int activeCount() const;
     int waitingCount() const;
 
@@ -83,6 +95,7 @@ private:
     void forget(TCustomBackup *run);
 
     std::deque<std::unique_ptr<Record>>::iterator find(const TCustomBackup *run);
+    std::deque<std::unique_ptr<Record>>::const_iterator findTask(const TaskRunSlots *link, RunRole role) const;
 
     std::deque<std::unique_ptr<Record>> m_records; // in the order of submission
 };

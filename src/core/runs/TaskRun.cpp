@@ -73,12 +73,11 @@ void TTask::Run(std::uint8_t startMode)
         return;
     }
 
-    Running = true;
-    reportProgress({}, 0, 0);
+    RunQueue::instance().reserve(RunLink.record(this)); // Running from here on
     Logger->Add(kLogStarted, {});
     const int answer = alerter().Alert(*this, akStart, GetLangString("Backup started.", "strBackupStartup"), "CS");
     if (answer == aaStop) {
-        Running = false;
+        endStart();
         LastRun = Now();
         Logger->Add(kLogAborted, {});
         refreshListAndState();
@@ -86,7 +85,7 @@ void TTask::Run(std::uint8_t startMode)
     }
     mainWindow().CheckState();
     if (!errors.empty()) {
-        Running = false;
+        endStart();
         ValidationFailed = true;
         Logger->Add(kLogError, errors);
         Logger->Add(kLogAborted, {});
@@ -107,7 +106,7 @@ void TTask::startThread()
             Logger->Add(kLogError, error);
         }
         Logger->Add(kLogAborted, {});
-        Running = false;
+        endStart();
     };
     if (DestType == kDestCdDvd) {
         endWithoutThread({});
@@ -136,6 +135,11 @@ void TTask::startThread()
     RunQueue::instance().submit(run, DisallowSimultaneousBackup, {links, RunRole::Backup, std::move(host)});
 }
 
+void TTask::endStart()
+{
+    RunQueue::instance().cancelReserved(RunLink.peek());
+}
+
 TCustomBackup *TTask::Thread() const
 {
     return RunQueue::instance().runOf(RunLink.peek(), RunRole::Backup);
@@ -143,7 +147,7 @@ TCustomBackup *TTask::Thread() const
 
 void TTask::Stop()
 {
-    if (TCustomBackup *thread = Thread(); Running && thread != nullptr) {
+    if (TCustomBackup *thread = Thread(); thread != nullptr) {
         thread->Stop();
     }
 }
@@ -151,7 +155,7 @@ void TTask::Stop()
 void TTask::SetSuspended(bool suspended)
 {
     TCustomBackup *thread = Thread();
-    if (!Running || thread == nullptr) {
+    if (thread == nullptr) {
         return;
     }
     if (thread->suspended() && !suspended) {
@@ -165,7 +169,7 @@ void TTask::SetSuspended(bool suspended)
 
 void TTask::ApplyGlobalSuspend()
 {
-    if (TCustomBackup *thread = Thread(); Running && thread != nullptr) {
+    if (TCustomBackup *thread = Thread(); thread != nullptr) {
         thread->setSuspended(Suspend);
     }
 }

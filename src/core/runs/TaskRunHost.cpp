@@ -63,8 +63,8 @@ void queueTaskMail(std::shared_ptr<TaskRunSlots> links, std::function<std::strin
 void TaskRunHost::progress(const ProgressState &state)
 {
     TTask *task = m_slots->task;
+    (void)state; // the status bar reads the run's progress through the task
     if (m_role == Role::Backup && task != nullptr && RunQueue::instance().serves(this)) {
-        task->reportProgress(state.caption, state.position, state.maximum);
         mainWindow().UpdateStatusBar();
     }
 }
@@ -89,10 +89,8 @@ void TaskRunHost::finished(bool aborted)
     if (task != nullptr && task->Logger) {
         task->Logger->Flush();
     }
-    // The run queue has already let go of the run, so the task shows no thread any more.
+    // The run queue has already let go of the run, so the task is no longer running.
     if (m_role == Role::Backup && task != nullptr) {
-        task->Running = false;
-        task->reportProgress({}, 0, 0);
         mainWindow().UpdateListView();
         mainWindow().CheckState();
         mainWindow().UpdateStatusBar();

@@ -1,8 +1,9 @@
 // The program's host of one run of a task: where the run's log lines, alerts, progress and end go.
 //
 // Log lines go to the task's logger (its log file and activity list), alerts to the alert
-// dispatcher, progress into the task (which the main window's status bar renders) while the run
-// queue still holds the run. The end of a backup run clears the task's run state. A filter test
+// dispatcher; progress refreshes the main window's status bar, which reads it from the run while
+// the run queue still holds it. The end of a backup run refreshes the main window (the queue has
+// already let go of the run, so the task is idle). A filter test
 // writes its report and nothing else: its start and end lines are not logged (only its warnings
 // and errors), it raises no alert and never touches the task's run state.
 //

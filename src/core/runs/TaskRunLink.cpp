@@ -25,4 +25,19 @@ const std::shared_ptr<TaskRunSlots> &TaskRunLink::record(TTask *owner)
     return m_slots;
 }
 
+TaskRunningFlag::operator bool() const
+{
+    return RunQueue::instance().hasBackup(m_link.peek());
+}
+
+TaskRunningFlag &TaskRunningFlag::operator=(bool running)
+{
+    if (running) {
+        RunQueue::instance().reserve(m_link.record(&m_owner));
+    } else {
+        RunQueue::instance().cancelReserved(m_link.peek());
+    }
+    return *this;
+}
+
 } // namespace qv

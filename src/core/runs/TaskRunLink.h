@@ -34,4 +34,24 @@ private:
     std::shared_ptr<TaskRunSlots> m_slots;
 };
 
+// TTask::Running: whether the task has a backup run, which is whether the run queue holds a record
+// of it (from the start's checks until the run's end has been handled); there is no other record.
+// Reads as a bool. Setting it true makes the record a start makes before its run exists, which is
+// how a tool that submits its own run, or a test, shows a run in progress; setting it false drops
+// such a record again (a record that holds a run goes only when the run ends).
+class TaskRunningFlag
+{
+public:
+    TaskRunningFlag(TTask &owner, TaskRunLink &link) : m_owner(owner), m_link(link) {}
+    TaskRunningFlag(const TaskRunningFlag &) = default;
+    TaskRunningFlag &operator=(const TaskRunningFlag &) = delete;
+
+    operator bool() const;
+    TaskRunningFlag &operator=(bool running);
+
+private:
+    TTask &m_owner;
+    TaskRunLink &m_link;
+};
+
 } // namespace qv

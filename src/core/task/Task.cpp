@@ -210,19 +210,18 @@ bool TTask::GetSuspended() const
 
 std::string TTask::GetProgressCaption() const
 {
-    return Running && Thread() != nullptr ? m_progressCaption : std::string();
+    const TCustomBackup *thread = Thread();
+    return thread != nullptr ? thread->progress().caption : std::string();
 }
 
 int TTask::GetProgressPercent() const
 {
-    return Running && Thread() != nullptr ? progressPercent(m_progressDone, m_progressTotal) : 0;
-}
-
-void TTask::reportProgress(const std::string &caption, std::int64_t done, std::int64_t total)
-{
-    m_progressCaption = caption;
-    m_progressDone = done;
-    m_progressTotal = total;
+    const TCustomBackup *thread = Thread();
+    if (thread == nullptr) {
+        return 0;
+    }
+    const ProgressState progress = thread->progress();
+    return progressPercent(progress.position, progress.maximum);
 }
 
 std::vector<std::string> TTask::UpdateFoldersMonitor()

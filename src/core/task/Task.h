@@ -88,8 +88,8 @@ public:
     TTask(const TTask &) = delete;
     TTask &operator=(const TTask &) = delete;
 
-    // Run state.
-    bool Running = false;
+    // Run state. Running: the task has a backup run (the run queue's record of it).
+    TaskRunningFlag Running{*this, RunLink};
     std::uint8_t StartMode = kStartAutomatic; // 0 automatic, 1 by hand
     bool Editing = false;
     // The running backup thread (the run queue's), or null.
@@ -151,9 +151,6 @@ public:
     bool GetSuspended() const;
     std::string GetProgressCaption() const;
     int GetProgressPercent() const;
-    // Main thread: the progress the run in progress pushed through its host (the status bar reads
-    // it back through the two getters above).
-    void reportProgress(const std::string &caption, std::int64_t done, std::int64_t total);
 
     // The filter verdict for one entry found in folder `path`.
     bool MatchFilters(std::string_view path, const DirEntry &entry) const
@@ -223,10 +220,8 @@ public:
 private:
     // Creates and submits the backup thread of a run that passed every check.
     void startThread();
-
-    std::string m_progressCaption;
-    std::int64_t m_progressDone = 0;
-    std::int64_t m_progressTotal = 0;
+    // A start that ends before its run exists: the run queue lets go of it.
+    void endStart();
 
 public:
     // The runs this task started. Last, so that it goes first: a freed task stops its runs and

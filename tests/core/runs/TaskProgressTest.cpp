@@ -1,5 +1,5 @@
-// Progress of a run goes one way: the backup thread pushes it through the run's host into the task,
-// and the status bar reads what was pushed. A run of several files reaches 100 %, and the task
+// Progress of a run goes one way: the backup thread records it in its run, the run's host asks the
+// status bar to refresh, and the status bar reads it through the task. A run of several files reaches 100 %, and the task
 // shows nothing once the run has ended.
 #include "RunsTestSupport.h"
 
