@@ -6,8 +6,8 @@
 //
 // Usage: storedlog_bench [files=20000] [runs=5]    (BIN_DIR: the folder of qv-run, default build/bin)
 #include "core/task/Filters.h"
-#include "core/task/Task.h"
-#include "core/task/TaskStorage.h"
+#include "core/runs/Task.h"
+#include "core/runs/TaskListStorage.h"
 
 #include <QCoreApplication>
 

@@ -3,7 +3,7 @@
 //
 // Usage: QT_QPA_PLATFORM=offscreen taskprops_bench [ROUNDS=30]
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "ui/taskprops/ProjectPropertiesForm.h"
 
 #include <QApplication>

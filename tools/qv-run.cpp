@@ -13,7 +13,7 @@
 #include "core/engine/RunSnapshotOfTask.h"
 #include "core/settings/Settings.h"
 #include "core/util/FiltersMask.h"
-#include "core/task/TaskStorage.h"
+#include "core/runs/TaskListStorage.h"
 #include "platform/NmcliDialer.h"
 
 #include <QCoreApplication>
@@ -330,7 +330,7 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "qv-run: the task's destination is not a local or network folder\n");
             return 1;
         }
-        snapshot = qv::makeRunSnapshot(*task);
+        snapshot = qv::makeRunSnapshot(*task, task->GetEventsDiskSpanDialog());
     } else {
         snapshot = snapshotFromArgs(args, quiet, removeEntries);
     }

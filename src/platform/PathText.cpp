@@ -20,6 +20,15 @@ std::string withSlash(const std::string &folder)
     return folder + '/';
 }
 
+std::string withoutRoot(const std::string &path)
+{
+    if (path.empty() || path[0] != '/') {
+        return {};
+    }
+    const std::string::size_type start = path.find_first_not_of('/');
+    return start == std::string::npos ? std::string() : path.substr(start);
+}
+
 std::string folderOf(const std::string &path)
 {
     const std::string p = withoutSlash(path);

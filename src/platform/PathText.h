@@ -18,5 +18,8 @@ std::string parentOf(const std::string &path);
 std::string withoutSlash(const std::string &folder);
 // `folder` with one trailing "/" added when it has none; empty text stays empty (never the root).
 std::string withSlash(const std::string &folder);
+// The path without its root: "/home/ann/docs" gives "home/ann/docs". A relative path or the root
+// alone gives empty text.
+std::string withoutRoot(const std::string &path);
 
 } // namespace qv

@@ -9,7 +9,7 @@
 #include "core/runs/TaskRunFlags.h"
 #include "core/runs/TaskRunHost.h"
 #include "core/settings/DateTime.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/text/Language.h"
 #include "core/text/LocaleText.h"
 #include "core/util/Utils.h"

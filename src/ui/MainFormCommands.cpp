@@ -11,7 +11,7 @@
 #include "components/MessageBox.h"
 #include "core/settings/SafeRegistry.h"
 #include "core/settings/Settings.h"
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "core/task/TaskStorage.h"
 #include "core/text/Language.h"
 #include "core/util/Product.h"

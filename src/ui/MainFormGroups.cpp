@@ -10,7 +10,7 @@
 #include "components/LangText.h"
 #include "components/MessageBox.h"
 #include "core/settings/Settings.h"
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "core/text/Language.h"
 #include "platform/RegistryStore.h"
 

@@ -7,7 +7,7 @@
 #include "components/AlphaImageList.h"
 #include "components/MessageBox.h"
 #include "components/TrayIcon.h"
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "core/text/Language.h"
 #include "core/text/LocaleText.h"
 #include "core/schedule/ScheduleNextRun.h"

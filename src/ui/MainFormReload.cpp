@@ -2,7 +2,7 @@
 #include "ui/MainForm.h"
 
 #include "core/settings/Settings.h"
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "core/text/Language.h"
 #include "ui/ActivityLogView.h"
 

@@ -4,7 +4,7 @@
 #include "components/LangText.h"
 #include "components/MessageBox.h"
 #include "components/TranslateForm.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "ui/HelpTopics.h"
 #include "ui/SmallDialogButtons.h"
 

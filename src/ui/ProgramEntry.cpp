@@ -5,7 +5,7 @@
 #include "components/LangText.h"
 #include "components/MessageBox.h"
 #include "components/TrayIcon.h"
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "core/text/Language.h"
 #include "core/settings/Settings.h"
 #include "core/runs/TaskRunFlags.h"

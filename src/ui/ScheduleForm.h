@@ -1,7 +1,7 @@
 // ScheduleForm: one entry of a task's own schedule, with its live caption.
 #pragma once
 
-#include "core/schedule/TaskScheduleItem.h"
+#include "core/task/TaskScheduleItem.h"
 
 #include <QDialog>
 

@@ -5,7 +5,7 @@
 #include "components/LangText.h"
 #include "components/MessageBox.h"
 #include "components/TranslateForm.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/util/Utils.h"
 #include "platform/Shortcuts.h"
 #include "ui/HelpTopics.h"

@@ -2,7 +2,7 @@
 // qv-test-labels: x11
 // qv-test-run: xvfb
 #include "core/runs/AlertDispatcher.h"
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "core/runs/MainWindowCallbacks.h"
 #include "core/runs/RunQueue.h"
 #include "core/settings/Settings.h"

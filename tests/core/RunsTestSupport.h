@@ -10,7 +10,7 @@
 #include "core/runs/RunQueue.h"
 #include "core/engine/RunSnapshotOfTask.h"
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/task/TaskValidate.h"
 #include "core/engine/TestBackup.h"
 #include "support/TestEnv.h"
@@ -111,7 +111,7 @@ protected:
         qv::ResetSettingsToDefaults();
         qv::setMainWindow(&window);
         qv::setAlerter(&alerter);
-        qv::setBackupThreadFactory([this](const qv::TTask &task, qv::BackupHost *host) -> qv::TCustomBackup * {
+        qv::setBackupThreadFactory([this](std::shared_ptr<qv::RunSnapshot> snapshot, qv::BackupHost *host) -> qv::TCustomBackup * {
             qv::BackupServices services;
             services.executeProgram = [this](const std::string &command, bool, const qv::RunControl &) {
                 std::lock_guard<std::mutex> lock(programs.mutex);
@@ -122,7 +122,7 @@ protected:
                 error = "no trash in tests";
                 return false;
             };
-            return new qv::TLocalBackup(qv::makeRunSnapshot(task), host, services);
+            return new qv::TLocalBackup(std::move(snapshot), host, services);
         });
     }
     void TearDown() override

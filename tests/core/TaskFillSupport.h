@@ -2,7 +2,7 @@
 // Shared by the storage tests and the task dialog's edit-cycle tests.
 #pragma once
 
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/task/TaskAlertTable.h"
 #include "task/TaskAlertNames.h"
 

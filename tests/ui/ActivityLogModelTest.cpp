@@ -6,7 +6,7 @@
 #include "components/MessageBox.h"
 #include "components/TColorConversion.h"
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "support/FakeFileDialogs.h"
 #include "support/TestEnv.h"
 #include "ui/ActivityLogView.h"

@@ -4,7 +4,7 @@
 // qv-test-timeout: 180
 #include "components/MessageBox.h"
 #include "core/settings/Settings.h"
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "platform/fake/FakeHotKeys.h"
 #include "platform/fake/FakeSessionEvents.h"
 #include "platform/gui/FakeTrayService.h"

@@ -3,7 +3,7 @@
 // qv-test-labels: interop slow
 // qv-test-timeout: 400
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "components/FolderPicker.h"
 #include "components/RangedField.h"
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/task/TaskStorage.h"
 #include "core/text/Language.h"
 #include "ui/DayCountEdit.h"

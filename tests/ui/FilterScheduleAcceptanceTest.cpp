@@ -1,9 +1,9 @@
 // Both item dialogs driven like a user (keys and clicks only) over a task in a store below private
 // XDG folders; the saved task is then read back with qv-regtool, as from a shell.
-#include "core/schedule/TaskScheduleItem.h"
+#include "core/task/TaskScheduleItem.h"
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
-#include "core/task/TaskStorage.h"
+#include "core/runs/Task.h"
+#include "core/runs/TaskListStorage.h"
 #include "platform/Registry.h"
 #include "ui/FilterForm.h"
 #include "ui/ScheduleForm.h"

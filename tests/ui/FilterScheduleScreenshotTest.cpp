@@ -3,7 +3,7 @@
 // qv-test-run: xvfb
 #include "core/settings/Settings.h"
 #include "core/task/Filters.h"
-#include "core/schedule/TaskScheduleItem.h"
+#include "core/task/TaskScheduleItem.h"
 #include "ui/FilterForm.h"
 #include "ui/ScheduleForm.h"
 

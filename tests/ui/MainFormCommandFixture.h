@@ -4,7 +4,7 @@
 #include "components/MessageBox.h"
 #include "core/settings/SafeRegistry.h"
 #include "core/settings/Settings.h"
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeHotKeys.h"
 #include "platform/fake/FakeSessionEvents.h"

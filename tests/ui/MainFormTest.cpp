@@ -4,7 +4,7 @@
 // qv-test-timeout: 180
 #include "components/MessageBox.h"
 #include "components/TrayIcon.h"
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "core/settings/SafeRegistry.h"
 #include "core/settings/Settings.h"
 #include "platform/fake/FakeHotKeys.h"

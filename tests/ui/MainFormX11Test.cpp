@@ -5,7 +5,7 @@
 // qv-test-timeout: 180
 #include "components/MessageBox.h"
 #include "components/TrayIcon.h"
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "core/settings/Settings.h"
 #include "platform/fake/FakeHotKeys.h"
 #include "platform/fake/FakeSessionEvents.h"

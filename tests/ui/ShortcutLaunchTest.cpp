@@ -3,7 +3,7 @@
 // qv-test-labels: slow interop
 // qv-test-timeout: 240
 #include "components/MessageBox.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "ui/ShortcutForm.h"
 
 #include "support/DesktopEntryParse.h"

@@ -3,7 +3,7 @@
 // qv-test-run: xvfb
 #include "components/RangedField.h"
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/task/TaskTypes.h"
 #include "ui/AboutForm.h"
 #include "ui/GroupPropForm.h"

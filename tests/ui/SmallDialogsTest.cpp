@@ -6,7 +6,7 @@
 #include "components/MessageBox.h"
 #include "components/RangedField.h"
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/task/TaskTypes.h"
 #include "core/text/Language.h"
 #include "core/util/Product.h"

@@ -4,7 +4,6 @@
 #include "core/engine/CompressBackup.h"
 #include "core/engine/LocalBackup.h"
 #include "core/engine/RunSnapshotOfTask.h"
-#include "core/task/Task.h"
 #include "core/engine/TestBackup.h"
 
 
@@ -26,12 +25,11 @@ TestThreadFactory &testFactory()
 
 } // namespace
 
-TCustomBackup *createBackupThread(const TTask &task, BackupHost *host)
+TCustomBackup *createBackupThread(std::shared_ptr<RunSnapshot> snapshot, BackupHost *host)
 {
     if (backupFactory()) {
-        return backupFactory()(task, host);
+        return backupFactory()(std::move(snapshot), host);
     }
-    std::shared_ptr<RunSnapshot> snapshot = makeRunSnapshot(task);
     if (snapshot->compressUse) {
         // Entries of removed source files stay in the archive in the runs the program starts.
         return new TCompressBackup(std::move(snapshot), host, false);
@@ -39,13 +37,13 @@ TCustomBackup *createBackupThread(const TTask &task, BackupHost *host)
     return new TLocalBackup(std::move(snapshot), host);
 }
 
-TCustomBackup *createTestThread(const TTask &task, BackupHost *host, const std::string &reportFileName,
-                                const FilterTestDraft &draft)
+TCustomBackup *createTestThread(std::shared_ptr<RunSnapshot> snapshot, BackupHost *host,
+                                const std::string &reportFileName)
 {
     if (testFactory()) {
-        return testFactory()(task, host, reportFileName, draft);
+        return testFactory()(std::move(snapshot), host, reportFileName);
     }
-    return new TTestBackup(makeTestSnapshot(task, draft), host, reportFileName);
+    return new TTestBackup(std::move(snapshot), host, reportFileName);
 }
 
 void setBackupThreadFactory(BackupThreadFactory factory)

@@ -4,26 +4,28 @@
 // install a factory that builds the same threads with fake services (programs, trash, mounts).
 #pragma once
 
+#include "core/engine/RunSnapshot.h"
+
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace qv {
 
 class BackupHost;
 class TCustomBackup;
-class TTask;
-struct FilterTestDraft;
 
-// Creates the (not yet started) thread of a run of `task`, reporting to `host`. A factory may
-// throw std::runtime_error when the run cannot be made; the start then ends as aborted.
-using BackupThreadFactory = std::function<TCustomBackup *(const TTask &task, BackupHost *host)>;
-// Creates the filter test of `task` with the filters and destination of `draft`, writing `reportFileName`.
-using TestThreadFactory = std::function<TCustomBackup *(const TTask &task, BackupHost *host,
-                                                        const std::string &reportFileName, const FilterTestDraft &draft)>;
+// Creates the (not yet started) thread of a run from its snapshot (RunSnapshotOfTask.h), reporting
+// to `host`. A factory may throw std::runtime_error when the run cannot be made; the start then
+// ends as aborted.
+using BackupThreadFactory = std::function<TCustomBackup *(std::shared_ptr<RunSnapshot> snapshot, BackupHost *host)>;
+// Creates the filter test of a snapshot made for it (makeTestSnapshot), writing `reportFileName`.
+using TestThreadFactory = std::function<TCustomBackup *(std::shared_ptr<RunSnapshot> snapshot, BackupHost *host,
+                                                        const std::string &reportFileName)>;
 
-TCustomBackup *createBackupThread(const TTask &task, BackupHost *host);
-TCustomBackup *createTestThread(const TTask &task, BackupHost *host, const std::string &reportFileName,
-                                const FilterTestDraft &draft);
+TCustomBackup *createBackupThread(std::shared_ptr<RunSnapshot> snapshot, BackupHost *host);
+TCustomBackup *createTestThread(std::shared_ptr<RunSnapshot> snapshot, BackupHost *host,
+                                const std::string &reportFileName);
 
 // Empty values restore the program's own threads.
 void setBackupThreadFactory(BackupThreadFactory factory);

@@ -4,7 +4,7 @@
 #include "core/task/DirEntry.h"
 #include "core/task/Filters.h"
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/task/TaskDefinition.h"
 #include "core/text/Variables.h"
 #include "platform/PathText.h"
 #include "platform/FileAttributes.h"
@@ -54,7 +54,7 @@ private:
 
 } // namespace
 
-std::shared_ptr<RunSnapshot> makeRunSnapshot(const TTask &task)
+std::shared_ptr<RunSnapshot> makeRunSnapshot(const TaskDefinition &task, bool diskSpanDialog)
 {
     auto s = std::make_shared<RunSnapshot>();
     s->taskId = task.ID;
@@ -98,7 +98,7 @@ std::shared_ptr<RunSnapshot> makeRunSnapshot(const TTask &task)
     s->compressPassword = task.GetCompressPassword();
     s->compressLevel = task.GetCompressLevel();
 
-    s->diskSpanDialog = task.GetEventsDiskSpanDialog();
+    s->diskSpanDialog = diskSpanDialog;
     s->logIncludeSkipping = LogIncludeSkipping;
     s->cpuPerformance = checkedCpuPerformance();
     s->disallowSimultaneousBackup = DisallowSimultaneousBackup;
@@ -113,7 +113,7 @@ namespace {
 class DraftDestinationView : public VariableContext
 {
 public:
-    DraftDestinationView(const TTask &task, const std::string &destLocal) : m_task(task), m_destLocal(destLocal) {}
+    DraftDestinationView(const TaskDefinition &task, const std::string &destLocal) : m_task(task), m_destLocal(destLocal) {}
 
     int sourceCount() const override { return m_task.GetSourceCount(); }
     std::string sourceFolder(int index) const override { return m_task.GetSourceFolder(index); }
@@ -144,15 +144,16 @@ private:
         return setting.empty() ? std::string() : withSlash(ExpandVariables(*this, setting));
     }
 
-    const TTask &m_task;
+    const TaskDefinition &m_task;
     std::string m_destLocal;
 };
 
 } // namespace
 
-std::shared_ptr<RunSnapshot> makeTestSnapshot(const TTask &task, const FilterTestDraft &draft)
+std::shared_ptr<RunSnapshot> makeTestSnapshot(const TaskDefinition &task, const FilterTestDraft &draft)
 {
-    std::shared_ptr<RunSnapshot> s = makeRunSnapshot(task);
+    // A filter test copies nothing, so it never meets a full disk.
+    std::shared_ptr<RunSnapshot> s = makeRunSnapshot(task, false);
     const DraftDestinationView view(task, draft.destLocal);
     s->destinationRoot = view.destinationOf(-1);
     for (std::size_t i = 0; i < s->sources.size(); ++i) {

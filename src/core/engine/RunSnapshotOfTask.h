@@ -7,14 +7,15 @@
 
 namespace qv {
 
-class TTask;
+class TaskDefinition;
 struct FilterTestDraft;
 
 // Reads the task through its getters (program-wide defaults resolved), expands its folders once
-// and prepares its own copy of the filters. Main thread.
-std::shared_ptr<RunSnapshot> makeRunSnapshot(const TTask &task);
+// and prepares its own copy of the filters. `diskSpanDialog`: whether the disk-full dialog is on
+// for the run's start mode (TTask::GetEventsDiskSpanDialog). Main thread.
+std::shared_ptr<RunSnapshot> makeRunSnapshot(const TaskDefinition &task, bool diskSpanDialog);
 // The snapshot of a filter test: the task's, with the filters and destination of `draft` (the
 // destination folders and those named after it expanded again, as for a run).
-std::shared_ptr<RunSnapshot> makeTestSnapshot(const TTask &task, const FilterTestDraft &draft);
+std::shared_ptr<RunSnapshot> makeTestSnapshot(const TaskDefinition &task, const FilterTestDraft &draft);
 
 } // namespace qv

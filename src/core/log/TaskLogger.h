@@ -32,7 +32,7 @@ class QTimer;
 
 namespace qv {
 
-class TTask;
+class TaskDefinition;
 
 // Log kinds, as stored and shown.
 inline constexpr int kLogStarted = 0;     // "Backup started."
@@ -92,7 +92,7 @@ public:
     // checks the log file's size.
     explicit TTaskLogger(const LogSettingsSource *task);
     // The logger of a task: reads the task's Log getters (GetLogEnabled, GetLogFileName, ...).
-    explicit TTaskLogger(TTask *task);
+    explicit TTaskLogger(const TaskDefinition *task);
     ~TTaskLogger();
     TTaskLogger(const TTaskLogger &) = delete;
     TTaskLogger &operator=(const TTaskLogger &) = delete;
@@ -155,7 +155,7 @@ private:
     long long m_stampMsOfDay = 0;
     std::string m_stamp;
     std::string m_oneStamp; // a stamp that is not cached (exact midnight)
-    std::unique_ptr<LogSettingsSource> m_ownSettings; // the view of a TTask, when built from one
+    std::unique_ptr<LogSettingsSource> m_ownSettings; // the view of a task definition, when built from one
     const LogSettingsSource *m_task = nullptr;
     std::deque<TLogItem> m_events;
     std::uint64_t m_dropped = 0;

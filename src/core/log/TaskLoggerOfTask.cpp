@@ -1,5 +1,5 @@
 // The logger of a task: the task's Log getters as the logger's settings.
-#include "core/task/Task.h"
+#include "core/task/TaskDefinition.h"
 #include "core/log/TaskLogger.h"
 
 #include <QTimer>
@@ -11,7 +11,7 @@ namespace {
 class TaskLogSettings : public LogSettingsSource
 {
 public:
-    explicit TaskLogSettings(const TTask *task) : m_task(task) {}
+    explicit TaskLogSettings(const TaskDefinition *task) : m_task(task) {}
     bool logEnabled() const override { return m_task->GetLogEnabled(); }
     std::string logFileName() const override { return m_task->GetLogFileName(); }
     int logMaxSize() const override { return static_cast<int>(m_task->GetLogMaxSize()); }
@@ -22,12 +22,12 @@ public:
     bool logIncludeErrors() const override { return m_task->GetLogIncludeErrors(); }
 
 private:
-    const TTask *m_task;
+    const TaskDefinition *m_task;
 };
 
 } // namespace
 
-TTaskLogger::TTaskLogger(TTask *task)
+TTaskLogger::TTaskLogger(const TaskDefinition *task)
     : m_ownSettings(task != nullptr ? std::make_unique<TaskLogSettings>(task) : nullptr),
       m_task(m_ownSettings.get())
 {

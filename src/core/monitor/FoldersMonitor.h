@@ -1,6 +1,7 @@
 // Folder core/monitor: folder-change monitors of a task and the component under them. May include
-// the platform layer (its folder watcher, file status and path texts) and no other core folder:
-// the task binds its monitor (the task's constructor sets OnFolderChanged and OnWarning).
+// the platform layer (its folder watcher, file status and path texts) and, of the core, only the
+// monitor's stored settings (core/task): the task binds its monitor (the task's constructor sets
+// OnFolderChanged and OnWarning).
 //
 // TFoldersMonitor: a task's folder-change settings and its watches, one per watched folder.
 //
@@ -15,6 +16,7 @@
 #pragma once
 
 #include "core/monitor/FolderChangeMonitor.h"
+#include "core/task/FolderMonitorSettings.h"
 
 #include <cstdint>
 #include <functional>
@@ -32,20 +34,6 @@ struct WatchedFolder
 {
     std::string path;
     bool includeSubfolders = true;
-};
-
-// The stored settings of a task's folder monitor: which kinds of change start the task, and the wait.
-struct TFolderMonitorSettings
-{
-    bool DoWait = false;
-    std::int32_t WaitSeconds = 0;
-    bool MonitorFileName = false;
-    bool MonitorFolderName = false;
-    bool MonitorAttributes = false;
-    bool MonitorSize = false;
-    bool MonitorLastWrite = false;
-    bool MonitorSecurity = false;
-    bool operator==(const TFolderMonitorSettings &) const = default;
 };
 
 class TFoldersMonitor : public TFolderMonitorSettings

@@ -2,7 +2,7 @@
 #include "core/runs/AlertDispatcher.h"
 
 #include "core/runs/AlertSettings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 
 #include <QLoggingCategory>
 

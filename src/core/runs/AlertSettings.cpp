@@ -3,7 +3,7 @@
 
 #include "core/engine/BackupTypes.h"
 #include "core/runs/TaskRunFlags.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 
 #include <optional>
 

@@ -1,6 +1,7 @@
-// Folder core/runs: starting and ending runs of tasks: TTask::Run, the run queue, each run's host,
-// the alert dispatcher and the main window's callbacks. May include core/engine, core/log,
-// core/settings, core/task, core/text, core/util and the platform layer; never a widget.
+// Folder core/runs: the task as the program runs it (TTask, the task list, TBackupData), every
+// start of a run and its end: TTask::Run, the automatic starts, the run queue, each run's host, the
+// alert dispatcher and the main window's callbacks. The top of the core: may include every other
+// core folder and the platform layer; never a widget.
 //
 // The run queue: the one owner of every backup run created and not yet ended (main thread only).
 //

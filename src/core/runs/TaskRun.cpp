@@ -7,11 +7,12 @@
 #include "core/engine/BackupThreadFactory.h"
 #include "core/engine/BackupTypes.h"
 #include "core/engine/CustomBackup.h"
+#include "core/engine/RunSnapshotOfTask.h"
 #include "core/text/Language.h"
 #include "core/runs/MainWindowCallbacks.h"
 #include "core/runs/RunQueue.h"
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/runs/TaskRunHost.h"
 #include "core/task/TaskValidate.h"
 #include "core/util/Utils.h"
@@ -44,11 +45,6 @@ bool profileSkipped(const TTask &task, std::string &profile)
 }
 
 } // namespace
-
-std::string TTask::Validate() const
-{
-    return validateTask(*this);
-}
 
 void TTask::Run(std::uint8_t startMode)
 {
@@ -121,7 +117,7 @@ void TTask::startThread()
     auto host = std::make_unique<TaskRunHost>(links, TaskRunHost::Role::Backup);
     TCustomBackup *run = nullptr;
     try {
-        run = createBackupThread(*this, host.get());
+        run = createBackupThread(makeRunSnapshot(*this, GetEventsDiskSpanDialog()), host.get());
     } catch (const std::exception &e) {
         endWithoutThread(e.what());
         return;
@@ -188,7 +184,7 @@ bool TTask::RunTest(const std::string &reportFileName, const FilterTestDraft &dr
     auto host = std::make_unique<TaskRunHost>(links, TaskRunHost::Role::FilterTest);
     TCustomBackup *test = nullptr;
     try {
-        test = createTestThread(*this, host.get(), reportFileName, draft);
+        test = createTestThread(makeTestSnapshot(*this, draft), host.get(), reportFileName);
     } catch (const std::exception &e) {
         Logger->Add(kLogError, e.what());
         return false;

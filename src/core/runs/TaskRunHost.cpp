@@ -6,7 +6,7 @@
 #include "core/engine/BackupTypes.h"
 #include "core/runs/MainWindowCallbacks.h"
 #include "core/runs/RunQueue.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/text/Language.h"
 #include "core/util/Utils.h"
 

@@ -3,8 +3,7 @@
 #include "core/text/LocaleText.h"
 #include "core/text/Language.h"
 #include "core/schedule/ScheduleNextRun.h"
-#include "core/task/Task.h"
-#include "core/schedule/TaskScheduleItem.h"
+#include "core/task/TaskScheduleItem.h"
 
 #include <QLocale>
 
@@ -155,15 +154,15 @@ std::string TTaskScheduleItem::GetStrCaption() const
     return "TTaskScheduleItem.GetStrCaption := ERROR!";
 }
 
-std::string TTask::GetStrNextRun() const
+std::string nextRunText(const TQuorvellantScheduleList &schedules, TDateTime lastRun)
 {
-    if (Schedules.Count() == 0) {
+    if (schedules.Count() == 0) {
         return GetLangString("Manually", "strTaskTypesNextRunManually");
     }
     const TDateTime now = Now();
     TDateTime earliest = kNeverRun;
     std::string extra;
-    for (const TTaskScheduleItem &item : Schedules.Items) {
+    for (const TTaskScheduleItem &item : schedules.Items) {
         if (!item.Enabled) {
             continue;
         }
@@ -178,8 +177,8 @@ std::string TTask::GetStrNextRun() const
             extra += ", " + GetLangString("at system shutdown", "strTaskTypesNextRunInternalSystemShutdown");
             break;
         default:
-            if (countsForNextRun(item, LastRun, now)) {
-                earliest = std::min(earliest, item.GetNextRun(*this));
+            if (countsForNextRun(item, lastRun, now)) {
+                earliest = std::min(earliest, nextRunAfter(item, lastRun));
             }
             break;
         }

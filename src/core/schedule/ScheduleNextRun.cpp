@@ -1,8 +1,8 @@
 // When a schedule entry runs next, and whether it is due.
 #include "core/schedule/ScheduleNextRun.h"
 
-#include "core/task/Task.h"
-#include "core/schedule/TaskScheduleItem.h"
+#include "core/task/TaskDefinition.h"
+#include "core/task/TaskScheduleItem.h"
 
 #include <QDate>
 
@@ -193,16 +193,9 @@ bool countsForNextRun(const TTaskScheduleItem &item, TDateTime lastRun, TDateTim
     return true;
 }
 
-TDateTime TTaskScheduleItem::GetNextRun(const TTask &task) const
+TDateTime TTaskScheduleItem::GetNextRun(const TaskDefinition &task) const
 {
     return nextRunAfter(*this, task.LastRun);
-}
-
-void TTaskScheduleItem::CheckDue(TTask &task) const
-{
-    if (isDueAt(*this, task.LastRun, Now())) {
-        task.ScheduledStart();
-    }
 }
 
 } // namespace qv

@@ -3,7 +3,7 @@
 #include "core/task/TaskGroupDefaults.h"
 
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/task/TaskDefinition.h"
 
 namespace qv {
 

@@ -8,8 +8,8 @@
 // Created, LastRun and the run state are not settings and stay with the task.
 #pragma once
 
-#include "core/monitor/FoldersMonitor.h"
-#include "core/schedule/TaskScheduleItem.h"
+#include "core/task/FolderMonitorSettings.h"
+#include "core/task/TaskScheduleItem.h"
 #include "core/task/Filters.h"
 #include "core/task/TaskGroups.h"
 #include "core/task/TaskTypes.h"

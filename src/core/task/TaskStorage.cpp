@@ -1,4 +1,4 @@
-// Save and load of tasks, filter items and schedule entries, driven by descriptor tables.
+// Save and load of task definitions, filter items and schedule entries, driven by descriptor tables.
 //
 // Each stored value is one row: subkey, value name, type, the field it comes from and the rule for
 // when it is missing (a given default, or the field left as it was). Save and load walk the same
@@ -29,10 +29,11 @@ template <class Obj> struct ValueDesc
 };
 
 #define QV_F(Obj, expr) [](Obj &o) -> void * { return &o.expr; }
-#define QV_T(expr) QV_F(TTask, expr)
+#define QV_T(expr) QV_F(TaskDefinition, expr)
+#define QV_M(expr) QV_F(TFolderMonitorSettings, expr)
 
 // Task values before the filter list.
-const ValueDesc<TTask> kTaskHead[] = {
+const ValueDesc<TaskDefinition> kTaskHead[] = {
     {"", "Name", VT::Str, QV_T(Name)},
     {"", "HotKey", VT::Word, QV_T(HotKey)},
     {"", "HotKeyBringToFront", VT::Bool, QV_T(HotKeyBringToFront)},
@@ -73,19 +74,19 @@ const ValueDesc<TTask> kTaskHead[] = {
 };
 
 // Between the filter list and the schedule list.
-const ValueDesc<TTask> kTaskFolderMonitor[] = {
-    {"\\AutoRun\\FolderMonitor", "DoWait", VT::Bool, QV_T(FoldersMonitor->DoWait)},
-    {"\\AutoRun\\FolderMonitor", "WaitSeconds", VT::Int, QV_T(FoldersMonitor->WaitSeconds)},
-    {"\\AutoRun\\FolderMonitor", "MonitorFileName", VT::Bool, QV_T(FoldersMonitor->MonitorFileName)},
-    {"\\AutoRun\\FolderMonitor", "MonitorFolderName", VT::Bool, QV_T(FoldersMonitor->MonitorFolderName)},
-    {"\\AutoRun\\FolderMonitor", "MonitorAttributes", VT::Bool, QV_T(FoldersMonitor->MonitorAttributes)},
-    {"\\AutoRun\\FolderMonitor", "MonitorSize", VT::Bool, QV_T(FoldersMonitor->MonitorSize)},
-    {"\\AutoRun\\FolderMonitor", "MonitorLastWrite", VT::Bool, QV_T(FoldersMonitor->MonitorLastWrite)},
-    {"\\AutoRun\\FolderMonitor", "MonitorSecurity", VT::Bool, QV_T(FoldersMonitor->MonitorSecurity)},
+const ValueDesc<TFolderMonitorSettings> kTaskFolderMonitor[] = {
+    {"\\AutoRun\\FolderMonitor", "DoWait", VT::Bool, QV_M(DoWait)},
+    {"\\AutoRun\\FolderMonitor", "WaitSeconds", VT::Int, QV_M(WaitSeconds)},
+    {"\\AutoRun\\FolderMonitor", "MonitorFileName", VT::Bool, QV_M(MonitorFileName)},
+    {"\\AutoRun\\FolderMonitor", "MonitorFolderName", VT::Bool, QV_M(MonitorFolderName)},
+    {"\\AutoRun\\FolderMonitor", "MonitorAttributes", VT::Bool, QV_M(MonitorAttributes)},
+    {"\\AutoRun\\FolderMonitor", "MonitorSize", VT::Bool, QV_M(MonitorSize)},
+    {"\\AutoRun\\FolderMonitor", "MonitorLastWrite", VT::Bool, QV_M(MonitorLastWrite)},
+    {"\\AutoRun\\FolderMonitor", "MonitorSecurity", VT::Bool, QV_M(MonitorSecurity)},
 };
 
 // After the schedule list, up to the alert values.
-const ValueDesc<TTask> kTaskTail[] = {
+const ValueDesc<TaskDefinition> kTaskTail[] = {
     {"\\Options", "BackupOverwriteNeverDestination", VT::Bool, QV_T(BackupOverwriteNeverDestination)},
     {"\\Options", "BackupSynchronizeFileDeletions", VT::Bool, QV_T(BackupSynchronizeFileDeletions)},
     {"\\Options", "BackupCopyInUseFiles", VT::Bool, QV_T(BackupCopyInUseFiles)},
@@ -134,7 +135,7 @@ const ValueDesc<TTask> kTaskTail[] = {
 };
 
 // After the alert values.
-const ValueDesc<TTask> kTaskEnd[] = {
+const ValueDesc<TaskDefinition> kTaskEnd[] = {
     {"\\Performance", "UseDefault", VT::Bool, QV_T(Performance.UseDefault), 1},
     {"\\Performance", "CpuPerformance", VT::Byte, QV_T(Performance.CpuPerformance)},
     {"\\PowerManagement", "UseDefault", VT::Bool, QV_T(PowerManagement.UseDefault), 1},
@@ -410,12 +411,13 @@ std::string rootPath(const char *sub)
     return path;
 }
 
+} // namespace
+
 bool equalKeyNames(std::string_view a, std::string_view b)
 {
     return regFoldName(a) == regFoldName(b);
 }
 
-} // namespace
 
 std::string groupsKeyPath()
 {
@@ -481,122 +483,50 @@ void TTaskScheduleItem::LoadFromRegistry(const std::string &key)
     readValues<TTaskScheduleItem>(reg, cursor, *this, kScheduleItem);
 }
 
-void TTask::SaveToRegistry(const std::string &key) const
+void saveTaskDefinition(const TaskDefinition &task, const TFolderMonitorSettings &monitor, const std::string &key)
 {
     RegistryTransaction tx;
     TSafeRegistry reg;
-    TTask &self = const_cast<TTask &>(*this);
+    TaskDefinition &self = const_cast<TaskDefinition &>(task);
+    TFolderMonitorSettings &watch = const_cast<TFolderMonitorSettings &>(monitor);
     KeyCursor cursor(reg, key, true);
-    writeValues<TTask>(reg, cursor, self, std::span(kTaskHead).first(4));
+    writeValues<TaskDefinition>(reg, cursor, self, std::span(kTaskHead).first(4));
     cursor.at("");
-    reg.WriteString("TaskType", std::string(taskTypeIdentifiers()[TaskType]));
-    writeValues<TTask>(reg, cursor, self, std::span(kTaskHead).subspan(4));
-    writeItemList(reg, key + "\\Filters", Filters.Items,
+    reg.WriteString("TaskType", std::string(taskTypeIdentifiers()[task.TaskType]));
+    writeValues<TaskDefinition>(reg, cursor, self, std::span(kTaskHead).subspan(4));
+    writeItemList(reg, key + "\\Filters", task.Filters.Items,
                   [](const TTaskFilterItem &item, const std::string &k) { item.SaveToRegistry(k); });
     cursor.reset();
-    writeValues<TTask>(reg, cursor, self, kTaskFolderMonitor);
-    writeItemList(reg, key + "\\AutoRun\\Schedule", Schedules.Items,
+    writeValues<TFolderMonitorSettings>(reg, cursor, watch, kTaskFolderMonitor);
+    writeItemList(reg, key + "\\AutoRun\\Schedule", task.Schedules.Items,
                   [](const TTaskScheduleItem &item, const std::string &k) { item.SaveToRegistry(k); });
     cursor.reset();
-    writeValues<TTask>(reg, cursor, self, kTaskTail);
-    writeAlerts(reg, EventAlerts);
-    writeValues<TTask>(reg, cursor, self, kTaskEnd);
+    writeValues<TaskDefinition>(reg, cursor, self, kTaskTail);
+    writeAlerts(reg, task.EventAlerts);
+    writeValues<TaskDefinition>(reg, cursor, self, kTaskEnd);
     tx.commit();
 }
 
-bool TTask::LoadFromRegistry(const std::string &key)
+bool loadTaskDefinition(TaskDefinition &task, TFolderMonitorSettings &monitor, const std::string &key)
 {
     TSafeRegistry reg;
     KeyCursor cursor(reg, key, false);
-    readValues<TTask>(reg, cursor, *this, std::span(kTaskHead).first(4));
+    readValues<TaskDefinition>(reg, cursor, task, std::span(kTaskHead).first(4));
     cursor.at("");
     const int type = identifierIndex(taskTypeIdentifiers(), reg.ReadString("TaskType", std::string()));
     if (type >= 0) {
-        TaskType = static_cast<TTaskType>(type);
+        task.TaskType = static_cast<TTaskType>(type);
     }
-    readValues<TTask>(reg, cursor, *this, std::span(kTaskHead).subspan(4));
-    readItemList(reg, key + "\\Filters", Filters.Items);
+    readValues<TaskDefinition>(reg, cursor, task, std::span(kTaskHead).subspan(4));
+    readItemList(reg, key + "\\Filters", task.Filters.Items);
     cursor.reset();
-    readValues<TTask>(reg, cursor, *this, kTaskFolderMonitor);
-    readItemList(reg, key + "\\AutoRun\\Schedule", Schedules.Items);
+    readValues<TFolderMonitorSettings>(reg, cursor, monitor, kTaskFolderMonitor);
+    readItemList(reg, key + "\\AutoRun\\Schedule", task.Schedules.Items);
     cursor.reset();
-    readValues<TTask>(reg, cursor, *this, kTaskTail);
-    readAlerts(reg, EventAlerts);
-    readValues<TTask>(reg, cursor, *this, kTaskEnd);
-    UpdateFoldersMonitor();
+    readValues<TaskDefinition>(reg, cursor, task, kTaskTail);
+    readAlerts(reg, task.EventAlerts);
+    readValues<TaskDefinition>(reg, cursor, task, kTaskEnd);
     return type >= 0;
-}
-
-TaskStoreState loadGroupsAndTasks(std::vector<std::string> &groups, TTasksList &tasks)
-{
-    TaskStoreState state;
-    TSafeRegistry reg;
-    groups.clear();
-    if (reg.OpenKeyReadOnly(groupsKeyPath())) {
-        groups = reg.GetValueNames();
-    }
-    tasks.Clear();
-    std::vector<std::string> keys;
-    if (reg.OpenKeyReadOnly(tasksKeyPath())) {
-        keys = reg.GetKeyNames();
-    }
-    for (const std::string &keyName : keys) {
-        auto task = std::make_unique<TTask>();
-        if (!task->LoadFromRegistry(taskKeyPath(keyName))) {
-            state.skippedKeys.push_back(keyName);
-            state.messages.push_back(formatLangString("The task stored under \"%s\" (\"%s\") has an unknown "
-                                                      "type and was not loaded; it is kept as stored.",
-                                                      "strTaskLoadUnknownType", {keyName, task->Name}));
-            continue;
-        }
-        // The stored ID names the task unless it is empty, holds a "\", is taken by a task loaded
-        // before, or names another stored key (whose contents a save would then overwrite).
-        auto taken = [&](const std::string &id) {
-            if (tasks.TaskIDInUse(id)) {
-                return true;
-            }
-            return std::any_of(keys.begin(), keys.end(), [&](const std::string &k) {
-                return !equalKeyNames(k, keyName) && equalKeyNames(k, id);
-            });
-        };
-        if (task->ID.empty() || task->ID.find('\\') != std::string::npos || taken(task->ID)) {
-            if (!taken(keyName)) {
-                task->ID = keyName;
-            } else {
-                task->GenerateID(&tasks);
-            }
-        }
-        tasks.Add(std::move(task));
-    }
-    return state;
-}
-
-void saveGroupsAndTasks(const std::vector<std::string> &groups, const TTasksList &tasks,
-                        const TaskStoreState &state)
-{
-    RegistryTransaction tx;
-    TSafeRegistry reg;
-    if (reg.OpenKey(groupsKeyPath(), true)) {
-        for (const std::string &name : reg.GetValueNames()) {
-            reg.DeleteValue(name);
-        }
-        for (const std::string &name : groups) {
-            reg.WriteString(name, std::string());
-        }
-    }
-    if (reg.OpenKey(tasksKeyPath(), true)) {
-        for (const std::string &name : reg.GetKeyNames()) {
-            const bool kept = std::any_of(state.skippedKeys.begin(), state.skippedKeys.end(),
-                                          [&](const std::string &k) { return equalKeyNames(k, name); });
-            if (!kept && !tasks.TaskIDInUse(name)) {
-                reg.DeleteKey(name);
-            }
-        }
-    }
-    for (const auto &task : tasks) {
-        task->SaveToRegistry(taskKeyPath(task->ID));
-    }
-    tx.commit();
 }
 
 } // namespace qv

@@ -1,18 +1,17 @@
-// Groups and tasks in the settings store.
+// Tasks in the settings store: the key paths and one task's values.
 //
 // Layout below the program key: "\Groups" holds one empty string value per group, in the user's
 // order; "\Tasks\<ID>" holds one task with its subkeys ("\Compress", "\Filters\1", ...). Every value
 // has a rule for when it is missing, which a load applies value by value, so a damaged or partial
 // key never stops a load. Lists of items are numbered subkeys "1", "2", ... rewritten whole on every
-// save and read back in numeric order.
-//
-// A stored task whose type is missing or unknown is not loaded: it is reported, and its key is kept
-// by later saves (TaskStoreState::skippedKeys), so nothing the user stored is lost.
+// save and read back in numeric order. The groups and the whole task list: core/runs/TaskListStorage.h.
 #pragma once
 
-#include "core/task/Task.h"
+#include "core/task/FolderMonitorSettings.h"
+#include "core/task/TaskDefinition.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qv {
@@ -24,23 +23,14 @@ std::string taskKeyPath(const std::string &id);
 // The scratch keys of the dialogs' undo copies: "EditTask", "EditFilter", "EditSchedule".
 std::string tempKeyPath(const std::string &name);
 
-// What a load found beside the tasks it loaded.
-struct TaskStoreState
-{
-    // Keys below "\Tasks" that hold a task that could not be loaded; saves keep them.
-    std::vector<std::string> skippedKeys;
-    // One line per problem, for the user (already in the interface language).
-    std::vector<std::string> messages;
-};
+// Writes a task under `key` (a full key path below HKEY_CURRENT_USER): its definition and the
+// settings of its folder monitor, as one transaction.
+void saveTaskDefinition(const TaskDefinition &task, const TFolderMonitorSettings &monitor, const std::string &key);
+// Reads them back; false (TaskType left as it was) when the stored type is missing or unknown.
+bool loadTaskDefinition(TaskDefinition &task, TFolderMonitorSettings &monitor, const std::string &key);
 
-// Replaces `groups` and `tasks` by what is stored. Never throws for a bad stored value.
-TaskStoreState loadGroupsAndTasks(std::vector<std::string> &groups, TTasksList &tasks);
-
-// Writes the groups (in order) and every task, removes the keys of tasks no longer in the list
-// (except `state.skippedKeys`) and the groups no longer named, as one transaction: raises
-// RegistryError when the save could not be made durable, and the store then keeps its old state.
-void saveGroupsAndTasks(const std::vector<std::string> &groups, const TTasksList &tasks,
-                        const TaskStoreState &state);
+// Whether two key names name the same key (the store compares them ignoring ASCII case).
+bool equalKeyNames(std::string_view a, std::string_view b);
 
 // Numbered item subkeys in numeric order ("1", "2", ..., "10"); names that are not numbers follow
 // in the order given.

@@ -3,7 +3,7 @@
 
 #include "core/util/FileUtils.h"
 #include "core/text/Language.h"
-#include "core/task/Task.h"
+#include "core/task/TaskDefinition.h"
 #include "platform/FileOps.h"
 #include "platform/FileStat.h"
 #include "platform/UserAccount.h"
@@ -104,7 +104,7 @@ bool folderInside(const std::string &inner, const std::string &outer)
     return !realInner.empty() && !realOuter.empty() && pathWithin(realInner, realOuter);
 }
 
-std::string validateTask(const TTask &task, bool createDestination)
+std::string validateTask(const TaskDefinition &task, bool createDestination)
 {
     std::vector<std::string> errors;
     const MountTable mounts = currentMounts();

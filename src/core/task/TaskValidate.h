@@ -15,7 +15,7 @@
 
 namespace qv {
 
-class TTask;
+class TaskDefinition;
 
 // The facts about the machine that validation reads; replaceable in tests.
 struct DriveFacts {
@@ -39,6 +39,6 @@ bool folderInside(const std::string &inner, const std::string &outer);
 // The validation text of `task` (messages joined by "; "), empty when it may run. May create the
 // destination folder, never on a missing drive and never inside a source; with `createDestination`
 // false (the task dialog's check) nothing is created and a destination that could be made passes.
-std::string validateTask(const TTask &task, bool createDestination = true);
+std::string validateTask(const TaskDefinition &task, bool createDestination = true);
 
 } // namespace qv

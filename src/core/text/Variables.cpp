@@ -9,7 +9,6 @@
 #include "core/text/Variables.h"
 
 #include "core/settings/DateTime.h"
-#include "core/util/FileUtils.h"
 #include "core/text/VariablesDate.h"
 #include "core/text/VariablesSystem.h"
 #include "platform/PathText.h"
@@ -241,7 +240,7 @@ std::string folderRoot(const std::string &folder)
 
 std::string folderExcludeRoot(const std::string &folder)
 {
-    return withSlash(RemovePathRoot(folder));
+    return withSlash(withoutRoot(folder));
 }
 
 std::string GetVariableValue(const VariableContext &task, int id, int sourceIndex)

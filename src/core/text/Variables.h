@@ -12,8 +12,6 @@
 
 namespace qv {
 
-class TTask;
-
 // What a failed expansion leaves in the text: no folder can be named like it, so a path holding it
 // fails validation.
 inline constexpr const char *kVariableError = "\\\\\\ERROR!\\\\\\";
@@ -108,10 +106,7 @@ std::string ExpandVariables(const VariableContext &task, const std::string &text
 // need itself.
 std::string GetVariableValue(const VariableContext &task, int id, int sourceIndex);
 
-// The same for a task, through its folder getters (GetSourceFolder, GetDestinationFolder(-1),
-// GetArchiveFolder, GetVersionsFolder), its Name and ID.
-std::string ExpandVariables(const TTask &task, const std::string &text);
-std::string GetVariableValue(const TTask &task, int id, int sourceIndex);
+// The same for a task: core/task/TaskDefinition.h.
 
 // The folder behind a shell-folder number, mapped to the XDG locations of the user (no trailing
 // "/"); empty text for a folder that has no Linux counterpart.

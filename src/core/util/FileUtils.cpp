@@ -4,6 +4,7 @@
 #include "core/util/Utils.h"
 #include "core/text/Variables.h"
 #include "platform/FileAttributes.h"
+#include "platform/PathText.h"
 #include "platform/FileLock.h"
 #include "platform/FileOps.h"
 #include "platform/FreeSpace.h"
@@ -31,11 +32,7 @@ std::string CopyErrorText(std::uint32_t code)
 
 std::string RemovePathRoot(const std::string &path)
 {
-    if (path.empty() || path[0] != '/') {
-        return {};
-    }
-    std::string::size_type start = path.find_first_not_of('/');
-    return start == std::string::npos ? std::string() : path.substr(start);
+    return withoutRoot(path);
 }
 
 std::int64_t GetDiskFreeBytes(const std::string &path)

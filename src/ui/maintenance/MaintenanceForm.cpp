@@ -6,7 +6,7 @@
 #include "components/TranslateForm.h"
 #include "core/runs/RunQueue.h"
 #include "core/settings/SettingsBackup.h"
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "core/text/Variables.h"
 #include "core/util/Utils.h"
 #include "platform/Desktop.h"

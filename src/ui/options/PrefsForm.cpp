@@ -6,7 +6,7 @@
 #include "components/TranslateForm.h"
 #include "components/TrayIcon.h"
 #include "core/settings/Settings.h"
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "core/util/Utils.h"
 #include "ui/Help.h"
 #include "ui/HelpTopics.h"

@@ -6,7 +6,7 @@
 #include "components/LangText.h"
 #include "components/MessageBox.h"
 #include "components/TranslateForm.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/task/TaskStorage.h"
 #include "core/task/TaskValidate.h"
 #include "core/text/Language.h"

@@ -1,7 +1,7 @@
 // TaskEventsPage: the "Event Alerts" page of the task properties dialog.
 #include "ui/taskprops/TaskEventsPage.h"
 
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "ui/taskprops/AlertsEditor.h"
 #include "ui/taskprops/TestEmail.h"
 

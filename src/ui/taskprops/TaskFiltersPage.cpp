@@ -3,7 +3,7 @@
 
 #include "components/LangText.h"
 #include "components/MessageBox.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/text/Language.h"
 #include "ui/FileDialogs.h"
 #include "ui/FilterForm.h"

@@ -1,8 +1,8 @@
 // The Name page: the task's name, its ID and its hot key with the probe of whether it can be used.
 #include "ui/taskprops/TaskPages.h"
 
-#include "core/task/BackupData.h"
-#include "core/task/Task.h"
+#include "core/runs/BackupData.h"
+#include "core/runs/Task.h"
 #include "ui/taskprops/HotKeyEdit.h"
 #include "ui/taskprops/TaskFieldPage.h"
 #include "ui_TaskNamePage.h"

@@ -3,7 +3,7 @@
 #include "ui/taskprops/LinkLabel.h"
 
 #include "components/FolderPicker.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/text/Language.h"
 #include "platform/PathText.h"
 #include "ui/taskprops/TaskListRules.h"

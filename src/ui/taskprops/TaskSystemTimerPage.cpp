@@ -4,7 +4,7 @@
 #include "components/LangText.h"
 #include "components/MessageBox.h"
 #include "core/schedule/TaskSchedulerControl.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 
 #include <QDialog>
 #include <QGridLayout>

@@ -4,7 +4,7 @@
 #include "components/MessageBox.h"
 #include "components/RangedField.h"
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/text/Language.h"
 
 #include <QApplication>

@@ -3,8 +3,8 @@
 // qv-test-timeout: 400
 #include "CompressTestSupport.h"
 
-#include "core/task/Task.h"
-#include "core/task/TaskStorage.h"
+#include "core/runs/Task.h"
+#include "core/runs/TaskListStorage.h"
 
 #include <algorithm>
 

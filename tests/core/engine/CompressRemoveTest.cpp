@@ -5,7 +5,8 @@
 
 #include "core/engine/ArchiveLock.h"
 #include "core/engine/BackupThreadFactory.h"
-#include "core/task/Task.h"
+#include "core/engine/RunSnapshotOfTask.h"
+#include "core/runs/Task.h"
 #include "core/engine/RunControl.h"
 
 #include <algorithm>
@@ -183,7 +184,8 @@ TEST_F(CompressRemoveEntries, ProgramRunsKeepEntriesOfRemovedFiles)
     all.fnWildcard = "*.*";
     task.Filters.Add(all);
     RecordingHost host;
-    std::unique_ptr<qv::TCustomBackup> run(qv::createBackupThread(task, &host));
+    std::unique_ptr<qv::TCustomBackup> run(
+        qv::createBackupThread(qv::makeRunSnapshot(task, task.GetEventsDiskSpanDialog()), &host));
     ASSERT_NE(dynamic_cast<qv::TCompressBackup *>(run.get()), nullptr);
     run->runInPlace();
     ASSERT_FALSE(host.aborted) << host.dump();

@@ -3,8 +3,8 @@
 // qv-test-timeout: 300
 #include "EngineTestSupport.h"
 
-#include "core/task/Task.h"
-#include "core/task/TaskStorage.h"
+#include "core/runs/Task.h"
+#include "core/runs/TaskListStorage.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #include "core/engine/LocalBackup.h"
 #include "core/engine/RunSnapshotOfTask.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +40,7 @@ TEST(EngineSnapshotOfTask, FoldersOptionsAndFilters)
     task.Filters.Add(tmp);
     task.Filters.Add(all);
 
-    auto s = qv::makeRunSnapshot(task);
+    auto s = qv::makeRunSnapshot(task, task.GetEventsDiskSpanDialog());
     ASSERT_EQ(s->sources.size(), 2u);
     EXPECT_EQ(s->sources[0].folder, base + "/data/");
     EXPECT_TRUE(s->sources[0].includeSubfolders);
@@ -120,7 +120,7 @@ TEST(EngineSnapshotOfTask, FilterTestTakesTheDraftsFiltersAndDestination)
     EXPECT_FALSE(s->filters->match(base + "/data/", item)) << "the stored filter is not used";
 
     // The stored task is untouched, and a run of it still takes its own values.
-    auto run = qv::makeRunSnapshot(task);
+    auto run = qv::makeRunSnapshot(task, task.GetEventsDiskSpanDialog());
     EXPECT_EQ(run->destinationRoot, base + "/stored/");
     EXPECT_TRUE(run->filters->match(base + "/data/", item));
     EXPECT_EQ(task.Filters.Count(), 1);

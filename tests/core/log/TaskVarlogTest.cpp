@@ -2,7 +2,7 @@
 // settings group.
 #include "VarlogTestSupport.h"
 
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/log/TaskLogger.h"
 #include "core/text/Variables.h"
 

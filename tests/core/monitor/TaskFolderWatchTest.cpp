@@ -1,7 +1,7 @@
 // A task's folder watches: which folders a task watches, failures that leave every task working,
 // deletion, and a burst of copies into a real source giving one start after the wait.
-#include "core/task/Task.h"
-#include "core/task/TaskStorage.h"
+#include "core/runs/Task.h"
+#include "core/runs/TaskListStorage.h"
 #include "platform/RegistryStore.h"
 
 #include "platform/WatchTestSupport.h"

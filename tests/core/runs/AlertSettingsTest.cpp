@@ -6,7 +6,7 @@
 #include "core/runs/AlertDispatcher.h"
 #include "core/runs/TaskRunFlags.h"
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // alerter and real backup threads over temporary folders.
 #include "RunsTestSupport.h"
 
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "core/util/Utils.h"
 #include "platform/fake/FakeDesktop.h"
 
@@ -293,9 +293,9 @@ TEST_F(TaskRun, EndOfAFilterTestLeavesTheRealRunRunning)
     qv::TCustomBackup *run = task->Thread();
 
     qv::FakeDesktop desktop; // the report opens through the desktop, on this (the main) thread
-    qv::setTestThreadFactory([](const TTask &t, qv::BackupHost *host, const std::string &report,
-                                 const qv::FilterTestDraft &draft) {
-        return new qv::TTestBackup(qv::makeTestSnapshot(t, draft), host, report, qv::BackupServices{});
+    qv::setTestThreadFactory([](std::shared_ptr<qv::RunSnapshot> snapshot, qv::BackupHost *host,
+                                 const std::string &report) {
+        return new qv::TTestBackup(std::move(snapshot), host, report, qv::BackupServices{});
     });
     const std::string report = qvtest::makeTempDir("report") + "/report.txt";
     ASSERT_TRUE(task->RunTest(report));

@@ -2,7 +2,7 @@
 // disabled scheduler and the start-up and shutdown starts.
 #include "RunsTestSupport.h"
 
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "core/text/LocaleText.h"
 #include "core/schedule/ScheduleNextRun.h"
 

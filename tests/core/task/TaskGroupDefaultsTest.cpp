@@ -2,7 +2,7 @@
 #include "core/task/TaskGroupDefaults.h"
 
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 
 #include "core/TaskFillSupport.h"
 

@@ -1,6 +1,6 @@
 // The task object: defaults, IDs, the multi-source list, folders, the alert table and the getters.
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/task/TaskAlertTable.h"
 #include "core/runs/TaskRunFlags.h"
 #include "core/util/Utils.h"

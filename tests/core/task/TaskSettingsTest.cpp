@@ -1,5 +1,5 @@
 // The task's settings draft: copy out, assign back, and what stays with the task.
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/task/TaskSettings.h"
 #include "core/task/TaskStorage.h"
 

@@ -8,7 +8,7 @@
 #include "components/TrayIcon.h"
 #include "core/settings/SafeRegistry.h"
 #include "core/settings/Settings.h"
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "core/text/Language.h"
 #include "core/util/Utils.h"
 #include "platform/Autostart.h"

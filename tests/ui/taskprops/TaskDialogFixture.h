@@ -4,7 +4,7 @@
 
 #include "components/MessageBox.h"
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/task/TaskStorage.h"
 #include "platform/Registry.h"
 #include "platform/RegistryFile.h"

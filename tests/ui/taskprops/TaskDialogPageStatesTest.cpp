@@ -5,7 +5,7 @@
 
 #include "components/MessageBox.h"
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "core/task/TaskAlertTable.h"
 #include "core/task/TaskStorage.h"
 #include "platform/Registry.h"

@@ -3,7 +3,7 @@
 #include "ui/taskprops/TaskDialogRules.h"
 
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "platform/fake/FakeDialer.h"
 #include "ui/taskprops/AlertsEditor.h"
 #include "ui/taskprops/EditPaint.h"

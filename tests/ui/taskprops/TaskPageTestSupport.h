@@ -1,7 +1,7 @@
 // A stand-in for the task properties dialog as its pages see it: a stored task and a live draft.
 #pragma once
 
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "ui/taskprops/TaskPropertiesPage.h"
 
 #include <memory>

@@ -4,7 +4,7 @@
 #include "ui/taskprops/ProjectPropertiesForm.h"
 
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "platform/fake/FakeDialer.h"
 
 #include "core/TaskFillSupport.h"

@@ -2,7 +2,7 @@
 // qv-test-labels: gui
 #include "components/MessageBox.h"
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 #include "ui/taskprops/TestEmail.h"
 
 #include "support/ScriptedSmtpServer.h"

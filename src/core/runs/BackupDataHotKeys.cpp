@@ -4,7 +4,7 @@
 // what each id holds answers "is this combination already ours?" without a round trip to the
 // desktop; a trial grab under an id of its own answers "does another program hold it?", so testing
 // a combination never drops the show-window hot key.
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "core/runs/MainWindowCallbacks.h"
 #include "core/util/Utils.h"
 #include "platform/HotKeys.h"

@@ -1,7 +1,7 @@
 // The runs at the end of the session.
-#include "core/schedule/ShutdownStarts.h"
+#include "core/runs/ShutdownStarts.h"
 
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "platform/SessionEvents.h"
 
 #include <algorithm>

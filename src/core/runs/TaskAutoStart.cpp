@@ -1,27 +1,15 @@
 // Automatic starts of a task: its due schedule entries, the start-up and shutdown starts with their
 // delays and time limits, and the disabled scheduler.
-#include "core/engine/BackupTypes.h"
 #include "core/runs/MainWindowCallbacks.h"
+#include "core/runs/Task.h"
+#include "core/schedule/ScheduleNextRun.h"
 #include "core/settings/Settings.h"
-#include "core/task/Task.h"
 
 #include <QTimer>
 
 namespace qv {
 
 namespace {
-
-// The last enabled entry of `kind`, or null.
-const TTaskScheduleItem *lastEnabledOfKind(const TQuorvellantScheduleList &list, TScheduleKind kind)
-{
-    const TTaskScheduleItem *found = nullptr;
-    for (const TTaskScheduleItem &item : list.Items) {
-        if (item.Enabled && item.Kind == kind) {
-            found = &item;
-        }
-    }
-    return found;
-}
 
 // Runs `action` once after `seconds` on the task's timer, replacing what the timer was set to do.
 void armTimer(QTimer &timer, int seconds, std::function<void()> action)
@@ -49,6 +37,13 @@ void TTask::CheckSchedules()
     }
 }
 
+void TTaskScheduleItem::CheckDue(TTask &task) const
+{
+    if (isDueAt(*this, task.LastRun, Now())) {
+        task.ScheduledStart();
+    }
+}
+
 void TTask::ScheduledStart()
 {
     if (DisableScheduler) {
@@ -60,36 +55,6 @@ void TTask::ScheduledStart()
         return;
     }
     Run(kStartAutomatic);
-}
-
-bool TTask::GetSystemStartupWait(bool &wait, int &seconds) const
-{
-    const TTaskScheduleItem *item = lastEnabledOfKind(Schedules, skAtSystemStartup);
-    if (item != nullptr) {
-        wait = item->AtSystemStartupWait;
-        seconds = item->AtSystemStartupWaitSecValue;
-    }
-    return item != nullptr;
-}
-
-bool TTask::GetProgramStartupWait(bool &wait, int &seconds) const
-{
-    const TTaskScheduleItem *item = lastEnabledOfKind(Schedules, skAtProgramStartup);
-    if (item != nullptr) {
-        wait = item->AtProgramStartupWait;
-        seconds = item->AtProgramStartupWaitSecValue;
-    }
-    return item != nullptr;
-}
-
-bool TTask::GetSystemShutdownLimit(bool &limit, int &seconds) const
-{
-    const TTaskScheduleItem *item = lastEnabledOfKind(Schedules, skAtSystemShutdown);
-    if (item != nullptr) {
-        limit = item->SystemShutdownLimitExecTime;
-        seconds = item->SystemShutdownMaxSec;
-    }
-    return item != nullptr;
 }
 
 void TTask::StartAtSystemStartup()

@@ -1,7 +1,3 @@
-// Folder core/schedule: the program's own scheduler: schedule entries, next-run rules, captions,
-// automatic starts and the runs at system shutdown. May include core/settings, core/text,
-// core/task, core/runs and core/engine (to start runs) and the platform layer.
-//
 // One entry of a task's own schedule, and the task's list of them.
 //
 // This file holds the entry's fields, their values in a new entry and their storage; when an entry
@@ -18,6 +14,7 @@
 namespace qv {
 
 class TTask;
+class TaskDefinition;
 
 class TTaskScheduleItem
 {
@@ -79,11 +76,11 @@ public:
     bool &month(int month);
     bool month(int month) const;
 
-    // The scheduler (ScheduleNextRun.cpp, ScheduleCaption.cpp).
+    // The scheduler (core/schedule: ScheduleNextRun.cpp, ScheduleCaption.cpp).
     // The next run after the task's LastRun; kNeverRun for a disabled entry, for an entry that
     // can never be due and for the start-up and shutdown kinds.
-    TDateTime GetNextRun(const TTask &task) const;
-    // Starts the task (an automatic start) when the entry is due now.
+    TDateTime GetNextRun(const TaskDefinition &task) const;
+    // Starts the task (an automatic start) when the entry is due now (core/runs: TaskAutoStart.cpp).
     void CheckDue(TTask &task) const;
     std::string GetStrCaption() const;
 

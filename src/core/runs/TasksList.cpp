@@ -1,5 +1,5 @@
 // The list of all tasks.
-#include "core/task/Task.h"
+#include "core/runs/Task.h"
 
 #include <algorithm>
 

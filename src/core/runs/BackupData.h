@@ -7,8 +7,8 @@
 // works on a snapshot and skips tasks that have left the list meanwhile.
 #pragma once
 
-#include "core/task/Task.h"
-#include "core/task/TaskStorage.h"
+#include "core/runs/Task.h"
+#include "core/runs/TaskListStorage.h"
 
 #include <array>
 #include <cstdint>

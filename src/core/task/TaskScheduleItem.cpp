@@ -1,5 +1,5 @@
 // New schedule entries.
-#include "core/schedule/TaskScheduleItem.h"
+#include "core/task/TaskScheduleItem.h"
 
 namespace qv {
 

@@ -1,15 +1,13 @@
-// The task object: creation, IDs, display texts, source and destination folders.
-#include "core/task/Task.h"
+// A task's definition: defaults, ID, display texts, source and destination folders, variables.
+#include "core/task/TaskDefinition.h"
 
-#include "core/monitor/FoldersMonitor.h"
+#include "core/task/TaskValidate.h"
 #include "core/text/Language.h"
+#include "core/text/Variables.h"
 #include "core/util/Utils.h"
+#include "platform/PathText.h"
 
 #include <QLocale>
-#include <QTimer>
-
-#include "core/engine/CustomBackup.h"
-#include "platform/PathText.h"
 
 #include <random>
 
@@ -25,53 +23,47 @@ std::mt19937_64 &randomGenerator()
     return generator;
 }
 
+// The path variables' view of a task: its folder getters, name and ID.
+class TaskVariables : public VariableContext
+{
+public:
+    explicit TaskVariables(const TaskDefinition &task) : m_task(task) {}
+    int sourceCount() const override { return m_task.GetSourceCount(); }
+    std::string sourceFolder(int index) const override { return m_task.GetSourceFolder(index); }
+    std::string destinationFolder() const override { return m_task.GetDestinationFolder(-1); }
+    std::string archiveFolder() const override { return m_task.GetArchiveFolder(); }
+    std::string versionsFolder() const override { return m_task.GetVersionsFolder(); }
+    std::string name() const override { return m_task.Name; }
+    std::string id() const override { return m_task.ID; }
+    const void *identity() const override { return &m_task; }
+
+private:
+    const TaskDefinition &m_task;
+};
+
+// The last enabled entry of `kind`, or null.
+const TTaskScheduleItem *lastEnabledOfKind(const TQuorvellantScheduleList &list, TScheduleKind kind)
+{
+    const TTaskScheduleItem *found = nullptr;
+    for (const TTaskScheduleItem &item : list.Items) {
+        if (item.Enabled && item.Kind == kind) {
+            found = &item;
+        }
+    }
+    return found;
+}
+
 } // namespace
 
-TTask::TTask()
+TaskDefinition::TaskDefinition()
 {
-    Timer = std::make_unique<QTimer>();
-    Timer->setInterval(1000);
     Name = GetLangString("Untitled", "strUntitled");
     ID = newRandomID();
-    FoldersMonitor = std::make_unique<TFoldersMonitor>(this);
-    FoldersMonitor->DoWait = true;
-    FoldersMonitor->WaitSeconds = 30;
-    Logger = std::make_unique<TTaskLogger>(this);
-    // A change starts the task the way every automatic start does: refused while it runs, a
-    // warning in its log while the scheduler is disabled. A watch that cannot start is a warning
-    // in the task's log; the task works without it.
-    FoldersMonitor->OnFolderChanged = [this] { ScheduledStart(); };
-    FoldersMonitor->OnWarning = [this](const std::string &text) { Logger->Add(kLogWarning, text); };
     Created = Now();
     LastRun = Created;
 }
 
-TTask::~TTask()
-{
-    // The watches go first, while the logger they report to still exists: none may report a change
-    // or a warning to a task that is being freed.
-    FoldersMonitor.reset();
-    // Buffered log lines are written while the task's log settings can still be read.
-    if (Logger) {
-        Logger->Flush();
-    }
-}
-
-TaskSettings TTask::settings() const
-{
-    TaskSettings s;
-    static_cast<TaskSettingsFields &>(s) = *this;
-    s.FolderMonitor = *FoldersMonitor;
-    return s;
-}
-
-void TTask::assignSettings(const TaskSettings &s)
-{
-    static_cast<TaskSettingsFields &>(*this) = s;
-    static_cast<TFolderMonitorSettings &>(*FoldersMonitor) = s.FolderMonitor;
-}
-
-std::string TTask::newRandomID()
+std::string TaskDefinition::newRandomID()
 {
     std::uniform_int_distribution<int> pick(0, 15);
     std::string id;
@@ -82,14 +74,7 @@ std::string TTask::newRandomID()
     return id;
 }
 
-void TTask::GenerateID(const TTasksList *inUse)
-{
-    do {
-        ID = newRandomID();
-    } while (inUse != nullptr && inUse->TaskIDInUse(ID, this));
-}
-
-std::string TTask::GetStrTaskType() const
+std::string TaskDefinition::GetStrTaskType() const
 {
     switch (TaskType) {
     case ttSimpleCopy:
@@ -104,7 +89,7 @@ std::string TTask::GetStrTaskType() const
     return {};
 }
 
-std::string TTask::GetStrLastRun() const
+std::string TaskDefinition::GetStrLastRun() const
 {
     const QDateTime dt = fromDayCount(LastRun);
     const QLocale locale = QLocale::system();
@@ -113,7 +98,7 @@ std::string TTask::GetStrLastRun() const
         .toStdString();
 }
 
-int TTask::GetSourceCount() const
+int TaskDefinition::GetSourceCount() const
 {
     if (Source.empty()) {
         return 0;
@@ -124,7 +109,7 @@ int TTask::GetSourceCount() const
     return 1;
 }
 
-std::string TTask::GetSourceFolder(int index) const
+std::string TaskDefinition::GetSourceFolder(int index) const
 {
     std::string folder;
     if (!Source.empty() && Source[0] == '!') {
@@ -141,7 +126,7 @@ std::string TTask::GetSourceFolder(int index) const
     return withSlash(Expand(folder));
 }
 
-bool TTask::GetSourceIncludeSubfolders(int index) const
+bool TaskDefinition::GetSourceIncludeSubfolders(int index) const
 {
     if (!Source.empty() && Source[0] == '!') {
         const auto items = decodeSourceList(Source);
@@ -153,7 +138,7 @@ bool TTask::GetSourceIncludeSubfolders(int index) const
     return SourceIncludeSubfolders;
 }
 
-int TTask::IndexOfSourceFolder(const std::string &path) const
+int TaskDefinition::IndexOfSourceFolder(const std::string &path) const
 {
     const int count = GetSourceCount();
     for (int i = 0; i < count; ++i) {
@@ -165,7 +150,7 @@ int TTask::IndexOfSourceFolder(const std::string &path) const
     return -1;
 }
 
-std::string TTask::GetDestinationFolder(int sourceIndex) const
+std::string TaskDefinition::GetDestinationFolder(int sourceIndex) const
 {
     std::string dest = DestLocal.empty() ? std::string() : withSlash(Expand(DestLocal));
     if (sourceIndex != -1 && TaskType != ttSynchronize && KeepStructureFromRoot && !dest.empty()) {
@@ -178,19 +163,69 @@ std::string TTask::GetDestinationFolder(int sourceIndex) const
     return dest;
 }
 
-std::string TTask::GetCompressFilePath() const
+std::string TaskDefinition::GetCompressFilePath() const
 {
     return GetDestinationFolder(-1) + CompressFilename;
 }
 
-std::string TTask::GetArchiveFolder() const
+std::string TaskDefinition::GetArchiveFolder() const
 {
     return ArchiveFolder.empty() ? std::string() : withSlash(Expand(ArchiveFolder));
 }
 
-std::string TTask::GetVersionsFolder() const
+std::string TaskDefinition::GetVersionsFolder() const
 {
     return VersionsFolder.empty() ? std::string() : withSlash(Expand(VersionsFolder));
+}
+
+std::string TaskDefinition::Expand(const std::string &text) const
+{
+    return ExpandVariables(*this, text);
+}
+
+std::string TaskDefinition::Validate() const
+{
+    return validateTask(*this);
+}
+
+bool TaskDefinition::GetSystemStartupWait(bool &wait, int &seconds) const
+{
+    const TTaskScheduleItem *item = lastEnabledOfKind(Schedules, skAtSystemStartup);
+    if (item != nullptr) {
+        wait = item->AtSystemStartupWait;
+        seconds = item->AtSystemStartupWaitSecValue;
+    }
+    return item != nullptr;
+}
+
+bool TaskDefinition::GetProgramStartupWait(bool &wait, int &seconds) const
+{
+    const TTaskScheduleItem *item = lastEnabledOfKind(Schedules, skAtProgramStartup);
+    if (item != nullptr) {
+        wait = item->AtProgramStartupWait;
+        seconds = item->AtProgramStartupWaitSecValue;
+    }
+    return item != nullptr;
+}
+
+bool TaskDefinition::GetSystemShutdownLimit(bool &limit, int &seconds) const
+{
+    const TTaskScheduleItem *item = lastEnabledOfKind(Schedules, skAtSystemShutdown);
+    if (item != nullptr) {
+        limit = item->SystemShutdownLimitExecTime;
+        seconds = item->SystemShutdownMaxSec;
+    }
+    return item != nullptr;
+}
+
+std::string ExpandVariables(const TaskDefinition &task, const std::string &text)
+{
+    return ExpandVariables(TaskVariables(task), text);
+}
+
+std::string GetVariableValue(const TaskDefinition &task, int id, int sourceIndex)
+{
+    return GetVariableValue(TaskVariables(task), id, sourceIndex);
 }
 
 int progressPercent(std::int64_t done, std::int64_t total)
@@ -200,49 +235,6 @@ int progressPercent(std::int64_t done, std::int64_t total)
     }
     // 128-bit, so that done * 100 cannot overflow for any 64-bit count.
     return static_cast<int>(static_cast<__int128>(done) * 100 / total);
-}
-
-bool TTask::GetSuspended() const
-{
-    const TCustomBackup *thread = Thread();
-    return thread != nullptr && thread->suspended();
-}
-
-std::string TTask::GetProgressCaption() const
-{
-    const TCustomBackup *thread = Thread();
-    return thread != nullptr ? thread->progress().caption : std::string();
-}
-
-int TTask::GetProgressPercent() const
-{
-    const TCustomBackup *thread = Thread();
-    if (thread == nullptr) {
-        return 0;
-    }
-    const ProgressState progress = thread->progress();
-    return progressPercent(progress.position, progress.maximum);
-}
-
-std::vector<std::string> TTask::UpdateFoldersMonitor()
-{
-    // Folders that do not exist now get no watch; a watch that cannot start is reported by the
-    // monitor and never stops the caller.
-    std::vector<WatchedFolder> folders;
-    const int count = GetSourceCount();
-    for (int i = 0; i < count; ++i) {
-        const std::string folder = GetSourceFolder(i);
-        if (!folder.empty() && folder[0] == '/') {
-            folders.push_back({folder, GetSourceIncludeSubfolders(i)});
-        }
-    }
-    if (TaskType == ttSynchronize) {
-        const std::string dest = GetDestinationFolder(-1);
-        if (!dest.empty() && dest[0] == '/') {
-            folders.push_back({dest, SourceIncludeSubfolders});
-        }
-    }
-    return FoldersMonitor->Rebuild(folders);
 }
 
 std::vector<SourceFolderItem> decodeSourceList(std::string_view source, bool singleIncludeSubfolders)
@@ -277,7 +269,6 @@ std::string encodeSourceList(const std::vector<SourceFolderItem> &items)
     }
     return "!" + ToCommaText(texts);
 }
-
 
 bool isPathInside(std::string_view path, std::string_view folder)
 {

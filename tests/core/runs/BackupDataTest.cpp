@@ -1,7 +1,7 @@
 // TBackupData: groups, runs by group, name and ID, and the task hot keys over the fake hot-key layer.
 #include "RunsTestSupport.h"
 
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 #include "platform/fake/FakeHotKeys.h"
 #include "platform/fake/FakeSystemScheduler.h"
 

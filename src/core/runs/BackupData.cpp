@@ -1,5 +1,5 @@
 // TBackupData: groups, the task list, runs by group, name and ID, the scheduler's entry points.
-#include "core/task/BackupData.h"
+#include "core/runs/BackupData.h"
 
 #include "core/runs/MainWindowCallbacks.h"
 #include "core/schedule/TaskSchedulerControl.h"

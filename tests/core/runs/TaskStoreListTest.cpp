@@ -1,5 +1,5 @@
 // Groups and the task list in the store: order, removal, bad tasks, IDs.
-#include "core/task/TaskStorage.h"
+#include "core/runs/TaskListStorage.h"
 
 #include "TaskStoreFixture.h"
 

@@ -2,8 +2,8 @@
 // the tasks without a group, and the logind delay is released afterwards.
 #include "RunsTestSupport.h"
 
-#include "core/task/BackupData.h"
-#include "core/schedule/ShutdownStarts.h"
+#include "core/runs/BackupData.h"
+#include "core/runs/ShutdownStarts.h"
 #include "platform/fake/FakeSessionEvents.h"
 
 #include <QSignalSpy>
