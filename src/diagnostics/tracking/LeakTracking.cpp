@@ -378,7 +378,7 @@ void writeReport()
     std::string report = blocksOfThisRun() + formatLeakReport(input);
     if (leftOut > 0) {
         std::fprintf(stderr,
-                     "LeakCheck: %zu blocks (%llu bytes) that the libraries allocate once per process left out of "
+                     "LeakCheck: %zu blocks (%llu bytes) allocated once per process left out of "
                      "the report (QV_LEAKCHECK_SUPPRESS=0 keeps them)\n",
                      leftOut, static_cast<unsigned long long>(leftOutBytes));
     }

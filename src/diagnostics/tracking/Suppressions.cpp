@@ -15,6 +15,8 @@ const Suppression kSuppressions[] = {
     {Suppression::Routine, "setlocale", 0, "the locale names of setlocale, kept for the process"},
     {Suppression::Routine, "_dl_", 0, "the dynamic loader's records of a loaded library, freed only at unload"},
     {Suppression::Routine, "__nss_", 0, "the name-service modules of getpwuid and getaddrinfo, loaded once"},
+    {Suppression::Routine, "tzset", 0, "the time-zone data of localtime and mktime, read once"},
+    {Suppression::Routine, "__add_to_environ", 0, "a variable set with setenv, which the C library keeps for good"},
     // Libraries that Qt loads and keeps for the process.
     {Suppression::Module, "libfontconfig", 0, "the font configuration and cache, built once"},
     {Suppression::Module, "libglib-2.0", 0, "GLib's event loop and type system, set up once"},
@@ -31,6 +33,15 @@ const Suppression kSuppressions[] = {
     {Suppression::Routine, "QWindowSystemInterface::handleExposeEvent", 5,
      "the window system's expose data, kept"},
     {Suppression::Routine, "QEventLoop::exec", 3, "the event dispatcher of the thread, made by its first loop"},
+    {Suppression::Routine, "QObject::QObject(QObjectPrivate&", 4,
+     "the Qt data of a thread, made with its first object and freed when the thread ends"},
+    {Suppression::Routine, "QCoreApplication::postEvent", 4, "a thread's queue of posted events, which keeps its room"},
+    {Suppression::Routine, "QtSharedPointer::ExternalRefCountData::getAndRef", 1,
+     "the guard count of an object that Qt's own lists (event filters, accessibility) still name at exit"},
+    {Suppression::Routine, "qRegisterResourceData", 0, "the program's compiled-in resources, registered for the process"},
+    // The program's own.
+    {Suppression::Routine, "qv::RunQueue::instance", 1,
+     "the run queue, never destroyed: a backup thread still running at exit keeps its run"},
     {Suppression::Routine, nullptr, 0, nullptr},
 };
 
