@@ -14,12 +14,15 @@ const Suppression kSuppressions[] = {
     {Suppression::Routine, "_nl_", 0, "locale data, loaded once and kept"},
     {Suppression::Routine, "setlocale", 0, "the locale names of setlocale, kept for the process"},
     {Suppression::Routine, "_dl_", 0, "the dynamic loader's records of a loaded library, freed only at unload"},
+    {Suppression::Routine, "tls_get_addr", 0,
+     "the thread-local storage of a library loaded at run time, freed when the thread ends"},
     {Suppression::Routine, "__nss_", 0, "the name-service modules of getpwuid and getaddrinfo, loaded once"},
     {Suppression::Routine, "tzset", 0, "the time-zone data of localtime and mktime, read once"},
     {Suppression::Routine, "__add_to_environ", 0, "a variable set with setenv, which the C library keeps for good"},
     // Libraries that Qt loads and keeps for the process.
     {Suppression::Module, "libfontconfig", 0, "the font configuration and cache, built once"},
     {Suppression::Module, "libglib-2.0", 0, "GLib's event loop and type system, set up once"},
+    {Suppression::Module, "libdbus-1", 0, "the session bus connection and libdbus's message buffers kept for reuse"},
     // Qt's own one-time data.
     {Suppression::Routine, "QGuiApplicationPrivate::createPlatformIntegration", 0,
      "the platform plugin, loaded once"},

@@ -8,8 +8,9 @@
 // allocation (a routine that allocates for itself, but also runs the program's code below it).
 // Every entry says why its blocks are one-time. The entries
 // come from the reports of tracked programs run with QV_LEAKCHECK_SUPPRESS=0, which turns the list
-// off: the leak checker's Qt test program; quorvellant of the leakcheck build started and ended
-// with /EXITNOW from a second start; its qv-run copying a tree and its qv-zip adding and extracting.
+// off: the leak checker's Qt test program; quorvellant of the leakcheck build started (offscreen, and
+// on an X server with a session bus) and ended with /EXITNOW from a second start; its qv-run copying
+// a tree and compressing it; its qv-zip adding and extracting.
 #pragma once
 
 #include <string>
