@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # With the leakcheck preset built (cmake --preset leakcheck && cmake --build --preset leakcheck),
 # runs a tracked qv-run over a generated tree and a tracked qv-zip over the same tree, and fails when
-# a block still allocated at their end was allocated through the task core or the zip library.
+# a block still allocated at their end was allocated through the task core or the zip library; then
+# starts and ends a tracked quorvellant (its window offscreen), whose report must hold no block at all.
 # Usage: tests/diagnostics/leakcheck-qv-run.sh [build-leakcheck]
 set -euo pipefail
 src_root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -48,5 +49,18 @@ if [ -x "$build/bin/qv-zip" ]; then
     "$build/bin/qv-zip" x "$work/all.zip" "$work/out" >"$work/unzip.log" 2>&1
     diff -r "$work/src" "$work/out"
     check "qv-zip x"
+fi
+if [ -x "$build/bin/quorvellant" ]; then
+    # The first start with /EXITNOW builds the main window, reads its command line and ends.
+    mkdir -p -m 700 "$work/run"
+    XDG_RUNTIME_DIR=$work/run QT_QPA_PLATFORM=offscreen "$build/bin/quorvellant" /EXITNOW >"$work/q.log" 2>&1
+    log=$XDG_STATE_HOME/quorvellant/LeakCheck.log
+    if [ -f "$log" ] && head -n 1 "$log" | grep -q '^Total leak: 0 bytes'; then
+        echo "quorvellant start and exit: Total leak: 0 bytes"
+    else
+        echo "quorvellant start and exit: blocks still allocated (or no report):"
+        cat "$log" "$work/q.log" 2>/dev/null || true
+        status=1
+    fi
 fi
 exit $status
