@@ -56,9 +56,10 @@ function(qv_add_library name)
     qv_apply_common(${name})
 endfunction()
 
-# qv_add_tests(LIB lib MAIN plain|core|gui LIBS target...)
-# Builds tests/<lib>/*.cpp into test_<lib> and registers each test class (the first argument of
-# TEST, TEST_F, TEST_P, TYPED_TEST) as a CTest entry "<lib>.<Class>".
+# qv_add_tests(LIB lib [DIR dir] [PREFIX name] [EXCLUDE subdir...] MAIN plain|core|gui LIBS target...)
+# Builds tests/<dir>/*.cpp (dir defaults to lib; sub-folders included, but not the EXCLUDE ones)
+# into test_<lib> and registers each test class (the first argument of TEST, TEST_F, TEST_P,
+# TYPED_TEST) as a CTest entry "<prefix>.<Class>" (prefix defaults to lib).
 # A source file may carry, anywhere in it:
 #   // qv-test-labels: interop slow      (default: unit)
 #   // qv-test-timeout: 600              (seconds; default 120)
@@ -77,11 +78,20 @@ else()
     set(QV_TEST_TIMEOUT_FACTOR 1)
 endif()
 function(qv_add_tests)
-    cmake_parse_arguments(ARG "" "LIB;MAIN" "LIBS" ${ARGN})
-    set(dir ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_LIB})
+    cmake_parse_arguments(ARG "" "LIB;DIR;PREFIX;MAIN" "LIBS;EXCLUDE" ${ARGN})
+    if(NOT ARG_DIR)
+        set(ARG_DIR ${ARG_LIB})
+    endif()
+    if(NOT ARG_PREFIX)
+        set(ARG_PREFIX ${ARG_LIB})
+    endif()
+    set(dir ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_DIR})
     file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h ${dir}/*.ui)
     # Programs that tests start as child processes live in probe/ folders and are built on their own.
     list(FILTER srcs EXCLUDE REGEX "/probe/")
+    foreach(sub ${ARG_EXCLUDE})
+        list(FILTER srcs EXCLUDE REGEX "^${dir}/${sub}/")
+    endforeach()
     set(has_cpp FALSE)
     foreach(s ${srcs})
         if(s MATCHES "\\.cpp$")
@@ -148,16 +158,16 @@ function(qv_add_tests)
         foreach(suite ${suites})
             set(filter "${suite}.*:*/${suite}.*:${suite}/*")
             if(run STREQUAL "xvfb")
-                add_test(NAME ${ARG_LIB}.${suite}
+                add_test(NAME ${ARG_PREFIX}.${suite}
                     COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:${exe}> --gtest_filter=${filter})
             else()
-                add_test(NAME ${ARG_LIB}.${suite} COMMAND ${exe} --gtest_filter=${filter})
+                add_test(NAME ${ARG_PREFIX}.${suite} COMMAND ${exe} --gtest_filter=${filter})
             endif()
             set(test_env ${env})
             if(run STREQUAL "xvfb")
                 list(TRANSFORM test_env REPLACE "^QT_QPA_PLATFORM=.*" "QT_QPA_PLATFORM=xcb")
             endif()
-            set_tests_properties(${ARG_LIB}.${suite} PROPERTIES
+            set_tests_properties(${ARG_PREFIX}.${suite} PROPERTIES
                 LABELS "${labels}" TIMEOUT ${timeout} ENVIRONMENT "${test_env}" RUN_SERIAL ${serial}
                 SKIP_RETURN_CODE 77)
         endforeach()

@@ -107,4 +107,15 @@ void showOperationFailure(QWidget *parent, const std::exception &error)
     ShowError(parent, QString::fromUtf8(error.what()));
 }
 
+bool LoadJpegResource(const std::string &resourceName, QImage &picture)
+{
+    QString name = QString::fromUtf8(resourceName.c_str()).toLower();
+    QImage image(QStringLiteral(":/pictures/") + name + QStringLiteral(".jpg"), "JPG");
+    if (image.isNull()) {
+        return false;
+    }
+    picture = image;
+    return true;
+}
+
 } // namespace qv

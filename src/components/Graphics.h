@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <string>
 
 class QPainter;
 class QWidget;
@@ -47,6 +48,9 @@ void DrawBitmapTransparent(QPainter &dest, const QImage &bitmap, TColor transpar
                            int srcH = 0);
 void DrawBitmapPartTransparent(QPainter &dest, int dstX, int dstY, int dstW, int dstH, const QRect &srcRect,
                                const QImage &bitmap, TColor transparentColor);
+
+// Loads the picture resource ":/pictures/<name>.jpg" (the name lower-cased). False when missing.
+bool LoadJpegResource(const std::string &resourceName, QImage &picture);
 
 // The user interface's edge for operations of the image code: a not-implemented stop is shown as
 // information (with the normal cursor), any other failure as an error.

@@ -44,9 +44,6 @@ private:
     bool m_reported = false;
 };
 
-// The desktop's hot keys: X11 grabs on an xcb display, otherwise an unavailable layer.
-std::unique_ptr<HotKeys> createDesktopHotKeys(QObject *parent = nullptr);
-
 // X11 key symbol of a Windows virtual-key code (0 when there is none).
 std::uint32_t keySymOfVirtualKey(unsigned virtualKey);
 

@@ -32,6 +32,4 @@ signals:
     void terminateRequested(int signalNumber);
 };
 
-std::unique_ptr<SessionEvents> createSessionEvents(QObject *parent = nullptr);
-
 } // namespace qv

@@ -4,8 +4,6 @@
 #include <QLockFile>
 #include <QSocketNotifier>
 
-#include <xcb/xcb.h>
-
 #include <cerrno>
 #include <algorithm>
 #include <chrono>
@@ -379,32 +377,6 @@ void SingleInstance::serve(int fd)
         }
         return;
     }
-}
-
-bool displayReachable()
-{
-    const char *wayland = std::getenv("WAYLAND_DISPLAY");
-    if (wayland != nullptr && *wayland != '\0') {
-        std::string path = wayland;
-        if (path[0] != '/') {
-            const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-            path = std::string(runtime ? runtime : "") + "/" + path;
-        }
-        if (int fd = connectTo(path); fd >= 0) {
-            ::close(fd);
-            return true;
-        }
-    }
-    const char *display = std::getenv("DISPLAY");
-    if (display != nullptr && *display != '\0') {
-        xcb_connection_t *c = xcb_connect(display, nullptr);
-        const bool ok = c != nullptr && xcb_connection_has_error(c) == 0;
-        if (c != nullptr) {
-            xcb_disconnect(c);
-        }
-        return ok;
-    }
-    return false;
 }
 
 } // namespace qv

@@ -75,8 +75,4 @@ private:
     std::vector<std::string> m_reported;
 };
 
-// Whether a display can really be reached now: a Wayland socket that accepts a connection or an
-// X server that completes a connection (a stale DISPLAY after log-out does not count).
-bool displayReachable();
-
 } // namespace qv

@@ -15,6 +15,7 @@
 #include "core/util/Utils.h"
 #include "platform/HotKeys.h"
 #include "platform/SessionEvents.h"
+#include "platform/gui/DesktopLayers.h"
 #include "platform/gui/TrayService.h"
 #include "ui/Help.h"
 #include "ui/HelpTopics.h"

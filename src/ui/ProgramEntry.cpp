@@ -11,6 +11,7 @@
 #include "core/runs/TaskRunFlags.h"
 #include "platform/NmcliDialer.h"
 #include "platform/SingleInstance.h"
+#include "platform/gui/DesktopLayers.h"
 #include "platform/gui/TrayService.h"
 #include "core/runs/AlertDispatcher.h"
 #include "ui/Alerter.h"

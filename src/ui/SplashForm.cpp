@@ -1,5 +1,6 @@
 // TSplashForm: a borderless, stay-on-top picture with one line of text.
 #include "ui/SplashForm.h"
+#include "components/Graphics.h"
 #include "components/TranslateForm.h"
 
 #include "QvVersion.h"

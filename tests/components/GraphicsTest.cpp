@@ -205,3 +205,15 @@ TEST(GraphicsRoutines, NotImplementedIsShownAsInformation)
 }
 
 } // namespace
+
+TEST(JpegResources, LoadsByNameInAnyCaseAndRefusesMissingOnes)
+{
+    QImage img;
+    EXPECT_FALSE(LoadJpegResource("GFX_NO_SUCH_PICTURE", img));
+    EXPECT_TRUE(img.isNull());
+    for (const char *name : {"GFX_SPLASH", "gfx_maintenance"}) {
+        QImage picture;
+        EXPECT_TRUE(LoadJpegResource(name, picture)) << name;
+        EXPECT_FALSE(picture.isNull()) << name;
+    }
+}

@@ -7,6 +7,7 @@
 #include "core/runs/RunQueue.h"
 #include "core/settings/Settings.h"
 #include "platform/HotKeys.h"
+#include "platform/gui/DesktopLayers.h"
 
 #include "support/TestEnv.h"
 

@@ -17,8 +17,6 @@
 #include <string>
 #include <vector>
 
-class QImage;
-
 namespace qv {
 
 // ---- Start with the desktop session -----------------------------------------------------------
@@ -117,14 +115,11 @@ std::string GetCurrentHardwareProfile();
 // The comma text of every hardware profile name.
 std::string GetHardwareProfileNames();
 
-// ---- Sounds and pictures ----------------------------------------------------------------------
+// ---- Sounds -----------------------------------------------------------------------------------
 
 // Plays a sound file in the background; a missing file plays nothing.
 void PlaySoundFile(const std::string &fileName);
 void StopSound();
-
-// Loads the picture resource ":/pictures/<name>.jpg" (the name lower-cased). False when missing.
-bool LoadJpegResource(const std::string &resourceName, QImage &picture);
 
 // ---- Hot keys ---------------------------------------------------------------------------------
 

@@ -16,7 +16,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QImage>
 
 #include <cerrno>
 #include <climits>
@@ -237,7 +236,7 @@ std::string GetHardwareProfileNames()
     return ToCommaText(HardwareProfiles::names());
 }
 
-// ---- Sounds and pictures ----------------------------------------------------------------------
+// ---- Sounds -----------------------------------------------------------------------------------
 
 void PlaySoundFile(const std::string &fileName)
 {
@@ -247,17 +246,6 @@ void PlaySoundFile(const std::string &fileName)
 void StopSound()
 {
     Sound::instance().stop();
-}
-
-bool LoadJpegResource(const std::string &resourceName, QImage &picture)
-{
-    QString name = QString::fromUtf8(resourceName.c_str()).toLower();
-    QImage image(QStringLiteral(":/pictures/") + name + QStringLiteral(".jpg"), "JPG");
-    if (image.isNull()) {
-        return false;
-    }
-    picture = image;
-    return true;
 }
 
 // ---- Hot keys ---------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // TMaintenanceForm: the settings maintenance wizard's pages, moves, backup and restore.
 #include "ui/maintenance/MaintenanceForm.h"
 
+#include "components/Graphics.h"
 #include "components/LangText.h"
 #include "components/MessageBox.h"
 #include "components/TranslateForm.h"

@@ -5,6 +5,7 @@
 #include "core/runs/BackupData.h"
 #include "core/runs/ShutdownStarts.h"
 #include "platform/fake/FakeSessionEvents.h"
+#include "platform/gui/DesktopLayers.h"
 
 #include <QSignalSpy>
 

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QImage>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -246,11 +244,4 @@ TEST(WorkFolders, TempWorkFolderIsNewAndPrivate)
     struct stat st;
     ASSERT_EQ(::stat(data.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-}
-
-TEST(WorkFolders, MissingPictureResource)
-{
-    QImage img;
-    EXPECT_FALSE(LoadJpegResource("GFX_NO_SUCH_PICTURE", img));
-    EXPECT_TRUE(img.isNull());
 }

@@ -1,5 +1,6 @@
 // Session events: termination signals reach the main thread as requests.
 #include "platform/SessionEvents.h"
+#include "platform/gui/DesktopLayers.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,6 +1,6 @@
 // SessionEvents on Linux: Qt's commit-data request, logind's PrepareForShutdown with a delay
 // inhibitor, and termination signals through a self-pipe.
-#include "platform/SessionEvents.h"
+#include "platform/gui/DesktopLayers.h"
 
 #include <QDBusConnection>
 #include <QDBusInterface>

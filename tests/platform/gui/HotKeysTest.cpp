@@ -1,5 +1,6 @@
 // Hot keys without an X11 display, and the virtual-key table.
 #include "platform/HotKeys.h"
+#include "platform/gui/DesktopLayers.h"
 #include "platform/fake/FakeHotKeys.h"
 
 #include <QGuiApplication>

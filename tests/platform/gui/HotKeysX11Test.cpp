@@ -2,6 +2,7 @@
 // qv-test-labels: x11
 // qv-test-run: xvfb
 #include "platform/HotKeys.h"
+#include "platform/gui/DesktopLayers.h"
 
 #include "support/TestEnv.h"
 
