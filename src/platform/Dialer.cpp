@@ -13,7 +13,7 @@ public:
     std::vector<std::string> phonebookEntries() override { return {}; }
     std::vector<std::string> activeConnections() override { return {}; }
     bool isEntryConnected(const std::string &) override { return false; }
-    int dial(const std::string &) override { return -1; }
+    int dial(const std::string &, const std::atomic<bool> *) override { return -1; }
     int hangUp(const std::string &) override { return -1; }
 };
 

@@ -9,9 +9,11 @@
 // connect and goes on.
 //
 // dial() and hangUp() return 0 on success, the network manager's own code on failure, or -1 when
-// there is no network manager at all.
+// there is no network manager at all. A dial given a stop flag ends soon after the flag is set,
+// calls the attempt off and returns kStopped.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -25,8 +27,10 @@ public:
     virtual std::vector<std::string> phonebookEntries() = 0;
     virtual std::vector<std::string> activeConnections() = 0;
     virtual bool isEntryConnected(const std::string &entry) = 0;
-    // Brings the entry up; returns when the attempt has ended.
-    virtual int dial(const std::string &entry) = 0;
+    static constexpr int kStopped = -2;
+
+    // Brings the entry up; returns when the attempt has ended, or when `stop` is set.
+    virtual int dial(const std::string &entry, const std::atomic<bool> *stop = nullptr) = 0;
     virtual int hangUp(const std::string &entry) = 0;
 };
 

@@ -9,7 +9,8 @@ namespace qv {
 
 namespace {
 
-Processes::Outcome runNmcli(const std::vector<std::string> &args, int timeoutMs)
+Processes::Outcome runNmcli(const std::vector<std::string> &args, int timeoutMs,
+                            const std::atomic<bool> *stop = nullptr)
 {
     Processes::Command c;
     c.argv.reserve(args.size() + 1);
@@ -17,6 +18,7 @@ Processes::Outcome runNmcli(const std::vector<std::string> &args, int timeoutMs)
     c.argv.insert(c.argv.end(), args.begin(), args.end());
     c.environment = {"LC_ALL=C"};
     c.timeoutMs = timeoutMs;
+    c.stop = stop;
     return Processes::execute(c);
 }
 
@@ -65,22 +67,30 @@ bool NmcliDialer::isEntryConnected(const std::string &entry)
     return std::find(active.begin(), active.end(), entry) != active.end();
 }
 
-int NmcliDialer::change(const std::vector<std::string> &args, int timeoutMs) const
+int NmcliDialer::change(const std::vector<std::string> &args, int timeoutMs, const std::atomic<bool> *stop) const
 {
-    const Processes::Outcome o = runNmcli(args, timeoutMs);
+    const Processes::Outcome o = runNmcli(args, timeoutMs, stop);
     switch (o.end) {
     case Processes::End::Exited:
         return o.exitCode == kManagerNotRunning ? -1 : o.exitCode;
     case Processes::End::TimedOut:
         return kTimedOut; // nmcli's own time-out code: it did not answer in time either
+    case Processes::End::Stopped:
+        return kStopped;
     default:
         return -1;
     }
 }
 
-int NmcliDialer::dial(const std::string &entry)
+int NmcliDialer::dial(const std::string &entry, const std::atomic<bool> *stop)
 {
-    return change({"--wait", "90", "connection", "up", "id", entry}, m_limits.dialMs);
+    const int code = change({"--wait", "90", "connection", "up", "id", entry}, m_limits.dialMs, stop);
+    if (code == kStopped || code == kTimedOut) {
+        // NetworkManager goes on activating after nmcli has gone: an attempt given up is called off,
+        // so that no connection comes up later with no run to take it down.
+        runNmcli({"connection", "down", "id", entry}, m_limits.hangUpMs);
+    }
+    return code;
 }
 
 int NmcliDialer::hangUp(const std::string &entry)

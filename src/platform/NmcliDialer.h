@@ -30,12 +30,12 @@ public:
     std::vector<std::string> phonebookEntries() override;
     std::vector<std::string> activeConnections() override;
     bool isEntryConnected(const std::string &entry) override;
-    int dial(const std::string &entry) override;
+    int dial(const std::string &entry, const std::atomic<bool> *stop = nullptr) override;
     int hangUp(const std::string &entry) override;
 
 private:
     std::vector<std::string> names(bool active) const;
-    int change(const std::vector<std::string> &args, int timeoutMs) const;
+    int change(const std::vector<std::string> &args, int timeoutMs, const std::atomic<bool> *stop = nullptr) const;
 
     Limits m_limits;
 };

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 namespace {
 
 using Strings = std::vector<std::string>;
@@ -117,6 +121,28 @@ TEST(NmcliDialer, UnknownProfileGivesCodeTen)
     qv::NmcliDialer d;
     EXPECT_EQ(d.dial("VPN9"), qv::NmcliDialer::kNoSuchProfile);
     EXPECT_EQ(nm.active(), Strings{});
+}
+
+TEST(NmcliDialer, AStopEndsTheDialAndCallsItOff)
+{
+    qvtest::NmcliStub nm;
+    nm.setProfiles({"VPN1"});
+    ::setenv("QV_NMCLI_HANG", "up", 1);
+    qv::NmcliDialer d; // its own limit of 100 s is beyond this test's time-out
+    std::atomic<bool> stop{false};
+    std::thread stopper([&] {
+        for (int i = 0; i < 500 && qvtest::readFile(nm.dir() + "/calls").find("[up]") == std::string::npos; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        stop = true;
+    });
+    EXPECT_EQ(d.dial("VPN1", &stop), qv::Dialer::kStopped);
+    stopper.join();
+    ::unsetenv("QV_NMCLI_HANG");
+    const Strings calls = nm.takeCalls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0], "[--wait][90][connection][up][id][VPN1]");
+    EXPECT_EQ(calls[1], "[connection][down][id][VPN1]");
 }
 
 TEST(NmcliDialer, HangingNmcliEndsAtItsTimeOut)

@@ -1,6 +1,7 @@
 // TCustomBackup: the base of every backup thread.
 #include "core/engine/CustomBackup.h"
 
+#include "platform/Dialer.h"
 #include "platform/FileOps.h"
 #include "platform/Processors.h"
 #include "core/engine/BackupMessages.h"
@@ -302,7 +303,7 @@ void TCustomBackup::RasConnect()
         const std::string text = formatMessage(msg::RasConnecting, {entry});
         SetProgress(text, 100);
         Log(lkInfo, text);
-    });
+    }, &m_control.stopFlag());
     m_dialState = r.state;
     switch (r.state) {
     case TRASManager::DialState::Dialled:
@@ -314,6 +315,9 @@ void TCustomBackup::RasConnect()
         Log(lkWarning, formatMessage(msg::RasAlreadyConnected, {entry}));
         break;
     case TRASManager::DialState::Failed:
+        if (r.code == Dialer::kStopped) {
+            break; // the run was stopped while it dialled: it ends as aborted
+        }
         Log(lkError, formatMessage(msg::RasConnectingError, {entry}));
         Log(lkError, formatMessage(msg::RasErrorCode, {r.code, messageText(rasCodeMeaning(r.code))}));
         break;

@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <chrono>
 #include <climits>
 
 namespace qv {
@@ -75,9 +76,15 @@ bool TRASManager::isEntryConnected(const std::string &entry) const
     return dialer().isEntryConnected(entry);
 }
 
-TRASManager::DialResult TRASManager::Dial(const std::string &entry, const std::function<void()> &connecting)
+TRASManager::DialResult TRASManager::Dial(const std::string &entry, const std::function<void()> &connecting,
+                                          const std::atomic<bool> *stop)
 {
-    std::lock_guard<std::mutex> lock(m_dialLock);
+    std::unique_lock<std::timed_mutex> lock(m_dialLock, std::defer_lock);
+    while (!lock.try_lock_for(std::chrono::milliseconds(50))) {
+        if (stop != nullptr && stop->load()) {
+            return {DialState::Failed, Dialer::kStopped};
+        }
+    }
     Dialer &d = dialer();
     if (d.isEntryConnected(entry)) {
         const auto it = m_uses.find(entry);
@@ -90,7 +97,7 @@ TRASManager::DialResult TRASManager::Dial(const std::string &entry, const std::f
     if (connecting) {
         connecting();
     }
-    const int code = d.dial(entry);
+    const int code = d.dial(entry, stop);
     if (d.isEntryConnected(entry)) {
         ++m_uses[entry].runs; // a use whose connection dropped meanwhile keeps its runs
         postStart();
@@ -103,7 +110,7 @@ TRASManager::DialResult TRASManager::Dial(const std::string &entry, const std::f
 TRASManager::HangUpResult TRASManager::HangUp(const std::string &entry, bool dialled, bool disconnectAfter,
                                               const std::function<void()> &disconnecting)
 {
-    std::lock_guard<std::mutex> lock(m_dialLock);
+    std::lock_guard<std::timed_mutex> lock(m_dialLock);
     const auto it = m_uses.find(entry);
     if (it == m_uses.end()) {
         return {HangUpState::NotOurs, 0};

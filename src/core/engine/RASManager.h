@@ -59,8 +59,10 @@ public:
     bool isEntryConnected(const std::string &entry) const;
 
     // Brings `entry` up for one run, or counts the run in when it is up already. `connecting` runs
-    // just before a real dial (under the dial lock, so after any other run's dial of it).
-    DialResult Dial(const std::string &entry, const std::function<void()> &connecting = {});
+    // just before a real dial (under the dial lock, so after any other run's dial of it). A set
+    // `stop` ends the wait for another run's dial and the dial itself (Failed, Dialer::kStopped).
+    DialResult Dial(const std::string &entry, const std::function<void()> &connecting = {},
+                    const std::atomic<bool> *stop = nullptr);
     // Ends one run's use of `entry`. `dialled`: this run's Dial returned Dialled; `disconnectAfter`
     // is then the run's wish for the connection once every user is gone. `disconnecting` runs just
     // before a real hang-up.
@@ -90,7 +92,7 @@ private:
     void postStop();
     void postError(int code);
 
-    mutable std::mutex m_dialLock;
+    mutable std::timed_mutex m_dialLock;
     std::map<std::string, Use> m_uses; // guarded by m_dialLock
     std::shared_ptr<std::atomic<int>> m_timeout;
     std::shared_ptr<Clock> m_clock;

@@ -29,7 +29,7 @@ bool FakeDialer::isEntryConnected(const std::string &entry)
     return m_connected.count(entry) != 0;
 }
 
-int FakeDialer::dial(const std::string &entry)
+int FakeDialer::dial(const std::string &entry, const std::atomic<bool> *)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_calls.push_back("dial:" + entry);

@@ -23,7 +23,7 @@ public:
     std::vector<std::string> phonebookEntries() override;
     std::vector<std::string> activeConnections() override;
     bool isEntryConnected(const std::string &entry) override;
-    int dial(const std::string &entry) override;
+    int dial(const std::string &entry, const std::atomic<bool> *stop = nullptr) override;
     int hangUp(const std::string &entry) override;
 
     // "dial:NAME" and "hangup:NAME", in call order.

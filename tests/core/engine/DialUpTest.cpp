@@ -160,6 +160,30 @@ TEST_F(EngineDialUp, FailedDialLogsTheCodeAndTheRunGoesOn)
     EXPECT_FALSE(r->host.loggedContaining(qv::lkWarning, "Disconnecting"));
 }
 
+// Stop reaches a dial in progress: nmcli is ended, the attempt called off, the run aborted without
+// waiting for the dial's own limit (100 s, beyond the wait here).
+TEST_F(EngineDialUp, StopEndsADialInProgress)
+{
+    qvtest::NmcliStub nm;
+    nm.setProfiles({"VPN1"});
+    ::setenv("QV_NMCLI_HANG", "up", 1);
+    qv::NmcliDialer nmcli;
+    DialerScope scope(&nmcli);
+    auto r = start(snapshot("VPN1", true), nullptr);
+    ASSERT_TRUE(spinUntil([&] { return r->host.logged(qv::lkInfo, "Connecting to VPN1."); })) << r->host.dump();
+    ASSERT_TRUE(spinUntil([&] { return qvtest::readFile(nm.dir() + "/calls").find(kUpVpn1) != std::string::npos; }));
+    r->backup->Stop();
+    r->finish();
+    ::unsetenv("QV_NMCLI_HANG");
+    EXPECT_TRUE(r->host.aborted) << r->host.dump();
+    EXPECT_FALSE(r->host.loggedContaining(qv::lkError, "Can't connect")) << r->host.dump();
+    EXPECT_EQ(qvtest::readFile(base + "/dst/a.txt"), "");
+    const Strings calls = nm.takeCalls();
+    const auto up = std::find(calls.begin(), calls.end(), kUpVpn1);
+    EXPECT_EQ(countOf(calls, kDownVpn1), 1); // the attempt is called off
+    EXPECT_NE(std::find(up, calls.end(), kDownVpn1), calls.end());
+}
+
 TEST_F(EngineDialUp, WithoutNetworkManagerTheRunCopiesItsFiles)
 {
     for (const bool noNmcli : {true, false}) {
