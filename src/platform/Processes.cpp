@@ -298,6 +298,15 @@ Processes::Outcome waitForChild(const Processes::Command &c, pid_t pid, std::arr
 
 Processes::Outcome Processes::execute(const Command &command)
 {
+    Outcome o = startAndWait(command);
+    if (command.onStart && o.end == End::NotStarted) {
+        command.onStart(false);
+    }
+    return o;
+}
+
+Processes::Outcome Processes::startAndWait(const Command &command)
+{
     Outcome o;
     if (command.argv.empty() || command.argv[0].empty()) {
         o.error = "no program given";
@@ -323,6 +332,9 @@ Processes::Outcome Processes::execute(const Command &command)
         }
         o.error = error;
         return o;
+    }
+    if (command.onStart) {
+        command.onStart(true);
     }
     if (!command.wait) {
         reapInBackground(pid);

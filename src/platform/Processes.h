@@ -1,7 +1,7 @@
 // Running other programs: an argument list without a shell, or the user's own command lines.
 //
 // Used by the backup's programs before and after a run (BackupServices), ExecuteProgram in the
-// utilities, the systemd user timers (systemctl) and the dial-up layer (nmcli).
+// utilities, the systemd user timers (systemctl), the dial-up layer (nmcli) and the sound player.
 //
 // Every child starts the same way: standard input from /dev/null (a program that asks a question
 // cannot hang us), default signal handling and an empty signal mask whatever the calling thread
@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ public:
         int timeoutMs = 0;                    // > 0: SIGTERM to its process group, SIGKILL a second later
         const std::atomic<bool> *stop = nullptr; // when set: see `stopEndsWaitOnly`
         bool stopEndsWaitOnly = false;        // a stop leaves the program running instead of ending it
+        // When set: told whether the program started, as soon as that is known (before the wait),
+        // for a caller that waits on another thread.
+        std::function<void(bool started)> onStart;
     };
 
     enum class End {
@@ -73,6 +77,9 @@ public:
     // The words of a command line that needs no shell (no quoting, expansion, redirection, pipe,
     // list, glob, assignment or built-in); empty when the shell is needed or the line is blank.
     static std::vector<std::string> plainWords(const std::string &commandLine);
+
+private:
+    static Outcome startAndWait(const Command &command);
 };
 
 } // namespace qv

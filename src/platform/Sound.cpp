@@ -1,32 +1,25 @@
 // Playing a sound file without blocking: a child process of the desktop's sound player.
 #include "platform/Sound.h"
 
+#include "platform/Processes.h"
+
 #include <atomic>
-#include <cerrno>
-#include <condition_variable>
-#include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
+#include <future>
 #include <memory>
 #include <mutex>
-#include <spawn.h>
 #include <sstream>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace qv {
 namespace {
 
-// One running player. The reaper waits for the exit without reaping first, so that the process id
-// cannot be reused while stop() may still signal it.
+// One playing sound: the process runner waits for the player on a thread of its own and ends it
+// (its whole process group) when the flag is set.
 struct Player {
-    pid_t pid = -1;
-    std::mutex mutex;
-    bool ended = false;
+    std::atomic<bool> stop{false};
 };
 
 class ChildProcessSound : public Sound
@@ -43,27 +36,19 @@ public:
         if (program.empty()) {
             return false;
         }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const char *argv[] = {program.c_str(), file.c_str(), nullptr};
         auto player = std::make_shared<Player>();
-        int rc = ::posix_spawn(&player->pid, program.c_str(), &actions, nullptr, const_cast<char *const *>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) {
+        auto started = std::make_shared<std::promise<bool>>();
+        std::future<bool> result = started->get_future();
+        std::thread([player, started, program, file] {
+            Processes::Command c;
+            c.argv = {program, file};
+            c.stop = &player->stop;
+            c.onStart = [started](bool ok) { started->set_value(ok); };
+            Processes::execute(c); // the player's output is read and dropped
+        }).detach();
+        if (!result.get()) {
             return false;
         }
-        std::thread([player] {
-            siginfo_t info;
-            while (::waitid(P_PID, static_cast<id_t>(player->pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
-            }
-            std::lock_guard<std::mutex> lock(player->mutex);
-            player->ended = true;
-            int status;
-            ::waitpid(player->pid, &status, 0);
-        }).detach();
         std::lock_guard<std::mutex> lock(m_mutex);
         m_current = player;
         return true;
@@ -77,10 +62,7 @@ public:
             player.swap(m_current);
         }
         if (player) {
-            std::lock_guard<std::mutex> lock(player->mutex);
-            if (!player->ended) {
-                ::kill(player->pid, SIGTERM);
-            }
+            player->stop = true;
         }
     }
 

@@ -98,7 +98,10 @@ TEST(SoundPlayer, MissingFileOrPlayerPlaysNothing)
     EXPECT_FALSE(Sound::instance().play(p.dir() + "/missing.wav"));
     EXPECT_FALSE(Sound::instance().play(""));
     EXPECT_TRUE(qvtest::readFile(p.dir() + "/played").empty());
-    ::setenv("PATH", "/nonexistent", 1);
     qvtest::writeFile(p.dir() + "/x.wav", "x");
+    // A player that cannot be started (its interpreter is missing) is reported, not taken as playing.
+    qvtest::writeFile(p.dir() + "/aplay", "#!/nonexistent/interpreter\n");
+    EXPECT_FALSE(Sound::instance().play(p.dir() + "/x.wav"));
+    ::setenv("PATH", "/nonexistent", 1);
     EXPECT_FALSE(Sound::instance().play(p.dir() + "/x.wav"));
 }
