@@ -2,6 +2,8 @@
 // a picture with one colour transparent.
 #pragma once
 
+#include "components/Cursors.h"
+
 #include <QCursor>
 #include <QImage>
 #include <QRect>
@@ -29,11 +31,6 @@ QRgb qrgbOf(TColor color);
 // The colour's RGB value with the palette-relative flag 0x02000000 set.
 TColor PaletteRelativeColor(TColor color);
 
-// The extra screen cursors.
-inline constexpr int crHand = 14000; // pointing hand
-inline constexpr int crDrag = 14001; // closed, dragging hand
-// The cursor of a number in the program's cursor table (the arrow for unknown numbers).
-QCursor screenCursor(int id);
 
 // Copies the source rectangle, stretched to the destination rectangle (nearest pixel), leaving
 // the destination visible where the source has `transparent` (compared by RGB).

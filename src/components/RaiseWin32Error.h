@@ -1,10 +1,5 @@
-// Raising a system error code as ELastOSError, for callers that hold an errno value.
+// Raising a system error code as ELastOSError: the component library's name for the routine, which
+// lives beside ELastOSError so that the folder monitor of the task core raises the same message.
 #pragma once
 
-namespace qv {
-
-// Nothing for 0; otherwise throws ELastOSError with ErrorCode() = code and the message
-// "System Error.  Code: <code>." followed by a line break and the system's text for the code.
-void RaiseWin32Error(int code);
-
-} // namespace qv
+#include "platform/LastOSError.h"

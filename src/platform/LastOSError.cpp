@@ -61,4 +61,15 @@ ELastOSError::ELastOSError(int code, Message message)
 {
 }
 
+void RaiseWin32Error(int code, const std::string &text)
+{
+    if (code == 0) {
+        return;
+    }
+    ELastOSError e(code, ELastOSError::Message{"System Error.  Code: " + std::to_string(code) + ".\n" +
+                                                (text.empty() ? systemErrorText(code) : text)});
+    e.m_text = text.empty() ? systemErrorText(code) : text;
+    throw e;
+}
+
 } // namespace qv

@@ -23,12 +23,22 @@ public:
     ELastOSError(int code, Message message);
 
     int ErrorCode() const { return m_code; }
+    // The system's text for the code alone, when the message was built by RaiseWin32Error.
+    const std::string &Text() const { return m_text; }
 
     static std::string buildMessage(int code, const std::string &prefix, const std::string &suffix);
 
 private:
+    friend void RaiseWin32Error(int code, const std::string &text);
     int m_code;
+    std::string m_text;
 };
+
+// Nothing for 0; otherwise throws ELastOSError with ErrorCode() = code and the message
+// "System Error.  Code: <code>." followed by a line break and `text` (the system's text for the
+// code when empty). The one place that message is made: the component library raises it, and the
+// folder monitor when a watch cannot start.
+void RaiseWin32Error(int code, const std::string &text = {});
 
 // strerror_r's text for `code`, thread-safe.
 std::string systemErrorText(int code);

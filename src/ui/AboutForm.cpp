@@ -1,6 +1,7 @@
 // AboutForm: the about box.
 #include "ui/AboutForm.h"
 
+#include "components/Cursors.h"
 #include "components/LangText.h"
 #include "components/TranslateForm.h"
 #include "core/util/Product.h"
@@ -65,7 +66,7 @@ AboutForm::AboutForm(QWidget *parent) : QDialog(parent)
     LabelUrl = label(this, "LabelUrl", webTarget());
     LabelEmail = label(this, "LabelEmail", QString::fromLatin1(kSupportEmail));
     for (QLabel *link : {LabelUrl, LabelEmail}) {
-        link->setCursor(Qt::PointingHandCursor);
+        link->setCursor(screenCursor(crHand));
         QPalette p = link->palette();
         p.setColor(QPalette::WindowText, p.color(QPalette::Link));
         link->setPalette(p);

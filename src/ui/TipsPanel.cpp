@@ -1,6 +1,7 @@
 // TipsPanel: the tip shown, the tips' list and the stepping through it.
 #include "ui/TipsPanel.h"
 
+#include "components/Cursors.h"
 #include "components/LangText.h"
 #include "core/settings/Settings.h"
 #include "ui/TipsText.h"
@@ -52,7 +53,7 @@ public:
         : QLabel(text, parent), m_onClick(std::move(onClick))
     {
         setObjectName(QString::fromLatin1(name));
-        setCursor(Qt::PointingHandCursor);
+        setCursor(screenCursor(crHand));
         QFont f = font();
         f.setUnderline(true);
         setFont(f);

@@ -4,11 +4,15 @@
 // trash and the deleted-files archive they are first extracted (each checked against its CRC)
 // into a work folder beside the archive, then disposed of, and only the entries that arrived where
 // they belong are deleted from the archive: an entry that could not be extracted or disposed of
-// stays in the archive, so nothing is lost when a step fails.
+// stays in the archive, so nothing is lost when a step fails. The work folder lies beside the
+// archive rather than in the temporary folder: on the archive's file system, moving the entries to
+// its trash or to the deleted-files archive renames them, and a large entry never fills a /tmp
+// held in memory.
 #include "core/engine/CompressBackup.h"
 
 #include "platform/FileOps.h"
 #include "core/engine/CompressMessages.h"
+#include "core/util/Utils.h"
 #include "zip/ZipWriter.h"
 
 #include <cstdlib>
@@ -86,9 +90,11 @@ void TCompressBackup::disposeEntries(const std::vector<std::string> &names)
 {
     const bool recycle = m_snapshot->deleteKind == BackupDeleteKind::Recycle;
     const std::string archiveName = nameOf(m_archive);
-    std::string work = folderOf(m_archive) + "." + archiveName + ".qvdel-XXXXXX";
-    if (::mkdtemp(work.data()) == nullptr) {
-        throw BackupAbort("cannot create a work folder beside \"" + m_archive + "\": " + errnoText(errno));
+    std::string work;
+    try {
+        work = withoutSlash(GetTempWorkFolder(folderOf(m_archive)));
+    } catch (const std::runtime_error &e) {
+        throw BackupAbort(e.what());
     }
     m_extractRoot = work + "/" + archiveName + " (removed entries)/";
     for (const std::string &name : names) {

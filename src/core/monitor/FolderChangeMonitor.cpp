@@ -1,10 +1,12 @@
 // TFolderChangeMonitor: one folder watch with a burst delay.
 #include "core/monitor/FolderChangeMonitor.h"
 #include "platform/FileStat.h"
+#include "platform/LastOSError.h"
 
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -14,11 +16,6 @@ namespace {
 bool isExistingFolder(const std::string &path)
 {
     return !path.empty() && statPath(path).isFolder;
-}
-
-std::string systemErrorMessage(int code, const std::string &text)
-{
-    return "System Error.  Code: " + std::to_string(code) + ".\r\n" + text;
 }
 
 } // namespace
@@ -32,11 +29,6 @@ std::uint32_t notifyFlagsOf(TFileChangeFilters filters)
         }
     }
     return flags;
-}
-
-EFolderWatchError::EFolderWatchError(int code, const std::string &text)
-    : std::runtime_error(systemErrorMessage(code, text)), ErrorCode(code), Text(text)
-{
 }
 
 TFolderChangeMonitor::TFolderChangeMonitor(QObject *owner) : QObject(owner), m_delayTimer(new QTimer(this))
@@ -149,7 +141,7 @@ void TFolderChangeMonitor::SetMonitorActive(bool value)
     const FolderWatcher::AddResult result =
         watcher.addWatch(m_folderName, m_monitorSubtree, m_filter, std::move(callbacks));
     if (result.id == 0) {
-        throw EFolderWatchError(result.error, result.message);
+        RaiseWin32Error(result.error != 0 ? result.error : EIO, result.message);
     }
     *id = result.id;
     m_watcher = &watcher;

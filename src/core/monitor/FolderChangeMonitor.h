@@ -51,14 +51,6 @@ constexpr TFileChangeFilters kDefaultFileChangeFilters = 27;
 // The classic change-notification flags of a set (security is 0x100, the others 1 << ordinal).
 std::uint32_t notifyFlagsOf(TFileChangeFilters filters);
 
-// A watch that cannot start: "System Error.  Code: %d.\r\n%s" with errno and its text.
-class EFolderWatchError : public std::runtime_error
-{
-public:
-    EFolderWatchError(int code, const std::string &text);
-    int ErrorCode;
-    std::string Text; // the system's text alone
-};
 
 class TFolderChangeMonitor : public QObject
 {
@@ -70,7 +62,7 @@ public:
 
     // True while the monitor holds a watch; stays true after the watched folder vanished.
     bool Active() const { return m_worker != 0; }
-    // Throws EFolderWatchError when the watch cannot start; a missing folder leaves it inactive.
+    // Throws ELastOSError (RaiseWin32Error) when the watch cannot start; a missing folder leaves it inactive.
     void SetActive(bool value);
 
     int DelayTime() const;

@@ -2,6 +2,7 @@
 #include "core/monitor/FoldersMonitor.h"
 
 #include "platform/FileStat.h"
+#include "platform/LastOSError.h"
 #include "platform/PathText.h"
 
 #include <climits>
@@ -103,10 +104,10 @@ std::vector<std::string> TFoldersMonitor::Rebuild(const std::vector<WatchedFolde
         }
         try {
             AddFolder(f.path, f.includeSubfolders);
-        } catch (const EFolderWatchError &e) {
+        } catch (const ELastOSError &e) {
             errors.push_back(e.what());
-            warnOnce("Changes in the folder \"" + withoutSlash(f.path) +
-                     "\" cannot start the task: " + e.Text + " (error " + std::to_string(e.ErrorCode) + ").");
+            warnOnce("Changes in the folder \"" + withoutSlash(f.path) + "\" cannot start the task: " + e.Text() +
+                     " (error " + std::to_string(e.ErrorCode()) + ").");
         }
     }
     return errors;

@@ -58,7 +58,7 @@ public:
     // The watches' delay: WaitSeconds in milliseconds, within what a timer can wait.
     int GetDelayMilliseconds() const;
 
-    // Adds one active watch (nothing when no kind is ticked). Throws EFolderWatchError when the
+    // Adds one active watch (nothing when no kind is ticked). Throws ELastOSError (RaiseWin32Error) when the
     // watch cannot start; a folder that does not exist gets no watch.
     void AddFolder(const std::string &folder, bool includeSubfolders);
     // Stops and frees every watch.

@@ -36,10 +36,10 @@ std::string GetExePath();
 std::string GetExeFolder();
 // The program's own writable data folder ($XDG_DATA_HOME/quorvellant/), created when missing.
 std::string GetDataFolder();
-// Creates a new private folder (0700) "~Quorvellant-<tick count>/" below the temporary folder and
-// returns it, ending in "/". An existing folder is never reused. Throws std::runtime_error when no
-// folder can be created.
-std::string GetTempWorkFolder();
+// Creates a new private folder (0700) "~Quorvellant-<tick count>/" below `parent` (the temporary
+// folder when empty) and returns it, ending in "/". An existing folder is never reused. Throws
+// std::runtime_error when no folder can be created.
+std::string GetTempWorkFolder(const std::string &parent = {});
 
 // ---- Documents and programs -------------------------------------------------------------------
 

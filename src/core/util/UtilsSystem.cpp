@@ -108,9 +108,9 @@ std::string GetDataFolder()
     return folder + "/";
 }
 
-std::string GetTempWorkFolder()
+std::string GetTempWorkFolder(const std::string &parent)
 {
-    std::string temp = withSlash(QFile::encodeName(QDir::tempPath()).toStdString());
+    std::string temp = withSlash(parent.empty() ? QFile::encodeName(QDir::tempPath()).toStdString() : parent);
     std::int32_t tick = tickCount();
     for (int attempt = 0; attempt < 1000; ++attempt) {
         std::string folder = temp + "~Quorvellant-" + std::to_string(tick + attempt);

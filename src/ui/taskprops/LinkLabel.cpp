@@ -1,6 +1,8 @@
 // Link captions: hover style, click and keyboard activation.
 #include "ui/taskprops/LinkLabel.h"
 
+#include "components/Cursors.h"
+
 #include <QEnterEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -10,7 +12,7 @@ namespace qv {
 LinkLabel::LinkLabel(const QString &caption, Weight weight, QWidget *parent) : QLabel(caption, parent), m_weight(weight)
 {
     setTextFormat(Qt::PlainText);
-    setCursor(Qt::PointingHandCursor);
+    setCursor(screenCursor(crHand));
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
     applyStyle();

@@ -32,7 +32,7 @@ std::vector<std::string> leftovers(const std::string &folder)
     if (DIR *d = ::opendir(folder.c_str())) {
         while (auto *e = ::readdir(d)) {
             const std::string n = e->d_name;
-            if (n.find(".KPZ") != std::string::npos || n.find(".qvdel-") != std::string::npos) {
+            if (n.find(".KPZ") != std::string::npos || n.find("~Quorvellant-") != std::string::npos) {
                 out.push_back(n);
             }
         }

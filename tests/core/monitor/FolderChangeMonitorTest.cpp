@@ -2,6 +2,7 @@
 // and destruction while changes are in flight; on real folders and through the fake watcher.
 // qv-test-run: serial
 #include "core/monitor/FolderChangeMonitor.h"
+#include "platform/LastOSError.h"
 
 #include "platform/WatchTestSupport.h"
 #include "platform/fake/FolderWatcherFake.h"
@@ -324,10 +325,10 @@ TEST_F(FolderMonitorRules, FailedStartRaisesTheSystemErrorText)
         try {
             m.SetActive(true);
             ADD_FAILURE() << "no error for " << c.error;
-        } catch (const qv::EFolderWatchError &e) {
-            EXPECT_EQ(e.ErrorCode, c.error);
+        } catch (const qv::ELastOSError &e) {
+            EXPECT_EQ(e.ErrorCode(), c.error);
             const std::string what = e.what();
-            EXPECT_EQ(what.rfind("System Error.  Code: " + std::to_string(c.error) + ".\r\n", 0), 0u) << what;
+            EXPECT_EQ(what.rfind("System Error.  Code: " + std::to_string(c.error) + ".\n", 0), 0u) << what;
             EXPECT_NE(what.find(c.text), std::string::npos) << what;
         }
         EXPECT_FALSE(m.Active());
@@ -342,7 +343,7 @@ TEST_F(FolderMonitorRules, FilterRollsBackWhenTheRestartFails)
     const auto newFilter = qv::fileChangeFilters({qv::fnAttributes});
 
     fake.failNext(1, EACCES); // the new filter fails, the old one starts again
-    EXPECT_THROW(m.SetFilter(newFilter), qv::EFolderWatchError);
+    EXPECT_THROW(m.SetFilter(newFilter), qv::ELastOSError);
     EXPECT_EQ(m.Filter(), qv::kDefaultFileChangeFilters);
     EXPECT_TRUE(m.Active());
     ASSERT_EQ(fake.watches().size(), 1u);
@@ -352,8 +353,8 @@ TEST_F(FolderMonitorRules, FilterRollsBackWhenTheRestartFails)
     try {
         m.SetFilter(newFilter);
         ADD_FAILURE() << "no error";
-    } catch (const qv::EFolderWatchError &e) {
-        EXPECT_EQ(e.ErrorCode, ENOSPC);
+    } catch (const qv::ELastOSError &e) {
+        EXPECT_EQ(e.ErrorCode(), ENOSPC);
     }
     EXPECT_EQ(m.Filter(), qv::kDefaultFileChangeFilters);
     EXPECT_FALSE(m.Active());

@@ -118,7 +118,7 @@ TEST_F(TaskFolderWatches, AFailedWatchIsLoggedOnceAndTheOthersWork)
         std::vector<std::string> errors;
         ASSERT_NO_THROW(errors = monitor.Rebuild(folders));
         ASSERT_EQ(errors.size(), 1u);
-        EXPECT_EQ(errors[0].rfind("System Error.  Code: " + std::to_string(c.error) + ".\r\n", 0), 0u);
+        EXPECT_EQ(errors[0].rfind("System Error.  Code: " + std::to_string(c.error) + ".\n", 0), 0u);
         ASSERT_EQ(warnings.size(), 1u);
         EXPECT_NE(warnings[0].find(base + "/src1"), std::string::npos);
         EXPECT_NE(warnings[0].find(c.system), std::string::npos);

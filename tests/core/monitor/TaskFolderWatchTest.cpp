@@ -154,7 +154,7 @@ TEST_F(TaskFolderWatchBuild, AFailedWatchLeavesEveryTaskWorking)
         EXPECT_EQ(errors[0].size(), 1u);
         EXPECT_EQ(errors[1].size(), 1u);
         EXPECT_TRUE(errors[2].empty());
-        EXPECT_EQ(errors[0][0].rfind("System Error.  Code: " + std::to_string(c.error) + ".\r\n", 0), 0u);
+        EXPECT_EQ(errors[0][0].rfind("System Error.  Code: " + std::to_string(c.error) + ".\n", 0), 0u);
         EXPECT_EQ(tasks[0]->FoldersMonitor->Monitors.size(), 0u);
         EXPECT_EQ(tasks[1]->FoldersMonitor->Monitors.size(), 1u);
         EXPECT_EQ(tasks[2]->FoldersMonitor->Monitors.size(), 2u);

@@ -239,6 +239,10 @@ TEST(WorkFolders, TempWorkFolderIsNewAndPrivate)
         EXPECT_TRUE(S_ISDIR(st.st_mode));
         EXPECT_EQ(st.st_mode & 0777, 0700u);
     }
+    // Below a folder the caller names (the compress backup's, beside its archive).
+    const std::string beside = qvtest::makeTempDir("beside");
+    EXPECT_EQ(GetTempWorkFolder(beside).rfind(beside + "/~Quorvellant-", 0), 0u);
+    EXPECT_THROW(GetTempWorkFolder(beside + "/missing/deeper"), std::runtime_error);
     std::string data = GetDataFolder();
     EXPECT_EQ(data, qvtest::testHome() + "/.local/share/quorvellant/");
     struct stat st;
