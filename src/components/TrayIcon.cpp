@@ -148,6 +148,18 @@ bool TTrayIcon::canHideToTray() const
     return m_service->isAvailable() && m_service->isIconShown();
 }
 
+void TTrayIcon::Loaded()
+{
+    // Qt shows no window by itself: one that is not to start in the tray is shown here.
+    if (!StartMinimized && m_owner) {
+        QTimer::singleShot(0, m_owner, [owner = m_owner] {
+            if (owner) {
+                owner->show();
+            }
+        });
+    }
+}
+
 void TTrayIcon::ShowMainForm()
 {
     if (!m_owner) {

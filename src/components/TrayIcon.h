@@ -57,15 +57,23 @@ public:
     QMenu *PopupMenu() const { return m_popupMenu.data(); }
     void setPopupMenu(QMenu *menu);
     bool LeftPopup = false;
+    // Off: Loaded() shows the owner window as soon as the event loop runs. On: the window starts
+    // hidden and its owner decides when to show it (the main window does so from its tray timer,
+    // unless it is to start minimised).
     bool StartMinimized = false;
     bool MinimizeToTray = false;
 
-    // Events.
+    // Events. There is no OnMouseMove: the desktop's tray (a StatusNotifierItem host, or an XEmbed
+    // tray through QSystemTrayIcon) reports clicks, double clicks and the context menu of the
+    // icon, never the pointer moving over it, so such an event could never be raised.
     std::function<void()> OnClick;
     std::function<void()> OnDblClick;
     std::function<void(Qt::MouseButton, Qt::KeyboardModifiers, QPoint)> OnMouseDown;
     std::function<void(Qt::MouseButton, Qt::KeyboardModifiers, QPoint)> OnMouseUp;
     std::function<void(int nextIndex)> OnCycle;
+
+    // Called by the owner once it is built: applies StartMinimized.
+    void Loaded();
 
     bool ShowIcon();
     bool HideIcon();

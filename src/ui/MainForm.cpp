@@ -243,6 +243,7 @@ TMainForm::TMainForm(TBackupData *data, Services services, QWidget *parent)
         m_shownByTrayTimer = true;
     });
     m_trayTimer.start();
+    m_tray->Loaded();
     m_focusTimer.setSingleShot(true);
     m_focusTimer.setInterval(10);
     connect(&m_focusTimer, &QTimer::timeout, this, [this] { CheckState(); });

@@ -44,6 +44,18 @@ TEST_F(TrayFixture, HintIsCutAndHidden)
     EXPECT_EQ(fake->toolTip, "Quorvellant");
 }
 
+TEST_F(TrayFixture, StartMinimizedKeepsTheOwnerHidden)
+{
+    for (bool minimized : {true, false}) {
+        SCOPED_TRACE(minimized);
+        window->hide();
+        tray->StartMinimized = minimized;
+        tray->Loaded();
+        QApplication::processEvents();
+        EXPECT_EQ(window->isVisible(), !minimized);
+    }
+}
+
 TEST_F(TrayFixture, BalloonLimitsAndDisabledIcon)
 {
     tray->ShowIcon();
