@@ -12,6 +12,7 @@
 //                  stranded one; same bytes, so only the time differs)
 //   zlib           zlib raw deflate over each file in memory (same level, default strategy)
 // and prints compressed bytes, MB/s of input, and size and speed relative to zip.
+#include "UsrCorpus.h"
 #include "platform/Processors.h"
 #include "zip/Deflate.h"
 #include "zip/ZipWriter.h"
@@ -40,53 +41,6 @@ using Clock = std::chrono::steady_clock;
 double seconds(Clock::time_point a, Clock::time_point b)
 {
     return std::chrono::duration<double>(b - a).count();
-}
-
-struct Corpus {
-    fs::path root;
-    std::vector<std::string> names; // relative to root
-    std::vector<std::vector<uint8_t>> data;
-    uint64_t bytes = 0;
-};
-
-// Whole files from several kinds of folders, in sorted order, each kind up to its share.
-Corpus buildCorpus(const fs::path &root, uint64_t target)
-{
-    const std::vector<std::pair<std::string, double>> sources = {
-        {"/usr/share/doc", 0.20}, {"/usr/share/man", 0.05}, {"/usr/include", 0.15}, {"/usr/bin", 0.20},
-        {"/usr/lib/x86_64-linux-gnu", 0.30}, {"/usr/share/locale", 0.05}, {"/usr/share", 0.05},
-    };
-    Corpus c;
-    c.root = root;
-    for (const auto &[dir, share] : sources) {
-        const uint64_t limit = c.bytes + static_cast<uint64_t>(share * static_cast<double>(target));
-        std::vector<fs::path> files;
-        std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(dir, fs::directory_options::skip_permission_denied, ec);
-             it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            if (ec) {
-                break;
-            }
-            if (!it->is_symlink(ec) && it->is_regular_file(ec) && it->file_size(ec) < 20'000'000) {
-                files.push_back(it->path());
-            }
-        }
-        std::sort(files.begin(), files.end());
-        for (const fs::path &p : files) {
-            if (c.bytes >= limit) {
-                break;
-            }
-            std::ifstream in(p, std::ios::binary);
-            std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            const std::string name = "f" + std::to_string(c.names.size()) + "-" + p.filename().string();
-            std::ofstream(root / name, std::ios::binary)
-                .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-            c.bytes += bytes.size();
-            c.names.push_back(name);
-            c.data.push_back(std::move(bytes));
-        }
-    }
-    return c;
 }
 
 struct Row {

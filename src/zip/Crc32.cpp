@@ -36,7 +36,46 @@ inline std::uint32_t load32le(const unsigned char *p)
            (std::uint32_t(p[3]) << 24);
 }
 
+// Product of two polynomials modulo the CRC polynomial, in the reflected bit order of the CRC.
+constexpr std::uint32_t multiplyModP(std::uint32_t a, std::uint32_t b)
+{
+    std::uint32_t product = 0;
+    for (std::uint32_t m = 1u << 31; m != 0; m >>= 1) {
+        if ((a & m) != 0) {
+            product ^= b;
+        }
+        b = (b & 1u) ? (b >> 1) ^ 0xEDB88320u : b >> 1;
+    }
+    return product;
+}
+
+// x^(2^k) modulo the polynomial, for k = 0..63.
+constexpr std::array<std::uint32_t, 64> makePowers()
+{
+    std::array<std::uint32_t, 64> p{};
+    p[0] = 1u << 30; // x^1
+    for (std::size_t k = 1; k < p.size(); ++k) {
+        p[k] = multiplyModP(p[k - 1], p[k - 1]);
+    }
+    return p;
+}
+
+constexpr std::array<std::uint32_t, 64> kPowers = makePowers();
+
 } // namespace
+
+std::uint32_t crc32Combine(std::uint32_t crcA, std::uint32_t crcB, std::uint64_t lengthB)
+{
+    // Appending n zero bytes to A multiplies its CRC by x^(8n); the CRC of B then adds on.
+    std::uint32_t shift = 1u << 31; // x^0
+    std::uint64_t bits = lengthB;
+    for (std::size_t k = 3; bits != 0 && k < kPowers.size(); ++k, bits >>= 1) {
+        if ((bits & 1u) != 0) {
+            shift = multiplyModP(kPowers[k], shift);
+        }
+    }
+    return multiplyModP(shift, crcA) ^ crcB;
+}
 
 const std::uint32_t *crc32Table()
 {

@@ -31,6 +31,10 @@ std::uint32_t crc32UpdateRaw(std::uint32_t reg, const void *data, std::size_t le
 // finished CRC of everything fed so far (the same contract as zlib's crc32()).
 std::uint32_t crc32(std::uint32_t crc, const void *data, std::size_t len);
 
+// The finished CRC of A followed by B, from the finished CRCs of A and of B and the length of B
+// (the same contract as zlib's crc32_combine()).
+std::uint32_t crc32Combine(std::uint32_t crcA, std::uint32_t crcB, std::uint64_t lengthB);
+
 // Accumulates a CRC over pieces of data.
 class Crc32
 {

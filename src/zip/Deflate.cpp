@@ -90,6 +90,7 @@ struct Deflater::State {
     uint64_t totalIn = 0;
     LevelParams params{};
     unsigned strands = 1;
+    bool lastPiece = true; // the input ends the stream (else it ends byte-aligned, not final)
 
     unsigned strstart = 0;
     unsigned lookahead = 0;
@@ -108,7 +109,17 @@ struct Deflater::State {
         std::memset(head, 0, sizeof head);
     }
 
-    void start(int level, unsigned strandChoice, const ReadFn *readFn, const WriteFn *writeFn, bool allowStoredFile);
+    void start(int level, unsigned strandChoice, const ReadFn *readFn, const WriteFn *writeFn, bool allowStoredFile,
+               const uint8_t *history = nullptr, unsigned historySize = 0);
+    template <unsigned S>
+    void insertHistory(unsigned historySize);
+    void finish()
+    {
+        flushBlock(lastPiece);
+        if (!lastPiece) {
+            blocks.endPiece();
+        }
+    }
     void fillWindow();
     void slide();
     template <unsigned S>
@@ -164,7 +175,7 @@ struct Deflater::State {
 };
 
 void Deflater::State::start(int level, unsigned strandChoice, const ReadFn *readFn, const WriteFn *writeFn,
-                            bool allowStoredFile)
+                            bool allowStoredFile, const uint8_t *history, unsigned historySize)
 {
     params = kLevels[level];
     if (strandChoice == 0) {
@@ -185,8 +196,24 @@ void Deflater::State::start(int level, unsigned strandChoice, const ReadFn *read
     prevLength = kMinMatch - 1;
     prevMatch = 0;
     matchAvailable = false;
+    lastPiece = history == nullptr;
+    if (historySize > 0) {
+        // The history sits in the window as if it had just been compressed.
+        std::memcpy(window, history, historySize);
+        strstart = historySize;
+        blockStart = historySize;
+    }
     fillWindow();
     insH = ((static_cast<unsigned>(window[0]) << kHashShift) ^ window[1]) & kHashMask;
+}
+
+// Every string of the history goes into the hash chains, so that matches may reach back into it.
+template <unsigned S>
+void Deflater::State::insertHistory(unsigned historySize)
+{
+    for (unsigned pos = 0; pos < historySize; ++pos) {
+        insertString<S>(pos);
+    }
 }
 
 void Deflater::State::slide()
@@ -322,7 +349,7 @@ void Deflater::State::deflateFast()
             flushBlock(false);
         }
     }
-    flushBlock(true);
+    finish();
 }
 
 // Levels 4 to 9: a match is only taken when the match at the next position is not longer.
@@ -385,7 +412,7 @@ void Deflater::State::deflateLazy()
         blocks.tallyLiteral(window[strstart - 1], blockBytes());
         matchAvailable = false;
     }
-    flushBlock(true);
+    finish();
 }
 
 Deflater::Deflater() : m_state(std::make_unique<State>()) {}
@@ -417,6 +444,39 @@ DeflateResult Deflater::deflateFile(int level, const ReadFn &read, const WriteFn
     result.compressedSize = s.blocks.compressedSize();
     result.uncompressedSize = s.totalIn;
     result.stored = s.blocks.storedFile();
+    result.internalAttributes = s.blocks.internalAttributes();
+    return result;
+}
+
+DeflateResult Deflater::deflatePiece(int level, const uint8_t *history, size_t historySize, const uint8_t *data,
+                                     size_t size, const WriteFn &write)
+{
+    level = std::clamp(level, 1, 9);
+    historySize = std::min(historySize, kPieceHistory);
+    size_t pos = 0;
+    const ReadFn read = [&](uint8_t *buffer, size_t n) {
+        const size_t k = std::min(n, size - pos);
+        std::memcpy(buffer, data + pos, k);
+        pos += k;
+        return k;
+    };
+    static const uint8_t kNoHistory = 0;
+    State &s = *m_state;
+    s.start(level, m_strands, &read, &write, false, historySize > 0 ? history : &kNoHistory,
+            static_cast<unsigned>(historySize));
+    if (s.strands == 1) {
+        s.insertHistory<1>(static_cast<unsigned>(historySize));
+    } else {
+        s.insertHistory<kMaxStrands>(static_cast<unsigned>(historySize));
+    }
+    if (kLevels[level].fast) {
+        s.strands == 1 ? s.deflateFast<1>() : s.deflateFast<kMaxStrands>();
+    } else {
+        s.strands == 1 ? s.deflateLazy<1>() : s.deflateLazy<kMaxStrands>();
+    }
+    DeflateResult result;
+    result.compressedSize = s.blocks.compressedSize();
+    result.uncompressedSize = s.totalIn;
     result.internalAttributes = s.blocks.internalAttributes();
     return result;
 }

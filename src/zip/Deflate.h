@@ -36,6 +36,16 @@ public:
 
     static constexpr size_t kOutputPiece = 1024;
 
+    // A file larger than kPieceSize is cut into pieces of kPieceSize bytes (the last one may be
+    // shorter), each compressed on its own with the kPieceHistory bytes before it as history, so
+    // that several threads can compress one file and the output does not depend on which thread
+    // made which piece. Every piece ends on a byte boundary and none is final; the stream ends
+    // with kFinalBlock, an empty final block with the fixed codes.
+    static constexpr size_t kPieceSize = size_t{1} << 20;
+    static constexpr size_t kPieceHistory = 32768;
+    static constexpr uint8_t kFinalBlock[2] = {0x03, 0x00};
+    static bool cutIntoPieces(uint64_t fileSize) { return fileSize > kPieceSize; }
+
     Deflater();
     ~Deflater();
     Deflater(const Deflater &) = delete;
@@ -44,6 +54,11 @@ public:
     // Compresses one file at `level` (clamped to 1..9). `allowStoredFile` permits the whole-file
     // stored fallback (the caller must then be able to record method 0 for the entry).
     DeflateResult deflateFile(int level, const ReadFn &read, const WriteFn &write, bool allowStoredFile = true);
+
+    // Compresses one piece: `history` holds the historySize (at most kPieceHistory) bytes just
+    // before `data`. The piece's output goes to `write`; it never becomes a stored file.
+    DeflateResult deflatePiece(int level, const uint8_t *history, size_t historySize, const uint8_t *data,
+                               size_t size, const WriteFn &write);
 
     // How the match finder walks its hash chains: 0 (the default) picks by level, 1 walks each
     // chain as one strand, any other value as several interleaved strands. The output is the

@@ -204,6 +204,19 @@ void DeflateBlockWriter::flushBlock(const uint8_t *data, int64_t size, bool last
     }
 }
 
+void DeflateBlockWriter::endPiece()
+{
+    if (m_bitCount > 0) {
+        putBits(0, 3);
+        alignToByte();
+        putByte(0);
+        putByte(0);
+        putByte(0xFF);
+        putByte(0xFF);
+    }
+    flushOutput();
+}
+
 void DeflateBlockWriter::sendStoredBlock(const uint8_t *data, int64_t size, bool last)
 {
     // A stored block holds at most 65535 bytes; a longer block goes out as several.

@@ -50,6 +50,10 @@ public:
     // the window, else it is null (the block can then not be stored).
     void flushBlock(const uint8_t *data, int64_t size, bool last);
 
+    // Ends a piece that is not the end of the stream: the last block was sent as not final; an
+    // empty stored block brings the output to a byte boundary when it is not there already.
+    void endPiece();
+
     uint64_t compressedSize() const { return m_totalOut; }
     bool storedFile() const { return m_storedFile; }
     uint16_t internalAttributes() const { return m_internalAttributes; }

@@ -36,11 +36,30 @@ int ZipDeflatePool::threadsFor(int requested)
 
 ZipDeflatePool::ZipDeflatePool(const std::vector<ZipPendingFile> &files, std::vector<bool> wanted, int level,
                                int threads, std::function<void()> workerStart)
-    : m_files(files), m_wanted(std::move(wanted)), m_level(level), m_state(files.size(), State::Open),
-      m_ready(files.size())
+    : m_files(files), m_level(level), m_firstUnit(files.size() + 1, 0), m_pieces(files.size(), 0)
 {
+    wanted.resize(files.size(), false);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        m_firstUnit[i] = m_units.size();
+        if (!wanted[i]) {
+            continue;
+        }
+        const std::uint64_t size = files[i].size;
+        if (Deflater::cutIntoPieces(size)) {
+            const std::size_t pieces = static_cast<std::size_t>((size + Deflater::kPieceSize - 1) / Deflater::kPieceSize);
+            m_pieces[i] = pieces;
+            for (std::size_t p = 0; p < pieces; ++p) {
+                const std::uint64_t offset = static_cast<std::uint64_t>(p) * Deflater::kPieceSize;
+                m_units.push_back(Unit{i, p, std::min<std::uint64_t>(Deflater::kPieceSize, size - offset)});
+            }
+        } else {
+            m_units.push_back(Unit{i, kWhole, size});
+        }
+    }
+    m_firstUnit[files.size()] = m_units.size();
+    m_state.assign(m_units.size(), State::Open);
+    m_ready.resize(m_units.size());
     const int workers = std::max(0, threadsFor(threads) - 1);
-    m_wanted.resize(files.size(), false);
     m_maxAhead = 64 * static_cast<std::size_t>(workers) + 64;
     m_maxBytes = std::max<std::uint64_t>(128u << 20, static_cast<std::uint64_t>(workers) * (16u << 20));
     for (int i = 0; i < workers; ++i) {
@@ -65,30 +84,49 @@ ZipDeflatePool::~ZipDeflatePool()
     }
 }
 
-// Under the lock: the next file a worker may deflate, within the window ahead of the writer.
-bool ZipDeflatePool::claim(std::size_t &index)
+std::size_t ZipDeflatePool::piecesOf(std::size_t index) const
 {
-    while (m_scan < m_files.size() && (m_state[m_scan] != State::Open || !m_wanted[m_scan])) {
+    return index < m_pieces.size() ? m_pieces[index] : 0;
+}
+
+// Under the lock: the next unit a worker may deflate, within the window ahead of the writer.
+bool ZipDeflatePool::claim(std::size_t &unit)
+{
+    while (m_scan < m_units.size() && m_state[m_scan] != State::Open) {
         ++m_scan;
     }
-    if (m_scan >= m_files.size() || m_scan >= m_taken + m_maxAhead) {
+    if (m_scan >= m_units.size() || m_scan >= m_taken + m_maxAhead) {
         return false;
     }
-    const std::uint64_t size = m_files[m_scan].size;
+    const std::uint64_t size = m_units[m_scan].length;
     if (m_bytesAhead > 0 && m_bytesAhead + size > m_maxBytes) {
         return false;
     }
-    index = m_scan++;
-    m_state[index] = State::Claimed;
+    unit = m_scan++;
+    m_state[unit] = State::Claimed;
     m_bytesAhead += size;
     return true;
+}
+
+// Under no lock: stores a unit's result unless the writer went past it meanwhile.
+void ZipDeflatePool::finishUnit(std::size_t unit, std::unique_ptr<ZipDeflatedFile> result)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_state[unit] == State::Claimed) {
+            m_state[unit] = State::Done;
+            m_ready[unit] = std::move(result);
+        }
+    }
+    m_changed.notify_all();
 }
 
 void ZipDeflatePool::work()
 {
     Deflater deflater;
+    std::vector<std::uint8_t> buffer;
     for (;;) {
-        std::size_t index = 0;
+        std::size_t unit = 0;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             bool claimed = false;
@@ -96,8 +134,8 @@ void ZipDeflatePool::work()
                 if (m_stop) {
                     return true;
                 }
-                claimed = claim(index);
-                return claimed || m_scan >= m_files.size();
+                claimed = claim(unit);
+                return claimed || m_scan >= m_units.size();
             });
             if (!claimed) {
                 return; // stopped, or nothing left to claim
@@ -105,43 +143,63 @@ void ZipDeflatePool::work()
         }
         std::unique_ptr<ZipDeflatedFile> result;
         try {
-            result = deflate(m_files[index], deflater);
+            result = make(unit, deflater, buffer);
         } catch (const StopWork &) {
             return;
         } catch (...) {
             result.reset(); // the writer compresses it and reports what goes wrong
         }
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_state[index] == State::Claimed) {
-                m_state[index] = State::Done;
-                m_ready[index] = std::move(result);
-            }
-        }
-        m_changed.notify_all();
+        finishUnit(unit, std::move(result));
     }
 }
 
-std::unique_ptr<ZipDeflatedFile> ZipDeflatePool::deflate(const ZipPendingFile &file, Deflater &deflater)
+std::unique_ptr<ZipDeflatedFile> ZipDeflatePool::make(std::size_t unit, Deflater &deflater,
+                                                      std::vector<std::uint8_t> &buffer)
 {
-    const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const Unit &u = m_units[unit];
+    return u.piece == kWhole ? deflateWhole(m_files[u.file], deflater) : deflatePiece(u, deflater, buffer);
+}
+
+namespace {
+
+// Opens a file to deflate ahead and reads its identity; -1 when it is not a regular file.
+int openSource(const std::string &path, struct stat &st, ZipDeflatedFile &result)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    result.dev = st.st_dev;
+    result.ino = st.st_ino;
+    result.size = static_cast<std::int64_t>(st.st_size);
+    result.mtime = st.st_mtim;
+    result.ctime = st.st_ctim;
+    return fd;
+}
+
+struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+};
+
+} // namespace
+
+std::unique_ptr<ZipDeflatedFile> ZipDeflatePool::deflateWhole(const ZipPendingFile &file, Deflater &deflater)
+{
+    auto result = std::make_unique<ZipDeflatedFile>();
+    struct stat st {};
+    const int fd = openSource(file.path, st, *result);
     if (fd < 0) {
         return nullptr;
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > kMaxFileSize) {
-        return nullptr;
+    Closer closer{fd};
+    if (Deflater::cutIntoPieces(static_cast<std::uint64_t>(st.st_size))) {
+        return nullptr; // grown since it was listed: the writer cuts it into pieces itself
     }
-    auto result = std::make_unique<ZipDeflatedFile>();
-    result->dev = st.st_dev;
-    result->ino = st.st_ino;
-    result->size = static_cast<std::int64_t>(st.st_size);
-    result->mtime = st.st_mtim;
-    result->ctime = st.st_ctim;
     result->data.reserve(static_cast<std::size_t>(st.st_size) / 2 + 64);
     std::uint32_t crc = kCrc32Init;
     bool failed = false;
@@ -177,12 +235,53 @@ std::unique_ptr<ZipDeflatedFile> ZipDeflatePool::deflate(const ZipPendingFile &f
     return result;
 }
 
-// Under the lock: results of files the writer went past without asking are freed.
-void ZipDeflatePool::dropBefore(std::size_t index)
+std::unique_ptr<ZipDeflatedFile> ZipDeflatePool::deflatePiece(const Unit &unit, Deflater &deflater,
+                                                              std::vector<std::uint8_t> &buffer)
 {
-    for (; m_taken < index; ++m_taken) {
+    auto result = std::make_unique<ZipDeflatedFile>();
+    struct stat st {};
+    const int fd = openSource(m_files[unit.file].path, st, *result);
+    if (fd < 0) {
+        return nullptr;
+    }
+    Closer closer{fd};
+    if (static_cast<std::uint64_t>(st.st_size) != m_files[unit.file].size) {
+        return nullptr; // not the file that was planned: the writer deflates it itself
+    }
+    const std::uint64_t offset = static_cast<std::uint64_t>(unit.piece) * Deflater::kPieceSize;
+    const std::size_t history = static_cast<std::size_t>(std::min<std::uint64_t>(Deflater::kPieceHistory, offset));
+    const std::size_t length = static_cast<std::size_t>(unit.length);
+    buffer.resize(history + length);
+    for (std::size_t done = 0; done < buffer.size();) {
+        const ssize_t got = ::pread(fd, buffer.data() + done, buffer.size() - done,
+                                    static_cast<off_t>(offset - history + done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return nullptr;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    if (m_stop) {
+        throw StopWork{};
+    }
+    result->data.reserve(length / 2 + 64);
+    result->crc = crc32(0, buffer.data() + history, length);
+    const DeflateResult r = deflater.deflatePiece(
+        m_level, buffer.data(), history, buffer.data() + history, length,
+        [&](const std::uint8_t *out, std::size_t n) { result->data.insert(result->data.end(), out, out + n); });
+    result->uncompressedSize = length;
+    result->internalAttributes = r.internalAttributes;
+    return result;
+}
+
+// Under the lock: results of units the writer went past without asking are freed.
+void ZipDeflatePool::dropBefore(std::size_t unit)
+{
+    for (; m_taken < unit; ++m_taken) {
         if (m_state[m_taken] == State::Claimed || m_state[m_taken] == State::Done) {
-            m_bytesAhead -= m_files[m_taken].size;
+            m_bytesAhead -= m_units[m_taken].length;
         }
         m_state[m_taken] = State::Passed;
         m_ready[m_taken].reset();
@@ -194,13 +293,56 @@ std::unique_ptr<ZipDeflatedFile> ZipDeflatePool::take(std::size_t index)
     if (index >= m_files.size()) {
         return nullptr;
     }
+    const std::size_t unit = m_firstUnit[index];
     std::unique_ptr<ZipDeflatedFile> result;
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        dropBefore(index);
-        m_changed.wait(lock, [&] { return m_state[index] != State::Claimed; });
-        result = std::move(m_ready[index]);
-        dropBefore(index + 1);
+        dropBefore(unit);
+        if (unit == m_firstUnit[index + 1] || m_units[unit].piece != kWhole) {
+            return nullptr;
+        }
+        m_changed.wait(lock, [&] { return m_state[unit] != State::Claimed; });
+        result = std::move(m_ready[unit]);
+        dropBefore(unit + 1);
+    }
+    m_changed.notify_all();
+    return result;
+}
+
+std::unique_ptr<ZipDeflatedFile> ZipDeflatePool::takePiece(std::size_t index, std::size_t piece)
+{
+    if (index >= m_files.size() || piece >= m_pieces[index]) {
+        return nullptr;
+    }
+    const std::size_t unit = m_firstUnit[index] + piece;
+    std::unique_ptr<ZipDeflatedFile> result;
+    bool makeHere = false;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        dropBefore(unit);
+        if (m_state[unit] == State::Open) {
+            m_state[unit] = State::Claimed;
+            m_bytesAhead += m_units[unit].length;
+            makeHere = true;
+        }
+    }
+    if (makeHere) {
+        if (!m_callerDeflater) {
+            m_callerDeflater = std::make_unique<Deflater>();
+        }
+        std::unique_ptr<ZipDeflatedFile> made;
+        try {
+            made = deflatePiece(m_units[unit], *m_callerDeflater, m_callerBuffer);
+        } catch (const StopWork &) {
+            made.reset();
+        }
+        finishUnit(unit, std::move(made));
+    }
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_state[unit] != State::Claimed; });
+        result = std::move(m_ready[unit]);
+        dropBefore(unit + 1);
     }
     m_changed.notify_all();
     return result;

@@ -159,7 +159,7 @@ bool ZipEntryWriter::deflatesInAdvance(const ZipPendingFile &file) const
            !noCompress(file.path);
 }
 
-bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entry, const ZipDeflatedFile *ready,
+bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entry, const Ahead &given,
                                 bool *usedReady)
 {
     if (usedReady != nullptr) {
@@ -217,8 +217,14 @@ bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entr
     m_encrypt = !m_options.password.empty();
     m_currentPath = file.path;
     m_fileSize = static_cast<uint64_t>(st.st_size);
-    if (ready != nullptr && !(compress && !m_encrypt && ready->sameFile(st))) {
-        ready = nullptr; // the file changed since: deflated here instead
+    m_openStat = st;
+    Ahead ahead = given;
+    const bool pieces = Deflater::cutIntoPieces(m_fileSize);
+    if (!compress || m_encrypt || pieces || (ahead.whole != nullptr && !ahead.whole->sameFile(st))) {
+        ahead.whole = nullptr; // the file changed since: deflated here instead
+    }
+    if (!compress || m_encrypt || !pieces || (ahead.pool != nullptr && ahead.pool->piecesOf(ahead.index) == 0)) {
+        ahead.pool = nullptr;
     }
     ZipArchiveOutput &out = m_host.entryOutput();
     const int64_t start = out.Position();
@@ -226,7 +232,7 @@ bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entr
     for (;;) {
         Attempt result;
         try {
-            result = writeAttempt(fd, entry, start, compress, ready);
+            result = writeAttempt(fd, entry, start, compress, ahead);
         } catch (const ZipSourceReadError &e) {
             out.Seek(start, soBeginning);
             out.truncateHere();
@@ -240,13 +246,15 @@ bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entr
         out.truncateHere();
         if (result == Attempt::NeedZip64) {
             entry.ForceZip64 = true;
+        } else if (result == Attempt::AheadStale) {
+            ahead = Ahead{}; // pieces made from another state of the file: deflated here instead
         } else if (++crcFailures == 2) {
             m_host.entrySkipped(zsrChangedWhileRead, file.path, "the file changed while it was read");
             return false;
         }
     }
     if (usedReady != nullptr) {
-        *usedReady = ready != nullptr;
+        *usedReady = ahead.whole != nullptr || ahead.pool != nullptr;
     }
     if (m_options.resetArchiveBit && m_options.archiveBitReset) {
         m_options.archiveBitReset(file.path);
@@ -259,7 +267,7 @@ bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entr
 }
 
 ZipEntryWriter::Attempt ZipEntryWriter::writeAttempt(int fd, TZipHeaderInfo &entry, int64_t start, bool compress,
-                                                     const ZipDeflatedFile *ready)
+                                                     const Ahead &ahead)
 {
     TStream &out = m_host.entryOutput();
     uint32_t firstCrc = 0;
@@ -292,8 +300,16 @@ ZipEntryWriter::Attempt ZipEntryWriter::writeAttempt(int fd, TZipHeaderInfo &ent
         encryptHeader(firstCrc);
     }
     uint64_t dataIn = 0;
-    if (ready != nullptr) {
-        dataIn = writeReady(*ready, entry);
+    if (ahead.whole != nullptr) {
+        dataIn = writeReady(*ahead.whole, entry);
+    } else if (ahead.pool != nullptr) {
+        if (!writePieces(*ahead.pool, ahead.index, entry, dataIn)) {
+            return Attempt::AheadStale;
+        }
+    } else if (compress && Deflater::cutIntoPieces(m_fileSize)) {
+        const DeflateResult r = deflateInPieces(fd, level);
+        dataIn = r.uncompressedSize;
+        entry.InternalAttributes = r.internalAttributes;
     } else if (compress) {
         const DeflateResult r = m_deflater.deflateFile(
             level, [&](uint8_t *buffer, size_t n) { return readInput(fd, buffer, n); },
@@ -340,6 +356,78 @@ ZipEntryWriter::Attempt ZipEntryWriter::writeAttempt(int fd, TZipHeaderInfo &ent
 // checks pass as if the file were read here, piece by piece.
 uint64_t ZipEntryWriter::writeReady(const ZipDeflatedFile &ready, TZipHeaderInfo &entry)
 {
+    passReady(ready);
+    m_crcRegister = ~ready.crc;
+    entry.InternalAttributes = ready.internalAttributes;
+    if (ready.stored) {
+        entry.CompressionMethod = 0;
+        entry.Flags = static_cast<uint16_t>(entry.Flags & ~0x0006);
+    }
+    return ready.uncompressedSize;
+}
+
+// The pieces of a large file, as the pool hands them over in order; false when one of them was
+// made from another state of the file (nothing of the entry is then worth keeping).
+bool ZipEntryWriter::writePieces(ZipDeflatePool &pool, std::size_t index, TZipHeaderInfo &entry, uint64_t &dataIn)
+{
+    const std::size_t pieces = pool.piecesOf(index);
+    uint32_t crc = 0;
+    dataIn = 0;
+    for (std::size_t p = 0; p < pieces; ++p) {
+        const std::unique_ptr<ZipDeflatedFile> piece = pool.takePiece(index, p);
+        if (!piece || !piece->sameFile(m_openStat)) {
+            return false;
+        }
+        if (p == 0) {
+            entry.InternalAttributes = piece->internalAttributes;
+        }
+        passReady(*piece);
+        crc = p == 0 ? piece->crc : crc32Combine(crc, piece->crc, piece->uncompressedSize);
+        dataIn += piece->uncompressedSize;
+    }
+    emit(Deflater::kFinalBlock, sizeof Deflater::kFinalBlock);
+    m_crcRegister = ~crc;
+    return true;
+}
+
+// A large file read here and deflated in pieces, exactly as the pool's threads would cut it.
+DeflateResult ZipEntryWriter::deflateInPieces(int fd, int level)
+{
+    m_pieceBuffer.resize(Deflater::kPieceHistory + Deflater::kPieceSize);
+    uint8_t *buffer = m_pieceBuffer.data();
+    const Deflater::WriteFn write = [&](const uint8_t *data, size_t n) { emit(data, n); };
+    DeflateResult total;
+    size_t history = 0;
+    for (bool first = true;; first = false) {
+        size_t got = 0;
+        while (got < Deflater::kPieceSize) {
+            const size_t n = readInput(fd, buffer + history + got, Deflater::kPieceSize - got);
+            if (n == 0) {
+                break;
+            }
+            got += n;
+        }
+        if (got == 0) {
+            break;
+        }
+        const DeflateResult r = m_deflater.deflatePiece(level, buffer, history, buffer + history, got, write);
+        if (first) {
+            total.internalAttributes = r.internalAttributes;
+        }
+        total.uncompressedSize += got;
+        const size_t keep = std::min(Deflater::kPieceHistory, history + got);
+        std::memmove(buffer, buffer + history + got - keep, keep);
+        history = keep;
+        if (got < Deflater::kPieceSize) {
+            break;
+        }
+    }
+    emit(Deflater::kFinalBlock, sizeof Deflater::kFinalBlock);
+    return total;
+}
+
+void ZipEntryWriter::passReady(const ZipDeflatedFile &ready)
+{
     for (uint64_t done = 0; done < ready.uncompressedSize;) {
         const uint64_t k = std::min<uint64_t>(kCopyPiece, ready.uncompressedSize - done);
         done += k;
@@ -355,13 +443,6 @@ uint64_t ZipEntryWriter::writeReady(const ZipDeflatedFile &ready, TZipHeaderInfo
         emit(ready.data.data() + at, k);
         at += k;
     }
-    m_crcRegister = ~ready.crc;
-    entry.InternalAttributes = ready.internalAttributes;
-    if (ready.stored) {
-        entry.CompressionMethod = 0;
-        entry.Flags = static_cast<uint16_t>(entry.Flags & ~0x0006);
-    }
-    return ready.uncompressedSize;
 }
 
 uint32_t ZipEntryWriter::checksumPass(int fd)

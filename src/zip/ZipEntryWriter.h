@@ -16,15 +16,28 @@
 #include "zip/ZipEntryHost.h"
 #include "zip/ZipRecords.h"
 
+#include <sys/stat.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace qv {
 
+// What was made in advance for a file: its data deflated whole, or the pool that holds the pieces
+// of file `index`.
+struct ZipAhead {
+    const ZipDeflatedFile *whole = nullptr;
+    ZipDeflatePool *pool = nullptr;
+    std::size_t index = 0;
+};
+
 class ZipEntryWriter
 {
 public:
+    using Ahead = ZipAhead;
+
     explicit ZipEntryWriter(ZipEntryHost &host);
 
     // The settings of the run that starts; kept until the next call.
@@ -32,9 +45,9 @@ public:
 
     // Adds the file at the output's position; false when it was left out (the reason was
     // reported through OnSkippingFile or OnNoSuchFile; the output is unchanged).
-    // `ready`, when given, holds the file's data deflated in advance; it is used when the file
-    // opened is still the one it was made from (`usedReady` tells).
-    bool addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entry, const ZipDeflatedFile *ready = nullptr,
+    // `ahead` holds what was made in advance; it is used when the file opened is still the one it
+    // was made from (`usedReady` tells).
+    bool addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entry, const Ahead &ahead = {},
                     bool *usedReady = nullptr);
 
     // True when the file would be deflated without encryption, so that its data may be made in
@@ -49,11 +62,14 @@ public:
     static uint32_t dosAttributes(const std::string &path, uint32_t mode, bool archiveBit);
 
 private:
-    enum class Attempt { Done, CrcChanged, NeedZip64 };
+    enum class Attempt { Done, CrcChanged, NeedZip64, AheadStale };
 
     bool addFolder(const TZipHeaderInfo &templ, const ZipPendingFile &file, TZipHeaderInfo &entry);
-    Attempt writeAttempt(int fd, TZipHeaderInfo &entry, int64_t start, bool compress, const ZipDeflatedFile *ready);
+    Attempt writeAttempt(int fd, TZipHeaderInfo &entry, int64_t start, bool compress, const Ahead &ahead);
     uint64_t writeReady(const ZipDeflatedFile &ready, TZipHeaderInfo &entry);
+    void passReady(const ZipDeflatedFile &ready);
+    bool writePieces(ZipDeflatePool &pool, std::size_t index, TZipHeaderInfo &entry, uint64_t &dataIn);
+    DeflateResult deflateInPieces(int fd, int level);
     uint32_t checksumPass(int fd);
     size_t readInput(int fd, uint8_t *buffer, size_t n);
     void emit(const uint8_t *data, size_t n);
@@ -68,6 +84,8 @@ private:
     bool m_encrypt = false;
     std::vector<uint8_t> m_readBuffer;
     std::vector<uint8_t> m_scratch;
+    std::vector<uint8_t> m_pieceBuffer;
+    struct stat m_openStat {};
     uint32_t m_crcRegister = 0;
     uint64_t m_fileSize = 0;
     uint64_t m_fileDone = 0;

@@ -474,8 +474,7 @@ int TZipWriter::addRemainingFiles()
     if (ZipDeflatePool::threadsFor(Threads) > 1 && m_pending.size() > 1) {
         std::vector<bool> wanted(m_pending.size(), false);
         for (size_t i = 0; i < m_pending.size(); ++i) {
-            wanted[i] = m_pending[i].size <= ZipDeflatePool::kMaxFileSize &&
-                        m_entryWriter->deflatesInAdvance(m_pending[i]);
+            wanted[i] = m_entryWriter->deflatesInAdvance(m_pending[i]);
         }
         pool = std::make_unique<ZipDeflatePool>(m_pending, std::move(wanted), std::clamp(PackLevel, 1, 9), Threads,
                                                 OnWorkerThreadStart);
@@ -487,8 +486,12 @@ int TZipWriter::addRemainingFiles()
         checkCancel();
         TZipHeaderInfo added;
         const std::unique_ptr<ZipDeflatedFile> ready = pool ? pool->take(i) : nullptr;
+        ZipEntryWriter::Ahead ahead;
+        ahead.whole = ready.get();
+        ahead.pool = pool && pool->piecesOf(i) > 0 ? pool.get() : nullptr;
+        ahead.index = i;
         bool usedReady = false;
-        if (m_entryWriter->addOneFile(file, added, ready.get(), &usedReady)) {
+        if (m_entryWriter->addOneFile(file, added, ahead, &usedReady)) {
             m_deflatedAhead += usedReady ? 1 : 0;
             m_newNames.insert(added.FullName());
             m_newEntries.push_back(std::move(added));

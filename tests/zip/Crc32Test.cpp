@@ -82,4 +82,28 @@ TEST(Crc32Checksum, PiecewiseEqualsWhole)
     EXPECT_EQ(acc.value(), 0u);
 }
 
+TEST(Crc32Checksum, CombineMatchesZlibAndTheWhole)
+{
+    std::mt19937 rng(4242);
+    std::vector<unsigned char> buf(300000);
+    for (auto &b : buf) {
+        b = static_cast<unsigned char>(rng());
+    }
+    const auto whole = qv::crc32(0, buf.data(), buf.size());
+    for (std::size_t split : {0u, 1u, 2u, 3u, 4u, 16u, 255u, 4096u, 32768u, 65536u, 123457u, 299999u, 300000u}) {
+        SCOPED_TRACE(split);
+        const std::uint32_t a = qv::crc32(0, buf.data(), split);
+        const std::uint32_t b = qv::crc32(0, buf.data() + split, buf.size() - split);
+        const std::uint64_t lengthB = buf.size() - split;
+        EXPECT_EQ(qv::crc32Combine(a, b, lengthB), whole);
+        EXPECT_EQ(qv::crc32Combine(a, b, lengthB),
+                  static_cast<std::uint32_t>(::crc32_combine(a, b, static_cast<z_off_t>(lengthB))));
+    }
+    // Lengths beyond 4 GiB, against zlib alone.
+    for (std::uint64_t lengthB : {0x100000000ull, 0x123456789ull, (1ull << 40) + 7}) {
+        EXPECT_EQ(qv::crc32Combine(0x12345678u, 0x9abcdef0u, lengthB),
+                  static_cast<std::uint32_t>(::crc32_combine(0x12345678u, 0x9abcdef0u, static_cast<z_off_t>(lengthB))));
+    }
+}
+
 } // namespace

@@ -374,4 +374,63 @@ TEST(DeflateStress, RandomStructuredInputsAndReadSizes)
     }
 }
 
+// A stream cut into pieces: each piece compressed alone with the bytes before it as history,
+// pieces concatenated, then the final block.
+Bytes deflateInPieces(const Bytes &data, int level, size_t pieceSize, size_t historyLimit)
+{
+    qv::Deflater d;
+    Bytes out;
+    const qv::Deflater::WriteFn write = [&](const uint8_t *p, size_t n) { out.insert(out.end(), p, p + n); };
+    for (size_t at = 0; at < data.size(); at += pieceSize) {
+        const size_t history = std::min(at, historyLimit);
+        const size_t size = std::min(pieceSize, data.size() - at);
+        d.deflatePiece(level, data.data() + at - history, history, data.data() + at, size, write);
+    }
+    out.insert(out.end(), std::begin(qv::Deflater::kFinalBlock), std::end(qv::Deflater::kFinalBlock));
+    return out;
+}
+
+TEST(DeflatePieces, ConcatenatedPiecesInflateToTheInput)
+{
+    Bytes mixed = textData(150000);
+    const Bytes rnd = randomData(70000, 5);
+    mixed.insert(mixed.end(), rnd.begin(), rnd.end());
+    const Bytes bin = binaryData(90000);
+    mixed.insert(mixed.end(), bin.begin(), bin.end());
+    struct Case {
+        const char *name;
+        size_t pieceSize;
+    };
+    // Piece sizes below, at and above the window, and pieces of one to four bytes.
+    const Case cases[] = {{"1", 1}, {"2", 2}, {"3", 3}, {"4", 4}, {"1000", 1000}, {"32768", 32768},
+                          {"50001", 50001}, {"one piece", mixed.size()}};
+    for (int level : {1, 3, 4, 6, 9}) {
+        for (const Case &c : cases) {
+            if (c.pieceSize < 1000 && level != 6) {
+                continue;
+            }
+            SCOPED_TRACE("level " + std::to_string(level) + ", pieces of " + c.name);
+            const Bytes input = c.pieceSize < 1000 ? Bytes(mixed.begin(), mixed.begin() + 3000) : mixed;
+            const Bytes packed = deflateInPieces(input, level, c.pieceSize, qv::Deflater::kPieceHistory);
+            EXPECT_TRUE(zlibInflate(packed, input.size()) == input);
+        }
+    }
+}
+
+TEST(DeflatePieces, HistoryIsUsedAcrossPieces)
+{
+    // Every piece repeats the random bytes just before it: with history, only the first one costs.
+    const Bytes unit = randomData(20000, 11);
+    Bytes data;
+    for (int i = 0; i < 6; ++i) {
+        data.insert(data.end(), unit.begin(), unit.end());
+    }
+    const Bytes withHistory = deflateInPieces(data, 6, unit.size(), qv::Deflater::kPieceHistory);
+    const Bytes without = deflateInPieces(data, 6, unit.size(), 0);
+    EXPECT_TRUE(zlibInflate(withHistory, data.size()) == data);
+    EXPECT_TRUE(zlibInflate(without, data.size()) == data);
+    EXPECT_LT(withHistory.size(), unit.size() + 2000);
+    EXPECT_GT(without.size(), 5 * unit.size());
+}
+
 } // namespace

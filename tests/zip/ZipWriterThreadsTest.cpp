@@ -70,10 +70,19 @@ Built zipWithThreads(const std::string &archive, const std::string &root, const 
     return b;
 }
 
+// Files large enough to be deflated in pieces: one of whole pieces only, one with a short last
+// piece, mixed text and random bytes.
+void addPiecedFiles(std::map<std::string, std::string> &files)
+{
+    files["big/exact.txt"] = textBytes(2u << 20);
+    files["big/mixed.bin"] = textBytes(1200000) + randomBytes(700000, 77) + textBytes(300000);
+}
+
 TEST(ZipWriterThreads, ArchivesAreByteIdenticalForOneTwoAndEightThreads)
 {
     const std::string dir = qvtest::makeTempDir("zipthreads");
-    const auto files = manyFiles();
+    auto files = manyFiles();
+    addPiecedFiles(files);
     writeTree(dir + "/src", files);
     for (int level : {1, 6, 9}) {
         SCOPED_TRACE("level " + std::to_string(level));
@@ -96,6 +105,7 @@ TEST(ZipWriterThreads, ArchivesAreByteIdenticalForOneTwoAndEightThreads)
         const auto listed = python(kPythonList, {dir + "/t8.zip"});
         ASSERT_EQ(listed.exitCode, 0) << listed.output;
         EXPECT_NE(listed.output.find("many/photo.jpg\t"), std::string::npos);
+        EXPECT_NE(listed.output.find("big/mixed.bin\t"), std::string::npos);
     }
     if (std::system("unzip -v > /dev/null 2>&1") != 0) {
         GTEST_SKIP() << "Info-ZIP unzip is not installed: the Python check above ran, unzip -t did not";
@@ -180,12 +190,16 @@ TEST(ZipWriterThreads, AFileChangedAfterItWasDeflatedAheadIsWrittenAsItIsNow)
 {
     const std::string dir = qvtest::makeTempDir("zipthreadschg");
     auto files = manyFiles();
+    const std::string bigVictim = "many/d1/zbig.bin"; // deflated in pieces
+    files[bigVictim] = textBytes(1500000) + randomBytes(600000, 5);
     writeTree(dir + "/src", files);
     const std::string victim = "many/d1/r13.bin"; // within the workers' window when the writer starts
     ASSERT_EQ(files.count(victim), 1u);
     std::string changed = files[victim];
     std::reverse(changed.begin(), changed.end()); // same size, other bytes
     ASSERT_NE(changed, files[victim]);
+    std::string bigChanged = files[bigVictim];
+    std::reverse(bigChanged.begin(), bigChanged.end());
     qv::TZipWriter zip;
     zip.SetZipName(dir + "/chg.zip");
     zip.Threads = 8;
@@ -195,8 +209,8 @@ TEST(ZipWriterThreads, AFileChangedAfterItWasDeflatedAheadIsWrittenAsItIsNow)
         if (!rewritten && name.find("many/d0/") != std::string::npos) {
             rewritten = true;
             ::usleep(200000); // let the workers reach it: the outcome is the same either way
-            std::ofstream out(dir + "/src/" + victim, std::ios::binary | std::ios::trunc);
-            out << changed;
+            std::ofstream(dir + "/src/" + victim, std::ios::binary | std::ios::trunc) << changed;
+            std::ofstream(dir + "/src/" + bigVictim, std::ios::binary | std::ios::trunc) << bigChanged;
         }
     };
     for (const auto &entry : files) {
@@ -208,6 +222,10 @@ TEST(ZipWriterThreads, AFileChangedAfterItWasDeflatedAheadIsWrittenAsItIsNow)
                              {dir + "/chg.zip", victim});
     ASSERT_EQ(read.exitCode, 0) << read.output;
     EXPECT_TRUE(read.output == changed);
+    const auto readBig = python("import sys, zipfile\nsys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))",
+                                {dir + "/chg.zip", bigVictim});
+    ASSERT_EQ(readBig.exitCode, 0) << readBig.output.substr(0, 300);
+    EXPECT_TRUE(readBig.output == bigChanged);
 }
 
 TEST(ZipWriterThreads, CancellingKeepsTheOldArchiveAndEndsTheWorkers)
