@@ -5,8 +5,8 @@
 // Rows, each run ROUNDS times with ours and the peer alternating; medians of wall and CPU seconds:
 //   zip -6, every core   TZipWriter (Threads: every usable core)     zip -q -X -D -r -6
 //   zip -6, one thread   TZipWriter (Threads 1), sizes compared too  the same zip
-//   extract              TZipReader::UnZip into a new folder         unzip -q -d
-//   test                 TZipReader::TestZip                         unzip -tq
+//   extract              TZipReader::UnZip into a new folder (Threads: every usable core)  unzip -q -d
+//   test                 TZipReader::TestZip (the same)              unzip -tq
 // The archive extracted and tested is ours. The archives of one thread and of every core are
 // compared byte for byte. The load average is printed before and after.
 #include "UsrCorpus.h"
@@ -173,6 +173,7 @@ int main(int argc, char **argv)
             zip.DoAll = true;
             zip.RecreateDirs = true;
             zip.OverwriteMode = qv::TUZOverwriteMode::Always;
+            zip.Threads = usable;
             if (zip.UnZip() != static_cast<int>(corpus.names.size())) {
                 std::fprintf(stderr, "archive_bench: our extraction left entries out\n");
                 std::exit(1);
@@ -185,6 +186,7 @@ int main(int argc, char **argv)
             qv::TZipReader zip;
             zip.SetZipName(oursN.string());
             zip.DoAll = true;
+            zip.Threads = usable;
             if (zip.TestZip() != static_cast<int>(corpus.names.size())) {
                 std::fprintf(stderr, "archive_bench: our test found bad entries\n");
                 std::exit(1);

@@ -156,6 +156,12 @@ TS_BufferStream &TZipReader::ArchiveStream()
     return *m_stream;
 }
 
+int TZipReader::PlainArchiveHandle()
+{
+    ArchiveStream();
+    return m_file ? m_file->Handle() : -1;
+}
+
 void TZipReader::CheckCancel()
 {
     if (DoProcessMessages && OnProcessMessages) {

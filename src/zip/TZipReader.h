@@ -70,6 +70,11 @@ public:
     bool ReplaceReadOnly = false;
     bool FlushFilesOnClose = false;
     bool OEMConvert = true;
+    // Threads that work at once, this one included (1: this one alone); the caller passes the
+    // processors it may use. Extraction and testing decode several entries at once, the writer
+    // deflates several files (or pieces of one) at once. The files written, and an archive's
+    // bytes, are the same for any number.
+    int Threads = 1;
     std::string Password;
 
     // --- events ------------------------------------------------------------------------------
@@ -159,6 +164,12 @@ public:
     // Raises EUserCanceled "User Aborted Operation" when a cancel was requested (and clears it);
     // pumps OnProcessMessages first.
     void CheckCancel();
+    // True while a cancel is requested; asks without clearing it or pumping anything, so other
+    // threads may ask.
+    bool CancelRequested() const { return m_cancel.load(); }
+    // The descriptor of the archive when it is one plain file (not volumes, not a caller's
+    // stream), else -1; opens the archive first.
+    int PlainArchiveHandle();
     bool HasDirectory() const { return m_directory != nullptr; }
     // Rebuilt from local headers because the central directory was damaged.
     bool Recovered() const { return m_recovered; }

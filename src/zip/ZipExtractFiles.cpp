@@ -15,17 +15,21 @@ TempFile::TempFile(const std::string &target)
 {
     const std::string folder = extractFilePath(target);
     const std::string name = extractFileName(target).substr(0, 200);
-    std::random_device rd;
+    // One generator per thread, seeded once: the name need only be unlikely to exist, since the
+    // file is created exclusively.
+    thread_local std::mt19937_64 gen{std::random_device{}()};
     static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string suffix;
+        std::uint64_t bits = gen();
         for (int i = 0; i < 6; ++i) {
-            suffix += kChars[rd() % (sizeof kChars - 1)];
+            suffix += kChars[bits % (sizeof kChars - 1)];
+            bits /= sizeof kChars - 1;
         }
         const std::string path = folder + "." + name + ".qvtmp-" + suffix;
         const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0) {
-            ::close(fd);
+            m_fd = fd;
             m_path = path;
             return;
         }
@@ -38,13 +42,33 @@ TempFile::TempFile(const std::string &target)
 }
 TempFile::~TempFile()
 {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
     if (!m_path.empty() && !m_committed) {
         ::unlink(m_path.c_str());
     }
 }
 
+bool TempFile::closeFile()
+{
+    if (m_fd < 0) {
+        return true;
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0 && errno != EINTR) {
+        m_error = errno;
+        return false;
+    }
+    return true;
+}
+
 bool TempFile::commit(const std::string &target)
 {
+    if (!closeFile()) {
+        return false;
+    }
     if (::rename(m_path.c_str(), target.c_str()) != 0) {
         m_error = errno;
         return false;
@@ -53,28 +77,40 @@ bool TempFile::commit(const std::string &target)
     return true;
 }
 
-bool makeFolders(const std::string &path)
+namespace {
+
+bool isFolder(const std::string &path)
 {
-    if (path.empty()) {
-        return true;
-    }
-    std::string partial;
-    std::size_t pos = 0;
-    while (pos <= path.size()) {
-        const std::size_t slash = path.find('/', pos);
-        partial = path.substr(0, slash == std::string::npos ? path.size() : slash);
-        pos = slash == std::string::npos ? path.size() + 1 : slash + 1;
-        if (partial.empty()) {
-            continue;
-        }
-        if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) {
-            return false;
-        }
-    }
     struct stat st
     {
     };
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+bool FolderMaker::make(const std::string &given)
+{
+    std::string path = given;
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    if (path.empty() || m_known.count(path) != 0) {
+        return true;
+    }
+    bool made = ::mkdir(path.c_str(), 0777) == 0;
+    if (!made && errno == ENOENT) {
+        // A parent is missing: make it first, then try again.
+        const std::size_t slash = path.find_last_of('/');
+        if (slash != std::string::npos && slash > 0 && make(path.substr(0, slash))) {
+            made = ::mkdir(path.c_str(), 0777) == 0;
+        }
+    }
+    if (!made && (errno != EEXIST || !isFolder(path))) {
+        return false;
+    }
+    m_known.insert(path);
+    return true;
 }
 
 mode_t entryMode(const TZipHeaderInfo &e, bool retain, mode_t umask)

@@ -5,12 +5,13 @@
 #include "zip/ZipRecords.h"
 
 #include <string>
+#include <unordered_set>
 #include <sys/types.h>
 
 namespace qv {
 
 // A temporary file ".<name>.qvtmp-XXXXXX" beside `target` (created exclusively, never through a
-// link); removed on destruction unless committed.
+// link), open for writing until closeFile(); removed on destruction unless committed.
 class TempFile
 {
 public:
@@ -22,17 +23,30 @@ public:
     bool ok() const { return !m_path.empty(); }
     int error() const { return m_error; }
     const std::string &path() const { return m_path; }
+    int fd() const { return m_fd; }
+    // Closes the descriptor; false (errno in error()) when the system reports a failed write.
+    bool closeFile();
     // Renames the file over `target`; false (errno in error()) when that fails.
     bool commit(const std::string &target);
 
 private:
     std::string m_path;
+    int m_fd = -1;
     int m_error = 0;
     bool m_committed = false;
 };
 
-// Creates `path` and its missing parents; true when it is a folder afterwards.
-bool makeFolders(const std::string &path);
+// Makes folders with their missing parents and remembers the folders it made or found, so that
+// the files of one folder cost one check, not one per component of their path.
+class FolderMaker
+{
+public:
+    // True when `path` is a folder afterwards.
+    bool make(const std::string &path);
+
+private:
+    std::unordered_set<std::string> m_known;
+};
 
 // The mode of an extracted file, less `umask` and never writable by others: with `retain`, a Unix
 // entry's permission bits (never setuid, setgid or sticky; 0644 for a symbolic link, which is

@@ -6,9 +6,15 @@
 #include "zip/ZipCipher.h"
 #include "zip/ZipExtractFiles.h"
 #include "zip/ZipLib.h"
+#include "zip/ZipDeflatePool.h"
 #include "zip/ZipMatch.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -21,15 +27,43 @@ namespace qv {
 namespace {
 
 constexpr std::size_t kInputChunk = 32768;
+constexpr std::size_t kReadAheadChunk = 256 * 1024; // archive bytes read at once with pread
+constexpr std::size_t kHeaderWindow = 64 * 1024;    // archive bytes read ahead for local headers
+constexpr std::size_t kOutputBuffer = 64 * 1024;    // decoded bytes written at once to a file
 
-// Compressed bytes of one entry, decrypted as they are read.
-class ArchiveSource : public ByteSource
+const char *kDotDot = "..";
+
+} // namespace
+
+struct ZipExtractor::Job {
+    TZipHeaderInfo *entry = nullptr;
+    int index = -1;
+    std::string path;
+    std::uint64_t dataStart = 0;
+    std::uint64_t packed = 0;
+    TZipCipher cipher; // an encrypted entry's keys after its header
+    // What decoding gave.
+    std::unique_ptr<TempFile> temp;
+    DecodeStatus status = DecodeStatus::Ok;
+    bool methodKnown = true;
+    std::uint32_t crc = 0;
+    std::uint64_t written = 0;
+    std::int64_t doneBefore = 0;
+    std::exception_ptr failure;
+    bool done = false; // set under the decoders' lock
+};
+
+// Compressed bytes of one entry, read with pread from a plain archive or through the archive
+// stream, decrypted as they are read.
+class EntrySource : public ByteSource
 {
 public:
-    ArchiveSource(TZipReader &reader, std::uint64_t count, TZipCipher *cipher, bool stored)
-        : m_reader(reader), m_stream(reader.ArchiveStream()), m_left(count), m_cipher(cipher),
-          m_stored(stored)
+    EntrySource(ZipExtractor &engine, ZipExtractor::Job &job, bool report)
+        : m_engine(engine), m_job(job), m_at(job.dataStart), m_left(job.packed), m_report(report)
     {
+        if (m_engine.m_archiveFd < 0) {
+            m_engine.m_reader.ArchiveStream().Seek(static_cast<std::int64_t>(job.dataStart), soBeginning);
+        }
     }
 
     std::size_t fill(std::uint8_t *dst, std::size_t max) override
@@ -37,41 +71,61 @@ public:
         if (m_left == 0 || max == 0) {
             return 0;
         }
-        m_reader.CheckCancel();
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>({max, kInputChunk, m_left}));
-        if (m_stream.Read(dst, static_cast<std::int64_t>(n)) != static_cast<std::int64_t>(n)) {
+        TZipReader &r = m_engine.m_reader;
+        if (m_report) {
+            r.CheckCancel();
+        } else if (m_engine.m_stop.load() || r.CancelRequested()) {
+            throw EUserCanceled(ziptext::kUserAborted);
+        }
+        const int fd = m_engine.m_archiveFd;
+        const std::size_t n = static_cast<std::size_t>(
+            std::min<std::uint64_t>({max, fd >= 0 ? kReadAheadChunk : kInputChunk, m_left}));
+        if (fd >= 0) {
+            for (std::size_t got = 0; got < n;) {
+                const ssize_t k = ::pread(fd, dst + got, n - got, static_cast<off_t>(m_at + got));
+                if (k < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (k <= 0) {
+                    throw EFatalUnzipError(ziptext::kPrematureEnd);
+                }
+                got += static_cast<std::size_t>(k);
+            }
+        } else if (r.ArchiveStream().Read(dst, static_cast<std::int64_t>(n)) != static_cast<std::int64_t>(n)) {
             throw EFatalUnzipError(ziptext::kPrematureEnd);
         }
+        m_at += n;
         m_left -= n;
-        if (m_cipher != nullptr) {
-            if (m_reader.OnDecrypt && !m_stored) {
-                m_reader.OnDecrypt(dst, n, m_reader.Password);
+        const TZipHeaderInfo &e = *m_job.entry;
+        if (e.Encrypted()) {
+            if (r.OnDecrypt && e.CompressionMethod != 0) {
+                r.OnDecrypt(dst, n, r.Password);
             } else {
-                m_cipher->DecryptBuffer(dst, n);
+                m_job.cipher.DecryptBuffer(dst, n);
             }
         }
         return n;
     }
 
 private:
-    TZipReader &m_reader;
-    TS_BufferStream &m_stream;
+    ZipExtractor &m_engine;
+    ZipExtractor::Job &m_job;
+    std::uint64_t m_at;
     std::uint64_t m_left;
-    TZipCipher *m_cipher;
-    bool m_stored;
+    bool m_report;
 };
 
-const char *kDotDot = "..";
-
-} // namespace
-
-// Decoded bytes of one entry: size limit, CRC, progress, and the target.
+// Decoded bytes of one entry: size limit, CRC, progress when reported, and the target (a file's
+// descriptor, a stream, or nothing for a test).
 class EntryOutput : public ByteSink
 {
 public:
-    EntryOutput(ZipExtractor &engine, const TZipHeaderInfo &entry, TStream *out)
-        : m_engine(engine), m_entry(entry), m_out(out)
+    EntryOutput(ZipExtractor &engine, const TZipHeaderInfo &entry, TStream *out, int fd, bool report)
+        : m_engine(engine), m_entry(entry), m_out(out), m_fd(fd), m_report(report)
     {
+        if (m_fd >= 0) {
+            m_buffer.reserve(kOutputBuffer);
+        }
     }
 
     void write(const std::uint8_t *data, std::size_t n) override
@@ -82,12 +136,24 @@ public:
         if (m_written + n > m_entry.UncompressedSize) {
             throw EBiggerThanUncompressed(ziptext::kBiggerThanUncompressed);
         }
-        if (m_out != nullptr &&
-            m_out->Write(data, static_cast<std::int64_t>(n)) != static_cast<std::int64_t>(n)) {
+        if (m_fd >= 0) {
+            if (m_buffer.size() + n > kOutputBuffer) {
+                flush();
+            }
+            if (n >= kOutputBuffer) {
+                writeOut(data, n);
+            } else {
+                m_buffer.insert(m_buffer.end(), data, data + n);
+            }
+        } else if (m_out != nullptr &&
+                   m_out->Write(data, static_cast<std::int64_t>(n)) != static_cast<std::int64_t>(n)) {
             throw ECantWriteUCF(ziptext::kCantWrite);
         }
         m_crc.update(data, n);
         m_written += n;
+        if (!m_report) {
+            return;
+        }
         m_engine.m_done += static_cast<std::int64_t>(n);
         TZipReader &r = m_engine.m_reader;
         if (r.OnFilePercentDone) {
@@ -99,16 +165,137 @@ public:
         }
     }
 
+    // Writes what the file buffer holds.
+    void flush()
+    {
+        if (!m_buffer.empty()) {
+            writeOut(m_buffer.data(), m_buffer.size());
+            m_buffer.clear();
+        }
+    }
+
     std::uint32_t crc() const { return m_crc.value(); }
     std::uint64_t written() const { return m_written; }
 
 private:
+    void writeOut(const std::uint8_t *data, std::size_t n)
+    {
+        while (n > 0) {
+            const ssize_t k = ::write(m_fd, data, n);
+            if (k < 0 && errno == EINTR) {
+                continue;
+            }
+            if (k <= 0) {
+                throw ECantWriteUCF(ziptext::kCantWrite);
+            }
+            data += k;
+            n -= static_cast<std::size_t>(k);
+        }
+    }
+
     ZipExtractor &m_engine;
     const TZipHeaderInfo &m_entry;
     TStream *m_out;
+    int m_fd;
+    bool m_report;
+    std::vector<std::uint8_t> m_buffer;
     Crc32 m_crc;
     std::uint64_t m_written = 0;
 };
+
+// Threads that decode entries handed to them in directory order. The caller's thread, waiting for
+// the oldest entry, decodes it itself when no thread has started it. Wake-ups go only to a thread that
+// waits for them: an idle decoder for a new entry, the caller for the entry it waits for.
+class ZipExtractor::Decoders
+{
+public:
+    Decoders(ZipExtractor &engine, int threads) : m_engine(engine)
+    {
+        for (int i = 0; i < threads; ++i) {
+            m_threads.emplace_back([this] { work(); });
+        }
+    }
+
+    ~Decoders()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+            m_queue.clear();
+        }
+        m_work.notify_all();
+        for (std::thread &t : m_threads) {
+            t.join();
+        }
+    }
+
+    void submit(Job *job)
+    {
+        bool wake = false;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_queue.push_back(job);
+            wake = m_idle > 0;
+        }
+        if (wake) {
+            m_work.notify_one();
+        }
+    }
+
+    void wait(Job &job)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!job.done && !m_queue.empty() && m_queue.front() == &job) {
+            m_queue.pop_front();
+            lock.unlock();
+            m_engine.decode(job, false);
+            lock.lock();
+            job.done = true;
+        }
+        while (!job.done) {
+            m_awaited = &job;
+            m_done.wait(lock, [&] { return job.done; });
+            m_awaited = nullptr;
+        }
+    }
+
+private:
+    void work()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            ++m_idle;
+            m_work.wait(lock, [&] { return m_stop || !m_queue.empty(); });
+            --m_idle;
+            if (m_queue.empty()) {
+                return;
+            }
+            Job *job = m_queue.front();
+            m_queue.pop_front();
+            lock.unlock();
+            m_engine.decode(*job, false);
+            lock.lock();
+            job->done = true;
+            if (m_awaited == job) {
+                m_done.notify_one();
+            }
+        }
+    }
+
+    ZipExtractor &m_engine;
+    std::mutex m_mutex;
+    std::condition_variable m_work;
+    std::condition_variable m_done;
+    std::deque<Job *> m_queue;
+    Job *m_awaited = nullptr;
+    int m_idle = 0;
+    bool m_stop = false;
+    std::vector<std::thread> m_threads;
+};
+
+ZipExtractor::ZipExtractor(TZipReader &reader) : m_reader(reader) {}
+
+ZipExtractor::~ZipExtractor() = default;
 
 std::string ZipExtractor::safeRelativePath(const std::string &name, bool dosHost)
 {
@@ -202,7 +389,7 @@ int ZipExtractor::run(Target target)
 {
     m_target = target;
     const std::string &dest = m_reader.DestDir();
-    if (target == Target::File && !dest.empty() && !makeFolders(dest)) {
+    if (target == Target::File && !dest.empty() && !m_folders.make(dest)) {
         throw EZipError(systemErrorText("Cannot create folder", dest, errno));
     }
     return runSelected();
@@ -228,17 +415,70 @@ int ZipExtractor::runSelected()
             return 0;
         }
     }
-    for (TZipHeaderInfo *e : r.Directory()) {
-        if (!e->Matched) {
-            continue;
-        }
-        r.CheckCancel();
-        Outcome outcome = Outcome::Retry;
-        while (outcome == Outcome::Retry) {
-            outcome = extractEntry(*e, viewIndex(e));
-        }
-        e->Matched = false;
+    m_archiveFd = r.PlainArchiveHandle();
+    const int threads = m_archiveFd >= 0 && chosen > 1 ? ZipDeflatePool::threadsFor(r.Threads) : 1;
+    std::unique_ptr<Decoders> decoders;
+    if (threads > 1) {
+        decoders = std::make_unique<Decoders>(*this, threads - 1);
+    }
+    // Entries handed to the decoders and not yet finished, oldest first; at most this many.
+    const std::size_t window = 8 * static_cast<std::size_t>(threads);
+    std::deque<std::unique_ptr<Job>> pending;
+    const auto finishOldest = [&] {
+        Job &job = *pending.front();
+        decoders->wait(job);
+        const Outcome outcome = finish(job, false);
+        job.entry->Matched = false;
         count += outcome == Outcome::Extracted ? 1 : 0;
+        pending.pop_front();
+    };
+    try {
+        for (TZipHeaderInfo *e : r.Directory()) {
+            if (!e->Matched) {
+                continue;
+            }
+            r.CheckCancel();
+            if (decoders && decodesAside(*e)) {
+                auto job = std::make_unique<Job>();
+                Outcome outcome = Outcome::Skipped;
+                if (!prepare(*e, viewIndex(e), *job, outcome)) {
+                    e->Matched = false;
+                    count += outcome == Outcome::Extracted ? 1 : 0;
+                    continue;
+                }
+                decoders->submit(job.get());
+                pending.push_back(std::move(job));
+                while (pending.size() > window) {
+                    finishOldest();
+                }
+                continue;
+            }
+            while (!pending.empty()) {
+                finishOldest();
+            }
+            Outcome outcome = Outcome::Retry;
+            while (outcome == Outcome::Retry) {
+                outcome = extractEntry(*e, viewIndex(e));
+            }
+            e->Matched = false;
+            count += outcome == Outcome::Extracted ? 1 : 0;
+        }
+        while (!pending.empty()) {
+            finishOldest();
+        }
+    } catch (...) {
+        // The entries before the failure that came out whole are put in place, up to the first
+        // that did not; the others are dropped with their temporary files.
+        m_stop = true;
+        try {
+            while (!pending.empty()) {
+                finishOldest();
+            }
+        } catch (...) {
+        }
+        decoders.reset();
+        pending.clear();
+        throw;
     }
     return count;
 }
@@ -350,19 +590,50 @@ bool ZipExtractor::mayReplace(const TZipHeaderInfo &e, int index, std::string &p
     return replace;
 }
 
-ZipExtractor::Outcome ZipExtractor::extractEntry(TZipHeaderInfo &e, int index)
+bool ZipExtractor::decodesAside(const TZipHeaderInfo &e) const
 {
-    TS_BufferStream &s = m_reader.ArchiveStream();
+    return (m_target == Target::File || m_target == Target::Test) && !e.Encrypted() &&
+           (e.CompressionMethod <= 6 || e.CompressionMethod == 8);
+}
+
+void ZipExtractor::readLocalHeader(std::uint64_t offset, std::uint8_t *header)
+{
+    if (m_archiveFd < 0) {
+        TS_BufferStream &s = m_reader.ArchiveStream();
+        s.Seek(static_cast<std::int64_t>(offset), soBeginning);
+        if (s.Read(header, kLocalHeaderSize) != static_cast<std::int64_t>(kLocalHeaderSize)) {
+            throw EFatalUnzipError(ziptext::kPrematureEnd);
+        }
+        return;
+    }
+    // Entries follow each other: one read brings the headers of many small ones.
+    if (offset < m_headersAt || offset + kLocalHeaderSize > m_headersAt + m_headers.size()) {
+        m_headers.resize(kHeaderWindow);
+        ssize_t got;
+        do {
+            got = ::pread(m_archiveFd, m_headers.data(), m_headers.size(), static_cast<off_t>(offset));
+        } while (got < 0 && errno == EINTR);
+        m_headers.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        m_headersAt = offset;
+        if (m_headers.size() < kLocalHeaderSize) {
+            throw EFatalUnzipError(ziptext::kPrematureEnd);
+        }
+    }
+    std::memcpy(header, m_headers.data() + (offset - m_headersAt), kLocalHeaderSize);
+}
+
+// The checks before an entry is decoded, in directory order on the caller's thread. False when
+// the entry ends here (`outcome` tells how).
+bool ZipExtractor::prepare(TZipHeaderInfo &e, int index, Job &job, Outcome &outcome)
+{
     const std::string shownName = e.FullName();
     std::uint8_t local[kLocalHeaderSize];
-    s.Seek(static_cast<std::int64_t>(e.RelativeOffset), soBeginning);
-    if (s.Read(local, kLocalHeaderSize) != static_cast<std::int64_t>(kLocalHeaderSize)) {
-        throw EFatalUnzipError(ziptext::kPrematureEnd);
-    }
+    readLocalHeader(e.RelativeOffset, local);
     if (getLE32(local) != localSignature()) {
         error(index, "No local header where the directory puts \"" + shownName + "\"");
         skip(srFileOpenError, shownName, index);
-        return Outcome::Failed;
+        outcome = Outcome::Failed;
+        return false;
     }
     std::uint64_t dataStart = e.RelativeOffset + kLocalHeaderSize + getLE16(local + 26) + getLE16(local + 28);
 
@@ -371,7 +642,8 @@ ZipExtractor::Outcome ZipExtractor::extractEntry(TZipHeaderInfo &e, int index)
         path = destinationFor(e);
         if (path.empty()) {
             skip(srCreateError, shownName, index);
-            return Outcome::Skipped;
+            outcome = Outcome::Skipped;
+            return false;
         }
     } else {
         path = shownName;
@@ -381,111 +653,166 @@ ZipExtractor::Outcome ZipExtractor::extractEntry(TZipHeaderInfo &e, int index)
         m_reader.OnStartUnZip(index, path, skipIt);
     }
     if (skipIt) {
-        return Outcome::Skipped;
+        outcome = Outcome::Skipped;
+        return false;
     }
     if (e.IsFolder()) {
-        if (m_target == Target::File && !makeFolders(path)) {
+        if (m_target == Target::File && !m_folders.make(path)) {
             skip(srCreateError, path, index);
-            return Outcome::Failed;
+            outcome = Outcome::Failed;
+            return false;
         }
-        return Outcome::Extracted;
+        outcome = Outcome::Extracted;
+        return false;
     }
 
     std::uint64_t packed = e.CompressedSize;
-    TZipCipher cipher;
     if (e.Encrypted()) {
         if (!checkPassword(e, index, dataStart)) {
             m_total -= std::min(m_total, static_cast<std::int64_t>(
                                              std::min<std::uint64_t>(e.UncompressedSize, INT64_MAX / 2)));
             skip(srBadPassword, path, index);
-            return Outcome::Skipped;
+            outcome = Outcome::Skipped;
+            return false;
         }
+        TS_BufferStream &s = m_reader.ArchiveStream();
         std::uint8_t header[kEncryptionHeaderSize];
         s.Seek(static_cast<std::int64_t>(dataStart), soBeginning);
         s.ReadBuffer(header, kEncryptionHeaderSize);
-        cipher.DecryptHeader(m_reader.Password, header);
+        job.cipher.DecryptHeader(m_reader.Password, header);
         dataStart += kEncryptionHeaderSize;
         packed = packed >= kEncryptionHeaderSize ? packed - kEncryptionHeaderSize : 0;
     }
 
-    std::unique_ptr<TempFile> temp;
-    std::unique_ptr<TLFNFileStream> file;
-    TStream *out = m_out;
     if (m_target == Target::File) {
         const std::string folder = extractFilePath(path);
-        if (!folder.empty() && !makeFolders(folder)) {
+        if (!folder.empty() && !m_folders.make(folder)) {
             skip(srCreateError, path, index);
-            return Outcome::Failed;
+            outcome = Outcome::Failed;
+            return false;
         }
         if (!mayReplace(e, index, path)) {
-            return Outcome::Skipped;
+            outcome = Outcome::Skipped;
+            return false;
         }
-        temp = std::make_unique<TempFile>(path);
-        if (!temp->ok()) {
-            error(index, systemErrorText("Cannot create file", path, temp->error()));
-            skip(srCreateError, path, index);
-            return Outcome::Failed;
-        }
-        file =
-            std::make_unique<TLFNFileStream>(temp->path(), fmOpenReadWrite, m_reader.FlushFilesOnClose, 8192);
-        out = file.get();
-    } else if (m_target == Target::Test) {
-        out = nullptr;
     }
+    job.entry = &e;
+    job.index = index;
+    job.path = path;
+    job.dataStart = dataStart;
+    job.packed = packed;
+    return true;
+}
 
-    s.Seek(static_cast<std::int64_t>(dataStart), soBeginning);
-    ArchiveSource source(m_reader, packed, e.Encrypted() ? &cipher : nullptr, e.CompressionMethod == 0);
-    EntryOutput sink(*this, e, out);
-    const std::int64_t doneBefore = m_done;
-    DecodeStatus status = DecodeStatus::Ok;
-    bool methodKnown = true;
-    switch (e.CompressionMethod) {
-    case 0: {
-        std::vector<std::uint8_t> buf(kInputChunk);
-        for (std::size_t n = source.fill(buf.data(), buf.size()); n > 0;
-             n = source.fill(buf.data(), buf.size())) {
-            sink.write(buf.data(), n);
+void ZipExtractor::decode(Job &job, bool report)
+{
+    const TZipHeaderInfo &e = *job.entry;
+    try {
+        int fd = -1;
+        TStream *out = m_out;
+        if (m_target == Target::File) {
+            job.temp = std::make_unique<TempFile>(job.path);
+            if (!job.temp->ok()) {
+                return; // reported in its turn
+            }
+            fd = job.temp->fd();
+            out = nullptr;
+        } else if (m_target == Target::Test) {
+            out = nullptr;
         }
-        break;
+        EntrySource source(*this, job, report);
+        EntryOutput sink(*this, e, out, fd, report);
+        switch (e.CompressionMethod) {
+        case 0: {
+            std::vector<std::uint8_t> buf(kReadAheadChunk);
+            for (std::size_t n = source.fill(buf.data(), buf.size()); n > 0;
+                 n = source.fill(buf.data(), buf.size())) {
+                sink.write(buf.data(), n);
+            }
+            break;
+        }
+        case 1:
+            job.status = unshrinkStream(source, sink, e.UncompressedSize);
+            break;
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+            job.status = unreduceStream(source, sink, e.UncompressedSize, e.CompressionMethod - 1);
+            break;
+        case 6:
+            job.status = explodeStream(source, sink, e.UncompressedSize, (e.Flags & 2) != 0, (e.Flags & 4) != 0);
+            break;
+        case 8:
+            job.status = inflateStream(source, sink);
+            break;
+        default:
+            job.methodKnown = false;
+            break;
+        }
+        sink.flush();
+        job.crc = sink.crc();
+        job.written = sink.written();
+        if (fd >= 0) {
+            const std::int64_t t = dosDateTimeToUnix(e.DateTime);
+            if (t >= 0) {
+                const struct timespec times[2] = {{t, 0}, {t, 0}};
+                ::futimens(fd, times);
+            }
+            ::fchmod(fd, entryMode(e, m_reader.RetainAttributes, processUmask()));
+            if (m_reader.FlushFilesOnClose && ::fsync(fd) != 0) {
+                throw ECantWriteUCF(ziptext::kCantWrite);
+            }
+            if (!job.temp->closeFile()) {
+                throw ECantWriteUCF(ziptext::kCantWrite);
+            }
+        }
+    } catch (...) {
+        if (report) {
+            throw;
+        }
+        job.failure = std::current_exception();
     }
-    case 1:
-        status = unshrinkStream(source, sink, e.UncompressedSize);
-        break;
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-        status = unreduceStream(source, sink, e.UncompressedSize, e.CompressionMethod - 1);
-        break;
-    case 6:
-        status = explodeStream(source, sink, e.UncompressedSize, (e.Flags & 2) != 0, (e.Flags & 4) != 0);
-        break;
-    case 8:
-        status = inflateStream(source, sink);
-        break;
-    default:
-        methodKnown = false;
+}
+
+// After an entry was decoded, in directory order on the caller's thread: its exception raised,
+// its failures reported, the file put in place. `reported`: its progress went out while it was
+// decoded.
+ZipExtractor::Outcome ZipExtractor::finish(Job &job, bool reported)
+{
+    if (job.failure) {
+        std::rethrow_exception(job.failure);
+    }
+    TZipHeaderInfo &e = *job.entry;
+    const int index = job.index;
+    const std::string &path = job.path;
+    if (job.temp && !job.temp->ok()) {
+        error(index, systemErrorText("Cannot create file", path, job.temp->error()));
+        skip(srCreateError, path, index);
+        return Outcome::Failed;
+    }
+    if (!job.methodKnown) {
         error(index, ziptext::kUnknownMethod);
-        break;
     }
-    if (status == DecodeStatus::OutOfMemory) {
+    if (job.status == DecodeStatus::OutOfMemory) {
         error(index, ziptext::kInflateOutOfMemory);
     }
-    if (file) {
-        file->Close();
-        const std::int64_t t = dosDateTimeToUnix(e.DateTime);
-        if (t >= 0) {
-            const struct timespec times[2] = {{t, 0}, {t, 0}};
-            ::utimensat(AT_FDCWD, temp->path().c_str(), times, AT_SYMLINK_NOFOLLOW);
+    if (!reported) {
+        job.doneBefore = m_done;
+        m_done += static_cast<std::int64_t>(job.written);
+        if (m_reader.OnFilePercentDone) {
+            m_reader.OnFilePercentDone(percentOf(static_cast<std::int64_t>(job.written),
+                                                 static_cast<std::int64_t>(e.UncompressedSize)));
         }
-        ::chmod(temp->path().c_str(), entryMode(e, m_reader.RetainAttributes, processUmask()));
-        file.reset();
+        if (m_reader.OnTotalPercentDone) {
+            m_reader.OnTotalPercentDone(percentOf(m_done, m_total));
+        }
     }
-    const bool good = methodKnown && status == DecodeStatus::Ok && sink.written() == e.UncompressedSize &&
-                      sink.crc() == e.CRC32;
+    const bool good = job.methodKnown && job.status == DecodeStatus::Ok && job.written == e.UncompressedSize &&
+                      job.crc == e.CRC32;
     if (good) {
-        if (temp && !temp->commit(path)) {
-            error(index, systemErrorText("Cannot replace file", path, temp->error()));
+        if (job.temp && !job.temp->commit(path)) {
+            error(index, systemErrorText("Cannot replace file", path, job.temp->error()));
             skip(srCreateError, path, index);
             return Outcome::Failed;
         }
@@ -494,8 +821,8 @@ ZipExtractor::Outcome ZipExtractor::extractEntry(TZipHeaderInfo &e, int index)
         }
         return Outcome::Extracted;
     }
-    m_done = doneBefore;
-    if (e.Encrypted() && methodKnown) {
+    m_done = job.doneBefore;
+    if (e.Encrypted() && job.methodKnown) {
         std::string answer = m_reader.Password;
         if (m_reader.OnBadPassword) {
             m_reader.OnBadPassword(index, answer);
@@ -508,9 +835,22 @@ ZipExtractor::Outcome ZipExtractor::extractEntry(TZipHeaderInfo &e, int index)
         return Outcome::Failed;
     }
     if (m_reader.OnBadCRC) {
-        m_reader.OnBadCRC(sink.crc(), e.CRC32, index);
+        m_reader.OnBadCRC(job.crc, e.CRC32, index);
     }
     return Outcome::Failed;
+}
+
+// One entry on the caller's thread, start to end.
+ZipExtractor::Outcome ZipExtractor::extractEntry(TZipHeaderInfo &e, int index)
+{
+    Job job;
+    Outcome outcome = Outcome::Skipped;
+    if (!prepare(e, index, job, outcome)) {
+        return outcome;
+    }
+    job.doneBefore = m_done;
+    decode(job, true);
+    return finish(job, true);
 }
 
 } // namespace qv

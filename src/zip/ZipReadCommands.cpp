@@ -3,6 +3,7 @@
 
 #include "zip/TZipReader.h"
 #include "zip/ZipDiskPrompt.h"
+#include "zip/ZipWriterCommands.h"
 
 #include <cstdio>
 #include <iostream>
@@ -103,6 +104,7 @@ int runAll(TZipReader &zip, bool extract, std::ostream &out, std::ostream &err)
     };
     zip.DoAll = true;
     zip.RecreateDirs = true;
+    zip.Threads = zipCommandThreads();
     try {
         if (extract) {
             zip.UnZip();

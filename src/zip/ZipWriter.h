@@ -49,9 +49,6 @@ public:
 
     // --- writing options ---
     int PackLevel = 6; // 0 stores; 1-9 deflate; values outside 0-9 are clamped
-    // Threads that deflate files at once, this one included (1: this one alone). The caller passes
-    // the processors it may use. The archive's bytes are the same for any number.
-    int Threads = 1;
     // Runs first on every thread started to deflate ahead, so that the caller can give those
     // threads the priority of its own (empty: they run as started).
     std::function<void()> OnWorkerThreadStart;

@@ -229,6 +229,11 @@ void setZipCommandThreads(int threads)
     g_threads = threads;
 }
 
+int zipCommandThreads()
+{
+    return g_threads;
+}
+
 bool isZipWriteCommand(const std::string &command) { return command == "a" || command == "d"; }
 
 int runZipWriteCommand(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)

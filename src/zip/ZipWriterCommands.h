@@ -24,8 +24,10 @@ int runZipWriteCommand(const std::vector<std::string> &args, std::ostream &out, 
 int zipCommandAdd(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 int zipCommandDelete(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 
-// The threads the "a" command deflates with (1 until set: the tool passes the processors it may use).
+// The threads the commands work with: "a" deflates, "t" and "x" decode with them (1 until set:
+// the tool passes the processors it may use).
 void setZipCommandThreads(int threads);
+int zipCommandThreads();
 
 // True for the command words handled here.
 bool isZipWriteCommand(const std::string &command);
