@@ -94,12 +94,14 @@ std::string unquoteValue(const std::string &value)
     return out;
 }
 
+bool hasShowSwitch(const std::vector<std::string> &args)
+{
+    return std::any_of(args.begin(), args.end(), [](const std::string &a) { return upper(normaliseSwitch(a)) == "/SHOW"; });
+}
+
 bool wantsRestore(const std::vector<std::string> &args)
 {
-    if (args.empty()) {
-        return true;
-    }
-    return std::any_of(args.begin(), args.end(), [](const std::string &a) { return upper(normaliseSwitch(a)) == "/SHOW"; });
+    return args.empty() || hasShowSwitch(args);
 }
 
 std::vector<std::string> ProcessCommandLine(const std::vector<std::string> &args, CommandLineSink &sink,

@@ -54,6 +54,8 @@ std::string unquoteValue(const std::string &value);
 // True when a second start should bring the running program's window forward: no arguments, or
 // one of them is "/SHOW".
 bool wantsRestore(const std::vector<std::string> &args);
+// True when one of the arguments is "/SHOW" (the program's own start then shows its window).
+bool hasShowSwitch(const std::vector<std::string> &args);
 
 // "--NAME..." becomes "/NAME..."; other arguments are returned unchanged.
 std::string normaliseSwitch(const std::string &arg);

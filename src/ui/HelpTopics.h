@@ -14,6 +14,7 @@ inline constexpr const char *kTaskSource = "/files/task.source.html";
 inline constexpr const char *kTaskDestination = "/files/task.destination.html";
 inline constexpr const char *kTaskFileFilter = "/files/task.filefilter.html";
 inline constexpr const char *kTaskSchedule = "/files/task.schedule.html";
+inline constexpr const char *kTaskSystemTimer = "/files/task.systemtimer.html";
 inline constexpr const char *kTaskAdditionalOptions = "/files/task.additionaloptions.html";
 inline constexpr const char *kFileFilter = "/files/filefilter.html";
 inline constexpr const char *kScheduleProp = "/files/scheduleprop.html";
@@ -28,7 +29,7 @@ inline constexpr const char *kAbout = "/files/about.html";
 inline constexpr const char *kAll[] = {
     kContents,        kQuickStart,           kTaskList,          kTaskGroups,         kTaskProperties,
     kTaskName,        kTaskBackupType,       kTaskSource,        kTaskDestination,    kTaskFileFilter,
-    kTaskSchedule,    kTaskAdditionalOptions, kFileFilter,       kScheduleProp,       kPreferences,
+    kTaskSchedule,    kTaskSystemTimer,      kTaskAdditionalOptions, kFileFilter,       kScheduleProp,       kPreferences,
     kPreferencesStartup, kPreferencesProtection, kPreferencesLanguage, kShortcut,   kCommandLineOptions,
     kAbout,
 };

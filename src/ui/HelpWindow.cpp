@@ -3,7 +3,11 @@
 
 #include "ui/Help.h"
 
+#include "platform/gui/ForegroundWindow.h"
+
+#include <QApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -17,6 +21,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace qv {
 namespace {
@@ -47,13 +52,16 @@ HelpWindow::HelpWindow(const QString &helpFolder, QWidget *parent) : QWidget(par
 {
     setObjectName(QStringLiteral("HelpWindow"));
     setWindowTitle(tr("Quorvellant Help"));
+    QIcon icon(QStringLiteral(":/icons/32/ICON_Quorvellant.png"));
+    icon.addFile(QStringLiteral(":/icons/16/ICON_Quorvellant.png"));
+    setWindowIcon(icon);
     resize(900, 600);
 
     auto *splitter = new QSplitter(this);
     m_tabs = new QTabWidget(splitter);
     m_contents = new QTreeWidget(m_tabs);
     m_contents->setHeaderHidden(true);
-    m_tabs->addTab(m_contents, tr("Contents"));
+    m_tabs->addTab(m_contents, tr("&Contents"));
 
     auto *indexPage = new QWidget(m_tabs);
     auto *indexLayout = new QVBoxLayout(indexPage);
@@ -62,7 +70,13 @@ HelpWindow::HelpWindow(const QString &helpFolder, QWidget *parent) : QWidget(par
     m_index = new QListWidget(indexPage);
     indexLayout->addWidget(m_indexFilter);
     indexLayout->addWidget(m_index);
-    m_tabs->addTab(indexPage, tr("Index"));
+    m_tabs->addTab(indexPage, tr("&Index"));
+    // The index is for typing: its keyword box takes the keys as soon as the tab shows.
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this, indexPage](int index) {
+        if (m_tabs->widget(index) == indexPage) {
+            m_indexFilter->setFocus();
+        }
+    });
 
     auto *right = new QWidget(splitter);
     auto *rightLayout = new QVBoxLayout(right);
@@ -106,6 +120,12 @@ HelpWindow::HelpWindow(const QString &helpFolder, QWidget *parent) : QWidget(par
         showTopic(item->data(Qt::UserRole).toString());
     });
     connect(m_indexFilter, &QLineEdit::textChanged, this, &HelpWindow::filterIndex);
+    // The title names the page shown, so the help window can be told apart in the window list.
+    connect(m_browser, &QTextBrowser::sourceChanged, this, [this] {
+        const QString base = tr("Quorvellant Help");
+        const QString page = m_browser->documentTitle();
+        setWindowTitle(page.isEmpty() || page == base ? base : tr("Quorvellant Help - %1").arg(page));
+    });
 
     buildContents();
     buildIndex();
@@ -238,9 +258,34 @@ QString HelpWindow::currentTopicPath() const
 
 void HelpWindow::present()
 {
-    show();
-    raise();
-    activateWindow();
+    // Asked from a modal dialog, the help must be usable while that dialog stays open: a window
+    // that belongs to the dialog is not blocked by it. It goes back to being on its own when the
+    // dialog closes, so a later dialog does not leave it blocked either.
+    QWidget *modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal != this && modal->windowHandle() != nullptr) {
+        winId(); // the native window must exist to take the dialog as its owner
+        windowHandle()->setTransientParent(modal->windowHandle());
+        if (m_owner != modal) {
+            if (m_owner) {
+                m_owner->removeEventFilter(this);
+            }
+            m_owner = modal;
+            modal->installEventFilter(this);
+        }
+    }
+    ForceForegroundWindow(this);
+}
+
+bool HelpWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_owner && event->type() == QEvent::Hide) {
+        m_owner->removeEventFilter(this);
+        m_owner = nullptr;
+        if (windowHandle() != nullptr) {
+            windowHandle()->setTransientParent(nullptr);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace qv

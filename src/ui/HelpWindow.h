@@ -1,6 +1,7 @@
 // HelpWindow: the in-program help viewer (contents, index, topic, open in browser).
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -40,6 +41,9 @@ public:
     // Reads every page's title and keywords.
     static QList<IndexEntry> readIndex(const QString &helpFolder);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void buildContents();
     void buildIndex();
@@ -52,6 +56,7 @@ private:
     QLineEdit *m_indexFilter = nullptr;
     QListWidget *m_index = nullptr;
     QTextBrowser *m_browser = nullptr;
+    QPointer<QWidget> m_owner; // the modal dialog the help was asked from, while it shows
 };
 
 } // namespace qv

@@ -218,11 +218,14 @@ TMainForm::TMainForm(TBackupData *data, Services services, QWidget *parent)
     // The loaded language file (if any) replaces the texts above; later refreshes keep them.
     TranslateForm(this);
     ApplyWindowSettings();
+    placeAtStart();
     m_currentTask = nullptr;
     UpdateTreeView();
     UpdateListView();
+    // The first start shows the window whatever "Run minimized" says, then the quick start over it.
     if (FirstStart) {
-        help::ShowHelpTopic(QString::fromLatin1(HelpTopics::kQuickStart));
+        m_showAtStart = true;
+        m_quickStartPending = true;
         FirstStart = false;
     }
 
@@ -232,15 +235,17 @@ TMainForm::TMainForm(TBackupData *data, Services services, QWidget *parent)
     m_trayTimer.setSingleShot(true);
     m_trayTimer.setInterval(100);
     connect(&m_trayTimer, &QTimer::timeout, this, [this] {
-        if (!StartupRunMinimized || !m_tray->canHideToTray()) {
+        if (m_showAtStart || !StartupRunMinimized) {
+            ShowAndRaise();
+        } else if (!m_tray->canHideToTray()) {
             // Without a tray to start in, a minimised start shows the window minimised.
-            if (StartupRunMinimized) {
-                showMinimized();
-            } else {
-                m_tray->ShowMainForm();
-            }
+            showMinimized();
         }
         m_shownByTrayTimer = true;
+        if (m_quickStartPending) {
+            m_quickStartPending = false;
+            help::ShowHelpTopic(QString::fromLatin1(HelpTopics::kQuickStart));
+        }
     });
     m_trayTimer.start();
     m_tray->Loaded();

@@ -79,6 +79,9 @@ public:
     void UpdateStatusBar() override;
     void ActivityLogAddEvent(const TTaskLogger &logger, LogChange change) override;
     void ShowAndRaise() override;
+    // "/SHOW" on the program's own command line: the window shows at start even when "Run
+    // minimized" is set.
+    void showAtStart();
     void ShowMessage(CoreMessageKind kind, const std::string &text) override;
 
     void UpdateTreeView();
@@ -160,6 +163,12 @@ private:
     // Log column widths and splitter limits (MainFormLayout.cpp).
     void createLayoutRules();
     void applyLogColumnWidths();
+    // The stored widths of the group panel and height of the log panel, into the splitters.
+    void applyStoredSplit();
+    // The stored normal rectangle and maximised state; false when none is stored.
+    bool applyStoredPlacement();
+    // Before the first show: the stored placement, else the middle of the pointer's screen.
+    void placeAtStart();
     void loadImages();
     void connectActions();
     void applyActionStates(const std::map<std::string, ActionState> &states);
@@ -198,8 +207,13 @@ private:
     LastColumnFill *m_logFill = nullptr;    // the log's event column fills the panel
     LastColumnFill *m_reportFill = nullptr; // the task list's destination column fills the list
     bool m_shownByTrayTimer = false;
+    bool m_showAtStart = false;
+    bool m_quickStartPending = false;
     IdleExitCounter m_idle;
     int m_lastHeight = 0;
+    int m_storedGroupsWidth = 0;
+    int m_storedLogHeight = 0;
+    bool m_splitPendingMaximize = false; // the stored layout is applied again once maximised
 
     QWidget *m_groupsPanel = nullptr;
     QTreeWidget *m_groupsTree = nullptr;

@@ -19,9 +19,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QThread>
@@ -77,34 +80,68 @@ void TMainForm::ApplyWindowSettings()
     m_tray->setIconVisible(!StartupHideTrayIcon);
 }
 
+bool TMainForm::applyStoredPlacement()
+{
+    TSafeRegistry reg;
+    if (!reg.OpenKeyReadOnly(mainKey()) || !reg.ValueExists("WindowNormalPositionLeft")) {
+        return false;
+    }
+    const int left = reg.ReadInteger("WindowNormalPositionLeft", x());
+    const int top = reg.ReadInteger("WindowNormalPositionTop", y());
+    const int right = reg.ReadInteger("WindowNormalPositionRight", x() + width());
+    const int bottom = reg.ReadInteger("WindowNormalPositionBottom", y() + height());
+    std::int32_t show = kShowNormal;
+    reg.ReadBinaryData("WindowShowCmd", &show, 4);
+    if (show == kShowMaximized) {
+        // A window that is maximised already keeps its size: a new geometry would fight the
+        // window manager's.
+        if (!isMaximized()) {
+            if (right > left && bottom > top) {
+                setGeometry(left, top, right - left, bottom - top);
+            }
+            setWindowState(windowState() | Qt::WindowMaximized);
+        }
+    } else {
+        if (isMaximized()) {
+            setWindowState(windowState() & ~Qt::WindowMaximized);
+        }
+        if (right > left && bottom > top) {
+            setGeometry(left, top, right - left, bottom - top);
+        }
+    }
+    return true;
+}
+
+void TMainForm::placeAtStart()
+{
+    if (applyStoredPlacement()) {
+        return;
+    }
+    // Nothing stored: the middle of the screen the pointer is on.
+    QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen != nullptr) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
 void TMainForm::LoadWindowSettings()
 {
     TSafeRegistry reg;
     if (reg.OpenKeyReadOnly(mainKey()) && reg.ValueExists("WindowNormalPositionLeft")) {
-        const int left = reg.ReadInteger("WindowNormalPositionLeft", x());
-        const int top = reg.ReadInteger("WindowNormalPositionTop", y());
-        const int right = reg.ReadInteger("WindowNormalPositionRight", x() + width());
-        const int bottom = reg.ReadInteger("WindowNormalPositionBottom", y() + height());
-        if (right > left && bottom > top) {
-            setGeometry(left, top, right - left, bottom - top);
-        }
+        applyStoredPlacement();
         std::int32_t show = kShowNormal;
         reg.ReadBinaryData("WindowShowCmd", &show, 4);
-        if (show == kShowMaximized) {
-            setWindowState(windowState() | Qt::WindowMaximized);
-        }
-        const int groupsWidth = reg.ReadInteger("GroupsPanelWidth", 185);
-        const int logHeight = reg.ReadInteger("LogPanelHeight", m_logPanel->height());
-        QList<int> h = m_horizontal->sizes();
-        if (h.size() == 2 && groupsWidth > 3) {
-            const int total = h[0] + h[1];
-            m_horizontal->setSizes({groupsWidth, std::max(1, total - groupsWidth)});
-        }
-        QList<int> v = m_vertical->sizes();
-        if (v.size() == 2 && logHeight >= 10) {
-            const int total = v[0] + v[1];
-            m_vertical->setSizes({std::max(1, total - logHeight), logHeight});
-        }
+        // The panel sizes were stored from the window as it was then, maximised or not: they are
+        // applied as they stand, and again once the window manager has maximised the window,
+        // instead of being scaled to the new height.
+        m_storedGroupsWidth = reg.ReadInteger("GroupsPanelWidth", 185);
+        m_storedLogHeight = reg.ReadInteger("LogPanelHeight", m_logPanel->height());
+        m_splitPendingMaximize = show == kShowMaximized;
+        applyStoredSplit();
         // Each element's visibility is set as stored, not toggled.
         m_groupsPanel->setVisible(reg.ReadBool("GroupsPanelVisible", true));
         m_toolBar->setVisible(reg.ReadBool("ToolbarVisible", true));
@@ -189,6 +226,9 @@ void TMainForm::UpdateAll()
 
 void TMainForm::changeEvent(QEvent *event)
 {
+    if (event->type() == QEvent::WindowStateChange && !isMaximized()) {
+        m_splitPendingMaximize = false; // the user restored the window: sizes scale from here on
+    }
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
         // The stored layout is applied once, at the first activation.
         if (!m_layoutLoaded) {
@@ -201,10 +241,29 @@ void TMainForm::changeEvent(QEvent *event)
     QMainWindow::changeEvent(event);
 }
 
+void TMainForm::applyStoredSplit()
+{
+    const QList<int> h = m_horizontal->sizes();
+    if (h.size() == 2 && m_storedGroupsWidth > 3) {
+        const int total = h[0] + h[1];
+        m_horizontal->setSizes({m_storedGroupsWidth, std::max(1, total - m_storedGroupsWidth)});
+    }
+    const QList<int> v = m_vertical->sizes();
+    if (v.size() == 2 && m_storedLogHeight >= 10) {
+        const int total = v[0] + v[1];
+        const int log = std::min(m_storedLogHeight, std::max(10, total - 1));
+        m_vertical->setSizes({std::max(1, total - log), log});
+    }
+}
+
 void TMainForm::resizeEvent(QResizeEvent *event)
 {
     const int newHeight = height();
-    if (m_lastHeight > 0 && newHeight != m_lastHeight && !m_logPanel->isHidden()) {
+    if (m_splitPendingMaximize && (windowState() & Qt::WindowMaximized) != 0 && newHeight != m_lastHeight) {
+        // The stored maximised layout, now that the window has its maximised size.
+        m_splitPendingMaximize = false;
+        applyStoredSplit();
+    } else if (m_lastHeight > 0 && newHeight != m_lastHeight && !m_logPanel->isHidden()) {
         QList<int> v = m_vertical->sizes();
         if (v.size() == 2) {
             const int total = v[0] + v[1];

@@ -12,6 +12,7 @@
 #include "core/text/LocaleText.h"
 #include "core/schedule/ScheduleNextRun.h"
 #include "core/settings/Settings.h"
+#include "platform/gui/ForegroundWindow.h"
 #include "ui/TaskListModel.h"
 #include "ui/TipsPanel.h"
 
@@ -359,6 +360,17 @@ void TMainForm::ActivityLogAddEvent(const TTaskLogger &logger, LogChange change)
 void TMainForm::ShowAndRaise()
 {
     m_tray->ShowMainForm();
+    // A second start or a hot key asks for the window: it must reach the front even where the
+    // window manager keeps a program from taking the focus on its own.
+    ForceForegroundWindow(this);
+}
+
+void TMainForm::showAtStart()
+{
+    m_showAtStart = true;
+    if (m_shownByTrayTimer) {
+        ShowAndRaise();
+    }
 }
 
 void TMainForm::ShowMessage(CoreMessageKind kind, const std::string &text)

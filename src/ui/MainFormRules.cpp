@@ -50,7 +50,8 @@ std::map<std::string, ActionState> computeActionStates(const MainFormStateInput 
     set("actOtherTrayPauseAllTasks", true, in.suspend);
     set("actToolsGlobalSuspend", true, in.suspend);
     set("actToolsDisableScheduler", true, in.disableScheduler);
-    set("actViewMenuBar", true, true); // the menu bar always stays
+    // The menu bar always stays: its item shows it checked and greyed, not as a switch that does nothing.
+    set("actViewMenuBar", false, true);
     set("actViewToolBar", true, in.toolBarVisible);
     set("actViewTaskGroups", true, in.groupsVisible);
     set("actViewLog", true, in.logVisible);

@@ -277,6 +277,9 @@ int runProgram(int argc, char **argv)
         services.tray = createNoTrayService();
     }
     auto form = std::make_unique<TMainForm>(data.get(), std::move(services));
+    if (splash) {
+        splash->closeWhenShown(form.get());
+    }
     for (const std::string &p : problems) {
         std::fprintf(stderr, "quorvellant: %s\n", p.c_str());
     }
@@ -292,6 +295,9 @@ int runProgram(int argc, char **argv)
     setAlerter(&alerts);
     ProgramCommandSink sink(*data, *form, headless);
     traceCommandLine("own", args, false);
+    if (hasShowSwitch(args)) {
+        form->showAtStart();
+    }
     const std::vector<std::string> ownProblems = ProcessCommandLine(args, sink, false);
     printProblems(ownProblems);
     showProblems(form.get(), ownProblems, headless);

@@ -7,6 +7,7 @@
 #include "core/util/Utils.h"
 #include "ui/HelpTopics.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -49,6 +50,34 @@ void TSplashForm::mousePressEvent(QMouseEvent *)
 {
     m_closeTimer.stop();
     close();
+}
+
+void TSplashForm::closeWhenShown(QWidget *window)
+{
+    if (m_window != nullptr) {
+        m_window->removeEventFilter(this);
+    }
+    m_window = window;
+    if (window == nullptr) {
+        return;
+    }
+    if (window->isVisible()) {
+        m_closeTimer.stop();
+        close();
+        return;
+    }
+    window->installEventFilter(this);
+}
+
+bool TSplashForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_window && event->type() == QEvent::Show) {
+        m_window->removeEventFilter(this);
+        m_window = nullptr;
+        m_closeTimer.stop();
+        close();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace qv

@@ -3,6 +3,7 @@
 
 #include "components/LangText.h"
 #include "components/TranslateForm.h"
+#include "ui/HelpTopics.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -33,6 +34,7 @@ SystemTimerForm::SystemTimerForm(const std::string &title, const std::vector<std
         m_checker = [](const std::string &e) { return systemScheduler().checkCalendar(e); };
     }
     setObjectName(QStringLiteral("SystemTimerForm"));
+    setProperty("helpKeyword", QString::fromLatin1(HelpTopics::kTaskSystemTimer));
     setWindowTitle(QStringLiteral("System Timer"));
     m_title = new QLabel(QString::fromStdString(title), this);
     m_title->setObjectName(QStringLiteral("lblTitle"));

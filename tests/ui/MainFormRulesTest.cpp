@@ -94,6 +94,8 @@ TEST(MainFormActionRules, ChecksFollowTheProgramState)
     EXPECT_TRUE(s["actViewArrangeIconsByZA"].checked);
     EXPECT_FALSE(s["actViewArrangeIconsByAZ"].checked);
     EXPECT_TRUE(s["actOtherLogSearchAgain"].enabled);
+    EXPECT_TRUE(s["actViewMenuBar"].checked);
+    EXPECT_FALSE(s["actViewMenuBar"].enabled);
 }
 
 TEST(MainFormSorting, ColumnClicks)

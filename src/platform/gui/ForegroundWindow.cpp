@@ -1,8 +1,11 @@
 // Bringing a window of ours to the front.
 #include "platform/gui/ForegroundWindow.h"
 
+#include <QEvent>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QWidget>
+#include <QWindow>
 
 #include <xcb/xcb.h>
 
@@ -41,6 +44,37 @@ void requestActiveOnX11(QWidget *window)
     xcb_flush(conn);
 }
 
+// A window that is being mapped is not managed yet, and the window manager drops a request
+// about it: the request is sent again once the window is on the screen.
+class ActivateWhenExposed : public QObject
+{
+public:
+    ActivateWhenExposed(QWidget *widget) : QObject(widget->windowHandle()), m_widget(widget)
+    {
+        setObjectName(QString::fromLatin1(kName));
+        widget->windowHandle()->installEventFilter(this);
+    }
+    static constexpr const char *kName = "qvActivateWhenExposed";
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Expose && static_cast<QWindow *>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            if (m_widget) {
+                m_widget->raise();
+                m_widget->activateWindow();
+                requestActiveOnX11(m_widget);
+            }
+            deleteLater();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPointer<QWidget> m_widget;
+};
+
 } // namespace
 
 void ForceForegroundWindow(QWidget *window)
@@ -48,6 +82,8 @@ void ForceForegroundWindow(QWidget *window)
     if (window == nullptr) {
         return;
     }
+    const bool onScreen = window->windowHandle() != nullptr && window->windowHandle()->isExposed() &&
+                          !window->isMinimized();
     if (window->isMinimized()) {
         window->showNormal();
     } else {
@@ -56,7 +92,13 @@ void ForceForegroundWindow(QWidget *window)
     window->raise();
     window->activateWindow();
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        requestActiveOnX11(window);
+        if (onScreen) {
+            requestActiveOnX11(window);
+        } else if (window->windowHandle() != nullptr &&
+                   window->windowHandle()->findChild<QObject *>(QString::fromLatin1(ActivateWhenExposed::kName),
+                                                                Qt::FindDirectChildrenOnly) == nullptr) {
+            new ActivateWhenExposed(window);
+        }
     }
 }
 

@@ -108,6 +108,13 @@ TPrefsForm::TPrefsForm(QWidget *parent) : QDialog(parent)
     connect(OkButton, &QPushButton::clicked, this, &TPrefsForm::OkButtonClick);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(HelpButton, &QPushButton::clicked, this, &TPrefsForm::HelpButtonClick);
+    // F1 on the tabs or the buttons opens the topic of the page in view, as F1 on its controls does.
+    auto followPage = [this] {
+        const QString own = MainPageControl->currentWidget()->property("helpKeyword").toString();
+        setProperty("helpKeyword", own.isEmpty() ? QString::fromLatin1(HelpTopics::kPreferences) : own);
+    };
+    connect(MainPageControl, &QTabWidget::currentChanged, this, followPage);
+    followPage();
     TranslateForm(this);
     LogDisplayTabSheet->LogDisplayUpdateSample();
     TaskDefaultsTabSheet->selectNode(0);
@@ -191,7 +198,7 @@ void TPrefsForm::OkButtonClick()
 
 void TPrefsForm::HelpButtonClick()
 {
-    help::sendHelpKey(this);
+    help::sendHelpKey(MainPageControl->currentWidget());
 }
 
 bool ShowPreferences(int page, TTrayIcon *trayIcon, QWidget *parent)

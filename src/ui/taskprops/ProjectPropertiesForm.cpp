@@ -84,8 +84,8 @@ const PageInfo kPages[TProjectPropertiesForm::kPageCount] = {
      createFolderMonitorPage},
     {"Internal Schedule", 10, 0, "InternalScheduleTabSheet", "Start task using Internal Scheduler.", nullptr,
      createInternalSchedulePage},
-    {"systemd Timer", 10, 0, "MSScheduleTabSheet", "Start task using a systemd user timer.", nullptr,
-     createMSSchedulePage},
+    {"systemd Timer", 10, 0, "MSScheduleTabSheet", "Start task using a systemd user timer.",
+     "/files/task.systemtimer.html", createMSSchedulePage},
     {"Backup Options", -1, 7, "OptionsTabSheet", "Task Options", nullptr, createOptionsPage},
     {"Old Versions", -1, 5, "VersionsTabSheet", "Do you want to keep several old file versions in backup?", nullptr,
      createVersionsPage},
@@ -191,12 +191,14 @@ TProjectPropertiesForm::TProjectPropertiesForm(TTask &task, QWidget *parent)
                 leavingPage(m_shownPage);
                 m_shownPage = static_cast<int>(i);
                 PageControl->setCurrentIndex(m_shownPage);
-                // F1 in the navigator opens the topic of the page it shows.
+                // F1 in the navigator or on the buttons opens the topic of the page shown.
                 NavigatorTree->setProperty("helpKeyword", pageHelpKeyword(m_shownPage));
+                setProperty("helpKeyword", pageHelpKeyword(m_shownPage));
             }
         }
     });
     NavigatorTree->setProperty("helpKeyword", pageHelpKeyword(m_shownPage));
+    setProperty("helpKeyword", pageHelpKeyword(m_shownPage));
     if (auto *name = findChild<QLineEdit *>(QStringLiteral("TaskNameEdit"))) {
         connect(name, &QLineEdit::textChanged, this, &TProjectPropertiesForm::updateCaption);
     }

@@ -1,0 +1,315 @@
+// A new user's sessions on a desktop with a window manager (openbox) and a tray (trayer), driven from
+// outside with real keys and clicks: the first start shows the window; a task made in the dialog
+// copies a tree with blanks and non-ASCII letters in its names; Help comes up over the modal task
+// dialog and takes typing; the tray menu's Exit ends the program; each restart finds the task and
+// the pane sizes as they were left, maximised or not.
+// qv-test-labels: x11 gui slow
+// qv-test-run: xvfb
+// qv-test-timeout: 420
+#include "ProgramProcessFixture.h"
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QSystemTrayIcon>
+#include <QTest>
+
+#include <cstdio>
+#include <sstream>
+
+namespace {
+
+const std::string kMainKey = "\\Software\\Tavimundrelo\\Quorvellant\\Main";
+const std::string kTaskName = "Tägliche Sicherung";
+
+class DesktopSessionX11 : public ProgramProcessFixture
+{
+protected:
+    void SetUp() override
+    {
+        ProgramProcessFixture::SetUp();
+        for (const char *name : {"DISPLAY", "XAUTHORITY"}) {
+            if (const char *v = std::getenv(name)) {
+                env.push_back(std::string(name) + "=" + v);
+            }
+        }
+    }
+    void TearDown() override
+    {
+        ProgramProcessFixture::TearDown();
+        for (QProcess *p : {&trayer, &windowManager}) {
+            p->kill();
+            p->waitForFinished(5000);
+        }
+    }
+    std::string xdo(const std::vector<std::string> &args, int timeout = 20)
+    {
+        std::vector<std::string> cmd = {"xdotool"};
+        cmd.insert(cmd.end(), args.begin(), args.end());
+        const auto r = qvtest::runCommand(cmd, timeout);
+        return r.exitCode == 0 ? r.output : std::string();
+    }
+    // The first visible window whose title matches, waiting for it up to `seconds`.
+    std::string window(const std::string &titleRegex, int seconds = 30)
+    {
+        for (int i = 0; i < seconds * 5; ++i) {
+            const std::string out = xdo({"search", "--onlyvisible", "--name", titleRegex});
+            if (!out.empty()) {
+                return out.substr(0, out.find('\n'));
+            }
+            std::this_thread::sleep_for(200ms);
+        }
+        return {};
+    }
+    bool gone(const std::string &titleRegex)
+    {
+        for (int i = 0; i < 100; ++i) {
+            if (xdo({"search", "--onlyvisible", "--name", titleRegex}).empty()) {
+                return true;
+            }
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+    std::string title(const std::string &win)
+    {
+        std::string t = xdo({"getwindowname", win});
+        return t.substr(0, t.find('\n'));
+    }
+    std::string activeWindow()
+    {
+        std::string w = xdo({"getactivewindow"});
+        return w.substr(0, w.find('\n'));
+    }
+    // Keys to a window the user has clicked into first.
+    void keys(const std::string &win, const std::vector<std::string> &k)
+    {
+        xdo({"windowactivate", "--sync", win});
+        std::vector<std::string> args = {"key", "--delay", "80"};
+        args.insert(args.end(), k.begin(), k.end());
+        xdo(args);
+    }
+    void typeText(const std::string &text) { xdo({"type", "--delay", "30", text}); }
+    std::string stored(const std::string &value)
+    {
+        const auto r = qvtest::runCommand([&] {
+            std::vector<std::string> cmd = {"env"};
+            cmd.insert(cmd.end(), env.begin(), env.end());
+            cmd.insert(cmd.end(), {qvtest::binPath("qv-regtool"), "get", kMainKey, value});
+            return cmd;
+        }());
+        return r.output.substr(0, r.output.find('\n'));
+    }
+    // The pane sizes and the placement as the program last stored them.
+    std::string layout()
+    {
+        std::string s;
+        for (const char *v : {"GroupsPanelWidth", "LogPanelHeight", "WindowShowCmd", "WindowNormalPositionLeft",
+                              "WindowNormalPositionTop", "WindowNormalPositionRight", "WindowNormalPositionBottom"}) {
+            s += std::string(v) + "=" + stored(v) + " ";
+        }
+        return s;
+    }
+    // The tray icon: the program's window that the tray host holds.
+    QPoint trayIconCentre()
+    {
+        for (int i = 0; i < 100; ++i) {
+            std::istringstream ids(xdo({"search", "--class", "quorvellant"}));
+            for (std::string id; std::getline(ids, id);) {
+                const std::string g = xdo({"getwindowgeometry", "--shell", id});
+                int x = 0, y = 0, w = 0, h = 0;
+                if (std::sscanf(g.c_str(), "WINDOW=%*d\nX=%d\nY=%d\nWIDTH=%d\nHEIGHT=%d", &x, &y, &w, &h) == 4 &&
+                    y < 24 && x >= 1280 - 120 && w > 4 && w <= 32 && h > 4 && h <= 32) {
+                    return {x + w / 2, y + h / 2};
+                }
+            }
+            std::this_thread::sleep_for(100ms);
+        }
+        return {};
+    }
+    void clickAt(QPoint p, const std::string &button, int repeat = 1)
+    {
+        xdo({"mousemove", "--sync", std::to_string(p.x()), std::to_string(p.y())});
+        xdo({"click", "--repeat", std::to_string(repeat), "--delay", "120", button});
+    }
+    void exitThroughTray(pid_t pid)
+    {
+        const QPoint icon = trayIconCentre();
+        ASSERT_FALSE(icon.isNull()) << "no tray icon";
+        clickAt(icon, "3");
+        std::this_thread::sleep_for(500ms);
+        xdo({"key", "--delay", "120", "Up", "Return"}); // the menu's last item: Exit
+        const std::string confirm = window("^Quorvellant Shutdown$", 10);
+        ASSERT_FALSE(confirm.empty()) << "Exit asks first";
+        keys(confirm, {"Return"});
+        EXPECT_EQ(waitFor(pid, 40), 0) << qvtest::readFile(home + "/program.log");
+    }
+    // Shows the window hidden in the tray (a double click on the icon) and checks the task is there:
+    // the dialog of the selected task carries its name; Escape leaves it and stores the layout.
+    std::string showFromTrayAndFindTheTask()
+    {
+        clickAt(trayIconCentre(), "1", 2);
+        const std::string main = window("^Quorvellant$", 15);
+        EXPECT_FALSE(main.empty()) << "a double click on the tray icon shows the window";
+        if (main.empty()) {
+            return main;
+        }
+        keys(main, {"alt+Return"});
+        const std::string dlg = window("^Quorvellant Task Properties - \\[", 15);
+        EXPECT_EQ(title(dlg), "Quorvellant Task Properties - [" + kTaskName + "]");
+        keys(dlg, {"Escape"});
+        EXPECT_TRUE(gone("^Quorvellant Task Properties"));
+        return main;
+    }
+    // The window's client area on the screen (xwininfo reads it through the window manager's frame);
+    // remembers the height of the frame's title bar above it.
+    QRect placement(const std::string &win)
+    {
+        const std::string info = qvtest::runCommand({"xwininfo", "-id", win}).output;
+        auto number = [&](const std::string &label) {
+            const auto at = info.find(label);
+            return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + label.size());
+        };
+        m_titleHeight = number("Relative upper-left Y:");
+        return {number("Absolute upper-left X:"), number("Absolute upper-left Y:"), number("Width:"),
+                number("Height:")};
+    }
+    int m_titleHeight = 0;
+
+    QImage grab(const std::string &win)
+    {
+        const std::string file = home + "/grab.png";
+        qvtest::runCommand({"import", "-window", win, file});
+        return QImage(QString::fromStdString(file));
+    }
+    void shoot(const std::string &win, const std::string &name)
+    {
+        const std::string dir = qvtest::binPath("../screenshots");
+        QDir().mkpath(QString::fromStdString(dir));
+        qvtest::runCommand({"import", "-window", win, dir + "/DesktopSessionX11-" + name + ".png"});
+    }
+
+    QProcess windowManager;
+    QProcess trayer;
+};
+
+TEST_F(DesktopSessionX11, FirstStartTaskHelpTrayExitAndRestarts)
+{
+    const char *display = std::getenv("DISPLAY");
+    ASSERT_TRUE(display != nullptr && *display != '\0') << "runs under xvfb-run";
+    for (const char *tool : {"openbox", "trayer", "xdotool", "xwininfo", "xprop", "import", "diff"}) {
+        if (!qvtest::haveTool(tool)) {
+            GTEST_SKIP() << tool << " is not installed";
+        }
+    }
+    windowManager.start("openbox", {});
+    ASSERT_TRUE(windowManager.waitForStarted(5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] { return qvtest::runCommand({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).output.find("window id") !=
+                    std::string::npos; },
+        10000))
+        << "openbox did not come up";
+    trayer.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120", "--height",
+                            "24", "--SetDockType", "true"});
+    ASSERT_TRUE(trayer.waitForStarted(5000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000))
+        << "trayer did not come up";
+
+    const std::string src = home + "/Meine Dokumente";
+    const std::string dest = home + "/Sicherung Ziel";
+    qvtest::writeFile(src + "/Berichte 2026/Q1 final/Zusammenfassung März.txt", "erste Zeile\n");
+    qvtest::writeFile(src + "/Berichte 2026/leer bis auf/eine Datei.txt", "x");
+    qvtest::writeFile(src + "/Fotos/Sommer am Meer/Strand 01.jpg", std::string(70000, '\x7f'));
+    qvtest::writeFile(src + "/oben.txt", "top");
+
+    // First start, nothing stored: the window shows although "Run minimized" is on by default.
+    pid_t p = spawn({}, "program.log", env);
+    std::string main = window("^Quorvellant$");
+    ASSERT_FALSE(main.empty()) << qvtest::readFile(home + "/program.log");
+    const std::string quickStart = window("^Quorvellant Help - Quick start$", 10);
+    ASSERT_FALSE(quickStart.empty()) << "the first start opens the quick start";
+    keys(quickStart, {"alt+F4"});
+    ASSERT_TRUE(gone("^Quorvellant Help"));
+
+    // A new task: name, source (Down x2), destination's Local/Lan page (Down x2 more), OK.
+    keys(main, {"ctrl+n"});
+    std::string dlg = window("^Quorvellant Task Properties - \\[");
+    ASSERT_FALSE(dlg.empty()) << "Ctrl+N opened no task dialog";
+    keys(dlg, {"Tab", "ctrl+a"});
+    typeText(kTaskName);
+    keys(dlg, {"shift+Tab", "Down", "Down", "Tab"});
+    typeText(src);
+    keys(dlg, {"shift+Tab", "Down", "Down", "Tab"});
+    typeText(dest);
+    EXPECT_EQ(title(dlg), "Quorvellant Task Properties - [" + kTaskName + "]");
+    keys(dlg, {"Return"});
+    ASSERT_TRUE(gone("^Quorvellant Task Properties")) << "Return (OK) closes the dialog";
+
+    // Task > Start from the window: the tree arrives whole.
+    keys(main, {"alt+t", "s"});
+    bool same = false;
+    for (int i = 0; i < 150 && !same; ++i) {
+        std::this_thread::sleep_for(200ms);
+        same = qvtest::runCommand({"diff", "-r", src, dest}, 10).exitCode == 0;
+    }
+    EXPECT_TRUE(same) << qvtest::runCommand({"diff", "-r", src, dest}, 10).output;
+
+    // F1 in the modal task dialog: Help comes up in front, on the page shown, and takes typing in
+    // its index while the dialog stays open.
+    keys(main, {"alt+Return"});
+    dlg = window("^Quorvellant Task Properties - \\[");
+    ASSERT_FALSE(dlg.empty());
+    keys(dlg, {"Home", "F1"});
+    const std::string help = window("^Quorvellant Help - Task name$", 10);
+    ASSERT_FALSE(help.empty()) << "F1 on the name page opens its topic";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return activeWindow() == help; }, 5000)) << "Help is not in front";
+    xdo({"key", "--delay", "100", "alt+i"});
+    std::this_thread::sleep_for(300ms);
+    const QImage before = grab(help);
+    xdo({"type", "--delay", "60", "timer"});
+    std::this_thread::sleep_for(500ms);
+    const QImage after = grab(help);
+    ASSERT_FALSE(before.isNull());
+    EXPECT_NE(before, after) << "typing into the help's index changed nothing: the help is blocked";
+    EXPECT_FALSE(window("^Quorvellant Task Properties - \\[", 1).empty()) << "the dialog stays open";
+    shoot("root", "HelpOverTaskDialog");
+    keys(help, {"alt+F4"});
+    ASSERT_TRUE(gone("^Quorvellant Help"));
+    keys(dlg, {"Escape"}); // Cancel stores the layout too
+    ASSERT_TRUE(gone("^Quorvellant Task Properties"));
+    const std::string firstLayout = layout();
+
+    exitThroughTray(p);
+
+    // Second start: in the tray ("Run minimized"); the task and the layout are back. Maximised
+    // with a double click on the title bar, it stores the maximised layout.
+    p = spawn({}, "program.log", env);
+    main = showFromTrayAndFindTheTask();
+    ASSERT_FALSE(main.empty());
+    EXPECT_EQ(layout(), firstLayout);
+    const QRect normal = placement(main);
+    ASSERT_TRUE(normal.isValid());
+    clickAt({normal.center().x(), normal.top() - m_titleHeight / 2}, "1", 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return placement(main).width() > 1200; }, 5000))
+        << "the window did not maximise";
+    std::this_thread::sleep_for(300ms);
+    keys(main, {"alt+Return"});
+    ASSERT_FALSE(window("^Quorvellant Task Properties - \\[").empty());
+    xdo({"key", "Escape"});
+    ASSERT_TRUE(gone("^Quorvellant Task Properties"));
+    const std::string maximisedLayout = layout();
+    EXPECT_NE(maximisedLayout.find("WindowShowCmd=03,"), std::string::npos) << maximisedLayout;
+    exitThroughTray(p);
+    EXPECT_EQ(layout(), maximisedLayout);
+
+    // Third start: maximised again, the same panes.
+    p = spawn({}, "program.log", env);
+    main = showFromTrayAndFindTheTask();
+    ASSERT_FALSE(main.empty());
+    EXPECT_EQ(layout(), maximisedLayout);
+    shoot(main, "MaximisedMainWindow");
+    exitThroughTray(p);
+    EXPECT_EQ(layout(), maximisedLayout);
+}
+
+} // namespace
