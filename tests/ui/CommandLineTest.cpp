@@ -132,6 +132,10 @@ TEST(CommandLineRules, RestoreAndQuotes)
     EXPECT_TRUE(qv::wantsRestore({"/RunProjectById=X", "/show"}));
     EXPECT_TRUE(qv::wantsRestore({"--show"}));
     EXPECT_FALSE(qv::wantsRestore({"/RunProjectById=X"}));
+    // The program's own start shows its window only for an explicit /SHOW.
+    EXPECT_FALSE(qv::hasShowSwitch({}));
+    EXPECT_TRUE(qv::hasShowSwitch({"/RunProjectById=X", "/Show"}));
+    EXPECT_FALSE(qv::hasShowSwitch({"/SHOW=ON"}));
     EXPECT_EQ(qv::unquoteValue("\"a b\""), "a b");
     EXPECT_EQ(qv::unquoteValue("\"unterminated"), "unterminated");
     EXPECT_EQ(qv::unquoteValue("no \"quotes\""), "no \"quotes\"");

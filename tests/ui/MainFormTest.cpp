@@ -10,6 +10,8 @@
 #include "platform/fake/FakeHotKeys.h"
 #include "platform/fake/FakeSessionEvents.h"
 #include "platform/gui/FakeTrayService.h"
+#include "ui/Help.h"
+#include "ui/HelpWindow.h"
 #include "ui/MainForm.h"
 #include "ui/TaskListModel.h"
 
@@ -219,6 +221,42 @@ TEST_F(MainFormFixture, LayoutRoundTripAndFirstStartDefaults)
     form->CheckState();
     EXPECT_FALSE(form->action("actViewTaskGroups")->isChecked());
     EXPECT_TRUE(form->action("actViewLog")->isChecked());
+}
+
+// At start the window shows on the first start and with "/SHOW" whatever "Run minimized" says;
+// otherwise as that setting says (into the tray). The first start opens the quick start too.
+TEST_F(MainFormFixture, StartShowsTheWindowOnTheFirstStartOrWithShow)
+{
+    qv::help::setApplicationHelpFile(QString::fromStdString(std::string(std::getenv("QV_SOURCE_DIR")) + "/resources/help"));
+    struct Case {
+        bool firstStart, showSwitch, runMinimized, shown;
+    };
+    for (const Case c : {Case{true, false, true, true}, Case{false, true, true, true}, Case{false, false, false, true},
+                         Case{false, false, true, false}}) {
+        SCOPED_TRACE(testing::Message() << "first start " << c.firstStart << ", /SHOW " << c.showSwitch
+                                        << ", run minimized " << c.runMinimized);
+        qv::FirstStart = c.firstStart;
+        qv::StartupRunMinimized = c.runMinimized;
+        makeForm();
+        if (c.showSwitch) {
+            form->showAtStart();
+        }
+        if (c.shown) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return form->isVisible(); }, 3000));
+        } else {
+            QTest::qWait(400);
+            EXPECT_FALSE(form->isVisible());
+            form->showAtStart(); // shows at once only when the start has been decided: the wait was long enough
+            EXPECT_TRUE(form->isVisible());
+        }
+        EXPECT_FALSE(qv::FirstStart);
+        qv::HelpWindow *help = qv::HelpWindow::existing();
+        EXPECT_EQ(help != nullptr, c.firstStart);
+        if (help != nullptr) {
+            EXPECT_TRUE(help->currentTopicPath().endsWith("files/quickstart.html"));
+            delete help;
+        }
+    }
 }
 
 TEST_F(MainFormFixture, CloseHidesIntoTheTrayAndTrayExitAsks)

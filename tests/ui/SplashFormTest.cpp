@@ -16,4 +16,23 @@ TEST(SplashForm, ShowsThePictureAtItsSize)
     EXPECT_EQ(splash.size(), QSize(320, 350));
 }
 
+// The splash stays on top: it closes as soon as the program's window shows, whether that window
+// shows after the call or already did.
+TEST(SplashForm, ClosesWhenTheWindowShows)
+{
+    for (bool shownBefore : {false, true}) {
+        SCOPED_TRACE(shownBefore);
+        qv::TSplashForm splash;
+        splash.show();
+        QWidget window;
+        if (shownBefore) {
+            window.show();
+        }
+        splash.closeWhenShown(&window);
+        EXPECT_EQ(splash.isVisible(), !shownBefore);
+        window.show();
+        EXPECT_FALSE(splash.isVisible());
+    }
+}
+
 } // namespace

@@ -15,6 +15,8 @@
 #include "platform/fake/FakeHotKeys.h"
 #include "platform/gui/FakeTrayService.h"
 #include "ui/ActivityLogModel.h"
+#include "ui/Help.h"
+#include "ui/HelpWindow.h"
 #include "ui/options/PrefsDefaultsPage.h"
 #include "ui/options/PrefsForm.h"
 #include "ui/options/PrefsLanguagePage.h"
@@ -585,4 +587,39 @@ TEST_F(PrefsForm, TranslatedWhenCreated)
     EXPECT_EQ(form.windowTitle(), "Einstellungen");
     EXPECT_EQ(form.OkButton->text(), "Gut");
     EXPECT_EQ(form.MainPageControl->tabText(TPrefsForm::LogDisplayPage), "Protokoll");
+}
+
+// Help on each page opens that page's topic, from the Help button and from F1 on OK, and the help
+// window takes typing while the modal dialog stays open.
+TEST_F(PrefsForm, HelpOpensThePageInViewAndStaysUsable)
+{
+    help::setApplicationHelpFile(QString::fromStdString(std::string(std::getenv("QV_SOURCE_DIR")) + "/resources/help"));
+    help::installHelpKeyHandler();
+    const std::pair<int, const char *> pages[] = {
+        {TPrefsForm::StartupPage, "preferences.startup.html"},   {TPrefsForm::PerformancePage, "preferences.html"},
+        {TPrefsForm::LogDisplayPage, "preferences.html"},        {TPrefsForm::LanguagePage, "preferences.language.html"},
+        {TPrefsForm::TaskDefaultsPage, "preferences.html"},
+    };
+    for (const auto &[page, topic] : pages) {
+        SCOPED_TRACE(topic);
+        run(page, [&](TPrefsForm *f) {
+            f->HelpButton->click();
+            ASSERT_NE(HelpWindow::existing(), nullptr);
+            EXPECT_TRUE(HelpWindow::existing()->currentTopicPath().endsWith(topic));
+            delete HelpWindow::existing();
+            f->OkButton->setFocus();
+            QTest::keyClick(f->OkButton, Qt::Key_F1);
+            HelpWindow *help = HelpWindow::existing();
+            ASSERT_NE(help, nullptr);
+            EXPECT_TRUE(help->currentTopicPath().endsWith(topic));
+            // Keys reach the help through the window system, where a blocked window drops them.
+            help->findChild<QTabWidget *>()->setCurrentIndex(1);
+            for (Qt::Key k : {Qt::Key_T, Qt::Key_I, Qt::Key_M}) {
+                QTest::keyClick(help->windowHandle(), k);
+            }
+            EXPECT_EQ(help->findChild<QLineEdit *>()->text(), "tim");
+            EXPECT_TRUE(f->isVisible());
+            delete help;
+        });
+    }
 }

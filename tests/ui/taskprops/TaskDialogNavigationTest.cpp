@@ -275,7 +275,8 @@ TEST_F(TaskDialogNavigation, DoubleClickOnTheLocalDestinationOpensItsPage)
 // The help keyword of each page, in page order; "" is the dialog's own topic.
 const char *const kPageHelp[TProjectPropertiesForm::kPageCount] = {
     "/files/task.name.html", "/files/task.backuptype.html", "/files/task.source.html", "/files/task.destination.html",
-    "", "", "", "", "", "/files/task.filefilter.html", "/files/task.schedule.html", "", "", "", "", "", "", "",
+    "", "", "", "", "", "/files/task.filefilter.html", "/files/task.schedule.html", "", "", "/files/task.systemtimer.html",
+    "", "", "", "",
     "", "", "", "", "/files/task.additionaloptions.html", "", "", "", "", "",
 };
 
@@ -303,6 +304,12 @@ TEST_F(TaskDialogNavigation, F1AndHelpOpenTheTopicOfThePageShown)
         QTest::keyClick(form.NavigatorTree, Qt::Key_F1);
         ASSERT_NE(HelpWindow::existing(), nullptr) << page;
         EXPECT_TRUE(HelpWindow::existing()->currentTopicPath().endsWith(expected)) << page << " from the navigator";
+        delete HelpWindow::existing();
+
+        form.OkButton->setFocus();
+        QTest::keyClick(form.OkButton, Qt::Key_F1);
+        ASSERT_NE(HelpWindow::existing(), nullptr) << page;
+        EXPECT_TRUE(HelpWindow::existing()->currentTopicPath().endsWith(expected)) << page << " from the OK button";
         delete HelpWindow::existing();
 
         form.showPageFocused(i);
