@@ -90,6 +90,15 @@ protected:
         xdo(args);
     }
     void typeText(const std::string &text) { xdo({"type", "--delay", "30", text}); }
+    // Text with letters the keyboard map lacks goes in through the clipboard (Ctrl+V): xdotool
+    // types them by remapping a key for an instant, which a busy program may read too late.
+    void pasteText(const std::string &win, const std::string &text)
+    {
+        const std::string file = home + "/clip.txt";
+        qvtest::writeFile(file, text);
+        ASSERT_EQ(qvtest::runShell("xclip -selection clipboard -i '" + file + "' >/dev/null 2>&1").exitCode, 0);
+        keys(win, {"ctrl+v"});
+    }
     std::string stored(const std::string &value)
     {
         const auto r = qvtest::runCommand([&] {
@@ -136,10 +145,17 @@ protected:
     {
         const QPoint icon = trayIconCentre();
         ASSERT_FALSE(icon.isNull()) << "no tray icon";
-        clickAt(icon, "3");
-        std::this_thread::sleep_for(500ms);
-        xdo({"key", "--delay", "120", "Up", "Return"}); // the menu's last item: Exit
-        const std::string confirm = window("^Quorvellant Shutdown$", 10);
+        std::string confirm;
+        // A menu that opened too late for the keys is closed and opened again.
+        for (int attempt = 0; attempt < 3 && confirm.empty(); ++attempt) {
+            clickAt(icon, "3");
+            std::this_thread::sleep_for(500ms);
+            xdo({"key", "--delay", "120", "Up", "Return"}); // the menu's last item: Exit
+            confirm = window("^Quorvellant Shutdown$", 10);
+            if (confirm.empty()) {
+                xdo({"key", "Escape"});
+            }
+        }
         ASSERT_FALSE(confirm.empty()) << "Exit asks first";
         keys(confirm, {"Return"});
         EXPECT_EQ(waitFor(pid, 40), 0) << qvtest::readFile(home + "/program.log");
@@ -197,7 +213,7 @@ TEST_F(DesktopSessionX11, FirstStartTaskHelpTrayExitAndRestarts)
 {
     const char *display = std::getenv("DISPLAY");
     ASSERT_TRUE(display != nullptr && *display != '\0') << "runs under xvfb-run";
-    for (const char *tool : {"openbox", "trayer", "xdotool", "xwininfo", "xprop", "import", "diff"}) {
+    for (const char *tool : {"openbox", "trayer", "xdotool", "xclip", "xwininfo", "xprop", "import", "diff"}) {
         if (!qvtest::haveTool(tool)) {
             GTEST_SKIP() << tool << " is not installed";
         }
@@ -236,7 +252,7 @@ TEST_F(DesktopSessionX11, FirstStartTaskHelpTrayExitAndRestarts)
     std::string dlg = window("^Quorvellant Task Properties - \\[");
     ASSERT_FALSE(dlg.empty()) << "Ctrl+N opened no task dialog";
     keys(dlg, {"Tab", "ctrl+a"});
-    typeText(kTaskName);
+    pasteText(dlg, kTaskName);
     keys(dlg, {"shift+Tab", "Down", "Down", "Tab"});
     typeText(src);
     keys(dlg, {"shift+Tab", "Down", "Down", "Tab"});
