@@ -36,6 +36,11 @@ protected:
     }
     void TearDown() override
     {
+        if (HasFailure()) {
+            // What the screen showed and what the program said, for the failure's message.
+            shoot("root", "failure");
+            std::fprintf(stderr, "program log:\n%s\n", qvtest::readFile(home + "/program.log").c_str());
+        }
         ProgramProcessFixture::TearDown();
         for (QProcess *p : {&trayer, &windowManager}) {
             p->kill();
