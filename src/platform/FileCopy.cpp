@@ -4,7 +4,9 @@
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
 #include "platform/RateBudget.h"
+#include "platform/StorageKind.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -242,6 +244,7 @@ bool StagedCopy::write(int in, const std::string &source, const std::string &des
     m_source = source;
     m_written = 0;
     m_syncName = false;
+    m_syncPending = false;
     try {
         error = stage(in, destination, knownDestination, options);
     } catch (const std::bad_alloc &) {
@@ -330,8 +333,11 @@ int StagedCopy::finish(const CopyOptions &options)
             return error;
         }
     }
-    if (options.syncData && FileIo::current().fdatasync(m_out) != 0) {
-        return errno;
+    if (options.syncData) {
+        // The disk starts writing now; the sync itself comes later (syncWritten or commit), when
+        // other copies' data is under way too and one journal commit covers many files.
+        ::sync_file_range(m_out, 0, 0, SYNC_FILE_RANGE_WRITE);
+        m_syncPending = true;
     }
     m_syncName = options.syncName;
     const int out = m_out;
@@ -340,10 +346,28 @@ int StagedCopy::finish(const CopyOptions &options)
     return closeChecked(out, error) ? 0 : error;
 }
 
+bool StagedCopy::syncWritten(int &error)
+{
+    if (!m_syncPending) {
+        return true;
+    }
+    // The mark shares the written file's open file: its sync covers what was written.
+    if (FileIo::current().fdatasync(m_mark) != 0) {
+        error = errno;
+        discard();
+        return false;
+    }
+    m_syncPending = false;
+    return true;
+}
+
 bool StagedCopy::commit(int &error)
 {
     if (m_temp.empty() || m_out >= 0) {
         error = ENOENT;
+        return false;
+    }
+    if (!syncWritten(error)) {
         return false;
     }
     if (FileIo::current().rename(m_temp.c_str(), m_destination.c_str()) != 0) {
@@ -377,6 +401,45 @@ bool StagedCopy::markSourceArchived(int &error)
         return true;
     }
     return FileAttributes::markArchiveCleared(m_source, asOf, &error);
+}
+
+bool CopySyncBatch::sync(StagedCopy &copy, std::uint64_t ticket, int &error)
+{
+    // Below this many written copies waiting for their sync, a sync of each costs less than one
+    // of the whole file system.
+    constexpr std::uint64_t kBatchMinimum = 8;
+    if (!copy.m_syncPending) {
+        return true;
+    }
+    struct stat st;
+    if (::fstat(copy.m_mark, &st) != 0) {
+        error = errno;
+        copy.discard();
+        return false;
+    }
+    auto fs = std::find_if(m_fileSystems.begin(), m_fileSystems.end(),
+                           [&](const FileSystem &f) { return f.dev == static_cast<std::uint64_t>(st.st_dev); });
+    if (fs == m_fileSystems.end()) {
+        fs = m_fileSystems.insert(m_fileSystems.end(),
+                                  {static_cast<std::uint64_t>(st.st_dev), fileSystemSyncCoversFiles(copy.m_mark), 0});
+    }
+    ++m_synced; // from here on, this copy is synced or discarded
+    if (fs->wholeSyncCovers && ticket <= fs->coveredUpTo) {
+        copy.m_syncPending = false; // a syncfs that began after this copy was complete
+        return true;
+    }
+    const std::uint64_t complete = m_completed.load();
+    if (!fs->wholeSyncCovers || complete - (m_synced - 1) < kBatchMinimum) {
+        return copy.syncWritten(error);
+    }
+    if (::syncfs(copy.m_mark) != 0) {
+        error = errno;
+        copy.discard();
+        return false;
+    }
+    fs->coveredUpTo = complete;
+    copy.m_syncPending = false;
+    return true;
 }
 
 bool isCopyTempName(std::string_view name)

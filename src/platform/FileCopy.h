@@ -28,10 +28,12 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv {
 
 class RateBudget;
+class CopySyncBatch;
 
 // Errors besides errno values.
 inline constexpr int kCopyCancelled = -1;   // the cancel flag or the progress callback stopped it
@@ -75,6 +77,9 @@ public:
     // destination as the caller saw it, or null to look.
     bool write(int sourceFd, const std::string &source, const std::string &destination,
                const PathStat *knownDestination, const CopyOptions &options, int &error);
+    // With CopyOptions::syncData: syncs the written data (commit does it too, if not done yet). On
+    // failure the temporary file is removed.
+    bool syncWritten(int &error);
     // Renames the finished temporary file over the destination.
     bool commit(int &error);
     // Removes the temporary file, if any.
@@ -87,6 +92,7 @@ public:
     std::int64_t bytesWritten() const { return m_written; }
 
 private:
+    friend class CopySyncBatch;
     int stage(int in, const std::string &destination, const PathStat *knownDestination,
               const CopyOptions &options);
     int createTemp(const std::string &destination);
@@ -100,6 +106,32 @@ private:
     int m_out = -1;
     int m_mark = -1;
     bool m_syncName = false;
+    bool m_syncPending = false;
+};
+
+// Syncs the data of staged copies (CopyOptions::syncData) before their commits, in batches: copies
+// are written by several threads and committed in order by one, and one syncfs of a file system
+// covers every copy whose data was complete when it began, so that many copies share one journal
+// commit. When few copies wait, or on network and user-space file systems, each copy gets its own
+// fdatasync instead.
+class CopySyncBatch
+{
+public:
+    // On the writing thread, after write() succeeded: the copy's place in the order of completion.
+    std::uint64_t written() { return m_completed.fetch_add(1) + 1; }
+    // On the committing thread, before commit(): makes the copy's data durable. False with `error`
+    // (the copy is then discarded).
+    bool sync(StagedCopy &copy, std::uint64_t ticket, int &error);
+
+private:
+    struct FileSystem {
+        std::uint64_t dev = 0;
+        bool wholeSyncCovers = false;
+        std::uint64_t coveredUpTo = 0;
+    };
+    std::atomic<std::uint64_t> m_completed{0};
+    std::uint64_t m_synced = 0;            // the committing thread's own, as the list below
+    std::vector<FileSystem> m_fileSystems;
 };
 
 // True for the name (last component) of a copy's temporary file. Scans skip such names.

@@ -8,13 +8,9 @@
 namespace qv {
 namespace {
 
-bool remoteOrUserSpace(const std::string &path)
+bool remoteOrUserSpaceType(unsigned long type)
 {
-    struct statfs sf;
-    if (::statfs(path.c_str(), &sf) != 0) {
-        return false;
-    }
-    switch (static_cast<unsigned long>(sf.f_type)) {
+    switch (type) {
     case 0x6969ul:     // nfs
     case 0x517Bul:     // smbfs
     case 0xFF534D42ul: // cifs
@@ -29,6 +25,12 @@ bool remoteOrUserSpace(const std::string &path)
     default:
         return false;
     }
+}
+
+bool remoteOrUserSpace(const std::string &path)
+{
+    struct statfs sf;
+    return ::statfs(path.c_str(), &sf) == 0 && remoteOrUserSpaceType(static_cast<unsigned long>(sf.f_type));
 }
 
 // "1", "0", or empty text when the file cannot be read.
@@ -86,6 +88,12 @@ bool parallelWritesHelp(const std::string &path, const MountTable &mounts)
         flag = rotationalFlag("/sys/dev/block/" + mount->device);
     }
     return flag != "1";
+}
+
+bool fileSystemSyncCoversFiles(int fd)
+{
+    struct statfs sf;
+    return ::fstatfs(fd, &sf) == 0 && !remoteOrUserSpaceType(static_cast<unsigned long>(sf.f_type));
 }
 
 } // namespace qv

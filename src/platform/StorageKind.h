@@ -12,4 +12,8 @@ namespace qv {
 // (FUSE) file system. True for solid-state and memory file systems, and when nothing is known.
 bool parallelWritesHelp(const std::string &path, const MountTable &mounts);
 
+// False for the file system of `fd` when it is a network or user-space (FUSE) one: there a sync
+// of the whole file system may not reach the storage, and each file is synced on its own.
+bool fileSystemSyncCoversFiles(int fd);
+
 } // namespace qv

@@ -14,6 +14,9 @@ constexpr int kMaxWorkers = 8;
 constexpr int kMaxOverride = 64;
 constexpr std::size_t kFilesPerWorker = 16;
 constexpr std::size_t kBatchFiles = 8;
+// Without threads, files are written at once and end in batches of this many: the syncs of the
+// files a batch replaces are then shared (one sync of the file system before their renames).
+constexpr std::size_t kInlineWindow = 64;
 // Files waiting for their turn hold their temporary files; the window keeps that space modest.
 constexpr std::int64_t kWindowBytes = 256LL * 1024 * 1024;
 
@@ -40,6 +43,7 @@ int CopyWorkers::countFor(const std::vector<std::string> &folders, const MountTa
 
 CopyWorkers::CopyWorkers(int workers, std::function<void()> threadStart)
 {
+    m_maxEntries = kInlineWindow;
     if (workers > 1) {
         m_maxEntries = kFilesPerWorker * static_cast<std::size_t>(workers);
         m_threads.reserve(static_cast<std::size_t>(workers));
@@ -131,11 +135,8 @@ void CopyWorkers::makeRoom(std::int64_t bytes)
 
 void CopyWorkers::add(std::function<void()> work, std::function<void()> finish, std::int64_t bytes)
 {
-    if (m_threads.empty() || (!work && m_window.empty())) {
-        // Nothing before it is waiting: the file is written and finished here and now.
-        if (work) {
-            work();
-        }
+    if (!work && m_window.empty()) {
+        // Nothing before it is waiting: the file is finished here and now.
         if (finish) {
             finish();
         }
@@ -145,9 +146,12 @@ void CopyWorkers::add(std::function<void()> work, std::function<void()> finish, 
     entry->work = std::move(work);
     entry->finish = std::move(finish);
     entry->bytes = bytes;
-    if (entry->work) {
+    if (entry->work && !m_threads.empty()) {
         m_batch.push_back(entry.get());
     } else {
+        if (entry->work) {
+            entry->work(); // no threads: written here, finished in its turn
+        }
         entry->done.store(true);
     }
     m_bytes += bytes;

@@ -5,8 +5,8 @@
 // follows the write (the rename over the destination, versions, log lines, counters, progress)
 // runs back on the backup thread, for one file after another in the order they were added, so a
 // run with several workers reports exactly what a run with one would. At most a window of files
-// is between its decision and its end; with one worker there is no thread at all and each file
-// is written and finished at once.
+// is between its decision and its end; with one worker there is no thread at all: each file is
+// written at once, and the files end in batches (so that the syncs of replaced files are shared).
 #pragma once
 
 #include "platform/MountTable.h"

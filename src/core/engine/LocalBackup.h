@@ -43,6 +43,7 @@ struct PendingCopy {
     int error = 0;
     bool transfer = false; // the data is to be written
     bool written = false;
+    std::uint64_t syncTicket = 0; // its place among the written copies whose data is to be synced
 
     PendingCopy() = default;
     PendingCopy(const PendingCopy &) = delete;
@@ -136,6 +137,7 @@ private:
     CopyRules m_rules;
     std::unique_ptr<RateBudget> m_budget; // the run's bandwidth limit, shared by its copies
     CopyWorkers *m_workers = nullptr;     // during the copy pass
+    CopySyncBatch m_syncBatch;            // syncs of copies that replace files, before their renames
     std::unordered_set<std::string> m_createdFolders;            // created by this run
     std::unordered_map<std::string, std::uint64_t> m_folderDevice; // folder -> file system
     std::unordered_map<std::uint64_t, FreeEstimate> m_freeEstimates;

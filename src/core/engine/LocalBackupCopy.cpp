@@ -276,10 +276,13 @@ void TLocalBackup::writeCopy(PendingCopy &p)
     }
     CopyOptions options = copyOptions();
     // A copy that replaces a file reaches the disk before its rename: a power cut then leaves the
-    // old file or the new one. The sync runs here, on the worker, so the workers sync in parallel
-    // while the renames keep their order.
+    // old file or the new one. The sync comes at the file's turn, shared with the copies written
+    // meanwhile (m_syncBatch).
     options.syncData = p.destinationBefore.exists;
     p.written = p.copy.write(p.in, p.source, p.destination, &p.destinationBefore, options, p.error);
+    if (p.written && options.syncData) {
+        p.syncTicket = m_syncBatch.written();
+    }
     if (p.written) {
         closeReadOnly(p.in); // only a failed copy reads the source again
         p.in = -1;
@@ -303,6 +306,7 @@ bool TLocalBackup::commitCopy(PendingCopy &p)
     }
     if (written) {
         m_wroteDestination = true;
+        written = m_syncBatch.sync(p.copy, p.syncTicket, error);
     }
     if (written && p.plan.keepVersion && !KeepVersion(destination)) {
         return false; // the staged copy is removed; destination and archive are as they were

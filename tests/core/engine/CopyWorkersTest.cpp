@@ -305,12 +305,13 @@ TEST(CopyWorkers, AFailedCopyKeepsTheVersionOfTheFileBefore)
     put(dst + "a", "old a", 1600000000);
     put(dst + "b", "old b", 1600000000);
     qv::BackupServices services;
-    services.afterCopy = [src, dst](const std::string &path) {
-        if (path == dst + "a") {
-            ::unlink((src + "b").c_str()); // b vanishes after the scan
-        }
+    // b vanishes after the scan, before anything is written (files are written ahead of their
+    // turn, so b's write comes before a ends): b's copy fails, at its turn after a's version.
+    services.freeBytes = [src](const std::string &) -> std::int64_t {
+        ::unlink((src + "b").c_str());
+        return INT64_MAX;
     };
-    WorkersOverride override(1); // b is not to be written before a ends
+    WorkersOverride override(1);
     auto snapshot = makeSnapshot({src}, dst);
     snapshot->versionsKeep = true;
     snapshot->versionsFolder = versions;

@@ -495,11 +495,12 @@ void checkScenario(const Scenario &sc)
     qvtest::runShell("rm -rf '" + base + "'");
 }
 
-// Sources of 1-20 KB; the destination holds older copies of some (to be replaced), files that
+// Sources of 1-50 KB; the destination holds older copies of some (to be replaced), files that
 // are gone from the source (obsolete), and lacks others (new).
 void sourcesAndOldCopies(const std::string &root, bool obsolete)
 {
-    for (int i = 0; i < 8; ++i) {
+    // Enough replacements that their syncs are batched (one sync of the file system for many).
+    for (int i = 0; i < 20; ++i) {
         const std::string name = (i < 4 ? "/sub/f" : "/f") + std::to_string(i);
         put(root + "/src" + name, std::string(1000 + 2500 * i, static_cast<char>('a' + i)), 1700000000 + i);
         if (i % 2 == 0) {
