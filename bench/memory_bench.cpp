@@ -1,11 +1,13 @@
 // Peak memory of qv-run against rsync on the same trees, in the same run.
 //
-// For each tree size (files of 0-256 bytes, 100 to a folder): an exact copy and a synchronisation,
+// For each tree size and shape (files of 0-256 bytes, 100 to a folder): an exact copy and a synchronisation,
 // first into an empty destination and then again with nothing changed, each beside
 // `rsync -a --delete` on the same tree. The figure is the child's maximum resident size (wait4), so
 // it covers the whole run: the program's start-up, the scans and the copy.
 //   --sizes 10000,100000   tree sizes (default); --million adds 1,000,000 (about 4 GB of files:
 //                          check the free space of --dir first)
+//   --shape flat|nested    flat: every folder directly under the root; nested: groups of 100
+//                          folders under 100 top-level ones (default: both, one after the other)
 //   --dir DIR              where the trees are made (default /tmp/qv-memory-bench; removed at the end)
 //   --old BIN              also measure another qv-run (an older build) in the same run
 // BIN_DIR chooses the build (default build/bin).
@@ -61,14 +63,15 @@ void sh(const std::string &cmd)
     }
 }
 
-void makeTree(const std::string &root, int files)
+void makeTree(const std::string &root, int files, bool flat)
 {
     std::string data(256, 'q');
     unsigned seed = 12345;
     std::string folder;
     for (int i = 0; i < files; ++i) {
         if (i % 100 == 0) {
-            folder = root + "/d" + std::to_string(i / 10000) + "/s" + std::to_string(i / 100) + "/";
+            folder = root + (flat ? std::string() : "/d" + std::to_string(i / 10000)) + "/s" +
+                     std::to_string(i / 100) + "/";
             sh("mkdir -p '" + folder + "'");
         }
         seed = seed * 1103515245u + 12345u;
@@ -133,6 +136,7 @@ int main(int argc, char **argv)
     std::vector<int> sizes = {10000, 100000};
     std::string dir = "/tmp/qv-memory-bench";
     std::string old;
+    std::vector<std::string> shapes = {"flat", "nested"};
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--sizes" && i + 1 < argc) {
@@ -146,6 +150,8 @@ int main(int argc, char **argv)
             sizes.push_back(1000000);
         } else if (a == "--dir" && i + 1 < argc) {
             dir = argv[++i];
+        } else if (a == "--shape" && i + 1 < argc) {
+            shapes = {argv[++i]};
         } else if (a == "--old" && i + 1 < argc) {
             old = argv[++i];
         }
@@ -154,32 +160,35 @@ int main(int argc, char **argv)
     const std::string qv = std::string(binDir != nullptr ? binDir : "build/bin") + "/qv-run";
     std::printf("peak resident size (MiB): qv-run%s against rsync -a --delete, same trees, same run\n",
                 old.empty() ? "" : " and an older qv-run");
-    std::vector<std::vector<Row>> all;
-    for (int files : sizes) {
-        sh("rm -rf '" + dir + "' && mkdir -p '" + dir + "'");
-        makeTree(dir + "/src", files);
-        all.push_back(measure(dir, qv, old));
-        std::printf("%d files in %d folders\n", files, (files + 99) / 100);
-        for (const Row &r : all.back()) {
-            std::printf("  %-26s qv-run %7.1f", r.what.c_str(), mib(r.qv));
-            if (!old.empty()) {
-                std::printf("   older %7.1f", mib(r.old));
+    for (const std::string &shape : shapes) {
+        std::vector<std::vector<Row>> all;
+        for (int files : sizes) {
+            sh("rm -rf '" + dir + "' && mkdir -p '" + dir + "'");
+            makeTree(dir + "/src", files, shape == "flat");
+            all.push_back(measure(dir, qv, old));
+            std::printf("%d files in %d folders, %s\n", files, (files + 99) / 100,
+                        shape == "flat" ? "all directly under the root" : "nested 100 to a top-level folder");
+            for (const Row &r : all.back()) {
+                std::printf("  %-26s qv-run %7.1f", r.what.c_str(), mib(r.qv));
+                if (!old.empty()) {
+                    std::printf("   older %7.1f", mib(r.old));
+                }
+                std::printf("   rsync %6.1f   ratio %5.2f\n", mib(r.rsync), static_cast<double>(r.qv) / r.rsync);
             }
-            std::printf("   rsync %6.1f   ratio %5.2f\n", mib(r.rsync), static_cast<double>(r.qv) / r.rsync);
+            std::fflush(stdout);
         }
-        std::fflush(stdout);
-    }
-    sh("rm -rf '" + dir + "'");
-    if (all.size() >= 2) {
-        std::printf("growth from %d to %d files (MiB)\n", sizes.front(), sizes.back());
-        for (std::size_t k = 0; k < all.front().size(); ++k) {
-            const Row &a = all.front()[k];
-            const Row &b = all.back()[k];
-            std::printf("  %-26s qv-run %+7.1f", a.what.c_str(), mib(b.qv - a.qv));
-            if (!old.empty()) {
-                std::printf("   older %+7.1f", mib(b.old - a.old));
+        sh("rm -rf '" + dir + "'");
+        if (all.size() >= 2) {
+            std::printf("growth from %d to %d files, %s (MiB)\n", sizes.front(), sizes.back(), shape.c_str());
+            for (std::size_t k = 0; k < all.front().size(); ++k) {
+                const Row &a = all.front()[k];
+                const Row &b = all.back()[k];
+                std::printf("  %-26s qv-run %+7.1f", a.what.c_str(), mib(b.qv - a.qv));
+                if (!old.empty()) {
+                    std::printf("   older %+7.1f", mib(b.old - a.old));
+                }
+                std::printf("   rsync %+6.1f\n", mib(b.rsync - a.rsync));
             }
-            std::printf("   rsync %+6.1f\n", mib(b.rsync - a.rsync));
         }
     }
     return 0;

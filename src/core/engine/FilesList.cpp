@@ -47,7 +47,7 @@ std::uint32_t TFilesList::storeName(std::string_view name)
         if (m_blocks.size() >= (std::size_t{1} << (32 - kBlockShift))) {
             throw std::length_error("too many names in one file list");
         }
-        m_blocks.push_back(std::make_unique<char[]>(kBlockSize));
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize)); // pages touched as names fill them
         m_blockUsed = 0;
     }
     const std::size_t at = ((m_blocks.size() - 1) << kBlockShift) + m_blockUsed;
@@ -84,7 +84,7 @@ std::uint32_t TFilesList::folderIndex(std::string_view folder)
 void TFilesList::append(std::uint32_t folder, std::string_view name, std::uint8_t flags, const FileEntryInfo &info)
 {
     if ((m_count >> kChunkShift) >= m_chunks.size()) {
-        m_chunks.push_back(std::make_unique<Entry[]>(kChunkSize));
+        m_chunks.push_back(std::make_unique_for_overwrite<Entry[]>(kChunkSize));
     }
     Entry &e = m_chunks[m_count >> kChunkShift][m_count & (kChunkSize - 1)];
     e.nameAt = storeName(name);

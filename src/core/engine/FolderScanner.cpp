@@ -222,13 +222,28 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
         }
     }
     // Workers list whole subtrees; this thread joins their lists in order as they become ready.
+    // A worker starts a subtree only within a few of the oldest one not yet joined, so the lists
+    // waiting to be joined stay few however many folders the top level holds.
+    const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(options.parallel), parts.size());
+    const std::size_t ahead = 2 * count;
     ScanCallbacks quiet = m_callbacks;
     quiet.progress = nullptr;
-    std::atomic<std::size_t> next{0};
+    std::size_t next = 0;
+    std::size_t joined = 0;
     std::mutex doneMutex;
     std::condition_variable doneSignal;
+    std::condition_variable roomSignal;
     auto work = [&] {
-        for (std::size_t k = next++; k < parts.size(); k = next++) {
+        for (;;) {
+            std::size_t k = 0;
+            {
+                std::unique_lock<std::mutex> lock(doneMutex);
+                roomSignal.wait(lock, [&] { return next >= parts.size() || next < joined + ahead; });
+                if (next >= parts.size()) {
+                    return;
+                }
+                k = next++;
+            }
             Part &p = *parts[k];
             if (p.descend && m_control.checkpoint()) {
                 FolderScanner sub(m_reader, m_control, quiet);
@@ -244,7 +259,6 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
         }
     };
     std::vector<std::thread> workers;
-    const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(options.parallel), parts.size());
     for (std::size_t i = 0; i < count; ++i) {
         workers.emplace_back([&work, &options] {
             if (options.threadStart) {
@@ -272,6 +286,11 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
         totals.folders += part->totals.folders;
         m_unreadable.insert(m_unreadable.end(), part->unreadable.begin(), part->unreadable.end());
         part->list.clear();
+        {
+            std::lock_guard<std::mutex> lock(doneMutex);
+            ++joined;
+        }
+        roomSignal.notify_all();
     }
     for (auto &w : workers) {
         w.join();

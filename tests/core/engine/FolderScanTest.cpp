@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <unistd.h>
 
 namespace {
@@ -162,6 +163,50 @@ TEST(EngineFolderScan, ParallelScanGivesTheSameList)
         EXPECT_FALSE(one.contains(root + "skip/inside"));
         EXPECT_EQ(one.contains(root + "d3/s1/only.tmp"), !applyFilters);
     }
+}
+
+// Subtrees listed ahead of the join wait in lists of their own: their number stays bounded
+// however many folders the top level holds, even while the joining thread is held up.
+TEST(EngineFolderScan, ParallelScanListsOnlyAFewSubtreesAhead)
+{
+    const std::string root = qvtest::makeTempDir("ahead") + "/";
+    const int folders = 60;
+    for (int d = 0; d < folders; ++d) {
+        put(root + "d" + std::to_string(100 + d) + "/f", "x");
+    }
+    struct CountingReader : qv::DirectoryReader {
+        std::string root;
+        std::atomic<int> subtrees{0};
+        bool list(const std::string &folder, std::vector<qv::DirItem> &items, int &error) override
+        {
+            if (folder != root) {
+                ++subtrees;
+            }
+            return qv::DirectoryReader::list(folder, items, error);
+        }
+    } reader;
+    reader.root = root;
+    qv::RunControl control;
+    int seenAtFirstJoin = -1;
+    qv::ScanCallbacks cb;
+    cb.progress = [&](const std::string &) {
+        if (seenAtFirstJoin < 0) {
+            // Give the workers every chance to run ahead before the first subtree is joined.
+            for (int k = 0; k < 200 && reader.subtrees < folders; ++k) {
+                ::usleep(1000);
+            }
+            seenAtFirstJoin = reader.subtrees;
+        }
+    };
+    qv::FolderScanner scanner(reader, control, cb);
+    qv::ScanOptions o;
+    o.parallel = 3;
+    qv::TFilesList list;
+    qv::ScanTotals totals;
+    scanner.ReadFolder(root, list, o, totals, "Reading");
+    EXPECT_EQ(totals.files, folders);
+    EXPECT_GE(seenAtFirstJoin, 1);
+    EXPECT_LE(seenAtFirstJoin, 1 + 2 * 3);
 }
 
 TEST(EngineFolderScan, StopEndsTheScan)
