@@ -1,6 +1,7 @@
 // The real implementations of the backup threads' services.
 #include "core/engine/BackupServices.h"
 
+#include "core/util/FileUtils.h"
 #include "platform/FileOps.h"
 #include "core/engine/FolderScanner.h"
 #include "core/engine/RunControl.h"
@@ -32,9 +33,7 @@ bool fileInUse(const std::string &path, int fd)
 
 bool trash(const std::string &path, std::string &error)
 {
-    Trash::Outcome outcome = Trash::moveToTrash(path);
-    error = outcome.error;
-    return outcome.ok;
+    return DeleteFolderToRecycleBin(path, &error); // files and folders alike
 }
 
 std::int64_t freeBytesAt(const std::string &path)

@@ -3,6 +3,7 @@
 
 #include "core/engine/BackupMessages.h"
 #include "core/settings/DateTime.h"
+#include "core/util/FileUtils.h"
 
 #include <QDateTime>
 
@@ -158,8 +159,7 @@ bool TLocalBackup::DeleteSourceFile(const std::string &file)
     if (!Running()) {
         return false;
     }
-    int error = 0;
-    if (deleteFile(file, error)) {
+    if (DeleteFileForced(file)) {
         return true;
     }
     Notify(lkError, akError, "CS", formatMessage(msg::FileDeleteError, {file}));
@@ -201,12 +201,11 @@ bool TLocalBackup::DeleteFolderIfEmpty(const std::string &folder)
     if (!statPath(folder).exists) {
         return true;
     }
-    if (!folderIsEmpty(folder)) {
+    if (!IsFolderEmpty(folder)) {
         Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
         return false;
     }
-    int error = 0;
-    return removeEmptyFolder(folder, error);
+    return DeleteFolderPermanently(folder);
 }
 
 bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)
@@ -223,7 +222,7 @@ bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)
     case BackupDeleteKind::Recycle: {
         // Only a folder whose whole tree is obsolete goes with its contents; any other one must
         // be empty by now, so that nothing kept inside it goes to the trash with it.
-        if (!wholeTree && !folderIsEmpty(folder)) {
+        if (!wholeTree && !IsFolderEmpty(folder)) {
             Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
             return false;
         }
@@ -239,12 +238,12 @@ bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)
         if (name.empty() || !Running()) {
             return false;
         }
-        if (!folderIsEmpty(folder)) {
+        if (!IsFolderEmpty(folder)) {
             Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
             return false;
         }
         int error = 0;
-        if (makeFolders(name, error) && removeEmptyFolder(folder, error)) {
+        if (makeFolders(name, error) && DeleteFolderPermanently(folder)) {
             return true;
         }
         Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteToArchiveError, {folder, name}));

@@ -5,7 +5,7 @@
 
 #include "components/LangText.h"
 #include "core/settings/Settings.h"
-#include "platform/Sound.h"
+#include "core/util/Utils.h"
 #include "ui/FileDialogs.h"
 
 #include <QCheckBox>
@@ -161,8 +161,8 @@ void AlertsEditor::buildPanel(AlertEvent event, QWidget *parent)
     connect(soundEdit, &QLineEdit::textChanged, this, [this, event] { soundEdited(event); });
     connect(p.browse, &QPushButton::clicked, this, [this, event] { browseSound(event); });
     connect(p.play, &QPushButton::clicked, this,
-            [soundEdit] { Sound::instance().play(soundEdit->text().toStdString()); });
-    connect(p.stop, &QPushButton::clicked, this, [] { Sound::instance().stop(); });
+            [soundEdit] { PlaySoundFile(soundEdit->text().toStdString()); });
+    connect(p.stop, &QPushButton::clicked, this, [] { StopSound(); });
 
     if (!hasEmail(event)) {
         return;
