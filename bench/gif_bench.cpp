@@ -8,8 +8,8 @@
 //   reduce   ours: histogram method on a SIDE/2 square true-colour picture; Pillow: quantize(256)
 //            with its median cut (a different method: a speed reference, not the same work)
 // and prints megapixels per second and the ratios ours / peer.
-#include "components/ColourReduction.h"
-#include "components/GifImage.h"
+#include "imaging/ColourReduction.h"
+#include "imaging/GifImage.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,6 +1,6 @@
 // qv-gif: the developer's command line over the GIF reader and writer (info, decode, encode).
 // Bad input ends with the reader's message and a non-zero status.
-#include "components/GifImage.h"
+#include "imaging/GifImage.h"
 #include "components/GifQt.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // QImage conversion, drawing and clipboard transfer of GIF images.
 #include "components/GifQt.h"
 
-#include "components/ColourMethods.h"
+#include "imaging/ColourMethods.h"
 #include "components/Graphics.h"
 
 #include <QClipboard>

@@ -1,8 +1,8 @@
 // Qt side of the GIF and colour-reduction cores: QImage conversion, drawing and the clipboard.
 #pragma once
 
-#include "components/DibImage.h"
-#include "components/GifImage.h"
+#include "imaging/DibImage.h"
+#include "imaging/GifImage.h"
 
 #include <QImage>
 

@@ -2,7 +2,7 @@
 // Imported with Q_IMPORT_PLUGIN(QvGifWriterPlugin) by the program and the component tests.
 #define QT_STATICPLUGIN
 
-#include "components/GifImage.h"
+#include "imaging/GifImage.h"
 #include "components/GifQt.h"
 
 #include <QIODevice>

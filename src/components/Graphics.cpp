@@ -1,7 +1,7 @@
 // Screen cursors and transparent drawing on QPainter.
 #include "components/Graphics.h"
 
-#include "components/GraphicsCore.h"
+#include "imaging/GraphicsCore.h"
 #include "components/MessageBox.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // Runs the shell acceptance script of the GIF tool (tests/gif-acceptance) over its own samples.
 // qv-test-labels: interop
 // qv-test-timeout: 600
-#include "GifTestUtil.h"
+#include "support/GifTestUtil.h"
 
 #include "support/TestEnv.h"
 

@@ -3,9 +3,9 @@
 // decodes them (pixels, palette, transparency, delays, loop, comment).
 // qv-test-labels: interop
 // qv-test-timeout: 600
-#include "GifTestUtil.h"
+#include "support/GifTestUtil.h"
 
-#include "components/GifImage.h"
+#include "imaging/GifImage.h"
 #include "components/GifQt.h"
 #include "support/TestEnv.h"
 

@@ -1,8 +1,8 @@
 // The Qt side of the GIF code: the static image plugin that writes "gif" (Qt's own plugin keeps
 // reading), QImage conversion, drawing, and the clipboard.
-#include "GifTestUtil.h"
+#include "support/GifTestUtil.h"
 
-#include "components/GifImage.h"
+#include "imaging/GifImage.h"
 #include "components/GifQt.h"
 
 #include <QBuffer>

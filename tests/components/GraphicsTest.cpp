@@ -1,7 +1,7 @@
 // Graphics routines: transparent drawing on QImages, the cursors, image blocks, the system error
 // raise and the not-implemented stop as the user interface shows it.
 #include "components/Graphics.h"
-#include "components/GraphicsCore.h"
+#include "imaging/GraphicsCore.h"
 #include "components/MessageBox.h"
 #include "components/RaiseWin32Error.h"
 #include "platform/LastOSError.h"

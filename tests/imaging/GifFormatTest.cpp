@@ -1,10 +1,10 @@
 // The GIF reader and writer on crafted files: the format's edge cases, every message, the decoder's
 // limits on hostile data, and what the writer puts on disk.
-#include "GifTestUtil.h"
+#include "support/GifTestUtil.h"
 
-#include "components/GifImage.h"
-#include "components/GifLzw.h"
-#include "components/GraphicsCore.h"
+#include "imaging/GifImage.h"
+#include "imaging/GifLzw.h"
+#include "imaging/GraphicsCore.h"
 
 #include <gtest/gtest.h>
 

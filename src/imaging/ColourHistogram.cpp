@@ -3,7 +3,7 @@
 // Colours are counted in a table of at most 2049 entries found through a 5191-slot hash. When a
 // picture has more distinct colours than that, one channel mask drops a low bit (blue, red, green,
 // blue, ...) and counting starts again, so that similar colours merge.
-#include "components/ColourMethods.h"
+#include "imaging/ColourMethods.h"
 
 #include <array>
 

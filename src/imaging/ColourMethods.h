@@ -5,7 +5,7 @@
 // bottom row first, left to right.
 #pragma once
 
-#include "components/DibImage.h"
+#include "imaging/DibImage.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,10 +1,10 @@
 // Writing TGIFImage as a GIF file: frames made from bitmaps are reduced to a palette when needed
 // and LZW-encoded; frames read from a file keep their compressed data.
-#include "components/GifImage.h"
+#include "imaging/GifImage.h"
 
-#include "components/ColourReduction.h"
-#include "components/GifLzw.h"
-#include "components/GraphicsCore.h"
+#include "imaging/ColourReduction.h"
+#include "imaging/GifLzw.h"
+#include "imaging/GraphicsCore.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,10 +1,10 @@
 // Fuzz targets of the GIF reader and writer and of the colour reduction.
 #include "GifFuzzTargets.h"
 
-#include "components/BmpFile.h"
-#include "components/ColourReduction.h"
-#include "components/GifImage.h"
-#include "components/GraphicsCore.h"
+#include "imaging/BmpFile.h"
+#include "imaging/ColourReduction.h"
+#include "imaging/GifImage.h"
+#include "imaging/GraphicsCore.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // TGIFImage and TGIFFrame: frames, decoding on demand, and the image's own operations.
-#include "components/GifImage.h"
+#include "imaging/GifImage.h"
 
-#include "components/GifLzw.h"
-#include "components/GraphicsCore.h"
+#include "imaging/GifLzw.h"
+#include "imaging/GraphicsCore.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // Integer limits, image memory blocks and the not-implemented stop.
-#include "components/GraphicsCore.h"
+#include "imaging/GraphicsCore.h"
 
 #include <cstring>
 #include <new>

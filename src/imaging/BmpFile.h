@@ -1,7 +1,7 @@
 // In-memory bitmap files ("BM", 40-byte header, colour table, bottom-up rows padded to 4 bytes).
 #pragma once
 
-#include "components/DibImage.h"
+#include "imaging/DibImage.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,7 +1,7 @@
 // Records and fixed texts of the GIF format module.
 #pragma once
 
-#include "components/DibImage.h"
+#include "imaging/DibImage.h"
 
 #include <array>
 #include <cstdint>

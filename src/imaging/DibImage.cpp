@@ -1,5 +1,5 @@
 // Pixel formats and row sizes of in-memory pictures.
-#include "components/DibImage.h"
+#include "imaging/DibImage.h"
 
 namespace qv {
 

@@ -1,9 +1,9 @@
 // Colour reduction: the conversion driver, the level tables and the fixed-palette methods.
-#include "components/ColourReduction.h"
+#include "imaging/ColourReduction.h"
 
-#include "components/BmpFile.h"
-#include "components/ColourMethods.h"
-#include "components/GraphicsCore.h"
+#include "imaging/BmpFile.h"
+#include "imaging/ColourMethods.h"
+#include "imaging/GraphicsCore.h"
 
 #include <cstdlib>
 

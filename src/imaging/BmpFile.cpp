@@ -1,7 +1,7 @@
 // Writing and reading the in-memory bitmap files of the colour reduction.
-#include "components/BmpFile.h"
+#include "imaging/BmpFile.h"
 
-#include "components/GraphicsCore.h"
+#include "imaging/GraphicsCore.h"
 
 #include <algorithm>
 

@@ -4,10 +4,10 @@
 // past the end of the frame and indices past the colour table are all caught, and with lenient
 // reading only mark the frame corrupt. The encoder keeps a 17777-slot hash of (prefix, pixel)
 // pairs and starts a new table (clear code) when 4094 codes are in use.
-#include "components/GifLzw.h"
+#include "imaging/GifLzw.h"
 
-#include "components/GifTypes.h"
-#include "components/GraphicsCore.h"
+#include "imaging/GifTypes.h"
+#include "imaging/GraphicsCore.h"
 
 #include <algorithm>
 #include <array>

@@ -6,8 +6,8 @@
 // it to QImage and QPainter.
 #pragma once
 
-#include "components/DibImage.h"
-#include "components/GifTypes.h"
+#include "imaging/DibImage.h"
+#include "imaging/GifTypes.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,7 +1,7 @@
 // Helpers of the GIF and colour-reduction tests: pictures, crafted files and the Pillow oracle.
 #pragma once
 
-#include "components/DibImage.h"
+#include "imaging/DibImage.h"
 
 #include <cstdint>
 #include <string>

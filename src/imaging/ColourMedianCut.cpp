@@ -3,7 +3,7 @@
 // Pixels fall into 4096 cells by the top four bits of each channel. Boxes of cells are split, the
 // widest (by its recorded extent) first, until there are enough boxes; each box's palette entry is
 // the unweighted mean of its cells.
-#include "components/ColourMethods.h"
+#include "imaging/ColourMethods.h"
 
 #include <algorithm>
 #include <array>

@@ -1,5 +1,5 @@
 // Helpers of the GIF and colour-reduction tests.
-#include "GifTestUtil.h"
+#include "support/GifTestUtil.h"
 
 #include "support/TestEnv.h"
 

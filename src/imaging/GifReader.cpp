@@ -1,8 +1,8 @@
 // Reading a GIF file into TGIFImage: header, screen, extensions and frames with their data kept
 // compressed. The stream is never trusted: every length is checked against what is left.
-#include "components/GifImage.h"
+#include "imaging/GifImage.h"
 
-#include "components/GraphicsCore.h"
+#include "imaging/GraphicsCore.h"
 
 #include <algorithm>
 #include <cctype>

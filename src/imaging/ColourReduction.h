@@ -3,7 +3,7 @@
 // methods; the GIF writer uses the histogram method, or the greyscale one for greyscale frames.
 #pragma once
 
-#include "components/DibImage.h"
+#include "imaging/DibImage.h"
 
 #include <array>
 #include <cstdint>
