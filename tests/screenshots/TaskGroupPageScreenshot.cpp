@@ -1,6 +1,4 @@
 // Screenshots of the group pages in both flavours, filled with sample values.
-// qv-test-labels: gui x11
-// qv-test-run: xvfb
 #include "ui/taskprops/TaskGroupPage.h"
 
 #include "components/TranslateForm.h"

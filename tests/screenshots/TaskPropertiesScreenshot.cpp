@@ -1,6 +1,4 @@
 // Screenshots of every page of the task properties dialog over a filled task.
-// qv-test-labels: gui x11
-// qv-test-run: xvfb
 #include "ui/taskprops/ProjectPropertiesForm.h"
 
 #include "core/settings/Settings.h"

@@ -1,6 +1,4 @@
 // Screenshots of the filter dialog's five panels and the schedule dialog's nine groups on X11.
-// qv-test-labels: gui x11
-// qv-test-run: xvfb
 #include "core/settings/Settings.h"
 #include "core/task/Filters.h"
 #include "core/task/TaskScheduleItem.h"

@@ -1,6 +1,4 @@
 // Screenshots of the options dialog on X11: every page and every panel of the task defaults.
-// qv-test-labels: gui x11
-// qv-test-run: xvfb
 #include "core/settings/Settings.h"
 #include "ui/options/PrefsDefaultsPage.h"
 #include "ui/options/PrefsForm.h"

@@ -1,7 +1,5 @@
 // Screenshots of the task properties list pages and the Event Alerts page on X11, with contents.
-// qv-test-labels: gui x11
-// qv-test-run: xvfb
-#include "TaskPageTestSupport.h"
+#include "ui/taskprops/TaskPageTestSupport.h"
 
 #include "core/schedule/TaskSchedulerControl.h"
 #include "platform/fake/FakeSystemScheduler.h"

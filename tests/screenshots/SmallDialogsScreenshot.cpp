@@ -1,6 +1,4 @@
 // Screenshots of the small dialogs on X11, with sample contents.
-// qv-test-labels: gui x11
-// qv-test-run: xvfb
 #include "components/RangedField.h"
 #include "core/settings/Settings.h"
 #include "core/runs/Task.h"
