@@ -40,6 +40,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <cstdlib>
+
 namespace qv {
 
 TMainForm *MainForm = nullptr;
@@ -171,6 +173,7 @@ TMainForm::TMainForm(TBackupData *data, Services services, QWidget *parent)
     setProperty("helpKeyword", QString::fromLatin1(HelpTopics::kContents));
     resize(712, 473);
     MainForm = this;
+    m_idle = IdleExitCounter(idleExitTicks(std::getenv("QV_TEST_IDLE_EXIT_SECONDS")));
 
     createActions();
     createWidgets();

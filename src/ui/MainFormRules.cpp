@@ -111,7 +111,23 @@ int compareTaskRows(const TaskRowKey &a, const TaskRowKey &b, int column)
 bool IdleExitCounter::tick(bool anyTaskRunning)
 {
     m_count = anyTaskRunning ? 0 : m_count + 1;
-    return m_count > 30;
+    return m_count >= m_limit;
+}
+
+int idleExitTicks(const char *testSeconds)
+{
+    constexpr int kTicks = 31;
+    if (testSeconds == nullptr || *testSeconds == '\0') {
+        return kTicks;
+    }
+    int n = 0;
+    for (const char *p = testSeconds; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9' || n > kTicks) {
+            return kTicks;
+        }
+        n = n * 10 + (*p - '0');
+    }
+    return n >= 1 && n <= kTicks ? n : kTicks;
 }
 
 int scaledLogPanelHeight(int panelHeight, int oldWindowHeight, int newWindowHeight)

@@ -79,13 +79,20 @@ int compareTaskRows(const TaskRowKey &a, const TaskRowKey &b, int column);
 class IdleExitCounter
 {
 public:
+    explicit IdleExitCounter(int idleTicks = 31) : m_limit(idleTicks) {}
     // True when the program should exit now.
     bool tick(bool anyTaskRunning);
     int count() const { return m_count; }
 
 private:
+    int m_limit;
     int m_count = 0;
 };
+
+// The idle ticks before ExitWhenIdle ends the program: 31, or the whole number of seconds 1 to 31
+// in `testSeconds` (the environment's QV_TEST_IDLE_EXIT_SECONDS), with which the tests of the whole
+// program wait a few seconds for its end instead of half a minute.
+int idleExitTicks(const char *testSeconds);
 
 // The log panel keeps its share of the window when the window's height changes: the new height is
 // old panel height * new / old, rounded, at least 10 (a window height below 1 counts as 1).

@@ -92,7 +92,7 @@ TEST(AlertMailAcceptance, ScheduledFinishMailCarriesTheLogAndARefusedMailIsLogge
 
     std::string env = "env -i HOME=" + q(home) + " XDG_CONFIG_HOME=" + q(home + "/config") +
                       " XDG_DATA_HOME=" + q(home + "/data") + " XDG_CACHE_HOME=" + q(home + "/cache") +
-                      " XDG_RUNTIME_DIR=" + q(home + "/run") + " PATH=\"$PATH\" ";
+                      " XDG_RUNTIME_DIR=" + q(home + "/run") + " PATH=\"$PATH\" QV_TEST_IDLE_EXIT_SECONDS=5 ";
     for (const std::string &option : qvtest::sanitizerEnvironment()) {
         env += q(option) + " ";
     }

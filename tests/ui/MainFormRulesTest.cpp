@@ -160,6 +160,22 @@ TEST(MainFormIdleExit, ThirtyFirstIdleTickExitsAndABusyTickResets)
     EXPECT_TRUE(c.tick(false));
 }
 
+TEST(MainFormIdleExit, TestsMayShortenTheIdleTicksButNotLengthenThem)
+{
+    const struct {
+        const char *text;
+        int ticks;
+    } cases[] = {{nullptr, 31}, {"", 31}, {"5", 5}, {"1", 1}, {"31", 31}, {"0", 31},
+                 {"32", 31}, {"-5", 31}, {"5s", 31}, {"99999999999", 31}};
+    for (const auto &c : cases) {
+        EXPECT_EQ(qv::idleExitTicks(c.text), c.ticks) << (c.text ? c.text : "(unset)");
+    }
+    qv::IdleExitCounter counter(qv::idleExitTicks("3"));
+    EXPECT_FALSE(counter.tick(false));
+    EXPECT_FALSE(counter.tick(false));
+    EXPECT_TRUE(counter.tick(false));
+}
+
 TEST(MainFormPanels, LogPanelKeepsItsShare)
 {
     const struct {

@@ -24,7 +24,9 @@ protected:
         home = qvtest::makeTempDir("home");
         env = {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config", "XDG_DATA_HOME=" + home + "/data",
                "XDG_CACHE_HOME=" + home + "/cache", "XDG_RUNTIME_DIR=" + home + "/run",
-               "QV_COMMAND_LOG=" + home + "/commands.log", "PATH=" + std::string(std::getenv("PATH"))};
+               "QV_COMMAND_LOG=" + home + "/commands.log", "PATH=" + std::string(std::getenv("PATH")),
+               // /ExitWhenIdle ends the program after 5 idle seconds instead of 31.
+               "QV_TEST_IDLE_EXIT_SECONDS=5"};
         for (const std::string &option : qvtest::sanitizerEnvironment()) {
             env.push_back(option);
         }

@@ -142,7 +142,7 @@ TEST_F(ProgramProcess, RunsAStoredTaskAndExitsWhenIdle)
     EXPECT_EQ(runToEnd({"/RunProjectById=" + id, "/ExitWhenIdle"}), 0);
     EXPECT_EQ(waitFor(p, 90), 0) << qvtest::readFile(home + "/out.log");
     auto took = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_GE(took, 30);
+    EXPECT_GE(took, 5); // the idle seconds the fixture gives the program
     EXPECT_EQ(qvtest::readFile(dst + "/a.txt"), "alpha");
     EXPECT_EQ(qvtest::readFile(dst + "/sub/b.txt"), "beta");
     // The handed-over "/ExitWhenIdle" was ignored; the program's own made it end.

@@ -69,7 +69,8 @@ TEST(ShortcutLaunch, GioLaunchRunsTheTaskAndTheProgramEndsWhenIdle)
                                           "XDG_CACHE_HOME=" + home + "/cache",
                                           "XDG_RUNTIME_DIR=" + home + "/run",
                                           "QV_COMMAND_LOG=" + home + "/commands.log",
-                                          "PATH=" + std::string(std::getenv("PATH"))};
+                                          "PATH=" + std::string(std::getenv("PATH")),
+                                          "QV_TEST_IDLE_EXIT_SECONDS=5"};
     qvtest::runShell("mkdir -p '" + home + "/run' '" + home + "/links' && chmod 700 '" + home + "/run'");
     qvtest::writeFile(home + "/src/a.txt", "alpha");
     qvtest::writeFile(home + "/src/sub/b.txt", "beta");
