@@ -3,6 +3,7 @@
 PRESET ?= default
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?=
+CMAKE_ARGS ?=
 
 .PHONY: deps configure build test run clean
 
@@ -10,7 +11,7 @@ deps:
 	scripts/install-deps
 
 configure: deps
-	cmake --preset $(PRESET)
+	cmake --preset $(PRESET) $(CMAKE_ARGS)
 
 build: configure
 	cmake --build --preset $(PRESET) -j $(JOBS)
