@@ -131,9 +131,10 @@ TEST(ShortcutLaunch, GioLaunchRunsTheTaskAndTheProgramEndsWhenIdle)
         ::kill(pid, SIGKILL);
     }
     ASSERT_TRUE(ended) << "the program did not end by itself: " << qvtest::readFile(home + "/launch.log");
+    // Five idle ticks of the one-second timer; a coarse timer may fire each up to 5 % early.
     const auto took =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
-    EXPECT_GE(took.count(), 5) << "it ended before the idle wait (five seconds here)";
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_GE(took.count(), 4750) << "it ended before the idle wait (five seconds here)";
     EXPECT_EQ(qvtest::readFile(home + "/dst/a.txt"), "alpha");
     EXPECT_EQ(qvtest::readFile(home + "/dst/sub/b.txt"), "beta");
     const std::string commands = qvtest::readFile(home + "/commands.log");
