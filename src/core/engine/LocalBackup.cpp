@@ -5,6 +5,9 @@
 #include "core/engine/CopyWorkers.h"
 #include "platform/RateBudget.h"
 
+#include <mutex>
+#include <thread>
+
 namespace qv {
 
 TLocalBackup::~TLocalBackup()
@@ -273,14 +276,64 @@ void TLocalBackup::DoMove()
     }
 }
 
+// The destination is listed on a thread of its own while the sources are read. Its lines are held
+// back: when the way there writes nothing, the listing is the one the way back would make and its
+// lines go out where that reading would log them; otherwise it is dropped and the destination is
+// read again after the way there.
+struct TLocalBackup::EarlyScan {
+    std::mutex mutex;
+    std::vector<std::pair<int, std::string>> lines;
+    std::vector<std::string> unreadable;
+    std::thread thread;
+    void join()
+    {
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+    ~EarlyScan() { join(); }
+};
+
+void TLocalBackup::startEarlyDestinationScan(EarlyScan &early)
+{
+    m_destinationFiles.clear();
+    m_destinationTotals = {};
+    early.thread = std::thread([this, &early] {
+        ScanCallbacks callbacks;
+        callbacks.skippedSpecial = [this, &early](const std::string &path) {
+            std::lock_guard<std::mutex> lock(early.mutex);
+            early.lines.emplace_back(lkSkipped, formatMessage(msg::SpecialFileSkipped, {path}));
+        };
+        callbacks.unreadable = [&early](const std::string &path, int error) {
+            std::lock_guard<std::mutex> lock(early.mutex);
+            early.lines.emplace_back(lkWarning, formatMessage(msg::FolderUnreadable, {path, errnoText(error)}));
+        };
+        FolderScanner scanner(*m_services.directoryReader, m_control, callbacks);
+        ScanOptions options;
+        options.applyFilters = true;
+        options.includeSubfolders = m_snapshot->sourceIncludeSubfolders;
+        options.filter = m_snapshot->filters.get();
+        options.parallel = scanThreads();
+        options.threadStart = threadStartHook();
+        scanner.ReadFolder(m_snapshot->destinationRoot, m_destinationFiles, options, m_destinationTotals,
+                           std::string());
+        early.unreadable = scanner.unreadableFolders();
+    });
+}
+
 void TLocalBackup::DoSynchronize()
 {
     BeforeBackup();
+    EarlyScan early;
+    startEarlyDestinationScan(early);
     ReadSourceFiles();
+    early.join();
     if (!Running()) {
         return;
     }
     const auto &sources = m_snapshot->sources;
+    const bool wroteBefore = m_wroteDestination;
+    m_wroteDestination = false;
     SetProgress(messageText(msg::ProgressSyncDst), m_sourceTotals.bytes);
     for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
         if (!Running()) {
@@ -304,12 +357,22 @@ void TLocalBackup::DoSynchronize()
         }
         AddProgress(info.size);
     }
+    const bool destinationAsListed = !m_wroteDestination;
+    m_wroteDestination = m_wroteDestination || wroteBefore;
     if (!Running()) {
         return;
     }
-    // The way back needs only the destination's list: the source list goes before it is read.
+    // The way back needs only the destination's list.
     m_sourceFiles.clear();
-    ReadDestinationFiles(true, m_snapshot->sourceIncludeSubfolders);
+    if (destinationAsListed) {
+        for (const auto &[kind, text] : early.lines) {
+            Log(kind, text);
+        }
+        m_unreadableFolders.insert(m_unreadableFolders.end(), early.unreadable.begin(), early.unreadable.end());
+    } else {
+        m_destinationFiles.clear();
+        ReadDestinationFiles(true, m_snapshot->sourceIncludeSubfolders);
+    }
     if (!Running()) {
         return;
     }

@@ -73,6 +73,8 @@ protected:
 
     void ReadSourceFiles();
     void ReadDestinationFiles(bool applyFilters, bool includeSubfolders, const std::set<std::string> &noDescend = {});
+    struct EarlyScan;
+    void startEarlyDestinationScan(EarlyScan &early);
     void logSummary(const ScanTotals &totals);
 
     void DoSimpleCopy();

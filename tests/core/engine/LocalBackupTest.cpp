@@ -11,6 +11,7 @@
 
 #include <dirent.h>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace {
 
@@ -382,6 +383,62 @@ TEST_F(EngineLocalBackup, SynchronizeNewerWinsBothWays)
     EXPECT_EQ(qvtest::readFile(dst + "edited"), "newer on source");
     EXPECT_EQ(r->host.count(qv::lkSkipped), 0);
     EXPECT_EQ(r->host.count(qv::lkWarning), 0) << r->host.dump();
+}
+
+// The destination is listed while the sources are read. Its lines go out once, after the way
+// there; when the way there wrote, the way back and the totals see what it wrote.
+TEST_F(EngineLocalBackup, SynchronizeReadsTheDestinationBetweenTheTwoWays)
+{
+    struct Row {
+        const char *name;
+        bool newerSource; // the way there copies a/f1
+        bool newFile;     // the way there makes "new"
+        const char *totals;
+    };
+    const Row rows[] = {{"nothing to copy", false, false, "3 folders; 4 files, 16 bytes,"},
+                        {"a newer source file", true, false, "3 folders; 4 files, 18 bytes,"},
+                        {"a new source file", false, true, "3 folders; 6 files, 18 bytes,"}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string root = qvtest::makeTempDir("sync-once");
+        const std::string from = root + "/src/";
+        const std::string to = root + "/dst/";
+        for (const char *f : {"a/f1", "a/f2"}) {
+            put(from + f, "same", 1600000000);
+            put(to + f, "same", 1600000000);
+        }
+        put(to + "locked/x", "unknown", 1600000000);
+        ASSERT_EQ(::mkfifo((to + "pipe").c_str(), 0600), 0);
+        if (row.newerSource) {
+            put(from + "a/f1", "newer", 1700000000);
+        }
+        if (row.newFile) {
+            put(from + "new", "n", 1600000000);
+        }
+        qv::BackupServices services;
+        services.directoryReader = std::make_shared<FailingReader>(std::set<std::string>{to + "locked/"});
+        auto r = runBackup(makeSnapshot({from}, to, BackupTaskType::Synchronize), services);
+        ASSERT_FALSE(r->host.aborted) << r->host.dump();
+        const auto &lines = r->host.lines;
+        auto where = [&](const std::string &part) {
+            std::ptrdiff_t at = -1;
+            int seen = 0;
+            for (std::size_t i = 0; i < lines.size(); ++i) {
+                if (lines[i].text.find(part) != std::string::npos) {
+                    at = seen++ == 0 ? static_cast<std::ptrdiff_t>(i) : at;
+                }
+            }
+            return std::make_pair(at, seen);
+        };
+        const auto pipe = where(to + "pipe");
+        EXPECT_EQ(pipe.second, 1) << r->host.dump();
+        EXPECT_EQ(where(to + "locked").second, 1) << r->host.dump();
+        EXPECT_LT(pipe.first, where("\"" + from + "locked/\"").first) << r->host.dump(); // before the way back
+        if (row.newerSource || row.newFile) {
+            EXPECT_GT(pipe.first, where("Copying \"" + from).first) << r->host.dump(); // after the way there
+        }
+        EXPECT_EQ(where(row.totals).second, 1) << r->host.dump();
+    }
 }
 
 TEST_F(EngineLocalBackup, SynchronizeMapsBackToTheSourceOfOrigin)
