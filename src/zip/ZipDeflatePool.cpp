@@ -60,7 +60,7 @@ ZipDeflatePool::ZipDeflatePool(const std::vector<ZipPendingFile> &files, std::ve
     m_state.assign(m_units.size(), State::Open);
     m_ready.resize(m_units.size());
     const int workers = std::max(0, threadsFor(threads) - 1);
-    m_maxAhead = 64 * static_cast<std::size_t>(workers) + 64;
+    m_maxAhead = 1024 * static_cast<std::size_t>(workers) + 64;
     m_maxBytes = std::max<std::uint64_t>(128u << 20, static_cast<std::uint64_t>(workers) * (16u << 20));
     for (int i = 0; i < workers; ++i) {
         m_workers.emplace_back([this, workerStart] {

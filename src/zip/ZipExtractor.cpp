@@ -421,8 +421,10 @@ int ZipExtractor::runSelected()
     if (threads > 1) {
         decoders = std::make_unique<Decoders>(*this, threads - 1);
     }
-    // Entries handed to the decoders and not yet finished, oldest first; at most this many.
-    const std::size_t window = 8 * static_cast<std::size_t>(threads);
+    // Entries handed to the decoders and not yet finished, oldest first; at most this many. A
+    // wide window keeps the other threads busy while the oldest entry's thread waits for a
+    // processor; an entry waiting in it holds no file and no buffer.
+    const std::size_t window = 128 * static_cast<std::size_t>(threads);
     std::deque<std::unique_ptr<Job>> pending;
     const auto finishOldest = [&] {
         Job &job = *pending.front();
