@@ -427,6 +427,7 @@ int ZipExtractor::runSelected()
     const std::size_t window = 128 * static_cast<std::size_t>(threads);
     std::deque<std::unique_ptr<Job>> pending;
     const auto finishOldest = [&] {
+        r.CheckCancel(); // as between entries of a run on one thread
         Job &job = *pending.front();
         decoders->wait(job);
         const Outcome outcome = finish(job, false);
@@ -468,6 +469,12 @@ int ZipExtractor::runSelected()
         while (!pending.empty()) {
             finishOldest();
         }
+    } catch (const EUserCanceled &) {
+        // A cancel ends the run where it was asked for: entries still on their way are dropped.
+        m_stop = true;
+        decoders.reset();
+        pending.clear();
+        throw;
     } catch (...) {
         // The entries before the failure that came out whole are put in place, up to the first
         // that did not; the others are dropped with their temporary files.
