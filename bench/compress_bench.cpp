@@ -34,12 +34,12 @@ class QuietHost : public qv::BackupHost
 public:
     void log(int kind, const std::string &text) override
     {
-        if (kind == qv::lkError || kind == qv::lkAborted) {
+        if (kind == qv::kLogError || kind == qv::kLogAborted) {
             std::fprintf(stderr, "run: %s\n", text.c_str());
         }
     }
     qv::AlertAnswer alert(int, const std::string &, const std::string &) override { return 0; }
-    bool logsKind(int kind) const override { return kind != qv::lkFile && kind != qv::lkSkipped; }
+    bool logsKind(int kind) const override { return kind != qv::kLogFile && kind != qv::kLogSkipped; }
     bool alertsKind(int) const override { return false; }
     void finished(bool aborted) override { failed = aborted; }
     bool failed = false;

@@ -93,20 +93,24 @@ public:
         if (m_logger != nullptr) {
             m_logger->Add(kind, text); // the task's own log file, as a run in the program writes it
         }
-        if (m_quiet && (kind == qv::lkFile || kind == qv::lkSkipped)) {
+        if (m_quiet && (kind == qv::kLogFile || kind == qv::kLogSkipped)) {
             return;
         }
-        const char *prefix = kind == qv::lkWarning ? "WARNING: " : (kind == qv::lkError ? "ERROR: " : "");
+        const char *prefix = kind == qv::kLogWarning ? "WARNING: " : (kind == qv::kLogError ? "ERROR: " : "");
         std::fprintf(stdout, "%s%s\n", prefix, text.c_str());
         // Written at least once a second (and by the timer in main when lines stop), not per line.
         const auto now = std::chrono::steady_clock::now();
-        if (now - m_lastFlush >= std::chrono::seconds(1) || kind == qv::lkFinished || kind == qv::lkAborted) {
+        if (now - m_lastFlush >= std::chrono::seconds(1) || kind == qv::kLogFinished ||
+            kind == qv::kLogAborted) {
             m_lastFlush = now;
             std::fflush(stdout);
         }
     }
     qv::AlertAnswer alert(int, const std::string &, const std::string &) override { return qv::aaNone; }
-    bool logsKind(int kind) const override { return !m_quiet || (kind != qv::lkFile && kind != qv::lkSkipped); }
+    bool logsKind(int kind) const override
+    {
+        return !m_quiet || (kind != qv::kLogFile && kind != qv::kLogSkipped);
+    }
     bool alertsKind(int) const override { return false; } // no dialogs: every alert answers nothing
     void finished(bool aborted) override
     {
@@ -339,7 +343,7 @@ int main(int argc, char **argv)
     qv::NmcliDialer networkManager;
     qv::setDialer(&networkManager);
     PrintingHost host(quiet, task != nullptr ? task->Logger.get() : nullptr);
-    host.log(qv::lkStarted, "Backup started.");
+    host.log(qv::kLogStarted, "Backup started.");
     qv::TCustomBackup *run = nullptr;
     if (snapshot->compressUse) {
         run = new qv::TCompressBackup(snapshot, &host, removeEntries);

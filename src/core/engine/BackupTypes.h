@@ -1,21 +1,12 @@
-// Shared vocabulary of the backup threads: log kinds, alert kinds and answers, task types.
+// Shared vocabulary of the backup threads: alert kinds and answers, task types; the log kinds are
+// the logger's (core/log/LogKinds.h).
 #pragma once
+
+#include "core/log/LogKinds.h"
 
 #include <cstdint>
 
 namespace qv {
-
-// Log kinds of a task's logger.
-enum BackupLogKind : int {
-    lkStarted = 0,
-    lkFinished = 1,
-    lkAborted = 2,
-    lkInfo = 3,
-    lkFile = 4,
-    lkSkipped = 5,
-    lkWarning = 6,
-    lkError = 7,
-};
 
 // Alert events as the alert dispatcher numbers them.
 enum BackupAlertKind : int {

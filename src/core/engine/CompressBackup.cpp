@@ -96,7 +96,7 @@ void TCompressBackup::setUpWriter()
             ((attributes & faArchive) == 0 || FileAttributes::write(path, attributes & ~faArchive, &error))) {
             return;
         }
-        Log(lkError, formatMessage(msg::CompressFileError, {path, errnoText(error)}));
+        Log(kLogError, formatMessage(msg::CompressFileError, {path, errnoText(error)}));
     };
 
     z.OnProcessMessages = [this] {
@@ -109,7 +109,7 @@ void TCompressBackup::setUpWriter()
         end.SetZipComment(archiveComment());
     };
     z.OnStartZip = [this](const std::string &file, TZipHeaderInfo &, bool &) {
-        Log(lkFile, formatMessage(msg::FileCompressing, {file}) + " (" + ArchiveRoot(file) + ")");
+        Log(kLogFile, formatMessage(msg::FileCompressing, {file}) + " (" + ArchiveRoot(file) + ")");
         if (!Running()) {
             m_zip->CancelTheOperation();
         }
@@ -117,7 +117,7 @@ void TCompressBackup::setUpWriter()
     z.OnBadCRC = [this](std::uint32_t, std::uint32_t, int index) {
         const std::string file =
             index >= 0 && static_cast<std::size_t>(index) < m_listed.size() ? m_listed[index] : std::string();
-        Log(lkError, formatMessage(msg::FileCompressBadCrc, {file}));
+        Log(kLogError, formatMessage(msg::FileCompressBadCrc, {file}));
         if (!Running()) {
             m_zip->CancelTheOperation();
         }
@@ -128,10 +128,12 @@ void TCompressBackup::setUpWriter()
             m_zip->CancelTheOperation();
         }
     };
-    z.OnNoSuchFile = [this](const std::string &file) { Log(lkWarning, formatMessage(msg::CompressFileGone, {file})); };
+    z.OnNoSuchFile = [this](const std::string &file) {
+        Log(kLogWarning, formatMessage(msg::CompressFileGone, {file}));
+    };
     z.OnSkippingFileDetail = [this](TZipSkipReason reason, const std::string &file, const std::string &why) {
         if (reason == zsrIsArchive) {
-            Log(lkSkipped, formatMessage(msg::CompressSkipArchive, {file}));
+            Log(kLogSkipped, formatMessage(msg::CompressSkipArchive, {file}));
             return;
         }
         std::string text;
@@ -143,7 +145,7 @@ void TCompressBackup::setUpWriter()
         } else {
             text = formatMessage(msg::CompressFileError, {file, why});
         }
-        if (!Notify(lkError, akError, "CS", text)) {
+        if (!Notify(kLogError, akError, "CS", text)) {
             m_zip->CancelTheOperation();
         }
     };
@@ -155,7 +157,7 @@ bool TCompressBackup::checkArchiveName()
     const PathStat st = statPath(m_archive);
     if (m_archive.empty() || m_archive.back() == '/' || m_archive[0] != '/' || (st.exists && st.isFolder)) {
         const std::string text = formatMessage(msg::CompressNoArchiveName, {m_archive});
-        Log(lkError, text);
+        Log(kLogError, text);
         Alert(akError, "S", text);
         Terminate();
         return false;
@@ -213,9 +215,10 @@ bool TCompressBackup::zipCall(const std::function<void()> &call)
 void TCompressBackup::logSummary()
 {
     const PathStat st = statPath(m_archive);
-    Log(lkInfo, formatMessage(msg::CompressTotals,
-                              {m_archive, st.exists ? st.size : std::int64_t(0), m_sourceTotals.folders,
-                               m_sourceTotals.files, m_sourceTotals.bytes, errorCount(), warningCount()}));
+    Log(kLogInformation,
+        formatMessage(msg::CompressTotals,
+                      {m_archive, st.exists ? st.size : std::int64_t(0), m_sourceTotals.folders,
+                       m_sourceTotals.files, m_sourceTotals.bytes, errorCount(), warningCount()}));
 }
 
 void TCompressBackup::Execute()
@@ -228,7 +231,7 @@ void TCompressBackup::Execute()
     SetProgress(messageText(msg::ProgressCompressing), 100);
     ArchiveLock lock;
     const bool locked = lock.acquire(m_archive, m_control, [this] {
-        Log(lkInfo, formatMessage(msg::CompressArchiveWaiting, {m_archive}));
+        Log(kLogInformation, formatMessage(msg::CompressArchiveWaiting, {m_archive}));
     });
     if (!locked) {
         return;

@@ -80,7 +80,7 @@ std::vector<std::string> TCompressBackup::extractEntries(const std::vector<std::
         if (folderEntry || (st.exists && st.isRegular)) {
             extracted.push_back(name);
         } else {
-            Log(lkError, formatMessage(msg::CompressExtractError, {name}));
+            Log(kLogError, formatMessage(msg::CompressExtractError, {name}));
         }
     }
     return extracted;
@@ -98,8 +98,8 @@ void TCompressBackup::disposeEntries(const std::vector<std::string> &names)
     }
     m_extractRoot = work + "/" + archiveName + " (removed entries)/";
     for (const std::string &name : names) {
-        Log(lkWarning, formatMessage(recycle ? msg::ZipDeletingToRecycle : msg::ZipDeletingToArchive,
-                                     {archiveName, name}));
+        Log(kLogWarning, formatMessage(recycle ? msg::ZipDeletingToRecycle : msg::ZipDeletingToArchive,
+                                       {archiveName, name}));
     }
     const std::vector<std::string> extracted = extractEntries(names, m_extractRoot);
     std::vector<std::string> disposed;
@@ -109,7 +109,7 @@ void TCompressBackup::disposeEntries(const std::vector<std::string> &names)
             if (m_services.moveToTrash(withoutSlash(m_extractRoot), error)) {
                 disposed = extracted;
             } else {
-                Log(lkError, formatMessage(msg::ZipRecycleFolderError, {withoutSlash(m_extractRoot)}));
+                Log(kLogError, formatMessage(msg::ZipRecycleFolderError, {withoutSlash(m_extractRoot)}));
             }
         } else {
             for (const std::string &name : extracted) {
@@ -129,7 +129,7 @@ void TCompressBackup::disposeEntries(const std::vector<std::string> &names)
     std::error_code error;
     std::filesystem::remove_all(work, error);
     if (error) {
-        Log(lkError, formatMessage(msg::ZipTempFolderError, {work}));
+        Log(kLogError, formatMessage(msg::ZipTempFolderError, {work}));
     }
     m_extractRoot.clear();
 }
@@ -142,7 +142,7 @@ void TCompressBackup::RemoveMissingEntries()
     }
     if (m_snapshot->deleteKind == BackupDeleteKind::Normal) {
         for (const std::string &name : removed) {
-            Log(lkWarning, formatMessage(msg::ZipDeleting, {name}));
+            Log(kLogWarning, formatMessage(msg::ZipDeleting, {name}));
         }
         deleteEntries(removed);
         return;

@@ -19,10 +19,10 @@ bool olderSource(FilePlan &plan, const CopyRules &rules, const std::string &src,
         return false;
     }
     if (rules.overwriteNeverDestination) {
-        add(plan, lkWarning, akWarning, msg::FileOverwritingNewer, {dst, src});
+        add(plan, kLogWarning, akWarning, msg::FileOverwritingNewer, {dst, src});
         return true;
     }
-    add(plan, lkWarning, akWarning, msg::FileSkipOlder, {src, dst});
+    add(plan, kLogWarning, akWarning, msg::FileSkipOlder, {src, dst});
     return false;
 }
 
@@ -39,32 +39,32 @@ FilePlan planCopy(const FilePairFacts &facts, const CopyRules &rules, const std:
         if (facts.dateRelation == 0) {
             if (facts.destinationSize >= facts.sourceSize) {
                 if (rules.logIncludeSkipping && !rules.synchronize) {
-                    add(plan, lkSkipped, -1, msg::FileSkipUnchanged, {src});
+                    add(plan, kLogSkipped, -1, msg::FileSkipUnchanged, {src});
                 }
                 return plan;
             }
             if (!rules.dontSkipIfDateEqButSrcBiggerDst) {
-                add(plan, lkWarning, -1, msg::DateEqualSkipSmaller, {src});
+                add(plan, kLogWarning, -1, msg::DateEqualSkipSmaller, {src});
                 return plan;
             }
-            add(plan, lkWarning, -1, msg::DateEqualOverwriteBigger, {src});
+            add(plan, kLogWarning, -1, msg::DateEqualOverwriteBigger, {src});
         }
         if (facts.sourceSize == 0 && facts.destinationSize > 0) {
             if (!rules.copyIfSourceLengthIsZero) {
-                add(plan, lkWarning, akWarning, msg::FileCopySkipEmptySource, {src, dst});
+                add(plan, kLogWarning, akWarning, msg::FileCopySkipEmptySource, {src, dst});
                 return plan;
             }
-            add(plan, lkWarning, akWarning, msg::FileCopyEmptySource, {src, dst});
+            add(plan, kLogWarning, akWarning, msg::FileCopyEmptySource, {src, dst});
         }
     }
     if (inUse && inUse()) {
         if (!rules.copyInUseFiles) {
-            add(plan, lkWarning, akWarning, msg::FileSkipInUse, {src});
+            add(plan, kLogWarning, akWarning, msg::FileSkipInUse, {src});
             return plan;
         }
-        add(plan, lkWarning, akWarning, msg::FileCopyInUse, {src, dst});
+        add(plan, kLogWarning, akWarning, msg::FileCopyInUse, {src, dst});
     } else {
-        add(plan, lkFile, akFile, msg::FileCopy, {src, dst});
+        add(plan, kLogFile, akFile, msg::FileCopy, {src, dst});
     }
     plan.transfer = true;
     plan.keepVersion = rules.versionsKeep && facts.destinationExists && !rules.synchronize;
@@ -82,29 +82,29 @@ FilePlan planMove(const FilePairFacts &facts, const CopyRules &rules, const std:
             return plan;
         }
         if (facts.dateRelation == 0) {
-            add(plan, lkFile, akFile, msg::FileMoveUnchanged, {dst, src});
+            add(plan, kLogFile, akFile, msg::FileMoveUnchanged, {dst, src});
             plan.deleteSourceOnly = true;
             return plan;
         }
         if (facts.sourceSize == 0 && facts.destinationSize > 0) {
             if (!rules.copyIfSourceLengthIsZero) {
-                add(plan, lkWarning, akWarning, msg::FileMoveSkipEmptySource, {src, dst});
+                add(plan, kLogWarning, akWarning, msg::FileMoveSkipEmptySource, {src, dst});
                 return plan;
             }
-            add(plan, lkWarning, akWarning, msg::FileMoveEmptySource, {src, dst});
+            add(plan, kLogWarning, akWarning, msg::FileMoveEmptySource, {src, dst});
         }
     }
     if (inUse && inUse()) {
         if (!rules.copyInUseFiles) {
-            add(plan, lkWarning, akWarning, msg::FileSkipInUse, {src});
+            add(plan, kLogWarning, akWarning, msg::FileSkipInUse, {src});
             return plan;
         }
-        add(plan, lkWarning, akWarning, msg::FileMoveInUse, {src, dst});
+        add(plan, kLogWarning, akWarning, msg::FileMoveInUse, {src, dst});
     } else {
-        add(plan, lkFile, akFile, msg::FileMove, {src, dst});
+        add(plan, kLogFile, akFile, msg::FileMove, {src, dst});
     }
     if (facts.sourceReadOnly) {
-        add(plan, lkWarning, akWarning, msg::FileMoveReadOnly, {src, dst});
+        add(plan, kLogWarning, akWarning, msg::FileMoveReadOnly, {src, dst});
     }
     plan.transfer = true;
     return plan;

@@ -69,7 +69,7 @@ void TCustomBackup::run()
         return;
     }
     if (!refused.empty()) {
-        Log(lkInfo, formatMessage(msg::PriorityRefused, {cpuLevelName(level), refused}));
+        Log(kLogInformation, formatMessage(msg::PriorityRefused, {cpuLevelName(level), refused}));
     }
     executeGuarded();
 }
@@ -113,7 +113,7 @@ void TCustomBackup::syncWrittenFileSystems()
         }
         int error = 0;
         if (!syncFileSystem(folder, error)) {
-            Log(lkError, formatMessage(msg::SyncError, {errnoText(error)}));
+            Log(kLogError, formatMessage(msg::SyncError, {errnoText(error)}));
         } else if (st.exists) {
             synced.push_back(st.dev);
         }
@@ -129,9 +129,9 @@ void TCustomBackup::raiseEndAlert(int kind, const std::string &buttons, const st
             host->sendLater(std::move(answer.mail)); // the main thread never waits on a mail server
         }
     } catch (const std::exception &e) {
-        host->log(lkError, formatMessage(msg::RunFailed, {std::string(e.what())}));
+        host->log(kLogError, formatMessage(msg::RunFailed, {std::string(e.what())}));
     } catch (...) {
-        host->log(lkError, formatMessage(msg::RunFailed, {std::string("unknown error")}));
+        host->log(kLogError, formatMessage(msg::RunFailed, {std::string("unknown error")}));
     }
 }
 
@@ -148,13 +148,13 @@ void TCustomBackup::BackupFinished()
         if (!m_failure.empty()) {
             ++m_errorCount;
             const std::string text = formatMessage(msg::RunFailed, {m_failure});
-            host->log(lkError, text);
-            host->log(lkAborted, kAbortedText);
+            host->log(kLogError, text);
+            host->log(kLogAborted, kAbortedText);
             raiseEndAlert(akError, "S", text);
         } else if (aborted) {
-            host->log(lkAborted, kAbortedText);
+            host->log(kLogAborted, kAbortedText);
         } else {
-            host->log(lkFinished, kFinishedText);
+            host->log(kLogFinished, kFinishedText);
             raiseEndAlert(akFinish, "O", formatMessage(msg::BackupFinish));
         }
     }
@@ -171,9 +171,9 @@ void TCustomBackup::Log(int kind, const std::string &text)
         m_heldLines->emplace_back(kind, text); // counted when it goes out
         return;
     }
-    if (kind == lkError) {
+    if (kind == kLogError) {
         ++m_errorCount;
-    } else if (kind == lkWarning) {
+    } else if (kind == kLogWarning) {
         ++m_warningCount;
     }
     if (m_bridge.logsKind(kind)) {
@@ -201,7 +201,7 @@ int TCustomBackup::Alert(int kind, const std::string &buttons, const std::string
         // is an error of the run, which goes on.
         const std::string failure = reply.mail();
         if (!failure.empty()) {
-            Log(lkError, failure);
+            Log(kLogError, failure);
         }
     }
     return reply.answer;
@@ -239,10 +239,10 @@ void TCustomBackup::ReadFolder(const std::string &folder, TFilesList &list, bool
         callbacks.progress = [this](const std::string &text) { SetProgress(text, 0); };
     }
     callbacks.skippedSpecial = [this](const std::string &path) {
-        Log(lkSkipped, formatMessage(msg::SpecialFileSkipped, {path}));
+        Log(kLogSkipped, formatMessage(msg::SpecialFileSkipped, {path}));
     };
     callbacks.unreadable = [this](const std::string &path, int error) {
-        Log(lkWarning, formatMessage(msg::FolderUnreadable, {path, errnoText(error)}));
+        Log(kLogWarning, formatMessage(msg::FolderUnreadable, {path, errnoText(error)}));
     };
     FolderScanner scanner(*m_services.directoryReader, m_control, callbacks);
     ScanOptions options;
@@ -302,24 +302,24 @@ void TCustomBackup::RasConnect()
     const TRASManager::DialResult r = RASManagerInstance().Dial(entry, [&] {
         const std::string text = formatMessage(msg::RasConnecting, {entry});
         SetProgress(text, 100);
-        Log(lkInfo, text);
+        Log(kLogInformation, text);
     }, &m_control.stopFlag());
     m_dialState = r.state;
     switch (r.state) {
     case TRASManager::DialState::Dialled:
-        Log(lkInfo, formatMessage(msg::RasConnected, {entry}));
+        Log(kLogInformation, formatMessage(msg::RasConnected, {entry}));
         break;
     case TRASManager::DialState::Shared:
     case TRASManager::DialState::ConnectedByOthers:
         m_connectedByOthers = true;
-        Log(lkWarning, formatMessage(msg::RasAlreadyConnected, {entry}));
+        Log(kLogWarning, formatMessage(msg::RasAlreadyConnected, {entry}));
         break;
     case TRASManager::DialState::Failed:
         if (r.code == Dialer::kStopped) {
             break; // the run was stopped while it dialled: it ends as aborted
         }
-        Log(lkError, formatMessage(msg::RasConnectingError, {entry}));
-        Log(lkError, formatMessage(msg::RasErrorCode, {r.code, messageText(rasCodeMeaning(r.code))}));
+        Log(kLogError, formatMessage(msg::RasConnectingError, {entry}));
+        Log(kLogError, formatMessage(msg::RasErrorCode, {r.code, messageText(rasCodeMeaning(r.code))}));
         break;
     }
 }
@@ -334,15 +334,16 @@ void TCustomBackup::RasDisconnect()
     const bool dialled = m_dialState == TRASManager::DialState::Dialled;
     if (dialled || m_dialState == TRASManager::DialState::Shared) {
         m_dialState = TRASManager::DialState::Failed; // counted out once only
-        const TRASManager::HangUpResult r = RASManagerInstance().HangUp(
-            entry, dialled, disconnectAfter, [&] { Log(lkWarning, formatMessage(msg::RasDisconnecting, {entry})); });
+        const TRASManager::HangUpResult r = RASManagerInstance().HangUp(entry, dialled, disconnectAfter, [&] {
+            Log(kLogWarning, formatMessage(msg::RasDisconnecting, {entry}));
+        });
         if (r.state == TRASManager::HangUpState::StillInUse && dialled && disconnectAfter) {
-            Log(lkWarning, formatMessage(msg::RasDisconnectLater, {entry}));
+            Log(kLogWarning, formatMessage(msg::RasDisconnectLater, {entry}));
         }
         return;
     }
     if (disconnectAfter && m_connectedByOthers && RASManagerInstance().isEntryConnected(entry)) {
-        Log(lkWarning, formatMessage(msg::RasDisconnectSkipping, {entry}));
+        Log(kLogWarning, formatMessage(msg::RasDisconnectSkipping, {entry}));
     }
 }
 
@@ -357,7 +358,7 @@ void TCustomBackup::RasRelease()
     const bool dialled = m_dialState == TRASManager::DialState::Dialled;
     m_dialState = TRASManager::DialState::Failed;
     RASManagerInstance().HangUp(entry, dialled, false,
-                                [&] { Log(lkWarning, formatMessage(msg::RasDisconnecting, {entry})); });
+                                [&] { Log(kLogWarning, formatMessage(msg::RasDisconnecting, {entry})); });
 }
 
 void TCustomBackup::runProgram(bool before)
@@ -369,7 +370,7 @@ void TCustomBackup::runProgram(bool before)
         return;
     }
     if (!m_services.executeProgram(program, before ? s.runBeforeWait : s.runAfterWait, m_control)) {
-        Log(lkWarning, formatMessage(msg::ExecuteProgramError, {program}));
+        Log(kLogWarning, formatMessage(msg::ExecuteProgramError, {program}));
     }
 }
 

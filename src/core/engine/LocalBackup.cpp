@@ -70,7 +70,7 @@ void TLocalBackup::Execute()
     m_rules.copyInUseFiles = s.copyInUseFiles;
     m_rules.copyIfSourceLengthIsZero = s.copyIfSourceLengthIsZero;
     m_rules.dontSkipIfDateEqButSrcBiggerDst = s.dontSkipIfDateEqButSrcBiggerDst;
-    m_rules.logIncludeSkipping = s.logIncludeSkipping && m_bridge.logsKind(lkSkipped);
+    m_rules.logIncludeSkipping = s.logIncludeSkipping && m_bridge.logsKind(kLogSkipped);
     m_rules.versionsKeep = s.versionsKeep;
     m_coarseTimes = hasCoarseTimes(s.destinationRoot);
     m_mounts = m_services.mounts();
@@ -104,7 +104,7 @@ void TLocalBackup::ReadSourceFiles()
     }
     if (m_sourceFiles.empty()) {
         const std::string text = formatMessage(msg::SourceNoFiles);
-        Log(lkError, text);
+        Log(kLogError, text);
         Alert(akError, "S", text);
         Terminate();
         return;
@@ -126,7 +126,7 @@ void TLocalBackup::ReadSourceFiles()
             if (!m_sourceFiles.isFolder(i)) {
                 const std::string text =
                     formatMessage(msg::MultiSrcSameDstFiles, {std::string(m_sourceFiles.path(i)), target});
-                Log(lkError, text);
+                Log(kLogError, text);
                 Alert(akError, "S", text);
                 Terminate();
                 return;
@@ -136,7 +136,7 @@ void TLocalBackup::ReadSourceFiles()
         AddProgress(1);
     }
     if (folderTwice) {
-        Notify(lkWarning, akWarning, "CS", formatMessage(msg::MultiSrcSameDstFolders));
+        Notify(kLogWarning, akWarning, "CS", formatMessage(msg::MultiSrcSameDstFolders));
     }
 }
 
@@ -150,8 +150,8 @@ void TLocalBackup::ReadDestinationFiles(bool applyFilters, bool includeSubfolder
 
 void TLocalBackup::logSummary(const ScanTotals &totals)
 {
-    Log(lkInfo, formatMessage(msg::Totals, {totals.folders, totals.files, totals.bytes, errorCount(),
-                                            warningCount()}));
+    Log(kLogInformation, formatMessage(msg::Totals, {totals.folders, totals.files, totals.bytes, errorCount(),
+                                                     warningCount()}));
 }
 
 // Every decision is made here in scan order; the data of the files to copy is written by the
@@ -302,11 +302,11 @@ void TLocalBackup::startEarlyDestinationScan(EarlyScan &early)
         ScanCallbacks callbacks;
         callbacks.skippedSpecial = [this, &early](const std::string &path) {
             std::lock_guard<std::mutex> lock(early.mutex);
-            early.lines.emplace_back(lkSkipped, formatMessage(msg::SpecialFileSkipped, {path}));
+            early.lines.emplace_back(kLogSkipped, formatMessage(msg::SpecialFileSkipped, {path}));
         };
         callbacks.unreadable = [&early](const std::string &path, int error) {
             std::lock_guard<std::mutex> lock(early.mutex);
-            early.lines.emplace_back(lkWarning, formatMessage(msg::FolderUnreadable, {path, errnoText(error)}));
+            early.lines.emplace_back(kLogWarning, formatMessage(msg::FolderUnreadable, {path, errnoText(error)}));
         };
         FolderScanner scanner(*m_services.directoryReader, m_control, callbacks);
         ScanOptions options;

@@ -79,7 +79,7 @@ void TLocalBackup::prune(const std::string &folder, const std::string &name, int
 bool TLocalBackup::invalidArchive(const BackupMessage &m, const std::string &folder)
 {
     const std::string text = formatMessage(m, {folder});
-    Log(lkError, text);
+    Log(kLogError, text);
     Alert(akError, "S", text);
     Terminate();
     return false;
@@ -144,10 +144,10 @@ bool TLocalBackup::KeepVersion(const std::string &file)
         Terminate();
         return false;
     }
-    Log(lkFile, text);
+    Log(kLogFile, text);
     int error = 0;
     if (!preserveVersion(file, name, error)) {
-        Notify(lkError, akError, "CS", formatMessage(msg::FileKeepVersionError, {file}));
+        Notify(kLogError, akError, "CS", formatMessage(msg::FileKeepVersionError, {file}));
         return false;
     }
     m_lastVersion = name;
@@ -162,7 +162,7 @@ bool TLocalBackup::DeleteSourceFile(const std::string &file)
     if (DeleteFileForced(file)) {
         return true;
     }
-    Notify(lkError, akError, "CS", formatMessage(msg::FileDeleteError, {file}));
+    Notify(kLogError, akError, "CS", formatMessage(msg::FileDeleteError, {file}));
     return false;
 }
 
@@ -176,7 +176,7 @@ bool TLocalBackup::DeleteFileByKind(const std::string &file)
         if (m_services.moveToTrash(file, error)) {
             return true;
         }
-        Notify(lkError, akError, "CS", formatMessage(msg::FileDeleteToRecycleError, {file}));
+        Notify(kLogError, akError, "CS", formatMessage(msg::FileDeleteToRecycleError, {file}));
         return false;
     }
     case BackupDeleteKind::Archive: {
@@ -186,7 +186,7 @@ bool TLocalBackup::DeleteFileByKind(const std::string &file)
         }
         int error = 0;
         if (!movePath(file, name, &m_control.stopFlag(), -1, error)) {
-            Notify(lkError, akError, "CS", formatMessage(msg::FileDeleteToArchiveError, {file, name}));
+            Notify(kLogError, akError, "CS", formatMessage(msg::FileDeleteToArchiveError, {file, name}));
             return false;
         }
         prune(folderOf(name), nameOf(file), m_snapshot->keepDeletedFilesNum);
@@ -202,7 +202,7 @@ bool TLocalBackup::DeleteFolderIfEmpty(const std::string &folder)
         return true;
     }
     if (!IsFolderEmpty(folder)) {
-        Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
+        Notify(kLogError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
         return false;
     }
     return DeleteFolderPermanently(folder);
@@ -216,21 +216,21 @@ bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)
             return true;
         }
         if (Running()) {
-            Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteError, {folder}));
+            Notify(kLogError, akError, "CS", formatMessage(msg::FolderDeleteError, {folder}));
         }
         return false;
     case BackupDeleteKind::Recycle: {
         // Only a folder whose whole tree is obsolete goes with its contents; any other one must
         // be empty by now, so that nothing kept inside it goes to the trash with it.
         if (!wholeTree && !IsFolderEmpty(folder)) {
-            Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
+            Notify(kLogError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
             return false;
         }
         std::string error;
         if (m_services.moveToTrash(withoutSlash(folder), error)) {
             return true;
         }
-        Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteToRecycleError, {folder}));
+        Notify(kLogError, akError, "CS", formatMessage(msg::FolderDeleteToRecycleError, {folder}));
         return false;
     }
     case BackupDeleteKind::Archive: {
@@ -239,14 +239,14 @@ bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)
             return false;
         }
         if (!IsFolderEmpty(folder)) {
-            Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
+            Notify(kLogError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
             return false;
         }
         int error = 0;
         if (makeFolders(name, error) && DeleteFolderPermanently(folder)) {
             return true;
         }
-        Notify(lkError, akError, "CS", formatMessage(msg::FolderDeleteToArchiveError, {folder, name}));
+        Notify(kLogError, akError, "CS", formatMessage(msg::FolderDeleteToArchiveError, {folder, name}));
         return false;
     }
     }
@@ -258,7 +258,7 @@ void TLocalBackup::RemoveMovedFolders(const std::vector<std::string> &folders)
     SetProgress(messageText(msg::ProgressDeletingMoved), static_cast<std::int64_t>(folders.size()));
     for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
         if (statPath(*it).exists) {
-            if (!Notify(lkFile, akWarning, "CS", formatMessage(msg::FolderDelete, {*it}))) {
+            if (!Notify(kLogFile, akWarning, "CS", formatMessage(msg::FolderDelete, {*it}))) {
                 return;
             }
             DeleteFolderIfEmpty(*it);

@@ -55,18 +55,18 @@ bool TLocalBackup::CreateFolder(const std::string &destination, const std::strin
         m_knownFolders.insert(destination);
         return true;
     }
-    if (!Notify(lkFile, akFolder, "CS", formatMessage(msg::CreatingFolder, {destination}))) {
+    if (!Notify(kLogFile, akFolder, "CS", formatMessage(msg::CreatingFolder, {destination}))) {
         return false;
     }
     int error = 0;
     if (!makeFolders(destination, error)) {
-        Notify(lkError, akError, "CS", formatMessage(msg::CreatingFolderError, {destination}));
+        Notify(kLogError, akError, "CS", formatMessage(msg::CreatingFolderError, {destination}));
         return false;
     }
     m_wroteDestination = true;
     m_createdFolders.insert(destination);
     if (!source.empty() && !copyFolderMeta(source, destination, error)) {
-        Log(lkError, formatMessage(msg::FolderSetDateTimeError, {destination, errnoText(error), error}));
+        Log(kLogError, formatMessage(msg::FolderSetDateTimeError, {destination, errnoText(error), error}));
     }
     m_knownFolders.insert(destination);
     return true;
@@ -141,7 +141,7 @@ void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &
         const std::string mount = m_mounts.removableMountFor(folder);
         if (!mount.empty() && m_snapshot->diskSpanDialog) {
             const std::string text = formatMessage(msg::OutOfSpaceRemovable, {mount, actual, needed});
-            Log(lkWarning, text);
+            Log(kLogWarning, text);
             const int answer = Alert(akDiskSpan, "RS", text);
             if (answer == aaRetry) {
                 // Another medium: nothing known about the old one holds for it.
@@ -159,7 +159,7 @@ void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &
             return;
         }
         const std::string text = formatMessage(msg::OutOfSpaceFixed, {folder, actual, needed});
-        Log(lkError, text);
+        Log(kLogError, text);
         if (Alert(akError, "RS", text) != aaRetry) {
             Terminate();
             return;
@@ -222,7 +222,7 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
     p.destinationBefore = freshFolder ? PathStat{} : destinationStat(destination);
     const PathStat &dst = p.destinationBefore;
     if (dst.isFolder) {
-        Notify(lkError, akError, "CS",
+        Notify(kLogError, akError, "CS",
                formatMessage(msg::FileCopyError, {source, destination, errnoText(EISDIR), EISDIR}));
         return false;
     }
@@ -327,7 +327,8 @@ bool TLocalBackup::commitCopy(PendingCopy &p)
     if (error == kCopyCancelled || Terminated()) {
         return false; // a stop is not a copy error
     }
-    Notify(lkError, akError, "CS", formatMessage(msg::FileCopyError, {source, destination, errnoText(error), error}));
+    Notify(kLogError, akError, "CS",
+           formatMessage(msg::FileCopyError, {source, destination, errnoText(error), error}));
     return false;
 }
 
@@ -381,7 +382,8 @@ void TLocalBackup::clearArchiveBit(const std::string &source, StagedCopy &copy)
     if (copy.markSourceArchived(error)) {
         return;
     }
-    Notify(lkError, akError, "CS", formatMessage(msg::FileCopyError, {source, source, errnoText(error), error}));
+    Notify(kLogError, akError, "CS",
+           formatMessage(msg::FileCopyError, {source, source, errnoText(error), error}));
 }
 
 bool TLocalBackup::CompareAfterCopy(const std::string &source, const std::string &destination)
@@ -395,7 +397,7 @@ bool TLocalBackup::CompareAfterCopy(const std::string &source, const std::string
     if (FilesHaveSameCrc(source, destination)) {
         return true;
     }
-    Notify(lkError, akError, "CS", formatMessage(msg::FileCompareFailed, {source, destination}));
+    Notify(kLogError, akError, "CS", formatMessage(msg::FileCompareFailed, {source, destination}));
     return false;
 }
 
@@ -415,7 +417,7 @@ bool TLocalBackup::sameContent(const std::string &source, const std::string &des
 bool TLocalBackup::moveDeleteSource(const std::string &source, const std::string &destination, std::int64_t sourceSize)
 {
     if (!sameContent(source, destination, sourceSize)) {
-        Notify(lkWarning, akWarning, "CS", formatMessage(msg::FileMoveSourceKept, {destination, source}));
+        Notify(kLogWarning, akWarning, "CS", formatMessage(msg::FileMoveSourceKept, {destination, source}));
         return false;
     }
     return DeleteSourceFile(source);
@@ -432,7 +434,7 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     }
     const PathStat src = statPath(source);
     if (!src.exists) {
-        Notify(lkError, akError, "CS", formatMessage(msg::FileMoveError, {source, destination}));
+        Notify(kLogError, akError, "CS", formatMessage(msg::FileMoveError, {source, destination}));
         return false;
     }
     const PathStat dst = statPath(destination);
@@ -479,7 +481,7 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
             return false;
         }
     }
-    Notify(lkError, akError, "CS", formatMessage(msg::FileMoveError, {source, destination}));
+    Notify(kLogError, akError, "CS", formatMessage(msg::FileMoveError, {source, destination}));
     return false;
 }
 

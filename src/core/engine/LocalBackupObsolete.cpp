@@ -43,10 +43,10 @@ void TLocalBackup::startDestinationScan()
     m_destinationScan = std::thread([this] {
         ScanCallbacks callbacks;
         callbacks.skippedSpecial = [this](const std::string &path) {
-            Log(lkSkipped, formatMessage(msg::SpecialFileSkipped, {path}));
+            Log(kLogSkipped, formatMessage(msg::SpecialFileSkipped, {path}));
         };
         callbacks.unreadable = [this](const std::string &path, int error) {
-            Log(lkWarning, formatMessage(msg::FolderUnreadable, {path, errnoText(error)}));
+            Log(kLogWarning, formatMessage(msg::FolderUnreadable, {path, errnoText(error)}));
         };
         FolderScanner scanner(*m_services.directoryReader, m_control, callbacks);
         ScanOptions options;
@@ -92,14 +92,14 @@ void TLocalBackup::DeleteObsolete()
         const PathStat st = src.folder.empty() ? PathStat{} : statPath(src.folder);
         if (src.folder.empty() || !st.isFolder || !m_mounts.missingMountFor(src.folder).empty()) {
             const std::string text = formatMessage(msg::DeleteObsoleteSourceError, {src.folder});
-            Log(lkError, text);
+            Log(kLogError, text);
             Alert(akWarning, "S", text);
             Terminate();
             return;
         }
     }
     if (m_diskSpanned) {
-        Notify(lkWarning, akWarning, "CS", formatMessage(msg::DeleteObsoleteImpossible));
+        Notify(kLogWarning, akWarning, "CS", formatMessage(msg::DeleteObsoleteImpossible));
         return;
     }
     if (!m_destinationScanned) {
@@ -149,12 +149,13 @@ void TLocalBackup::DeleteObsolete()
             return;
         }
         if (a.isFolder) {
-            if (!Notify(lkWarning, akWarning, "CS", formatMessage(msg::FolderDeleteObsolete, {withoutSlash(a.path)}))) {
+            if (!Notify(kLogWarning, akWarning, "CS",
+                        formatMessage(msg::FolderDeleteObsolete, {withoutSlash(a.path)}))) {
                 return;
             }
             DeleteFolderByKind(a.path, a.wholeTree);
         } else {
-            if (!Notify(lkWarning, akWarning, "CS", formatMessage(msg::FileDeleteObsolete, {a.path}))) {
+            if (!Notify(kLogWarning, akWarning, "CS", formatMessage(msg::FileDeleteObsolete, {a.path}))) {
                 return;
             }
             DeleteFileByKind(a.path);

@@ -18,6 +18,7 @@
 // Main thread only; backup threads reach it through their host bridge.
 #pragma once
 
+#include "core/log/LogKinds.h"
 #include "core/settings/DateTime.h"
 
 #include <chrono>
@@ -33,17 +34,6 @@ class QTimer;
 namespace qv {
 
 class TaskDefinition;
-
-// Log kinds, as stored and shown.
-inline constexpr int kLogStarted = 0;     // "Backup started."
-inline constexpr int kLogFinished = 1;    // "Backup finished."
-inline constexpr int kLogAborted = 2;     // "Backup ABORTED!"
-inline constexpr int kLogInformation = 3;
-inline constexpr int kLogFile = 4;        // a file operation
-inline constexpr int kLogSkipped = 5;
-inline constexpr int kLogWarning = 6;     // logged as "WARNING: " + message
-inline constexpr int kLogError = 7;       // logged as "ERROR: " + message
-inline constexpr int kLogKindCount = 8;
 
 // The activity list keeps at most this many events; older ones are dropped.
 inline constexpr std::size_t kMaxLogEvents = 100000;

@@ -102,7 +102,7 @@ void RunQueue::submit(TCustomBackup *run, bool oneAtATime, RunOrigin origin)
                         [this, run] { stopWaiting(run); }, [this, run] { forget(run); }});
     if (wait) {
         if (added.host != nullptr) {
-            added.host->log(lkInfo, formatMessage(msg::QueueWaiting));
+            added.host->log(kLogInformation, formatMessage(msg::QueueWaiting));
         }
         return;
     }
@@ -125,7 +125,7 @@ void RunQueue::startWaiting()
         }
         Record &record = **next;
         if (record.host != nullptr) {
-            record.host->log(lkInfo, formatMessage(msg::QueueOK));
+            record.host->log(kLogInformation, formatMessage(msg::QueueOK));
         }
         start(record);
     }

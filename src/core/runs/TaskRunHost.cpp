@@ -19,7 +19,7 @@ void TaskRunHost::log(int kind, const std::string &text)
     if (task == nullptr || !task->Logger) {
         return;
     }
-    if (m_role == Role::FilterTest && kind != lkWarning && kind != lkError) {
+    if (m_role == Role::FilterTest && kind != kLogWarning && kind != kLogError) {
         return;
     }
     task->Logger->Add(kind, text);

@@ -78,7 +78,8 @@ TEST_F(CompressBackupArchive, TwoSourcesUpdatedTwiceKeepOneEntryPerFile)
             EXPECT_EQ(countOf(names, stored), 1) << stored << " in round " << round;
             EXPECT_EQ(unzipContent(archive, stored), "round " + std::to_string(round) + " of " + stored);
         }
-        EXPECT_TRUE(run->host.loggedContaining(qv::lkFile, "Compressing \"" + s2 + "three.txt\". (" + s2 + ")"))
+        EXPECT_TRUE(
+            run->host.loggedContaining(qv::kLogFile, "Compressing \"" + s2 + "three.txt\". (" + s2 + ")"))
             << run->host.dump();
     }
     EXPECT_TRUE(leftovers(base + "/out").empty());
@@ -122,15 +123,15 @@ TEST_F(CompressBackupArchive, StopMidZipLeavesOldArchive)
     }
     auto run = runCompress(compressSnapshot({s1}, archive), false, {}, [](CompressRun &r) {
         r.host.onLog = [&r](int kind, const std::string &text) {
-            if (kind == qv::lkFile && text.find("big1.bin") != std::string::npos) {
+            if (kind == qv::kLogFile && text.find("big1.bin") != std::string::npos) {
                 r.backup->Stop();
             }
         };
     });
     EXPECT_TRUE(run->host.aborted);
-    EXPECT_TRUE(run->host.logged(qv::lkAborted, "Backup ABORTED!"));
-    EXPECT_FALSE(run->host.loggedContaining(qv::lkInfo, "Total compression summary"));
-    EXPECT_EQ(run->host.count(qv::lkError), 0) << run->host.dump();
+    EXPECT_TRUE(run->host.logged(qv::kLogAborted, "Backup ABORTED!"));
+    EXPECT_FALSE(run->host.loggedContaining(qv::kLogInformation, "Total compression summary"));
+    EXPECT_EQ(run->host.count(qv::kLogError), 0) << run->host.dump();
     EXPECT_TRUE(qvtest::readFile(archive) == old);
     EXPECT_TRUE(leftovers(base + "/out").empty());
 }
@@ -208,8 +209,10 @@ TEST_F(CompressBackupArchive, DamagedOrForeignTargetAbortsAndStaysIntact)
         put(s1 + "a.txt", "newer", 1700000000 + static_cast<long>(c.content.size()));
         auto run = runCompress(compressSnapshot({s1}, archive));
         EXPECT_TRUE(run->host.aborted) << run->host.dump();
-        EXPECT_TRUE(run->host.loggedContaining(qv::lkError, "The backup stopped on an error: ")) << run->host.dump();
-        EXPECT_TRUE(run->host.logged(qv::lkError, "The backup stopped on an error: Not a valid zip file! (" + archive + ")"))
+        EXPECT_TRUE(run->host.loggedContaining(qv::kLogError, "The backup stopped on an error: "))
+            << run->host.dump();
+        EXPECT_TRUE(run->host.logged(
+            qv::kLogError, "The backup stopped on an error: Not a valid zip file! (" + archive + ")"))
             << run->host.dump();
         EXPECT_TRUE(qvtest::readFile(archive) == c.content);
         EXPECT_TRUE(leftovers(base + "/out").empty());
@@ -224,7 +227,8 @@ TEST_F(CompressBackupArchive, TwoSourcesWithOneStoredNameStopBeforeWriting)
     put(s2 + "same.txt", "from two", 1600000000);
     auto run = runCompress(compressSnapshot({s1, s2}, archive));
     EXPECT_TRUE(run->host.aborted);
-    EXPECT_TRUE(run->host.loggedContaining(qv::lkError, "Detected two or more Source files")) << run->host.dump();
+    EXPECT_TRUE(run->host.loggedContaining(qv::kLogError, "Detected two or more Source files"))
+        << run->host.dump();
     EXPECT_FALSE(exists(archive));
 }
 
@@ -234,7 +238,7 @@ TEST_F(CompressBackupArchive, ArchiveNameThatIsAFolderIsRefused)
     qvtest::runShell("mkdir -p '" + archive + "'");
     auto run = runCompress(compressSnapshot({s1}, archive));
     EXPECT_TRUE(run->host.aborted);
-    EXPECT_TRUE(run->host.loggedContaining(qv::lkError, "names no archive file")) << run->host.dump();
+    EXPECT_TRUE(run->host.loggedContaining(qv::kLogError, "names no archive file")) << run->host.dump();
 }
 
 TEST_F(CompressBackupArchive, SummaryAndFolderEntries)
@@ -249,9 +253,10 @@ TEST_F(CompressBackupArchive, SummaryAndFolderEntries)
     EXPECT_EQ(countOf(names, "empty/"), 1);
     EXPECT_EQ(countOf(names, "deep/b.txt"), 1);
     const auto size = qvtest::readFile(archive).size();
-    EXPECT_TRUE(run->host.logged(qv::lkInfo, "Total compression summary: ZIP file name: \"" + archive +
-                                                 "\"; ZIP file size: " + std::to_string(size) +
-                                                 " bytes; 2 folders; 2 files, 8 bytes, 0 errors, 0 warnings."))
+    EXPECT_TRUE(run->host.logged(qv::kLogInformation,
+                                 "Total compression summary: ZIP file name: \"" + archive +
+                                     "\"; ZIP file size: " + std::to_string(size) +
+                                     " bytes; 2 folders; 2 files, 8 bytes, 0 errors, 0 warnings."))
         << run->host.dump();
 
     // Without empty folders in the filters, no folder entries are written.
@@ -273,9 +278,9 @@ TEST_F(CompressBackupArchive, DuplicateStoredNameIsAnErrorNamingBothFiles)
     snapshot->sources[0].destination = snapshot->destinationRoot + "one/";
     snapshot->sources[1].destination = snapshot->destinationRoot + "two/";
     auto run = runCompress(snapshot);
-    EXPECT_TRUE(run->host.logged(qv::lkError, "Files \"" + s1 + "same.txt\" and \"" + s2 +
-                                                  "same.txt\" would have the same name \"same.txt\" in the "
-                                                  "archive; the second is left out."))
+    EXPECT_TRUE(run->host.logged(qv::kLogError, "Files \"" + s1 + "same.txt\" and \"" + s2 +
+                                                    "same.txt\" would have the same name \"same.txt\" in the "
+                                                    "archive; the second is left out."))
         << run->host.dump();
     EXPECT_EQ(run->backup->errorCount(), 1);
     EXPECT_EQ(zipNames(archive), (std::vector<std::string>{"same.txt"}));

@@ -81,8 +81,8 @@ TEST_F(CompressRemoveEntries, NormalDeletesFromTheArchive)
     auto run = runCompress(snapshot(qv::BackupDeleteKind::Normal), true);
     ASSERT_FALSE(run->host.aborted) << run->host.dump();
     EXPECT_EQ(zipNames(archive), (std::vector<std::string>{"keep.txt", "sub/"}));
-    EXPECT_TRUE(run->host.logged(qv::lkWarning, "Deleting from ZIP: \"gone.txt\"."));
-    EXPECT_TRUE(run->host.logged(qv::lkWarning, "Deleting from ZIP: \"sub/gone2.txt\"."));
+    EXPECT_TRUE(run->host.logged(qv::kLogWarning, "Deleting from ZIP: \"gone.txt\"."));
+    EXPECT_TRUE(run->host.logged(qv::kLogWarning, "Deleting from ZIP: \"sub/gone2.txt\"."));
 }
 
 TEST_F(CompressRemoveEntries, RecycleMovesExtractedEntriesToTheTrash)
@@ -108,7 +108,7 @@ TEST_F(CompressRemoveEntries, RecycleMovesExtractedEntriesToTheTrash)
     EXPECT_EQ(qvtest::readFile(folder + "gone.txt"), "gone content");
     EXPECT_EQ(qvtest::readFile(folder + "sub/gone2.txt"), "gone two");
     EXPECT_EQ(zipNames(archive), (std::vector<std::string>{"keep.txt", "sub/"}));
-    EXPECT_TRUE(run->host.logged(qv::lkWarning, "Deleting file \"backup.zip/gone.txt\" to Trash."));
+    EXPECT_TRUE(run->host.logged(qv::kLogWarning, "Deleting file \"backup.zip/gone.txt\" to Trash."));
     // The work folder beside the archive is gone.
     EXPECT_TRUE(qvtest::runShell("ls -A '" + base + "/out'").output == "backup.zip\n");
 }
@@ -123,7 +123,8 @@ TEST_F(CompressRemoveEntries, RecycleFailureKeepsTheEntries)
         return false;
     };
     auto run = runCompress(snapshot(qv::BackupDeleteKind::Recycle), true, services);
-    EXPECT_TRUE(run->host.loggedContaining(qv::lkError, "Can't delete folder to Trash (")) << run->host.dump();
+    EXPECT_TRUE(run->host.loggedContaining(qv::kLogError, "Can't delete folder to Trash ("))
+        << run->host.dump();
     const auto names = zipNames(archive);
     EXPECT_EQ(std::count(names.begin(), names.end(), "gone.txt"), 1);
     EXPECT_EQ(std::count(names.begin(), names.end(), "sub/gone2.txt"), 1);
@@ -142,8 +143,8 @@ TEST_F(CompressRemoveEntries, ArchiveKindMovesEntriesToDeletedFilesFolder)
     EXPECT_EQ(kept[0].rfind("gone.txt.", 0), 0u) << kept[0];
     EXPECT_EQ(kept[1].rfind("sub/gone2.txt.", 0), 0u) << kept[1];
     EXPECT_EQ(qvtest::readFile(base + "/deleted/" + kept[1]), "gone two");
-    EXPECT_TRUE(run->host.logged(qv::lkWarning,
-                                 "Deleting file \"backup.zip/sub/gone2.txt\" to Deleted Files Archive folder."));
+    EXPECT_TRUE(run->host.logged(
+        qv::kLogWarning, "Deleting file \"backup.zip/sub/gone2.txt\" to Deleted Files Archive folder."));
 }
 
 // Encrypted entries are extracted with the task's password before they leave the archive.
@@ -192,7 +193,7 @@ TEST_F(CompressRemoveEntries, ProgramRunsKeepEntriesOfRemovedFiles)
     const auto names = zipNames(archive);
     EXPECT_EQ(std::count(names.begin(), names.end(), "gone.txt"), 1);
     EXPECT_EQ(std::count(names.begin(), names.end(), "keep.txt"), 1);
-    EXPECT_FALSE(host.loggedContaining(qv::lkWarning, "Deleting"));
+    EXPECT_FALSE(host.loggedContaining(qv::kLogWarning, "Deleting"));
 }
 
 class CompressArchiveLock : public ::testing::Test
@@ -290,7 +291,8 @@ TEST_F(CompressArchiveLock, RunWaitsForTheOtherWriter)
     });
     holder.join();
     ASSERT_FALSE(run->host.aborted) << run->host.dump();
-    EXPECT_TRUE(run->host.logged(qv::lkInfo, "Waiting for another run that writes the archive \"" + archive + "\"."));
+    EXPECT_TRUE(run->host.logged(qv::kLogInformation,
+                                 "Waiting for another run that writes the archive \"" + archive + "\"."));
     EXPECT_EQ(zipNames(archive), (std::vector<std::string>{"f.txt"}));
 }
 

@@ -83,13 +83,13 @@ TEST(EngineCopyFaults, LateFailuresKeepTheOldFileAndTheArchive)
             EXPECT_EQ(qvtest::readFile(dst + "doc"), "new content");
             ASSERT_EQ(listDir(versions).size(), 1u);
             EXPECT_EQ(qvtest::readFile(versions + listDir(versions)[0]), "old");
-            EXPECT_EQ(host.count(qv::lkError), 0) << host.dump();
+            EXPECT_EQ(host.count(qv::kLogError), 0) << host.dump();
             continue;
         }
         EXPECT_EQ(io.injected(), 1);
         EXPECT_EQ(qvtest::readFile(dst + "doc"), "old");
         EXPECT_TRUE(listDir(versions).empty());
-        EXPECT_TRUE(host.loggedContaining(qv::lkError, "System error code: " + std::to_string(c.error)))
+        EXPECT_TRUE(host.loggedContaining(qv::kLogError, "System error code: " + std::to_string(c.error)))
             << host.dump();
     }
 }

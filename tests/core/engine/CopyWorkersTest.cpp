@@ -233,7 +233,7 @@ Outcome runScenario(const Scenario &sc, const std::string &base, int workers)
             out.alerts.push_back(std::to_string(a.kind) + " " + a.buttons + " " + withoutStamps(a.text));
         }
         out.aborted = host.aborted;
-        out.errors = host.count(qv::lkError);
+        out.errors = host.count(qv::kLogError);
     }
     out.destination = readTree(dst, &out.temps);
     out.versions = readTree(versions, &out.temps);
@@ -321,7 +321,7 @@ TEST(CopyWorkers, AFailedCopyKeepsTheVersionOfTheFileBefore)
     backup.runInPlace();
     EXPECT_EQ(qvtest::readFile(dst + "a"), "new a");
     EXPECT_EQ(qvtest::readFile(dst + "b"), "old b");
-    EXPECT_TRUE(host.loggedContaining(qv::lkError, "Can't copy file \"" + src + "b\"")) << host.dump();
+    EXPECT_TRUE(host.loggedContaining(qv::kLogError, "Can't copy file \"" + src + "b\"")) << host.dump();
     const Tree kept = readTree(versions);
     ASSERT_EQ(kept.size(), 1u) << host.dump();
     EXPECT_EQ(kept.begin()->second.data, "old a");

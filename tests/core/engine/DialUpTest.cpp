@@ -149,15 +149,15 @@ TEST_F(EngineDialUp, FailedDialLogsTheCodeAndTheRunGoesOn)
     DialerScope scope(&nmcli);
     auto r = start(snapshot("VPN1", true), nullptr);
     r->finish();
-    EXPECT_TRUE(r->host.logged(qv::lkInfo, "Connecting to VPN1.")) << r->host.dump();
-    EXPECT_TRUE(r->host.logged(qv::lkError, "Can't connect to VPN1."));
-    EXPECT_TRUE(r->host.logged(qv::lkError, "The network manager answered 4: activation failed."));
+    EXPECT_TRUE(r->host.logged(qv::kLogInformation, "Connecting to VPN1.")) << r->host.dump();
+    EXPECT_TRUE(r->host.logged(qv::kLogError, "Can't connect to VPN1."));
+    EXPECT_TRUE(r->host.logged(qv::kLogError, "The network manager answered 4: activation failed."));
     EXPECT_FALSE(r->host.aborted);
     EXPECT_EQ(qvtest::readFile(base + "/dst/a.txt"), "alpha");
     const Strings calls = nm.takeCalls();
     EXPECT_EQ(countOf(calls, kUpVpn1), 1);
     EXPECT_EQ(countOf(calls, kDownVpn1), 0);
-    EXPECT_FALSE(r->host.loggedContaining(qv::lkWarning, "Disconnecting"));
+    EXPECT_FALSE(r->host.loggedContaining(qv::kLogWarning, "Disconnecting"));
 }
 
 // Stop reaches a dial in progress: nmcli is ended, the attempt called off, the run aborted without
@@ -170,13 +170,14 @@ TEST_F(EngineDialUp, StopEndsADialInProgress)
     qv::NmcliDialer nmcli;
     DialerScope scope(&nmcli);
     auto r = start(snapshot("VPN1", true), nullptr);
-    ASSERT_TRUE(spinUntil([&] { return r->host.logged(qv::lkInfo, "Connecting to VPN1."); })) << r->host.dump();
+    ASSERT_TRUE(spinUntil([&] { return r->host.logged(qv::kLogInformation, "Connecting to VPN1."); }))
+        << r->host.dump();
     ASSERT_TRUE(spinUntil([&] { return qvtest::readFile(nm.dir() + "/calls").find(kUpVpn1) != std::string::npos; }));
     r->backup->Stop();
     r->finish();
     ::unsetenv("QV_NMCLI_HANG");
     EXPECT_TRUE(r->host.aborted) << r->host.dump();
-    EXPECT_FALSE(r->host.loggedContaining(qv::lkError, "Can't connect")) << r->host.dump();
+    EXPECT_FALSE(r->host.loggedContaining(qv::kLogError, "Can't connect")) << r->host.dump();
     EXPECT_EQ(qvtest::readFile(base + "/dst/a.txt"), "");
     const Strings calls = nm.takeCalls();
     const auto up = std::find(calls.begin(), calls.end(), kUpVpn1);
@@ -202,8 +203,9 @@ TEST_F(EngineDialUp, WithoutNetworkManagerTheRunCopiesItsFiles)
         const std::string dst = noNmcli ? "dst1" : "dst2";
         auto r = start(snapshot("VPN1", true, dst), nullptr);
         r->finish();
-        EXPECT_TRUE(r->host.logged(qv::lkError, "Can't connect to VPN1.")) << r->host.dump();
-        EXPECT_TRUE(r->host.logged(qv::lkError, "The network manager answered -1: NetworkManager is not available."));
+        EXPECT_TRUE(r->host.logged(qv::kLogError, "Can't connect to VPN1.")) << r->host.dump();
+        EXPECT_TRUE(r->host.logged(qv::kLogError,
+                                   "The network manager answered -1: NetworkManager is not available."));
         EXPECT_FALSE(r->host.aborted);
         EXPECT_EQ(qvtest::readFile(base + "/" + dst + "/a.txt"), "alpha");
     }
@@ -234,8 +236,8 @@ TEST_F(EngineDialUp, TwoRunsWithDifferentEntriesEachHandleTheirOwn)
     EXPECT_EQ(countOf(calls, kDownVpn1), 1);
     EXPECT_EQ(countOf(calls, "[--wait][90][connection][up][id][VPN2]"), 1);
     EXPECT_EQ(countOf(calls, "[connection][down][id][VPN2]"), 1);
-    EXPECT_TRUE(r1->host.logged(qv::lkWarning, "Disconnecting from VPN1.")) << r1->host.dump();
-    EXPECT_TRUE(r2->host.logged(qv::lkWarning, "Disconnecting from VPN2.")) << r2->host.dump();
+    EXPECT_TRUE(r1->host.logged(qv::kLogWarning, "Disconnecting from VPN1.")) << r1->host.dump();
+    EXPECT_TRUE(r2->host.logged(qv::kLogWarning, "Disconnecting from VPN2.")) << r2->host.dump();
 }
 
 TEST_F(EngineDialUp, SharedEntryStaysUpUntilTheLastRunEnds)
@@ -261,13 +263,14 @@ TEST_F(EngineDialUp, SharedEntryStaysUpUntilTheLastRunEnds)
         second.finish();
         EXPECT_EQ(nm.active(), Strings{});
         EXPECT_EQ(countOf(nm.takeCalls(), kDownVpn1), 1);
-        EXPECT_TRUE(dialler->host.logged(qv::lkInfo, "Connection established (VPN1)."));
-        EXPECT_TRUE(sharer->host.logged(qv::lkWarning, "Already connected to RAS (VPN1). Skipping."));
-        EXPECT_TRUE(second.host.logged(qv::lkWarning, "Disconnecting from VPN1.")) << second.host.dump();
-        EXPECT_FALSE(first.host.logged(qv::lkWarning, "Disconnecting from VPN1."));
-        EXPECT_EQ(dialler->host.logged(qv::lkWarning,
-                                       "Another task still uses VPN1; it is disconnected when that task ends."),
-                  diallerEndsFirst);
+        EXPECT_TRUE(dialler->host.logged(qv::kLogInformation, "Connection established (VPN1)."));
+        EXPECT_TRUE(sharer->host.logged(qv::kLogWarning, "Already connected to RAS (VPN1). Skipping."));
+        EXPECT_TRUE(second.host.logged(qv::kLogWarning, "Disconnecting from VPN1.")) << second.host.dump();
+        EXPECT_FALSE(first.host.logged(qv::kLogWarning, "Disconnecting from VPN1."));
+        EXPECT_EQ(
+            dialler->host.logged(qv::kLogWarning,
+                                 "Another task still uses VPN1; it is disconnected when that task ends."),
+            diallerEndsFirst);
     }
 }
 

@@ -69,19 +69,20 @@ TEST_F(EngineLocalBackup, SimpleCopyThenUnchangedThenOneTouched)
     EXPECT_FALSE(first->host.aborted) << first->host.dump();
     EXPECT_EQ(qvtest::readFile(dst + "a.txt"), "alpha");
     EXPECT_EQ(qvtest::readFile(dst + "sub/b.txt"), "beta");
-    EXPECT_TRUE(first->host.logged(qv::lkFile, "Copying \"" + src + "a.txt\" to \"" + dst + "a.txt\"."));
-    EXPECT_TRUE(first->host.logged(qv::lkInfo, "Total summary: 1 folders; 2 files, 9 bytes, 0 errors, 0 warnings."));
-    EXPECT_TRUE(first->host.logged(qv::lkFinished, "Backup finished."));
+    EXPECT_TRUE(first->host.logged(qv::kLogFile, "Copying \"" + src + "a.txt\" to \"" + dst + "a.txt\"."));
+    EXPECT_TRUE(first->host.logged(qv::kLogInformation,
+                                   "Total summary: 1 folders; 2 files, 9 bytes, 0 errors, 0 warnings."));
+    EXPECT_TRUE(first->host.logged(qv::kLogFinished, "Backup finished."));
     ASSERT_FALSE(first->host.alerts.empty());
     EXPECT_EQ(first->host.alerts.back().kind, qv::akFinish);
 
     auto second = runBackup(makeSnapshot({src}, dst));
-    EXPECT_EQ(second->host.count(qv::lkFile), 0) << second->host.dump();
-    EXPECT_EQ(second->host.count(qv::lkSkipped), 2);
+    EXPECT_EQ(second->host.count(qv::kLogFile), 0) << second->host.dump();
+    EXPECT_EQ(second->host.count(qv::kLogSkipped), 2);
 
     put(src + "sub/b.txt", "beta, edited", 1700000100);
     auto third = runBackup(makeSnapshot({src}, dst));
-    EXPECT_EQ(third->host.count(qv::lkFile), 1) << third->host.dump();
+    EXPECT_EQ(third->host.count(qv::kLogFile), 1) << third->host.dump();
     EXPECT_EQ(qvtest::readFile(dst + "sub/b.txt"), "beta, edited");
     EXPECT_EQ(listDir(dst + "sub"), (std::vector<std::string>{"b.txt"})); // no temporary file left
 }
@@ -94,8 +95,8 @@ TEST_F(EngineLocalBackup, StopAnswerEndsTheRunAsAborted)
         return kind == qv::akFile ? qv::aaStop : qv::aaNone;
     });
     EXPECT_TRUE(r->host.aborted);
-    EXPECT_TRUE(r->host.logged(qv::lkAborted, "Backup ABORTED!"));
-    EXPECT_FALSE(r->host.logged(qv::lkFinished, "Backup finished."));
+    EXPECT_TRUE(r->host.logged(qv::kLogAborted, "Backup ABORTED!"));
+    EXPECT_FALSE(r->host.logged(qv::kLogFinished, "Backup finished."));
     EXPECT_FALSE(exists(dst + "b"));
 }
 
@@ -104,7 +105,7 @@ TEST_F(EngineLocalBackup, EmptySourceListIsAnError)
     qvtest::runShell("mkdir -p '" + src + "'");
     auto r = runBackup(makeSnapshot({src}, dst));
     EXPECT_TRUE(r->host.aborted);
-    EXPECT_TRUE(r->host.logged(qv::lkError, qv::formatMessage(qv::msg::SourceNoFiles)));
+    EXPECT_TRUE(r->host.logged(qv::kLogError, qv::formatMessage(qv::msg::SourceNoFiles)));
     ASSERT_GE(r->host.alerts.size(), 1u);
     EXPECT_EQ(r->host.alerts[0].buttons, "S");
 }
@@ -116,9 +117,9 @@ TEST_F(EngineLocalBackup, TwoSourcesOntoOneFileStopBeforeAnyCopy)
     put(base + "/s1/a", "a");
     auto r = runBackup(makeSnapshot({base + "/s1", base + "/s2"}, dst));
     EXPECT_TRUE(r->host.aborted);
-    EXPECT_TRUE(r->host.loggedContaining(qv::lkError, "Detected two or more Source files (one is: " + base +
-                                                          "/s2/same.txt) with the same Destination locations (" +
-                                                          dst + "same.txt)"));
+    EXPECT_TRUE(r->host.loggedContaining(
+        qv::kLogError, "Detected two or more Source files (one is: " + base +
+                           "/s2/same.txt) with the same Destination locations (" + dst + "same.txt)"));
     EXPECT_FALSE(exists(dst + "a"));
 }
 
@@ -128,7 +129,7 @@ TEST_F(EngineLocalBackup, TwoSourcesSharingAFolderWarnOnceAndStopEnds)
     put(base + "/s2/docs/b", "b");
     auto go = runBackup(makeSnapshot({base + "/s1", base + "/s2"}, dst));
     EXPECT_FALSE(go->host.aborted) << go->host.dump();
-    EXPECT_EQ(go->host.count(qv::lkWarning), 1);
+    EXPECT_EQ(go->host.count(qv::kLogWarning), 1);
     EXPECT_EQ(qvtest::readFile(dst + "docs/a"), "a");
     EXPECT_EQ(qvtest::readFile(dst + "docs/b"), "b");
 
@@ -169,7 +170,7 @@ TEST_F(EngineLocalBackup, VersionsKeepTheLimitAndLeaveOtherNamesAlone)
         auto r = runBackup(s);
         ASSERT_FALSE(r->host.aborted) << r->host.dump();
         if (i > 0) {
-            EXPECT_TRUE(r->host.loggedContaining(qv::lkFile, "to Versions Archive Folder"));
+            EXPECT_TRUE(r->host.loggedContaining(qv::kLogFile, "to Versions Archive Folder"));
         }
     }
     std::vector<std::string> stamped;
@@ -225,7 +226,7 @@ TEST_F(EngineLocalBackup, ExactCopyDeleteKinds)
         ASSERT_FALSE(r->host.aborted) << r->host.dump();
         EXPECT_FALSE(exists(d + "old.txt"));
         EXPECT_FALSE(exists(d + "oldtree"));
-        EXPECT_TRUE(r->host.logged(qv::lkWarning, "Deleting obsolete file: \"" + d + "old.txt\"."));
+        EXPECT_TRUE(r->host.logged(qv::kLogWarning, "Deleting obsolete file: \"" + d + "old.txt\"."));
         if (c.kind == qv::BackupDeleteKind::Archive) {
             auto archived = listDir(d + "Deleted");
             ASSERT_EQ(archived.size(), 2u) << r->host.dump();
@@ -240,8 +241,8 @@ TEST_F(EngineLocalBackup, ExactCopyDeleteKinds)
             const std::string t = xdg != nullptr ? std::string(xdg) + "/Trash/files/" : trash;
             EXPECT_EQ(qvtest::readFile(t + "old.txt"), "obsolete recycle");
             EXPECT_TRUE(exists(t + "oldtree/inner/x")); // the whole tree in one step
-            EXPECT_TRUE(r->host.logged(qv::lkWarning, "Deleting obsolete folder: \"" + d + "oldtree\"."));
-            EXPECT_FALSE(r->host.loggedContaining(qv::lkWarning, "inner"));
+            EXPECT_TRUE(r->host.logged(qv::kLogWarning, "Deleting obsolete folder: \"" + d + "oldtree\"."));
+            EXPECT_FALSE(r->host.loggedContaining(qv::kLogWarning, "inner"));
         }
     }
 }
@@ -275,7 +276,7 @@ TEST_F(EngineLocalBackup, UnreadableSourceFolderProtectsItsDestination)
     services.directoryReader = std::make_shared<FailingReader>(std::set<std::string>{src + "locked/"});
     auto r = runBackup(makeSnapshot({src}, dst, BackupTaskType::ExactCopy), services);
     ASSERT_FALSE(r->host.aborted) << r->host.dump();
-    EXPECT_TRUE(r->host.loggedContaining(qv::lkWarning, "Unable to read folder \"" + src + "locked/\""));
+    EXPECT_TRUE(r->host.loggedContaining(qv::kLogWarning, "Unable to read folder \"" + src + "locked/\""));
     EXPECT_EQ(qvtest::readFile(dst + "locked/only-in-backup"), "still wanted");
     EXPECT_EQ(qvtest::readFile(dst + "locked/b"), "backup of b");
     EXPECT_FALSE(exists(dst + "ok/stale"));
@@ -293,7 +294,8 @@ TEST_F(EngineLocalBackup, SourceOnAMissingMountDeletesNothing)
     };
     auto r = runBackup(makeSnapshot({src}, dst, BackupTaskType::ExactCopy), services);
     EXPECT_TRUE(r->host.aborted);
-    EXPECT_TRUE(r->host.loggedContaining(qv::lkError, "One of the source folders is invalid (" + src + ")"));
+    EXPECT_TRUE(
+        r->host.loggedContaining(qv::kLogError, "One of the source folders is invalid (" + src + ")"));
     EXPECT_EQ(qvtest::readFile(dst + "precious"), "backup only");
 }
 
@@ -316,8 +318,9 @@ TEST_F(EngineLocalBackup, DiskSpannedRunDeletesNothing)
         return kind == qv::akDiskSpan ? qv::aaRetry : qv::aaNone;
     });
     ASSERT_FALSE(r->host.aborted) << r->host.dump();
-    EXPECT_TRUE(r->host.loggedContaining(qv::lkWarning, "Destination removable disk \"" + point + "\" out of free space"));
-    EXPECT_TRUE(r->host.logged(qv::lkWarning, "Obsolete files deletion is skipped due to Disk Spanning!"));
+    EXPECT_TRUE(r->host.loggedContaining(qv::kLogWarning,
+                                         "Destination removable disk \"" + point + "\" out of free space"));
+    EXPECT_TRUE(r->host.logged(qv::kLogWarning, "Obsolete files deletion is skipped due to Disk Spanning!"));
     EXPECT_TRUE(exists(dst + "obsolete"));
     EXPECT_EQ(qvtest::readFile(dst + "big").size(), 1000u);
 }
@@ -330,7 +333,8 @@ TEST_F(EngineLocalBackup, OutOfSpaceOnAFixedDiskEndsTheRunAndKeepsTheOldFile)
     services.freeBytes = [](const std::string &) -> std::int64_t { return 5; };
     auto r = runBackup(makeSnapshot({src}, dst), services);
     EXPECT_TRUE(r->host.aborted);
-    EXPECT_TRUE(r->host.loggedContaining(qv::lkError, "out of free space (free 5 bytes, but needed 29 bytes)!"));
+    EXPECT_TRUE(
+        r->host.loggedContaining(qv::kLogError, "out of free space (free 5 bytes, but needed 29 bytes)!"));
     EXPECT_EQ(qvtest::readFile(dst + "f"), "old content");
     EXPECT_EQ(listDir(dst), (std::vector<std::string>{"f"}));
 }
@@ -340,7 +344,7 @@ TEST_F(EngineLocalBackup, FailedCopyLeavesNoTemporaryFile)
     put(src + "x", "file over a folder", 1700000000);
     put(dst + "x/inside", "a folder stands where the file should go");
     auto r = runBackup(makeSnapshot({src}, dst));
-    EXPECT_TRUE(r->host.loggedContaining(qv::lkError, "Can't copy file \"" + src + "x\""));
+    EXPECT_TRUE(r->host.loggedContaining(qv::kLogError, "Can't copy file \"" + src + "x\""));
     EXPECT_FALSE(r->host.aborted); // no dialog: the run goes on
     EXPECT_EQ(listDir(dst), (std::vector<std::string>{"x"}));
     EXPECT_EQ(qvtest::readFile(dst + "x/inside"), "a folder stands where the file should go");
@@ -363,7 +367,7 @@ TEST_F(EngineLocalBackup, MoveDeletesSourcesAndEmptiedFolders)
     EXPECT_FALSE(exists(src + "same"));
     // Equal dates but different sizes: the destination is not the same file, the source stays.
     EXPECT_EQ(qvtest::readFile(src + "differs"), "source version");
-    EXPECT_TRUE(r->host.loggedContaining(qv::lkWarning, "the source file \"" + src + "differs\" is kept"));
+    EXPECT_TRUE(r->host.loggedContaining(qv::kLogWarning, "the source file \"" + src + "differs\" is kept"));
 }
 
 TEST_F(EngineLocalBackup, SynchronizeNewerWinsBothWays)
@@ -381,8 +385,8 @@ TEST_F(EngineLocalBackup, SynchronizeNewerWinsBothWays)
     }
     EXPECT_EQ(qvtest::readFile(src + "both"), "new on destination");
     EXPECT_EQ(qvtest::readFile(dst + "edited"), "newer on source");
-    EXPECT_EQ(r->host.count(qv::lkSkipped), 0);
-    EXPECT_EQ(r->host.count(qv::lkWarning), 0) << r->host.dump();
+    EXPECT_EQ(r->host.count(qv::kLogSkipped), 0);
+    EXPECT_EQ(r->host.count(qv::kLogWarning), 0) << r->host.dump();
 }
 
 // The destination is listed while the sources are read. Its lines go out once, after the way
@@ -481,7 +485,7 @@ TEST_F(EngineLocalBackup, CompareAfterCopyAndBandwidthInBytes)
         };
         auto r = runBackup(s, services);
         EXPECT_EQ(copied, 1);
-        EXPECT_EQ(r->host.loggedContaining(qv::lkError, "File compare of \"" + from + "f\""), c.error)
+        EXPECT_EQ(r->host.loggedContaining(qv::kLogError, "File compare of \"" + from + "f\""), c.error)
             << r->host.dump();
     }
     EXPECT_EQ(qv::RunSnapshot::bandwidthLimit(false, 5, 0), -1);
@@ -545,8 +549,8 @@ TEST_F(EngineLocalBackup, DialAndProgramsAroundTheRun)
     auto r = runBackup(s, services);
     EXPECT_EQ(dialer.calls(), (std::vector<std::string>{"dial:office", "hangup:office"}));
     EXPECT_EQ(programs, (std::vector<std::string>{"before-cmd (wait)", "after-cmd"}));
-    EXPECT_TRUE(r->host.logged(qv::lkInfo, "Connection established (office)."));
-    EXPECT_TRUE(r->host.logged(qv::lkWarning, "Disconnecting from office."));
+    EXPECT_TRUE(r->host.logged(qv::kLogInformation, "Connection established (office)."));
+    EXPECT_TRUE(r->host.logged(qv::kLogWarning, "Disconnecting from office."));
 
     // Connected by someone else: left alone; "[none]" dials nothing.
     qv::FakeDialer other;
@@ -555,9 +559,9 @@ TEST_F(EngineLocalBackup, DialAndProgramsAroundTheRun)
     qv::setDialer(&other);
     auto r2 = runBackup(s, services);
     EXPECT_EQ(other.calls(), std::vector<std::string>{});
-    EXPECT_TRUE(r2->host.logged(qv::lkWarning, "Already connected to RAS (office). Skipping."));
-    EXPECT_TRUE(r2->host.logged(qv::lkWarning, "Connection established not by Quorvellant application. "
-                                               "Disconnection skipped (office)."));
+    EXPECT_TRUE(r2->host.logged(qv::kLogWarning, "Already connected to RAS (office). Skipping."));
+    EXPECT_TRUE(r2->host.logged(qv::kLogWarning, "Connection established not by Quorvellant application. "
+                                                 "Disconnection skipped (office)."));
     s->dialEntry = "[none]";
     auto r3 = runBackup(s, services);
     EXPECT_EQ(other.calls(), std::vector<std::string>{});
@@ -565,7 +569,7 @@ TEST_F(EngineLocalBackup, DialAndProgramsAroundTheRun)
     // A failed dial is logged and the run goes on.
     s->dialEntry = "nowhere";
     auto r4 = runBackup(s, services);
-    EXPECT_TRUE(r4->host.logged(qv::lkError, "Can't connect to nowhere."));
+    EXPECT_TRUE(r4->host.logged(qv::kLogError, "Can't connect to nowhere."));
     EXPECT_FALSE(r4->host.aborted);
 }
 
@@ -593,7 +597,8 @@ TEST_F(EngineLocalBackup, ProgramsThatCannotRunAreLogged)
         s->runBeforeProgram = c.program;
         s->runBeforeWait = c.wait;
         auto r = runBackup(s);
-        EXPECT_EQ(r->host.logged(qv::lkWarning, "Unable to execute external program " + c.program + "."), c.logged)
+        EXPECT_EQ(r->host.logged(qv::kLogWarning, "Unable to execute external program " + c.program + "."),
+                  c.logged)
             << r->host.dump();
         EXPECT_FALSE(r->host.aborted);
     }
@@ -642,7 +647,7 @@ TEST_F(EngineLocalBackup, AlertMailsAreSentByTheRunAndAFailureIsOneErrorEach)
     // One send per alert: three during the run, sent by the run after each answer, and the
     // Finish alert's through the host's sendLater (whose default sends at once, logging a failure).
     EXPECT_EQ(sent, 4);
-    EXPECT_EQ(r->host.count(qv::lkError), 4) << r->host.dump();
-    EXPECT_TRUE(r->host.logged(qv::lkError, "Alert email can't be sent (refused)."));
-    EXPECT_TRUE(r->host.logged(qv::lkFinished, "Backup finished."));
+    EXPECT_EQ(r->host.count(qv::kLogError), 4) << r->host.dump();
+    EXPECT_TRUE(r->host.logged(qv::kLogError, "Alert email can't be sent (refused)."));
+    EXPECT_TRUE(r->host.logged(qv::kLogFinished, "Backup finished."));
 }

@@ -63,7 +63,7 @@ TEST(EngineRunQueue, ThreeQueuedRunsStartFirstInFirstOut)
     }
     EXPECT_EQ(qv::RunningTaskCount(), 3);
     EXPECT_EQ(qv::RunQueue::instance().waitingCount(), 2);
-    EXPECT_TRUE(hosts[1]->logged(qv::lkInfo, "Waiting for the queue."));
+    EXPECT_TRUE(hosts[1]->logged(qv::kLogInformation, "Waiting for the queue."));
     ASSERT_TRUE(waitFor([&] { return hosts[2]->ended; }));
     EXPECT_EQ(qv::RunningTaskCount(), 0);
     // Each run copies only after the one before it has ended.
@@ -74,8 +74,8 @@ TEST(EngineRunQueue, ThreeQueuedRunsStartFirstInFirstOut)
         }
     }
     EXPECT_EQ(compact, (std::vector<std::string>{"copy0", "end0", "copy1", "end1", "copy2", "end2"}));
-    EXPECT_TRUE(hosts[2]->logged(qv::lkInfo, "Queue OK."));
-    EXPECT_FALSE(hosts[0]->logged(qv::lkInfo, "Waiting for the queue."));
+    EXPECT_TRUE(hosts[2]->logged(qv::kLogInformation, "Queue OK."));
+    EXPECT_FALSE(hosts[0]->logged(qv::kLogInformation, "Waiting for the queue."));
 }
 
 TEST(EngineRunQueue, ThrowingAlertAbortsAndTheCountGoesBack)
@@ -93,9 +93,9 @@ TEST(EngineRunQueue, ThrowingAlertAbortsAndTheCountGoesBack)
     qv::RunQueue::instance().submit(new qv::TLocalBackup(makeSnapshot({base + "/src"}, base + "/dst"), &host), false);
     ASSERT_TRUE(waitFor([&] { return host.ended; }));
     EXPECT_TRUE(host.aborted);
-    EXPECT_TRUE(host.loggedContaining(qv::lkError, "the mail server refused the alert"));
-    EXPECT_TRUE(host.logged(qv::lkAborted, "Backup ABORTED!"));
-    EXPECT_FALSE(host.logged(qv::lkFinished, "Backup finished."));
+    EXPECT_TRUE(host.loggedContaining(qv::kLogError, "the mail server refused the alert"));
+    EXPECT_TRUE(host.logged(qv::kLogAborted, "Backup ABORTED!"));
+    EXPECT_FALSE(host.logged(qv::kLogFinished, "Backup finished."));
     EXPECT_EQ(qv::RunningTaskCount(), 0);
 }
 
@@ -136,12 +136,12 @@ TEST(EngineRunQueue, StopDuringAThrottledCopyIsNoCopyError)
     snapshot->bandwidthBytesPerSecond = qv::RunSnapshot::bandwidthLimit(true, 1, 0); // 128 bytes a second
     auto *run = new qv::TLocalBackup(snapshot, &host);
     qv::RunQueue::instance().submit(run, false);
-    ASSERT_TRUE(waitFor([&] { return host.loggedContaining(qv::lkFile, "Copying"); }));
+    ASSERT_TRUE(waitFor([&] { return host.loggedContaining(qv::kLogFile, "Copying"); }));
     waitFor([] { return false; }, 300);
     run->Stop();
     ASSERT_TRUE(waitFor([&] { return host.ended; }, 5000));
     EXPECT_TRUE(host.aborted);
-    EXPECT_EQ(host.count(qv::lkError), 0) << host.dump();
+    EXPECT_EQ(host.count(qv::kLogError), 0) << host.dump();
     EXPECT_EQ(qvtest::readFile(base + "/dst/big"), "the old backup");
     int entries = 0;
     if (DIR *d = ::opendir((base + "/dst").c_str())) {
@@ -260,7 +260,7 @@ TEST(EngineRunQueue, CountsAreTheQueueRecordsAtEveryStep)
     EXPECT_EQ(heldAtEnd, std::vector<int>(runs, 0));
     EXPECT_TRUE(hosts[1]->aborted);
     EXPECT_FALSE(exists(base + "/dst1/f")) << "a run stopped while waiting never copies";
-    EXPECT_TRUE(hosts[2]->logged(qv::lkInfo, "Queue OK."));
+    EXPECT_TRUE(hosts[2]->logged(qv::kLogInformation, "Queue OK."));
     EXPECT_EQ(qvtest::readFile(base + "/dst0/f"), "file 0");
     EXPECT_EQ(qvtest::readFile(base + "/dst2/f"), "file 2");
     EXPECT_TRUE(hosts[3]->aborted);
