@@ -375,7 +375,8 @@ bool StagedCopy::commit(int &error)
         discard();
         return false;
     }
-    // The copy is in place; the mark only held a read-only descriptor, which has nothing to lose.
+    // The copy is in place. The mark only held the lock: a duplicate of the written descriptor,
+    // closed already, so nothing was written through it and closing it loses nothing.
     m_temp.clear();
     closeQuietly(m_mark);
     if (m_syncName && !syncFolderOf(m_destination, error)) {

@@ -462,7 +462,7 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     if (!Running()) {
         return false;
     }
-    if (::rename(source.c_str(), destination.c_str()) == 0) {
+    if (FileIo::current().rename(source.c_str(), destination.c_str()) == 0) {
         m_wroteDestination = true;
         return true;
     }

@@ -93,3 +93,34 @@ TEST(EngineCopyFaults, LateFailuresKeepTheOldFileAndTheArchive)
             << host.dump();
     }
 }
+
+// A move renames through the same seam: a rename refused across file systems falls back to a copy
+// and the removal of the source; any other refusal is the move's error, and the source stays.
+TEST(EngineCopyFaults, MoveRenameFailures)
+{
+    const struct {
+        int error;
+        bool moved;
+    } cases[] = {{EXDEV, true}, {EACCES, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.error);
+        const std::string base = qvtest::makeTempDir("movefault");
+        const std::string src = base + "/src/";
+        const std::string dst = base + "/dst/";
+        put(src + "moved", "content", 1700000000);
+        qvtest::runShell("mkdir -p '" + dst + "'");
+        auto s = makeSnapshot({src}, dst);
+        s->taskType = qv::BackupTaskType::Move;
+
+        qv::FakeFileIo io;
+        io.failRename("/src/moved", c.error);
+        RecordingHost host;
+        qv::TLocalBackup backup(s, &host, qv::BackupServices{});
+        backup.runInPlace();
+
+        EXPECT_EQ(io.injected(), 1);
+        EXPECT_EQ(listDir(src).empty(), c.moved) << host.dump();
+        EXPECT_EQ(listDir(dst), c.moved ? std::vector<std::string>{"moved"} : std::vector<std::string>{});
+        EXPECT_EQ(host.loggedContaining(qv::kLogError, "Can't move file"), !c.moved) << host.dump();
+    }
+}
