@@ -11,6 +11,7 @@
 #include "platform/FileOps.h"
 #include "core/engine/CopyDecision.h"
 #include "core/engine/CustomBackup.h"
+#include "core/engine/DestinationState.h"
 #include "platform/MountTable.h"
 #include "platform/RateBudget.h"
 
@@ -124,29 +125,15 @@ private:
     bool invalidArchive(const BackupMessage &m, const std::string &folder);
     PathStat destinationStat(const std::string &path) const;
 
-    std::int64_t freeSpace(const std::string &folder, std::int64_t needed, bool &fresh);
-    // True when the last answer, less what was written since, is recent and leaves room to spare.
-    bool estimateHolds(const std::string &folder, std::int64_t needed) const;
-    void noteWritten(const std::string &folder, std::int64_t bytes);
-
-    struct FreeEstimate {
-        std::int64_t bytes = 0;
-        std::chrono::steady_clock::time_point asked;
-        bool valid = false;
-    };
     CopyOptions copyOptions() const;
 
     CopyRules m_rules;
     std::unique_ptr<RateBudget> m_budget; // the run's bandwidth limit, shared by its copies
     CopyWorkers *m_workers = nullptr;     // during the copy pass
     CopySyncBatch m_syncBatch;            // syncs of copies that replace files, before their renames
-    std::unordered_set<std::string> m_createdFolders;            // created by this run
-    std::unordered_map<std::string, std::uint64_t> m_folderDevice; // folder -> file system
-    std::unordered_map<std::uint64_t, FreeEstimate> m_freeEstimates;
+    DestinationState m_destination; // its folders and free space, for the medium in use
     bool m_coarseTimes = false;
     MountTable m_mounts;
-    std::unordered_set<std::string> m_knownFolders;
-    std::unordered_set<std::string> m_cleanedFolders;
     std::unordered_map<std::string, int> m_producedBy; // synchronisation: destination path -> source
     std::string m_lastVersion; // where the last KeepVersion put the old destination
     std::int64_t m_lastStampMs = 0;

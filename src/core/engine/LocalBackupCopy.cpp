@@ -13,11 +13,6 @@
 
 namespace qv {
 
-namespace {
-// Free space is asked again when the estimate comes within this of what is needed.
-constexpr std::int64_t kFreeMargin = 64 * 1024 * 1024;
-} // namespace
-
 PathStat TLocalBackup::destinationStat(const std::string &path) const
 {
     if (m_destinationCache != nullptr) {
@@ -48,11 +43,11 @@ bool TLocalBackup::executeNotices(const FilePlan &plan)
 
 bool TLocalBackup::CreateFolder(const std::string &destination, const std::string &source)
 {
-    if (m_knownFolders.count(destination) != 0) {
+    if (m_destination.isKnown(destination)) {
         return true;
     }
     if (statPath(destination).isFolder) {
-        m_knownFolders.insert(destination);
+        m_destination.noteExists(destination);
         return true;
     }
     if (!Notify(kLogFile, akFolder, "CS", formatMessage(msg::CreatingFolder, {destination}))) {
@@ -64,60 +59,18 @@ bool TLocalBackup::CreateFolder(const std::string &destination, const std::strin
         return false;
     }
     m_wroteDestination = true;
-    m_createdFolders.insert(destination);
+    m_destination.noteCreated(destination);
     if (!source.empty() && !copyFolderMeta(source, destination, error)) {
         Log(kLogError, formatMessage(msg::FolderSetDateTimeError, {destination, errnoText(error), error}));
     }
-    m_knownFolders.insert(destination);
     return true;
-}
-
-// Free space is asked of the file system again only when the estimate (the last answer less what
-// this run wrote since) comes near what is needed, or a second has passed: asking for every small
-// file would cost more than copying it.
-bool TLocalBackup::estimateHolds(const std::string &folder, std::int64_t needed) const
-{
-    auto dev = m_folderDevice.find(folder);
-    if (dev == m_folderDevice.end()) {
-        return false;
-    }
-    auto e = m_freeEstimates.find(dev->second);
-    return e != m_freeEstimates.end() && e->second.valid && e->second.bytes - needed >= kFreeMargin &&
-           std::chrono::steady_clock::now() - e->second.asked <= std::chrono::seconds(1);
-}
-
-std::int64_t TLocalBackup::freeSpace(const std::string &folder, std::int64_t needed, bool &fresh)
-{
-    fresh = false;
-    auto dev = m_folderDevice.find(folder);
-    if (dev == m_folderDevice.end()) {
-        dev = m_folderDevice.emplace(folder, statPath(folder).dev).first;
-    }
-    FreeEstimate &e = m_freeEstimates[dev->second];
-    const auto now = std::chrono::steady_clock::now();
-    if (!e.valid || e.bytes - needed < kFreeMargin || now - e.asked > std::chrono::seconds(1)) {
-        e.bytes = m_services.freeBytes(folder);
-        e.asked = now;
-        e.valid = true;
-        fresh = true;
-    }
-    return e.bytes;
-}
-
-void TLocalBackup::noteWritten(const std::string &folder, std::int64_t bytes)
-{
-    auto dev = m_folderDevice.find(folder);
-    if (dev != m_folderDevice.end()) {
-        FreeEstimate &e = m_freeEstimates[dev->second];
-        e.bytes = e.bytes == INT64_MAX ? e.bytes : e.bytes - bytes;
-    }
 }
 
 void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &destination, std::int64_t needed)
 {
     (void)source;
     const std::string folder = folderOf(destination);
-    if (m_heldLines != nullptr && !estimateHolds(folder, needed)) {
+    if (m_heldLines != nullptr && !m_destination.estimateHolds(folder, needed)) {
         // The file system is to be asked: the files before this one are written and counted
         // first, so that it answers as in a run that copies one file after another.
         releaseHeldLines();
@@ -125,15 +78,16 @@ void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &
             return;
         }
     }
+    const auto askFileSystem = [this](const std::string &f) { return m_services.freeBytes(f); };
     for (;;) {
         bool fresh = false;
-        std::int64_t actual = freeSpace(folder, needed, fresh);
+        std::int64_t actual = m_destination.freeSpace(folder, needed, fresh, askFileSystem);
         if (needed == 0 || needed < actual) {
             return;
         }
         if (!fresh) {
-            m_freeEstimates.clear(); // ask the file system itself
-            actual = freeSpace(folder, needed, fresh);
+            m_destination.forgetFreeSpace(); // ask the file system itself
+            actual = m_destination.freeSpace(folder, needed, fresh, askFileSystem);
             if (needed < actual) {
                 return;
             }
@@ -146,11 +100,7 @@ void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &
             if (answer == aaRetry) {
                 // Another medium: nothing known about the old one holds for it.
                 m_diskSpanned = true;
-                m_createdFolders.clear();
-                m_knownFolders.clear();
-                m_cleanedFolders.clear();
-                m_folderDevice.clear();
-                m_freeEstimates.clear();
+                m_destination.forget();
                 continue;
             }
             if (answer == aaStop || answer == aaNone) {
@@ -215,8 +165,8 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
         return false;
     }
     // A folder this run created holds only what this run put there.
-    const bool freshFolder = m_createdFolders.count(folder) != 0;
-    if (!freshFolder && m_cleanedFolders.insert(folder).second) {
+    const bool freshFolder = m_destination.createdByRun(folder);
+    if (!freshFolder && m_destination.firstVisit(folder)) {
         removeStaleCopyTemps(folder);
     }
     p.destinationBefore = freshFolder ? PathStat{} : destinationStat(destination);
@@ -232,12 +182,12 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
     facts.sourceSize = p.info.size;
     facts.destinationSize = dst.size;
     if (m_heldLines != nullptr && m_workers != nullptr && m_workers->workers() > 1 && !m_bridge.alertsKind(akFile) &&
-        !m_bridge.alertsKind(akWarning) && estimateHolds(folder, p.info.size)) {
+        !m_bridge.alertsKind(akWarning) && m_destination.estimateHolds(folder, p.info.size)) {
         // Nothing of the plan can raise an alert and the space is there: the worker opens the
         // source, tests it and plans, and the lines go out at the file's turn as if made here.
         p.facts = facts;
         p.planByWorker = true;
-        noteWritten(folder, p.info.size);
+        m_destination.noteWritten(folder, p.info.size);
         return true;
     }
     p.plan = planCopy(
@@ -250,7 +200,7 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
         return false;
     }
     // Counted as written now: the files after this one are checked while it is being written.
-    noteWritten(folder, p.info.size);
+    m_destination.noteWritten(folder, p.info.size);
     return true;
 }
 
@@ -300,7 +250,7 @@ bool TLocalBackup::commitCopy(PendingCopy &p)
     bool written = p.written;
     if (!written && p.openError == 0 && p.in >= 0 && error == ENOENT && !statPath(folder).isFolder) {
         // The folder went away while the run was going: made again, then the copy once more.
-        m_knownFolders.erase(folder);
+        m_destination.noteGone(folder);
         written = CreateFolder(folder, folderOf(source)) && rewindFile(p.in) &&
                   p.copy.write(p.in, source, destination, nullptr, copyOptions(), error);
     }
