@@ -147,6 +147,8 @@ struct Deflater::State {
     void deflateFast();
     template <unsigned S>
     void deflateLazy();
+    // Runs the level's match loop over the whole input and reports what it wrote.
+    DeflateResult run(int level);
 
     template <unsigned S>
     unsigned insertString(unsigned pos)
@@ -430,21 +432,27 @@ uint16_t Deflater::flagBitsForLevel(int level)
     return 0;
 }
 
+DeflateResult Deflater::State::run(int level)
+{
+    if (kLevels[level].fast) {
+        strands == 1 ? deflateFast<1>() : deflateFast<kMaxStrands>();
+    } else {
+        strands == 1 ? deflateLazy<1>() : deflateLazy<kMaxStrands>();
+    }
+    DeflateResult result;
+    result.compressedSize = blocks.compressedSize();
+    result.uncompressedSize = totalIn;
+    result.internalAttributes = blocks.internalAttributes();
+    return result;
+}
+
 DeflateResult Deflater::deflateFile(int level, const ReadFn &read, const WriteFn &write, bool allowStoredFile)
 {
     level = std::clamp(level, 1, 9);
     State &s = *m_state;
     s.start(level, m_strands, &read, &write, allowStoredFile);
-    if (kLevels[level].fast) {
-        s.strands == 1 ? s.deflateFast<1>() : s.deflateFast<kMaxStrands>();
-    } else {
-        s.strands == 1 ? s.deflateLazy<1>() : s.deflateLazy<kMaxStrands>();
-    }
-    DeflateResult result;
-    result.compressedSize = s.blocks.compressedSize();
-    result.uncompressedSize = s.totalIn;
+    DeflateResult result = s.run(level);
     result.stored = s.blocks.storedFile();
-    result.internalAttributes = s.blocks.internalAttributes();
     return result;
 }
 
@@ -469,16 +477,7 @@ DeflateResult Deflater::deflatePiece(int level, const uint8_t *history, size_t h
     } else {
         s.insertHistory<kMaxStrands>(static_cast<unsigned>(historySize));
     }
-    if (kLevels[level].fast) {
-        s.strands == 1 ? s.deflateFast<1>() : s.deflateFast<kMaxStrands>();
-    } else {
-        s.strands == 1 ? s.deflateLazy<1>() : s.deflateLazy<kMaxStrands>();
-    }
-    DeflateResult result;
-    result.compressedSize = s.blocks.compressedSize();
-    result.uncompressedSize = s.totalIn;
-    result.internalAttributes = s.blocks.internalAttributes();
-    return result;
+    return s.run(level);
 }
 
 DeflateResult Deflater::deflateBuffer(int level, const uint8_t *data, size_t size, std::vector<uint8_t> &out,
