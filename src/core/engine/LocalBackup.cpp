@@ -202,78 +202,72 @@ bool TLocalBackup::copyPass()
     return Running();
 }
 
-void TLocalBackup::DoSimpleCopy()
+void TLocalBackup::runMode(const ScanBeside &beside, const std::function<bool(ScanTotals &)> &passes)
 {
     BeforeBackup();
+    if (beside.start) {
+        beside.start();
+    }
     ReadSourceFiles();
+    if (beside.finish) {
+        beside.finish();
+    }
     if (!Running()) {
         return;
     }
-    SetProgress(messageText(msg::ProgressCopying), m_sourceTotals.bytes);
-    if (!copyPass()) {
-        return;
+    ScanTotals summary = m_sourceTotals;
+    if (!passes(summary) || !Running()) {
+        return; // a stopped run neither hangs up nor runs the "after" program
     }
     AfterBackup();
     if (Running()) {
-        logSummary(m_sourceTotals);
+        logSummary(summary);
     }
+}
+
+void TLocalBackup::DoSimpleCopy()
+{
+    runMode({}, [this](ScanTotals &) {
+        SetProgress(messageText(msg::ProgressCopying), m_sourceTotals.bytes);
+        return copyPass();
+    });
 }
 
 void TLocalBackup::DoExactCopy()
 {
-    BeforeBackup();
-    startDestinationScan();
-    ReadSourceFiles();
-    finishDestinationScan();
-    if (!Running()) {
-        return;
-    }
-    SetProgress(messageText(msg::ProgressCopying), m_sourceTotals.bytes);
-    if (!copyPass()) {
-        return;
-    }
-    DeleteObsolete();
-    if (!Running()) {
-        return;
-    }
-    AfterBackup();
-    if (Running()) {
-        logSummary(m_sourceTotals);
-    }
+    runMode({[this] { startDestinationScan(); }, [this] { finishDestinationScan(); }}, [this](ScanTotals &) {
+        SetProgress(messageText(msg::ProgressCopying), m_sourceTotals.bytes);
+        if (!copyPass()) {
+            return false;
+        }
+        DeleteObsolete();
+        return true;
+    });
 }
 
 void TLocalBackup::DoMove()
 {
-    BeforeBackup();
-    ReadSourceFiles();
-    if (!Running()) {
-        return;
-    }
-    SetProgress(messageText(msg::ProgressMoving), m_sourceTotals.bytes);
-    std::vector<std::string> moved;
-    for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
-        if (!Running()) {
-            return;
+    runMode({}, [this](ScanTotals &) {
+        SetProgress(messageText(msg::ProgressMoving), m_sourceTotals.bytes);
+        std::vector<std::string> moved;
+        for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
+            if (!Running()) {
+                return false;
+            }
+            const std::string source(m_sourceFiles.path(i));
+            const std::string target = SourceToDestination(source);
+            const FileEntryInfo info = m_sourceFiles.info(i);
+            if (info.isFolder) {
+                CreateFolder(target, source);
+                moved.push_back(source);
+            } else {
+                MoveFileChecked(source, target);
+            }
+            AddProgress(info.size);
         }
-        const std::string source(m_sourceFiles.path(i));
-        const std::string target = SourceToDestination(source);
-        const FileEntryInfo info = m_sourceFiles.info(i);
-        if (info.isFolder) {
-            CreateFolder(target, source);
-            moved.push_back(source);
-        } else {
-            MoveFileChecked(source, target);
-        }
-        AddProgress(info.size);
-    }
-    RemoveMovedFolders(moved);
-    if (!Running()) {
-        return;
-    }
-    AfterBackup();
-    if (Running()) {
-        logSummary(m_sourceTotals);
-    }
+        RemoveMovedFolders(moved);
+        return true;
+    });
 }
 
 // The destination is listed on a thread of its own while the sources are read. Its lines are held
@@ -323,21 +317,46 @@ void TLocalBackup::startEarlyDestinationScan(EarlyScan &early)
 
 void TLocalBackup::DoSynchronize()
 {
-    BeforeBackup();
     EarlyScan early;
-    startEarlyDestinationScan(early);
-    ReadSourceFiles();
-    early.join();
-    if (!Running()) {
-        return;
-    }
+    runMode({[this, &early] { startEarlyDestinationScan(early); }, [&early] { early.join(); }},
+            [this, &early](ScanTotals &summary) {
+                const bool wroteBefore = m_wroteDestination;
+                m_wroteDestination = false;
+                const bool there = syncSourceToDestination();
+                const bool destinationAsListed = !m_wroteDestination;
+                m_wroteDestination = m_wroteDestination || wroteBefore;
+                if (!there) {
+                    return false;
+                }
+                // The way back needs only the destination's list.
+                m_sourceFiles.clear();
+                if (destinationAsListed) {
+                    for (const auto &[kind, text] : early.lines) {
+                        Log(kind, text);
+                    }
+                    m_unreadableFolders.insert(m_unreadableFolders.end(), early.unreadable.begin(),
+                                               early.unreadable.end());
+                } else {
+                    m_destinationFiles.clear();
+                    ReadDestinationFiles(true, m_snapshot->sourceIncludeSubfolders);
+                }
+                if (!Running() || !syncDestinationToSource()) {
+                    return false;
+                }
+                summary.bytes += m_destinationTotals.bytes;
+                summary.files += m_destinationTotals.files;
+                summary.folders += m_destinationTotals.folders;
+                return true;
+            });
+}
+
+bool TLocalBackup::syncSourceToDestination()
+{
     const auto &sources = m_snapshot->sources;
-    const bool wroteBefore = m_wroteDestination;
-    m_wroteDestination = false;
     SetProgress(messageText(msg::ProgressSyncDst), m_sourceTotals.bytes);
     for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
         if (!Running()) {
-            return;
+            return false;
         }
         const std::string source(m_sourceFiles.path(i));
         const std::string target = SourceToDestination(source);
@@ -357,34 +376,20 @@ void TLocalBackup::DoSynchronize()
         }
         AddProgress(info.size);
     }
-    const bool destinationAsListed = !m_wroteDestination;
-    m_wroteDestination = m_wroteDestination || wroteBefore;
-    if (!Running()) {
-        return;
-    }
-    // The way back needs only the destination's list.
-    m_sourceFiles.clear();
-    if (destinationAsListed) {
-        for (const auto &[kind, text] : early.lines) {
-            Log(kind, text);
-        }
-        m_unreadableFolders.insert(m_unreadableFolders.end(), early.unreadable.begin(), early.unreadable.end());
-    } else {
-        m_destinationFiles.clear();
-        ReadDestinationFiles(true, m_snapshot->sourceIncludeSubfolders);
-    }
-    if (!Running()) {
-        return;
-    }
+    return Running();
+}
+
+bool TLocalBackup::syncDestinationToSource()
+{
     SetProgress(messageText(msg::ProgressSyncSrc), m_destinationTotals.bytes);
     for (std::size_t i = 0; i < m_destinationFiles.size(); ++i) {
         if (!Running()) {
-            return;
+            return false;
         }
         const std::string entry(m_destinationFiles.path(i));
         const FileEntryInfo info = m_destinationFiles.info(i);
         bool insideSource = false;
-        for (const RunSource &s : sources) {
+        for (const RunSource &s : m_snapshot->sources) {
             insideSource = insideSource || pathWithin(entry, s.folder);
         }
         const std::string target = insideSource ? std::string() : DestinationToSource(entry);
@@ -397,17 +402,7 @@ void TLocalBackup::DoSynchronize()
         }
         AddProgress(info.size);
     }
-    if (!Running()) {
-        return;
-    }
-    AfterBackup();
-    if (Running()) {
-        ScanTotals both = m_sourceTotals;
-        both.bytes += m_destinationTotals.bytes;
-        both.files += m_destinationTotals.files;
-        both.folders += m_destinationTotals.folders;
-        logSummary(both);
-    }
+    return true;
 }
 
 } // namespace qv

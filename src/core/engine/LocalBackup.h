@@ -16,6 +16,7 @@
 #include "platform/RateBudget.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <string>
@@ -78,10 +79,24 @@ protected:
     void startEarlyDestinationScan(EarlyScan &early);
     void logSummary(const ScanTotals &totals);
 
+    // A listing of the destination taken while the sources are read: `start` before the source
+    // scan, `finish` (which waits for it) after. Both empty: nothing runs beside the scan.
+    struct ScanBeside {
+        std::function<void()> start;
+        std::function<void()> finish;
+    };
+    // The steps every mode shares, written once: the "before" program and dial-up, the source scan
+    // (with `beside` around it), the mode's `passes`, then, unless anything stopped the run, the
+    // "after" steps and the summary line of the source totals (to which `passes` may add).
+    // `passes` returns false when it was stopped.
+    void runMode(const ScanBeside &beside, const std::function<bool(ScanTotals &summary)> &passes);
     void DoSimpleCopy();
     void DoExactCopy();
     void DoMove();
     void DoSynchronize();
+    // The two directions of a synchronisation; false when stopped.
+    bool syncSourceToDestination();
+    bool syncDestinationToSource();
     // The copy pass of simple and exact copy; false when it was stopped.
     bool copyPass();
 
