@@ -167,10 +167,6 @@ void TCustomBackup::BackupFinished()
 
 void TCustomBackup::Log(int kind, const std::string &text)
 {
-    if (m_heldLines != nullptr) {
-        m_heldLines->emplace_back(kind, text); // counted when it goes out
-        return;
-    }
     if (kind == kLogError) {
         ++m_errorCount;
     } else if (kind == kLogWarning) {
@@ -185,12 +181,6 @@ int TCustomBackup::Alert(int kind, const std::string &buttons, const std::string
 {
     if (!m_bridge.alertsKind(kind)) {
         return aaNone; // this alert would show, play and send nothing
-    }
-    if (m_heldLines != nullptr) {
-        releaseHeldLines();
-        if (Terminated()) {
-            return aaNone; // an earlier file ended the run; this alert was never due
-        }
     }
     AlertReply reply = m_bridge.alert(kind, buttons, text);
     if (!reply.error.empty()) {

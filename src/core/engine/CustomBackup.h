@@ -117,12 +117,6 @@ protected:
     void RasDisconnect();
     void RasRelease();
 
-    // While set, log lines wait here instead of going out: the copy engine decides about a file
-    // while earlier files are still being written, and their lines come first. An alert that is to
-    // show calls releaseHeldLines first, which logs everything due before it.
-    std::vector<std::pair<int, std::string>> *m_heldLines = nullptr;
-    virtual void releaseHeldLines() {}
-
     std::shared_ptr<const RunSnapshot> m_snapshot;
     BackupServices m_services;
     RunControl m_control;

@@ -166,11 +166,7 @@ bool TLocalBackup::copyPass()
     m_workers = &workers;
     struct Detach {
         TLocalBackup *backup;
-        ~Detach()
-        {
-            backup->m_heldLines = nullptr;
-            backup->m_workers = nullptr;
-        }
+        ~Detach() { backup->m_workers = nullptr; }
     } detach{this};
     for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
         const FileEntryInfo info = m_sourceFiles.info(i);
@@ -185,13 +181,13 @@ bool TLocalBackup::copyPass()
         p->source = std::string(m_sourceFiles.path(i));
         p->destination = SourceToDestination(p->source);
         p->info = info;
-        m_heldLines = &p->lines;
+        p->held = true; // decided now, it speaks at its turn
         if (info.isFolder) {
-            CreateFolder(p->destination, p->source);
+            CreateFolder(p->destination, p->source, p.get());
         } else {
             p->transfer = prepareCopy(*p);
         }
-        m_heldLines = nullptr;
+        p->held = false;
         std::function<void()> work;
         if (p->transfer) {
             work = [this, p] { writeCopy(*p); };

@@ -30,6 +30,11 @@ class CopyWorkers;
 
 // One file between the decision about it and its end: what was decided, the lines held back while
 // earlier files were still under way, and the written temporary file waiting for its rename.
+//
+// A file's lines and alerts go out through its record in scan order (the ordered commit): decided
+// while earlier files are still being written (`held`), its lines wait in `lines` for its turn,
+// and an alert brings its turn at once (the earlier files end and its lines go out first). A file
+// decided alone, or an entry outside the copy pass (no record), speaks at once.
 struct PendingCopy {
     std::string source;
     std::string destination;
@@ -38,6 +43,7 @@ struct PendingCopy {
     FilePlan plan;
     FilePairFacts facts;
     bool planByWorker = false; // the in-use test and the plan are left to the worker
+    bool held = false;         // decided while earlier files are under way: its lines wait
     std::vector<std::pair<int, std::string>> lines;
     StagedCopy copy;
     int in = -1; // the source, opened once for the in-use test and the copy
@@ -107,10 +113,20 @@ protected:
     void writeCopy(PendingCopy &p);
     bool commitCopy(PendingCopy &p);
     void finishCopy(PendingCopy &p);
-    void releaseHeldLines() override;
     bool MoveFileChecked(const std::string &source, const std::string &destination);
     bool CreateFolder(const std::string &destination, const std::string &source);
     void CheckFreeSpace(const std::string &source, const std::string &destination, std::int64_t needed);
+    // The same for the file of `p` (null: an entry outside the copy pass), through its record.
+    bool CreateFolder(const std::string &destination, const std::string &source, PendingCopy *p);
+    void CheckFreeSpace(const std::string &destination, std::int64_t needed, PendingCopy *p);
+
+    // A line, an alert and both for the file of `p` (null: at once), through the ordered commit.
+    void say(PendingCopy *p, int kind, const std::string &text);
+    int ask(PendingCopy *p, int alertKind, const std::string &buttons, const std::string &text);
+    bool notify(PendingCopy *p, int logKind, int alertKind, const std::string &buttons,
+                const std::string &text);
+    // The file's turn now: the files before it end, then its held lines go out.
+    void turnNow(PendingCopy &p);
     bool CompareAfterCopy(const std::string &source, const std::string &destination);
 
     // Versions and obsolete entries.
@@ -129,7 +145,7 @@ protected:
     void RemoveMovedFolders(const std::vector<std::string> &folders);
 
 private:
-    bool executeNotices(const FilePlan &plan);
+    bool executeNotices(const FilePlan &plan, PendingCopy *p = nullptr);
     void clearArchiveBit(const std::string &source, StagedCopy &copy);
     bool sameContent(const std::string &source, const std::string &destination, std::int64_t sourceSize);
     bool moveDeleteSource(const std::string &source, const std::string &destination, std::int64_t sourceSize);

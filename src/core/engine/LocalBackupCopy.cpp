@@ -31,10 +31,40 @@ PathStat TLocalBackup::destinationStat(const std::string &path) const
     return statPath(path);
 }
 
-bool TLocalBackup::executeNotices(const FilePlan &plan)
+void TLocalBackup::say(PendingCopy *p, int kind, const std::string &text)
+{
+    if (p != nullptr && p->held) {
+        p->lines.emplace_back(kind, text); // counted when it goes out
+        return;
+    }
+    Log(kind, text);
+}
+
+int TLocalBackup::ask(PendingCopy *p, int alertKind, const std::string &buttons, const std::string &text)
+{
+    if (p != nullptr && p->held && m_bridge.alertsKind(alertKind)) {
+        turnNow(*p);
+        if (Terminated()) {
+            return aaNone; // an earlier file ended the run; this alert was never due
+        }
+    }
+    return Alert(alertKind, buttons, text);
+}
+
+bool TLocalBackup::notify(PendingCopy *p, int logKind, int alertKind, const std::string &buttons,
+                          const std::string &text)
+{
+    say(p, logKind, text);
+    if (alertKind >= 0 && ask(p, alertKind, buttons, text) == aaStop) {
+        Terminate();
+    }
+    return Running();
+}
+
+bool TLocalBackup::executeNotices(const FilePlan &plan, PendingCopy *p)
 {
     for (const PlanNotice &n : plan.notices) {
-        if (!Notify(n.logKind, n.alertKind, "CS", n.text)) {
+        if (!notify(p, n.logKind, n.alertKind, "CS", n.text)) {
             return false;
         }
     }
@@ -43,6 +73,11 @@ bool TLocalBackup::executeNotices(const FilePlan &plan)
 
 bool TLocalBackup::CreateFolder(const std::string &destination, const std::string &source)
 {
+    return CreateFolder(destination, source, nullptr);
+}
+
+bool TLocalBackup::CreateFolder(const std::string &destination, const std::string &source, PendingCopy *p)
+{
     if (m_destination.isKnown(destination)) {
         return true;
     }
@@ -50,18 +85,18 @@ bool TLocalBackup::CreateFolder(const std::string &destination, const std::strin
         m_destination.noteExists(destination);
         return true;
     }
-    if (!Notify(kLogFile, akFolder, "CS", formatMessage(msg::CreatingFolder, {destination}))) {
+    if (!notify(p, kLogFile, akFolder, "CS", formatMessage(msg::CreatingFolder, {destination}))) {
         return false;
     }
     int error = 0;
     if (!makeFolders(destination, error)) {
-        Notify(kLogError, akError, "CS", formatMessage(msg::CreatingFolderError, {destination}));
+        notify(p, kLogError, akError, "CS", formatMessage(msg::CreatingFolderError, {destination}));
         return false;
     }
     m_wroteDestination = true;
     m_destination.noteCreated(destination);
     if (!source.empty() && !copyFolderMeta(source, destination, error)) {
-        Log(kLogError, formatMessage(msg::FolderSetDateTimeError, {destination, errnoText(error), error}));
+        say(p, kLogError, formatMessage(msg::FolderSetDateTimeError, {destination, errnoText(error), error}));
     }
     return true;
 }
@@ -69,11 +104,16 @@ bool TLocalBackup::CreateFolder(const std::string &destination, const std::strin
 void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &destination, std::int64_t needed)
 {
     (void)source;
+    CheckFreeSpace(destination, needed, nullptr);
+}
+
+void TLocalBackup::CheckFreeSpace(const std::string &destination, std::int64_t needed, PendingCopy *p)
+{
     const std::string folder = folderOf(destination);
-    if (m_heldLines != nullptr && !m_destination.estimateHolds(folder, needed)) {
+    if (p != nullptr && p->held && !m_destination.estimateHolds(folder, needed)) {
         // The file system is to be asked: the files before this one are written and counted
         // first, so that it answers as in a run that copies one file after another.
-        releaseHeldLines();
+        turnNow(*p);
         if (Terminated()) {
             return;
         }
@@ -95,8 +135,8 @@ void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &
         const std::string mount = m_mounts.removableMountFor(folder);
         if (!mount.empty() && m_snapshot->diskSpanDialog) {
             const std::string text = formatMessage(msg::OutOfSpaceRemovable, {mount, actual, needed});
-            Log(kLogWarning, text);
-            const int answer = Alert(akDiskSpan, "RS", text);
+            say(p, kLogWarning, text);
+            const int answer = ask(p, akDiskSpan, "RS", text);
             if (answer == aaRetry) {
                 // Another medium: nothing known about the old one holds for it.
                 m_diskSpanned = true;
@@ -109,8 +149,8 @@ void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &
             return;
         }
         const std::string text = formatMessage(msg::OutOfSpaceFixed, {folder, actual, needed});
-        Log(kLogError, text);
-        if (Alert(akError, "RS", text) != aaRetry) {
+        say(p, kLogError, text);
+        if (ask(p, akError, "RS", text) != aaRetry) {
             Terminate();
             return;
         }
@@ -161,7 +201,7 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
     const std::string &source = p.source;
     const std::string &destination = p.destination;
     const std::string folder = folderOf(destination);
-    if (!CreateFolder(folder, folderOf(source)) || !Running()) {
+    if (!CreateFolder(folder, folderOf(source), &p) || !Running()) {
         return false;
     }
     // A folder this run created holds only what this run put there.
@@ -172,7 +212,7 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
     p.destinationBefore = freshFolder ? PathStat{} : destinationStat(destination);
     const PathStat &dst = p.destinationBefore;
     if (dst.isFolder) {
-        Notify(kLogError, akError, "CS",
+        notify(&p, kLogError, akError, "CS",
                formatMessage(msg::FileCopyError, {source, destination, errnoText(EISDIR), EISDIR}));
         return false;
     }
@@ -181,7 +221,7 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
     facts.dateRelation = dst.exists ? compareTimes(p.info.mtimeNs, dst.mtimeNs, m_coarseTimes) : 1;
     facts.sourceSize = p.info.size;
     facts.destinationSize = dst.size;
-    if (m_heldLines != nullptr && m_workers != nullptr && m_workers->workers() > 1 && !m_bridge.alertsKind(akFile) &&
+    if (p.held && m_workers != nullptr && m_workers->workers() > 1 && !m_bridge.alertsKind(akFile) &&
         !m_bridge.alertsKind(akWarning) && m_destination.estimateHolds(folder, p.info.size)) {
         // Nothing of the plan can raise an alert and the space is there: the worker opens the
         // source, tests it and plans, and the lines go out at the file's turn as if made here.
@@ -192,10 +232,10 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
     }
     p.plan = planCopy(
         facts, m_rules, [&] { return m_services.isInUse(source, p.openSource()); }, source, destination);
-    if (!executeNotices(p.plan) || !p.plan.transfer) {
+    if (!executeNotices(p.plan, &p) || !p.plan.transfer) {
         return false;
     }
-    CheckFreeSpace(source, destination, p.info.size);
+    CheckFreeSpace(destination, p.info.size, &p);
     if (!Running()) {
         return false;
     }
@@ -299,24 +339,20 @@ void TLocalBackup::finishCopy(PendingCopy &p)
     AddProgress(p.info.size);
 }
 
-// An alert is due while lines are held: the files before this one are finished first, then its
-// own lines go out, and from here on the decision logs as it goes.
-void TLocalBackup::releaseHeldLines()
+// An alert is due, or the file system is to be asked, while the file's lines are held: the files
+// before it are finished first, then its own lines go out, and from here on it speaks at once.
+void TLocalBackup::turnNow(PendingCopy &p)
 {
-    std::vector<std::pair<int, std::string>> *held = m_heldLines;
-    m_heldLines = nullptr;
+    p.held = false;
     if (m_workers != nullptr) {
         m_workers->drain();
     }
-    if (held == nullptr) {
-        return;
-    }
     if (!Terminated()) {
-        for (const auto &[kind, text] : *held) {
+        for (const auto &[kind, text] : p.lines) {
             Log(kind, text);
         }
     }
-    held->clear();
+    p.lines.clear();
 }
 
 // After a successful copy, with the task's option, the source is marked as backed up as it was when
