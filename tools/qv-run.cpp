@@ -15,6 +15,7 @@
 #include "core/util/FiltersMask.h"
 #include "core/runs/TaskListStorage.h"
 #include "platform/NmcliDialer.h"
+#include "platform/RegistryStore.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -25,6 +26,8 @@
 #include <iostream>
 #include <map>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -175,8 +178,15 @@ std::shared_ptr<qv::RunSnapshot> snapshotFromArgs(const std::vector<std::string>
                                                   bool &removeEntries)
 {
     auto s = std::make_shared<qv::RunSnapshot>();
-    // The program-wide CPU setting holds here too: the stored one, or its default.
-    qv::LoadSettings();
+    // The program-wide CPU setting holds here too: the stored one, or its default. Without a
+    // settings store every setting has its default: the store is neither opened nor created
+    // (opening SQLite alone costs a run about a megabyte of memory).
+    struct stat st {};
+    if (::stat(qv::RegistryStore::storePath().c_str(), &st) == 0) {
+        qv::LoadSettings();
+    } else {
+        qv::ResetSettingsToDefaults();
+    }
     s->cpuPerformance = qv::checkedCpuPerformance();
     s->taskName = "qv-run";
     std::vector<std::string> excludes;
@@ -304,7 +314,7 @@ qv::TTask *findStoredTask(qv::TTasksList &tasks, const std::string &option, cons
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    // The usage is printed before the application object exists: it needs none of Qt.
     std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
         std::fputs(kUsage, stdout); // asked for: not an error
@@ -313,6 +323,7 @@ int main(int argc, char **argv)
     if (args.empty()) {
         usage({});
     }
+    QCoreApplication app(argc, argv);
     bool quiet = false;
     bool removeEntries = false;
     std::shared_ptr<qv::RunSnapshot> snapshot;

@@ -17,6 +17,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -135,7 +136,8 @@ std::vector<std::pair<int, int>> threadsOf(pid_t pid)
 
 } // namespace
 
-// qv-run with a task on its command line runs at the stored CPU setting, or at its default.
+// qv-run with a task on its command line runs at the stored CPU setting, or at its default; without
+// a settings store at its default, and it makes no store.
 TEST(EngineRunPriority, QvRunFollowsTheStoredSetting)
 {
     const std::string base = qvtest::makeTempDir("qvrunpriority");
@@ -143,11 +145,26 @@ TEST(EngineRunPriority, QvRunFollowsTheStoredSetting)
     const int programNice = qv::ThreadPriority::currentNice();
     qv::LoadSettings();
     const struct {
-        int stored; // -1: the default
+        int stored; // -1: the default, -2: no store at all
         int level;
-    } cases[] = {{-1, 2}, {0, 0}, {1, 1}};
+    } cases[] = {{-1, 2}, {-2, 2}, {0, 0}, {1, 1}};
+    const std::string noStoreHome = base + "/no-config";
     for (const auto &c : cases) {
         SCOPED_TRACE(c.stored);
+        std::vector<std::string> env;
+        for (char **e = environ; *e != nullptr; ++e) {
+            if (c.stored != -2 || std::strncmp(*e, "XDG_CONFIG_HOME=", 16) != 0) {
+                env.emplace_back(*e);
+            }
+        }
+        if (c.stored == -2) {
+            env.push_back("XDG_CONFIG_HOME=" + noStoreHome);
+        }
+        std::vector<char *> envp;
+        for (std::string &e : env) {
+            envp.push_back(e.data());
+        }
+        envp.push_back(nullptr);
         if (c.stored >= 0) {
             qv::CpuPerformance = static_cast<std::uint8_t>(c.stored);
             qv::SaveSettings();
@@ -163,7 +180,7 @@ TEST(EngineRunPriority, QvRunFollowsTheStoredSetting)
         }
         argv.push_back(nullptr);
         pid_t pid = -1;
-        ASSERT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+        ASSERT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
         bool found = false;
         QDeadlineTimer bound(30000);
         while (!found && !bound.hasExpired()) {
@@ -176,5 +193,8 @@ TEST(EngineRunPriority, QvRunFollowsTheStoredSetting)
         int status = 0;
         ::waitpid(pid, &status, 0);
         EXPECT_TRUE(found) << "no thread of qv-run at nice " << want.nice << ", policy " << want.policy;
+        if (c.stored == -2) {
+            EXPECT_FALSE(exists(noStoreHome + "/quorvellant/registry.db"));
+        }
     }
 }
