@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -202,6 +203,93 @@ void closeQuietly(int &fd)
     }
 }
 
+// How an unnamed file gets its name: through its descriptor (needs CAP_DAC_READ_SEARCH), through
+// /proc/self/fd (any user, where /proc is mounted), or not at all. Found out once per process.
+enum class LinkWay { Unknown, Descriptor, Proc, None };
+std::atomic<LinkWay> g_linkWay{LinkWay::Unknown};
+constexpr int kNamedTemp = -2; // createUnnamed: make a named temporary file instead
+
+int linkUnnamed(int fd, const std::string &to, LinkWay way)
+{
+    FileIo &io = FileIo::current();
+    if (way == LinkWay::Descriptor) {
+        return io.linkat(fd, "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH);
+    }
+    char proc[32];
+    std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+    return io.linkat(AT_FDCWD, proc, AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW);
+}
+
+// Links a throw-away unnamed file in `folder` under a temporary name and removes it again, each
+// way in turn. ENOENT is how linkat refuses a way; any other failure tells nothing about the ways.
+LinkWay findLinkWay(const std::string &folder)
+{
+    for (LinkWay way : {LinkWay::Descriptor, LinkWay::Proc}) {
+        const int fd = FileIo::current().openUnnamed(folder.c_str());
+        if (fd < 0) {
+            return LinkWay::Unknown;
+        }
+        const std::string name = tempNameBeside(folder + "/probe");
+        const int linked = linkUnnamed(fd, name, way);
+        const int error = errno;
+        ::close(fd);
+        if (linked == 0) {
+            ::unlink(name.c_str());
+            return way;
+        }
+        if (error != ENOENT) {
+            return LinkWay::Unknown;
+        }
+    }
+    return LinkWay::None;
+}
+
+// The folder a thread last made a file in, and whether unnamed files suit it.
+struct UnnamedFolder {
+    std::string folder;
+    bool usable = false;
+};
+thread_local UnnamedFolder t_lastFolder;
+
+// A new unnamed file in `folder`, for writing; kNamedTemp where unnamed files are not to be had
+// or not to be used: file systems without them, network and user-space file systems (whose
+// close() may report a late write error, and the file would have its name by then), and a
+// process that cannot link them. -1 with `error` for a failure a named file would meet as well.
+int createUnnamed(const std::string &folder, int &error)
+{
+    LinkWay way = g_linkWay.load(std::memory_order_relaxed);
+    if (way == LinkWay::None || (t_lastFolder.folder == folder && !t_lastFolder.usable)) {
+        return kNamedTemp;
+    }
+    if (way == LinkWay::Unknown) {
+        way = findLinkWay(folder);
+        if (way == LinkWay::None) {
+            g_linkWay.store(way);
+            return kNamedTemp;
+        }
+        if (way != LinkWay::Unknown) {
+            g_linkWay.store(way);
+        }
+    }
+    const int fd = FileIo::current().openUnnamed(folder.c_str());
+    if (fd < 0) {
+        error = errno;
+        if (error != EOPNOTSUPP && error != EISDIR && error != EINVAL) {
+            return -1;
+        }
+        t_lastFolder = {folder, false};
+        return kNamedTemp;
+    }
+    if (t_lastFolder.folder != folder || !t_lastFolder.usable) {
+        t_lastFolder = {folder, isLocalFileSystem(fd) && way != LinkWay::Unknown};
+        if (!t_lastFolder.usable) {
+            ::close(fd);
+            return kNamedTemp;
+        }
+    }
+    return fd;
+}
+
 } // namespace
 
 std::string copyErrorText(int error)
@@ -275,7 +363,9 @@ int StagedCopy::stage(int in, const std::string &destination, const PathStat *kn
     if (dst.isFolder) {
         return EISDIR;
     }
-    if (int error = createTemp(destination); error != 0) {
+    // A new file is made without a name and linked in place when complete; a copy that replaces
+    // a file, or that is to be synced, goes through a named temporary file and a rename.
+    if (int error = createTemp(destination, !dst.exists && !options.syncData); error != 0) {
         return error;
     }
     if (int error = DataCopy(in, m_out, options, m_sourceStat.size).run(m_written); error != 0) {
@@ -284,10 +374,27 @@ int StagedCopy::stage(int in, const std::string &destination, const PathStat *kn
     return finish(options);
 }
 
-// Creates the temporary file and takes the live-file lock on it at once; a duplicate descriptor
-// keeps the lock once the written one is closed.
-int StagedCopy::createTemp(const std::string &destination)
+// Creates the temporary file: unnamed where it may be, else named, with the live-file lock taken
+// on it at once; a duplicate descriptor keeps the lock once the written one is closed.
+int StagedCopy::createTemp(const std::string &destination, bool unnamed)
 {
+    if (unnamed) {
+        const std::string::size_type slash = destination.rfind('/');
+        int error = 0;
+        const int out = createUnnamed(slash == std::string::npos  ? std::string(".")
+                                      : slash == 0               ? std::string("/")
+                                                                 : destination.substr(0, slash),
+                                      error);
+        if (out >= 0) {
+            m_out = out;
+            m_unnamed = true;
+            m_destination = destination;
+            return 0;
+        }
+        if (out != kNamedTemp) {
+            return error;
+        }
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string path;
         int error = 0;
@@ -340,6 +447,12 @@ int StagedCopy::finish(const CopyOptions &options)
         m_syncPending = true;
     }
     m_syncName = options.syncName;
+    if (m_unnamed) {
+        // Kept open: the descriptor is the file until commit() links it (a local file system's
+        // close() reports nothing late).
+        m_ready = true;
+        return 0;
+    }
     const int out = m_out;
     m_out = -1;
     int error = 0;
@@ -363,6 +476,9 @@ bool StagedCopy::syncWritten(int &error)
 
 bool StagedCopy::commit(int &error)
 {
+    if (m_unnamed) {
+        return commitUnnamed(error);
+    }
     if (m_temp.empty() || m_out >= 0) {
         error = ENOENT;
         return false;
@@ -385,8 +501,52 @@ bool StagedCopy::commit(int &error)
     return true;
 }
 
+// Links the complete unnamed file under the destination's name. A destination that appeared since
+// the copy began is replaced, as a rename would: the file goes under a temporary name first.
+bool StagedCopy::commitUnnamed(int &error)
+{
+    if (!m_ready) {
+        error = ENOENT;
+        return false;
+    }
+    const LinkWay way = g_linkWay.load(std::memory_order_relaxed);
+    if (linkUnnamed(m_out, m_destination, way) != 0) {
+        error = errno;
+        if (error != EEXIST) {
+            discard();
+            return false;
+        }
+        for (int attempt = 0; error == EEXIST && attempt < 100; ++attempt) {
+            m_temp = tempNameBeside(m_destination);
+            error = linkUnnamed(m_out, m_temp, way) == 0 ? 0 : errno;
+        }
+        if (error != 0) {
+            m_temp.clear();
+            discard();
+            return false;
+        }
+        if (FileIo::current().rename(m_temp.c_str(), m_destination.c_str()) != 0) {
+            error = errno;
+            discard();
+            return false;
+        }
+        m_temp.clear();
+    }
+    m_unnamed = false;
+    m_ready = false;
+    const int out = m_out;
+    m_out = -1;
+    if (!closeChecked(out, error)) {
+        ::unlink(m_destination.c_str()); // not to be trusted: as if never made
+        return false;
+    }
+    return true;
+}
+
 void StagedCopy::discard()
 {
+    m_unnamed = false;
+    m_ready = false;
     closeQuietly(m_out);
     if (!m_temp.empty()) {
         ::unlink(m_temp.c_str());
@@ -493,6 +653,11 @@ int removeStaleCopyTemps(const std::string &folder)
 void detail::setKernelCopyEnabled(bool enabled)
 {
     g_kernelCopy.store(enabled);
+}
+
+void detail::forgetLinkWay()
+{
+    g_linkWay.store(LinkWay::Unknown);
 }
 
 } // namespace qv

@@ -1,20 +1,29 @@
-// The one file copy of the program: written beside the destination, renamed over it when complete.
+// The one file copy of the program: written beside the destination, put in place when complete.
 //
-// A copy goes into a temporary file ".<name>.qvtmp-XXXXXXXX" created exclusively in the
-// destination's folder. It gets every byte, the source's modification time (to the nanosecond) and
-// permission bits, and is closed with the result of close() checked, since network and user-space
+// A copy that makes a new file is written into a file without a name (O_TMPFILE) in the
+// destination's folder, and linked under the destination's name once complete: a kill or a crash
+// leaves nothing behind, and nothing but the whole file ever has the name. A copy that replaces a
+// file, one that is to be synced, and every copy on a file system without unnamed files (or a
+// network or user-space one, whose close() may report a late write error) goes into a temporary
+// file ".<name>.qvtmp-XXXXXXXX" created exclusively beside the destination instead, and is
+// renamed over it.
+//
+// Either file gets every byte, the source's modification time (to the nanosecond) and permission
+// bits, and a named one is closed with the result of close() checked, since network and user-space
 // file systems report late write errors there; only then may commit() rename it over the
 // destination. A copy that replaces a file, or whose original goes after it, is synced before
 // that rename (CopyOptions::syncData), so that a power cut leaves the old file or the new one and
 // never a renamed file whose data did not reach the disk; a new file needs no sync of its own (a
-// power cut leaves it absent or short, and the next run copies it again). Any failure, a stop request or a full disk removes the temporary file and leaves
-// the destination exactly as it was; once the rename is done, the copy has succeeded.
+// power cut leaves it absent or short, and the next run copies it again). Any failure, a stop
+// request or a full disk removes the temporary file and leaves the destination exactly as it was;
+// once the rename or link is done, the copy has succeeded.
 //
 // write() and commit() are separate steps because the engine keeps the old destination as a
-// version between them. While the temporary file exists it carries an exclusive flock: the
+// version between them. While a named temporary file exists it carries an exclusive flock: the
 // live-file mark that other runs' clean-up respects (removeStaleCopyTemps). A duplicate of the
 // written descriptor keeps that lock after the written one is closed; closing a descriptor still
-// flushes and reports a network file system's late errors, which happens on every close().
+// flushes and reports a network file system's late errors, which happens on every close(). An
+// unnamed file stays open until commit(): no other run can see it.
 //
 // The same-file test compares device and inode, so a link to the source is never taken for
 // another file. The copy drops the set-user-ID and set-group-ID bits: the copy belongs to whoever
@@ -69,7 +78,7 @@ public:
     StagedCopy &operator=(const StagedCopy &) = delete;
     ~StagedCopy() { discard(); }
 
-    // Copies `source` into a new temporary file beside `destination`. On failure `error` is an
+    // Copies `source` into a new temporary file beside `destination` (see above). On failure `error` is an
     // errno value or one of the kCopy values, and nothing is left behind.
     bool write(const std::string &source, const std::string &destination, const CopyOptions &options,
                int &error);
@@ -80,7 +89,7 @@ public:
     // With CopyOptions::syncData: syncs the written data (commit does it too, if not done yet). On
     // failure the temporary file is removed.
     bool syncWritten(int &error);
-    // Renames the finished temporary file over the destination.
+    // Renames the finished temporary file over the destination, or links the unnamed one there.
     bool commit(int &error);
     // Removes the temporary file, if any.
     void discard();
@@ -88,6 +97,7 @@ public:
     // source changed meanwhile still counts as to be archived.
     bool markSourceArchived(int &error);
 
+    // The named temporary file between write() and commit(); empty for an unnamed one.
     const std::string &tempPath() const { return m_temp; }
     std::int64_t bytesWritten() const { return m_written; }
 
@@ -95,8 +105,9 @@ private:
     friend class CopySyncBatch;
     int stage(int in, const std::string &destination, const PathStat *knownDestination,
               const CopyOptions &options);
-    int createTemp(const std::string &destination);
+    int createTemp(const std::string &destination, bool unnamed);
     int finish(const CopyOptions &options);
+    bool commitUnnamed(int &error);
 
     std::string m_source;
     std::string m_temp;
@@ -107,6 +118,8 @@ private:
     int m_mark = -1;
     bool m_syncName = false;
     bool m_syncPending = false;
+    bool m_unnamed = false; // m_out is a file without a name, linked in place by commit()
+    bool m_ready = false;   // the unnamed file is complete
 };
 
 // Syncs the data of staged copies (CopyOptions::syncData) before their commits, in batches: copies
@@ -144,6 +157,8 @@ int removeStaleCopyTemps(const std::string &folder);
 namespace detail {
 // Tests turn the in-kernel copy off to run the plain read/write loop on any file system.
 void setKernelCopyEnabled(bool enabled);
+// Tests make the copy find out again how this process links unnamed files.
+void forgetLinkWay();
 } // namespace detail
 
 } // namespace qv

@@ -1,6 +1,7 @@
 // The file system calls behind the copy, and the read and write loops of the whole program.
 #include "platform/FileIo.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -67,6 +68,16 @@ int FileIo::fsync(int fd)
     return ::fsync(fd);
 }
 
+int FileIo::openUnnamed(const char *folder)
+{
+    return ::open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+}
+
+int FileIo::linkat(int fromDir, const char *from, int toDir, const char *to, int flags)
+{
+    return ::linkat(fromDir, from, toDir, to, flags);
+}
+
 FileIo &FileIo::current()
 {
     return *g_current.load(std::memory_order_acquire);
@@ -106,23 +117,31 @@ bool writeAll(int fd, const void *data, std::size_t length, int &error)
     return true;
 }
 
-int createTempBeside(const std::string &target, std::string &tempPath, int &error)
+std::string tempNameBeside(const std::string &target)
 {
     const std::string::size_type slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    if (name.empty()) {
-        error = EISDIR;
-        return -1;
+    const std::string::size_type start = slash == std::string::npos ? 0 : slash + 1;
+    std::size_t nameLength = target.size() - start;
+    if (nameLength == 0) {
+        return {};
     }
     const std::size_t room = NAME_MAX - 1 - kTempMarkerLength - kTempRandomLength;
-    if (name.size() > room) {
-        name.resize(room);
-    }
+    nameLength = std::min(nameLength, room);
+    std::string path;
+    path.reserve(start + 1 + nameLength + kTempMarkerLength + kTempRandomLength);
+    path.append(target, 0, start).append(1, '.').append(target, start, nameLength);
+    path.append(kTempMarker).append(randomSuffix());
+    return path;
+}
+
+int createTempBeside(const std::string &target, std::string &tempPath, int &error)
+{
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string path;
-        path.reserve(folder.size() + 1 + name.size() + kTempMarkerLength + kTempRandomLength);
-        path.append(folder).append(1, '.').append(name).append(kTempMarker).append(randomSuffix());
+        std::string path = tempNameBeside(target);
+        if (path.empty()) {
+            error = EISDIR;
+            return -1;
+        }
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0) {
             tempPath = std::move(path);

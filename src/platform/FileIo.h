@@ -21,6 +21,9 @@ public:
     virtual int rename(const char *from, const char *to);
     virtual int fdatasync(int fd);
     virtual int fsync(int fd);
+    // A new file without a name in `folder` (O_TMPFILE), for writing; -1 with errno set.
+    virtual int openUnnamed(const char *folder);
+    virtual int linkat(int fromDir, const char *from, int toDir, const char *to, int flags);
 
     // The calls in use: the system's, or the fake a test installed.
     static FileIo &current();
@@ -40,6 +43,10 @@ bool writeAll(int fd, const void *data, std::size_t length, int &error);
 // or the whole new one, and so does a power cut. False with `error` = errno, and nothing left behind
 // (after a failed folder sync the new file is in place, but its name may not last).
 bool replaceFile(const std::string &path, const std::string &data, unsigned mode, int &error);
+
+// A path `.<name of target>.qvtmp-<8 random letters>` beside `target`; empty for a target without
+// a name.
+std::string tempNameBeside(const std::string &target);
 
 // Creates a new file `.<name of target>.qvtmp-<8 random letters>` beside `target`, exclusively and
 // without following a link, mode 0600; its descriptor, or -1 with `error` = errno.

@@ -90,10 +90,15 @@ bool parallelWritesHelp(const std::string &path, const MountTable &mounts)
     return flag != "1";
 }
 
-bool fileSystemSyncCoversFiles(int fd)
+bool isLocalFileSystem(int fd)
 {
     struct statfs sf;
     return ::fstatfs(fd, &sf) == 0 && !remoteOrUserSpaceType(static_cast<unsigned long>(sf.f_type));
+}
+
+bool fileSystemSyncCoversFiles(int fd)
+{
+    return isLocalFileSystem(fd);
 }
 
 } // namespace qv

@@ -16,4 +16,8 @@ bool parallelWritesHelp(const std::string &path, const MountTable &mounts);
 // of the whole file system may not reach the storage, and each file is synced on its own.
 bool fileSystemSyncCoversFiles(int fd);
 
+// False for the file system of `fd` when it is a network or user-space (FUSE) one, whose close()
+// may report a write that failed late; true for the file systems of the machine itself.
+bool isLocalFileSystem(int fd);
+
 } // namespace qv

@@ -110,13 +110,14 @@ TEST(StagedCopyFaults, CloseIsCheckedBeforeCommit)
     EXPECT_EQ(qvtest::readFile(dir + "/dst"), "new");
 }
 
-// Between write() and commit() the temporary file is closed, yet another run's clean-up of stale
-// temporary files leaves it alone; after a discard or commit nothing of it is left.
+// Between write() and commit() the named temporary file is closed, yet another run's clean-up of
+// stale temporary files leaves it alone; after a discard or commit nothing of it is left.
 TEST(StagedCopyLiveMark, CleanUpSparesAWrittenCopyUntilItEnds)
 {
     const std::string dir = qvtest::makeTempDir("live");
     qvtest::writeFile(dir + "/src", std::string(200000, 's'));
     qvtest::writeFile(dir + "/.gone.qvtmp-AbCdEfGh", "left by a killed run");
+    qvtest::writeFile(dir + "/dst", "old"); // replaced: through a named temporary file
     StagedCopy copy;
     int error = 0;
     ASSERT_TRUE(copy.write(dir + "/src", dir + "/dst", CopyOptions{}, error)) << copyErrorText(error);
@@ -127,6 +128,7 @@ TEST(StagedCopyLiveMark, CleanUpSparesAWrittenCopyUntilItEnds)
     EXPECT_EQ(qvtest::readFile(temp).size(), 200000u);
     ASSERT_TRUE(copy.commit(error)) << copyErrorText(error);
     EXPECT_EQ(listFolder(dir), (std::vector<std::string>{"dst", "src"}));
+    EXPECT_EQ(qvtest::readFile(dir + "/dst").size(), 200000u);
 
     ASSERT_TRUE(copy.write(dir + "/src", dir + "/dst2", CopyOptions{}, error));
     copy.discard();
@@ -249,6 +251,90 @@ TEST(StagedCopyFaults, AFailedSyncLeavesTheOldFile)
     ASSERT_EQ(::stat((dir + "/dst").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(listFolder(dir), (std::vector<std::string>{"dst", "src"}));
+}
+
+// A new file is written without a name and linked in place by commit(): nothing shows in the
+// folder before that, and nothing is left after a failure. Where the file system refuses unnamed
+// files, a named temporary file takes their place; a destination made by someone else meanwhile
+// is replaced, as a rename would. Every way ends with the source's bytes, mode and time.
+TEST(StagedCopyUnnamed, NewFilesAppearWholeOrNotAtAll)
+{
+    enum class Fault { None, Unsupported, OldKernel, Link, Appeared, Discard, ByProc, NoWay };
+    struct Case {
+        const char *name;
+        Fault fault;
+        bool done; // the destination holds the copy at the end (the link fault: when made unnamed)
+    };
+    const Case cases[] = {
+        {"unnamed", Fault::None, true},
+        {"unnamed files refused (EOPNOTSUPP)", Fault::Unsupported, true},
+        {"unnamed files refused (EISDIR)", Fault::OldKernel, true},
+        {"link refused (EIO)", Fault::Link, false},
+        {"destination appeared meanwhile", Fault::Appeared, true},
+        {"discarded", Fault::Discard, false},
+        {"linked through /proc (no descriptor links)", Fault::ByProc, true},
+        {"no way to link (named temporary file)", Fault::NoWay, true},
+    };
+    const std::string dir = qvtest::makeTempDir("unnamed");
+    const int probe = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    const bool supported = probe >= 0;
+    if (probe >= 0) {
+        ::close(probe);
+    }
+    const std::string data(70000, 'u'); // above the in-kernel threshold
+    const std::string src = dir + "/src";
+    qvtest::writeFile(src, data);
+    ASSERT_EQ(::chmod(src.c_str(), 0640), 0);
+    const struct timespec times[2] = {{1600000000, 123456789}, {1700000000, 987654321}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, src.c_str(), times, 0), 0);
+    int n = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string folder = dir + "/c" + std::to_string(++n);
+        ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+        const std::string dst = folder + "/new";
+        FakeFileIo io;
+        if (c.fault == Fault::Unsupported || c.fault == Fault::OldKernel) {
+            io.failUnnamed(folder, c.fault == Fault::Unsupported ? EOPNOTSUPP : EISDIR, 1000);
+        } else if (c.fault == Fault::Link) {
+            io.failLink(dst, EIO, 1000);
+        } else if (c.fault == Fault::ByProc || c.fault == Fault::NoWay) {
+            io.refuseLinkWays(true, c.fault == Fault::NoWay);
+            detail::forgetLinkWay();
+        }
+        StagedCopy copy;
+        int error = 0;
+        ASSERT_TRUE(copy.write(src, dst, CopyOptions{}, error)) << copyErrorText(error);
+        const bool unnamed =
+            supported && c.fault != Fault::Unsupported && c.fault != Fault::OldKernel && c.fault != Fault::NoWay;
+        EXPECT_EQ(copy.tempPath().empty(), unnamed);
+        EXPECT_EQ(listFolder(folder).empty(), unnamed); // nothing to see before commit()
+        if (c.fault == Fault::Appeared) {
+            qvtest::writeFile(dst, "made by another program");
+        }
+        if (c.fault == Fault::Discard) {
+            copy.discard();
+        } else {
+            const bool done = copy.commit(error);
+            EXPECT_EQ(done, c.done || !unnamed) << copyErrorText(error);
+            if (!done) {
+                EXPECT_EQ(error, EIO);
+            }
+        }
+        struct stat st = {};
+        if (c.fault == Fault::Discard || (c.fault == Fault::Link && unnamed)) {
+            EXPECT_TRUE(listFolder(folder).empty());
+            continue;
+        }
+        EXPECT_EQ(listFolder(folder), std::vector<std::string>{"new"});
+        ASSERT_EQ(::stat(dst.c_str(), &st), 0);
+        EXPECT_EQ(qvtest::readFile(dst), data);
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+        EXPECT_EQ(st.st_mtim.tv_sec, times[1].tv_sec);
+        EXPECT_EQ(st.st_mtim.tv_nsec, times[1].tv_nsec);
+        EXPECT_EQ(st.st_nlink, 1u);
+    }
+    detail::forgetLinkWay();
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <fcntl.h>
+#include <string_view>
 #include <unistd.h>
 
 namespace qv {
@@ -47,6 +49,25 @@ void FakeFileIo::failSync(const std::string &fragment, int error, int times)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_sync = {fragment, error, times};
+}
+
+void FakeFileIo::failUnnamed(const std::string &fragment, int error, int times)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_unnamed = {fragment, error, times};
+}
+
+void FakeFileIo::failLink(const std::string &fragment, int error, int times)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_link = {fragment, error, times};
+}
+
+void FakeFileIo::refuseLinkWays(bool descriptor, bool proc)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_refuseDescriptor = descriptor;
+    m_refuseProc = proc;
 }
 
 int FakeFileIo::injected() const
@@ -116,6 +137,33 @@ int FakeFileIo::fsync(int fd)
         return -1;
     }
     return FileIo::fsync(fd);
+}
+
+int FakeFileIo::openUnnamed(const char *folder)
+{
+    if (int error = armed(m_unnamed) ? take(m_unnamed, folder) : 0; error != 0) {
+        errno = error;
+        return -1;
+    }
+    return FileIo::openUnnamed(folder);
+}
+
+int FakeFileIo::linkat(int fromDir, const char *from, int toDir, const char *to, int flags)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const bool descriptor = (flags & AT_EMPTY_PATH) != 0 && *from == '\0';
+        const bool proc = std::string_view(from).rfind("/proc/self/fd/", 0) == 0;
+        if ((descriptor && m_refuseDescriptor) || (proc && m_refuseProc)) {
+            errno = ENOENT;
+            return -1;
+        }
+    }
+    if (int error = armed(m_link) ? take(m_link, to) : 0; error != 0) {
+        errno = error;
+        return -1;
+    }
+    return FileIo::linkat(fromDir, from, toDir, to, flags);
 }
 
 } // namespace qv

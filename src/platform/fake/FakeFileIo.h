@@ -25,6 +25,11 @@ public:
     void failRename(const std::string &fragment, int error, int times = 1); // the source name
     void failWrite(const std::string &fragment, int error, int times = 1);
     void failSync(const std::string &fragment, int error, int times = 1); // fsync and fdatasync
+    void failUnnamed(const std::string &fragment, int error, int times = 1); // the folder
+    void failLink(const std::string &fragment, int error, int times = 1);    // the new name
+    // Links of unnamed files through their descriptor (AT_EMPTY_PATH) or through /proc/self/fd
+    // fail with ENOENT, as in a process that may not use that way.
+    void refuseLinkWays(bool descriptor, bool proc);
 
     // How many calls failed on purpose.
     int injected() const;
@@ -34,6 +39,8 @@ public:
     int rename(const char *from, const char *to) override;
     int fdatasync(int fd) override;
     int fsync(int fd) override;
+    int openUnnamed(const char *folder) override;
+    int linkat(int fromDir, const char *from, int toDir, const char *to, int flags) override;
 
 private:
     struct Fault
@@ -50,6 +57,10 @@ private:
     Fault m_rename;
     Fault m_write;
     Fault m_sync;
+    Fault m_unnamed;
+    Fault m_link;
+    bool m_refuseDescriptor = false;
+    bool m_refuseProc = false;
     int m_injected = 0;
     FileIo *m_previous = nullptr;
 };

@@ -105,6 +105,10 @@ public:
             int fd = 0, flags = 0;
             in >> fd >> flags;
             const std::string path = rest();
+            if ((flags & O_TMPFILE) == O_TMPFILE) {
+                m_fds[fd] = std::make_shared<Node>(); // no name until a link gives it one
+                return;
+            }
             if ((flags & O_DIRECTORY) != 0 || m_folders.count(path) != 0) {
                 m_fds.erase(fd);
                 return;
@@ -207,6 +211,12 @@ public:
                 if (verb == "rename" && from != to) {
                     m_names.erase(from);
                 }
+            }
+        } else if (verb == "linkfd") {
+            int fd = 0;
+            in >> fd;
+            if (m_fds.count(fd) != 0) {
+                m_names[rest()] = m_fds[fd];
             }
         } else if (verb == "unlink") {
             m_names.erase(rest());
@@ -649,7 +659,8 @@ std::vector<Scenario> scenarios()
 }
 
 // The order itself, with several copy workers and with one: every rename that replaces a file
-// comes after a sync of the new file's data.
+// comes after a sync of the new file's data; a new file made without a name is linked where
+// nothing was.
 TEST(CrashStateTrace, EachReplacingRenameFollowsASyncOfItsData)
 {
     for (const char *workers : {"1", "4"}) {
@@ -672,9 +683,15 @@ TEST(CrashStateTrace, EachReplacingRenameFollowsASyncOfItsData)
         const auto r = qvtest::runCommand(recorded(root, log, {}, command), 240);
         ASSERT_EQ(r.exitCode, 0) << r.output;
         Model model(initial);
-        int replacing = 0, unsynced = 0;
+        int replacing = 0, unsynced = 0, linked = 0;
         std::ifstream in(log);
         for (std::string l; std::getline(in, l);) {
+            if (l.compare(0, 7, "linkfd ") == 0) {
+                // A file made without a name gets one only where there was none.
+                const std::string to = l.substr(l.find(' ', 7) + 1);
+                EXPECT_EQ(model.data(to), Model::Data::Missing) << l;
+                linked += isTemp(to) ? 0 : 1;
+            }
             if (l.compare(0, 7, "rename ") == 0) {
                 const std::string both = l.substr(7);
                 const std::string from = both.substr(0, both.find('\t')), to = both.substr(both.find('\t') + 1);
@@ -689,6 +706,11 @@ TEST(CrashStateTrace, EachReplacingRenameFollowsASyncOfItsData)
         }
         EXPECT_EQ(replacing, kFiles);
         EXPECT_EQ(unsynced, 0);
+        const int probe = ::open(root.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        EXPECT_EQ(linked, probe >= 0 ? 1 : 0); // the one new file, where unnamed files are made
+        if (probe >= 0) {
+            ::close(probe);
+        }
         qvtest::runShell("rm -rf '" + base + "'");
     }
 }

@@ -7,7 +7,8 @@
 //
 // Lines (fields separated by one blank; a path is the rest of the line, two paths are separated by
 // a tab; data is hex):
-//   open FD FLAGS PATH | write FD OFFSET HEX | trunc FD LENGTH | truncp LENGTH PATH | close FD | dup FD NEW
+//   open FD FLAGS PATH (with O_TMPFILE: a new file without a name in the folder PATH) | linkfd FD TO
+//   | write FD OFFSET HEX | trunc FD LENGTH | truncp LENGTH PATH | close FD | dup FD NEW
 //   fsync FD | fdatasync FD | syncfs | rename FROM\tTO | link FROM\tTO | unlink PATH | mkdir PATH
 //   rmdir PATH | mtime FD SEC NSEC | mtimep SEC NSEC PATH | chmod FD MODE | chmodp MODE PATH
 #define _GNU_SOURCE
@@ -501,9 +502,37 @@ int link(const char *from, const char *to)
 {
     return twoPaths("link", SYS_linkat, AT_FDCWD, from, AT_FDCWD, to, 0);
 }
+// The descriptor a link names (by AT_EMPTY_PATH, or through /proc/self/fd/N), or -1.
+static int linkedFd(int fromDir, const char *from, int flags)
+{
+    if ((flags & AT_EMPTY_PATH) && from != NULL && from[0] == '\0') {
+        return fromDir;
+    }
+    int fd = -1;
+    char end = 0;
+    if ((flags & AT_SYMLINK_FOLLOW) && from != NULL && sscanf(from, "/proc/self/fd/%d%c", &fd, &end) == 1) {
+        return fd;
+    }
+    return -1;
+}
+
 int linkat(int fromDir, const char *from, int toDir, const char *to, int flags)
 {
-    return twoPaths("link", SYS_linkat, fromDir, from, toDir, to, (unsigned)flags);
+    int fd = linkedFd(fromDir, from, flags);
+    if (fd < 0) {
+        return twoPaths("link", SYS_linkat, fromDir, from, toDir, to, (unsigned)flags);
+    }
+    pthread_mutex_lock(&g_lock);
+    setup();
+    char b[PATH_MAX];
+    int r = (int)syscall(SYS_linkat, fromDir, from, toDir, to, flags);
+    int saved = errno;
+    if (r == 0 && tracked(fd) && absolute(toDir, to, b)) {
+        line("linkfd %d %s\n", fd, b);
+    }
+    pthread_mutex_unlock(&g_lock);
+    errno = saved;
+    return r;
 }
 
 static int onePath(const char *verb, int dirfd, const char *path, long result)
