@@ -32,20 +32,20 @@ namespace {
 
 using namespace enginetest;
 
-// Notes the priority of every thread that closes a file it wrote: the copy workers do.
+// Notes the priority of every thread that writes a file's data: the copy workers do.
 class RecordingIo : public qv::FileIo
 {
 public:
     RecordingIo() : m_previous(qv::FileIo::install(this)) {}
     ~RecordingIo() override { qv::FileIo::install(m_previous); }
-    int close(int fd) override
+    ssize_t write(int fd, const void *data, std::size_t length) override
     {
         const qvtest::ThreadState t = qvtest::callingThreadState();
         {
             std::lock_guard<std::mutex> lock(mutex);
             seen[t.tid] = t;
         }
-        return qv::FileIo::close(fd);
+        return qv::FileIo::write(fd, data, length);
     }
     std::mutex mutex;
     std::map<long, qvtest::ThreadState> seen; // by thread id
