@@ -2,6 +2,8 @@
 #include "platform/FileLock.h"
 
 #include <cerrno>
+#include <csignal>
+#include <mutex>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -50,10 +52,26 @@ FileLock::State FileLock::probe(const std::string &path, int *error)
     return probeOpen(fd.get(), error);
 }
 
+// While the probe holds its lease, another program that opens the file for writing makes the
+// kernel signal the holder with SIGIO, whose default action ends the process. Nothing here uses
+// the signal: it is ignored, unless the program handles it itself.
+void ignoreLeaseBreaks()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current = {};
+        if (::sigaction(SIGIO, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
+            (current.sa_flags & SA_SIGINFO) == 0) {
+            ::signal(SIGIO, SIG_IGN);
+        }
+    });
+}
+
 FileLock::State FileLock::probeOpen(int fd, int *error)
 {
     // A read lease is refused while anyone has the file open for writing. Only the file's owner
     // may take one; for other files this test says nothing.
+    ignoreLeaseBreaks();
     if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
         ::fcntl(fd, F_SETLEASE, F_UNLCK);
     } else if (errno == EAGAIN) {

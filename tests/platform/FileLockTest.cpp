@@ -137,3 +137,39 @@ TEST(FileLockProbe, UnreadableAndMissingFiles)
     EXPECT_EQ(FileLock::probe(f, &err), FileLock::State::Unreadable);
     EXPECT_EQ(err, EACCES);
 }
+
+// Another program opening the file for writing while the probe holds its lease signals the
+// probing process (SIGIO): after a probe, that signal no longer ends the process. The child takes
+// a lease as the probe does and holds it while the parent opens the file for writing.
+TEST(FileLockProbe, AWriterDuringTheProbeEndsNothing)
+{
+    const std::string f = qvtest::makeTempDir("leasebreak") + "/f";
+    qvtest::writeFile(f, "content");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(ready[0]);
+        const bool free = FileLock::probe(f) == FileLock::State::Free;
+        const int fd = ::open(f.c_str(), O_RDONLY);
+        if (!free || fd < 0 || ::fcntl(fd, F_SETLEASE, F_RDLCK) != 0) {
+            ::_exit(2);
+        }
+        (void)!::write(ready[1], "r", 1);
+        ::usleep(300 * 1000); // the writer's open breaks the lease meanwhile
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(ready[0]);
+    const int writer = ::open(f.c_str(), O_WRONLY | O_NONBLOCK); // EWOULDBLOCK, and the lease breaks
+    if (writer >= 0) {
+        ::close(writer);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << (WIFSIGNALED(status) ? "ended by signal " + std::to_string(WTERMSIG(status)) : "exit status " + std::to_string(WEXITSTATUS(status)));
+}
