@@ -318,7 +318,9 @@ void TLocalBackup::DoSynchronize()
             [this, &early](ScanTotals &summary) {
                 const bool wroteBefore = m_wroteDestination;
                 m_wroteDestination = false;
-                const bool there = syncSourceToDestination();
+                std::vector<bool> inAgreement;
+                const bool there = syncSourceToDestination(&m_destinationFiles, &inAgreement);
+                m_destinationFiles.dropIndex(); // the way back walks the list in order
                 const bool destinationAsListed = !m_wroteDestination;
                 m_wroteDestination = m_wroteDestination || wroteBefore;
                 if (!there) {
@@ -333,10 +335,11 @@ void TLocalBackup::DoSynchronize()
                     m_unreadableFolders.insert(m_unreadableFolders.end(), early.unreadable.begin(),
                                                early.unreadable.end());
                 } else {
+                    inAgreement.clear(); // its marks belong to the first listing
                     m_destinationFiles.clear();
                     ReadDestinationFiles(true, m_snapshot->sourceIncludeSubfolders);
                 }
-                if (!Running() || !syncDestinationToSource()) {
+                if (!Running() || !syncDestinationToSource(inAgreement)) {
                     return false;
                 }
                 summary.bytes += m_destinationTotals.bytes;
@@ -346,10 +349,13 @@ void TLocalBackup::DoSynchronize()
             });
 }
 
-bool TLocalBackup::syncSourceToDestination()
+bool TLocalBackup::syncSourceToDestination(const TFilesList *listing, std::vector<bool> *inAgreement)
 {
     const auto &sources = m_snapshot->sources;
     SetProgress(messageText(msg::ProgressSyncDst), m_sourceTotals.bytes);
+    if (listing != nullptr && inAgreement != nullptr) {
+        inAgreement->assign(listing->size(), false);
+    }
     for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
         if (!Running()) {
             return false;
@@ -365,9 +371,32 @@ bool TLocalBackup::syncSourceToDestination()
                 }
             }
         }
+        // The listing may be older than the file: it stands for a stat only where it shows the
+        // destination up to date (the same time, not smaller), which the way there leaves alone.
+        // Any other case is decided on the file as it is now.
+        PathStat listed;
+        bool useListed = false;
+        if (!info.isFolder && listing != nullptr) {
+            const std::ptrdiff_t j = listing->indexOf(target);
+            if (j >= 0 && !listing->isFolder(static_cast<std::size_t>(j))) {
+                const FileEntryInfo d = listing->info(static_cast<std::size_t>(j));
+                useListed = compareTimes(info.mtimeNs, d.mtimeNs, m_coarseTimes) == 0 && d.size >= info.size;
+                if (useListed) {
+                    listed.exists = true;
+                    listed.isRegular = true;
+                    listed.size = d.size;
+                    listed.mtimeNs = d.mtimeNs;
+                    listed.mode = d.mode;
+                }
+                if (useListed && inAgreement != nullptr && d.size == info.size && d.mtimeNs == info.mtimeNs &&
+                    DestinationToSource(target) == source) {
+                    (*inAgreement)[static_cast<std::size_t>(j)] = true;
+                }
+            }
+        }
         if (info.isFolder) {
             CreateFolder(target, std::string());
-        } else if (CopyFileChecked(source, target, info)) {
+        } else if (CopyFileChecked(source, target, info, useListed ? &listed : nullptr)) {
             CompareAfterCopy(source, target);
         }
         AddProgress(info.size);
@@ -375,7 +404,7 @@ bool TLocalBackup::syncSourceToDestination()
     return Running();
 }
 
-bool TLocalBackup::syncDestinationToSource()
+bool TLocalBackup::syncDestinationToSource(const std::vector<bool> &inAgreement)
 {
     SetProgress(messageText(msg::ProgressSyncSrc), m_destinationTotals.bytes);
     for (std::size_t i = 0; i < m_destinationFiles.size(); ++i) {
@@ -390,9 +419,20 @@ bool TLocalBackup::syncDestinationToSource()
         }
         const std::string target = insideSource ? std::string() : DestinationToSource(entry);
         if (!target.empty()) {
+            // An entry whose source the way there found of the same size and time: that source, as
+            // the way there read it, stands for its stat.
+            PathStat agreed;
+            const bool known = i < inAgreement.size() && inAgreement[i] && !info.isFolder;
+            if (known) {
+                agreed.exists = true;
+                agreed.isRegular = true;
+                agreed.size = info.size;
+                agreed.mtimeNs = info.mtimeNs;
+                agreed.mode = info.mode;
+            }
             if (info.isFolder) {
                 CreateFolder(target, std::string());
-            } else if (CopyFileChecked(entry, target, info)) {
+            } else if (CopyFileChecked(entry, target, info, known ? &agreed : nullptr)) {
                 CompareAfterCopy(entry, target);
             }
         }

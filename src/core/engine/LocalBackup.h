@@ -40,6 +40,7 @@ struct PendingCopy {
     std::string destination;
     FileEntryInfo info;
     PathStat destinationBefore; // as the decision saw it
+    bool destinationListed = false; // destinationBefore was taken from a listing: no stat
     FilePlan plan;
     FilePairFacts facts;
     bool planByWorker = false; // the in-use test and the plan are left to the worker
@@ -101,12 +102,18 @@ protected:
     void DoMove();
     void DoSynchronize();
     // The two directions of a synchronisation; false when stopped.
-    bool syncSourceToDestination();
-    bool syncDestinationToSource();
+    // `listing`: the destination listed while the sources were read, or null. An entry of it that
+    // shows the way there's file as up to date spares the stat of the destination; when the way
+    // back reads the same listing, `inAgreement` marks its entries whose source was of the same size
+    // and time, which spares the stat of the source there.
+    bool syncSourceToDestination(const TFilesList *listing, std::vector<bool> *inAgreement);
+    bool syncDestinationToSource(const std::vector<bool> &inAgreement);
     // The copy pass of simple and exact copy; false when it was stopped.
     bool copyPass();
 
-    bool CopyFileChecked(const std::string &source, const std::string &destination, const FileEntryInfo &sourceInfo);
+    // `listed`: the destination as a listing of this run shows it, used instead of a stat.
+    bool CopyFileChecked(const std::string &source, const std::string &destination, const FileEntryInfo &sourceInfo,
+                         const PathStat *listed = nullptr);
     // The three steps of CopyFileChecked. The decision and the end run on the backup thread, in
     // scan order; the write may run on a copy worker meanwhile.
     bool prepareCopy(PendingCopy &p);

@@ -182,12 +182,16 @@ CopyOptions TLocalBackup::copyOptions() const
 }
 
 bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string &destination,
-                                   const FileEntryInfo &sourceInfo)
+                                   const FileEntryInfo &sourceInfo, const PathStat *listed)
 {
     PendingCopy p;
     p.source = source;
     p.destination = destination;
     p.info = sourceInfo;
+    if (listed != nullptr) {
+        p.destinationBefore = *listed;
+        p.destinationListed = true;
+    }
     if (!prepareCopy(p)) {
         return false;
     }
@@ -209,7 +213,11 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
     if (!freshFolder && m_destination.firstVisit(folder)) {
         removeStaleCopyTemps(folder);
     }
-    p.destinationBefore = freshFolder ? PathStat{} : destinationStat(destination);
+    if (freshFolder) {
+        p.destinationBefore = PathStat{};
+    } else if (!p.destinationListed) {
+        p.destinationBefore = destinationStat(destination);
+    }
     const PathStat &dst = p.destinationBefore;
     if (dst.isFolder) {
         notify(&p, kLogError, akError, "CS",

@@ -445,6 +445,98 @@ TEST_F(EngineLocalBackup, SynchronizeReadsTheDestinationBetweenTheTwoWays)
     }
 }
 
+// The destination's listing, taken while the sources are read, may be older than its files: a
+// file changed after it was listed is decided on what it is now. The listing stands in for a stat
+// only where the file is up to date; a listing that showed a newer destination file as older must
+// not let the way there overwrite it.
+class StaleListing : public qv::DirectoryReader
+{
+public:
+    StaleListing(std::string folder, std::string name, std::int64_t mtimeNs)
+        : m_folder(std::move(folder)), m_name(std::move(name)), m_mtimeNs(mtimeNs)
+    {
+    }
+    bool list(const std::string &folder, std::vector<qv::DirItem> &items, int &error) override
+    {
+        if (!qv::DirectoryReader::list(folder, items, error)) {
+            return false;
+        }
+        for (qv::DirItem &item : items) {
+            if (folder == m_folder && item.name == m_name) {
+                item.mtimeNs = m_mtimeNs;
+            }
+        }
+        return true;
+    }
+
+private:
+    std::string m_folder, m_name;
+    std::int64_t m_mtimeNs;
+};
+
+TEST_F(EngineLocalBackup, SynchronizeDecidesOnTheFileNotOnAnOlderListing)
+{
+    const struct {
+        const char *name;
+        long listedAt; // the destination file's time in the listing
+    } rows[] = {{"listed older, now newer", 1600000000}, {"listed as up to date, now newer", 1650000000}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string root = qvtest::makeTempDir("sync-stale");
+        const std::string from = root + "/src/";
+        const std::string to = root + "/dst/";
+        put(from + "a/doc", "from the source", 1650000000);
+        put(to + "a/doc", "edited at the destination", 1700000000);
+        put(from + "a/same", "same", 1600000000);
+        put(to + "a/same", "same", 1600000000);
+        qv::BackupServices services;
+        services.directoryReader =
+            std::make_shared<StaleListing>(to + "a/", "doc", std::int64_t{row.listedAt} * 1000000000);
+        auto r = runBackup(makeSnapshot({from}, to, BackupTaskType::Synchronize), services);
+        ASSERT_FALSE(r->host.aborted) << r->host.dump();
+        EXPECT_EQ(qvtest::readFile(to + "a/doc"), "edited at the destination") << r->host.dump();
+        EXPECT_EQ(qvtest::readFile(to + "a/same"), "same");
+    }
+}
+
+// What the way there found in agreement spares the way back its stats only while the way back reads
+// that same listing: after the way there wrote, every entry of the new listing is decided again
+// (a destination-only file beside unchanged ones still goes back to the source).
+TEST_F(EngineLocalBackup, SynchronizeWayBackAfterWritingMissesNothing)
+{
+    const struct {
+        const char *name;
+        bool newSource; // the way there writes, so the destination is listed again
+    } rows[] = {{"the way there wrote", true}, {"the way there wrote nothing", false}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string root = qvtest::makeTempDir("sync-back");
+        const std::string from = root + "/src/";
+        const std::string to = root + "/dst/";
+        if (row.newSource) {
+            put(from + "a/0-new", "new", 1600000000);
+        }
+        for (const char *f : {"a/1", "a/3", "a/5", "a/7"}) {
+            put(from + f, f, 1600000000);
+            put(to + f, f, 1600000000);
+        }
+        for (const char *f : {"a/2", "a/4", "a/6", "a/8"}) {
+            put(to + f, "only at the destination", 1600000000);
+        }
+        put(from + "a/9", "old", 1600000000);
+        put(to + "a/9", "newer", 1700000000);
+        auto r = runBackup(makeSnapshot({from}, to, BackupTaskType::Synchronize));
+        ASSERT_FALSE(r->host.aborted) << r->host.dump();
+        for (const char *f : {"a/2", "a/4", "a/6", "a/8"}) {
+            EXPECT_EQ(qvtest::readFile(from + f), "only at the destination") << f << r->host.dump();
+        }
+        EXPECT_EQ(qvtest::readFile(from + "a/9"), "newer") << r->host.dump();
+        if (row.newSource) {
+            EXPECT_EQ(qvtest::readFile(to + "a/0-new"), "new");
+        }
+    }
+}
+
 TEST_F(EngineLocalBackup, SynchronizeMapsBackToTheSourceOfOrigin)
 {
     put(base + "/s1/one/a", "a", 1700000000);
