@@ -186,11 +186,16 @@ int DataCopy::run(std::int64_t &copied)
             return 0;
         }
         copied += n;
+        // A read that came short at the size the file had is at its end: no read to hear it.
+        const bool ended = !inKernel && n < blockSize && copied >= m_total;
         if (stopRequested(copied)) {
             return kCopyCancelled;
         }
         if (limited && !throttle(copied, budget->spend(n, began))) {
             return kCopyCancelled;
+        }
+        if (ended) {
+            return 0;
         }
     }
 }

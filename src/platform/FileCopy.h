@@ -97,6 +97,9 @@ public:
     // source changed meanwhile still counts as to be archived.
     bool markSourceArchived(int &error);
 
+    // Between write() and commit(): the copy is a new file without a name, which commit() only
+    // links (no version, no sync, no rename before it).
+    bool unnamed() const { return m_unnamed; }
     // The named temporary file between write() and commit(); empty for an unnamed one.
     const std::string &tempPath() const { return m_temp; }
     std::int64_t bytesWritten() const { return m_written; }

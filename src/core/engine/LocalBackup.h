@@ -52,6 +52,7 @@ struct PendingCopy {
     int error = 0;
     bool transfer = false; // the data is to be written
     bool written = false;
+    bool linked = false; // a new file that took its name as soon as it was written
     std::uint64_t syncTicket = 0; // its place among the written copies whose data is to be synced
 
     PendingCopy() = default;

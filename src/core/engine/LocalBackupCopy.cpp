@@ -252,8 +252,8 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
     return true;
 }
 
-// The data: the temporary file beside the destination, complete and closed. Touches nothing but
-// `p`, so it may run on a copy worker.
+// The data: the temporary file beside the destination, complete and closed, or a new file complete
+// in place. Touches nothing but `p` and the file's own destination, so it may run on a copy worker.
 void TLocalBackup::writeCopy(PendingCopy &p)
 {
     if (!m_control.checkpoint()) {
@@ -280,6 +280,12 @@ void TLocalBackup::writeCopy(PendingCopy &p)
     p.written = p.copy.write(p.in, p.source, p.destination, &p.destinationBefore, options, p.error);
     if (p.written && options.syncData) {
         p.syncTicket = m_syncBatch.written();
+    }
+    if (p.written && p.copy.unnamed() && !p.plan.keepVersion) {
+        // A new file: nothing is kept or synced before it takes its name, so it takes it here,
+        // complete, and the file's turn only tells of it.
+        p.written = p.copy.commit(p.error);
+        p.linked = p.written;
     }
     if (p.written) {
         closeReadOnly(p.in); // only a failed copy reads the source again
@@ -309,7 +315,7 @@ bool TLocalBackup::commitCopy(PendingCopy &p)
     if (written && p.plan.keepVersion && !KeepVersion(destination)) {
         return false; // the staged copy is removed; destination and archive are as they were
     }
-    if (written && p.copy.commit(error)) {
+    if (written && (p.linked || p.copy.commit(error))) {
         if (p.plan.keepVersion && !m_lastVersion.empty()) {
             prune(folderOf(m_lastVersion), nameOf(destination), m_snapshot->versionsFilesNum);
         }
