@@ -28,6 +28,12 @@ bool FolderListing::open(const std::string &folder, int &error)
 
 const char *FolderListing::next(bool &isFolder)
 {
+    bool isRegular = false;
+    return next(isFolder, isRegular);
+}
+
+const char *FolderListing::next(bool &isFolder, bool &isRegular)
+{
     if (m_dir == nullptr) {
         return nullptr;
     }
@@ -42,6 +48,7 @@ const char *FolderListing::next(bool &isFolder)
             continue;
         }
         isFolder = e->d_type == DT_DIR;
+        isRegular = e->d_type == DT_REG;
         return e->d_name;
     }
 }

@@ -23,6 +23,8 @@ public:
     // says the entry is a folder (no stat needed); false means "look with stat()". The name stays
     // valid until the next call.
     const char *next(bool &isFolder);
+    // The same; `isRegular` is true when the listing itself says the entry is a regular file.
+    const char *next(bool &isFolder, bool &isRegular);
     int failed() const { return m_error; }
     // The entry `name` of the open folder: links followed and marked, as statEntry does.
     PathStat stat(const char *name) const;

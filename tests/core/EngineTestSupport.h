@@ -167,6 +167,14 @@ public:
         }
         return qv::DirectoryReader::list(folder, items, error);
     }
+    bool listKinds(const std::string &folder, std::vector<qv::DirItem> &items, int &error) override
+    {
+        if (m_failing.count(folder) != 0) {
+            error = 13;
+            return false;
+        }
+        return qv::DirectoryReader::listKinds(folder, items, error);
+    }
 
 private:
     std::set<std::string> m_failing;

@@ -93,6 +93,47 @@ bool DirectoryReader::list(const std::string &folder, std::vector<DirItem> &item
     return true;
 }
 
+bool DirectoryReader::listKinds(const std::string &folder, std::vector<DirItem> &items, int &error)
+{
+    items.clear();
+    FolderListing listing;
+    if (!listing.open(folder, error)) {
+        return false;
+    }
+    bool listedAsFolder = false;
+    bool listedAsFile = false;
+    while (const char *name = listing.next(listedAsFolder, listedAsFile)) {
+        DirItem item;
+        item.name = name;
+        if (listedAsFolder || listedAsFile) {
+            item.kind = listedAsFolder ? DirItem::Folder : DirItem::File;
+            item.isFolder = listedAsFolder;
+            items.push_back(std::move(item));
+            continue;
+        }
+        const PathStat st = listing.stat(name);
+        if (!st.exists && !st.isSymlink) {
+            continue; // gone since it was listed
+        }
+        item.isSymlink = st.isSymlink;
+        if (st.exists && st.isRegular) {
+            item.kind = DirItem::File;
+        } else if (st.exists && st.isFolder) {
+            item.kind = item.isSymlink ? DirItem::FolderLink : DirItem::Folder;
+            item.isFolder = !item.isSymlink;
+        } else {
+            item.kind = DirItem::Special;
+        }
+        items.push_back(std::move(item));
+    }
+    if (listing.failed() != 0) {
+        error = listing.failed();
+        return false;
+    }
+    std::sort(items.begin(), items.end(), [](const DirItem &a, const DirItem &b) { return a.name < b.name; });
+    return true;
+}
+
 FolderScanner::FolderScanner(DirectoryReader &reader, RunControl &control, ScanCallbacks callbacks)
     : m_reader(reader), m_control(control), m_callbacks(std::move(callbacks))
 {
@@ -103,13 +144,14 @@ void FolderScanner::ReadFolder(const std::string &folder, TFilesList &list, cons
 {
     // One tree cannot hold a path twice: into an empty list, entries go without a lookup.
     m_fresh = list.empty();
+    m_countOnly = options.countOnly;
     if (options.parallel > 1 && options.includeSubfolders) {
         scanParallel(folder, list, options, totals, caption);
     } else {
         ScanFolder(folder, list, options, totals, caption);
     }
     const bool keepEmpty = options.filter != nullptr && options.filter->includesEmptyFolders();
-    if (options.applyFilters && options.filter != nullptr && !keepEmpty) {
+    if (options.applyFilters && options.filter != nullptr && !keepEmpty && !options.countOnly) {
         totals.folders -= removeEmptyFolders(list);
     }
 }
@@ -145,16 +187,26 @@ bool FolderScanner::scanFiles(const std::string &folder, const std::vector<DirIt
     return true;
 }
 
-void FolderScanner::ScanFolder(const std::string &folder, TFilesList &list, const ScanOptions &options,
-                               ScanTotals &totals, const std::string &caption)
+// False (reported and remembered) when the folder cannot be listed.
+bool FolderScanner::listFolder(const std::string &folder, const ScanOptions &options, std::vector<DirItem> &items)
 {
-    std::vector<DirItem> items;
     int error = 0;
-    if (!m_reader.list(folder, items, error)) {
+    const bool listed =
+        options.countOnly ? m_reader.listKinds(folder, items, error) : m_reader.list(folder, items, error);
+    if (!listed) {
         m_unreadable.push_back(folder);
         if (m_callbacks.unreadable) {
             m_callbacks.unreadable(folder, error);
         }
+    }
+    return listed;
+}
+
+void FolderScanner::ScanFolder(const std::string &folder, TFilesList &list, const ScanOptions &options,
+                               ScanTotals &totals, const std::string &caption)
+{
+    std::vector<DirItem> items;
+    if (!listFolder(folder, options, items)) {
         return;
     }
     const std::string shown = caption.empty() ? std::string() : caption + ": " + nameOf(folder) + "/";
@@ -185,12 +237,7 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
                                  ScanTotals &totals, const std::string &caption)
 {
     std::vector<DirItem> items;
-    int error = 0;
-    if (!m_reader.list(folder, items, error)) {
-        m_unreadable.push_back(folder);
-        if (m_callbacks.unreadable) {
-            m_callbacks.unreadable(folder, error);
-        }
+    if (!listFolder(folder, options, items)) {
         return;
     }
     const std::string shown = caption.empty() ? std::string() : caption + ": " + nameOf(folder) + "/";
@@ -248,6 +295,7 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
             if (p.descend && m_control.checkpoint()) {
                 FolderScanner sub(m_reader, m_control, quiet);
                 sub.m_fresh = true;
+                sub.m_countOnly = m_countOnly;
                 sub.ScanFolder(p.folder, p.list, options, p.totals, std::string());
                 p.unreadable = sub.m_unreadable;
             }
@@ -300,6 +348,9 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
 void FolderScanner::add(TFilesList &list, std::string_view folder, std::string_view name, bool isFolder,
                         const FileEntryInfo &info)
 {
+    if (m_countOnly) {
+        return;
+    }
     if (m_fresh) {
         list.appendNew(folder, name, isFolder, info);
     } else {

@@ -34,6 +34,9 @@ public:
     virtual ~DirectoryReader() = default;
     // `folder` ends with "/". False with an errno value when the folder cannot be listed.
     virtual bool list(const std::string &folder, std::vector<DirItem> &items, int &error);
+    // The same with each entry's name and kind only (no size, times or mode): the system's listing
+    // tells the kind, and only links and entries of an unknown kind are looked at with stat.
+    virtual bool listKinds(const std::string &folder, std::vector<DirItem> &items, int &error);
 };
 
 struct ScanCallbacks {
@@ -48,6 +51,10 @@ struct ScanOptions {
     const EntryFilter *filter = nullptr; // null with applyFilters: every file is taken
     std::set<std::string> noDescend;     // folders (trailing "/") listed but not entered
     int parallel = 1;                    // threads that list the first level's subfolders
+    // Entries are counted in the totals (no bytes) and its lines reported, but nothing is added to
+    // the list; folders are listed by name and kind only. For a scan that needs neither the filters
+    // nor the entries' sizes and times.
+    bool countOnly = false;
     std::function<void()> threadStart;   // runs first on each of those threads
 };
 
@@ -71,9 +78,12 @@ private:
                    const ScanOptions &options, ScanTotals &totals, const std::string &shown);
     void ScanFolder(const std::string &folder, TFilesList &list, const ScanOptions &options, ScanTotals &totals,
                     const std::string &caption);
+    bool listFolder(const std::string &folder, const ScanOptions &options, std::vector<DirItem> &items);
 
     void add(TFilesList &list, std::string_view folder, std::string_view name, bool isFolder,
              const FileEntryInfo &info);
+
+    bool m_countOnly = false;
 
     DirectoryReader &m_reader;
     RunControl &m_control;

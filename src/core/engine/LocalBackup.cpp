@@ -3,6 +3,7 @@
 
 #include "core/engine/BackupMessages.h"
 #include "core/engine/CopyWorkers.h"
+#include "core/engine/StatLookahead.h"
 #include "platform/RateBudget.h"
 
 #include <mutex>
@@ -164,9 +165,24 @@ bool TLocalBackup::copyPass()
     }
     CopyWorkers workers(CopyWorkers::countFor(folders, m_mounts), threadStartHook());
     m_workers = &workers;
+    // Where the destination held files, their stats are taken a little ahead of the decisions.
+    std::unique_ptr<StatLookahead> lookahead;
+    if (m_snapshot->taskType == BackupTaskType::ExactCopy && m_destinationHeldFiles) {
+        lookahead = std::make_unique<StatLookahead>(
+            m_sourceFiles.size(),
+            [this](std::size_t i) {
+                return m_sourceFiles.isFolder(i) ? std::string() : SourceToDestination(m_sourceFiles.path(i));
+            },
+            scanThreads(), 2048, threadStartHook());
+    }
+    m_lookahead = lookahead.get();
     struct Detach {
         TLocalBackup *backup;
-        ~Detach() { backup->m_workers = nullptr; }
+        ~Detach()
+        {
+            backup->m_workers = nullptr;
+            backup->m_lookahead = nullptr;
+        }
     } detach{this};
     for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
         const FileEntryInfo info = m_sourceFiles.info(i);
@@ -181,6 +197,7 @@ bool TLocalBackup::copyPass()
         p->source = std::string(m_sourceFiles.path(i));
         p->destination = SourceToDestination(p->source);
         p->info = info;
+        p->item = static_cast<std::ptrdiff_t>(i);
         p->held = true; // decided now, it speaks at its turn
         if (info.isFolder) {
             CreateFolder(p->destination, p->source, p.get());

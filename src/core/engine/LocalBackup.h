@@ -27,6 +27,7 @@
 namespace qv {
 
 class CopyWorkers;
+class StatLookahead;
 
 // One file between the decision about it and its end: what was decided, the lines held back while
 // earlier files were still under way, and the written temporary file waiting for its rename.
@@ -41,6 +42,7 @@ struct PendingCopy {
     FileEntryInfo info;
     PathStat destinationBefore; // as the decision saw it
     bool destinationListed = false; // destinationBefore was taken from a listing: no stat
+    std::ptrdiff_t item = -1;       // its place in the copy pass, where a stat may have been taken ahead
     FilePlan plan;
     FilePairFacts facts;
     bool planByWorker = false; // the in-use test and the plan are left to the worker
@@ -145,7 +147,8 @@ protected:
     // `wholeTree`: the folder goes to the trash with everything in it (all of it is obsolete).
     bool DeleteFolderByKind(const std::string &folder, bool wholeTree = false);
     void DeleteObsolete();
-    // The destination list of an exact copy, taken while the sources are read.
+    // An exact copy's first look at the destination, while the sources are read: its lines, its
+    // unreadable folders and its count of entries (the obsolete phase walks it again at its end).
     void startDestinationScan();
     void finishDestinationScan();
     std::set<std::string> protectedFolders() const;
@@ -162,7 +165,7 @@ private:
     std::string stampedName(const std::string &folder, const std::string &name);
     void prune(const std::string &folder, const std::string &name, int limit);
     bool invalidArchive(const BackupMessage &m, const std::string &folder);
-    PathStat destinationStat(const std::string &path) const;
+    PathStat destinationStat(const PendingCopy &p) const;
 
     CopyOptions copyOptions() const;
 
@@ -176,10 +179,12 @@ private:
     std::unordered_map<std::string, int> m_producedBy; // synchronisation: destination path -> source
     std::string m_lastVersion; // where the last KeepVersion put the old destination
     std::int64_t m_lastStampMs = 0;
-    const TFilesList *m_destinationCache = nullptr; // a fresh destination scan, to save a stat per file
+    StatLookahead *m_lookahead = nullptr; // during an exact copy's pass: destination stats taken ahead
     std::thread m_destinationScan;
     std::vector<std::string> m_destinationUnreadable;
     bool m_destinationScanned = false;
+    bool m_destinationExisted = false;   // the destination folder was there when the run began
+    bool m_destinationHeldFiles = false; // the first look found files at the destination
 };
 
 } // namespace qv

@@ -3,6 +3,7 @@
 
 #include "core/engine/BackupMessages.h"
 #include "core/engine/CopyWorkers.h"
+#include "core/engine/StatLookahead.h"
 #include "core/util/FileUtils.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
@@ -13,22 +14,13 @@
 
 namespace qv {
 
-PathStat TLocalBackup::destinationStat(const std::string &path) const
+PathStat TLocalBackup::destinationStat(const PendingCopy &p) const
 {
-    if (m_destinationCache != nullptr) {
-        std::ptrdiff_t i = m_destinationCache->indexOf(path);
-        if (i >= 0 && !m_destinationCache->isFolder(static_cast<std::size_t>(i))) {
-            const FileEntryInfo &info = m_destinationCache->info(static_cast<std::size_t>(i));
-            PathStat s;
-            s.exists = true;
-            s.isRegular = true;
-            s.size = info.size;
-            s.mtimeNs = info.mtimeNs;
-            s.mode = info.mode;
-            return s;
-        }
+    PathStat st;
+    if (m_lookahead != nullptr && p.item >= 0 && m_lookahead->take(static_cast<std::size_t>(p.item), st)) {
+        return st;
     }
-    return statPath(path);
+    return statPath(p.destination);
 }
 
 void TLocalBackup::say(PendingCopy *p, int kind, const std::string &text)
@@ -141,6 +133,9 @@ void TLocalBackup::CheckFreeSpace(const std::string &destination, std::int64_t n
                 // Another medium: nothing known about the old one holds for it.
                 m_diskSpanned = true;
                 m_destination.forget();
+                if (m_lookahead != nullptr) {
+                    m_lookahead->invalidate();
+                }
                 continue;
             }
             if (answer == aaStop || answer == aaNone) {
@@ -216,7 +211,7 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
     if (freshFolder) {
         p.destinationBefore = PathStat{};
     } else if (!p.destinationListed) {
-        p.destinationBefore = destinationStat(destination);
+        p.destinationBefore = destinationStat(p);
     }
     const PathStat &dst = p.destinationBefore;
     if (dst.isFolder) {

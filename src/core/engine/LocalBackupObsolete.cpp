@@ -1,9 +1,12 @@
 // TLocalBackup: the obsolete phase of an exact copy.
 //
-// The destination is listed once, while the sources are read (on a helper thread): the copy pass
-// takes each destination file's size and time from that list instead of asking the file system
-// again, and the obsolete phase works from it afterwards. Entries the copy pass adds are all wanted,
-// so a list taken before the copy still tells every obsolete entry.
+// No list of the destination is kept: it may hold millions of entries. A first look while the
+// sources are read (on helper threads, names and kinds only) reports what a scan of it reports
+// where a scan would (special files, unreadable folders) and counts its entries; the copy pass
+// takes the destination files' stats a little ahead of its decisions (StatLookahead); and the
+// obsolete phase walks the destination folder by folder after the copy. Entries the copy pass adds
+// are all wanted and go only into wanted folders, so the walk after the copy finds the obsolete
+// entries a list taken before it would have held.
 #include "core/engine/LocalBackup.h"
 
 #include "core/engine/BackupMessages.h"
@@ -36,7 +39,9 @@ void TLocalBackup::startDestinationScan()
     m_destinationTotals = {};
     m_destinationUnreadable.clear();
     m_destinationScanned = false;
-    if (!statPath(m_snapshot->destinationRoot).isFolder) {
+    m_destinationHeldFiles = false;
+    m_destinationExisted = statPath(m_snapshot->destinationRoot).isFolder;
+    if (!m_destinationExisted) {
         m_destinationScanned = true; // nothing there yet: nothing can be obsolete
         return;
     }
@@ -52,12 +57,14 @@ void TLocalBackup::startDestinationScan()
         ScanOptions options;
         options.applyFilters = false;
         options.includeSubfolders = true;
+        options.countOnly = true;
         options.noDescend = protectedFolders();
         options.parallel = scanThreads();
         options.threadStart = threadStartHook();
         scanner.ReadFolder(m_snapshot->destinationRoot, m_destinationFiles, options, m_destinationTotals,
                            std::string());
         m_destinationUnreadable = scanner.unreadableFolders();
+        m_destinationHeldFiles = m_destinationTotals.files > 0;
         m_destinationScanned = true;
     });
 }
@@ -67,7 +74,6 @@ void TLocalBackup::finishDestinationScan()
     if (m_destinationScan.joinable()) {
         m_destinationScan.join();
     }
-    m_destinationCache = m_destinationScanned ? &m_destinationFiles : nullptr;
 }
 
 bool TLocalBackup::producedBySource(std::string_view path) const
@@ -109,8 +115,6 @@ void TLocalBackup::DeleteObsolete()
     if (!Running()) {
         return;
     }
-    m_destinationCache = nullptr;
-    m_destinationFiles.dropIndex(); // the copy pass's lookups are over; the source list's own come next
 
     std::vector<std::string> protectedList;
     for (const std::string &f : protectedFolders()) {
@@ -126,7 +130,8 @@ void TLocalBackup::DeleteObsolete()
         protectedList.push_back(folder); // destination folders whose contents are unknown
     }
 
-    SetProgress(messageText(msg::ProgressSearchingObsolete), static_cast<std::int64_t>(m_destinationFiles.size()));
+    const auto entries = static_cast<std::int64_t>(m_destinationTotals.files + m_destinationTotals.folders);
+    SetProgress(messageText(msg::ProgressSearchingObsolete), entries);
     TFilesList roots; // each source's destination folder and, rebuilding full paths, the folders above it
     for (const RunSource &src : s.sources) {
         roots.FileAdd(src.destination);
@@ -136,10 +141,18 @@ void TLocalBackup::DeleteObsolete()
             }
         }
     }
-    const auto actions = planObsolete(
-        m_destinationFiles, [&](std::string_view p) { return roots.contains(p) || producedBySource(p); },
-        protectedList, s.deleteKind == BackupDeleteKind::Recycle);
-    SetProgressPosition(static_cast<std::int64_t>(m_destinationFiles.size()));
+    // Nothing was there when the run began: nothing can be obsolete.
+    const auto actions =
+        m_destinationExisted
+            ? planObsoleteWalk(
+                  *m_services.directoryReader, s.destinationRoot, protectedFolders(),
+                  [&](std::string_view p) { return roots.contains(p) || producedBySource(p); }, protectedList,
+                  s.deleteKind == BackupDeleteKind::Recycle, [this] { return Running(); })
+            : std::vector<ObsoleteAction>{};
+    if (!Running()) {
+        return;
+    }
+    SetProgressPosition(entries);
     if (actions.empty()) {
         return;
     }

@@ -1,6 +1,8 @@
 // Which destination entries an exact copy deletes.
 #include "core/engine/ObsoletePlanner.h"
 
+#include "core/engine/FolderScanner.h"
+#include "platform/FileCopy.h"
 #include "platform/MountTable.h"
 
 namespace qv {
@@ -86,6 +88,87 @@ std::vector<ObsoleteAction> planObsolete(const TFilesList &destination,
         }
     }
     return actions;
+}
+
+namespace {
+
+// One folder of the walk: its actions go to `out` in deletion order (the last entry of its subtree
+// first, as planObsolete's reverse pass gives them).
+struct ObsoleteWalk {
+    DirectoryReader &reader;
+    const std::set<std::string> &noDescend;
+    const std::function<bool(std::string_view)> &wanted;
+    const std::vector<std::string> &protectedFolders;
+    bool wholeTrees;
+    const std::function<bool()> &running;
+    std::vector<ObsoleteAction> out;
+
+    struct Found {
+        bool holdsKept = false;       // something inside stays
+        bool protectedInside = false; // a folder inside could not be listed
+    };
+
+    bool obsolete(const std::string &path) const { return !wanted(path) && !isProtected(path, protectedFolders); }
+
+    Found folder(const std::string &path)
+    {
+        Found found;
+        std::vector<DirItem> items;
+        int error = 0;
+        if (!running() || !reader.listKinds(path, items, error)) {
+            found.protectedInside = true; // unknown contents: nothing in or above it goes
+            return found;
+        }
+        auto repeated = [&items](std::size_t k) { return k > 0 && items[k - 1].name == items[k].name; };
+        // Subfolders from the last to the first, each after its contents; then the files backwards.
+        for (std::size_t k = items.size(); k-- > 0;) {
+            const DirItem &item = items[k];
+            if (item.kind != DirItem::Folder || repeated(k)) {
+                continue;
+            }
+            const std::string sub = path + item.name + "/";
+            const std::size_t mark = out.size();
+            Found inside;
+            if (noDescend.count(sub) == 0) {
+                inside = folder(sub);
+            }
+            const bool gone = !inside.protectedInside && obsolete(sub);
+            found.protectedInside = found.protectedInside || inside.protectedInside;
+            found.holdsKept = found.holdsKept || !gone || inside.holdsKept;
+            if (gone && wholeTrees && !inside.holdsKept) {
+                out.resize(mark); // it goes whole, with everything in it
+                out.push_back(ObsoleteAction{sub, true, true});
+            } else if (gone) {
+                out.push_back(ObsoleteAction{sub, true, false});
+            }
+        }
+        for (std::size_t k = items.size(); k-- > 0;) {
+            const DirItem &item = items[k];
+            if (item.kind != DirItem::File || isCopyTempName(item.name) || repeated(k)) {
+                continue;
+            }
+            const std::string file = path + item.name;
+            if (obsolete(file)) {
+                out.push_back(ObsoleteAction{file, false, false});
+            } else {
+                found.holdsKept = true;
+            }
+        }
+        return found;
+    }
+};
+
+} // namespace
+
+std::vector<ObsoleteAction> planObsoleteWalk(DirectoryReader &reader, const std::string &root,
+                                             const std::set<std::string> &noDescend,
+                                             const std::function<bool(std::string_view)> &wanted,
+                                             const std::vector<std::string> &protectedFolders, bool wholeTrees,
+                                             const std::function<bool()> &running)
+{
+    ObsoleteWalk walk{reader, noDescend, wanted, protectedFolders, wholeTrees, running, {}};
+    walk.folder(root);
+    return std::move(walk.out);
 }
 
 } // namespace qv

@@ -12,11 +12,14 @@
 #include "core/engine/FilesList.h"
 
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qv {
+
+class DirectoryReader;
 
 struct ObsoleteAction {
     std::string path; // folders end with "/"
@@ -31,5 +34,17 @@ std::vector<ObsoleteAction> planObsolete(const TFilesList &destination,
                                          const std::vector<std::string> &protectedFolders, bool wholeTrees);
 std::vector<ObsoleteAction> planObsolete(const TFilesList &destination, const TFilesList &wanted,
                                          const std::vector<std::string> &protectedFolders, bool wholeTrees);
+
+// The same actions from a walk of the folder `root` as it is now, one folder at a time, instead of
+// a list of it: the entries are those a scan without filters takes (files and links to files,
+// folders; other entries and temporary copies stay out), in the same order, and the folders in
+// `noDescend` are not entered. A folder that cannot be listed is kept with everything above it, as
+// a protected one. `running` is asked once a folder; when it says no, the walk ends with what
+// it has.
+std::vector<ObsoleteAction> planObsoleteWalk(DirectoryReader &reader, const std::string &root,
+                                             const std::set<std::string> &noDescend,
+                                             const std::function<bool(std::string_view)> &wanted,
+                                             const std::vector<std::string> &protectedFolders, bool wholeTrees,
+                                             const std::function<bool()> &running);
 
 } // namespace qv

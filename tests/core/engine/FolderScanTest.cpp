@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <unistd.h>
 
 namespace {
@@ -162,6 +163,57 @@ TEST(EngineFolderScan, ParallelScanGivesTheSameList)
         EXPECT_EQ(one.contains(root + "skip/"), !applyFilters); // listed, not entered: empty when filtered
         EXPECT_FALSE(one.contains(root + "skip/inside"));
         EXPECT_EQ(one.contains(root + "d3/s1/only.tmp"), !applyFilters);
+    }
+}
+
+// A count-only scan (names and kinds only, nothing kept) counts and reports what a full scan
+// without filters lists, serial or parallel; links to files count as files, other specials and
+// links to folders are reported.
+TEST(EngineFolderScan, CountOnlyScanCountsAndReportsWhatTheFullScanLists)
+{
+    const std::string root = qvtest::makeTempDir("countonly") + "/";
+    for (int d = 0; d < 5; ++d) {
+        put(root + "d" + std::to_string(d) + "/s/f", "x");
+    }
+    put(root + "top", "t");
+    put(root + "skip/inside", "not entered");
+    put(root + "d1/.qv.qvtmp-AbCd1234", "left by a killed copy");
+    ASSERT_EQ(::mkfifo((root + "d2/pipe").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("../top", (root + "d2/alias").c_str()), 0);
+    ASSERT_EQ(::symlink("..", (root + "d3/up").c_str()), 0);
+    ASSERT_EQ(::symlink("missing", (root + "dangling").c_str()), 0);
+    FailingReader reader({root + "d4/s/"});
+    for (int threads : {1, 3}) {
+        SCOPED_TRACE(threads);
+        ScanRun runs[2];
+        for (int k = 0; k < 2; ++k) {
+            qv::RunControl control;
+            qv::ScanCallbacks cb;
+            std::mutex mutex; // reported from the scan threads
+            cb.skippedSpecial = [&, k](const std::string &p) {
+                std::lock_guard<std::mutex> lock(mutex);
+                runs[k].skipped.push_back(p.substr(root.size()));
+            };
+            qv::FolderScanner scanner(reader, control, cb);
+            qv::ScanOptions o;
+            o.applyFilters = false;
+            o.noDescend = {root + "skip/"};
+            o.parallel = threads;
+            o.countOnly = k == 1;
+            scanner.ReadFolder(root, runs[k].list, o, runs[k].totals, "");
+            runs[k].unreadable = scanner.unreadableFolders();
+            std::sort(runs[k].skipped.begin(), runs[k].skipped.end());
+        }
+        const ScanRun &full = runs[0];
+        const ScanRun &counted = runs[1];
+        EXPECT_TRUE(counted.list.empty());
+        EXPECT_EQ(counted.totals.files + counted.totals.folders, static_cast<std::int64_t>(full.list.size()));
+        EXPECT_EQ(counted.totals.files, full.totals.files);
+        EXPECT_EQ(counted.totals.folders, full.totals.folders);
+        EXPECT_EQ(counted.skipped, full.skipped);
+        EXPECT_EQ(counted.skipped, (std::vector<std::string>{"d2/pipe", "d3/up", "dangling"}));
+        EXPECT_EQ(counted.unreadable, full.unreadable);
+        EXPECT_EQ(counted.unreadable, (std::vector<std::string>{root + "d4/s/"}));
     }
 }
 

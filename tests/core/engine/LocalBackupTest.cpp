@@ -325,6 +325,37 @@ TEST_F(EngineLocalBackup, DiskSpannedRunDeletesNothing)
     EXPECT_EQ(qvtest::readFile(dst + "big").size(), 1000u);
 }
 
+// After the user put in another disk, what was seen of the old one no longer counts: a file the old
+// disk held unchanged is copied to the new one.
+TEST_F(EngineLocalBackup, AnotherDiskIsLookedAtAfresh)
+{
+    put(src + "big", std::string(1000, 'x'), 1700000000);
+    put(src + "same", "unchanged", 1700000000);
+    put(dst + "same", "unchanged", 1700000000);
+    qv::BackupServices services;
+    int calls = 0;
+    services.freeBytes = [&calls](const std::string &) -> std::int64_t { return calls++ == 0 ? 10 : INT64_MAX; };
+    const std::string point = dst.substr(0, dst.size() - 1);
+    services.mounts = [point] {
+        return qv::MountTable::fromText("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n2 1 8:17 / " + point +
+                                            " rw - vfat /dev/sdb1 rw\n",
+                                        "", {point});
+    };
+    auto s = makeSnapshot({src}, dst, BackupTaskType::ExactCopy);
+    s->diskSpanDialog = true;
+    const std::string old = dst + "same";
+    auto r = runBackup(s, services, [&old](int kind, const std::string &, const std::string &) {
+        if (kind != qv::akDiskSpan) {
+            return qv::aaNone;
+        }
+        ::unlink(old.c_str()); // the new disk does not hold it
+        return qv::aaRetry;
+    });
+    ASSERT_FALSE(r->host.aborted) << r->host.dump();
+    EXPECT_EQ(qvtest::readFile(dst + "same"), "unchanged");
+    EXPECT_EQ(qvtest::readFile(dst + "big").size(), 1000u);
+}
+
 TEST_F(EngineLocalBackup, OutOfSpaceOnAFixedDiskEndsTheRunAndKeepsTheOldFile)
 {
     put(dst + "f", "old content", 1600000000);
