@@ -40,10 +40,11 @@ SplitPath split(std::string_view path)
 
 std::uint32_t TFilesList::storeName(std::string_view name)
 {
-    if (name.size() > 0xFFFF) {
-        throw std::length_error("a name in a file list is longer than 65535 bytes");
+    if (name.size() > 0x7FFF) {
+        throw std::length_error("a name in a file list is longer than 32767 bytes");
     }
-    if (m_blocks.empty() || m_blockUsed + name.size() > kBlockSize) {
+    const std::size_t prefix = name.size() < 0x80 ? 1 : 2;
+    if (m_blocks.empty() || m_blockUsed + prefix + name.size() > kBlockSize) {
         if (m_blocks.size() >= (std::size_t{1} << (32 - kBlockShift))) {
             throw std::length_error("too many names in one file list");
         }
@@ -51,8 +52,15 @@ std::uint32_t TFilesList::storeName(std::string_view name)
         m_blockUsed = 0;
     }
     const std::size_t at = ((m_blocks.size() - 1) << kBlockShift) + m_blockUsed;
-    std::memcpy(m_blocks.back().get() + m_blockUsed, name.data(), name.size());
-    m_blockUsed += name.size();
+    char *to = m_blocks.back().get() + m_blockUsed;
+    if (prefix == 1) {
+        to[0] = static_cast<char>(name.size());
+    } else {
+        to[0] = static_cast<char>(0x80 | (name.size() >> 8));
+        to[1] = static_cast<char>(name.size() & 0xFF);
+    }
+    std::memcpy(to + prefix, name.data(), name.size());
+    m_blockUsed += prefix + name.size();
     return static_cast<std::uint32_t>(at);
 }
 
@@ -69,7 +77,7 @@ std::uint32_t TFilesList::folderIndex(std::string_view folder)
 {
     std::ptrdiff_t known = knownFolder(folder);
     if (known < 0) {
-        if (m_folderPaths.size() >= 0xFFFFFFF0u) {
+        if (m_folderPaths.size() >= kFolderMask) {
             throw std::length_error("too many folders in one file list");
         }
         known = static_cast<std::ptrdiff_t>(m_folderPaths.size());
@@ -88,19 +96,30 @@ void TFilesList::append(std::uint32_t folder, std::string_view name, std::uint8_
     }
     Entry &e = m_chunks[m_count >> kChunkShift][m_count & (kChunkSize - 1)];
     e.nameAt = storeName(name);
-    e.nameLength = static_cast<std::uint16_t>(name.size());
-    e.folder = folder;
-    e.size = info.size;
+    e.folderFlags = folder | (static_cast<std::uint32_t>(flags) << 30);
+    std::uint64_t size = static_cast<std::uint64_t>(info.size);
+    if (info.size < 0 || size >= kSizeMask) {
+        m_bigSizes[static_cast<std::uint32_t>(m_count)] = info.size;
+        size = kSizeMask;
+    }
+    e.sizeMode = size | (static_cast<std::uint64_t>(info.mode & 0xFFFF) << 48);
     e.mtimeNs = info.mtimeNs;
-    e.mode = static_cast<std::uint16_t>(info.mode);
-    e.flags = flags;
     ++m_count;
+}
+
+FileEntryInfo TFilesList::info(std::size_t i) const
+{
+    const Entry &e = entry(i);
+    std::int64_t size = static_cast<std::int64_t>(e.sizeMode & kSizeMask);
+    if ((e.sizeMode & kSizeMask) == kSizeMask) {
+        size = m_bigSizes.at(static_cast<std::uint32_t>(i));
+    }
+    return FileEntryInfo{size, e.mtimeNs, static_cast<std::uint32_t>(e.sizeMode >> 48), (e.flags() & kFolder) != 0};
 }
 
 bool TFilesList::equal(const Entry &e, std::uint32_t folder, std::string_view name, std::uint8_t slash) const
 {
-    return e.folder == folder && e.nameLength == name.size() && (e.flags & kSlash) == slash &&
-           std::memcmp(this->name(e), name.data(), name.size()) == 0;
+    return e.folder() == folder && (e.flags() & kSlash) == slash && this->name(e) == name;
 }
 
 std::size_t TFilesList::findSlot(std::uint32_t folder, std::string_view name, std::uint8_t slash,
@@ -117,7 +136,7 @@ std::size_t TFilesList::findSlot(std::uint32_t folder, std::string_view name, st
 std::uint64_t TFilesList::hashOf(std::size_t i) const
 {
     const Entry &e = entry(i);
-    return mix(e.folder, {name(e), e.nameLength}, e.flags & kSlash);
+    return mix(e.folder(), name(e), e.flags() & kSlash);
 }
 
 void TFilesList::index(std::size_t i) const
@@ -206,11 +225,12 @@ std::ptrdiff_t TFilesList::indexOf(std::string_view path) const
 std::string TFilesList::path(std::size_t i) const
 {
     const Entry &e = entry(i);
-    const std::string &folder = m_folderPaths[e.folder];
+    const std::string &folder = m_folderPaths[e.folder()];
+    const std::string_view own = name(e);
     std::string p;
-    p.reserve(folder.size() + e.nameLength + 1);
-    p.append(folder).append(name(e), e.nameLength);
-    if ((e.flags & kSlash) != 0) {
+    p.reserve(folder.size() + own.size() + 1);
+    p.append(folder).append(own);
+    if ((e.flags() & kSlash) != 0) {
         p.push_back('/');
     }
     return p;
@@ -219,9 +239,10 @@ std::string TFilesList::path(std::size_t i) const
 bool TFilesList::isInside(std::size_t i, std::string_view folder) const
 {
     const Entry &e = entry(i);
-    std::string_view own = m_folderPaths[e.folder];
+    std::string_view own = m_folderPaths[e.folder()];
+    std::string_view entryName = name(e);
     if (own.size() >= folder.size()) {
-        const std::size_t length = own.size() + e.nameLength + ((e.flags & kSlash) != 0 ? 1 : 0);
+        const std::size_t length = own.size() + entryName.size() + ((e.flags() & kSlash) != 0 ? 1 : 0);
         return length > folder.size() && own.compare(0, folder.size(), folder) == 0;
     }
     // The folder path is longer than the entry's own folder: compare the rest with the name.
@@ -229,8 +250,7 @@ bool TFilesList::isInside(std::size_t i, std::string_view folder) const
         return false;
     }
     std::string_view rest = folder.substr(own.size());
-    std::string_view entryName(name(e), e.nameLength);
-    const bool slash = (e.flags & kSlash) != 0;
+    const bool slash = (e.flags() & kSlash) != 0;
     // The entry is `own` + name (+ "/"); it is inside `folder` when it is longer and starts with it.
     const std::size_t entryRest = entryName.size() + (slash ? 1 : 0);
     if (entryRest <= rest.size()) {
@@ -248,7 +268,7 @@ void TFilesList::removeIf(const std::vector<bool> &remove)
     for (std::size_t i = 0; i < m_count; ++i) {
         if (i >= remove.size() || !remove[i]) {
             const Entry &e = entry(i);
-            kept.append(kept.folderIndex(m_folderPaths[e.folder]), {name(e), e.nameLength}, e.flags, info(i));
+            kept.append(kept.folderIndex(m_folderPaths[e.folder()]), name(e), e.flags(), info(i));
         }
     }
     const bool wasIndexed = !m_table.empty();

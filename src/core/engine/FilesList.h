@@ -2,7 +2,8 @@
 //
 // A scan can hold millions of entries, so the list is built for memory. An entry keeps no path of
 // its own: it holds the index of its folder and its name. The folders' paths are kept once each,
-// the names back to back in fixed blocks, and the entries (32 bytes each) in fixed chunks, so
+// the names back to back in fixed blocks (each after its length, one byte below 128, else two),
+// and the entries (24 bytes each: a size of 256 TiB or more is kept aside) in fixed chunks, so
 // growing the list never copies what it holds (no moment with two copies of a large list). An
 // open-addressing table of entry numbers (4 bytes a slot) finds an equal path in constant time;
 // it is made only when a lookup first needs it, so a scan that cannot meet a path twice (one
@@ -55,18 +56,10 @@ public:
     // The full path of entry `i`, made from its folder and name.
     std::string path(std::size_t i) const;
     // The folder that holds entry `i` (ends with "/", or is empty) and its name (without "/").
-    std::string_view folderOf(std::size_t i) const { return m_folderPaths[entry(i).folder]; }
-    std::string_view nameOf(std::size_t i) const
-    {
-        const Entry &e = entry(i);
-        return {name(e), e.nameLength};
-    }
-    FileEntryInfo info(std::size_t i) const
-    {
-        const Entry &e = entry(i);
-        return FileEntryInfo{e.size, e.mtimeNs, e.mode, (e.flags & kFolder) != 0};
-    }
-    bool isFolder(std::size_t i) const { return (entry(i).flags & kFolder) != 0; }
+    std::string_view folderOf(std::size_t i) const { return m_folderPaths[entry(i).folder()]; }
+    std::string_view nameOf(std::size_t i) const { return name(entry(i)); }
+    FileEntryInfo info(std::size_t i) const;
+    bool isFolder(std::size_t i) const { return (entry(i).flags() & kFolder) != 0; }
     // True when entry `i` lies below `folder` (a path ending with "/"), comparing without copies.
     bool isInside(std::size_t i, std::string_view folder) const;
 
@@ -81,15 +74,17 @@ public:
     void clear();
 
 private:
+    static constexpr std::uint32_t kFolderMask = (std::uint32_t{1} << 30) - 1;
+    static constexpr std::uint64_t kSizeMask = (std::uint64_t{1} << 48) - 1; // also marks a size kept aside
     struct Entry {
-        std::int64_t size;
+        std::uint64_t sizeMode;    // the size in the low 48 bits, the mode's 16 bits above
         std::int64_t mtimeNs;
-        std::uint32_t nameAt; // offset of the name in the name blocks
-        std::uint32_t folder; // index into m_folderPaths
-        std::uint16_t mode;
-        std::uint16_t nameLength;
-        std::uint8_t flags;
+        std::uint32_t nameAt;      // offset of the name's length in the name blocks
+        std::uint32_t folderFlags; // index into m_folderPaths, the flags in the top two bits
+        std::uint32_t folder() const { return folderFlags & kFolderMask; }
+        std::uint8_t flags() const { return static_cast<std::uint8_t>(folderFlags >> 30); }
     };
+    static_assert(sizeof(Entry) == 24);
     static constexpr std::uint8_t kFolder = 1;
     static constexpr std::uint8_t kSlash = 2;
     static constexpr std::size_t kChunkShift = 12; // 4096 entries per chunk
@@ -98,9 +93,14 @@ private:
     static constexpr std::size_t kBlockSize = std::size_t{1} << kBlockShift;
 
     const Entry &entry(std::size_t i) const { return m_chunks[i >> kChunkShift][i & (kChunkSize - 1)]; }
-    const char *name(const Entry &e) const
+    std::string_view name(const Entry &e) const
     {
-        return m_blocks[e.nameAt >> kBlockShift].get() + (e.nameAt & (kBlockSize - 1));
+        const auto *at =
+            reinterpret_cast<const unsigned char *>(m_blocks[e.nameAt >> kBlockShift].get() + (e.nameAt & (kBlockSize - 1)));
+        if (at[0] < 0x80) {
+            return {reinterpret_cast<const char *>(at + 1), at[0]};
+        }
+        return {reinterpret_cast<const char *>(at + 2), (static_cast<std::size_t>(at[0] & 0x7F) << 8) | at[1]};
     }
     std::uint32_t storeName(std::string_view name);
     std::uint32_t folderIndex(std::string_view folder);
@@ -122,6 +122,7 @@ private:
     mutable std::size_t m_indexed = 0;          // entries [0, m_indexed) are in the table
     std::deque<std::string> m_folderPaths;                     // stable: views below point into it
     std::unordered_map<std::string_view, std::uint32_t> m_folderIds;
+    std::unordered_map<std::uint32_t, std::int64_t> m_bigSizes; // entry -> a size the entry cannot hold
     std::uint32_t m_lastFolder = 0; // the folder of the last addition: scans add a folder's files in a row
     bool m_hasLastFolder = false;
 };

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -71,6 +73,33 @@ TEST(FilesList, EveryPathComesBackAsItWasAddedAndIsFoundAgain)
     EXPECT_EQ(list.size(), paths.size());
     for (const char *absent : {"/a/b/c/", "/a/b/d", "/x", "/a/bc/", "a/b", "/a/b/c/d/e/f/g/h"}) {
         EXPECT_EQ(list.indexOf(absent), -1) << absent;
+    }
+}
+
+// An entry holds sizes below 256 TiB and names by their length in one or two bytes; larger sizes
+// are kept aside, and everything comes back the same, also after a removal.
+TEST(FilesList, SizesAndNameLengthsAtTheEdgesOfTheEntry)
+{
+    const std::int64_t edge = std::int64_t{1} << 48;
+    const struct {
+        std::int64_t size;
+        std::size_t nameLength;
+    } cases[] = {{0, 1}, {edge - 2, 127}, {edge - 1, 128}, {edge, 255}, {INT64_MAX, 1000}, {-1, 32767}, {7, 2}};
+    qv::TFilesList list;
+    std::vector<std::string> names;
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+        names.push_back(std::string(cases[k].nameLength - 1, 'n') + std::to_string(k % 10));
+        list.FileAdd("/f/", names.back(), false, qv::FileEntryInfo{cases[k].size, -3, 0120777, false});
+    }
+    EXPECT_THROW(list.FileAdd("/f/", std::string(32768, 'z'), false, {}), std::length_error);
+    list.removeIf({true}); // the first goes: the others move down one place
+    ASSERT_EQ(list.size(), std::size(cases) - 1);
+    for (std::size_t k = 1; k < std::size(cases); ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(list.nameOf(k - 1), names[k]);
+        EXPECT_EQ(list.info(k - 1).size, cases[k].size);
+        EXPECT_EQ(list.info(k - 1).mode, 0120777u);
+        EXPECT_EQ(list.indexOf("/f/" + names[k]), static_cast<std::ptrdiff_t>(k - 1));
     }
 }
 
