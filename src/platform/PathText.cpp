@@ -29,18 +29,32 @@ std::string withoutRoot(const std::string &path)
     return start == std::string::npos ? std::string() : path.substr(start);
 }
 
+namespace {
+
+// The length of `path` without its final slashes ("/" stays).
+std::size_t trimmedLength(const std::string &path)
+{
+    std::size_t n = path.size();
+    while (n > 1 && path[n - 1] == '/') {
+        --n;
+    }
+    return n;
+}
+
+} // namespace
+
 std::string folderOf(const std::string &path)
 {
-    const std::string p = withoutSlash(path);
-    const auto pos = p.rfind('/');
-    return pos == std::string::npos ? std::string() : p.substr(0, pos + 1);
+    const std::size_t n = trimmedLength(path);
+    const auto pos = n == 0 ? std::string::npos : path.rfind('/', n - 1);
+    return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
 }
 
 std::string nameOf(const std::string &path)
 {
-    const std::string p = withoutSlash(path);
-    const auto pos = p.rfind('/');
-    return pos == std::string::npos ? p : p.substr(pos + 1);
+    const std::size_t n = trimmedLength(path);
+    const auto pos = n == 0 ? std::string::npos : path.rfind('/', n - 1);
+    return pos == std::string::npos ? path.substr(0, n) : path.substr(pos + 1, n - pos - 1);
 }
 
 std::string parentOf(const std::string &path)

@@ -28,7 +28,11 @@ std::string messageText(const BackupMessage &m)
         std::lock_guard<std::mutex> lock(g_lookupMutex);
         lookup = g_lookup;
     }
-    return lookup ? lookup(m.key, m.text) : GetLangString(m.text, m.key);
+    if (lookup) {
+        return lookup(m.key, m.text);
+    }
+    // Without a language file the English text stands, as GetLangString would answer.
+    return LanguageFile() ? GetLangString(m.text, m.key) : std::string(m.text);
 }
 
 std::string formatText(const std::string &format, const std::vector<MessageArg> &args)

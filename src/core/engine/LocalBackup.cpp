@@ -207,7 +207,8 @@ bool TLocalBackup::copyPass()
         p->held = false;
         std::function<void()> work;
         if (p->transfer) {
-            work = [this, p] { writeCopy(*p); };
+            // The file's end holds it; the write always runs before that end, or not at all.
+            work = [this, copy = p.get()] { writeCopy(*copy); };
         }
         workers.add(std::move(work), [this, p] { finishCopy(*p); }, info.size);
     }

@@ -234,7 +234,7 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
         return true;
     }
     p.plan = planCopy(
-        facts, m_rules, [&] { return m_services.isInUse(source, p.openSource()); }, source, destination);
+        facts, m_rules, [this, &p] { return m_services.isInUse(p.source, p.openSource()); }, source, destination);
     if (!executeNotices(p.plan, &p) || !p.plan.transfer) {
         return false;
     }
