@@ -37,8 +37,10 @@ int CopyWorkers::countFor(const std::vector<std::string> &folders, const MountTa
         }
     }
     // The backup thread decides, logs and renames while the workers write, so it keeps a core of
-    // its own: on two cores one worker (no thread at all) copies faster than two.
-    return std::clamp(usableCores() - 1, 1, kMaxWorkers);
+    // its own where there are three or more; on two, two workers share both cores with it (its
+    // part is small, and the workers write while it sleeps), on one the files are written inline.
+    const int cores = usableCores();
+    return cores < 2 ? 1 : std::clamp(cores - 1, 2, kMaxWorkers);
 }
 
 CopyWorkers::CopyWorkers(int workers, std::function<void()> threadStart)
@@ -92,7 +94,7 @@ void CopyWorkers::workerLoop()
                 entry->work(); // the work reports its own failures through what it captured
             }
             entry->done.store(true);
-            if (m_waiting.load()) {
+            if (m_waitFor.load() == entry) {
                 std::lock_guard<std::mutex> wake(m_mutex);
                 m_workDone.notify_all();
             }
@@ -128,9 +130,26 @@ void CopyWorkers::makeRoom(std::int64_t bytes)
         if (fits && !(waited && m_window.front()->done.load())) {
             return;
         }
+        if (!waited && !m_window.front()->done.load()) {
+            // The files ahead are still being written: this thread sleeps until half the window
+            // is, rather than waking for each file the workers end.
+            waitUntilDone(m_window[m_window.size() / 2].get());
+        }
         finishOldest();
         waited = true;
     }
+}
+
+void CopyWorkers::waitUntilDone(Entry *entry)
+{
+    if (entry->done.load()) {
+        return;
+    }
+    handOver(); // everything added is to be under way while this thread waits
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_waitFor.store(entry);
+    m_workDone.wait(lock, [entry] { return entry->done.load(); });
+    m_waitFor.store(nullptr);
 }
 
 void CopyWorkers::add(std::function<void()> work, std::function<void()> finish, std::int64_t bytes)
@@ -166,14 +185,7 @@ void CopyWorkers::finishOldest()
     if (m_window.empty()) {
         return;
     }
-    Entry *front = m_window.front().get();
-    if (!front->done.load()) {
-        handOver(); // everything added is to be under way while this thread waits
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_waiting.store(true);
-        m_workDone.wait(lock, [front] { return front->done.load(); });
-        m_waiting.store(false);
-    }
+    waitUntilDone(m_window.front().get());
     std::unique_ptr<Entry> oldest = std::move(m_window.front());
     m_window.pop_front();
     m_bytes -= oldest->bytes;

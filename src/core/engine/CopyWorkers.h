@@ -27,8 +27,9 @@ namespace qv {
 class CopyWorkers
 {
 public:
-    // The workers a run gets: one core fewer than the process may use, at least 1, at most 8; one when any of `folders` lies on storage where
-    // parallel writes do not help (StorageKind). QV_COPY_WORKERS (1-64) overrides the rule.
+    // The workers a run gets: one core fewer than the process may use, at least 2, at most 8 (1
+    // on a single core); one when any of `folders` lies on storage where parallel writes do not
+    // help (StorageKind). QV_COPY_WORKERS (1-64) overrides the rule.
     static int countFor(const std::vector<std::string> &folders, const MountTable &mounts);
 
     // `threadStart` runs first on every worker thread.
@@ -60,6 +61,7 @@ private:
     };
     using Batch = std::vector<Entry *>;
     void finishOldest();
+    void waitUntilDone(Entry *entry);
     void handOver();
     void workerLoop();
 
@@ -77,7 +79,7 @@ private:
     int m_running = 0;  // batches under way
     int m_sleeping = 0; // workers waiting for work
     bool m_quit = false;
-    std::atomic<bool> m_waiting{false}; // the backup thread waits for the oldest file
+    std::atomic<Entry *> m_waitFor{nullptr}; // the file the backup thread waits for
     std::atomic<bool> m_dropping{false};
 };
 

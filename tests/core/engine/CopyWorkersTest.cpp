@@ -3,6 +3,8 @@
 // qv-test-timeout: 300
 #include "EngineTestSupport.h"
 
+#include "platform/Processors.h"
+
 #include "core/engine/CopyWorkers.h"
 #include "core/engine/LocalBackup.h"
 
@@ -483,11 +485,31 @@ TEST(CopyWorkers, WorkerCountFollowsTheOverrideAndTheCores)
         CPU_ZERO(&set);
         ASSERT_EQ(::sched_getaffinity(0, sizeof set, &set), 0);
         const int cores = CPU_COUNT(&set); // what taskset or a cpuset leaves this process
+        const int parallel = cores < 2 ? 1 : std::clamp(cores - 1, 2, 8);
         const int rule = qv::CopyWorkers::countFor({fs::temp_directory_path().string()}, none);
-        EXPECT_TRUE(rule == 1 || rule == std::clamp(cores - 1, 1, 8)) << rule;
+        EXPECT_TRUE(rule == 1 || rule == parallel) << rule;
         // /proc is neither a disk nor the network: the rule gives it a worker for every core but
-        // the backup thread's own, up to eight.
-        EXPECT_EQ(qv::CopyWorkers::countFor({"/proc"}, none), std::clamp(cores - 1, 1, 8));
+        // the backup thread's own, two at least (on two cores), up to eight.
+        EXPECT_EQ(qv::CopyWorkers::countFor({"/proc"}, none), parallel);
+        // Pinned to one, two and three of its cores (as taskset does), where the machine has them.
+        const std::pair<int, int> pinned[] = {{1, 1}, {2, 2}, {3, 2}};
+        for (const auto &[count, workers] : pinned) {
+            if (count > cores || (qv::usableCores() < cores && count > 1)) {
+                continue; // a cgroup limit below the cores would decide instead
+            }
+            SCOPED_TRACE(count);
+            cpu_set_t few;
+            CPU_ZERO(&few);
+            for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < count; ++cpu) {
+                if (CPU_ISSET(cpu, &set)) {
+                    CPU_SET(cpu, &few);
+                    ++taken;
+                }
+            }
+            ASSERT_EQ(::sched_setaffinity(0, sizeof few, &few), 0);
+            EXPECT_EQ(qv::CopyWorkers::countFor({"/proc"}, none), workers);
+            ASSERT_EQ(::sched_setaffinity(0, sizeof set, &set), 0);
+        }
     }
 }
 
