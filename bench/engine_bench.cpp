@@ -9,9 +9,11 @@
 // qv-run chooses its copy workers itself (QV_COPY_WORKERS unset); rows marked "1 worker" and
 // "8 workers" set QV_COPY_WORKERS for comparison. Run the whole benchmark under `taskset -c 0,1`
 // to see two cores.
-// Each figure is the best of a few runs. Options: --files N and --mixed N scale the trees,
-// --disk DIR chooses the disk folder of steps 3 and 5 (default: the build folder), --skip-mixed,
-// --replace N (0 skips step 5).
+// The tools of a row run in turn, round after round, and each figure is the median of its rounds
+// (5, --rounds N; at most 3 on disk); the machine's load follows the rows. Options: --files N and
+// --mixed N scale the trees, --disk DIR chooses the disk folder of steps 3 and 5 (default: the
+// build folder), --skip-mixed, --replace N (0 skips step 5).
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -126,36 +128,57 @@ std::string qvRun()
     return bin + "/qv-run";
 }
 
-// The same with QV_COPY_WORKERS set to `workers` (0: unset) for the tool.
-Measure bestWith(int workers, const std::vector<std::string> &args, const std::string &before, int repeats);
+// One tool of a comparison: its command line, and QV_COPY_WORKERS for it (0: unset).
+struct Tool {
+    std::vector<std::string> args;
+    int workers = 0;
+};
 
-Measure best(const std::vector<std::string> &args, const std::string &before, int repeats)
+// Runs the tools one after the other, round after round (`before` ahead of every run), so that a
+// change of the machine's load meets them all alike; each gets the median of its times and the
+// peak of its memory.
+std::vector<Measure> alternate(const std::vector<Tool> &tools, const std::string &before, int rounds)
 {
-    Measure b;
-    for (int i = 0; i < repeats; ++i) {
-        if (!before.empty()) {
-            sh(before);
+    std::vector<std::vector<double>> times(tools.size());
+    std::vector<Measure> result(tools.size());
+    for (int r = 0; r < rounds; ++r) {
+        for (std::size_t t = 0; t < tools.size(); ++t) {
+            if (!before.empty()) {
+                sh(before);
+            }
+            if (tools[t].workers > 0) {
+                ::setenv("QV_COPY_WORKERS", std::to_string(tools[t].workers).c_str(), 1);
+            }
+            const Measure m = run(tools[t].args);
+            ::unsetenv("QV_COPY_WORKERS");
+            if (m.status != 0) {
+                std::fprintf(stderr, "engine_bench: %s exited with %d\n", tools[t].args[0].c_str(), m.status);
+            }
+            times[t].push_back(m.seconds);
+            result[t].maxRssKb = std::max(result[t].maxRssKb, m.maxRssKb);
         }
-        Measure m = run(args);
-        if (m.status != 0) {
-            std::fprintf(stderr, "engine_bench: %s exited with %d\n", args[0].c_str(), m.status);
-        }
-        if (i == 0 || m.seconds < b.seconds) {
-            b.seconds = m.seconds;
-        }
-        b.maxRssKb = std::max(b.maxRssKb, m.maxRssKb);
     }
-    return b;
+    for (std::size_t t = 0; t < tools.size(); ++t) {
+        std::sort(times[t].begin(), times[t].end());
+        result[t].seconds = times[t][times[t].size() / 2];
+    }
+    return result;
 }
 
-Measure bestWith(int workers, const std::vector<std::string> &args, const std::string &before, int repeats)
+std::string load()
 {
-    if (workers > 0) {
-        ::setenv("QV_COPY_WORKERS", std::to_string(workers).c_str(), 1);
+    std::string text;
+    if (FILE *f = std::fopen("/proc/loadavg", "r")) {
+        char buf[128] = {};
+        if (std::fgets(buf, sizeof buf, f) != nullptr) {
+            text = buf;
+        }
+        std::fclose(f);
     }
-    Measure m = best(args, before, repeats);
-    ::unsetenv("QV_COPY_WORKERS");
-    return m;
+    while (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    return "load " + text;
 }
 
 void line(const char *what, const Measure &m, const Measure &peer, const char *peerName)
@@ -172,6 +195,7 @@ int main(int argc, char **argv)
     int mixed = 50000;
     int replace = 5000;
     bool skipMixed = false;
+    int rounds = 5;
     std::string disk = "build/bench-data";
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -183,6 +207,8 @@ int main(int argc, char **argv)
             disk = argv[++i];
         } else if (a == "--replace" && i + 1 < argc) {
             replace = std::atoi(argv[++i]);
+        } else if (a == "--rounds" && i + 1 < argc) {
+            rounds = std::max(1, std::atoi(argv[++i]));
         } else if (a == "--skip-mixed") {
             skipMixed = true;
         }
@@ -197,20 +223,26 @@ int main(int argc, char **argv)
     ::unsetenv("QV_COPY_WORKERS");
     const std::string clean = "rm -rf " + mem + "/dst";
     const std::vector<std::string> qvFirstArgs = {qv, "--quiet", "--source", mem + "/src", "--dest", mem + "/dst"};
-    Measure qvFirst = best(qvFirstArgs, clean, 3);
-    Measure qvFirstOne = bestWith(1, qvFirstArgs, clean, 3);
-    Measure cpFirst = best({"cp", "-a", mem + "/src", mem + "/dst"}, clean, 3);
-    Measure rsyncFirst = best({"rsync", "-a", mem + "/src/", mem + "/dst/"}, clean, 3);
+    const std::vector<Measure> first = alternate({{qvFirstArgs, 0},
+                                                  {qvFirstArgs, 1},
+                                                  {{"cp", "-a", mem + "/src", mem + "/dst"}, 0},
+                                                  {{"rsync", "-a", mem + "/src/", mem + "/dst/"}, 0}},
+                                                 clean, rounds);
+    const Measure &qvFirst = first[0], &qvFirstOne = first[1], &cpFirst = first[2], &rsyncFirst = first[3];
     line("qv-run simple copy (first)", qvFirst, cpFirst, "cp -a");
     line("qv-run simple copy (first, 1 worker)", qvFirstOne, cpFirst, "cp -a");
     line("qv-run simple copy (first)", qvFirst, rsyncFirst, "rsync -a");
+    std::printf("  %s\n", load().c_str());
 
     sh(clean + " && rsync -a " + mem + "/src/ " + mem + "/dst/");
-    Measure qvSame = best({qv, "--quiet", "--type", "exact", "--delete-kind", "normal", "--source", mem + "/src",
-                           "--dest", mem + "/dst"},
-                          "", 5);
-    Measure rsyncSame = best({"rsync", "-a", "--delete", mem + "/src/", mem + "/dst/"}, "", 5);
-    line("qv-run exact copy (unchanged)", qvSame, rsyncSame, "rsync -a --delete");
+    const std::vector<Measure> same =
+        alternate({{{qv, "--quiet", "--type", "exact", "--delete-kind", "normal", "--source", mem + "/src", "--dest",
+                     mem + "/dst"},
+                    0},
+                   {{"rsync", "-a", "--delete", mem + "/src/", mem + "/dst/"}, 0}},
+                  "", rounds);
+    line("qv-run exact copy (unchanged)", same[0], same[1], "rsync -a --delete");
+    std::printf("  %s\n", load().c_str());
     std::printf("  peak memory per 100,000 files: qv-run %.1f MiB, rsync %.1f MiB (ratio %.2f)\n",
                 qvFirst.maxRssKb / 1024.0 * 100000 / files, rsyncFirst.maxRssKb / 1024.0 * 100000 / files,
                 static_cast<double>(qvFirst.maxRssKb) / rsyncFirst.maxRssKb);
@@ -226,15 +258,18 @@ int main(int argc, char **argv)
         const std::string cleanDisk = "rm -rf '" + disk + "/dst' && sync";
         const std::vector<std::string> qvMixedArgs = {qv,         "--quiet", "--source", disk + "/src",
                                                       "--dest",   disk + "/dst"};
-        Measure qvMixed = best(qvMixedArgs, cleanDisk, 2);
-        Measure qvMixedEight = bestWith(8, qvMixedArgs, cleanDisk, 2);
-        Measure cpMixed = best({"sh", "-c", "cp -a '" + disk + "/src' '" + disk + "/dst' && sync -f '" + disk + "'"},
-                               cleanDisk, 2);
-        Measure rsyncMixed = best(
-            {"sh", "-c", "rsync -a '" + disk + "/src/' '" + disk + "/dst/' && sync -f '" + disk + "'"}, cleanDisk, 2);
+        const std::vector<Measure> mixedRuns = alternate(
+            {{qvMixedArgs, 0},
+             {qvMixedArgs, 8},
+             {{"sh", "-c", "cp -a '" + disk + "/src' '" + disk + "/dst' && sync -f '" + disk + "'"}, 0},
+             {{"sh", "-c", "rsync -a '" + disk + "/src/' '" + disk + "/dst/' && sync -f '" + disk + "'"}, 0}},
+            cleanDisk, std::min(rounds, 3));
+        const Measure &qvMixed = mixedRuns[0], &qvMixedEight = mixedRuns[1], &cpMixed = mixedRuns[2],
+                      &rsyncMixed = mixedRuns[3];
         line("qv-run simple copy (disk)", qvMixed, cpMixed, "cp -a + sync");
         line("qv-run simple copy (disk)", qvMixed, rsyncMixed, "rsync -a + sync");
         line("qv-run simple copy (disk, 8 workers)", qvMixedEight, rsyncMixed, "rsync -a + sync");
+        std::printf("  %s\n", load().c_str());
         sh("rm -rf '" + disk + "'");
     }
 
@@ -248,14 +283,18 @@ int main(int argc, char **argv)
         makeTree(disk + "/src", replace, sizeOf, 8);
         const std::string reset = "rm -rf '" + disk + "/dst' && cp -a '" + disk + "/old' '" + disk + "/dst' && sync";
         const std::vector<std::string> qvArgs = {qv, "--quiet", "--source", disk + "/src", "--dest", disk + "/dst"};
-        Measure qvReplace = best(qvArgs, reset, 3);
-        Measure rsyncFsync = best({"rsync", "-a", "--fsync", disk + "/src/", disk + "/dst/"}, reset, 3);
-        Measure rsyncPlain = best({"rsync", "-a", disk + "/src/", disk + "/dst/"}, reset, 3);
-        Measure rsyncSync =
-            best({"sh", "-c", "rsync -a '" + disk + "/src/' '" + disk + "/dst/' && sync -f '" + disk + "'"}, reset, 3);
+        const std::vector<Measure> replaced = alternate(
+            {{qvArgs, 0},
+             {{"rsync", "-a", "--fsync", disk + "/src/", disk + "/dst/"}, 0},
+             {{"rsync", "-a", disk + "/src/", disk + "/dst/"}, 0},
+             {{"sh", "-c", "rsync -a '" + disk + "/src/' '" + disk + "/dst/' && sync -f '" + disk + "'"}, 0}},
+            reset, std::min(rounds, 3));
+        const Measure &qvReplace = replaced[0], &rsyncFsync = replaced[1], &rsyncPlain = replaced[2],
+                      &rsyncSync = replaced[3];
         line("qv-run replacing (disk)", qvReplace, rsyncFsync, "rsync -a --fsync");
         line("qv-run replacing (disk)", qvReplace, rsyncPlain, "rsync -a");
         line("qv-run replacing (disk)", qvReplace, rsyncSync, "rsync -a + sync");
+        std::printf("  %s\n", load().c_str());
         sh("rm -rf '" + disk + "'");
     }
     return 0;
