@@ -367,6 +367,8 @@ void TLocalBackup::DoSynchronize()
             });
 }
 
+// As the copy pass: every decision on this thread in scan order, the data written by the copy
+// workers meanwhile, and each file ended in scan order.
 bool TLocalBackup::syncSourceToDestination(const TFilesList *listing, std::vector<bool> *inAgreement)
 {
     const auto &sources = m_snapshot->sources;
@@ -374,13 +376,31 @@ bool TLocalBackup::syncSourceToDestination(const TFilesList *listing, std::vecto
     if (listing != nullptr && inAgreement != nullptr) {
         inAgreement->assign(listing->size(), false);
     }
+    std::vector<std::string> folders = {m_snapshot->destinationRoot};
+    for (const RunSource &s : sources) {
+        folders.push_back(s.folder);
+    }
+    CopyWorkers workers(CopyWorkers::countFor(folders, m_mounts), threadStartHook());
+    m_workers = &workers;
+    struct Detach {
+        TLocalBackup *backup;
+        ~Detach() { backup->m_workers = nullptr; }
+    } detach{this};
     for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
+        const FileEntryInfo info = m_sourceFiles.info(i);
+        if (Running()) {
+            workers.makeRoom(info.size); // ends the oldest files, which may end the run
+        }
         if (!Running()) {
+            workers.abandon();
             return false;
         }
-        const std::string source(m_sourceFiles.path(i));
-        const std::string target = SourceToDestination(source);
-        const FileEntryInfo info = m_sourceFiles.info(i);
+        auto p = std::make_shared<PendingCopy>();
+        p->source = std::string(m_sourceFiles.path(i));
+        p->destination = SourceToDestination(p->source);
+        p->info = info;
+        const std::string &source = p->source;
+        const std::string &target = p->destination;
         if (sources.size() > 1) {
             for (std::size_t k = 0; k < sources.size(); ++k) {
                 if (source.compare(0, sources[k].folder.size(), sources[k].folder) == 0) {
@@ -392,33 +412,38 @@ bool TLocalBackup::syncSourceToDestination(const TFilesList *listing, std::vecto
         // The listing may be older than the file: it stands for a stat only where it shows the
         // destination up to date (the same time, not smaller), which the way there leaves alone.
         // Any other case is decided on the file as it is now.
-        PathStat listed;
-        bool useListed = false;
         if (!info.isFolder && listing != nullptr) {
             const std::ptrdiff_t j = listing->indexOf(target);
             if (j >= 0 && !listing->isFolder(static_cast<std::size_t>(j))) {
                 const FileEntryInfo d = listing->info(static_cast<std::size_t>(j));
-                useListed = compareTimes(info.mtimeNs, d.mtimeNs, m_coarseTimes) == 0 && d.size >= info.size;
-                if (useListed) {
-                    listed.exists = true;
-                    listed.isRegular = true;
-                    listed.size = d.size;
-                    listed.mtimeNs = d.mtimeNs;
-                    listed.mode = d.mode;
-                }
-                if (useListed && inAgreement != nullptr && d.size == info.size && d.mtimeNs == info.mtimeNs &&
-                    DestinationToSource(target) == source) {
-                    (*inAgreement)[static_cast<std::size_t>(j)] = true;
+                if (compareTimes(info.mtimeNs, d.mtimeNs, m_coarseTimes) == 0 && d.size >= info.size) {
+                    p->destinationListed = true;
+                    p->destinationBefore.exists = true;
+                    p->destinationBefore.isRegular = true;
+                    p->destinationBefore.size = d.size;
+                    p->destinationBefore.mtimeNs = d.mtimeNs;
+                    p->destinationBefore.mode = d.mode;
+                    if (inAgreement != nullptr && d.size == info.size && d.mtimeNs == info.mtimeNs &&
+                        DestinationToSource(target) == source) {
+                        (*inAgreement)[static_cast<std::size_t>(j)] = true;
+                    }
                 }
             }
         }
+        p->held = true; // decided now, it speaks at its turn
         if (info.isFolder) {
-            CreateFolder(target, std::string());
-        } else if (CopyFileChecked(source, target, info, useListed ? &listed : nullptr)) {
-            CompareAfterCopy(source, target);
+            CreateFolder(target, std::string(), p.get());
+        } else {
+            p->transfer = prepareCopy(*p);
         }
-        AddProgress(info.size);
+        p->held = false;
+        std::function<void()> work;
+        if (p->transfer) {
+            work = [this, p] { writeCopy(*p); };
+        }
+        workers.add(std::move(work), [this, p] { finishCopy(*p); }, info.size);
     }
+    workers.drain();
     return Running();
 }
 

@@ -260,6 +260,8 @@ TEST(CopyWorkers, OneTwoAndEightWorkersLogAndLeaveTheSame)
         {"first copy that runs out of space", BackupTaskType::SimpleCopy, false, false, Space::RunsOut},
         {"versions on a disk that fills up", BackupTaskType::SimpleCopy, true, true, Space::RunsOut},
         {"every alert shown", BackupTaskType::ExactCopy, true, true, Space::Plenty, true},
+        {"synchronisation over an older destination", BackupTaskType::Synchronize, true, false, Space::Plenty},
+        {"synchronisation that runs out of space", BackupTaskType::Synchronize, true, false, Space::RunsOut},
     };
     const std::string base = qvtest::makeTempDir("workers") + "/run";
     for (const Scenario &sc : scenarios) {
