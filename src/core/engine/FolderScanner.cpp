@@ -246,28 +246,20 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
     }
     struct Part {
         std::string folder;
-        std::string name;
-        std::int64_t mtimeNs = 0;
-        std::uint32_t mode = 0;
-        bool descend = true;
         TFilesList list;
         ScanTotals totals;
         std::vector<std::string> unreadable;
-        std::atomic<bool> done{false};
+        bool done = false;
     };
-    std::vector<std::unique_ptr<Part>> parts;
+    // The top level's subfolders (places in `items`); a part exists only from the moment a worker
+    // takes its subfolder until it is joined, so a top level of many folders costs a few parts.
+    std::vector<std::size_t> subfolders;
     for (std::size_t k = 0; k < items.size(); ++k) {
-        const DirItem &item = items[k];
-        if (item.kind == DirItem::Folder && !repeated(items, k)) {
-            auto part = std::make_unique<Part>();
-            part->folder = folder + item.name + "/";
-            part->name = item.name;
-            part->mtimeNs = item.mtimeNs;
-            part->mode = item.mode;
-            part->descend = options.noDescend.count(part->folder) == 0;
-            parts.push_back(std::move(part));
+        if (items[k].kind == DirItem::Folder && !repeated(items, k)) {
+            subfolders.push_back(k);
         }
     }
+    std::vector<std::unique_ptr<Part>> parts(subfolders.size());
     // Workers list whole subtrees; this thread joins their lists in order as they become ready.
     // A worker starts a subtree only within a few of the oldest one not yet joined, so the lists
     // waiting to be joined stay few however many folders the top level holds.
@@ -282,26 +274,28 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
     std::condition_variable roomSignal;
     auto work = [&] {
         for (;;) {
-            std::size_t k = 0;
+            Part *p = nullptr;
             {
                 std::unique_lock<std::mutex> lock(doneMutex);
                 roomSignal.wait(lock, [&] { return next >= parts.size() || next < joined + ahead; });
                 if (next >= parts.size()) {
                     return;
                 }
-                k = next++;
+                const std::size_t k = next++;
+                parts[k] = std::make_unique<Part>();
+                p = parts[k].get();
+                p->folder = folder + items[subfolders[k]].name + "/";
             }
-            Part &p = *parts[k];
-            if (p.descend && m_control.checkpoint()) {
+            if (options.noDescend.count(p->folder) == 0 && m_control.checkpoint()) {
                 FolderScanner sub(m_reader, m_control, quiet);
                 sub.m_fresh = true;
                 sub.m_countOnly = m_countOnly;
-                sub.ScanFolder(p.folder, p.list, options, p.totals, std::string());
-                p.unreadable = sub.m_unreadable;
+                sub.ScanFolder(p->folder, p->list, options, p->totals, std::string());
+                p->unreadable = sub.m_unreadable;
             }
             {
                 std::lock_guard<std::mutex> lock(doneMutex);
-                p.done = true;
+                p->done = true;
             }
             doneSignal.notify_all();
         }
@@ -315,15 +309,18 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
             work();
         });
     }
-    for (auto &part : parts) {
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        Part *part = nullptr;
         {
             std::unique_lock<std::mutex> lock(doneMutex);
-            doneSignal.wait(lock, [&] { return part->done.load(); });
+            doneSignal.wait(lock, [&] { return parts[k] != nullptr && parts[k]->done; });
+            part = parts[k].get();
         }
+        const DirItem &item = items[subfolders[k]];
         if (m_callbacks.progress) {
-            m_callbacks.progress(shown + nameOf(part->folder));
+            m_callbacks.progress(shown + item.name);
         }
-        add(list, folder, part->name, true, FileEntryInfo{0, part->mtimeNs, part->mode, true});
+        add(list, folder, item.name, true, FileEntryInfo{0, item.mtimeNs, item.mode, true});
         totals.folders += 1;
         for (std::size_t i = 0; i < part->list.size(); ++i) {
             const FileEntryInfo info = part->list.info(i);
@@ -333,9 +330,9 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
         totals.files += part->totals.files;
         totals.folders += part->totals.folders;
         m_unreadable.insert(m_unreadable.end(), part->unreadable.begin(), part->unreadable.end());
-        part->list.clear();
         {
             std::lock_guard<std::mutex> lock(doneMutex);
+            parts[k].reset();
             ++joined;
         }
         roomSignal.notify_all();
