@@ -11,7 +11,6 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace qv {
 
@@ -19,15 +18,15 @@ class DestinationState
 {
 public:
     // Folders.
-    bool isKnown(const std::string &folder) const { return m_known.count(folder) != 0; }
-    void noteExists(const std::string &folder) { m_known.insert(folder); }
+    bool isKnown(const std::string &folder) const { return facts(folder).known; }
+    void noteExists(const std::string &folder) { m_folders[folder].known = true; }
     // Created by this run: it holds only what this run put there.
     void noteCreated(const std::string &folder);
-    bool createdByRun(const std::string &folder) const { return m_created.count(folder) != 0; }
+    bool createdByRun(const std::string &folder) const { return facts(folder).created; }
     // The folder went away while the run was going.
-    void noteGone(const std::string &folder) { m_known.erase(folder); }
+    void noteGone(const std::string &folder);
     // True the first time `folder` is asked about: the caller clears its stale temporary files then.
-    bool firstVisit(const std::string &folder) { return m_cleaned.insert(folder).second; }
+    bool firstVisit(const std::string &folder);
 
     // Free space. The file system is asked again only when the estimate (its last answer less what
     // this run wrote since) comes near what is needed, or a second has passed: asking for every
@@ -51,10 +50,17 @@ private:
         bool valid = false;
     };
 
-    std::unordered_set<std::string> m_known;
-    std::unordered_set<std::string> m_created;
-    std::unordered_set<std::string> m_cleaned;
-    std::unordered_map<std::string, std::uint64_t> m_folderDevice; // folder -> file system
+    // Everything known of one folder, in one entry: a run may meet hundreds of thousands of folders.
+    struct Folder {
+        bool known = false;
+        bool created = false;
+        bool cleaned = false;
+        bool hasDevice = false;
+        std::uint64_t device = 0; // its file system
+    };
+    const Folder &facts(const std::string &folder) const;
+
+    std::unordered_map<std::string, Folder> m_folders;
     std::unordered_map<std::uint64_t, FreeEstimate> m_freeEstimates;
 };
 
