@@ -2,6 +2,7 @@
 # Both install what is missing (scripts/install-deps), configure and build.
 PRESET ?= default
 JOBS ?= $(shell nproc)
+TEST_JOBS ?= $(JOBS)
 CTEST_ARGS ?=
 CMAKE_ARGS ?=
 
@@ -17,10 +18,10 @@ build: configure
 	cmake --build --preset $(PRESET) -j $(JOBS)
 
 test: build
-	ctest --preset $(PRESET) -j $(JOBS) --no-tests=error $(CTEST_ARGS)
+	ctest --preset $(PRESET) -j $(TEST_JOBS) --no-tests=error $(CTEST_ARGS)
 
 run: build
 	build/bin/quorvellant $(ARGS)
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-ci build-ci-asan

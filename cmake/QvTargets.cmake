@@ -20,6 +20,29 @@ function(qv_apply_common target)
     endif()
 endfunction()
 
+# qv_precompile_headers(target [OWN] header...)
+# Targets that precompile the same headers share one precompiled header: the first builds it, the
+# later ones reuse it. Their compile flags may differ only in definitions those headers do not read
+# (-Winvalid-pch says so otherwise): OWN gives a target a header of its own that no other reuses.
+function(qv_precompile_headers target)
+    set(headers ${ARGN})
+    set(own FALSE)
+    if(headers MATCHES "^OWN;")
+        list(POP_FRONT headers)
+        set(own TRUE)
+    endif()
+    string(MD5 key "${headers}")
+    get_property(owner GLOBAL PROPERTY QV_PCH_OWNER_${key})
+    if(own)
+        target_precompile_headers(${target} PRIVATE ${headers})
+    elseif(owner)
+        target_precompile_headers(${target} REUSE_FROM ${owner})
+    else()
+        target_precompile_headers(${target} PRIVATE ${headers})
+        set_property(GLOBAL PROPERTY QV_PCH_OWNER_${key} ${target})
+    endif()
+endfunction()
+
 # qv_add_library(NAME DIRS dir... [QT] [PCH header...] DEPS target...)
 # Sources are every .cpp/.h/.ui/.qrc directly in the listed folders (not below them).
 function(qv_add_library name)
@@ -51,15 +74,17 @@ function(qv_add_library name)
         set_property(TARGET ${name} APPEND PROPERTY AUTOGEN_TARGET_DEPENDS ${srcs})
     endif()
     if(ARG_PCH)
-        target_precompile_headers(${name} PRIVATE ${ARG_PCH})
+        qv_precompile_headers(${name} ${ARG_PCH})
     endif()
     qv_apply_common(${name})
 endfunction()
 
-# qv_add_tests(LIB lib [DIR dir] [PREFIX name] [EXCLUDE subdir...] MAIN plain|core|gui LIBS target...)
+# qv_add_tests(LIB lib [DIR dir] [PREFIX name] [EXCLUDE subdir...] MAIN plain|core|gui [OWN_PCH] LIBS target...)
 # Builds tests/<dir>/*.cpp (dir defaults to lib; sub-folders included, but not the EXCLUDE ones)
 # into test_<lib> and registers each test class (the first argument of TEST, TEST_F, TEST_P,
-# TYPED_TEST) as a CTest entry "<prefix>.<Class>" (prefix defaults to lib).
+# TYPED_TEST) as a CTest entry "<prefix>.<Class>" (prefix defaults to lib). Test programs of one MAIN
+# share their precompiled header, except those marked OWN_PCH (the Qt modules they link differ from
+# the others', and <QTest> reads which are linked).
 # A source file may carry, anywhere in it:
 #   // qv-test-labels: interop slow      (default: unit)
 #   // qv-test-timeout: 600              (seconds; default 120)
@@ -78,7 +103,7 @@ else()
     set(QV_TEST_TIMEOUT_FACTOR 1)
 endif()
 function(qv_add_tests)
-    cmake_parse_arguments(ARG "" "LIB;DIR;PREFIX;MAIN" "LIBS;EXCLUDE" ${ARGN})
+    cmake_parse_arguments(ARG "OWN_PCH" "LIB;DIR;PREFIX;MAIN" "LIBS;EXCLUDE" ${ARGN})
     if(NOT ARG_DIR)
         set(ARG_DIR ${ARG_LIB})
     endif()
@@ -115,8 +140,12 @@ function(qv_add_tests)
     elseif(ARG_MAIN STREQUAL "plain")
         set(pch <gtest/gtest.h> <string> <vector>)
     endif()
-    target_precompile_headers(${exe} PRIVATE ${pch})
+    if(ARG_OWN_PCH)
+        list(PREPEND pch OWN)
+    endif()
+    qv_precompile_headers(${exe} ${pch})
     qv_apply_common(${exe})
+    target_compile_options(${exe} PRIVATE ${QV_TEST_COMPILE_OPTIONS})
     set(env
         "QV_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data"
         "QV_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
