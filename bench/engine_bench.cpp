@@ -12,7 +12,8 @@
 // The tools of a row run in turn, round after round, and each figure is the median of its rounds
 // (5, --rounds N; at most 3 on disk); the machine's load follows the rows. Options: --files N and
 // --mixed N scale the trees, --disk DIR chooses the disk folder of steps 3 and 5 (default: the
-// build folder), --skip-mixed, --replace N (0 skips step 5).
+// build folder), --skip-mixed, --replace N (0 skips step 5), --peer-nice N (10: the nice value of
+// qv-run's copy threads at the default CPU level, so that a loaded machine does not weigh priority).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -128,6 +129,10 @@ std::string qvRun()
     return bin + "/qv-run";
 }
 
+// The nice value the peer tools run at: qv-run's copy threads run at +10 at the default CPU level,
+// and on a loaded machine a peer at 0 would be measured against that priority, not the work.
+int g_peerNice = 10;
+
 // One tool of a comparison: its command line, and QV_COPY_WORKERS for it (0: unset).
 struct Tool {
     std::vector<std::string> args;
@@ -149,7 +154,11 @@ std::vector<Measure> alternate(const std::vector<Tool> &tools, const std::string
             if (tools[t].workers > 0) {
                 ::setenv("QV_COPY_WORKERS", std::to_string(tools[t].workers).c_str(), 1);
             }
-            const Measure m = run(tools[t].args);
+            std::vector<std::string> args = tools[t].args;
+            if (args[0] != qvRun() && g_peerNice != 0) {
+                args.insert(args.begin(), {"nice", "-n", std::to_string(g_peerNice)});
+            }
+            const Measure m = run(args);
             ::unsetenv("QV_COPY_WORKERS");
             if (m.status != 0) {
                 std::fprintf(stderr, "engine_bench: %s exited with %d\n", tools[t].args[0].c_str(), m.status);
@@ -209,6 +218,8 @@ int main(int argc, char **argv)
             replace = std::atoi(argv[++i]);
         } else if (a == "--rounds" && i + 1 < argc) {
             rounds = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--peer-nice" && i + 1 < argc) {
+            g_peerNice = std::atoi(argv[++i]);
         } else if (a == "--skip-mixed") {
             skipMixed = true;
         }
@@ -217,6 +228,8 @@ int main(int argc, char **argv)
     const std::string mem = "/dev/shm/qv-engine-bench-" + std::to_string(::getpid());
     const std::string qv = qvRun();
     sh("rm -rf " + mem + " && mkdir -p " + mem);
+    std::printf("peers run at nice %+d, as qv-run's copy threads at the default CPU level (--peer-nice N)\n",
+                g_peerNice);
     std::printf("small files: %d files of 0-4 KiB in %s\n", files, mem.c_str());
     makeTree(mem + "/src", files, [](std::mt19937 &g) { return static_cast<std::size_t>(g() % 4097); });
 
