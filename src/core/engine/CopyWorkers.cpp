@@ -194,6 +194,23 @@ void CopyWorkers::finishOldest()
     }
 }
 
+void CopyWorkers::waitForLast()
+{
+    if (m_window.empty() || m_window.back()->done.load()) {
+        return;
+    }
+    Entry *last = m_window.back().get();
+    if (!m_batch.empty() && m_batch.back() == last) {
+        // Not handed over yet: done here at once rather than behind the writes under way.
+        m_batch.pop_back();
+        handOver();
+        last->work();
+        last->done.store(true);
+        return;
+    }
+    waitUntilDone(last);
+}
+
 void CopyWorkers::drain()
 {
     while (!m_window.empty()) {

@@ -46,6 +46,9 @@ public:
     // Adds the next file: `work` runs on a worker (may be empty: nothing to write), `finish` on the
     // calling thread once every file added before it is finished.
     void add(std::function<void()> work, std::function<void()> finish, std::int64_t bytes);
+    // The work of the file added last, done now (here, unless a worker has it already), ending no
+    // file: for a caller that cannot go on before it.
+    void waitForLast();
     // Finishes every file added, in order.
     void drain();
     // A stop: waits for the writes under way and drops every file not finished.

@@ -198,22 +198,45 @@ bool TLocalBackup::copyPass()
         p->destination = SourceToDestination(p->source);
         p->info = info;
         p->item = static_cast<std::ptrdiff_t>(i);
-        p->held = true; // decided now, it speaks at its turn
-        if (info.isFolder) {
-            CreateFolder(p->destination, p->source, p.get());
-        } else {
-            p->transfer = prepareCopy(*p);
-        }
-        p->held = false;
-        std::function<void()> work;
-        if (p->transfer) {
-            // The file's end holds it; the write always runs before that end, or not at all.
-            work = [this, copy = p.get()] { writeCopy(*copy); };
-        }
-        workers.add(std::move(work), [this, p] { finishCopy(*p); }, info.size);
+        addToPass(workers, p, p->source);
     }
     workers.drain();
     return Running();
+}
+
+void TLocalBackup::addToPass(CopyWorkers &workers, const std::shared_ptr<PendingCopy> &p,
+                             const std::string &folderSource)
+{
+    p->held = true; // decided now, it speaks at its turn
+    bool copy = false;
+    if (p->info.isFolder) {
+        CreateFolder(p->destination, folderSource, p.get());
+    } else {
+        copy = prepareCopy(*p);
+    }
+    std::function<void()> work;
+    if (copy) {
+        // The file's end holds it; the work always runs before that end, or not at all.
+        work = [this, file = p.get()] { writeCopy(*file); };
+    }
+    const bool waits = copy && p->waitForTurn;
+    workers.add(std::move(work), [this, p] { finishCopy(*p); }, waits ? 0 : p->info.size);
+    if (!waits) {
+        return;
+    }
+    // Its plan comes first. When it raises an alert or the disk is to be asked for room, the
+    // file's turn comes now, before the next file is decided; its data is written after that, in
+    // an entry of its own.
+    workers.waitForLast();
+    const bool asks = planAsks(*p);
+    if (asks) {
+        workers.drain();
+    }
+    if (asks ? p->transfer : p->plan.transfer) {
+        p->writeNow = true;
+        workers.add([this, file = p.get()] { writeCopy(*file); }, [this, p] { finishCopy(*p); },
+                    p->info.size);
+    }
 }
 
 void TLocalBackup::runMode(const ScanBeside &beside, const std::function<bool(ScanTotals &)> &passes)
@@ -430,18 +453,7 @@ bool TLocalBackup::syncSourceToDestination(const TFilesList *listing, std::vecto
                 }
             }
         }
-        p->held = true; // decided now, it speaks at its turn
-        if (info.isFolder) {
-            CreateFolder(target, std::string(), p.get());
-        } else {
-            p->transfer = prepareCopy(*p);
-        }
-        p->held = false;
-        std::function<void()> work;
-        if (p->transfer) {
-            work = [this, p] { writeCopy(*p); };
-        }
-        workers.add(std::move(work), [this, p] { finishCopy(*p); }, info.size);
+        addToPass(workers, p, std::string());
     }
     workers.drain();
     return Running();

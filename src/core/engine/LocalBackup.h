@@ -29,13 +29,23 @@ namespace qv {
 class CopyWorkers;
 class StatLookahead;
 
-// One file between the decision about it and its end: what was decided, the lines held back while
-// earlier files were still under way, and the written temporary file waiting for its rename.
+// One file between the decision about it and its end: what was found out about it, its plan, the
+// lines held back while earlier files were still under way, and the written temporary file
+// waiting for its rename.
+//
+// A file goes through four steps. On the backup thread, in scan order: its folder and the facts
+// about its destination (prepareCopy). Where the file is copied (a copy worker, or the backup
+// thread when there is none): the in-use test and its plan, then its data (writeCopy). At its turn,
+// in scan order again: its lines and the plan's alerts, and the room on the disk when the file
+// system is to be asked (takeTurn); then the rename (commitCopy). When the plan may raise an alert
+// or the room may have to be asked (`waitForTurn`), no later file is decided before the plan is
+// known, nor any data written; when the plan does ask, the file's turn comes at once and its data
+// is written after it. An answer Stop then finds the run as a run of one file after another would.
 //
 // A file's lines and alerts go out through its record in scan order (the ordered commit): decided
 // while earlier files are still being written (`held`), its lines wait in `lines` for its turn,
-// and an alert brings its turn at once (the earlier files end and its lines go out first). A file
-// decided alone, or an entry outside the copy pass (no record), speaks at once.
+// and an alert during its decision brings its turn at once (the earlier files end and its lines go
+// out first). A file copied alone, or an entry outside the copy pass (no record), speaks at once.
 struct PendingCopy {
     std::string source;
     std::string destination;
@@ -45,14 +55,18 @@ struct PendingCopy {
     std::ptrdiff_t item = -1;       // its place in the copy pass, where a stat may have been taken ahead
     FilePlan plan;
     FilePairFacts facts;
-    bool planByWorker = false; // the in-use test and the plan are left to the worker
-    bool held = false;         // decided while earlier files are under way: its lines wait
+    bool held = false;        // decided while earlier files are under way: its lines wait
+    bool waitForTurn = false; // the data waits for the file's turn (alerts, or room to ask)
+    bool askRoom = false;     // the file system is asked for room at its turn
+    bool planned = false;
+    bool writeNow = false; // a file that waits for its turn: its data may be written now
+    bool answered = false; // its turn came: its lines, alerts and room are through
     std::vector<std::pair<int, std::string>> lines;
     StagedCopy copy;
     int in = -1; // the source, opened once for the in-use test and the copy
     int openError = 0;
     int error = 0;
-    bool transfer = false; // the data is to be written
+    bool transfer = false; // after its turn: the data is to be written and committed
     bool written = false;
     bool linked = false; // a new file that took its name as soon as it was written
     std::uint64_t syncTicket = 0; // its place among the written copies whose data is to be synced
@@ -113,14 +127,24 @@ protected:
     bool syncDestinationToSource(const std::vector<bool> &inAgreement);
     // The copy pass of simple and exact copy; false when it was stopped.
     bool copyPass();
+    // One entry of a pass (the copy pass, a synchronisation's way there) handed to the copy
+    // workers: decided now, planned and written where it is copied, ended in scan order (see
+    // PendingCopy). A folder made for it takes the times of `folderSource` (empty: none).
+    void addToPass(CopyWorkers &workers, const std::shared_ptr<PendingCopy> &p,
+                   const std::string &folderSource);
 
     // `listed`: the destination as a listing of this run shows it, used instead of a stat.
     bool CopyFileChecked(const std::string &source, const std::string &destination, const FileEntryInfo &sourceInfo,
                          const PathStat *listed = nullptr);
-    // The three steps of CopyFileChecked. The decision and the end run on the backup thread, in
-    // scan order; the write may run on a copy worker meanwhile.
+    // The steps of CopyFileChecked (see PendingCopy). prepareCopy is false when the file ends
+    // there; takeTurn is true when its data is to be written and committed; finishCopy is a
+    // file's end in the copy pass (its turn unless it came, then the commit).
     bool prepareCopy(PendingCopy &p);
     void writeCopy(PendingCopy &p);
+    bool takeTurn(PendingCopy &p);
+    // The plan of `p` raises an alert, or the file system is to be asked for its room: its turn
+    // comes before anything after it.
+    bool planAsks(const PendingCopy &p) const;
     bool commitCopy(PendingCopy &p);
     void finishCopy(PendingCopy &p);
     bool MoveFileChecked(const std::string &source, const std::string &destination);
@@ -128,7 +152,6 @@ protected:
     void CheckFreeSpace(const std::string &source, const std::string &destination, std::int64_t needed);
     // The same for the file of `p` (null: an entry outside the copy pass), through its record.
     bool CreateFolder(const std::string &destination, const std::string &source, PendingCopy *p);
-    void CheckFreeSpace(const std::string &destination, std::int64_t needed, PendingCopy *p);
 
     // A line, an alert and both for the file of `p` (null: at once), through the ordered commit.
     void say(PendingCopy *p, int kind, const std::string &text);
@@ -156,7 +179,7 @@ protected:
     void RemoveMovedFolders(const std::vector<std::string> &folders);
 
 private:
-    bool executeNotices(const FilePlan &plan, PendingCopy *p = nullptr);
+    bool executeNotices(const FilePlan &plan);
     void clearArchiveBit(const std::string &source, StagedCopy &copy);
     bool sameContent(const std::string &source, const std::string &destination, std::int64_t sourceSize);
     bool moveDeleteSource(const std::string &source, const std::string &destination, std::int64_t sourceSize);

@@ -53,10 +53,10 @@ bool TLocalBackup::notify(PendingCopy *p, int logKind, int alertKind, const std:
     return Running();
 }
 
-bool TLocalBackup::executeNotices(const FilePlan &plan, PendingCopy *p)
+bool TLocalBackup::executeNotices(const FilePlan &plan)
 {
     for (const PlanNotice &n : plan.notices) {
-        if (!notify(p, n.logKind, n.alertKind, "CS", n.text)) {
+        if (!Notify(n.logKind, n.alertKind, "CS", n.text)) {
             return false;
         }
     }
@@ -96,20 +96,7 @@ bool TLocalBackup::CreateFolder(const std::string &destination, const std::strin
 void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &destination, std::int64_t needed)
 {
     (void)source;
-    CheckFreeSpace(destination, needed, nullptr);
-}
-
-void TLocalBackup::CheckFreeSpace(const std::string &destination, std::int64_t needed, PendingCopy *p)
-{
     const std::string folder = folderOf(destination);
-    if (p != nullptr && p->held && !m_destination.estimateHolds(folder, needed)) {
-        // The file system is to be asked: the files before this one are written and counted
-        // first, so that it answers as in a run that copies one file after another.
-        turnNow(*p);
-        if (Terminated()) {
-            return;
-        }
-    }
     const auto askFileSystem = [this](const std::string &f) { return m_services.freeBytes(f); };
     for (;;) {
         bool fresh = false;
@@ -127,8 +114,8 @@ void TLocalBackup::CheckFreeSpace(const std::string &destination, std::int64_t n
         const std::string mount = m_mounts.removableMountFor(folder);
         if (!mount.empty() && m_snapshot->diskSpanDialog) {
             const std::string text = formatMessage(msg::OutOfSpaceRemovable, {mount, actual, needed});
-            say(p, kLogWarning, text);
-            const int answer = ask(p, akDiskSpan, "RS", text);
+            Log(kLogWarning, text);
+            const int answer = Alert(akDiskSpan, "RS", text);
             if (answer == aaRetry) {
                 // Another medium: nothing known about the old one holds for it.
                 m_diskSpanned = true;
@@ -144,8 +131,8 @@ void TLocalBackup::CheckFreeSpace(const std::string &destination, std::int64_t n
             return;
         }
         const std::string text = formatMessage(msg::OutOfSpaceFixed, {folder, actual, needed});
-        say(p, kLogError, text);
-        if (ask(p, akError, "RS", text) != aaRetry) {
+        Log(kLogError, text);
+        if (Alert(akError, "RS", text) != aaRetry) {
             Terminate();
             return;
         }
@@ -190,11 +177,17 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
     if (!prepareCopy(p)) {
         return false;
     }
-    writeCopy(p);
+    writeCopy(p); // its plan: a file copied alone waits for its turn, which is now
+    if (!takeTurn(p)) {
+        return false;
+    }
+    p.writeNow = true;
+    writeCopy(p); // its data
     return commitCopy(p);
 }
 
-// The decision: folder, destination, plan, its lines, free space. True when the data is to be written.
+// What the plan needs, found out in scan order: the folder, the destination's stale temporary
+// files and its facts. False when the file ends here (no folder, a folder in its place, a stop).
 bool TLocalBackup::prepareCopy(PendingCopy &p)
 {
     const std::string &source = p.source;
@@ -224,44 +217,39 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
     facts.dateRelation = dst.exists ? compareTimes(p.info.mtimeNs, dst.mtimeNs, m_coarseTimes) : 1;
     facts.sourceSize = p.info.size;
     facts.destinationSize = dst.size;
-    if (p.held && m_workers != nullptr && m_workers->workers() > 1 && !m_bridge.alertsKind(akFile) &&
-        !m_bridge.alertsKind(akWarning) && m_destination.estimateHolds(folder, p.info.size)) {
-        // Nothing of the plan can raise an alert and the space is there: the worker opens the
-        // source, tests it and plans, and the lines go out at the file's turn as if made here.
-        p.facts = facts;
-        p.planByWorker = true;
+    p.facts = facts;
+    // The room is there when the estimate says so; else the file system is asked at the file's
+    // turn, once the files before it are written and counted, as in a run that copies one file
+    // after another.
+    p.askRoom = !m_destination.estimateHolds(folder, p.info.size);
+    if (!p.askRoom) {
+        // Counted as written now: the files after this one are checked while it is being written.
         m_destination.noteWritten(folder, p.info.size);
-        return true;
     }
-    p.plan = planCopy(
-        facts, m_rules, [this, &p] { return m_services.isInUse(p.source, p.openSource()); }, source, destination);
-    if (!executeNotices(p.plan, &p) || !p.plan.transfer) {
-        return false;
-    }
-    CheckFreeSpace(destination, p.info.size, &p);
-    if (!Running()) {
-        return false;
-    }
-    // Counted as written now: the files after this one are checked while it is being written.
-    m_destination.noteWritten(folder, p.info.size);
+    p.waitForTurn = !p.held || p.askRoom || m_bridge.alertsKind(akFile) || m_bridge.alertsKind(akWarning);
     return true;
 }
 
-// The data: the temporary file beside the destination, complete and closed, or a new file complete
-// in place. Touches nothing but `p` and the file's own destination, so it may run on a copy worker.
+// Where the file is copied: the in-use test and the plan, then the data (unless it waits for the
+// file's turn): the temporary file beside the destination, complete and closed, or a new file
+// complete in place. Touches nothing but `p` and the file's own destination, so it may run on a
+// copy worker.
 void TLocalBackup::writeCopy(PendingCopy &p)
 {
+    if (!p.planned) {
+        // Planned even when the run was stopped meanwhile: a file decided before a stop says what
+        // it would have done at its turn, whichever thread got to it first.
+        p.planned = true;
+        p.plan = planCopy(
+            p.facts, m_rules, [this, &p] { return m_services.isInUse(p.source, p.openSource()); },
+            p.source, p.destination);
+    }
+    if (!p.plan.transfer || (p.waitForTurn && !p.writeNow)) {
+        return;
+    }
     if (!m_control.checkpoint()) {
         p.error = kCopyCancelled; // stopped while paused or before this file's turn
         return;
-    }
-    if (p.planByWorker) {
-        p.plan = planCopy(
-            p.facts, m_rules, [&] { return m_services.isInUse(p.source, p.openSource()); }, p.source,
-            p.destination);
-        if (!p.plan.transfer) {
-            return;
-        }
     }
     if (p.openSource() < 0) {
         p.error = p.openError;
@@ -331,16 +319,71 @@ bool TLocalBackup::commitCopy(PendingCopy &p)
     return false;
 }
 
-// A file's turn: the lines held back for it go out, then the end of its copy.
+// A file's turn, in scan order: the lines held back for it, what its plan says (with its alerts),
+// then the room it needs when the file system is to be asked. True when its data is to be written
+// and committed.
+bool TLocalBackup::planAsks(const PendingCopy &p) const
+{
+    bool asks = p.plan.transfer && p.askRoom;
+    for (const PlanNotice &n : p.plan.notices) {
+        asks = asks || (n.alertKind >= 0 && m_bridge.alertsKind(n.alertKind));
+    }
+    return asks;
+}
+
+bool TLocalBackup::takeTurn(PendingCopy &p)
+{
+    p.answered = true;
+    const FilePlan &plan = p.plan;
+    const bool asks = planAsks(p);
+    if (p.held) {
+        p.held = false;
+        if (asks && Terminated()) {
+            // A file before it ended the run: its alert, or its question to the file system, was
+            // never due, and the file says nothing.
+            p.lines.clear();
+            return false;
+        }
+        for (const auto &[kind, text] : p.lines) {
+            Log(kind, text);
+        }
+        p.lines.clear();
+    }
+    if (asks) {
+        if (!executeNotices(plan)) {
+            return false;
+        }
+    } else {
+        for (const PlanNotice &n : plan.notices) {
+            Log(n.logKind, n.text); // decided before any stop: all of it goes out
+        }
+    }
+    if (!plan.transfer || !Running()) {
+        return false;
+    }
+    if (p.askRoom) {
+        CheckFreeSpace(p.source, p.destination, p.info.size);
+        if (!Running()) {
+            return false;
+        }
+        m_destination.noteWritten(folderOf(p.destination), p.info.size);
+    }
+    p.transfer = true;
+    return true;
+}
+
+// A file's end in the copy pass: its turn, unless it came already, then the end of its copy.
 void TLocalBackup::finishCopy(PendingCopy &p)
 {
-    for (const auto &[kind, text] : p.lines) {
-        Log(kind, text);
-    }
-    p.lines.clear();
-    if (p.planByWorker && (!executeNotices(p.plan) || !p.plan.transfer)) {
-        AddProgress(p.info.size);
-        return;
+    if (!p.answered) {
+        const bool go = takeTurn(p);
+        if (p.waitForTurn && (go || p.writeNow)) {
+            return; // its data is written and ended in an entry of its own
+        }
+        if (!go) {
+            AddProgress(p.info.size);
+            return;
+        }
     }
     if (p.transfer && Running() && commitCopy(p)) {
         CompareAfterCopy(p.source, p.destination);

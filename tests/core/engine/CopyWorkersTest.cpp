@@ -7,6 +7,7 @@
 
 #include "core/engine/CopyWorkers.h"
 #include "core/engine/LocalBackup.h"
+#include "platform/fake/FakeFileIo.h"
 
 #include <gtest/gtest.h>
 
@@ -297,6 +298,95 @@ TEST(CopyWorkers, OneTwoAndEightWorkersLogAndLeaveTheSame)
         }
     }
     qvtest::runShell("chmod -R u+rwx '" + base + "' ; rm -rf '" + base + "'");
+}
+
+// An alert answered Stop finds the run where a run of one file after another would be: the files
+// before it done, nothing of the files after the one being decided (no folder made, nothing
+// written), and the same lines (those of files decided before the stop included), whatever the
+// number of workers. The files: a/new (copied), a/old (the destination is newer: a warning), then
+// b/x and c/y in folders the run creates.
+TEST(CopyWorkers, AnAlertAnsweredStopLeavesTheLaterFilesUntouched)
+{
+    struct Case {
+        const char *name;
+        std::set<int> shown; // alert kinds shown besides errors and the end
+        int stopAt;          // the alert answered Stop, counted from 1
+        std::vector<std::string> lastAlert; // its kind and the start of its text
+        std::set<std::string> destination;  // what the destination holds after the run
+        const char *failCommit = nullptr;   // the file of a/ whose copy fails at its link or rename
+    };
+    const Case cases[] = {
+        {"a warning", {qv::akWarning}, 1, {"Skipping", "a/old"}, {"/a", "/a/new", "/a/old"}},
+        {"a file", {qv::akFile}, 2, {"Copying", "b/x"}, {"/a", "/a/new", "/a/old", "/b"}},
+        {"a folder", {qv::akFile, qv::akWarning, qv::akFolder}, 5, {"Creating folder", "/c"},
+         {"/a", "/a/new", "/a/old", "/b", "/b/x"}},
+        // The copy of a/new fails at its end, when b/x is being decided (its folder made): only
+        // errors show.
+        {"an error", {}, 1, {"Can't copy", "a/new"}, {"/a", "/a/old", "/b"}, "new"},
+    };
+    const std::string base = qvtest::makeTempDir("stopanswer");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> firstLines, firstAlerts;
+        for (int workers : {1, 2, 8}) {
+            SCOPED_TRACE(std::to_string(workers) + " workers");
+            const std::string src = base + "/src/", dst = base + "/dst";
+            qvtest::runShell("rm -rf '" + base + "' && mkdir -p '" + dst + "'");
+            put(src + "a/new", "new", 1700000000);
+            put(src + "a/old", "older", 1600000000);
+            put(dst + "/a/old", "newer", 1700000000);
+            put(src + "b/x", "x", 1700000000);
+            put(src + "c/y", "y", 1700000000);
+            WorkersOverride override(workers);
+            qv::FakeFileIo io;
+            if (c.failCommit != nullptr) {
+                io.failLink(std::string("a/") + c.failCommit, EIO);
+                io.failRename(std::string("a/.") + c.failCommit, EIO); // where it has a temporary name
+            }
+            class Host : public RecordingHost
+            {
+            public:
+                std::set<int> shown;
+                bool alertsKind(int kind) const override
+                {
+                    return shown.count(kind) != 0 || kind == qv::akError || kind == qv::akFinish;
+                }
+            } host;
+            host.shown = c.shown;
+            host.answer = [&host, &c](int, const std::string &, const std::string &) {
+                return static_cast<int>(host.alerts.size()) == c.stopAt ? qv::aaStop : qv::aaNone;
+            };
+            qv::TLocalBackup backup(makeSnapshot({src}, dst + "/"), &host, {});
+            backup.runInPlace();
+            EXPECT_TRUE(host.aborted);
+            ASSERT_EQ(static_cast<int>(host.alerts.size()), c.stopAt) << host.dump();
+            const std::string last = host.alerts.back().text;
+            EXPECT_NE(last.find(c.lastAlert[0]), std::string::npos) << last;
+            EXPECT_NE(last.find(c.lastAlert[1]), std::string::npos) << last;
+            std::vector<std::string> temps;
+            std::set<std::string> held;
+            for (const auto &[rel, state] : readTree(dst, &temps)) {
+                held.insert(rel);
+            }
+            EXPECT_EQ(held, c.destination) << host.dump();
+            EXPECT_TRUE(temps.empty()) << temps.front();
+            std::vector<std::string> lines, alerts;
+            for (const auto &l : host.lines) {
+                lines.push_back(std::to_string(l.kind) + " " + l.text);
+            }
+            for (const auto &a : host.alerts) {
+                alerts.push_back(std::to_string(a.kind) + " " + a.text);
+            }
+            if (workers == 1) {
+                firstLines = lines;
+                firstAlerts = alerts;
+            } else {
+                EXPECT_EQ(lines, firstLines);
+                EXPECT_EQ(alerts, firstAlerts);
+            }
+        }
+    }
+    qvtest::runShell("rm -rf '" + base + "'");
 }
 
 // A previous file's version is not removed when a later copy fails before it was written.
