@@ -1,6 +1,7 @@
 // TFilesList: folder paths once each, names in fixed blocks, entries in fixed chunks, a tagged table.
 #include "core/engine/FilesList.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <stdexcept>
@@ -220,6 +221,79 @@ std::ptrdiff_t TFilesList::indexOf(std::string_view path) const
     const auto f = static_cast<std::uint32_t>(folder);
     const std::size_t slot = findSlot(f, s.name, slash, mix(f, s.name, slash));
     return static_cast<std::ptrdiff_t>(m_table[slot]) - 1;
+}
+
+void TFilesList::indexByFolder() const
+{
+    m_byFolderCount = m_count;
+    m_byFolder = true;
+    m_folderFiles.assign(m_folderPaths.size(), {0, 0});
+    m_folderEntries.clear();
+    for (std::size_t i = 0; i < m_count && m_byFolder; ++i) {
+        const Entry &e = entry(i);
+        if ((e.flags() & kSlash) != 0) {
+            m_folderEntries.push_back(static_cast<std::uint32_t>(i));
+            continue;
+        }
+        auto &[first, count] = m_folderFiles[e.folder()];
+        if (count == 0) {
+            first = static_cast<std::uint32_t>(i);
+            count = 1;
+        } else if (first + count == i && name(entry(i - 1)) < name(e)) {
+            ++count;
+        } else {
+            m_byFolder = false; // not as a scan makes it: the table answers
+        }
+    }
+    if (!m_byFolder) {
+        m_folderFiles = {};
+        m_folderEntries = {};
+        return;
+    }
+    std::sort(m_folderEntries.begin(), m_folderEntries.end(), [this](std::uint32_t a, std::uint32_t b) {
+        const Entry &x = entry(a);
+        const Entry &y = entry(b);
+        return x.folder() != y.folder() ? x.folder() < y.folder() : name(x) < name(y);
+    });
+}
+
+bool TFilesList::holds(std::string_view path) const
+{
+    if (m_count == 0) {
+        return false;
+    }
+    if (m_byFolderCount != m_count) {
+        indexByFolder();
+    }
+    if (!m_byFolder) {
+        return contains(path);
+    }
+    const SplitPath s = split(path);
+    const std::ptrdiff_t known = knownFolder(s.folder);
+    if (known < 0) {
+        return false;
+    }
+    const auto folder = static_cast<std::uint32_t>(known);
+    if (s.slash) {
+        auto it = std::lower_bound(m_folderEntries.begin(), m_folderEntries.end(), 0u,
+                                   [&](std::uint32_t i, std::uint32_t) {
+                                       const Entry &e = entry(i);
+                                       return e.folder() != folder ? e.folder() < folder : name(e) < s.name;
+                                   });
+        return it != m_folderEntries.end() && entry(*it).folder() == folder && name(entry(*it)) == s.name;
+    }
+    const auto [first, count] = m_folderFiles[folder];
+    std::size_t low = first;
+    std::size_t high = std::size_t{first} + count;
+    while (low < high) {
+        const std::size_t mid = low + (high - low) / 2;
+        if (name(entry(mid)) < s.name) {
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    return low < std::size_t{first} + count && name(entry(low)) == s.name;
 }
 
 std::string TFilesList::path(std::size_t i) const

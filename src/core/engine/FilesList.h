@@ -50,6 +50,11 @@ public:
     // The index of `path`, or -1.
     std::ptrdiff_t indexOf(std::string_view path) const;
     bool contains(std::string_view path) const { return indexOf(path) >= 0; }
+    // The same answer without the lookup table, for a list a scan made: where each folder's files
+    // follow one another sorted by name, a file is looked for among its folder's files and a folder
+    // among the list's folders, which costs a few bytes per folder instead of four per slot of the
+    // table. Any other list is asked through the table.
+    bool holds(std::string_view path) const;
 
     std::size_t size() const { return m_count; }
     bool empty() const { return m_count == 0; }
@@ -123,6 +128,13 @@ private:
     std::deque<std::string> m_folderPaths;                     // stable: views below point into it
     std::unordered_map<std::string_view, std::uint32_t> m_folderIds;
     std::unordered_map<std::uint32_t, std::int64_t> m_bigSizes; // entry -> a size the entry cannot hold
+    // holds(): each folder's files (first entry, count), the folder entries sorted by (folder, name);
+    // made at its first call, as long as nothing is added.
+    void indexByFolder() const;
+    mutable std::vector<std::pair<std::uint32_t, std::uint32_t>> m_folderFiles;
+    mutable std::vector<std::uint32_t> m_folderEntries;
+    mutable std::size_t m_byFolderCount = 0; // the size of the list they were made for (0: not made)
+    mutable bool m_byFolder = false;         // the list is in scan order: they answer
     std::uint32_t m_lastFolder = 0; // the folder of the last addition: scans add a folder's files in a row
     bool m_hasLastFolder = false;
 };

@@ -83,7 +83,7 @@ bool TLocalBackup::producedBySource(std::string_view path) const
             continue;
         }
         const std::string candidate = src.folder + std::string(path.substr(src.destination.size()));
-        if (m_sourceFiles.contains(candidate) && SourceToDestination(candidate) == path) {
+        if (m_sourceFiles.holds(candidate) && SourceToDestination(candidate) == path) {
             return true;
         }
     }

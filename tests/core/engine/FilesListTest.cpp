@@ -103,6 +103,31 @@ TEST(FilesList, SizesAndNameLengthsAtTheEdgesOfTheEntry)
     }
 }
 
+// holds() answers as contains() does: through its folder index for a list in scan order, through
+// the table for any other, and again after entries are added.
+TEST(FilesList, HoldsAnswersAsContainsInScanOrderAndOtherwise)
+{
+    const std::vector<std::string> scanOrder = {"/r/a", "/r/b", "/r/\xc3\xa9", "/r/d/", "/r/d/x", "/r/d/y", "/r/d/e/",
+                                                "/r/d/e/z", "/r/d/empty/", "/r/f/", "/r/f/q"};
+    const std::vector<std::string> otherOrder = {"/r/b", "/r/a", "/r/d/", "/r/d/x"}; // files not sorted
+    const std::vector<std::string> split = {"/r/a", "/r/d/", "/r/d/x", "/r/b"};      // a folder's files apart
+    const std::vector<std::string> probes = {"/r/a",  "/r/b",   "/r/c",   "/r/d",   "/r/d/",  "/r/d/x", "/r/d/e/",
+                                             "/r/d/e", "/r/d/empty/", "/r/d/empty", "/r/f/q", "/r/f/", "/x/a", "/r/",
+                                             "/r/\xc3\xa9", "/r/d/z", "/r/zz", ""};
+    for (const auto *paths : {&scanOrder, &otherOrder, &split}) {
+        qv::TFilesList list;
+        for (const std::string &p : *paths) {
+            list.FileAdd(p, qv::FileEntryInfo{0, 0, 0, p.back() == '/'});
+        }
+        for (int round = 0; round < 2; ++round) {
+            for (const std::string &p : probes) {
+                EXPECT_EQ(list.holds(p), list.contains(p)) << p;
+            }
+            list.FileAdd("/r/d/w"); // after the folder's other files, out of order
+        }
+    }
+}
+
 TEST(FilesList, InsideAFolderAgreesWithThePlainPrefixRule)
 {
     qv::TFilesList list;
