@@ -40,8 +40,12 @@ extern char **environ;
 
 namespace {
 
+// Where a run's error output goes, shown when it fails; the tree removed when the benchmark ends.
+std::string g_errors = "/dev/null";
+std::string g_tree;
+
 // Wall time of the command in seconds; -1 when it could not be started. A run that fails ends the
-// benchmark: its time would be no figure.
+// benchmark (its time would be no figure) with the end of its error output.
 double timed(const std::vector<std::string> &args)
 {
     std::vector<char *> argv;
@@ -52,7 +56,7 @@ double timed(const std::vector<std::string> &args)
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, g_errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const auto t0 = std::chrono::steady_clock::now();
     pid_t pid = -1;
     const int spawned = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ);
@@ -63,6 +67,10 @@ double timed(const std::vector<std::string> &args)
     int status = 0;
     if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "sync_bench: %s failed (status %d)\n", args[0].c_str(), status);
+        std::system(("tail -n 5 '" + g_errors + "' >&2").c_str());
+        if (!g_tree.empty()) {
+            std::system(("rm -rf '" + g_tree + "'").c_str());
+        }
         std::exit(1);
     }
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -72,6 +80,9 @@ void sh(const std::string &cmd)
 {
     if (std::system(cmd.c_str()) != 0) {
         std::fprintf(stderr, "sync_bench: failed: %s\n", cmd.c_str());
+        if (!g_tree.empty()) {
+            std::system(("rm -rf '" + g_tree + "'").c_str());
+        }
         std::exit(1);
     }
 }
@@ -152,6 +163,8 @@ int main(int argc, char **argv)
     double load[3] = {0, 0, 0};
     ::getloadavg(load, 3);
     sh("rm -rf '" + dir + "' && mkdir -p '" + dir + "'");
+    g_tree = dir;
+    g_errors = dir + "/errors";
     makeTree(src, files);
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     const std::string regtool = qv.substr(0, qv.rfind('/') + 1) + "qv-regtool";
