@@ -47,9 +47,16 @@ void StatLookahead::run()
             return;
         }
         if (i >= next + m_window) {
+            // The flag is raised again before every wait: take() clears it when it wakes the
+            // sleepers, and a sleeper that finds the window still closed must be woken next time.
             std::unique_lock<std::mutex> lock(m_mutex);
-            m_sleeping = true;
-            m_moved.wait(lock, [&] { return m_stop.load() || i < m_next.load() + m_window; });
+            for (;;) {
+                m_sleeping = true;
+                if (m_stop.load() || i < m_next.load() + m_window) {
+                    break;
+                }
+                m_moved.wait(lock);
+            }
             continue;
         }
         if (!m_claimed.compare_exchange_weak(i, i + 1)) {

@@ -69,6 +69,9 @@ TEST(EngineStatLookahead, HandsOutRegularFilesOnlyAndForgetsWhenInvalidated)
     qv::StatLookahead ahead(count, pathOf, 2, 64);
     qv::PathStat st;
     ASSERT_TRUE(waitFor(ahead, 0, st));
+    // Let the threads fill the window and sleep: the take below wakes them while the window is
+    // still closed, and they must be woken again when the pass moves on.
+    ::usleep(100000);
     ahead.invalidate();
     EXPECT_FALSE(ahead.take(0, st));
     EXPECT_TRUE(waitFor(ahead, 200, st));
