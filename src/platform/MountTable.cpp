@@ -2,9 +2,9 @@
 #include "platform/MountTable.h"
 
 #include "platform/PathText.h"
+#include "platform/TextFile.h"
 
-#include <fstream>
-#include <sstream>
+#include <cstdlib>
 
 namespace qv {
 
@@ -30,17 +30,22 @@ std::string unescape(const std::string &s)
 
 std::string readAll(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    std::string text;
+    readTextFile(path, text);
+    return text;
 }
 
+// The file holds the number 1 (after white space; "01" and "+1" too, as `stream >> int` reads
+// them).
 bool readFlag(const std::string &path)
 {
-    std::ifstream in(path);
-    int v = 0;
-    return (in >> v) && v == 1;
+    std::string text;
+    if (!readTextFile(path, text)) {
+        return false;
+    }
+    char *end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    return end != text.c_str() && v == 1;
 }
 
 } // namespace
@@ -67,31 +72,30 @@ MountTable MountTable::fromText(const std::string &mountinfo, const std::string 
     for (const std::string &r : removable) {
         t.m_removable.push_back(withoutSlash(r));
     }
-    std::istringstream mi(mountinfo);
-    std::string line;
-    while (std::getline(mi, line)) {
-        std::istringstream fields(line);
-        std::string id, parent, dev, root, point;
-        if (!(fields >> id >> parent >> dev >> root >> point)) {
+    for (const std::string &line : piecesOf(mountinfo)) {
+        // "id parent major:minor root mount-point options [optional fields...] - type source ..."
+        const std::vector<std::string> w = wordsOf(line);
+        if (w.size() < 5) {
             continue;
         }
-        std::string f, source;
-        while (fields >> f && f != "-") {
+        std::string source;
+        std::size_t dash = 5;
+        while (dash < w.size() && w[dash] != "-") {
+            ++dash;
         }
-        std::string fstype;
-        fields >> fstype >> source;
-        t.m_mounts.push_back(MountEntry{withoutSlash(unescape(point)), dev, unescape(source)});
+        if (dash + 2 < w.size()) {
+            source = w[dash + 2];
+        }
+        t.m_mounts.push_back(MountEntry{withoutSlash(unescape(w[4])), w[2], unescape(source)});
     }
-    std::istringstream fs(fstab);
-    while (std::getline(fs, line)) {
-        std::istringstream fields(line);
-        std::string spec, point, type, options;
-        if (!(fields >> spec) || spec[0] == '#' || !(fields >> point >> type)) {
+    for (const std::string &line : piecesOf(fstab)) {
+        // "device mount-point type options ..."; comment lines start with "#".
+        const std::vector<std::string> w = wordsOf(line);
+        if (w.empty() || w[0][0] == '#' || w.size() < 3) {
             continue;
         }
-        fields >> options;
-        point = withoutSlash(unescape(point));
-        if (point.empty() || point[0] != '/' || point == "/" || type == "swap") {
+        const std::string point = withoutSlash(unescape(w[1]));
+        if (point.empty() || point[0] != '/' || point == "/" || w[2] == "swap") {
             continue;
         }
         t.m_fstab.push_back(point);

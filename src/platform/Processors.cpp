@@ -1,12 +1,12 @@
 // The processors this process may use: affinity mask and control group CPU limits.
 #include "platform/Processors.h"
 
+#include "platform/TextFile.h"
+
 #include <sched.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -16,14 +16,11 @@ namespace {
 
 bool readWords(const std::string &path, std::vector<std::string> &words)
 {
-    std::ifstream in(path);
-    if (!in) {
+    std::string text;
+    if (!readTextFile(path, text)) {
         return false;
     }
-    std::string w;
-    while (in >> w) {
-        words.push_back(w);
-    }
+    words = wordsOf(text);
     return !words.empty();
 }
 
@@ -105,9 +102,7 @@ int coresOfQuota(long long quotaUs, long long periodUs)
 int cgroupCoreLimit(const std::string &cgroupRoot, const std::string &selfCgroup)
 {
     int limit = 0;
-    std::istringstream lines(selfCgroup);
-    std::string line;
-    while (std::getline(lines, line)) {
+    for (const std::string &line : piecesOf(selfCgroup)) {
         // "hierarchy-id:controllers:path"; cgroup v2 is "0::path".
         const auto first = line.find(':');
         const auto second = first == std::string::npos ? first : line.find(':', first + 1);
@@ -125,9 +120,7 @@ int cgroupCoreLimit(const std::string &cgroupRoot, const std::string &selfCgroup
                             }));
             continue;
         }
-        std::istringstream names(controllers);
-        std::string name;
-        while (std::getline(names, name, ',')) {
+        for (const std::string &name : piecesOf(controllers, ',')) {
             if (name == "cpu") {
                 // Mounted as "cpu,cpuacct" with a "cpu" link beside it on most systems.
                 for (const char *mount : {"/cpu", "/cpu,cpuacct"}) {
@@ -154,10 +147,9 @@ int usableCores()
     if (cores <= 0) {
         cores = static_cast<int>(std::thread::hardware_concurrency());
     }
-    std::ifstream in("/proc/self/cgroup");
-    std::stringstream text;
-    text << in.rdbuf();
-    const int limit = detail::cgroupCoreLimit("/sys/fs/cgroup", text.str());
+    std::string text;
+    readTextFile("/proc/self/cgroup", text);
+    const int limit = detail::cgroupCoreLimit("/sys/fs/cgroup", text);
     if (limit > 0) {
         cores = std::min(cores, limit);
     }

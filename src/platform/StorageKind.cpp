@@ -1,8 +1,9 @@
 // Rotating disks, network and user-space file systems, told apart through statfs and /sys.
 #include "platform/StorageKind.h"
 
+#include "platform/TextFile.h"
+
 #include <cstdlib>
-#include <fstream>
 #include <sys/statfs.h>
 
 namespace qv {
@@ -36,10 +37,9 @@ bool remoteOrUserSpace(const std::string &path)
 // "1", "0", or empty text when the file cannot be read.
 std::string firstLine(const std::string &file)
 {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return line;
+    std::string text;
+    readTextFile(file, text);
+    return text.substr(0, text.find('\n'));
 }
 
 std::string resolved(const std::string &path)
