@@ -71,7 +71,8 @@ public:
     RegistryStore(const RegistryStore &) = delete;
     RegistryStore &operator=(const RegistryStore &) = delete;
 
-    // $XDG_CONFIG_HOME/quorvellant/registry.db, unless setStorePath() chose another file.
+    // $XDG_CONFIG_HOME/quorvellant/registry.db (~/.config/... without it), unless setStorePath()
+    // chose another file.
     static std::string defaultStorePath();
     static std::string storePath();
     // Makes every thread use `path` from its next forThisThread() on; empty restores the default.

@@ -1,15 +1,20 @@
-// The settings store: typed round trips, listing order, wrong types, key trees, transactions.
+// The settings store: typed round trips, listing order, wrong types, key trees, transactions, the
+// store's default path.
 #include "platform/RegistryStore.h"
 #include "platform/Registry.h"
 
 #include "support/TestEnv.h"
 
+#include <QDir>
+#include <QStandardPaths>
+#include <QString>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <sys/stat.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <random>
 #include <thread>
@@ -402,4 +407,56 @@ TEST_F(RegistryTransactions, ThreadsSaveThroughTheirOwnConnections)
             EXPECT_EQ(reg.ReadInteger("v" + std::to_string(i)), kRounds - 1);
         }
     }
+}
+
+namespace {
+
+// Sets (or, for null, unsets) an environment variable until the end of the scope.
+class EnvValue
+{
+public:
+    EnvValue(const char *name, const char *value) : m_name(name)
+    {
+        if (const char *old = std::getenv(name)) {
+            m_old = old;
+            m_had = true;
+        }
+        value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    ~EnvValue() { m_had ? ::setenv(m_name, m_old.c_str(), 1) : ::unsetenv(m_name); }
+
+private:
+    const char *m_name;
+    std::string m_old;
+    bool m_had = false;
+};
+
+} // namespace
+
+TEST(RegistryStorePath, TheFolderQtNamesForTheConfiguration)
+{
+    // The store has always been where Qt's GenericConfigLocation (or QDir::homePath()/.config)
+    // points: the path made from the environment must stay that one, whatever the variables hold.
+    const struct {
+        const char *config;
+        const char *home;
+    } cases[] = {
+        {"/x/y", "/home/ann"}, {nullptr, "/home/ann"}, {"", "/home/ann"}, {"rel/dir", "/home/ann"},
+        {"//a//b/../c/", "/h"}, {nullptr, "/h//u/./v/"}, {nullptr, ""}, {nullptr, nullptr}, {"", "rel"},
+        {nullptr, "/a/b/../../.."}, {nullptr, "../a/../.."}, {nullptr, "/home/ann/"}, {nullptr, "//"},
+        {nullptr, "a/../../b"}, {nullptr, "/a/.../b/."}, {nullptr, "./x"}, {nullptr, "/home/\xc3\xa9v\xc3\xa9"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.config ? c.config : "(unset)") + " / " + (c.home ? c.home : "(unset)"));
+        EnvValue config("XDG_CONFIG_HOME", c.config);
+        EnvValue home("HOME", c.home);
+        QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        if (base.isEmpty()) {
+            base = QDir::homePath() + QStringLiteral("/.config");
+        }
+        EXPECT_EQ(RegistryStore::defaultStorePath(), (base + QStringLiteral("/quorvellant/registry.db")).toStdString());
+    }
+    // Bytes that are not UTF-8 name the folder they name (Qt would put U+FFFD in their place).
+    EnvValue config("XDG_CONFIG_HOME", "/tmp/c\xff");
+    EXPECT_EQ(RegistryStore::defaultStorePath(), "/tmp/c\xff/quorvellant/registry.db");
 }
