@@ -198,6 +198,8 @@ bool FolderScanner::listFolder(const std::string &folder, const ScanOptions &opt
         if (m_callbacks.unreadable) {
             m_callbacks.unreadable(folder, error);
         }
+    } else if (m_callbacks.listed) {
+        m_callbacks.listed(folder, items);
     }
     return listed;
 }

@@ -43,6 +43,8 @@ struct ScanCallbacks {
     std::function<void(const std::string &caption)> progress;
     std::function<void(const std::string &path)> skippedSpecial;
     std::function<void(const std::string &folder, int error)> unreadable;
+    // Each folder as listed (its entries sorted by name), on the thread that listed it.
+    std::function<void(const std::string &folder, const std::vector<DirItem> &items)> listed;
 };
 
 struct ScanOptions {

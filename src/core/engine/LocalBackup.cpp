@@ -184,6 +184,7 @@ bool TLocalBackup::copyPass()
             backup->m_lookahead = nullptr;
         }
     } detach{this};
+    const bool decideObsolete = obsoleteBegin();
     for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
         const FileEntryInfo info = m_sourceFiles.info(i);
         if (Running()) {
@@ -193,6 +194,9 @@ bool TLocalBackup::copyPass()
             workers.abandon();
             return false;
         }
+        if (decideObsolete) {
+            obsoleteAt(i);
+        }
         auto p = std::make_shared<PendingCopy>();
         p->source = std::string(m_sourceFiles.path(i));
         p->destination = SourceToDestination(p->source);
@@ -201,6 +205,9 @@ bool TLocalBackup::copyPass()
         addToPass(workers, p, p->source);
     }
     workers.drain();
+    if (decideObsolete && Running()) {
+        obsoleteAfterPass();
+    }
     return Running();
 }
 

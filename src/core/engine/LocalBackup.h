@@ -12,12 +12,14 @@
 #include "core/engine/CopyDecision.h"
 #include "core/engine/CustomBackup.h"
 #include "core/engine/DestinationState.h"
+#include "core/engine/ObsoletePlanner.h"
 #include "platform/MountTable.h"
 #include "platform/RateBudget.h"
 
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <string>
 #include <unordered_map>
@@ -176,6 +178,19 @@ protected:
     void finishDestinationScan();
     std::set<std::string> protectedFolders() const;
     bool producedBySource(std::string_view path) const;
+    // An exact copy decides its obsolete entries folder by folder during the copy pass: a folder
+    // whose names the first look found equal to its sources' needs no second look; any other is
+    // listed when the pass has left it. obsoleteBegin before the pass's first entry (false: the
+    // phase after the copy walks the destination instead), obsoleteAt for each entry in order,
+    // obsoleteAfterPass at its end.
+    struct ObsoleteByFolder;
+    // The folders whose contents stay, and the wanted folders that no source entry stands for
+    // (each source's destination folder and, rebuilding full paths, the folders above it).
+    void obsoleteContext(std::vector<std::string> &protectedList, TFilesList &roots) const;
+    bool obsoleteBegin();
+    void obsoleteAt(std::size_t i);
+    void obsoleteAfterPass();
+    void decideObsoleteFolder(const std::string &folder, const EntryDigest *expected);
     void RemoveMovedFolders(const std::vector<std::string> &folders);
 
 private:
@@ -208,6 +223,28 @@ private:
     bool m_destinationScanned = false;
     bool m_destinationExisted = false;   // the destination folder was there when the run began
     bool m_destinationHeldFiles = false; // the first look found files at the destination
+    std::unique_ptr<ObsoleteByFolder> m_obsolete;
+};
+
+// What an exact copy's first look and copy pass know of the obsolete entries: per destination
+// folder the first look listed with entries (the hash of its path, then the digest of its names),
+// sorted; the source folders the pass is in, each with the digest of its names so far; the
+// folders decided one by one (by the hash of their paths); and what they found.
+struct TLocalBackup::ObsoleteByFolder {
+    std::mutex mutex; // the first look's threads add to `digests`
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> digests;
+    bool listed = false; // `digests` holds the whole first look, sorted
+    struct Open {
+        std::string folder;
+        EntryDigest digest;
+        bool top = false; // a source's own folder, as the pass found it
+    };
+    std::vector<Open> open;
+    std::unordered_set<std::uint64_t> decided;
+    std::vector<ObsoleteAction> actions;
+    std::vector<std::string> protectedList;
+    TFilesList roots;
+    bool complete = false; // the pass decided every folder: `actions` are the phase's actions
 };
 
 } // namespace qv

@@ -2,16 +2,20 @@
 //
 // No list of the destination is kept: it may hold millions of entries. A first look while the
 // sources are read (on helper threads, names and kinds only) reports what a scan of it reports
-// where a scan would (special files, unreadable folders) and counts its entries; the copy pass
-// takes the destination files' stats a little ahead of its decisions (StatLookahead); and the
-// obsolete phase walks the destination folder by folder after the copy. Entries the copy pass adds
-// are all wanted and go only into wanted folders, so the walk after the copy finds the obsolete
-// entries a list taken before it would have held.
+// where a scan would (special files, unreadable folders), counts its entries and keeps, for each
+// folder it listed, one number summing its names. The copy pass takes the destination files'
+// stats a little ahead of its decisions (StatLookahead) and decides the obsolete entries folder by
+// folder: when it leaves a source folder, the destination folder whose names sum as the source's
+// holds nothing obsolete; any other is listed then. Entries the copy pass adds are all wanted and
+// go only into wanted folders, so these decisions find the obsolete entries a list taken before
+// the copy would have held. The phase after the copy carries them out in the order of a walk from
+// the top, each after a look that it is still what was decided on.
 #include "core/engine/LocalBackup.h"
 
 #include "core/engine/BackupMessages.h"
 #include "core/engine/ObsoletePlanner.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace qv {
@@ -41,8 +45,10 @@ void TLocalBackup::startDestinationScan()
     m_destinationScanned = false;
     m_destinationHeldFiles = false;
     m_destinationExisted = statPath(m_snapshot->destinationRoot).isFolder;
+    m_obsolete = std::make_unique<ObsoleteByFolder>();
     if (!m_destinationExisted) {
         m_destinationScanned = true; // nothing there yet: nothing can be obsolete
+        m_obsolete->listed = true;
         return;
     }
     m_destinationScan = std::thread([this] {
@@ -52,6 +58,15 @@ void TLocalBackup::startDestinationScan()
         };
         callbacks.unreadable = [this](const std::string &path, int error) {
             Log(kLogWarning, formatMessage(msg::FolderUnreadable, {path, errnoText(error)}));
+        };
+        ObsoleteByFolder &obsolete = *m_obsolete;
+        callbacks.listed = [&obsolete](const std::string &folder, const std::vector<DirItem> &items) {
+            const EntryDigest digest = digestOfListing(items);
+            if (!digest.empty()) {
+                const std::uint64_t key = std::hash<std::string>{}(folder);
+                std::lock_guard<std::mutex> lock(obsolete.mutex);
+                obsolete.digests.emplace_back(key, digest.value());
+            }
         };
         FolderScanner scanner(*m_services.directoryReader, m_control, callbacks);
         ScanOptions options;
@@ -65,6 +80,9 @@ void TLocalBackup::startDestinationScan()
                            std::string());
         m_destinationUnreadable = scanner.unreadableFolders();
         m_destinationHeldFiles = m_destinationTotals.files > 0;
+        std::sort(obsolete.digests.begin(), obsolete.digests.end());
+        obsolete.digests.shrink_to_fit();
+        obsolete.listed = true;
         m_destinationScanned = true;
     });
 }
@@ -116,39 +134,24 @@ void TLocalBackup::DeleteObsolete()
         return;
     }
 
-    std::vector<std::string> protectedList;
-    for (const std::string &f : protectedFolders()) {
-        protectedList.push_back(f);
-    }
-    for (const std::string &folder : m_unreadableFolders) {
-        const std::string target = SourceToDestination(folder);
-        if (!target.empty()) {
-            protectedList.push_back(target); // what a source folder that could not be read left there
-        }
-    }
-    for (const std::string &folder : m_destinationUnreadable) {
-        protectedList.push_back(folder); // destination folders whose contents are unknown
-    }
-
     const auto entries = static_cast<std::int64_t>(m_destinationTotals.files + m_destinationTotals.folders);
     SetProgress(messageText(msg::ProgressSearchingObsolete), entries);
-    TFilesList roots; // each source's destination folder and, rebuilding full paths, the folders above it
-    for (const RunSource &src : s.sources) {
-        roots.FileAdd(src.destination);
-        if (s.keepStructureFromRoot && src.destination != s.destinationRoot) {
-            for (std::string f = folderOf(src.destination); f.size() > s.destinationRoot.size(); f = folderOf(f)) {
-                roots.FileAdd(f);
-            }
-        }
+    std::vector<ObsoleteAction> actions;
+    if (!m_destinationExisted) {
+        // Nothing was there when the run began: nothing can be obsolete.
+    } else if (m_obsolete != nullptr && m_obsolete->complete) {
+        actions = std::move(m_obsolete->actions);
+        orderObsolete(actions);
+    } else {
+        std::vector<std::string> protectedList;
+        TFilesList roots;
+        obsoleteContext(protectedList, roots);
+        actions = planObsoleteWalk(
+            *m_services.directoryReader, s.destinationRoot, protectedFolders(),
+            [&](std::string_view p) { return roots.contains(p) || producedBySource(p); }, protectedList,
+            s.deleteKind == BackupDeleteKind::Recycle, [this] { return Running(); });
     }
-    // Nothing was there when the run began: nothing can be obsolete.
-    const auto actions =
-        m_destinationExisted
-            ? planObsoleteWalk(
-                  *m_services.directoryReader, s.destinationRoot, protectedFolders(),
-                  [&](std::string_view p) { return roots.contains(p) || producedBySource(p); }, protectedList,
-                  s.deleteKind == BackupDeleteKind::Recycle, [this] { return Running(); })
-            : std::vector<ObsoleteAction>{};
+    m_obsolete.reset();
     if (!Running()) {
         return;
     }
@@ -160,6 +163,12 @@ void TLocalBackup::DeleteObsolete()
     for (const ObsoleteAction &a : actions) {
         if (!Running()) {
             return;
+        }
+        // Still what was decided on: a folder, or a file (a link to one counts), as it was listed.
+        const PathStat now = statEntry(a.isFolder ? withoutSlash(a.path) : a.path);
+        if (!now.exists || (a.isFolder ? !now.isFolder || now.isSymlink : !now.isRegular)) {
+            AddProgress(1);
+            continue;
         }
         if (a.isFolder) {
             if (!Notify(kLogWarning, akWarning, "CS",
@@ -175,6 +184,122 @@ void TLocalBackup::DeleteObsolete()
         }
         AddProgress(1);
     }
+}
+
+void TLocalBackup::obsoleteContext(std::vector<std::string> &protectedList, TFilesList &roots) const
+{
+    const RunSnapshot &s = *m_snapshot;
+    for (const std::string &f : protectedFolders()) {
+        protectedList.push_back(f);
+    }
+    for (const std::string &folder : m_unreadableFolders) {
+        const std::string target = SourceToDestination(folder);
+        if (!target.empty()) {
+            protectedList.push_back(target); // what a source folder that could not be read left there
+        }
+    }
+    for (const std::string &folder : m_destinationUnreadable) {
+        protectedList.push_back(folder); // destination folders whose contents are unknown
+    }
+    for (const RunSource &src : s.sources) {
+        roots.FileAdd(src.destination);
+        if (s.keepStructureFromRoot && src.destination != s.destinationRoot) {
+            for (std::string f = folderOf(src.destination); f.size() > s.destinationRoot.size(); f = folderOf(f)) {
+                roots.FileAdd(f);
+            }
+        }
+    }
+}
+
+bool TLocalBackup::obsoleteBegin()
+{
+    if (m_obsolete == nullptr || !m_obsolete->listed || m_snapshot->taskType != BackupTaskType::ExactCopy) {
+        return false;
+    }
+    ObsoleteByFolder &o = *m_obsolete;
+    o.open.clear();
+    o.decided.clear();
+    o.actions.clear();
+    o.protectedList.clear();
+    o.roots.clear();
+    o.complete = false;
+    obsoleteContext(o.protectedList, o.roots);
+    return true;
+}
+
+// Decides the obsolete entries of the destination folder `folder` unless it was done before:
+// nothing when the first look did not list it (it was not there, empty, or not entered) or found
+// the names `expected` (null: unknown) in it; else its entries as they are now.
+void TLocalBackup::decideObsoleteFolder(const std::string &folder, const EntryDigest *expected)
+{
+    ObsoleteByFolder &o = *m_obsolete;
+    const std::uint64_t key = std::hash<std::string>{}(folder);
+    if (!o.decided.insert(key).second) {
+        return;
+    }
+    const auto it = std::lower_bound(o.digests.begin(), o.digests.end(), std::make_pair(key, std::uint64_t{0}));
+    if (it == o.digests.end() || it->first != key) {
+        return;
+    }
+    const bool alone = it + 1 == o.digests.end() || (it + 1)->first != key; // no other folder's hash
+    if (expected != nullptr && alone && it->second == expected->value()) {
+        return;
+    }
+    std::vector<ObsoleteAction> found = planObsoleteFolder(
+        *m_services.directoryReader, folder, protectedFolders(),
+        [&](std::string_view p) { return o.roots.contains(p) || producedBySource(p); }, o.protectedList,
+        m_snapshot->deleteKind == BackupDeleteKind::Recycle, [this] { return Running(); });
+    o.actions.insert(o.actions.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
+}
+
+void TLocalBackup::obsoleteAt(std::size_t i)
+{
+    ObsoleteByFolder &o = *m_obsolete;
+    auto close = [this, &o] {
+        ObsoleteByFolder::Open top = std::move(o.open.back());
+        o.open.pop_back();
+        const std::string folder = SourceToDestination(top.folder);
+        if (folder.empty() || !Running()) {
+            return;
+        }
+        decideObsoleteFolder(folder, &top.digest);
+    };
+    if (i >= m_sourceFiles.size()) { // the end of the pass
+        while (!o.open.empty()) {
+            close();
+        }
+        return;
+    }
+    const std::string_view parent = m_sourceFiles.folderOf(i);
+    while (!o.open.empty() && o.open.back().folder != parent) {
+        close();
+    }
+    if (o.open.empty()) {
+        o.open.push_back({std::string(parent), {}, true});
+    }
+    o.open.back().digest.add(m_sourceFiles.nameOf(i), m_sourceFiles.isFolder(i));
+    if (m_sourceFiles.isFolder(i)) {
+        o.open.push_back({m_sourceFiles.path(i), {}, false});
+    }
+}
+
+void TLocalBackup::obsoleteAfterPass()
+{
+    ObsoleteByFolder &o = *m_obsolete;
+    const RunSnapshot &s = *m_snapshot;
+    obsoleteAt(m_sourceFiles.size());
+    if (!Running()) {
+        return;
+    }
+    // The wanted folders no source entry stands for, and the top, as they are now.
+    std::vector<std::string> tops = {s.destinationRoot};
+    for (std::size_t i = 0; i < o.roots.size(); ++i) {
+        tops.push_back(o.roots.path(i));
+    }
+    for (const std::string &folder : tops) {
+        decideObsoleteFolder(folder, nullptr);
+    }
+    o.complete = Running();
 }
 
 } // namespace qv

@@ -5,6 +5,8 @@
 #include "platform/FileCopy.h"
 #include "platform/MountTable.h"
 
+#include <algorithm>
+
 namespace qv {
 
 namespace {
@@ -102,6 +104,7 @@ struct ObsoleteWalk {
     bool wholeTrees;
     const std::function<bool()> &running;
     std::vector<ObsoleteAction> out;
+    bool leaveWanted = false; // wanted subfolders are not entered: a call of their own does them
 
     struct Found {
         bool holdsKept = false;       // something inside stays
@@ -127,6 +130,10 @@ struct ObsoleteWalk {
                 continue;
             }
             const std::string sub = path + item.name + "/";
+            if (leaveWanted && wanted(sub)) {
+                found.holdsKept = true;
+                continue;
+            }
             const std::size_t mark = out.size();
             Found inside;
             if (noDescend.count(sub) == 0) {
@@ -169,6 +176,99 @@ std::vector<ObsoleteAction> planObsoleteWalk(DirectoryReader &reader, const std:
     ObsoleteWalk walk{reader, noDescend, wanted, protectedFolders, wholeTrees, running, {}};
     walk.folder(root);
     return std::move(walk.out);
+}
+
+std::vector<ObsoleteAction> planObsoleteFolder(DirectoryReader &reader, const std::string &folder,
+                                               const std::set<std::string> &noDescend,
+                                               const std::function<bool(std::string_view)> &wanted,
+                                               const std::vector<std::string> &protectedFolders, bool wholeTrees,
+                                               const std::function<bool()> &running)
+{
+    ObsoleteWalk walk{reader, noDescend, wanted, protectedFolders, wholeTrees, running, {}};
+    walk.leaveWanted = true;
+    walk.folder(folder);
+    return std::move(walk.out);
+}
+
+namespace {
+
+// True when `a` comes before `b` in the walk's order (both below one top folder, folders ending
+// with "/").
+bool walkedBefore(const ObsoleteAction &a, const ObsoleteAction &b)
+{
+    const std::string_view x = a.path;
+    const std::string_view y = b.path;
+    // The start of the first component in which they differ.
+    std::size_t start = 0;
+    std::size_t i = 0;
+    const std::size_t n = std::min(x.size(), y.size());
+    while (i < n && x[i] == y[i]) {
+        if (x[i] == '/') {
+            start = i + 1;
+        }
+        ++i;
+    }
+    if (x.size() == y.size() && i == n) {
+        return false;
+    }
+    if (i == n && (x.size() < y.size() ? x : y).back() == '/') {
+        // One folder holds the other entry: what is inside a folder comes before the folder.
+        return x.size() > y.size();
+    }
+    const std::size_t endX = x.find('/', start);
+    const std::size_t endY = y.find('/', start);
+    const bool folderX = endX != std::string_view::npos;
+    const bool folderY = endY != std::string_view::npos;
+    if (folderX != folderY) {
+        return folderX; // a folder's subfolders before its files
+    }
+    return x.substr(start, endX - start) > y.substr(start, endY - start); // the last name first
+}
+
+std::uint64_t mix(std::uint64_t z)
+{
+    z += 0x9e3779b97f4a7c15ULL;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+}
+
+} // namespace
+
+void orderObsolete(std::vector<ObsoleteAction> &actions)
+{
+    std::sort(actions.begin(), actions.end(), walkedBefore);
+}
+
+void EntryDigest::add(std::string_view name, bool isFolder)
+{
+    // Two independent hashes of the name, the kind in the second.
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    for (const char c : name) {
+        h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    }
+    m_sum += mix(h ^ (isFolder ? 0x5bd1e9955bd1e995ULL : 0)) + mix(std::hash<std::string_view>{}(name) + isFolder);
+    ++m_count;
+}
+
+std::uint64_t EntryDigest::value() const
+{
+    return mix(m_sum ^ mix(m_count));
+}
+
+EntryDigest digestOfListing(const std::vector<DirItem> &items)
+{
+    EntryDigest digest;
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        const DirItem &item = items[k];
+        if (k > 0 && items[k - 1].name == item.name) {
+            continue;
+        }
+        if (item.kind == DirItem::Folder || (item.kind == DirItem::File && !isCopyTempName(item.name))) {
+            digest.add(item.name, item.kind == DirItem::Folder);
+        }
+    }
+    return digest;
 }
 
 } // namespace qv

@@ -11,6 +11,8 @@
 
 #include "core/engine/FilesList.h"
 
+#include <cstdint>
+
 #include <functional>
 #include <set>
 #include <string>
@@ -20,6 +22,7 @@
 namespace qv {
 
 class DirectoryReader;
+struct DirItem;
 
 struct ObsoleteAction {
     std::string path; // folders end with "/"
@@ -46,5 +49,35 @@ std::vector<ObsoleteAction> planObsoleteWalk(DirectoryReader &reader, const std:
                                              const std::function<bool(std::string_view)> &wanted,
                                              const std::vector<std::string> &protectedFolders, bool wholeTrees,
                                              const std::function<bool()> &running);
+
+// The same walk split by folder: the actions of `folder`'s own entries, and of everything below
+// those of its subfolders that are not wanted; a wanted subfolder is left to a call of its own.
+// Called for the top folder and every wanted folder, the calls together give the walk's actions,
+// which orderObsolete puts in the walk's order.
+std::vector<ObsoleteAction> planObsoleteFolder(DirectoryReader &reader, const std::string &folder,
+                                               const std::set<std::string> &noDescend,
+                                               const std::function<bool(std::string_view)> &wanted,
+                                               const std::vector<std::string> &protectedFolders, bool wholeTrees,
+                                               const std::function<bool()> &running);
+// The walk's order: within a folder, its subfolders from the last name to the first, each after
+// everything in it, then its files from the last name to the first.
+void orderObsolete(std::vector<ObsoleteAction> &actions);
+
+// A folder's entries as the walk takes them (names and kinds, copy temporaries left out), summed
+// into one number that does not depend on their order: two folders with equal digests hold the
+// same names, barring a chance of one in 2^64.
+class EntryDigest
+{
+public:
+    void add(std::string_view name, bool isFolder);
+    std::uint64_t value() const;
+    bool empty() const { return m_count == 0; }
+
+private:
+    std::uint64_t m_sum = 0;
+    std::uint64_t m_count = 0;
+};
+// The digest of a listing (DirectoryReader::listKinds) as the walk would take it.
+EntryDigest digestOfListing(const std::vector<DirItem> &items);
 
 } // namespace qv

@@ -247,6 +247,37 @@ TEST_F(EngineLocalBackup, ExactCopyDeleteKinds)
     }
 }
 
+// The copy pass passes over folders whose names match the source's without listing them again; an
+// obsolete entry below such folders is still found, and an entry that changed between the decision
+// and its deletion is left alone without a line.
+TEST_F(EngineLocalBackup, ExactCopyFindsObsoleteEntriesBelowMatchingFolders)
+{
+    for (const char *p : {"keep", "a/x", "a/b/y", "a/b/c/z", "e/f"}) {
+        put(src + p, "same");
+        put(dst + p, "same");
+    }
+    for (const char *p : {"a/b/c/old", "a/b/gone/inner", "gone1", "gone2"}) {
+        put(dst + p, "obsolete");
+    }
+    auto r = runBackup(makeSnapshot({src}, dst, BackupTaskType::ExactCopy), {},
+                       [this](int, const std::string &, const std::string &text) {
+                           if (text.find("a/b/c/old") != std::string::npos && exists(dst + "gone2")) {
+                               ::unlink((dst + "gone2").c_str()); // now a folder: not what was decided on
+                               ::mkdir((dst + "gone2").c_str(), 0755);
+                           }
+                           return 0;
+                       });
+    ASSERT_FALSE(r->host.aborted) << r->host.dump();
+    EXPECT_FALSE(exists(dst + "a/b/c/old"));
+    EXPECT_FALSE(exists(dst + "a/b/gone"));
+    EXPECT_FALSE(exists(dst + "gone1"));
+    EXPECT_TRUE(exists(dst + "gone2/"));
+    EXPECT_FALSE(r->host.loggedContaining(qv::kLogWarning, "gone2"));
+    EXPECT_TRUE(r->host.logged(qv::kLogWarning, "Deleting obsolete file: \"" + dst + "a/b/c/old\"."));
+    EXPECT_EQ(listDir(dst), (std::vector<std::string>{"a", "e", "gone2", "keep"}));
+    EXPECT_EQ(listDir(dst + "a/b"), (std::vector<std::string>{"c", "y"}));
+}
+
 TEST_F(EngineLocalBackup, ExactCopyKeepsSourceInsideDestinationAndArchives)
 {
     put(dst + "inside-src/data", "source data");

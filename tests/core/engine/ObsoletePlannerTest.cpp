@@ -120,6 +120,16 @@ TEST(EngineObsoletePlanner, WalkOfTheFolderGivesWhatTheScanListGives)
                                                    c.wholeTrees, [] { return true; });
         EXPECT_EQ(fromWalk, fromList);
         EXPECT_EQ(fromWalk.empty(), c.failing.count(root) != 0);
+        // The copy pass decides folder by folder, for the top and each wanted folder, in any order,
+        // with what could not be listed at its first look protected.
+        std::vector<qv::ObsoleteAction> byFolder;
+        for (const std::string &folder : {root + "deep/a/b/", root + "mixed/", root, root + "deep/a/", root + "deep/"}) {
+            const auto part = qv::planObsoleteFolder(reader, folder, noDescend, wanted, protectedFolders,
+                                                     c.wholeTrees, [] { return true; });
+            byFolder.insert(byFolder.end(), part.begin(), part.end());
+        }
+        qv::orderObsolete(byFolder);
+        EXPECT_EQ(byFolder, fromList);
     }
     // A stopped walk ends without looking further.
     qv::DirectoryReader reader;
