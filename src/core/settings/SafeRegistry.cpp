@@ -42,6 +42,15 @@ R guarded(TRegistry *reg, R fallback, F &&f)
     }
 }
 
+// A read: a missing value gives the fallback without raising the registry's error first (a
+// settings load asks for a hundred values a young store does not hold, and the first exception a
+// process throws pages in the unwinder and the tables it reads).
+template <typename R, typename F>
+R guardedRead(TRegistry *reg, const std::string &name, R fallback, F &&f)
+{
+    return guarded(reg, fallback, [&](TRegistry &r) { return r.ValueExists(name) ? f(r) : fallback; });
+}
+
 template <typename F>
 void guardedWrite(TRegistry *reg, F &&f)
 {
@@ -126,37 +135,37 @@ bool TSafeRegistry::HasSubKeys()
 
 bool TSafeRegistry::ReadBool(const std::string &name, bool defaultValue)
 {
-    return guarded(m_reg.get(), defaultValue, [&](TRegistry &r) { return r.ReadBool(name); });
+    return guardedRead(m_reg.get(), name, defaultValue, [&](TRegistry &r) { return r.ReadBool(name); });
 }
 
 TDateTime TSafeRegistry::ReadDate(const std::string &name, TDateTime defaultValue)
 {
-    return guarded(m_reg.get(), defaultValue, [&](TRegistry &r) { return r.ReadDate(name); });
+    return guardedRead(m_reg.get(), name, defaultValue, [&](TRegistry &r) { return r.ReadDate(name); });
 }
 
 TDateTime TSafeRegistry::ReadDateTime(const std::string &name, TDateTime defaultValue)
 {
-    return guarded(m_reg.get(), defaultValue, [&](TRegistry &r) { return r.ReadDateTime(name); });
+    return guardedRead(m_reg.get(), name, defaultValue, [&](TRegistry &r) { return r.ReadDateTime(name); });
 }
 
 std::int32_t TSafeRegistry::ReadInteger(const std::string &name, std::int32_t defaultValue)
 {
-    return guarded(m_reg.get(), defaultValue, [&](TRegistry &r) { return r.ReadInteger(name); });
+    return guardedRead(m_reg.get(), name, defaultValue, [&](TRegistry &r) { return r.ReadInteger(name); });
 }
 
 std::string TSafeRegistry::ReadString(const std::string &name, const std::string &defaultValue)
 {
-    return guarded(m_reg.get(), defaultValue, [&](TRegistry &r) { return r.ReadString(name); });
+    return guardedRead(m_reg.get(), name, defaultValue, [&](TRegistry &r) { return r.ReadString(name); });
 }
 
 TDateTime TSafeRegistry::ReadTime(const std::string &name, TDateTime defaultValue)
 {
-    return guarded(m_reg.get(), defaultValue, [&](TRegistry &r) { return r.ReadTime(name); });
+    return guardedRead(m_reg.get(), name, defaultValue, [&](TRegistry &r) { return r.ReadTime(name); });
 }
 
 int TSafeRegistry::ReadBinaryData(const std::string &name, void *buffer, int size)
 {
-    return guarded(m_reg.get(), 0, [&](TRegistry &r) { return r.ReadBinaryData(name, buffer, size); });
+    return guardedRead(m_reg.get(), name, 0, [&](TRegistry &r) { return r.ReadBinaryData(name, buffer, size); });
 }
 
 void TSafeRegistry::WriteBinaryData(const std::string &name, const void *buffer, int size)
