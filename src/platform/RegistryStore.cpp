@@ -1,8 +1,6 @@
 // The settings store on SQLite: schema, key and value operations, transactions.
 #include "platform/RegistryStore.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QString>
 
 #include <sqlite3.h>
@@ -17,6 +15,7 @@
 #include <thread>
 #include <vector>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace qv {
 
@@ -153,16 +152,83 @@ private:
     sqlite3_stmt *m_st;
 };
 
+namespace {
+
+// `path` with "." components, repeated and final slashes dropped and each ".." taking away the
+// component before it, where there is one (QDir::cleanPath's rules: a ".." at the start stays).
+std::string cleanPath(const std::string &path)
+{
+    if (path.empty()) {
+        return path;
+    }
+    std::vector<std::string> parts;
+    std::size_t at = 0;
+    while (at <= path.size()) {
+        std::size_t end = path.find('/', at);
+        if (end == std::string::npos) {
+            end = path.size();
+        }
+        const std::string part = path.substr(at, end - at);
+        if (part == ".." && !parts.empty() && parts.back() != "..") {
+            parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        at = end + 1;
+    }
+    const bool absolute = path[0] == '/';
+    std::string clean = absolute ? "/" : "";
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        clean += (i == 0 ? "" : "/") + parts[i];
+    }
+    return clean.empty() ? std::string(".") : clean;
+}
+
+
+bool isFolder(const std::string &path)
+{
+    struct stat st = {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The folder that holds `path`, absolute (a relative path is taken from the working folder) and
+// cleaned, as QFileInfo::absolutePath() names it.
+std::string absoluteFolderOf(const std::string &path)
+{
+    std::string full = path;
+    if (full.empty() || full[0] != '/') {
+        std::vector<char> cwd(4096);
+        while (::getcwd(cwd.data(), cwd.size()) == nullptr && errno == ERANGE) {
+            cwd.resize(cwd.size() * 2);
+        }
+        full = std::string(cwd.data()) + "/" + path;
+    }
+    full = cleanPath(full);
+    const std::size_t slash = full.rfind('/');
+    return slash == 0 ? std::string("/") : full.substr(0, slash);
+}
+
+// Makes `folder` and the folders above it that are missing; true when it is a folder afterwards.
+bool makeFolders(const std::string &folder)
+{
+    for (std::size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
+        ::mkdir(folder.substr(0, slash).c_str(), 0777);
+    }
+    ::mkdir(folder.c_str(), 0777);
+    return isFolder(folder);
+}
+
+} // namespace
+
 RegistryStore::RegistryStore(const std::string &path) : m_path(path)
 {
-    QFileInfo info(QString::fromStdString(path));
-    QString dir = info.absolutePath();
-    if (!QDir(dir).exists()) {
+    const std::string dir = absoluteFolderOf(path);
+    if (!isFolder(dir)) {
         // Only a folder made here is made private; an existing folder is the user's business.
-        if (!QDir().mkpath(dir)) {
-            throw RegistryError("Cannot create the settings folder \"" + dir.toStdString() + "\"");
+        if (!makeFolders(dir)) {
+            throw RegistryError("Cannot create the settings folder \"" + dir + "\"");
         }
-        ::chmod(QFile::encodeName(dir).constData(), 0700);
+        ::chmod(dir.c_str(), 0700);
     }
     // The store keeps passwords as text: the file is created private.
     mode_t old = ::umask(0077);
@@ -204,39 +270,6 @@ RegistryStore::~RegistryStore()
     sqlite3_close(m_db);
 }
 
-namespace {
-
-// `path` with "." components, repeated and final slashes dropped and each ".." taking away the
-// component before it, where there is one (QDir::cleanPath's rules: a ".." at the start stays).
-std::string cleanPath(const std::string &path)
-{
-    if (path.empty()) {
-        return path;
-    }
-    std::vector<std::string> parts;
-    std::size_t at = 0;
-    while (at <= path.size()) {
-        std::size_t end = path.find('/', at);
-        if (end == std::string::npos) {
-            end = path.size();
-        }
-        const std::string part = path.substr(at, end - at);
-        if (part == ".." && !parts.empty() && parts.back() != "..") {
-            parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        at = end + 1;
-    }
-    const bool absolute = path[0] == '/';
-    std::string clean = absolute ? "/" : "";
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        clean += (i == 0 ? "" : "/") + parts[i];
-    }
-    return clean.empty() ? std::string(".") : clean;
-}
-
-} // namespace
 
 std::string RegistryStore::defaultStorePath()
 {

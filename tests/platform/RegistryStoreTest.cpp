@@ -6,12 +6,14 @@
 #include "support/TestEnv.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QString>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -459,4 +461,38 @@ TEST(RegistryStorePath, TheFolderQtNamesForTheConfiguration)
     // Bytes that are not UTF-8 name the folder they name (Qt would put U+FFFD in their place).
     EnvValue config("XDG_CONFIG_HOME", "/tmp/c\xff");
     EXPECT_EQ(RegistryStore::defaultStorePath(), "/tmp/c\xff/quorvellant/registry.db");
+}
+
+TEST(RegistryStorePath, MakesTheFolderQtNamesForTheFile)
+{
+    // Relative names, "." and ".." components and doubled slashes: the folder made (0700) is the one
+    // QFileInfo::absolutePath() names, and the store file opens there.
+    const std::string root = qvtest::makeTempDir("storepaths");
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(::chdir(root.c_str()), 0);
+    const std::vector<std::string> paths = {"a//b/./c/../d/registry.db", "rel/sub/registry.db", "./dot/registry.db",
+                                            "x/../../up/registry.db", "plain.db", root + "/abs//e/../f/registry.db"};
+    for (const std::string &path : paths) {
+        SCOPED_TRACE(path);
+        const std::string folder = QFileInfo(QString::fromStdString(path)).absolutePath().toStdString();
+        const bool existed = ::access(folder.c_str(), F_OK) == 0;
+        { RegistryStore store(path); }
+        struct stat st = {};
+        ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        if (!existed) {
+            EXPECT_EQ(st.st_mode & 0777, 0700u);
+        }
+        EXPECT_EQ(::access((folder + "/" + path.substr(path.rfind('/') + 1)).c_str(), R_OK | W_OK), 0);
+    }
+    // A file where the folder should be: a clear error naming the folder.
+    qvtest::writeFile(root + "/file", "x");
+    try {
+        RegistryStore store(root + "/file/registry.db");
+        ADD_FAILURE() << "a store under a file opened";
+    } catch (const RegistryError &e) {
+        EXPECT_NE(std::string(e.what()).find(root + "/file"), std::string::npos) << e.what();
+    }
+    ASSERT_EQ(::chdir(cwd), 0);
 }
