@@ -221,8 +221,9 @@ void TCustomBackup::SetProgressPosition(std::int64_t position)
     m_bridge.setProgressPosition(position);
 }
 
-void TCustomBackup::ReadFolder(const std::string &folder, TFilesList &list, bool applyFilters, bool includeSubfolders,
-                               ScanTotals &totals, const std::string &caption, const std::set<std::string> &noDescend)
+bool TCustomBackup::ReadFolder(const std::string &folder, TFilesList &list, bool applyFilters, bool includeSubfolders,
+                               ScanTotals &totals, const std::string &caption, const std::set<std::string> &noDescend,
+                               std::size_t keepAtMost)
 {
     ScanCallbacks callbacks;
     if (!caption.empty()) {
@@ -242,10 +243,12 @@ void TCustomBackup::ReadFolder(const std::string &folder, TFilesList &list, bool
     options.noDescend = noDescend;
     options.parallel = scanThreads();
     options.threadStart = threadStartHook();
+    options.keepAtMost = keepAtMost;
     scanner.ReadFolder(folder, list, options, totals, caption);
     for (const std::string &f : scanner.unreadableFolders()) {
         m_unreadableFolders.push_back(f);
     }
+    return !scanner.overflowed();
 }
 
 int TCustomBackup::scanThreads()

@@ -100,8 +100,11 @@ protected:
     void AddProgress(std::int64_t delta);
     void SetProgressPosition(std::int64_t position);
 
-    void ReadFolder(const std::string &folder, TFilesList &list, bool applyFilters, bool includeSubfolders,
-                    ScanTotals &totals, const std::string &caption, const std::set<std::string> &noDescend = {});
+    // `keepAtMost` (see ScanOptions): returns false when the list would have taken more and was
+    // left empty, the totals complete.
+    bool ReadFolder(const std::string &folder, TFilesList &list, bool applyFilters, bool includeSubfolders,
+                    ScanTotals &totals, const std::string &caption, const std::set<std::string> &noDescend = {},
+                    std::size_t keepAtMost = SIZE_MAX);
 
     // Threads a large scan may use: half the processors this process may use, at most four.
     static int scanThreads();

@@ -145,21 +145,30 @@ void FolderScanner::ReadFolder(const std::string &folder, TFilesList &list, cons
     // One tree cannot hold a path twice: into an empty list, entries go without a lookup.
     m_fresh = list.empty();
     m_countOnly = options.countOnly;
+    m_budget->limit = m_fresh ? options.keepAtMost : SIZE_MAX; // a list that held entries is never dropped
+    m_foldersWithoutFiles = 0;
     if (options.parallel > 1 && options.includeSubfolders) {
         scanParallel(folder, list, options, totals, caption);
     } else {
         ScanFolder(folder, list, options, totals, caption);
     }
     const bool keepEmpty = options.filter != nullptr && options.filter->includesEmptyFolders();
-    if (options.applyFilters && options.filter != nullptr && !keepEmpty && !options.countOnly) {
+    const bool dropEmpty = options.applyFilters && options.filter != nullptr && !keepEmpty && !options.countOnly;
+    if (overflowed()) {
+        list.clear();
+        if (dropEmpty) {
+            totals.folders -= m_foldersWithoutFiles; // the folders removeEmptyFolders would drop
+        }
+    } else if (dropEmpty) {
         totals.folders -= removeEmptyFolders(list);
     }
 }
 
 // The files of one listed folder; false when the run is to stop.
 bool FolderScanner::scanFiles(const std::string &folder, const std::vector<DirItem> &items, TFilesList &list,
-                              const ScanOptions &options, ScanTotals &totals, const std::string &shown)
+                              const ScanOptions &options, ScanTotals &totals, const std::string &shown, bool &took)
 {
+    took = false;
     for (std::size_t k = 0; k < items.size(); ++k) {
         const DirItem &item = items[k];
         if (!m_control.checkpoint()) {
@@ -183,6 +192,7 @@ bool FolderScanner::scanFiles(const std::string &folder, const std::vector<DirIt
         add(list, folder, item.name, false, FileEntryInfo{item.size, item.mtimeNs, item.mode, false});
         totals.bytes += item.size;
         totals.files += 1;
+        took = true;
     }
     return true;
 }
@@ -204,21 +214,22 @@ bool FolderScanner::listFolder(const std::string &folder, const ScanOptions &opt
     return listed;
 }
 
-void FolderScanner::ScanFolder(const std::string &folder, TFilesList &list, const ScanOptions &options,
+bool FolderScanner::ScanFolder(const std::string &folder, TFilesList &list, const ScanOptions &options,
                                ScanTotals &totals, const std::string &caption)
 {
     std::vector<DirItem> items;
     if (!listFolder(folder, options, items)) {
-        return;
+        return false;
     }
     const std::string shown = caption.empty() ? std::string() : caption + ": " + nameOf(folder) + "/";
-    if (!scanFiles(folder, items, list, options, totals, shown) || !options.includeSubfolders) {
-        return;
+    bool holds = false;
+    if (!scanFiles(folder, items, list, options, totals, shown, holds) || !options.includeSubfolders) {
+        return holds;
     }
     for (std::size_t k = 0; k < items.size(); ++k) {
         const DirItem &item = items[k];
         if (!m_control.checkpoint()) {
-            return;
+            return holds;
         }
         if (item.kind != DirItem::Folder || repeated(items, k)) {
             continue;
@@ -229,10 +240,13 @@ void FolderScanner::ScanFolder(const std::string &folder, TFilesList &list, cons
         const std::string sub = folder + item.name + "/";
         add(list, folder, item.name, true, FileEntryInfo{0, item.mtimeNs, item.mode, true});
         totals.folders += 1;
-        if (options.noDescend.count(sub) == 0) {
-            ScanFolder(sub, list, options, totals, caption);
+        const bool below = options.noDescend.count(sub) == 0 && ScanFolder(sub, list, options, totals, caption);
+        if (!below) {
+            ++m_foldersWithoutFiles;
         }
+        holds = holds || below;
     }
+    return holds;
 }
 
 void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, const ScanOptions &options,
@@ -243,7 +257,8 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
         return;
     }
     const std::string shown = caption.empty() ? std::string() : caption + ": " + nameOf(folder) + "/";
-    if (!scanFiles(folder, items, list, options, totals, shown)) {
+    bool took = false;
+    if (!scanFiles(folder, items, list, options, totals, shown, took)) {
         return;
     }
     struct Part {
@@ -251,6 +266,7 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
         TFilesList list;
         ScanTotals totals;
         std::vector<std::string> unreadable;
+        int foldersWithoutFiles = 0; // inside the part, and the part's folder itself
         bool done = false;
     };
     // The top level's subfolders (places in `items`); a part exists only from the moment a worker
@@ -292,8 +308,12 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
                 FolderScanner sub(m_reader, m_control, quiet);
                 sub.m_fresh = true;
                 sub.m_countOnly = m_countOnly;
-                sub.ScanFolder(p->folder, p->list, options, p->totals, std::string());
+                sub.m_budget = m_budget;
+                const bool holds = sub.ScanFolder(p->folder, p->list, options, p->totals, std::string());
                 p->unreadable = sub.m_unreadable;
+                p->foldersWithoutFiles = sub.m_foldersWithoutFiles + (holds ? 0 : 1);
+            } else {
+                p->foldersWithoutFiles = 1;
             }
             {
                 std::lock_guard<std::mutex> lock(doneMutex);
@@ -324,10 +344,11 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
         }
         add(list, folder, item.name, true, FileEntryInfo{0, item.mtimeNs, item.mode, true});
         totals.folders += 1;
-        for (std::size_t i = 0; i < part->list.size(); ++i) {
+        for (std::size_t i = 0; i < part->list.size() && !overflowed(); ++i) {
             const FileEntryInfo info = part->list.info(i);
-            add(list, part->list.folderOf(i), part->list.nameOf(i), info.isFolder, info);
+            add(list, part->list.folderOf(i), part->list.nameOf(i), info.isFolder, info, false);
         }
+        m_foldersWithoutFiles += part->foldersWithoutFiles;
         totals.bytes += part->totals.bytes;
         totals.files += part->totals.files;
         totals.folders += part->totals.folders;
@@ -345,10 +366,18 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
 }
 
 void FolderScanner::add(TFilesList &list, std::string_view folder, std::string_view name, bool isFolder,
-                        const FileEntryInfo &info)
+                        const FileEntryInfo &info, bool charge)
 {
-    if (m_countOnly) {
+    if (m_countOnly || m_budget->overflow.load(std::memory_order_relaxed)) {
         return;
+    }
+    if (charge && m_budget->limit != SIZE_MAX) {
+        // An entry and its name, as the list stores them.
+        const std::size_t cost = 24 + 2 + name.size();
+        if (m_budget->used.fetch_add(cost, std::memory_order_relaxed) + cost > m_budget->limit) {
+            m_budget->overflow.store(true);
+            return;
+        }
     }
     if (m_fresh) {
         list.appendNew(folder, name, isFolder, info);

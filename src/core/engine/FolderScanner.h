@@ -14,6 +14,8 @@
 #include "core/engine/FilesList.h"
 #include "core/engine/RunSnapshot.h"
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <set>
 #include <string>
@@ -57,6 +59,10 @@ struct ScanOptions {
     // the list; folders are listed by name and kind only. For a scan that needs neither the filters
     // nor the entries' sizes and times.
     bool countOnly = false;
+    // The most the list may take (an estimate in bytes of its entries and names). A scan that would
+    // need more goes on counting with the filters as before, adds nothing more and leaves the list
+    // empty (overflowed()): the totals stay those of the whole scan. Only for a scan into an empty list.
+    std::size_t keepAtMost = SIZE_MAX;
     std::function<void()> threadStart;   // runs first on each of those threads
 };
 
@@ -72,20 +78,34 @@ public:
 
     // Folders that could not be listed, in the order met.
     const std::vector<std::string> &unreadableFolders() const { return m_unreadable; }
+    // The list would have taken more than ScanOptions::keepAtMost: it was left empty.
+    bool overflowed() const { return m_budget->overflow.load(); }
 
 private:
+    // What the list may still take, shared by the threads of one scan.
+    struct Budget {
+        std::size_t limit = SIZE_MAX;
+        std::atomic<std::size_t> used{0};
+        std::atomic<bool> overflow{false};
+    };
     void scanParallel(const std::string &folder, TFilesList &list, const ScanOptions &options, ScanTotals &totals,
                       const std::string &caption);
+    // False when the run is to stop; `took` tells whether a file was taken.
     bool scanFiles(const std::string &folder, const std::vector<DirItem> &items, TFilesList &list,
-                   const ScanOptions &options, ScanTotals &totals, const std::string &shown);
-    void ScanFolder(const std::string &folder, TFilesList &list, const ScanOptions &options, ScanTotals &totals,
+                   const ScanOptions &options, ScanTotals &totals, const std::string &shown, bool &took);
+    // True when a file was taken anywhere below `folder`.
+    bool ScanFolder(const std::string &folder, TFilesList &list, const ScanOptions &options, ScanTotals &totals,
                     const std::string &caption);
     bool listFolder(const std::string &folder, const ScanOptions &options, std::vector<DirItem> &items);
 
+    // `charge`: counted against the budget (an entry of a part, joined, was counted in the part).
     void add(TFilesList &list, std::string_view folder, std::string_view name, bool isFolder,
-             const FileEntryInfo &info);
+             const FileEntryInfo &info, bool charge = true);
 
     bool m_countOnly = false;
+    Budget m_ownBudget;
+    Budget *m_budget = &m_ownBudget; // a part of a parallel scan shares its scan's
+    int m_foldersWithoutFiles = 0;  // folders below which no file was taken
 
     DirectoryReader &m_reader;
     RunControl &m_control;

@@ -3,9 +3,11 @@
 
 #include "core/engine/BackupMessages.h"
 #include "core/engine/CopyWorkers.h"
+#include "core/engine/SourceStream.h"
 #include "core/engine/StatLookahead.h"
 #include "platform/RateBudget.h"
 
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -92,18 +94,33 @@ void TLocalBackup::Execute()
     }
 }
 
-void TLocalBackup::ReadSourceFiles()
+std::size_t TLocalBackup::sourceListBudget()
+{
+    if (const char *text = std::getenv("QV_SOURCE_LIST_BYTES"); text != nullptr && *text != '\0') {
+        char *end = nullptr;
+        const unsigned long long bytes = std::strtoull(text, &end, 10);
+        if (end != nullptr && *end == '\0') {
+            return static_cast<std::size_t>(bytes);
+        }
+    }
+    return std::size_t{8} << 20;
+}
+
+void TLocalBackup::ReadSourceFiles(bool mayStream)
 {
     m_sourceTotals = {};
+    m_sourceStreamed = false;
     const auto &sources = m_snapshot->sources;
     const std::string caption = messageText(msg::ProgressReadingSource);
+    const std::size_t keepAtMost = mayStream && sources.size() == 1 ? sourceListBudget() : SIZE_MAX;
     for (const RunSource &src : sources) {
-        ReadFolder(src.folder, m_sourceFiles, true, src.includeSubfolders, m_sourceTotals, caption);
+        m_sourceStreamed = !ReadFolder(src.folder, m_sourceFiles, true, src.includeSubfolders, m_sourceTotals,
+                                       caption, {}, keepAtMost);
         if (!Running()) {
             return;
         }
     }
-    if (m_sourceFiles.empty()) {
+    if (m_sourceFiles.empty() && !m_sourceStreamed) {
         const std::string text = formatMessage(msg::SourceNoFiles);
         Log(kLogError, text);
         Alert(akError, "S", text);
@@ -167,7 +184,7 @@ bool TLocalBackup::copyPass()
     m_workers = &workers;
     // Where the destination held files, their stats are taken a little ahead of the decisions.
     std::unique_ptr<StatLookahead> lookahead;
-    if (m_snapshot->taskType == BackupTaskType::ExactCopy && m_destinationHeldFiles) {
+    if (m_snapshot->taskType == BackupTaskType::ExactCopy && m_destinationHeldFiles && !m_sourceStreamed) {
         lookahead = std::make_unique<StatLookahead>(
             m_sourceFiles.size(),
             [this](std::size_t i) {
@@ -185,8 +202,8 @@ bool TLocalBackup::copyPass()
         }
     } detach{this};
     const bool decideObsolete = obsoleteBegin();
-    for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
-        const FileEntryInfo info = m_sourceFiles.info(i);
+    // One entry of the pass; false when the run was stopped.
+    auto pass = [&](std::string source, const FileEntryInfo &info, std::ptrdiff_t item) {
         if (Running()) {
             workers.makeRoom(info.size); // ends the oldest files, which may end the run
         }
@@ -195,14 +212,49 @@ bool TLocalBackup::copyPass()
             return false;
         }
         if (decideObsolete) {
-            obsoleteAt(i);
+            obsoleteAt(source, info.isFolder);
         }
         auto p = std::make_shared<PendingCopy>();
-        p->source = std::string(m_sourceFiles.path(i));
+        p->source = std::move(source);
         p->destination = SourceToDestination(p->source);
         p->info = info;
-        p->item = static_cast<std::ptrdiff_t>(i);
+        p->item = item;
         addToPass(workers, p, p->source);
+        return true;
+    };
+    if (m_sourceStreamed) {
+        // The tree is listed again as the pass goes, a window ahead; the scan reported what it met.
+        const RunSource &src = m_snapshot->sources.front();
+        SourceStream::Options options;
+        options.filter = m_snapshot->filters.get();
+        options.includeSubfolders = src.includeSubfolders;
+        options.passOver.insert(m_unreadableFolders.begin(), m_unreadableFolders.end());
+        options.threadStart = threadStartHook();
+        SourceStream stream(*m_services.directoryReader, m_control.stopFlag(), src.folder, std::move(options));
+        SourceStream::Item item;
+        while (stream.next(item)) {
+            if (item.kind == SourceStream::Item::Unreadable) {
+                // Listed by the scan, not now: nothing below its destination is obsolete, and it
+                // is reported in its place.
+                m_unreadableFolders.push_back(item.path);
+                if (decideObsolete) {
+                    obsoleteProtect(SourceToDestination(item.path));
+                }
+                workers.add({}, [this, folder = item.path, error = item.error] {
+                    Log(kLogWarning, formatMessage(msg::FolderUnreadable, {folder, errnoText(error)}));
+                }, 0);
+                continue;
+            }
+            if (!pass(std::move(item.path), item.info, -1)) {
+                return false;
+            }
+        }
+    } else {
+        for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
+            if (!pass(m_sourceFiles.path(i), m_sourceFiles.info(i), static_cast<std::ptrdiff_t>(i))) {
+                return false;
+            }
+        }
     }
     workers.drain();
     if (decideObsolete && Running()) {
@@ -246,13 +298,13 @@ void TLocalBackup::addToPass(CopyWorkers &workers, const std::shared_ptr<Pending
     }
 }
 
-void TLocalBackup::runMode(const ScanBeside &beside, const std::function<bool(ScanTotals &)> &passes)
+void TLocalBackup::runMode(const ScanBeside &beside, const std::function<bool(ScanTotals &)> &passes, bool mayStream)
 {
     BeforeBackup();
     if (beside.start) {
         beside.start();
     }
-    ReadSourceFiles();
+    ReadSourceFiles(mayStream);
     if (beside.finish) {
         beside.finish();
     }
@@ -271,22 +323,28 @@ void TLocalBackup::runMode(const ScanBeside &beside, const std::function<bool(Sc
 
 void TLocalBackup::DoSimpleCopy()
 {
-    runMode({}, [this](ScanTotals &) {
-        SetProgress(messageText(msg::ProgressCopying), m_sourceTotals.bytes);
-        return copyPass();
-    });
+    runMode(
+        {},
+        [this](ScanTotals &) {
+            SetProgress(messageText(msg::ProgressCopying), m_sourceTotals.bytes);
+            return copyPass();
+        },
+        true);
 }
 
 void TLocalBackup::DoExactCopy()
 {
-    runMode({[this] { startDestinationScan(); }, [this] { finishDestinationScan(); }}, [this](ScanTotals &) {
-        SetProgress(messageText(msg::ProgressCopying), m_sourceTotals.bytes);
-        if (!copyPass()) {
-            return false;
-        }
-        DeleteObsolete();
-        return true;
-    });
+    runMode(
+        {[this] { startDestinationScan(); }, [this] { finishDestinationScan(); }},
+        [this](ScanTotals &) {
+            SetProgress(messageText(msg::ProgressCopying), m_sourceTotals.bytes);
+            if (!copyPass()) {
+                return false;
+            }
+            DeleteObsolete();
+            return true;
+        },
+        true);
 }
 
 void TLocalBackup::DoMove()

@@ -99,7 +99,14 @@ public:
 protected:
     void Execute() override;
 
-    void ReadSourceFiles();
+    // Reads the sources into m_sourceFiles. With `mayStream` (a copy pass that reads the list once,
+    // in order, and a single source), a list that would take more than sourceListBudget() is not
+    // kept: the totals come from the whole scan and the copy pass lists the tree again as it goes
+    // (m_sourceStreamed).
+    void ReadSourceFiles(bool mayStream = false);
+    // The most a source list may take before it is streamed instead: 8 MiB (about 200,000 files),
+    // or QV_SOURCE_LIST_BYTES.
+    static std::size_t sourceListBudget();
     void ReadDestinationFiles(bool applyFilters, bool includeSubfolders, const std::set<std::string> &noDescend = {});
     struct EarlyScan;
     void startEarlyDestinationScan(EarlyScan &early);
@@ -114,8 +121,9 @@ protected:
     // The steps every mode shares, written once: the "before" program and dial-up, the source scan
     // (with `beside` around it), the mode's `passes`, then, unless anything stopped the run, the
     // "after" steps and the summary line of the source totals (to which `passes` may add).
-    // `passes` returns false when it was stopped.
-    void runMode(const ScanBeside &beside, const std::function<bool(ScanTotals &summary)> &passes);
+    // `passes` returns false when it was stopped. `mayStream`: see ReadSourceFiles.
+    void runMode(const ScanBeside &beside, const std::function<bool(ScanTotals &summary)> &passes,
+                 bool mayStream = false);
     void DoSimpleCopy();
     void DoExactCopy();
     void DoMove();
@@ -188,7 +196,11 @@ protected:
     // (each source's destination folder and, rebuilding full paths, the folders above it).
     void obsoleteContext(std::vector<std::string> &protectedList, TFilesList &roots) const;
     bool obsoleteBegin();
-    void obsoleteAt(std::size_t i);
+    // The next entry of the pass (a folder ends with "/").
+    void obsoleteAt(const std::string &path, bool isFolder);
+    void obsoleteClose();
+    // Nothing in or above `folder` is obsolete (its source could not be listed).
+    void obsoleteProtect(const std::string &folder);
     void obsoleteAfterPass();
     void decideObsoleteFolder(const std::string &folder, const EntryDigest *expected);
     void RemoveMovedFolders(const std::vector<std::string> &folders);
@@ -217,6 +229,7 @@ private:
     std::unordered_map<std::string, int> m_producedBy; // synchronisation: destination path -> source
     std::string m_lastVersion; // where the last KeepVersion put the old destination
     std::int64_t m_lastStampMs = 0;
+    bool m_sourceStreamed = false; // the source list was not kept: the copy pass streams the tree
     StatLookahead *m_lookahead = nullptr; // during an exact copy's pass: destination stats taken ahead
     std::thread m_destinationScan;
     std::vector<std::string> m_destinationUnreadable;
@@ -238,8 +251,10 @@ struct TLocalBackup::ObsoleteByFolder {
         std::string folder;
         EntryDigest digest;
         bool top = false; // a source's own folder, as the pass found it
+        std::unordered_set<std::string> names; // with a streamed source: its names, folders with "/"
     };
     std::vector<Open> open;
+    const Open *closing = nullptr; // the folder being decided
     std::unordered_set<std::uint64_t> decided;
     std::vector<ObsoleteAction> actions;
     std::vector<std::string> protectedList;

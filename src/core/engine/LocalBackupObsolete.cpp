@@ -9,7 +9,9 @@
 // holds nothing obsolete; any other is listed then. Entries the copy pass adds are all wanted and
 // go only into wanted folders, so these decisions find the obsolete entries a list taken before
 // the copy would have held. The phase after the copy carries them out in the order of a walk from
-// the top, each after a look that it is still what was decided on.
+// the top, each after a look that it is still what was decided on. Where the source list was not
+// kept (a large tree, streamed), the folder the pass leaves holds the names it handed out: they
+// decide what in its destination folder is wanted.
 #include "core/engine/LocalBackup.h"
 
 #include "core/engine/BackupMessages.h"
@@ -96,6 +98,21 @@ void TLocalBackup::finishDestinationScan()
 
 bool TLocalBackup::producedBySource(std::string_view path) const
 {
+    if (m_sourceStreamed) {
+        // No list: the source folder the pass is leaving holds the names it handed out. Nothing
+        // below a subfolder it does not hold was taken either.
+        const ObsoleteByFolder::Open *closing = m_obsolete != nullptr ? m_obsolete->closing : nullptr;
+        const RunSource &src = m_snapshot->sources.front();
+        if (closing == nullptr || path.size() < src.destination.size() ||
+            path.compare(0, src.destination.size(), src.destination) != 0) {
+            return false;
+        }
+        const std::string candidate = src.folder + std::string(path.substr(src.destination.size()));
+        const bool slash = candidate.back() == '/';
+        const std::size_t cut = candidate.rfind('/', candidate.size() - (slash ? 2 : 1));
+        return cut != std::string::npos && candidate.compare(0, cut + 1, closing->folder) == 0 &&
+               cut + 1 == closing->folder.size() && closing->names.count(candidate.substr(cut + 1)) != 0;
+    }
     for (const RunSource &src : m_snapshot->sources) {
         if (path.size() < src.destination.size() || path.compare(0, src.destination.size(), src.destination) != 0) {
             continue;
@@ -142,6 +159,8 @@ void TLocalBackup::DeleteObsolete()
     } else if (m_obsolete != nullptr && m_obsolete->complete) {
         actions = std::move(m_obsolete->actions);
         orderObsolete(actions);
+    } else if (m_sourceStreamed) {
+        return; // without the source list a walk would find every entry obsolete
     } else {
         std::vector<std::string> protectedList;
         TFilesList roots;
@@ -252,42 +271,57 @@ void TLocalBackup::decideObsoleteFolder(const std::string &folder, const EntryDi
     o.actions.insert(o.actions.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
 }
 
-void TLocalBackup::obsoleteAt(std::size_t i)
+void TLocalBackup::obsoleteAt(const std::string &path, bool isFolder)
 {
     ObsoleteByFolder &o = *m_obsolete;
-    auto close = [this, &o] {
-        ObsoleteByFolder::Open top = std::move(o.open.back());
-        o.open.pop_back();
-        const std::string folder = SourceToDestination(top.folder);
-        if (folder.empty() || !Running()) {
-            return;
-        }
-        decideObsoleteFolder(folder, &top.digest);
-    };
-    if (i >= m_sourceFiles.size()) { // the end of the pass
-        while (!o.open.empty()) {
-            close();
-        }
-        return;
-    }
-    const std::string_view parent = m_sourceFiles.folderOf(i);
+    const std::string_view body = isFolder ? std::string_view(path).substr(0, path.size() - 1) : std::string_view(path);
+    const std::size_t cut = body.rfind('/');
+    const std::string_view parent = body.substr(0, cut == std::string_view::npos ? 0 : cut + 1);
+    const std::string_view name = body.substr(parent.size());
     while (!o.open.empty() && o.open.back().folder != parent) {
-        close();
+        obsoleteClose();
     }
     if (o.open.empty()) {
-        o.open.push_back({std::string(parent), {}, true});
+        o.open.push_back({std::string(parent), {}, true, {}});
     }
-    o.open.back().digest.add(m_sourceFiles.nameOf(i), m_sourceFiles.isFolder(i));
-    if (m_sourceFiles.isFolder(i)) {
-        o.open.push_back({m_sourceFiles.path(i), {}, false});
+    o.open.back().digest.add(name, isFolder);
+    if (m_sourceStreamed) {
+        o.open.back().names.insert(std::string(name) + (isFolder ? "/" : ""));
     }
+    if (isFolder) {
+        o.open.push_back({path, {}, false, {}});
+    }
+}
+
+void TLocalBackup::obsoleteProtect(const std::string &folder)
+{
+    if (!folder.empty()) {
+        m_obsolete->protectedList.push_back(folder);
+    }
+}
+
+// The pass has left the innermost open source folder: its destination folder is decided.
+void TLocalBackup::obsoleteClose()
+{
+    ObsoleteByFolder &o = *m_obsolete;
+    const ObsoleteByFolder::Open top = std::move(o.open.back());
+    o.open.pop_back();
+    const std::string folder = SourceToDestination(top.folder);
+    if (folder.empty() || !Running()) {
+        return;
+    }
+    o.closing = &top;
+    decideObsoleteFolder(folder, &top.digest);
+    o.closing = nullptr;
 }
 
 void TLocalBackup::obsoleteAfterPass()
 {
     ObsoleteByFolder &o = *m_obsolete;
     const RunSnapshot &s = *m_snapshot;
-    obsoleteAt(m_sourceFiles.size());
+    while (!o.open.empty()) {
+        obsoleteClose();
+    }
     if (!Running()) {
         return;
     }

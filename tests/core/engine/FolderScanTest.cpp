@@ -5,9 +5,11 @@
 #include "core/engine/FilesList.h"
 #include "core/engine/FolderScanner.h"
 #include "core/engine/RunControl.h"
+#include "core/engine/SourceStream.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <unistd.h>
@@ -259,6 +261,145 @@ TEST(EngineFolderScan, ParallelScanListsOnlyAFewSubtreesAhead)
     EXPECT_EQ(totals.files, folders);
     EXPECT_GE(seenAtFirstJoin, 1);
     EXPECT_LE(seenAtFirstJoin, 1 + 2 * 3);
+}
+
+// A scan that would take more than its budget keeps no list but counts, reports and remembers what
+// the full scan does; the stream then hands out the full scan's entries in its order, passing over
+// the folders the scan could not list and handing out, in its place, one it cannot list now.
+TEST(EngineFolderScan, OverBudgetScanCountsAndTheStreamGivesTheFullList)
+{
+    const std::string root = qvtest::makeTempDir("budget") + "/";
+    for (int d = 0; d < 4; ++d) {
+        for (int f = 0; f < 12; ++f) {
+            put(root + "d" + std::to_string(d) + "/s" + std::to_string(f % 3) + "/f" + std::to_string(f),
+                std::string(static_cast<std::size_t>(f), 'x'));
+        }
+    }
+    put(root + "top", "t");
+    put(root + "d1/only.tmp", "filtered");
+    put(root + "d2/s1/deep/er/y.tmp", "filtered: the folders above go when empty ones are dropped");
+    put(root + "d2/.qv.qvtmp-AbCd1234", "left by a killed copy");
+    put(root + "d3/s0/locked/inner/z", "in a folder the scan cannot list");
+    qvtest::runShell("mkdir -p '" + root + "bare/one/two' '" + root + "d0/s2/empty'");
+    ASSERT_EQ(::mkfifo((root + "d1/pipe").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("../top", (root + "d2/alias").c_str()), 0);
+    FailingReader reader({root + "d3/s0/locked/"});
+    SuffixFilter dropTmp({".tmp"}, false);
+    SuffixFilter keepEmpty({".tmp"}, true);
+    for (const qv::EntryFilter *filter : {static_cast<const qv::EntryFilter *>(&dropTmp),
+                                          static_cast<const qv::EntryFilter *>(&keepEmpty),
+                                          static_cast<const qv::EntryFilter *>(nullptr)}) {
+        for (int threads : {1, 3}) {
+            for (std::size_t budget : {std::size_t{0}, std::size_t{400}}) {
+                SCOPED_TRACE(testing::Message() << (filter == &dropTmp ? "drop empty" : filter ? "keep empty" : "no filter")
+                                                << ", threads " << threads << ", budget " << budget);
+                ScanRun runs[2];
+                bool overflowed[2] = {false, false};
+                for (int k = 0; k < 2; ++k) {
+                    qv::RunControl control;
+                    qv::ScanCallbacks cb;
+                    std::mutex mutex;
+                    cb.skippedSpecial = [&, k](const std::string &p) {
+                        std::lock_guard<std::mutex> lock(mutex);
+                        runs[k].skipped.push_back(p.substr(root.size()));
+                    };
+                    qv::FolderScanner scanner(reader, control, cb);
+                    qv::ScanOptions o;
+                    o.filter = filter;
+                    o.parallel = threads;
+                    o.keepAtMost = k == 0 ? SIZE_MAX : budget;
+                    scanner.ReadFolder(root, runs[k].list, o, runs[k].totals, "");
+                    runs[k].unreadable = scanner.unreadableFolders();
+                    overflowed[k] = scanner.overflowed();
+                    std::sort(runs[k].skipped.begin(), runs[k].skipped.end());
+                }
+                const ScanRun &full = runs[0];
+                const ScanRun &counted = runs[1];
+                ASSERT_FALSE(overflowed[0]);
+                ASSERT_TRUE(overflowed[1]);
+                EXPECT_TRUE(counted.list.empty());
+                EXPECT_EQ(counted.totals.files, full.totals.files);
+                EXPECT_EQ(counted.totals.folders, full.totals.folders);
+                EXPECT_EQ(counted.totals.bytes, full.totals.bytes);
+                EXPECT_EQ(static_cast<std::size_t>(full.totals.files + full.totals.folders), full.list.size());
+                EXPECT_EQ(counted.skipped, full.skipped);
+                EXPECT_EQ(counted.unreadable, full.unreadable);
+                EXPECT_EQ(full.unreadable, (std::vector<std::string>{root + "d3/s0/locked/"}));
+
+                // The stream after the scan: the full list, entry for entry; then with a folder
+                // that became unreadable since the scan.
+                for (bool another : {false, true}) {
+                    SCOPED_TRACE(another ? "another folder unreadable now" : "as scanned");
+                    FailingReader now({root + "d3/s0/locked/", root + "d0/s1/"});
+                    qv::SourceStream::Options so;
+                    so.filter = filter;
+                    so.passOver = {root + "d3/s0/locked/"};
+                    so.window = 5; // the thread waits for the caller again and again
+                    std::atomic<bool> stop{false};
+                    qv::SourceStream stream(another ? static_cast<qv::DirectoryReader &>(now) : reader, stop, root,
+                                            so);
+                    std::vector<std::string> streamed;
+                    std::vector<std::string> unreadable;
+                    qv::SourceStream::Item item;
+                    while (stream.next(item)) {
+                        if (item.kind == qv::SourceStream::Item::Unreadable) {
+                            unreadable.push_back(item.path.substr(root.size()));
+                            continue;
+                        }
+                        streamed.push_back(item.path.substr(root.size()));
+                        const std::ptrdiff_t i = full.list.indexOf(item.path);
+                        ASSERT_GE(i, 0) << item.path;
+                        const qv::FileEntryInfo expected = full.list.info(static_cast<std::size_t>(i));
+                        EXPECT_EQ(item.info.size, expected.size);
+                        EXPECT_EQ(item.info.mtimeNs, expected.mtimeNs);
+                        EXPECT_EQ(item.info.mode, expected.mode);
+                        EXPECT_EQ(item.info.isFolder, expected.isFolder);
+                    }
+                    std::vector<std::string> expected = paths(full.list, root);
+                    if (another) {
+                        std::erase_if(expected, [](const std::string &p) { return p.starts_with("d0/s1/"); });
+                        EXPECT_EQ(unreadable, (std::vector<std::string>{"d0/s1/"}));
+                        if (filter == &dropTmp) {
+                            EXPECT_EQ(std::count(streamed.begin(), streamed.end(), "d0/s1/"), 0);
+                        } else {
+                            expected.insert(std::find(expected.begin(), expected.end(), "d0/s2/"), "d0/s1/");
+                        }
+                    } else {
+                        EXPECT_TRUE(unreadable.empty());
+                    }
+                    EXPECT_EQ(streamed, expected);
+                }
+            }
+        }
+    }
+}
+
+// A stream dropped before its end, its thread waiting for room, ends at once; so does one of a
+// stopped run.
+TEST(EngineFolderScan, StreamEndsWhenDroppedOrStopped)
+{
+    const std::string root = qvtest::makeTempDir("streamstop") + "/";
+    for (int f = 0; f < 50; ++f) {
+        put(root + "d/f" + std::to_string(f), "x");
+    }
+    qv::DirectoryReader reader;
+    qv::SourceStream::Options so;
+    so.window = 2;
+    std::atomic<bool> stop{false};
+    {
+        qv::SourceStream stream(reader, stop, root, so);
+        qv::SourceStream::Item item;
+        ASSERT_TRUE(stream.next(item));
+        EXPECT_EQ(item.path, root + "d/");
+    }
+    stop = true;
+    qv::SourceStream stopped(reader, stop, root, so);
+    qv::SourceStream::Item item;
+    int count = 0;
+    while (stopped.next(item)) {
+        ++count;
+    }
+    EXPECT_EQ(count, 0);
 }
 
 TEST(EngineFolderScan, StopEndsTheScan)

@@ -1,0 +1,150 @@
+// SourceStream: one folder tree's scan entries, listed a window ahead by a thread of their own.
+#include "core/engine/SourceStream.h"
+
+#include "platform/FileCopy.h"
+
+namespace qv {
+
+SourceStream::SourceStream(DirectoryReader &reader, const std::atomic<bool> &stop, std::string root,
+                           Options options)
+    : m_reader(reader), m_runStop(stop), m_root(std::move(root)), m_options(std::move(options)),
+      m_dropEmpty(m_options.filter != nullptr && !m_options.filter->includesEmptyFolders())
+{
+    m_thread = std::thread([this] { run(); });
+}
+
+SourceStream::~SourceStream()
+{
+    m_stop.store(true);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_changed.notify_all();
+    }
+    m_thread.join();
+}
+
+bool SourceStream::stopped() const
+{
+    return m_stop.load(std::memory_order_relaxed) || m_runStop.load(std::memory_order_relaxed);
+}
+
+void SourceStream::run()
+{
+    if (m_options.threadStart) {
+        m_options.threadStart();
+    }
+    walk(m_root);
+    flush();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_done = true;
+    m_changed.notify_all();
+}
+
+void SourceStream::push(Item item)
+{
+    m_batch.push_back(std::move(item));
+    if (m_batch.size() >= 256) {
+        flush();
+    }
+}
+
+// Hands the batch over, waiting while the window is full.
+void SourceStream::flush()
+{
+    if (m_batch.empty()) {
+        return;
+    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_queue.size() < m_options.window || stopped(); });
+    for (Item &item : m_batch) {
+        m_queue.push_back(std::move(item));
+    }
+    m_batch.clear();
+    m_changed.notify_all();
+}
+
+// True when a file was taken anywhere below `folder`.
+bool SourceStream::walk(const std::string &folder)
+{
+    if (stopped() || m_options.passOver.count(folder) != 0) {
+        return false;
+    }
+    std::vector<DirItem> items;
+    int error = 0;
+    if (!m_reader.list(folder, items, error)) {
+        Item item;
+        item.kind = Item::Unreadable;
+        item.path = folder;
+        item.error = error;
+        push(std::move(item));
+        return false;
+    }
+    auto repeated = [&items](std::size_t k) { return k > 0 && items[k - 1].name == items[k].name; };
+    bool holds = false;
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        const DirItem &item = items[k];
+        if (stopped()) {
+            return holds;
+        }
+        if (item.kind != DirItem::File || isCopyTempName(item.name) || repeated(k)) {
+            continue;
+        }
+        if (m_options.filter != nullptr && !m_options.filter->match(folder, item)) {
+            continue;
+        }
+        for (Item &f : m_pending) {
+            push(std::move(f)); // the folders above it, now known to hold something
+        }
+        m_pending.clear();
+        Item file;
+        file.path = folder + item.name;
+        file.info = FileEntryInfo{item.size, item.mtimeNs, item.mode, false};
+        push(std::move(file));
+        holds = true;
+    }
+    if (!m_options.includeSubfolders) {
+        return holds;
+    }
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        const DirItem &item = items[k];
+        if (stopped()) {
+            return holds;
+        }
+        if (item.kind != DirItem::Folder || repeated(k)) {
+            continue;
+        }
+        Item sub;
+        sub.path = folder + item.name + "/";
+        sub.info = FileEntryInfo{0, item.mtimeNs, item.mode, true};
+        const std::string path = sub.path;
+        if (m_dropEmpty) {
+            m_pending.push_back(std::move(sub));
+        } else {
+            push(std::move(sub));
+        }
+        const bool below = walk(path);
+        if (m_dropEmpty && !below && !m_pending.empty()) {
+            m_pending.pop_back(); // nothing below it was taken: the folder is not handed out
+        }
+        holds = holds || below;
+    }
+    return holds;
+}
+
+bool SourceStream::next(Item &item)
+{
+    if (m_taken.empty()) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_queue.empty() || m_done; });
+        if (m_queue.empty()) {
+            return false;
+        }
+        m_taken.swap(m_queue);
+        m_changed.notify_all();
+    }
+    item = std::move(m_taken.front());
+    m_taken.pop_front();
+    return true;
+}
+
+} // namespace qv
