@@ -267,6 +267,9 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
         ScanTotals totals;
         std::vector<std::string> unreadable;
         int foldersWithoutFiles = 0; // inside the part, and the part's folder itself
+        // What the part met, reported when it is joined, so that the lines come in scan order:
+        // special files (error -1) and folders that could not be listed.
+        std::vector<std::pair<std::string, int>> reported;
         bool done = false;
     };
     // The top level's subfolders (places in `items`); a part exists only from the moment a worker
@@ -305,7 +308,10 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
                 p->folder = folder + items[subfolders[k]].name + "/";
             }
             if (options.noDescend.count(p->folder) == 0 && m_control.checkpoint()) {
-                FolderScanner sub(m_reader, m_control, quiet);
+                ScanCallbacks held = quiet;
+                held.skippedSpecial = [p](const std::string &path) { p->reported.emplace_back(path, -1); };
+                held.unreadable = [p](const std::string &path, int error) { p->reported.emplace_back(path, error); };
+                FolderScanner sub(m_reader, m_control, held);
                 sub.m_fresh = true;
                 sub.m_countOnly = m_countOnly;
                 sub.m_budget = m_budget;
@@ -349,6 +355,13 @@ void FolderScanner::scanParallel(const std::string &folder, TFilesList &list, co
             add(list, part->list.folderOf(i), part->list.nameOf(i), info.isFolder, info, false);
         }
         m_foldersWithoutFiles += part->foldersWithoutFiles;
+        for (const auto &[path, error] : part->reported) {
+            if (error < 0 && m_callbacks.skippedSpecial) {
+                m_callbacks.skippedSpecial(path);
+            } else if (error >= 0 && m_callbacks.unreadable) {
+                m_callbacks.unreadable(path, error);
+            }
+        }
         totals.bytes += part->totals.bytes;
         totals.files += part->totals.files;
         totals.folders += part->totals.folders;

@@ -3,11 +3,12 @@
 // A folder's files come first (sorted by name, byte order), then each subfolder followed by
 // everything below it. Large trees may be listed by several threads, one first-level subfolder
 // each and only a few subfolders ahead of the oldest one not yet joined; their lists are joined in
-// order, so the result is the same as from one thread. Regular files and symbolic links to regular
-// files are taken; other special files and links to folders are reported and skipped, so a link
-// loop can never trap the scan. The copy's own temporary files are never taken. A folder that
-// cannot be listed is reported and remembered, so that nothing below its destination is treated
-// as obsolete.
+// order, and what each reports (special files, unreadable folders) is reported as it is joined,
+// so the result and the lines are the same as from one thread. Regular files and symbolic links
+// to regular files are taken; other special files and links to folders are reported and skipped,
+// so a link loop can never trap the scan. The copy's own temporary files are never taken. A folder
+// that cannot be listed is reported and remembered, so that nothing below its destination is
+// treated as obsolete.
 #pragma once
 
 #include "core/engine/BackupTypes.h"

@@ -263,8 +263,8 @@ TEST(EngineFolderScan, ParallelScanListsOnlyAFewSubtreesAhead)
     EXPECT_LE(seenAtFirstJoin, 1 + 2 * 3);
 }
 
-// A scan that would take more than its budget keeps no list but counts, reports and remembers what
-// the full scan does; the stream then hands out the full scan's entries in its order, passing over
+// A scan that would take more than its budget keeps no list but counts, reports (in scan order,
+// with any number of threads) and remembers what the full scan does; the stream then hands out the full scan's entries in its order, passing over
 // the folders the scan could not list and handing out, in its place, one it cannot list now.
 TEST(EngineFolderScan, OverBudgetScanCountsAndTheStreamGivesTheFullList)
 {
@@ -286,6 +286,7 @@ TEST(EngineFolderScan, OverBudgetScanCountsAndTheStreamGivesTheFullList)
     FailingReader reader({root + "d3/s0/locked/"});
     SuffixFilter dropTmp({".tmp"}, false);
     SuffixFilter keepEmpty({".tmp"}, true);
+    std::vector<std::string> serialReports; // special files and unreadable folders as a serial scan reports them
     for (const qv::EntryFilter *filter : {static_cast<const qv::EntryFilter *>(&dropTmp),
                                           static_cast<const qv::EntryFilter *>(&keepEmpty),
                                           static_cast<const qv::EntryFilter *>(nullptr)}) {
@@ -299,9 +300,15 @@ TEST(EngineFolderScan, OverBudgetScanCountsAndTheStreamGivesTheFullList)
                     qv::RunControl control;
                     qv::ScanCallbacks cb;
                     std::mutex mutex;
+                    std::vector<std::string> reports;
                     cb.skippedSpecial = [&, k](const std::string &p) {
                         std::lock_guard<std::mutex> lock(mutex);
                         runs[k].skipped.push_back(p.substr(root.size()));
+                        reports.push_back(p);
+                    };
+                    cb.unreadable = [&](const std::string &p, int) {
+                        std::lock_guard<std::mutex> lock(mutex);
+                        reports.push_back(p);
                     };
                     qv::FolderScanner scanner(reader, control, cb);
                     qv::ScanOptions o;
@@ -312,6 +319,13 @@ TEST(EngineFolderScan, OverBudgetScanCountsAndTheStreamGivesTheFullList)
                     runs[k].unreadable = scanner.unreadableFolders();
                     overflowed[k] = scanner.overflowed();
                     std::sort(runs[k].skipped.begin(), runs[k].skipped.end());
+                    // In scan order whatever the threads.
+                    if (serialReports.empty()) {
+                        serialReports = reports;
+                        EXPECT_EQ(serialReports.size(), 2u);
+                    } else {
+                        EXPECT_EQ(reports, serialReports);
+                    }
                 }
                 const ScanRun &full = runs[0];
                 const ScanRun &counted = runs[1];
