@@ -70,6 +70,31 @@ PathStat statEntry(const std::string &path)
     return statEntry(AT_FDCWD, path.c_str());
 }
 
+bool FolderHandle::open(const std::string &folder)
+{
+    close();
+    m_fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return m_fd >= 0;
+}
+
+void FolderHandle::close()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+PathStat FolderHandle::stat(const char *name) const
+{
+    if (m_fd < 0) {
+        PathStat r;
+        r.error = EBADF;
+        return r;
+    }
+    return statxAt(m_fd, name, 0);
+}
+
 std::string runningProgramPath()
 {
     char buf[PATH_MAX];

@@ -36,6 +36,26 @@ PathStat statPath(const std::string &path);
 PathStat statEntry(int dirFd, const char *name);
 PathStat statEntry(const std::string &path);
 
+// A folder held open to look at its entries by name: the folder's path is walked once instead of
+// once for each entry.
+class FolderHandle
+{
+public:
+    FolderHandle() = default;
+    ~FolderHandle() { close(); }
+    FolderHandle(const FolderHandle &) = delete;
+    FolderHandle &operator=(const FolderHandle &) = delete;
+
+    // Opens `folder` (closing the one held before); false when it cannot be opened.
+    bool open(const std::string &folder);
+    void close();
+    // The entry `name` (no "/" in it) as statPath gives it: links followed.
+    PathStat stat(const char *name) const;
+
+private:
+    int m_fd = -1;
+};
+
 // The full path of the running program (its /proc link resolved); empty when it cannot be read.
 std::string runningProgramPath();
 

@@ -1,9 +1,22 @@
 // StatLookahead: a window of destination stats taken ahead of the copy pass.
 #include "core/engine/StatLookahead.h"
 
+#include "platform/FileStat.h"
+
 #include <algorithm>
+#include <chrono>
 
 namespace qv {
+
+namespace {
+
+// How far past the pass a thread that fell behind it starts again: the items between are the
+// pass's own, so that the threads get ahead instead of racing it for the same items.
+constexpr std::size_t kRestartAhead = 32;
+// How long the pass waits for an item a thread is looking at before it looks itself.
+constexpr std::chrono::microseconds kWaitForTaken{200};
+
+} // namespace
 
 StatLookahead::StatLookahead(std::size_t count, std::function<std::string(std::size_t)> pathOf, int threads,
                              std::size_t window, std::function<void()> threadStart)
@@ -34,13 +47,19 @@ StatLookahead::~StatLookahead()
 
 void StatLookahead::run()
 {
+    // The folder of the last item looked at, held open while the next items lie in it: each
+    // entry is then looked up by its name alone.
+    FolderHandle folder;
+    std::string folderPath;
+    std::uint64_t folderGeneration = 0;
+    bool folderOpen = false;
     while (!m_stop.load()) {
         // The next item nobody took: never behind the pass (what it passed it looked at itself),
         // never a window ahead of it.
         std::size_t i = m_claimed.load();
         const std::size_t next = m_next.load();
         if (i < next) {
-            m_claimed.compare_exchange_weak(i, next);
+            m_claimed.compare_exchange_weak(i, std::min(next + kRestartAhead, m_count));
             continue;
         }
         if (i >= m_count) {
@@ -62,15 +81,39 @@ void StatLookahead::run()
         if (!m_claimed.compare_exchange_weak(i, i + 1)) {
             continue;
         }
+        Slot &slot = m_slots[i % m_window];
+        {
+            std::lock_guard<std::mutex> lock(slot.mutex);
+            if (slot.item > i) {
+                continue; // a thread that fell behind never takes a later item's slot
+            }
+            slot.taking = i + 1;
+        }
         const std::uint64_t generation = m_generation.load();
         const std::string path = m_pathOf(i);
-        const PathStat st = path.empty() ? PathStat{} : statPath(path);
-        Slot &slot = m_slots[i % m_window];
+        PathStat st;
+        const std::size_t slash = path.rfind('/');
+        if (!path.empty() && slash != std::string::npos && slash + 1 < path.size()) {
+            const std::string_view parent(path.data(), slash + 1);
+            if (!folderOpen || generation != folderGeneration || parent != folderPath) {
+                folderPath.assign(parent);
+                folderGeneration = generation;
+                folderOpen = folder.open(folderPath);
+            }
+            if (folderOpen) {
+                st = folder.stat(path.c_str() + slash + 1);
+            }
+        } else if (!path.empty()) {
+            st = statPath(path);
+        }
         std::lock_guard<std::mutex> lock(slot.mutex);
-        if (slot.item <= i) { // a thread that fell behind never overwrites a later item
+        if (slot.item <= i) {
             slot.item = i + 1;
             slot.generation = generation;
             slot.stat = st;
+        }
+        if (slot.taking == i + 1) {
+            slot.taking = 0;
         }
     }
 }
@@ -88,13 +131,30 @@ bool StatLookahead::take(std::size_t i, PathStat &stat)
         m_moved.notify_all();
     }
     Slot &slot = m_slots[i % m_window];
-    std::lock_guard<std::mutex> lock(slot.mutex);
-    if (slot.item != i + 1 || slot.generation != m_generation.load() || !slot.stat.exists ||
-        !slot.stat.isRegular) {
-        return false;
+    std::chrono::steady_clock::time_point until{};
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(slot.mutex);
+            if (slot.item == i + 1) {
+                if (slot.generation != m_generation.load() || !slot.stat.exists || !slot.stat.isRegular) {
+                    return false;
+                }
+                stat = slot.stat;
+                return true;
+            }
+            if (slot.taking != i + 1) {
+                return false; // no thread took it: the caller looks itself
+            }
+        }
+        // A thread is looking at it now: a moment's wait costs less than looking twice.
+        const auto now = std::chrono::steady_clock::now();
+        if (until == std::chrono::steady_clock::time_point{}) {
+            until = now + kWaitForTaken;
+        } else if (now >= until) {
+            return false;
+        }
+        std::this_thread::yield();
     }
-    stat = slot.stat;
-    return true;
 }
 
 } // namespace qv

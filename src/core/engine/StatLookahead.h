@@ -2,11 +2,14 @@
 // by threads of their own, so that the decisions need not wait for the file system one by one.
 //
 // Items are numbered in the order the pass decides on them. The threads stat the items at most a
-// window ahead of the pass and keep only that window (memory does not grow with the tree). A
-// stat is handed out only for a regular file (or a link to one); anything else, a stat not taken
-// yet, or one taken before invalidate() is looked at again by the caller at its turn. The caller
-// must not change an item's path itself before its turn (the copy pass writes each destination
-// file at its own turn only).
+// window ahead of the pass and keep only that window (memory does not grow with the tree); each
+// thread holds the folder of its last item open and looks up the next items in the same folder by
+// name. A stat is handed out only for a regular file (or a link to one); anything else, a stat not
+// taken yet, or one taken before invalidate() is looked at again by the caller at its turn. An item
+// a thread is looking at when the pass asks for it is waited for a moment; a thread that fell
+// behind the pass starts again a little ahead of it, leaving the items between to the pass, so
+// that an item is rarely looked at twice. The caller must not change an item's path itself before
+// its turn (the copy pass writes each destination file at its own turn only).
 #pragma once
 
 #include "platform/FileStat.h"
@@ -44,7 +47,8 @@ public:
 private:
     struct Slot {
         std::mutex mutex; // the thread may fall behind the pass and write a slot the pass reads
-        std::size_t item = 0; // the item held + 1; 0 while empty
+        std::size_t item = 0;   // the item held + 1; 0 while empty
+        std::size_t taking = 0; // the item a thread is looking at + 1; 0 when none
         std::uint64_t generation = 0;
         PathStat stat;
     };
