@@ -202,7 +202,8 @@ bool FolderScanner::listFolder(const std::string &folder, const ScanOptions &opt
 {
     int error = 0;
     const bool listed =
-        options.countOnly ? m_reader.listKinds(folder, items, error) : m_reader.list(folder, items, error);
+        options.countOnly && !options.statEntries ? m_reader.listKinds(folder, items, error)
+                                                  : m_reader.list(folder, items, error);
     if (!listed) {
         m_unreadable.push_back(folder);
         if (m_callbacks.unreadable) {

@@ -64,6 +64,7 @@ struct ScanOptions {
     // need more goes on counting with the filters as before, adds nothing more and leaves the list
     // empty (overflowed()): the totals stay those of the whole scan. Only for a scan into an empty list.
     std::size_t keepAtMost = SIZE_MAX;
+    bool statEntries = false;            // with countOnly: folders are listed with their entries' stats
     std::function<void()> threadStart;   // runs first on each of those threads
 };
 

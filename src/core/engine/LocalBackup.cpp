@@ -182,13 +182,22 @@ bool TLocalBackup::copyPass()
     }
     CopyWorkers workers(CopyWorkers::countFor(folders, m_mounts), threadStartHook());
     m_workers = &workers;
-    // Where the destination held files, their stats are taken a little ahead of the decisions.
+    // Where the destination held files, the first look tells which are up to date; the stats of
+    // the others are taken a little ahead of the decisions.
+    const std::vector<bool> upToDate = upToDateAsListed();
+    bool toLookAt = upToDate.empty();
+    for (std::size_t i = 0; i < upToDate.size() && !toLookAt; ++i) {
+        toLookAt = !upToDate[i] && !m_sourceFiles.isFolder(i);
+    }
     std::unique_ptr<StatLookahead> lookahead;
-    if (m_snapshot->taskType == BackupTaskType::ExactCopy && m_destinationHeldFiles && !m_sourceStreamed) {
+    if (m_snapshot->taskType == BackupTaskType::ExactCopy && m_destinationHeldFiles && !m_sourceStreamed &&
+        toLookAt) {
         lookahead = std::make_unique<StatLookahead>(
             m_sourceFiles.size(),
-            [this](std::size_t i) {
-                return m_sourceFiles.isFolder(i) ? std::string() : SourceToDestination(m_sourceFiles.path(i));
+            [this, &upToDate](std::size_t i) {
+                return m_sourceFiles.isFolder(i) || (i < upToDate.size() && upToDate[i])
+                           ? std::string()
+                           : SourceToDestination(m_sourceFiles.path(i));
             },
             scanThreads(), 2048, threadStartHook());
     }
@@ -203,7 +212,7 @@ bool TLocalBackup::copyPass()
     } detach{this};
     const bool decideObsolete = obsoleteBegin();
     // One entry of the pass; false when the run was stopped.
-    auto pass = [&](std::string source, const FileEntryInfo &info, std::ptrdiff_t item) {
+    auto pass = [&](std::string source, const FileEntryInfo &info, std::ptrdiff_t item, bool asListed) {
         if (Running()) {
             workers.makeRoom(info.size); // ends the oldest files, which may end the run
         }
@@ -219,6 +228,16 @@ bool TLocalBackup::copyPass()
         p->destination = SourceToDestination(p->source);
         p->info = info;
         p->item = item;
+        if (asListed && !m_diskSpanned) {
+            // As the first look listed it (stats taken on another medium would not hold): the same
+            // size and time, which the decision leaves alone.
+            p->destinationListed = true;
+            p->destinationBefore.exists = true;
+            p->destinationBefore.isRegular = true;
+            p->destinationBefore.size = info.size;
+            p->destinationBefore.mtimeNs = info.mtimeNs;
+            p->destinationBefore.mode = info.mode;
+        }
         addToPass(workers, p, p->source);
         return true;
     };
@@ -230,6 +249,11 @@ bool TLocalBackup::copyPass()
         options.includeSubfolders = src.includeSubfolders;
         options.passOver.insert(m_unreadableFolders.begin(), m_unreadableFolders.end());
         options.threadStart = threadStartHook();
+        if (m_destinationHeldFiles) {
+            options.filesAsListed = [this](const std::string &folder, const EntryDigest &files) {
+                return filesAsListed(folder, files);
+            };
+        }
         SourceStream stream(*m_services.directoryReader, m_control.stopFlag(), src.folder, std::move(options));
         SourceStream::Item item;
         while (stream.next(item)) {
@@ -245,13 +269,14 @@ bool TLocalBackup::copyPass()
                 }, 0);
                 continue;
             }
-            if (!pass(std::move(item.path), item.info, -1)) {
+            if (!pass(std::move(item.path), item.info, -1, item.asListed)) {
                 return false;
             }
         }
     } else {
         for (std::size_t i = 0; i < m_sourceFiles.size(); ++i) {
-            if (!pass(m_sourceFiles.path(i), m_sourceFiles.info(i), static_cast<std::ptrdiff_t>(i))) {
+            if (!pass(m_sourceFiles.path(i), m_sourceFiles.info(i), static_cast<std::ptrdiff_t>(i),
+                      i < upToDate.size() && upToDate[i])) {
                 return false;
             }
         }

@@ -203,6 +203,13 @@ protected:
     void obsoleteProtect(const std::string &folder);
     void obsoleteAfterPass();
     void decideObsoleteFolder(const std::string &folder, const EntryDigest *expected);
+    // For each source entry, true where it is a file of a folder whose files the first look found
+    // at the destination with the same names, sizes, times and modes: those files are up to date
+    // as listed, and their destinations need no stat. Empty when the first look does not tell.
+    std::vector<bool> upToDateAsListed() const;
+    // The same for one source folder whose files sum to `files` (EntryDigest::addFile); safe on
+    // any thread once the first look is over.
+    bool filesAsListed(std::string_view sourceFolder, const EntryDigest &files) const;
     void RemoveMovedFolders(const std::vector<std::string> &folders);
 
 private:
@@ -239,13 +246,22 @@ private:
     std::unique_ptr<ObsoleteByFolder> m_obsolete;
 };
 
-// What an exact copy's first look and copy pass know of the obsolete entries: per destination
-// folder the first look listed with entries (the hash of its path, then the digest of its names),
+// What an exact copy's first look and copy pass know of the destination: per folder the first
+// look listed with entries, the hash of its path and the digests of its names and of its files,
 // sorted; the source folders the pass is in, each with the digest of its names so far; the
 // folders decided one by one (by the hash of their paths); and what they found.
 struct TLocalBackup::ObsoleteByFolder {
     std::mutex mutex; // the first look's threads add to `digests`
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> digests;
+    struct Seen {
+        std::uint64_t key = 0;   // the hash of the folder's path
+        std::uint64_t names = 0; // the digest of its entries' names and kinds
+        std::uint64_t files = 0; // the digest of its files with their sizes, times and modes
+        bool operator<(const Seen &o) const { return key < o.key; }
+    };
+    std::vector<Seen> digests;
+    // The first look's digests of `folder`; null when it did not list it with entries. `alone`:
+    // no other folder listed has the same hash.
+    const Seen *seen(const std::string &folder, bool &alone) const;
     bool listed = false; // `digests` holds the whole first look, sorted
     struct Open {
         std::string folder;

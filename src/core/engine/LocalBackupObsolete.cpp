@@ -1,12 +1,14 @@
 // TLocalBackup: the obsolete phase of an exact copy.
 //
 // No list of the destination is kept: it may hold millions of entries. A first look while the
-// sources are read (on helper threads, names and kinds only) reports what a scan of it reports
-// where a scan would (special files, unreadable folders), counts its entries and keeps, for each
-// folder it listed, one number summing its names. The copy pass takes the destination files'
-// stats a little ahead of its decisions (StatLookahead) and decides the obsolete entries folder by
-// folder: when it leaves a source folder, the destination folder whose names sum as the source's
-// holds nothing obsolete; any other is listed then. Entries the copy pass adds are all wanted and
+// sources are read (on helper threads) reports what a scan of it reports where a scan would
+// (special files, unreadable folders), counts its entries and keeps, for each folder it listed,
+// one number summing its names and one summing its files' names, sizes, times and modes. The copy
+// pass takes the files of a folder whose second number matches its sources' as listed (up to
+// date), takes the other destination files' stats a little ahead of its decisions
+// (StatLookahead), and decides the obsolete entries folder by folder: when it leaves a source
+// folder, the destination folder whose names sum as the source's holds nothing obsolete; any
+// other is listed then. Entries the copy pass adds are all wanted and
 // go only into wanted folders, so these decisions find the obsolete entries a list taken before
 // the copy would have held. The phase after the copy carries them out in the order of a walk from
 // the top, each after a look that it is still what was decided on. Where the source list was not
@@ -63,11 +65,12 @@ void TLocalBackup::startDestinationScan()
         };
         ObsoleteByFolder &obsolete = *m_obsolete;
         callbacks.listed = [&obsolete](const std::string &folder, const std::vector<DirItem> &items) {
-            const EntryDigest digest = digestOfListing(items);
-            if (!digest.empty()) {
-                const std::uint64_t key = std::hash<std::string>{}(folder);
+            const ListingDigests digests = digestOfListing(items);
+            if (!digests.names.empty()) {
+                const ObsoleteByFolder::Seen seen{std::hash<std::string>{}(folder), digests.names.value(),
+                                                  digests.files.value()};
                 std::lock_guard<std::mutex> lock(obsolete.mutex);
-                obsolete.digests.emplace_back(key, digest.value());
+                obsolete.digests.push_back(seen);
             }
         };
         FolderScanner scanner(*m_services.directoryReader, m_control, callbacks);
@@ -75,6 +78,7 @@ void TLocalBackup::startDestinationScan()
         options.applyFilters = false;
         options.includeSubfolders = true;
         options.countOnly = true;
+        options.statEntries = true; // the copy pass takes a folder whose files match as up to date
         options.noDescend = protectedFolders();
         options.parallel = scanThreads();
         options.threadStart = threadStartHook();
@@ -246,22 +250,34 @@ bool TLocalBackup::obsoleteBegin()
     return true;
 }
 
+const TLocalBackup::ObsoleteByFolder::Seen *TLocalBackup::ObsoleteByFolder::seen(const std::string &folder,
+                                                                                   bool &alone) const
+{
+    Seen key;
+    key.key = std::hash<std::string>{}(folder);
+    const auto it = std::lower_bound(digests.begin(), digests.end(), key);
+    if (it == digests.end() || it->key != key.key) {
+        return nullptr;
+    }
+    alone = it + 1 == digests.end() || (it + 1)->key != key.key;
+    return &*it;
+}
+
 // Decides the obsolete entries of the destination folder `folder` unless it was done before:
 // nothing when the first look did not list it (it was not there, empty, or not entered) or found
 // the names `expected` (null: unknown) in it; else its entries as they are now.
 void TLocalBackup::decideObsoleteFolder(const std::string &folder, const EntryDigest *expected)
 {
     ObsoleteByFolder &o = *m_obsolete;
-    const std::uint64_t key = std::hash<std::string>{}(folder);
-    if (!o.decided.insert(key).second) {
+    if (!o.decided.insert(std::hash<std::string>{}(folder)).second) {
         return;
     }
-    const auto it = std::lower_bound(o.digests.begin(), o.digests.end(), std::make_pair(key, std::uint64_t{0}));
-    if (it == o.digests.end() || it->first != key) {
+    bool alone = false;
+    const ObsoleteByFolder::Seen *seen = o.seen(folder, alone);
+    if (seen == nullptr) {
         return;
     }
-    const bool alone = it + 1 == o.digests.end() || (it + 1)->first != key; // no other folder's hash
-    if (expected != nullptr && alone && it->second == expected->value()) {
+    if (expected != nullptr && alone && seen->names == expected->value()) {
         return;
     }
     std::vector<ObsoleteAction> found = planObsoleteFolder(
@@ -269,6 +285,48 @@ void TLocalBackup::decideObsoleteFolder(const std::string &folder, const EntryDi
         [&](std::string_view p) { return o.roots.contains(p) || producedBySource(p); }, o.protectedList,
         m_snapshot->deleteKind == BackupDeleteKind::Recycle, [this] { return Running(); });
     o.actions.insert(o.actions.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
+}
+
+bool TLocalBackup::filesAsListed(std::string_view sourceFolder, const EntryDigest &files) const
+{
+    if (m_obsolete == nullptr || !m_obsolete->listed || files.empty() ||
+        m_snapshot->taskType != BackupTaskType::ExactCopy) {
+        return false;
+    }
+    bool alone = false;
+    const ObsoleteByFolder::Seen *seen = m_obsolete->seen(SourceToDestination(sourceFolder), alone);
+    return seen != nullptr && alone && seen->files == files.value();
+}
+
+std::vector<bool> TLocalBackup::upToDateAsListed() const
+{
+    std::vector<bool> upToDate;
+    if (m_obsolete == nullptr || !m_obsolete->listed || m_obsolete->digests.empty() ||
+        m_snapshot->taskType != BackupTaskType::ExactCopy) {
+        return upToDate;
+    }
+    upToDate.assign(m_sourceFiles.size(), false);
+    // A scan lists each folder's files one after another: each such run against its destination.
+    for (std::size_t i = 0; i < m_sourceFiles.size();) {
+        if (m_sourceFiles.isFolder(i)) {
+            ++i;
+            continue;
+        }
+        const std::string_view folder = m_sourceFiles.folderOf(i);
+        EntryDigest files;
+        std::size_t end = i;
+        for (; end < m_sourceFiles.size() && !m_sourceFiles.isFolder(end) && m_sourceFiles.folderOf(end) == folder;
+             ++end) {
+            const FileEntryInfo info = m_sourceFiles.info(end);
+            files.addFile(m_sourceFiles.nameOf(end), info.size, info.mtimeNs, info.mode);
+        }
+        if (filesAsListed(folder, files)) {
+            std::fill(upToDate.begin() + static_cast<std::ptrdiff_t>(i), upToDate.begin() + static_cast<std::ptrdiff_t>(end),
+                      true);
+        }
+        i = end;
+    }
+    return upToDate;
 }
 
 void TLocalBackup::obsoleteAt(const std::string &path, bool isFolder)

@@ -251,24 +251,37 @@ void EntryDigest::add(std::string_view name, bool isFolder)
     ++m_count;
 }
 
+void EntryDigest::addFile(std::string_view name, std::int64_t size, std::int64_t mtimeNs, std::uint32_t mode)
+{
+    std::uint64_t h = std::hash<std::string_view>{}(name);
+    h = mix(h ^ static_cast<std::uint64_t>(size));
+    h = mix(h ^ static_cast<std::uint64_t>(mtimeNs));
+    h = mix(h ^ mode);
+    m_sum += h;
+    ++m_count;
+}
+
 std::uint64_t EntryDigest::value() const
 {
     return mix(m_sum ^ mix(m_count));
 }
 
-EntryDigest digestOfListing(const std::vector<DirItem> &items)
+ListingDigests digestOfListing(const std::vector<DirItem> &items)
 {
-    EntryDigest digest;
+    ListingDigests digests;
     for (std::size_t k = 0; k < items.size(); ++k) {
         const DirItem &item = items[k];
         if (k > 0 && items[k - 1].name == item.name) {
             continue;
         }
-        if (item.kind == DirItem::Folder || (item.kind == DirItem::File && !isCopyTempName(item.name))) {
-            digest.add(item.name, item.kind == DirItem::Folder);
+        if (item.kind == DirItem::Folder) {
+            digests.names.add(item.name, true);
+        } else if (item.kind == DirItem::File && !isCopyTempName(item.name)) {
+            digests.names.add(item.name, false);
+            digests.files.addFile(item.name, item.size, item.mtimeNs, item.mode);
         }
     }
-    return digest;
+    return digests;
 }
 
 } // namespace qv

@@ -70,6 +70,9 @@ class EntryDigest
 {
 public:
     void add(std::string_view name, bool isFolder);
+    // A file with its size, time and mode: equal digests of files say the same names with the
+    // same sizes, times and modes.
+    void addFile(std::string_view name, std::int64_t size, std::int64_t mtimeNs, std::uint32_t mode);
     std::uint64_t value() const;
     bool empty() const { return m_count == 0; }
 
@@ -77,7 +80,13 @@ private:
     std::uint64_t m_sum = 0;
     std::uint64_t m_count = 0;
 };
-// The digest of a listing (DirectoryReader::listKinds) as the walk would take it.
-EntryDigest digestOfListing(const std::vector<DirItem> &items);
+// The digests of a listing as the walk would take it: `names` of its entries (names and kinds, as
+// DirectoryReader::listKinds gives them), `files` of its files with their sizes, times and modes
+// (as DirectoryReader::list gives them).
+struct ListingDigests {
+    EntryDigest names;
+    EntryDigest files;
+};
+ListingDigests digestOfListing(const std::vector<DirItem> &items);
 
 } // namespace qv

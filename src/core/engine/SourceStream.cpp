@@ -81,6 +81,8 @@ bool SourceStream::walk(const std::string &folder)
     }
     auto repeated = [&items](std::size_t k) { return k > 0 && items[k - 1].name == items[k].name; };
     bool holds = false;
+    std::vector<std::size_t> taken; // the folder's files, through the filters
+    EntryDigest files;
     for (std::size_t k = 0; k < items.size(); ++k) {
         const DirItem &item = items[k];
         if (stopped()) {
@@ -92,6 +94,12 @@ bool SourceStream::walk(const std::string &folder)
         if (m_options.filter != nullptr && !m_options.filter->match(folder, item)) {
             continue;
         }
+        taken.push_back(k);
+        files.addFile(item.name, item.size, item.mtimeNs, item.mode);
+    }
+    const bool asListed = !taken.empty() && m_options.filesAsListed && m_options.filesAsListed(folder, files);
+    for (const std::size_t k : taken) {
+        const DirItem &item = items[k];
         for (Item &f : m_pending) {
             push(std::move(f)); // the folders above it, now known to hold something
         }
@@ -99,6 +107,7 @@ bool SourceStream::walk(const std::string &folder)
         Item file;
         file.path = folder + item.name;
         file.info = FileEntryInfo{item.size, item.mtimeNs, item.mode, false};
+        file.asListed = asListed;
         push(std::move(file));
         holds = true;
     }

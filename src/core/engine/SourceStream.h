@@ -13,6 +13,7 @@
 
 #include "core/engine/FilesList.h"
 #include "core/engine/FolderScanner.h"
+#include "core/engine/ObsoletePlanner.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -36,12 +37,16 @@ public:
         std::set<std::string> passOver;     // folders (trailing "/") the scan could not list
         std::size_t window = 4096;          // entries listed ahead at most (a folder's files at once)
         std::function<void()> threadStart;  // runs first on the stream's thread
+        // Asked on the stream's thread with each folder's taken files (EntryDigest::addFile): true
+        // marks them `asListed`.
+        std::function<bool(const std::string &folder, const EntryDigest &files)> filesAsListed;
     };
     struct Item {
         enum Kind { Entry, Unreadable } kind = Entry;
         std::string path; // a folder ends with "/"
         FileEntryInfo info;
         int error = 0; // Unreadable: why
+        bool asListed = false; // a file of a folder filesAsListed said yes to
     };
 
     // `root` ends with "/". The thread starts at once.

@@ -278,6 +278,36 @@ TEST_F(EngineLocalBackup, ExactCopyFindsObsoleteEntriesBelowMatchingFolders)
     EXPECT_EQ(listDir(dst + "a/b"), (std::vector<std::string>{"c", "y"}));
 }
 
+// A folder whose files the first look found as they are at the source is taken as listed; one
+// file of another size, time or mode sends the whole folder to the stats, which decide as ever.
+TEST_F(EngineLocalBackup, ExactCopyTakesMatchingFoldersAsListed)
+{
+    const long t = 1700000000;
+    for (const char *budget : {"", "1"}) { // the source list kept, or streamed (a list of at most 1 byte)
+        SCOPED_TRACE(*budget == 0 ? "list kept" : "streamed");
+        const std::string from = base + "/src" + budget + "/", to = base + "/dst" + budget + "/";
+        for (const char *p : {"same/a", "same/b", "newer/a", "newer/b", "older/a", "older/b", "mode/a", "mode/b"}) {
+            put(from + p, "data", t);
+            put(to + p, "data", t);
+        }
+        put(from + "newer/b", "new!", t + 100); // the destination is older: copied
+        put(to + "older/b", "old!", t + 100);   // the destination is newer: left, with a warning
+        ::chmod((to + "mode/b").c_str(), 0600);
+        ::setenv("QV_SOURCE_LIST_BYTES", budget, 1);
+        auto r = runBackup(makeSnapshot({from}, to, BackupTaskType::ExactCopy));
+        ::unsetenv("QV_SOURCE_LIST_BYTES");
+        ASSERT_FALSE(r->host.aborted) << r->host.dump();
+        EXPECT_EQ(qvtest::readFile(to + "newer/b"), "new!");
+        EXPECT_EQ(qvtest::readFile(to + "older/b"), "old!");
+        EXPECT_EQ(r->host.count(qv::kLogFile), 1) << r->host.dump();
+        EXPECT_TRUE(r->host.logged(qv::kLogFile, "Copying \"" + from + "newer/b\" to \"" + to + "newer/b\"."));
+        EXPECT_TRUE(r->host.loggedContaining(qv::kLogWarning, from + "older/b"));
+        EXPECT_EQ(r->host.count(qv::kLogSkipped), 6);
+        EXPECT_TRUE(r->host.logged(qv::kLogSkipped, "Skipping unchanged \"" + from + "same/a\"."));
+        EXPECT_TRUE(r->host.logged(qv::kLogSkipped, "Skipping unchanged \"" + from + "mode/b\"."));
+    }
+}
+
 TEST_F(EngineLocalBackup, ExactCopyKeepsSourceInsideDestinationAndArchives)
 {
     put(dst + "inside-src/data", "source data");
