@@ -97,10 +97,28 @@ protected:
         qvtest::runCommand({"import", "-window", win, dir + "/TaskPropertiesX11-" + name + ".png"});
     }
     // Properties of the selected task; returns the dialog's window.
+    // Right after a run the task may still be ending (its log, its summary) when its files are all
+    // in place: the program then says that a running task cannot be changed. As a user would, the
+    // message is closed and Properties asked again, for up to 40 s.
     std::string openProperties(const std::string &main)
     {
+        const auto deadline = std::chrono::steady_clock::now() + 40s;
         keys(main, {"alt+Return"});
-        return window("^Quorvellant Task Properties - \\[");
+        while (std::chrono::steady_clock::now() < deadline) {
+            const std::string dlg = xdo({"search", "--onlyvisible", "--name", "^Quorvellant Task Properties - \\["});
+            if (!dlg.empty()) {
+                return dlg.substr(0, dlg.find('\n'));
+            }
+            const std::string refused = xdo({"search", "--onlyvisible", "--name", "^Error$"});
+            if (!refused.empty()) {
+                keys(refused.substr(0, refused.find('\n')), {"Return"});
+                EXPECT_TRUE(gone("^Error$"));
+                std::this_thread::sleep_for(500ms);
+                keys(main, {"alt+Return"});
+            }
+            std::this_thread::sleep_for(100ms);
+        }
+        return {};
     }
     std::string home;
 };
