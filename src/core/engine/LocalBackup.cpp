@@ -249,6 +249,7 @@ bool TLocalBackup::copyPass()
         options.includeSubfolders = src.includeSubfolders;
         options.passOver.insert(m_unreadableFolders.begin(), m_unreadableFolders.end());
         options.threadStart = threadStartHook();
+        options.listers = scanThreads();
         if (m_destinationHeldFiles) {
             options.filesAsListed = [this](const std::string &folder, const EntryDigest &files) {
                 return filesAsListed(folder, files);

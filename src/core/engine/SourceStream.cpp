@@ -3,6 +3,8 @@
 
 #include "platform/FileCopy.h"
 
+#include <algorithm>
+
 namespace qv {
 
 SourceStream::SourceStream(DirectoryReader &reader, const std::atomic<bool> &stop, std::string root,
@@ -10,6 +12,9 @@ SourceStream::SourceStream(DirectoryReader &reader, const std::atomic<bool> &sto
     : m_reader(reader), m_runStop(stop), m_root(std::move(root)), m_options(std::move(options)),
       m_dropEmpty(m_options.filter != nullptr && !m_options.filter->includesEmptyFolders())
 {
+    for (int k = 0; k < m_options.listers; ++k) {
+        m_listers.emplace_back([this] { lister(); });
+    }
     m_thread = std::thread([this] { run(); });
 }
 
@@ -21,6 +26,82 @@ SourceStream::~SourceStream()
         m_changed.notify_all();
     }
     m_thread.join();
+    {
+        std::lock_guard<std::mutex> lock(m_listMutex);
+        m_listersEnd = true;
+    }
+    m_listChanged.notify_all();
+    for (std::thread &t : m_listers) {
+        t.join();
+    }
+}
+
+void SourceStream::lister()
+{
+    if (m_options.threadStart) {
+        m_options.threadStart();
+    }
+    for (;;) {
+        std::string folder;
+        Listing *listing = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(m_listMutex);
+            m_listChanged.wait(lock, [this] { return !m_jobs.empty() || m_listersEnd; });
+            if (m_listersEnd) {
+                return;
+            }
+            folder = std::move(m_jobs.front());
+            m_jobs.pop_front();
+            listing = m_listings.at(folder).get();
+            listing->started = true;
+        }
+        std::vector<DirItem> items;
+        int error = 0;
+        const bool listed = m_reader.list(folder, items, error);
+        {
+            std::lock_guard<std::mutex> lock(m_listMutex);
+            listing->items = std::move(items);
+            listing->listed = listed;
+            listing->error = error;
+            listing->done = true;
+        }
+        m_listChanged.notify_all();
+    }
+}
+
+void SourceStream::listAhead(const std::string &folder)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_listMutex);
+        if (!m_listings.emplace(folder, std::make_unique<Listing>()).second) {
+            return;
+        }
+        m_jobs.push_back(folder);
+    }
+    m_listChanged.notify_one();
+}
+
+bool SourceStream::listFolder(const std::string &folder, std::vector<DirItem> &items, int &error)
+{
+    {
+        std::unique_lock<std::mutex> lock(m_listMutex);
+        const auto it = m_listings.find(folder);
+        if (it != m_listings.end()) {
+            Listing &listing = *it->second;
+            if (listing.started) {
+                m_listChanged.wait(lock, [&listing] { return listing.done; });
+                items = std::move(listing.items);
+                error = listing.error;
+                const bool listed = listing.listed;
+                m_listings.erase(it);
+                return listed;
+            }
+            // Not taken by a lister yet: listed here.
+            m_jobs.erase(std::find(m_jobs.begin(), m_jobs.end(), folder));
+            m_listings.erase(it);
+        }
+    }
+    return m_reader.list(folder, items, error);
 }
 
 bool SourceStream::stopped() const
@@ -71,7 +152,7 @@ bool SourceStream::walk(const std::string &folder)
     }
     std::vector<DirItem> items;
     int error = 0;
-    if (!m_reader.list(folder, items, error)) {
+    if (!listFolder(folder, items, error)) {
         Item item;
         item.kind = Item::Unreadable;
         item.path = folder;
@@ -114,13 +195,25 @@ bool SourceStream::walk(const std::string &folder)
     if (!m_options.includeSubfolders) {
         return holds;
     }
+    std::vector<std::size_t> subfolders;
     for (std::size_t k = 0; k < items.size(); ++k) {
-        const DirItem &item = items[k];
+        if (items[k].kind == DirItem::Folder && !repeated(k)) {
+            subfolders.push_back(k);
+        }
+    }
+    // The listers list the next few subfolders while this thread walks one.
+    const std::size_t ahead = 2 * m_listers.size();
+    std::size_t asked = 0;
+    for (std::size_t n = 0; n < subfolders.size(); ++n) {
+        const DirItem &item = items[subfolders[n]];
         if (stopped()) {
             return holds;
         }
-        if (item.kind != DirItem::Folder || repeated(k)) {
-            continue;
+        for (asked = std::max(asked, n + 1); asked < subfolders.size() && asked <= n + ahead; ++asked) {
+            const std::string next = folder + items[subfolders[asked]].name + "/";
+            if (m_options.passOver.count(next) == 0) {
+                listAhead(next);
+            }
         }
         Item sub;
         sub.path = folder + item.name + "/";

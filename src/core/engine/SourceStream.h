@@ -20,7 +20,9 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <set>
 #include <string>
 #include <thread>
@@ -36,7 +38,10 @@ public:
         bool includeSubfolders = true;
         std::set<std::string> passOver;     // folders (trailing "/") the scan could not list
         std::size_t window = 4096;          // entries listed ahead at most (a folder's files at once)
-        std::function<void()> threadStart;  // runs first on the stream's thread
+        std::function<void()> threadStart;  // runs first on the stream's threads
+        // Threads that list the subfolders of the folder being walked a few ahead of it (0: the
+        // stream's own thread lists every folder when it comes to it).
+        int listers = 0;
         // Asked on the stream's thread with each folder's taken files (EntryDigest::addFile): true
         // marks them `asListed`.
         std::function<bool(const std::string &folder, const EntryDigest &files)> filesAsListed;
@@ -61,6 +66,10 @@ public:
 private:
     void run();
     bool walk(const std::string &folder);
+    // A folder's listing: taken from the listers when one was asked ahead, else made now.
+    bool listFolder(const std::string &folder, std::vector<DirItem> &items, int &error);
+    void listAhead(const std::string &folder);
+    void lister();
     void push(Item item);
     void flush();
     bool stopped() const;
@@ -81,6 +90,22 @@ private:
     bool m_done = false;
     std::atomic<bool> m_stop{false};
     std::deque<Item> m_taken; // the caller's: taken from the queue in one step
+
+    // Listings asked ahead: the folders for the listers to take, and each asked folder's listing
+    // until the walk takes it.
+    struct Listing {
+        bool started = false;
+        bool done = false;
+        bool listed = false;
+        int error = 0;
+        std::vector<DirItem> items;
+    };
+    std::mutex m_listMutex;
+    std::condition_variable m_listChanged;
+    std::deque<std::string> m_jobs;
+    std::unordered_map<std::string, std::unique_ptr<Listing>> m_listings;
+    bool m_listersEnd = false;
+    std::vector<std::thread> m_listers;
     std::thread m_thread;
 };
 

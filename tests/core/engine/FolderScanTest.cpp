@@ -349,6 +349,7 @@ TEST(EngineFolderScan, OverBudgetScanCountsAndTheStreamGivesTheFullList)
                     so.filter = filter;
                     so.passOver = {root + "d3/s0/locked/"};
                     so.window = 5; // the thread waits for the caller again and again
+                    so.listers = budget == 0 ? 0 : 3; // subfolders listed ahead by threads of their own
                     std::atomic<bool> stop{false};
                     qv::SourceStream stream(another ? static_cast<qv::DirectoryReader &>(now) : reader, stop, root,
                                             so);
