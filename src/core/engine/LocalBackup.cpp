@@ -231,12 +231,7 @@ bool TLocalBackup::copyPass()
         if (asListed && !m_diskSpanned) {
             // As the first look listed it (stats taken on another medium would not hold): the same
             // size and time, which the decision leaves alone.
-            p->destinationListed = true;
-            p->destinationBefore.exists = true;
-            p->destinationBefore.isRegular = true;
-            p->destinationBefore.size = info.size;
-            p->destinationBefore.mtimeNs = info.mtimeNs;
-            p->destinationBefore.mode = info.mode;
+            p->takeListedDestination(info);
         }
         addToPass(workers, p, p->source);
         return true;
@@ -531,12 +526,7 @@ bool TLocalBackup::syncSourceToDestination(const TFilesList *listing, std::vecto
             if (j >= 0 && !listing->isFolder(static_cast<std::size_t>(j))) {
                 const FileEntryInfo d = listing->info(static_cast<std::size_t>(j));
                 if (compareTimes(info.mtimeNs, d.mtimeNs, m_coarseTimes) == 0 && d.size >= info.size) {
-                    p->destinationListed = true;
-                    p->destinationBefore.exists = true;
-                    p->destinationBefore.isRegular = true;
-                    p->destinationBefore.size = d.size;
-                    p->destinationBefore.mtimeNs = d.mtimeNs;
-                    p->destinationBefore.mode = d.mode;
+                    p->takeListedDestination(d);
                     if (inAgreement != nullptr && d.size == info.size && d.mtimeNs == info.mtimeNs &&
                         DestinationToSource(target) == source) {
                         (*inAgreement)[static_cast<std::size_t>(j)] = true;

@@ -54,6 +54,17 @@ struct PendingCopy {
     FileEntryInfo info;
     PathStat destinationBefore; // as the decision saw it
     bool destinationListed = false; // destinationBefore was taken from a listing: no stat
+
+    // The destination as a listing showed it (a regular file), standing for its stat.
+    void takeListedDestination(const FileEntryInfo &listed)
+    {
+        destinationListed = true;
+        destinationBefore.exists = true;
+        destinationBefore.isRegular = true;
+        destinationBefore.size = listed.size;
+        destinationBefore.mtimeNs = listed.mtimeNs;
+        destinationBefore.mode = listed.mode;
+    }
     std::ptrdiff_t item = -1;       // its place in the copy pass, where a stat may have been taken ahead
     FilePlan plan;
     FilePairFacts facts;
