@@ -6,6 +6,7 @@
 #include <mutex>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace qv {
@@ -32,6 +33,17 @@ private:
 } // namespace
 
 namespace {
+
+// NFS and SMB carry flock() to the server as record locks.
+bool onNetworkFileSystem(int fd)
+{
+    struct statfs fs = {};
+    if (::fstatfs(fd, &fs) != 0) {
+        return false;
+    }
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    return type == 0x6969UL /* NFS */ || type == 0xFF534D42UL /* CIFS */ || type == 0xFE534D42UL /* SMB2 */;
+}
 
 FileLock::State report(int *error, int value, FileLock::State state)
 {
@@ -90,7 +102,14 @@ FileLock::State FileLock::probeOpen(int fd, int *error)
     if (fl.l_type != F_UNLCK) {
         return report(error, 0, State::Locked);
     }
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // A shared flock conflicts only with an exclusive one: another program's writer lock is seen,
+    // while the probes of runs side by side (this program's threads, other copies of it) never
+    // see each other. On NFS and SMB a flock is a record lock on the server, which the test above
+    // saw already: no lock is taken there, as another run's record-lock test would see it.
+    if (onNetworkFileSystem(fd)) {
+        return report(error, 0, State::Free);
+    }
+    while (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
         if (errno == EINTR) {
             continue;
         }

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <thread>
+#include <vector>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,7 +33,7 @@ public:
         if (m_pid == 0) {
             ::close(ready[0]);
             ::close(release[1]);
-            int fd = ::open(path.c_str(), how == 2 ? O_RDONLY : O_RDWR);
+            int fd = ::open(path.c_str(), how >= 2 ? O_RDONLY : O_RDWR); // flocks without a writer
             bool ok = fd >= 0;
             if (ok && how == 0) {
                 struct flock fl = {};
@@ -46,6 +49,8 @@ public:
                 ok = ::fcntl(fd, F_SETLK, &fl) == 0;
             } else if (ok && how == 2) {
                 ok = ::flock(fd, LOCK_SH) == 0;
+            } else if (ok && how == 3) {
+                ok = ::flock(fd, LOCK_EX) == 0;
             }
             char c = ok ? 'y' : 'n';
             (void)!::write(ready[1], &c, 1);
@@ -86,9 +91,14 @@ TEST(FileLockProbe, LocksOfOtherProcesses)
     {
         const char *what;
         int how;
+        FileLock::State held;
     };
-    const Case cases[] = {
-        {"whole-file write record lock", 0}, {"byte-range read record lock", 1}, {"shared flock", 2}};
+    // A shared flock is a reader's: it keeps writers out, and the probes of runs side by side take
+    // one themselves.
+    const Case cases[] = {{"whole-file write record lock", 0, FileLock::State::Locked},
+                          {"byte-range read record lock", 1, FileLock::State::Locked},
+                          {"shared flock", 2, FileLock::State::Free},
+                          {"exclusive flock", 3, FileLock::State::Locked}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         std::string f = dir + "/file-" + std::to_string(c.how);
@@ -97,7 +107,7 @@ TEST(FileLockProbe, LocksOfOtherProcesses)
         {
             LockHolder holder(f, c.how);
             ASSERT_TRUE(holder.ok());
-            EXPECT_EQ(FileLock::probe(f), FileLock::State::Locked);
+            EXPECT_EQ(FileLock::probe(f), c.held);
         }
         EXPECT_EQ(FileLock::probe(f), FileLock::State::Free);
     }
@@ -172,4 +182,67 @@ TEST(FileLockProbe, AWriterDuringTheProbeEndsNothing)
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
         << (WIFSIGNALED(status) ? "ended by signal " + std::to_string(WTERMSIG(status)) : "exit status " + std::to_string(WEXITSTATUS(status)));
+}
+
+// Runs that read the same files at the same moment (threads of one program and separate
+// processes) probe them over and over: no probe ever takes another's for a holder, while an
+// exclusive lock that another process really holds is seen every time.
+TEST(FileLockProbe, ProbesSideBySideNeverSeeEachOther)
+{
+    const std::string dir = qvtest::makeTempDir("sidebyside");
+    std::vector<std::string> shared;
+    for (int i = 0; i < 3; ++i) {
+        shared.push_back(dir + "/shared-" + std::to_string(i));
+        qvtest::writeFile(shared.back(), std::string(64, 'x'));
+    }
+    const std::string held = dir + "/held";
+    qvtest::writeFile(held, "x");
+    LockHolder holder(held, 3);
+    ASSERT_TRUE(holder.ok());
+    // The number of wrong answers one prober gives over its rounds.
+    auto probeRounds = [&] {
+        int wrong = 0;
+        for (int round = 0; round < 3000; ++round) {
+            for (const std::string &f : shared) {
+                wrong += FileLock::probe(f) != FileLock::State::Free;
+            }
+            if (round % 100 == 0) {
+                wrong += FileLock::probe(held) != FileLock::State::Locked;
+            }
+        }
+        return wrong;
+    };
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < 3; ++i) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(go[1]);
+            char c;
+            (void)!::read(go[0], &c, 1);
+            ::_exit(std::min(probeRounds(), 100));
+        }
+        children.push_back(child);
+    }
+    ::close(go[0]);
+    ::close(go[1]); // every child starts now
+    std::vector<int> wrong(3, 0);
+    std::vector<std::thread> threads;
+    for (int &w : wrong) {
+        threads.emplace_back([&w, &probeRounds] { w = probeRounds(); });
+    }
+    for (std::thread &t : threads) {
+        t.join();
+    }
+    for (int w : wrong) {
+        EXPECT_EQ(w, 0) << "wrong answers of a thread";
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "wrong answers of a process";
+    }
 }
