@@ -44,6 +44,9 @@ public:
         // A limit that makes the watch incomplete (the system's watch limit was reached, some
         // subfolders cannot be read). Each kind is reported once per registration.
         std::function<void(const std::string &)> problem;
+        // The watched folder itself was deleted, moved away or unmounted: called once, after its
+        // last change; the registration receives nothing more and may be removed.
+        std::function<void()> gone;
     };
 
     struct AddResult

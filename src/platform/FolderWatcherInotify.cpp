@@ -270,6 +270,7 @@ void FolderWatcherInotify::rootGone(WatchId id, Registration &reg, Batch &batch)
     reg.gone = true;
     reg.settled = true;
     batch.changed.insert(id);
+    batch.gone.insert(id);
     dropRegistrationRefs(id, reg);
 }
 
@@ -581,6 +582,7 @@ void FolderWatcherInotify::rebuildAfterOverflow(Batch &batch)
             int wd = -1;
             if (addRef(id, reg, reg.root, true, &wd) != 0) {
                 reg.gone = true;
+                batch.gone.insert(id);
                 continue;
             }
             reg.rootWd = wd;
@@ -601,13 +603,17 @@ void FolderWatcherInotify::post(Batch &batch)
     }
     std::vector<Delivery> deliveries;
     for (const auto &[id, text] : batch.problems) {
-        deliveries.push_back({id, true, text});
+        deliveries.push_back({id, Delivery::Kind::Problem, text});
     }
     for (WatchId id : batch.changed) {
-        deliveries.push_back({id, false, {}});
+        deliveries.push_back({id, Delivery::Kind::Changed, {}});
+    }
+    for (WatchId id : batch.gone) {
+        deliveries.push_back({id, Delivery::Kind::Gone, {}});
     }
     batch.problems.clear();
     batch.changed.clear();
+    batch.gone.clear();
     QMetaObject::invokeMethod(
         m_dispatcher.get(), [this, deliveries = std::move(deliveries)] { dispatch(deliveries); },
         Qt::QueuedConnection);
@@ -621,13 +627,13 @@ void FolderWatcherInotify::dispatch(const std::vector<Delivery> &deliveries)
         if (it == m_sinks.end()) {
             continue;
         }
-        if (d.isProblem) {
+        if (d.kind == Delivery::Kind::Problem) {
             auto callback = it->second.problem;
             if (callback) {
                 callback(d.text);
             }
         } else {
-            auto callback = it->second.changed;
+            auto callback = d.kind == Delivery::Kind::Gone ? it->second.gone : it->second.changed;
             if (callback) {
                 callback();
             }

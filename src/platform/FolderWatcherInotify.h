@@ -82,15 +82,17 @@ private:
     struct Batch
     {
         std::set<WatchId> changed;
+        std::set<WatchId> gone;
         std::vector<std::pair<WatchId, std::string>> problems;
         std::vector<std::pair<WatchId, std::string>> walks; // new folders to walk
         bool overflow = false;
-        bool empty() const { return changed.empty() && problems.empty(); }
+        bool empty() const { return changed.empty() && gone.empty() && problems.empty(); }
     };
     struct Delivery
     {
+        enum class Kind { Changed, Problem, Gone };
         WatchId id;
-        bool isProblem;
+        Kind kind;
         std::string text;
     };
 

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -18,7 +19,14 @@ bool isExistingFolder(const std::string &path)
     return !path.empty() && statPath(path).isFolder;
 }
 
+std::atomic<int> g_returnInterval{2000};
+
 } // namespace
+
+void TFolderChangeMonitor::SetFolderReturnInterval(int milliseconds)
+{
+    g_returnInterval = std::max(milliseconds, 1);
+}
 
 std::uint32_t notifyFlagsOf(TFileChangeFilters filters)
 {
@@ -36,6 +44,8 @@ TFolderChangeMonitor::TFolderChangeMonitor(QObject *owner) : QObject(owner), m_d
     m_delayTimer->setSingleShot(true);
     m_delayTimer->setTimerType(Qt::PreciseTimer); // a coarse timer may fire up to 5% early
     QObject::connect(m_delayTimer, &QTimer::timeout, this, [this] { Timer(); });
+    m_returnTimer = new QTimer(this);
+    QObject::connect(m_returnTimer, &QTimer::timeout, this, [this] { lookForFolder(); });
 }
 
 TFolderChangeMonitor::~TFolderChangeMonitor()
@@ -131,12 +141,18 @@ void TFolderChangeMonitor::SetMonitorActive(bool value)
     if (!value || !isExistingFolder(m_folderName)) {
         return;
     }
+    startWatch();
+}
+
+void TFolderChangeMonitor::startWatch()
+{
     // The registration id is captured, so that a delivery meant for an earlier start of this
     // monitor is recognised as stale even if it were to arrive.
     auto id = std::make_shared<FolderWatcher::WatchId>(0);
     FolderWatcher::Callbacks callbacks;
     callbacks.changed = [this, id] { Changed(*id); };
     callbacks.problem = [this, id](const std::string &text) { warn(*id, text); };
+    callbacks.gone = [this, id] { folderGone(*id); };
     FolderWatcher &watcher = folderWatcher();
     const FolderWatcher::AddResult result =
         watcher.addWatch(m_folderName, m_monitorSubtree, m_filter, std::move(callbacks));
@@ -187,8 +203,47 @@ void TFolderChangeMonitor::warn(FolderWatcher::WatchId from, const std::string &
     }
 }
 
+void TFolderChangeMonitor::folderGone(FolderWatcher::WatchId from)
+{
+    if (from != m_worker) {
+        return;
+    }
+    letGoOfWorker();
+    m_awaitingFolder = true;
+    m_returnFailureReported = false;
+    m_returnTimer->start(g_returnInterval.load());
+    if (OnWarning) {
+        OnWarning(this, "The folder \"" + m_folderName +
+                            "\" was deleted or moved away: its changes are not watched until it is back.");
+    }
+}
+
+void TFolderChangeMonitor::lookForFolder()
+{
+    if (!isExistingFolder(m_folderName)) {
+        return;
+    }
+    try {
+        startWatch();
+    } catch (const ELastOSError &e) {
+        // Tried again at every look; said once.
+        if (!m_returnFailureReported && OnWarning) {
+            m_returnFailureReported = true;
+            OnWarning(this, "Changes in the folder \"" + m_folderName + "\" are not watched: " + e.Text() +
+                                " (error " + std::to_string(e.ErrorCode()) + ").");
+        }
+        return;
+    }
+    m_awaitingFolder = false;
+    m_returnTimer->stop();
+    // What the folder holds now may differ from what it held: its return is a change.
+    Changed(m_worker);
+}
+
 void TFolderChangeMonitor::letGoOfWorker()
 {
+    m_awaitingFolder = false;
+    m_returnTimer->stop();
     if (m_worker != 0) {
         m_watcher->removeWatch(m_worker);
         m_worker = 0;

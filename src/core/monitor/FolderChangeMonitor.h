@@ -5,6 +5,10 @@
 // holds one registration with it while active. Every start gets a fresh registration, so a change
 // read for a registration the monitor has let go of never reaches it. A burst of changes within
 // DelayTime gives one OnChange, DelayTime after the first change of the burst.
+//
+// When the watched folder itself is deleted, moved away or unmounted, the monitor stays active and
+// looks for the folder again every few seconds: once a folder is back at that path it is watched
+// and counts as one change. OnWarning says so when the folder goes.
 #pragma once
 
 #include "platform/FolderWatcher.h"
@@ -60,8 +64,12 @@ public:
     TFolderChangeMonitor(const TFolderChangeMonitor &) = delete;
     TFolderChangeMonitor &operator=(const TFolderChangeMonitor &) = delete;
 
-    // True while the monitor holds a watch; stays true after the watched folder vanished.
-    bool Active() const { return m_worker != 0; }
+    // True while the monitor holds a watch, or waits for its vanished folder to come back.
+    bool Active() const { return m_worker != 0 || m_awaitingFolder; }
+    // True while the watched folder is gone and the monitor waits for it.
+    bool AwaitingFolder() const { return m_awaitingFolder; }
+    // How often a vanished folder is looked for (2 s; tests shorten it).
+    static void SetFolderReturnInterval(int milliseconds);
     // Throws ELastOSError (RaiseWin32Error) when the watch cannot start; a missing folder leaves it inactive.
     void SetActive(bool value);
 
@@ -101,12 +109,18 @@ private:
     void Changed(FolderWatcher::WatchId from);
     void Timer();
     void warn(FolderWatcher::WatchId from, const std::string &text);
+    void startWatch();
+    void folderGone(FolderWatcher::WatchId from);
+    void lookForFolder();
     void letGoOfWorker();
 
     FolderWatcher *m_watcher = nullptr; // the watcher m_worker is registered with
     FolderWatcher::WatchId m_worker = 0;
     TFileChangeFilters m_filter = kDefaultFileChangeFilters;
     QTimer *m_delayTimer = nullptr; // a child; active exactly while a delayed change is pending
+    QTimer *m_returnTimer = nullptr; // a child; active exactly while the folder is awaited
+    bool m_awaitingFolder = false;
+    bool m_returnFailureReported = false;
     int m_delayTime = 0;
     bool m_monitorSubtree = true;
     std::string m_folderName;

@@ -249,6 +249,52 @@ TEST(FolderMonitorLifecycle, MonitorsShareTheProgramsWatcher)
     EXPECT_TRUE(waitUntil([&] { return changed >= 3; }));
 }
 
+// The watched folder deleted and made again, or moved away and back: changes in it are seen again
+// once it is back (its return counts as one change), and its going is said once.
+TEST(FolderMonitorLifecycle, AFolderThatComesBackIsWatchedAgain)
+{
+    TFolderChangeMonitor::SetFolderReturnInterval(100);
+    const struct
+    {
+        const char *what;
+        const char *away;
+        const char *back;
+    } cases[] = {{"deleted and made again", "rm -rf '%1'", "mkdir '%1'"},
+                 {"moved away and back", "mv '%1' '%1.away'", "mv '%1.away' '%1'"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string dir = qvtest::makeTempDir("comesback") + "/watched";
+        fs::create_directory(dir);
+        auto shell = [&dir](std::string command) {
+            for (std::size_t at; (at = command.find("%1")) != std::string::npos;) {
+                command.replace(at, 2, dir);
+            }
+            qvtest::runShell(command);
+        };
+        Changes changes;
+        std::vector<std::string> warnings;
+        TFolderChangeMonitor monitor;
+        monitor.SetFolderName(dir);
+        monitor.SetDelayTime(0);
+        changes.bind(monitor);
+        monitor.OnWarning = [&](TFolderChangeMonitor *, const std::string &text) { warnings.push_back(text); };
+        monitor.SetActive(true);
+        writeBytes(dir + "/before", "x");
+        ASSERT_TRUE(waitUntil([&] { return changes.count >= 1; })) << "a change before it went";
+        shell(c.away);
+        ASSERT_TRUE(waitUntil([&] { return !warnings.empty(); }, 3000)) << "its going is said";
+        EXPECT_NE(warnings[0].find(dir), std::string::npos) << warnings[0];
+        EXPECT_TRUE(monitor.Active());
+        shell(c.back);
+        settle(500);
+        const int afterReturn = changes.count;
+        writeBytes(dir + "/after", "x");
+        EXPECT_TRUE(waitUntil([&] { return changes.count > afterReturn; }, 3000)) << "a change after it is back";
+        EXPECT_EQ(warnings.size(), 1u);
+    }
+    TFolderChangeMonitor::SetFolderReturnInterval(2000);
+}
+
 // --- property rules, through the fake watcher ---------------------------------------------------
 
 class FolderMonitorRules : public ::testing::Test
