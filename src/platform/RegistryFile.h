@@ -72,6 +72,12 @@ struct RegistryImportOptions {
     std::function<bool(std::string_view keyPath)> replaceKey;
 };
 
+// The import's limits: a file of at most 64 MiB, each line at most 1 MiB (as bytes of the file).
+// Past either, or when the file does not begin with a settings file's first line, it is refused
+// with the line number before more of it is read.
+constexpr std::size_t kSettingsFileLimit = std::size_t{64} << 20;
+constexpr std::size_t kSettingsFileLineLimit = std::size_t{1} << 20;
+
 // Parses `bytes` (a whole file) and applies it; raises RegistryFileError when malformed (nothing
 // written) and RegistryError when the store refuses the save (nothing kept).
 RegistryImportReport importRegistryText(RegistryStore &store, const std::string &bytes,

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace qv {
 
@@ -51,6 +51,96 @@ std::string decodeSettingsFile(const std::string &bytes)
         pos = end;
     }
     return out;
+}
+
+// True when `head`, the file's first bytes, can still begin with a settings file's first line.
+bool beginsLikeSettingsFile(std::string_view head)
+{
+    const bool utf16 = head.size() >= 2 && static_cast<unsigned char>(head[0]) == 0xFF &&
+                       static_cast<unsigned char>(head[1]) == 0xFE;
+    std::string first;
+    if (utf16) {
+        std::string_view rest = head.substr(2);
+        std::size_t end = 0;
+        while (end + 1 < rest.size() && !(rest[end] == '\n' && rest[end + 1] == '\0')) {
+            end += 2;
+        }
+        first = utf16leToUtf8(rest.substr(0, end));
+    } else {
+        if (head.substr(0, 3) == "\xEF\xBB\xBF") {
+            head.remove_prefix(3);
+        }
+        first = std::string(head.substr(0, head.find('\n')));
+    }
+    while (!first.empty() && (first.back() == '\r' || first.back() == ' ' || first.back() == '\t')) {
+        first.pop_back();
+    }
+    for (std::string_view header : {"REGEDIT4", "Windows Registry Editor Version 5.00"}) {
+        if (first.size() <= header.size() && header.substr(0, first.size()) == first) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The file's bytes, read within the import's limits: a file that does not begin as a settings file
+// is refused after its first few bytes, and so is a line or a file past its limit, before more is
+// read.
+std::string readSettingsFile(const std::string &fileName)
+{
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        throw RegistryError("Cannot open \"" + fileName + "\": " + std::strerror(errno));
+    }
+    struct Closer
+    {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    constexpr std::size_t kHeadBytes = 256; // the longest first line, in UTF-16 with its mark
+    std::string data;
+    bool headChecked = false;
+    int line = 1;
+    std::size_t lineStart = 0;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            throw RegistryError("Cannot read \"" + fileName + "\": " + std::strerror(errno));
+        }
+        const std::size_t from = data.size();
+        data.append(buffer, static_cast<std::size_t>(n));
+        if (!headChecked && (n == 0 || data.size() >= kHeadBytes || data.find('\n') != std::string::npos)) {
+            const std::string_view head = std::string_view(data).substr(0, std::min(data.size(), kHeadBytes));
+            if (!beginsLikeSettingsFile(head)) {
+                throw RegistryFileError(fileName, 1,
+                                        "not a settings file (the first line must be \"REGEDIT4\")");
+            }
+            headChecked = true;
+        }
+        for (std::size_t at = from; at < data.size(); ++at) {
+            if (data[at] == '\n') {
+                ++line;
+                lineStart = at + 1;
+            }
+        }
+        if (data.size() - lineStart > kSettingsFileLineLimit) {
+            throw RegistryFileError(fileName, line,
+                                    "the line is longer than " + std::to_string(kSettingsFileLineLimit >> 20) +
+                                        " MiB: not a settings file");
+        }
+        if (data.size() > kSettingsFileLimit) {
+            throw RegistryFileError(fileName, line,
+                                    "the file is larger than " + std::to_string(kSettingsFileLimit >> 20) +
+                                        " MiB: not a settings file");
+        }
+        if (n == 0) {
+            return data;
+        }
+    }
 }
 
 class Parser
@@ -465,6 +555,11 @@ RegistryImportReport importRegistryText(RegistryStore &store, const std::string 
                                         const RegistryImportOptions &options, const std::string &fileName)
 {
     const std::string text = decodeSettingsFile(bytes);
+    if (const std::size_t nul = text.find('\0'); nul != std::string::npos) {
+        const auto line = 1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(nul), '\n');
+        throw RegistryFileError(fileName, static_cast<int>(line),
+                                "not a settings file (it holds a NUL character)");
+    }
     RegistryImportReport report;
     Parser parser(text, options, fileName);
     const std::vector<ParsedKey> keys = chosenKeys(parser.run(report.skipped), options);
@@ -492,16 +587,7 @@ RegistryImportReport importRegistryText(RegistryStore &store, const std::string 
 RegistryImportReport importRegistryFile(RegistryStore &store, const std::string &fileName,
                                         const RegistryImportOptions &options)
 {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) {
-        throw RegistryError("Cannot open \"" + fileName + "\": " + std::strerror(errno));
-    }
-    std::ostringstream data;
-    data << in.rdbuf();
-    if (in.bad()) {
-        throw RegistryError("Cannot read \"" + fileName + "\": " + std::strerror(errno));
-    }
-    return importRegistryText(store, data.str(), options, fileName);
+    return importRegistryText(store, readSettingsFile(fileName), options, fileName);
 }
 
 } // namespace qv

@@ -97,3 +97,37 @@ TEST_F(RegistryTool, ExportImportThroughFilesSkipsForeignKeys)
     EXPECT_EQ(tool({"get", kMain, "New"}).output, "yes\n") << "a bad file changes nothing";
     EXPECT_EQ(tool({"export", m_dir + "/none/x.reg"}).exitCode, 1);
 }
+
+// Whatever the input, the import reads it within its limits (under a 512 MiB address-space limit
+// here): a file that is not a settings file, a line past 1 MiB, NUL characters and a stream past
+// 64 MiB are refused with their line number, and the store stays as it was.
+TEST_F(RegistryTool, ImportRefusesWhatIsNotASettingsFileWithinItsLimits)
+{
+    ASSERT_EQ(tool({"set", kMain, "Kept", "dword", "7"}).exitCode, 0);
+    const std::string before = tool({"list", kMain}).output;
+    const std::string head = "REGEDIT4\\r\\n[HKEY_CURRENT_USER\\\\Software\\\\Tavimundrelo\\\\Quorvellant\\\\Main]\\r\\n";
+    const struct
+    {
+        const char *what;
+        std::string input; // shell words that write the input to standard output
+        const char *line;
+    } cases[] = {
+        {"zeros", "cat /dev/zero", "line 1:"},
+        {"random bytes", "head -c 300000 /dev/urandom", "line 1:"},
+        {"a line past 1 MiB",
+         "printf '" + head + "\"Long\"=\"'; head -c 2000000 /dev/zero | tr '\\0' x; printf '\"\\r\\n'", "line 3:"},
+        {"NUL characters", "printf '" + head + "\"a\"=\"b\"\\r\\n\"c\\0\"=\"d\"\\r\\n'", "line 4:"},
+        {"a stream past 64 MiB", "printf '" + head + "'; yes '\"a\"=\"b\"'", ", line "},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string script = "ulimit -v 524288; { " + c.input + "; } 2>/dev/null | '" +
+                                   qvtest::binPath("qv-regtool") + "' --db '" + m_dir +
+                                   "/registry.db' import /dev/stdin";
+        const qvtest::CommandResult r = qvtest::runShell(script, 60);
+        EXPECT_EQ(r.exitCode, 1) << r.output;
+        EXPECT_NE(r.output.find(c.line), std::string::npos) << r.output.substr(0, 400);
+        EXPECT_EQ(r.output.find("bad_alloc"), std::string::npos) << r.output.substr(0, 400);
+        EXPECT_TRUE(tool({"list", kMain}).output == before) << "the store stays as it was";
+    }
+}
