@@ -156,6 +156,8 @@ int run(const std::vector<std::string> &args)
     }
     const std::string &cmd = args[0];
     std::vector<std::string> a(args.begin() + 1, args.end());
+    // A damaged store is refused, naming the file, before any command reads or writes it.
+    RegistryStore::checkStore(RegistryStore::storePath());
     RegistryStore &store = RegistryStore::forThisThread();
     if (cmd == "export" && (a.size() == 1 || a.size() == 2)) {
         KeyRef key = a.size() == 2 ? parseKey(a[1]) : KeyRef{RegRoot::CurrentUser, RegKeyRoot};

@@ -325,6 +325,15 @@ int main(int argc, char **argv)
     if (args.empty()) {
         usage({});
     }
+    // A damaged settings store is said at once, naming the file: it never passes for an empty one.
+    try {
+        qv::RegistryStore::checkStore(qv::RegistryStore::storePath());
+    } catch (const qv::RegistryDamaged &e) {
+        std::fprintf(stderr, "qv-run: %s\n", e.what());
+        return 1;
+    } catch (const qv::RegistryError &) {
+        // Not damage: the reads that follow meet it and say so.
+    }
     QCoreApplication app(argc, argv);
     bool quiet = false;
     bool removeEntries = false;

@@ -46,6 +46,20 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The store file is damaged: SQLite cannot read it as a database, or its pages do not hold
+// together. what() names the file and says what is wrong.
+class RegistryDamaged : public RegistryError
+{
+public:
+    RegistryDamaged(const std::string &path, const std::string &reason);
+    const std::string &path() const { return m_path; }
+    const std::string &reason() const { return m_reason; }
+
+private:
+    std::string m_path;
+    std::string m_reason;
+};
+
 // One value as stored: REG_SZ holds UTF-8 text (no terminator), REG_DWORD four little-endian
 // bytes, REG_BINARY the bytes themselves.
 struct RegValue {
@@ -79,6 +93,15 @@ public:
     static void setStorePath(const std::string &path);
     // This thread's connection to storePath(); throws RegistryError when it cannot be opened.
     static RegistryStore &forThisThread();
+
+    // Looks the store file at `path` over, as every program does at its start, without writing
+    // anything: throws RegistryDamaged when it is damaged. A missing or empty file is no store yet
+    // and passes. Every page is read once (about 2 ms a megabyte).
+    static void checkStore(const std::string &path);
+    // Renames a damaged store, with its write-ahead log and shared-memory files, beside itself as
+    // "<name>.damaged-<date>-<time>" (a number added when taken); the next open starts empty. Returns
+    // the new name of the store file; throws RegistryError when it cannot be moved.
+    static std::string moveAside(const std::string &path);
 
     const std::string &path() const { return m_path; }
 

@@ -202,6 +202,7 @@ private:
     TTask *m_currentTask = nullptr;
     bool m_explicitExit = false;
     bool m_exiting = false;
+    bool m_sessionEnding = false; // the session ends or a signal asked the program to leave
     bool m_layoutLoaded = false;
     bool m_applyingLayout = false;
     LastColumnFill *m_logFill = nullptr;    // the log's event column fills the panel

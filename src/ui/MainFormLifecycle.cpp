@@ -194,13 +194,21 @@ void TMainForm::SaveWindowSettings()
 
 void TMainForm::SaveAllSettings()
 {
+    // While the program leaves, a failed save is written to standard error: a dialog would hold a
+    // session's end or a signal's exit until someone answered it.
+    auto report = [this](const std::string &text) {
+        if (m_exiting || m_sessionEnding) {
+            std::fprintf(stderr, "quorvellant: %s\n", text.c_str());
+        } else {
+            ShowError(this, QString::fromStdString(text));
+        }
+    };
     SaveWindowSettings();
     if (m_data != nullptr) {
         try {
             m_data->SaveToRegistry();
         } catch (const std::exception &e) {
-            ShowError(this, QString::fromStdString(formatLangString("The tasks could not be saved: %s",
-                                                                   "strMainSaveTasksError", {e.what()})));
+            report(formatLangString("The tasks could not be saved: %s", "strMainSaveTasksError", {e.what()}));
         }
     }
     if (m_groupsTree->currentItem() != nullptr) {
@@ -212,8 +220,8 @@ void TMainForm::SaveAllSettings()
     try {
         SaveSettings();
     } catch (const std::exception &e) {
-        ShowError(this, QString::fromStdString(formatLangString("The program settings could not be saved: %s",
-                                                               "strMainSaveSettingsError", {e.what()})));
+        report(formatLangString("The program settings could not be saved: %s", "strMainSaveSettingsError",
+                                {e.what()}));
     }
 }
 
@@ -334,6 +342,7 @@ void TMainForm::sessionEnding(int deadlineMs)
     if (m_exiting) {
         return;
     }
+    m_sessionEnding = true;
     SaveAllSettings();
     if (m_shutdownStarts != nullptr) {
         // The shutdown runs start and are waited for there; its done() leaves through the exit path.

@@ -10,11 +10,13 @@
 #include "core/settings/Settings.h"
 #include "core/runs/TaskRunFlags.h"
 #include "platform/NmcliDialer.h"
+#include "platform/RegistryStore.h"
 #include "platform/SingleInstance.h"
 #include "platform/gui/DesktopLayers.h"
 #include "platform/gui/TrayService.h"
 #include "core/runs/AlertDispatcher.h"
 #include "ui/Alerter.h"
+#include "ui/DamagedStore.h"
 #include "ui/Help.h"
 #include "ui/HelpTopics.h"
 #include "ui/MainForm.h"
@@ -251,6 +253,11 @@ int runProgram(int argc, char **argv)
     // Dial-up entries of tasks are NetworkManager profiles, brought up and down through nmcli.
     NmcliDialer networkManager;
     setDialer(&networkManager);
+    // A damaged store never passes for an empty one: the user chooses before anything is read.
+    if (!acceptSettingsStore(nullptr, RegistryStore::storePath(), headless)) {
+        setDialer(nullptr);
+        return 1;
+    }
     LoadSettings();
     if (!Language.empty()) {
         if (auto table = LoadLanguageFile(Language)) {

@@ -12,6 +12,7 @@
 #include "platform/gui/FakeTrayService.h"
 #include "ui/Help.h"
 #include "ui/HelpWindow.h"
+#include "platform/RegistryStore.h"
 #include "ui/MainForm.h"
 #include "ui/TaskListModel.h"
 
@@ -298,6 +299,24 @@ TEST_F(MainFormFixture, SessionEndSavesStartsShutdownTasksAndLeaves)
     EXPECT_TRUE(form->isExiting());
     EXPECT_EQ(session.releases, 1);
     EXPECT_FALSE(hardExited);
+}
+
+// A save that fails while the session ends (or a signal asks the program to leave) goes to standard
+// error: no dialog holds the exit. The same failure at another time is shown (the control).
+TEST_F(MainFormFixture, ASessionEndNeverWaitsOnAFailedSave)
+{
+    const std::string broken = qvtest::makeTempDir("brokenstore") + "/registry.db";
+    qvtest::writeFile(broken, std::string(8192, '#'));
+    qv::RegistryStore::setStorePath(broken);
+    form->SaveAllSettings();
+    ASSERT_FALSE(qv::MessageBoxSeam::shown().empty()) << "the failed save is shown while the program runs";
+    EXPECT_TRUE(qv::MessageBoxSeam::shown()[0].text.contains(QStringLiteral("could not be saved")));
+    qv::MessageBoxSeam::clear();
+    session.endSession(5000);
+    EXPECT_TRUE(form->isExiting());
+    EXPECT_TRUE(qv::MessageBoxSeam::shown().empty()) << qv::MessageBoxSeam::shown()[0].text.toStdString();
+    qv::RegistryStore::setStorePath({});
+    EXPECT_EQ(qvtest::readFile(broken), std::string(8192, '#'));
 }
 
 TEST_F(MainFormFixture, ExitStopsASlowRunAndDrainsIt)

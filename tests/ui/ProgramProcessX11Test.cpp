@@ -43,4 +43,26 @@ TEST_F(ProgramProcessX11, DisplayStartWaitsForAHeadlessCopyThenTakesOver)
     EXPECT_EQ(waitFor(shown, 30), 0) << qvtest::readFile(home + "/display.log");
 }
 
+// On a display, a damaged store is said at once (its message waits for the user's choice), and a
+// signal meanwhile ends the program at once, the store untouched.
+TEST_F(ProgramProcessX11, ADamagedStoreIsSaidAtStartAndASignalEndsTheWait)
+{
+    const char *display = std::getenv("DISPLAY");
+    ASSERT_TRUE(display != nullptr && *display != '\0') << "runs under xvfb-run";
+    const std::string store = home + "/config/quorvellant/registry.db";
+    qvtest::runShell("mkdir -p '" + home + "/config/quorvellant'");
+    const std::string damaged = "SQLite format 3" + std::string(8192, '#');
+    qvtest::writeFile(store, damaged);
+    std::vector<std::string> withDisplay = env;
+    withDisplay.push_back("DISPLAY=" + std::string(display));
+    if (const char *auth = std::getenv("XAUTHORITY")) {
+        withDisplay.push_back("XAUTHORITY=" + std::string(auth));
+    }
+    const pid_t shown = spawn({"/SHOW"}, "display.log", withDisplay);
+    EXPECT_TRUE(waitForText("display.log", "\"" + store + "\" is damaged")) << qvtest::readFile(home + "/display.log");
+    ::kill(shown, SIGTERM);
+    EXPECT_NE(waitFor(shown, 10), -2) << "still running 10 s after SIGTERM";
+    EXPECT_EQ(qvtest::readFile(store), damaged);
+}
+
 } // namespace
