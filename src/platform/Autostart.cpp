@@ -1,6 +1,7 @@
 // Starting the program with the desktop session: an XDG autostart entry.
 #include "platform/Autostart.h"
 
+#include "beneath/RootFolder.h"
 #include "platform/FileIo.h"
 
 #include <cerrno>
@@ -28,13 +29,9 @@ std::string configHome()
 
 void makeDirs(const std::string &dir)
 {
-    std::string::size_type pos = 1;
-    while (pos != std::string::npos) {
-        pos = dir.find('/', pos + 1);
-        std::string part = dir.substr(0, pos);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-            throw std::runtime_error("cannot create folder \"" + part + "\": " + std::strerror(errno));
-        }
+    int error = 0;
+    if (!makeFolderChain(dir, 0700, error)) {
+        throw std::runtime_error("cannot create folder \"" + dir + "\": " + std::strerror(error));
     }
 }
 

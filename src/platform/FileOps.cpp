@@ -1,6 +1,7 @@
 // The file operations of the backup threads: times, folders, moves, sync.
 #include "platform/FileOps.h"
 
+#include "beneath/RootFolder.h"
 #include "platform/FolderListing.h"
 
 #include <cerrno>
@@ -60,28 +61,7 @@ std::string resolvedPath(const std::string &path)
 
 bool makeFolders(const std::string &folder, int &error)
 {
-    std::string p = withoutSlash(folder);
-    if (p.empty()) {
-        error = ENOENT;
-        return false;
-    }
-    struct stat st;
-    if (::stat(p.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) {
-            return true;
-        }
-        error = ENOTDIR;
-        return false;
-    }
-    std::string parent = folderOf(p);
-    if (!parent.empty() && parent != p + "/" && !makeFolders(parent, error)) {
-        return false;
-    }
-    if (::mkdir(p.c_str(), 0777) != 0 && errno != EEXIST) {
-        error = errno;
-        return false;
-    }
-    return true;
+    return makeFolderChain(folder, 0777, error);
 }
 
 bool foldersCouldBeMade(const std::string &folder)

@@ -1,6 +1,8 @@
 // The settings store on SQLite: schema, key and value operations, transactions.
 #include "platform/RegistryStore.h"
 
+#include "beneath/RootFolder.h"
+
 #include <QString>
 
 #include <sqlite3.h>
@@ -211,11 +213,8 @@ std::string absoluteFolderOf(const std::string &path)
 // Makes `folder` and the folders above it that are missing; true when it is a folder afterwards.
 bool makeFolders(const std::string &folder)
 {
-    for (std::size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
-        ::mkdir(folder.substr(0, slash).c_str(), 0777);
-    }
-    ::mkdir(folder.c_str(), 0777);
-    return isFolder(folder);
+    int error = 0;
+    return makeFolderChain(folder, 0777, error);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Shortcuts: desktop entry files that start the program with arguments.
 #include "platform/Shortcuts.h"
 
+#include "beneath/RootFolder.h"
 #include "platform/Autostart.h"
 
 #include <cerrno>
@@ -30,12 +31,9 @@ std::string trimmed(const std::string &s)
 
 void makeFolders(const std::string &folder)
 {
-    for (std::string::size_type pos = 1; pos != std::string::npos;) {
-        pos = folder.find('/', pos + 1);
-        const std::string part = folder.substr(0, pos);
-        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
-            throw std::runtime_error("cannot create the folder \"" + part + "\": " + std::strerror(errno));
-        }
+    int error = 0;
+    if (!makeFolderChain(folder, 0755, error)) {
+        throw std::runtime_error("cannot create the folder \"" + folder + "\": " + std::strerror(error));
     }
 }
 

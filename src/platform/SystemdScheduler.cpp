@@ -9,6 +9,7 @@
 // only removes its files (nothing has them loaded), and removing one that is not there succeeds.
 #include "platform/SystemdScheduler.h"
 
+#include "beneath/RootFolder.h"
 #include "platform/FileIo.h"
 #include "platform/Processes.h"
 #include "platform/SystemdUnits.h"
@@ -79,25 +80,12 @@ void systemctl(const std::vector<std::string> &args)
     }
 }
 
-void makeFolders(const std::string &dir)
-{
-    for (std::string::size_type pos = dir.find('/', 1);; pos = dir.find('/', pos + 1)) {
-        const std::string part = dir.substr(0, pos);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-            throw SchedulerError("Cannot create the folder " + part + ": " + std::strerror(errno));
-        }
-        if (pos == std::string::npos) {
-            return;
-        }
-    }
-}
-
-// Writes through a temporary file in the same folder, synced, and renames it over `path`.
+// Writes through a temporary file in the same folder, synced, and renames it over `path`; the
+// folder and its missing levels are made first.
 void writeUnitFile(const std::string &path, const std::string &data)
 {
-    makeFolders(path.substr(0, path.rfind('/')));
     int error = 0;
-    if (!replaceFile(path, data, 0644, error)) {
+    if (!makeFolderChain(path.substr(0, path.rfind('/')), 0700, error) || !replaceFile(path, data, 0644, error)) {
         throw SchedulerError("Cannot write " + path + ": " + std::strerror(error));
     }
 }

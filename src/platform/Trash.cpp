@@ -1,6 +1,7 @@
 // The freedesktop.org Trash: deleting a file or folder so that the user can restore it.
 #include "platform/Trash.h"
 
+#include "beneath/RootFolder.h"
 #include "platform/FileOps.h"
 #include "platform/UserAccount.h"
 
@@ -25,17 +26,8 @@ bool ensureTrashDirs(const std::string &trash, std::string &error)
 
 bool makeDirs(const std::string &dir)
 {
-    if (dir.empty() || dir == "/") {
-        return true;
-    }
-    struct stat st;
-    if (::stat(dir.c_str(), &st) == 0) {
-        return S_ISDIR(st.st_mode);
-    }
-    if (!makeDirs(parentOf(dir))) {
-        return false;
-    }
-    return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+    int error = 0;
+    return dir.empty() || makeFolderChain(dir, 0700, error);
 }
 
 // The mount point of the file system that holds `dir` (a physical path).

@@ -11,10 +11,18 @@
 
 namespace qv {
 
-TempFile::TempFile(const std::string &target)
+TempFile::TempFile(const RootFolder &root, const std::string &target)
 {
-    const std::string folder = extractFilePath(target);
-    const std::string name = extractFileName(target).substr(0, 200);
+    std::string relative;
+    if (!root.relativeOf(target, relative)) {
+        m_error = EXDEV;
+        return;
+    }
+    m_folder = root.openParent(relative, m_name, m_error);
+    if (m_folder < 0) {
+        return;
+    }
+    const std::string name = m_name.substr(0, 200);
     // One generator per thread, seeded once: the name need only be unlikely to exist, since the
     // file is created exclusively.
     thread_local std::mt19937_64 gen{std::random_device{}()};
@@ -26,11 +34,12 @@ TempFile::TempFile(const std::string &target)
             suffix += kChars[bits % (sizeof kChars - 1)];
             bits /= sizeof kChars - 1;
         }
-        const std::string path = folder + "." + name + ".qvtmp-" + suffix;
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        const std::string temp = "." + name + ".qvtmp-" + suffix;
+        const int fd =
+            ::openat(m_folder, temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0) {
             m_fd = fd;
-            m_path = path;
+            m_temp = temp;
             return;
         }
         if (errno != EEXIST) {
@@ -40,13 +49,17 @@ TempFile::TempFile(const std::string &target)
     }
     m_error = EEXIST;
 }
+
 TempFile::~TempFile()
 {
     if (m_fd >= 0) {
         ::close(m_fd);
     }
-    if (!m_path.empty() && !m_committed) {
-        ::unlink(m_path.c_str());
+    if (!m_temp.empty() && !m_committed) {
+        ::unlinkat(m_folder, m_temp.c_str(), 0);
+    }
+    if (m_folder >= 0) {
+        ::close(m_folder);
     }
 }
 
@@ -64,12 +77,12 @@ bool TempFile::closeFile()
     return true;
 }
 
-bool TempFile::commit(const std::string &target)
+bool TempFile::commit()
 {
     if (!closeFile()) {
         return false;
     }
-    if (::rename(m_path.c_str(), target.c_str()) != 0) {
+    if (::renameat(m_folder, m_temp.c_str(), m_folder, m_name.c_str()) != 0) {
         m_error = errno;
         return false;
     }
@@ -77,19 +90,7 @@ bool TempFile::commit(const std::string &target)
     return true;
 }
 
-namespace {
-
-bool isFolder(const std::string &path)
-{
-    struct stat st
-    {
-    };
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-} // namespace
-
-bool FolderMaker::make(const std::string &given)
+bool FolderMaker::make(const RootFolder &root, const std::string &given, int &error, std::string &link)
 {
     std::string path = given;
     while (path.size() > 1 && path.back() == '/') {
@@ -98,15 +99,16 @@ bool FolderMaker::make(const std::string &given)
     if (path.empty() || m_known.count(path) != 0) {
         return true;
     }
-    bool made = ::mkdir(path.c_str(), 0777) == 0;
-    if (!made && errno == ENOENT) {
-        // A parent is missing: make it first, then try again.
-        const std::size_t slash = path.find_last_of('/');
-        if (slash != std::string::npos && slash > 0 && make(path.substr(0, slash))) {
-            made = ::mkdir(path.c_str(), 0777) == 0;
-        }
+    std::string relative;
+    if (!root.relativeOf(path, relative)) {
+        error = EXDEV;
+        return false;
     }
-    if (!made && (errno != EEXIST || !isFolder(path))) {
+    if (!root.makeFolders(relative, 0777, error)) {
+        if (error == ELOOP) {
+            const std::string found = root.linkOnTheWay(relative);
+            link = found.empty() ? path : root.pathOf(found);
+        }
         return false;
     }
     m_known.insert(path);

@@ -1,7 +1,10 @@
 // File-system helpers of the extraction engine: the temporary file that becomes the target only
-// when an entry proved good, folder creation, and the mode an extracted file gets.
+// when an entry proved good, folder creation, and the mode an extracted file gets. Every file and
+// folder they make is made beneath the extraction folder (RootFolder): an entry never lands
+// outside it through a symbolic link that stands in the target already.
 #pragma once
 
+#include "beneath/RootFolder.h"
 #include "zip/ZipRecords.h"
 
 #include <string>
@@ -10,39 +13,44 @@
 
 namespace qv {
 
-// A temporary file ".<name>.qvtmp-XXXXXX" beside `target` (created exclusively, never through a
-// link), open for writing until closeFile(); removed on destruction unless committed.
+// A temporary file ".<name>.qvtmp-XXXXXX" beside `target` (a path inside `root`), created
+// exclusively in the target's folder opened beneath the root, so never through a link; open for
+// writing until closeFile(); removed on destruction unless committed.
 class TempFile
 {
 public:
-    explicit TempFile(const std::string &target);
+    TempFile(const RootFolder &root, const std::string &target);
     ~TempFile();
     TempFile(const TempFile &) = delete;
     TempFile &operator=(const TempFile &) = delete;
 
-    bool ok() const { return !m_path.empty(); }
+    bool ok() const { return !m_temp.empty(); }
     int error() const { return m_error; }
-    const std::string &path() const { return m_path; }
     int fd() const { return m_fd; }
     // Closes the descriptor; false (errno in error()) when the system reports a failed write.
     bool closeFile();
-    // Renames the file over `target`; false (errno in error()) when that fails.
-    bool commit(const std::string &target);
+    // Renames the file over the target (a link there is replaced, never followed); false (errno
+    // in error()) when that fails.
+    bool commit();
 
 private:
-    std::string m_path;
+    int m_folder = -1;
+    std::string m_name;
+    std::string m_temp;
     int m_fd = -1;
     int m_error = 0;
     bool m_committed = false;
 };
 
-// Makes folders with their missing parents and remembers the folders it made or found, so that
-// the files of one folder cost one check, not one per component of their path.
+// Makes folders with their missing parents beneath the extraction root, never through a link, and
+// remembers the folders it made or found, so that the files of one folder cost one check, not one
+// per component of their path.
 class FolderMaker
 {
 public:
-    // True when `path` is a folder afterwards.
-    bool make(const std::string &path);
+    // True when `path` (inside `root`) is a folder afterwards; false with `error`: ELOOP when a
+    // symbolic link stands on the way (its path in `link`), EXDEV for a path outside the root.
+    bool make(const RootFolder &root, const std::string &path, int &error, std::string &link);
 
 private:
     std::unordered_set<std::string> m_known;

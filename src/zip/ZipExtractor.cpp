@@ -342,6 +342,19 @@ void ZipExtractor::skip(TSkipReason reason, const std::string &name, int index)
     }
 }
 
+bool ZipExtractor::makeFolder(const std::string &path, int index)
+{
+    int error = 0;
+    std::string link;
+    if (m_folders.make(m_root, path, error, link)) {
+        return true;
+    }
+    if (error == ELOOP) {
+        this->error(index, "\"" + link + "\" is a symbolic link: nothing is extracted through it");
+    }
+    return false;
+}
+
 void ZipExtractor::error(int index, const std::string &text)
 {
     if (m_reader.OnError) {
@@ -389,8 +402,13 @@ int ZipExtractor::run(Target target)
 {
     m_target = target;
     const std::string &dest = m_reader.DestDir();
-    if (target == Target::File && !dest.empty() && !m_folders.make(dest)) {
-        throw EZipError(systemErrorText("Cannot create folder", dest, errno));
+    if (target == Target::File) {
+        // Everything below the extraction folder is made beneath it, never through a link.
+        const std::string root = dest.empty() ? std::string(".") : dest;
+        int error = 0;
+        if (!m_root.openMaking(root, 0777, error)) {
+            throw EZipError(systemErrorText("Cannot create folder", root, error));
+        }
     }
     return runSelected();
 }
@@ -666,7 +684,7 @@ bool ZipExtractor::prepare(TZipHeaderInfo &e, int index, Job &job, Outcome &outc
         return false;
     }
     if (e.IsFolder()) {
-        if (m_target == Target::File && !m_folders.make(path)) {
+        if (m_target == Target::File && !makeFolder(path, index)) {
             skip(srCreateError, path, index);
             outcome = Outcome::Failed;
             return false;
@@ -695,7 +713,7 @@ bool ZipExtractor::prepare(TZipHeaderInfo &e, int index, Job &job, Outcome &outc
 
     if (m_target == Target::File) {
         const std::string folder = extractFilePath(path);
-        if (!folder.empty() && !m_folders.make(folder)) {
+        if (!folder.empty() && !makeFolder(folder, index)) {
             skip(srCreateError, path, index);
             outcome = Outcome::Failed;
             return false;
@@ -720,7 +738,7 @@ void ZipExtractor::decode(Job &job, bool report)
         int fd = -1;
         TStream *out = m_out;
         if (m_target == Target::File) {
-            job.temp = std::make_unique<TempFile>(job.path);
+            job.temp = std::make_unique<TempFile>(m_root, job.path);
             if (!job.temp->ok()) {
                 return; // reported in its turn
             }
@@ -820,7 +838,7 @@ ZipExtractor::Outcome ZipExtractor::finish(Job &job, bool reported)
     const bool good = job.methodKnown && job.status == DecodeStatus::Ok && job.written == e.UncompressedSize &&
                       job.crc == e.CRC32;
     if (good) {
-        if (job.temp && !job.temp->commit(path)) {
+        if (job.temp && !job.temp->commit()) {
             error(index, systemErrorText("Cannot replace file", path, job.temp->error()));
             skip(srCreateError, path, index);
             return Outcome::Failed;

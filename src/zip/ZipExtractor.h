@@ -71,6 +71,8 @@ private:
     bool mayReplace(const TZipHeaderInfo &entry, int index, std::string &path);
     void skip(TSkipReason reason, const std::string &name, int index);
     void error(int index, const std::string &text);
+    // Makes the folder `path` beneath the extraction folder; a link on the way is reported.
+    bool makeFolder(const std::string &path, int index);
     int viewIndex(const TZipHeaderInfo *entry) const;
 
     TZipReader &m_reader;
@@ -80,6 +82,7 @@ private:
     std::int64_t m_total = 0;
     std::int64_t m_done = 0;
     std::unordered_map<const TZipHeaderInfo *, int> m_viewIndex;
+    RootFolder m_root;
     FolderMaker m_folders;
     int m_archiveFd = -1; // the archive read with pread (a plain file), else -1
     std::vector<std::uint8_t> m_headers; // archive bytes read ahead for the local headers

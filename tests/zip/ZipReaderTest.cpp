@@ -262,6 +262,40 @@ z.close()
     EXPECT_EQ(qvtest::readFile(cwdDir + "/abs/z"), "/abs/z");
 }
 
+// Links that stand in the target already: nothing is written through a link to a folder, an
+// entry below one is refused with a message naming it (and a non-zero exit), and a link where a
+// file entry goes is replaced itself, its target untouched.
+TEST(ZipExtractSafety, LinksInTheTargetAreNeverFollowed)
+{
+    QV_REQUIRE_TOOL("python3");
+    const std::string dir = qvtest::makeTempDir("targetlinks");
+    python(dir, R"(
+z = zipfile.ZipFile('l.zip', 'w')
+for name in ('ok/fine.txt', 'abslink/pwned.txt', 'abslink/deep/er.txt', 'abslink/newdir/', 'flink'):
+    z.writestr(name, '' if name.endswith('/') else name)
+z.close()
+)");
+    ASSERT_EQ(::mkdir((dir + "/outside").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((dir + "/target").c_str(), 0755), 0);
+    qvtest::writeFile(dir + "/outside/victim.txt", "victim");
+    ASSERT_EQ(::symlink("../outside", (dir + "/target/abslink").c_str()), 0);
+    ASSERT_EQ(::symlink("../outside/victim.txt", (dir + "/target/flink").c_str()), 0);
+    const auto r = qvtest::runCommand({qvtest::binPath("qv-zip"), "x", "-o", dir + "/l.zip", dir + "/target"});
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("\"" + dir + "/target/abslink\" is a symbolic link"), std::string::npos) << r.output;
+    EXPECT_EQ(qvtest::readFile(dir + "/target/ok/fine.txt"), "ok/fine.txt"); // the control
+    struct stat st
+    {
+    };
+    for (const char *gone : {"/outside/pwned.txt", "/outside/deep", "/outside/newdir"}) {
+        EXPECT_NE(::lstat((dir + gone).c_str(), &st), 0) << gone;
+    }
+    EXPECT_EQ(qvtest::readFile(dir + "/outside/victim.txt"), "victim");
+    ASSERT_EQ(::lstat((dir + "/target/flink").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(qvtest::readFile(dir + "/target/flink"), "flink");
+}
+
 TEST(ZipExtractSafety, SymlinkEntriesAndModes)
 {
     QV_REQUIRE_TOOL("python3");

@@ -4,6 +4,7 @@
 
 #include "QvVersion.h"
 #include "core/text/VariablesSystem.h"
+#include "platform/FileOps.h"
 #include "platform/FileStat.h"
 #include "platform/Autostart.h"
 #include "platform/Desktop.h"
@@ -102,8 +103,8 @@ std::string GetDataFolder()
         base = homeFolder() + "/.local/share";
     }
     std::string folder = withSlash(base) + "quorvellant";
-    QDir().mkpath(QFile::decodeName(QByteArray::fromStdString(folder)));
     int error = 0;
+    makeFolders(folder, error); // a folder that cannot be made is reported where it is written
     setPermissions(folder, 0700, error); // a folder that cannot be made private is still used
     return folder + "/";
 }
