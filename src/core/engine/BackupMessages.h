@@ -85,6 +85,13 @@ inline constexpr BackupMessage FolderUnreadable{
     "Unable to read folder \"%s\" (%s)! Its contents are skipped and nothing below its destination is deleted."};
 inline constexpr BackupMessage SpecialFileSkipped{"strBackupSpecialFileSkipped",
                                                   "Skipping \"%s\": not a regular file or folder."};
+inline constexpr BackupMessage LinkLeftAlone{
+    nullptr, "Leaving \"%s\" and everything below it alone: it is a symbolic link, and nothing is written through one."};
+inline constexpr BackupMessage LinkObsolete{
+    nullptr, "\"%s\" is a symbolic link where the source has a folder or file: the link goes as obsolete "
+             "(what it points at is never touched)."};
+inline constexpr BackupMessage LinkNotWrittenThrough{
+    nullptr, "Unable to write into \"%s\": it is a symbolic link, and nothing is written through one."};
 inline constexpr BackupMessage SyncError{"strBackupSyncError",
                                          "Unable to flush the destination file system (%s)."};
 inline constexpr BackupMessage ExecuteProgramError{"strUtilsExecuteProgramError",

@@ -162,7 +162,21 @@ bool TCompressBackup::checkArchiveName()
         Terminate();
         return false;
     }
-    return CreateFolder(folderOf(m_archive), std::string());
+    if (!CreateFolder(folderOf(m_archive), std::string())) {
+        return false;
+    }
+    // The archive is read and replaced where it stands: never through a link below the
+    // destination (the destination folder itself may be one).
+    std::string relative;
+    if (relativeTo(m_snapshot->destinationRoot, m_archive, relative) && !relative.empty() &&
+        statEntry(m_archive).isSymlink) {
+        const std::string text = formatMessage(msg::LinkNotWrittenThrough, {m_archive});
+        Log(kLogError, text);
+        Alert(akError, "S", text);
+        Terminate();
+        return false;
+    }
+    return true;
 }
 
 void TCompressBackup::queueFiles()

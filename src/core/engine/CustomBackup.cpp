@@ -223,7 +223,7 @@ void TCustomBackup::SetProgressPosition(std::int64_t position)
 
 bool TCustomBackup::ReadFolder(const std::string &folder, TFilesList &list, bool applyFilters, bool includeSubfolders,
                                ScanTotals &totals, const std::string &caption, const std::set<std::string> &noDescend,
-                               std::size_t keepAtMost)
+                               std::size_t keepAtMost, bool takeFileLinks)
 {
     ScanCallbacks callbacks;
     if (!caption.empty()) {
@@ -244,6 +244,7 @@ bool TCustomBackup::ReadFolder(const std::string &folder, TFilesList &list, bool
     options.parallel = scanThreads();
     options.threadStart = threadStartHook();
     options.keepAtMost = keepAtMost;
+    options.takeFileLinks = takeFileLinks;
     scanner.ReadFolder(folder, list, options, totals, caption);
     for (const std::string &f : scanner.unreadableFolders()) {
         m_unreadableFolders.push_back(f);

@@ -101,10 +101,10 @@ protected:
     void SetProgressPosition(std::int64_t position);
 
     // `keepAtMost` (see ScanOptions): returns false when the list would have taken more and was
-    // left empty, the totals complete.
+    // left empty, the totals complete. `takeFileLinks`: see ScanOptions.
     bool ReadFolder(const std::string &folder, TFilesList &list, bool applyFilters, bool includeSubfolders,
                     ScanTotals &totals, const std::string &caption, const std::set<std::string> &noDescend = {},
-                    std::size_t keepAtMost = SIZE_MAX);
+                    std::size_t keepAtMost = SIZE_MAX, bool takeFileLinks = true);
 
     // Threads a large scan may use: half the processors this process may use, at most four.
     static int scanThreads();

@@ -180,7 +180,7 @@ bool FolderScanner::scanFiles(const std::string &folder, const std::vector<DirIt
         if (m_callbacks.progress) {
             m_callbacks.progress(shown + item.name);
         }
-        if (item.kind != DirItem::File) {
+        if (item.kind != DirItem::File || (item.isSymlink && !options.takeFileLinks)) {
             if (m_callbacks.skippedSpecial) {
                 m_callbacks.skippedSpecial(folder + item.name);
             }

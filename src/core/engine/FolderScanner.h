@@ -65,6 +65,10 @@ struct ScanOptions {
     // empty (overflowed()): the totals stay those of the whole scan. Only for a scan into an empty list.
     std::size_t keepAtMost = SIZE_MAX;
     bool statEntries = false;            // with countOnly: folders are listed with their entries' stats
+    // Symbolic links to regular files are taken as files; without, they are reported and skipped
+    // like other special files (a destination read as a source of files: nothing is taken through
+    // a link there).
+    bool takeFileLinks = true;
     std::function<void()> threadStart;   // runs first on each of those threads
 };
 

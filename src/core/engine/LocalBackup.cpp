@@ -162,8 +162,9 @@ void TLocalBackup::ReadDestinationFiles(bool applyFilters, bool includeSubfolder
                                         const std::set<std::string> &noDescend)
 {
     m_destinationTotals = {};
+    // Read as a source of files (a synchronisation's way back): a link there is never followed.
     ReadFolder(m_snapshot->destinationRoot, m_destinationFiles, applyFilters, includeSubfolders, m_destinationTotals,
-               messageText(msg::ProgressReadingDestination), noDescend);
+               messageText(msg::ProgressReadingDestination), noDescend, SIZE_MAX, false);
 }
 
 void TLocalBackup::logSummary(const ScanTotals &totals)
@@ -432,6 +433,7 @@ void TLocalBackup::startEarlyDestinationScan(EarlyScan &early)
         options.filter = m_snapshot->filters.get();
         options.parallel = scanThreads();
         options.threadStart = threadStartHook();
+        options.takeFileLinks = false; // the way back takes nothing through a link
         scanner.ReadFolder(m_snapshot->destinationRoot, m_destinationFiles, options, m_destinationTotals,
                            std::string());
         early.unreadable = scanner.unreadableFolders();

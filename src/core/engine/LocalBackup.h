@@ -8,6 +8,7 @@
 // moment is a destination file missing.
 #pragma once
 
+#include "beneath/RootFolder.h"
 #include "platform/FileOps.h"
 #include "core/engine/CopyDecision.h"
 #include "core/engine/CustomBackup.h"
@@ -223,6 +224,25 @@ protected:
     bool filesAsListed(std::string_view sourceFolder, const EntryDigest &files) const;
     void RemoveMovedFolders(const std::vector<std::string> &folders);
 
+    // Links below the destination, its versions folder and the deleted-files archive: nothing is
+    // written, replaced or deleted through one (LocalBackupLinks.cpp).
+    enum class FolderLook { Folder, Missing, Refused };
+    // What stands at `relative` below the destination: a folder, nothing yet (to be made), or a
+    // link the run leaves alone. A link an exact copy removes as obsolete counts as missing.
+    FolderLook lookBelowDestination(const std::string &relative, PendingCopy *p);
+    // A link met below the destination where the source has an entry: true when it was removed
+    // (an exact copy), false when it stays (with one warning line naming it).
+    bool linkBelowDestination(const std::string &link, PendingCopy *p);
+    // The destination root, opened once it exists (`make`: made first when missing).
+    bool destinationRootOpen(bool make);
+    // Makes `folder` below `rootPath` through `root` (opened, and made, on first use); on ELOOP the
+    // link met is named in `link`.
+    bool makeBelow(RootFolder &root, const std::string &rootPath, const std::string &folder, int &error,
+                   std::string &link);
+    // A destination file that is a symbolic link, met before the copy's rename: true when the copy
+    // may take its place (an exact copy removed the link), false when the file stays as it is.
+    bool fileLinkAtDestination(const std::string &destination, PendingCopy *p);
+
 private:
     bool executeNotices(const FilePlan &plan);
     void clearArchiveBit(const std::string &source, StagedCopy &copy);
@@ -242,6 +262,10 @@ private:
     CopyWorkers *m_workers = nullptr;     // during the copy pass
     CopySyncBatch m_syncBatch;            // syncs of copies that replace files, before their renames
     DestinationState m_destination; // its folders and free space, for the medium in use
+    RootFolder m_destinationRoot;   // below them nothing follows a link
+    RootFolder m_versionsRoot;
+    RootFolder m_archiveRoot;
+    std::unordered_set<std::string> m_linksWarned; // links left alone, each named once
     bool m_coarseTimes = false;
     MountTable m_mounts;
     std::unordered_map<std::string, int> m_producedBy; // synchronisation: destination path -> source

@@ -90,7 +90,12 @@ std::string TLocalBackup::GetVersionFileName(const std::string &file)
     const std::string &archive = m_snapshot->versionsFolder;
     const std::string folder = archiveFolderFor(archive, file);
     int error = 0;
-    if (archive.empty() || archive[0] != '/' || !makeFolders(folder, error)) {
+    std::string link;
+    if (archive.empty() || archive[0] != '/' || !makeBelow(m_versionsRoot, archive, folder, error, link)) {
+        if (!link.empty()) {
+            Notify(kLogError, akError, "CS", formatMessage(msg::LinkNotWrittenThrough, {link}));
+            return {};
+        }
         invalidArchive(msg::VersionsArchiveInvalid, folder);
         return {};
     }
@@ -105,7 +110,13 @@ std::string TLocalBackup::GetDeletedArchiveFileName(const std::string &path, con
     const std::string folder = isFolder ? archiveFolderFor(archive, path) + nameOf(path) + "/"
                                         : archiveFolderFor(archive, path);
     int error = 0;
-    if (archive.empty() || archive[0] != '/' || !makeFolders(isFolder ? folderOf(folder) : folder, error)) {
+    std::string link;
+    if (archive.empty() || archive[0] != '/' ||
+        !makeBelow(m_archiveRoot, archive, isFolder ? folderOf(folder) : folder, error, link)) {
+        if (!link.empty()) {
+            Notify(kLogError, akError, "CS", formatMessage(msg::LinkNotWrittenThrough, {link}));
+            return {};
+        }
         invalidArchive(msg::DeletedArchiveInvalid, folder);
         return {};
     }
@@ -243,7 +254,9 @@ bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)
             return false;
         }
         int error = 0;
-        if (makeFolders(name, error) && DeleteFolderPermanently(folder)) {
+        std::string link;
+        if (makeBelow(m_archiveRoot, m_snapshot->archiveFolder, name, error, link) &&
+            DeleteFolderPermanently(folder)) {
             return true;
         }
         Notify(kLogError, akError, "CS", formatMessage(msg::FolderDeleteToArchiveError, {folder, name}));

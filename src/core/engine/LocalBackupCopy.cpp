@@ -73,7 +73,17 @@ bool TLocalBackup::CreateFolder(const std::string &destination, const std::strin
     if (m_destination.isKnown(destination)) {
         return true;
     }
-    if (statPath(destination).isFolder) {
+    // Below the destination root a folder is looked at and made without following a link; a
+    // synchronisation's way back writes into a source, which is not below it.
+    std::string relative;
+    const bool below = relativeTo(m_snapshot->destinationRoot, destination, relative);
+    const FolderLook look = below                            ? lookBelowDestination(relative, p)
+                            : statPath(destination).isFolder ? FolderLook::Folder
+                                                             : FolderLook::Missing;
+    if (look == FolderLook::Refused) {
+        return false;
+    }
+    if (look == FolderLook::Folder) {
         m_destination.noteExists(destination);
         return true;
     }
@@ -81,8 +91,12 @@ bool TLocalBackup::CreateFolder(const std::string &destination, const std::strin
         return false;
     }
     int error = 0;
-    if (!makeFolders(destination, error)) {
-        notify(p, kLogError, akError, "CS", formatMessage(msg::CreatingFolderError, {destination}));
+    std::string link;
+    if (below ? !makeBelow(m_destinationRoot, m_snapshot->destinationRoot, destination, error, link)
+              : !makeFolders(destination, error)) {
+        notify(p, kLogError, akError, "CS",
+               link.empty() ? formatMessage(msg::CreatingFolderError, {destination})
+                            : formatMessage(msg::LinkNotWrittenThrough, {link}));
         return false;
     }
     m_wroteDestination = true;
@@ -120,6 +134,9 @@ void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &
                 // Another medium: nothing known about the old one holds for it.
                 m_diskSpanned = true;
                 m_destination.forget();
+                m_destinationRoot.close(); // the folder of the new medium is opened afresh
+                m_versionsRoot.close();
+                m_archiveRoot.close();
                 if (m_lookahead != nullptr) {
                     m_lookahead->invalidate();
                 }
@@ -290,6 +307,10 @@ bool TLocalBackup::commitCopy(PendingCopy &p)
         m_destination.noteGone(folder);
         written = CreateFolder(folder, folderOf(source)) && rewindFile(p.in) &&
                   p.copy.write(p.in, source, destination, nullptr, copyOptions(), error);
+    }
+    if (written && !p.linked && p.destinationBefore.exists && !fileLinkAtDestination(destination, &p)) {
+        p.copy.discard();
+        return false;
     }
     if (written) {
         m_wroteDestination = true;
@@ -476,6 +497,9 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
         return false;
     }
     const PathStat dst = statPath(destination);
+    if (dst.exists && !fileLinkAtDestination(destination, nullptr)) {
+        return false;
+    }
     FilePairFacts facts;
     facts.destinationExists = dst.exists;
     facts.dateRelation = dst.exists ? compareTimes(src.mtimeNs, dst.mtimeNs, m_coarseTimes) : 1;
