@@ -491,6 +491,11 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     if (!CreateFolder(folder, folderOf(source)) || !Running()) {
         return false;
     }
+    // A move across file systems copies through a temporary file: a killed run's is removed here,
+    // as a copy removes its own.
+    if (!m_destination.createdByRun(folder) && m_destination.firstVisit(folder)) {
+        removeStaleCopyTemps(folder);
+    }
     const PathStat src = statPath(source);
     if (!src.exists) {
         Notify(kLogError, akError, "CS", formatMessage(msg::FileMoveError, {source, destination}));

@@ -248,6 +248,53 @@ TEST(EngineReliability, KilledWhileEightWorkersCopyLosesNothing)
     killedAtRandomMomentsLosesNothing("8");
 }
 
+// A move across file systems copies each file through a temporary file beside its destination;
+// a kill in the middle of one leaves it, and the next move removes it as the other runs do.
+TEST(EngineReliability, KilledMoveAcrossFileSystemsLeavesNoTemporaryFile)
+{
+    ScratchDir scratch; // in memory: another file system than the test's folder, where it can be
+    const std::string src = qvtest::makeTempDir("move-kill") + "/src", dst = scratch.path() + "/dst";
+    struct stat a {}, b {};
+    writeTree(src, {{"keep", "x"}}, 1600000000);
+    ASSERT_EQ(::stat(src.c_str(), &a), 0);
+    ASSERT_EQ(::stat(scratch.path().c_str(), &b), 0);
+    if (a.st_dev == b.st_dev) {
+        GTEST_SKIP() << "no second file system for the destination";
+    }
+    std::mt19937 gen(45);
+    Tree tree;
+    for (int i = 0; i < 6; ++i) {
+        tree["sub/f" + std::to_string(i)] = randomData(gen, 400000);
+    }
+    writeTree(src, tree, 1600000000);
+    tree["keep"] = "x";
+    // 4000 KBits a second: each file takes most of a second, so the kill lands inside a copy.
+    const std::vector<std::string> args = {"--quiet", "--type", "move", "--bandwidth-kbits", "4000",
+                                           "--source", src, "--dest", dst};
+    pid_t pid = spawnQvRun(args);
+    ASSERT_GT(pid, 0);
+    std::vector<std::string> temps;
+    for (int i = 0; i < 300 && temps.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        readTree(dst, {}, &temps);
+    }
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the move ended before the kill";
+    temps.clear();
+    readTree(dst, {}, &temps);
+    ASSERT_FALSE(temps.empty()) << "the kill left no temporary file to remove";
+
+    const qvtest::CommandResult r = qvtest::runCommand(
+        {qvtest::binPath("qv-run"), "--quiet", "--type", "move", "--source", src, "--dest", dst}, 120);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    temps.clear();
+    EXPECT_EQ(readTree(dst, {}, &temps), tree);
+    EXPECT_TRUE(temps.empty()) << temps.front();
+    EXPECT_TRUE(readTree(src).empty());
+}
+
 TEST(EngineReliability, DestinationThatFillsUpKeepsEveryOldFile)
 {
     if (::geteuid() != 0) {
