@@ -14,10 +14,12 @@
 
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace qv;
@@ -128,9 +130,15 @@ int cmdSet(RegistryStore &store, const std::vector<std::string> &a)
         data = value;
     } else if (type == "dword") {
         std::size_t used = 0;
-        long long n = std::stoll(value, &used, 0);
+        long long n = 0;
+        try {
+            n = std::stoll(value, &used, 0);
+        } catch (const std::exception &) {
+            used = std::string::npos; // not a number at all, or past the range of any number
+        }
         if (used != value.size() || n < INT32_MIN || n > static_cast<long long>(UINT32_MAX)) {
-            throw std::invalid_argument("\"" + value + "\" is not a 32-bit number");
+            throw std::invalid_argument("the dword value \"" + a[1] + "\" needs a 32-bit number (decimal, or 0x... "
+                                        "hexadecimal), not \"" + value + "\"");
         }
         auto u = static_cast<std::uint32_t>(n);
         t = REG_DWORD;
@@ -156,6 +164,14 @@ int run(const std::vector<std::string> &args)
     }
     const std::string &cmd = args[0];
     std::vector<std::string> a(args.begin() + 1, args.end());
+    // A command that only reads makes no store (nor its folders) where there is none.
+    if (cmd == "export" || cmd == "get" || cmd == "list") {
+        struct stat st {};
+        if (::stat(RegistryStore::storePath().c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+            std::cerr << "qv-regtool: the settings store " << RegistryStore::storePath() << " does not exist\n";
+            return 1;
+        }
+    }
     // A damaged store is refused, naming the file, before any command reads or writes it.
     RegistryStore::checkStore(RegistryStore::storePath());
     RegistryStore &store = RegistryStore::forThisThread();

@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -43,14 +44,14 @@ const char *const kUsage =
     "                        (*, ?, [sets], any letter case; repeatable)\n"
     "  --keep-structure      rebuild each source's full path under the destination\n"
     "  --versions DIR        keep versions of overwritten files in DIR\n"
-    "  --versions-num N      keep at most N versions per file\n"
+    "  --versions-num N      keep at most N versions per file (0 to 5000, 0: all)\n"
     "  --delete-kind K       normal | recycle | archive (default recycle)\n"
     "  --archive DIR         the deleted-files archive folder\n"
-    "  --archive-num N       keep at most N deleted copies per file\n"
+    "  --archive-num N       keep at most N deleted copies per file (0 to 5000, 0: all)\n"
     "  --compare             compare CRC-32 after each copy\n"
     "  --overwrite-newer     an older source overwrites a newer destination\n"
     "  --copy-empty          copy an empty source over a non-empty destination\n"
-    "  --bandwidth-kbits N   limit the copy to N KBits per second\n"
+    "  --bandwidth-kbits N   limit the copy to N KBits per second (N at least 1)\n"
     "  --compress FILE       write the sources into the zip archive FILE instead of copying\n"
     "                        (--dest defaults to its folder; --overwrite-newer replaces every entry)\n"
     "  --level N             compression level 0 (store) to 9 (default 7)\n"
@@ -153,6 +154,9 @@ std::string folderPath(std::string p)
     return p + "/";
 }
 
+// The most versions or deleted copies of one file a task keeps (as in the task's dialog).
+constexpr int kMostKept = 5000;
+
 [[noreturn]] void usage(const std::string &problem)
 {
     if (!problem.empty()) {
@@ -162,17 +166,19 @@ std::string folderPath(std::string p)
     std::exit(2);
 }
 
-int intArg(const std::string &v, const std::string &name)
+// A whole number from `lowest` to `highest`; anything else is a usage error naming the range.
+int intArg(const std::string &v, const std::string &name, int lowest, int highest)
 {
     try {
         std::size_t used = 0;
         int n = std::stoi(v, &used);
-        if (used == v.size()) {
+        if (used == v.size() && n >= lowest && n <= highest) {
             return n;
         }
     } catch (...) {
     }
-    usage("bad number for " + name + ": " + v);
+    usage("bad number for " + name + ": " + v + " (a whole number from " + std::to_string(lowest) + " to " +
+          std::to_string(highest) + ")");
 }
 
 // Builds a snapshot from the command line's own description of a task.
@@ -227,7 +233,7 @@ std::shared_ptr<qv::RunSnapshot> snapshotFromArgs(const std::vector<std::string>
             s->versionsKeep = true;
             s->versionsFolder = folderPath(value());
         } else if (a == "--versions-num") {
-            s->versionsFilesNum = intArg(value(), a);
+            s->versionsFilesNum = intArg(value(), a, 0, kMostKept);
         } else if (a == "--delete-kind") {
             auto it = kinds.find(value());
             if (it == kinds.end()) {
@@ -237,7 +243,7 @@ std::shared_ptr<qv::RunSnapshot> snapshotFromArgs(const std::vector<std::string>
         } else if (a == "--archive") {
             s->archiveFolder = folderPath(value());
         } else if (a == "--archive-num") {
-            s->keepDeletedFilesNum = intArg(value(), a);
+            s->keepDeletedFilesNum = intArg(value(), a, 0, kMostKept);
         } else if (a == "--compare") {
             s->compareAfterCopy = true;
         } else if (a == "--overwrite-newer") {
@@ -245,7 +251,7 @@ std::shared_ptr<qv::RunSnapshot> snapshotFromArgs(const std::vector<std::string>
         } else if (a == "--copy-empty") {
             s->copyIfSourceLengthIsZero = true;
         } else if (a == "--bandwidth-kbits") {
-            s->bandwidthBytesPerSecond = qv::RunSnapshot::bandwidthLimit(true, intArg(value(), a), 0);
+            s->bandwidthBytesPerSecond = qv::RunSnapshot::bandwidthLimit(true, intArg(value(), a, 1, INT_MAX), 0);
         } else if (a == "--compress") {
             s->compressUse = true;
             s->compressFilePath = value();
@@ -253,7 +259,7 @@ std::shared_ptr<qv::RunSnapshot> snapshotFromArgs(const std::vector<std::string>
                 s->compressFilePath = folderPath(".") + s->compressFilePath;
             }
         } else if (a == "--level") {
-            s->compressLevel = intArg(value(), a);
+            s->compressLevel = intArg(value(), a, 0, 9);
         } else if (a == "--password") {
             s->compressPassword = value();
         } else if (a == "--remove-entries") {

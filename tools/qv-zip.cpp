@@ -11,6 +11,7 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -21,6 +22,13 @@ int fsCommand(const std::vector<std::string> &args, std::ostream &out, std::ostr
 {
     auto &fs = qv::ZipFileSystem::System();
     if (args.size() >= 2 && args[0] == "label") {
+        // A path that is not there has no file system to ask: "(none)" would pass it for one
+        // without a label.
+        struct stat st {};
+        if (::stat(args[1].c_str(), &st) != 0) {
+            err << "qv-zip: " << args[1] << ": " << std::strerror(errno) << "\n";
+            return 1;
+        }
         std::string label;
         out << "label: " << (fs.VolumeLabel(args[1], label) ? label : std::string("(none)")) << "\n";
         out << "removable: " << (fs.IsRemovable(args[1]) ? "yes" : "no") << "\n";

@@ -73,6 +73,19 @@ std::string relativeTo(const std::string &root, const std::string &file)
 
 int g_threads = 1;
 
+// A whole number from `lowest` to `highest` written alone in `text` (no sign games, no trailing
+// letters): "-l 99" and "-l 7x" are mistakes, never a level the writer quietly clamps.
+bool wholeNumberIn(const std::string &text, long long lowest, long long highest, long long &value)
+{
+    try {
+        std::size_t used = 0;
+        value = std::stoll(text, &used);
+        return used == text.size() && value >= lowest && value <= highest;
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
 int addCommand(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
 {
     TZipWriter zip;
@@ -97,12 +110,14 @@ int addCommand(const std::vector<std::string> &args, std::ostream &out, std::ost
             diskCommand = args[++i];
         } else if ((opt == "-l" || opt == "-P") && i + 1 < args.size()) {
             if (opt == "-l") {
-                try {
-                    zip.PackLevel = std::stoi(args[++i]);
-                } catch (const std::exception &) {
-                    err << "qv-zip: bad level \"" << args[i] << "\"\n" << kUsage;
+                long long level = 0;
+                if (!wholeNumberIn(args[++i], 0, 9, level)) {
+                    err << "qv-zip: bad level \"" << args[i]
+                        << "\": the level is a whole number from 0 to 9\n"
+                        << kUsage;
                     return 2;
                 }
+                zip.PackLevel = static_cast<int>(level);
             } else {
                 zip.Password = args[++i];
             }
