@@ -41,7 +41,7 @@ public:
     qv::AlertAnswer alert(int, const std::string &, const std::string &) override { return 0; }
     bool logsKind(int kind) const override { return kind != qv::kLogFile && kind != qv::kLogSkipped; }
     bool alertsKind(int) const override { return false; }
-    void finished(bool aborted) override { failed = aborted; }
+    void finished(qv::RunEnd end) override { failed = end == qv::RunEnd::Aborted; }
     bool failed = false;
 };
 

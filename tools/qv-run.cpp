@@ -3,7 +3,8 @@
 // The task is either a stored one (--id or --name) or described on the command line (--source,
 // --dest, --type, ...). Alerts are answered as a run whose alert dialogs are switched off: no
 // answer, so a question lets the run go on and an out-of-space condition ends it. Exit status: 0
-// when the run finished (or --help), 1 when it was aborted, 2 on bad usage.
+// when the run finished and did all it was asked (or --help), 1 when it was aborted or refused,
+// 2 on bad usage, 3 when it finished but left something undone.
 #include "core/engine/BackupMessages.h"
 #include "core/engine/BackupTypes.h"
 #include "core/engine/CompressBackup.h"
@@ -61,7 +62,11 @@ const char *const kUsage =
     "  --quiet               print no per-file lines\n"
     "Alerts are not raised: no dialog, balloon, sound or e-mail (scripts and tests run unattended,\n"
     "and a question would wait for ever). To run a task with its alerts:\n"
-    "  quorvellant /RunProjectById=ID /ExitWhenIdle\n";
+    "  quorvellant /RunProjectById=ID /ExitWhenIdle\n"
+    "Exit status: 0 the run did all it was asked; 1 it was aborted, or refused before it started;\n"
+    "2 bad usage; 3 it finished, but something it was asked for was not done (a file not copied,\n"
+    "replaced, moved or deleted, a folder not made, a source folder not read, an in-use file\n"
+    "skipped): its ERROR and WARNING lines say what.\n";
 
 class WildcardExcludes : public qv::EntryFilter
 {
@@ -118,21 +123,18 @@ public:
         return !m_quiet || (kind != qv::kLogFile && kind != qv::kLogSkipped);
     }
     bool alertsKind(int) const override { return false; } // no dialogs: every alert answers nothing
-    void finished(bool aborted) override
+    void finished(qv::RunEnd end) override
     {
         std::fflush(stdout);
         if (m_logger != nullptr) {
             m_logger->Flush();
         }
-        m_aborted = aborted;
-        QCoreApplication::exit(aborted ? 1 : 0);
+        QCoreApplication::exit(qv::exitStatusOf(end));
     }
-    bool aborted() const { return m_aborted; }
 
 private:
     bool m_quiet;
     qv::TTaskLogger *m_logger;
-    bool m_aborted = false;
     std::chrono::steady_clock::time_point m_lastFlush = std::chrono::steady_clock::now();
 };
 

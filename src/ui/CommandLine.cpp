@@ -66,6 +66,24 @@ std::vector<std::string> commandLineMistakes(const std::vector<std::string> &arg
     return mistakes;
 }
 
+bool onlyRunsOfNothing(const std::vector<std::string> &args, std::size_t namedNothing)
+{
+    static const char *const kNamedRuns[] = {"/RUNGROUP", "/RUNPROJECT", "/RUNPROJECTBYID"};
+    static const char *const kQuiet[] = {"/ICON",         "/SUSPEND", "/SILENT",
+                                         "/EXITWHENIDLE", "/EXIT",    "/EXITNOW"};
+    std::size_t runs = 0;
+    for (const std::string &raw : args) {
+        const std::string p = normaliseSwitch(raw);
+        const std::string word = upper(p.substr(0, p.find('=')));
+        if (listed(word, kNamedRuns)) {
+            ++runs;
+        } else if (!listed(word, kQuiet)) {
+            return false;
+        }
+    }
+    return runs > 0 && runs == namedNothing;
+}
+
 std::string normaliseSwitch(const std::string &arg)
 {
     if (arg.size() > 2 && arg[0] == '-' && arg[1] == '-') {

@@ -43,6 +43,11 @@ public:
 std::vector<std::string> ProcessCommandLine(const std::vector<std::string> &args, CommandLineSink &sink,
                                             bool handedOver);
 
+// True when `args` ask to run tasks by name, ID or group, all `namedNothing` of those names name
+// nothing, and the line asks for nothing else to run or show (switches such as /EXITWHENIDLE or
+// /SILENT=ON may come with them): a fresh start with such a line has nothing to do.
+bool onlyRunsOfNothing(const std::vector<std::string> &args, std::size_t namedNothing);
+
 // The mistakes a start can find before it hands anything over: an option or switch the program
 // does not know, and an ON/OFF option with another value. One message per mistake.
 std::vector<std::string> commandLineMistakes(const std::vector<std::string> &args);

@@ -395,7 +395,7 @@ void TMainForm::exitProgram()
                 m_services.hardExit();
                 return;
             }
-            ::_exit(0);
+            ::_exit(1); // the runs that did not stop were cut short
         }
     }
     SaveAllSettings();

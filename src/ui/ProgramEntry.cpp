@@ -8,6 +8,7 @@
 #include "core/runs/BackupData.h"
 #include "core/text/Language.h"
 #include "core/settings/Settings.h"
+#include "core/runs/RunQueue.h"
 #include "core/runs/TaskRunFlags.h"
 #include "platform/NmcliDialer.h"
 #include "platform/RegistryStore.h"
@@ -58,8 +59,14 @@ std::string usageText()
            "  /HELP, /?              open the help on these options\n"
            "  --help                 print this text and exit\n"
            "  --version              print the version and exit\n\n"
-           "A second start hands its options to the running program and ends.\n"
-           "Exit status: 0, or 1 when a group, task name or ID names nothing, 2 for an unknown option.\n";
+           "A second start hands its options to the running program and ends once the program has\n"
+           "taken them (what they open, such as the about box, shows after that).\n\n"
+           "Exit status: 0 when every task run the program carried out did all it was asked;\n"
+           "1 when a run was aborted, or a group, task name or ID names nothing (a start that was\n"
+           "only asked to run such names ends at once); 2 for an unknown option; 3 when a run\n"
+           "finished but something it was asked for was not done (a file not copied, replaced,\n"
+           "moved or deleted; the task's log says what). A second start exits 0, or 1 when a name\n"
+           "it handed over names nothing.\n";
 }
 
 void ProgramCommandSink::startProgramStartupTasks()
@@ -75,23 +82,65 @@ void ProgramCommandSink::setTrayIconHidden(std::optional<bool> hidden)
     m_form.trayIcon()->setIconVisible(!StartupHideTrayIcon);
 }
 
+namespace {
+
+// A group is known by the group list, by "All Tasks", or by a task that still carries its name
+// after the group itself was deleted.
+bool groupKnown(TBackupData &data, const std::string &group)
+{
+    return group == TBackupData::AllTasksGroupName() ||
+           std::find(data.Groups.begin(), data.Groups.end(), group) != data.Groups.end() ||
+           data.GetGroupTaskCount(group) > 0;
+}
+
+bool taskNameKnown(TBackupData &data, const std::string &name)
+{
+    for (int i = 0; i < data.Tasks.Count(); ++i) {
+        if (data.Tasks[i]->Name == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Answers which names of a handed-over line name nothing, and does nothing else: the start that
+// handed the line over has its answer at once, and the running copy acts on the line afterwards,
+// so that a dialog the line opens (the about box, a task's start alert) keeps nobody waiting.
+class NameLookup : public CommandLineSink
+{
+public:
+    explicit NameLookup(TBackupData &data) : m_data(data) {}
+    void startProgramStartupTasks() override {}
+    void setTrayIconHidden(std::optional<bool>) override {}
+    bool runGroup(const std::string &group) override { return groupKnown(m_data, group); }
+    bool runTaskByName(const std::string &name) override { return taskNameKnown(m_data, name); }
+    bool runTaskById(const std::string &id) override { return m_data.FindTaskByID(id) != nullptr; }
+    void setSuspend(std::optional<bool>) override {}
+    void setSilent(bool) override {}
+    void showHelp() override {}
+    void closeWindow() override {}
+    void exitNow() override {}
+    void setExitWhenIdle() override {}
+    void showAbout() override {}
+    void runAll() override {}
+    void systemStartup() override {}
+
+private:
+    TBackupData &m_data;
+};
+
+} // namespace
+
 bool ProgramCommandSink::runGroup(const std::string &group)
 {
-    // A group is known by the group list, by "All Tasks", or by a task that still carries its name
-    // after the group itself was deleted.
-    const bool known = group == TBackupData::AllTasksGroupName() ||
-                       std::find(m_data.Groups.begin(), m_data.Groups.end(), group) != m_data.Groups.end() ||
-                       m_data.GetGroupTaskCount(group) > 0;
+    const bool known = groupKnown(m_data, group);
     m_data.RunGroup(group, kStartAutomatic);
     return known;
 }
 
 bool ProgramCommandSink::runTaskByName(const std::string &name)
 {
-    bool known = false;
-    for (int i = 0; i < m_data.Tasks.Count() && !known; ++i) {
-        known = m_data.Tasks[i]->Name == name;
-    }
+    const bool known = taskNameKnown(m_data, name);
     m_data.RunTaskByName(name, kStartAutomatic);
     return known;
 }
@@ -194,16 +243,21 @@ void printProblems(const std::vector<std::string> &problems)
 
 // With a display the user who started the program (or a shortcut of a task deleted since) also
 // sees them; the box waits until the command line's caller has had its answer.
+QString problemsText(const std::vector<std::string> &problems)
+{
+    QString text = langText("The command line could not be carried out:", "strCommandLineProblems");
+    for (const std::string &p : problems) {
+        text += QLatin1Char('\n') + QString::fromStdString(p);
+    }
+    return text;
+}
+
 void showProblems(TMainForm *form, const std::vector<std::string> &problems, bool headless)
 {
     if (problems.empty() || headless) {
         return;
     }
-    QString text = langText("The command line could not be carried out:", "strCommandLineProblems");
-    for (const std::string &p : problems) {
-        text += QLatin1Char('\n') + QString::fromStdString(p);
-    }
-    QTimer::singleShot(0, form, [form, text] { ShowError(form, text); });
+    QTimer::singleShot(0, form, [form, text = problemsText(problems)] { ShowError(form, text); });
 }
 
 } // namespace
@@ -307,20 +361,34 @@ int runProgram(int argc, char **argv)
     }
     const std::vector<std::string> ownProblems = ProcessCommandLine(args, sink, false);
     printProblems(ownProblems);
-    showProblems(form.get(), ownProblems, headless);
-    // Hand-overs waited in the socket's queue until the program's own line was processed.
-    instance.setReady([&sink, &form, headless](const HandOver &h) {
+    // A start only asked to run tasks, none of which exists (a timer or shortcut of a task deleted
+    // since), has nothing to do: it ends at once, once a user with a display has read why.
+    const bool nothingToDo = onlyRunsOfNothing(args, ownProblems.size()) && data->RunningCount() == 0;
+    if (nothingToDo && !headless) {
+        ShowError(form.get(), problemsText(ownProblems));
+    } else if (!nothingToDo) {
+        showProblems(form.get(), ownProblems, headless);
+    }
+    // Hand-overs waited in the socket's queue until the program's own line was processed. The
+    // answer goes back once the line is taken; the line is carried out right after.
+    NameLookup lookup(*data);
+    instance.setReady([&sink, &form, &lookup, headless](const HandOver &h) {
         traceCommandLine("handed", h.args, h.restore);
-        if (h.restore) {
-            form->ShowAndRaise();
-        }
-        std::vector<std::string> problems = ProcessCommandLine(h.args, sink, true);
-        showProblems(form.get(), problems, headless);
+        std::vector<std::string> problems = ProcessCommandLine(h.args, lookup, true);
+        QTimer::singleShot(0, form.get(), [&sink, &form, headless, h] {
+            if (h.restore) {
+                form->ShowAndRaise();
+            }
+            showProblems(form.get(), ProcessCommandLine(h.args, sink, true), headless);
+        });
         return problems;
     });
-    int rc = QApplication::exec();
+    int rc = nothingToDo ? 1 : QApplication::exec();
     if (rc == 0 && !ownProblems.empty()) {
         rc = 1; // started with a name or ID that named nothing
+    }
+    if (rc == 0) {
+        rc = exitStatusOf(RunQueue::instance().worstBackupEnd());
     }
     setAlerter(nullptr);
     setDialer(nullptr);

@@ -43,10 +43,11 @@ public:
     // Given to every alert as its mail (tests of mail sent by the run).
     std::function<std::string()> mail;
     void openReport(const std::string &path) override { reports.push_back(path); }
-    void finished(bool wasAborted) override
+    void finished(qv::RunEnd end) override
     {
         ended = true;
-        aborted = wasAborted;
+        aborted = end == qv::RunEnd::Aborted;
+        undone = end == qv::RunEnd::Undone;
         if (onFinished) {
             onFinished();
         }
@@ -94,6 +95,7 @@ public:
     std::vector<std::string> reports; // reports a filter test asked to open
     bool ended = false;
     bool aborted = false;
+    bool undone = false; // finished, with something it was asked for left undone
 };
 
 // A snapshot with one source per folder (subfolders included) and plain destinations.

@@ -1,5 +1,6 @@
 // The real program on a display meeting a copy that runs without one: the start with the display
 // waits (saying why), touches nothing, and becomes the first copy once the headless one has ended.
+// A second start that hands over a line opening a dialog ends once the line is taken.
 // qv-test-labels: x11 slow
 // qv-test-run: xvfb
 // qv-test-timeout: 240
@@ -63,6 +64,34 @@ TEST_F(ProgramProcessX11, ADamagedStoreIsSaidAtStartAndASignalEndsTheWait)
     ::kill(shown, SIGTERM);
     EXPECT_NE(waitFor(shown, 10), -2) << "still running 10 s after SIGTERM";
     EXPECT_EQ(qvtest::readFile(store), damaged);
+}
+
+TEST_F(ProgramProcessX11, HandOverOfADialogEndsOnceTaken)
+{
+    const char *display = std::getenv("DISPLAY");
+    ASSERT_TRUE(display != nullptr && *display != '\0') << "runs under xvfb-run";
+    QV_REQUIRE_TOOL("xdotool");
+    std::vector<std::string> withDisplay = env;
+    withDisplay.push_back("DISPLAY=" + std::string(display));
+    if (const char *auth = std::getenv("XAUTHORITY")) {
+        withDisplay.push_back("XAUTHORITY=" + std::string(auth));
+    }
+    const pid_t first = spawn({"/RunAll"}, "first.log", withDisplay);
+    ASSERT_TRUE(waitForLines(1));
+    // The box stays open (nobody closes it); the start that asked for it ends all the same.
+    EXPECT_EQ(runToEnd({"/SHOWABOUTBOX"}, 15), 0);
+    bool shown = false;
+    for (int i = 0; i < 250 && !shown; ++i) {
+        shown = qvtest::runCommand({"env", "DISPLAY=" + std::string(display), "xdotool", "search",
+                                    "--onlyvisible", "--name", "^About$"})
+                    .exitCode == 0;
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_TRUE(shown) << "the about box never showed";
+    EXPECT_EQ(runToEnd({"/RunProjectById=NOPE"}, 15), 1) << "a name that names nothing is still reported";
+    EXPECT_TRUE(alive(first));
+    EXPECT_EQ(runToEnd({"/EXITNOW"}, 30), 0);
+    EXPECT_EQ(waitFor(first, 30), 0) << qvtest::readFile(home + "/first.log");
 }
 
 } // namespace

@@ -11,6 +11,24 @@
 
 namespace qv {
 
+// How a run ended: it did all it was asked; it finished but left something it was asked for
+// undone (a file not copied, replaced, moved or deleted, a folder not made, an entry not stored);
+// or it was stopped or failed before its end.
+enum class RunEnd { Done, Undone, Aborted };
+
+// The worse of two ends (aborted before undone before done), for a command line that ran several.
+constexpr RunEnd worseEnd(RunEnd a, RunEnd b)
+{
+    return static_cast<int>(a) > static_cast<int>(b) ? a : b;
+}
+
+// The exit status of a command line whose runs ended so: 0 all done, 3 finished with something
+// left undone, 1 aborted (2, bad usage, is decided before any run).
+constexpr int exitStatusOf(RunEnd end)
+{
+    return end == RunEnd::Done ? 0 : (end == RunEnd::Undone ? 3 : 1);
+}
+
 struct ProgressState {
     std::string caption;
     std::int64_t position = 0;
@@ -56,8 +74,8 @@ public:
     // A filter test's report is written: open it for the user (the program's host does, through
     // the desktop on the main thread; others need not).
     virtual void openReport(const std::string &path) { (void)path; }
-    // The run has ended (after its last log line); `aborted` when it did not finish.
-    virtual void finished(bool aborted) { (void)aborted; }
+    // The run has ended (after its last log line), as `end` says.
+    virtual void finished(RunEnd end) { (void)end; }
 };
 
 } // namespace qv

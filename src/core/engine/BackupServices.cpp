@@ -23,12 +23,12 @@ bool runProgram(const std::string &commandLine, bool wait, const RunControl &con
     return ExecuteProgram(commandLine, false, wait, &control.stopFlag());
 }
 
-// A file that is gone is not in use: the copy then reports that it is missing.
+// Only a lock held by another program is "in use". A file that cannot be opened (gone, no
+// permission, an I/O error) is not: the copy then reports the real reason.
 bool fileInUse(const std::string &path, int fd)
 {
-    int error = 0;
-    const FileLock::State state = fd >= 0 ? FileLock::probeOpen(fd, &error) : FileLock::probe(path, &error);
-    return state == FileLock::State::Locked || (state == FileLock::State::Unreadable && error != ENOENT);
+    const FileLock::State state = fd >= 0 ? FileLock::probeOpen(fd) : FileLock::probe(path);
+    return state == FileLock::State::Locked;
 }
 
 bool trash(const std::string &path, std::string &error)

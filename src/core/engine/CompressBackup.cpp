@@ -117,6 +117,7 @@ void TCompressBackup::setUpWriter()
     z.OnBadCRC = [this](std::uint32_t, std::uint32_t, int index) {
         const std::string file =
             index >= 0 && static_cast<std::size_t>(index) < m_listed.size() ? m_listed[index] : std::string();
+        NotDone();
         Log(kLogError, formatMessage(msg::FileCompressBadCrc, {file}));
         if (!Running()) {
             m_zip->CancelTheOperation();
@@ -145,6 +146,7 @@ void TCompressBackup::setUpWriter()
         } else {
             text = formatMessage(msg::CompressFileError, {file, why});
         }
+        NotDone(); // the file is not in the archive
         if (!Notify(kLogError, akError, "CS", text)) {
             m_zip->CancelTheOperation();
         }

@@ -80,6 +80,7 @@ std::vector<std::string> TCompressBackup::extractEntries(const std::vector<std::
         if (folderEntry || (st.exists && st.isRegular)) {
             extracted.push_back(name);
         } else {
+            NotDone(); // the entry stays in the archive
             Log(kLogError, formatMessage(msg::CompressExtractError, {name}));
         }
     }
@@ -109,6 +110,7 @@ void TCompressBackup::disposeEntries(const std::vector<std::string> &names)
             if (m_services.moveToTrash(withoutSlash(m_extractRoot), error)) {
                 disposed = extracted;
             } else {
+                NotDone();
                 Log(kLogError, formatMessage(msg::ZipRecycleFolderError, {withoutSlash(m_extractRoot)}));
             }
         } else {

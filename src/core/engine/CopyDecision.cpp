@@ -60,6 +60,7 @@ FilePlan planCopy(const FilePairFacts &facts, const CopyRules &rules, const std:
     if (inUse && inUse()) {
         if (!rules.copyInUseFiles) {
             add(plan, kLogWarning, akWarning, msg::FileSkipInUse, {src});
+            plan.leftUndone = true;
             return plan;
         }
         add(plan, kLogWarning, akWarning, msg::FileCopyInUse, {src, dst});
@@ -97,6 +98,7 @@ FilePlan planMove(const FilePairFacts &facts, const CopyRules &rules, const std:
     if (inUse && inUse()) {
         if (!rules.copyInUseFiles) {
             add(plan, kLogWarning, akWarning, msg::FileSkipInUse, {src});
+            plan.leftUndone = true;
             return plan;
         }
         add(plan, kLogWarning, akWarning, msg::FileMoveInUse, {src, dst});

@@ -46,6 +46,7 @@ struct FilePlan {
     bool transfer = false;          // copy (or move) the file
     bool keepVersion = false;       // move the old destination to the versions archive first
     bool deleteSourceOnly = false;  // move: the destination already holds it; only the source goes
+    bool leftUndone = false;        // the file is skipped though the task asked for it (in use)
 };
 
 // `inUse` is asked only when the decision depends on it.

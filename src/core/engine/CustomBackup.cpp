@@ -113,6 +113,7 @@ void TCustomBackup::syncWrittenFileSystems()
         }
         int error = 0;
         if (!syncFileSystem(folder, error)) {
+            NotDone(); // what was written may not last
             Log(kLogError, formatMessage(msg::SyncError, {errnoText(error)}));
         } else if (st.exists) {
             synced.push_back(st.dev);
@@ -158,10 +159,11 @@ void TCustomBackup::BackupFinished()
             raiseEndAlert(akFinish, "O", formatMessage(msg::BackupFinish));
         }
     }
+    const RunEnd end = aborted ? RunEnd::Aborted : (m_undoneCount.load() > 0 ? RunEnd::Undone : RunEnd::Done);
     if (m_queueHooks.ended) {
-        m_queueHooks.ended(aborted); // the queue lets go of the run, then tells its host
+        m_queueHooks.ended(end); // the queue lets go of the run, then tells its host
     } else if (host != nullptr) {
-        host->finished(aborted);
+        host->finished(end);
     }
 }
 
@@ -233,6 +235,7 @@ bool TCustomBackup::ReadFolder(const std::string &folder, TFilesList &list, bool
         Log(kLogSkipped, formatMessage(msg::SpecialFileSkipped, {path}));
     };
     callbacks.unreadable = [this](const std::string &path, int error) {
+        NotDone(); // what the folder holds is not backed up
         Log(kLogWarning, formatMessage(msg::FolderUnreadable, {path, errnoText(error)}));
     };
     FolderScanner scanner(*m_services.directoryReader, m_control, callbacks);

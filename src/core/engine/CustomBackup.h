@@ -52,7 +52,7 @@ public:
     // Set by whoever queues the run (the run queue), called on the main thread: the run has ended
     // (the queue then tells the host), a run that never started was stopped, the run object goes.
     struct QueueHooks {
-        std::function<void(bool aborted)> ended;
+        std::function<void(RunEnd end)> ended;
         std::function<void()> stoppedWaiting;
         std::function<void()> gone;
     };
@@ -73,6 +73,8 @@ public:
     // Counts of this run's error and warning lines.
     int errorCount() const { return m_errorCount.load(); }
     int warningCount() const { return m_warningCount.load(); }
+    // What this run was asked to do and did not (see NotDone).
+    int undoneCount() const { return m_undoneCount.load(); }
     // The message of the exception that ended the run, or empty text.
     const std::string &failure() const { return m_failure; }
 
@@ -94,6 +96,13 @@ protected:
     // Logs and alerts; an answer of Stop ends the run. True when the run goes on.
     bool Notify(int logKind, int alertKind, const std::string &buttons, const std::string &text);
     void Terminate() { m_control.requestStop(); }
+    // Any thread of the run: one thing the task asked for was left undone - a file not copied,
+    // replaced, moved, deleted or stored, a folder not made, a source folder not read, an in-use
+    // file skipped, the written data not synced. Every kind of run counts here, beside the line
+    // that tells the user why; a run that finishes with any ends as RunEnd::Undone. Lines that
+    // only inform (a rule that skips an older file, a folder's date not set, a dial-up or mail
+    // failure) are not counted.
+    void NotDone() { ++m_undoneCount; }
     bool Running() { return m_control.checkpoint(); }
 
     void SetProgress(const std::string &caption, std::int64_t maximum);
@@ -148,6 +157,7 @@ private:
 
     std::atomic<int> m_errorCount{0};
     std::atomic<int> m_warningCount{0};
+    std::atomic<int> m_undoneCount{0};
     std::string m_failure;
     bool m_finishedHandled = false;
 };

@@ -262,6 +262,7 @@ bool TLocalBackup::copyPass()
                     obsoleteProtect(SourceToDestination(item.path));
                 }
                 workers.add({}, [this, folder = item.path, error = item.error] {
+                    NotDone();
                     Log(kLogWarning, formatMessage(msg::FolderUnreadable, {folder, errnoText(error)}));
                 }, 0);
                 continue;
@@ -463,6 +464,9 @@ void TLocalBackup::DoSynchronize()
                     }
                     m_unreadableFolders.insert(m_unreadableFolders.end(), early.unreadable.begin(),
                                                early.unreadable.end());
+                    if (!early.unreadable.empty()) {
+                        NotDone(); // the folders said so in the lines above
+                    }
                 } else {
                     inAgreement.clear(); // its marks belong to the first listing
                     m_destinationFiles.clear();

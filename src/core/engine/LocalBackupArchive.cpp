@@ -93,6 +93,7 @@ std::string TLocalBackup::GetVersionFileName(const std::string &file)
     std::string link;
     if (archive.empty() || archive[0] != '/' || !makeBelow(m_versionsRoot, archive, folder, error, link)) {
         if (!link.empty()) {
+            NotDone(); // the file stays as it was
             Notify(kLogError, akError, "CS", formatMessage(msg::LinkNotWrittenThrough, {link}));
             return {};
         }
@@ -114,6 +115,7 @@ std::string TLocalBackup::GetDeletedArchiveFileName(const std::string &path, con
     if (archive.empty() || archive[0] != '/' ||
         !makeBelow(m_archiveRoot, archive, isFolder ? folderOf(folder) : folder, error, link)) {
         if (!link.empty()) {
+            NotDone(); // the file stays as it was
             Notify(kLogError, akError, "CS", formatMessage(msg::LinkNotWrittenThrough, {link}));
             return {};
         }
@@ -158,6 +160,7 @@ bool TLocalBackup::KeepVersion(const std::string &file)
     Log(kLogFile, text);
     int error = 0;
     if (!preserveVersion(file, name, error)) {
+        NotDone(); // nor is the file replaced
         Notify(kLogError, akError, "CS", formatMessage(msg::FileKeepVersionError, {file}));
         return false;
     }
@@ -173,6 +176,7 @@ bool TLocalBackup::DeleteSourceFile(const std::string &file)
     if (DeleteFileForced(file)) {
         return true;
     }
+    NotDone();
     Notify(kLogError, akError, "CS", formatMessage(msg::FileDeleteError, {file}));
     return false;
 }
@@ -187,6 +191,7 @@ bool TLocalBackup::DeleteFileByKind(const std::string &file)
         if (m_services.moveToTrash(file, error)) {
             return true;
         }
+        NotDone();
         Notify(kLogError, akError, "CS", formatMessage(msg::FileDeleteToRecycleError, {file}));
         return false;
     }
@@ -197,6 +202,7 @@ bool TLocalBackup::DeleteFileByKind(const std::string &file)
         }
         int error = 0;
         if (!movePath(file, name, &m_control.stopFlag(), -1, error)) {
+            NotDone();
             Notify(kLogError, akError, "CS", formatMessage(msg::FileDeleteToArchiveError, {file, name}));
             return false;
         }
@@ -213,6 +219,8 @@ bool TLocalBackup::DeleteFolderIfEmpty(const std::string &folder)
         return true;
     }
     if (!IsFolderEmpty(folder)) {
+        // Counted by the deletion that asked; a moved folder that still holds what was not moved
+        // (filtered out) is only told of.
         Notify(kLogError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
         return false;
     }
@@ -227,6 +235,7 @@ bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)
             return true;
         }
         if (Running()) {
+            NotDone();
             Notify(kLogError, akError, "CS", formatMessage(msg::FolderDeleteError, {folder}));
         }
         return false;
@@ -234,6 +243,7 @@ bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)
         // Only a folder whose whole tree is obsolete goes with its contents; any other one must
         // be empty by now, so that nothing kept inside it goes to the trash with it.
         if (!wholeTree && !IsFolderEmpty(folder)) {
+            NotDone();
             Notify(kLogError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
             return false;
         }
@@ -241,6 +251,7 @@ bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)
         if (m_services.moveToTrash(withoutSlash(folder), error)) {
             return true;
         }
+        NotDone();
         Notify(kLogError, akError, "CS", formatMessage(msg::FolderDeleteToRecycleError, {folder}));
         return false;
     }
@@ -250,6 +261,7 @@ bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)
             return false;
         }
         if (!IsFolderEmpty(folder)) {
+            NotDone();
             Notify(kLogError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
             return false;
         }
@@ -259,6 +271,7 @@ bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)
             DeleteFolderPermanently(folder)) {
             return true;
         }
+        NotDone();
         Notify(kLogError, akError, "CS", formatMessage(msg::FolderDeleteToArchiveError, {folder, name}));
         return false;
     }

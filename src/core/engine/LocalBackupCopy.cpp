@@ -94,6 +94,7 @@ bool TLocalBackup::CreateFolder(const std::string &destination, const std::strin
     std::string link;
     if (below ? !makeBelow(m_destinationRoot, m_snapshot->destinationRoot, destination, error, link)
               : !makeFolders(destination, error)) {
+        NotDone(); // nor anything that was to go into it
         notify(p, kLogError, akError, "CS",
                link.empty() ? formatMessage(msg::CreatingFolderError, {destination})
                             : formatMessage(msg::LinkNotWrittenThrough, {link}));
@@ -225,6 +226,7 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
     }
     const PathStat &dst = p.destinationBefore;
     if (dst.isFolder) {
+        NotDone();
         notify(&p, kLogError, akError, "CS",
                formatMessage(msg::FileCopyError, {source, destination, errnoText(EISDIR), EISDIR}));
         return false;
@@ -335,6 +337,7 @@ bool TLocalBackup::commitCopy(PendingCopy &p)
     if (error == kCopyCancelled || Terminated()) {
         return false; // a stop is not a copy error
     }
+    NotDone();
     Notify(kLogError, akError, "CS",
            formatMessage(msg::FileCopyError, {source, destination, errnoText(error), error}));
     return false;
@@ -356,6 +359,9 @@ bool TLocalBackup::takeTurn(PendingCopy &p)
 {
     p.answered = true;
     const FilePlan &plan = p.plan;
+    if (plan.leftUndone) {
+        NotDone();
+    }
     const bool asks = planAsks(p);
     if (p.held) {
         p.held = false;
@@ -456,6 +462,7 @@ bool TLocalBackup::CompareAfterCopy(const std::string &source, const std::string
     if (FilesHaveSameCrc(source, destination)) {
         return true;
     }
+    NotDone();
     Notify(kLogError, akError, "CS", formatMessage(msg::FileCompareFailed, {source, destination}));
     return false;
 }
@@ -476,6 +483,7 @@ bool TLocalBackup::sameContent(const std::string &source, const std::string &des
 bool TLocalBackup::moveDeleteSource(const std::string &source, const std::string &destination, std::int64_t sourceSize)
 {
     if (!sameContent(source, destination, sourceSize)) {
+        NotDone();
         Notify(kLogWarning, akWarning, "CS", formatMessage(msg::FileMoveSourceKept, {destination, source}));
         return false;
     }
@@ -498,6 +506,7 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     }
     const PathStat src = statPath(source);
     if (!src.exists) {
+        NotDone();
         Notify(kLogError, akError, "CS", formatMessage(msg::FileMoveError, {source, destination}));
         return false;
     }
@@ -513,6 +522,9 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     facts.sourceReadOnly = (src.mode & 0200) == 0; // no write bit for the owner
     const FilePlan plan = planMove(
         facts, m_rules, [&] { return m_services.isInUse(source, -1); }, source, destination);
+    if (plan.leftUndone) {
+        NotDone();
+    }
     if (!executeNotices(plan)) {
         return false;
     }
@@ -548,6 +560,7 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
             return false;
         }
     }
+    NotDone();
     Notify(kLogError, akError, "CS", formatMessage(msg::FileMoveError, {source, destination}));
     return false;
 }

@@ -52,6 +52,7 @@ bool TLocalBackup::linkBelowDestination(const std::string &link, PendingCopy *p)
         say(p, kLogWarning, formatMessage(msg::LinkObsolete, {link}));
         return DeleteFileByKind(link);
     }
+    NotDone(); // what the source has there is not copied
     if (m_linksWarned.insert(link).second) {
         say(p, kLogWarning, formatMessage(msg::LinkLeftAlone, {link}));
     }
@@ -94,6 +95,7 @@ bool TLocalBackup::fileLinkAtDestination(const std::string &destination, Pending
         say(p, kLogWarning, formatMessage(msg::LinkObsolete, {destination}));
         return DeleteFileByKind(destination);
     }
+    NotDone();
     if (m_linksWarned.insert(destination).second) {
         say(p, kLogWarning, formatMessage(msg::LinkLeftAlone, {destination}));
     }

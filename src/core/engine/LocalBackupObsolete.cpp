@@ -61,6 +61,7 @@ void TLocalBackup::startDestinationScan()
             Log(kLogSkipped, formatMessage(msg::SpecialFileSkipped, {path}));
         };
         callbacks.unreadable = [this](const std::string &path, int error) {
+            NotDone(); // nothing obsolete below it can go
             Log(kLogWarning, formatMessage(msg::FolderUnreadable, {path, errnoText(error)}));
         };
         ObsoleteByFolder &obsolete = *m_obsolete;
@@ -144,6 +145,7 @@ void TLocalBackup::DeleteObsolete()
         }
     }
     if (m_diskSpanned) {
+        NotDone();
         Notify(kLogWarning, akWarning, "CS", formatMessage(msg::DeleteObsoleteImpossible));
         return;
     }

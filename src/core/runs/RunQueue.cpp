@@ -98,7 +98,7 @@ void RunQueue::submit(TCustomBackup *run, bool oneAtATime, RunOrigin origin)
     record->stage = Stage::Waiting;
     Record &added = *record;
     QObject::connect(run, &QThread::finished, run, [run] { run->BackupFinished(); });
-    run->setQueueHooks({[this, run](bool aborted) { runEnded(run, aborted); },
+    run->setQueueHooks({[this, run](RunEnd end) { runEnded(run, end); },
                         [this, run] { stopWaiting(run); }, [this, run] { forget(run); }});
     if (wait) {
         if (added.host != nullptr) {
@@ -131,18 +131,21 @@ void RunQueue::startWaiting()
     }
 }
 
-void RunQueue::runEnded(TCustomBackup *run, bool aborted)
+void RunQueue::runEnded(TCustomBackup *run, RunEnd end)
 {
     auto it = find(run);
     if (it == m_records.end()) {
         return;
+    }
+    if ((*it)->role == RunRole::Backup) {
+        m_worstBackupEnd = worseEnd(m_worstBackupEnd, end);
     }
     // The record leaves first, so that whatever the host's end refreshes sees the run gone.
     std::unique_ptr<Record> record = std::move(*it);
     m_records.erase(it);
     startWaiting();
     if (record->host != nullptr) {
-        record->host->finished(aborted);
+        record->host->finished(end);
     }
     // The host goes now; the run object once its own call has returned (DeleteLater).
 }

@@ -85,13 +85,17 @@ public:
     int activeCount() const;
     int waitingCount() const;
 
+    // The worst end of the backup runs ended so far (filter tests not counted): what a program
+    // that ran them from its command line reports as its exit status.
+    RunEnd worstBackupEnd() const { return m_worstBackupEnd; }
+
 private:
     struct Record;
 
     void start(Record &record);
     void startWaiting();
     // Called through the run's hooks, on the main thread.
-    void runEnded(TCustomBackup *run, bool aborted);
+    void runEnded(TCustomBackup *run, RunEnd end);
     void stopWaiting(TCustomBackup *run);
     void forget(TCustomBackup *run);
 
@@ -99,6 +103,7 @@ private:
     std::deque<std::unique_ptr<Record>>::const_iterator findTask(const TaskRunSlots *link, RunRole role) const;
 
     std::deque<std::unique_ptr<Record>> m_records; // in the order of submission
+    RunEnd m_worstBackupEnd = RunEnd::Done;
 };
 
 } // namespace qv

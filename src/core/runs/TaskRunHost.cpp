@@ -82,9 +82,9 @@ void TaskRunHost::openReport(const std::string &path)
     }
 }
 
-void TaskRunHost::finished(bool aborted)
+void TaskRunHost::finished(RunEnd end)
 {
-    (void)aborted;
+    (void)end;
     TTask *task = m_slots->task;
     if (task != nullptr && task->Logger) {
         task->Logger->Flush();

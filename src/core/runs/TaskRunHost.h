@@ -31,7 +31,7 @@ public:
     void progress(const ProgressState &state) override;
     // A filter test's report opens with the user's program for it, through the desktop.
     void openReport(const std::string &path) override;
-    void finished(bool aborted) override;
+    void finished(RunEnd end) override;
 
 private:
     std::shared_ptr<TaskRunSlots> m_slots;

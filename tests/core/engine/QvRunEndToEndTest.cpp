@@ -200,7 +200,8 @@ TEST(EngineQvRunEndToEnd, StoredTaskByIdAndByName)
     EXPECT_EQ(rc, 2);
 }
 
-// For real: a folder the running user may not read, with the run started as uid 65534.
+// For real: a folder and a file the running user may not read, with the runs (a copy, an archive)
+// started as uid 65534. Both are left undone (exit status 3), each with its real reason.
 TEST(EngineQvRunEndToEnd, UnreadableFolderAsAnotherUser)
 {
     if (::geteuid() != 0) {
@@ -218,12 +219,14 @@ TEST(EngineQvRunEndToEnd, UnreadableFolderAsAnotherUser)
     const std::string base = pattern;
     const std::string src = base + "/src", dst = base + "/dst";
     put(src + "/open/a", "a");
+    put(src + "/open/secret", "s");
     put(src + "/closed/b", "b");
     put(dst + "/closed/b", "backup of b");
     put(dst + "/closed/only-in-backup", "kept");
     put(dst + "/obsolete", "goes");
     qvtest::runShell("chmod 755 '" + base + "' && chmod -R a+rX '" + src + "' && chmod 700 '" + src +
-                     "/closed' && chown -R 65534:65534 '" + dst + "'");
+                     "/closed' && chmod 000 '" + src + "/open/secret' && mkdir '" + base +
+                     "/zip' && chown -R 65534:65534 '" + dst + "' '" + base + "/zip'");
     std::vector<std::string> argv = asNobody;
     for (const char *a : {"--type", "exact", "--delete-kind", "normal", "--source"}) {
         argv.push_back(a);
@@ -233,12 +236,87 @@ TEST(EngineQvRunEndToEnd, UnreadableFolderAsAnotherUser)
     argv.push_back("--dest");
     argv.push_back(dst);
     auto r = qvtest::runCommand(argv, 60);
-    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(r.exitCode, 3) << r.output;
     EXPECT_NE(r.output.find("WARNING: Unable to read folder \"" + src + "/closed/\""), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("ERROR: Can't copy file \"" + src + "/open/secret\" to \"" + dst +
+                            "/open/secret\"! (Description: Permission denied;"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("in use"), std::string::npos) << r.output;
+    EXPECT_FALSE(exists(dst + "/open/secret"));
+    std::vector<std::string> zip = asNobody;
+    // The archive's lock lives in the user's runtime folder: one of its own.
+    for (const std::string &a :
+         {std::string("env"), "XDG_RUNTIME_DIR=" + base + "/zip", qvtest::binPath("qv-run"),
+          std::string("--source"), src, std::string("--compress"), base + "/zip/a.zip"}) {
+        zip.push_back(a);
+    }
+    r = qvtest::runCommand(zip, 60);
+    EXPECT_EQ(r.exitCode, 3) << r.output;
+    EXPECT_NE(r.output.find("secret"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Permission denied"), std::string::npos) << r.output;
     EXPECT_EQ(qvtest::readFile(dst + "/open/a"), "a");
     EXPECT_EQ(qvtest::readFile(dst + "/closed/only-in-backup"), "kept");
     EXPECT_EQ(qvtest::readFile(dst + "/closed/b"), "backup of b");
     EXPECT_FALSE(exists(dst + "/obsolete"));
+    qvtest::runShell("rm -rf '" + base + "'");
+}
+
+// A run that finishes without doing all it was asked exits 3, whatever the mode: a destination
+// folder that cannot be created (a file stands in its place), a read-only destination, one that
+// runs out of room while the free-space check still passes (a tmpfs out of inodes refuses new files
+// with ENOSPC). Both file systems live in a private mount namespace. (An archive that leaves a file
+// out: above.)
+TEST(EngineQvRunEndToEnd, RunsThatLeaveFilesUndoneExitThree)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to mount file systems in a private mount namespace";
+    }
+    QV_REQUIRE_TOOL("unshare");
+    const std::string base = qvtest::makeTempDir("e2e-undone");
+    const std::string src = base + "/src", ro = base + "/ro", full = base + "/full";
+    for (int i = 0; i < 8; ++i) {
+        put(src + "/f" + std::to_string(i), std::string(1000, 'x'));
+    }
+    put(src + "/sub/g", "g");
+    put(base + "/blocked/sub", "a file where a folder should be");
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {{"--dest", base + "/blocked"}, 3, "Unable to create folder"},
+        {{"--dest", ro}, 3, "Read-only file system"},
+        {{"--dest", ro, "--type", "exact"}, 3, "Read-only file system"},
+        {{"--dest", ro, "--type", "sync"}, 3, "Read-only file system"},
+        {{"--dest", full}, 3, "No space left on device"},
+        {{"--dest", base + "/good"}, 0, "Backup finished."}, // the control
+        {{"--dest", ro, "--type", "move"}, 3, "ERROR: "},    // last: the sources stay where they are
+    };
+    std::string script = "echo in-namespace; mkdir -p '" + ro + "' '" + full +
+                         "' && mount -t tmpfs -o size=1m,ro tmpfs '" + ro +
+                         "' && mount -t tmpfs -o size=4m,nr_inodes=5 tmpfs '" + full + "' || exit 77\n";
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        script += "'" + qvtest::binPath("qv-run") + "' --source '" + src + "'";
+        for (const std::string &a : cases[i].args) {
+            script += " '" + a + "'";
+        }
+        script += " > '" + base + "/out" + std::to_string(i) + "' 2>&1; echo $? > '" + base + "/rc" +
+                  std::to_string(i) + "'\n";
+    }
+    const qvtest::CommandResult r = qvtest::runCommand({"unshare", "-m", "sh", "-c", script}, 240);
+    if (r.output.find("in-namespace") == std::string::npos || r.exitCode == 77) {
+        GTEST_SKIP() << "no private mount namespace or tmpfs mount here: " << r.output;
+    }
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const std::string out = qvtest::readFile(base + "/out" + std::to_string(i));
+        const std::string rc = qvtest::readFile(base + "/rc" + std::to_string(i));
+        EXPECT_EQ(rc, std::to_string(cases[i].exitCode) + "\n") << cases[i].args[1] << "\n" << out;
+        EXPECT_NE(out.find(cases[i].says), std::string::npos) << out;
+        EXPECT_NE(out.find("Backup finished."), std::string::npos) << out; // finished, not aborted
+    }
+    EXPECT_TRUE(exists(src + "/f0")); // the move that could not write kept its sources
     qvtest::runShell("rm -rf '" + base + "'");
 }
 
