@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <dirent.h>
 
 namespace qv {
 namespace {
@@ -20,6 +21,24 @@ bool isExistingFolder(const std::string &path)
 }
 
 std::atomic<int> g_returnInterval{2000};
+
+// True when the folder holds any entry (or cannot be listed: then it may).
+bool holdsEntries(const std::string &path)
+{
+    DIR *dir = ::opendir(path.c_str());
+    if (dir == nullptr) {
+        return true;
+    }
+    bool any = false;
+    while (const struct dirent *e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+            any = true;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return any;
+}
 
 } // namespace
 
@@ -236,8 +255,11 @@ void TFolderChangeMonitor::lookForFolder()
     }
     m_awaitingFolder = false;
     m_returnTimer->stop();
-    // What the folder holds now may differ from what it held: its return is a change.
-    Changed(m_worker);
+    // What the folder holds now may differ from what it held: its return is a change, unless it
+    // came back empty (what it receives from now on is seen: it is listed after the watch began).
+    if (holdsEntries(m_folderName)) {
+        Changed(m_worker);
+    }
 }
 
 void TFolderChangeMonitor::letGoOfWorker()

@@ -7,8 +7,8 @@
 // DelayTime gives one OnChange, DelayTime after the first change of the burst.
 //
 // When the watched folder itself is deleted, moved away or unmounted, the monitor stays active and
-// looks for the folder again every few seconds: once a folder is back at that path it is watched
-// and counts as one change. OnWarning says so when the folder goes.
+// looks for the folder again every few seconds: once a folder is back at that path it is watched,
+// and counts as one change unless it came back empty. OnWarning says so when the folder goes.
 #pragma once
 
 #include "platform/FolderWatcher.h"

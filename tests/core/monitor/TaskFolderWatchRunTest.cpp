@@ -121,4 +121,29 @@ TEST_F(TaskFolderWatchRun, AChangeDuringARunStartsNothingAndTheNextOneDoes)
     EXPECT_EQ(qvtest::readFile(dest + "/after.txt"), "3");
 }
 
+// The source folder deleted and made again: the task's log says once that it is not watched, and
+// changes in it start runs again: a file written into it at once, and one written later.
+TEST_F(TaskFolderWatchRun, ASourceFolderMadeAgainStartsTheTaskAgain)
+{
+    qv::TFolderChangeMonitor::SetFolderReturnInterval(100);
+    auto task = watchingTask(qv::ttSimpleCopy, 0);
+    qvtest::writeFile(src + "/before.txt", "0");
+    ASSERT_TRUE(waitFor([&] { return countKind(*task, qv::kLogFinished) == 1 && !task->Running; }, 15000))
+        << joined(events(*task));
+    fs::remove_all(src);
+    ASSERT_TRUE(waitFor([&] { return countKind(*task, qv::kLogWarning) > 0 && !task->Running; }, 15000))
+        << joined(events(*task));
+    fs::create_directory(src);
+    qvtest::writeFile(src + "/at-once.txt", "1"); // before the folder is watched again
+    ASSERT_TRUE(waitFor([&] { return fs::exists(dest + "/at-once.txt") && !task->Running; }, 15000))
+        << joined(events(*task));
+    qvtest::writeFile(src + "/after.txt", "3");
+    EXPECT_TRUE(waitFor([&] { return fs::exists(dest + "/after.txt") && !task->Running; }, 15000))
+        << joined(events(*task));
+    const std::string log = joined(events(*task));
+    EXPECT_EQ(log.find("was deleted or moved away"), log.rfind("was deleted or moved away")) << log;
+    EXPECT_NE(log.find("was deleted or moved away"), std::string::npos) << log;
+    qv::TFolderChangeMonitor::SetFolderReturnInterval(2000);
+}
+
 } // namespace
