@@ -111,6 +111,10 @@ void ActivityLogModel::loggerChanged(const TTaskLogger &logger, LogChange change
         resetTo(m_logger);
         return;
     }
+    if (change == LogChange::Destroyed) {
+        resetTo(nullptr);
+        return;
+    }
     if (!m_syncTimer.isActive()) {
         m_syncTimer.start();
     }

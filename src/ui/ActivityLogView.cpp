@@ -107,7 +107,12 @@ void ActivityLogView::setTask(TTask *task)
 
 void ActivityLogView::loggerChanged(const TTaskLogger &logger, LogChange change)
 {
+    const bool shown = &logger == m_model->logger();
     m_model->loggerChanged(logger, change);
+    if (shown && change == LogChange::Destroyed) {
+        m_task = nullptr; // its task is going too
+        updateActions();
+    }
 }
 
 void ActivityLogView::refreshAppearance()

@@ -354,6 +354,12 @@ void TMainForm::refreshLogView()
 
 void TMainForm::ActivityLogAddEvent(const TTaskLogger &logger, LogChange change)
 {
+    // A task being freed takes its logger with it: the window forgets the task, the log lets go of
+    // its lines; the next CheckState takes the task selected then.
+    if (change == LogChange::Destroyed && &logger == m_logView->logModel()->logger() &&
+        m_logView->task() == m_currentTask) {
+        m_currentTask = nullptr;
+    }
     m_logView->loggerChanged(logger, change);
 }
 

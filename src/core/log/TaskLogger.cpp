@@ -122,6 +122,7 @@ TTaskLogger::TTaskLogger(const LogSettingsSource *task) : m_task(task)
 
 TTaskLogger::~TTaskLogger()
 {
+    notify(LogChange::Destroyed);
     Flush();
 }
 

@@ -67,8 +67,9 @@ public:
 class TTaskLogger;
 
 // How an activity list changed: one event appended (after the oldest were dropped when the list
-// was full: DroppedCount() tells how many so far), or emptied as a whole.
-enum class LogChange { Added, Reset };
+// was full: DroppedCount() tells how many so far), emptied as a whole, or about to be freed with its
+// logger (a view showing it lets go of it then, before the memory goes).
+enum class LogChange { Added, Reset, Destroyed };
 
 // The activity log's hook: told about every change of any task's event list. One for the program
 // (the main window installs it); none by default.
