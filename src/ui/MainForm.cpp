@@ -26,6 +26,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
@@ -341,10 +342,9 @@ void TMainForm::createWidgets()
         v->setDragDropMode(QAbstractItemView::DragOnly);
         v->setContextMenuPolicy(Qt::CustomContextMenu);
         v->installEventFilter(this);
-        connect(v, &QAbstractItemView::doubleClicked, this, [this] {
-            CheckState();
-            startSelectedTask();
-        });
+        connect(v, &QAbstractItemView::doubleClicked, this, [this] { startSelectedTask(); });
+        connect(v->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                [this, v] { taskSelectionChanged(v); });
     }
     m_reportView->setRootIsDecorated(false);
     m_reportView->setUniformRowHeights(true);
@@ -668,7 +668,6 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
 {
     if ((watched == m_iconView || watched == m_reportView) && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
-        CheckState();
         if (key->modifiers() & Qt::KeypadModifier) {
             if (key->key() == Qt::Key_Minus) {
                 moveLastRun(-1);

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+class QAbstractItemView;
 class QAction;
 class QLabel;
 class QListView;
@@ -173,6 +174,11 @@ private:
     void connectActions();
     void applyActionStates(const std::map<std::string, ActionState> &states);
     void refreshLogView();
+    // A task view's selection changed (a click, a key, a program's change): the other view shows
+    // the same task, and the current task, the commands and the log follow at once.
+    void taskSelectionChanged(QAbstractItemView *from);
+    // The ID of the task selected in the view shown (empty: none).
+    std::string selectedTaskId() const;
     void moveLastRun(int days);
     void startSelectedTask();
     bool confirmExit();
@@ -200,6 +206,8 @@ private:
     std::unique_ptr<ShutdownStarts> m_shutdownStarts; // the runs at the end of the session (after the events)
     std::map<std::string, QAction *> m_actions;
     TTask *m_currentTask = nullptr;
+    bool m_rebuildingList = false;     // the list's rows are being made again
+    bool m_mirroringSelection = false; // one view's selection is being copied to the other
     bool m_explicitExit = false;
     bool m_exiting = false;
     bool m_sessionEnding = false; // the session ends or a signal asked the program to leave

@@ -1,4 +1,9 @@
 // TMainForm: the group tree, the task list, the status bar and CheckState.
+//
+// The current task is the one selected in the list: every change of either view's selection (a
+// click, a key, the program's own) makes the other view select it too and runs CheckState, which
+// takes the current task, the commands' states and the log from it. The commands act on the
+// current task, so on the task selected when they are invoked.
 #include "ui/MainForm.h"
 
 #include "ui/ActivityLogView.h"
@@ -117,12 +122,16 @@ void TMainForm::UpdateListView()
     if (m_data == nullptr) {
         return;
     }
+    // The row selected stays selected: its ID is read from the row, so a task freed since is never
+    // touched.
     std::string keep = CurrentProject;
-    if (keep.empty() && m_currentTask != nullptr) {
-        keep = m_currentTask->ID;
+    if (keep.empty()) {
+        keep = selectedTaskId();
     }
     const QString group = selectedGroupText();
     const bool filter = !group.isEmpty() && !rootSelected();
+    // The selection changes below are one change: the current task follows once, at the end.
+    m_rebuildingList = true;
     // Only the rows are rebuilt: the column captions (perhaps translated) stay.
     m_model->removeRows(0, m_model->rowCount());
     const QIcon taskIcon = [this] {
@@ -152,10 +161,39 @@ void TMainForm::UpdateListView()
     m_proxy->setOrder(checkedSortColumn(), SortOrderAZ);
     m_reportView->header()->setSortIndicator(checkedSortColumn(), SortOrderAZ ? Qt::AscendingOrder
                                                                              : Qt::DescendingOrder);
-    if (!keep.empty()) {
-        selectTask(keep);
-    }
+    m_rebuildingList = false;
     CurrentProject.clear();
+    if (keep.empty() || !selectTask(keep)) {
+        CheckState();
+    }
+}
+
+std::string TMainForm::selectedTaskId() const
+{
+    const QAbstractItemView *view = m_taskViews->currentWidget() == m_reportView
+                                        ? static_cast<QAbstractItemView *>(m_reportView)
+                                        : static_cast<QAbstractItemView *>(m_iconView);
+    const QModelIndexList sel = view->selectionModel()->selectedRows(0);
+    return sel.isEmpty() ? std::string() : sel.first().data(kTaskIdRole).toString().toStdString();
+}
+
+void TMainForm::taskSelectionChanged(QAbstractItemView *from)
+{
+    if (m_rebuildingList || m_mirroringSelection) {
+        return;
+    }
+    m_mirroringSelection = true;
+    QAbstractItemView *other = from == m_reportView ? static_cast<QAbstractItemView *>(m_iconView)
+                                                    : static_cast<QAbstractItemView *>(m_reportView);
+    const QModelIndexList sel = from->selectionModel()->selectedRows(0);
+    if (sel.isEmpty()) {
+        other->selectionModel()->clearSelection();
+    } else {
+        other->selectionModel()->setCurrentIndex(sel.first(), QItemSelectionModel::ClearAndSelect |
+                                                                  QItemSelectionModel::Rows);
+    }
+    m_mirroringSelection = false;
+    CheckState();
 }
 
 bool TMainForm::selectTask(const std::string &id)
@@ -250,16 +288,9 @@ void TMainForm::moveLastRun(int days)
 
 void TMainForm::CheckState()
 {
-    TTask *previous = m_currentTask;
-    m_currentTask = nullptr;
-    QAbstractItemView *view = m_taskViews->currentWidget() == m_reportView
-                                  ? static_cast<QAbstractItemView *>(m_reportView)
-                                  : static_cast<QAbstractItemView *>(m_iconView);
-    const QModelIndexList sel = view->selectionModel()->selectedRows(0);
-    if (m_data != nullptr && !sel.isEmpty()) {
-        m_currentTask = m_data->FindTaskByID(sel.first().data(kTaskIdRole).toString().toStdString());
-    }
-    if (m_currentTask != previous) {
+    const std::string selected = selectedTaskId();
+    m_currentTask = m_data != nullptr && !selected.empty() ? m_data->FindTaskByID(selected) : nullptr;
+    if (m_logView->task() != m_currentTask) {
         refreshLogView();
     }
 

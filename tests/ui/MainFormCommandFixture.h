@@ -20,6 +20,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace qvtest {
 
@@ -35,6 +36,7 @@ struct FakeDialogs {
         prefsCalls = 0, wizardCalls = 0, exitCalls = 0;
     int lastStartPage = -2, lastPrefsPage = -2;
     std::optional<bool> lastNewTask;
+    std::string lastTaskName; // the task the last task dialog was opened for
     QString lastGroupNameIn;
     QStringList lastOrderIn;
 
@@ -43,6 +45,7 @@ struct FakeDialogs {
         qv::MainFormDialogs d;
         d.editTask = [this](QWidget *, qv::TTask &t, int page, bool newTask) {
             ++editCalls;
+            lastTaskName = t.Name;
             lastStartPage = page;
             lastNewTask = newTask;
             if (whileEditing) {
@@ -50,8 +53,9 @@ struct FakeDialogs {
             }
             return take(editAnswers, true);
         };
-        d.checkTaskPassword = [this](QWidget *, qv::TTask &) {
+        d.checkTaskPassword = [this](QWidget *, qv::TTask &t) {
             ++passwordCalls;
+            lastTaskName = t.Name;
             if (whileAskingPassword) {
                 whileAskingPassword();
             }
@@ -77,7 +81,10 @@ struct FakeDialogs {
             orders.pop_front();
             return true;
         };
-        d.shortcutDialog = [this](QWidget *, qv::TTask &) { ++shortcutCalls; };
+        d.shortcutDialog = [this](QWidget *, qv::TTask &t) {
+            ++shortcutCalls;
+            lastTaskName = t.Name;
+        };
         d.about = [this](QWidget *) { ++aboutCalls; };
         d.preferencesPage = [this](QWidget *, int page, qv::TTrayIcon *) {
             ++prefsCalls;
