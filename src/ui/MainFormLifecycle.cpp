@@ -223,6 +223,10 @@ void TMainForm::SaveAllSettings()
         report(formatLangString("The program settings could not be saved: %s", "strMainSaveSettingsError",
                                 {e.what()}));
     }
+    // Both were set to be stored only: left set, the next refresh of the tree or the list would
+    // select them again, whatever the user selected since.
+    CurrentGroup.clear();
+    CurrentProject.clear();
 }
 
 void TMainForm::UpdateAll()

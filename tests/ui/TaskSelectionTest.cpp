@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <filesystem>
 #include <functional>
@@ -230,6 +231,30 @@ TEST_F(TaskSelection, EveryCommandActsOnTheTaskSelectedWhenItIsInvoked)
             }
         }
     }
+}
+
+// A save stores the selected group and task, and leaves nothing behind that the next refresh of the
+// tree or the list would select again.
+TEST_F(TaskSelection, ARefreshAfterASaveKeepsWhatIsSelected)
+{
+    showWindow();
+    ASSERT_TRUE(selectByName("Camera roll"));
+    form->SaveAllSettings(); // as every command does
+    select("Reports", Click);
+    act("actTaskStart")->trigger(); // the run's start refreshes the list
+    EXPECT_EQ(logged(), "Reports");
+    EXPECT_EQ(selectedRowName(), "Reports");
+
+    ASSERT_TRUE(form->selectGroup("Work"));
+    form->SaveAllSettings();
+    QTreeWidget *tree = form->groupsTree();
+    const QList<QTreeWidgetItem *> photos = tree->findItems("Photos", Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_EQ(photos.size(), 1);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(photos.first()).center());
+    ASSERT_EQ(tree->currentItem(), photos.first());
+    form->UpdateAll(); // as after the options dialog
+    ASSERT_NE(tree->currentItem(), nullptr);
+    EXPECT_EQ(tree->currentItem()->text(0).toStdString(), "Photos");
 }
 
 // Pause acts on a run: two tasks run, the selected one is paused and the other goes on.
