@@ -1,7 +1,7 @@
 // The real program's exit status after the runs its command line asked for, without a display:
 // 3 when a run finished but left files undone (a destination folder that cannot be created, a
-// read-only destination, one out of room), 1 when a run was aborted, and 1 at once when nothing it was asked to run
-// exists.
+// read-only destination, one out of room), 1 when a run was aborted or refused before it started,
+// and 1 at once when nothing it was asked to run exists.
 // qv-test-labels: slow
 // qv-test-timeout: 240
 #include "ProgramProcessFixture.h"
@@ -69,6 +69,7 @@ TEST_F(ProgramExitStatus, RunsThatLeaveFilesUndoneOrAbortSayItInTheExitStatus)
         {"UNDONE00000000000002", src, ro, 3},                    // read-only
         {"UNDONE00000000000003", src, full, 3},                  // out of room (no inode left)
         {"ABORTED0000000000004", home + "/empty", home + "/dst", 1}, // nothing to copy: aborted
+        {"REFUSED0000000000006", src, home + "/blocked/sub/dst", 1}, // refused by the task's check
         {"DONE0000000000000005", src, home + "/good", 0},        // the control
     };
     std::vector<StoredTask> tasks;

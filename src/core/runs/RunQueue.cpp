@@ -71,6 +71,8 @@ void RunQueue::cancelReserved(const TaskRunSlots *link)
     auto it = findTask(link, RunRole::Backup);
     if (it != m_records.end() && (*it)->stage == Stage::Starting) {
         m_records.erase(it);
+        // Refused by its checks or stopped at its start alert: a start that did not run.
+        m_worstBackupEnd = worseEnd(m_worstBackupEnd, RunEnd::Aborted);
     }
 }
 

@@ -54,8 +54,9 @@ public:
     // A task starts a backup run: the record of `link`'s run exists from now on, without a run
     // object yet (the task's start alert and checks come first). Nothing when it exists already.
     void reserve(std::shared_ptr<TaskRunSlots> link);
-    // The start ended before a run object was made: the record of `link` goes. A record that
-    // holds a run is left alone (it goes when the run ends).
+    // The start ended before a run object was made (refused, or stopped at its start alert): the
+    // record of `link` goes, and the start counts as aborted. A record that holds a run is left
+    // alone (it goes when the run ends).
     void cancelReserved(const TaskRunSlots *link);
     // Whether the task of `link` has a backup run: starting, waiting or active.
     bool hasBackup(const TaskRunSlots *link) const;
