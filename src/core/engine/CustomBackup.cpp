@@ -5,6 +5,7 @@
 #include "platform/FileOps.h"
 #include "platform/Processors.h"
 #include "core/engine/BackupMessages.h"
+#include "core/task/TaskValidate.h"
 
 #include <algorithm>
 
@@ -77,7 +78,13 @@ void TCustomBackup::run()
 void TCustomBackup::executeGuarded()
 {
     try {
-        Execute();
+        const std::string refused = startRefusal();
+        if (!refused.empty()) {
+            Notify(kLogError, akError, "S", refused);
+            Terminate();
+        } else {
+            Execute();
+        }
         if (!Terminated() && m_wroteDestination && !m_snapshot->destinationRoot.empty()) {
             syncWrittenFileSystems();
         }
@@ -93,6 +100,17 @@ void TCustomBackup::executeGuarded()
     }
     RasRelease();
     m_bridge.sendProgressNow();
+}
+
+std::string TCustomBackup::startRefusal() const
+{
+    std::vector<std::string> sources;
+    std::vector<std::string> destinations{m_snapshot->destinationRoot};
+    for (const RunSource &s : m_snapshot->sources) {
+        sources.push_back(s.folder);
+        destinations.push_back(s.destination);
+    }
+    return validateRunFolders(sources, destinations);
 }
 
 // The new files of the run reach the disk before it is reported finished: the destination's file

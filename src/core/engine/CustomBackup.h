@@ -88,6 +88,10 @@ public:
 
 protected:
     virtual void Execute() = 0;
+    // The task check of the run's folders, the same one the program makes before it starts a task,
+    // made first by every run whoever started it: a refused run logs why and touches nothing.
+    // Empty text when the run may go on.
+    virtual std::string startRefusal() const;
     void run() override;
 
     // Backup thread.

@@ -6,6 +6,7 @@
 #include "core/task/TaskDefinition.h"
 #include "platform/FileOps.h"
 #include "platform/FileStat.h"
+#include "platform/PathText.h"
 #include "platform/UserAccount.h"
 
 #include <QDir>
@@ -91,61 +92,189 @@ std::string missingDriveFor(const std::string &path, const MountTable &mounts, c
     return {};
 }
 
-bool folderInside(const std::string &inner, const std::string &outer)
+namespace {
+
+// The place found by the folders' identity: the destination, or the nearest folder on its way that
+// is there (the system resolving links and ".." in it), then each folder above that one.
+FolderPlace placeByIdentity(const std::string &destination, const PathStat &source)
 {
-    if (inner.empty() || outer.empty()) {
-        return false;
+    std::string existing = withoutSlash(destination);
+    bool missing = false;
+    PathStat st = statPath(existing);
+    while (!st.exists) {
+        const std::string up = parentOf(existing);
+        if (up == existing || up == ".") {
+            return FolderPlace::Apart;
+        }
+        existing = up;
+        missing = true;
+        st = statPath(existing);
     }
-    if (pathWithin(cleanPath(inner), cleanPath(outer))) {
-        return true;
+    std::string folder = resolvedPath(existing);
+    for (bool first = true; !folder.empty(); first = false) {
+        const PathStat here = first ? st : statPath(folder);
+        if (here.exists && here.dev == source.dev && here.ino == source.ino) {
+            return first && !missing ? FolderPlace::Same : FolderPlace::Inside;
+        }
+        if (folder == "/") {
+            break;
+        }
+        folder = parentOf(folder);
     }
-    const std::string realInner = resolvedPath(inner);
-    const std::string realOuter = resolvedPath(outer);
-    return !realInner.empty() && !realOuter.empty() && pathWithin(realInner, realOuter);
+    return FolderPlace::Apart;
+}
+
+FolderPlace placeByText(const std::string &destination, const std::string &source)
+{
+    const std::string dst = cleanPath(destination);
+    const std::string src = cleanPath(source);
+    if (withoutSlash(dst) == withoutSlash(src)) {
+        return FolderPlace::Same;
+    }
+    return pathWithin(dst, src) ? FolderPlace::Inside : FolderPlace::Apart;
+}
+
+// The destinations that are a source or lie inside one: whether any is a source itself, and one
+// message for each source that holds one.
+struct Containment {
+    bool same = false;
+    std::vector<std::string> underSource;
+};
+
+Containment containmentOf(const std::vector<std::string> &sources,
+                          const std::vector<std::string> &destinations)
+{
+    Containment c;
+    for (const std::string &source : sources) {
+        bool holds = false;
+        for (const std::string &destination : destinations) {
+            const FolderPlace place = destinationPlace(destination, source);
+            c.same = c.same || place == FolderPlace::Same;
+            holds = holds || place != FolderPlace::Apart;
+        }
+        if (holds) {
+            c.underSource.push_back(GetLangString("Destination folder can't be placed under Source folder path!",
+                                                  "strBackupDestinationUnderSource"));
+        }
+    }
+    return c;
+}
+
+std::string differentFoldersText()
+{
+    return GetLangString("Source and destination must be different folders!",
+                         "strBackupSrcAndDstMustBeDifferent");
+}
+
+// Whether a path needs a drive that is missing, with the machine's facts read once. The user name
+// is looked up only for a path below the removable-media folders (a run's start stays small).
+class DriveCheck
+{
+public:
+    DriveCheck() : m_mounts(currentMounts()), m_isFolder(currentIsFolder()) {}
+    bool missing(const std::string &path) const
+    {
+        const std::string clean = cleanPath(path);
+        if (!m_userRead && (pathWithin(clean, "/media") || pathWithin(clean, "/run/media"))) {
+            m_user = currentUser();
+            m_userRead = true;
+        }
+        return !missingDriveFor(clean, m_mounts, m_user, m_isFolder).empty();
+    }
+
+private:
+    MountTable m_mounts;
+    std::function<bool(const std::string &)> m_isFolder;
+    mutable std::string m_user;
+    mutable bool m_userRead = false;
+};
+
+void addSourceErrors(const std::vector<std::string> &sources, const DriveCheck &drives,
+                     std::vector<std::string> &errors)
+{
+    for (const std::string &folder : sources) {
+        if (folder.empty() || drives.missing(folder) || !ValidateFolder(folder, false)) {
+            errors.push_back(formatLangString("Invalid source folder (%s)!", "strBackupSourceInvalid", {folder}));
+        }
+    }
+}
+
+std::string joined(const std::vector<std::string> &errors)
+{
+    std::string text;
+    for (const std::string &e : errors) {
+        if (!text.empty()) {
+            text += "; ";
+        }
+        text += e;
+    }
+    return text;
+}
+
+} // namespace
+
+FolderPlace destinationPlace(const std::string &destination, const std::string &source)
+{
+    if (destination.empty() || source.empty()) {
+        return FolderPlace::Apart;
+    }
+    const PathStat src = statPath(source);
+    if (src.exists && src.isFolder) {
+        const FolderPlace place = placeByIdentity(destination, src);
+        if (place != FolderPlace::Apart) {
+            return place;
+        }
+    }
+    return placeByText(destination, source);
+}
+
+std::string validateRunFolders(const std::vector<std::string> &sources,
+                               const std::vector<std::string> &destinations)
+{
+    std::vector<std::string> errors;
+    const DriveCheck drives;
+    const Containment contained = containmentOf(sources, destinations);
+    if (contained.same) {
+        errors.push_back(differentFoldersText());
+    }
+    addSourceErrors(sources, drives, errors);
+    if (!destinations.empty() && drives.missing(destinations.front())) {
+        errors.push_back(formatLangString("Invalid destination folder (%s)!", "strBackupDestinationInvalid",
+                                          {destinations.front()}));
+    }
+    errors.insert(errors.end(), contained.underSource.begin(), contained.underSource.end());
+    return joined(errors);
 }
 
 std::string validateTask(const TaskDefinition &task, bool createDestination)
 {
     std::vector<std::string> errors;
-    const MountTable mounts = currentMounts();
-    const std::string user = currentUser();
-    const auto isFolder = currentIsFolder();
-    auto onMissingDrive = [&](const std::string &path) {
-        return !missingDriveFor(path, mounts, user, isFolder).empty();
-    };
-
-    if (!task.Source.empty() && task.Source == task.DestLocal) {
-        errors.push_back(GetLangString("Source and destination must be different folders!",
-                                       "strBackupSrcAndDstMustBeDifferent"));
-    }
+    const DriveCheck drives;
 
     const int count = task.GetSourceCount();
     std::vector<std::string> sources;
+    // The destination folder, then each source's own destination under it.
+    std::vector<std::string> destinations{task.GetDestinationFolder(-1)};
     for (int i = 0; i < count; ++i) {
-        const std::string folder = task.GetSourceFolder(i);
-        sources.push_back(folder);
-        if (folder.empty() || onMissingDrive(folder) || !ValidateFolder(folder, false)) {
-            errors.push_back(formatLangString("Invalid source folder (%s)!", "strBackupSourceInvalid", {folder}));
-        }
+        sources.push_back(task.GetSourceFolder(i));
+        destinations.push_back(task.GetDestinationFolder(i));
     }
+    // Containment is decided before anything is created: a destination inside a source is never
+    // made, or the next scan of that source would take the backup along.
+    const Containment contained = containmentOf(sources, destinations);
+    if ((!task.Source.empty() && task.Source == task.DestLocal) || contained.same) {
+        errors.push_back(differentFoldersText());
+    }
+    addSourceErrors(sources, drives, errors);
     if (count == 0) {
         errors.push_back(GetLangString("No source folder(s) defined!", "strBackupSourceEmpty"));
     }
 
-    // Containment is decided before anything is created: a destination inside a source is never
-    // made, or the next scan of that source would take the backup along.
-    const std::string destination = task.GetDestinationFolder(-1);
-    std::vector<std::string> underSource;
-    for (const std::string &source : sources) {
-        if (!source.empty() && folderInside(destination, source)) {
-            underSource.push_back(GetLangString("Destination folder can't be placed under Source folder path!",
-                                                "strBackupDestinationUnderSource"));
-        }
-    }
+    const std::string &destination = destinations.front();
     bool destinationValid = false;
-    if (!task.DestLocal.empty() && !onMissingDrive(destination)) {
+    if (!task.DestLocal.empty() && !drives.missing(destination)) {
         // A destination refused only for lying inside a source is reported by that message alone.
-        destinationValid = !underSource.empty() ||
+        destinationValid = !contained.underSource.empty() ||
                            (createDestination ? ValidateFolder(destination, true) : FolderCouldBeMade(destination));
     }
     if (!destinationValid) {
@@ -156,16 +285,8 @@ std::string validateTask(const TaskDefinition &task, bool createDestination)
     if (task.CompressUse && task.CompressFilename.empty()) {
         errors.push_back(formatText("Invalid Zip file names %s!", {task.CompressFilename}));
     }
-    errors.insert(errors.end(), underSource.begin(), underSource.end());
-
-    std::string text;
-    for (const std::string &e : errors) {
-        if (!text.empty()) {
-            text += "; ";
-        }
-        text += e;
-    }
-    return text;
+    errors.insert(errors.end(), contained.underSource.begin(), contained.underSource.end());
+    return joined(errors);
 }
 
 } // namespace qv

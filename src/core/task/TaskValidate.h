@@ -1,5 +1,11 @@
-// Whether a task may run: its folders, its archive name, and the rule that no destination lies
-// inside a source.
+// Whether a task may run: its folders, its archive name, and the rule that no destination is a
+// source or lies inside one.
+//
+// A destination that is its source (or lies inside it) would take itself along: a move deletes
+// every file it "already holds", an exact copy deletes what its filters leave out, and each copy
+// nests another one. Whether two folders are one is decided by their identity (device and inode)
+// as well as by their paths, so another spelling, a link or a bind mount of the source is still the
+// source.
 //
 // Validation never creates a folder on a drive that is not there. A path at or below a mount point
 // that fstab lists but that is not mounted now, or one whose first folder below /media/<user>,
@@ -12,6 +18,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace qv {
 
@@ -32,9 +39,20 @@ void setDriveFactsForTests(DriveFacts facts);
 std::string missingDriveFor(const std::string &path, const MountTable &mounts, const std::string &userName,
                             const std::function<bool(const std::string &)> &isFolder);
 
-// True when `inner` is `outer` or lies below it, by whole path components after "." and ".."
-// are resolved lexically (and, where both exist, also after symbolic links are followed).
-bool folderInside(const std::string &inner, const std::string &outer);
+enum class FolderPlace { Apart, Same, Inside };
+
+// Where the folder `destination` (which need not exist yet) lies against the folder `source`: the
+// same folder, inside it, or apart. Same or inside when the paths say so once "." and ".." are
+// resolved as text, or when the destination, or the nearest of its folders that exists, or any
+// folder above that one on the way to the root has the source's device and inode.
+FolderPlace destinationPlace(const std::string &destination, const std::string &source);
+
+// The checks every run makes of its folders before it touches a file, whoever started it: each
+// source a folder that is there (and not on a drive that is missing), and no destination (the
+// destination folder, and each source's own destination under it) that is a source or lies inside
+// one. The messages are the task check's own, joined by "; "; empty text when the run may go on.
+std::string validateRunFolders(const std::vector<std::string> &sources,
+                               const std::vector<std::string> &destinations);
 
 // The validation text of `task` (messages joined by "; "), empty when it may run. May create the
 // destination folder, never on a missing drive and never inside a source; with `createDestination`

@@ -32,7 +32,7 @@ TEST_F(TaskValidation, DestinationInsideASourceByWholeComponents)
         {"/data", "/data/b", under},
         {"/data", "/data/../data/b", under},
         {"/data", "/data", "Source and destination must be different folders!; " + under},
-        {"/data/", "/data", under},
+        {"/data/", "/data", "Source and destination must be different folders!; " + under},
         {"/data/.", "/data/c", under},
         {"/data", "/dat", ""},
     };
@@ -54,6 +54,20 @@ TEST_F(TaskValidation, DestinationReachedThroughALinkIntoTheSource)
     std::filesystem::create_directory_symlink(base + "/data/inner", base + "/alias");
     auto task = makeTask("v", base + "/data", base + "/alias");
     EXPECT_EQ(task->Validate(), "Destination folder can't be placed under Source folder path!");
+}
+
+TEST_F(TaskValidation, SourceOwnDestinationThatIsTheSource)
+{
+    // Rebuilding the source's path below the root puts its files back onto themselves.
+    const std::string base = qvtest::makeTempDir("keep");
+    std::filesystem::create_directories(base + "/data");
+    auto task = makeTask("v", base + "/data", "/");
+    task->KeepStructureFromRoot = true;
+    EXPECT_EQ(task->Validate(),
+              "Source and destination must be different folders!; Destination folder can't be placed under Source "
+              "folder path!");
+    task->TaskType = qv::ttSynchronize; // a synchronisation keeps no structure: "/" is apart
+    EXPECT_EQ(task->Validate(), "");
 }
 
 TEST_F(TaskValidation, SourceInsideTheDestinationIsAllowed)
