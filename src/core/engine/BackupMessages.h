@@ -145,6 +145,9 @@ inline constexpr BackupMessage FileMoveError{"strBackupFileMoveError", "Can't mo
 inline constexpr BackupMessage FileMoveSourceKept{
     "strBackupFileMoveSourceKept",
     "The destination \"%s\" does not match the source; the source file \"%s\" is kept."};
+inline constexpr BackupMessage FileMoveIsSource{
+    "strBackupFileMoveIsSource",
+    "The destination \"%s\" is the source file \"%s\" itself; the source file is kept."};
 inline constexpr BackupMessage CreatingFolder{"strBackupCreatingFolder", "Creating folder \"%s\"."};
 inline constexpr BackupMessage CreatingFolderError{"strBackupCreatingFolderError", "Unable to create folder \"%s\"!"};
 inline constexpr BackupMessage FolderSetDateTimeError{

@@ -7,12 +7,37 @@
 #include "core/util/FileUtils.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
+#include "platform/PathText.h"
 
 #include <cerrno>
 #include <chrono>
 #include <climits>
 
 namespace qv {
+
+namespace {
+
+// Whether deleting `source` would delete `destination` too: the destination is the source's own
+// entry (the same name in the same folder, reached through another path: a link, a bind mount), or
+// a symbolic link to the source. A hard link of the source in another folder or under another name
+// is an entry of its own: it keeps the data when the source's name goes.
+bool destinationIsSource(const std::string &source, const std::string &destination)
+{
+    const PathStat src = statPath(source);
+    const PathStat dst = statPath(destination);
+    if (!src.exists || !dst.exists || src.dev != dst.dev || src.ino != dst.ino) {
+        return false;
+    }
+    if (statEntry(destination).isSymlink) {
+        return true;
+    }
+    const PathStat srcFolder = statPath(parentOf(source));
+    const PathStat dstFolder = statPath(parentOf(destination));
+    return nameOf(source) == nameOf(destination) && srcFolder.dev == dstFolder.dev &&
+           srcFolder.ino == dstFolder.ino;
+}
+
+} // namespace
 
 PathStat TLocalBackup::destinationStat(const PendingCopy &p) const
 {
@@ -482,6 +507,11 @@ bool TLocalBackup::sameContent(const std::string &source, const std::string &des
 // The source goes only when the destination holds the same data; otherwise it stays, with a warning.
 bool TLocalBackup::moveDeleteSource(const std::string &source, const std::string &destination, std::int64_t sourceSize)
 {
+    if (destinationIsSource(source, destination)) {
+        NotDone();
+        Notify(kLogError, akError, "CS", formatMessage(msg::FileMoveIsSource, {destination, source}));
+        return false;
+    }
     if (!sameContent(source, destination, sourceSize)) {
         NotDone();
         Notify(kLogWarning, akWarning, "CS", formatMessage(msg::FileMoveSourceKept, {destination, source}));
@@ -512,6 +542,11 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     }
     const PathStat dst = statPath(destination);
     if (dst.exists && !fileLinkAtDestination(destination, nullptr)) {
+        return false;
+    }
+    if (dst.exists && dst.dev == src.dev && dst.ino == src.ino && destinationIsSource(source, destination)) {
+        NotDone();
+        Notify(kLogError, akError, "CS", formatMessage(msg::FileMoveIsSource, {destination, source}));
         return false;
     }
     FilePairFacts facts;

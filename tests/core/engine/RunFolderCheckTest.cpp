@@ -1,10 +1,12 @@
 // Runs whose destination is their source, or lies inside it, are refused before they touch a file:
 // through qv-run (a described task and a stored one), and, with a bind mount of the source in a
-// private mount namespace, through the program too.
+// private mount namespace, through the program too. A move never deletes a source whose "copy" is
+// the source itself.
 // qv-test-labels: interop
 // qv-test-timeout: 300
 #include "EngineTestSupport.h"
 
+#include "core/engine/LocalBackup.h"
 #include "core/runs/Task.h"
 #include "core/runs/TaskListStorage.h"
 
@@ -137,6 +139,44 @@ TEST(RunFolderCheck, QvRunRefusesADestinationThatIsTheSourceOrInsideIt)
         EXPECT_EQ(r.exitCode, 0) << type << ":\n" << r.output;
         EXPECT_EQ(qvtest::readFile(base + "/D/sub/b.txt"), "beta") << type;
     }
+}
+
+// A move whose destination entry is a link to the source file keeps the source; a hard link of it
+// in the destination is a copy of its own, and the source's name goes.
+TEST(RunFolderCheck, MoveOntoALinkOfTheSourceFile)
+{
+    const std::string base = qvtest::makeTempDir("linked");
+    const std::string src = makeSource(base);
+    fs::create_directories(base + "/D/sub");
+    fs::create_symlink(src + "/a.txt", base + "/D/a.txt");
+    fs::create_hard_link(src + "/sub/b.txt", base + "/D/sub/b.txt");
+    const auto r = qvRun({"--type", "move", "--source", src, "--dest", base + "/D"});
+    EXPECT_TRUE(exists(src + "/a.txt") || !fs::is_symlink(base + "/D/a.txt")) << r.output;
+    EXPECT_EQ(qvtest::readFile(base + "/D/a.txt"), "alpha") << r.output;
+    EXPECT_FALSE(exists(src + "/sub/b.txt")) << r.output;
+    EXPECT_EQ(qvtest::readFile(base + "/D/sub/b.txt"), "beta") << r.output;
+}
+
+// A move past the check (a bind mount made after it, say).
+class UncheckedMove : public qv::TLocalBackup
+{
+public:
+    using TLocalBackup::TLocalBackup;
+
+protected:
+    std::string startRefusal() const override { return {}; }
+};
+
+TEST(RunFolderCheck, MoveKeepsASourceThatIsItsOwnDestination)
+{
+    const std::string base = qvtest::makeTempDir("own");
+    const std::string src = makeSource(base);
+    const auto before = tree(src);
+    RecordingHost host;
+    UncheckedMove run(makeSnapshot({src}, src, qv::BackupTaskType::Move), &host);
+    run.runInPlace();
+    EXPECT_EQ(tree(src), before);
+    EXPECT_TRUE(host.loggedContaining(qv::kLogError, "\" is the source file \"" + src + "/a.txt\" itself"));
 }
 
 // The destination is a bind mount of the source: its path tells nothing, its identity does.
