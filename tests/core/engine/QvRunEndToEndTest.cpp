@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -318,6 +320,31 @@ TEST(EngineQvRunEndToEnd, RunsThatLeaveFilesUndoneExitThree)
     }
     EXPECT_TRUE(exists(src + "/f0")); // the move that could not write kept its sources
     qvtest::runShell("rm -rf '" + base + "'");
+}
+
+// A file another program holds locked is skipped as in use: a copy and a move that skip it are not
+// done (exit status 3); once the lock is gone the same runs do all (the control).
+TEST(EngineQvRunEndToEnd, InUseFileSkippedIsNotDone)
+{
+    const std::string base = qvtest::makeTempDir("e2e-inuse");
+    put(base + "/src/a", "a");
+    put(base + "/src/held", "held");
+    const int fd = ::open((base + "/src/held").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    for (const char *type : {"simple", "move"}) {
+        int rc = -1;
+        const std::string out = qvRun({"--source", base + "/src", "--dest", base + "/" + type, "--type", type}, &rc);
+        EXPECT_EQ(rc, 3) << out;
+        EXPECT_NE(out.find("WARNING: Skipping in use file \"" + base + "/src/held\"."), std::string::npos) << out;
+    }
+    ::close(fd);
+    for (const char *type : {"simple", "move"}) {
+        int rc = -1;
+        const std::string out = qvRun({"--source", base + "/src", "--dest", base + "/" + type, "--type", type}, &rc);
+        EXPECT_EQ(rc, 0) << out;
+        EXPECT_EQ(qvtest::readFile(base + "/" + type + "/held"), "held");
+    }
 }
 
 TEST(EngineQvRunEndToEnd, UsageErrors)
