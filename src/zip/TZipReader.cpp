@@ -272,6 +272,10 @@ void TZipReader::ReadZip()
     m_directory->SortMode = ByNone;
     m_recovered = false;
     const std::int64_t size = s.Size();
+    if (size == 0 && !emptyFileIsArchive()) {
+        discardArchive();
+        throw ENotAZipFile(ziptext::kNotAZip);
+    }
     const bool found = m_endCentral.ReadFromStream(s);
     const TEndCentral &ec = m_endCentral;
     if (found && ec.ThisDiskNumber != 0 && ec.ThisDiskNumber <= 999 && ec.CentralDiskNumber <= ec.ThisDiskNumber &&
@@ -318,8 +322,27 @@ void TZipReader::ReadZip()
     } else {
         m_multiMode = mmNone;
         readCentralDirectory();
+        refuseOverlappingEntries();
     }
     buildView();
+}
+
+// Entries that share their data, or whose data run into the directory, are what no writer makes:
+// such an archive (a "zip bomb" among them) is refused as a whole, before any entry is read.
+void TZipReader::refuseOverlappingEntries()
+{
+    if (m_recovered) {
+        return; // entries rebuilt from the local headers follow one another
+    }
+    const std::vector<const TZipHeaderInfo *> entries(m_directory->begin(), m_directory->end());
+    if (const TZipHeaderInfo *e =
+            firstOverlappingEntry(entries, m_endCentral.CentralOffset, m_endCentral.CentralSize)) {
+        const std::string text =
+            "The entries of the archive overlap each other or its central directory (at \"" + e->FullName() +
+            "\")";
+        discardArchive();
+        throw EBadZipFile(text);
+    }
 }
 
 void TZipReader::readCentralDirectory()

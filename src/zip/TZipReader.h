@@ -184,6 +184,10 @@ protected:
     bool isSpanDisk();
     bool endRecordValid(std::int64_t fileSize) const;
     void readCentralDirectory();
+    void refuseOverlappingEntries();
+    // Whether a file of no bytes reads as an archive without entries (the writer's view of it);
+    // to a reader it is no archive at all.
+    virtual bool emptyFileIsArchive() const { return false; }
     bool recoverFromLocalHeaders();
     void mergeCentralIntoRecovered(TMemoryStream &cd);
     bool readBlockedEnd();

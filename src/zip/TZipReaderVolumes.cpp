@@ -78,6 +78,7 @@ void TZipReader::readBlockedDirectory()
         }
         e->RelativeOffset += static_cast<std::uint64_t>(volumes->VolumeStart(static_cast<int>(e->DiskNumberStart)));
     }
+    refuseOverlappingEntries();
 }
 
 } // namespace qv

@@ -4,6 +4,8 @@
 #include "zip/ZipLib.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 
 namespace qv {
@@ -93,6 +95,34 @@ std::vector<std::uint8_t> stripZip64Extra(const std::uint8_t *extra, std::size_t
         out.insert(out.end(), extra + i, extra + len); // a ragged tail is kept as it was
     }
     return out;
+}
+
+const TZipHeaderInfo *firstOverlappingEntry(const std::vector<const TZipHeaderInfo *> &entries,
+                                            std::uint64_t centralOffset, std::uint64_t centralSize)
+{
+    // The least an entry takes: its fixed header and its data (the name, extra field and data
+    // descriptor only add to it). Sizes come from the archive: sums are kept from overflowing.
+    auto end = [](const TZipHeaderInfo *e) {
+        const std::uint64_t length =
+            kLocalHeaderSize + std::min<std::uint64_t>(e->CompressedSize, UINT64_MAX / 4);
+        return e->RelativeOffset > UINT64_MAX - length ? UINT64_MAX : e->RelativeOffset + length;
+    };
+    std::vector<const TZipHeaderInfo *> sorted(entries);
+    std::stable_sort(sorted.begin(), sorted.end(), [](const TZipHeaderInfo *a, const TZipHeaderInfo *b) {
+        return a->RelativeOffset < b->RelativeOffset;
+    });
+    const std::uint64_t centralEnd =
+        centralOffset > UINT64_MAX - centralSize ? UINT64_MAX : centralOffset + centralSize;
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        const TZipHeaderInfo *e = sorted[i];
+        if (i + 1 < sorted.size() && end(e) > sorted[i + 1]->RelativeOffset) {
+            return sorted[i + 1];
+        }
+        if (centralSize > 0 && e->RelativeOffset < centralEnd && end(e) > centralOffset) {
+            return e;
+        }
+    }
+    return nullptr;
 }
 
 // --- TZipHeaderInfo --------------------------------------------------------------------------

@@ -186,4 +186,9 @@ std::string decodeEntryName(const std::string &raw, std::uint16_t flags, bool do
 // Removes the Zip64 field (tag 1) from an extra field.
 std::vector<std::uint8_t> stripZip64Extra(const std::uint8_t *extra, std::size_t len);
 
+// The first entry whose local record (header and data, as far as the sizes tell) overlaps another
+// entry's or the central directory; null when they lie apart. Offsets are those of one stream.
+const TZipHeaderInfo *firstOverlappingEntry(const std::vector<const TZipHeaderInfo *> &entries,
+                                            std::uint64_t centralOffset, std::uint64_t centralSize);
+
 } // namespace qv

@@ -144,6 +144,8 @@ private:
     void entryDropped(int64_t bytes) override { m_totalBytes -= bytes; }
     void checkCancel() override;
     void pollCancel() override;
+    // An empty file is a new archive to write into, as Info-ZIP takes it.
+    bool emptyFileIsArchive() const override { return true; }
     ZipEntryOptions entryOptions() const;
 
 
