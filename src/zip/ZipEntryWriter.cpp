@@ -63,27 +63,6 @@ ZipEntryWriter::ZipEntryWriter(ZipEntryHost &host)
 {
 }
 
-uint32_t ZipEntryWriter::dosDateTime(int64_t unixTime)
-{
-    const time_t t = static_cast<time_t>(unixTime);
-    struct tm tm {};
-    if (::localtime_r(&t, &tm) == nullptr) {
-        return (1u << 21) | (1u << 16); // 1980-01-01 00:00:00
-    }
-    const int year = tm.tm_year + 1900;
-    if (year < 1980) {
-        return (1u << 21) | (1u << 16);
-    }
-    if (year > 2099) {
-        return ((2099u - 1980u) << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
-    }
-    const unsigned seconds = static_cast<unsigned>(std::min(tm.tm_sec, 59)) / 2;
-    const uint32_t date = (static_cast<uint32_t>(year - 1980) << 9) | (static_cast<uint32_t>(tm.tm_mon + 1) << 5) |
-                          static_cast<uint32_t>(tm.tm_mday);
-    const uint32_t time = (static_cast<uint32_t>(tm.tm_hour) << 11) | (static_cast<uint32_t>(tm.tm_min) << 5) | seconds;
-    return (date << 16) | time;
-}
-
 uint32_t ZipEntryWriter::dosAttributes(const std::string &path, uint32_t mode, bool archiveBit)
 {
     uint32_t attributes = 0;
@@ -129,7 +108,7 @@ bool ZipEntryWriter::addFolder(const TZipHeaderInfo &templ, const ZipPendingFile
         mode = st.st_mode;
         mtime = st.st_mtime;
     }
-    entry.DateTime = dosDateTime(mtime);
+    entry.DateTime = unixToDosDateTime(mtime);
     entry.CompressionMethod = 0;
     entry.CRC32 = 0;
     entry.CompressedSize = entry.UncompressedSize = 0;
@@ -195,7 +174,7 @@ bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entr
     }
     const bool archiveBit = m_options.archiveBitProbe ? m_options.archiveBitProbe(file.path) : true;
     entry = templ;
-    entry.DateTime = dosDateTime(st.st_mtime);
+    entry.DateTime = unixToDosDateTime(st.st_mtime);
     entry.ExternalAttributes = dosAttributes(file.path, st.st_mode, archiveBit) | (static_cast<uint32_t>(st.st_mode) << 16);
     entry.InternalAttributes = 2;
     entry.ForceZip64 = static_cast<uint64_t>(st.st_size) >= kMax32 - kZip64Margin;

@@ -54,9 +54,6 @@ public:
     // advance on another thread.
     bool deflatesInAdvance(const ZipPendingFile &file) const;
 
-    // MS-DOS date and time of a moment, in local time, clamped to 1980-01-01 00:00:00 ..
-    // 2099-12-31 23:59:58.
-    static uint32_t dosDateTime(int64_t unixTime);
     // The MS-DOS attribute byte of a file: read-only without the owner's write bit, hidden for a
     // name starting with ".", folder, archive as given.
     static uint32_t dosAttributes(const std::string &path, uint32_t mode, bool archiveBit);

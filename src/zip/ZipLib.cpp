@@ -172,13 +172,18 @@ std::int64_t dosDateTimeToUnix(std::uint32_t v)
 
 std::uint32_t unixToDosDateTime(std::int64_t unixTime)
 {
+    constexpr std::uint32_t kFirst = (1u << 5 | 1u) << 16; // 1980-01-01 00:00:00
+    constexpr std::uint32_t kLast =
+        ((2099u - 1980u) << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u; // 23:59:58
     const std::time_t t = static_cast<std::time_t>(unixTime);
     std::tm tm{};
     if (localtime_r(&t, &tm) == nullptr || tm.tm_year < 80) {
-        return (1u << 5 | 1u) << 16;
+        return kFirst;
     }
-    if (tm.tm_year > 207) {
-        return (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
+    // Readers clamp a later year to 2099 and keep its month and day; the last time that is still
+    // read as it was written is the only fair answer for a file dated after it.
+    if (tm.tm_year > 2099 - 1900) {
+        return kLast;
     }
     const std::uint32_t date = (static_cast<std::uint32_t>(tm.tm_year - 80) << 9) |
                                (static_cast<std::uint32_t>(tm.tm_mon + 1) << 5) |

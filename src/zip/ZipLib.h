@@ -33,8 +33,10 @@ double dosDateTimeToDayCount(std::uint32_t dosDateTime);
 // The MS-DOS date and time as seconds since the epoch, read as local wall time; -1 when invalid.
 std::int64_t dosDateTimeToUnix(std::uint32_t dosDateTime);
 
-// Seconds since the epoch to an MS-DOS date and time in local wall time; years before 1980 give
-// 1980-01-01 00:00, years after 2107 give the last representable time.
+// Seconds since the epoch to an MS-DOS date and time in local wall time, the one conversion of
+// the library (the writer's entries, the extractor's comparisons): years before 1980 give
+// 1980-01-01 00:00:00, years after 2099 give 2099-12-31 23:59:58, the last time a reader takes as
+// it stands (see repairDosDateTime).
 std::uint32_t unixToDosDateTime(std::int64_t unixTime);
 
 // The modification time of a file as an MS-DOS date and time (repaired); 0 when it has none.

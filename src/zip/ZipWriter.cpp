@@ -392,7 +392,7 @@ int TZipWriter::mergeOldEntries(TStream &old, const std::vector<TZipHeaderInfo *
         if (!replace) {
             struct stat st;
             replace = ::stat(file.path.c_str(), &st) == 0 &&
-                      ZipEntryWriter::dosDateTime(st.st_mtime) > repairDosDateTime(entry.DateTime);
+                      unixToDosDateTime(st.st_mtime) > repairDosDateTime(entry.DateTime);
         }
         if (file.folder && ZipAction != zaReplace) {
             replace = false; // a folder entry carries nothing newer

@@ -5,6 +5,7 @@
 #include "zip/ZipExtractFiles.h"
 #include "zip/ZipLib.h"
 #include "zip/ZipRecords.h"
+#include "zip/ZipWriter.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -562,6 +563,36 @@ TEST(ZipExtractOverwrite, ModesTable)
             ASSERT_EQ(log.skipped.size(), 1u);
             EXPECT_EQ(log.skipped[0].first, qv::srNoOverwrite);
         }
+    }
+}
+
+// A file dated past the last time an entry holds is written with that last time, and extraction
+// "if newer" compares the file with the same converter: the entry made from the file is not newer
+// than the file itself.
+TEST(ZipExtractOverwrite, IfNewerTakesFilesPast2099AsTheEntryMadeOfThem)
+{
+    const std::string dir = qvtest::makeTempDir("ow2100");
+    // 2100-01-02 12:00 and 2105-06-01 12:00 UTC: past 2099 in every time zone.
+    for (const std::int64_t year2100s : {4102574400LL, 4273300800LL}) {
+        SCOPED_TRACE(year2100s);
+        const std::string file = dir + "/f.txt";
+        qvtest::writeFile(file, "as zipped");
+        const struct timespec t[2] = {{year2100s, 0}, {year2100s, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), t, 0), 0);
+        ::unlink((dir + "/f.zip").c_str());
+        qv::TZipWriter w;
+        w.SetZipName(dir + "/f.zip");
+        w.AddFile(file, "f.txt");
+        ASSERT_EQ(w.Zip(), 1);
+        qvtest::writeFile(file, "changed since");
+        ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), t, 0), 0);
+        qv::TZipReader z;
+        z.SetZipName(dir + "/f.zip");
+        z.SetDestDir(dir);
+        z.OverwriteMode = qv::TUZOverwriteMode::ifNewer;
+        z.DoAll = true;
+        EXPECT_EQ(z.UnZip(), 0);
+        EXPECT_EQ(qvtest::readFile(file), "changed since");
     }
 }
 

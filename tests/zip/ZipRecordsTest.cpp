@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -211,6 +213,60 @@ TEST(ZipDosDate, RepairAndConvert)
     EXPECT_EQ(qv::dosDateTimeToDayCount(pack(2021, 2, 30, 0, 0, 0)), 0.0);
     const std::int64_t t = qv::dosDateTimeToUnix(pack(2021, 6, 1, 12, 34, 28));
     EXPECT_EQ(qv::unixToDosDateTime(t), pack(2021, 6, 1, 12, 34, 28));
+}
+
+// The one converter from a file's time to an entry's, over 1970-2108: times before 1980 become
+// 1980-01-01 00:00:00, times after 2099 the last time an entry holds (2099-12-31 23:59:58), and
+// every time in between keeps its fields with the seconds rounded down to even.
+TEST(ZipDosDate, FileTimeToEntryTimeOverTheWholeRange)
+{
+    const std::string oldTz = std::getenv("TZ") != nullptr ? std::getenv("TZ") : "";
+    const bool hadTz = std::getenv("TZ") != nullptr;
+    ::setenv("TZ", "UTC0", 1);
+    ::tzset();
+    auto pack = [](unsigned y, unsigned mo, unsigned d, unsigned h, unsigned mi, unsigned s) {
+        return (((y - 1980) << 9 | mo << 5 | d) << 16) | (h << 11 | mi << 5 | s / 2);
+    };
+    auto at = [](int y, int mo, int d, int h, int mi, int s) {
+        std::tm tm{};
+        tm.tm_year = y - 1900;
+        tm.tm_mon = mo - 1;
+        tm.tm_mday = d;
+        tm.tm_hour = h;
+        tm.tm_min = mi;
+        tm.tm_sec = s;
+        return static_cast<std::int64_t>(::timegm(&tm));
+    };
+    const std::uint32_t first = pack(1980, 1, 1, 0, 0, 0);
+    const std::uint32_t last = pack(2099, 12, 31, 23, 59, 58);
+    const struct {
+        std::int64_t time;
+        std::uint32_t dos;
+    } cases[] = {
+        {0, first},
+        {at(1979, 12, 31, 23, 59, 59), first},
+        {at(1980, 1, 1, 0, 0, 0), first},
+        {at(1980, 1, 1, 0, 0, 1), first},
+        {at(1980, 1, 1, 0, 0, 2), pack(1980, 1, 1, 0, 0, 2)},
+        {at(2024, 2, 29, 13, 45, 59), pack(2024, 2, 29, 13, 45, 58)},
+        {at(2099, 12, 31, 23, 59, 58), last},
+        {at(2099, 12, 31, 23, 59, 59), last},
+        {at(2100, 1, 1, 0, 0, 0), last},
+        {at(2100, 6, 1, 12, 0, 0), last},
+        {at(2107, 12, 31, 23, 59, 59), last},
+        {at(2108, 6, 1, 0, 0, 0), last},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.time);
+        EXPECT_EQ(qv::unixToDosDateTime(c.time), c.dos);
+        EXPECT_EQ(qv::repairDosDateTime(c.dos), c.dos) << "an entry's reader takes it as it stands";
+    }
+    if (hadTz) {
+        ::setenv("TZ", oldTz.c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
 }
 
 std::vector<std::uint8_t> endRecord(std::uint16_t entries, std::uint32_t cdSize, std::uint32_t cdOffset,

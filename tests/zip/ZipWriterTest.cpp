@@ -5,6 +5,7 @@
 #include "zip/ZipArchiveOutput.h"
 #include "zip/ZipEntryWriter.h"
 #include "zip/ZipErrors.h"
+#include "zip/ZipLib.h"
 #include "zip/ZipRecords.h"
 
 #include <gtest/gtest.h>
@@ -141,7 +142,7 @@ TEST(ZipWriterHeaders, DosTimeClampAndAttributes)
         tm.tm_mday = 15;
         tm.tm_hour = 12;
         tm.tm_isdst = -1;
-        const uint32_t dos = qv::ZipEntryWriter::dosDateTime(static_cast<int64_t>(::mktime(&tm)));
+        const uint32_t dos = qv::unixToDosDateTime(static_cast<int64_t>(::mktime(&tm)));
         EXPECT_EQ(dos >> 25, c.expectYear) << c.year;
         if (c.year < 1980) {
             EXPECT_EQ(dos, (1u << 21) | (1u << 16)) << "1980-01-01 00:00:00";
