@@ -63,6 +63,27 @@ ZipEntryWriter::ZipEntryWriter(ZipEntryHost &host)
 {
 }
 
+void ZipEntryWriter::stampTime(TZipHeaderInfo &entry, int64_t modTime)
+{
+    entry.DateTime = unixToDosDateTime(modTime);
+    entry.LocalExtra = extendedTimeField(modTime);
+    entry.CentralExtra = entry.LocalExtra;
+}
+
+// Whether a file is to replace the entry made of it: another size always; else a later time, by
+// the entry's extended timestamp (seconds, the same in every time zone and across a change of the
+// clocks) where it has one, by its MS-DOS time (local time, two-second steps) where not.
+bool ZipEntryWriter::changedSince(const struct stat &st, const TZipHeaderInfo &entry)
+{
+    if (static_cast<uint64_t>(st.st_size) != entry.UncompressedSize) {
+        return true;
+    }
+    if (const std::optional<int64_t> entryTime = extendedModTime(entry.CentralExtra)) {
+        return static_cast<int64_t>(st.st_mtime) > *entryTime;
+    }
+    return unixToDosDateTime(st.st_mtime) > repairDosDateTime(entry.DateTime);
+}
+
 uint32_t ZipEntryWriter::dosAttributes(const std::string &path, uint32_t mode, bool archiveBit)
 {
     uint32_t attributes = 0;
@@ -108,7 +129,7 @@ bool ZipEntryWriter::addFolder(const TZipHeaderInfo &templ, const ZipPendingFile
         mode = st.st_mode;
         mtime = st.st_mtime;
     }
-    entry.DateTime = unixToDosDateTime(mtime);
+    stampTime(entry, mtime);
     entry.CompressionMethod = 0;
     entry.CRC32 = 0;
     entry.CompressedSize = entry.UncompressedSize = 0;
@@ -174,7 +195,7 @@ bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entr
     }
     const bool archiveBit = m_options.archiveBitProbe ? m_options.archiveBitProbe(file.path) : true;
     entry = templ;
-    entry.DateTime = unixToDosDateTime(st.st_mtime);
+    stampTime(entry, st.st_mtime);
     entry.ExternalAttributes = dosAttributes(file.path, st.st_mode, archiveBit) | (static_cast<uint32_t>(st.st_mode) << 16);
     entry.InternalAttributes = 2;
     entry.ForceZip64 = static_cast<uint64_t>(st.st_size) >= kMax32 - kZip64Margin;

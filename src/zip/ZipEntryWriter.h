@@ -54,6 +54,11 @@ public:
     // advance on another thread.
     bool deflatesInAdvance(const ZipPendingFile &file) const;
 
+    // An entry's time: the MS-DOS date and time (local) and the extended timestamp (seconds since
+    // the epoch), which an update compares with the file's time.
+    static void stampTime(TZipHeaderInfo &entry, int64_t modTime);
+    // Whether the file `st` describes is to replace the entry made of it earlier (an update).
+    static bool changedSince(const struct stat &st, const TZipHeaderInfo &entry);
     // The MS-DOS attribute byte of a file: read-only without the owner's write bit, hidden for a
     // name starting with ".", folder, archive as given.
     static uint32_t dosAttributes(const std::string &path, uint32_t mode, bool archiveBit);

@@ -97,6 +97,33 @@ std::vector<std::uint8_t> stripZip64Extra(const std::uint8_t *extra, std::size_t
     return out;
 }
 
+std::vector<std::uint8_t> extendedTimeField(std::int64_t modTime)
+{
+    std::vector<std::uint8_t> out;
+    if (modTime < 0 || modTime > INT32_MAX) {
+        return out;
+    }
+    putLE16(out, kExtendedTimeTag);
+    putLE16(out, 5);
+    out.push_back(1); // the modification time follows
+    putLE32(out, static_cast<std::uint32_t>(modTime));
+    return out;
+}
+
+std::optional<std::int64_t> extendedModTime(const std::vector<std::uint8_t> &extra)
+{
+    std::size_t i = 0;
+    while (i + 4 <= extra.size()) {
+        const std::uint16_t tag = getLE16(extra.data() + i);
+        const std::size_t size = getLE16(extra.data() + i + 2);
+        if (tag == kExtendedTimeTag && size >= 5 && i + 4 + size <= extra.size() && (extra[i + 4] & 1) != 0) {
+            return static_cast<std::int32_t>(getLE32(extra.data() + i + 5));
+        }
+        i += 4 + size;
+    }
+    return std::nullopt;
+}
+
 const TZipHeaderInfo *firstOverlappingEntry(const std::vector<const TZipHeaderInfo *> &entries,
                                             std::uint64_t centralOffset, std::uint64_t centralSize)
 {

@@ -186,6 +186,14 @@ std::string decodeEntryName(const std::string &raw, std::uint16_t flags, bool do
 // Removes the Zip64 field (tag 1) from an extra field.
 std::vector<std::uint8_t> stripZip64Extra(const std::uint8_t *extra, std::size_t len);
 
+// The extended timestamp (tag 0x5455, "UT"): the modification time in seconds since the epoch,
+// whatever the time zone, as Info-ZIP and 7-Zip read and write it. The field holds a signed 32-bit
+// value; a time outside 1970-2038 gets no field (readers differ on how they read the sign).
+inline constexpr std::uint16_t kExtendedTimeTag = 0x5455;
+std::vector<std::uint8_t> extendedTimeField(std::int64_t modTime);
+// The modification time of an extended timestamp in an extra field (local or central form).
+std::optional<std::int64_t> extendedModTime(const std::vector<std::uint8_t> &extra);
+
 // The first entry whose local record (header and data, as far as the sizes tell) overlaps another
 // entry's or the central directory; null when they lie apart. Offsets are those of one stream.
 const TZipHeaderInfo *firstOverlappingEntry(const std::vector<const TZipHeaderInfo *> &entries,

@@ -391,8 +391,7 @@ int TZipWriter::mergeOldEntries(TStream &old, const std::vector<TZipHeaderInfo *
         bool replace = ZipAction == zaReplace || file.folder;
         if (!replace) {
             struct stat st;
-            replace = ::stat(file.path.c_str(), &st) == 0 &&
-                      unixToDosDateTime(st.st_mtime) > repairDosDateTime(entry.DateTime);
+            replace = ::stat(file.path.c_str(), &st) == 0 && ZipEntryWriter::changedSince(st, entry);
         }
         if (file.folder && ZipAction != zaReplace) {
             replace = false; // a folder entry carries nothing newer

@@ -7,6 +7,7 @@
 #include "zip/ZipWriterCommands.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <sstream>
@@ -114,6 +115,49 @@ TEST(ZipWriterInterop, ZipinfoShowsMethodFlagsMadeByAndType)
     EXPECT_NE(s.output.find("-rw-r--r--  2.0 unx"), std::string::npos) << s.output;
 }
 
+// Every entry carries the extended timestamp (the "UT" field): zipinfo shows it, and unzip and
+// 7-Zip give the extracted files their time to the second (an MS-DOS time has even seconds only).
+TEST(ZipWriterInterop, PeersReadTheExtendedTimestamp)
+{
+    QV_REQUIRE_TOOL("zipinfo");
+    QV_REQUIRE_TOOL("7z");
+    const std::string dir = qvtest::makeTempDir("ut");
+    writeTree(dir + "/src", {{"odd.txt", textBytes(3000)}, {"sub/deep.bin", randomBytes(5000, 9)}});
+    for (const char *path : {"/src/odd.txt", "/src/sub/deep.bin", "/src/sub"}) {
+        const struct timespec t[2] = {{1600000001, 700000000}, {1600000001, 700000000}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (dir + path).c_str(), t, 0), 0);
+    }
+    const std::string archive = dir + "/t.zip";
+    ASSERT_EQ(runWriteCommand({"a", "-R", archive, dir + "/src", "*"}), 0);
+    auto v = qvtest::runCommand({"zipinfo", "-v", archive});
+    ASSERT_EQ(v.exitCode, 0) << v.output;
+    std::size_t shown = 0;
+    for (std::size_t at = 0; (at = v.output.find("(UT extra field modtime): 2020 Sep 13 12:26:41 UTC", at)) !=
+                             std::string::npos;
+         ++at) {
+        ++shown;
+    }
+    EXPECT_GE(shown, 2u) << v.output;
+    auto p = python("import sys,zipfile\nz=zipfile.ZipFile(sys.argv[1])\nassert z.testzip() is None\n"
+                    "for i in z.infolist():\n"
+                    "    assert b'UT\\x05\\x00\\x01' in i.extra, (i.filename, i.extra)",
+                    {archive});
+    EXPECT_EQ(p.exitCode, 0) << p.output;
+    const std::vector<std::vector<std::string>> peers = {{"unzip", "-q", archive, "-d", dir + "/unzip"},
+                                                         {"7z", "x", "-bd", "-o" + dir + "/7z", archive}};
+    for (const auto &peer : peers) {
+        SCOPED_TRACE(peer[0]);
+        auto x = qvtest::runCommand(peer);
+        ASSERT_EQ(x.exitCode, 0) << x.output;
+        const std::string out = dir + (peer[0] == "unzip" ? "/unzip" : "/7z");
+        for (const char *name : {"/odd.txt", "/sub/deep.bin"}) {
+            struct stat st {};
+            ASSERT_EQ(::stat((out + name).c_str(), &st), 0) << name;
+            EXPECT_EQ(st.st_mtime, 1600000001) << name;
+        }
+    }
+}
+
 // Updating an archive written by Info-ZIP (plain and with -P) keeps every kept entry byte for
 // byte; Info-ZIP can update ours afterwards.
 TEST(ZipWriterInterop, UpdatingInfoZipArchivesKeepsTheirEntries)
@@ -182,14 +226,14 @@ import sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])
 assert z.testzip() is None
 for i in z.infolist():
-    print(i.filename, i.comment.decode(), i.extra.hex())
+    print(i.filename, i.comment.decode(), 'UT' if i.extra[:4] == b'UT\x05\x00' else i.extra.hex())
 print(z.comment.decode())
 )PY",
                     {archive});
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(r.output, "one.txt comment of one.txt feca040061626364\n"
                             "two.txt comment of two.txt feca040061626364\n"
-                            "new.txt  \n"
+                            "new.txt  UT\n"
                             "archive comment\n");
 }
 

@@ -9,6 +9,7 @@
 #include "zip/ZipRecords.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -249,6 +250,81 @@ TEST(ZipWriterUpdate, UpdateReplaceFreshenTable)
         auto listing = python("import sys,zipfile\nprint(' '.join(zipfile.ZipFile(sys.argv[1]).namelist()))", {archive});
         EXPECT_EQ(listing.output.substr(0, 11), "a.txt b.txt");
     }
+}
+
+// An update takes a changed file whatever the clock did between the two runs: the entry's
+// extended timestamp (seconds since the epoch, independent of the time zone) decides when it is
+// there, and a differing size is always a change. A file that did not change keeps its entry.
+TEST(ZipWriterUpdate, ChangesWithinTwoSecondsAcrossDstAndTimeZones)
+{
+    QV_REQUIRE_TOOL("python3");
+    const char *berlin = "CET-1CEST,M3.5.0,M10.5.0/3";
+    struct Case {
+        const char *what;
+        const char *tzFirst;
+        std::int64_t first; // seconds and nanoseconds of the first version
+        long firstNs;
+        const char *tzSecond;
+        std::int64_t second;
+        long secondNs;
+        const char *content; // of the second version ("version one" is the first)
+        bool foreign;        // the archive was written by python's zipfile (no extended timestamp)
+        bool replaced;
+    };
+    const std::int64_t t0 = 1600000010; // an even second
+    const Case cases[] = {
+        {"same two-second slot", "UTC0", t0, 200000000, "UTC0", t0 + 1, 500000000, "version two", false,
+         true},
+        {"autumn hour repeated", berlin, 1603585800, 0, berlin, 1603588200, 0, "version two", false, true},
+        {"time zone moved west", "UTC0", t0, 0, "EST5", t0 + 3600, 0, "version two", false, true},
+        {"older but another size", "UTC0", t0, 0, "UTC0", t0 - 9999, 0, "version 2", false, true},
+        {"older, same size", "UTC0", t0, 0, "UTC0", t0 - 9999, 0, "version two", false, false},
+        {"unchanged", "UTC0", t0, 0, "UTC0", t0, 0, "version one", false, false},
+        {"foreign, same slot, longer", "UTC0", t0, 200000000, "UTC0", t0 + 1, 500000000, "version 2, longer",
+         true, true},
+    };
+    const std::string oldTz = std::getenv("TZ") != nullptr ? std::getenv("TZ") : "";
+    const bool hadTz = std::getenv("TZ") != nullptr;
+    auto stamp = [](const std::string &path, std::int64_t s, long ns) {
+        const struct timespec t[2] = {{s, ns}, {s, ns}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), t, 0), 0);
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string dir = qvtest::makeTempDir("upd-ut");
+        const std::string archive = dir + "/t.zip";
+        const std::string file = dir + "/f.txt";
+        ::setenv("TZ", c.tzFirst, 1);
+        ::tzset();
+        qvtest::writeFile(file, "version one");
+        stamp(file, c.first, c.firstNs);
+        if (c.foreign) {
+            const char *script = "import sys,zipfile\n"
+                                 "zipfile.ZipFile(sys.argv[1],'w').write(sys.argv[2],'f.txt')";
+            ASSERT_EQ(python(script, {archive, file}).exitCode, 0);
+        } else {
+            ASSERT_EQ(zipTree(archive, dir, {{"f.txt", ""}}, 6), 1);
+        }
+        const std::string before = qvtest::readFile(archive);
+        ::setenv("TZ", c.tzSecond, 1);
+        ::tzset();
+        qvtest::writeFile(file, c.content);
+        stamp(file, c.second, c.secondNs);
+        EXPECT_EQ(zipTree(archive, dir, {{"f.txt", ""}}, 6), c.replaced ? 1 : 0);
+        const char *read = "import sys,zipfile\n"
+                           "sys.stdout.write(zipfile.ZipFile(sys.argv[1]).read('f.txt').decode())";
+        const auto r = python(read, {archive});
+        EXPECT_EQ(r.output, c.replaced ? std::string(c.content) : std::string("version one"));
+        if (!c.replaced) {
+            EXPECT_TRUE(qvtest::readFile(archive) == before) << "a kept archive is not rewritten";
+        }
+    }
+    if (hadTz) {
+        ::setenv("TZ", oldTz.c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
 }
 
 TEST(ZipWriterDelete, MasksAndNamesKeepOrder)

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <random>
 #include <thread>
 
@@ -85,8 +87,8 @@ TEST_F(CompressBackupArchive, TwoSourcesUpdatedTwiceKeepOneEntryPerFile)
     EXPECT_TRUE(leftovers(base + "/out").empty());
 }
 
-// zaUpdate keeps the entry of a file older than it byte for byte; zaReplace (the task's "overwrite
-// newer destination" option) replaces it.
+// zaUpdate keeps the entry of a file older than it (and of the same size) byte for byte; zaReplace
+// (the task's "overwrite newer destination" option) replaces it.
 TEST_F(CompressBackupArchive, UpdateKeepsOlderFileEntryReplaceReplacesIt)
 {
     QV_REQUIRE_TOOL("unzip");
@@ -96,7 +98,7 @@ TEST_F(CompressBackupArchive, UpdateKeepsOlderFileEntryReplaceReplacesIt)
     ASSERT_FALSE(runCompress(compressSnapshot({s1}, archive))->host.aborted);
     const auto before = rawEntries(archive);
 
-    put(s1 + "old.txt", "changed but dated older", 1500000000);
+    put(s1 + "old.txt", "older content", 1500000000);
     put(s1 + "new.txt", "second new", 1700000000);
     ASSERT_FALSE(runCompress(compressSnapshot({s1}, archive))->host.aborted);
     auto after = rawEntries(archive);
@@ -108,7 +110,28 @@ TEST_F(CompressBackupArchive, UpdateKeepsOlderFileEntryReplaceReplacesIt)
     auto replace = compressSnapshot({s1}, archive);
     replace->overwriteNeverDestination = true;
     ASSERT_FALSE(runCompress(replace)->host.aborted);
-    EXPECT_EQ(unzipContent(archive, "old.txt"), "changed but dated older");
+    EXPECT_EQ(unzipContent(archive, "old.txt"), "older content");
+}
+
+// A file changed within the two seconds an MS-DOS time cannot tell apart (same size) is taken
+// by the next run, as a plain copy takes it.
+TEST_F(CompressBackupArchive, ChangeWithinOneTwoSecondSlotIsTaken)
+{
+    QV_REQUIRE_TOOL("unzip");
+    auto stamp = [](const std::string &path, long s, long ns) {
+        const struct timespec t[2] = {{s, ns}, {s, ns}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), t, 0), 0);
+    };
+    put(s1 + "f.txt", "version one");
+    stamp(s1 + "f.txt", 1600000010, 200000000);
+    ASSERT_FALSE(runCompress(compressSnapshot({s1}, archive))->host.aborted);
+    put(s1 + "f.txt", "version two");
+    stamp(s1 + "f.txt", 1600000011, 500000000);
+    auto run = runCompress(compressSnapshot({s1}, archive));
+    ASSERT_FALSE(run->host.aborted) << run->host.dump();
+    EXPECT_EQ(unzipContent(archive, "f.txt"), "version two");
+    EXPECT_TRUE(run->host.loggedContaining(qv::kLogFile, "Compressing \"" + s1 + "f.txt\""))
+        << run->host.dump();
 }
 
 // A stop while the writer works leaves the old archive byte-identical and no temporary file.
