@@ -153,25 +153,45 @@ std::string Trash::encodePath(const std::string &path)
     return out;
 }
 
-Trash::Outcome Trash::moveToTrash(const std::string &pathIn)
+namespace {
+
+// An absolute path with its folder resolved, so that the recorded original location is a real one;
+// the name itself stays as it is (a link is trashed as the link). Empty with `error` set when not.
+std::string originalLocation(const std::string &given, std::string &error)
 {
-    Outcome out;
-    std::string path = withoutSlash(pathIn);
-    if (path.empty()) {
-        out.error = "no file name given";
-        return out;
-    }
-    if (path[0] != '/') {
+    std::string path = withoutSlash(given);
+    if (!path.empty() && path[0] != '/') {
         char cwd[PATH_MAX];
         if (::getcwd(cwd, sizeof cwd) == nullptr) {
-            out.error = "cannot resolve \"" + path + "\": " + errnoText(errno);
-            return out;
+            error = "cannot resolve \"" + path + "\": " + errnoText(errno);
+            return {};
         }
         path = std::string(cwd) + "/" + path;
     }
-    std::string baseName = path.substr(path.rfind('/') + 1);
+    const std::string baseName = path.empty() ? std::string() : path.substr(path.rfind('/') + 1);
     if (baseName.empty() || baseName == "." || baseName == "..") {
-        out.error = "\"" + pathIn + "\" cannot be moved to the trash";
+        error = "\"" + given + "\" cannot be moved to the trash";
+        return {};
+    }
+    const std::string folder = resolvedPath(parentOf(path));
+    if (folder.empty()) {
+        error = "cannot resolve the folder of \"" + path + "\": " + errnoText(errno);
+        return {};
+    }
+    return (folder == "/" ? "" : folder) + "/" + baseName;
+}
+
+} // namespace
+
+Trash::Outcome Trash::moveToTrash(const std::string &pathIn, const std::string &recordAs)
+{
+    Outcome out;
+    if (withoutSlash(pathIn).empty()) {
+        out.error = "no file name given";
+        return out;
+    }
+    const std::string path = originalLocation(pathIn, out.error);
+    if (path.empty()) {
         return out;
     }
     struct stat st;
@@ -179,14 +199,12 @@ Trash::Outcome Trash::moveToTrash(const std::string &pathIn)
         out.error = "cannot read \"" + path + "\": " + errnoText(errno);
         return out;
     }
-    // The item's own name stays as it is (a link is trashed as the link); its folder is resolved
-    // so that the recorded original location is a real one.
-    std::string folder = resolvedPath(parentOf(path));
-    if (folder.empty()) {
-        out.error = "cannot resolve the folder of \"" + path + "\": " + errnoText(errno);
+    const std::string original = recordAs.empty() ? path : originalLocation(recordAs, out.error);
+    if (original.empty()) {
         return out;
     }
-    std::string original = (folder == "/" ? "" : folder) + "/" + baseName;
+    const std::string baseName = original.substr(original.rfind('/') + 1);
+    const std::string folder = parentOf(path);
 
     std::string trash;
     std::string recorded;
@@ -205,7 +223,14 @@ Trash::Outcome Trash::moveToTrash(const std::string &pathIn)
             out.error = "no trash can be used on the file system of \"" + path + "\" (" + out.error + ")";
             return out;
         }
-        recorded = topdir == "/" ? original.substr(1) : original.substr(topdir.size() + 1);
+        // Relative to the top of the file system when the original location lies on it.
+        if (topdir == "/") {
+            recorded = original.substr(1);
+        } else if (original.rfind(topdir + "/", 0) == 0) {
+            recorded = original.substr(topdir.size() + 1);
+        } else {
+            recorded = original;
+        }
     }
 
     std::string name;

@@ -22,8 +22,10 @@ public:
         std::string infoPath;    // its .trashinfo
     };
 
-    // Moves `path` (a file, a symbolic link or a whole folder) into the trash.
-    static Outcome moveToTrash(const std::string &path);
+    // Moves `path` (a file, a symbolic link or a whole folder) into the trash. `recordAs`, when
+    // given, is recorded as its original location instead of `path` (and names it in the trash):
+    // for an item made in a work folder that will be gone, the place a restore should put it.
+    static Outcome moveToTrash(const std::string &path, const std::string &recordAs = {});
 
     // $XDG_DATA_HOME/Trash (or ~/.local/share/Trash).
     static std::string homeTrashDir();

@@ -31,9 +31,13 @@ bool fileInUse(const std::string &path, int fd)
     return state == FileLock::State::Locked;
 }
 
-bool trash(const std::string &path, std::string &error)
+bool trash(const std::string &path, const std::string &originalPath, std::string &error)
 {
-    return DeleteFolderToRecycleBin(path, &error); // files and folders alike
+    const Trash::Outcome r = Trash::moveToTrash(withoutSlash(path), originalPath); // files and folders alike
+    if (!r.ok) {
+        error = r.error;
+    }
+    return r.ok;
 }
 
 std::int64_t freeBytesAt(const std::string &path)

@@ -19,8 +19,10 @@ struct BackupServices {
     // Runs a program given as a command line; waits for its end when asked (a stop request ends
     // the wait, not the program). False when it could not be started.
     std::function<bool(const std::string &commandLine, bool wait, const RunControl &control)> executeProgram;
-    // Moves a file or a whole folder to the trash; `error` says why not.
-    std::function<bool(const std::string &path, std::string &error)> moveToTrash;
+    // Moves a file or a whole folder to the trash, recorded as coming from `originalPath` (empty:
+    // from `path` itself); `error` says why not.
+    std::function<bool(const std::string &path, const std::string &originalPath, std::string &error)>
+        moveToTrash;
     // True when another program holds the file (locked, or open for writing). `fd` is the file
     // opened for reading by the caller, or -1.
     std::function<bool(const std::string &path, int fd)> isInUse;

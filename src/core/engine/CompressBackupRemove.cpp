@@ -107,7 +107,11 @@ void TCompressBackup::disposeEntries(const std::vector<std::string> &names)
     if (Running() && !extracted.empty()) {
         if (recycle) {
             std::string error;
-            if (m_services.moveToTrash(withoutSlash(m_extractRoot), error)) {
+            // The work folder goes away: the trash records the entries as a folder beside the
+            // archive, named after it, where a restore can put them back.
+            const std::string beside =
+                withoutSlash(folderOf(m_archive)) + "/" + archiveName + " (removed entries)";
+            if (m_services.moveToTrash(withoutSlash(m_extractRoot), beside, error)) {
                 disposed = extracted;
             } else {
                 NotDone();

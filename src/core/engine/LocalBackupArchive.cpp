@@ -188,7 +188,7 @@ bool TLocalBackup::DeleteFileByKind(const std::string &file)
         return DeleteSourceFile(file);
     case BackupDeleteKind::Recycle: {
         std::string error;
-        if (m_services.moveToTrash(file, error)) {
+        if (m_services.moveToTrash(file, std::string(), error)) {
             return true;
         }
         NotDone();
@@ -248,7 +248,7 @@ bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)
             return false;
         }
         std::string error;
-        if (m_services.moveToTrash(withoutSlash(folder), error)) {
+        if (m_services.moveToTrash(withoutSlash(folder), std::string(), error)) {
             return true;
         }
         NotDone();

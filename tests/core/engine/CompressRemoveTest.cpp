@@ -92,7 +92,7 @@ TEST_F(CompressRemoveEntries, RecycleMovesExtractedEntriesToTheTrash)
     qvtest::runShell("mkdir -p '" + trash + "'");
     std::vector<std::string> trashed;
     qv::BackupServices services;
-    services.moveToTrash = [&](const std::string &path, std::string &error) {
+    services.moveToTrash = [&](const std::string &path, const std::string &, std::string &error) {
         trashed.push_back(path);
         const std::string to = trash + path.substr(path.rfind('/') + 1);
         if (::rename(path.c_str(), to.c_str()) != 0) {
@@ -113,12 +113,36 @@ TEST_F(CompressRemoveEntries, RecycleMovesExtractedEntriesToTheTrash)
     EXPECT_TRUE(qvtest::runShell("ls -A '" + base + "/out'").output == "backup.zip\n");
 }
 
+// In the real trash the removed entries are recorded as a folder beside the archive, named after
+// it: restoring them puts them there, where the folder of the record exists.
+TEST_F(CompressRemoveEntries, TrashedEntriesGoBackBesideTheArchive)
+{
+    QV_REQUIRE_TOOL("zipinfo");
+    auto run = runCompress(snapshot(qv::BackupDeleteKind::Recycle), true);
+    ASSERT_FALSE(run->host.aborted) << run->host.dump();
+    EXPECT_EQ(zipNames(archive), (std::vector<std::string>{"keep.txt", "sub/"}));
+    // Each record of the trash: its original path, and what the trashed item holds.
+    const auto records = qvtest::runCommand(
+        {"python3", "-c",
+         "import glob,os,sys,urllib.parse\n"
+         "for info in sorted(glob.glob(os.environ['XDG_DATA_HOME'] + '/Trash/info/*.trashinfo')):\n"
+         "    path = [l[5:] for l in open(info).read().splitlines() if l.startswith('Path=')][0]\n"
+         "    item = info.replace('/info/', '/files/')[:-len('.trashinfo')]\n"
+         "    gone = os.path.join(item, 'gone.txt')\n"
+         "    content = open(gone).read() if os.path.exists(gone) else ''\n"
+         "    print(urllib.parse.unquote(path) + '|' + content)\n"});
+    ASSERT_EQ(records.exitCode, 0) << records.output;
+    const std::string expected = base + "/out/backup.zip (removed entries)|gone content\n";
+    EXPECT_NE(records.output.find(expected), std::string::npos) << records.output;
+    EXPECT_TRUE(qvtest::runShell("ls -A '" + base + "/out'").output == "backup.zip\n");
+}
+
 // When the trash refuses, the entries stay in the archive: they exist nowhere else.
 TEST_F(CompressRemoveEntries, RecycleFailureKeepsTheEntries)
 {
     QV_REQUIRE_TOOL("zipinfo");
     qv::BackupServices services;
-    services.moveToTrash = [](const std::string &, std::string &error) {
+    services.moveToTrash = [](const std::string &, const std::string &, std::string &error) {
         error = "no trash here";
         return false;
     };
