@@ -301,12 +301,41 @@ std::unique_ptr<ZipDeflatedFile> ZipDeflatePool::take(std::size_t index)
         if (unit == m_firstUnit[index + 1] || m_units[unit].piece != kWhole) {
             return nullptr;
         }
-        m_changed.wait(lock, [&] { return m_state[unit] != State::Claimed; });
+        waitHelping(lock, unit);
         result = std::move(m_ready[unit]);
         dropBefore(unit + 1);
     }
     m_changed.notify_all();
     return result;
+}
+
+// Under the lock: waits until no worker is making `unit`. The writer is one of the run's threads:
+// while it waits it deflates the next units no worker has claimed yet, as a worker would.
+void ZipDeflatePool::waitHelping(std::unique_lock<std::mutex> &lock, std::size_t unit)
+{
+    while (m_state[unit] == State::Claimed) {
+        std::size_t other = 0;
+        if (!claim(other)) {
+            // Nothing to take until the writer moves on: only the unit waited for can change.
+            m_changed.wait(lock, [&] { return m_state[unit] != State::Claimed; });
+            return;
+        }
+        lock.unlock();
+        if (!m_callerDeflater) {
+            m_callerDeflater = std::make_unique<Deflater>();
+        }
+        std::unique_ptr<ZipDeflatedFile> made;
+        try {
+            made = make(other, *m_callerDeflater, m_callerBuffer);
+        } catch (...) {
+            made.reset(); // the writer compresses it itself when it gets there
+        }
+        lock.lock();
+        if (m_state[other] == State::Claimed) {
+            m_state[other] = State::Done;
+            m_ready[other] = std::move(made);
+        }
+    }
 }
 
 std::unique_ptr<ZipDeflatedFile> ZipDeflatePool::takePiece(std::size_t index, std::size_t piece)
@@ -340,7 +369,7 @@ std::unique_ptr<ZipDeflatedFile> ZipDeflatePool::takePiece(std::size_t index, st
     }
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_state[unit] != State::Claimed; });
+        waitHelping(lock, unit);
         result = std::move(m_ready[unit]);
         dropBefore(unit + 1);
     }

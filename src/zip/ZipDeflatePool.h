@@ -9,8 +9,10 @@
 //
 // A file large enough to be cut into pieces (Deflater::cutIntoPieces) is deflated piece by piece,
 // each piece on whichever thread is free; the writer takes the pieces in order and makes any piece
-// no worker has started itself. Workers keep within a window ahead of the writer: a bounded number
-// of files and pieces and of bytes waiting, so memory stays bounded whatever the size of the run.
+// no worker has started itself. While the writer waits for a worker it deflates the next files or
+// pieces no worker has claimed, as one more worker: `threads` threads compress. Workers keep within
+// a window ahead of the writer: a bounded number of files and pieces and of bytes waiting, so
+// memory stays bounded whatever the size of the run.
 #pragma once
 
 #include "zip/ZipEntryHost.h"
@@ -91,6 +93,7 @@ private:
     std::unique_ptr<ZipDeflatedFile> deflatePiece(const Unit &unit, class Deflater &deflater,
                                                   std::vector<std::uint8_t> &buffer);
     void dropBefore(std::size_t unit);
+    void waitHelping(std::unique_lock<std::mutex> &lock, std::size_t unit);
     void finishUnit(std::size_t unit, std::unique_ptr<ZipDeflatedFile> result);
 
     const std::vector<ZipPendingFile> &m_files;
