@@ -55,7 +55,9 @@ void LastColumnFill::fit()
 
 bool LastColumnFill::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_view->viewport() && event->type() == QEvent::Resize) {
+    // The kind first: the viewport's last events come while the list is being destroyed, when
+    // the list can no longer be asked for anything.
+    if (event->type() == QEvent::Resize && watched == m_view->viewport()) {
         fit();
     }
     return QObject::eventFilter(watched, event);
