@@ -282,14 +282,15 @@ TEST(FolderMonitorLifecycle, AFolderThatComesBackIsWatchedAgain)
         writeBytes(dir + "/before", "x");
         ASSERT_TRUE(waitUntil([&] { return changes.count >= 1; })) << "a change before it went";
         shell(c.away);
-        ASSERT_TRUE(waitUntil([&] { return !warnings.empty(); }, 3000)) << "its going is said";
+        ASSERT_TRUE(waitUntil([&] { return !warnings.empty(); }, 10000)) << "its going is said";
         EXPECT_NE(warnings[0].find(dir), std::string::npos) << warnings[0];
         EXPECT_TRUE(monitor.Active());
         shell(c.back);
         settle(500);
         const int afterReturn = changes.count;
         writeBytes(dir + "/after", "x");
-        EXPECT_TRUE(waitUntil([&] { return changes.count > afterReturn; }, 3000)) << "a change after it is back";
+        EXPECT_TRUE(waitUntil([&] { return changes.count > afterReturn; }, 10000))
+            << "a change after it is back";
         EXPECT_EQ(warnings.size(), 1u);
     }
     TFolderChangeMonitor::SetFolderReturnInterval(2000);
