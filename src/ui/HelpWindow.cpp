@@ -1,11 +1,12 @@
 // HelpWindow: contents from the contents page's list, index from the pages' keywords.
 #include "ui/HelpWindow.h"
 
+#include "components/ScreenPlacement.h"
+#include "platform/gui/ForegroundWindow.h"
 #include "ui/Help.h"
 
-#include "platform/gui/ForegroundWindow.h"
-
 #include <QApplication>
+#include <QCursor>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -262,6 +263,16 @@ void HelpWindow::present()
     // that belongs to the dialog is not blocked by it. It goes back to being on its own when the
     // dialog closes, so a later dialog does not leave it blocked either.
     QWidget *modal = QApplication::activeModalWidget();
+    if (!isVisible()) {
+        // Over the window it was asked from, wholly on that window's screen: a window manager
+        // centring it over a dialog low on the screen would leave its bottom off the edge.
+        QWidget *from = modal != nullptr ? modal : QApplication::activeWindow();
+        if (from == this) {
+            from = nullptr;
+        }
+        const QPoint centre = from != nullptr ? from->frameGeometry().center() : QCursor::pos();
+        placeWhollyOnScreen(this, centre, from);
+    }
     if (modal != nullptr && modal != this && modal->windowHandle() != nullptr) {
         winId(); // the native window must exist to take the dialog as its owner
         windowHandle()->setTransientParent(modal->windowHandle());

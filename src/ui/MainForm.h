@@ -146,6 +146,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -212,6 +214,7 @@ private:
     bool m_exiting = false;
     bool m_sessionEnding = false; // the session ends or a signal asked the program to leave
     bool m_layoutLoaded = false;
+    bool m_shownOnce = false; // the window has been on the screen, its panes laid out
     bool m_applyingLayout = false;
     LastColumnFill *m_logFill = nullptr;    // the log's event column fills the panel
     LastColumnFill *m_reportFill = nullptr; // the task list's destination column fills the list

@@ -4,6 +4,7 @@
 
 #include "components/LangText.h"
 #include "components/MessageBox.h"
+#include "components/ScreenPlacement.h"
 #include "components/TrayIcon.h"
 #include "core/mail/MailQueue.h"
 #include "core/runs/ShutdownStarts.h"
@@ -97,7 +98,7 @@ bool TMainForm::applyStoredPlacement()
         // window manager's.
         if (!isMaximized()) {
             if (right > left && bottom > top) {
-                setGeometry(left, top, right - left, bottom - top);
+                placeWhollyOnScreen(this, QRect(left, top, right - left, bottom - top), this);
             }
             setWindowState(windowState() | Qt::WindowMaximized);
         }
@@ -105,8 +106,9 @@ bool TMainForm::applyStoredPlacement()
         if (isMaximized()) {
             setWindowState(windowState() & ~Qt::WindowMaximized);
         }
+        // Wholly on a screen, also when the stored place was on one that is gone.
         if (right > left && bottom > top) {
-            setGeometry(left, top, right - left, bottom - top);
+            placeWhollyOnScreen(this, QRect(left, top, right - left, bottom - top), this);
         }
     }
     return true;
@@ -130,6 +132,7 @@ void TMainForm::placeAtStart()
 
 void TMainForm::LoadWindowSettings()
 {
+    m_layoutLoaded = true;
     TSafeRegistry reg;
     if (reg.OpenKeyReadOnly(mainKey()) && reg.ValueExists("WindowNormalPositionLeft")) {
         applyStoredPlacement();
@@ -154,6 +157,12 @@ void TMainForm::LoadWindowSettings()
 
 void TMainForm::SaveWindowSettings()
 {
+    // A window that never showed (started into the tray, a command-line run) has only the sizes of
+    // a layout never made: the stored layout stays as it is. The pane sizes come only from a window
+    // that was shown, since a splitter never laid out reports its panes a few pixels wide.
+    if (!m_layoutLoaded && !m_shownOnce) {
+        return;
+    }
     TSafeRegistry reg;
     if (!reg.OpenKey(mainKey(), true)) {
         return;
@@ -171,11 +180,13 @@ void TMainForm::SaveWindowSettings()
     reg.WriteInteger("WindowNormalPositionTop", normal.top());
     reg.WriteInteger("WindowNormalPositionRight", normal.left() + normal.width());
     reg.WriteInteger("WindowNormalPositionBottom", normal.top() + normal.height());
-    const QList<int> h = m_horizontal->sizes();
-    reg.WriteInteger("GroupsPanelWidth", h.isEmpty() || h[0] <= 0 ? m_groupsPanel->width() : h[0]);
+    if (m_shownOnce) {
+        const QList<int> h = m_horizontal->sizes();
+        reg.WriteInteger("GroupsPanelWidth", h.isEmpty() || h[0] <= 0 ? m_groupsPanel->width() : h[0]);
+        const QList<int> v = m_vertical->sizes();
+        reg.WriteInteger("LogPanelHeight", v.size() < 2 || v[1] <= 0 ? m_logPanel->height() : v[1]);
+    }
     reg.WriteBool("GroupsPanelVisible", !m_groupsPanel->isHidden());
-    const QList<int> v = m_vertical->sizes();
-    reg.WriteInteger("LogPanelHeight", v.size() < 2 || v[1] <= 0 ? m_logPanel->height() : v[1]);
     reg.WriteBool("LogPanelVisible", !m_logPanel->isHidden());
     reg.WriteBool("ToolbarVisible", !m_toolBar->isHidden());
     reg.WriteBool("TipsPanelVisible", !m_bottomPanel->isHidden());
@@ -244,7 +255,6 @@ void TMainForm::changeEvent(QEvent *event)
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
         // The stored layout is applied once, at the first activation.
         if (!m_layoutLoaded) {
-            m_layoutLoaded = true;
             LoadWindowSettings();
         }
         action("actOtherTipsNext")->trigger();
@@ -285,6 +295,17 @@ void TMainForm::resizeEvent(QResizeEvent *event)
     }
     m_lastHeight = newHeight;
     QMainWindow::resizeEvent(event);
+}
+
+void TMainForm::showEvent(QShowEvent *event)
+{
+    m_shownOnce = true;
+    QMainWindow::showEvent(event);
+}
+
+void TMainForm::hideEvent(QHideEvent *event)
+{
+    QMainWindow::hideEvent(event);
 }
 
 bool TMainForm::confirmExit()

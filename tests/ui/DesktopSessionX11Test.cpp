@@ -233,6 +233,38 @@ protected:
         qvtest::runCommand({"import", "-window", win, dir + "/DesktopSessionX11-" + name + ".png"});
     }
 
+    // The window manager and the tray host, as a user's session has them.
+    void startDesktop()
+    {
+        for (const char *tool : {"openbox", "trayer", "xdotool", "xclip", "xwininfo", "xprop", "import", "diff"}) {
+            if (!qvtest::haveTool(tool)) {
+                GTEST_SKIP() << tool << " is not installed";
+            }
+        }
+        windowManager.start("openbox", {});
+        ASSERT_TRUE(windowManager.waitForStarted(5000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [] { return qvtest::runCommand({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).output.find("window id") !=
+                        std::string::npos; },
+            10000))
+            << "openbox did not come up";
+        trayer.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
+                                "--height", "24", "--SetDockType", "true"});
+        ASSERT_TRUE(trayer.waitForStarted(5000));
+        ASSERT_TRUE(QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000))
+            << "trayer did not come up";
+    }
+    // Whether the window's frame (its client area and the title bar above it) lies wholly on the
+    // 1280 x 1024 screen.
+    bool whollyOnScreen(const std::string &win, std::string &where)
+    {
+        const QRect client = placement(win);
+        const QRect frame = client.adjusted(0, -m_titleHeight, 0, 0);
+        where = std::to_string(frame.x()) + "," + std::to_string(frame.y()) + " " + std::to_string(frame.width()) +
+                "x" + std::to_string(frame.height());
+        return client.isValid() && QRect(0, 0, 1280, 1024).contains(frame);
+    }
+
     QProcess windowManager;
     QProcess trayer;
 };
@@ -352,6 +384,97 @@ TEST_F(DesktopSessionX11, FirstStartTaskHelpTrayExitAndRestarts)
     shoot(main, "MaximisedMainWindow");
     exitThroughTray(p);
     EXPECT_EQ(layout(), maximisedLayout);
+}
+
+// The stored layout with a window placed low on the screen: runs that never show the window keep
+// it as it is, the help over the task dialog lies wholly on the screen, and a maximised window
+// hidden into the tray and shown again keeps its panes.
+class DesktopLayoutX11 : public DesktopSessionX11
+{
+};
+
+TEST_F(DesktopLayoutX11, RunsWithoutTheWindowKeepTheLayoutAndWindowsStayOnScreen)
+{
+    startDesktop();
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    const std::string src = home + "/Quelle";
+    const std::string dest = home + "/Ziel";
+    qvtest::writeFile(src + "/eins.txt", "eins");
+    const std::string key = "HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant";
+    const std::string id = "LAYOUT000000000000001";
+    std::ostringstream reg;
+    reg << "REGEDIT4\r\n\r\n"
+        << "[" << key << "\\Main]\r\n\"FirstStart\"=dword:00000000\r\n\"GroupsPanelWidth\"=dword:0000012c\r\n"
+        << "\"LogPanelHeight\"=dword:000000fa\r\n\"WindowShowCmd\"=hex:01,00,00,00\r\n"
+        << "\"CurrentProject\"=\"" << id << "\"\r\n"
+        << "\"WindowNormalPositionLeft\"=dword:00000064\r\n\"WindowNormalPositionTop\"=dword:00000208\r\n"
+        << "\"WindowNormalPositionRight\"=dword:0000032c\r\n\"WindowNormalPositionBottom\"=dword:000003e1\r\n\r\n"
+        << "[" << key << "\\Startup and Shutdown]\r\n\"StartupShowSplash\"=dword:00000000\r\n\r\n"
+        << "[" << key << "\\Tasks\\" << id << "]\r\n\"Name\"=\"" << kTaskName << "\"\r\n\"ID\"=\"" << id
+        << "\"\r\n\"TaskType\"=\"ttSimpleCopy\"\r\n\r\n"
+        << "[" << key << "\\Tasks\\" << id << "\\Source]\r\n\"Source\"=\"" << src << "\"\r\n\r\n"
+        << "[" << key << "\\Tasks\\" << id << "\\Destination]\r\n\"DestLocal\"=\"" << dest << "\"\r\n\r\n"
+        << "[" << key << "\\Tasks\\" << id << "\\Filters\\1]\r\n\"Enabled\"=dword:00000001\r\n"
+        << "\"FilterType\"=\"fitInclude\"\r\n\"FilterKind\"=\"fikFileName\"\r\n\"fnKind\"=\"fnkWildcard\"\r\n"
+        << "\"fnWildcard\"=\"*.*\"\r\n\r\n";
+    qvtest::writeFile(home + "/layout.reg", reg.str());
+    std::vector<std::string> import = {"env"};
+    import.insert(import.end(), env.begin(), env.end());
+    import.insert(import.end(), {qvtest::binPath("qv-regtool"), "import", home + "/layout.reg"});
+    const auto imported = qvtest::runCommand(import);
+    ASSERT_EQ(imported.exitCode, 0) << imported.output;
+    const std::string stored = layout();
+    ASSERT_NE(stored.find("GroupsPanelWidth=300 LogPanelHeight=250 "), std::string::npos) << stored;
+
+    // Started into the tray ("Run minimized") and left from there without ever showing.
+    pid_t p = spawn({}, "program.log", env);
+    ASSERT_FALSE(trayIconCentre().isNull());
+    exitThroughTray(p);
+    EXPECT_EQ(layout(), stored) << "a run in the tray changed the stored layout";
+
+    // What a desktop shortcut runs: the task, then the end, the window never shown.
+    EXPECT_EQ(runToEnd({"/RunProject=" + kTaskName, "/ExitWhenIdle"}, 90), 0) << qvtest::readFile(home + "/second.log");
+    EXPECT_EQ(qvtest::readFile(dest + "/eins.txt"), "eins"); // it ran
+    EXPECT_EQ(layout(), stored) << "a command-line run changed the stored layout";
+
+    // Shown low on the screen: Help asked from the task dialog lies wholly on the screen.
+    p = spawn({}, "program.log", env);
+    std::string main = showFromTrayAndFindTheTask();
+    ASSERT_FALSE(main.empty());
+    std::string where;
+    EXPECT_TRUE(whollyOnScreen(main, where)) << "main window at " << where;
+    const std::string dlg = openProperties(main);
+    ASSERT_FALSE(dlg.empty());
+    EXPECT_TRUE(whollyOnScreen(dlg, where)) << "task dialog at " << where;
+    keys(dlg, {"F1"});
+    const std::string help = window("^Quorvellant Help", 10);
+    ASSERT_FALSE(help.empty()) << "F1 opened no help";
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(whollyOnScreen(help, where)) << "help window at " << where;
+    keys(help, {"alt+F4"});
+    ASSERT_TRUE(gone("^Quorvellant Help"));
+    keys(dlg, {"Escape"});
+    ASSERT_TRUE(gone("^Quorvellant Task Properties"));
+
+    // Maximised, hidden into the tray (the close button) and shown again: the same panes.
+    const QRect normal = placement(main);
+    clickAt({normal.center().x(), normal.top() - m_titleHeight / 2}, "1", 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return placement(main).width() > 1200; }, 5000)) << "not maximised";
+    std::this_thread::sleep_for(300ms);
+    ASSERT_FALSE(openProperties(main).empty());
+    xdo({"key", "Escape"});
+    ASSERT_TRUE(gone("^Quorvellant Task Properties"));
+    const std::string maximised = layout();
+    EXPECT_NE(maximised.find("WindowShowCmd=03,"), std::string::npos) << maximised;
+    keys(main, {"alt+F4"});
+    ASSERT_TRUE(gone("^Quorvellant$")) << "the close button hides the window into the tray";
+    main = showFromTrayAndFindTheTask();
+    ASSERT_FALSE(main.empty());
+    EXPECT_EQ(layout(), maximised) << "hiding and showing the maximised window moved its panes";
+    shoot("root", "MaximisedAgain");
+    exitThroughTray(p);
 }
 
 } // namespace

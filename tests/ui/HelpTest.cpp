@@ -12,9 +12,11 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTreeWidget>
@@ -91,6 +93,24 @@ TEST_F(HelpFixture, ContentsAndIndexAreBuiltFromThePages)
     }));
     ASSERT_EQ(qv::help::HtmlHelp(nullptr, sourceHelp(), qv::help::HH_DISPLAY_INDEX), 1);
     EXPECT_EQ(qv::help::HtmlHelp(nullptr, sourceHelp(), qv::help::HH_CLOSE_ALL), 1);
+}
+
+// The help window opens wholly on its screen, however small the screen or low the window it was
+// asked from.
+TEST_F(HelpFixture, TheWindowOpensWhollyOnItsScreen)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget from;
+    from.setGeometry(area.left() + 20, area.bottom() - 120, 300, 100); // low on the screen
+    from.show();
+    from.activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return from.isActiveWindow(); }, 5000));
+    ASSERT_EQ(qv::help::HtmlHelp(nullptr, sourceHelp(), qv::help::HH_DISPLAY_TOC), 1);
+    auto *w = qv::HelpWindow::existing();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(area.contains(w->frameGeometry()))
+        << w->frameGeometry().x() << "," << w->frameGeometry().y() << " " << w->frameGeometry().width() << "x"
+        << w->frameGeometry().height() << " on " << area.width() << "x" << area.height();
 }
 
 TEST_F(HelpFixture, MissingHelpShowsTheErrorForContentsButNotForF1)

@@ -310,6 +310,7 @@ TEST_F(MainFormCommandFixture, TipsStepWrapAndFollowTheirTopics)
 
 TEST_F(MainFormCommandFixture, TipsPanelShowsHidesAndIsStored)
 {
+    form->LoadWindowSettings(); // the window as the user has it: its stored layout taken (none here)
     QWidget *bottom = form->bottomPanel();
     ASSERT_NE(bottom, nullptr);
     EXPECT_EQ(bottom->objectName(), "CentralBottomPanel");

@@ -55,7 +55,7 @@ protected:
         qv::MainFormDialogs d = dialogs.make();
         qv::installMaintenanceWizard(d);
         form->setDialogs(d);
-        form->resize(820, 610);
+        form->resize(760, 590); // within the 800 x 600 screen of the tests
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         dir = qvtest::makeTempDir("restore");
