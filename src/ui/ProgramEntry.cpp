@@ -6,6 +6,7 @@
 #include "components/MessageBox.h"
 #include "components/TrayIcon.h"
 #include "core/runs/BackupData.h"
+#include "core/settings/MessageCategory.h"
 #include "core/text/Language.h"
 #include "core/settings/Settings.h"
 #include "core/runs/RunQueue.h"
@@ -296,6 +297,7 @@ int runProgram(int argc, char **argv)
     }
     if (headless) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        keepOutputToOwnMessages(); // the offscreen platform's warnings are no news to the user
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvellant"));

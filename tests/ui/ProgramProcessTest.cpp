@@ -148,6 +148,10 @@ TEST_F(ProgramProcess, RunsAStoredTaskAndExitsWhenIdle)
     EXPECT_GE(took, 4750);
     EXPECT_EQ(qvtest::readFile(dst + "/a.txt"), "alpha");
     EXPECT_EQ(qvtest::readFile(dst + "/sub/b.txt"), "beta");
+    // Without a display the output holds the program's own messages only, not the offscreen
+    // platform's warnings.
+    EXPECT_EQ(qvtest::readFile(home + "/out.log").find("propagateSizeHints"), std::string::npos)
+        << qvtest::readFile(home + "/out.log");
     // The handed-over "/ExitWhenIdle" was ignored; the program's own made it end.
     auto lines = commandLines();
     ASSERT_EQ(lines.size(), 2u);

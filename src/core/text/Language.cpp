@@ -1,6 +1,7 @@
 // Interface-language files: parsing, the loaded table, message lookup.
 #include "core/text/Language.h"
 
+#include "core/settings/MessageCategory.h"
 #include "platform/TextCodec.h"
 
 #include "QvVersion.h"
@@ -241,7 +242,7 @@ std::string GetLangString(const std::string &defaultText, const std::string &key
         // The arguments came in the other order; answer what the caller meant.
         static std::atomic<bool> warned{false};
         if (!warned.exchange(true)) {
-            qWarning("GetLangString: default text and key swapped (key \"%s\")", defaultText.c_str());
+            qCWarning(lcProgram, "GetLangString: default text and key swapped (key \"%s\")", defaultText.c_str());
         }
         std::swap(k, d);
     }

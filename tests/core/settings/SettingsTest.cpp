@@ -1,4 +1,6 @@
-// Program-wide settings: defaults on a first start, round trips, wrong stored types, checked indexes.
+// Program-wide settings: defaults on a first start, round trips, wrong stored types, checked indexes;
+// the filter that keeps a run without a display to the program's own messages.
+#include "core/settings/MessageCategory.h"
 #include "core/settings/SafeRegistry.h"
 #include "core/settings/Settings.h"
 
@@ -415,4 +417,24 @@ TEST_F(SafeRegistryReads, AnUnopenableStoreGivesDefaults)
     LoadSettings();
     EXPECT_EQ(ViewStyle, 3);
     EXPECT_THROW(SaveSettings(), RegistryError);
+}
+
+// The filter of a run without a display passes the program's own messages and any critical or
+// fatal one, and holds back the warnings and notes of Qt's own categories.
+TEST(OwnMessages, OnlyTheProgramsOwnOrSevereMessagesPass)
+{
+    const struct {
+        QtMsgType type;
+        const char *category;
+        bool passes;
+    } rows[] = {
+        {QtWarningMsg, "quorvellant", true}, {QtDebugMsg, "quorvellant", true}, {QtInfoMsg, "quorvellant", true},
+        {QtWarningMsg, "default", false},    {QtWarningMsg, "qt.qpa.xcb", false}, {QtInfoMsg, "qt.qpa.fonts", false},
+        {QtDebugMsg, nullptr, false},        {QtCriticalMsg, "default", true},  {QtCriticalMsg, "qt.core", true},
+    };
+    for (const auto &r : rows) {
+        EXPECT_EQ(qv::isOwnOrSevereMessage(r.type, r.category), r.passes)
+            << r.type << " " << (r.category != nullptr ? r.category : "(none)");
+    }
+    EXPECT_STREQ(qv::lcProgram().categoryName(), "quorvellant");
 }
