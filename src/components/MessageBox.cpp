@@ -16,14 +16,32 @@ std::vector<ShownMessageBox> g_shown;
 bool g_headless = false;
 bool g_recording = false;
 
+// The answer Enter gives: the first button, or the second with MB_DEFBUTTON2.
 int defaultAnswer(unsigned flags)
 {
+    const bool second = (flags & MB_DEFBUTTON2) != 0;
     switch (flags & 0x0f) {
     case MB_YESNO:
     case MB_YESNOCANCEL:
-        return IDYES;
+        return second ? IDNO : IDYES;
+    case MB_OKCANCEL:
+        return second ? IDCANCEL : IDOK;
     default:
         return IDOK;
+    }
+}
+
+QMessageBox::StandardButton buttonOf(int answer)
+{
+    switch (answer) {
+    case IDYES:
+        return QMessageBox::Yes;
+    case IDNO:
+        return QMessageBox::No;
+    case IDCANCEL:
+        return QMessageBox::Cancel;
+    default:
+        return QMessageBox::Ok;
     }
 }
 
@@ -62,6 +80,7 @@ int runDialog(QWidget *parent, const QString &text, const QString &title, unsign
         box.setStandardButtons(QMessageBox::Ok);
         break;
     }
+    box.setDefaultButton(buttonOf(defaultAnswer(flags)));
     switch (box.exec()) {
     case QMessageBox::Ok:
         return IDOK;

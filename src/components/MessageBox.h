@@ -1,9 +1,10 @@
 // Message boxes of the program, with a seam for tests and for runs without a display.
 //
 // Callers use the Windows-style flags the program's texts were written for (buttons in the low
-// nibble, icon in the next); the answer is IDOK, IDYES, IDNO or IDCANCEL. Tests queue preset
-// answers and read back what was shown; a headless program answers every box with its default
-// (the first button) without showing anything.
+// nibble, icon in the next, the default button above); the answer is IDOK, IDYES, IDNO or
+// IDCANCEL. Tests queue preset answers and read back what was shown; a headless program answers
+// every box with its default button (the first, or the second with MB_DEFBUTTON2) without showing
+// anything.
 #pragma once
 
 #include <QString>
@@ -24,6 +25,7 @@ enum MessageBoxFlags : unsigned {
     MB_ICONQUESTION = 0x20,
     MB_ICONWARNING = 0x30,
     MB_ICONINFORMATION = 0x40,
+    MB_DEFBUTTON2 = 0x100, // Enter answers with the second button (No, Cancel): the safe answer
 };
 
 enum MessageBoxResult : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
@@ -47,12 +49,12 @@ bool AskWarningQuestion(QWidget *parent, const QString &text); // Yes/No, exclam
 
 namespace MessageBoxSeam {
 // Test mode: from the first call of presetAnswers or clear on, no box is shown. Each box consumes
-// the next preset answer, or takes its default (OK, or Yes for Yes/No) when none is left.
+// the next preset answer, or takes its default button when none is left.
 void presetAnswers(std::deque<int> answers);
 // Every box asked for since the last clear, with the answer it got.
 const std::vector<ShownMessageBox> &shown();
 void clear();
-// With no display every box takes its default answer (OK, or Yes for Yes/No) without showing.
+// With no display every box takes its default button without showing.
 void setHeadless(bool headless);
 bool headless();
 } // namespace MessageBoxSeam

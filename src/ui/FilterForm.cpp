@@ -1,6 +1,7 @@
 // FilterForm: the filter dialog and EditFilter.
 #include "ui/FilterForm.h"
 
+#include "components/FolderField.h"
 #include "components/FolderPicker.h"
 #include "components/LangText.h"
 #include "components/RangedField.h"
@@ -197,6 +198,7 @@ void TFilterForm::buildFolderPanel(QWidget *panel)
     FolderRadioButtonContains =
         named(new QRadioButton(QStringLiteral("Folder name/path contains:"), panel), "FolderRadioButtonContains");
     FolderEditName = named(new QLineEdit(panel), "FolderEditName");
+    acceptFolderUris(FolderEditName);
     FolderBrowseButton = named(new QPushButton(QStringLiteral("Browse..."), panel), "FolderBrowseButton");
     FolderLabelExample =
         label(panel, "FolderLabelExample", QStringLiteral("Example: /.cache/ or /home/user/Downloads"));

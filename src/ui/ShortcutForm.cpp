@@ -1,6 +1,7 @@
 // ShortcutForm: the dialog that makes a shortcut file starting one task.
 #include "ui/ShortcutForm.h"
 
+#include "components/FolderField.h"
 #include "components/FolderPicker.h"
 #include "components/LangText.h"
 #include "components/MessageBox.h"
@@ -74,6 +75,7 @@ ShortcutForm::ShortcutForm(QWidget *parent) : QDialog(parent)
     }
     EditOtherFolder = new QLineEdit(this);
     EditOtherFolder->setObjectName(QStringLiteral("EditOtherFolder"));
+    acceptFolderUris(EditOtherFolder);
     BrowseOtherFolderButton = new QPushButton(QStringLiteral("..."), this);
     BrowseOtherFolderButton->setObjectName(QStringLiteral("BrowseOtherFolderButton"));
     BrowseOtherFolderButton->setAutoDefault(false);

@@ -7,6 +7,7 @@
 #include "components/MessageBox.h"
 #include "components/TranslateForm.h"
 #include "core/runs/Task.h"
+#include "core/settings/MessageCategory.h"
 #include "core/task/TaskStorage.h"
 #include "core/task/TaskValidate.h"
 #include "core/text/Language.h"
@@ -60,7 +61,7 @@ struct PageInfo {
     int image;  // index in the navigator's images
     const char *sheet;
     const char *title;
-    const char *help; // nullptr: the form's keyword
+    const char *help; // nullptr: the parent page's keyword, else the form's
     PageFactory create;
 };
 
@@ -253,9 +254,7 @@ void TProjectPropertiesForm::buildPages()
         TaskPropertiesPage *page = info.create(sheet);
         page->setObjectName(QString::fromLatin1(info.sheet));
         page->setContext(this);
-        if (info.help != nullptr) {
-            page->setProperty("helpKeyword", QString::fromLatin1(info.help));
-        }
+        page->setProperty("helpKeyword", pageHelpKeyword(i));
         auto *column = new QVBoxLayout(sheet);
         column->addWidget(title);
         column->addWidget(page, 1);
@@ -344,8 +343,14 @@ void TProjectPropertiesForm::showPageFocused(int index)
 
 QString TProjectPropertiesForm::pageHelpKeyword(int index) const
 {
-    const char *own = index >= 0 && index < kPageCount ? kPages[index].help : nullptr;
-    return QString::fromLatin1(own != nullptr ? own : kFormHelp);
+    // A page without a topic of its own is described in its parent's (the Local/Lan page in the
+    // destination's), else in the dialog's.
+    for (int i = index; i >= 0 && i < kPageCount; i = kPages[i].parent) {
+        if (kPages[i].help != nullptr) {
+            return QString::fromLatin1(kPages[i].help);
+        }
+    }
+    return QString::fromLatin1(kFormHelp);
 }
 
 void TProjectPropertiesForm::CheckState()
@@ -432,7 +437,9 @@ bool TProjectPropertiesForm::keepDespiteTaskCheck()
                             "strProgectPropTaskCheckKeep");
     text.replace(QLatin1String("*|*"), QLatin1String("\n\n"));
     text.replace(QLatin1String("%s"), list);
-    return ShowMessageBox(this, text, langText("Warning!", "strWarning"), MB_YESNO | MB_ICONWARNING) == IDYES;
+    // Enter keeps the user in the dialog: keeping a task that cannot run takes a deliberate Yes.
+    return ShowMessageBox(this, text, langText("Warning!", "strWarning"), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) ==
+           IDYES;
 }
 
 bool EditTask(QWidget *parent, TTask &task, int startPage, bool newTask)
@@ -463,7 +470,7 @@ bool EditTask(QWidget *parent, TTask &task, int startPage, bool newTask)
         form = std::make_unique<TProjectPropertiesForm>(task, parent);
         form->loadDraft();
     } catch (const std::exception &e) {
-        qWarning("Task properties: %s", e.what());
+        qCWarning(lcProgram, "Task properties: %s", e.what());
         ShowError(parent, QString::fromUtf8(e.what()));
         return false;
     }

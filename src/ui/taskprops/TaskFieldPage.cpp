@@ -1,6 +1,7 @@
 // Field pages: rows bound to the draft, filled and stored by one list.
 #include "ui/taskprops/TaskFieldPage.h"
 
+#include "components/FolderField.h"
 #include "components/FolderPicker.h"
 #include "components/RangedField.h"
 
@@ -114,6 +115,7 @@ QLineEdit *TaskFieldPage::folder(const char *name, const char *buttonName, const
 QLineEdit *TaskFieldPage::bindFolder(const char *name, const char *buttonName, TextRef ref)
 {
     QLineEdit *e = bindEdit(name, std::move(ref));
+    acceptFolderUris(e);
     connect(existing<QPushButton>(this, buttonName), &QPushButton::clicked, this, [this, e] {
         if (auto chosen = FolderPicker::instance().pickFolder(this, e->text())) {
             e->setText(*chosen);

@@ -2,6 +2,7 @@
 #include "ui/taskprops/TaskSourcesPage.h"
 #include "ui/taskprops/LinkLabel.h"
 
+#include "components/FolderField.h"
 #include "components/FolderPicker.h"
 #include "core/runs/Task.h"
 #include "core/text/Language.h"
@@ -89,6 +90,7 @@ TaskSourcesPage::TaskSourcesPage(QWidget *parent) : TaskPropertiesPage(parent)
         SourceMultiAddButton->setEnabled(!SourceFolderEdit->text().isEmpty());
         updateExpandTest();
     });
+    acceptFolderUris(SourceFolderEdit);
     connect(SourceFolderBrowseButton, &QPushButton::clicked, this, [this] {
         if (auto chosen = FolderPicker::instance().pickFolder(this, SourceFolderEdit->text())) {
             SourceFolderEdit->setText(*chosen);

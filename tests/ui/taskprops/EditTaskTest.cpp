@@ -199,8 +199,9 @@ TEST_F(EditTaskCycle, FolderLabelsAndTheDraftFollowTheEdits)
     EXPECT_EQ(task.DestLocal, "") << "the task itself changes only on OK";
 }
 
-// OK runs the run's task check on the edited task: its messages in a warning whose No goes back
-// to the dialog and whose Yes keeps the task; nothing is created to check it.
+// OK runs the run's task check on the edited task: its messages in a warning whose No (the default
+// button, what Enter answers) goes back to the dialog and whose Yes keeps the task; nothing is
+// created to check it.
 TEST_F(EditTaskCycle, OkWarnsOfATaskThatCannotRunAndCanGoBack)
 {
     const std::string base = qvtest::makeTempDir("check");
@@ -221,10 +222,10 @@ TEST_F(EditTaskCycle, OkWarnsOfATaskThatCannotRunAndCanGoBack)
             child<QLineEdit>(f, "SourceFolderEdit")->setText(QString::fromStdString(c.source));
             child<QLineEdit>(f, "DestLocalFolderEdit")->setText(QString::fromStdString(c.dest));
         };
-        // No: back in the dialog, which Cancel then closes.
+        // The default answer (no preset: the box takes its default button): back in the dialog,
+        // which Cancel then closes.
         TTask task;
         MessageBoxSeam::clear();
-        MessageBoxSeam::presetAnswers({IDNO});
         bool stayedOpen = false;
         EXPECT_FALSE(runDialog(task, "CancelButton", [&](TProjectPropertiesForm *f) {
             fill(f);
@@ -238,7 +239,8 @@ TEST_F(EditTaskCycle, OkWarnsOfATaskThatCannotRunAndCanGoBack)
             continue;
         }
         ASSERT_EQ(MessageBoxSeam::shown().size(), 1u);
-        EXPECT_EQ(MessageBoxSeam::shown()[0].flags, unsigned(MB_YESNO | MB_ICONWARNING));
+        EXPECT_EQ(MessageBoxSeam::shown()[0].flags, unsigned(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+        EXPECT_EQ(MessageBoxSeam::shown()[0].answer, IDNO);
         EXPECT_TRUE(MessageBoxSeam::shown()[0].text.contains(QString::fromUtf8(c.message)))
             << MessageBoxSeam::shown()[0].text.toStdString();
         // Yes: the task is kept as edited.

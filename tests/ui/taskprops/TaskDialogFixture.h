@@ -60,7 +60,16 @@ protected:
             if (act) {
                 act(form);
             }
+            if (std::string(button) == "OkButton") {
+                // OK keeps the task as edited: Yes, should the task check warn (its default is No).
+                qv::MessageBoxSeam::presetAnswers({qv::IDYES});
+            }
             qvtest::child<QPushButton>(form, button)->click();
+            if (form->isVisible()) {
+                // Sent back (the task check's No, its default): closed, so the test ends.
+                ADD_FAILURE() << button << " left the dialog open";
+                form->reject();
+            }
         });
         const bool ok = qv::EditTask(nullptr, task, 0, newTask);
         EXPECT_TRUE(modal.ran);

@@ -272,10 +272,14 @@ TEST_F(TaskDialogNavigation, DoubleClickOnTheLocalDestinationOpensItsPage)
     }
 }
 
-// The help keyword of each page, in page order; "" is the dialog's own topic.
+// The help keyword of each page, in page order; "" is the dialog's own topic. A page without a
+// topic of its own gives its parent's: the destination's pages the destination's, the schedule's
+// pages the schedule's.
 const char *const kPageHelp[TProjectPropertiesForm::kPageCount] = {
     "/files/task.name.html", "/files/task.backuptype.html", "/files/task.source.html", "/files/task.destination.html",
-    "", "", "", "", "", "/files/task.filefilter.html", "/files/task.schedule.html", "", "", "/files/task.systemtimer.html",
+    "/files/task.destination.html", "/files/task.destination.html", "/files/task.destination.html",
+    "/files/task.destination.html", "", "/files/task.filefilter.html", "/files/task.schedule.html",
+    "/files/task.schedule.html", "/files/task.schedule.html", "/files/task.systemtimer.html",
     "", "", "", "",
     "", "", "", "", "/files/task.additionaloptions.html", "", "", "", "", "",
 };
