@@ -130,7 +130,18 @@ bool TTrayIcon::ShowBalloonHint(const QString &title, const QString &text, int i
         return true;
     }
     int icon = (iconType >= 0 && iconType <= 3) ? iconType : 0;
-    return m_service->showMessage(title.left(kMaxBalloonTitle), text.left(kMaxBalloonText), icon,
+    // A text over its limit is cut with an ellipsis, so a long task name shows that it goes on.
+    auto cut = [](const QString &s, int limit) {
+        if (s.size() <= limit) {
+            return s;
+        }
+        QString head = s.left(limit - 1);
+        if (head.back().isHighSurrogate()) {
+            head.chop(1); // never half a character
+        }
+        return head + QChar(0x2026);
+    };
+    return m_service->showMessage(cut(title, kMaxBalloonTitle), cut(text, kMaxBalloonText), icon,
                                   timeoutSeconds * 1000);
 }
 

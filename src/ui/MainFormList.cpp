@@ -364,9 +364,11 @@ void TMainForm::UpdateStatusBar()
         const int p = m_currentTask->GetProgressPercent();
         const std::string progress = GetLangString("task progress", "strMainStatusProjectProgress");
         const std::string caption = m_currentTask->GetProgressCaption();
-        texts[2] = p <= 0 ? QStringLiteral("\"%1\" %2: %3!...").arg(qs(m_currentTask->Name), qs(progress), qs(caption))
-                          : QStringLiteral("\"%1\" %2: %3: %4%").arg(qs(m_currentTask->Name), qs(progress),
-                                                                   qs(caption)).arg(p);
+        // A long name is elided so that the progress itself stays in view.
+        const QString name = QFontMetrics(statusBar()->font())
+                                 .elidedText(qs(m_currentTask->Name), Qt::ElideRight, std::max(120, width() / 3));
+        texts[2] = p <= 0 ? QStringLiteral("\"%1\" %2: %3!...").arg(name, qs(progress), qs(caption))
+                          : QStringLiteral("\"%1\" %2: %3: %4%").arg(name, qs(progress), qs(caption)).arg(p);
     }
     for (int i = 0; i < 3; ++i) {
         if (m_status[i]->text() != texts[i]) {

@@ -62,12 +62,18 @@ TEST_F(TrayFixture, BalloonLimitsAndDisabledIcon)
     EXPECT_TRUE(tray->ShowBalloonHint(QString(70, 'T'), QString(300, 'm'), TrayService::BalloonWarning, 10));
     ASSERT_EQ(fake->messages.size(), 1u);
     EXPECT_EQ(fake->messages[0].timeoutMs, 10000);
-    EXPECT_EQ(fake->messages[0].title.size(), 63);
-    EXPECT_EQ(fake->messages[0].text.size(), 255);
+    // Cut to their limits, and a cut shows: the last character is an ellipsis.
+    EXPECT_EQ(fake->messages[0].title, QString(62, 'T') + QChar(0x2026));
+    EXPECT_EQ(fake->messages[0].text, QString(254, 'm') + QChar(0x2026));
     EXPECT_EQ(fake->messages[0].icon, 2);
+    // What fits is shown whole.
+    EXPECT_TRUE(tray->ShowBalloonHint(QString(63, 'T'), QString(255, 'm'), TrayService::BalloonInfo, 10));
+    ASSERT_EQ(fake->messages.size(), 2u);
+    EXPECT_EQ(fake->messages[1].title, QString(63, 'T'));
+    EXPECT_EQ(fake->messages[1].text, QString(255, 'm'));
     tray->setEnabled(false);
     EXPECT_TRUE(tray->ShowBalloonHint("t", "m", 1, 5));
-    EXPECT_EQ(fake->messages.size(), 1u);
+    EXPECT_EQ(fake->messages.size(), 2u);
     // A refused balloon reports failure.
     tray->setEnabled(true);
     fake->refuse = true;

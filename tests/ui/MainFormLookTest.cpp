@@ -4,10 +4,13 @@
 #include "MainFormCommandFixture.h"
 
 #include "core/text/Language.h"
+#include "core/text/LocaleText.h"
+#include "ui/ActivityLogView.h"
 #include "ui/SplashForm.h"
 #include "ui/TipsPanel.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -132,6 +135,65 @@ TEST_F(MainFormCommandFixture, AResizedLogColumnSurvivesARestart)
     form->hide();
     log->header()->resizeSection(4, 33);
     EXPECT_EQ(qv::LogViewSizeEvent, 300);
+}
+
+// With a larger log font the number, date and time columns widen to their texts, at once and
+// after a restart; the widths the user set stay stored as they were.
+TEST_F(MainFormCommandFixture, LogColumnsFollowTheFont)
+{
+    auto fits = [this](const char *when) {
+        auto *log = form->findChild<qv::ActivityLogView *>("LogView");
+        const QFontMetrics metrics(log->logModel()->logFont());
+        const QString texts[] = {QStringLiteral("4500"), QString::fromStdString(qv::shortDateText(QDate(2026, 12, 7))),
+                                 QString::fromStdString(qv::longTimeText(QTime(23, 58, 48)))};
+        for (int column = 1; column <= 3; ++column) {
+            EXPECT_GT(log->header()->sectionSize(column), metrics.horizontalAdvance(texts[column - 1]))
+                << when << ": column " << column << " cuts \"" << texts[column - 1].toStdString() << "\"";
+        }
+    };
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get(), 5000));
+    fits("default font");
+    qv::LogFontSize = 28;
+    form->ShowPreferencesPage(0); // the options dialog accepted with the larger font
+    fits("after the options");
+    EXPECT_EQ(qv::LogViewSizeDate, 80);
+    form.reset();
+    qv::ResetSettingsToDefaults();
+    qv::LoadSettings();
+    ASSERT_EQ(qv::LogFontSize, 28);
+    makeForm();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get(), 5000));
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return form->isActiveWindow(); }, 5000));
+    fits("after a restart");
+}
+
+// The status bar's progress of a task with a very long name: the name is elided and the progress
+// stays in view; a run that has not named its first step says it is starting.
+TEST_F(MainFormCommandFixture, StatusBarElidesALongTaskName)
+{
+    form->resize(800, 500);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get(), 5000));
+    qv::TTask *task = taskNamed("Reports");
+    task->Name = std::string(274, 'L');
+    ASSERT_TRUE(selectByName(task->Name));
+    task->Running = true;
+    form->CheckState();
+    task->Running = false;
+    QLabel *panel = nullptr;
+    for (auto *label : form->findChildren<QLabel *>()) {
+        if (label->text().contains("task progress")) {
+            panel = label;
+        }
+    }
+    ASSERT_NE(panel, nullptr);
+    const QString text = panel->text();
+    EXPECT_TRUE(text.endsWith("task progress: starting!...")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QChar(0x2026))) << text.toStdString();
+    EXPECT_LT(QFontMetrics(panel->font()).horizontalAdvance(text), form->width() * 3 / 4) << text.toStdString();
 }
 
 // In a wide window the last columns of the task list and of the log reach the right edge; what

@@ -2,9 +2,11 @@
 #include "core/runs/Task.h"
 
 #include "core/engine/CustomBackup.h"
+#include "core/runs/RunQueue.h"
 #include "core/runs/TaskRunFlags.h"
 #include "core/schedule/ScheduleCaption.h"
 #include "core/task/TaskStorage.h"
+#include "core/text/Language.h"
 
 #include <QTimer>
 
@@ -65,8 +67,24 @@ bool TTask::GetSuspended() const
 
 std::string TTask::GetProgressCaption() const
 {
+    if (!Running) {
+        return {};
+    }
+    // Before the run names its first step the caption says where it stands: waiting for its turn
+    // in the queue, or starting (its checks and start alert, or a thread not yet at work).
     const TCustomBackup *thread = Thread();
-    return thread != nullptr ? thread->progress().caption : std::string();
+    if (thread != nullptr) {
+        std::string caption = thread->progress().caption;
+        if (!caption.empty()) {
+            return caption;
+        }
+        for (const RunQueue::RecordView &r : RunQueue::instance().records()) {
+            if (r.run == thread && !r.started) {
+                return GetLangString("waiting", "strTaskProgressWaiting");
+            }
+        }
+    }
+    return GetLangString("starting", "strTaskProgressStarting");
 }
 
 int TTask::GetProgressPercent() const

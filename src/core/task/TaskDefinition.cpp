@@ -91,6 +91,10 @@ std::string TaskDefinition::GetStrTaskType() const
 
 std::string TaskDefinition::GetStrLastRun() const
 {
+    // A task stored without a last-run time (day 0, 30 December 1899) has never run.
+    if (!(LastRun > 0)) {
+        return GetLangString("Never", "strTaskLastRunNever");
+    }
     const QDateTime dt = fromDayCount(LastRun);
     const QLocale locale = QLocale::system();
     return (locale.toString(dt.date(), QLocale::ShortFormat) + QLatin1Char(' ') +

@@ -58,4 +58,25 @@ TEST_F(TaskProgress, PushedThroughTheHostAndRenderedFromTheTask)
     EXPECT_EQ(task->GetProgressCaption(), "");
 }
 
+// Before a run names its first step its caption says where it stands: a run waiting for its turn
+// (one backup at a time) reads "waiting", never an empty caption.
+TEST_F(TaskProgress, ACaptionNotYetNamedSaysWaiting)
+{
+    qv::DisallowSimultaneousBackup = true;
+    const std::string src = qvtest::makeTempDir("queued-src");
+    qvtest::writeFile(src + "/f", std::string(100000, 'q'));
+    auto first = makeTask("first", src, qvtest::makeTempDir("queued-dst1"));
+    auto second = makeTask("second", src, qvtest::makeTempDir("queued-dst2"));
+    first->Run(qv::kStartByHand);
+    first->SetSuspended(true); // holds the queue
+    second->Run(qv::kStartByHand);
+    ASSERT_TRUE(second->Running);
+    EXPECT_EQ(second->GetProgressCaption(), "waiting");
+    EXPECT_NE(first->GetProgressCaption(), "waiting"); // control: the active run is not waiting
+    EXPECT_FALSE(first->GetProgressCaption().empty());
+    first->SetSuspended(false);
+    ASSERT_TRUE(waitFor([&] { return !first->Running && !second->Running; }));
+    EXPECT_EQ(second->GetProgressCaption(), "");
+}
+
 } // namespace

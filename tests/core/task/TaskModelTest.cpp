@@ -255,6 +255,8 @@ TEST(TaskTexts, LastRunShowsDateAndTime)
     const std::string text = task.GetStrLastRun();
     EXPECT_NE(text.find("10:20:30"), std::string::npos) << text;
     EXPECT_NE(text.find("26"), std::string::npos) << text;
+    task.LastRun = 0; // stored without a last-run time
+    EXPECT_EQ(task.GetStrLastRun(), "Never");
 }
 
 TEST(TaskTexts, TaskTypeNames)
