@@ -178,10 +178,11 @@ void TTrayIcon::ShowMainForm()
     }
     m_owner->setProperty("qvHiddenToTray", false);
     if (m_owner->isMinimized()) {
-        m_owner->showNormal();
-    } else {
-        m_owner->show();
+        // Back as it was before the minimise: a maximised window comes back maximised, its panes
+        // as they were (showNormal would shrink it to its normal size).
+        m_owner->setWindowState(m_owner->windowState() & ~Qt::WindowMinimized);
     }
+    m_owner->show();
     m_owner->raise();
     m_owner->activateWindow();
 }

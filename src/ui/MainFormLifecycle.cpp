@@ -303,11 +303,6 @@ void TMainForm::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
 }
 
-void TMainForm::hideEvent(QHideEvent *event)
-{
-    QMainWindow::hideEvent(event);
-}
-
 bool TMainForm::confirmExit()
 {
     if (!StartupConfirmShutdown) {

@@ -138,6 +138,27 @@ TEST_F(TrayFixture, HidesIntoTheTrayOnlyWhenAnIconIsShown)
     EXPECT_TRUE(window->isMinimized());
 }
 
+// A maximised window minimised into the tray comes back maximised, as it went.
+TEST_F(TrayFixture, AMaximisedWindowComesBackFromTheTrayMaximised)
+{
+    tray->MinimizeToTray = true;
+    tray->ShowIcon();
+    window->showMaximized();
+    window->setWindowState(window->windowState() | Qt::WindowMinimized);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window->isHidden(); }, 2000)) << "not hidden into the tray";
+    tray->ShowMainForm();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_TRUE(window->isMaximized());
+    // A window that was not maximised comes back as it was (the control).
+    window->showNormal();
+    window->setWindowState(window->windowState() | Qt::WindowMinimized);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window->isHidden(); }, 2000));
+    tray->ShowMainForm();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized() || window->isMaximized());
+}
+
 TEST_F(TrayFixture, TrayHostRestartRestoresOnlyAVisibleIcon)
 {
     window->show();

@@ -458,7 +458,7 @@ TEST_F(DesktopLayoutX11, RunsWithoutTheWindowKeepTheLayoutAndWindowsStayOnScreen
     keys(dlg, {"Escape"});
     ASSERT_TRUE(gone("^Quorvellant Task Properties"));
 
-    // Maximised, hidden into the tray (the close button) and shown again: the same panes.
+    // Maximised, minimised into the tray and shown again: maximised, the same panes.
     const QRect normal = placement(main);
     clickAt({normal.center().x(), normal.top() - m_titleHeight / 2}, "1", 2);
     ASSERT_TRUE(QTest::qWaitFor([&] { return placement(main).width() > 1200; }, 5000)) << "not maximised";
@@ -468,11 +468,18 @@ TEST_F(DesktopLayoutX11, RunsWithoutTheWindowKeepTheLayoutAndWindowsStayOnScreen
     ASSERT_TRUE(gone("^Quorvellant Task Properties"));
     const std::string maximised = layout();
     EXPECT_NE(maximised.find("WindowShowCmd=03,"), std::string::npos) << maximised;
+    xdo({"windowminimize", main});
+    ASSERT_TRUE(gone("^Quorvellant$")) << "minimising hides the window into the tray";
+    main = showFromTrayAndFindTheTask();
+    ASSERT_FALSE(main.empty());
+    EXPECT_GT(placement(main).width(), 1200) << "the window came back at its normal size";
+    EXPECT_EQ(layout(), maximised) << "hiding and showing the maximised window moved its panes";
+    // Hidden with the close button and shown again: the same.
     keys(main, {"alt+F4"});
     ASSERT_TRUE(gone("^Quorvellant$")) << "the close button hides the window into the tray";
     main = showFromTrayAndFindTheTask();
     ASSERT_FALSE(main.empty());
-    EXPECT_EQ(layout(), maximised) << "hiding and showing the maximised window moved its panes";
+    EXPECT_EQ(layout(), maximised);
     shoot("root", "MaximisedAgain");
     exitThroughTray(p);
 }
