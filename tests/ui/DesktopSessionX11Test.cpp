@@ -469,7 +469,14 @@ TEST_F(DesktopLayoutX11, RunsWithoutTheWindowKeepTheLayoutAndWindowsStayOnScreen
     const std::string maximised = layout();
     EXPECT_NE(maximised.find("WindowShowCmd=03,"), std::string::npos) << maximised;
     xdo({"windowminimize", main});
-    ASSERT_TRUE(gone("^Quorvellant$")) << "minimising hides the window into the tray";
+    // Minimised first (iconic), then taken into the tray by the program (withdrawn).
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const std::string state = qvtest::runCommand({"xprop", "-id", main, "WM_STATE"}).output;
+            return state.find("Iconic") == std::string::npos && state.find("Normal") == std::string::npos;
+        },
+        15000))
+        << "minimising hides the window into the tray";
     main = showFromTrayAndFindTheTask();
     ASSERT_FALSE(main.empty());
     EXPECT_GT(placement(main).width(), 1200) << "the window came back at its normal size";
