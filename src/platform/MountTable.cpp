@@ -86,7 +86,7 @@ MountTable MountTable::fromText(const std::string &mountinfo, const std::string 
         if (dash + 2 < w.size()) {
             source = w[dash + 2];
         }
-        t.m_mounts.push_back(MountEntry{withoutSlash(unescape(w[4])), w[2], unescape(source)});
+        t.m_mounts.push_back(MountEntry{withoutSlash(unescape(w[4])), w[2], unescape(source), unescape(w[3])});
     }
     for (const std::string &line : piecesOf(fstab)) {
         // "device mount-point type options ..."; comment lines start with "#".

@@ -15,6 +15,7 @@ struct MountEntry {
     std::string mountPoint; // without a trailing "/" (except the root)
     std::string device;     // "major:minor"
     std::string source;     // the mounted device or file system name
+    std::string root;       // the folder of the file system seen there ("/", or a bind mount's folder)
 };
 
 class MountTable

@@ -94,23 +94,28 @@ std::string missingDriveFor(const std::string &path, const MountTable &mounts, c
 
 namespace {
 
-// The place found by the folders' identity: the destination, or the nearest folder on its way that
-// is there (the system resolving links and ".." in it), then each folder above that one.
-FolderPlace placeByIdentity(const std::string &destination, const PathStat &source)
+// The nearest folder on the way to `destination` that is there, the system resolving links and
+// ".." in it; `missing` tells whether that is a folder above the destination.
+std::string nearestExisting(const std::string &destination, PathStat &st, bool &missing)
 {
     std::string existing = withoutSlash(destination);
-    bool missing = false;
-    PathStat st = statPath(existing);
+    missing = false;
+    st = statPath(existing);
     while (!st.exists) {
         const std::string up = parentOf(existing);
         if (up == existing || up == ".") {
-            return FolderPlace::Apart;
+            return {};
         }
         existing = up;
         missing = true;
         st = statPath(existing);
     }
-    std::string folder = resolvedPath(existing);
+    return resolvedPath(existing);
+}
+
+// The place found by the folders' identity: the nearest existing folder, then each one above it.
+FolderPlace placeByIdentity(std::string folder, const PathStat &st, bool missing, const PathStat &source)
+{
     for (bool first = true; !folder.empty(); first = false) {
         const PathStat here = first ? st : statPath(folder);
         if (here.exists && here.dev == source.dev && here.ino == source.ino) {
@@ -122,6 +127,33 @@ FolderPlace placeByIdentity(const std::string &destination, const PathStat &sour
         folder = parentOf(folder);
     }
     return FolderPlace::Apart;
+}
+
+// Where the folder at the resolved path `real` lies in its file system: the folder of the file
+// system its mount shows, then the rest of the path below the mount point.
+std::string placeInFileSystem(const std::string &real, const MountTable &mounts)
+{
+    const MountEntry *m = mounts.mountFor(real);
+    if (m == nullptr || m->root.empty() || m->root[0] != '/') {
+        return {};
+    }
+    const std::string rest = m->mountPoint == "/" ? real : real.substr(m->mountPoint.size());
+    return m->root == "/" ? (rest.empty() ? "/" : rest) : m->root + rest;
+}
+
+// On one device, a folder shown by a bind mount elsewhere is found by its place in the file system.
+FolderPlace placeByMount(const std::string &folder, const PathStat &st, bool missing, const std::string &source,
+                         const PathStat &sourceStat, const MountTable &mounts)
+{
+    if (st.dev != sourceStat.dev) {
+        return FolderPlace::Apart;
+    }
+    const std::string inside = placeInFileSystem(folder, mounts);
+    const std::string outer = placeInFileSystem(resolvedPath(source), mounts);
+    if (inside.empty() || outer.empty() || !pathWithin(inside, outer)) {
+        return FolderPlace::Apart;
+    }
+    return withoutSlash(inside) == withoutSlash(outer) && !missing ? FolderPlace::Same : FolderPlace::Inside;
 }
 
 FolderPlace placeByText(const std::string &destination, const std::string &source)
@@ -141,14 +173,14 @@ struct Containment {
     std::vector<std::string> underSource;
 };
 
-Containment containmentOf(const std::vector<std::string> &sources,
-                          const std::vector<std::string> &destinations)
+Containment containmentOf(const std::vector<std::string> &sources, const std::vector<std::string> &destinations,
+                          const MountTable &mounts)
 {
     Containment c;
     for (const std::string &source : sources) {
         bool holds = false;
         for (const std::string &destination : destinations) {
-            const FolderPlace place = destinationPlace(destination, source);
+            const FolderPlace place = destinationPlace(destination, source, mounts);
             c.same = c.same || place == FolderPlace::Same;
             holds = holds || place != FolderPlace::Apart;
         }
@@ -182,6 +214,8 @@ public:
         return !missingDriveFor(clean, m_mounts, m_user, m_isFolder).empty();
     }
 
+    const MountTable &mounts() const { return m_mounts; }
+
 private:
     MountTable m_mounts;
     std::function<bool(const std::string &)> m_isFolder;
@@ -213,14 +247,20 @@ std::string joined(const std::vector<std::string> &errors)
 
 } // namespace
 
-FolderPlace destinationPlace(const std::string &destination, const std::string &source)
+FolderPlace destinationPlace(const std::string &destination, const std::string &source, const MountTable &mounts)
 {
     if (destination.empty() || source.empty()) {
         return FolderPlace::Apart;
     }
     const PathStat src = statPath(source);
-    if (src.exists && src.isFolder) {
-        const FolderPlace place = placeByIdentity(destination, src);
+    PathStat st;
+    bool missing = false;
+    const std::string folder = src.exists && src.isFolder ? nearestExisting(destination, st, missing) : std::string();
+    if (!folder.empty()) {
+        FolderPlace place = placeByIdentity(folder, st, missing, src);
+        if (place == FolderPlace::Apart) {
+            place = placeByMount(folder, st, missing, source, src, mounts);
+        }
         if (place != FolderPlace::Apart) {
             return place;
         }
@@ -233,7 +273,7 @@ std::string validateRunFolders(const std::vector<std::string> &sources,
 {
     std::vector<std::string> errors;
     const DriveCheck drives;
-    const Containment contained = containmentOf(sources, destinations);
+    const Containment contained = containmentOf(sources, destinations, drives.mounts());
     if (contained.same) {
         errors.push_back(differentFoldersText());
     }
@@ -261,7 +301,7 @@ std::string validateTask(const TaskDefinition &task, bool createDestination)
     }
     // Containment is decided before anything is created: a destination inside a source is never
     // made, or the next scan of that source would take the backup along.
-    const Containment contained = containmentOf(sources, destinations);
+    const Containment contained = containmentOf(sources, destinations, drives.mounts());
     if ((!task.Source.empty() && task.Source == task.DestLocal) || contained.same) {
         errors.push_back(differentFoldersText());
     }

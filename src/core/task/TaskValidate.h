@@ -43,9 +43,11 @@ enum class FolderPlace { Apart, Same, Inside };
 
 // Where the folder `destination` (which need not exist yet) lies against the folder `source`: the
 // same folder, inside it, or apart. Same or inside when the paths say so once "." and ".." are
-// resolved as text, or when the destination, or the nearest of its folders that exists, or any
-// folder above that one on the way to the root has the source's device and inode.
-FolderPlace destinationPlace(const std::string &destination, const std::string &source);
+// resolved as text, when the destination, or the nearest of its folders that exists, or any folder
+// above that one on the way to the root has the source's device and inode, or when, on the
+// source's device, its place in the file system (through `mounts`: a bind mount shows a folder of
+// a file system elsewhere) is the source's or below it.
+FolderPlace destinationPlace(const std::string &destination, const std::string &source, const MountTable &mounts);
 
 // The checks every run makes of its folders before it touches a file, whoever started it: each
 // source a folder that is there (and not on a drive that is missing), and no destination (the

@@ -213,6 +213,12 @@ TEST(RunFolderCheck, BindMountOfTheSourceInAPrivateMountNamespace)
         script += "fill; " + program + " /RunProjectById=" + ids[i] + " /ExitWhenIdle; left 'program " + type +
                   "' $?\n";
     }
+    // A folder inside the source shown elsewhere: its own device and inode are not the source's.
+    script += "mkdir -p " + q(base + "/B2") + " && mount --bind " + q(src + "/sub") + " " + q(base + "/B2") + "\n";
+    for (const char *type : {"simple", "move"}) {
+        script += "fill; " + qvrun + " --type " + type + " --source " + q(src) + " --dest " + q(base + "/B2") +
+                  "; echo \"inner " + type + " exit $? holds $(ls " + q(src + "/sub") + ")\"\n";
+    }
     const auto r = qvtest::runCommand({"unshare", "-m", "--propagation", "private", "sh", "-c", script}, 240);
     if (r.output.find("mount refused") != std::string::npos || r.exitCode != 0) {
         GTEST_SKIP() << "no private mount namespace here:\n" << r.output;
@@ -227,6 +233,10 @@ TEST(RunFolderCheck, BindMountOfTheSourceInAPrivateMountNamespace)
         const std::string log = qvtest::readFile(base + "/logs/" + type + ".log");
         EXPECT_NE(log.find(kSame), std::string::npos) << "the program's run, " << type << ":\n" << log;
     }
+    for (const char *type : {"simple", "move"}) {
+        EXPECT_EQ(lineOf(r.output, std::string("inner ") + type + " exit"), "1 holds b.txt") << type << ":\n" << r.output;
+    }
+    EXPECT_NE(r.output.find("ERROR: " + kUnder), std::string::npos) << r.output;
     EXPECT_EQ(tree(src), before) << r.output;
 }
 
