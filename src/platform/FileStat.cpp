@@ -92,7 +92,7 @@ PathStat FolderHandle::stat(const char *name) const
         r.error = EBADF;
         return r;
     }
-    return statxAt(m_fd, name, 0);
+    return statEntry(m_fd, name);
 }
 
 std::string runningProgramPath()

@@ -49,7 +49,7 @@ public:
     // Opens `folder` (closing the one held before); false when it cannot be opened.
     bool open(const std::string &folder);
     void close();
-    // The entry `name` (no "/" in it) as statPath gives it: links followed.
+    // The entry `name` (no "/" in it) as statEntry gives it: a link followed and marked.
     PathStat stat(const char *name) const;
 
 private:

@@ -45,7 +45,7 @@ PathStat TLocalBackup::destinationStat(const PendingCopy &p) const
     if (m_lookahead != nullptr && p.item >= 0 && m_lookahead->take(static_cast<std::size_t>(p.item), st)) {
         return st;
     }
-    return statPath(p.destination);
+    return statEntry(p.destination); // a link is marked: nothing is copied through it
 }
 
 void TLocalBackup::say(PendingCopy *p, int kind, const std::string &text)
@@ -248,6 +248,13 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
         p.destinationBefore = PathStat{};
     } else if (!p.destinationListed) {
         p.destinationBefore = destinationStat(p);
+        if (p.destinationBefore.isSymlink) {
+            // Removed by an exact copy (the copy then makes a new file), else left alone.
+            if (!fileLinkAtDestination(destination, &p)) {
+                return false;
+            }
+            p.destinationBefore = PathStat{};
+        }
     }
     const PathStat &dst = p.destinationBefore;
     if (dst.isFolder) {

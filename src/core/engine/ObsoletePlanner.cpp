@@ -5,6 +5,8 @@
 #include "platform/FileCopy.h"
 #include "platform/MountTable.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 namespace qv {
@@ -278,7 +280,9 @@ ListingDigests digestOfListing(const std::vector<DirItem> &items)
             digests.names.add(item.name, true);
         } else if (item.kind == DirItem::File && !isCopyTempName(item.name)) {
             digests.names.add(item.name, false);
-            digests.files.addFile(item.name, item.size, item.mtimeNs, item.mode);
+            // A link never stands for the file a source has: its folder is looked at file by file.
+            digests.files.addFile(item.name, item.size, item.mtimeNs,
+                                  item.isSymlink ? (item.mode & ~S_IFMT) | S_IFLNK : item.mode);
         }
     }
     return digests;

@@ -104,7 +104,7 @@ void StatLookahead::run()
                 st = folder.stat(path.c_str() + slash + 1);
             }
         } else if (!path.empty()) {
-            st = statPath(path);
+            st = statEntry(path);
         }
         std::lock_guard<std::mutex> lock(slot.mutex);
         if (slot.item <= i) {

@@ -148,6 +148,31 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+// A link to a file just like the source's (the same content and time): nothing to copy by the
+// dates, yet an exact copy still puts the real file in its place, and the other modes name it.
+TEST(DestinationLinksUpToDate, ALinkIsNoCopyOfTheFile)
+{
+    for (const std::string type : {"exact", "simple", "sync"}) {
+        const std::string base = qvtest::makeTempDir("uptodate");
+        const std::string src = base + "/src", dst = base + "/dst", link = dst + "/f.txt";
+        put(src + "/f.txt", "same", 1700000000);
+        put(base + "/outside/f.txt", "same", 1700000000);
+        ASSERT_EQ(::mkdir(dst.c_str(), 0755), 0);
+        ASSERT_EQ(::symlink("../outside/f.txt", link.c_str()), 0);
+        const auto r = qvtest::runCommand(
+            {qvtest::binPath("qv-run"), "--source", src, "--dest", dst, "--type", type, "--delete-kind", "normal"},
+            120);
+        const std::string why = type + "\n" + r.output;
+        EXPECT_EQ(qvtest::readFile(base + "/outside/f.txt"), "same") << why;
+        EXPECT_EQ(isLink(link), type != "exact") << why;
+        EXPECT_EQ(qvtest::readFile(link), "same") << why;
+        EXPECT_NE(r.output.find(type == "exact" ? "\"" + link + "\" is a symbolic link where"
+                                                : "Leaving \"" + link + "\""),
+                  std::string::npos)
+            << why;
+    }
+}
+
 // A synchronisation reads the destination as a source of files: a link there is not taken, so no
 // file outside it comes into the source through one.
 TEST(DestinationLinksSync, ALinkIsNotPulledIntoTheSource)
