@@ -11,8 +11,8 @@
 // to see two cores.
 // The tools of a row run in turn, round after round, and each figure is the median of its rounds
 // (5, --rounds N; at most 3 on disk); the machine's load follows the rows. Options: --files N and
-// --mixed N scale the trees, --disk DIR chooses the disk folder of steps 3 and 5 (default: the
-// build folder), --skip-mixed, --replace N (0 skips step 5), --peer-nice N (10: the nice value of
+// --mixed N scale the trees, --disk DIR chooses the folder on disk in which steps 3 and 5 make (and
+// remove) a folder of their own (default: build/bench-data), --skip-mixed, --replace N (0 skips step 5), --peer-nice N (10: the nice value of
 // qv-run's copy threads at the default CPU level, so that a loaded machine does not weigh priority).
 #include <algorithm>
 #include <chrono>
@@ -224,8 +224,11 @@ int main(int argc, char **argv)
             skipMixed = true;
         }
     }
-    // Per process: two benchmarks at once must not share (and remove) one tree.
+    // Per process: two benchmarks at once must not share (and remove) one tree. The disk steps
+    // work in a folder of their own below --disk, so that the folder given (/tmp, say) and what
+    // others keep there are never removed.
     const std::string mem = "/dev/shm/qv-engine-bench-" + std::to_string(::getpid());
+    disk += "/qv-engine-bench-" + std::to_string(::getpid());
     const std::string qv = qvRun();
     sh("rm -rf " + mem + " && mkdir -p " + mem);
     std::printf("peers run at nice %+d, as qv-run's copy threads at the default CPU level (--peer-nice N)\n",
