@@ -385,7 +385,8 @@ bool relativeTo(std::string_view root, std::string_view path, std::string &relat
         rest = {};
     } else if (base == "/" && !clean.empty() && clean.front() == '/') {
         rest = std::string_view(clean).substr(1);
-    } else if (clean.size() > base.size() && clean.compare(0, base.size(), base) == 0 && clean[base.size()] == '/') {
+    } else if (clean.size() > base.size() && clean.compare(0, base.size(), base) == 0 &&
+               clean[base.size()] == '/') {
         rest = std::string_view(clean).substr(base.size() + 1);
     } else {
         return false;

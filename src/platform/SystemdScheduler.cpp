@@ -85,7 +85,8 @@ void systemctl(const std::vector<std::string> &args)
 void writeUnitFile(const std::string &path, const std::string &data)
 {
     int error = 0;
-    if (!makeFolderChain(path.substr(0, path.rfind('/')), 0700, error) || !replaceFile(path, data, 0644, error)) {
+    if (!makeFolderChain(path.substr(0, path.rfind('/')), 0700, error) ||
+        !replaceFile(path, data, 0644, error)) {
         throw SchedulerError("Cannot write " + path + ": " + std::strerror(error));
     }
 }

@@ -59,8 +59,8 @@ bool TLocalBackup::linkBelowDestination(const std::string &link, PendingCopy *p)
     return false;
 }
 
-bool TLocalBackup::makeBelow(RootFolder &root, const std::string &rootPath, const std::string &folder, int &error,
-                             std::string &link)
+bool TLocalBackup::makeBelow(RootFolder &root, const std::string &rootPath, const std::string &folder,
+                             int &error, std::string &link)
 {
     std::string relative;
     if (!relativeTo(rootPath, folder, relative)) {

@@ -66,7 +66,8 @@ struct Case {
 std::string caseName(const Case &c)
 {
     const char *where[] = {"destination", "versions", "archive"};
-    return std::string(c.type) + "/" + where[static_cast<int>(c.where)] + "/" + (c.folderLink ? "folder" : "file");
+    return std::string(c.type) + "/" + where[static_cast<int>(c.where)] + "/" +
+           (c.folderLink ? "folder" : "file");
 }
 
 class DestinationLinks : public ::testing::TestWithParam<Case>
@@ -87,7 +88,8 @@ TEST_P(DestinationLinks, NothingOutsideIsTouched)
     ASSERT_EQ(::mkdir(dst.c_str(), 0755), 0);
     ASSERT_EQ(::mkdir(versions.c_str(), 0755), 0);
     ASSERT_EQ(::mkdir(archive.c_str(), 0755), 0);
-    std::vector<std::string> args = {qvtest::binPath("qv-run"), "--source", src, "--dest", dst, "--type", c.type};
+    std::vector<std::string> args = {qvtest::binPath("qv-run"), "--source", src, "--dest", dst,
+                                     "--type", c.type};
     std::string link;
     if (c.where == Where::Destination) {
         link = dst + (c.folderLink ? "/sub" : "/f.txt");
@@ -115,9 +117,11 @@ TEST_P(DestinationLinks, NothingOutsideIsTouched)
     EXPECT_EQ(r.exitCode, c.where == Where::Destination && exact ? 0 : 3) << why;
     if (c.where == Where::Destination && exact) {
         EXPECT_FALSE(isLink(link)) << why;
-        EXPECT_EQ(qvtest::readFile(c.folderLink ? dst + "/sub/b.txt" : link), c.folderLink ? "new b" : "new f")
+        EXPECT_EQ(qvtest::readFile(c.folderLink ? dst + "/sub/b.txt" : link),
+                  c.folderLink ? "new b" : "new f")
             << why;
-        EXPECT_NE(r.output.find("\"" + link + "\" is a symbolic link where the source has"), std::string::npos)
+        EXPECT_NE(r.output.find("\"" + link + "\" is a symbolic link where the source has"),
+                  std::string::npos)
             << why;
     } else if (c.where == Where::Destination) {
         EXPECT_TRUE(isLink(link)) << why;
@@ -160,7 +164,8 @@ TEST(DestinationLinksUpToDate, ALinkIsNoCopyOfTheFile)
         ASSERT_EQ(::mkdir(dst.c_str(), 0755), 0);
         ASSERT_EQ(::symlink("../outside/f.txt", link.c_str()), 0);
         const auto r = qvtest::runCommand(
-            {qvtest::binPath("qv-run"), "--source", src, "--dest", dst, "--type", type, "--delete-kind", "normal"},
+            {qvtest::binPath("qv-run"), "--source", src, "--dest", dst, "--type", type, "--delete-kind",
+             "normal"},
             120);
         const std::string why = type + "\n" + r.output;
         EXPECT_EQ(qvtest::readFile(base + "/outside/f.txt"), "same") << why;
@@ -183,7 +188,8 @@ TEST(DestinationLinksSync, ALinkIsNotPulledIntoTheSource)
     put(dst + "/back.txt", "back", 1700000000); // the control: a real file comes back
     put(base + "/outside/victim.txt", "secret", 1700000000);
     ASSERT_EQ(::symlink("../outside/victim.txt", (dst + "/extra.txt").c_str()), 0);
-    const auto r = qvtest::runCommand({qvtest::binPath("qv-run"), "--source", src, "--dest", dst, "--type", "sync"}, 120);
+    const auto r =
+        qvtest::runCommand({qvtest::binPath("qv-run"), "--source", src, "--dest", dst, "--type", "sync"}, 120);
     EXPECT_EQ(qvtest::readFile(src + "/back.txt"), "back") << r.output;
     EXPECT_FALSE(exists(src + "/extra.txt")) << r.output;
     EXPECT_TRUE(isLink(dst + "/extra.txt"));
@@ -198,8 +204,8 @@ TEST(DestinationLinksCompress, AnArchiveThatIsALinkIsRefused)
     const std::string src = base + "/src", dst = base + "/dst";
     put(base + "/other/secret.txt", "secret", 1700000000);
     put(src + "/a.txt", "a", 1700000000);
-    ASSERT_EQ(qvtest::runCommand({qvtest::binPath("qv-run"), "--source", base + "/other", "--dest", base + "/outside",
-                                  "--compress", base + "/outside/victim.zip"},
+    ASSERT_EQ(qvtest::runCommand({qvtest::binPath("qv-run"), "--source", base + "/other", "--dest",
+                                  base + "/outside", "--compress", base + "/outside/victim.zip"},
                                  120)
                   .exitCode,
               0);
@@ -229,10 +235,10 @@ TEST(DestinationLinksCompress, AnArchiveThatIsALinkIsRefused)
     ASSERT_EQ(::unlink((src + "/sub/gone.txt").c_str()), 0);
     ASSERT_EQ(::mkdir((base + "/archive").c_str(), 0755), 0);
     ASSERT_EQ(::symlink("../outside", (base + "/archive/sub").c_str()), 0);
-    const auto removed = qvtest::runCommand({qvtest::binPath("qv-run"), "--source", src, "--dest", dst, "--compress",
-                                             dst + "/x.zip", "--remove-entries", "--delete-kind", "archive",
-                                             "--archive", base + "/archive"},
-                                            120);
+    const auto removed =
+        qvtest::runCommand({qvtest::binPath("qv-run"), "--source", src, "--dest", dst, "--compress", dst + "/x.zip",
+                            "--remove-entries", "--delete-kind", "archive", "--archive", base + "/archive"},
+                           120);
     EXPECT_NE(removed.output.find("Unable to write into \"" + base + "/archive/sub\""), std::string::npos)
         << removed.output;
     EXPECT_EQ(snapshotOf(base + "/outside").size(), 1u) << removed.output; // the victim alone
