@@ -200,6 +200,13 @@ int DataCopy::run(std::int64_t &copied)
     }
 }
 
+// "a/b/" of "a/b/c", "" of "c".
+std::string folderPart(const std::string &path)
+{
+    const std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 void closeQuietly(int &fd)
 {
     if (fd >= 0) {
@@ -214,32 +221,32 @@ enum class LinkWay { Unknown, Descriptor, Proc, None };
 std::atomic<LinkWay> g_linkWay{LinkWay::Unknown};
 constexpr int kNamedTemp = -2; // createUnnamed: make a named temporary file instead
 
-int linkUnnamed(int fd, const std::string &to, LinkWay way)
+int linkUnnamed(int fd, int dir, const std::string &to, LinkWay way)
 {
     FileIo &io = FileIo::current();
     if (way == LinkWay::Descriptor) {
-        return io.linkat(fd, "", AT_FDCWD, to.c_str(), AT_EMPTY_PATH);
+        return io.linkat(fd, "", dir, to.c_str(), AT_EMPTY_PATH);
     }
     char proc[32];
     std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
-    return io.linkat(AT_FDCWD, proc, AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW);
+    return io.linkat(AT_FDCWD, proc, dir, to.c_str(), AT_SYMLINK_FOLLOW);
 }
 
 // Links a throw-away unnamed file in `folder` under a temporary name and removes it again, each
 // way in turn. ENOENT is how linkat refuses a way; any other failure tells nothing about the ways.
-LinkWay findLinkWay(const std::string &folder)
+LinkWay findLinkWay(int dir, const std::string &folder)
 {
     for (LinkWay way : {LinkWay::Descriptor, LinkWay::Proc}) {
-        const int fd = FileIo::current().openUnnamed(folder.c_str());
+        const int fd = FileIo::current().openUnnamedAt(dir, folder.c_str());
         if (fd < 0) {
             return LinkWay::Unknown;
         }
         const std::string name = tempNameBeside(folder + "/probe");
-        const int linked = linkUnnamed(fd, name, way);
+        const int linked = linkUnnamed(fd, dir, name, way);
         const int error = errno;
         ::close(fd);
         if (linked == 0) {
-            ::unlink(name.c_str());
+            ::unlinkat(dir, name.c_str(), 0);
             return way;
         }
         if (error != ENOENT) {
@@ -256,18 +263,18 @@ struct UnnamedFolder {
 };
 thread_local UnnamedFolder t_lastFolder;
 
-// A new unnamed file in `folder`, for writing; kNamedTemp where unnamed files are not to be had
+// A new unnamed file in `folder` (its path; `at` relative to `dir` names it), for writing; kNamedTemp where unnamed files are not to be had
 // or not to be used: file systems without them, network and user-space file systems (whose
 // close() may report a late write error, and the file would have its name by then), and a
 // process that cannot link them. -1 with `error` for a failure a named file would meet as well.
-int createUnnamed(const std::string &folder, int &error)
+int createUnnamed(const std::string &folder, int dir, const std::string &at, int &error)
 {
     LinkWay way = g_linkWay.load(std::memory_order_relaxed);
     if (way == LinkWay::None || (t_lastFolder.folder == folder && !t_lastFolder.usable)) {
         return kNamedTemp;
     }
     if (way == LinkWay::Unknown) {
-        way = findLinkWay(folder);
+        way = findLinkWay(dir, at);
         if (way == LinkWay::None) {
             g_linkWay.store(way);
             return kNamedTemp;
@@ -276,7 +283,7 @@ int createUnnamed(const std::string &folder, int &error)
             g_linkWay.store(way);
         }
     }
-    const int fd = FileIo::current().openUnnamed(folder.c_str());
+    const int fd = FileIo::current().openUnnamedAt(dir, at.c_str());
     if (fd < 0) {
         error = errno;
         if (error != EOPNOTSUPP && error != EISDIR && error != EINVAL) {
@@ -370,7 +377,7 @@ int StagedCopy::stage(int in, const std::string &destination, const PathStat *kn
     }
     // A new file is made without a name and linked in place when complete; a copy that replaces
     // a file, or that is to be synced, goes through a named temporary file and a rename.
-    if (int error = createTemp(destination, !dst.exists && !options.syncData); error != 0) {
+    if (int error = createTemp(destination, !dst.exists && !options.syncData, options.folder); error != 0) {
         return error;
     }
     if (int error = DataCopy(in, m_out, options, m_sourceStat.size).run(m_written); error != 0) {
@@ -381,19 +388,21 @@ int StagedCopy::stage(int in, const std::string &destination, const PathStat *kn
 
 // Creates the temporary file: unnamed where it may be, else named, with the live-file lock taken
 // on it at once; a duplicate descriptor keeps the lock once the written one is closed.
-int StagedCopy::createTemp(const std::string &destination, bool unnamed)
+int StagedCopy::createTemp(const std::string &destination, bool unnamed, int folder)
 {
+    const std::string::size_type slash = destination.rfind('/');
+    const std::string folderPath = slash == std::string::npos ? std::string(".")
+                                   : slash == 0               ? std::string("/")
+                                                              : destination.substr(0, slash);
+    m_dir = folder >= 0 ? folder : AT_FDCWD;
+    m_at = folder >= 0 ? destination.substr(slash + 1) : destination; // npos + 1 is 0
+    m_destination = destination;
     if (unnamed) {
-        const std::string::size_type slash = destination.rfind('/');
         int error = 0;
-        const int out = createUnnamed(slash == std::string::npos  ? std::string(".")
-                                      : slash == 0               ? std::string("/")
-                                                                 : destination.substr(0, slash),
-                                      error);
+        const int out = createUnnamed(folderPath, m_dir, folder >= 0 ? std::string(".") : folderPath, error);
         if (out >= 0) {
             m_out = out;
             m_unnamed = true;
-            m_destination = destination;
             return 0;
         }
         if (out != kNamedTemp) {
@@ -403,7 +412,7 @@ int StagedCopy::createTemp(const std::string &destination, bool unnamed)
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string path;
         int error = 0;
-        const int out = createTempBeside(destination, path, error);
+        const int out = createTempAt(m_dir, m_at, path, error);
         if (out < 0) {
             return error;
         }
@@ -415,13 +424,13 @@ int StagedCopy::createTemp(const std::string &destination, bool unnamed)
         if (mark < 0) {
             error = errno;
             ::close(out);
-            ::unlink(path.c_str());
+            ::unlinkat(m_dir, path.c_str(), 0);
             return error;
         }
         m_out = out;
         m_mark = mark;
-        m_temp = path;
-        m_destination = destination;
+        m_temp = m_dir == AT_FDCWD ? path : destination.substr(0, slash + 1) + path;
+        m_tempAt = std::move(path);
         return 0;
     }
     return EEXIST;
@@ -491,7 +500,7 @@ bool StagedCopy::commit(int &error)
     if (!syncWritten(error)) {
         return false;
     }
-    if (FileIo::current().rename(m_temp.c_str(), m_destination.c_str()) != 0) {
+    if (FileIo::current().renameAt(m_dir, m_tempAt.c_str(), m_at.c_str()) != 0) {
         error = errno;
         discard();
         return false;
@@ -499,8 +508,9 @@ bool StagedCopy::commit(int &error)
     // The copy is in place. The mark only held the lock: a duplicate of the written descriptor,
     // closed already, so nothing was written through it and closing it loses nothing.
     m_temp.clear();
+    m_tempAt.clear();
     closeQuietly(m_mark);
-    if (m_syncName && !syncFolderOf(m_destination, error)) {
+    if (m_syncName && !syncNames(error)) {
         return false; // renamed, but the caller must not remove the original on this
     }
     return true;
@@ -515,34 +525,36 @@ bool StagedCopy::commitUnnamed(int &error)
         return false;
     }
     const LinkWay way = g_linkWay.load(std::memory_order_relaxed);
-    if (linkUnnamed(m_out, m_destination, way) != 0) {
+    if (linkUnnamed(m_out, m_dir, m_at, way) != 0) {
         error = errno;
         if (error != EEXIST) {
             discard();
             return false;
         }
         for (int attempt = 0; error == EEXIST && attempt < 100; ++attempt) {
-            m_temp = tempNameBeside(m_destination);
-            error = linkUnnamed(m_out, m_temp, way) == 0 ? 0 : errno;
+            m_tempAt = tempNameBeside(m_at);
+            error = linkUnnamed(m_out, m_dir, m_tempAt, way) == 0 ? 0 : errno;
         }
         if (error != 0) {
-            m_temp.clear();
+            m_tempAt.clear();
             discard();
             return false;
         }
-        if (FileIo::current().rename(m_temp.c_str(), m_destination.c_str()) != 0) {
+        m_temp = m_dir == AT_FDCWD ? m_tempAt : folderPart(m_destination) + m_tempAt;
+        if (FileIo::current().renameAt(m_dir, m_tempAt.c_str(), m_at.c_str()) != 0) {
             error = errno;
             discard();
             return false;
         }
         m_temp.clear();
+        m_tempAt.clear();
     }
     m_unnamed = false;
     m_ready = false;
     const int out = m_out;
     m_out = -1;
     if (!closeChecked(out, error)) {
-        ::unlink(m_destination.c_str()); // not to be trusted: as if never made
+        ::unlinkat(m_dir, m_at.c_str(), 0); // not to be trusted: as if never made
         return false;
     }
     return true;
@@ -553,11 +565,31 @@ void StagedCopy::discard()
     m_unnamed = false;
     m_ready = false;
     closeQuietly(m_out);
-    if (!m_temp.empty()) {
-        ::unlink(m_temp.c_str());
-        m_temp.clear();
+    if (!m_tempAt.empty()) {
+        ::unlinkat(m_dir, m_tempAt.c_str(), 0);
+        m_tempAt.clear();
     }
+    m_temp.clear();
     closeQuietly(m_mark);
+}
+
+// Syncs the destination's folder, so that the new name lasts.
+bool StagedCopy::syncNames(int &error)
+{
+    if (m_dir == AT_FDCWD) {
+        return syncFolderOf(m_destination, error);
+    }
+    const int fd = ::openat(m_dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return false;
+    }
+    const bool ok = FileIo::current().fsync(fd) == 0 || errno == EINVAL;
+    if (!ok) {
+        error = errno;
+    }
+    ::close(fd);
+    return ok;
 }
 
 bool StagedCopy::markSourceArchived(int &error)

@@ -25,6 +25,9 @@
 // flushes and reports a network file system's late errors, which happens on every close(). An
 // unnamed file stays open until commit(): no other run can see it.
 //
+// With CopyOptions::folder every name is taken relative to that folder's descriptor, never
+// through the folder's path again.
+//
 // The same-file test compares device and inode, so a link to the source is never taken for
 // another file. The copy drops the set-user-ID and set-group-ID bits: the copy belongs to whoever
 // runs the backup, not to the source's owner. Nothing here throws.
@@ -34,6 +37,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <fcntl.h>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -68,6 +72,11 @@ struct CopyOptions
     // The original is removed after the copy: commit() also syncs the destination's folder, so
     // that the new name lasts before the old one goes.
     bool syncName = false;
+    // The destination's folder, opened (O_PATH will do) by a caller that checked it: the
+    // temporary file is made, linked, renamed and removed relative to it, by the destination's
+    // last name, so that a link put in the folder's place afterwards redirects nothing. It stays
+    // open until commit() or discard(). Below 0: every name is a path.
+    int folder = -1;
 };
 
 class StagedCopy
@@ -108,13 +117,17 @@ private:
     friend class CopySyncBatch;
     int stage(int in, const std::string &destination, const PathStat *knownDestination,
               const CopyOptions &options);
-    int createTemp(const std::string &destination, bool unnamed);
+    int createTemp(const std::string &destination, bool unnamed, int folder);
     int finish(const CopyOptions &options);
     bool commitUnnamed(int &error);
+    bool syncNames(int &error);
 
     std::string m_source;
     std::string m_temp;
     std::string m_destination;
+    int m_dir = AT_FDCWD;   // the folder the names are relative to (AT_FDCWD: paths)
+    std::string m_tempAt;   // m_temp, relative to m_dir
+    std::string m_at;       // m_destination, relative to m_dir
     PathStat m_sourceStat;
     std::int64_t m_written = 0;
     int m_out = -1;

@@ -53,9 +53,9 @@ int FileIo::close(int fd)
     return ::close(fd);
 }
 
-int FileIo::rename(const char *from, const char *to)
+int FileIo::renameAt(int dir, const char *from, const char *to)
 {
-    return std::rename(from, to);
+    return ::renameat(dir, from, dir, to);
 }
 
 int FileIo::fdatasync(int fd)
@@ -68,9 +68,9 @@ int FileIo::fsync(int fd)
     return ::fsync(fd);
 }
 
-int FileIo::openUnnamed(const char *folder)
+int FileIo::openUnnamedAt(int dir, const char *folder)
 {
-    return ::open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    return ::openat(dir, folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
 }
 
 int FileIo::linkat(int fromDir, const char *from, int toDir, const char *to, int flags)
@@ -136,13 +136,18 @@ std::string tempNameBeside(const std::string &target)
 
 int createTempBeside(const std::string &target, std::string &tempPath, int &error)
 {
+    return createTempAt(AT_FDCWD, target, tempPath, error);
+}
+
+int createTempAt(int dir, const std::string &target, std::string &tempPath, int &error)
+{
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string path = tempNameBeside(target);
         if (path.empty()) {
             error = EISDIR;
             return -1;
         }
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        const int fd = ::openat(dir, path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0) {
             tempPath = std::move(path);
             return fd;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <fcntl.h>
 #include <string>
 #include <sys/types.h>
 
@@ -18,11 +19,15 @@ public:
     virtual ~FileIo() = default;
     virtual ssize_t write(int fd, const void *data, std::size_t length);
     virtual int close(int fd);
-    virtual int rename(const char *from, const char *to);
+    // Names relative to the folder descriptor `dir` (AT_FDCWD: as paths).
+    virtual int renameAt(int dir, const char *from, const char *to);
+    int rename(const char *from, const char *to) { return renameAt(AT_FDCWD, from, to); }
     virtual int fdatasync(int fd);
     virtual int fsync(int fd);
-    // A new file without a name in `folder` (O_TMPFILE), for writing; -1 with errno set.
-    virtual int openUnnamed(const char *folder);
+    // A new file without a name in `folder` (O_TMPFILE), relative to `dir`, for writing; -1 with
+    // errno set.
+    virtual int openUnnamedAt(int dir, const char *folder);
+    int openUnnamed(const char *folder) { return openUnnamedAt(AT_FDCWD, folder); }
     virtual int linkat(int fromDir, const char *from, int toDir, const char *to, int flags);
 
     // The calls in use: the system's, or the fake a test installed.
@@ -51,6 +56,8 @@ std::string tempNameBeside(const std::string &target);
 // Creates a new file `.<name of target>.qvtmp-<8 random letters>` beside `target`, exclusively and
 // without following a link, mode 0600; its descriptor, or -1 with `error` = errno.
 int createTempBeside(const std::string &target, std::string &tempPath, int &error);
+// The same with `target` relative to the folder descriptor `dir`; `tempPath` is relative to it too.
+int createTempAt(int dir, const std::string &target, std::string &tempPath, int &error);
 
 // Syncs the folder that holds `path` / the folder itself, so that names made in it last. File
 // systems that cannot sync a folder (EINVAL) count as synced.

@@ -338,3 +338,70 @@ TEST(StagedCopyUnnamed, NewFilesAppearWholeOrNotAtAll)
 }
 
 } // namespace
+
+// A copy given its folder's descriptor writes into that folder even when the folder's path is
+// swapped for a link to another folder before the write or between write and commit; a copy by
+// path (the control) follows the link.
+TEST(StagedCopyFolder, ASwappedFolderRedirectsNothing)
+{
+    struct Case {
+        const char *name;
+        bool byDescriptor;
+        bool replace;         // a named temporary file and a rename, else a new (unnamed) file
+        bool swapAfterWrite;  // else before the write
+        bool syncName;
+    };
+    const Case cases[] = {
+        {"new file, swapped before the write", true, false, false, false},
+        {"new file, swapped before the commit", true, false, true, false},
+        {"replaced file, swapped before the write", true, true, false, false},
+        {"replaced file and its name synced, swapped before the commit", true, true, true, true},
+        {"control: by path", false, true, false, false},
+    };
+    const std::string dir = qvtest::makeTempDir("swapped");
+    const std::string src = dir + "/src";
+    qvtest::writeFile(src, "new data");
+    int n = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string base = dir + "/c" + std::to_string(++n);
+        const std::string folder = base + "/dst", outside = base + "/outside", moved = base + "/moved";
+        ASSERT_TRUE(qvtest::runShell("mkdir -p '" + folder + "' '" + outside + "'").exitCode == 0);
+        if (c.replace) {
+            qvtest::writeFile(folder + "/f", "old");
+            qvtest::writeFile(outside + "/f", "outside");
+        }
+        const int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        const auto swap = [&] {
+            ASSERT_EQ(::rename(folder.c_str(), moved.c_str()), 0);
+            ASSERT_EQ(::symlink(outside.c_str(), folder.c_str()), 0);
+        };
+        CopyOptions options;
+        options.folder = c.byDescriptor ? fd : -1;
+        options.syncData = c.replace;
+        options.syncName = c.syncName;
+        StagedCopy copy;
+        int error = 0;
+        if (!c.swapAfterWrite) {
+            swap();
+        }
+        ASSERT_TRUE(copy.write(src, folder + "/f", options, error)) << copyErrorText(error);
+        if (c.swapAfterWrite) {
+            swap();
+        }
+        ASSERT_TRUE(copy.commit(error)) << copyErrorText(error);
+        if (c.byDescriptor) {
+            EXPECT_EQ(qvtest::readFile(moved + "/f"), "new data");
+            EXPECT_EQ(listFolder(moved), std::vector<std::string>{"f"});
+            EXPECT_EQ(listFolder(outside), c.replace ? std::vector<std::string>{"f"} : std::vector<std::string>{});
+            if (c.replace) {
+                EXPECT_EQ(qvtest::readFile(outside + "/f"), "outside");
+            }
+        } else {
+            EXPECT_EQ(qvtest::readFile(outside + "/f"), "new data");
+        }
+        ::close(fd);
+    }
+    qvtest::runShell("rm -rf '" + dir + "'");
+}

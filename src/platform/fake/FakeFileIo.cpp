@@ -18,6 +18,15 @@ std::string pathOfFd(int fd)
     return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
 }
 
+// A name relative to a folder descriptor as a path, for the fragments to match.
+std::string pathAt(int dir, const char *name)
+{
+    if (dir == AT_FDCWD || *name == '/') {
+        return name;
+    }
+    return std::string_view(name) == "." ? pathOfFd(dir) : pathOfFd(dir) + "/" + name;
+}
+
 } // namespace
 
 FakeFileIo::FakeFileIo() : m_previous(FileIo::install(this)) {}
@@ -112,13 +121,13 @@ int FakeFileIo::close(int fd)
     return FileIo::close(fd);
 }
 
-int FakeFileIo::rename(const char *from, const char *to)
+int FakeFileIo::renameAt(int dir, const char *from, const char *to)
 {
-    if (int error = armed(m_rename) ? take(m_rename, from) : 0; error != 0) {
+    if (int error = armed(m_rename) ? take(m_rename, pathAt(dir, from)) : 0; error != 0) {
         errno = error;
         return -1;
     }
-    return FileIo::rename(from, to);
+    return FileIo::renameAt(dir, from, to);
 }
 
 int FakeFileIo::fdatasync(int fd)
@@ -139,13 +148,13 @@ int FakeFileIo::fsync(int fd)
     return FileIo::fsync(fd);
 }
 
-int FakeFileIo::openUnnamed(const char *folder)
+int FakeFileIo::openUnnamedAt(int dir, const char *folder)
 {
-    if (int error = armed(m_unnamed) ? take(m_unnamed, folder) : 0; error != 0) {
+    if (int error = armed(m_unnamed) ? take(m_unnamed, pathAt(dir, folder)) : 0; error != 0) {
         errno = error;
         return -1;
     }
-    return FileIo::openUnnamed(folder);
+    return FileIo::openUnnamedAt(dir, folder);
 }
 
 int FakeFileIo::linkat(int fromDir, const char *from, int toDir, const char *to, int flags)
@@ -159,7 +168,7 @@ int FakeFileIo::linkat(int fromDir, const char *from, int toDir, const char *to,
             return -1;
         }
     }
-    if (int error = armed(m_link) ? take(m_link, to) : 0; error != 0) {
+    if (int error = armed(m_link) ? take(m_link, pathAt(toDir, to)) : 0; error != 0) {
         errno = error;
         return -1;
     }

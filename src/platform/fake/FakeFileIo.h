@@ -36,10 +36,10 @@ public:
 
     ssize_t write(int fd, const void *data, std::size_t length) override;
     int close(int fd) override;
-    int rename(const char *from, const char *to) override;
+    int renameAt(int dir, const char *from, const char *to) override;
     int fdatasync(int fd) override;
     int fsync(int fd) override;
-    int openUnnamed(const char *folder) override;
+    int openUnnamedAt(int dir, const char *folder) override;
     int linkat(int fromDir, const char *from, int toDir, const char *to, int flags) override;
 
 private:
