@@ -32,6 +32,18 @@ namespace qv {
 class CopyWorkers;
 class StatLookahead;
 
+// A destination folder opened (O_PATH) beneath the destination root once its check passed: the
+// copies into it make, link and rename their files relative to it, so that a link put in the
+// folder's place afterwards redirects none of them. Shared by the copies under way into it.
+struct OpenFolder {
+    std::string path;
+    int fd = -1;
+    OpenFolder(std::string folderPath, int folderFd) : path(std::move(folderPath)), fd(folderFd) {}
+    OpenFolder(const OpenFolder &) = delete;
+    OpenFolder &operator=(const OpenFolder &) = delete;
+    ~OpenFolder();
+};
+
 // One file between the decision about it and its end: what was found out about it, its plan, the
 // lines held back while earlier files were still under way, and the written temporary file
 // waiting for its rename.
@@ -76,7 +88,8 @@ struct PendingCopy {
     bool writeNow = false; // a file that waits for its turn: its data may be written now
     bool answered = false; // its turn came: its lines, alerts and room are through
     std::vector<std::pair<int, std::string>> lines;
-    StagedCopy copy;
+    std::shared_ptr<const OpenFolder> folder; // null: by path (not below the destination)
+    StagedCopy copy;                          // after `folder`: its temporary file goes first
     int in = -1; // the source, opened once for the in-use test and the copy
     int openError = 0;
     int error = 0;
@@ -242,6 +255,10 @@ protected:
     // A destination file that is a symbolic link, met before the copy's rename: true when the copy
     // may take its place (an exact copy removed the link), false when the file stays as it is.
     bool fileLinkAtDestination(const std::string &destination, PendingCopy *p);
+    // Gives `p` its destination folder `folder` opened beneath the destination root (the last one
+    // opened is kept while files go into it); false with the error told when a link or nothing
+    // stands there now.
+    bool openDestinationFolder(PendingCopy &p, const std::string &folder);
 
 private:
     bool executeNotices(const FilePlan &plan);
@@ -256,6 +273,7 @@ private:
     PathStat destinationStat(const PendingCopy &p) const;
 
     CopyOptions copyOptions() const;
+    CopyOptions copyOptions(const PendingCopy &p) const;
 
     CopyRules m_rules;
     std::unique_ptr<RateBudget> m_budget; // the run's bandwidth limit, shared by its copies
@@ -265,6 +283,9 @@ private:
     RootFolder m_destinationRoot;   // below them nothing follows a link
     RootFolder m_versionsRoot;
     RootFolder m_archiveRoot;
+    // The destination folder opened last: only one is kept, besides those the copies under way
+    // still hold, so that the descriptors stay few however many folders a run writes to.
+    std::shared_ptr<const OpenFolder> m_openFolder;
     std::unordered_set<std::string> m_linksWarned; // links left alone, each named once
     bool m_coarseTimes = false;
     MountTable m_mounts;

@@ -127,6 +127,9 @@ bool TLocalBackup::CreateFolder(const std::string &destination, const std::strin
     }
     m_wroteDestination = true;
     m_destination.noteCreated(destination);
+    if (m_openFolder != nullptr && m_openFolder->path == destination) {
+        m_openFolder.reset(); // made anew: the one open is gone
+    }
     if (!source.empty() && !copyFolderMeta(source, destination, error)) {
         say(p, kLogError, formatMessage(msg::FolderSetDateTimeError, {destination, errnoText(error), error}));
     }
@@ -160,6 +163,7 @@ void TLocalBackup::CheckFreeSpace(const std::string &source, const std::string &
                 // Another medium: nothing known about the old one holds for it.
                 m_diskSpanned = true;
                 m_destination.forget();
+                m_openFolder.reset();
                 m_destinationRoot.close(); // the folder of the new medium is opened afresh
                 m_versionsRoot.close();
                 m_archiveRoot.close();
@@ -206,6 +210,13 @@ CopyOptions TLocalBackup::copyOptions() const
     return options;
 }
 
+CopyOptions TLocalBackup::copyOptions(const PendingCopy &p) const
+{
+    CopyOptions options = copyOptions();
+    options.folder = p.folder != nullptr ? p.folder->fd : -1;
+    return options;
+}
+
 bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string &destination,
                                    const FileEntryInfo &sourceInfo, const PathStat *listed)
 {
@@ -236,7 +247,7 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
     const std::string &source = p.source;
     const std::string &destination = p.destination;
     const std::string folder = folderOf(destination);
-    if (!CreateFolder(folder, folderOf(source), &p) || !Running()) {
+    if (!CreateFolder(folder, folderOf(source), &p) || !openDestinationFolder(p, folder) || !Running()) {
         return false;
     }
     // A folder this run created holds only what this run put there.
@@ -306,7 +317,7 @@ void TLocalBackup::writeCopy(PendingCopy &p)
         p.error = p.openError;
         return;
     }
-    CopyOptions options = copyOptions();
+    CopyOptions options = copyOptions(p);
     // A copy that replaces a file reaches the disk before its rename: a power cut then leaves the
     // old file or the new one. The sync comes at the file's turn, shared with the copies written
     // meanwhile (m_syncBatch).
@@ -339,8 +350,10 @@ bool TLocalBackup::commitCopy(PendingCopy &p)
     if (!written && p.openError == 0 && p.in >= 0 && error == ENOENT && !statPath(folder).isFolder) {
         // The folder went away while the run was going: made again, then the copy once more.
         m_destination.noteGone(folder);
-        written = CreateFolder(folder, folderOf(source)) && rewindFile(p.in) &&
-                  p.copy.write(p.in, source, destination, nullptr, copyOptions(), error);
+        m_openFolder.reset(); // the folder made again is another one
+        p.folder.reset();
+        written = CreateFolder(folder, folderOf(source), &p) && openDestinationFolder(p, folder) && rewindFile(p.in) &&
+                  p.copy.write(p.in, source, destination, nullptr, copyOptions(p), error);
     }
     if (written && !p.linked && p.destinationBefore.exists && !fileLinkAtDestination(destination, &p)) {
         p.copy.discard();

@@ -15,6 +15,8 @@
 #include "core/engine/BackupMessages.h"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace qv {
 
@@ -100,6 +102,48 @@ bool TLocalBackup::fileLinkAtDestination(const std::string &destination, Pending
         say(p, kLogWarning, formatMessage(msg::LinkLeftAlone, {destination}));
     }
     return false;
+}
+
+OpenFolder::~OpenFolder()
+{
+    ::close(fd);
+}
+
+bool TLocalBackup::openDestinationFolder(PendingCopy &p, const std::string &folder)
+{
+    if (m_openFolder != nullptr && m_openFolder->path == folder) {
+        p.folder = m_openFolder;
+        return true;
+    }
+    std::string relative;
+    if (!relativeTo(m_snapshot->destinationRoot, folder, relative)) {
+        return true; // a synchronisation's way back into a source: by path, as the user gave it
+    }
+    int error = ENOENT;
+    int fd = -1;
+    for (int attempt = 0; attempt < 2 && fd < 0 && error == ENOENT; ++attempt) {
+        if (attempt > 0) {
+            // Gone since its check: made again, once.
+            m_destination.noteGone(folder);
+            if (!CreateFolder(folder, std::string(), &p)) {
+                return false;
+            }
+        }
+        if (destinationRootOpen(false)) {
+            fd = m_destinationRoot.openBeneath(relative, O_PATH | O_DIRECTORY | O_CLOEXEC, 0, error);
+        }
+    }
+    if (fd < 0) {
+        NotDone();
+        const std::string link = error == ELOOP ? m_destinationRoot.linkOnTheWay(relative) : std::string();
+        notify(&p, kLogError, akError, "CS",
+               link.empty() ? formatMessage(msg::FileCopyError, {p.source, p.destination, errnoText(error), error})
+                            : formatMessage(msg::LinkNotWrittenThrough, {m_destinationRoot.pathOf(link)}));
+        return false;
+    }
+    m_openFolder = std::make_shared<const OpenFolder>(folder, fd);
+    p.folder = m_openFolder;
+    return true;
 }
 
 } // namespace qv
