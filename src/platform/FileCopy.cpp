@@ -263,7 +263,8 @@ struct UnnamedFolder {
 };
 thread_local UnnamedFolder t_lastFolder;
 
-// A new unnamed file in `folder` (its path; `at` relative to `dir` names it), for writing; kNamedTemp where unnamed files are not to be had
+// A new unnamed file in `folder` (its path; `at` relative to `dir` names it), for writing;
+// kNamedTemp where unnamed files are not to be had
 // or not to be used: file systems without them, network and user-space file systems (whose
 // close() may report a late write error, and the file would have its name by then), and a
 // process that cannot link them. -1 with `error` for a failure a named file would meet as well.

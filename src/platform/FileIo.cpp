@@ -147,7 +147,8 @@ int createTempAt(int dir, const std::string &target, std::string &tempPath, int 
             error = EISDIR;
             return -1;
         }
-        const int fd = ::openat(dir, path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        const int fd =
+            ::openat(dir, path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0) {
             tempPath = std::move(path);
             return fd;

@@ -394,7 +394,8 @@ TEST(StagedCopyFolder, ASwappedFolderRedirectsNothing)
         if (c.byDescriptor) {
             EXPECT_EQ(qvtest::readFile(moved + "/f"), "new data");
             EXPECT_EQ(listFolder(moved), std::vector<std::string>{"f"});
-            EXPECT_EQ(listFolder(outside), c.replace ? std::vector<std::string>{"f"} : std::vector<std::string>{});
+            using Names = std::vector<std::string>;
+            EXPECT_EQ(listFolder(outside), c.replace ? Names{"f"} : Names{});
             if (c.replace) {
                 EXPECT_EQ(qvtest::readFile(outside + "/f"), "outside");
             }

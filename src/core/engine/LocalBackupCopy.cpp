@@ -352,8 +352,8 @@ bool TLocalBackup::commitCopy(PendingCopy &p)
         m_destination.noteGone(folder);
         m_openFolder.reset(); // the folder made again is another one
         p.folder.reset();
-        written = CreateFolder(folder, folderOf(source), &p) && openDestinationFolder(p, folder) && rewindFile(p.in) &&
-                  p.copy.write(p.in, source, destination, nullptr, copyOptions(p), error);
+        written = CreateFolder(folder, folderOf(source), &p) && openDestinationFolder(p, folder) &&
+                  rewindFile(p.in) && p.copy.write(p.in, source, destination, nullptr, copyOptions(p), error);
     }
     if (written && !p.linked && p.destinationBefore.exists && !fileLinkAtDestination(destination, &p)) {
         p.copy.discard();

@@ -136,9 +136,11 @@ bool TLocalBackup::openDestinationFolder(PendingCopy &p, const std::string &fold
     if (fd < 0) {
         NotDone();
         const std::string link = error == ELOOP ? m_destinationRoot.linkOnTheWay(relative) : std::string();
-        notify(&p, kLogError, akError, "CS",
-               link.empty() ? formatMessage(msg::FileCopyError, {p.source, p.destination, errnoText(error), error})
-                            : formatMessage(msg::LinkNotWrittenThrough, {m_destinationRoot.pathOf(link)}));
+        const std::string text =
+            link.empty()
+                ? formatMessage(msg::FileCopyError, {p.source, p.destination, errnoText(error), error})
+                : formatMessage(msg::LinkNotWrittenThrough, {m_destinationRoot.pathOf(link)});
+        notify(&p, kLogError, akError, "CS", text);
         return false;
     }
     m_openFolder = std::make_shared<const OpenFolder>(folder, fd);
