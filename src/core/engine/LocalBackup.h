@@ -259,6 +259,10 @@ protected:
     // opened is kept while files go into it); false with the error told when a link or nothing
     // stands there now.
     bool openDestinationFolder(PendingCopy &p, const std::string &folder);
+    // Removes the file or empty folder `path` when it is below the destination root, beneath it
+    // (never through a link on the way); `error` stays 0 on success.
+    enum class BelowDestination { Outside, Inside };
+    BelowDestination removeBelowDestination(const std::string &path, bool isFolder, int &error);
 
 private:
     bool executeNotices(const FilePlan &plan);

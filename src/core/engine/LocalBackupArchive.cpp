@@ -181,10 +181,34 @@ bool TLocalBackup::DeleteSourceFile(const std::string &file)
     return false;
 }
 
+TLocalBackup::BelowDestination TLocalBackup::removeBelowDestination(const std::string &path, bool isFolder,
+                                                                    int &error)
+{
+    std::string relative;
+    if (!relativeTo(m_snapshot->destinationRoot, path, relative) || relative.empty()) {
+        return BelowDestination::Outside;
+    }
+    if (!destinationRootOpen(false) || !m_destinationRoot.remove(relative, isFolder, error)) {
+        error = error != 0 ? error : ENOENT;
+    }
+    return BelowDestination::Inside;
+}
+
 bool TLocalBackup::DeleteFileByKind(const std::string &file)
 {
     switch (m_snapshot->deleteKind) {
     case BackupDeleteKind::Normal:
+        if (!Running()) {
+            return false;
+        }
+        if (int error = 0; removeBelowDestination(file, false, error) != BelowDestination::Outside) {
+            if (error == 0) {
+                return true;
+            }
+            NotDone();
+            Notify(kLogError, akError, "CS", formatMessage(msg::FileDeleteError, {file}));
+            return false;
+        }
         return DeleteSourceFile(file);
     case BackupDeleteKind::Recycle: {
         std::string error;
@@ -224,7 +248,9 @@ bool TLocalBackup::DeleteFolderIfEmpty(const std::string &folder)
         Notify(kLogError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
         return false;
     }
-    return DeleteFolderPermanently(folder);
+    int error = 0;
+    const BelowDestination below = removeBelowDestination(folder, true, error);
+    return below == BelowDestination::Outside ? DeleteFolderPermanently(folder) : error == 0;
 }
 
 bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)

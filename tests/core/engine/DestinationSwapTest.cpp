@@ -1,5 +1,6 @@
 // A destination folder swapped for a link to another folder after the run checked it: the run's
-// copies still go into the folder it checked, and nothing outside the destination is written.
+// copies still go into the folder it checked, its deletes go through no link, and nothing outside
+// the destination is written or removed.
 // qv-test-timeout: 120
 #include "EngineTestSupport.h"
 
@@ -51,6 +52,44 @@ TEST(DestinationSwap, CopiesStayInTheCheckedFolder)
         EXPECT_FALSE(exists(outside + "/new")) << host.dump();
         EXPECT_EQ(qvtest::readFile(outside + "/old"), "outside") << host.dump();
     }
+    qvtest::runShell("rm -rf '" + base + "'");
+}
+
+// An exact copy's obsolete file, in a folder swapped for a link after the destination was listed:
+// the delete refuses the link, and the file it would reach outside stays; the other obsolete file
+// (the control) goes.
+TEST(DestinationSwap, ObsoleteDeletesGoThroughNoLink)
+{
+    const std::string base = qvtest::makeTempDir("swapdelete");
+    const std::string src = base + "/src", dst = base + "/dst", outside = base + "/outside";
+    put(src + "/keep", "keep", 1700000000);
+    put(dst + "/a/gone", "obsolete", 1600000000);
+    put(dst + "/b/gone", "obsolete", 1600000000);
+    put(outside + "/gone", "outside", 1600000000);
+    // Told of the delete just before it is done: the folder becomes a link to `outside` there.
+    class Host : public RecordingHost
+    {
+    public:
+        std::string folder, outside;
+        void log(int kind, const std::string &text) override
+        {
+            RecordingHost::log(kind, text);
+            if (kind == qv::kLogWarning && text.find(folder + "/gone") != std::string::npos) {
+                ::rename(folder.c_str(), (folder + ".moved").c_str());
+                ::symlink(outside.c_str(), folder.c_str());
+            }
+        }
+    } host;
+    host.folder = dst + "/a";
+    host.outside = outside;
+    qv::TLocalBackup backup(makeSnapshot({src}, dst, qv::BackupTaskType::ExactCopy), &host, {});
+    backup.runInPlace();
+    struct stat st;
+    ASSERT_EQ(::lstat((dst + "/a").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << host.dump(); // the swap happened
+    EXPECT_EQ(qvtest::readFile(outside + "/gone"), "outside") << host.dump();
+    EXPECT_FALSE(exists(dst + "/b/gone")) << host.dump();
+    EXPECT_TRUE(host.loggedContaining(qv::kLogError, dst + "/a/gone")) << host.dump();
     qvtest::runShell("rm -rf '" + base + "'");
 }
 
