@@ -1,6 +1,6 @@
 // Runs whose destination is their source, or lies inside it, are refused before they touch a file:
 // through qv-run (a described task and a stored one), and, with a bind mount of the source in a
-// private mount namespace, through the program too. A move never deletes a source whose "copy" is
+// private mount namespace, through the program too (where the build folder has it). A move never deletes a source whose "copy" is
 // the source itself.
 // qv-test-labels: interop
 // qv-test-timeout: 300
@@ -179,8 +179,10 @@ TEST(RunFolderCheck, MoveKeepsASourceThatIsItsOwnDestination)
     EXPECT_TRUE(host.loggedContaining(qv::kLogError, "\" is the source file \"" + src + "/a.txt\" itself"));
 }
 
-// The destination is a bind mount of the source: its path tells nothing, its identity does.
-TEST(RunFolderCheck, BindMountOfTheSourceInAPrivateMountNamespace)
+// The destination is a bind mount of the source: its path tells nothing, its identity does. Runs
+// through qv-run (a described and a stored task) or through the program, in a private mount
+// namespace; each run starts from the whole source and says what it left there.
+void checkBindMountOfTheSource(bool throughTheProgram)
 {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root for a private mount namespace";
@@ -195,7 +197,6 @@ TEST(RunFolderCheck, BindMountOfTheSourceInAPrivateMountNamespace)
     const auto ids = storeTasks(src, bind, base + "/logs");
 
     auto q = [](const std::string &s) { return "'" + s + "'"; };
-    // Each run starts from the whole source, and says what it left there.
     std::string script = "mount --bind " + q(src) + " " + q(bind) + " || { echo 'mount refused'; exit 0; }\n" +
                          "fill() { mkdir -p " + q(src + "/sub") + "; printf alpha >" + q(src + "/a.txt") +
                          "; printf beta >" + q(src + "/sub/b.txt") + "; touch -d @1600000000 " + q(src + "/a.txt") +
@@ -206,38 +207,64 @@ TEST(RunFolderCheck, BindMountOfTheSourceInAPrivateMountNamespace)
                                 q(qvtest::binPath("quorvellant"));
     for (std::size_t i = 0; i < ids.size(); ++i) {
         const std::string type = kTypes[i];
+        if (throughTheProgram) {
+            script += "rm -f " + q(base + "/logs/" + type + ".log") + "\n"; // the program's own lines only
+            script += "fill; " + program + " /RunProjectById=" + ids[i] + " /ExitWhenIdle; left 'program " +
+                      type + "' $?\n";
+            continue;
+        }
         script += "fill; " + qvrun + " --type " + type + " --source " + q(src) + " --dest " + q(bind) +
                   "; left 'described " + type + "' $?\n";
         script += "fill; " + qvrun + " --id " + ids[i] + "; left 'stored " + type + "' $?\n";
-        script += "rm -f " + q(base + "/logs/" + type + ".log") + "\n"; // the program's own lines from here on
-        script += "fill; " + program + " /RunProjectById=" + ids[i] + " /ExitWhenIdle; left 'program " + type +
-                  "' $?\n";
     }
-    // A folder inside the source shown elsewhere: its own device and inode are not the source's.
-    script += "mkdir -p " + q(base + "/B2") + " && mount --bind " + q(src + "/sub") + " " + q(base + "/B2") + "\n";
-    for (const char *type : {"simple", "move"}) {
-        script += "fill; " + qvrun + " --type " + type + " --source " + q(src) + " --dest " + q(base + "/B2") +
-                  "; echo \"inner " + type + " exit $? holds $(ls " + q(src + "/sub") + ")\"\n";
+    if (!throughTheProgram) {
+        // A folder inside the source shown elsewhere: its own device and inode are not the source's.
+        script += "mkdir -p " + q(base + "/B2") + " && mount --bind " + q(src + "/sub") + " " + q(base + "/B2") + "\n";
+        for (const char *type : {"simple", "move"}) {
+            script += "fill; " + qvrun + " --type " + type + " --source " + q(src) + " --dest " + q(base + "/B2") +
+                      "; echo \"inner " + type + " exit $? holds $(ls " + q(src + "/sub") + ")\"\n";
+        }
     }
     const auto r = qvtest::runCommand({"unshare", "-m", "--propagation", "private", "sh", "-c", script}, 240);
     if (r.output.find("mount refused") != std::string::npos || r.exitCode != 0) {
         GTEST_SKIP() << "no private mount namespace here:\n" << r.output;
     }
     for (const char *type : kTypes) {
+        if (throughTheProgram) {
+            const std::string program = lineOf(r.output, std::string("program ") + type + " exit");
+            EXPECT_TRUE(program.ends_with(" left alphabeta") && !program.starts_with("124")) << type << ":\n"
+                                                                                              << r.output;
+            const std::string log = qvtest::readFile(base + "/logs/" + type + ".log");
+            EXPECT_NE(log.find(kSame), std::string::npos) << "the program's run, " << type << ":\n" << log;
+            continue;
+        }
         for (const char *way : {"described", "stored"}) {
             EXPECT_EQ(lineOf(r.output, std::string(way) + " " + type + " exit"), "1 left alphabeta")
                 << way << " " << type << ":\n" << r.output;
         }
-        const std::string program = lineOf(r.output, std::string("program ") + type + " exit");
-        EXPECT_TRUE(program.ends_with(" left alphabeta") && !program.starts_with("124")) << type << ":\n" << r.output;
-        const std::string log = qvtest::readFile(base + "/logs/" + type + ".log");
-        EXPECT_NE(log.find(kSame), std::string::npos) << "the program's run, " << type << ":\n" << log;
     }
-    for (const char *type : {"simple", "move"}) {
-        EXPECT_EQ(lineOf(r.output, std::string("inner ") + type + " exit"), "1 holds b.txt") << type << ":\n" << r.output;
+    if (!throughTheProgram) {
+        for (const char *type : {"simple", "move"}) {
+            EXPECT_EQ(lineOf(r.output, std::string("inner ") + type + " exit"), "1 holds b.txt") << type << ":\n"
+                                                                                              << r.output;
+        }
+        EXPECT_NE(r.output.find("ERROR: " + kUnder), std::string::npos) << r.output;
     }
-    EXPECT_NE(r.output.find("ERROR: " + kUnder), std::string::npos) << r.output;
     EXPECT_EQ(tree(src), before) << r.output;
+}
+
+TEST(RunFolderCheck, BindMountOfTheSourceInAPrivateMountNamespace)
+{
+    checkBindMountOfTheSource(false);
+}
+
+// The program's own runs (/RunProjectById=... /ExitWhenIdle) pass the same check.
+TEST(RunFolderCheck, TheProgramRefusesABindMountOfItsSource)
+{
+    if (!fs::exists(qvtest::binPath("quorvellant"))) {
+        GTEST_SKIP() << "the program is not built in this build folder";
+    }
+    checkBindMountOfTheSource(true);
 }
 
 } // namespace
