@@ -53,9 +53,9 @@ int FileIo::close(int fd)
     return ::close(fd);
 }
 
-int FileIo::renameAt(int dir, const char *from, const char *to)
+int FileIo::renameAt(int fromDir, const char *from, int toDir, const char *to)
 {
-    return ::renameat(dir, from, dir, to);
+    return ::renameat(fromDir, from, toDir, to);
 }
 
 int FileIo::fdatasync(int fd)

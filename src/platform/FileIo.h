@@ -19,9 +19,11 @@ public:
     virtual ~FileIo() = default;
     virtual ssize_t write(int fd, const void *data, std::size_t length);
     virtual int close(int fd);
-    // Names relative to the folder descriptor `dir` (AT_FDCWD: as paths).
-    virtual int renameAt(int dir, const char *from, const char *to);
-    int rename(const char *from, const char *to) { return renameAt(AT_FDCWD, from, to); }
+    // `from` relative to the folder descriptor `fromDir`, `to` relative to `toDir` (AT_FDCWD: as
+    // paths).
+    virtual int renameAt(int fromDir, const char *from, int toDir, const char *to);
+    int renameAt(int dir, const char *from, const char *to) { return renameAt(dir, from, dir, to); }
+    int rename(const char *from, const char *to) { return renameAt(AT_FDCWD, from, AT_FDCWD, to); }
     virtual int fdatasync(int fd);
     virtual int fsync(int fd);
     // A new file without a name in `folder` (O_TMPFILE), relative to `dir`, for writing; -1 with

@@ -198,7 +198,8 @@ protected:
     bool CompareAfterCopy(const std::string &source, const std::string &destination);
 
     // Versions and obsolete entries.
-    bool KeepVersion(const std::string &file);
+    // `folder`: the file's folder opened beneath the destination root (AT_FDCWD: by path).
+    bool KeepVersion(const std::string &file, int folder = AT_FDCWD);
     bool DeleteSourceFile(const std::string &file);
     bool DeleteFileByKind(const std::string &file);
     bool DeleteFolderIfEmpty(const std::string &folder);
@@ -267,12 +268,21 @@ protected:
 private:
     bool executeNotices(const FilePlan &plan);
     void clearArchiveBit(const std::string &source, StagedCopy &copy);
-    bool sameContent(const std::string &source, const std::string &destination, std::int64_t sourceSize);
-    bool moveDeleteSource(const std::string &source, const std::string &destination, std::int64_t sourceSize);
+    // `folder`: the destination's folder as opened beneath the destination root (AT_FDCWD: by path).
+    bool sameContent(const std::string &source, const std::string &destination, std::int64_t sourceSize,
+                     int folder = AT_FDCWD);
+    bool moveDeleteSource(const std::string &source, const std::string &destination, std::int64_t sourceSize,
+                          int folder = AT_FDCWD);
     std::string archiveFolderFor(const std::string &archive, const std::string &path) const;
-    bool preserveVersion(const std::string &file, const std::string &name, int &error);
+    bool preserveVersion(const std::string &file, int fileFolder, const std::string &name, int &error);
     std::string stampedName(const std::string &folder, const std::string &name);
-    void prune(const std::string &folder, const std::string &name, int limit);
+    // The stamped copies of `name` in `folder` beyond the newest `limit` go; `open` is the folder
+    // opened beneath its root (null: by path).
+    void prune(const std::string &folder, const OpenFolder *open, const std::string &name, int limit);
+    // `folder` below the root `rootPath`, opened (O_PATH) beneath `root` and kept in `open` for
+    // the next file into it; false with `error`. Null in `open` for a folder not below the root.
+    bool openBelowRoot(RootFolder &root, const std::string &rootPath, const std::string &folder,
+                       std::shared_ptr<const OpenFolder> &open, int &error);
     bool invalidArchive(const BackupMessage &m, const std::string &folder);
     PathStat destinationStat(const PendingCopy &p) const;
 
@@ -295,6 +305,7 @@ private:
     MountTable m_mounts;
     std::unordered_map<std::string, int> m_producedBy; // synchronisation: destination path -> source
     std::string m_lastVersion; // where the last KeepVersion put the old destination
+    std::shared_ptr<const OpenFolder> m_versionsFolder; // its folder, opened beneath its root
     std::int64_t m_lastStampMs = 0;
     bool m_sourceStreamed = false; // the source list was not kept: the copy pass streams the tree
     StatLookahead *m_lookahead = nullptr; // during an exact copy's pass: destination stats taken ahead

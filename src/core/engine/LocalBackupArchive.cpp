@@ -8,6 +8,11 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qv {
 
@@ -55,7 +60,8 @@ std::string TLocalBackup::stampedName(const std::string &folder, const std::stri
     }
 }
 
-void TLocalBackup::prune(const std::string &folder, const std::string &name, int limit)
+void TLocalBackup::prune(const std::string &folder, const OpenFolder *open, const std::string &name,
+                         int limit)
 {
     if (limit < 1) {
         return;
@@ -63,7 +69,18 @@ void TLocalBackup::prune(const std::string &folder, const std::string &name, int
     std::vector<std::string> found;
     std::vector<std::string> names;
     int error = 0;
-    listNames(folder, names, error); // what could be read is pruned
+    if (open == nullptr) {
+        listNames(folder, names, error); // what could be read is pruned
+    } else if (const int fd = ::openat(open->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+        if (DIR *dir = ::fdopendir(fd); dir != nullptr) {
+            while (const dirent *e = ::readdir(dir)) {
+                names.emplace_back(e->d_name);
+            }
+            ::closedir(dir);
+        } else {
+            ::close(fd);
+        }
+    }
     for (const std::string &n : names) {
         if (isStampedName(n, name)) {
             found.push_back(n);
@@ -72,8 +89,34 @@ void TLocalBackup::prune(const std::string &folder, const std::string &name, int
     std::sort(found.begin(), found.end());
     for (std::size_t i = 0; i + static_cast<std::size_t>(limit) < found.size(); ++i) {
         int ignored = 0;
-        deleteFile(folder + found[i], ignored);
+        if (open != nullptr) {
+            ::unlinkat(open->fd, found[i].c_str(), 0);
+        } else {
+            deleteFile(folder + found[i], ignored);
+        }
     }
+}
+
+bool TLocalBackup::openBelowRoot(RootFolder &root, const std::string &rootPath, const std::string &folder,
+                                 std::shared_ptr<const OpenFolder> &open, int &error)
+{
+    if (open != nullptr && open->path == folder) {
+        return true;
+    }
+    open.reset();
+    std::string relative;
+    if (!relativeTo(rootPath, folder, relative)) {
+        return true; // not below it: by path, as the user gave it
+    }
+    if (!root.isOpen() && !root.open(rootPath, error)) {
+        return false;
+    }
+    const int fd = root.openBeneath(relative, O_PATH | O_DIRECTORY | O_CLOEXEC, 0, error);
+    if (fd < 0) {
+        return false;
+    }
+    open = std::make_shared<const OpenFolder>(folder, fd);
+    return true;
 }
 
 bool TLocalBackup::invalidArchive(const BackupMessage &m, const std::string &folder)
@@ -91,7 +134,12 @@ std::string TLocalBackup::GetVersionFileName(const std::string &file)
     const std::string folder = archiveFolderFor(archive, file);
     int error = 0;
     std::string link;
-    if (archive.empty() || archive[0] != '/' || !makeBelow(m_versionsRoot, archive, folder, error, link)) {
+    if (archive.empty() || archive[0] != '/' || !makeBelow(m_versionsRoot, archive, folder, error, link) ||
+        !openBelowRoot(m_versionsRoot, archive, folder, m_versionsFolder, error)) {
+        if (std::string relative; link.empty() && error == ELOOP && relativeTo(archive, folder, relative)) {
+            const std::string found = m_versionsRoot.linkOnTheWay(relative);
+            link = found.empty() ? folder : m_versionsRoot.pathOf(found);
+        }
         if (!link.empty()) {
             NotDone(); // the file stays as it was
             Notify(kLogError, akError, "CS", formatMessage(msg::LinkNotWrittenThrough, {link}));
@@ -128,10 +176,20 @@ std::string TLocalBackup::GetDeletedArchiveFileName(const std::string &path, con
 // The old destination enters the archive while it still stands at the destination (a second name
 // for the same file, or a copy across file systems); the staged copy's rename then replaces it in
 // one step, so no moment exists where the destination is missing.
-bool TLocalBackup::preserveVersion(const std::string &file, const std::string &name, int &error)
+bool TLocalBackup::preserveVersion(const std::string &file, int fileFolder, const std::string &name,
+                                   int &error)
 {
-    if (linkPath(file, name, error)) {
+    // Both names relative to their folders as checked, where they were opened beneath their roots.
+    const int to = m_versionsFolder != nullptr ? m_versionsFolder->fd : AT_FDCWD;
+    const std::string toName = m_versionsFolder != nullptr ? nameOf(name) : name;
+    const std::string fromName = fileFolder != AT_FDCWD ? nameOf(file) : file;
+    if (::linkat(fileFolder, fromName.c_str(), to, toName.c_str(), 0) == 0) {
         return true;
+    }
+    const int in = ::openat(fileFolder, fromName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (in < 0) {
+        error = errno;
+        return false;
     }
     // The destination is replaced after this: the version's data and name reach the disk first.
     StagedCopy copy;
@@ -139,13 +197,18 @@ bool TLocalBackup::preserveVersion(const std::string &file, const std::string &n
     options.cancel = &m_control.stopFlag();
     options.syncData = true;
     options.syncName = true;
-    return copy.write(file, name, options, error) && copy.commit(error);
+    options.folder = to == AT_FDCWD ? -1 : to;
+    const bool done = copy.write(in, file, name, nullptr, options, error) && copy.commit(error);
+    ::close(in);
+    return done;
 }
 
-bool TLocalBackup::KeepVersion(const std::string &file)
+bool TLocalBackup::KeepVersion(const std::string &file, int folder)
 {
     m_lastVersion.clear();
-    if (!m_snapshot->versionsKeep || !statPath(file).exists) {
+    struct stat st;
+    if (!m_snapshot->versionsKeep || ::fstatat(folder, (folder != AT_FDCWD ? nameOf(file) : file).c_str(),
+                                               &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return true;
     }
     const std::string name = GetVersionFileName(file);
@@ -159,7 +222,7 @@ bool TLocalBackup::KeepVersion(const std::string &file)
     }
     Log(kLogFile, text);
     int error = 0;
-    if (!preserveVersion(file, name, error)) {
+    if (!preserveVersion(file, folder, name, error)) {
         NotDone(); // nor is the file replaced
         Notify(kLogError, akError, "CS", formatMessage(msg::FileKeepVersionError, {file}));
         return false;
@@ -230,7 +293,7 @@ bool TLocalBackup::DeleteFileByKind(const std::string &file)
             Notify(kLogError, akError, "CS", formatMessage(msg::FileDeleteToArchiveError, {file, name}));
             return false;
         }
-        prune(folderOf(name), nameOf(file), m_snapshot->keepDeletedFilesNum);
+        prune(folderOf(name), nullptr, nameOf(file), m_snapshot->keepDeletedFilesNum);
         return true;
     }
     }

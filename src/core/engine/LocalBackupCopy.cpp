@@ -363,12 +363,14 @@ bool TLocalBackup::commitCopy(PendingCopy &p)
         m_wroteDestination = true;
         written = m_syncBatch.sync(p.copy, p.syncTicket, error);
     }
-    if (written && p.plan.keepVersion && !KeepVersion(destination)) {
+    if (written && p.plan.keepVersion &&
+        !KeepVersion(destination, p.folder != nullptr ? p.folder->fd : AT_FDCWD)) {
         return false; // the staged copy is removed; destination and archive are as they were
     }
     if (written && (p.linked || p.copy.commit(error))) {
         if (p.plan.keepVersion && !m_lastVersion.empty()) {
-            prune(folderOf(m_lastVersion), nameOf(destination), m_snapshot->versionsFilesNum);
+            prune(folderOf(m_lastVersion), m_versionsFolder.get(), nameOf(destination),
+                  m_snapshot->versionsFilesNum);
         }
         clearArchiveBit(source, p.copy);
         return true;
@@ -376,8 +378,12 @@ bool TLocalBackup::commitCopy(PendingCopy &p)
     // commit() fails only before its rename: the destination was not replaced, so the version just
     // kept goes and the archive stays as it was.
     if (written && p.plan.keepVersion && !m_lastVersion.empty()) {
-        int ignored = 0;
-        deleteFile(m_lastVersion, ignored);
+        if (m_versionsFolder != nullptr) {
+            ::unlinkat(m_versionsFolder->fd, nameOf(m_lastVersion).c_str(), 0);
+        } else {
+            int ignored = 0;
+            deleteFile(m_lastVersion, ignored);
+        }
     }
     if (error == kCopyCancelled || Terminated()) {
         return false; // a stop is not a copy error
@@ -512,9 +518,11 @@ bool TLocalBackup::CompareAfterCopy(const std::string &source, const std::string
     return false;
 }
 
-bool TLocalBackup::sameContent(const std::string &source, const std::string &destination, std::int64_t sourceSize)
+bool TLocalBackup::sameContent(const std::string &source, const std::string &destination,
+                               std::int64_t sourceSize, int folder)
 {
-    const PathStat dst = statPath(destination);
+    const PathStat dst =
+        folder != AT_FDCWD ? statEntry(folder, nameOf(destination).c_str()) : statPath(destination);
     if (!dst.exists || !dst.isRegular || dst.size != sourceSize) {
         return false;
     }
@@ -525,14 +533,15 @@ bool TLocalBackup::sameContent(const std::string &source, const std::string &des
 }
 
 // The source goes only when the destination holds the same data; otherwise it stays, with a warning.
-bool TLocalBackup::moveDeleteSource(const std::string &source, const std::string &destination, std::int64_t sourceSize)
+bool TLocalBackup::moveDeleteSource(const std::string &source, const std::string &destination,
+                                    std::int64_t sourceSize, int folder)
 {
     if (destinationIsSource(source, destination)) {
         NotDone();
         Notify(kLogError, akError, "CS", formatMessage(msg::FileMoveIsSource, {destination, source}));
         return false;
     }
-    if (!sameContent(source, destination, sourceSize)) {
+    if (!sameContent(source, destination, sourceSize, folder)) {
         NotDone();
         Notify(kLogWarning, akWarning, "CS", formatMessage(msg::FileMoveSourceKept, {destination, source}));
         return false;
@@ -555,6 +564,14 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
         removeStaleCopyTemps(folder);
     }
     const PathStat src = statPath(source);
+    // Into the folder as checked, opened beneath the destination root: a link put in its place
+    // since redirects neither the rename nor the copy across file systems.
+    PendingCopy p;
+    p.source = source;
+    p.destination = destination;
+    if (!openDestinationFolder(p, folder) || !Running()) {
+        return false;
+    }
     if (!src.exists) {
         NotDone();
         Notify(kLogError, akError, "CS", formatMessage(msg::FileMoveError, {source, destination}));
@@ -596,20 +613,22 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     if (!Running()) {
         return false;
     }
-    if (FileIo::current().rename(source.c_str(), destination.c_str()) == 0) {
+    const int dir = p.folder != nullptr ? p.folder->fd : AT_FDCWD;
+    const std::string at = p.folder != nullptr ? nameOf(destination) : destination;
+    if (FileIo::current().renameAt(AT_FDCWD, source.c_str(), dir, at.c_str()) == 0) {
         m_wroteDestination = true;
         return true;
     }
     int error = errno;
     if (error == EXDEV) {
         // The source goes after this: the copy's data and name reach the disk first.
-        CopyOptions options = copyOptions();
+        CopyOptions options = copyOptions(p);
         options.syncData = true;
         options.syncName = true;
         StagedCopy copy;
         if (copy.write(source, destination, options, error) && copy.commit(error)) {
             m_wroteDestination = true;
-            return moveDeleteSource(source, destination, src.size);
+            return moveDeleteSource(source, destination, src.size, dir);
         }
         if (error == kCopyCancelled || Terminated()) {
             return false;

@@ -121,13 +121,13 @@ int FakeFileIo::close(int fd)
     return FileIo::close(fd);
 }
 
-int FakeFileIo::renameAt(int dir, const char *from, const char *to)
+int FakeFileIo::renameAt(int fromDir, const char *from, int toDir, const char *to)
 {
-    if (int error = armed(m_rename) ? take(m_rename, pathAt(dir, from)) : 0; error != 0) {
+    if (int error = armed(m_rename) ? take(m_rename, pathAt(fromDir, from)) : 0; error != 0) {
         errno = error;
         return -1;
     }
-    return FileIo::renameAt(dir, from, to);
+    return FileIo::renameAt(fromDir, from, toDir, to);
 }
 
 int FakeFileIo::fdatasync(int fd)

@@ -36,7 +36,8 @@ public:
 
     ssize_t write(int fd, const void *data, std::size_t length) override;
     int close(int fd) override;
-    int renameAt(int dir, const char *from, const char *to) override;
+    using FileIo::renameAt;
+    int renameAt(int fromDir, const char *from, int toDir, const char *to) override;
     int fdatasync(int fd) override;
     int fsync(int fd) override;
     int openUnnamedAt(int dir, const char *folder) override;
