@@ -283,6 +283,9 @@ private:
     // the next file into it; false with `error`. Null in `open` for a folder not below the root.
     bool openBelowRoot(RootFolder &root, const std::string &rootPath, const std::string &folder,
                        std::shared_ptr<const OpenFolder> &open, int &error);
+    // Moves the file or link `relative` below the destination root, beneath it, to `name` in the
+    // archive folder opened last; across file systems a synced copy, then the original goes.
+    bool moveIntoArchive(const std::string &relative, const std::string &name, int &error);
     bool invalidArchive(const BackupMessage &m, const std::string &folder);
     PathStat destinationStat(const PendingCopy &p) const;
 
@@ -306,6 +309,7 @@ private:
     std::unordered_map<std::string, int> m_producedBy; // synchronisation: destination path -> source
     std::string m_lastVersion; // where the last KeepVersion put the old destination
     std::shared_ptr<const OpenFolder> m_versionsFolder; // its folder, opened beneath its root
+    std::shared_ptr<const OpenFolder> m_archiveFolder;  // the deleted-files archive's folder in use
     std::int64_t m_lastStampMs = 0;
     bool m_sourceStreamed = false; // the source list was not kept: the copy pass streams the tree
     StatLookahead *m_lookahead = nullptr; // during an exact copy's pass: destination stats taken ahead

@@ -4,6 +4,7 @@
 #include "core/engine/BackupMessages.h"
 #include "core/settings/DateTime.h"
 #include "core/util/FileUtils.h"
+#include "platform/FileIo.h"
 
 #include <QDateTime>
 
@@ -161,7 +162,12 @@ std::string TLocalBackup::GetDeletedArchiveFileName(const std::string &path, con
     int error = 0;
     std::string link;
     if (archive.empty() || archive[0] != '/' ||
-        !makeBelow(m_archiveRoot, archive, isFolder ? folderOf(folder) : folder, error, link)) {
+        !makeBelow(m_archiveRoot, archive, isFolder ? folderOf(folder) : folder, error, link) ||
+        (!isFolder && !openBelowRoot(m_archiveRoot, archive, folder, m_archiveFolder, error))) {
+        if (std::string relative; link.empty() && error == ELOOP && relativeTo(archive, folder, relative)) {
+            const std::string found = m_archiveRoot.linkOnTheWay(relative);
+            link = found.empty() ? folder : m_archiveRoot.pathOf(found);
+        }
         if (!link.empty()) {
             NotDone(); // the file stays as it was
             Notify(kLogError, akError, "CS", formatMessage(msg::LinkNotWrittenThrough, {link}));
@@ -257,6 +263,43 @@ TLocalBackup::BelowDestination TLocalBackup::removeBelowDestination(const std::s
     return BelowDestination::Inside;
 }
 
+bool TLocalBackup::moveIntoArchive(const std::string &relative, const std::string &name, int &error)
+{
+    std::string at;
+    const int from = destinationRootOpen(false) ? m_destinationRoot.openParent(relative, at, error) : -1;
+    if (from < 0) {
+        error = error != 0 ? error : ENOENT;
+        return false;
+    }
+    const int to = m_archiveFolder != nullptr ? m_archiveFolder->fd : AT_FDCWD;
+    const std::string toName = m_archiveFolder != nullptr ? nameOf(name) : name;
+    bool done = FileIo::current().renameAt(from, at.c_str(), to, toName.c_str()) == 0;
+    error = done ? 0 : errno;
+    if (!done && error == EXDEV) {
+        // The original goes after this: the copy's data and name reach the disk first.
+        const int in = ::openat(from, at.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (in < 0) {
+            error = errno;
+        } else {
+            StagedCopy copy;
+            CopyOptions options;
+            options.cancel = &m_control.stopFlag();
+            options.syncData = true;
+            options.syncName = true;
+            options.folder = to == AT_FDCWD ? -1 : to;
+            done = copy.write(in, m_destinationRoot.pathOf(relative), name, nullptr, options, error) &&
+                   copy.commit(error);
+            ::close(in);
+            if (done && ::unlinkat(from, at.c_str(), 0) != 0) {
+                error = errno;
+                done = false;
+            }
+        }
+    }
+    ::close(from);
+    return done;
+}
+
 bool TLocalBackup::DeleteFileByKind(const std::string &file)
 {
     switch (m_snapshot->deleteKind) {
@@ -288,12 +331,15 @@ bool TLocalBackup::DeleteFileByKind(const std::string &file)
             return false;
         }
         int error = 0;
-        if (!movePath(file, name, &m_control.stopFlag(), -1, error)) {
+        std::string relative;
+        const bool below = relativeTo(m_snapshot->destinationRoot, file, relative) && !relative.empty();
+        if (below ? !moveIntoArchive(relative, name, error)
+                  : !movePath(file, name, &m_control.stopFlag(), -1, error)) {
             NotDone();
             Notify(kLogError, akError, "CS", formatMessage(msg::FileDeleteToArchiveError, {file, name}));
             return false;
         }
-        prune(folderOf(name), nullptr, nameOf(file), m_snapshot->keepDeletedFilesNum);
+        prune(folderOf(name), m_archiveFolder.get(), nameOf(file), m_snapshot->keepDeletedFilesNum);
         return true;
     }
     }

@@ -175,4 +175,53 @@ TEST(DestinationSwap, VersionsStayInTheCheckedFolder)
         << host.dump(); // pruned to one
 }
 
+// An exact copy whose obsolete files go into the deleted-files archive, one of them in a folder
+// swapped for a link after the listing: that move refuses the link, and the file it would reach
+// outside stays; the other obsolete file (the control) goes into the archive.
+TEST(DestinationSwap, ArchiveMovesGoThroughNoLink)
+{
+    for (const bool acrossDevices : {false, true}) {
+        SCOPED_TRACE(acrossDevices ? "across file systems" : "rename");
+        const std::string base = qvtest::makeTempDir("swaparchive");
+        const std::string src = base + "/src", dst = base + "/dst", outside = base + "/outside";
+        put(src + "/keep", "keep", 1700000000);
+        put(dst + "/a/gone", "obsolete", 1600000000);
+        put(dst + "/b/gone", "obsolete b", 1600000000);
+        put(outside + "/gone", "outside", 1600000000);
+        class Host : public RecordingHost
+        {
+        public:
+            std::string folder, outside;
+            void log(int kind, const std::string &text) override
+            {
+                RecordingHost::log(kind, text);
+                if (kind == qv::kLogWarning && text.find(folder + "/gone") != std::string::npos) {
+                    ::rename(folder.c_str(), (folder + ".moved").c_str());
+                    ::symlink(outside.c_str(), folder.c_str());
+                }
+            }
+        } host;
+        host.folder = dst + "/a";
+        host.outside = outside;
+        auto s = makeSnapshot({src}, dst, qv::BackupTaskType::ExactCopy);
+        s->deleteKind = qv::BackupDeleteKind::Archive;
+        s->archiveFolder = base + "/deleted/";
+        qv::FakeFileIo io;
+        if (acrossDevices) {
+            io.failRename("/b/gone", EXDEV);
+        }
+        qv::TLocalBackup backup(s, &host, {});
+        backup.runInPlace();
+        EXPECT_EQ(io.injected(), acrossDevices ? 1 : 0);
+        struct stat st;
+        ASSERT_EQ(::lstat((dst + "/a").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << host.dump(); // the swap happened
+        EXPECT_EQ(qvtest::readFile(outside + "/gone"), "outside") << host.dump();
+        EXPECT_EQ(qvtest::runShell("cat '" + base + "/deleted/'*/*").output, "obsolete b") << host.dump();
+        EXPECT_FALSE(exists(dst + "/b/gone")) << host.dump();
+        EXPECT_TRUE(host.loggedContaining(qv::kLogError, dst + "/a/gone")) << host.dump();
+        qvtest::runShell("rm -rf '" + base + "'");
+    }
+}
+
 } // namespace
