@@ -287,6 +287,11 @@ private:
     // archive folder opened last; across file systems a synced copy, then the original goes.
     bool moveIntoArchive(const std::string &relative, const std::string &name, int &error);
     bool invalidArchive(const BackupMessage &m, const std::string &folder);
+    // A versions or deleted-files folder that could not be made or opened beneath `root`: a link on
+    // the way is an error for this file only (named, the file left as it was); anything else makes
+    // the archive invalid and ends the run.
+    void archiveFolderRefused(const RootFolder &root, const std::string &archive, const std::string &folder,
+                              int error, std::string link, const BackupMessage &invalid);
     PathStat destinationStat(const PendingCopy &p) const;
 
     CopyOptions copyOptions() const;

@@ -129,6 +129,22 @@ bool TLocalBackup::invalidArchive(const BackupMessage &m, const std::string &fol
     return false;
 }
 
+void TLocalBackup::archiveFolderRefused(const RootFolder &root, const std::string &archive,
+                                       const std::string &folder, int error, std::string link,
+                                       const BackupMessage &invalid)
+{
+    if (std::string relative; link.empty() && error == ELOOP && relativeTo(archive, folder, relative)) {
+        const std::string found = root.linkOnTheWay(relative);
+        link = found.empty() ? folder : root.pathOf(found);
+    }
+    if (link.empty()) {
+        invalidArchive(invalid, folder);
+        return;
+    }
+    NotDone(); // the file stays as it was
+    Notify(kLogError, akError, "CS", formatMessage(msg::LinkNotWrittenThrough, {link}));
+}
+
 std::string TLocalBackup::GetVersionFileName(const std::string &file)
 {
     const std::string &archive = m_snapshot->versionsFolder;
@@ -137,16 +153,7 @@ std::string TLocalBackup::GetVersionFileName(const std::string &file)
     std::string link;
     if (archive.empty() || archive[0] != '/' || !makeBelow(m_versionsRoot, archive, folder, error, link) ||
         !openBelowRoot(m_versionsRoot, archive, folder, m_versionsFolder, error)) {
-        if (std::string relative; link.empty() && error == ELOOP && relativeTo(archive, folder, relative)) {
-            const std::string found = m_versionsRoot.linkOnTheWay(relative);
-            link = found.empty() ? folder : m_versionsRoot.pathOf(found);
-        }
-        if (!link.empty()) {
-            NotDone(); // the file stays as it was
-            Notify(kLogError, akError, "CS", formatMessage(msg::LinkNotWrittenThrough, {link}));
-            return {};
-        }
-        invalidArchive(msg::VersionsArchiveInvalid, folder);
+        archiveFolderRefused(m_versionsRoot, archive, folder, error, link, msg::VersionsArchiveInvalid);
         return {};
     }
     return stampedName(folder, nameOf(file));
@@ -164,16 +171,7 @@ std::string TLocalBackup::GetDeletedArchiveFileName(const std::string &path, con
     if (archive.empty() || archive[0] != '/' ||
         !makeBelow(m_archiveRoot, archive, isFolder ? folderOf(folder) : folder, error, link) ||
         (!isFolder && !openBelowRoot(m_archiveRoot, archive, folder, m_archiveFolder, error))) {
-        if (std::string relative; link.empty() && error == ELOOP && relativeTo(archive, folder, relative)) {
-            const std::string found = m_archiveRoot.linkOnTheWay(relative);
-            link = found.empty() ? folder : m_archiveRoot.pathOf(found);
-        }
-        if (!link.empty()) {
-            NotDone(); // the file stays as it was
-            Notify(kLogError, akError, "CS", formatMessage(msg::LinkNotWrittenThrough, {link}));
-            return {};
-        }
-        invalidArchive(msg::DeletedArchiveInvalid, folder);
+        archiveFolderRefused(m_archiveRoot, archive, folder, error, link, msg::DeletedArchiveInvalid);
         return {};
     }
     return isFolder ? folder : stampedName(folder, nameOf(path));
