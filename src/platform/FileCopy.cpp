@@ -580,17 +580,7 @@ bool StagedCopy::syncNames(int &error)
     if (m_dir == AT_FDCWD) {
         return syncFolderOf(m_destination, error);
     }
-    const int fd = ::openat(m_dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        error = errno;
-        return false;
-    }
-    const bool ok = FileIo::current().fsync(fd) == 0 || errno == EINVAL;
-    if (!ok) {
-        error = errno;
-    }
-    ::close(fd);
-    return ok;
+    return syncFolderAt(m_dir, ".", error);
 }
 
 bool StagedCopy::markSourceArchived(int &error)

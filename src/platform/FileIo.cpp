@@ -164,7 +164,12 @@ int createTempAt(int dir, const std::string &target, std::string &tempPath, int 
 
 bool syncFolder(const std::string &folder, int &error)
 {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return syncFolderAt(AT_FDCWD, folder.empty() ? "." : folder.c_str(), error);
+}
+
+bool syncFolderAt(int dir, const char *name, int &error)
+{
+    const int fd = ::openat(dir, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         error = errno;
         return false;

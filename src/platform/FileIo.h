@@ -65,6 +65,8 @@ int createTempAt(int dir, const std::string &target, std::string &tempPath, int 
 // systems that cannot sync a folder (EINVAL) count as synced.
 bool syncFolderOf(const std::string &path, int &error);
 bool syncFolder(const std::string &folder, int &error);
+// The same for the folder `name` relative to the open folder `dir` ("." for `dir` itself).
+bool syncFolderAt(int dir, const char *name, int &error);
 
 // Opens `path` for reading: close-on-exec, and without blocking on a FIFO or a device; -1 with
 // `error` = errno.

@@ -287,6 +287,8 @@ private:
     // archive folder opened last; across file systems a synced copy, then the original goes.
     bool moveIntoArchive(const std::string &relative, const std::string &name, int &error);
     bool invalidArchive(const BackupMessage &m, const std::string &folder);
+    bool syncedCopy(int from, const std::string &fromName, const std::string &source, int to,
+                    const std::string &name, int &error);
     // A versions or deleted-files folder that could not be made or opened beneath `root`: a link on
     // the way is an error for this file only (named, the file left as it was); anything else makes
     // the archive invalid and ends the run.

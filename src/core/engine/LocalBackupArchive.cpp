@@ -177,6 +177,27 @@ std::string TLocalBackup::GetDeletedArchiveFileName(const std::string &path, con
     return isFolder ? folder : stampedName(folder, nameOf(path));
 }
 
+// A copy of `fromName` in the folder `from` (never through a link) to `name`, in the folder `to`
+// where it is opened (AT_FDCWD: by path), its data and name synced before it counts as done.
+bool TLocalBackup::syncedCopy(int from, const std::string &fromName, const std::string &source, int to,
+                              const std::string &name, int &error)
+{
+    const int in = ::openat(from, fromName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (in < 0) {
+        error = errno;
+        return false;
+    }
+    StagedCopy copy;
+    CopyOptions options;
+    options.cancel = &m_control.stopFlag();
+    options.syncData = true;
+    options.syncName = true;
+    options.folder = to == AT_FDCWD ? -1 : to;
+    const bool done = copy.write(in, source, name, nullptr, options, error) && copy.commit(error);
+    ::close(in);
+    return done;
+}
+
 // The old destination enters the archive while it still stands at the destination (a second name
 // for the same file, or a copy across file systems); the staged copy's rename then replaces it in
 // one step, so no moment exists where the destination is missing.
@@ -190,21 +211,8 @@ bool TLocalBackup::preserveVersion(const std::string &file, int fileFolder, cons
     if (::linkat(fileFolder, fromName.c_str(), to, toName.c_str(), 0) == 0) {
         return true;
     }
-    const int in = ::openat(fileFolder, fromName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (in < 0) {
-        error = errno;
-        return false;
-    }
     // The destination is replaced after this: the version's data and name reach the disk first.
-    StagedCopy copy;
-    CopyOptions options;
-    options.cancel = &m_control.stopFlag();
-    options.syncData = true;
-    options.syncName = true;
-    options.folder = to == AT_FDCWD ? -1 : to;
-    const bool done = copy.write(in, file, name, nullptr, options, error) && copy.commit(error);
-    ::close(in);
-    return done;
+    return syncedCopy(fileFolder, fromName, file, to, name, error);
 }
 
 bool TLocalBackup::KeepVersion(const std::string &file, int folder)
@@ -275,23 +283,10 @@ bool TLocalBackup::moveIntoArchive(const std::string &relative, const std::strin
     error = done ? 0 : errno;
     if (!done && error == EXDEV) {
         // The original goes after this: the copy's data and name reach the disk first.
-        const int in = ::openat(from, at.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (in < 0) {
+        done = syncedCopy(from, at, m_destinationRoot.pathOf(relative), to, name, error);
+        if (done && ::unlinkat(from, at.c_str(), 0) != 0) {
             error = errno;
-        } else {
-            StagedCopy copy;
-            CopyOptions options;
-            options.cancel = &m_control.stopFlag();
-            options.syncData = true;
-            options.syncName = true;
-            options.folder = to == AT_FDCWD ? -1 : to;
-            done = copy.write(in, m_destinationRoot.pathOf(relative), name, nullptr, options, error) &&
-                   copy.commit(error);
-            ::close(in);
-            if (done && ::unlinkat(from, at.c_str(), 0) != 0) {
-                error = errno;
-                done = false;
-            }
+            done = false;
         }
     }
     ::close(from);
