@@ -53,30 +53,38 @@ std::string decodeSettingsFile(const std::string &bytes)
     return out;
 }
 
-// True when `head`, the file's first bytes, can still begin with a settings file's first line.
+// The bytes that hold the longest first line, in UTF-16 with its mark.
+constexpr std::size_t kHeadBytes = 256;
+
+// True when `head`, the file's first bytes, can still begin with a settings file's first line: a
+// first line that has ended must be a header, one cut short by the end of `head` may begin one.
 bool beginsLikeSettingsFile(std::string_view head)
 {
     const bool utf16 = head.size() >= 2 && static_cast<unsigned char>(head[0]) == 0xFF &&
                        static_cast<unsigned char>(head[1]) == 0xFE;
     std::string first;
+    bool ended = false;
     if (utf16) {
         std::string_view rest = head.substr(2);
         std::size_t end = 0;
         while (end + 1 < rest.size() && !(rest[end] == '\n' && rest[end + 1] == '\0')) {
             end += 2;
         }
+        ended = end + 1 < rest.size();
         first = utf16leToUtf8(rest.substr(0, end));
     } else {
         if (head.substr(0, 3) == "\xEF\xBB\xBF") {
             head.remove_prefix(3);
         }
-        first = std::string(head.substr(0, head.find('\n')));
+        const std::size_t end = head.find('\n');
+        ended = end != std::string_view::npos;
+        first = std::string(head.substr(0, end));
     }
     while (!first.empty() && (first.back() == '\r' || first.back() == ' ' || first.back() == '\t')) {
         first.pop_back();
     }
     for (std::string_view header : {"REGEDIT4", "Windows Registry Editor Version 5.00"}) {
-        if (first.size() <= header.size() && header.substr(0, first.size()) == first) {
+        if (ended ? first == header : first.size() <= header.size() && header.substr(0, first.size()) == first) {
             return true;
         }
     }
@@ -97,7 +105,6 @@ std::string readSettingsFile(const std::string &fileName)
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    constexpr std::size_t kHeadBytes = 256; // the longest first line, in UTF-16 with its mark
     std::string data;
     bool headChecked = false;
     int line = 1;
@@ -554,6 +561,9 @@ void removeReplacedKeys(RegistryStore &store, const std::vector<ParsedKey> &keys
 RegistryImportReport importRegistryText(RegistryStore &store, const std::string &bytes,
                                         const RegistryImportOptions &options, const std::string &fileName)
 {
+    if (!beginsLikeSettingsFile(std::string_view(bytes).substr(0, kHeadBytes))) {
+        throw RegistryFileError(fileName, 1, "not a settings file (the first line must be \"REGEDIT4\")");
+    }
     const std::string text = decodeSettingsFile(bytes);
     if (const std::size_t nul = text.find('\0'); nul != std::string::npos) {
         const auto line = 1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(nul), '\n');

@@ -122,6 +122,7 @@ TEST_F(RegistryTool, ImportRefusesWhatIsNotASettingsFileWithinItsLimits)
     } cases[] = {
         {"zeros", "cat /dev/zero", "line 1:"},
         {"random bytes", "head -c 300000 /dev/urandom", "line 1:"},
+        {"an empty first line", "printf '\\r\\nREGEDIT4\\r\\n\\0'", "line 1:"},
         {"a line past 1 MiB",
          "printf '" + head + "\"Long\"=\"'; head -c 2000000 /dev/zero | tr '\\0' x; printf '\"\\r\\n'", "line 3:"},
         {"NUL characters", "printf '" + head + "\"a\"=\"b\"\\r\\n\"c\\0\"=\"d\"\\r\\n'", "line 4:"},
