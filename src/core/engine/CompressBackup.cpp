@@ -129,8 +129,13 @@ void TCompressBackup::setUpWriter()
             m_zip->CancelTheOperation();
         }
     };
+    // A listed file removed before the writer read it is not in the archive: an error, as a copy's
+    // is for a file gone before it was copied.
     z.OnNoSuchFile = [this](const std::string &file) {
-        Log(kLogWarning, formatMessage(msg::CompressFileGone, {file}));
+        NotDone();
+        if (!Notify(kLogError, akError, "CS", formatMessage(msg::CompressFileGone, {file}))) {
+            m_zip->CancelTheOperation();
+        }
     };
     z.OnSkippingFileDetail = [this](TZipSkipReason reason, const std::string &file, const std::string &why) {
         if (reason == zsrIsArchive) {

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <random>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -308,6 +309,50 @@ TEST_F(CompressBackupArchive, DuplicateStoredNameIsAnErrorNamingBothFiles)
     EXPECT_EQ(run->backup->errorCount(), 1);
     EXPECT_EQ(zipNames(archive), (std::vector<std::string>{"same.txt"}));
     EXPECT_EQ(unzipContent(archive, "same.txt"), "from one");
+}
+
+// A source file removed after the listing, before the writer reads it: it is not in the archive,
+// so the run finishes as not done, with an error line that says why (as a copy's does); the
+// files around it are stored. Without the removal the same run is done (the control).
+class RemovesAfterListing : public qv::DirectoryReader
+{
+public:
+    explicit RemovesAfterListing(std::string file) : m_file(std::move(file)) {}
+    bool list(const std::string &folder, std::vector<qv::DirItem> &items, int &error) override
+    {
+        const bool listed = qv::DirectoryReader::list(folder, items, error);
+        if (listed && !m_file.empty() && m_file.rfind(folder, 0) == 0) {
+            ::unlink(m_file.c_str());
+        }
+        return listed;
+    }
+
+private:
+    std::string m_file;
+};
+
+TEST_F(CompressBackupArchive, AFileGoneBeforeItIsReadIsNotDone)
+{
+    QV_REQUIRE_TOOL("zipinfo");
+    for (const bool removed : {false, true}) {
+        SCOPED_TRACE(removed ? "removed after the listing" : "left in place");
+        put(s1 + "a.txt", "a", 1600000000);
+        put(s1 + "gone.txt", "g", 1600000000);
+        put(s1 + "z.txt", "z", 1600000000);
+        qv::BackupServices services;
+        services.directoryReader = std::make_shared<RemovesAfterListing>(removed ? s1 + "gone.txt" : "");
+        auto run = runCompress(compressSnapshot({s1}, archive), false, services);
+        ASSERT_TRUE(run->host.ended);
+        EXPECT_FALSE(run->host.aborted) << run->host.dump();
+        EXPECT_EQ(run->host.undone, removed) << run->host.dump();
+        EXPECT_EQ(run->host.logged(qv::kLogError, "File \"" + s1 + "gone.txt\" disappeared before it was compressed."),
+                  removed)
+            << run->host.dump();
+        EXPECT_EQ(run->backup->errorCount(), removed ? 1 : 0);
+        EXPECT_EQ(countOf(zipNames(archive), "gone.txt"), removed ? 0 : 1);
+        EXPECT_EQ(countOf(zipNames(archive), "z.txt"), 1);
+        ::unlink(archive.c_str());
+    }
 }
 
 } // namespace
