@@ -651,7 +651,18 @@ bool isCopyTempName(std::string_view name)
 
 int removeStaleCopyTemps(const std::string &folder)
 {
-    int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    const int removed = removeStaleCopyTemps(fd);
+    ::close(fd);
+    return removed;
+}
+
+int removeStaleCopyTemps(int folder)
+{
+    const int dfd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd < 0) {
         return 0;
     }

@@ -169,6 +169,9 @@ bool isCopyTempName(std::string_view name);
 // Removes the temporary files in `folder` that no running copy holds (left by a copy that was
 // killed); returns how many.
 int removeStaleCopyTemps(const std::string &folder);
+// The same in the open folder `folder` (any descriptor of it, O_PATH included): a folder opened
+// beneath a root is listed and cleaned where it was opened, whatever now stands at its path.
+int removeStaleCopyTemps(int folder);
 
 namespace detail {
 // Tests turn the in-kernel copy off to run the plain read/write loop on any file system.

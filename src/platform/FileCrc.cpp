@@ -11,11 +11,14 @@
 
 namespace qv {
 
-bool fileCrc32(const std::string &path, std::uint32_t &crc)
+namespace {
+
+// `name` relative to `folder`, with the extra open `flags`.
+bool crcOf(int folder, const char *name, int flags, std::uint32_t &crc)
 {
     crc = 0;
     // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are read.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    int fd = ::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags);
     if (fd < 0) {
         return false;
     }
@@ -38,6 +41,18 @@ bool fileCrc32(const std::string &path, std::uint32_t &crc)
     ::close(fd);
     crc = complete ? sum.value() : 0;
     return complete;
+}
+
+} // namespace
+
+bool fileCrc32(const std::string &path, std::uint32_t &crc)
+{
+    return crcOf(AT_FDCWD, path.c_str(), 0, crc);
+}
+
+bool fileCrc32At(int folder, const std::string &name, std::uint32_t &crc)
+{
+    return crcOf(folder, name.c_str(), O_NOFOLLOW, crc);
 }
 
 } // namespace qv

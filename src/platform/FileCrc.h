@@ -10,5 +10,8 @@ namespace qv {
 // that cannot be opened or read gives false and `crc` 0 (an empty file gives true and 0). A FIFO
 // or device is refused rather than waited on.
 bool fileCrc32(const std::string &path, std::uint32_t &crc);
+// The same for the entry `name` of the open folder `folder` (O_PATH will do), never through a
+// link: a link there is not read.
+bool fileCrc32At(int folder, const std::string &name, std::uint32_t &crc);
 
 } // namespace qv

@@ -86,19 +86,30 @@ bool foldersCouldBeMade(const std::string &folder)
 
 bool copyFolderMeta(const std::string &source, const std::string &folder, int &error)
 {
+    const int fd = ::open(withoutSlash(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return false;
+    }
+    const bool done = copyFolderMetaAt(source, fd, error);
+    ::close(fd);
+    return done;
+}
+
+bool copyFolderMetaAt(const std::string &source, int folder, int &error)
+{
     struct stat st;
     if (::stat(withoutSlash(source).c_str(), &st) != 0) {
         error = errno;
         return false;
     }
-    const std::string target = withoutSlash(folder);
     struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::utimensat(AT_FDCWD, target.c_str(), times, 0) != 0) {
+    if (::futimens(folder, times) != 0) {
         error = errno;
         return false;
     }
     // The owner keeps the right to write into the copy, or nothing could be added to it later.
-    if (::chmod(target.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0) {
+    if (::fchmod(folder, (st.st_mode & 07777) | S_IRWXU) != 0) {
         error = errno;
         return false;
     }

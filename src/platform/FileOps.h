@@ -36,6 +36,8 @@ bool foldersCouldBeMade(const std::string &folder);
 
 // Gives `folder` the times and permission bits of `source`.
 bool copyFolderMeta(const std::string &source, const std::string &folder, int &error);
+// The same for the folder open as `folder` (for reading: O_PATH will not do).
+bool copyFolderMetaAt(const std::string &source, int folder, int &error);
 
 // Deletes a file or symbolic link / an empty folder.
 bool deleteFile(const std::string &path, int &error);

@@ -181,21 +181,14 @@ std::string originalLocation(const std::string &given, std::string &error)
     return (folder == "/" ? "" : folder) + "/" + baseName;
 }
 
-} // namespace
-
-Trash::Outcome Trash::moveToTrash(const std::string &pathIn, const std::string &recordAs)
+// The entry `entry` of the folder `from` (AT_FDCWD: the absolute `path` itself) into the trash,
+// recorded from `path`.
+Trash::Outcome moveNamed(int from, const std::string &entry, const std::string &path,
+                         const std::string &recordAs)
 {
-    Outcome out;
-    if (withoutSlash(pathIn).empty()) {
-        out.error = "no file name given";
-        return out;
-    }
-    const std::string path = originalLocation(pathIn, out.error);
-    if (path.empty()) {
-        return out;
-    }
+    Trash::Outcome out;
     struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) {
+    if (::fstatat(from, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         out.error = "cannot read \"" + path + "\": " + errnoText(errno);
         return out;
     }
@@ -208,7 +201,7 @@ Trash::Outcome Trash::moveToTrash(const std::string &pathIn, const std::string &
 
     std::string trash;
     std::string recorded;
-    std::string home = homeTrashDir();
+    std::string home = Trash::homeTrashDir();
     struct stat hs;
     if (makeDirs(parentOf(home)) && ::stat(parentOf(home).c_str(), &hs) == 0 && hs.st_dev == st.st_dev) {
         if (!ensureTrashDirs(home, out.error)) {
@@ -239,7 +232,7 @@ Trash::Outcome Trash::moveToTrash(const std::string &pathIn, const std::string &
         return out;
     }
     std::string info = trash + "/info/" + name + ".trashinfo";
-    bool written = writeAll(fd, trashInfoText(encodePath(recorded)));
+    bool written = writeAll(fd, trashInfoText(Trash::encodePath(recorded)));
     int writeErr = errno;
     if (::close(fd) != 0 && written) {
         written = false;
@@ -251,7 +244,7 @@ Trash::Outcome Trash::moveToTrash(const std::string &pathIn, const std::string &
         return out;
     }
     std::string target = trash + "/files/" + name;
-    if (::rename(path.c_str(), target.c_str()) != 0) {
+    if (::renameat(from, entry.c_str(), AT_FDCWD, target.c_str()) != 0) {
         int err = errno;
         ::unlink(info.c_str());
         out.error = "cannot move \"" + path + "\" to the trash: " + errnoText(err);
@@ -261,6 +254,47 @@ Trash::Outcome Trash::moveToTrash(const std::string &pathIn, const std::string &
     out.trashedPath = target;
     out.infoPath = info;
     return out;
+}
+
+} // namespace
+
+Trash::Outcome Trash::moveToTrash(const std::string &pathIn, const std::string &recordAs)
+{
+    Outcome out;
+    if (withoutSlash(pathIn).empty()) {
+        out.error = "no file name given";
+        return out;
+    }
+    const std::string path = originalLocation(pathIn, out.error);
+    if (path.empty()) {
+        return out;
+    }
+    return moveNamed(AT_FDCWD, path, path, recordAs);
+}
+
+Trash::Outcome Trash::moveToTrashAt(int folder, const std::string &name, const std::string &pathIn,
+                                    const std::string &recordAs)
+{
+    Outcome out;
+    if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") {
+        out.error = "\"" + pathIn + "\" cannot be moved to the trash";
+        return out;
+    }
+    // Where the folder opened stands now (its path may lead elsewhere by now), else the path given.
+    char at[PATH_MAX];
+    const std::string link = "/proc/self/fd/" + std::to_string(folder);
+    const ssize_t n = ::readlink(link.c_str(), at, sizeof at);
+    std::string path;
+    if (n > 0 && n < static_cast<ssize_t>(sizeof at) && at[0] == '/') {
+        path = std::string(at, static_cast<std::size_t>(n));
+        path = (path == "/" ? "" : path) + "/" + name;
+    } else {
+        path = originalLocation(pathIn, out.error);
+    }
+    if (path.empty()) {
+        return out;
+    }
+    return moveNamed(folder, name, path, recordAs);
 }
 
 } // namespace qv

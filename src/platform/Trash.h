@@ -26,6 +26,11 @@ public:
     // given, is recorded as its original location instead of `path` (and names it in the trash):
     // for an item made in a work folder that will be gone, the place a restore should put it.
     static Outcome moveToTrash(const std::string &path, const std::string &recordAs = {});
+    // The same for the entry `name` of the open folder `folder` (O_PATH will do): it is looked at
+    // and renamed from there, so a link on the way to it, or one put in its folder's place since
+    // the folder was opened, redirects nothing. `path`, where it stands, is recorded and named.
+    static Outcome moveToTrashAt(int folder, const std::string &name, const std::string &path,
+                                 const std::string &recordAs = {});
 
     // $XDG_DATA_HOME/Trash (or ~/.local/share/Trash).
     static std::string homeTrashDir();

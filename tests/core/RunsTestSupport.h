@@ -118,7 +118,7 @@ protected:
                 programs.started.push_back(command);
                 return true;
             };
-            services.moveToTrash = [](const std::string &, const std::string &, std::string &error) {
+            services.moveToTrash = [](int, const std::string &, const std::string &, std::string &error) {
                 error = "no trash in tests";
                 return false;
             };

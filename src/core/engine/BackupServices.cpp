@@ -7,6 +7,7 @@
 #include "core/engine/RunControl.h"
 #include "core/util/Utils.h"
 #include "platform/FileLock.h"
+#include "platform/PathText.h"
 #include "platform/FreeSpace.h"
 #include "platform/Processes.h"
 #include "platform/Trash.h"
@@ -31,9 +32,12 @@ bool fileInUse(const std::string &path, int fd)
     return state == FileLock::State::Locked;
 }
 
-bool trash(const std::string &path, const std::string &originalPath, std::string &error)
+bool trash(int folder, const std::string &path, const std::string &originalPath, std::string &error)
 {
-    const Trash::Outcome r = Trash::moveToTrash(withoutSlash(path), originalPath); // files and folders alike
+    // Files and folders alike.
+    const std::string entry = withoutSlash(path);
+    const Trash::Outcome r = folder >= 0 ? Trash::moveToTrashAt(folder, nameOf(entry), path, originalPath)
+                                         : Trash::moveToTrash(entry, originalPath);
     if (!r.ok) {
         error = r.error;
     }

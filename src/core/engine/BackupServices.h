@@ -20,8 +20,10 @@ struct BackupServices {
     // the wait, not the program). False when it could not be started.
     std::function<bool(const std::string &commandLine, bool wait, const RunControl &control)> executeProgram;
     // Moves a file or a whole folder to the trash, recorded as coming from `originalPath` (empty:
-    // from `path` itself); `error` says why not.
-    std::function<bool(const std::string &path, const std::string &originalPath, std::string &error)>
+    // from `path` itself); `error` says why not. `folder`: the folder holding `path`, opened
+    // beneath its root, from which the entry is reached by its name (-1: `path` as it stands).
+    std::function<bool(int folder, const std::string &path, const std::string &originalPath,
+                       std::string &error)>
         moveToTrash;
     // True when another program holds the file (locked, or open for writing). `fd` is the file
     // opened for reading by the caller, or -1.

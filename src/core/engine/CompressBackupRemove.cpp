@@ -111,7 +111,7 @@ void TCompressBackup::disposeEntries(const std::vector<std::string> &names)
             // archive, named after it, where a restore can put them back.
             const std::string beside =
                 withoutSlash(folderOf(m_archive)) + "/" + archiveName + " (removed entries)";
-            if (m_services.moveToTrash(withoutSlash(m_extractRoot), beside, error)) {
+            if (m_services.moveToTrash(-1, withoutSlash(m_extractRoot), beside, error)) {
                 disposed = extracted;
             } else {
                 NotDone();

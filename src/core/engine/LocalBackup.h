@@ -195,7 +195,8 @@ protected:
                 const std::string &text);
     // The file's turn now: the files before it end, then its held lines go out.
     void turnNow(PendingCopy &p);
-    bool CompareAfterCopy(const std::string &source, const std::string &destination);
+    // `folder`: the destination's folder as opened beneath the destination root (AT_FDCWD: by path).
+    bool CompareAfterCopy(const std::string &source, const std::string &destination, int folder = AT_FDCWD);
 
     // Versions and obsolete entries.
     // `folder`: the file's folder opened beneath the destination root (AT_FDCWD: by path).
@@ -255,7 +256,9 @@ protected:
                    std::string &link);
     // A destination file that is a symbolic link, met before the copy's rename: true when the copy
     // may take its place (an exact copy removed the link), false when the file stays as it is.
-    bool fileLinkAtDestination(const std::string &destination, PendingCopy *p);
+    // `folder`: its folder as opened beneath the destination root, where its name is looked at
+    // (AT_FDCWD: by path).
+    bool fileLinkAtDestination(const std::string &destination, int folder, PendingCopy *p);
     // Gives `p` its destination folder `folder` opened beneath the destination root (the last one
     // opened is kept while files go into it); false with the error told when a link or nothing
     // stands there now.
@@ -264,6 +267,9 @@ protected:
     // (never through a link on the way); `error` stays 0 on success.
     enum class BelowDestination { Outside, Inside };
     BelowDestination removeBelowDestination(const std::string &path, bool isFolder, int &error);
+    // Moves the file, link or folder `path` to the trash: below the destination root from its
+    // folder opened beneath the root (a link on the way refuses it, nothing moved), else by path.
+    bool trashEntry(const std::string &path);
 
 private:
     bool executeNotices(const FilePlan &plan);
@@ -271,6 +277,10 @@ private:
     // `folder`: the destination's folder as opened beneath the destination root (AT_FDCWD: by path).
     bool sameContent(const std::string &source, const std::string &destination, std::int64_t sourceSize,
                      int folder = AT_FDCWD);
+    // Whether both files read to their ends with the same CRC-32; the destination's name is read
+    // in `folder` without following a link (AT_FDCWD: the path as it stands).
+    static bool sameCrc(const std::string &source, const std::string &destination, int folder);
+    static int folderFd(const PendingCopy &p) { return p.folder != nullptr ? p.folder->fd : AT_FDCWD; }
     bool moveDeleteSource(const std::string &source, const std::string &destination, std::int64_t sourceSize,
                           int folder = AT_FDCWD);
     std::string archiveFolderFor(const std::string &archive, const std::string &path) const;

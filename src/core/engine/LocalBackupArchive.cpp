@@ -269,6 +269,24 @@ TLocalBackup::BelowDestination TLocalBackup::removeBelowDestination(const std::s
     return BelowDestination::Inside;
 }
 
+bool TLocalBackup::trashEntry(const std::string &path)
+{
+    std::string error;
+    std::string relative;
+    if (!relativeTo(m_snapshot->destinationRoot, path, relative) || relative.empty()) {
+        return m_services.moveToTrash(-1, path, std::string(), error);
+    }
+    std::string name;
+    int failed = 0;
+    const int from = destinationRootOpen(false) ? m_destinationRoot.openParent(relative, name, failed) : -1;
+    if (from < 0) {
+        return false; // a link on the way, or the folder is gone: nothing moved
+    }
+    const bool done = m_services.moveToTrash(from, path, std::string(), error);
+    ::close(from);
+    return done;
+}
+
 bool TLocalBackup::moveIntoArchive(const std::string &relative, const std::string &name, int &error)
 {
     std::string at;
@@ -310,8 +328,7 @@ bool TLocalBackup::DeleteFileByKind(const std::string &file)
         }
         return DeleteSourceFile(file);
     case BackupDeleteKind::Recycle: {
-        std::string error;
-        if (m_services.moveToTrash(file, std::string(), error)) {
+        if (trashEntry(file)) {
             return true;
         }
         NotDone();
@@ -375,8 +392,7 @@ bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)
             Notify(kLogError, akError, "CS", formatMessage(msg::FolderDeleteNotEmptyError, {folder}));
             return false;
         }
-        std::string error;
-        if (m_services.moveToTrash(withoutSlash(folder), std::string(), error)) {
+        if (trashEntry(withoutSlash(folder))) {
             return true;
         }
         NotDone();
@@ -395,9 +411,14 @@ bool TLocalBackup::DeleteFolderByKind(const std::string &folder, bool wholeTree)
         }
         int error = 0;
         std::string link;
-        if (makeBelow(m_archiveRoot, m_snapshot->archiveFolder, name, error, link) &&
-            DeleteFolderPermanently(folder)) {
-            return true;
+        if (makeBelow(m_archiveRoot, m_snapshot->archiveFolder, name, error, link)) {
+            // The empty folder goes beneath the destination root, never through a link on the way.
+            int removeError = 0;
+            if (removeBelowDestination(folder, true, removeError) == BelowDestination::Outside
+                    ? DeleteFolderPermanently(folder)
+                    : removeError == 0) {
+                return true;
+            }
         }
         NotDone();
         Notify(kLogError, akError, "CS", formatMessage(msg::FolderDeleteToArchiveError, {folder, name}));

@@ -6,6 +6,7 @@
 #include "core/engine/StatLookahead.h"
 #include "core/util/FileUtils.h"
 #include "platform/FileAttributes.h"
+#include "platform/FileCrc.h"
 #include "platform/FileIo.h"
 #include "platform/PathText.h"
 
@@ -45,7 +46,10 @@ PathStat TLocalBackup::destinationStat(const PendingCopy &p) const
     if (m_lookahead != nullptr && p.item >= 0 && m_lookahead->take(static_cast<std::size_t>(p.item), st)) {
         return st;
     }
-    return statEntry(p.destination); // a link is marked: nothing is copied through it
+    // A link is marked: nothing is copied through it. Below the destination the name is looked
+    // at in its folder as opened beneath the root.
+    return p.folder != nullptr ? statEntry(p.folder->fd, nameOf(p.destination).c_str())
+                               : statEntry(p.destination);
 }
 
 void TLocalBackup::say(PendingCopy *p, int kind, const std::string &text)
@@ -130,8 +134,21 @@ bool TLocalBackup::CreateFolder(const std::string &destination, const std::strin
     if (m_openFolder != nullptr && m_openFolder->path == destination) {
         m_openFolder.reset(); // made anew: the one open is gone
     }
-    if (!source.empty() && !copyFolderMeta(source, destination, error)) {
+    if (source.empty()) {
+        return true;
+    }
+    // Below the destination root its times and mode go to the folder just made, opened beneath the
+    // root; it is then the folder open for the files that go into it.
+    int folder = -1;
+    if (below) {
+        folder = m_destinationRoot.openBeneath(relative, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0, error);
+    }
+    if (below ? folder < 0 || !copyFolderMetaAt(source, folder, error)
+              : !copyFolderMeta(source, destination, error)) {
         say(p, kLogError, formatMessage(msg::FolderSetDateTimeError, {destination, errnoText(error), error}));
+    }
+    if (folder >= 0) {
+        m_openFolder = std::make_shared<const OpenFolder>(destination, folder);
     }
     return true;
 }
@@ -253,7 +270,11 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
     // A folder this run created holds only what this run put there.
     const bool freshFolder = m_destination.createdByRun(folder);
     if (!freshFolder && m_destination.firstVisit(folder)) {
-        removeStaleCopyTemps(folder);
+        if (p.folder != nullptr) {
+            removeStaleCopyTemps(p.folder->fd);
+        } else {
+            removeStaleCopyTemps(folder);
+        }
     }
     if (freshFolder) {
         p.destinationBefore = PathStat{};
@@ -261,7 +282,7 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
         p.destinationBefore = destinationStat(p);
         if (p.destinationBefore.isSymlink) {
             // Removed by an exact copy (the copy then makes a new file), else left alone.
-            if (!fileLinkAtDestination(destination, &p)) {
+            if (!fileLinkAtDestination(destination, folderFd(p), &p)) {
                 return false;
             }
             p.destinationBefore = PathStat{};
@@ -355,7 +376,8 @@ bool TLocalBackup::commitCopy(PendingCopy &p)
         written = CreateFolder(folder, folderOf(source), &p) && openDestinationFolder(p, folder) &&
                   rewindFile(p.in) && p.copy.write(p.in, source, destination, nullptr, copyOptions(p), error);
     }
-    if (written && !p.linked && p.destinationBefore.exists && !fileLinkAtDestination(destination, &p)) {
+    if (written && !p.linked && p.destinationBefore.exists &&
+        !fileLinkAtDestination(destination, folderFd(p), &p)) {
         p.copy.discard();
         return false;
     }
@@ -363,8 +385,7 @@ bool TLocalBackup::commitCopy(PendingCopy &p)
         m_wroteDestination = true;
         written = m_syncBatch.sync(p.copy, p.syncTicket, error);
     }
-    if (written && p.plan.keepVersion &&
-        !KeepVersion(destination, p.folder != nullptr ? p.folder->fd : AT_FDCWD)) {
+    if (written && p.plan.keepVersion && !KeepVersion(destination, folderFd(p))) {
         return false; // the staged copy is removed; destination and archive are as they were
     }
     if (written && (p.linked || p.copy.commit(error))) {
@@ -464,7 +485,7 @@ void TLocalBackup::finishCopy(PendingCopy &p)
         }
     }
     if (p.transfer && Running() && commitCopy(p)) {
-        CompareAfterCopy(p.source, p.destination);
+        CompareAfterCopy(p.source, p.destination, folderFd(p));
     }
     AddProgress(p.info.size);
 }
@@ -502,7 +523,7 @@ void TLocalBackup::clearArchiveBit(const std::string &source, StagedCopy &copy)
            formatMessage(msg::FileCopyError, {source, source, errnoText(error), error}));
 }
 
-bool TLocalBackup::CompareAfterCopy(const std::string &source, const std::string &destination)
+bool TLocalBackup::CompareAfterCopy(const std::string &source, const std::string &destination, int folder)
 {
     if (m_services.afterCopy) {
         m_services.afterCopy(destination);
@@ -510,12 +531,22 @@ bool TLocalBackup::CompareAfterCopy(const std::string &source, const std::string
     if (!m_snapshot->compareAfterCopy) {
         return true;
     }
-    if (FilesHaveSameCrc(source, destination)) {
+    if (sameCrc(source, destination, folder)) {
         return true;
     }
     NotDone();
     Notify(kLogError, akError, "CS", formatMessage(msg::FileCompareFailed, {source, destination}));
     return false;
+}
+
+bool TLocalBackup::sameCrc(const std::string &source, const std::string &destination, int folder)
+{
+    if (folder == AT_FDCWD) {
+        return FilesHaveSameCrc(source, destination);
+    }
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
+    return fileCrc32(source, a) && fileCrc32At(folder, nameOf(destination), b) && a == b;
 }
 
 bool TLocalBackup::sameContent(const std::string &source, const std::string &destination,
@@ -529,7 +560,7 @@ bool TLocalBackup::sameContent(const std::string &source, const std::string &des
     if (!m_snapshot->compareAfterCopy) {
         return true;
     }
-    return FilesHaveSameCrc(source, destination);
+    return sameCrc(source, destination, folder);
 }
 
 // The source goes only when the destination holds the same data; otherwise it stays, with a warning.
@@ -558,11 +589,6 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     if (!CreateFolder(folder, folderOf(source)) || !Running()) {
         return false;
     }
-    // A move across file systems copies through a temporary file: a killed run's is removed here,
-    // as a copy removes its own.
-    if (!m_destination.createdByRun(folder) && m_destination.firstVisit(folder)) {
-        removeStaleCopyTemps(folder);
-    }
     const PathStat src = statPath(source);
     // Into the folder as checked, opened beneath the destination root: a link put in its place
     // since redirects neither the rename nor the copy across file systems.
@@ -572,13 +598,24 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     if (!openDestinationFolder(p, folder) || !Running()) {
         return false;
     }
+    const int dir = folderFd(p);
+    // A move across file systems copies through a temporary file: a killed run's is removed here,
+    // as a copy removes its own.
+    if (!m_destination.createdByRun(folder) && m_destination.firstVisit(folder)) {
+        if (p.folder != nullptr) {
+            removeStaleCopyTemps(p.folder->fd);
+        } else {
+            removeStaleCopyTemps(folder);
+        }
+    }
     if (!src.exists) {
         NotDone();
         Notify(kLogError, akError, "CS", formatMessage(msg::FileMoveError, {source, destination}));
         return false;
     }
-    const PathStat dst = statPath(destination);
-    if (dst.exists && !fileLinkAtDestination(destination, nullptr)) {
+    const PathStat dst =
+        dir != AT_FDCWD ? statEntry(dir, nameOf(destination).c_str()) : statPath(destination);
+    if ((dst.exists || dst.isSymlink) && !fileLinkAtDestination(destination, dir, nullptr)) {
         return false;
     }
     if (dst.exists && dst.dev == src.dev && dst.ino == src.ino && destinationIsSource(source, destination)) {
@@ -602,7 +639,7 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     }
     if (plan.deleteSourceOnly) {
         if (Running()) {
-            moveDeleteSource(source, destination, src.size);
+            moveDeleteSource(source, destination, src.size, dir);
         }
         return false;
     }
@@ -613,7 +650,6 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     if (!Running()) {
         return false;
     }
-    const int dir = p.folder != nullptr ? p.folder->fd : AT_FDCWD;
     const std::string at = p.folder != nullptr ? nameOf(destination) : destination;
     if (FileIo::current().renameAt(AT_FDCWD, source.c_str(), dir, at.c_str()) == 0) {
         m_wroteDestination = true;

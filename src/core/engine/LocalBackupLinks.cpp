@@ -13,9 +13,11 @@
 #include "core/engine/LocalBackup.h"
 
 #include "core/engine/BackupMessages.h"
+#include "platform/PathText.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qv {
@@ -88,9 +90,11 @@ bool TLocalBackup::makeBelow(RootFolder &root, const std::string &rootPath, cons
     return false;
 }
 
-bool TLocalBackup::fileLinkAtDestination(const std::string &destination, PendingCopy *p)
+bool TLocalBackup::fileLinkAtDestination(const std::string &destination, int folder, PendingCopy *p)
 {
-    if (!statEntry(destination).isSymlink) {
+    struct stat st;
+    const std::string at = folder != AT_FDCWD ? nameOf(destination) : destination;
+    if (::fstatat(folder, at.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode)) {
         return true;
     }
     if (m_snapshot->taskType == BackupTaskType::ExactCopy) {

@@ -92,7 +92,7 @@ TEST_F(CompressRemoveEntries, RecycleMovesExtractedEntriesToTheTrash)
     qvtest::runShell("mkdir -p '" + trash + "'");
     std::vector<std::string> trashed;
     qv::BackupServices services;
-    services.moveToTrash = [&](const std::string &path, const std::string &, std::string &error) {
+    services.moveToTrash = [&](int, const std::string &path, const std::string &, std::string &error) {
         trashed.push_back(path);
         const std::string to = trash + path.substr(path.rfind('/') + 1);
         if (::rename(path.c_str(), to.c_str()) != 0) {
@@ -142,7 +142,7 @@ TEST_F(CompressRemoveEntries, RecycleFailureKeepsTheEntries)
 {
     QV_REQUIRE_TOOL("zipinfo");
     qv::BackupServices services;
-    services.moveToTrash = [](const std::string &, const std::string &, std::string &error) {
+    services.moveToTrash = [](int, const std::string &, const std::string &, std::string &error) {
         error = "no trash here";
         return false;
     };
