@@ -222,15 +222,20 @@ void TFolderChangeMonitor::warn(FolderWatcher::WatchId from, const std::string &
     }
 }
 
+void TFolderChangeMonitor::AwaitFolder()
+{
+    letGoOfWorker();
+    m_awaitingFolder = true;
+    m_returnFailureReported = false;
+    m_returnTimer->start(g_returnInterval.load());
+}
+
 void TFolderChangeMonitor::folderGone(FolderWatcher::WatchId from)
 {
     if (from != m_worker) {
         return;
     }
-    letGoOfWorker();
-    m_awaitingFolder = true;
-    m_returnFailureReported = false;
-    m_returnTimer->start(g_returnInterval.load());
+    AwaitFolder();
     if (OnWarning) {
         OnWarning(this, "The folder \"" + m_folderName +
                             "\" was deleted or moved away: its changes are not watched until it is back.");

@@ -8,7 +8,8 @@
 //
 // When the watched folder itself is deleted, moved away or unmounted, the monitor stays active and
 // looks for the folder again every few seconds: once a folder is back at that path it is watched,
-// and counts as one change unless it came back empty. OnWarning says so when the folder goes.
+// and counts as one change unless it came back empty. OnWarning says so when the folder goes. A
+// folder that is missing when the watch is set up is waited for the same way (AwaitFolder).
 #pragma once
 
 #include "platform/FolderWatcher.h"
@@ -72,6 +73,9 @@ public:
     static void SetFolderReturnInterval(int milliseconds);
     // Throws ELastOSError (RaiseWin32Error) when the watch cannot start; a missing folder leaves it inactive.
     void SetActive(bool value);
+    // For a folder that does not exist (yet): the monitor is active and looks for it as for a
+    // vanished folder; once it is there it is watched, and counts as one change unless it is empty.
+    void AwaitFolder();
 
     int DelayTime() const;
     // 0 drops a pending change; another value restarts a pending change's count.

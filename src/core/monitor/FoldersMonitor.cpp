@@ -55,11 +55,12 @@ int TFoldersMonitor::GetDelayMilliseconds() const
     return seconds * 1000;
 }
 
-void TFoldersMonitor::AddFolder(const std::string &folder, bool includeSubfolders)
+std::unique_ptr<TFolderChangeMonitor> TFoldersMonitor::makeMonitor(const std::string &folder,
+                                                                   bool includeSubfolders)
 {
     const TFileChangeFilters filter = GetFilter();
     if (filter == 0) {
-        return;
+        return nullptr;
     }
     auto monitor = std::make_unique<TFolderChangeMonitor>();
     monitor->SetDelayTime(GetDelayMilliseconds());
@@ -83,6 +84,15 @@ void TFoldersMonitor::AddFolder(const std::string &folder, bool includeSubfolder
         }
     };
     monitor->OnWarning = [this](TFolderChangeMonitor *, const std::string &text) { warnOnce(text); };
+    return monitor;
+}
+
+void TFoldersMonitor::AddFolder(const std::string &folder, bool includeSubfolders)
+{
+    auto monitor = makeMonitor(folder, includeSubfolders);
+    if (monitor == nullptr) {
+        return;
+    }
     monitor->SetActive(true);
     if (monitor->Active()) {
         Monitors.push_back(std::move(monitor));
@@ -100,6 +110,13 @@ std::vector<std::string> TFoldersMonitor::Rebuild(const std::vector<WatchedFolde
     std::vector<std::string> errors;
     for (const WatchedFolder &f : folders) {
         if (!isExistingFolder(f.path)) {
+            // Watched from when it is there, as a folder that came back (a drive mounted later).
+            if (auto monitor = makeMonitor(f.path, f.includeSubfolders)) {
+                monitor->AwaitFolder();
+                Monitors.push_back(std::move(monitor));
+                warnOnce("The folder \"" + withoutSlash(f.path) +
+                         "\" does not exist: its changes are not watched until it is there.");
+            }
             continue;
         }
         try {

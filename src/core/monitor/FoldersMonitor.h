@@ -10,9 +10,11 @@
 // one folder and no watch outlives its task. A change, after the wait, goes to OnFolderChanged,
 // which the task binds to its automatic start.
 //
-// A watch that cannot start (no permission, the system's watch limit) never stops the task from
-// loading: the rebuild reports it through OnWarning (the task's log) and returns it, so that the
-// task dialog can show it; the task works without that watch.
+// A folder that does not exist when the watches are rebuilt is waited for, as one that was deleted
+// while watched: it is watched from when it is there. A watch that cannot start (no permission,
+// the system's watch limit) never stops the task from loading: the rebuild reports it through
+// OnWarning (the task's log) and returns it, so that the task dialog can show it; the task works
+// without that watch.
 #pragma once
 
 #include "core/monitor/FolderChangeMonitor.h"
@@ -64,11 +66,14 @@ public:
     // Stops and frees every watch.
     void Clear();
 
-    // Clears, then watches each folder that exists now. Failures are reported through OnWarning
-    // (each text once in the task's lifetime) and returned as the system error messages.
+    // Clears, then watches each folder that exists now, and each that does not from when it is
+    // there (said once through OnWarning). Failures are reported through OnWarning (each text once
+    // in the task's lifetime) and returned as the system error messages.
     std::vector<std::string> Rebuild(const std::vector<WatchedFolder> &folders);
 
 private:
+    // A watch of `folder` with the task's kinds and wait, not started; null when no kind is ticked.
+    std::unique_ptr<TFolderChangeMonitor> makeMonitor(const std::string &folder, bool includeSubfolders);
     void warnOnce(const std::string &text);
 
     std::set<std::string> m_warned;

@@ -115,8 +115,8 @@ std::string TTask::GetStrNextRun() const
 
 std::vector<std::string> TTask::UpdateFoldersMonitor()
 {
-    // Folders that do not exist now get no watch; a watch that cannot start is reported by the
-    // monitor and never stops the caller.
+    // Folders that do not exist now are watched from when they are there; a watch that cannot start
+    // is reported by the monitor and never stops the caller.
     std::vector<WatchedFolder> folders;
     const int count = GetSourceCount();
     for (int i = 0; i < count; ++i) {

@@ -82,8 +82,10 @@ TEST_F(TaskFolderWatches, RebuildWatchesExistingFoldersOnceEach)
     monitor.WaitSeconds = 7;
     const std::vector<qv::WatchedFolder> folders = {
         {base + "/src1/", true}, {base + "/missing", true}, {base + "/src2", false}};
+    qv::TFolderChangeMonitor::SetFolderReturnInterval(50);
     EXPECT_TRUE(monitor.Rebuild(folders).empty());
-    ASSERT_EQ(monitor.Monitors.size(), 2u);
+    ASSERT_EQ(monitor.Monitors.size(), 3u);
+    EXPECT_TRUE(monitor.Monitors[1]->AwaitingFolder()) << "the missing folder is waited for";
     auto watches = fake.watches();
     ASSERT_EQ(watches.size(), 2u);
     EXPECT_EQ(watches[0].folder, base + "/src1");
@@ -94,11 +96,15 @@ TEST_F(TaskFolderWatches, RebuildWatchesExistingFoldersOnceEach)
     EXPECT_EQ(monitor.Monitors[0]->DelayTime(), 7000);
     EXPECT_EQ(monitor.Monitors[0]->FolderName(), base + "/src1");
 
-    // A folder made after the rebuild is not watched until the next one.
+    // A folder made after the rebuild is watched once it is there, without another rebuild.
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find(base + "/missing"), std::string::npos) << warnings[0];
     fs::create_directory(base + "/missing");
-    EXPECT_EQ(fake.watches().size(), 2u);
+    EXPECT_TRUE(waitUntil([&] { return fake.watches().size() == 3u; }));
+    EXPECT_EQ(fake.watches()[2].folder, base + "/missing");
     monitor.Rebuild(folders);
     EXPECT_EQ(fake.watches().size(), 3u) << "the old watches were all let go";
+    qv::TFolderChangeMonitor::SetFolderReturnInterval(2000);
 }
 
 TEST_F(TaskFolderWatches, AFailedWatchIsLoggedOnceAndTheOthersWork)

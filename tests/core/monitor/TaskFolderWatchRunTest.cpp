@@ -146,4 +146,26 @@ TEST_F(TaskFolderWatchRun, ASourceFolderMadeAgainStartsTheTaskAgain)
     qv::TFolderChangeMonitor::SetFolderReturnInterval(2000);
 }
 
+// A source folder that does not exist when the watches are built (a drive not yet mounted, a
+// folder made later): the task's log says once that it is not watched, and once the folder is
+// made, changes in it start runs: a file written into it at once, and one written later.
+TEST_F(TaskFolderWatchRun, ASourceFolderMissingAtLoadIsWatchedOnceMade)
+{
+    qv::TFolderChangeMonitor::SetFolderReturnInterval(100);
+    fs::remove_all(src);
+    auto task = watchingTask(qv::ttSimpleCopy, 0);
+    EXPECT_EQ(countKind(*task, qv::kLogWarning), 1) << joined(events(*task));
+    EXPECT_NE(joined(events(*task)).find("\"" + src + "\""), std::string::npos) << joined(events(*task));
+    watchtest::settle(300);
+    fs::create_directory(src);
+    qvtest::writeFile(src + "/at-once.txt", "1");
+    ASSERT_TRUE(waitFor([&] { return fs::exists(dest + "/at-once.txt") && !task->Running; }, 15000))
+        << joined(events(*task));
+    qvtest::writeFile(src + "/after.txt", "2");
+    EXPECT_TRUE(waitFor([&] { return fs::exists(dest + "/after.txt") && !task->Running; }, 15000))
+        << joined(events(*task));
+    EXPECT_EQ(countKind(*task, qv::kLogWarning), 1) << joined(events(*task));
+    qv::TFolderChangeMonitor::SetFolderReturnInterval(2000);
+}
+
 } // namespace
