@@ -143,7 +143,12 @@ protected:
     }
     void clickAt(QPoint p, const std::string &button, int repeat = 1)
     {
-        xdo({"mousemove", "--sync", std::to_string(p.x()), std::to_string(p.y())});
+        // A move to where the pointer already is would wait for a motion that never comes.
+        int x = -1, y = -1;
+        const std::string at = xdo({"getmouselocation", "--shell"});
+        if (std::sscanf(at.c_str(), "X=%d\nY=%d", &x, &y) != 2 || x != p.x() || y != p.y()) {
+            xdo({"mousemove", "--sync", std::to_string(p.x()), std::to_string(p.y())});
+        }
         xdo({"click", "--repeat", std::to_string(repeat), "--delay", "120", button});
     }
     void exitThroughTray(pid_t pid)
@@ -171,7 +176,8 @@ protected:
     {
         clickAt(trayIconCentre(), "1", 2);
         const std::string main = window("^Quorvellant$", 15);
-        EXPECT_FALSE(main.empty()) << "a double click on the tray icon shows the window";
+        EXPECT_FALSE(main.empty()) << "a double click on the tray icon shows the window\n"
+                                   << programWindows();
         if (main.empty()) {
             return main;
         }
@@ -180,6 +186,20 @@ protected:
         keys(dlg, {"Escape"});
         EXPECT_TRUE(gone("^Quorvellant Task Properties"));
         return main;
+    }
+    // The program's windows: their map state, title and the window manager's state, for a failure.
+    std::string programWindows()
+    {
+        std::string out;
+        std::istringstream ids(xdo({"search", "--any", "--class", "--name", "quorvellant"}));
+        for (std::string id; std::getline(ids, id);) {
+            const std::string info = qvtest::runCommand({"xwininfo", "-id", id}).output;
+            const auto map = info.find("Map State:");
+            const std::string state = map == std::string::npos ? "" : info.substr(map, info.find('\n', map) - map);
+            out += id + " \"" + title(id) + "\" " + state + " " +
+                   qvtest::runCommand({"xprop", "-id", id, "WM_STATE", "_NET_WM_STATE"}).output;
+        }
+        return out;
     }
     // The window's client area on the screen (xwininfo reads it through the window manager's frame);
     // remembers the height of the frame's title bar above it.

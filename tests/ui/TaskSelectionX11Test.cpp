@@ -79,6 +79,8 @@ protected:
     }
     void click(QPoint p)
     {
+        // Away first: a move to where the pointer already is would wait for a motion that never comes.
+        xdo({"mousemove", "--window", m_main, "0", "0"});
         xdo({"mousemove", "--window", m_main, "--sync", std::to_string(p.x()), std::to_string(p.y())});
         xdo({"click", "1"});
         std::this_thread::sleep_for(200ms);
