@@ -2,6 +2,7 @@
 #include "components/TrayIcon.h"
 
 #include "components/AlphaImageList.h"
+#include "platform/gui/ForegroundWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -12,6 +13,12 @@
 #include <QWindowStateChangeEvent>
 
 namespace qv {
+namespace {
+
+// How long a window shown again from the tray takes to settle with the window manager.
+constexpr qint64 kReturnMs = 3000;
+
+} // namespace
 
 TTrayIcon::TTrayIcon(QWidget *owner, std::unique_ptr<TrayService> service)
     : QObject(owner), m_owner(owner), m_service(service ? std::move(service) : createSystemTrayService())
@@ -177,6 +184,10 @@ void TTrayIcon::ShowMainForm()
         return;
     }
     m_owner->setProperty("qvHiddenToTray", false);
+    if (m_owner->isHidden() && m_owner->isMinimized() && m_owner->isMaximized()) {
+        m_returning.start();
+        m_remaximized = false;
+    }
     if (m_owner->isMinimized()) {
         // Back as it was before the minimise: a maximised window comes back maximised, its panes
         // as they were (showNormal would shrink it to its normal size).
@@ -202,7 +213,17 @@ void TTrayIcon::HideMainForm()
 
 bool TTrayIcon::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_owner && event->type() == QEvent::WindowStateChange && MinimizeToTray &&
+    const bool returning = m_returning.isValid() && m_returning.elapsed() < kReturnMs;
+    if (watched == m_owner && event->type() == QEvent::WindowStateChange && returning && !m_remaximized &&
+        !m_owner->isMinimized() && !m_owner->isMaximized()) {
+        m_remaximized = true;
+        QTimer::singleShot(0, this, [this] {
+            if (m_owner && m_owner->isVisible() && !m_owner->isMinimized() && !m_owner->isMaximized()) {
+                RequestMaximized(m_owner);
+            }
+        });
+    }
+    if (watched == m_owner && event->type() == QEvent::WindowStateChange && MinimizeToTray && !returning &&
         m_owner->isMinimized() && canHideToTray()) {
         // Hide once the state change has been handled, not from inside it.
         QTimer::singleShot(0, this, [this] {

@@ -8,6 +8,7 @@
 #include "components/AlphaImageList.h"
 #include "platform/gui/TrayService.h"
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QMenu>
 #include <QObject>
@@ -112,6 +113,12 @@ private:
     bool m_cycleIcons = false;
     QTimer m_cycleTimer;
     QPointer<QMenu> m_popupMenu;
+    // A window minimised from maximised and hidden into the tray, being shown again. Qt maps it before
+    // it tells the window manager it is maximised, and for a moment still counts it as minimised: in
+    // that time a report of "minimised" is not the user's (the window is not hidden again), and one
+    // of "normal" means the window manager took it as normal (it is asked once to maximise it).
+    QElapsedTimer m_returning;
+    bool m_remaximized = false;
 };
 
 } // namespace qv

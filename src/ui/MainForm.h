@@ -13,7 +13,9 @@
 #include "ui/MainFormRules.h"
 
 #include <QMainWindow>
+#include <QList>
 #include <QPointer>
+#include <QRect>
 #include <QTimer>
 
 #include <functional>
@@ -147,9 +149,12 @@ protected:
     void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void endTrayReturn();
+    void putBackTrayReturnPanes();
     void createActions();
     void createMenus();
     void createWidgets();
@@ -225,6 +230,21 @@ private:
     int m_storedGroupsWidth = 0;
     int m_storedLogHeight = 0;
     bool m_splitPendingMaximize = false; // the stored layout is applied again once maximised
+    // A maximised window minimised into the tray comes back as it went: its panes, its height and its
+    // normal placement, taken when it was hidden. While it settles (the window system may show it
+    // normal for a moment, at another size) its panes do not scale, and each time it has its
+    // maximised height again they are put back.
+    struct TrayReturn
+    {
+        QList<int> groups;
+        QList<int> log;
+        int height = 0;
+        QRect normal;
+        bool pending = false;  // hidden into the tray, maximised
+        bool settling = false; // shown again, not yet settled
+    };
+    TrayReturn m_trayReturn;
+    QTimer m_trayReturnTimer;
 
     QWidget *m_groupsPanel = nullptr;
     QTreeWidget *m_groupsTree = nullptr;

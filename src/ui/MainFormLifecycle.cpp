@@ -171,7 +171,9 @@ void TMainForm::SaveWindowSettings()
     const std::int32_t show = isMaximized() ? kShowMaximized : (isMinimized() ? kShowMinimized : kShowNormal);
     reg.WriteBinaryData("WindowFlags", &flags, 4);
     reg.WriteBinaryData("WindowShowCmd", &show, 4);
-    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+    const QRect normal = isMaximized() && m_trayReturn.normal.isValid() ? m_trayReturn.normal
+                         : normalGeometry().isValid()                   ? normalGeometry()
+                                                                        : geometry();
     reg.WriteInteger("WindowMinPositionX", -1);
     reg.WriteInteger("WindowMinPositionY", -1);
     reg.WriteInteger("WindowMaxPositionX", -1);
@@ -181,9 +183,10 @@ void TMainForm::SaveWindowSettings()
     reg.WriteInteger("WindowNormalPositionRight", normal.left() + normal.width());
     reg.WriteInteger("WindowNormalPositionBottom", normal.top() + normal.height());
     if (m_shownOnce) {
-        const QList<int> h = m_horizontal->sizes();
+        const bool settling = m_trayReturn.settling || m_trayReturn.pending;
+        const QList<int> h = settling ? m_trayReturn.groups : m_horizontal->sizes();
         reg.WriteInteger("GroupsPanelWidth", h.isEmpty() || h[0] <= 0 ? m_groupsPanel->width() : h[0]);
-        const QList<int> v = m_vertical->sizes();
+        const QList<int> v = settling ? m_trayReturn.log : m_vertical->sizes();
         reg.WriteInteger("LogPanelHeight", v.size() < 2 || v[1] <= 0 ? m_logPanel->height() : v[1]);
     }
     reg.WriteBool("GroupsPanelVisible", !m_groupsPanel->isHidden());
@@ -251,6 +254,9 @@ void TMainForm::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::WindowStateChange && !isMaximized()) {
         m_splitPendingMaximize = false; // the user restored the window: sizes scale from here on
+        if (!isMinimized() && !m_trayReturn.settling) {
+            m_trayReturn.normal = QRect(); // its normal placement is its own again
+        }
     }
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
         // The stored layout is applied once, at the first activation.
@@ -281,6 +287,14 @@ void TMainForm::applyStoredSplit()
 void TMainForm::resizeEvent(QResizeEvent *event)
 {
     const int newHeight = height();
+    if (m_trayReturn.settling) {
+        m_lastHeight = newHeight;
+        QMainWindow::resizeEvent(event);
+        if (isMaximized() && newHeight == m_trayReturn.height) {
+            putBackTrayReturnPanes();
+        }
+        return;
+    }
     if (m_splitPendingMaximize && (windowState() & Qt::WindowMaximized) != 0 && newHeight != m_lastHeight) {
         // The stored maximised layout, now that the window has its maximised size.
         m_splitPendingMaximize = false;
@@ -300,7 +314,42 @@ void TMainForm::resizeEvent(QResizeEvent *event)
 void TMainForm::showEvent(QShowEvent *event)
 {
     m_shownOnce = true;
+    if (m_trayReturn.pending && !event->spontaneous()) {
+        m_trayReturn.pending = false;
+        m_trayReturn.settling = true;
+        m_trayReturnTimer.start();
+    }
     QMainWindow::showEvent(event);
+}
+
+void TMainForm::hideEvent(QHideEvent *event)
+{
+    if (!event->spontaneous() && m_shownOnce && isMinimized() && isMaximized() && !m_trayReturn.settling) {
+        m_trayReturn.groups = m_horizontal->sizes();
+        m_trayReturn.log = m_vertical->sizes();
+        m_trayReturn.height = m_lastHeight;
+        m_trayReturn.normal = normalGeometry();
+        m_trayReturn.pending = true;
+    }
+    QMainWindow::hideEvent(event);
+}
+
+void TMainForm::endTrayReturn()
+{
+    if (!m_trayReturn.settling) {
+        return;
+    }
+    m_trayReturn.settling = false;
+    m_trayReturnTimer.stop();
+    if (isMaximized() && height() == m_trayReturn.height) {
+        putBackTrayReturnPanes();
+    }
+}
+
+void TMainForm::putBackTrayReturnPanes()
+{
+    m_horizontal->setSizes(m_trayReturn.groups);
+    m_vertical->setSizes(m_trayReturn.log);
 }
 
 bool TMainForm::confirmExit()

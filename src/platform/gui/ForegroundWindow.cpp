@@ -9,6 +9,7 @@
 
 #include <xcb/xcb.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -76,6 +77,44 @@ private:
 };
 
 } // namespace
+
+void RequestMaximized(QWidget *window)
+{
+    if (window == nullptr) {
+        return;
+    }
+    auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || x11 == nullptr || x11->connection() == nullptr) {
+        window->setWindowState(window->windowState() | Qt::WindowMaximized);
+        return;
+    }
+    xcb_connection_t *conn = x11->connection();
+    xcb_atom_t atoms[3] = {};
+    const char *names[3] = {"_NET_WM_STATE", "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ"};
+    for (int i = 0; i < 3; ++i) {
+        xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+            conn, xcb_intern_atom(conn, 0, static_cast<std::uint16_t>(std::strlen(names[i])), names[i]), nullptr);
+        if (atom == nullptr) {
+            return;
+        }
+        atoms[i] = atom->atom;
+        std::free(atom);
+    }
+    xcb_client_message_event_t ev;
+    std::memset(&ev, 0, sizeof ev);
+    ev.response_type = XCB_CLIENT_MESSAGE;
+    ev.format = 32;
+    ev.window = static_cast<xcb_window_t>(window->winId());
+    ev.type = atoms[0];
+    ev.data.data32[0] = 1; // add
+    ev.data.data32[1] = atoms[1];
+    ev.data.data32[2] = atoms[2];
+    ev.data.data32[3] = 1; // source: an application
+    xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
+    xcb_send_event(conn, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&ev));
+    xcb_flush(conn);
+}
 
 void ForceForegroundWindow(QWidget *window)
 {

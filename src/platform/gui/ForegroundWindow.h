@@ -11,4 +11,9 @@ namespace qv {
 
 void ForceForegroundWindow(QWidget *window);
 
+// Asks the window manager to maximise a window on the screen. On X11 the request goes to the window
+// manager itself: Qt sends none for a window it already counts as maximised, which it does for one
+// that the window manager took as normal before it was told otherwise.
+void RequestMaximized(QWidget *window);
+
 } // namespace qv
