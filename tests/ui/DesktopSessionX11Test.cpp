@@ -6,7 +6,7 @@
 // qv-test-labels: x11 gui slow
 // qv-test-run: xvfb
 // qv-test-timeout: 420
-#include "ProgramProcessFixture.h"
+#include "DesktopProgramFixture.h"
 
 #include <QDir>
 #include <QImage>
@@ -22,30 +22,15 @@ namespace {
 const std::string kMainKey = "\\Software\\Tavimundrelo\\Quorvellant\\Main";
 const std::string kTaskName = "Tägliche Sicherung";
 
-class DesktopSessionX11 : public ProgramProcessFixture
+class DesktopSessionX11 : public DesktopProgramFixture
 {
 protected:
-    void SetUp() override
-    {
-        ProgramProcessFixture::SetUp();
-        for (const char *name : {"DISPLAY", "XAUTHORITY"}) {
-            if (const char *v = std::getenv(name)) {
-                env.push_back(std::string(name) + "=" + v);
-            }
-        }
-    }
     void TearDown() override
     {
         if (HasFailure()) {
-            // What the screen showed and what the program said, for the failure's message.
-            shoot("root", "failure");
-            std::fprintf(stderr, "program log:\n%s\n", qvtest::readFile(home + "/program.log").c_str());
+            shoot("root", "failure"); // what the screen showed
         }
-        ProgramProcessFixture::TearDown();
-        for (QProcess *p : {&trayer, &windowManager}) {
-            p->kill();
-            p->waitForFinished(5000);
-        }
+        DesktopProgramFixture::TearDown();
     }
     std::string xdo(const std::vector<std::string> &args, int timeout = 20)
     {
@@ -253,27 +238,6 @@ protected:
         qvtest::runCommand({"import", "-window", win, dir + "/DesktopSessionX11-" + name + ".png"});
     }
 
-    // The window manager and the tray host, as a user's session has them.
-    void startDesktop()
-    {
-        for (const char *tool : {"openbox", "trayer", "xdotool", "xclip", "xwininfo", "xprop", "import", "diff"}) {
-            if (!qvtest::haveTool(tool)) {
-                GTEST_SKIP() << tool << " is not installed";
-            }
-        }
-        windowManager.start("openbox", {});
-        ASSERT_TRUE(windowManager.waitForStarted(5000));
-        ASSERT_TRUE(QTest::qWaitFor(
-            [] { return qvtest::runCommand({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).output.find("window id") !=
-                        std::string::npos; },
-            10000))
-            << "openbox did not come up";
-        trayer.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
-                                "--height", "24", "--SetDockType", "true"});
-        ASSERT_TRUE(trayer.waitForStarted(5000));
-        ASSERT_TRUE(QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000))
-            << "trayer did not come up";
-    }
     // Whether the window's frame (its client area and the title bar above it) lies wholly on the
     // 1280 x 1024 screen.
     bool whollyOnScreen(const std::string &win, std::string &where)
@@ -284,33 +248,14 @@ protected:
                 "x" + std::to_string(frame.height());
         return client.isValid() && QRect(0, 0, 1280, 1024).contains(frame);
     }
-
-    QProcess windowManager;
-    QProcess trayer;
 };
 
 TEST_F(DesktopSessionX11, FirstStartTaskHelpTrayExitAndRestarts)
 {
-    const char *display = std::getenv("DISPLAY");
-    ASSERT_TRUE(display != nullptr && *display != '\0') << "runs under xvfb-run";
-    for (const char *tool : {"openbox", "trayer", "xdotool", "xclip", "xwininfo", "xprop", "import", "diff"}) {
-        if (!qvtest::haveTool(tool)) {
-            GTEST_SKIP() << tool << " is not installed";
-        }
+    startDesktop(true, {"openbox", "trayer", "xdotool", "xclip", "xwininfo", "xprop", "import", "diff"});
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
     }
-    windowManager.start("openbox", {});
-    ASSERT_TRUE(windowManager.waitForStarted(5000));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [] { return qvtest::runCommand({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).output.find("window id") !=
-                    std::string::npos; },
-        10000))
-        << "openbox did not come up";
-    trayer.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120", "--height",
-                            "24", "--SetDockType", "true"});
-    ASSERT_TRUE(trayer.waitForStarted(5000));
-    ASSERT_TRUE(QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000))
-        << "trayer did not come up";
-
     const std::string src = home + "/Meine Dokumente";
     const std::string dest = home + "/Sicherung Ziel";
     qvtest::writeFile(src + "/Berichte 2026/Q1 final/Zusammenfassung März.txt", "erste Zeile\n");
@@ -415,7 +360,7 @@ class DesktopLayoutX11 : public DesktopSessionX11
 
 TEST_F(DesktopLayoutX11, RunsWithoutTheWindowKeepTheLayoutAndWindowsStayOnScreen)
 {
-    startDesktop();
+    startDesktop(true, {"openbox", "trayer", "xdotool", "xclip", "xwininfo", "xprop", "import", "diff"});
     if (IsSkipped() || HasFatalFailure()) {
         return;
     }

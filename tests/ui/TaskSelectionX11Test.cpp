@@ -6,7 +6,7 @@
 // qv-test-labels: x11 gui slow
 // qv-test-run: xvfb
 // qv-test-timeout: 480
-#include "ProgramProcessFixture.h"
+#include "DesktopProgramFixture.h"
 
 #include <QImage>
 #include <QProcess>
@@ -22,27 +22,9 @@ namespace {
 const std::string kRoot = "HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant";
 const char *const kNames[] = {"Alpha", "Bravo", "Charlie"};
 
-class TaskSelectionX11 : public ProgramProcessFixture
+class TaskSelectionX11 : public DesktopProgramFixture
 {
 protected:
-    void SetUp() override
-    {
-        ProgramProcessFixture::SetUp();
-        for (const char *name : {"DISPLAY", "XAUTHORITY"}) {
-            if (const char *v = std::getenv(name)) {
-                env.push_back(std::string(name) + "=" + v);
-            }
-        }
-    }
-    void TearDown() override
-    {
-        if (HasFailure()) {
-            std::fprintf(stderr, "program log:\n%s\n", qvtest::readFile(home + "/program.log").c_str());
-        }
-        ProgramProcessFixture::TearDown();
-        windowManager.kill();
-        windowManager.waitForFinished(5000);
-    }
     std::string xdo(const std::vector<std::string> &args)
     {
         std::vector<std::string> cmd = {"xdotool"};
@@ -193,26 +175,15 @@ protected:
         ASSERT_EQ(r.exitCode, 0) << r.output;
     }
 
-    QProcess windowManager;
     std::string m_main;
 };
 
 TEST_F(TaskSelectionX11, CommandsActOnTheTaskSelectedByClickOrKeys)
 {
-    const char *display = std::getenv("DISPLAY");
-    ASSERT_TRUE(display != nullptr && *display != '\0') << "runs under xvfb-run";
-    for (const char *tool : {"openbox", "xdotool", "xprop", "import"}) {
-        if (!qvtest::haveTool(tool)) {
-            GTEST_SKIP() << tool << " is not installed";
-        }
+    startDesktop(false, {"openbox", "xdotool", "xprop", "import"});
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
     }
-    windowManager.start("openbox", {});
-    ASSERT_TRUE(windowManager.waitForStarted(5000));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [] { return qvtest::runCommand({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).output.find("window id") !=
-                    std::string::npos; },
-        10000))
-        << "openbox did not come up";
     importTasks();
     const pid_t p = spawn({}, "program.log", env);
     m_main = window("^Quorvellant$");
