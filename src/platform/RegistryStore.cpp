@@ -47,6 +47,14 @@ INSERT OR IGNORE INTO keys (id, parent, name, fold) VALUES (1, NULL, 'HKEY_CURRE
 INSERT OR IGNORE INTO keys (id, parent, name, fold) VALUES (2, NULL, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE');
 )sql";
 
+thread_local RegistryStore *t_redirect = nullptr;
+
+bool isDamage(int rc)
+{
+    rc &= 0xff;
+    return rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB;
+}
+
 std::mutex g_pathMutex;
 std::string g_storePath;
 std::atomic<unsigned> g_pathGeneration{0};
@@ -302,6 +310,9 @@ void RegistryStore::setStorePath(const std::string &path)
 
 RegistryStore &RegistryStore::forThisThread()
 {
+    if (t_redirect != nullptr) {
+        return *t_redirect;
+    }
     thread_local std::unique_ptr<RegistryStore> store;
     thread_local unsigned generation = ~0u;
     unsigned current = g_pathGeneration.load();
@@ -350,12 +361,18 @@ void RegistryStore::exec(const char *sql)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
             continue;
         }
+        if (isDamage(rc)) {
+            throw RegistryDamaged(m_path, msg);
+        }
         throw RegistryError("Settings store \"" + m_path + "\": " + msg);
     }
 }
 
 void RegistryStore::fail(const std::string &what)
 {
+    if (isDamage(sqlite3_extended_errcode(m_db))) {
+        throw RegistryDamaged(m_path, what + ": " + sqlite3_errmsg(m_db));
+    }
     throw RegistryError("Settings store \"" + m_path + "\": " + what + ": " + sqlite3_errmsg(m_db));
 }
 
@@ -459,6 +476,7 @@ void RegistryStore::noteWriteFailure(const std::string &what)
     if (m_txDepth > 0 && !m_txFailed) {
         m_txFailed = true;
         m_txError = what;
+        m_txDamaged = isDamage(sqlite3_extended_errcode(m_db));
     }
 }
 
@@ -552,6 +570,7 @@ void RegistryStore::beginTransaction()
     if (m_txDepth == 0) {
         exec("BEGIN IMMEDIATE");
         m_txFailed = false;
+        m_txDamaged = false;
         m_txError.clear();
     }
     ++m_txDepth;
@@ -567,13 +586,20 @@ void RegistryStore::commitTransaction()
         return;
     }
     if (m_txFailed) {
-        std::string why = m_txError;
+        const std::string why = m_txError;
+        const bool damaged = m_txDamaged;
         rollbackTransaction();
+        if (damaged) {
+            throw RegistryDamaged(m_path, why);
+        }
         throw RegistryError("The settings were not saved: " + why);
     }
-    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    if (const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr); rc != SQLITE_OK) {
         std::string why = sqlite3_errmsg(m_db);
         rollbackTransaction();
+        if (isDamage(rc)) {
+            throw RegistryDamaged(m_path, why);
+        }
         throw RegistryError("The settings were not saved (\"" + m_path + "\"): " + why);
     }
     m_txDepth = 0;
@@ -602,6 +628,16 @@ void RegistryStore::rollbackTransaction() noexcept
 }
 
 // ----------------------------------------------------------------------------------------------
+
+RegistryStoreRedirect::RegistryStoreRedirect(RegistryStore &store) : m_previous(t_redirect)
+{
+    t_redirect = &store;
+}
+
+RegistryStoreRedirect::~RegistryStoreRedirect()
+{
+    t_redirect = m_previous;
+}
 
 RegistryTransaction::RegistryTransaction(RegistryStore &store) : m_store(store)
 {

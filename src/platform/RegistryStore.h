@@ -8,7 +8,8 @@
 // A connection belongs to one thread: RegistryStore::forThisThread() opens (once per thread) the
 // store at storePath(). Every top-level save runs inside a RegistryTransaction; a write that fails
 // inside it poisons the transaction so that commit() raises and the old state stays, instead of a
-// half-written save being reported as saved.
+// half-written save being reported as saved. A failure because the file is damaged raises
+// RegistryDamaged, which names the file.
 #pragma once
 
 #include <cstdint>
@@ -150,7 +151,23 @@ private:
     std::vector<std::pair<const char *, sqlite3_stmt *>> m_cache;
     int m_txDepth = 0;
     bool m_txFailed = false;
+    bool m_txDamaged = false; // the write that failed found the file damaged
     std::string m_txError;
+};
+
+// While it lives, RegistryStore::forThisThread() gives `store` on the thread that made it: a save
+// made meanwhile goes into that file instead of the store's (the settings of a session whose store
+// was found damaged are kept beside it). Scopes nest.
+class RegistryStoreRedirect
+{
+public:
+    explicit RegistryStoreRedirect(RegistryStore &store);
+    ~RegistryStoreRedirect();
+    RegistryStoreRedirect(const RegistryStoreRedirect &) = delete;
+    RegistryStoreRedirect &operator=(const RegistryStoreRedirect &) = delete;
+
+private:
+    RegistryStore *m_previous;
 };
 
 // Scope of one top-level save: commit() makes it durable or raises; leaving the scope without

@@ -90,6 +90,9 @@ public:
     void UpdateTreeView();
     void UpdateAll();
     void SaveAllSettings();
+    // The window, the tasks and the program-wide settings into this thread's store; each failure
+    // goes to `report`.
+    void saveAllInto(const std::function<void(const std::string &)> &report);
     void ApplyWindowSettings();
     void LoadWindowSettings();
     void SaveWindowSettings();
@@ -217,6 +220,7 @@ private:
     bool m_explicitExit = false;
     bool m_exiting = false;
     bool m_sessionEnding = false; // the session ends or a signal asked the program to leave
+    std::string m_besideStore;    // where the settings go while the store is damaged (said once)
     bool m_layoutLoaded = false;
     bool m_shownOnce = false; // the window has been on the screen, its panes laid out
     bool m_applyingLayout = false;

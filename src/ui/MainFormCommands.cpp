@@ -16,6 +16,7 @@
 #include "core/text/Language.h"
 #include "core/util/Product.h"
 #include "core/util/Utils.h"
+#include "platform/RegistryStore.h"
 #include "ui/TaskListModel.h"
 
 #include <QAction>
@@ -219,6 +220,7 @@ void TMainForm::taskDuplicate()
     const std::string key = tempKeyPath("EditTask");
     auto copy = std::make_unique<TTask>();
     try {
+        RegistryStore::checkStore(RegistryStore::storePath()); // a damaged store is not written to
         m_currentTask->SaveToRegistry(key);
         if (!copy->LoadFromRegistry(key)) {
             throw std::runtime_error(key);

@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -44,7 +45,8 @@ namespace {
 
 std::string mainKey()
 {
-    return std::string(RegKeyRoot) + RegKeyMain;
+    std::string key(RegKeyRoot);
+    return key.append(RegKeyMain);
 }
 
 // Window placement show commands, as stored.
@@ -217,6 +219,45 @@ void TMainForm::SaveAllSettings()
             ShowError(this, QString::fromStdString(text));
         }
     };
+    // A store found damaged is never written to: a write could spread the damage over what it
+    // still holds. The settings the program holds then go, whole, into a store of their own beside
+    // it, and one message names both files.
+    const std::string path = RegistryStore::storePath();
+    std::string damage;
+    try {
+        RegistryStore::checkStore(path);
+    } catch (const RegistryDamaged &e) {
+        damage = e.what();
+    } catch (const RegistryError &) {
+        // Not readable just now: the save says why.
+    }
+    if (damage.empty()) {
+        saveAllInto(report);
+        return;
+    }
+    const bool first = m_besideStore.empty();
+    if (first) {
+        const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        m_besideStore = path + ".saved-" + stamp.toStdString();
+    }
+    try {
+        RegistryStore beside(m_besideStore);
+        RegistryStoreRedirect redirect(beside);
+        saveAllInto(report);
+    } catch (const std::exception &e) {
+        report(damage + "\n" + e.what());
+        return;
+    }
+    if (first) {
+        report(formatLangString("%s\nNothing was written to it. The settings were saved in \"%s\"; to go "
+                                "on with them, quit the program and put that file in the place of the "
+                                "damaged one.",
+                                "strMainStoreDamagedSavedBeside", {damage, m_besideStore}));
+    }
+}
+
+void TMainForm::saveAllInto(const std::function<void(const std::string &)> &report)
+{
     SaveWindowSettings();
     if (m_data != nullptr) {
         try {

@@ -165,4 +165,57 @@ TEST_F(DamagedStore, TheProgramOffersToMoveItAsideOrToQuit)
     EXPECT_EQ(asideFiles().size(), aside.size() + 1) << "a second store aside";
 }
 
+// A store damaged while the program runs is never written over: the save at a signal's exit
+// leaves it byte for byte and puts the settings, whole, into a store beside it; standard error
+// names both files and nothing waits for an answer. The sound store (the control) is saved into.
+TEST_F(DamagedStore, DamageWhileTheProgramRunsIsKeptAndTheSettingsSavedBeside)
+{
+    const std::string key = "HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant";
+    qvtest::writeFile(home + "/task.reg",
+                      "REGEDIT4\r\n\r\n[" + key + "\\Main]\r\n\"FirstStart\"=dword:00000000\r\n\r\n[" + key +
+                          "\\Tasks\\T1]\r\n\"Name\"=\"Kept task\"\r\n\"ID\"=\"T1\"\r\n" +
+                          "\"TaskType\"=\"ttSimpleCopy\"\r\n\r\n");
+    const std::string folder = fs::path(store()).parent_path();
+    auto besideFiles = [&] {
+        std::vector<std::string> names;
+        for (const auto &e : fs::directory_iterator(folder)) {
+            const std::string name = e.path().string();
+            if (name.find(".saved-") != std::string::npos && name.find("-wal") == std::string::npos &&
+                name.find("-shm") == std::string::npos) {
+                names.push_back(name);
+            }
+        }
+        return names;
+    };
+    for (const bool damage : {false, true}) {
+        SCOPED_TRACE(damage ? "damaged while it runs" : "sound (the control)");
+        fs::remove_all(folder);
+        std::string out;
+        ASSERT_EQ(run("qv-regtool", {"--db", store(), "import", home + "/task.reg"}, out), 0) << out;
+        program = qvtest::binPath("quorvellant");
+        const std::string log = damage ? "damaged.log" : "sound.log";
+        const std::size_t lines = commandLines().size();
+        const pid_t p = spawn({}, log);
+        ASSERT_TRUE(waitForLines(lines + 1)) << qvtest::readFile(home + "/" + log);
+        std::string bytes = qvtest::readFile(store());
+        if (damage) {
+            bytes = kDamages[0].apply(bytes);
+            qvtest::writeFile(store(), bytes);
+        }
+        ::kill(p, SIGTERM);
+        EXPECT_EQ(waitFor(p, 20), 0) << qvtest::readFile(home + "/" + log);
+        const std::string said = qvtest::readFile(home + "/" + log);
+        EXPECT_EQ(qvtest::readFile(store()) == bytes, damage) << said;
+        EXPECT_EQ(said.find("\"" + store() + "\" is damaged") != std::string::npos, damage) << said;
+        const auto beside = besideFiles();
+        ASSERT_EQ(beside.size(), damage ? 1u : 0u) << said;
+        if (damage) {
+            EXPECT_NE(said.find(beside[0]), std::string::npos) << said;
+            const std::string task = "\\Software\\Tavimundrelo\\Quorvellant\\Tasks\\T1";
+            ASSERT_EQ(run("qv-regtool", {"--db", beside[0], "get", task, "Name"}, out), 0) << out;
+            EXPECT_NE(out.find("Kept task"), std::string::npos) << out;
+        }
+    }
+}
+
 } // namespace

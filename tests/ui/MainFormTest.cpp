@@ -302,11 +302,12 @@ TEST_F(MainFormFixture, SessionEndSavesStartsShutdownTasksAndLeaves)
 }
 
 // A save that fails while the session ends (or a signal asks the program to leave) goes to standard
-// error: no dialog holds the exit. The same failure at another time is shown (the control).
+// error: no dialog holds the exit. The same failure at another time is shown (the control). The
+// store cannot be opened (a folder has its name); a damaged store is tested with the real program.
 TEST_F(MainFormFixture, ASessionEndNeverWaitsOnAFailedSave)
 {
     const std::string broken = qvtest::makeTempDir("brokenstore") + "/registry.db";
-    qvtest::writeFile(broken, std::string(8192, '#'));
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(broken)));
     qv::RegistryStore::setStorePath(broken);
     form->SaveAllSettings();
     ASSERT_FALSE(qv::MessageBoxSeam::shown().empty()) << "the failed save is shown while the program runs";
@@ -316,7 +317,7 @@ TEST_F(MainFormFixture, ASessionEndNeverWaitsOnAFailedSave)
     EXPECT_TRUE(form->isExiting());
     EXPECT_TRUE(qv::MessageBoxSeam::shown().empty()) << qv::MessageBoxSeam::shown()[0].text.toStdString();
     qv::RegistryStore::setStorePath({});
-    EXPECT_EQ(qvtest::readFile(broken), std::string(8192, '#'));
+    EXPECT_TRUE(QDir(QString::fromStdString(broken)).isEmpty());
 }
 
 TEST_F(MainFormFixture, ExitStopsASlowRunAndDrainsIt)

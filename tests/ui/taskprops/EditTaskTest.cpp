@@ -121,6 +121,25 @@ TEST_F(EditTaskCycle, UndoCopyIsWrittenBeforeTheDialogOpens)
     EXPECT_TRUE(copy.settings() == task.settings());
 }
 
+// A store that cannot take the undo copy (damaged while the program runs) never keeps the dialog
+// from opening nor ends the program: the task is edited in memory, the store left as it was.
+TEST_F(EditTaskCycle, AStoreThatCannotTakeTheUndoCopyStillEdits)
+{
+    const std::string damaged = qvtest::makeTempDir("damagedstore") + "/registry.db";
+    const std::string bytes = "SQLite format 3" + std::string(8192, '#');
+    qvtest::writeFile(damaged, bytes);
+    qv::RegistryStore::setStorePath(damaged);
+    TTask task;
+    bool edited = false;
+    EXPECT_NO_THROW(edited = runDialog(task, "OkButton", [](TProjectPropertiesForm *f) {
+        child<QLineEdit>(f, "TaskNameEdit")->setText("Edited name");
+    }));
+    EXPECT_TRUE(edited);
+    EXPECT_EQ(task.Name, "Edited name");
+    EXPECT_FALSE(task.Editing);
+    EXPECT_EQ(qvtest::readFile(damaged), bytes);
+}
+
 TEST_F(EditTaskCycle, EditingFlagIsClearedOnEveryWayOut)
 {
     TTask running;
