@@ -285,7 +285,8 @@ private:
                           int folder = AT_FDCWD);
     std::string archiveFolderFor(const std::string &archive, const std::string &path) const;
     bool preserveVersion(const std::string &file, int fileFolder, const std::string &name, int &error);
-    std::string stampedName(const std::string &folder, const std::string &name);
+    // A name `name`.<time stamp> not yet taken in `folder`, looked for in `open` (null: by path).
+    std::string stampedName(const std::string &folder, const OpenFolder *open, const std::string &name);
     // The stamped copies of `name` in `folder` beyond the newest `limit` go; `open` is the folder
     // opened beneath its root (null: by path).
     void prune(const std::string &folder, const OpenFolder *open, const std::string &name, int limit);

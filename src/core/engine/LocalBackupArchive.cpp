@@ -44,7 +44,8 @@ std::string TLocalBackup::archiveFolderFor(const std::string &archive, const std
     return archive + relative;
 }
 
-std::string TLocalBackup::stampedName(const std::string &folder, const std::string &name)
+std::string TLocalBackup::stampedName(const std::string &folder, const OpenFolder *open,
+                                      const std::string &name)
 {
     std::int64_t ms = nowDateTime().toMSecsSinceEpoch();
     if (ms <= m_lastStampMs) {
@@ -54,7 +55,10 @@ std::string TLocalBackup::stampedName(const std::string &folder, const std::stri
         const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms);
         const std::string stamp = t.toString("yyyyMMddHHmmsszzz").toStdString();
         const std::string candidate = folder + name + "." + stamp;
-        if (!pathTaken(candidate)) {
+        struct stat st;
+        // Looked for in the folder as opened beneath its root, where the name will be made.
+        if (open != nullptr ? ::fstatat(open->fd, nameOf(candidate).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0
+                            : !pathTaken(candidate)) {
             m_lastStampMs = ms;
             return candidate;
         }
@@ -156,7 +160,7 @@ std::string TLocalBackup::GetVersionFileName(const std::string &file)
         archiveFolderRefused(m_versionsRoot, archive, folder, error, link, msg::VersionsArchiveInvalid);
         return {};
     }
-    return stampedName(folder, nameOf(file));
+    return stampedName(folder, m_versionsFolder.get(), nameOf(file));
 }
 
 std::string TLocalBackup::GetDeletedArchiveFileName(const std::string &path, const std::string &root)
@@ -174,7 +178,7 @@ std::string TLocalBackup::GetDeletedArchiveFileName(const std::string &path, con
         archiveFolderRefused(m_archiveRoot, archive, folder, error, link, msg::DeletedArchiveInvalid);
         return {};
     }
-    return isFolder ? folder : stampedName(folder, nameOf(path));
+    return isFolder ? folder : stampedName(folder, m_archiveFolder.get(), nameOf(path));
 }
 
 // A copy of `fromName` in the folder `from` (never through a link) to `name`, in the folder `to`

@@ -1,9 +1,9 @@
 // The steps of a run below the destination besides its copies and renames: the clean-up of a killed
 // copy's temporary files, the look at a destination file that may be a link, the content test
-// before a move deletes its source, and the deletes to the trash and into the deleted-files
-// archive. A folder the run checked is swapped for a link to an outside folder just before the
-// step (or the link stands there from the start): the outside folder stays as it was, and the same
-// step acts on a real folder beside it (the control).
+// before a move deletes its source, a synchronisation's read on its way back, and the deletes to
+// the trash and into the deleted-files archive. A folder the run checked is swapped for a link to
+// an outside folder just before the step (or the link stands there from the start): the outside
+// folder stays as it was, and the same step acts on a real folder beside it (the control).
 // qv-test-timeout: 120
 #include "EngineTestSupport.h"
 
@@ -21,7 +21,7 @@ namespace {
 using namespace enginetest;
 using Type = qv::BackupTaskType;
 
-enum class Step { StaleTemps, FileLink, SameContent, TrashFile, TrashFolder, ArchiveFolder };
+enum class Step { StaleTemps, FileLink, SameContent, WayBack, TrashFile, TrashFolder, ArchiveFolder };
 
 struct Case {
     const char *name;
@@ -128,6 +128,21 @@ TEST_P(DestinationSwapSteps, OutsideStaysAndTheRealFolderIsActedOn)
             EXPECT_EQ(qvtest::readFile(src + "/a/x"), "same"); // its content is not at the destination
         };
         break;
+    case Step::WayBack:
+        // Newer at the destination: a synchronisation's way back reads them there; the in-use test
+        // of its first file, w at the top, swaps a/.
+        put(src + "/a/x", "old", 1600000000);
+        put(src + "/c/z", "old", 1600000000);
+        put(dst + "/w", "w", 1700000000);
+        put(dst + "/a/x", "new x", 1700000000);
+        put(dst + "/c/z", "new z", 1700000000);
+        put(outside + "/x", "outside", 1700000000);
+        swap.trigger = dst + "/w";
+        expect = [&] {
+            EXPECT_EQ(qvtest::readFile(src + "/c/z"), "new z");
+            EXPECT_EQ(qvtest::readFile(src + "/a/x"), "old"); // nothing read through the link
+        };
+        break;
     case Step::TrashFile:
     case Step::TrashFolder:
     case Step::ArchiveFolder: {
@@ -204,6 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"FileLinkMove", Step::FileLink, Type::Move, false},
                       Case{"FileLinkExactPlaced", Step::FileLink, Type::ExactCopy, true},
                       Case{"SameContentMove", Step::SameContent, Type::Move, false},
+                      Case{"WayBackSync", Step::WayBack, Type::Synchronize, false},
                       Case{"TrashFileExact", Step::TrashFile, Type::ExactCopy, false},
                       Case{"TrashFileExactPlaced", Step::TrashFile, Type::ExactCopy, true},
                       Case{"TrashFolderExact", Step::TrashFolder, Type::ExactCopy, false},
