@@ -270,6 +270,9 @@ protected:
     // Moves the file, link or folder `path` to the trash: below the destination root from its
     // folder opened beneath the root (a link on the way refuses it, nothing moved), else by path.
     bool trashEntry(const std::string &path);
+    // A delete or move below the destination refused with `error`: a link on the way to `relative`
+    // is named, once.
+    void nameLinkOnTheWay(const std::string &relative, int error);
 
 private:
     bool executeNotices(const FilePlan &plan);

@@ -269,8 +269,21 @@ TLocalBackup::BelowDestination TLocalBackup::removeBelowDestination(const std::s
     }
     if (!destinationRootOpen(false) || !m_destinationRoot.remove(relative, isFolder, error)) {
         error = error != 0 ? error : ENOENT;
+        nameLinkOnTheWay(relative, error);
     }
     return BelowDestination::Inside;
+}
+
+void TLocalBackup::nameLinkOnTheWay(const std::string &relative, int error)
+{
+    if (error != ELOOP) {
+        return;
+    }
+    const std::string found = m_destinationRoot.linkOnTheWay(relative);
+    if (const std::string link = m_destinationRoot.pathOf(found);
+        !found.empty() && m_linksWarned.insert(link).second) {
+        Log(kLogWarning, formatMessage(msg::LinkLeftAlone, {link}));
+    }
 }
 
 bool TLocalBackup::trashEntry(const std::string &path)
@@ -284,6 +297,7 @@ bool TLocalBackup::trashEntry(const std::string &path)
     int failed = 0;
     const int from = destinationRootOpen(false) ? m_destinationRoot.openParent(relative, name, failed) : -1;
     if (from < 0) {
+        nameLinkOnTheWay(relative, failed);
         return false; // a link on the way, or the folder is gone: nothing moved
     }
     const bool done = m_services.moveToTrash(from, path, std::string(), error);
@@ -297,6 +311,7 @@ bool TLocalBackup::moveIntoArchive(const std::string &relative, const std::strin
     const int from = destinationRootOpen(false) ? m_destinationRoot.openParent(relative, at, error) : -1;
     if (from < 0) {
         error = error != 0 ? error : ENOENT;
+        nameLinkOnTheWay(relative, error);
         return false;
     }
     const int to = m_archiveFolder != nullptr ? m_archiveFolder->fd : AT_FDCWD;

@@ -85,6 +85,7 @@ TEST_P(DestinationSwapSteps, OutsideStaysAndTheRealFolderIsActedOn)
     Swap swap{dst + "/a", outside, kept, ""};
     auto s = makeSnapshot(sources, dst, c.type);
     std::function<void()> expect; // the control, and what the step did in the folder it checked
+    std::string refused;          // an entry whose delete is refused with an error, the link named
     switch (c.step) {
     case Step::StaleTemps:
         // The first source holds a/ with files only in a subfolder: its second source's file in
@@ -161,6 +162,7 @@ TEST_P(DestinationSwapSteps, OutsideStaysAndTheRealFolderIsActedOn)
             }
         }
         swap.trigger = dst + "/a/" + name;
+        refused = c.placed ? std::string() : swap.trigger;
         s->deleteKind =
             c.step == Step::ArchiveFolder ? qv::BackupDeleteKind::Archive : qv::BackupDeleteKind::Recycle;
         s->archiveFolder = base + "/deleted/";
@@ -201,6 +203,10 @@ TEST_P(DestinationSwapSteps, OutsideStaysAndTheRealFolderIsActedOn)
     EXPECT_TRUE(c.placed || isLink(dst + "/a")) << host.dump(); // the swap happened
     EXPECT_EQ(tree(outside), before) << host.dump();
     expect();
+    if (!refused.empty()) {
+        EXPECT_TRUE(host.loggedContaining(qv::kLogError, refused));
+        EXPECT_TRUE(host.loggedContaining(qv::kLogWarning, "\"" + dst + "/a\""));
+    }
     if (HasFailure()) {
         ADD_FAILURE() << host.dump();
     }
