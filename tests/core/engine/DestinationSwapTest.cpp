@@ -11,8 +11,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -35,6 +37,29 @@ qv::BackupServices swappingServices(const std::string &base, const std::string &
     };
     return services;
 }
+
+// A host that, told of a line of `kind` naming `trigger`, swaps `folder` for a link to `outside`
+// (keeping it as `folder`.moved).
+class SwapOnLogHost : public RecordingHost
+{
+public:
+    SwapOnLogHost(int kind, std::string trigger, std::string folder, std::string outside)
+        : m_kind(kind), m_trigger(std::move(trigger)), m_folder(std::move(folder)), m_outside(std::move(outside))
+    {
+    }
+    void log(int kind, const std::string &text) override
+    {
+        RecordingHost::log(kind, text);
+        if (kind == m_kind && text.find(m_trigger) != std::string::npos) {
+            ::rename(m_folder.c_str(), (m_folder + ".moved").c_str());
+            ::symlink(m_outside.c_str(), m_folder.c_str());
+        }
+    }
+
+private:
+    int m_kind;
+    std::string m_trigger, m_folder, m_outside;
+};
 
 TEST(DestinationSwap, CopiesStayInTheCheckedFolder)
 {
@@ -75,21 +100,7 @@ TEST(DestinationSwap, ObsoleteDeletesGoThroughNoLink)
     put(dst + "/b/gone", "obsolete", 1600000000);
     put(outside + "/gone", "outside", 1600000000);
     // Told of the delete just before it is done: the folder becomes a link to `outside` there.
-    class Host : public RecordingHost
-    {
-    public:
-        std::string folder, outside;
-        void log(int kind, const std::string &text) override
-        {
-            RecordingHost::log(kind, text);
-            if (kind == qv::kLogWarning && text.find(folder + "/gone") != std::string::npos) {
-                ::rename(folder.c_str(), (folder + ".moved").c_str());
-                ::symlink(outside.c_str(), folder.c_str());
-            }
-        }
-    } host;
-    host.folder = dst + "/a";
-    host.outside = outside;
+    SwapOnLogHost host(qv::kLogWarning, dst + "/a/gone", dst + "/a", outside);
     qv::TLocalBackup backup(makeSnapshot({src}, dst, qv::BackupTaskType::ExactCopy), &host, {});
     backup.runInPlace();
     struct stat st;
@@ -145,21 +156,7 @@ TEST(DestinationSwap, VersionsStayInTheCheckedFolder)
     put(versions + "/a/doc.20190101000000000", "oldest version", 1500000000);
     put(outside + "/doc.20200101000000000", "outside", 1500000000);
     // Told the version is about to be kept: the versions folder becomes a link to `outside`.
-    class Host : public RecordingHost
-    {
-    public:
-        std::string folder, outside;
-        void log(int kind, const std::string &text) override
-        {
-            RecordingHost::log(kind, text);
-            if (kind == qv::kLogFile && text.find(folder) != std::string::npos) {
-                ::rename(folder.c_str(), (folder + ".moved").c_str());
-                ::symlink(outside.c_str(), folder.c_str());
-            }
-        }
-    } host;
-    host.folder = versions + "/a";
-    host.outside = outside;
+    SwapOnLogHost host(qv::kLogFile, versions + "/a", versions + "/a", outside);
     auto s = makeSnapshot({src}, dst);
     s->versionsKeep = true;
     s->versionsFolder = versions + "/";
@@ -188,21 +185,7 @@ TEST(DestinationSwap, ArchiveMovesGoThroughNoLink)
         put(dst + "/a/gone", "obsolete", 1600000000);
         put(dst + "/b/gone", "obsolete b", 1600000000);
         put(outside + "/gone", "outside", 1600000000);
-        class Host : public RecordingHost
-        {
-        public:
-            std::string folder, outside;
-            void log(int kind, const std::string &text) override
-            {
-                RecordingHost::log(kind, text);
-                if (kind == qv::kLogWarning && text.find(folder + "/gone") != std::string::npos) {
-                    ::rename(folder.c_str(), (folder + ".moved").c_str());
-                    ::symlink(outside.c_str(), folder.c_str());
-                }
-            }
-        } host;
-        host.folder = dst + "/a";
-        host.outside = outside;
+        SwapOnLogHost host(qv::kLogWarning, dst + "/a/gone", dst + "/a", outside);
         auto s = makeSnapshot({src}, dst, qv::BackupTaskType::ExactCopy);
         s->deleteKind = qv::BackupDeleteKind::Archive;
         s->archiveFolder = base + "/deleted/";
