@@ -456,7 +456,8 @@ void TFilterForm::browseFolder()
 bool EditFilter(TTask &task, TTaskFilterItem &item, QWidget *parent)
 {
     (void)task; // the owner of the item; the dialog needs nothing of it
-    item.SaveToRegistry(tempKeyPath("EditFilter"));
+    // The undo copy; a store that cannot take it never keeps the dialog from opening.
+    saveEditCopy("EditFilter", [&item](const std::string &key) { item.SaveToRegistry(key); });
     TFilterForm form(parent);
     form.load(item);
     if (form.exec() != QDialog::Accepted) {

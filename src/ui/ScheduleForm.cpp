@@ -441,7 +441,8 @@ void TScheduleForm::onChanged()
 
 bool EditScheduleItem(TTaskScheduleItem &item, QWidget *parent)
 {
-    item.SaveToRegistry(tempKeyPath("EditSchedule"));
+    // The undo copy; a store that cannot take it never keeps the dialog from opening.
+    saveEditCopy("EditSchedule", [&item](const std::string &key) { item.SaveToRegistry(key); });
     TScheduleForm form(parent);
     form.load(item);
     if (form.exec() != QDialog::Accepted) {

@@ -1,5 +1,7 @@
 // The filter dialog: enabling table, fill and write-back of every field, Cancel, pickers, warnings.
 #include "ui/FilterForm.h"
+#include "ui/ScheduleForm.h"
+#include "platform/RegistryStore.h"
 #include "components/FolderPicker.h"
 #include "components/RangedField.h"
 #include "core/settings/Settings.h"
@@ -12,6 +14,7 @@
 #include "ui/HelpTopics.h"
 
 #include "support/FakeFileDialogs.h"
+#include "support/TestEnv.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -383,4 +386,59 @@ TEST_F(FilterFormTest, F1InTheDialogOpensItsTopic)
         EXPECT_EQ(help::helpKeywordOf(w), QString::fromLatin1(HelpTopics::kFileFilter))
             << w->objectName().toStdString();
     }
+}
+
+// A store damaged while the program runs (a page in its middle overwritten) is not written by the
+// filter's or the schedule's undo copy, neither the file nor its log, and both dialogs still open
+// and edit the item in memory; a sound store takes the copies (the control).
+TEST_F(FilterFormTest, UndoCopiesLeaveADamagedStoreAsItIs)
+{
+    const std::string before = qv::RegistryStore::storePath();
+    const std::string dir = qvtest::makeTempDir("damagedundo");
+    std::string reg = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant\\Main]"
+                      "\r\n";
+    for (int i = 0; i < 600; ++i) {
+        reg += "\"V" + std::to_string(i) + "\"=\"" + std::string(100, static_cast<char>('a' + i % 26)) + "\"\r\n";
+    }
+    qvtest::writeFile(dir + "/seed.reg", reg);
+    for (const bool isDamaged : {true, false}) {
+        SCOPED_TRACE(isDamaged ? "damaged" : "sound");
+        const std::string store = dir + (isDamaged ? "/damaged.db" : "/sound.db");
+        const auto made =
+            qvtest::runCommand({qvtest::binPath("qv-regtool"), "--db", store, "import", dir + "/seed.reg"});
+        ASSERT_EQ(made.exitCode, 0) << made.output;
+        std::string bytes = qvtest::readFile(store);
+        if (isDamaged) {
+            bytes.replace((bytes.size() / 4096 / 2) * 4096, 4096, 4096, 'Z');
+            qvtest::writeFile(store, bytes);
+        }
+        qv::RegistryStore::setStorePath(store);
+        TTaskFilterItem item = sampleItem();
+        item.fnWildcard = "*.edited";
+        {
+            NextModal modal([](QDialog *d) { child<QPushButton>(d, "OKButton")->click(); });
+            EXPECT_TRUE(EditFilter(task, item));
+            EXPECT_TRUE(modal.ran);
+        }
+        TTaskScheduleItem entry;
+        entry.MinutellyValue = 7;
+        {
+            NextModal modal([](QDialog *d) { child<QPushButton>(d, "OKButton")->click(); });
+            EXPECT_TRUE(EditScheduleItem(entry));
+            EXPECT_TRUE(modal.ran);
+        }
+        EXPECT_EQ(item.fnWildcard, "*.edited");
+        if (isDamaged) {
+            EXPECT_TRUE(qvtest::readFile(store) == bytes) << "the damaged file is kept as it was";
+            EXPECT_EQ(qvtest::readFile(store + "-wal").size(), 0u) << "nothing written into its log";
+        } else {
+            TTaskFilterItem scratch;
+            scratch.LoadFromRegistry(tempKeyPath("EditFilter"));
+            EXPECT_EQ(scratch.fnWildcard, "*.edited");
+            TTaskScheduleItem copy;
+            copy.LoadFromRegistry(tempKeyPath("EditSchedule"));
+            EXPECT_EQ(copy.MinutellyValue, 7);
+        }
+    }
+    qv::RegistryStore::setStorePath(before);
 }

@@ -9,6 +9,8 @@
 #include "core/settings/SafeRegistry.h"
 #include "core/settings/Settings.h"
 #include "core/text/TextFormat.h"
+#include "core/settings/MessageCategory.h"
+#include "platform/RegistryStore.h"
 
 #include <algorithm>
 #include <span>
@@ -434,6 +436,18 @@ std::string taskKeyPath(const std::string &id)
 std::string tempKeyPath(const std::string &name)
 {
     return rootPath(RegKeyTemp).append("\\").append(name);
+}
+
+bool saveEditCopy(const std::string &name, const std::function<void(const std::string &key)> &save)
+{
+    try {
+        RegistryStore::checkStore(RegistryStore::storePath());
+        save(tempKeyPath(name));
+        return true;
+    } catch (const std::exception &e) {
+        qCWarning(lcProgram, "%s: the undo copy was not kept: %s", name.c_str(), e.what());
+        return false;
+    }
 }
 
 std::vector<std::string> numericKeyOrder(std::vector<std::string> names)

@@ -10,6 +10,7 @@
 #include "core/task/FolderMonitorSettings.h"
 #include "core/task/TaskDefinition.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,11 @@ std::string tasksKeyPath();
 std::string taskKeyPath(const std::string &id);
 // The scratch keys of the dialogs' undo copies: "EditTask", "EditFilter", "EditSchedule".
 std::string tempKeyPath(const std::string &name);
+// Keeps a dialog's undo copy under the scratch key `name`, written by `save` to the key path it is
+// given. A store that cannot take it (damaged, full) never keeps the dialog from opening, and a
+// damaged store is not written to: false, with the reason in the program's log, when the copy was
+// not kept.
+bool saveEditCopy(const std::string &name, const std::function<void(const std::string &key)> &save);
 
 // Writes a task under `key` (a full key path below HKEY_CURRENT_USER): its definition and the
 // settings of its folder monitor, as one transaction.

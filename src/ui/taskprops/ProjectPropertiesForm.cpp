@@ -11,7 +11,6 @@
 #include "core/task/TaskStorage.h"
 #include "core/task/TaskValidate.h"
 #include "core/text/Language.h"
-#include "platform/RegistryStore.h"
 #include "ui/Help.h"
 #include "ui/MainFormDialogs.h"
 #include "ui/options/PrefsForm.h"
@@ -465,12 +464,7 @@ bool EditTask(QWidget *parent, TTask &task, int startPage, bool newTask)
     // The undo copy the duplicate command reads. The dialog works on the task in memory: a store
     // that cannot take the copy (damaged, full) never keeps it from opening, and the save after it
     // says what became of the settings. A damaged store is not written to.
-    try {
-        RegistryStore::checkStore(RegistryStore::storePath());
-        task.SaveToRegistry(tempKeyPath("EditTask"));
-    } catch (const std::exception &e) {
-        qCWarning(lcProgram, "Task properties: %s", e.what());
-    }
+    saveEditCopy("EditTask", [&task](const std::string &key) { task.SaveToRegistry(key); });
     // A dialog that cannot be built or filled says why and changes nothing: the error never
     // travels on into the main window's event loop.
     std::unique_ptr<TProjectPropertiesForm> form;
