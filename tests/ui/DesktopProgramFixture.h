@@ -11,6 +11,8 @@
 
 #include <cstdio>
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 class DesktopProgramFixture : public ProgramProcessFixture
 {
@@ -61,6 +63,51 @@ protected:
         ASSERT_TRUE(trayer.waitForStarted(5000));
         ASSERT_TRUE(QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000))
             << "trayer did not come up";
+    }
+
+    // xdotool's output, or empty when it failed.
+    std::string xdo(const std::vector<std::string> &args, int timeout = 20)
+    {
+        std::vector<std::string> cmd = {"xdotool"};
+        cmd.insert(cmd.end(), args.begin(), args.end());
+        const auto r = qvtest::runCommand(cmd, timeout);
+        return r.exitCode == 0 ? r.output : std::string();
+    }
+    // The first visible window whose title matches, waiting for it up to `seconds`.
+    std::string window(const std::string &titleRegex, int seconds = 30)
+    {
+        for (int i = 0; i < seconds * 5; ++i) {
+            const std::string out = xdo({"search", "--onlyvisible", "--name", titleRegex});
+            if (!out.empty()) {
+                return out.substr(0, out.find('\n'));
+            }
+            std::this_thread::sleep_for(200ms);
+        }
+        return {};
+    }
+    // Whether no visible window's title matches, waiting up to 10 s for it to go.
+    bool gone(const std::string &titleRegex)
+    {
+        for (int i = 0; i < 100; ++i) {
+            if (xdo({"search", "--onlyvisible", "--name", titleRegex}).empty()) {
+                return true;
+            }
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+    std::string title(const std::string &win)
+    {
+        const std::string t = xdo({"getwindowname", win});
+        return t.substr(0, t.find('\n'));
+    }
+    // Keys to a window the user has clicked into first.
+    void keys(const std::string &win, const std::vector<std::string> &k)
+    {
+        xdo({"windowactivate", "--sync", win});
+        std::vector<std::string> args = {"key", "--delay", "100"};
+        args.insert(args.end(), k.begin(), k.end());
+        xdo(args);
     }
 
     QProcess windowManager;

@@ -32,52 +32,10 @@ protected:
         }
         DesktopProgramFixture::TearDown();
     }
-    std::string xdo(const std::vector<std::string> &args, int timeout = 20)
-    {
-        std::vector<std::string> cmd = {"xdotool"};
-        cmd.insert(cmd.end(), args.begin(), args.end());
-        const auto r = qvtest::runCommand(cmd, timeout);
-        return r.exitCode == 0 ? r.output : std::string();
-    }
-    // The first visible window whose title matches, waiting for it up to `seconds`.
-    std::string window(const std::string &titleRegex, int seconds = 30)
-    {
-        for (int i = 0; i < seconds * 5; ++i) {
-            const std::string out = xdo({"search", "--onlyvisible", "--name", titleRegex});
-            if (!out.empty()) {
-                return out.substr(0, out.find('\n'));
-            }
-            std::this_thread::sleep_for(200ms);
-        }
-        return {};
-    }
-    bool gone(const std::string &titleRegex)
-    {
-        for (int i = 0; i < 100; ++i) {
-            if (xdo({"search", "--onlyvisible", "--name", titleRegex}).empty()) {
-                return true;
-            }
-            std::this_thread::sleep_for(100ms);
-        }
-        return false;
-    }
-    std::string title(const std::string &win)
-    {
-        std::string t = xdo({"getwindowname", win});
-        return t.substr(0, t.find('\n'));
-    }
     std::string activeWindow()
     {
         std::string w = xdo({"getactivewindow"});
         return w.substr(0, w.find('\n'));
-    }
-    // Keys to a window the user has clicked into first.
-    void keys(const std::string &win, const std::vector<std::string> &k)
-    {
-        xdo({"windowactivate", "--sync", win});
-        std::vector<std::string> args = {"key", "--delay", "80"};
-        args.insert(args.end(), k.begin(), k.end());
-        xdo(args);
     }
     void typeText(const std::string &text) { xdo({"type", "--delay", "30", text}); }
     // Text with letters the keyboard map lacks goes in through the clipboard (Ctrl+V): xdotool

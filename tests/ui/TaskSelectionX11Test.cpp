@@ -25,40 +25,6 @@ const char *const kNames[] = {"Alpha", "Bravo", "Charlie"};
 class TaskSelectionX11 : public DesktopProgramFixture
 {
 protected:
-    std::string xdo(const std::vector<std::string> &args)
-    {
-        std::vector<std::string> cmd = {"xdotool"};
-        cmd.insert(cmd.end(), args.begin(), args.end());
-        const auto r = qvtest::runCommand(cmd, 20);
-        return r.exitCode == 0 ? r.output.substr(0, r.output.find('\n')) : std::string();
-    }
-    std::string window(const std::string &titleRegex, int seconds = 30)
-    {
-        for (int i = 0; i < seconds * 5; ++i) {
-            if (std::string w = xdo({"search", "--onlyvisible", "--name", titleRegex}); !w.empty()) {
-                return w;
-            }
-            std::this_thread::sleep_for(200ms);
-        }
-        return {};
-    }
-    bool gone(const std::string &titleRegex)
-    {
-        for (int i = 0; i < 100; ++i) {
-            if (xdo({"search", "--onlyvisible", "--name", titleRegex}).empty()) {
-                return true;
-            }
-            std::this_thread::sleep_for(100ms);
-        }
-        return false;
-    }
-    void keys(const std::string &win, const std::vector<std::string> &k)
-    {
-        xdo({"windowactivate", "--sync", win});
-        std::vector<std::string> args = {"key", "--delay", "100"};
-        args.insert(args.end(), k.begin(), k.end());
-        xdo(args);
-    }
     void click(QPoint p)
     {
         // Away first: a move to where the pointer already is would wait for a motion that never comes.
@@ -241,7 +207,7 @@ TEST_F(TaskSelectionX11, CommandsActOnTheTaskSelectedByClickOrKeys)
             keys(m_main, {"alt+Return"});
             const std::string dlg = window("^Quorvellant Task Properties - \\[", 20);
             ASSERT_FALSE(dlg.empty()) << "Alt+Return opened no dialog";
-            EXPECT_EQ(xdo({"getwindowname", dlg}), "Quorvellant Task Properties - [" + std::string(s.task) + "]");
+            EXPECT_EQ(title(dlg), "Quorvellant Task Properties - [" + std::string(s.task) + "]");
             keys(dlg, {"Escape"});
             ASSERT_TRUE(gone("^Quorvellant Task Properties"));
             continue;
