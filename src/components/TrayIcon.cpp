@@ -13,12 +13,6 @@
 #include <QWindowStateChangeEvent>
 
 namespace qv {
-namespace {
-
-// How long a window shown again from the tray takes to settle with the window manager.
-constexpr qint64 kReturnMs = 3000;
-
-} // namespace
 
 TTrayIcon::TTrayIcon(QWidget *owner, std::unique_ptr<TrayService> service)
     : QObject(owner), m_owner(owner), m_service(service ? std::move(service) : createSystemTrayService())

@@ -30,6 +30,8 @@ class TTrayIcon : public QObject
 public:
     static constexpr int kMaxHint = 127;
     static constexpr int kMaxBalloonText = 255;
+    // How long a window shown again from the tray takes to settle with the window manager.
+    static constexpr int kReturnMs = 3000;
     static constexpr int kMaxBalloonTitle = 63;
 
     // `owner` is the main window; `service` defaults to the desktop's tray.

@@ -254,7 +254,7 @@ TMainForm::TMainForm(TBackupData *data, Services services, QWidget *parent)
     m_trayTimer.start();
     m_tray->Loaded();
     m_trayReturnTimer.setSingleShot(true);
-    m_trayReturnTimer.setInterval(3000);
+    m_trayReturnTimer.setInterval(TTrayIcon::kReturnMs);
     connect(&m_trayReturnTimer, &QTimer::timeout, this, [this] { endTrayReturn(); });
     m_focusTimer.setSingleShot(true);
     m_focusTimer.setInterval(10);

@@ -16,33 +16,54 @@
 namespace qv {
 namespace {
 
-void requestActiveOnX11(QWidget *window)
+// The X server's connection; null off X11.
+xcb_connection_t *x11Connection()
 {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        return nullptr;
+    }
     auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (x11 == nullptr || x11->connection() == nullptr) {
-        return;
+    return x11 == nullptr ? nullptr : x11->connection();
+}
+
+// The atom of `name`; 0 when the server gives none.
+xcb_atom_t atomNamed(xcb_connection_t *conn, const char *name)
+{
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+        conn, xcb_intern_atom(conn, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+    if (reply == nullptr) {
+        return 0;
     }
-    xcb_connection_t *conn = x11->connection();
-    const char name[] = "_NET_ACTIVE_WINDOW";
-    xcb_intern_atom_reply_t *atom =
-        xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, sizeof name - 1, name), nullptr);
-    if (atom == nullptr) {
-        return;
-    }
+    const xcb_atom_t atom = reply->atom;
+    std::free(reply);
+    return atom;
+}
+
+// Asks the window manager, as the window-manager hints say (a message to the root), for `type`
+// about `window` with the message's five data words.
+void askWindowManager(xcb_connection_t *conn, QWidget *window, xcb_atom_t type, const std::uint32_t (&data)[5])
+{
     xcb_client_message_event_t ev;
     std::memset(&ev, 0, sizeof ev);
     ev.response_type = XCB_CLIENT_MESSAGE;
     ev.format = 32;
     ev.window = static_cast<xcb_window_t>(window->winId());
-    ev.type = atom->atom;
-    ev.data.data32[0] = 2; // source: pager (a request on the user's behalf)
-    ev.data.data32[1] = XCB_CURRENT_TIME;
-    ev.data.data32[2] = 0;
-    std::free(atom);
+    ev.type = type;
+    std::memcpy(ev.data.data32, data, sizeof data);
     xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
     xcb_send_event(conn, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char *>(&ev));
     xcb_flush(conn);
+}
+
+void requestActiveOnX11(QWidget *window)
+{
+    xcb_connection_t *conn = x11Connection();
+    const xcb_atom_t active = conn == nullptr ? 0 : atomNamed(conn, "_NET_ACTIVE_WINDOW");
+    if (active != 0) {
+        // source: pager (a request on the user's behalf)
+        askWindowManager(conn, window, active, {2, XCB_CURRENT_TIME, 0, 0, 0});
+    }
 }
 
 // A window that is being mapped is not managed yet, and the window manager drops a request
@@ -83,37 +104,17 @@ void RequestMaximized(QWidget *window)
     if (window == nullptr) {
         return;
     }
-    auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (QGuiApplication::platformName() != QLatin1String("xcb") || x11 == nullptr || x11->connection() == nullptr) {
+    xcb_connection_t *conn = x11Connection();
+    if (conn == nullptr) {
         window->setWindowState(window->windowState() | Qt::WindowMaximized);
         return;
     }
-    xcb_connection_t *conn = x11->connection();
-    xcb_atom_t atoms[3] = {};
-    const char *names[3] = {"_NET_WM_STATE", "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ"};
-    for (int i = 0; i < 3; ++i) {
-        xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
-            conn, xcb_intern_atom(conn, 0, static_cast<std::uint16_t>(std::strlen(names[i])), names[i]), nullptr);
-        if (atom == nullptr) {
-            return;
-        }
-        atoms[i] = atom->atom;
-        std::free(atom);
+    const xcb_atom_t state = atomNamed(conn, "_NET_WM_STATE");
+    const xcb_atom_t vertical = atomNamed(conn, "_NET_WM_STATE_MAXIMIZED_VERT");
+    const xcb_atom_t horizontal = atomNamed(conn, "_NET_WM_STATE_MAXIMIZED_HORZ");
+    if (state != 0 && vertical != 0 && horizontal != 0) {
+        askWindowManager(conn, window, state, {1 /* add */, vertical, horizontal, 1 /* an application */, 0});
     }
-    xcb_client_message_event_t ev;
-    std::memset(&ev, 0, sizeof ev);
-    ev.response_type = XCB_CLIENT_MESSAGE;
-    ev.format = 32;
-    ev.window = static_cast<xcb_window_t>(window->winId());
-    ev.type = atoms[0];
-    ev.data.data32[0] = 1; // add
-    ev.data.data32[1] = atoms[1];
-    ev.data.data32[2] = atoms[2];
-    ev.data.data32[3] = 1; // source: an application
-    xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
-    xcb_send_event(conn, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char *>(&ev));
-    xcb_flush(conn);
 }
 
 void ForceForegroundWindow(QWidget *window)
