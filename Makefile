@@ -24,4 +24,4 @@ run: build
 	build/bin/quorvellant $(ARGS)
 
 clean:
-	rm -rf build build-asan build-tsan build-ci build-ci-asan
+	rm -rf build build-dev build-asan build-tsan build-ci build-ci-asan

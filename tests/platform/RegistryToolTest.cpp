@@ -130,9 +130,10 @@ TEST_F(RegistryTool, ImportRefusesWhatIsNotASettingsFileWithinItsLimits)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string script = std::string(kMemoryLimit) + "{ " + c.input + "; } 2>/dev/null | '" +
-                                   qvtest::binPath("qv-regtool") + "' --db '" + m_dir +
-                                   "/registry.db' import /dev/stdin";
+        std::string script = kMemoryLimit;
+        script.append("{ ").append(c.input).append("; } 2>/dev/null | '");
+        script.append(qvtest::binPath("qv-regtool")).append("' --db '").append(m_dir);
+        script.append("/registry.db' import /dev/stdin");
         const qvtest::CommandResult r = qvtest::runShell(script, 60);
         EXPECT_EQ(r.exitCode, 1) << r.output;
         EXPECT_NE(r.output.find(c.line), std::string::npos) << r.output.substr(0, 400);
