@@ -26,13 +26,16 @@ using namespace qv;
 
 namespace {
 
+const char *const kUsage =
+    "usage: qv-regtool [--db FILE] export FILE [KEY]\n"
+    "       qv-regtool [--db FILE] import [--progress] FILE\n"
+    "       qv-regtool [--db FILE] get KEY NAME\n"
+    "       qv-regtool [--db FILE] set KEY NAME sz|expand_sz|dword|binary VALUE\n"
+    "       qv-regtool [--db FILE] list KEY\n";
+
 int usage()
 {
-    std::cerr << "usage: qv-regtool [--db FILE] export FILE [KEY]\n"
-                 "       qv-regtool [--db FILE] import [--progress] FILE\n"
-                 "       qv-regtool [--db FILE] get KEY NAME\n"
-                 "       qv-regtool [--db FILE] set KEY NAME sz|expand_sz|dword|binary VALUE\n"
-                 "       qv-regtool [--db FILE] list KEY\n";
+    std::cerr << kUsage;
     return 2;
 }
 
@@ -234,6 +237,10 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::cout << kUsage;
+        return 0;
+    }
     if (args.size() >= 2 && args[0] == "--db") {
         RegistryStore::setStorePath(args[1]);
         args.erase(args.begin(), args.begin() + 2);

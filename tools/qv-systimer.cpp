@@ -85,6 +85,10 @@ int add(qv::TTaskSchedulerControl &control, const std::vector<std::string> &cale
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     Options o;
     if (!parse(argc, argv, o)) {
         std::fputs(kUsage, stderr);
