@@ -1,6 +1,7 @@
 // TFolderChangeMonitor: one folder watch with a burst delay.
 #include "core/monitor/FolderChangeMonitor.h"
 #include "platform/FileStat.h"
+#include "platform/FolderListing.h"
 #include "platform/LastOSError.h"
 
 #include <QTimer>
@@ -10,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <dirent.h>
 
 namespace qv {
 namespace {
@@ -25,19 +25,13 @@ std::atomic<int> g_returnInterval{2000};
 // True when the folder holds any entry (or cannot be listed: then it may).
 bool holdsEntries(const std::string &path)
 {
-    DIR *dir = ::opendir(path.c_str());
-    if (dir == nullptr) {
+    FolderListing listing;
+    int error = 0;
+    if (!listing.open(path, error)) {
         return true;
     }
-    bool any = false;
-    while (const struct dirent *e = ::readdir(dir)) {
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
-            any = true;
-            break;
-        }
-    }
-    ::closedir(dir);
-    return any;
+    bool isFolder = false;
+    return listing.next(isFolder) != nullptr;
 }
 
 } // namespace
