@@ -1,6 +1,8 @@
 // SingleInstance over a lock file and a Unix-domain socket.
 #include "platform/SingleInstance.h"
 
+#include "platform/UserAccount.h"
+
 #include <QLockFile>
 #include <QSocketNotifier>
 
@@ -145,54 +147,7 @@ bool peerIsUs(int fd)
     return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::getuid();
 }
 
-bool checkFolder(const std::string &path, bool requireExactMode, std::string &error)
-{
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
-        error = errnoText("cannot use " + path);
-        return false;
-    }
-    if (S_ISLNK(st.st_mode) || !S_ISDIR(st.st_mode)) {
-        error = path + " is not a folder (a symbolic link is refused)";
-        return false;
-    }
-    if (st.st_uid != ::getuid()) {
-        error = path + " belongs to another user";
-        return false;
-    }
-    if (requireExactMode && (st.st_mode & 07777) != 0700) {
-        error = path + " must have mode 0700";
-        return false;
-    }
-    return true;
-}
-
 } // namespace
-
-std::string SingleInstance::runtimeFolder(std::string &error)
-{
-    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && *runtime == '/') {
-        std::string dir = std::string(runtime) + "/quorvellant";
-        if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-            error = errnoText("cannot create " + dir);
-            return {};
-        }
-        if (!checkFolder(dir, false, error)) {
-            return {};
-        }
-        ::chmod(dir.c_str(), 0700);
-        return dir;
-    }
-    const char *tmp = std::getenv("TMPDIR");
-    std::string dir = std::string(tmp != nullptr && *tmp == '/' ? tmp : "/tmp") + "/quorvellant-" +
-                      std::to_string(::getuid());
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        error = errnoText("cannot create " + dir);
-        return {};
-    }
-    return checkFolder(dir, true, error) ? dir : std::string();
-}
 
 SingleInstance::SingleInstance(std::string folder, QObject *parent) : QObject(parent), m_folder(std::move(folder)) {}
 
@@ -211,7 +166,7 @@ SingleInstance::Role SingleInstance::start(const std::vector<std::string> &args,
 {
     m_headless = headless;
     if (m_folder.empty()) {
-        m_folder = runtimeFolder(error);
+        m_folder = privateRuntimeFolder(error);
         if (m_folder.empty()) {
             return Role::Failed;
         }

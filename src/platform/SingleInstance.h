@@ -55,11 +55,6 @@ public:
     bool isHeadless() const { return m_headless; }
     const std::string &folder() const { return m_folder; }
 
-    // The per-user folder: $XDG_RUNTIME_DIR/quorvellant, or <tmp>/quorvellant-<uid> when there is no
-    // runtime folder. Created with mode 0700; refused when it is a symbolic link, has another owner
-    // or another mode. Empty (with `error`) on failure.
-    static std::string runtimeFolder(std::string &error);
-
 private:
     Role handOver(int fd, const std::vector<std::string> &args, bool restore, std::string &error);
     bool listen(std::string &error);

@@ -91,6 +91,34 @@ bool ensurePrivateFolder(const std::string &folder, std::string &error)
     return true;
 }
 
+std::string privateRuntimeFolder(std::string &error)
+{
+    std::string folder;
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    const bool inRuntime = runtime != nullptr && runtime[0] == '/';
+    if (inRuntime) {
+        folder = std::string(runtime) + "/quorvellant";
+    } else {
+        const char *tmp = std::getenv("TMPDIR");
+        folder = std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/quorvellant-" +
+                 std::to_string(accountId());
+    }
+    if (!ensurePrivateFolder(folder, error)) {
+        return {};
+    }
+    if (inRuntime) {
+        // The runtime folder is the user's alone: a wider mode there is mended, not refused.
+        ::chmod(folder.c_str(), 0700);
+        return folder;
+    }
+    struct stat st;
+    if (::lstat(folder.c_str(), &st) != 0 || (st.st_mode & 07777) != 0700) {
+        error = "\"" + folder + "\" must have mode 0700 (others could place or remove lock files in it)";
+        return {};
+    }
+    return folder;
+}
+
 bool makePrivateFolder(const std::string &folder, int &error)
 {
     if (::mkdir(folder.c_str(), 0700) != 0) {

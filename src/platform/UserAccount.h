@@ -23,6 +23,13 @@ unsigned accountId();
 // a link someone else could have planted) owned by this account. False with a sentence in `error`.
 bool ensurePrivateFolder(const std::string &folder, std::string &error);
 
+// The per-user folder for locks and sockets: $XDG_RUNTIME_DIR/quorvellant, or
+// $TMPDIR/quorvellant-<uid> (/tmp without TMPDIR) when there is no runtime folder. Created with
+// mode 0700 when missing; refused when it is a symbolic link or not a folder, has another owner,
+// or (in the shared temporary folder, where others may have made it first) has any mode but 0700.
+// Empty, with a sentence in `error`, when refused.
+std::string privateRuntimeFolder(std::string &error);
+
 // Makes a new folder with mode 0700; false with errno in `error` (EEXIST when the name is taken).
 bool makePrivateFolder(const std::string &folder, int &error);
 

@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <stdexcept>
 #include <thread>
 
@@ -15,19 +14,12 @@ namespace qv {
 
 namespace {
 
-// The user's private runtime folder for lock files; made 0700 and checked to be ours.
+// The user's private runtime folder for lock files.
 std::string lockFolder()
 {
-    std::string base;
-    if (const char *runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && runtime[0] == '/') {
-        base = std::string(runtime) + "/quorvellant";
-    } else {
-        const char *tmp = std::getenv("TMPDIR");
-        base = std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/quorvellant-" +
-               std::to_string(accountId());
-    }
     std::string error;
-    if (!ensurePrivateFolder(base, error)) {
+    const std::string base = privateRuntimeFolder(error);
+    if (base.empty()) {
         throw std::runtime_error("the lock folder: " + error);
     }
     return base + "/";
