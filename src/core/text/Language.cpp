@@ -16,7 +16,6 @@
 #include <fstream>
 #include <mutex>
 #include <set>
-#include <sstream>
 
 namespace qv {
 
@@ -98,19 +97,34 @@ std::shared_ptr<const LanguageTable> LanguageTable::parse(std::string_view text,
     return table;
 }
 
-std::shared_ptr<const LanguageTable> LanguageTable::loadFile(const std::string &path)
+std::shared_ptr<const LanguageTable> LanguageTable::loadFile(const std::string &path, std::string *error)
 {
+    std::string name = path.substr(path.find_last_of('/') + 1);
+    auto refuse = [&](const std::string &why) -> std::shared_ptr<const LanguageTable> {
+        if (error != nullptr) {
+            *error = why;
+        }
+        return nullptr;
+    };
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        return nullptr;
+        return refuse("\"" + name + "\" cannot be opened");
     }
-    std::ostringstream data;
-    data << in.rdbuf();
+    // Read piece by piece and never more than one piece past the limit, whatever size the file
+    // claims (a file may grow while it is read, a device may have no size).
+    std::string data;
+    char piece[64 * 1024];
+    while (in.read(piece, sizeof piece) || in.gcount() > 0) {
+        data.append(piece, static_cast<std::size_t>(in.gcount()));
+        if (data.size() > kMaxLanguageFileBytes) {
+            return refuse("\"" + name + "\" is larger than " + kMaxLanguageFileText +
+                          ", the most a language file may be");
+        }
+    }
     if (in.bad()) {
-        return nullptr;
+        return refuse("\"" + name + "\" cannot be read");
     }
-    std::string name = path.substr(path.find_last_of('/') + 1);
-    return parse(decodeTextFile(data.str()), name);
+    return parse(decodeTextFile(data), name);
 }
 
 std::optional<std::string> LanguageTable::value(std::string_view section, std::string_view key) const
@@ -216,7 +230,12 @@ std::shared_ptr<const LanguageTable> LoadLanguageFile(const std::string &fileNam
     if (path.empty()) {
         return nullptr;
     }
-    return LanguageTable::loadFile(path);
+    std::string error;
+    auto table = LanguageTable::loadFile(path, &error);
+    if (table == nullptr) {
+        qCWarning(lcProgram, "the language file is not used: %s", error.c_str());
+    }
+    return table;
 }
 
 std::string expandLangLineBreaks(std::string text)

@@ -23,6 +23,11 @@
 
 namespace qv {
 
+// The largest language file loaded: many times any real one (a few hundred kilobytes), small
+// enough that a stray huge file cannot take the program's memory.
+constexpr std::size_t kMaxLanguageFileBytes = std::size_t{16} << 20;
+constexpr const char *kMaxLanguageFileText = "16 MiB";
+
 // An INI file held in memory: sections and keys compare case-insensitively, keys are trimmed, a
 // value is everything after the first "=" of its line (a trailing CR dropped). The first of two
 // equal keys counts. Lines outside a section, comments (";" or "#") and lines without "=" are
@@ -31,9 +36,11 @@ class LanguageTable
 {
 public:
     static std::shared_ptr<const LanguageTable> parse(std::string_view text, std::string fileName = {});
-    // nullptr when the file cannot be read. 8-bit files are read as UTF-8 when valid, otherwise
-    // as Windows-1252; UTF-16LE files with a byte-order mark are accepted too.
-    static std::shared_ptr<const LanguageTable> loadFile(const std::string &path);
+    // nullptr when the file cannot be read or is larger than kMaxLanguageFileBytes, with the reason
+    // in `error` when given. 8-bit files are read as UTF-8 when valid, otherwise as Windows-1252;
+    // UTF-16LE files with a byte-order mark are accepted too.
+    static std::shared_ptr<const LanguageTable> loadFile(const std::string &path,
+                                                         std::string *error = nullptr);
 
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
     std::string ReadString(std::string_view section, std::string_view key, const std::string &defaultValue) const;

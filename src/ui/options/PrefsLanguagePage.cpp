@@ -68,11 +68,13 @@ bool PrefsLanguagePage::store(int initialIndex) const
         break;
     }
     const std::string path = findLanguageFile(change.fileName);
-    std::shared_ptr<const LanguageTable> table = path.empty() ? nullptr : LanguageTable::loadFile(path);
+    std::string why;
+    std::shared_ptr<const LanguageTable> table = path.empty() ? nullptr : LanguageTable::loadFile(path, &why);
     if (table == nullptr) {
         ShowError(const_cast<PrefsLanguagePage *>(this),
                   QString::fromStdString(formatLangString("Can't load language file %s.", "strLanguageFileCantLoad",
-                                                          {change.fileName})));
+                                                          {change.fileName}) +
+                                         (why.empty() ? std::string() : "\n" + why)));
         return false;
     }
     Language = change.fileName;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <thread>
+#include <unistd.h>
 
 using namespace qv;
 
@@ -87,6 +88,31 @@ TEST_F(LanguageIniReader, EncodingsOfTheFile)
               "Gr\xC3\xBC\xC3\x9F""e \xE2\x82\xAC");
     EXPECT_EQ(LanguageTable::loadFile(dir + "/utf16.lng")->value("Misc", "strX"), "Gr\xC3\xBC");
     EXPECT_EQ(LanguageTable::loadFile(dir + "/missing.lng"), nullptr);
+}
+
+TEST_F(LanguageIniReader, FilesPastTheSizeLimitAreRefusedWithTheReason)
+{
+    const std::string dir = qvtest::makeTempDir("size");
+    struct Case {
+        std::size_t size;
+        bool loads;
+    };
+    // The files are sparse past their first line: the limit is checked without writing megabytes.
+    for (const Case &c : {Case{kMaxLanguageFileBytes, true}, Case{kMaxLanguageFileBytes + 1, false},
+                          Case{kMaxLanguageFileBytes * 4, false}}) {
+        SCOPED_TRACE(c.size);
+        const std::string path = dir + "/big.lng";
+        qvtest::writeFile(path, "[Misc]\nstrX=big\n");
+        ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(c.size)), 0);
+        std::string error;
+        auto table = LanguageTable::loadFile(path, &error);
+        EXPECT_EQ(table != nullptr, c.loads) << error;
+        if (c.loads) {
+            EXPECT_EQ(table->value("Misc", "strX"), "big");
+        } else {
+            EXPECT_NE(error.find("\"big.lng\" is larger than 16 MiB"), std::string::npos) << error;
+        }
+    }
 }
 
 class LanguageMessages : public LanguageFixture {};
