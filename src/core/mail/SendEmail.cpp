@@ -1,7 +1,8 @@
 // Sending one plain-text e-mail over SMTP: the message and the fixed exchange.
 //
-// The exchange is greeting, EHLO (or HELO), RSET, AUTH LOGIN when asked for and offered, MAIL
-// FROM, RCPT TO for each recipient and DATA. No QUIT follows: the connection is simply closed.
+// The exchange is greeting, EHLO (or HELO), STARTTLS and EHLO again when offered, RSET, AUTH LOGIN
+// when asked for and offered, MAIL FROM, RCPT TO for each recipient and DATA. No QUIT follows: the
+// connection is simply closed.
 #include "core/mail/SendEmail.h"
 
 #include <QByteArray>
@@ -233,14 +234,15 @@ std::string buildMessage(const Address &from, const std::vector<Address> &to, co
 
 bool SendEmail(const std::string &recipients, const std::string &from, const std::string &subject,
                const std::string &body, int port, const std::string &host, bool useAuth, const std::string &username,
-               const std::string &password, QObject *owner, int replyTimeoutMs, int connectTimeoutMs)
+               const std::string &password, QObject *owner, int replyTimeoutMs, int connectTimeoutMs,
+               const SmtpSecurity &security)
 {
     (void)owner;
     mail::Address sender = mail::parseAddress(from);
     std::vector<mail::Address> to = mail::parseAddressList(recipients);
     std::string message = mail::buildMessage(sender, to, subject, body);
 
-    SmtpClient client(connectTimeoutMs, replyTimeoutMs);
+    SmtpClient client(connectTimeoutMs, replyTimeoutMs, security);
     client.open(host, port);
     if (!client.isConnected()) {
         return false;
@@ -248,9 +250,7 @@ bool SendEmail(const std::string &recipients, const std::string &from, const std
     client.command("RSET", {});
     const auto &schemes = client.authSchemes();
     if (useAuth && std::find(schemes.begin(), schemes.end(), "LOGIN") != schemes.end()) {
-        client.command("AUTH LOGIN", {334});
-        client.command(QByteArray::fromStdString(username).toBase64().toStdString(), {334}, "the user name");
-        client.command(QByteArray::fromStdString(password).toBase64().toStdString(), {235}, "the password");
+        client.authLogin(username, password);
     }
     client.command("MAIL FROM:<" + sender.address + ">", {250});
     for (const auto &r : to) {

@@ -17,14 +17,17 @@ constexpr int kSmtpConnectTimeoutMs = 500;
 constexpr int kSmtpReplyTimeoutMs = 60000;
 
 // Sends `body` with `subject` from `from` ("Name <address>" or a bare address) to `recipients`
-// (addresses separated by commas) through the server `host`:`port`. With `useAuth`, logs in with
-// AUTH LOGIN when the server offers it (and sends without logging in when it does not). Blocks the
-// calling thread for the exchange. Returns true when the message was handed over; throws SmtpError
-// for a connection failure, a time-out, a refused command or a bad address. `owner` is not used.
+// (addresses separated by commas) through the server `host`:`port`, encrypted as `security` says
+// (see SmtpClient). With `useAuth`, logs in with AUTH LOGIN when the server offers it (and sends
+// without logging in when it does not); the password never goes over an unencrypted connection to
+// another machine. Blocks the calling thread for the exchange. Returns true when the message was
+// handed over; throws SmtpError for a connection failure, a time-out, a certificate that cannot be
+// trusted, a password that would go unencrypted, a refused command or a bad address. `owner` is
+// not used.
 bool SendEmail(const std::string &recipients, const std::string &from, const std::string &subject,
                const std::string &body, int port, const std::string &host, bool useAuth, const std::string &username,
                const std::string &password, QObject *owner = nullptr, int replyTimeoutMs = kSmtpReplyTimeoutMs,
-               int connectTimeoutMs = kSmtpConnectTimeoutMs);
+               int connectTimeoutMs = kSmtpConnectTimeoutMs, const SmtpSecurity &security = {});
 
 // The pieces of a message, exposed for tests.
 namespace mail {

@@ -1,9 +1,10 @@
-// A small SMTP client on a blocking QTcpSocket.
+// A small SMTP client on a blocking QSslSocket.
 #include "core/mail/SmtpClient.h"
 
 #include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QHostInfo>
+#include <QSslConfiguration>
 
 #include <algorithm>
 #include <cctype>
@@ -46,6 +47,12 @@ void collectSchemes(const std::string &line, std::vector<std::string> &schemes)
     flush();
 }
 
+bool isStartTls(const std::string &line)
+{
+    const std::string u = upper(line);
+    return u == "STARTTLS" || u.rfind("STARTTLS ", 0) == 0;
+}
+
 } // namespace
 
 std::string SmtpReply::text() const
@@ -58,8 +65,8 @@ std::string SmtpReply::text() const
     return out;
 }
 
-SmtpClient::SmtpClient(int connectTimeoutMs, int replyTimeoutMs)
-    : m_connectTimeoutMs(connectTimeoutMs), m_replyTimeoutMs(replyTimeoutMs)
+SmtpClient::SmtpClient(int connectTimeoutMs, int replyTimeoutMs, SmtpSecurity security)
+    : m_connectTimeoutMs(connectTimeoutMs), m_replyTimeoutMs(replyTimeoutMs), m_security(std::move(security))
 {
 }
 
@@ -91,8 +98,14 @@ bool SmtpClient::isConnected() const
     return m_socket.state() == QAbstractSocket::ConnectedState;
 }
 
+bool SmtpClient::isEncrypted() const
+{
+    return m_socket.isEncrypted();
+}
+
 void SmtpClient::open(const std::string &host, int port)
 {
+    m_host = host;
     m_server = host + ":" + std::to_string(port);
     if (host.empty() || port <= 0 || port > 65535) {
         throw SmtpError("SMTP server \"" + m_server + "\" is not a valid server address");
@@ -118,18 +131,78 @@ void SmtpClient::open(const std::string &host, int port)
     if (!reason.empty()) {
         fail("cannot connect (" + reason + ")");
     }
+    m_local = m_security.loopbackIsLocal && m_socket.peerAddress().isLoopback();
+    if (port == m_security.implicitTlsPort) {
+        startTls();
+    }
     SmtpReply greeting = readReply();
     if (greeting.code != 220) {
         fail("unexpected greeting \"" + greeting.text() + "\"", greeting.code);
     }
+    greet();
+    if (m_offersStartTls && !m_socket.isEncrypted() && !m_local) {
+        command("STARTTLS", {220});
+        // Whatever came with the plain answer could not be told from what comes encrypted.
+        if (m_socket.bytesAvailable() > 0) {
+            fail("sent more than its answer to STARTTLS");
+        }
+        startTls();
+        greet(); // what the server offers is asked again over the encrypted connection
+    }
+}
+
+void SmtpClient::greet()
+{
+    m_authSchemes.clear();
+    m_offersStartTls = false;
     SmtpReply ehlo = command("EHLO " + localName(), {});
     if (ehlo.code == 250) {
         for (const auto &l : ehlo.lines) {
             collectSchemes(l, m_authSchemes);
+            m_offersStartTls = m_offersStartTls || isStartTls(l);
         }
     } else {
         command("HELO " + localName(), {250});
     }
+}
+
+void SmtpClient::startTls()
+{
+    if (!QSslSocket::supportsSsl()) {
+        fail("cannot encrypt the connection: TLS is not available on this computer (Qt finds no OpenSSL)");
+    }
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    if (!m_security.caCertificates.isEmpty()) {
+        config.setCaCertificates(m_security.caCertificates);
+    }
+    config.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    config.setProtocol(QSsl::TlsV1_2OrLater);
+    m_socket.setSslConfiguration(config);
+    m_socket.setPeerVerifyName(QString::fromStdString(m_host));
+    m_socket.startClientEncryption();
+    if (m_socket.waitForEncrypted(m_replyTimeoutMs)) {
+        return;
+    }
+    const QList<QSslError> errors = m_socket.sslHandshakeErrors();
+    if (errors.isEmpty()) {
+        fail("cannot encrypt the connection (" + m_socket.errorString().toStdString() + ")");
+    }
+    std::string why;
+    for (const QSslError &e : errors) {
+        why += (why.empty() ? "" : "; ") + e.errorString().toStdString();
+    }
+    fail("its certificate cannot be trusted for \"" + m_host + "\" (" + why + "); the mail was not sent");
+}
+
+void SmtpClient::authLogin(const std::string &user, const std::string &password)
+{
+    if (!m_socket.isEncrypted() && !m_local) {
+        fail("the password is not sent, since the connection is not encrypted: the server does not offer "
+             "STARTTLS (port " + std::to_string(m_security.implicitTlsPort) + " encrypts from the start)");
+    }
+    command("AUTH LOGIN", {334});
+    command(QByteArray::fromStdString(user).toBase64().toStdString(), {334}, "the user name");
+    command(QByteArray::fromStdString(password).toBase64().toStdString(), {235}, "the password");
 }
 
 void SmtpClient::writeRaw(const std::string &data)
