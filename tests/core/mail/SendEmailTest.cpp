@@ -103,6 +103,22 @@ TEST(SmtpExchange, RefusalsRaiseErrors)
     }
 }
 
+TEST(SmtpExchange, AnswerToStartTlsWithMoreBehindItIsRefused)
+{
+    // Lines sent after the plain "220" could pose as answers given over the encrypted connection.
+    ScriptedSmtpServer server("220 x", {"250-x\r\n250-STARTTLS\r\n250 AUTH LOGIN", "220 go ahead\r\n235 welcome"});
+    SmtpSecurity remote;
+    remote.loopbackIsLocal = false;
+    try {
+        SendEmail("a@b.c", "x@y.z", "s", "b", server.port(), "127.0.0.1", true, "user", "hunter2", nullptr, 5000, 500,
+                  remote);
+        ADD_FAILURE() << "no error raised";
+    } catch (const SmtpError &e) {
+        EXPECT_NE(std::string(e.what()).find("sent more than its answer to STARTTLS"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(server.lines(), (std::vector<std::string>{kEhlo, "STARTTLS"}));
+}
+
 TEST(SmtpExchange, ClosedPortAndSilentServerFail)
 {
     // A port nobody listens on: bound, then closed again.
