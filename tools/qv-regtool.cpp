@@ -7,7 +7,9 @@
 //   qv-regtool [--db FILE] list KEY                 subkeys, then values (name, type, data)
 //
 // KEY is "HKEY_CURRENT_USER\..." or "HKEY_LOCAL_MACHINE\..."; a path starting with "\" is below
-// HKEY_CURRENT_USER. Exit status: 0 done, 1 not found or refused, 2 usage error.
+// HKEY_CURRENT_USER. Control characters in names and data are shown escaped (see ShownText.h).
+// Exit status: 0 done, 1 not found or refused, 2 usage error.
+#include "beneath/ShownText.h"
 #include "core/settings/Settings.h"
 #include "platform/Registry.h"
 #include "platform/RegistryFile.h"
@@ -207,7 +209,7 @@ int run(const std::vector<std::string> &args)
             std::cerr << "qv-regtool: no value \"" << a[1] << "\" in " << a[0] << "\n";
             return 1;
         }
-        std::cout << dataText(*v) << "\n";
+        std::cout << qv::shownText(dataText(*v)) << "\n";
         return 0;
     }
     if (cmd == "set" && a.size() == 4) {
@@ -221,10 +223,11 @@ int run(const std::vector<std::string> &args)
             return 1;
         }
         for (const std::string &k : store.subKeyNames(id)) {
-            std::cout << "[" << k << "]\n";
+            std::cout << "[" << qv::shownText(k) << "]\n";
         }
         for (const RegValue &v : store.values(id)) {
-            std::cout << (v.name.empty() ? "@" : v.name) << "\t" << typeName(v.type) << "\t" << dataText(v) << "\n";
+            std::cout << (v.name.empty() ? "@" : qv::shownText(v.name)) << "\t" << typeName(v.type) << "\t"
+                      << qv::shownText(dataText(v)) << "\n";
         }
         return 0;
     }

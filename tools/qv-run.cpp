@@ -5,16 +5,17 @@
 // answer, so a question lets the run go on and an out-of-space condition ends it. Exit status: 0
 // when the run finished and did all it was asked (or --help), 1 when it was aborted or refused,
 // 2 on bad usage, 3 when it finished but left something undone.
+#include "beneath/ShownText.h"
 #include "core/engine/BackupMessages.h"
 #include "core/engine/BackupTypes.h"
 #include "core/engine/CompressBackup.h"
 #include "core/engine/LocalBackup.h"
-#include "core/runs/RunQueue.h"
 #include "core/engine/RunSnapshot.h"
 #include "core/engine/RunSnapshotOfTask.h"
+#include "core/runs/RunQueue.h"
+#include "core/runs/TaskListStorage.h"
 #include "core/settings/Settings.h"
 #include "core/util/FiltersMask.h"
-#include "core/runs/TaskListStorage.h"
 #include "platform/NmcliDialer.h"
 #include "platform/RegistryStore.h"
 
@@ -107,7 +108,7 @@ public:
         const char *prefix = kind == qv::kLogWarning ? "WARNING: " : (kind == qv::kLogError ? "ERROR: " : "");
         // fputs, not fprintf: printf's formatting pages in 64 KiB more of the C library at each start.
         std::fputs(prefix, stdout);
-        std::fputs(text.c_str(), stdout);
+        std::fputs(qv::shownText(text).c_str(), stdout);
         std::fputc('\n', stdout);
         // Written at least once a second (and by the timer in main when lines stop), not per line.
         const auto now = std::chrono::steady_clock::now();

@@ -1,6 +1,8 @@
 // The writing commands of the qv-zip tool: "a" (add or update) and "d" (delete).
 #include "zip/ZipWriterCommands.h"
 
+#include "beneath/ShownText.h"
+
 #include "zip/ZipDiskPrompt.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipWriter.h"
@@ -176,18 +178,18 @@ int addCommand(const std::vector<std::string> &args, std::ostream &out, std::ost
         addTree(zip, file, stored);
     }
     zip.OnNoSuchFile = [&](const std::string &name) {
-        err << "qv-zip: no such file: " << name << "\n";
+        err << "qv-zip: no such file: " << shownText(name) << "\n";
         leftOut = true;
     };
     zip.OnSkippingFileDetail = [&](TZipSkipReason, const std::string &name, const std::string &why) {
-        err << "qv-zip: left out " << name << ": " << why << "\n";
+        err << "qv-zip: left out " << shownText(name) << ": " << shownText(why) << "\n";
         leftOut = true;
     };
     zip.OnEndZip = [&](const std::string &name, uint64_t size, uint64_t packed, uint64_t) {
-        out << "  adding: " << name << " (" << size << " -> " << packed << ")\n";
+        out << "  adding: " << shownText(name) << " (" << size << " -> " << packed << ")\n";
     };
     zip.OnStartSpanCopy = [&](const std::string &name, int64_t size) {
-        out << "writing " << name << " (" << size << " bytes) onto disks\n";
+        out << "writing " << shownText(name) << " (" << size << " bytes) onto disks\n";
     };
     zip.OnPrepareNextDisk = [&](int disk) {
         if (!zipAskForDisk(disk, "Please insert disk " + std::to_string(disk) + " for " + zip.ZipName() + ".",
@@ -217,7 +219,9 @@ int deleteCommand(const std::vector<std::string> &args, std::ostream &out, std::
     for (size_t k = 2; k < args.size(); ++k) {
         zip.FilesList.push_back(args[k]);
     }
-    zip.OnDeleteEntry = [&](const std::string &name, bool &) { out << "deleting: " << name << "\n"; };
+    zip.OnDeleteEntry = [&](const std::string &name, bool &) {
+        out << "deleting: " << shownText(name) << "\n";
+    };
     const int count = zip.DeleteEntries();
     out << count << " entr" << (count == 1 ? "y" : "ies") << " deleted\n";
     return 0;
@@ -262,8 +266,8 @@ int runZipWriteCommand(const std::vector<std::string> &args, std::ostream &out, 
     } catch (const std::exception &e) {
         const std::string text = e.what();
         // Once disks of a spanned archive were changed, the error says where the archive went.
-        err << "qv-zip: " << text << (text.find("kept whole as") == std::string::npos ? " (the archive is unchanged)" : "")
-            << "\n";
+        err << "qv-zip: " << shownText(text)
+            << (text.find("kept whole as") == std::string::npos ? " (the archive is unchanged)" : "") << "\n";
         return 3;
     }
 }

@@ -54,6 +54,11 @@ TEST_F(RegistryTool, SetGetListAndTheirErrors)
         {{"set", kMain, "x", "qword", "1"}, 2, ""},
         {{"set", "HKEY_LOCAL_MACHINE\\Software\\X", "x", "sz", "1"}, 1, ""},
         {{"set", "HKEY_BOGUS\\X", "x", "sz", "1"}, 2, ""},
+        // Control characters in names and values are shown escaped, never raw.
+        {{"set", kMain + "\\Ctl", "v\tw", "sz", "a\nb\x1b[2J"}, 0, ""},
+        {{"set", kMain + "\\Ctl\\S\x1b", "x", "sz", ""}, 0, ""},
+        {{"get", kMain + "\\Ctl", "v\tw"}, 0, "a\\nb\\x1b[2J\n"},
+        {{"list", kMain + "\\Ctl"}, 0, "[S\\x1b]\nv\\tw\tREG_SZ\ta\\nb\\x1b[2J\n"},
         {{"frobnicate"}, 2, ""},
         {{}, 2, ""},
     };

@@ -5,6 +5,8 @@
 // between batches. Opening never blocks (a FIFO without a reader is simply not written).
 #include "core/log/TaskLogger.h"
 
+#include "beneath/ShownText.h"
+
 #include "core/text/LocaleText.h"
 #include "core/util/Utils.h"
 #include "platform/FileIo.h"
@@ -45,28 +47,6 @@ std::string currentFolder()
     std::error_code ec;
     const std::filesystem::path here = std::filesystem::current_path(ec);
     return ec ? std::string("/") : here.string();
-}
-
-// A file name may hold a line break; written as it is, it would split the message and let the rest
-// pass for a line of its own. Line breaks are written as the two characters "\n" and "\r"; every
-// other byte stays as it is.
-std::string oneLine(const std::string &text)
-{
-    if (text.find_first_of("\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string out;
-    out.reserve(text.size() + 8);
-    for (char c : text) {
-        if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else {
-            out += c;
-        }
-    }
-    return out;
 }
 
 } // namespace
@@ -131,7 +111,9 @@ void TTaskLogger::Add(int kind, const std::string &message)
     if (m_task == nullptr || !logKindPasses(*m_task, kind)) {
         return;
     }
-    std::string text = oneLine(loggedText(kind, message));
+    // A name may hold a line break or an escape sequence: written as it is, it would let the rest
+    // pass for a line of its own or act on the terminal that shows the log.
+    std::string text = shownText(loggedText(kind, message));
     const Moment moment = now();
     // The start and the end of a run reach the file at once.
     const bool runEdge = kind == kLogStarted || kind == kLogFinished || kind == kLogAborted;

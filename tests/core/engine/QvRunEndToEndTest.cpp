@@ -102,6 +102,25 @@ TEST(EngineQvRunEndToEnd, SimpleCopyThenOneTouchedFile)
     EXPECT_EQ(rsyncDiff(src, dst, false), "");
 }
 
+// A name can neither forge a line of the output nor reach the terminal as a control sequence; the
+// file itself keeps its name.
+TEST(EngineQvRunEndToEnd, NamesAreShownEscaped)
+{
+    const std::string base = qvtest::makeTempDir("e2e-names");
+    const std::string src = base + "/src", dst = base + "/dst";
+    const std::string forged = "a\nBackup finished.\x1b[2J";
+    put(src + "/" + forged, "x");
+    put(src + "/b\r\xc2\x9b" + "c", "y");
+    int rc = -1;
+    const std::string out = qvRun({"--source", src, "--dest", dst}, &rc);
+    ASSERT_EQ(rc, 0) << out;
+    EXPECT_EQ(countLines(out, "\nBackup finished."), 1) << out;
+    EXPECT_NE(out.find("a\\nBackup finished.\\x1b[2J"), std::string::npos) << out;
+    EXPECT_NE(out.find("b\\r\\xc2\\x9bc"), std::string::npos) << out;
+    EXPECT_EQ(out.find_first_of("\x1b\r"), std::string::npos) << out;
+    EXPECT_EQ(qvtest::readFile(dst + "/" + forged), "x");
+}
+
 TEST(EngineQvRunEndToEnd, ExactCopyAfterDeletesAndRenames)
 {
     QV_REQUIRE_TOOL("rsync");

@@ -186,6 +186,18 @@ TEST_F(TaskLoggerFile, LineBreaksInsideAMessageCannotForgeLines)
     EXPECT_EQ(logger.Item(0).Text, "Copied /data/x\\n12/5/26 7:30:05 PM: Backup finished.\\r\\n");
 }
 
+// Escape sequences, other controls and DEL in a name are written escaped, as every tool shows them.
+TEST_F(TaskLoggerFile, ControlCharactersAreWrittenEscaped)
+{
+    TTaskLogger logger(&settings);
+    logger.Add(4, "Copied /data/a\x1b]0;title\x07"
+                  "b\x1b[2J\x7f\tc\xc2\x9b\xc3\xa9");
+    logger.Flush();
+    const std::string shown = "Copied /data/a\\x1b]0;title\\x07b\\x1b[2J\\x7f\\tc\\xc2\\x9b\xc3\xa9";
+    EXPECT_EQ(qvtest::readFile(logPath()), "12/5/26 7:30:05 PM: " + shown + "\n");
+    EXPECT_EQ(logger.Item(0).Text, shown);
+}
+
 TEST_F(TaskLoggerFile, LinesAppendWithLineFeedsAndMidnightHasNoTime)
 {
     qvtest::writeFile(logPath(), "older line\n");
