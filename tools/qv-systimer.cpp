@@ -2,7 +2,8 @@
 //
 // The same code as the task dialog's timer page, with the trigger list taken from the command
 // line instead of the dialog. Exit status: 0 done, 1 the system refused (its message on standard
-// error), 2 bad usage or a calendar expression the system does not accept.
+// error), 2 bad usage, a task ID no entry can be made for, or a calendar expression the system
+// does not accept.
 #include "core/schedule/TaskSchedulerControl.h"
 #include "core/util/Utils.h"
 #include "platform/SystemScheduler.h"
@@ -98,6 +99,12 @@ int main(int argc, char **argv)
         const bool available = qv::MSSchedulerAvailable();
         std::puts(available ? "available" : "not available");
         return available ? 0 : 1;
+    }
+    // An ID no entry can be made for has none to show or remove either: said before anything else.
+    const std::string problem = qv::SystemScheduler::idProblem(o.id);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "qv-systimer: %s\n", problem.c_str());
+        return 2;
     }
     try {
         qv::TTaskSchedulerControl control(o.name, o.id);

@@ -58,6 +58,9 @@ public:
     static std::string entryNameFor(const std::string &taskId);
     // The part of entry names that stands for this task ID.
     static std::string escapeId(const std::string &taskId);
+    // Why no entry can be made for this task ID (empty when one can): a control character, bytes
+    // that are not UTF-8, or a name longer than the system takes.
+    static std::string idProblem(const std::string &taskId);
 };
 
 // The program's one scheduler: the systemd backend unless another was installed.

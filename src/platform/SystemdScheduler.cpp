@@ -10,9 +10,11 @@
 #include "platform/SystemdScheduler.h"
 
 #include "beneath/RootFolder.h"
+#include "beneath/ShownText.h"
 #include "platform/FileIo.h"
 #include "platform/Processes.h"
 #include "platform/SystemdUnits.h"
+#include "platform/TextCodec.h"
 
 #include <algorithm>
 #include <atomic>
@@ -28,6 +30,9 @@ namespace qv {
 namespace {
 
 const std::string kPrefix = "quorvellant-";
+// systemd takes unit names of up to 255 bytes, the type's suffix included; ".service" is our longest.
+constexpr std::size_t kUnitNameMax = 255;
+const std::string kLongestSuffix = ".service";
 
 std::string trimmed(const std::string &s)
 {
@@ -146,7 +151,7 @@ void removeFile(const std::string &path, std::string &firstError)
 void checkName(const std::string &name)
 {
     if (name.compare(0, kPrefix.size(), kPrefix) != 0 || name.find('/') != std::string::npos ||
-        name.size() > 240) {
+        name.size() + kLongestSuffix.size() > kUnitNameMax) {
         throw SchedulerError("\"" + name + "\" is not a name of ours.");
     }
 }
@@ -396,6 +401,30 @@ std::string SystemScheduler::escapeId(const std::string &taskId)
 std::string SystemScheduler::entryNameFor(const std::string &taskId)
 {
     return kPrefix + escapeId(taskId);
+}
+
+// Escaped, a control character or a byte that is not UTF-8 would make a valid name, but the ID
+// also stands in the service's command line and description, where systemd refuses such text.
+std::string SystemScheduler::idProblem(const std::string &taskId)
+{
+    if (taskId.empty()) {
+        return "A task without an ID cannot have a system timer.";
+    }
+    const std::string cannot = "The task ID \"" + shownText(taskId) + "\" cannot name a system timer: ";
+    for (const unsigned char c : taskId) {
+        if (c < 0x20 || c == 0x7f) {
+            return cannot + "it holds a control character.";
+        }
+    }
+    if (!isValidUtf8(taskId)) {
+        return cannot + "it is not valid UTF-8.";
+    }
+    const std::size_t length = entryNameFor(taskId).size() + kLongestSuffix.size();
+    if (length > kUnitNameMax) {
+        return cannot + "its unit name would be " + std::to_string(length) +
+               " bytes long, and systemd takes " + std::to_string(kUnitNameMax) + " at most.";
+    }
+    return {};
 }
 
 } // namespace qv

@@ -5,6 +5,7 @@
 #include "core/util/Utils.h"
 #include "platform/SystemScheduler.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace qv {
@@ -38,13 +39,18 @@ std::string TTaskSchedulerControl::WorkItemTitle() const
     return "Quorvellant (" + ProjectName + ", ID " + ProjectId + ")";
 }
 
+// The entry named for exactly this ID: never one whose name merely holds it (task "7" and task
+// "17" each have their own). The name holds no task name, so an entry made before the task was
+// renamed is still found.
 void TTaskSchedulerControl::FindWorkItem()
 {
-    const std::string escaped = SystemScheduler::escapeId(ProjectId);
-    for (const std::string &name : m_scheduler.entryNames()) {
-        if (!ProjectId.empty() && name.find(escaped) != std::string::npos) {
-            WorkItemName = name;
-        }
+    if (ProjectId.empty()) {
+        return;
+    }
+    const std::string wanted = SystemScheduler::entryNameFor(ProjectId);
+    const std::vector<std::string> names = m_scheduler.entryNames();
+    if (std::find(names.begin(), names.end(), wanted) != names.end()) {
+        WorkItemName = wanted;
     }
 }
 
@@ -60,6 +66,10 @@ bool TTaskSchedulerControl::EditSchedule()
     }
     const bool created = WorkItemName.empty();
     if (created) {
+        const std::string problem = SystemScheduler::idProblem(ProjectId);
+        if (!problem.empty()) {
+            throw SchedulerError(problem);
+        }
         SystemScheduler::Entry entry;
         entry.name = SystemScheduler::entryNameFor(ProjectId);
         entry.description = WorkItemTitle();

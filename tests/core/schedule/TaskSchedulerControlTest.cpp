@@ -156,28 +156,35 @@ TEST_F(SystemTimerEntry, RenamedTaskFindsItsEntry)
     EXPECT_EQ(triggersText(renamed), "Fri 18:00");
 }
 
-TEST_F(SystemTimerEntry, TwoEntriesHoldingTheIdTheLastInNameOrderWins)
+// A task's entry is the unit of exactly its ID: never one whose name merely holds it, whichever
+// of two IDs is part of the other, and never a unit we did not name.
+TEST_F(SystemTimerEntry, EachTaskHasTheUnitOfExactlyItsId)
 {
     fs::create_directories(units);
-    qvtest::writeFile(units + "/quorvellant-ABC.service", "[Service]\n");
-    qvtest::writeFile(units + "/quorvellant-ABC.timer", "[Timer]\nOnCalendar=daily\n");
-    qvtest::writeFile(units + "/quorvellant-xABC.service", "[Service]\n");
-    qvtest::writeFile(units + "/quorvellant-xABC.timer", "[Timer]\nOnCalendar=weekly\nOnCalendar=hourly\n");
-    // Never a unit we did not name, whatever it holds.
     qvtest::writeFile(units + "/zzz-ABC.service", "[Service]\n");
     qvtest::writeFile(units + "/quorvellant-zABC.timer", "[Timer]\n");
-    auto c = control("Task", "ABC");
-    EXPECT_EQ(c.WorkItemName, "quorvellant-xABC");
-    EXPECT_EQ(triggersText(c), "weekly\nhourly");
-    answer(false, {});
-    EXPECT_FALSE(c.EditSchedule());
-    EXPECT_EQ(shown, (std::vector<std::string>{"weekly", "hourly"}));
-    c.DeleteSchedule();
-    EXPECT_FALSE(exists("quorvellant-xABC.service"));
-    EXPECT_FALSE(exists("quorvellant-xABC.timer"));
-    EXPECT_TRUE(exists("quorvellant-ABC.timer"));
+    answer(true, {"Mon *-*-* 09:00"});
+    ASSERT_TRUE(control("Task", "1A2B3C").EditSchedule());
+    const std::string first = file("quorvellant-1A2B3C.service") + file("quorvellant-1A2B3C.timer");
+    for (const char *id : {"2B", "B", "1A2B3", "A2B3C", "1A2B3CD", "ABC"}) {
+        SCOPED_TRACE(id);
+        auto other = control("Other", id);
+        EXPECT_EQ(other.WorkItemName, "");
+        EXPECT_EQ(triggersText(other), "Not scheduled.");
+        DeleteTaskSchedule(id);
+        answer(true, {"Sat 10:00"});
+        ASSERT_TRUE(other.EditSchedule());
+        EXPECT_EQ(other.WorkItemName, "quorvellant-" + std::string(id));
+        auto found = control("Other", id);
+        EXPECT_EQ(triggersText(found), "Sat 10:00");
+        DeleteTaskSchedule(id);
+        EXPECT_FALSE(exists("quorvellant-" + std::string(id) + ".timer"));
+        // The longer ID's units are untouched by all of it and still found.
+        EXPECT_EQ(file("quorvellant-1A2B3C.service") + file("quorvellant-1A2B3C.timer"), first);
+        EXPECT_EQ(control("Task", "1A2B3C").WorkItemName, "quorvellant-1A2B3C");
+    }
+    EXPECT_TRUE(exists("quorvellant-zABC.timer"));
     EXPECT_TRUE(exists("zzz-ABC.service"));
-    EXPECT_EQ(control("Task", "ABC").WorkItemName, "quorvellant-ABC");
 }
 
 TEST_F(SystemTimerEntry, TriggerTexts)
@@ -384,4 +391,50 @@ TEST_F(SystemTimerEntry, AvailabilityFromTheUserManagersState)
     EXPECT_TRUE(kept.available());
     ::setenv("QV_STUB_STATE", "offline", 1);
     EXPECT_TRUE(kept.available());
+}
+
+// An ID that no unit name can hold is refused before anything is printed or written, with the
+// reason, by the tool and by the dialog's control alike; the longest ID that fits is taken.
+TEST_F(SystemTimerEntry, IdsNoUnitNameCanHoldAreRefusedFirst)
+{
+    const std::string longest(235, 'A'); // "quorvellant-" + ID + ".service": 255 bytes
+    struct Case
+    {
+        std::string id;
+        const char *reason;
+    };
+    const Case cases[] = {
+        {"A\tB", "control character"},     {"A\x1b[2J", "control character"},
+        {"AB\xff\xfe", "not valid UTF-8"}, {"A\tB\xff", "control character"},
+        {longest + "A", "256 bytes"},      {std::string(60, '-'), "260 bytes"}, // each "-" is written "\x2d"
+    };
+    const std::string tool = qvtest::binPath("qv-systimer");
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.reason);
+        for (const char *command : {"add", "show", "remove"}) {
+            std::vector<std::string> argv = {tool, "--program", program, command, "--id", k.id};
+            if (std::string(command) == "add") {
+                argv.insert(argv.end(), {"--name", "Task", "Mon *-*-* 09:00"});
+            }
+            const auto r = qvtest::runCommand(argv, 60);
+            EXPECT_EQ(r.exitCode, 2) << command << ": " << r.output;
+            EXPECT_NE(r.output.find(k.reason), std::string::npos) << r.output;
+            EXPECT_EQ(r.output.find("next start"), std::string::npos) << r.output;
+        }
+        auto c = control("Task", k.id);
+        try {
+            c.EditSchedule();
+            ADD_FAILURE() << "no error";
+        } catch (const SchedulerError &e) {
+            EXPECT_NE(std::string(e.what()).find(k.reason), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(fs::exists(units) && !fs::is_empty(units));
+        EXPECT_EQ(stub.takeCalls(), std::vector<std::string>{});
+    }
+    const auto made = qvtest::runCommand(
+        {tool, "--program", program, "add", "--id", longest, "--name", "Task", "Mon *-*-* 09:00"}, 60);
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    EXPECT_TRUE(exists("quorvellant-" + longest + ".service"));
+    EXPECT_EQ(qvtest::runCommand({tool, "remove", "--id", longest}, 60).exitCode, 0);
+    EXPECT_FALSE(exists("quorvellant-" + longest + ".timer"));
 }
