@@ -4,6 +4,7 @@
 #include "zip/ZipLib.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -77,12 +78,44 @@ bool TempFile::closeFile()
     return true;
 }
 
-bool TempFile::commit()
+namespace {
+
+// Renames `from` to `to` in one folder unless `to` exists (EEXIST). A file system that cannot
+// rename that way does the same with a hard link; one without hard links either gets a look
+// before an ordinary rename, the best it allows.
+int renameNoReplace(int folder, const char *from, const char *to)
+{
+    if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        return -1;
+    }
+    if (::linkat(folder, from, folder, to, 0) == 0) {
+        ::unlinkat(folder, from, 0);
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS) {
+        return -1;
+    }
+    struct stat st;
+    if (::fstatat(folder, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::renameat(folder, from, folder, to);
+}
+
+} // namespace
+
+bool TempFile::commit(bool replace)
 {
     if (!closeFile()) {
         return false;
     }
-    if (::renameat(m_folder, m_temp.c_str(), m_folder, m_name.c_str()) != 0) {
+    const int rc = replace ? ::renameat(m_folder, m_temp.c_str(), m_folder, m_name.c_str())
+                           : renameNoReplace(m_folder, m_temp.c_str(), m_name.c_str());
+    if (rc != 0) {
         m_error = errno;
         return false;
     }

@@ -29,9 +29,10 @@ public:
     int fd() const { return m_fd; }
     // Closes the descriptor; false (errno in error()) when the system reports a failed write.
     bool closeFile();
-    // Renames the file over the target (a link there is replaced, never followed); false (errno
-    // in error()) when that fails.
-    bool commit();
+    // Renames the file to the target; false (errno in error()) when that fails. With `replace`
+    // whatever stands there is replaced (a link too, never followed); without it nothing is, and
+    // a target that exists fails with EEXIST.
+    bool commit(bool replace);
 
 private:
     int m_folder = -1;

@@ -10,17 +10,18 @@
 #include "zip/ZipMatch.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
-#include <exception>
-#include <mutex>
-#include <thread>
 #include <cctype>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <fcntl.h>
+#include <mutex>
+#include <optional>
 #include <random>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace qv {
@@ -33,6 +34,29 @@ constexpr std::size_t kOutputBuffer = 64 * 1024;    // decoded bytes written at 
 
 const char *kDotDot = "..";
 
+// An entry's modification time: the exact second of its extended timestamp where it has one (as
+// our writer and Info-ZIP store it), else its MS-DOS time; nothing for an impossible MS-DOS date.
+std::optional<std::int64_t> entryTime(const TZipHeaderInfo &e)
+{
+    if (const std::optional<std::int64_t> exact = extendedModTime(e.CentralExtra)) {
+        return exact;
+    }
+    const std::int64_t t = dosDateTimeToUnix(e.DateTime);
+    return t >= 0 ? std::optional<std::int64_t>(t) : std::nullopt;
+}
+
+// Whether the entry is newer (> 0), older (< 0) or as old (0) as a file of `fileTime`: by the
+// exact second where the entry has it, else in MS-DOS time (local time, two-second steps).
+int compareTimes(const TZipHeaderInfo &e, std::int64_t fileTime)
+{
+    if (const std::optional<std::int64_t> exact = extendedModTime(e.CentralExtra)) {
+        return (*exact > fileTime) - (*exact < fileTime);
+    }
+    const double file = dosDateTimeToDayCount(repairDosDateTime(unixToDosDateTime(fileTime)));
+    const double entry = dosDateTimeToDayCount(e.DateTime);
+    return (entry > file) - (entry < file);
+}
+
 } // namespace
 
 struct ZipExtractor::Job {
@@ -41,6 +65,7 @@ struct ZipExtractor::Job {
     std::string path;
     std::uint64_t dataStart = 0;
     std::uint64_t packed = 0;
+    bool replace = false; // what stands at `path` is replaced (else the file goes in only where none is)
     TZipCipher cipher; // an encrypted entry's keys after its header
     // What decoding gave.
     std::unique_ptr<TempFile> temp;
@@ -575,31 +600,39 @@ bool ZipExtractor::checkPassword(TZipHeaderInfo &e, int index, std::uint64_t dat
     }
 }
 
-bool ZipExtractor::mayReplace(const TZipHeaderInfo &e, int index, std::string &path)
+bool ZipExtractor::mayReplace(const TZipHeaderInfo &e, int index, std::string &path, bool &replace)
 {
     struct stat st
     {
     };
-    if (::lstat(path.c_str(), &st) != 0) {
+    const bool onDisk = ::lstat(path.c_str(), &st) == 0;
+    // A file an earlier entry of this run writes counts as there, in place or not yet (an entry
+    // tried again with another password is no earlier entry).
+    auto earlier = m_written.find(path);
+    if (earlier != m_written.end() && earlier->second.entry == &e) {
+        earlier = m_written.end();
+    }
+    replace = m_reader.OverwriteMode == TUZOverwriteMode::Always;
+    if (!onDisk && earlier == m_written.end()) {
         return true;
     }
-    if (S_ISDIR(st.st_mode)) {
+    if (onDisk && S_ISDIR(st.st_mode)) {
+        error(index, "a folder of this name is there; the file is not extracted over it");
         skip(srCreateError, path, index);
         return false;
     }
-    bool replace = false;
+    const std::int64_t fileTime =
+        earlier != m_written.end() ? earlier->second.time : static_cast<std::int64_t>(st.st_mtime);
     switch (m_reader.OverwriteMode) {
     case TUZOverwriteMode::Always:
-        replace = true;
         break;
     case TUZOverwriteMode::Never:
         replace = false;
         break;
     case TUZOverwriteMode::ifNewer:
     case TUZOverwriteMode::ifOlder: {
-        const double fileDate = dosDateTimeToDayCount(repairDosDateTime(unixToDosDateTime(st.st_mtime)));
-        const double entryDate = dosDateTimeToDayCount(e.DateTime);
-        replace = m_reader.OverwriteMode == TUZOverwriteMode::ifNewer ? entryDate > fileDate : entryDate < fileDate;
+        const int order = compareTimes(e, fileTime);
+        replace = m_reader.OverwriteMode == TUZOverwriteMode::ifNewer ? order > 0 : order < 0;
         break;
     }
     case TUZOverwriteMode::Prompt:
@@ -608,7 +641,8 @@ bool ZipExtractor::mayReplace(const TZipHeaderInfo &e, int index, std::string &p
         }
         break;
     }
-    if (replace && !m_reader.ReplaceReadOnly && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
+    if (replace && onDisk && !m_reader.ReplaceReadOnly && S_ISREG(st.st_mode) &&
+        (st.st_mode & S_IWUSR) == 0) {
         replace = false;
     }
     if (!replace) {
@@ -666,6 +700,13 @@ bool ZipExtractor::prepare(TZipHeaderInfo &e, int index, Job &job, Outcome &outc
 
     std::string path;
     if (m_target == Target::File) {
+        if (shownName.empty()) {
+            // Not a folder either, whatever its lack of a file name says.
+            error(index, "the entry has no name; nothing is extracted for it");
+            skip(srCreateError, shownName, index);
+            outcome = Outcome::Failed;
+            return false;
+        }
         path = destinationFor(e);
         if (path.empty()) {
             skip(srCreateError, shownName, index);
@@ -684,6 +725,12 @@ bool ZipExtractor::prepare(TZipHeaderInfo &e, int index, Job &job, Outcome &outc
         return false;
     }
     if (e.IsFolder()) {
+        if (m_target == Target::File && m_written.count(path) != 0) {
+            error(index, "a file of this name is there; the folder is not made");
+            skip(srCreateError, path, index);
+            outcome = Outcome::Failed;
+            return false;
+        }
         if (m_target == Target::File && !makeFolder(path, index)) {
             skip(srCreateError, path, index);
             outcome = Outcome::Failed;
@@ -718,10 +765,11 @@ bool ZipExtractor::prepare(TZipHeaderInfo &e, int index, Job &job, Outcome &outc
             outcome = Outcome::Failed;
             return false;
         }
-        if (!mayReplace(e, index, path)) {
+        if (!mayReplace(e, index, path, job.replace)) {
             outcome = Outcome::Skipped;
             return false;
         }
+        m_written[path] = Written{&e, entryTime(e).value_or(0)};
     }
     job.entry = &e;
     job.index = index;
@@ -781,9 +829,8 @@ void ZipExtractor::decode(Job &job, bool report)
         job.crc = sink.crc();
         job.written = sink.written();
         if (fd >= 0) {
-            const std::int64_t t = dosDateTimeToUnix(e.DateTime);
-            if (t >= 0) {
-                const struct timespec times[2] = {{t, 0}, {t, 0}};
+            if (const std::optional<std::int64_t> t = entryTime(e)) {
+                const struct timespec times[2] = {{static_cast<time_t>(*t), 0}, {static_cast<time_t>(*t), 0}};
                 ::futimens(fd, times);
             }
             ::fchmod(fd, entryMode(e, m_reader.RetainAttributes, processUmask()));
@@ -838,7 +885,12 @@ ZipExtractor::Outcome ZipExtractor::finish(Job &job, bool reported)
     const bool good = job.methodKnown && job.status == DecodeStatus::Ok && job.written == e.UncompressedSize &&
                       job.crc == e.CRC32;
     if (good) {
-        if (job.temp && !job.temp->commit()) {
+        if (job.temp && !job.temp->commit(job.replace)) {
+            if (!job.replace && job.temp->error() == EEXIST) {
+                // Another file took the name after it was looked at: it stays.
+                skip(srNoOverwrite, path, index);
+                return Outcome::Skipped;
+            }
             error(index, systemErrorText("Cannot replace file", path, job.temp->error()));
             skip(srCreateError, path, index);
             return Outcome::Failed;

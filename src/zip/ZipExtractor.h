@@ -68,7 +68,9 @@ private:
     void readLocalHeader(std::uint64_t offset, std::uint8_t *header);
     std::string destinationFor(const TZipHeaderInfo &entry) const;
     bool checkPassword(TZipHeaderInfo &entry, int index, std::uint64_t dataStart);
-    bool mayReplace(const TZipHeaderInfo &entry, int index, std::string &path);
+    // Whether the entry may be written to `path`; `replace`: a file is there (or an earlier entry
+    // of this run writes one) and is to be replaced.
+    bool mayReplace(const TZipHeaderInfo &entry, int index, std::string &path, bool &replace);
     void skip(TSkipReason reason, const std::string &name, int index);
     void error(int index, const std::string &text);
     // Makes the folder `path` beneath the extraction folder; a link on the way is reported.
@@ -84,6 +86,14 @@ private:
     std::unordered_map<const TZipHeaderInfo *, int> m_viewIndex;
     RootFolder m_root;
     FolderMaker m_folders;
+    // The files this run writes, with their entries and times: a later entry of the same name
+    // finds them even before they are in place.
+    struct Written
+    {
+        const TZipHeaderInfo *entry;
+        std::int64_t time;
+    };
+    std::unordered_map<std::string, Written> m_written;
     int m_archiveFd = -1; // the archive read with pread (a plain file), else -1
     std::vector<std::uint8_t> m_headers; // archive bytes read ahead for the local headers
     std::uint64_t m_headersAt = 0;

@@ -1,6 +1,8 @@
 // The reading commands of the qv-zip developer tool.
 #include "zip/ZipReadCommands.h"
 
+#include "beneath/ShownText.h"
+
 #include "zip/TZipReader.h"
 #include "zip/ZipDiskPrompt.h"
 #include "zip/ZipWriterCommands.h"
@@ -78,7 +80,7 @@ int runAll(TZipReader &zip, bool extract, std::ostream &out, std::ostream &err)
     int lastErrorIndex = -1;
     zip.OnError = [&](int index, const std::string &text) {
         const TZipHeaderInfo &e = zip.Entry(index);
-        err << "BAD   " << e.FullName() << ": " << text;
+        err << "BAD   " << shownText(e.FullName()) << ": " << shownText(text);
         if (text == ziptext::kUnknownMethod) {
             err << " (" << zipMethodName(e.CompressionMethod) << ")";
         }
@@ -88,19 +90,22 @@ int runAll(TZipReader &zip, bool extract, std::ostream &out, std::ostream &err)
     };
     zip.OnBadCRC = [&](std::uint32_t calc, std::uint32_t stored, int index) {
         if (index != lastErrorIndex) {
-            err << "BAD   " << zip.FullName(index) << ": CRC " << hex8(calc) << ", expected " << hex8(stored)
-                << "\n";
+            err << "BAD   " << shownText(zip.FullName(index)) << ": CRC " << hex8(calc) << ", expected "
+                << hex8(stored) << "\n";
             ++failures;
         }
     };
     zip.OnSkippingFile = [&](TSkipReason reason, const std::string &name, int index, bool &) {
-        err << "SKIP  " << name << ": " << reasonText(reason) << "\n";
+        if (index == lastErrorIndex && reason == srCreateError) {
+            return; // the error just reported says why
+        }
+        err << "SKIP  " << shownText(name) << ": " << reasonText(reason) << "\n";
         if (reason != srNoOverwrite && index != lastErrorIndex) {
             ++failures;
         }
     };
     zip.OnEndUnZip = [&](int index, const std::string &name) {
-        out << (extract ? "done  " : "OK    ") << (extract ? name : zip.FullName(index)) << "\n";
+        out << (extract ? "done  " : "OK    ") << shownText(extract ? name : zip.FullName(index)) << "\n";
     };
     zip.DoAll = true;
     zip.RecreateDirs = true;
@@ -112,7 +117,7 @@ int runAll(TZipReader &zip, bool extract, std::ostream &out, std::ostream &err)
             zip.TestZip();
         }
     } catch (const EZipError &e) {
-        err << "qv-zip: " << e.what() << "\n";
+        err << "qv-zip: " << shownText(e.what()) << "\n";
         return 2;
     }
     return failures == 0 ? 0 : 1;
@@ -177,7 +182,7 @@ int zipCommandList(const std::vector<std::string> &args, std::ostream &out, std:
                           static_cast<unsigned long long>(e.UncompressedSize),
                           static_cast<unsigned long long>(e.CompressedSize),
                           zipMethodName(e.CompressionMethod).c_str(), e.CRC32);
-            out << line << e.FullName() << (e.Encrypted() ? " (encrypted)" : "") << "\n";
+            out << line << shownText(e.FullName()) << (e.Encrypted() ? " (encrypted)" : "") << "\n";
             total += e.UncompressedSize;
             packed += e.CompressedSize;
         }
@@ -186,10 +191,10 @@ int zipCommandList(const std::vector<std::string> &args, std::ostream &out, std:
         out << line;
         const std::string comment = zip.ZipComment();
         if (!comment.empty()) {
-            out << "Comment: " << comment << "\n";
+            out << "Comment: " << shownText(comment) << "\n";
         }
     } catch (const EZipError &e) {
-        err << "qv-zip: " << e.what() << "\n";
+        err << "qv-zip: " << shownText(e.what()) << "\n";
         return 2;
     }
     return 0;
@@ -207,7 +212,7 @@ int zipCommandTest(const std::vector<std::string> &args, std::ostream &out, std:
     try {
         zip.SetZipName(o.rest[0]);
     } catch (const EZipError &e) {
-        err << "qv-zip: " << e.what() << "\n";
+        err << "qv-zip: " << shownText(e.what()) << "\n";
         return 2;
     }
     zip.Password = o.password;
@@ -227,7 +232,7 @@ int zipCommandExtract(const std::vector<std::string> &args, std::ostream &out, s
         zip.SetZipName(o.rest[0]);
         zip.SetDestDir(o.rest[1]);
     } catch (const EZipError &e) {
-        err << "qv-zip: " << e.what() << "\n";
+        err << "qv-zip: " << shownText(e.what()) << "\n";
         return 2;
     }
     zip.Password = o.password;
