@@ -173,4 +173,48 @@ TEST_F(ZipExtractNames, ModificationTimesComeBackExactly)
     }
 }
 
+// "Only if newer" compares with the entry's exact second, wherever the archive was made: a file a
+// second older, or an hour older when the archive came from nine hours west, is replaced; a file
+// as old or newer is not.
+TEST_F(ZipExtractNames, OnlyIfNewerComparesTheExactSecond)
+{
+    const std::int64_t t = 1700000001;
+    qvtest::runShell("mkdir -p '" + dir + "/src'");
+    qvtest::writeFile(dir + "/src/f.txt", "new");
+    const struct timespec ts[2] = {{t, 0}, {t, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir + "/src/f.txt").c_str(), ts, 0), 0);
+    ASSERT_EQ(qvZip({"a", dir + "/f.zip", dir, "src"}, "UTC").exitCode, 0);
+    const char *oldTz = std::getenv("TZ");
+    const std::string savedTz = oldTz != nullptr ? oldTz : "";
+    ::setenv("TZ", "JST-9", 1);
+    ::tzset();
+    struct Case
+    {
+        std::int64_t fileTime;
+        bool replaced;
+    };
+    for (const Case &k : {Case{t - 1, true}, Case{t - 3600, true}, Case{t, false}, Case{t + 1, false}}) {
+        SCOPED_TRACE(k.fileTime - t);
+        const std::string out = dir + "/n" + std::to_string(k.fileTime);
+        qvtest::runShell("mkdir -p '" + out + "/src'");
+        qvtest::writeFile(out + "/src/f.txt", "old");
+        const struct timespec old[2] = {{k.fileTime, 0}, {k.fileTime, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (out + "/src/f.txt").c_str(), old, 0), 0);
+        qv::TZipReader z;
+        z.SetZipName(dir + "/f.zip");
+        z.SetDestDir(out);
+        z.DoAll = true;
+        z.RecreateDirs = true;
+        z.OverwriteMode = qv::TUZOverwriteMode::ifNewer;
+        z.UnZip();
+        EXPECT_EQ(qvtest::readFile(out + "/src/f.txt"), k.replaced ? "new" : "old");
+    }
+    if (oldTz != nullptr) {
+        ::setenv("TZ", savedTz.c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
+}
+
 } // namespace
