@@ -4,10 +4,12 @@
 // line instead of the dialog. Exit status: 0 done, 1 the system refused (its message on standard
 // error), 2 bad usage, a task ID no entry can be made for, or a calendar expression the system
 // does not accept.
+#include "beneath/ShownText.h"
 #include "core/schedule/TaskSchedulerControl.h"
 #include "core/util/Utils.h"
 #include "platform/SystemScheduler.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -118,7 +120,13 @@ int main(int argc, char **argv)
         }
         std::string text;
         control.GetTriggersText(text);
-        std::printf("%s\n%s\n", control.WorkItemName.empty() ? "-" : control.WorkItemName.c_str(), text.c_str());
+        std::printf("%s\n", control.WorkItemName.empty() ? "-" : qv::shownText(control.WorkItemName).c_str());
+        // One trigger a line, each as it is shown everywhere (a timer file may have been edited).
+        for (std::size_t pos = 0; pos <= text.size();) {
+            const std::size_t end = std::min(text.find('\n', pos), text.size());
+            std::printf("%s\n", qv::shownText(text.substr(pos, end - pos)).c_str());
+            pos = end + 1;
+        }
         return 0;
     } catch (const qv::SchedulerError &e) {
         std::fprintf(stderr, "qv-systimer: %s\n", e.what());

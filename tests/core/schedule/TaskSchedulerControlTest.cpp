@@ -435,6 +435,10 @@ TEST_F(SystemTimerEntry, IdsNoUnitNameCanHoldAreRefusedFirst)
         {tool, "--program", program, "add", "--id", longest, "--name", "Task", "Mon *-*-* 09:00"}, 60);
     ASSERT_EQ(made.exitCode, 0) << made.output;
     EXPECT_TRUE(exists("quorvellant-" + longest + ".service"));
+    // A trigger edited into the file by hand is shown escaped too.
+    qvtest::writeFile(units + "/quorvellant-" + longest + ".timer", "[Timer]\nOnCalendar=Sat\x1b[2J 10:00\n");
+    const auto shown = qvtest::runCommand({tool, "show", "--id", longest}, 60);
+    EXPECT_EQ(shown.output, "quorvellant-" + longest + "\nSat\\x1b[2J 10:00\n");
     EXPECT_EQ(qvtest::runCommand({tool, "remove", "--id", longest}, 60).exitCode, 0);
     EXPECT_FALSE(exists("quorvellant-" + longest + ".timer"));
 }
