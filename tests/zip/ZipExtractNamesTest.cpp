@@ -173,6 +173,29 @@ TEST_F(ZipExtractNames, ModificationTimesComeBackExactly)
     }
 }
 
+// A file that appears while its entry is decoded is kept without overwrite (the entry goes in only
+// where no file is) and replaced with it.
+TEST_F(ZipExtractNames, AFileThatAppearsMeanwhile)
+{
+    for (const bool overwrite : {false, true}) {
+        SCOPED_TRACE(overwrite ? "overwrite" : "no overwrite");
+        const std::string out = dir + (overwrite ? "/meanwhile-o" : "/meanwhile");
+        qv::TZipReader z;
+        z.SetZipName(dir + "/twice.zip");
+        z.SetDestDir(out);
+        z.FilesList = {"last.txt"};
+        z.OverwriteMode = overwrite ? qv::TUZOverwriteMode::Always : qv::TUZOverwriteMode::Never;
+        z.Threads = 1;
+        ziptest::EventLog log;
+        log.attach(z);
+        z.OnFilePercentDone = [&](int) { qvtest::writeFile(out + "/last.txt", "theirs"); };
+        EXPECT_EQ(z.UnZip(), overwrite ? 1 : 0);
+        EXPECT_EQ(qvtest::readFile(out + "/last.txt"), overwrite ? "last\n" : "theirs");
+        EXPECT_EQ(log.skipped.size(), overwrite ? 0u : 1u);
+        EXPECT_TRUE(ziptest::leftovers(out).empty());
+    }
+}
+
 // "Only if newer" compares with the entry's exact second, wherever the archive was made: a file a
 // second older, or an hour older when the archive came from nine hours west, is replaced; a file
 // as old or newer is not.
