@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace qv {
 
@@ -22,6 +24,26 @@ bool FolderListing::open(const std::string &folder, int &error)
     }
     m_dir = d;
     m_fd = ::dirfd(d);
+    m_error = 0;
+    return true;
+}
+
+bool FolderListing::openAt(int folder, int &error)
+{
+    close();
+    const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return false;
+    }
+    DIR *d = ::fdopendir(fd);
+    if (d == nullptr) {
+        error = errno;
+        ::close(fd);
+        return false;
+    }
+    m_dir = d;
+    m_fd = fd;
     m_error = 0;
     return true;
 }

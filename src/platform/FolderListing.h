@@ -18,6 +18,9 @@ public:
 
     // Opens `folder` for listing; false with errno in `error`.
     bool open(const std::string &folder, int &error);
+    // Opens the folder `folder` names (a descriptor of it, O_PATH will do) for listing; the
+    // descriptor stays the caller's. False with errno in `error`.
+    bool openAt(int folder, int &error);
     // The next entry's name ("." and ".." are skipped), or nullptr at the end of the listing or on
     // a read error (then `failed()` gives its errno). `isFolder` is true when the listing itself
     // says the entry is a folder (no stat needed); false means "look with stat()". The name stays

@@ -5,13 +5,15 @@
 #include "core/settings/DateTime.h"
 #include "core/util/FileUtils.h"
 #include "platform/FileIo.h"
+#include "platform/FolderListing.h"
 
 #include <QDateTime>
+#include <QTimeZone>
 
 #include <algorithm>
 #include <cerrno>
-#include <dirent.h>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,14 +21,44 @@ namespace qv {
 
 namespace {
 
+// A kept copy's name is the file's name, ".", and when it was made: 17 digits (year to
+// milliseconds) in UTC followed by "Z". Copies named before carry the 17 digits in local time
+// without the "Z". Names alone cannot order them once the time zone or daylight saving time has
+// moved between runs, so pruning reads each stamp back as the moment it stands for.
+constexpr std::size_t kStampDigits = 17;
+
 bool isStampedName(const std::string &candidate, const std::string &name)
 {
-    if (candidate.size() != name.size() + 18 || candidate.compare(0, name.size(), name) != 0 ||
+    const std::size_t stamp = name.size() + 1;
+    const bool utc = candidate.size() == stamp + kStampDigits + 1 && candidate.back() == 'Z';
+    if ((candidate.size() != stamp + kStampDigits && !utc) || candidate.compare(0, name.size(), name) != 0 ||
         candidate[name.size()] != '.') {
         return false;
     }
-    return std::all_of(candidate.begin() + static_cast<std::ptrdiff_t>(name.size()) + 1, candidate.end(),
+    return std::all_of(candidate.begin() + static_cast<std::ptrdiff_t>(stamp),
+                       candidate.begin() + static_cast<std::ptrdiff_t>(stamp + kStampDigits),
                        [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The moment a stamp stands for, in milliseconds since 1970; a stamp that names no moment counts
+// as the newest, so that nothing is pruned for a name it cannot date.
+std::int64_t stampMoment(std::string_view stamp)
+{
+    auto number = [stamp](std::size_t at, std::size_t digits) {
+        int v = 0;
+        for (std::size_t i = at; i < at + digits; ++i) {
+            v = v * 10 + (stamp[i] - '0');
+        }
+        return v;
+    };
+    const QDate date(number(0, 4), number(4, 2), number(6, 2));
+    const QTime time(number(8, 2), number(10, 2), number(12, 2), number(14, 3));
+    const bool utc = stamp.size() > kStampDigits;
+    QDateTime moment = utc ? QDateTime(date, time, QTimeZone::utc()) : QDateTime(date, time);
+    if (!moment.isValid()) {
+        moment = QDateTime(date, time, QTimeZone::utc()); // a local time the clock skipped
+    }
+    return moment.isValid() ? moment.toMSecsSinceEpoch() : std::numeric_limits<std::int64_t>::max();
 }
 
 } // namespace
@@ -52,8 +84,8 @@ std::string TLocalBackup::stampedName(const std::string &folder, const OpenFolde
         ms = m_lastStampMs + 1; // two names in one millisecond: the second takes the next one
     }
     for (;; ++ms) {
-        const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms);
-        const std::string stamp = t.toString("yyyyMMddHHmmsszzz").toStdString();
+        const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc());
+        const std::string stamp = t.toString("yyyyMMddHHmmsszzz").toStdString() + "Z";
         const std::string candidate = folder + name + "." + stamp;
         struct stat st;
         // Looked for in the folder as opened beneath its root, where the name will be made.
@@ -71,27 +103,29 @@ void TLocalBackup::prune(const std::string &folder, const OpenFolder *open, cons
     if (limit < 1) {
         return;
     }
-    std::vector<std::string> found;
     std::vector<std::string> names;
     int error = 0;
     if (open == nullptr) {
         listNames(folder, names, error); // what could be read is pruned
-    } else if (const int fd = ::openat(open->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
-        if (DIR *dir = ::fdopendir(fd); dir != nullptr) {
-            while (const dirent *e = ::readdir(dir)) {
-                names.emplace_back(e->d_name);
-            }
-            ::closedir(dir);
-        } else {
-            ::close(fd);
+    } else if (FolderListing listing; listing.openAt(open->fd, error)) {
+        bool isFolder = false;
+        while (const char *entry = listing.next(isFolder)) {
+            names.emplace_back(entry);
         }
     }
-    for (const std::string &n : names) {
+    // Oldest first by when each copy was made; copies of one moment by name.
+    std::vector<std::pair<std::int64_t, std::string>> stamped;
+    for (std::string &n : names) {
         if (isStampedName(n, name)) {
-            found.push_back(n);
+            const std::int64_t moment = stampMoment(std::string_view(n).substr(name.size() + 1));
+            stamped.emplace_back(moment, std::move(n));
         }
     }
-    std::sort(found.begin(), found.end());
+    std::sort(stamped.begin(), stamped.end());
+    std::vector<std::string> found;
+    for (auto &entry : stamped) {
+        found.push_back(std::move(entry.second));
+    }
     for (std::size_t i = 0; i + static_cast<std::size_t>(limit) < found.size(); ++i) {
         int ignored = 0;
         if (open != nullptr) {

@@ -175,7 +175,7 @@ TEST_F(EngineLocalBackup, VersionsKeepTheLimitAndLeaveOtherNamesAlone)
     }
     std::vector<std::string> stamped;
     for (const std::string &n : listDir(versions)) {
-        if (n.size() == 6 + 18 && n.compare(0, 7, "report.") == 0) {
+        if (n.size() == 6 + 19 && n.compare(0, 7, "report.") == 0 && n.back() == 'Z') { // stamped in UTC
             stamped.push_back(n);
         }
     }
@@ -231,7 +231,8 @@ TEST_F(EngineLocalBackup, ExactCopyDeleteKinds)
             auto archived = listDir(d + "Deleted");
             ASSERT_EQ(archived.size(), 2u) << r->host.dump();
             EXPECT_EQ(archived[0].substr(0, 8), "old.txt.");
-            EXPECT_EQ(archived[0].size(), 8u + 17u);
+            EXPECT_EQ(archived[0].size(), 8u + 17u + 1u); // the moment in UTC, ending in "Z"
+            EXPECT_EQ(archived[0].back(), 'Z');
             EXPECT_TRUE(exists(d + "Deleted/oldtree/inner"));
             EXPECT_EQ(listDir(d), (std::vector<std::string>{"Deleted", "keep"}));
         }
