@@ -4,6 +4,7 @@
 #include "platform/PathText.h"
 #include "platform/TextFile.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace qv {
@@ -120,6 +121,19 @@ std::string MountTable::missingMountFor(const std::string &path) const
         }
     }
     return best;
+}
+
+std::vector<std::string> MountTable::missingMountsWithin(const std::string &folder) const
+{
+    std::vector<std::string> missing;
+    for (const std::string &point : m_fstab) {
+        if (pathWithin(point, folder) &&
+            std::none_of(m_mounts.begin(), m_mounts.end(),
+                         [&point](const MountEntry &m) { return m.mountPoint == point; })) {
+            missing.push_back(point);
+        }
+    }
+    return missing;
 }
 
 const MountEntry *MountTable::mountFor(const std::string &path) const

@@ -29,6 +29,8 @@ public:
 
     // The fstab mount point that holds `path` and is not mounted now, or empty text.
     std::string missingMountFor(const std::string &path) const;
+    // The fstab mount points at or below `folder` that are not mounted now.
+    std::vector<std::string> missingMountsWithin(const std::string &folder) const;
     // The mount that holds `path` (the longest mount point containing it).
     const MountEntry *mountFor(const std::string &path) const;
     // The mount point when `path` lies on a removable medium, else empty text.

@@ -15,7 +15,7 @@ inline constexpr const char *kProgramTips[] = {
     "/files/taskgroups.html Double-click a group to run every task in it that is not already running.",
     "/files/taskgroups.html Deleting a group keeps its tasks: they are still listed under All Tasks.",
     "/files/taskgroups.html Reorder... in the group menu changes the order of the groups in the tree.",
-    "/files/task.backuptype.html A simple copy only adds and updates files; an exact copy also removes destination files whose source is gone.",
+    "/files/task.backuptype.html A simple copy only adds and updates files; an exact copy also removes destination files whose source is gone or that its filters now leave out.",
     "/files/task.backuptype.html Synchronisation copies newer files both ways, so two folders end up with the same contents.",
     "/files/task.backuptype.html A move copies the files and then removes them from the source folder.",
     "/files/task.source.html A task can back up several source folders; each one decides on its own whether its subfolders go too.",

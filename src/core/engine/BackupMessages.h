@@ -87,6 +87,10 @@ inline constexpr BackupMessage SpecialFileSkipped{"strBackupSpecialFileSkipped",
                                                   "Skipping \"%s\": not a regular file or folder."};
 inline constexpr BackupMessage LinkLeftAlone{
     nullptr, "Leaving \"%s\" and everything below it alone: it is a symbolic link, and nothing is written through one."};
+inline constexpr BackupMessage DriveNotConnected{
+    nullptr,
+    "\"%s\" is a drive that is not connected (another file system was mounted there at an earlier run, "
+    "or the mount configuration names it): nothing at its place in the destination is deleted."};
 inline constexpr BackupMessage LinkObsolete{
     nullptr, "\"%s\" is a symbolic link where the source has a folder or file: the link goes as obsolete "
              "(what it points at is never touched)."};

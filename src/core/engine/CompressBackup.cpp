@@ -263,6 +263,11 @@ void TCompressBackup::Execute()
     if (!zipFiles()) {
         return;
     }
+    // The entries of a drive below a source that is not connected stay; its mount points are
+    // remembered whether or not this run removes entries.
+    checkSourceDrives(
+        m_services.mounts(), m_archive,
+        [this](const std::string &folder) { return archiveHolds(storedNameOf(folder)); }, m_removeEntries);
     if (m_removeEntries) {
         RemoveMissingEntries();
         if (!Running()) {

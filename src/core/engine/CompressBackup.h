@@ -58,6 +58,8 @@ private:
     // The removal step (CompressBackupRemove.cpp).
     void RemoveMissingEntries();
     std::vector<std::string> removedEntries();
+    // True when an entry's stored name starts with `prefix`.
+    bool archiveHolds(const std::string &prefix);
     void deleteEntries(const std::vector<std::string> &names);
     void disposeEntries(const std::vector<std::string> &names);
     std::vector<std::string> extractEntries(const std::vector<std::string> &names, const std::string &folder);

@@ -15,6 +15,7 @@
 #include "core/util/Utils.h"
 #include "zip/ZipWriter.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <unordered_set>
@@ -31,16 +32,36 @@ std::vector<std::string> TCompressBackup::removedEntries()
     for (const auto &[stored, path] : m_storedBy) {
         wanted.insert(stored);
     }
+    std::vector<std::string> kept; // the stored places of drives that are not connected
+    for (const std::string &folder : m_disconnected) {
+        kept.push_back(storedNameOf(folder));
+    }
     zipCall([&] {
         const int count = m_zip->Count();
         for (int i = 0; i < count; ++i) {
             const std::string name = m_zip->FullName(i);
-            if (wanted.erase(name) == 0) {
+            const bool onDrive = std::any_of(kept.begin(), kept.end(),
+                                             [&name](const std::string &p) { return name.starts_with(p); });
+            if (wanted.erase(name) == 0 && !onDrive) {
                 removed.push_back(name);
             }
         }
     });
     return removed;
+}
+
+bool TCompressBackup::archiveHolds(const std::string &prefix)
+{
+    bool holds = false;
+    if (statPath(m_archive).exists) {
+        zipCall([&] {
+            const int count = m_zip->Count();
+            for (int i = 0; i < count && !holds; ++i) {
+                holds = m_zip->FullName(i).starts_with(prefix);
+            }
+        });
+    }
+    return holds;
 }
 
 void TCompressBackup::deleteEntries(const std::vector<std::string> &names)

@@ -3,10 +3,12 @@
 
 #include "core/engine/BackupMessages.h"
 #include "core/engine/CopyWorkers.h"
+#include "core/engine/SourceDrives.h"
 #include "core/engine/SourceStream.h"
 #include "core/engine/StatLookahead.h"
 #include "platform/RateBudget.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -77,6 +79,12 @@ void TLocalBackup::Execute()
     m_rules.versionsKeep = s.versionsKeep;
     m_coarseTimes = hasCoarseTimes(s.destinationRoot);
     m_mounts = m_services.mounts();
+    if (s.taskType == BackupTaskType::ExactCopy || s.taskType == BackupTaskType::Synchronize) {
+        checkSourceDrives(m_mounts, s.destinationRoot, [this](const std::string &folder) {
+            const std::string place = SourceToDestination(folder);
+            return !place.empty() && statEntry(withoutSlash(place)).exists;
+        });
+    }
     m_budget = s.bandwidthBytesPerSecond >= 0 ? std::make_unique<RateBudget>(s.bandwidthBytesPerSecond) : nullptr;
     switch (s.taskType) {
     case BackupTaskType::SimpleCopy:
@@ -92,6 +100,30 @@ void TLocalBackup::Execute()
         DoSynchronize();
         break;
     }
+}
+
+void TLocalBackup::checkSourceDrives(const MountTable &mounts, const std::string &destination,
+                                     const std::function<bool(const std::string &)> &placeHolds, bool warn)
+{
+    std::vector<std::string> folders;
+    for (const RunSource &src : m_snapshot->sources) {
+        folders.push_back(src.folder);
+    }
+    m_disconnected =
+        SourceDrives::check(SourceDrives::memoryFile(), destination, folders, mounts, placeHolds);
+    if (!warn) {
+        m_disconnected.clear();
+    }
+    for (const std::string &folder : m_disconnected) {
+        NotDone(); // what left the drive is not deleted from its backup
+        Log(kLogWarning, formatMessage(msg::DriveNotConnected, {withoutSlash(folder)}));
+    }
+}
+
+bool TLocalBackup::onDisconnectedDrive(const std::string &path) const
+{
+    return std::any_of(m_disconnected.begin(), m_disconnected.end(),
+                       [&path](const std::string &folder) { return pathWithin(path, folder); });
 }
 
 std::size_t TLocalBackup::sourceListBudget()
@@ -560,7 +592,8 @@ bool TLocalBackup::syncDestinationToSource(const std::vector<bool> &inAgreement)
             insideSource = insideSource || pathWithin(entry, s.folder);
         }
         const std::string target = insideSource ? std::string() : DestinationToSource(entry);
-        if (!target.empty()) {
+        // Nothing goes back onto the empty place of a drive that is not connected.
+        if (!target.empty() && !onDisconnectedDrive(target)) {
             // An entry whose source the way there found of the same size and time: that source, as
             // the way there read it, stands for its stat.
             PathStat agreed;

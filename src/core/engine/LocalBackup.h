@@ -149,6 +149,15 @@ protected:
     // `passes` returns false when it was stopped. `mayStream`: see ReadSourceFiles.
     void runMode(const ScanBeside &beside, const std::function<bool(ScanTotals &summary)> &passes,
                  bool mayStream = false);
+    // The drives below the sources that are not connected now (SourceDrives), each named once in
+    // a warning and counted not done; `destination` keys their memory, `placeHolds` tells whether
+    // the destination still holds a source folder's place.
+    void checkSourceDrives(const MountTable &mounts, const std::string &destination,
+                           const std::function<bool(const std::string &)> &placeHolds, bool warn = true);
+    // True when `path` (a source path) lies at or below a drive that is not connected.
+    bool onDisconnectedDrive(const std::string &path) const;
+    std::vector<std::string> m_disconnected; // their source folders, trailing "/"
+
     void DoSimpleCopy();
     void DoExactCopy();
     void DoMove();

@@ -226,6 +226,11 @@ void TLocalBackup::obsoleteContext(std::vector<std::string> &protectedList, TFil
     for (const std::string &folder : m_destinationUnreadable) {
         protectedList.push_back(folder); // destination folders whose contents are unknown
     }
+    for (const std::string &folder : m_disconnected) {
+        if (const std::string place = SourceToDestination(folder); !place.empty()) {
+            protectedList.push_back(place); // the backup of a drive that is not connected
+        }
+    }
     for (const RunSource &src : s.sources) {
         roots.FileAdd(src.destination);
         if (s.keepStructureFromRoot && src.destination != s.destinationRoot) {
