@@ -90,7 +90,7 @@ inline constexpr BackupMessage LinkLeftAlone{
 inline constexpr BackupMessage DriveNotConnected{
     nullptr,
     "\"%s\" is a drive that is not connected (another file system was mounted there at an earlier run, "
-    "or the mount configuration names it): nothing at its place in the destination is deleted."};
+    "or the mount configuration names it): its backup is neither deleted nor copied back."};
 inline constexpr BackupMessage LinkObsolete{
     nullptr, "\"%s\" is a symbolic link where the source has a folder or file: the link goes as obsolete "
              "(what it points at is never touched)."};

@@ -149,30 +149,34 @@ std::vector<std::string> SourceDrives::check(const std::string &memoryFile, cons
         const std::string resolved = resolvedPath(withoutSlash(s));
         real.push_back(resolved.empty() ? withoutSlash(s) : resolved);
     }
-    const std::string folder = folderOf(memoryFile);
+    const std::string key = withoutSlash(destination);
+    Memory memory = readMemory(memoryFile);
+    Decision d = decide(sources, real, mounts, memory[key], placeHolds);
+    if (d.remembered == memory[key]) {
+        return d.disconnected; // nothing to write: a run with no mounts below its sources makes no file
+    }
     // The store's own folder, made as the store makes it when no store is there yet.
+    const std::string folder = folderOf(memoryFile);
     int error = 0;
     if (makeFolders(parentOf(folder), error)) {
         ::mkdir(withoutSlash(folder).c_str(), 0700);
     }
-    // Runs side by side take turns; a lock that stays busy costs at most one memory update.
+    // Runs side by side take turns (a lock that stays busy costs at most one update), and decide
+    // again on the memory as the last of them left it.
     LockFile lock;
     if (lock.open(memoryFile + ".lock", error)) {
         for (int tries = 0; tries < 300 && lock.tryLock(error) == LockFile::Attempt::Busy; ++tries) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
-    Memory memory = readMemory(memoryFile);
-    const std::string key = withoutSlash(destination);
-    const Decision d = decide(sources, real, mounts, memory[key], placeHolds);
-    if (d.remembered != memory[key]) {
-        memory[key] = d.remembered;
-        if (d.remembered.empty()) {
-            memory.erase(key);
-        }
-        // Not saved: the next run sees the mounts again, and only the forgetting waits.
-        replaceFile(memoryFile, memoryText(memory), 0600, error);
+    memory = readMemory(memoryFile);
+    d = decide(sources, real, mounts, memory[key], placeHolds);
+    memory[key] = d.remembered;
+    if (d.remembered.empty()) {
+        memory.erase(key);
     }
+    // Not saved: the next run sees the mounts again, and only the forgetting waits.
+    replaceFile(memoryFile, memoryText(memory), 0600, error);
     return d.disconnected;
 }
 
