@@ -14,6 +14,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <random>
@@ -21,6 +22,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_set>
 #include <vector>
 
 namespace qv {
@@ -29,11 +31,40 @@ namespace {
 constexpr std::int64_t kBlockSize = 256 * 1024;
 constexpr std::int64_t kRangeChunk = 8 * 1024 * 1024; // in-kernel step; the stop flag is read between steps
 constexpr std::int64_t kRangeMinSize = 64 * 1024;     // smaller files go faster through one read and write
-// The temporary files' names, as createTempBeside makes them.
-const char kTempMarker[] = ".qvtmp-";
-constexpr std::size_t kTempMarkerLength = sizeof kTempMarker - 1;
-constexpr std::size_t kTempRandomLength = 8;
 std::atomic<bool> g_kernelCopy{true};
+
+// The temporary files this process is writing, by name (the last component). Their locks keep other runs'
+// clean-up away, but not this process's own where a user-space file system gives each spelling of a folder
+// (Sub/ and sub/ on one that folds case) a file of its own, each with its own locks.
+std::mutex g_liveMutex;
+std::unordered_set<std::string> g_liveTemps;
+
+std::string lastComponent(const std::string &path)
+{
+    const std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void holdTempName(const std::string &path)
+{
+    const std::lock_guard<std::mutex> lock(g_liveMutex);
+    g_liveTemps.insert(lastComponent(path));
+}
+
+void releaseTempName(const std::string &path)
+{
+    if (path.empty()) {
+        return;
+    }
+    const std::lock_guard<std::mutex> lock(g_liveMutex);
+    g_liveTemps.erase(lastComponent(path));
+}
+
+bool tempNameHeld(const char *name)
+{
+    const std::lock_guard<std::mutex> lock(g_liveMutex);
+    return g_liveTemps.count(name) != 0;
+}
 
 std::int64_t toNs(const struct timespec &ts)
 {
@@ -432,6 +463,7 @@ int StagedCopy::createTemp(const std::string &destination, bool unnamed, int fol
         m_mark = mark;
         m_temp = m_dir == AT_FDCWD ? path : destination.substr(0, slash + 1) + path;
         m_tempAt = std::move(path);
+        holdTempName(m_tempAt);
         return 0;
     }
     return EEXIST;
@@ -508,6 +540,7 @@ bool StagedCopy::commit(int &error)
     }
     // The copy is in place. The mark only held the lock: a duplicate of the written descriptor,
     // closed already, so nothing was written through it and closing it loses nothing.
+    releaseTempName(m_tempAt);
     m_temp.clear();
     m_tempAt.clear();
     closeQuietly(m_mark);
@@ -533,10 +566,13 @@ bool StagedCopy::commitUnnamed(int &error)
             return false;
         }
         for (int attempt = 0; error == EEXIST && attempt < 100; ++attempt) {
+            releaseTempName(m_tempAt);
             m_tempAt = tempNameBeside(m_at);
+            holdTempName(m_tempAt);
             error = linkUnnamed(m_out, m_dir, m_tempAt, way) == 0 ? 0 : errno;
         }
         if (error != 0) {
+            releaseTempName(m_tempAt);
             m_tempAt.clear();
             discard();
             return false;
@@ -547,6 +583,7 @@ bool StagedCopy::commitUnnamed(int &error)
             discard();
             return false;
         }
+        releaseTempName(m_tempAt);
         m_temp.clear();
         m_tempAt.clear();
     }
@@ -568,6 +605,7 @@ void StagedCopy::discard()
     closeQuietly(m_out);
     if (!m_tempAt.empty()) {
         ::unlinkat(m_dir, m_tempAt.c_str(), 0);
+        releaseTempName(m_tempAt);
         m_tempAt.clear();
     }
     m_temp.clear();
@@ -631,24 +669,6 @@ bool CopySyncBatch::sync(StagedCopy &copy, std::uint64_t ticket, int &error)
     return true;
 }
 
-bool isCopyTempName(std::string_view name)
-{
-    if (name.size() < 2 + kTempMarkerLength + kTempRandomLength || name[0] != '.') {
-        return false;
-    }
-    const std::size_t marker = name.size() - kTempRandomLength - kTempMarkerLength;
-    if (name.compare(marker, kTempMarkerLength, kTempMarker) != 0) {
-        return false;
-    }
-    for (std::size_t i = name.size() - kTempRandomLength; i < name.size(); ++i) {
-        const char c = name[i];
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 int removeStaleCopyTemps(const std::string &folder)
 {
     const int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
@@ -673,7 +693,7 @@ int removeStaleCopyTemps(int folder)
     }
     int removed = 0;
     while (struct dirent *e = ::readdir(dir)) {
-        if (!isCopyTempName(e->d_name)) {
+        if (!isCopyTempName(e->d_name) || tempNameHeld(e->d_name)) {
             continue;
         }
         int fd = ::openat(dfd, e->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);

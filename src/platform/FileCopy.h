@@ -33,6 +33,7 @@
 // runs the backup, not to the source's owner. Nothing here throws.
 #pragma once
 
+#include "platform/FileIo.h"
 #include "platform/FileStat.h"
 
 #include <atomic>
@@ -163,8 +164,8 @@ private:
     std::vector<FileSystem> m_fileSystems;
 };
 
-// True for the name (last component) of a copy's temporary file. Scans skip such names.
-bool isCopyTempName(std::string_view name);
+// isCopyTempName (platform/FileIo.h) tells a copy's temporary file by its name; scans skip such
+// names.
 
 // Removes the temporary files in `folder` that no running copy holds (left by a copy that was
 // killed); returns how many.

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <random>
+#include <string_view>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -24,19 +25,40 @@ const char kTempMarker[] = ".qvtmp-";
 constexpr std::size_t kTempMarkerLength = sizeof kTempMarker - 1;
 constexpr std::size_t kTempRandomLength = 8;
 
-std::string randomSuffix()
+constexpr std::size_t kTempSealLength = 4; // of the 8: the seal over the name before it
+const char kTempLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::uint64_t kTempLetterCount = sizeof kTempLetters - 1;
+
+// The last letters of a temporary file's name, drawn from all that comes before them (the name,
+// the marker and the random letters): a file a user named like one rarely has them (one in
+// 62^4), and renamed it has them no more.
+std::string tempSeal(std::string_view before)
 {
-    static const char chars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::uint64_t h = 0xcbf29ce484222325ULL; // FNV-1a, 64 bits
+    for (const char c : std::string_view("quorvellant temporary file")) {
+        h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    }
+    for (const char c : before) {
+        h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    }
+    std::string s(kTempSealLength, '0');
+    for (char &c : s) {
+        c = kTempLetters[h % kTempLetterCount];
+        h /= kTempLetterCount;
+    }
+    return s;
+}
+
+std::string randomLetters()
+{
     thread_local std::mt19937_64 gen{
         std::random_device{}() ^
         static_cast<std::uint64_t>(std::hash<std::thread::id>{}(std::this_thread::get_id()))};
-    // 62^8 < 2^64: one draw gives every letter of the suffix.
-    static_assert(kTempRandomLength <= 10, "one 64-bit draw covers at most 10 letters of 62");
     std::uint64_t v = gen();
-    std::string s(kTempRandomLength, '0');
+    std::string s(kTempRandomLength - kTempSealLength, '0');
     for (char &c : s) {
-        c = chars[v % (sizeof chars - 1)];
-        v /= sizeof chars - 1;
+        c = kTempLetters[v % kTempLetterCount];
+        v /= kTempLetterCount;
     }
     return s;
 }
@@ -130,8 +152,22 @@ std::string tempNameBeside(const std::string &target)
     std::string path;
     path.reserve(start + 1 + nameLength + kTempMarkerLength + kTempRandomLength);
     path.append(target, 0, start).append(1, '.').append(target, start, nameLength);
-    path.append(kTempMarker).append(randomSuffix());
+    path.append(kTempMarker).append(randomLetters());
+    path.append(tempSeal(std::string_view(path).substr(start)));
     return path;
+}
+
+bool isCopyTempName(std::string_view name)
+{
+    if (name.size() < 2 + kTempMarkerLength + kTempRandomLength || name[0] != '.') {
+        return false;
+    }
+    const std::size_t marker = name.size() - kTempRandomLength - kTempMarkerLength;
+    if (name.compare(marker, kTempMarkerLength, kTempMarker) != 0) {
+        return false;
+    }
+    const std::size_t seal = name.size() - kTempSealLength;
+    return name.substr(seal) == tempSeal(name.substr(0, seal));
 }
 
 int createTempBeside(const std::string &target, std::string &tempPath, int &error)

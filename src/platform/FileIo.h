@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <fcntl.h>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 
 namespace qv {
@@ -51,9 +52,13 @@ bool writeAll(int fd, const void *data, std::size_t length, int &error);
 // (after a failed folder sync the new file is in place, but its name may not last).
 bool replaceFile(const std::string &path, const std::string &data, unsigned mode, int &error);
 
-// A path `.<name of target>.qvtmp-<8 random letters>` beside `target`; empty for a target without
-// a name.
+// A path `.<name of target>.qvtmp-<8 letters>` beside `target`; empty for a target without a
+// name. Of the 8 letters (A-Z, a-z, 0-9) the first 4 are random and the last 4 a seal drawn from
+// all that comes before them, by which isCopyTempName knows the file as one of ours.
 std::string tempNameBeside(const std::string &target);
+// True for the name (last component) of a temporary file made by tempNameBeside: the shape and the
+// seal. A name of that shape without the seal is a user's file like any other.
+bool isCopyTempName(std::string_view name);
 
 // Creates a new file `.<name of target>.qvtmp-<8 random letters>` beside `target`, exclusively and
 // without following a link, mode 0600; its descriptor, or -1 with `error` = errno.

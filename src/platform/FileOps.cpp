@@ -2,6 +2,7 @@
 #include "platform/FileOps.h"
 
 #include "beneath/RootFolder.h"
+#include "platform/FileIo.h"
 #include "platform/FolderListing.h"
 
 #include <cerrno>
@@ -15,16 +16,19 @@
 
 namespace qv {
 
-int compareTimes(std::int64_t aNs, std::int64_t bNs, bool coarse)
+int compareTimes(std::int64_t aNs, std::int64_t bNs, const FileSystemHabits &kept)
 {
-    if (coarse) {
-        // Both into 2-second steps, odd seconds down to the even second below.
-        auto step = [](std::int64_t ns) {
-            std::int64_t s = ns >= 0 ? ns / 1000000000 : (ns - 999999999) / 1000000000;
-            return s - (((s % 2) + 2) % 2);
+    if (kept.timeStepNs > 0) {
+        // Both sides into the file system's steps, as it would have kept them.
+        const std::int64_t step = kept.timeStepNs;
+        auto inSteps = [&](std::int64_t ns) {
+            if (kept.timeRounds) {
+                ns += step / 2;
+            }
+            return ns >= 0 ? ns / step : (ns - (step - 1)) / step;
         };
-        std::int64_t a = step(aNs);
-        std::int64_t b = step(bNs);
+        const std::int64_t a = inSteps(aNs);
+        const std::int64_t b = inSteps(bNs);
         return a < b ? -1 : (a > b ? 1 : 0);
     }
     std::int64_t d = aNs - bNs;
@@ -34,14 +38,100 @@ int compareTimes(std::int64_t aNs, std::int64_t bNs, bool coarse)
     return d < 0 ? -1 : 1;
 }
 
-bool hasCoarseTimes(const std::string &path)
+namespace {
+
+std::int64_t nsOf(const struct timespec &ts)
+{
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// The habits a file system's type tells for certain; false for a type that must be tried.
+bool habitsByType(int folder, FileSystemHabits &habits)
 {
     struct statfs sf;
-    if (::statfs(path.c_str(), &sf) != 0) {
+    if (::fstatfs(folder, &sf) != 0) {
+        return true; // nothing to go by: times to the millisecond, names exact
+    }
+    switch (static_cast<unsigned long>(sf.f_type)) {
+    case 0x4d44ul:     // msdos, vfat
+    case 0x2011BAB0ul: // exfat
+        habits = {2000000000, false, true};
+        return false;  // the type is certain, yet a try tells the case rule of this mount
+    case 0xEF53ul:     // ext2, ext3, ext4
+    case 0x9123683Eul: // btrfs
+    case 0x58465342ul: // xfs
+    case 0x01021994ul: // tmpfs
+    case 0xF2F52010ul: // f2fs
+        return true;
+    default:
         return false;
     }
-    const auto type = static_cast<unsigned long>(sf.f_type);
-    return type == 0x4d44ul /* msdos, vfat */ || type == 0x2011BAB0ul /* exfat */;
+}
+
+// What the file system keeps of `written`, as the smallest step (down or to the nearest) that
+// gives `kept`; none where the two agree within a millisecond or no step explains them.
+void stepFromTry(std::int64_t written, std::int64_t kept, FileSystemHabits &habits)
+{
+    if (written - kept > -1000000 && written - kept < 1000000) {
+        habits.timeStepNs = 0;
+        return;
+    }
+    for (std::int64_t step : {10000000LL, 100000000LL, 1000000000LL, 2000000000LL}) {
+        for (bool rounds : {false, true}) {
+            const FileSystemHabits candidate{step, rounds, false};
+            const std::int64_t q = (written + (rounds ? step / 2 : 0)) / step * step;
+            if (q == kept && compareTimes(written, kept, candidate) == 0) {
+                habits.timeStepNs = step;
+                habits.timeRounds = rounds;
+                return;
+            }
+        }
+    }
+}
+
+} // namespace
+
+FileSystemHabits habitsOf(int folder)
+{
+    FileSystemHabits habits;
+    if (habitsByType(folder, habits)) {
+        return habits;
+    }
+    std::string name;
+    int error = 0;
+    const int fd = createTempAt(folder, "qvprobe", name, error);
+    if (fd < 0) {
+        return habits;
+    }
+    // An odd second and nanoseconds: each step and rule keeps something else of it.
+    const std::int64_t written = 1000000001LL * 1000000000 + 987654321;
+    const struct timespec times[2] = {{1000000001, 987654321}, {1000000001, 987654321}};
+    struct stat st;
+    if (::futimens(fd, times) == 0 && ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        stepFromTry(written, nsOf(st.st_mtim), habits);
+    }
+    std::string other = name;
+    for (char &c : other) {
+        c = (c >= 'a' && c <= 'z')   ? static_cast<char>(c - 'a' + 'A')
+            : (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a')
+                                     : c;
+    }
+    struct stat found;
+    habits.foldsCase = ::fstatat(folder, other.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0;
+    ::close(fd);
+    ::unlinkat(folder, name.c_str(), 0);
+    return habits;
+}
+
+FileSystemHabits habitsOf(const std::string &folder)
+{
+    const int fd = ::open(withoutSlash(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    const FileSystemHabits habits = habitsOf(fd);
+    ::close(fd);
+    return habits;
 }
 
 std::string errnoText(int error)

@@ -15,12 +15,26 @@
 
 namespace qv {
 
-// -1 when a is older, 0 when the two times are equal within a millisecond (or, with `coarse`, fall
-// into the same 2-second step, as on FAT file systems), +1 when a is newer.
-int compareTimes(std::int64_t aNs, std::int64_t bNs, bool coarse);
+// How a file system keeps what it is given: modification times in steps (FAT keeps 2 seconds,
+// exFAT through FUSE 1 second, many network file systems less than a nanosecond's worth) and
+// names with or without telling upper from lower case.
+struct FileSystemHabits
+{
+    std::int64_t timeStepNs = 0; // 0: times kept within a millisecond
+    bool timeRounds = false;     // to the nearest step, else down to it
+    bool foldsCase = false;      // "A.txt" finds "a.txt"
+};
 
-// True for file systems that keep modification times in 2-second steps (FAT, exFAT).
-bool hasCoarseTimes(const std::string &path);
+// -1 when a is older, 0 when the two times are equal as the file system keeps them (within a
+// millisecond, or in the same step), +1 when a is newer.
+int compareTimes(std::int64_t aNs, std::int64_t bNs, const FileSystemHabits &kept);
+
+// The habits of the file system of `folder` (any descriptor of it, O_PATH will do): known ones
+// by their type, any other by what it keeps of a time with nanoseconds and whether another case
+// of a name finds it, tried on a temporary file in the folder. Where no file can be made there,
+// the type alone tells (FAT and exFAT: 2-second steps).
+FileSystemHabits habitsOf(int folder);
+FileSystemHabits habitsOf(const std::string &folder);
 
 // The errno text, or the sentence of a copy error.
 std::string errnoText(int error);

@@ -1,5 +1,6 @@
 // The one file copy in its two steps: late close and rename failures, the live-file lock, modes.
 #include "platform/FileCopy.h"
+#include "platform/FileIo.h"
 
 #include "platform/FileAttributes.h"
 #include "platform/fake/FakeFileIo.h"
@@ -116,7 +117,7 @@ TEST(StagedCopyLiveMark, CleanUpSparesAWrittenCopyUntilItEnds)
 {
     const std::string dir = qvtest::makeTempDir("live");
     qvtest::writeFile(dir + "/src", std::string(200000, 's'));
-    qvtest::writeFile(dir + "/.gone.qvtmp-AbCdEfGh", "left by a killed run");
+    qvtest::writeFile(dir + "/" + tempNameBeside("gone"), "left by a killed run");
     qvtest::writeFile(dir + "/dst", "old"); // replaced: through a named temporary file
     StagedCopy copy;
     int error = 0;

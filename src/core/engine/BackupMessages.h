@@ -134,6 +134,14 @@ inline constexpr BackupMessage FileSkipInUse{"strBackupFileSkipInUse", "Skipping
 inline constexpr BackupMessage FileCopy{"strBackupFileCopy", "Copying \"%s\" to \"%s\"."};
 inline constexpr BackupMessage FileCopyError{
     "strBackupFileCopyError", "Can't copy file \"%s\" to \"%s\"! (Description: %s; System error code: %d)"};
+inline constexpr BackupMessage FileTimeInFuture{
+    nullptr,
+    "The file \"%s\" is dated %s, in the future: until then it counts as newer than every change to its "
+    "other copy."};
+inline constexpr BackupMessage FileCaseTwin{
+    nullptr,
+    "Can't copy file \"%s\" to \"%s\"! The destination does not tell upper from lower case, and that "
+    "name is \"%s\" there."};
 inline constexpr BackupMessage FileMoveUnchanged{
     "strBackupFileMoveUnchanged", "Destination already contain \"%s\", skipped. Deleting source file \"%s\"."};
 inline constexpr BackupMessage FileMoveEmptySource{

@@ -77,7 +77,7 @@ void TLocalBackup::Execute()
     m_rules.dontSkipIfDateEqButSrcBiggerDst = s.dontSkipIfDateEqButSrcBiggerDst;
     m_rules.logIncludeSkipping = s.logIncludeSkipping && m_bridge.logsKind(kLogSkipped);
     m_rules.versionsKeep = s.versionsKeep;
-    m_coarseTimes = hasCoarseTimes(s.destinationRoot);
+    m_habits.clear();
     m_mounts = m_services.mounts();
     if (s.taskType == BackupTaskType::ExactCopy || s.taskType == BackupTaskType::Synchronize) {
         checkSourceDrives(m_mounts, s.destinationRoot, [this](const std::string &folder) {
@@ -504,12 +504,17 @@ void TLocalBackup::DoSynchronize()
                     m_destinationFiles.clear();
                     ReadDestinationFiles(true, m_snapshot->sourceIncludeSubfolders);
                 }
-                if (!Running() || !syncDestinationToSource(inAgreement)) {
+                // Each file once: the sources' as read, and what the way back adds to them.
+                m_made = {};
+                m_countMade = true;
+                const bool back = Running() && syncDestinationToSource(inAgreement);
+                m_countMade = false;
+                if (!back) {
                     return false;
                 }
-                summary.bytes += m_destinationTotals.bytes;
-                summary.files += m_destinationTotals.files;
-                summary.folders += m_destinationTotals.folders;
+                summary.bytes += m_made.bytes;
+                summary.files += m_made.files;
+                summary.folders += m_made.folders;
                 return true;
             });
 }
@@ -548,6 +553,7 @@ bool TLocalBackup::syncSourceToDestination(const TFilesList *listing, std::vecto
         p->info = info;
         const std::string &source = p->source;
         const std::string &target = p->destination;
+        nameFutureTime(source, info);
         if (sources.size() > 1) {
             for (std::size_t k = 0; k < sources.size(); ++k) {
                 if (source.compare(0, sources[k].folder.size(), sources[k].folder) == 0) {
@@ -563,7 +569,8 @@ bool TLocalBackup::syncSourceToDestination(const TFilesList *listing, std::vecto
             const std::ptrdiff_t j = listing->indexOf(target);
             if (j >= 0 && !listing->isFolder(static_cast<std::size_t>(j))) {
                 const FileEntryInfo d = listing->info(static_cast<std::size_t>(j));
-                if (compareTimes(info.mtimeNs, d.mtimeNs, m_coarseTimes) == 0 && d.size >= info.size) {
+                if (compareTimes(info.mtimeNs, d.mtimeNs, habitsAt(0, AT_FDCWD, folderOf(target))) == 0 &&
+                    d.size >= info.size) {
                     p->takeListedDestination(d);
                     if (inAgreement != nullptr && d.size == info.size && d.mtimeNs == info.mtimeNs &&
                         DestinationToSource(target) == source) {
@@ -594,6 +601,7 @@ bool TLocalBackup::syncDestinationToSource(const std::vector<bool> &inAgreement)
         const std::string target = insideSource ? std::string() : DestinationToSource(entry);
         // Nothing goes back onto the empty place of a drive that is not connected.
         if (!target.empty() && !onDisconnectedDrive(target)) {
+            nameFutureTime(target, info);
             // An entry whose source the way there found of the same size and time: that source, as
             // the way there read it, stands for its stat.
             PathStat agreed;

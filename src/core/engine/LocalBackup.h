@@ -38,7 +38,8 @@ class StatLookahead;
 struct OpenFolder {
     std::string path;
     int fd = -1;
-    OpenFolder(std::string folderPath, int folderFd) : path(std::move(folderPath)), fd(folderFd) {}
+    std::uint64_t dev = 0; // the file system it is on (0: not known)
+    OpenFolder(std::string folderPath, int folderFd);
     OpenFolder(const OpenFolder &) = delete;
     OpenFolder &operator=(const OpenFolder &) = delete;
     ~OpenFolder();
@@ -318,6 +319,20 @@ private:
     void archiveFolderRefused(const RootFolder &root, const std::string &archive, const std::string &folder,
                               int error, std::string link, const BackupMessage &invalid);
     PathStat destinationStat(const PendingCopy &p) const;
+    // How the file system of a file found in `folder` (open, else AT_FDCWD and its path) keeps
+    // times and names; `dev` 0 when unknown (from a listing): then that of the destination root.
+    const FileSystemHabits &habitsAt(std::uint64_t dev, int folder, const std::string &folderPath);
+    // On a file system that folds case: false (an error; the file is not copied) when the entry
+    // the destination's name finds stands for another source name, one this run copied there or
+    // one the source still has beside it.
+    bool nameStandsAlone(PendingCopy &p, bool freshFolder);
+    const std::unordered_set<std::string> &namesIn(const std::string &folder);
+    std::string spelledForAnother(const std::string &folder, const std::string &name,
+                                  const std::string &sourceFolder);
+    bool folderOfAnother(const std::string &folder, const std::string &sourceFolder);
+    // A synchronisation: says once per file (by its path in the source) that its time lies in the
+    // future, where newest-wins keeps it ahead of every later change to the other side.
+    void nameFutureTime(const std::string &sourcePath, const FileEntryInfo &info);
 
     CopyOptions copyOptions() const;
     CopyOptions copyOptions(const PendingCopy &p) const;
@@ -334,7 +349,19 @@ private:
     // still hold, so that the descriptors stay few however many folders a run writes to.
     std::shared_ptr<const OpenFolder> m_openFolder;
     std::unordered_set<std::string> m_linksWarned; // links left alone, each named once
-    bool m_coarseTimes = false;
+    // The file systems written to in this run, each looked at once (see habitsOf).
+    std::vector<std::pair<std::uint64_t, FileSystemHabits>> m_habits;
+    // On such a file system that folds case: each destination name as copied, by its folded
+    // spelling; the names of the folder last looked at.
+    std::unordered_map<std::string, std::string> m_caseClaims;
+    // A synchronisation's way back: what it made in the sources (files new there, their bytes,
+    // folders), which the summary adds to theirs; the files whose future times were named.
+    bool m_countMade = false;
+    ScanTotals m_made;
+    std::unordered_set<std::string> m_futureNamed;
+    std::string m_caseFolder;
+    std::unordered_set<std::string> m_caseNames;
+    std::unordered_map<std::string, bool> m_caseFolders; // kept for another source name (folderOfAnother)
     MountTable m_mounts;
     std::unordered_map<std::string, int> m_producedBy; // synchronisation: destination path -> source
     std::string m_lastVersion; // where the last KeepVersion put the old destination

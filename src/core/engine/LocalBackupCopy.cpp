@@ -106,6 +106,9 @@ bool TLocalBackup::CreateFolder(const std::string &destination, const std::strin
     }
     m_wroteDestination = true;
     m_destination.noteCreated(destination);
+    if (m_countMade) {
+        ++m_made.folders;
+    }
     if (m_openFolder != nullptr && m_openFolder->path == destination) {
         m_openFolder.reset(); // made anew: the one open is gone
     }
@@ -277,9 +280,13 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
                formatMessage(msg::FileCopyError, {source, destination, errnoText(EISDIR), EISDIR}));
         return false;
     }
+    if (!nameStandsAlone(p, freshFolder)) {
+        return false;
+    }
     FilePairFacts facts;
     facts.destinationExists = dst.exists;
-    facts.dateRelation = dst.exists ? compareTimes(p.info.mtimeNs, dst.mtimeNs, m_coarseTimes) : 1;
+    facts.dateRelation =
+        dst.exists ? compareTimes(p.info.mtimeNs, dst.mtimeNs, habitsAt(dst.dev, folderFd(p), folder)) : 1;
     facts.sourceSize = p.info.size;
     facts.destinationSize = dst.size;
     p.facts = facts;
@@ -376,6 +383,10 @@ bool TLocalBackup::commitCopy(PendingCopy &p)
                   m_snapshot->versionsFilesNum);
         }
         clearArchiveBit(source, p.copy);
+        if (m_countMade && !p.destinationBefore.exists) {
+            ++m_made.files;
+            m_made.bytes += p.info.size;
+        }
         return true;
     }
     // commit() fails only before its rename: the destination was not replaced, so the version just

@@ -108,6 +108,14 @@ bool TLocalBackup::fileLinkAtDestination(const std::string &destination, int fol
     return false;
 }
 
+OpenFolder::OpenFolder(std::string folderPath, int folderFd) : path(std::move(folderPath)), fd(folderFd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) == 0) {
+        dev = st.st_dev;
+    }
+}
+
 OpenFolder::~OpenFolder()
 {
     ::close(fd);

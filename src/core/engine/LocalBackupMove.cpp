@@ -115,6 +115,10 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     if ((dst.exists || dst.isSymlink) && !fileLinkAtDestination(destination, dir, nullptr)) {
         return false;
     }
+    p.destinationBefore = dst;
+    if (!nameStandsAlone(p, m_destination.createdByRun(folder))) {
+        return false;
+    }
     if (dst.exists && dst.dev == src.dev && dst.ino == src.ino && destinationIsSource(source, destination)) {
         NotDone();
         Notify(kLogError, akError, "CS", formatMessage(msg::FileMoveIsSource, {destination, source}));
@@ -122,7 +126,9 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
     }
     FilePairFacts facts;
     facts.destinationExists = dst.exists;
-    facts.dateRelation = dst.exists ? compareTimes(src.mtimeNs, dst.mtimeNs, m_coarseTimes) : 1;
+    facts.dateRelation =
+        dst.exists ? compareTimes(src.mtimeNs, dst.mtimeNs, habitsAt(dst.dev, dir, folderOf(destination)))
+                   : 1;
     facts.sourceSize = src.size;
     facts.destinationSize = dst.size;
     facts.sourceReadOnly = (src.mode & 0200) == 0; // no write bit for the owner

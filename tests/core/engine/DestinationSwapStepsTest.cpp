@@ -8,6 +8,7 @@
 #include "EngineTestSupport.h"
 
 #include "core/engine/LocalBackup.h"
+#include "platform/FileIo.h"
 #include "platform/fake/FakeFileIo.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +87,8 @@ TEST_P(DestinationSwapSteps, OutsideStaysAndTheRealFolderIsActedOn)
     auto s = makeSnapshot(sources, dst, c.type);
     std::function<void()> expect; // the control, and what the step did in the folder it checked
     std::string refused;          // an entry whose delete is refused with an error, the link named
+    const std::string killedX = qv::tempNameBeside("x"); // temporary files a killed run left
+    const std::string killedY = qv::tempNameBeside("y");
     switch (c.step) {
     case Step::StaleTemps:
         // The first source holds a/ with files only in a subfolder: its second source's file in
@@ -93,12 +96,12 @@ TEST_P(DestinationSwapSteps, OutsideStaysAndTheRealFolderIsActedOn)
         put(src + "/a/s/n", "n", 1700000000);
         put(src2 + "/a/x", "x", 1700000000);
         put(src2 + "/b/y", "y", 1700000000);
-        put(dst + "/a/.x.qvtmp-ABCDEFGH", "killed copy");
-        put(dst + "/b/.y.qvtmp-ABCDEFGH", "killed copy");
-        put(outside + "/.x.qvtmp-ABCDEFGH", "someone's file");
+        put(dst + "/a/" + killedX, "killed copy");
+        put(dst + "/b/" + killedY, "killed copy");
+        put(outside + "/" + killedX, "someone's file");
         s = makeSnapshot({src, src2}, dst, c.type);
         swap.trigger = src + "/a/s/n";
-        expect = [&] { EXPECT_FALSE(exists(dst + "/b/.y.qvtmp-ABCDEFGH")); };
+        expect = [&] { EXPECT_FALSE(exists(dst + "/b/" + killedY)); };
         break;
     case Step::FileLink:
         // a/w opens the folder; its in-use test swaps it; a/x is then looked at where it was opened.

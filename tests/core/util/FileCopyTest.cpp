@@ -3,6 +3,7 @@
 #include "core/util/FileUtils.h"
 
 #include "platform/FileAttributes.h"
+#include "platform/FileIo.h"
 
 #include "support/TestEnv.h"
 
@@ -15,6 +16,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -369,27 +371,49 @@ TEST(FileCopyArchive, SourceLosesArchiveOnlyAfterSuccess)
     EXPECT_FALSE(FileHasAttributes(dir + "/dst2", faArchive));
 }
 
+// A temporary file is known by its shape and its seal; a user's file of the same shape is the
+// user's, and the clean-up leaves it (as it leaves one a copy holds).
 TEST(FileCopyTempFiles, NamesAndStaleCleanUp)
 {
-    const std::pair<const char *, bool> names[] = {
-        {".report.txt.qvtmp-Ab3dE9zQ", true}, {".x.qvtmp-00000000", true},   {"report.txt.qvtmp-Ab3dE9zQ", false},
-        {".report.txt.qvtmp-Ab3dE9z", false}, {".report.qvtmp-Ab3dE9z!", false}, {".qvtmp-Ab3dE9zQ", false},
-        {".report.txt", false},                {"", false},
+    const std::pair<std::string, bool> names[] = {
+        {tempNameBeside("report.txt"), true},
+        {tempNameBeside("x"), true},
+        {tempNameBeside(std::string(300, 'n')), true},
+        {".report.txt.qvtmp-Ab3dE9zQ", false},
+        {".x.qvtmp-00000000", false},
+        {".notes.qvtmp-abcd1234", false},
+        {"report.txt.qvtmp-Ab3dE9zQ", false},
+        {".report.txt.qvtmp-Ab3dE9z", false},
+        {".report.qvtmp-Ab3dE9z!", false},
+        {".qvtmp-Ab3dE9zQ", false},
+        {".report.txt", false},
+        {"", false},
     };
     for (const auto &[n, isTemp] : names) {
         EXPECT_EQ(isCopyTempName(n), isTemp) << n;
     }
+    // Renamed, a temporary file is one no more.
+    std::string renamed = tempNameBeside("a");
+    renamed[1] = 'b';
+    EXPECT_FALSE(isCopyTempName(renamed)) << renamed;
+
     std::string dir = qvtest::makeTempDir("stale");
-    qvtest::writeFile(dir + "/.a.qvtmp-AAAAAAAA", "stale");
-    qvtest::writeFile(dir + "/.b.qvtmp-BBBBBBBB", "in use");
+    const std::string stale = tempNameBeside("a");
+    const std::string held = tempNameBeside("b");
+    const std::string folder = tempNameBeside("c");
+    qvtest::writeFile(dir + "/" + stale, "stale");
+    qvtest::writeFile(dir + "/" + held, "in use");
+    qvtest::writeFile(dir + "/.notes.qvtmp-abcd1234", "the user's");
     qvtest::writeFile(dir + "/keep.txt", "keep");
-    ASSERT_EQ(::mkdir((dir + "/.c.qvtmp-CCCCCCCC").c_str(), 0755), 0);
-    int held = ::open((dir + "/.b.qvtmp-BBBBBBBB").c_str(), O_RDWR);
-    ASSERT_GE(held, 0);
-    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    ASSERT_EQ(::mkdir((dir + "/" + folder).c_str(), 0755), 0);
+    int fd = ::open((dir + "/" + held).c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
     EXPECT_EQ(removeStaleCopyTemps(dir), 1);
-    EXPECT_EQ(listFolder(dir), (std::vector<std::string>{".b.qvtmp-BBBBBBBB", ".c.qvtmp-CCCCCCCC", "keep.txt"}));
-    ::close(held);
+    std::vector<std::string> left = {".notes.qvtmp-abcd1234", held, folder, "keep.txt"};
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(listFolder(dir), left);
+    ::close(fd);
     EXPECT_EQ(removeStaleCopyTemps(dir), 1);
     EXPECT_EQ(removeStaleCopyTemps(dir + "/missing"), 0);
 }
