@@ -359,6 +359,7 @@ private:
     bool m_countMade = false;
     ScanTotals m_made;
     std::unordered_set<std::string> m_futureNamed;
+    std::int64_t m_futureFromNs = 0; // times after this lie in the future (0: not yet known)
     std::string m_caseFolder;
     std::unordered_set<std::string> m_caseNames;
     std::unordered_map<std::string, bool> m_caseFolders; // kept for another source name (folderOfAnother)

@@ -121,11 +121,12 @@ bool TLocalBackup::nameStandsAlone(PendingCopy &p, bool freshFolder)
 
 void TLocalBackup::nameFutureTime(const std::string &sourcePath, const FileEntryInfo &info)
 {
-    // A minute's grace for clocks of other machines (a network share) a little ahead of this one.
-    const auto now = std::chrono::system_clock::now() + std::chrono::minutes(1);
-    const std::int64_t nowNs =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count();
-    if (info.isFolder || info.mtimeNs <= nowNs || !m_futureNamed.insert(sourcePath).second) {
+    if (m_futureFromNs == 0) {
+        // A minute's grace for clocks of other machines (a network share) a little ahead of this one.
+        const auto now = std::chrono::system_clock::now() + std::chrono::minutes(1);
+        m_futureFromNs = std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count();
+    }
+    if (info.isFolder || info.mtimeNs <= m_futureFromNs || !m_futureNamed.insert(sourcePath).second) {
         return;
     }
     const std::time_t seconds = static_cast<std::time_t>(info.mtimeNs / 1000000000);
