@@ -6,6 +6,7 @@
 #include "core/engine/FolderScanner.h"
 #include "core/engine/RunControl.h"
 #include "core/engine/SourceStream.h"
+#include "platform/FileIo.h"
 
 #include <gtest/gtest.h>
 
@@ -60,7 +61,7 @@ TEST(EngineFolderScan, OrderAndTotals)
     put(root + "sub/z", "xx");
     put(root + "sub/deeper/q", "");
     put(root + "aaa/k", "kkk");
-    put(root + "sub/.qv.qvtmp-AbCd1234", "left by a killed copy");
+    put(root + "sub/" + qv::tempNameBeside("qv"), "left by a killed copy");
     ScanRun r = scan(root, nullptr);
     const std::vector<std::string> expected = {"a.txt", "b.txt", "aaa/", "aaa/k", "sub/", "sub/z", "sub/deeper/",
                                                "sub/deeper/q"};
@@ -179,7 +180,7 @@ TEST(EngineFolderScan, CountOnlyScanCountsAndReportsWhatTheFullScanLists)
     }
     put(root + "top", "t");
     put(root + "skip/inside", "not entered");
-    put(root + "d1/.qv.qvtmp-AbCd1234", "left by a killed copy");
+    put(root + "d1/" + qv::tempNameBeside("qv"), "left by a killed copy");
     ASSERT_EQ(::mkfifo((root + "d2/pipe").c_str(), 0600), 0);
     ASSERT_EQ(::symlink("../top", (root + "d2/alias").c_str()), 0);
     ASSERT_EQ(::symlink("..", (root + "d3/up").c_str()), 0);
@@ -278,7 +279,7 @@ TEST(EngineFolderScan, OverBudgetScanCountsAndTheStreamGivesTheFullList)
     put(root + "top", "t");
     put(root + "d1/only.tmp", "filtered");
     put(root + "d2/s1/deep/er/y.tmp", "filtered: the folders above go when empty ones are dropped");
-    put(root + "d2/.qv.qvtmp-AbCd1234", "left by a killed copy");
+    put(root + "d2/" + qv::tempNameBeside("qv"), "left by a killed copy");
     put(root + "d3/s0/locked/inner/z", "in a folder the scan cannot list");
     qvtest::runShell("mkdir -p '" + root + "bare/one/two' '" + root + "d0/s2/empty'");
     ASSERT_EQ(::mkfifo((root + "d1/pipe").c_str(), 0600), 0);

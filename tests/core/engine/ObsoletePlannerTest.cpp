@@ -4,6 +4,7 @@
 #include "core/engine/FolderScanner.h"
 #include "core/engine/ObsoletePlanner.h"
 #include "core/engine/RunControl.h"
+#include "platform/FileIo.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +74,7 @@ TEST(EngineObsoletePlanner, WalkOfTheFolderGivesWhatTheScanListGives)
                           "mixed/.qv.qvtmp-AbCd1234", "zz/last"}) {
         put(root + p, "x");
     }
+    put(root + "mixed/" + qv::tempNameBeside("qv"), "x"); // a killed copy's; the one above is a user's
     ::mkdir((root + "empty").c_str(), 0755);
     ::mkdir((root + "gone/empty").c_str(), 0755);
     ASSERT_EQ(::mkfifo((root + "fifo").c_str(), 0644), 0);
