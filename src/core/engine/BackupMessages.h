@@ -138,6 +138,8 @@ inline constexpr BackupMessage FileTimeInFuture{
     nullptr,
     "The file \"%s\" is dated %s, in the future: until then it counts as newer than every change to its "
     "other copy."};
+inline constexpr BackupMessage SameTimeOtherContent{
+    nullptr, "\"%s\" and \"%s\" have the same time and size but different contents: both are left as they are."};
 inline constexpr BackupMessage FileCaseTwin{
     nullptr,
     "Can't copy file \"%s\" to \"%s\"! The destination does not tell upper from lower case, and that "

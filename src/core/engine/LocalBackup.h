@@ -333,6 +333,9 @@ private:
     // A synchronisation: says once per file (by its path in the source) that its time lies in the
     // future, where newest-wins keeps it ahead of every later change to the other side.
     void nameFutureTime(const std::string &sourcePath, const FileEntryInfo &info);
+    // A synchronisation that compares contents: a pair of the same time and size whose contents
+    // differ (both changed, their times kept) is left as it is, said once, and counts as not done.
+    void compareUnchanged(PendingCopy &p);
 
     CopyOptions copyOptions() const;
     CopyOptions copyOptions(const PendingCopy &p) const;
@@ -359,6 +362,7 @@ private:
     bool m_countMade = false;
     ScanTotals m_made;
     std::unordered_set<std::string> m_futureNamed;
+    std::unordered_set<std::string> m_differingNamed; // both paths of each pair compareUnchanged named
     std::int64_t m_futureFromNs = 0; // times after this lie in the future (0: not yet known)
     std::string m_caseFolder;
     std::unordered_set<std::string> m_caseNames;

@@ -290,6 +290,10 @@ bool TLocalBackup::prepareCopy(PendingCopy &p)
     facts.sourceSize = p.info.size;
     facts.destinationSize = dst.size;
     p.facts = facts;
+    if (m_rules.synchronize && m_snapshot->compareAfterCopy && dst.exists && facts.dateRelation == 0 &&
+        dst.size == p.info.size) {
+        compareUnchanged(p);
+    }
     // The room is there when the estimate says so; else the file system is asked at the file's
     // turn, once the files before it are written and counted, as in a run that copies one file
     // after another.

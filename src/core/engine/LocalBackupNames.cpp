@@ -138,4 +138,16 @@ void TLocalBackup::nameFutureTime(const std::string &sourcePath, const FileEntry
     Log(kLogWarning, formatMessage(msg::FileTimeInFuture, {sourcePath, when}));
 }
 
+void TLocalBackup::compareUnchanged(PendingCopy &p)
+{
+    if (m_differingNamed.count(p.source) != 0 || m_differingNamed.count(p.destination) != 0 ||
+        sameCrc(p.source, p.destination, folderFd(p))) {
+        return;
+    }
+    m_differingNamed.insert(p.source);
+    m_differingNamed.insert(p.destination);
+    NotDone();
+    say(&p, kLogWarning, formatMessage(msg::SameTimeOtherContent, {p.source, p.destination}));
+}
+
 } // namespace qv

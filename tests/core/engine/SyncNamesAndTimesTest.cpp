@@ -1,5 +1,6 @@
 // Names that only look like the program's temporary files are the user's files in every mode; a
-// synchronisation counts each file once in its summary and names each file dated in the future.
+// synchronisation counts each file once in its summary, names each file dated in the future and,
+// comparing contents, each pair of the same time and size that differs.
 #include "EngineTestSupport.h"
 
 #include "core/engine/LocalBackup.h"
@@ -132,5 +133,33 @@ TEST(EngineSyncSummary, NamesAFileDatedInTheFutureOnce)
         EXPECT_EQ(named, 2) << host->dump();
         EXPECT_EQ(qvtest::readFile(base + "/dst/later"), "from 2090");
         EXPECT_EQ(qvtest::readFile(base + "/src/back"), "also 2090");
+    }
+}
+
+// Both sides changed, their times and sizes kept: with the content compare the run says so once and
+// leaves both; without it, the pair counts as unchanged.
+TEST(EngineSyncSummary, NamesSameTimeAndSizeOfOtherContentWhenComparing)
+{
+    for (bool compare : {true, false}) {
+        SCOPED_TRACE(compare);
+        const std::string base = qvtest::makeTempDir("differ");
+        put(base + "/src/x", "abcd", 1700000000);
+        put(base + "/dst/x", "wxyz", 1700000000);
+        put(base + "/src/y", "same", 1700000000); // the control: equal contents
+        put(base + "/dst/y", "same", 1700000000);
+        auto s = makeSnapshot({base + "/src"}, base + "/dst", BackupTaskType::Synchronize);
+        s->compareAfterCopy = compare;
+        const auto host = runBackup(s);
+        int named = 0;
+        for (const auto &l : host->lines) {
+            if (l.text.find("different contents") != std::string::npos) {
+                ++named;
+                EXPECT_NE(l.text.find(base + "/src/x"), std::string::npos) << l.text;
+            }
+        }
+        EXPECT_EQ(named, compare ? 1 : 0) << host->dump();
+        EXPECT_EQ(host->undone, compare) << host->dump();
+        EXPECT_EQ(qvtest::readFile(base + "/src/x"), "abcd");
+        EXPECT_EQ(qvtest::readFile(base + "/dst/x"), "wxyz");
     }
 }
