@@ -20,6 +20,7 @@
 #include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 #include <unordered_set>
@@ -93,6 +94,45 @@ struct stat asStat(const PathStat &s)
     return st;
 }
 
+// The user's extended attributes (user.*) of `in` go to `out`, where its file system takes them;
+// the archive mark is the copy's own affair (CopyOptions::carryArchiveMark). One call for the
+// usual file without any.
+void copyUserAttributes(int in, int out)
+{
+    char small[1024];
+    std::vector<char> large;
+    char *names = small;
+    ssize_t n = ::flistxattr(in, small, sizeof small);
+    if (n < 0 && errno == ERANGE && (n = ::flistxattr(in, nullptr, 0)) > 0) {
+        large.resize(static_cast<std::size_t>(n));
+        names = large.data();
+        n = ::flistxattr(in, names, large.size());
+    }
+    std::vector<char> value;
+    for (const char *name = names; n > 0 && name < names + n; name += std::strlen(name) + 1) {
+        if (std::strncmp(name, "user.", 5) != 0 ||
+            std::strcmp(name, FileAttributes::kArchiveClearedXattr) == 0) {
+            continue;
+        }
+        const ssize_t size = ::fgetxattr(in, name, nullptr, 0);
+        if (size < 0) {
+            continue;
+        }
+        value.resize(static_cast<std::size_t>(size) + 1);
+        const ssize_t got = ::fgetxattr(in, name, value.data(), value.size());
+        if (got >= 0) {
+            ::fsetxattr(out, name, value.data(), static_cast<std::size_t>(got), 0);
+        }
+    }
+}
+
+// Whether two looks at a file show it unchanged: the same file, size, modification and change time.
+bool sameState(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           toNs(a.st_mtim) == toNs(b.st_mtim) && toNs(a.st_ctim) == toNs(b.st_ctim);
+}
+
 PathStat fromStat(const struct stat &st)
 {
     PathStat r;
@@ -114,12 +154,17 @@ bool rangeUnsupported(int error)
            error == ETXTBSY;
 }
 
-// The data of one copy, from the source's position to its end.
+// The data of one copy, from the source's position to its end. A source with holes (fewer
+// blocks than its size, read from its start) is copied range of data by range of data: the
+// destination is written past each hole and given the source's length at the end, so that it
+// keeps the holes.
 class DataCopy
 {
 public:
-    DataCopy(int in, int out, const CopyOptions &options, std::int64_t total)
-        : m_in(in), m_out(out), m_options(options), m_total(total)
+    DataCopy(int in, int out, const CopyOptions &options, const struct stat &source)
+        : m_in(in), m_out(out), m_options(options), m_total(source.st_size),
+          m_sparse(static_cast<std::int64_t>(source.st_blocks) * 512 < source.st_size &&
+                   ::lseek(in, 0, SEEK_CUR) == 0)
     {
     }
     int run(std::int64_t &copied);
@@ -128,12 +173,46 @@ private:
     bool stopRequested(std::int64_t copied) const;
     bool throttle(std::int64_t copied, std::chrono::steady_clock::time_point due) const;
     int block(std::int64_t size, std::int64_t &n);
+    int toData(std::int64_t &copied, bool &end);
 
     int m_in;
     int m_out;
     const CopyOptions &m_options;
     std::int64_t m_total;
+    bool m_sparse;
+    std::int64_t m_dataEnd = 0; // with holes: where the range of data being copied ends
 };
+
+// With holes: moves both files to the next range of data at or after `copied` (the bytes passed
+// over count as copied). At the last hole, `end` is set and the destination takes the source's
+// length. A file system that cannot tell data from holes makes the rest one range of data.
+int DataCopy::toData(std::int64_t &copied, bool &end)
+{
+    if (copied < m_dataEnd) {
+        return 0;
+    }
+    const off_t data = ::lseek(m_in, copied, SEEK_DATA);
+    if (data < 0) {
+        if (errno != ENXIO) {
+            m_dataEnd = INT64_MAX;
+            return ::lseek(m_in, copied, SEEK_SET) < 0 ? errno : 0;
+        }
+        const off_t length = ::lseek(m_in, 0, SEEK_END);
+        if (length < 0 || ::ftruncate(m_out, std::max<off_t>(length, copied)) != 0) {
+            return errno;
+        }
+        copied = std::max<std::int64_t>(length, copied);
+        end = true;
+        return 0;
+    }
+    const off_t hole = ::lseek(m_in, data, SEEK_HOLE);
+    if (hole < 0 || ::lseek(m_in, data, SEEK_SET) < 0 || ::lseek(m_out, data, SEEK_SET) < 0) {
+        return errno;
+    }
+    copied = data;
+    m_dataEnd = hole > data ? hole : INT64_MAX;
+    return 0;
+}
 
 bool DataCopy::stopRequested(std::int64_t copied) const
 {
@@ -190,10 +269,17 @@ int DataCopy::run(std::int64_t &copied)
     bool inKernel = !limited && m_total > kRangeMinSize && g_kernelCopy.load(std::memory_order_relaxed);
     for (;;) {
         std::int64_t n = 0;
+        std::int64_t step = inKernel ? kRangeChunk : blockSize;
+        if (m_sparse) {
+            bool end = false;
+            if (int error = toData(copied, end); error != 0 || end) {
+                return error;
+            }
+            step = std::min(step, m_dataEnd - copied);
+        }
         const auto began = limited ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
         if (inKernel) {
-            ssize_t r =
-                ::copy_file_range(m_in, nullptr, m_out, nullptr, static_cast<std::size_t>(kRangeChunk), 0);
+            ssize_t r = ::copy_file_range(m_in, nullptr, m_out, nullptr, static_cast<std::size_t>(step), 0);
             if (r < 0 && errno == EINTR) {
                 continue;
             }
@@ -210,7 +296,7 @@ int DataCopy::run(std::int64_t &copied)
                 continue;
             }
             n = r;
-        } else if (int error = block(blockSize, n); error != 0) {
+        } else if (int error = block(step, n); error != 0) {
             return error;
         }
         if (n == 0) {
@@ -218,7 +304,7 @@ int DataCopy::run(std::int64_t &copied)
         }
         copied += n;
         // A read that came short at the size the file had is at its end: no read to hear it.
-        const bool ended = !inKernel && n < blockSize && copied >= m_total;
+        const bool ended = !inKernel && n < step && copied >= m_total;
         if (stopRequested(copied)) {
             return kCopyCancelled;
         }
@@ -347,6 +433,8 @@ std::string copyErrorText(int error)
         return "Source and destination are the same file.";
     case kCopyOutOfMemory:
         return "Not enough memory for the copy buffer.";
+    case kCopySourceChanged:
+        return "The file changed while it was read.";
     default: {
         char buf[256];
         return std::string(strerror_r(error, buf, sizeof buf));
@@ -400,6 +488,9 @@ int StagedCopy::stage(int in, const std::string &destination, const PathStat *kn
         return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     }
     m_sourceStat = fromStat(st);
+    m_sourceCtimeNs = toNs(st.st_ctim);
+    m_sourceUid = st.st_uid;
+    m_sourceGid = st.st_gid;
     const PathStat dst = knownDestination != nullptr ? *knownDestination : statPath(destination);
     if (dst.exists && dst.dev == m_sourceStat.dev && dst.ino == m_sourceStat.ino) {
         return kCopySameFile;
@@ -412,10 +503,17 @@ int StagedCopy::stage(int in, const std::string &destination, const PathStat *kn
     if (int error = createTemp(destination, !dst.exists && !options.syncData, options.folder); error != 0) {
         return error;
     }
-    if (int error = DataCopy(in, m_out, options, m_sourceStat.size).run(m_written); error != 0) {
+    if (int error = DataCopy(in, m_out, options, st).run(m_written); error != 0) {
         return error;
     }
-    return finish(options);
+    struct stat after;
+    if (::fstat(in, &after) != 0) {
+        return errno;
+    }
+    if (!sameState(st, after)) {
+        return kCopySourceChanged;
+    }
+    return finish(in, options);
 }
 
 // Creates the temporary file: unnamed where it may be, else named, with the live-file lock taken
@@ -469,14 +567,21 @@ int StagedCopy::createTemp(const std::string &destination, bool unnamed, int fol
     return EEXIST;
 }
 
-int StagedCopy::finish(const CopyOptions &options)
+int StagedCopy::finish(int in, const CopyOptions &options)
 {
+    copyUserAttributes(in, m_out);
     const struct timespec times[2] = {fromNs(m_sourceStat.atimeNs), fromNs(m_sourceStat.mtimeNs)};
     if (::futimens(m_out, times) != 0) {
         return errno;
     }
-    const mode_t mode = static_cast<mode_t>(m_sourceStat.mode) & (S_IRWXU | S_IRWXG | S_IRWXO | S_ISVTX);
-    if (::fchmod(m_out, mode) != 0) {
+    mode_t keep = S_IRWXU | S_IRWXG | S_IRWXO | S_ISVTX;
+    struct stat copy;
+    // Set-user-ID and set-group-ID stay where the copy has the source's owner (group): they then
+    // give nobody more than the source gave.
+    if ((m_sourceStat.mode & (S_ISUID | S_ISGID)) != 0 && ::fstat(m_out, &copy) == 0) {
+        keep |= (copy.st_uid == m_sourceUid ? S_ISUID : 0) | (copy.st_gid == m_sourceGid ? S_ISGID : 0);
+    }
+    if (::fchmod(m_out, static_cast<mode_t>(m_sourceStat.mode) & keep) != 0) {
         return errno;
     }
     if (options.carryArchiveMark) {
@@ -628,6 +733,15 @@ bool StagedCopy::markSourceArchived(int &error)
         return true;
     }
     return FileAttributes::markArchiveCleared(m_source, asOf, &error);
+}
+
+bool StagedCopy::sourceIsAsCopied(const std::string &source) const
+{
+    struct stat now;
+    return !m_source.empty() && ::stat(source.c_str(), &now) == 0 &&
+           static_cast<std::uint64_t>(now.st_dev) == m_sourceStat.dev &&
+           static_cast<std::uint64_t>(now.st_ino) == m_sourceStat.ino && now.st_size == m_sourceStat.size &&
+           toNs(now.st_mtim) == m_sourceStat.mtimeNs && toNs(now.st_ctim) == m_sourceCtimeNs;
 }
 
 bool CopySyncBatch::sync(StagedCopy &copy, std::uint64_t ticket, int &error)

@@ -8,15 +8,16 @@
 // file ".<name>.qvtmp-XXXXXXXX" created exclusively beside the destination instead, and is
 // renamed over it.
 //
-// Either file gets every byte, the source's modification time (to the nanosecond) and permission
-// bits, and a named one is closed with the result of close() checked, since network and user-space
-// file systems report late write errors there; only then may commit() rename it over the
-// destination. A copy that replaces a file, or whose original goes after it, is synced before
-// that rename (CopyOptions::syncData), so that a power cut leaves the old file or the new one and
-// never a renamed file whose data did not reach the disk; a new file needs no sync of its own (a
-// power cut leaves it absent or short, and the next run copies it again). Any failure, a stop
-// request or a full disk removes the temporary file and leaves the destination exactly as it was;
-// once the rename or link is done, the copy has succeeded.
+// Either file gets every byte, the source's modification time (to the nanosecond), permission
+// bits and user extended attributes (user.*), and a named one is closed with the result of
+// close() checked, since network and user-space file systems report late write errors there;
+// only then may commit() rename it over the destination. A copy that replaces a file, or whose
+// original goes after it, is synced before that rename (CopyOptions::syncData), so that a power
+// cut leaves the old file or the new one and never a renamed file whose data did not reach the
+// disk; a new file needs no sync of its own (a power cut leaves it absent or short, and the next
+// run copies it again). Any failure, a stop request or a full disk removes the temporary file and
+// leaves the destination exactly as it was; once the rename or link is done, the copy has
+// succeeded.
 //
 // write() and commit() are separate steps because the engine keeps the old destination as a
 // version between them. While a named temporary file exists it carries an exclusive flock: the
@@ -28,9 +29,15 @@
 // With CopyOptions::folder every name is taken relative to that folder's descriptor, never
 // through the folder's path again.
 //
+// The source is looked at through its open descriptor before the read and after it: when its
+// size, modification or change time or identity differ, it changed while it was read, and the
+// copy fails (kCopySourceChanged) without touching the destination. A hole in the source (a
+// range SEEK_DATA passes over) stays a hole in the copy.
+//
 // The same-file test compares device and inode, so a link to the source is never taken for
-// another file. The copy drops the set-user-ID and set-group-ID bits: the copy belongs to whoever
-// runs the backup, not to the source's owner. Nothing here throws.
+// another file. The copy belongs to whoever runs the backup, not to the source's owner: it keeps
+// the set-user-ID (set-group-ID) bit only where its owner (group) is the source's. Nothing here
+// throws.
 #pragma once
 
 #include "platform/FileIo.h"
@@ -53,6 +60,7 @@ class CopySyncBatch;
 inline constexpr int kCopyCancelled = -1;   // the cancel flag or the progress callback stopped it
 inline constexpr int kCopySameFile = -2;    // source and destination are the same file
 inline constexpr int kCopyOutOfMemory = -3; // the copy buffer could not be had
+inline constexpr int kCopySourceChanged = -4; // the source changed while it was read
 
 // A sentence for a copy error (the three above, else the errno text).
 std::string copyErrorText(int error);
@@ -106,6 +114,9 @@ public:
     // After commit: clears the source's archive attribute as of the moment the copy began, so a
     // source changed meanwhile still counts as to be archived.
     bool markSourceArchived(int &error);
+    // After write(): whether `source` (its path, a link followed) is still the file that was
+    // copied, as it was before the read: the same identity, size, modification and change time.
+    bool sourceIsAsCopied(const std::string &source) const;
 
     // Between write() and commit(): the copy is a new file without a name, which commit() only
     // links (no version, no sync, no rename before it).
@@ -119,7 +130,7 @@ private:
     int stage(int in, const std::string &destination, const PathStat *knownDestination,
               const CopyOptions &options);
     int createTemp(const std::string &destination, bool unnamed, int folder);
-    int finish(const CopyOptions &options);
+    int finish(int in, const CopyOptions &options);
     bool commitUnnamed(int &error);
     bool syncNames(int &error);
 
@@ -130,6 +141,9 @@ private:
     std::string m_tempAt;   // m_temp, relative to m_dir
     std::string m_at;       // m_destination, relative to m_dir
     PathStat m_sourceStat;
+    std::int64_t m_sourceCtimeNs = 0; // m_sourceStat's change time
+    std::uint32_t m_sourceUid = 0;
+    std::uint32_t m_sourceGid = 0;
     std::int64_t m_written = 0;
     int m_out = -1;
     int m_mark = -1;

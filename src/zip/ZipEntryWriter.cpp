@@ -239,6 +239,14 @@ bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entr
             m_host.entrySkipped(zsrFileOpenError, file.path, std::strerror(e.error));
             return false;
         }
+        if (result == Attempt::Done && !unchangedSinceOpen(fd)) {
+            // Written while the file changed: the entry may mix two states of it. It is left
+            // out, so that an update keeps the entry it had and the next run takes the file.
+            out.Seek(start, soBeginning);
+            out.truncateHere();
+            m_host.entrySkipped(zsrChangedWhileRead, file.path, "the file changed while it was read");
+            return false;
+        }
         if (result == Attempt::Done) {
             break;
         }
@@ -248,9 +256,14 @@ bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entr
             entry.ForceZip64 = true;
         } else if (result == Attempt::AheadStale) {
             ahead = Ahead{}; // pieces made from another state of the file: deflated here instead
-        } else if (++crcFailures == 2) {
+        } else if (++crcFailures == 2 || ::fstat(fd, &m_openStat) != 0) {
             m_host.entrySkipped(zsrChangedWhileRead, file.path, "the file changed while it was read");
             return false;
+        } else {
+            // Written again as the file is now: its time and size as they are now.
+            stampTime(entry, m_openStat.st_mtime);
+            m_fileSize = static_cast<uint64_t>(m_openStat.st_size);
+            entry.ForceZip64 = entry.ForceZip64 || m_fileSize >= kMax32 - kZip64Margin;
         }
     }
     if (usedReady != nullptr) {
@@ -264,6 +277,18 @@ bool ZipEntryWriter::addOneFile(const ZipPendingFile &file, TZipHeaderInfo &entr
                          static_cast<uint64_t>(out.Position()));
     }
     return true;
+}
+
+// Whether the open file still shows the size, times and identity it had when it was opened.
+bool ZipEntryWriter::unchangedSinceOpen(int fd) const
+{
+    struct stat now {};
+    const auto same = [](const struct timespec &a, const struct timespec &b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    };
+    return ::fstat(fd, &now) == 0 && now.st_dev == m_openStat.st_dev && now.st_ino == m_openStat.st_ino &&
+           now.st_size == m_openStat.st_size && same(now.st_mtim, m_openStat.st_mtim) &&
+           same(now.st_ctim, m_openStat.st_ctim);
 }
 
 ZipEntryWriter::Attempt ZipEntryWriter::writeAttempt(int fd, TZipHeaderInfo &entry, int64_t start, bool compress,

@@ -5,9 +5,10 @@
 // sizes. With a password the file is read twice, once for the CRC that the encryption header
 // must carry and once for the data; when the two passes disagree (the file changed meanwhile)
 // the entry is written again, and when they disagree again the file is left out, so nothing is
-// ever stored with a wrong check byte. A file that outgrows a header without a Zip64 field is
-// written again with one. Whenever an entry is abandoned the output goes back to where the entry
-// began.
+// ever stored with a wrong check byte. A file whose size, times or identity after its data was
+// read differ from what they were when it was opened changed meanwhile: it is left out too. A
+// file that outgrows a header without a Zip64 field is written again with one. Whenever an entry
+// is abandoned the output goes back to where the entry began.
 #pragma once
 
 #include "zip/Deflate.h"
@@ -73,6 +74,7 @@ private:
     bool writePieces(ZipDeflatePool &pool, std::size_t index, TZipHeaderInfo &entry, uint64_t &dataIn);
     DeflateResult deflateInPieces(int fd, int level);
     uint32_t checksumPass(int fd);
+    bool unchangedSinceOpen(int fd) const;
     size_t readInput(int fd, uint8_t *buffer, size_t n);
     void emit(const uint8_t *data, size_t n);
     void encryptHeader(uint32_t crc);

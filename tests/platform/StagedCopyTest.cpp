@@ -137,27 +137,40 @@ TEST(StagedCopyLiveMark, CleanUpSparesAWrittenCopyUntilItEnds)
     EXPECT_EQ(removeStaleCopyTemps(dir), 0);
 }
 
-// Permission bits come over, except set-user-ID and set-group-ID: the copy belongs to whoever runs
-// the backup. The sticky bit and read-only modes are kept.
-TEST(StagedCopyModes, PermissionBitsWithoutSetId)
+// Permission bits come over. The copy belongs to whoever runs the backup: set-user-ID and
+// set-group-ID stay only where the copy has the source's owner and group, as it has for one's
+// own files. The sticky bit and read-only modes are kept.
+TEST(StagedCopyModes, PermissionBitsAndOwnSetId)
 {
     const std::string dir = qvtest::makeTempDir("modes");
-    const std::pair<mode_t, mode_t> modes[] = {
-        {0644, 0644}, {0400, 0400}, {0755, 0755}, {04755, 0755}, {02750, 0750}, {06711, 0711}, {01777, 01777},
+    struct Case {
+        mode_t given;
+        bool otherOwner; // the source belongs to nobody (65534): root only
+        mode_t expected;
     };
-    for (const auto &[given, expected] : modes) {
-        SCOPED_TRACE(given);
+    const Case cases[] = {
+        {0644, false, 0644},   {0400, false, 0400},   {0755, false, 0755},  {04755, false, 04755},
+        {02750, false, 02750}, {06711, false, 06711}, {01777, false, 01777}, {06711, true, 0711},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.given) + (c.otherOwner ? " of another user" : ""));
+        if (c.otherOwner && ::geteuid() != 0) {
+            continue; // only root gives a file away
+        }
         const std::string src = dir + "/src";
         ::unlink(src.c_str());
         qvtest::writeFile(src, "x");
-        ASSERT_EQ(::chmod(src.c_str(), given), 0);
+        if (c.otherOwner) {
+            ASSERT_EQ(::chown(src.c_str(), 65534, 65534), 0);
+        }
+        ASSERT_EQ(::chmod(src.c_str(), c.given), 0);
         StagedCopy copy;
         int error = 0;
         ASSERT_TRUE(copy.write(src, dir + "/dst", CopyOptions{}, error) && copy.commit(error))
             << copyErrorText(error);
         struct stat st = {};
         ASSERT_EQ(::stat((dir + "/dst").c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, expected);
+        EXPECT_EQ(st.st_mode & 07777, c.expected);
     }
 }
 

@@ -162,6 +162,13 @@ inline constexpr BackupMessage FileMoveSourceKept{
 inline constexpr BackupMessage FileMoveIsSource{
     "strBackupFileMoveIsSource",
     "The destination \"%s\" is the source file \"%s\" itself; the source file is kept."};
+inline constexpr BackupMessage FileChangedWhileCopied{
+    nullptr, "File \"%s\" changed while it was copied; \"%s\" is left as it was and the file is copied again "
+             "on the next run."};
+inline constexpr BackupMessage FileChangedWhileMoved{
+    nullptr,
+    "File \"%s\" changed while it was moved to \"%s\"; the source file is kept and is moved again on "
+    "the next run."};
 inline constexpr BackupMessage CreatingFolder{"strBackupCreatingFolder", "Creating folder \"%s\"."};
 inline constexpr BackupMessage CreatingFolderError{"strBackupCreatingFolderError", "Unable to create folder \"%s\"!"};
 inline constexpr BackupMessage FolderSetDateTimeError{

@@ -408,7 +408,9 @@ bool TLocalBackup::commitCopy(PendingCopy &p)
     }
     NotDone();
     Notify(kLogError, akError, "CS",
-           formatMessage(msg::FileCopyError, {source, destination, errnoText(error), error}));
+           error == kCopySourceChanged
+               ? formatMessage(msg::FileChangedWhileCopied, {source, destination})
+               : formatMessage(msg::FileCopyError, {source, destination, errnoText(error), error}));
     return false;
 }
 

@@ -164,12 +164,29 @@ bool TLocalBackup::MoveFileChecked(const std::string &source, const std::string 
         CopyOptions options = copyOptions(p);
         options.syncData = true;
         options.syncName = true;
+        // The source goes only while it is still the file that was read: one changed meanwhile
+        // stays, and its copy is not put in place when the change is seen before the rename.
         StagedCopy copy;
-        if (copy.write(source, destination, options, error) && copy.commit(error)) {
+        bool written = copy.write(source, destination, options, error);
+        if (written && !copy.sourceIsAsCopied(source)) {
+            copy.discard();
+            error = kCopySourceChanged;
+            written = false;
+        }
+        if (written && copy.commit(error)) {
             m_wroteDestination = true;
-            return moveDeleteSource(source, destination, src.size, dir);
+            if (copy.sourceIsAsCopied(source)) {
+                return moveDeleteSource(source, destination, copy.bytesWritten(), dir);
+            }
+            error = kCopySourceChanged;
         }
         if (error == kCopyCancelled || Terminated()) {
+            return false;
+        }
+        if (error == kCopySourceChanged) {
+            NotDone();
+            Notify(kLogError, akError, "CS",
+                   formatMessage(msg::FileChangedWhileMoved, {source, destination}));
             return false;
         }
     }

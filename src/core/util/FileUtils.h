@@ -28,8 +28,9 @@ constexpr std::uint32_t kCopyErrorNone = 0;
 constexpr std::uint32_t kCopyErrorSameFile = 87;        // source and destination are the same file
 constexpr std::uint32_t kCopyErrorOutOfMemory = 8;      // the copy buffer could not be allocated
 constexpr std::uint32_t kCopyErrorCancelled = 0xFFFFFFFF; // the cancel flag or the callback stopped it
+constexpr std::uint32_t kCopyErrorSourceChanged = 0xFFFFFFFC; // the source changed while it was read
 
-// A sentence describing a copy error code (the three codes above, else the errno text).
+// A sentence describing a copy error code (the codes above, else the errno text).
 std::string CopyErrorText(std::uint32_t code);
 
 // Receives the bytes copied so far and the source size; returns false to cancel.

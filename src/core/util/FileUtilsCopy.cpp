@@ -25,6 +25,8 @@ std::uint32_t utilityCode(int error)
         return kCopyErrorCancelled;
     case kCopyOutOfMemory:
         return kCopyErrorOutOfMemory;
+    case kCopySourceChanged:
+        return kCopyErrorSourceChanged;
     default:
         return static_cast<std::uint32_t>(error);
     }
