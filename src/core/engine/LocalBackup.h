@@ -93,6 +93,10 @@ struct PendingCopy {
     StagedCopy copy;                          // after `folder`: its temporary file goes first
     int in = -1; // the source, opened once for the in-use test and the copy
     int openError = 0;
+    // A source below the destination root (a synchronisation's way back): opened beneath that
+    // root, when it is to be read, by its path relative to it.
+    const RootFolder *beneath = nullptr;
+    std::string relative;
     int error = 0;
     bool transfer = false; // after its turn: the data is to be written and committed
     bool written = false;

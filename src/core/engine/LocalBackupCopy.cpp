@@ -191,7 +191,9 @@ PendingCopy::~PendingCopy()
 int PendingCopy::openSource()
 {
     if (in < 0 && openError == 0) {
-        in = openForReading(source, openError);
+        in = beneath != nullptr
+                 ? beneath->openBeneath(relative, O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0, openError)
+                 : openForReading(source, openError);
     }
     return in;
 }
@@ -224,11 +226,13 @@ bool TLocalBackup::CopyFileChecked(const std::string &source, const std::string 
         p.destinationListed = true;
     }
     // A synchronisation's way back reads its file below the destination root, beneath it: a link
-    // on the way, or one put in a folder's place since the listing, is not read through.
+    // on the way, or one put in a folder's place since the listing, is not read through. It is
+    // opened only when it is to be read.
     std::string relative;
     if (relativeTo(m_snapshot->destinationRoot, source, relative) && !relative.empty() &&
         destinationRootOpen(false)) {
-        p.in = m_destinationRoot.openBeneath(relative, O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0, p.openError);
+        p.beneath = &m_destinationRoot;
+        p.relative = std::move(relative);
     }
     if (!prepareCopy(p)) {
         return false;
