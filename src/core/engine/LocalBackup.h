@@ -334,6 +334,9 @@ private:
     std::string spelledForAnother(const std::string &folder, const std::string &name,
                                   const std::string &sourceFolder);
     bool folderOfAnother(const std::string &folder, const std::string &sourceFolder);
+    // On a destination that folds case: whether the entry stands for a file (or folder) of this
+    // run under another spelling, so that it is not obsolete.
+    bool claimedInAnotherCase(std::string_view path) const;
     // A synchronisation: says once per file (by its path in the source) that its time lies in the
     // future, where newest-wins keeps it ahead of every later change to the other side.
     void nameFutureTime(const std::string &sourcePath, const FileEntryInfo &info);
@@ -371,6 +374,8 @@ private:
     std::string m_caseFolder;
     std::unordered_set<std::string> m_caseNames;
     std::unordered_map<std::string, bool> m_caseFolders; // kept for another source name (folderOfAnother)
+    std::unordered_set<std::string> m_caseFolderClaims;  // folded, the folders of m_caseClaims
+    std::string m_caseClaimedFolder;
     MountTable m_mounts;
     std::unordered_map<std::string, int> m_producedBy; // synchronisation: destination path -> source
     std::string m_lastVersion; // where the last KeepVersion put the old destination

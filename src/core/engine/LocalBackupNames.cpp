@@ -19,6 +19,15 @@ std::string folded(const std::string &path)
 
 } // namespace
 
+bool TLocalBackup::claimedInAnotherCase(std::string_view path) const
+{
+    if (m_caseClaims.empty()) {
+        return false;
+    }
+    const std::string key = folded(std::string(path));
+    return m_caseClaims.count(key) != 0 || m_caseFolderClaims.count(key) != 0;
+}
+
 const FileSystemHabits &TLocalBackup::habitsAt(std::uint64_t dev, int folder, const std::string &folderPath)
 {
     for (const auto &[known, habits] : m_habits) {
@@ -93,6 +102,16 @@ bool TLocalBackup::nameStandsAlone(PendingCopy &p, bool freshFolder)
     const std::string folder = folderOf(p.destination);
     if (dev == 0 || !habitsAt(dev, folderFd(p), folder).foldsCase) {
         return true;
+    }
+    // Its folders stand for source folders too, whatever their spelling there.
+    if (folder != m_caseClaimedFolder) {
+        m_caseClaimedFolder = folder;
+        const std::string root = withoutSlash(m_snapshot->destinationRoot);
+        for (std::string f = folder; withoutSlash(f).size() > root.size(); f = folderOf(withoutSlash(f))) {
+            if (!m_caseFolderClaims.insert(folded(f)).second) {
+                break;
+            }
+        }
     }
     // The name this entry stands for: one this run gave it, else the one it had before the run.
     std::string other;

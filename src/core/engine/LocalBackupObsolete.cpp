@@ -103,6 +103,9 @@ void TLocalBackup::finishDestinationScan()
 
 bool TLocalBackup::producedBySource(std::string_view path) const
 {
+    if (claimedInAnotherCase(path)) {
+        return true;
+    }
     if (m_sourceStreamed) {
         // No list: the source folder the pass is leaving holds the names it handed out. Nothing
         // below a subfolder it does not hold was taken either.

@@ -1,7 +1,8 @@
 // Runs onto a file system that folds case and keeps times to the second (exFAT through FUSE, on a
 // loop device, in a private mount namespace): names that only case tells apart are never copied
-// over one another, an unchanged second run copies nothing and keeps no version, and a folder's
-// clean-up of stale temporary files spares the one being written through another spelling of it.
+// over one another, an exact copy keeps the copy of a file renamed in case only, an unchanged
+// second run copies nothing and keeps no version, and a folder's clean-up of stale temporary files
+// spares the one being written through another spelling of it.
 // qv-test-labels: interop
 // qv-test-timeout: 300
 #include "platform/FileCopy.h"
@@ -101,6 +102,15 @@ TEST(FoldingFileSystem, CaseTwinsTimesAndLiveTemporaryFiles)
         script += "echo \"times " + t + " versions $(find " + q(mnt + "/versions-" + t) +
                   " -type f 2>/dev/null | wc -l)\"\n";
     }
+    // A file and its folder renamed in case only: an exact copy keeps their copies (spelled as before).
+    const std::string renamed = q(base + "/renamed");
+    script += "mkdir -p " + renamed + "/Sub && printf content >" + renamed + "/Sub/a.txt && " + qvrun +
+              " --type exact --delete-kind normal --source " + renamed + " --dest " + q(mnt + "/renamed") +
+              " >/dev/null && mv " + renamed + "/Sub/a.txt " + renamed + "/Sub/A.txt && mv " + renamed + "/Sub " +
+              renamed + "/sub\n";
+    script += "for run in 2 3; do sleep 1; " + qvrun + " --type exact --delete-kind normal --source " + renamed +
+              " --dest " + q(mnt + "/renamed") + "; echo \"renamed run$run exit $? dest $(files " +
+              q(mnt + "/renamed") + ")\"; done\n";
     // Twins in the source, in a folder and as folders; each type runs twice.
     for (const char *type : {"simple", "exact", "move"}) {
         const std::string s = q(base + "/twins-" + type);
@@ -146,6 +156,9 @@ TEST(FoldingFileSystem, CaseTwinsTimesAndLiveTemporaryFiles)
             EXPECT_EQ(lineOf(r.output, t + run + " copied"), "0") << run << "\n" << r.output;
         }
         EXPECT_EQ(lineOf(r.output, t + " versions"), "0") << r.output;
+    }
+    for (const char *run : {"renamed run2 exit", "renamed run3 exit"}) {
+        EXPECT_EQ(lineOf(r.output, run), "0 dest ./Sub/a.txt=content ") << run << "\n" << r.output;
     }
     EXPECT_EQ(lineOf(r.output, "inside exit"), "0") << r.output;
     EXPECT_NE(r.output.find("[  PASSED  ] 1 test"), std::string::npos) << r.output;
