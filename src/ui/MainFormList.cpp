@@ -93,7 +93,9 @@ void TMainForm::UpdateTreeView()
     }
     const QString allTasks = qs(TBackupData::AllTasksGroupName());
     QString keep = !CurrentGroup.empty() ? qs(CurrentGroup) : allTasks;
-    if (CurrentGroup.empty() && m_groupsTree->currentItem() != nullptr) {
+    // The root is kept as the root: its caption may have changed with the language.
+    if (CurrentGroup.empty() && m_groupsTree->currentItem() != nullptr &&
+        m_groupsTree->currentItem()->parent() != nullptr) {
         keep = m_groupsTree->currentItem()->text(0);
     }
     const QSignalBlocker block(m_groupsTree);

@@ -175,8 +175,9 @@ void TPrefsForm::store(TTrayIcon *tray)
     }
     DisallowSimultaneousBackup = PerformanceCheckBoxDisallowSimultaneousBackup->isChecked();
     LogDisplayTabSheet->store();
-    LanguageTabSheet->store(m_initialLanguageIndex);
+    // The pages are read before a new language changes any text they show.
     TaskDefaultsTabSheet->store();
+    LanguageTabSheet->store(m_initialLanguageIndex);
     s_rememberedPage = MainPageControl->currentIndex();
     const int node = TaskDefaultsTabSheet->selectedNode();
     if (node >= 0) {

@@ -358,7 +358,7 @@ void TaskGroupPage::applyRule()
 void TaskGroupPage::applyDialChoiceRule()
 {
     auto *combo = control<QComboBox>("DialComboBox");
-    control<QCheckBox>("DialDisconnectAfterCheckBox")->setEnabled(combo->currentText() != dialNoneText());
+    control<QCheckBox>("DialDisconnectAfterCheckBox")->setEnabled(combo->currentIndex() > 0);
 }
 
 void TaskGroupPage::applyEmailAuthRule()

@@ -231,8 +231,10 @@ void TaskGroupPage::storeFields(TaskSettings &s) const
         s.RunPrograms.AfterWaitProgram = checked("RunWaitAfterCheckBox");
         break;
     case TaskGroup::Dial: {
-        const QString entry = control<QComboBox>("DialComboBox")->currentText();
-        s.Dial.DialEntry = isNoneEntry(entry) ? std::string("[none]") : s8(entry);
+        // The first item is "no connection", whatever its text in the language shown: it is kept
+        // as the empty value, so a later change of language cannot turn it into a connection name.
+        auto *combo = control<QComboBox>("DialComboBox");
+        s.Dial.DialEntry = combo->currentIndex() <= 0 ? std::string() : s8(combo->currentText());
         s.Dial.DisconnectAfter = checked("DialDisconnectAfterCheckBox");
         break;
     }

@@ -240,13 +240,14 @@ TEST_F(PrefsAcceptanceX11, AlertModesSwitchedThenCancelLeaveTheStoreAsTheExitSav
         return text;
     };
     // Event Alerts is the seventh node: tick the first box of one mode, switch the mode, tick again.
+    // From the tree, Tab reaches the mode list, then the scrolled panel, then its first box.
     auto editAlerts = [&](const std::string &closeKey) {
         const pid_t pid = start();
         ASSERT_FALSE(main.empty());
         const std::string dialog = openOptions("t");
         ASSERT_FALSE(dialog.empty());
-        keys(dialog, {"Down", "Down", "Down", "Down", "Down", "Down", "Tab", "Tab", "space", "shift+Tab", "Down",
-                      "Tab", "space"});
+        keys(dialog, {"Down", "Down", "Down", "Down", "Down", "Down", "Tab", "Tab", "Tab", "space",
+                      "shift+Tab", "shift+Tab", "Down", "Tab", "Tab", "space"});
         shoot(dialog, "AlertsBefore" + closeKey);
         keys(dialog, {closeKey});
         EXPECT_TRUE(gone("^Quorvellant Preferences$"));
@@ -264,7 +265,12 @@ TEST_F(PrefsAcceptanceX11, AlertModesSwitchedThenCancelLeaveTheStoreAsTheExitSav
 
     // The same keys with OK do change it, so the keys above reached the panel.
     editAlerts("Return");
-    EXPECT_NE(exportStore("accepted"), before) << "the keys changed no alert";
+    const std::string accepted = exportStore("accepted");
+    EXPECT_NE(accepted, before) << "the keys changed no alert";
+    for (const char *ticked :
+         {"\"EventsScheduledStartDialog\"=dword:00000001", "\"EventsManualStartDialog\"=dword:00000001"}) {
+        EXPECT_NE(accepted.find(ticked), std::string::npos) << ticked;
+    }
 }
 
 } // namespace

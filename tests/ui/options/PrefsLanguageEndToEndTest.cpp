@@ -14,16 +14,17 @@
 #include "support/DialogTestSupport.h"
 #include "support/TestEnv.h"
 
-#include <QCheckBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
-#include <QTimer>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
 
 namespace {
 
@@ -162,6 +163,30 @@ TEST_F(PrefsLanguageEndToEnd, ChosenLanguageTranslatesNewWindowsAndTheMainWindow
     restart();
     EXPECT_EQ(form->windowTitle(), "Quorvellant");
     EXPECT_EQ(taskMenuTitle(), menu);
+}
+
+TEST_F(PrefsLanguageEndToEnd, ALanguageSwitchChangesTextsNotStoredSettings)
+{
+    qvtest::writeFile(langDir + "/Testsprache.lng",
+                      "[Misc]\nstrRasNoneSelected=\xC3\x84\xC3\x96 [none]\nstrAllTasks=Alle Aufgaben\n");
+    // The status bar counts the tasks of the group shown, whose caption changes with the language.
+    auto statusCount = [this] {
+        for (QLabel *label : form->statusBar()->findChildren<QLabel *>()) {
+            if (label->text().endsWith(QLatin1String("Task(s)"))) {
+                return label->text();
+            }
+        }
+        return QString();
+    };
+    ASSERT_EQ(statusCount(), "4 Task(s)");
+    for (const char *caption : {"Testsprache", "English (Default)", "Testsprache"}) {
+        SCOPED_TRACE(caption);
+        chooseLanguage(QString::fromUtf8(caption));
+        EXPECT_EQ(statusCount(), "4 Task(s)");
+        // What the store holds, as the next start reads it.
+        restart();
+        EXPECT_EQ(qv::DialEntry, "") << "no connection, whatever the language it was shown in";
+    }
 }
 
 TEST_F(PrefsLanguageEndToEnd, LogViewTakesNewColoursAndFontAtOk)

@@ -362,7 +362,7 @@ TEST_F(TaskDialogNavigation, HotKeyProbeLeavesTheShowWindowKeyHeld)
     BackupData = nullptr;
 }
 
-TEST_F(TaskDialogNavigation, LocalisedNoneMeansNoneAndIsStoredAsNone)
+TEST_F(TaskDialogNavigation, LocalisedNoneMeansNoneAndIsStoredEmpty)
 {
     SetLanguageFile(LanguageTable::parse("[Misc]\nstrRasNoneSelected=[keine]\n"));
     for (const char *stored : {"", "[none]", "[keine]"}) {
@@ -378,7 +378,7 @@ TEST_F(TaskDialogNavigation, LocalisedNoneMeansNoneAndIsStoredAsNone)
         EXPECT_FALSE(page.control<QCheckBox>("DialDisconnectAfterCheckBox")->isEnabled()) << stored;
         TaskSettings out;
         page.store(out);
-        EXPECT_EQ(out.Dial.DialEntry, "[none]") << stored;
+        EXPECT_EQ(out.Dial.DialEntry, "") << stored;
         combo->setCurrentIndex(2);
         EXPECT_TRUE(page.control<QCheckBox>("DialDisconnectAfterCheckBox")->isEnabled()) << stored;
         page.store(out);

@@ -58,11 +58,11 @@ protected:
         const std::size_t start = a.rfind('\n', i) == std::string::npos ? 0 : a.rfind('\n', i) + 1;
         return a.substr(start, a.find('\n', i) - start) + " | " + b.substr(start, b.find('\n', i) - start);
     }
-    // A stored task as the dialog keeps it: no dial entry is kept as "[none]", and leaving the
-    // name page names an empty zip file after the task.
+    // A stored task as the dialog keeps it: no dial entry is kept as the empty value, and leaving
+    // the name page names an empty zip file after the task.
     static void prepare(TTask &task)
     {
-        task.Dial.DialEntry = "[none]";
+        task.Dial.DialEntry = "";
         task.CompressFilename = "Untitled.zip";
     }
 };

@@ -207,7 +207,7 @@ TEST_F(TaskGroupPages, DialNoneTextsAllMeanNone)
         EXPECT_EQ(combo->count(), 3) << "none plus the two phone-book entries";
         TaskSettings out;
         page.store(out);
-        EXPECT_EQ(out.Dial.DialEntry, "[none]");
+        EXPECT_EQ(out.Dial.DialEntry, "");
         EXPECT_FALSE(page.control<QCheckBox>("DialDisconnectAfterCheckBox")->isEnabled()) << stored;
         combo->setCurrentIndex(1);
         EXPECT_TRUE(page.control<QCheckBox>("DialDisconnectAfterCheckBox")->isEnabled());
