@@ -28,10 +28,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QPushButton>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace qv {
@@ -155,7 +156,6 @@ TProjectPropertiesForm::TProjectPropertiesForm(TTask &task, QWidget *parent)
     NavigatorTree = new QTreeWidget(this);
     NavigatorTree->setObjectName(QStringLiteral("NavigatorTree"));
     NavigatorTree->header()->hide();
-    NavigatorTree->setFixedWidth(215);
     PageControl = new QStackedWidget(this);
     PageControl->setObjectName(QStringLiteral("PageControl"));
     buildPages();
@@ -202,6 +202,7 @@ TProjectPropertiesForm::TProjectPropertiesForm(TTask &task, QWidget *parent)
     setProperty("helpKeyword", pageHelpKeyword(m_shownPage));
     if (auto *name = findChild<QLineEdit *>(QStringLiteral("TaskNameEdit"))) {
         connect(name, &QLineEdit::textChanged, this, &TProjectPropertiesForm::updateCaption);
+        connect(name, &QLineEdit::textChanged, this, &TProjectPropertiesForm::followTaskName);
     }
     for (const char *name : {"SourceFolderEdit", "DestLocalFolderEdit", "VersionsFolderEdit", "ObsoleteFolderEdit"}) {
         if (auto *edit = findChild<QLineEdit *>(QString::fromLatin1(name))) {
@@ -209,7 +210,19 @@ TProjectPropertiesForm::TProjectPropertiesForm(TTask &task, QWidget *parent)
         }
     }
     TranslateForm(this);
+    fitNavigatorWidth();
     updateCaption();
+}
+
+void TProjectPropertiesForm::fitNavigatorWidth()
+{
+    // As wide as the longest label in the dialog's font, with room for a scroll bar: a larger
+    // desktop font or a longer translation never cuts a page's name.
+    const int chrome =
+        2 * NavigatorTree->frameWidth() +
+        NavigatorTree->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, NavigatorTree) + 4;
+    const int labels = static_cast<const QAbstractItemView *>(NavigatorTree)->sizeHintForColumn(0);
+    NavigatorTree->setFixedWidth(std::max(215, labels + chrome));
 }
 
 TProjectPropertiesForm::~TProjectPropertiesForm() = default;
@@ -400,8 +413,21 @@ void TProjectPropertiesForm::leavingPage(int index)
     auto *zip = findChild<QLineEdit *>(QStringLiteral("CompressFilenameEdit"));
     auto *name = findChild<QLineEdit *>(QStringLiteral("TaskNameEdit"));
     if (zip != nullptr && name != nullptr && zip->text().isEmpty()) {
-        zip->setText(zipNameForTaskName(name->text()));
+        m_givenZipName = zipNameForTaskName(name->text());
+        zip->setText(m_givenZipName);
     }
+}
+
+void TProjectPropertiesForm::followTaskName()
+{
+    // The dialog may open on another page, which fills the archive name before a name is typed.
+    auto *zip = findChild<QLineEdit *>(QStringLiteral("CompressFilenameEdit"));
+    auto *name = findChild<QLineEdit *>(QStringLiteral("TaskNameEdit"));
+    if (zip == nullptr || name == nullptr || m_givenZipName.isEmpty() || zip->text() != m_givenZipName) {
+        return;
+    }
+    m_givenZipName = zipNameForTaskName(name->text());
+    zip->setText(m_givenZipName);
 }
 
 void TProjectPropertiesForm::accept()

@@ -77,7 +77,10 @@ public slots:
 private:
     void buildPages();
     void updateCaption();
+    void fitNavigatorWidth();
     void leavingPage(int index);
+    // An archive name the dialog gave follows the task's name while the user has not changed it.
+    void followTaskName();
     // The run's task check on the edited settings; false when the user chose to go back.
     bool keepDespiteTaskCheck();
     // The draft's three folders follow their edits, and the labels show how they expand.
@@ -91,6 +94,8 @@ private:
     std::vector<QTreeWidgetItem *> m_nodes;
     int m_shownPage = 0;
     bool m_loading = false;
+    // The archive name this dialog filled in from the task's name ("" when it filled none).
+    QString m_givenZipName;
 };
 
 // The zip file name a task name gives: the extension of the last path part replaced by ".zip".

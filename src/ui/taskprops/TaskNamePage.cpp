@@ -1,8 +1,10 @@
 // The Name page: the task's name, its ID and its hot key with the probe of whether it can be used.
 #include "ui/taskprops/TaskPages.h"
 
+#include "components/MessageBox.h"
 #include "core/runs/BackupData.h"
 #include "core/runs/Task.h"
+#include "core/text/Language.h"
 #include "ui/taskprops/HotKeyEdit.h"
 #include "ui/taskprops/TaskFieldPage.h"
 #include "ui_TaskNamePage.h"
@@ -27,6 +29,7 @@ public:
         row(body);
         bindEdit("TaskNameEdit", [](TaskSettings &s) -> std::string & { return s.Name; });
         bindCheck("TaskNameHotKeyBringToFrontCheckBox", [](TaskSettings &s) -> bool & { return s.HotKeyBringToFront; });
+        m_name = ui.TaskNameEdit;
         m_id = ui.TaskNameIdEdit;
         m_hotKey = ui.TaskNameHotKey;
         m_valid = ui.TaskNameHotKeyValidLabel;
@@ -52,6 +55,18 @@ public:
         TaskFieldPage::store(s);
         s.HotKey = m_hotKey->hotKey();
     }
+    // A task without a name would be a blank row that no one can tell from another.
+    bool validate() override
+    {
+        if (!m_name->text().trimmed().isEmpty()) {
+            return true;
+        }
+        ShowError(this, QString::fromStdString(GetLangString("Please enter a name for the task.",
+                                                             "strProgectPropTaskNameEmpty")));
+        emit pageRequested(QStringLiteral("TaskNameTabSheet"));
+        m_name->setFocus();
+        return false;
+    }
 
 private:
     void updateValidLabel()
@@ -68,6 +83,7 @@ private:
                                : QStringLiteral("Hot key invalid or already used by another action!"));
     }
 
+    QLineEdit *m_name;
     QLineEdit *m_id;
     HotKeyEdit *m_hotKey;
     QLabel *m_valid;

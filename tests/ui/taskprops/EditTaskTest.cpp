@@ -22,13 +22,17 @@
 #include "components/RangedField.h"
 #include "support/TestEnv.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include <gtest/gtest.h>
 
@@ -202,6 +206,33 @@ TEST_F(EditTaskCycle, NavigatorNodesFollowThePageOrder)
     EXPECT_EQ(form.windowTitle(), "Quorvellant Task Properties - [Photos]");
 }
 
+TEST_F(EditTaskCycle, PageListLabelsAreWholeInALargerFont)
+{
+    const QFont before = QApplication::font();
+    for (int points : {9, 14, 20}) {
+        QFont font = before;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        TTask task;
+        TProjectPropertiesForm form(task);
+        form.loadDraft();
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form, 5000));
+        auto *tree = child<QTreeWidget>(&form, "NavigatorTree");
+        const QFontMetrics metrics(tree->font());
+        for (QTreeWidgetItemIterator it(tree); *it != nullptr; ++it) {
+            // The label, its icon and the cell's margins lie inside the list's visible width,
+            // from where the cell starts at its depth in the tree.
+            const QRect cell = tree->visualItemRect(*it);
+            const int needed = cell.x() + std::max(16, tree->iconSize().width()) + 8 +
+                               metrics.horizontalAdvance((*it)->text(0));
+            EXPECT_LE(needed, tree->viewport()->width())
+                << points << " pt: \"" << (*it)->text(0).toStdString() << "\" in a cell at " << cell.x();
+        }
+    }
+    QApplication::setFont(before);
+}
+
 TEST_F(EditTaskCycle, FolderLabelsAndTheDraftFollowTheEdits)
 {
     TTask task;
@@ -281,6 +312,57 @@ TEST(ZipNameForTaskName, ExtensionOfTheLastPartBecomesZip)
     for (const auto &row : rows) {
         EXPECT_EQ(zipNameForTaskName(row.name).toStdString(), row.zip) << row.name;
     }
+}
+
+TEST_F(EditTaskCycle, NewTaskArchiveIsNamedAfterTheTypedNameOnWhicheverPageTheDialogOpens)
+{
+    const struct
+    {
+        int openOn;      // the remembered page the dialog opens on
+        const char *zip; // typed into the archive field before the name ("": left as given)
+        const char *stored;
+    } rows[] = {{0, "", "Photos zip.zip"}, {5, "", "Photos zip.zip"}, {5, "mine.zip", "mine.zip"}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.openOn);
+        LastTaskPageIndex() = row.openOn;
+        TTask task;
+        ASSERT_TRUE(runDialog(
+            task, "OkButton",
+            [&](TProjectPropertiesForm *f) {
+                EXPECT_EQ(f->currentPageIndex(), row.openOn);
+                if (*row.zip != '\0') {
+                    child<QLineEdit>(f, "CompressFilenameEdit")->setText(QString::fromLatin1(row.zip));
+                }
+                f->showPage(0);
+                child<QLineEdit>(f, "TaskNameEdit")->setText(QStringLiteral("Photos zip"));
+                f->showPage(f->pageIndexOf(QStringLiteral("CompressTabSheet")));
+                child<QCheckBox>(f, "CompressUseCheckBox")->setChecked(true);
+            },
+            true));
+        EXPECT_EQ(task.CompressFilename, row.stored);
+    }
+}
+
+TEST_F(EditTaskCycle, AnEmptyTaskNameIsRefusedAtOk)
+{
+    TTask task;
+    LastTaskPageIndex() = 5;
+    EXPECT_TRUE(runDialog(task, "OkButton", [](TProjectPropertiesForm *f) {
+        auto *name = child<QLineEdit>(f, "TaskNameEdit");
+        for (const char *empty : {"", "  \t"}) {
+            MessageBoxSeam::clear();
+            f->showPage(5);
+            name->setText(QString::fromLatin1(empty));
+            child<QPushButton>(f, "OkButton")->click();
+            EXPECT_TRUE(f->isVisible() && f->result() == 0) << "accepted \"" << empty << '"';
+            EXPECT_EQ(f->currentPageIndex(), 0) << "the name page is shown";
+            ASSERT_EQ(MessageBoxSeam::shown().size(), 1u);
+            EXPECT_EQ(MessageBoxSeam::shown()[0].text, "Please enter a name for the task.");
+        }
+        MessageBoxSeam::clear();
+        name->setText(QStringLiteral("Named"));
+    }));
+    EXPECT_EQ(task.Name, "Named");
 }
 
 TEST_F(EditTaskCycle, CancelOfANewTaskRemovesTheTimerEntryMadeInTheDialog)
