@@ -5,6 +5,7 @@
 #include "core/text/Language.h"
 
 #include <QMessageBox>
+#include <QTimer>
 
 #include <utility>
 
@@ -45,9 +46,19 @@ QMessageBox::StandardButton buttonOf(int answer)
     }
 }
 
-int runDialog(QWidget *parent, const QString &text, const QString &title, unsigned flags)
+int runDialog(QWidget *parent, const QString &text, const QString &title, unsigned flags,
+              const std::function<bool()> &stillAsked = {})
 {
     QMessageBox box(parent);
+    QTimer watch;
+    if (stillAsked) {
+        QObject::connect(&watch, &QTimer::timeout, &box, [&box, &stillAsked] {
+            if (!stillAsked()) {
+                box.done(QMessageBox::Cancel);
+            }
+        });
+        watch.start(100);
+    }
     box.setWindowTitle(title);
     box.setText(text);
     switch (flags & 0xf0) {
@@ -110,6 +121,21 @@ int ShowMessageBox(QWidget *parent, const QString &text, const QString &title, u
         g_shown.push_back({text, title, flags, answer});
     }
     return answer;
+}
+
+int ShowMessageBoxWhile(QWidget *parent, const QString &text, const QString &title, unsigned flags,
+                        const std::function<bool()> &stillAsked)
+{
+    if (!g_preset.empty() || g_headless || g_recording) {
+        if (!stillAsked()) {
+            if (g_recording || g_headless) {
+                g_shown.push_back({text, title, flags, IDCANCEL});
+            }
+            return IDCANCEL;
+        }
+        return ShowMessageBox(parent, text, title, flags);
+    }
+    return runDialog(parent, text, title, flags, stillAsked);
 }
 
 void ShowError(QWidget *parent, const QString &text)

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 class QWidget;
@@ -40,6 +41,11 @@ struct ShownMessageBox {
 // Shows a modal message box (or answers it through the seam) and returns the button pressed.
 int ShowMessageBox(QWidget *parent, const QString &text, const QString &title, unsigned flags);
 
+// A question about something that may end while it is shown (a run asked to stop): the box closes,
+// answered IDCANCEL, as soon as `stillAsked` turns false. Through the seam it takes its preset or
+// default answer, or IDCANCEL when `stillAsked` is already false.
+int ShowMessageBoxWhile(QWidget *parent, const QString &text, const QString &title, unsigned flags,
+                        const std::function<bool()> &stillAsked);
 // The four kinds the program uses, titled by the localised "Error", "Confirmation", "Warning" and
 // "Information".
 void ShowError(QWidget *parent, const QString &text);

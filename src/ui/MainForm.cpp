@@ -590,10 +590,16 @@ void TMainForm::connectActions()
             "This may cause some or all of the Source files not be copied to Destination. Do you really want to "
             "abort \"%s\" Task work?",
             "strMainTaskBackupAbortConfirmation", {FormatArg(task->Name)}));
-        if (ShowMessageBox(this, text, langText("Warning!", "strWarning"), MB_YESNO | MB_ICONWARNING) == IDYES) {
+        auto running = [this, id] {
+            TTask *t = m_data != nullptr ? m_data->FindTaskByID(id) : nullptr;
+            return t != nullptr && t->Running;
+        };
+        // The question goes when the run it asks about ends.
+        if (ShowMessageBoxWhile(this, text, langText("Warning!", "strWarning"), MB_YESNO | MB_ICONWARNING,
+                                running) == IDYES) {
             // The dialog ran a nested loop: the task may have ended or gone.
-            if (TTask *t = m_data ? m_data->FindTaskByID(id) : nullptr; t != nullptr && t->Running) {
-                t->Stop();
+            if (running()) {
+                m_data->FindTaskByID(id)->Stop();
             }
         }
         CheckState();

@@ -191,6 +191,7 @@ private:
     void moveLastRun(int days);
     void startSelectedTask();
     bool confirmExit();
+    std::vector<std::string> runningTaskNames() const;
     // The commands that change tasks and groups or open dialogs (MainFormCommands.cpp).
     void connectCommands();
     void taskNew();

@@ -26,6 +26,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLayout>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -146,23 +147,27 @@ void TMainForm::LoadWindowSettings()
         m_storedGroupsWidth = reg.ReadInteger("GroupsPanelWidth", 185);
         m_storedLogHeight = reg.ReadInteger("LogPanelHeight", m_logPanel->height());
         m_splitPendingMaximize = show == kShowMaximized;
-        applyStoredSplit();
-        // Each element's visibility is set as stored, not toggled.
+        // Each element's visibility is set as stored, not toggled, and before the split: a panel
+        // hidden after it would hand its room to the panes, which then grew on every start.
         m_groupsPanel->setVisible(reg.ReadBool("GroupsPanelVisible", true));
         m_toolBar->setVisible(reg.ReadBool("ToolbarVisible", true));
         m_logPanel->setVisible(reg.ReadBool("LogPanelVisible", true));
         statusBar()->setVisible(reg.ReadBool("StatusBarVisible", true));
         setTipsVisible(reg.ReadBool("TipsPanelVisible", true));
+        layout()->activate();
+        centralWidget()->layout()->activate();
+        applyStoredSplit();
     }
     ApplyWindowSettings();
 }
 
 void TMainForm::SaveWindowSettings()
 {
-    // A window that never showed (started into the tray, a command-line run) has only the sizes of
-    // a layout never made: the stored layout stays as it is. The pane sizes come only from a window
-    // that was shown, since a splitter never laid out reports its panes a few pixels wide.
-    if (!m_layoutLoaded && !m_shownOnce) {
+    // A window that never took the stored layout (started into the tray or minimised, a
+    // command-line run) has only the sizes of a layout never made: the stored layout stays as it is.
+    // The pane sizes come only from a window that was shown, since a splitter never laid out
+    // reports its panes a few pixels wide.
+    if (!m_layoutLoaded) {
         return;
     }
     TSafeRegistry reg;
@@ -393,8 +398,44 @@ void TMainForm::putBackTrayReturnPanes()
     m_vertical->setSizes(m_trayReturn.log);
 }
 
+std::vector<std::string> TMainForm::runningTaskNames() const
+{
+    std::vector<std::string> names;
+    for (int i = 0; m_data != nullptr && i < m_data->Tasks.Count(); ++i) {
+        if (m_data->Tasks[i]->Running) {
+            names.push_back(m_data->Tasks[i]->Name);
+        }
+    }
+    return names;
+}
+
 bool TMainForm::confirmExit()
 {
+    // Leaving stops every run: asked about by name whatever the usual question's setting, and
+    // asked no more once those runs have ended on their own.
+    const std::vector<std::string> running = runningTaskNames();
+    if (!running.empty()) {
+        std::string names;
+        for (const std::string &name : running) {
+            names += (names.empty() ? "\"" : ", \"") + name + "\"";
+        }
+        const QString text = QString::fromStdString(
+            running.size() == 1
+                ? formatLangString(
+                      "Task %s is running. Exiting stops it, and some or all of its Source files may "
+                      "not be copied to Destination. Do you really want to exit?",
+                      "strShutdownRunningTask", {FormatArg(names)})
+                : formatLangString(
+                      "Tasks %s are running. Exiting stops them, and some or all of their Source "
+                      "files may not be copied to Destination. Do you really want to exit?",
+                      "strShutdownRunningTasks", {FormatArg(names)}));
+        const int answer = ShowMessageBoxWhile(
+            this, text, langText("Quorvellant Shutdown", "strShutdownTitle"),
+            MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2, [this] { return !runningTaskNames().empty(); });
+        if (answer != IDCANCEL || !runningTaskNames().empty()) {
+            return answer == IDYES;
+        }
+    }
     if (!StartupConfirmShutdown) {
         return true;
     }

@@ -14,6 +14,7 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 
+#include <csignal>
 #include <cstdio>
 #include <sstream>
 
@@ -412,6 +413,85 @@ TEST_F(DesktopLayoutX11, RunsWithoutTheWindowKeepTheLayoutAndWindowsStayOnScreen
     EXPECT_EQ(layout(), maximised);
     shoot("root", "MaximisedAgain");
     exitThroughTray(p);
+}
+
+// The layout left with the tips panel hidden comes back as it was over starts and exits, maximised
+// or not, and a start minimised with no tray to go into (the default "Run minimized") leaves it too.
+class DesktopRestartLayoutX11 : public DesktopSessionX11
+{
+};
+
+TEST_F(DesktopRestartLayoutX11, TheLayoutLeftWithTheTipsHiddenComesBackOverRestarts)
+{
+    startDesktop(false, {"openbox", "xdotool", "xwininfo", "xprop"});
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    const std::string key = "HKEY_CURRENT_USER\\Software\\Tavimundrelo\\Quorvellant";
+    const std::string id = "LAYOUT000000000000002";
+    auto import = [&](const char *showCmd, bool runMinimized) {
+        std::ostringstream reg;
+        reg << "REGEDIT4\r\n\r\n[" << key << "\\Main]\r\n\"FirstStart\"=dword:00000000\r\n"
+            << "\"GroupsPanelWidth\"=dword:000000c8\r\n\"LogPanelHeight\"=dword:00000096\r\n"
+            << "\"TipsPanelVisible\"=dword:00000000\r\n\"WindowShowCmd\"=hex:" << showCmd << ",00,00,00\r\n"
+            << "\"CurrentProject\"=\"" << id << "\"\r\n"
+            << "\"WindowNormalPositionLeft\"=dword:00000064\r\n\"WindowNormalPositionTop\"=dword:00000064\r\n"
+            << "\"WindowNormalPositionRight\"=dword:0000032c\r\n\"WindowNormalPositionBottom\"=dword:"
+               "000002bc\r\n\r\n"
+            << "[" << key << "\\Startup and Shutdown]\r\n\"StartupShowSplash\"=dword:00000000\r\n"
+            << "\"StartupRunMinimized\"=dword:0000000" << (runMinimized ? 1 : 0) << "\r\n\r\n"
+            << "[" << key << "\\Tasks\\" << id << "]\r\n\"Name\"=\"" << kTaskName << "\"\r\n\"ID\"=\"" << id
+            << "\"\r\n\"TaskType\"=\"ttSimpleCopy\"\r\n\r\n";
+        qvtest::writeFile(home + "/layout.reg", reg.str());
+        std::vector<std::string> cmd = {"env"};
+        cmd.insert(cmd.end(), env.begin(), env.end());
+        cmd.insert(cmd.end(), {qvtest::binPath("qv-regtool"), "import", home + "/layout.reg"});
+        const auto imported = qvtest::runCommand(cmd);
+        ASSERT_EQ(imported.exitCode, 0) << imported.output;
+    };
+    // SIGTERM takes the way out every exit takes, the settings saved.
+    auto end = [&](pid_t p) {
+        ::kill(p, SIGTERM);
+        EXPECT_EQ(waitFor(p, 40), 0);
+    };
+    for (const char *showCmd : {"01", "03"}) {
+        SCOPED_TRACE(showCmd);
+        import(showCmd, false);
+        const std::string stored = layout();
+        ASSERT_NE(stored.find("GroupsPanelWidth=200 LogPanelHeight=150 "), std::string::npos) << stored;
+        for (int start = 1; start <= 3; ++start) {
+            const pid_t p = spawn({}, "program.log", env);
+            const std::string main = window("^Quorvellant$");
+            ASSERT_FALSE(main.empty()) << programWindows();
+            // The task's dialog answers the keys: the window has taken its stored layout.
+            const std::string dlg = openProperties(main);
+            ASSERT_FALSE(dlg.empty());
+            keys(dlg, {"Escape"});
+            ASSERT_TRUE(gone("^Quorvellant Task Properties"));
+            end(p);
+            EXPECT_EQ(layout(), stored) << "start " << start;
+        }
+    }
+    // No tray: "Run minimized" shows the window minimised; its exit keeps the layout.
+    import("01", true);
+    const std::string stored = layout();
+    const pid_t p = spawn({}, "program.log", env);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            // Of the program's windows with that title (the toolkit has a hidden one too).
+            std::istringstream ids(xdo({"search", "--name", "^Quorvellant$"}));
+            for (std::string id; std::getline(ids, id);) {
+                if (qvtest::runCommand({"xprop", "-id", id, "WM_STATE"}).output.find("Iconic") !=
+                    std::string::npos) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        30000))
+        << programWindows();
+    end(p);
+    EXPECT_EQ(layout(), stored);
 }
 
 } // namespace

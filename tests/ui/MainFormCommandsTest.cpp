@@ -211,6 +211,47 @@ TEST_F(MainFormCommandFixture, ARunningTaskIsNotDeletedAndNoStartSlipsInWhileAsk
     taskNamed("Reports")->Running = false;
 }
 
+TEST_F(MainFormCommandFixture, ExitDuringARunAsksAboutThatRunWhateverTheUsualQuestionSays)
+{
+    const struct
+    {
+        bool usualQuestion; // "Don't show this message again" not ticked
+        std::vector<const char *> running;
+        const char *named; // "": no question about runs
+        int usualAsked;
+    } rows[] = {
+        {true, {"Reports"}, "Task \"Reports\" is running.", 0},
+        {false, {"Reports"}, "Task \"Reports\" is running.", 0},
+        {false, {"Reports", "Scans"}, "Tasks \"Reports\", \"Scans\" are running.", 0},
+        {true, {}, "", 1},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.named);
+        restart();
+        qv::StartupConfirmShutdown = row.usualQuestion;
+        for (const char *name : row.running) {
+            taskNamed(name)->Running = true;
+        }
+        qv::MessageBoxSeam::presetAnswers({qv::IDNO});
+        form->trayExit();
+        EXPECT_FALSE(form->isExiting()) << "No keeps the program and its runs";
+        EXPECT_EQ(dialogs.exitCalls, row.usualAsked);
+        if (*row.named == '\0') {
+            EXPECT_TRUE(qv::MessageBoxSeam::shown().empty());
+            continue;
+        }
+        ASSERT_EQ(qv::MessageBoxSeam::shown().size(), 1u);
+        const auto &box = qv::MessageBoxSeam::shown()[0];
+        EXPECT_EQ(box.title, "Quorvellant Shutdown");
+        EXPECT_TRUE(box.text.startsWith(QString::fromUtf8(row.named))) << box.text.toStdString();
+        EXPECT_EQ(box.flags, unsigned(qv::MB_YESNO | qv::MB_ICONWARNING | qv::MB_DEFBUTTON2));
+        for (const char *name : row.running) {
+            EXPECT_TRUE(taskNamed(name)->Running);
+            taskNamed(name)->Running = false;
+        }
+    }
+}
+
 TEST_F(MainFormCommandFixture, NewTaskTakesTheSelectedGroupAndOneIncludeFilter)
 {
     struct Case {
