@@ -4,6 +4,7 @@
 #include "components/FolderField.h"
 #include "components/FolderPicker.h"
 #include "components/LangText.h"
+#include "components/MessageBox.h"
 #include "components/RangedField.h"
 #include "components/TranslateForm.h"
 #include "core/task/TaskStorage.h"
@@ -12,6 +13,7 @@
 #include "ui/FilterRules.h"
 #include "ui/HelpTopics.h"
 #include "ui/SmallDialogButtons.h"
+#include "ui/taskprops/EditPaint.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -51,10 +53,7 @@ QComboBox *combo(QWidget *parent, const char *name, const QStringList &items)
 // An entry field that stays editable shows the button-face colour while its rule is off.
 void setFieldColour(QWidget *field, bool on)
 {
-    QPalette p = field->palette();
-    p.setColor(QPalette::Base, on ? field->style()->standardPalette().color(QPalette::Base)
-                                  : field->style()->standardPalette().color(QPalette::Button));
-    field->setPalette(p);
+    setEditPaint(field, on);
 }
 
 template <typename E> void setIndex(QComboBox *c, E value)
@@ -165,7 +164,7 @@ void TFilterForm::buildFilePanel(QWidget *panel)
     FileNameLabelWildcardExample =
         label(panel, "FileNameLabelWildcardExample", QStringLiteral("Example: *.tmp;*.bak;~*;\"My notes*.txt\""));
     FileNameLabelMaskWarning = label(panel, "FileNameLabelMaskWarning", QString());
-    FileNameLabelMaskWarning->setStyleSheet(QStringLiteral("color: #b00000"));
+    setWarningPaint(FileNameLabelMaskWarning);
     FileNameLabelMaskWarning->hide();
     FileNameRadioButtonSingleFile = named(new QRadioButton(QStringLiteral("Is a single specified file:"), panel),
                                           "FileNameRadioButtonSingleFile");
@@ -248,7 +247,7 @@ void TFilterForm::buildDatePanel(QWidget *panel)
     g->addWidget(DateTimeTimeAndLabel, 6, 2);
     g->addWidget(DateTimePickerTimeEnd, 6, 3);
     DateTimeRangeWarning = label(panel, "DateTimeRangeWarning", QString());
-    DateTimeRangeWarning->setStyleSheet(QStringLiteral("color: #b00000"));
+    setWarningPaint(DateTimeRangeWarning);
     DateTimeRangeWarning->hide();
     g->addWidget(DateTimeRangeWarning, 7, 0, 1, 4);
     g->setRowStretch(8, 1);
@@ -432,6 +431,17 @@ void TFilterForm::onChanged()
     }
     DateTimeRangeWarning->setText(range);
     DateTimeRangeWarning->setVisible(!range.isEmpty());
+}
+
+void TFilterForm::accept()
+{
+    if (MainComboBoxKind->currentIndex() == 0 && FileNameRadioButtonWildcard->isChecked() &&
+        FileNameEditWildcard->text().trimmed().isEmpty()) {
+        ShowError(this, langText("Please enter a wildcard mask, such as *.tmp.", "strFilterWildcardEmpty"));
+        FileNameEditWildcard->setFocus();
+        return;
+    }
+    QDialog::accept();
 }
 
 void TFilterForm::browseFile()

@@ -31,6 +31,8 @@ public:
     // The item as the controls show it now (the draft the description is made from).
     const TTaskFilterItem &draft() const { return m_draft; }
     void applyEnabling();
+    // OK: a file-name filter needs a mask to match names with.
+    void accept() override;
 
     QLineEdit *TopEdit;
     QComboBox *MainComboBoxIncExcl;

@@ -9,6 +9,7 @@
 #include "ui/HelpTopics.h"
 #include "ui/ScheduleRules.h"
 #include "ui/SmallDialogButtons.h"
+#include "ui/taskprops/EditPaint.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -72,9 +73,7 @@ template <typename E> void readIndex(const QComboBox *c, E &field)
 
 void setFieldColour(QWidget *field, bool on)
 {
-    QPalette p = field->palette();
-    p.setColor(QPalette::Base, field->style()->standardPalette().color(on ? QPalette::Base : QPalette::Button));
-    field->setPalette(p);
+    setEditPaint(field, on);
 }
 
 void enable(std::initializer_list<QWidget *> widgets, bool on)

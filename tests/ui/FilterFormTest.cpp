@@ -26,6 +26,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include "components/MessageBox.h"
+#include "ui/ScheduleForm.h"
+
 #include "support/DialogTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -441,4 +444,55 @@ TEST_F(FilterFormTest, UndoCopiesLeaveADamagedStoreAsItIs)
         }
     }
     qv::RegistryStore::setStorePath(before);
+}
+
+TEST_F(FilterFormTest, FilterAndScheduleFieldsTakeTheApplicationsDarkPalette)
+{
+    const QPalette before = QApplication::palette();
+    QPalette dark(QColor(53, 53, 53), QColor(53, 53, 53)); // buttons and window
+    dark.setColor(QPalette::Base, QColor(42, 42, 42));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::WindowText, Qt::white);
+    QApplication::setPalette(dark);
+    TTaskFilterItem item;
+    TFilterForm filter;
+    filter.load(item);
+    TScheduleForm schedule;
+    const struct
+    {
+        const char *what;
+        const QWidget *field;
+        QPalette::ColorRole base; // what the field's background must be
+    } rows[] = {
+        {"filter summary", filter.TopEdit, QPalette::Button},
+        {"wildcard", filter.FileNameEditWildcard, QPalette::Base},
+        {"single file (off)", filter.FileNameEditSingleFile, QPalette::Button},
+        {"schedule summary", schedule.findChild<QLineEdit *>(QStringLiteral("TopEdit")), QPalette::Button}};
+    for (const auto &row : rows) {
+        ASSERT_NE(row.field, nullptr) << row.what;
+        EXPECT_EQ(row.field->palette().color(QPalette::Base), dark.color(row.base)) << row.what;
+        EXPECT_EQ(row.field->palette().color(QPalette::Text), Qt::white) << row.what;
+    }
+    // The warnings' red is light on the dark window.
+    EXPECT_GT(filter.FileNameLabelMaskWarning->palette().color(QPalette::WindowText).lightness(), 128);
+    QApplication::setPalette(before);
+}
+
+TEST_F(FilterFormTest, OkRefusesAnEmptyWildcard)
+{
+    MessageBoxSeam::clear();
+    TTaskFilterItem item;
+    TFilterForm form;
+    form.load(item);
+    form.show();
+    for (const char *typed : {"", "   ", "*.tmp"}) {
+        MessageBoxSeam::clear();
+        form.FileNameEditWildcard->setText(QString::fromLatin1(typed));
+        child<QPushButton>(&form, "OKButton")->click();
+        const bool refused = *typed == '\0' || *typed == ' ';
+        EXPECT_EQ(form.isVisible(), refused) << '"' << typed << '"';
+        EXPECT_EQ(MessageBoxSeam::shown().size(), refused ? 1u : 0u) << '"' << typed << '"';
+    }
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    MessageBoxSeam::clear();
 }

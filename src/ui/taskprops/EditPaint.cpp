@@ -18,6 +18,19 @@ void setEditPaint(QWidget *edit, bool window)
     edit->setPalette(p);
 }
 
+void setWarningPaint(QWidget *label)
+{
+    if (label == nullptr) {
+        return;
+    }
+    const bool darkWindow = QApplication::palette().color(QPalette::Window).lightness() < 128;
+    const QColor red = darkWindow ? QColor(255, 120, 120) : QColor(176, 0, 0);
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, red);
+    p.setColor(QPalette::Text, red);
+    label->setPalette(p);
+}
+
 bool editPaintedFace(const QWidget *edit)
 {
     const QPalette app = QApplication::palette();

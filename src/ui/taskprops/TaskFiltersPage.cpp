@@ -17,8 +17,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QPolygonF>
 #include <QPushButton>
-#include <QStyle>
 #include <QTreeWidget>
 
 #include <unistd.h>
@@ -42,6 +44,28 @@ QIcon filterIcon(TFilterType type)
                                             : QStringLiteral("ICON_FilesFilterImageList_0.png");
     icon.addFile(QStringLiteral(":/icons/16/") + name, QSize(16, 16));
     icon.addFile(QStringLiteral(":/icons/32/") + name, QSize(32, 32));
+    return icon;
+}
+
+// The red arrow the page's text points the user to, up or down, in the sizes a button may ask for.
+QIcon redArrowIcon(bool up)
+{
+    QIcon icon;
+    for (int size : {16, 24, 32, 48}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(120, 0, 0), size / 16.0));
+        painter.setBrush(QColor(220, 30, 30));
+        const qreal m = size * 0.15;
+        const qreal top = up ? m : size - m;
+        const qreal bottom = up ? size - m : m;
+        painter.drawPolygon(
+            QPolygonF({QPointF(size / 2.0, top), QPointF(size - m, bottom), QPointF(m, bottom)}));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
     return icon;
 }
 
@@ -82,10 +106,10 @@ TaskFiltersPage::TaskFiltersPage(QWidget *parent) : TaskPropertiesPage(parent)
     FilesFilterModifyButton = button(this, "FilesFilterModifyButton", tr("Modify..."));
     FilesFilterRemoveButton = button(this, "FilesFilterRemoveButton", tr("Remove..."));
     FilesFilterMoveUpButton = button(this, "FilesFilterMoveUpButton", QString());
-    FilesFilterMoveUpButton->setIcon(style()->standardIcon(QStyle::SP_ArrowUp));
+    FilesFilterMoveUpButton->setIcon(redArrowIcon(true));
     FilesFilterMoveUpButton->setToolTip(tr("Move Up"));
     FilesFilterMoveDownButton = button(this, "FilesFilterMoveDownButton", QString());
-    FilesFilterMoveDownButton->setIcon(style()->standardIcon(QStyle::SP_ArrowDown));
+    FilesFilterMoveDownButton->setIcon(redArrowIcon(false));
     FilesFilterMoveDownButton->setToolTip(tr("Move Down"));
     FilesFilterTestButton = button(this, "FilesFilterTestButton", tr("Test Current Filters..."));
     grid->addWidget(FilesFilterAddButton, 1, 1);
