@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <iterator>
 
 namespace qv {
 namespace {
@@ -82,6 +84,35 @@ bool onlyRunsOfNothing(const std::vector<std::string> &args, std::size_t namedNo
         }
     }
     return runs > 0 && runs == namedNothing;
+}
+
+std::vector<std::string> withoutToolkitOptions(const std::vector<std::string> &args)
+{
+    static const char *const kWithValue[] = {"-platform",        "-platformpluginpath",
+                                             "-platformtheme",   "-plugin",
+                                             "-qwindowgeometry", "-geometry",
+                                             "-qwindowicon",     "-icon",
+                                             "-qwindowtitle",    "-title",
+                                             "-display",         "-session",
+                                             "-style",           "-stylesheet"};
+    static const char *const kAlone[] = {"-reverse", "-widgetcount", "-nograb", "-dograb"};
+    static const char *const kJoined[] = {"-style=", "-stylesheet=", "-qmljsdebugger="};
+    auto in = [](const std::string &a, const auto &list) {
+        return std::any_of(std::begin(list), std::end(list), [&a](const char *o) { return a == o; });
+    };
+    std::vector<std::string> own;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        if (in(a, kWithValue) && i + 1 < args.size()) {
+            ++i;
+        } else if (!in(a, kAlone) &&
+                   std::none_of(std::begin(kJoined), std::end(kJoined), [&a](const char *o) {
+                       return a.size() > std::strlen(o) && a.compare(0, std::strlen(o), o) == 0;
+                   })) {
+            own.push_back(a);
+        }
+    }
+    return own;
 }
 
 std::string normaliseSwitch(const std::string &arg)

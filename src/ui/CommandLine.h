@@ -52,6 +52,12 @@ bool onlyRunsOfNothing(const std::vector<std::string> &args, std::size_t namedNo
 // does not know, and an ON/OFF option with another value. One message per mistake.
 std::vector<std::string> commandLineMistakes(const std::vector<std::string> &args);
 
+// The arguments without the toolkit's own options, which every program on the desktop takes and
+// the toolkit reads itself: "-style Fusion", "-style=Fusion", "-platform xcb", "-display :1",
+// "-reverse" and the like (one dash; "--" is the program's own "/"). A value option at the end
+// with no value is left in, so it is reported as a mistake.
+std::vector<std::string> withoutToolkitOptions(const std::vector<std::string> &args);
+
 // One level of double quotes: a value that begins with a quote is the text up to the matching
 // closing quote, with "" standing for one quote; any other value is taken whole.
 std::string unquoteValue(const std::string &value);

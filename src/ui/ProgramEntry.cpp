@@ -37,6 +37,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace qv {
 
@@ -265,7 +266,15 @@ void showProblems(TMainForm *form, const std::vector<std::string> &problems, boo
 
 int runProgram(int argc, char **argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    // The toolkit reads its own options (-style, -display, -reverse, ...) from argv itself. The
+    // display asked for is also the one the start checks and the programs it starts use.
+    const std::vector<std::string> args =
+        withoutToolkitOptions(std::vector<std::string>(argv + 1, argv + argc));
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-display") == 0) {
+            qputenv("DISPLAY", argv[i + 1]);
+        }
+    }
     for (const std::string &a : args) {
         if (a == "--help") {
             std::fputs(usageText().c_str(), stdout);

@@ -126,6 +126,29 @@ TEST(CommandLineRules, MistakesAndNamesThatNameNothing)
     }
 }
 
+TEST(CommandLineRules, TheToolkitsOwnOptionsAreLeftToIt)
+{
+    using Args = std::vector<std::string>;
+    const struct
+    {
+        Args args;
+        Args own;
+    } cases[] = {
+        {{"-style", "Fusion", "/SHOW", "-reverse", "-platform", "xcb", "-display", ":1"}, {"/SHOW"}},
+        {{"-style=Fusion", "-stylesheet=a.qss", "-qwindowtitle", "T", "-geometry", "10x10", "/RunAll"},
+         {"/RunAll"}},
+        // The program's own switches stay, a value option without its value is reported, and a
+        // single-dash word the toolkit does not know is the program's mistake.
+        {{"--icon=ON", "-bogus", "-style"}, {"--icon=ON", "-bogus", "-style"}},
+        {{"-session", "/EXIT"}, {}},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(qv::withoutToolkitOptions(c.args), c.own) << c.args.front();
+    }
+    EXPECT_EQ(qv::commandLineMistakes(qv::withoutToolkitOptions({"-reverse", "-style", "Fusion", "/SHOW"})),
+              Args{});
+}
+
 TEST(CommandLineRules, RestoreAndQuotes)
 {
     EXPECT_TRUE(qv::wantsRestore({}));
