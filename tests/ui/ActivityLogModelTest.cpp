@@ -177,6 +177,21 @@ TEST_F(ActivityLogModelTest, ColoursByKindFromTheLogDisplaySettings)
     EXPECT_EQ(model.index(3, 4).data(ActivityLogModel::KindRole).toInt(), kLogWarning);
 }
 
+TEST_F(ActivityLogModelTest, DefaultFileRowsAreReadableUnderADarkPalette)
+{
+    ResetSettingsToDefaults();
+    TTaskLogger logger(&settings);
+    logger.Add(kLogFile, "f");
+    QPalette dark;
+    dark.setColor(QPalette::Base, QColor(42, 42, 42));
+    dark.setColor(QPalette::Text, Qt::white);
+    model.refreshAppearance(dark);
+    model.setLogger(&logger);
+    // The list's own background and text, not black on it.
+    EXPECT_EQ(model.index(0, 4).data(Qt::BackgroundRole).value<QColor>(), QColor(42, 42, 42));
+    EXPECT_EQ(model.index(0, 4).data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::white));
+}
+
 TEST_F(ActivityLogModelTest, FontFallsBackAndAnEmptyNameBecomesTheDesktopFont)
 {
     LogFontName = "";

@@ -53,8 +53,8 @@ std::vector<Expected> expectedSettings()
         {"\\Global Performance", "DisallowSimultaneousBackup", "b", "0"},
         {"\\Log Display", "LogSummaryColorBg", "B4", "15125708"}, // 0x00E6CCCC
         {"\\Log Display", "LogSummaryColorFg", "B4", "0"},
-        {"\\Log Display", "LogFilesColorBg", "B4", "4278190085"}, // 0xFF000005
-        {"\\Log Display", "LogFilesColorFg", "B4", "0"},
+        {"\\Log Display", "LogFilesColorBg", "B4", "4278190085"},  // 0xFF000005
+        {"\\Log Display", "LogFilesColorFg", "B4", "4278190088"},  // 0xFF000008, the window text
         {"\\Log Display", "LogSkippingColorBg", "B4", "12582911"}, // 0x00BFFFFF
         {"\\Log Display", "LogSkippingColorFg", "B4", "0"},
         {"\\Log Display", "LogWarningsColorBg", "B4", "13290239"}, // 0x00CACAFF
