@@ -21,8 +21,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace qv {
 
@@ -63,7 +66,6 @@ PrefsDefaultsPage::PrefsDefaultsPage(TAlphaImageList *navigatorImages, QWidget *
     TaskTree->setItemsExpandable(false);
     TaskTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TaskTree->setIconSize(QSize(16, 16));
-    TaskTree->setMaximumWidth(170);
     m_stack = new QStackedWidget(this);
     m_stack->setObjectName(QStringLiteral("TaskPanels"));
     for (int i = 0; i < NodeCount; ++i) {
@@ -168,6 +170,14 @@ void PrefsDefaultsPage::sendPanelTestEmail()
 {
     // The e-mail panel tests its own entries, confirmed or not.
     sendTestEmail(this, panelTestEmailSettings(m_panels[EmailNode]));
+}
+
+void PrefsDefaultsPage::fitTreeWidth()
+{
+    const int labels = static_cast<const QAbstractItemView *>(TaskTree)->sizeHintForColumn(0);
+    const int chrome = 2 * TaskTree->frameWidth() +
+                       TaskTree->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, TaskTree) + 4;
+    TaskTree->setFixedWidth(std::max(170, labels + chrome));
 }
 
 void PrefsDefaultsPage::TaskTreeChange()

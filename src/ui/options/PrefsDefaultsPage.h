@@ -40,6 +40,8 @@ public:
 
     // Selects tree node `index` (out of range: none) and shows its panel.
     void selectNode(int index);
+    // The node list as wide as its longest label in its font (after a translation, too).
+    void fitTreeWidth();
     // The selected node's index, -1 for none.
     int selectedNode() const;
     QWidget *panel(int index) const { return m_panels[index]; }

@@ -116,6 +116,9 @@ TPrefsForm::TPrefsForm(QWidget *parent) : QDialog(parent)
     connect(MainPageControl, &QTabWidget::currentChanged, this, followPage);
     followPage();
     TranslateForm(this);
+    // Every tab's caption in view and every node's label whole, whatever the font and language.
+    MainPageControl->setUsesScrollButtons(false);
+    TaskDefaultsTabSheet->fitTreeWidth();
     LogDisplayTabSheet->LogDisplayUpdateSample();
     TaskDefaultsTabSheet->selectNode(0);
     StartupTabSheet->CheckState();

@@ -27,15 +27,17 @@
 #include "support/DialogTestSupport.h"
 #include "support/TestEnv.h"
 
-#include <QFontDatabase>
+#include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QDir>
 #include <QFile>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeView>
@@ -622,4 +624,32 @@ TEST_F(PrefsForm, HelpOpensThePageInViewAndStaysUsable)
             delete help;
         });
     }
+}
+
+TEST_F(PrefsForm, TabsAndNodeLabelsAreWholeInALargerFont)
+{
+    const QFont before = QApplication::font();
+    for (int points : {9, 20}) {
+        QFont font = before;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        run(TPrefsForm::TaskDefaultsPage, [&](TPrefsForm *f) {
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(f, 5000));
+            QTabBar *tabs = f->MainPageControl->tabBar();
+            for (int i = 0; i < tabs->count(); ++i) {
+                EXPECT_LE(tabs->tabRect(i).right(), tabs->width())
+                    << points << " pt: tab " << i << " out of view";
+            }
+            QTreeWidget *tree = f->TaskDefaultsTabSheet->TaskTree;
+            const QFontMetrics metrics(tree->font());
+            for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+                QTreeWidgetItem *item = tree->topLevelItem(i);
+                const int needed = tree->visualItemRect(item).x() + tree->iconSize().width() + 8 +
+                                   metrics.horizontalAdvance(item->text(0));
+                EXPECT_LE(needed, tree->viewport()->width())
+                    << points << " pt: \"" << item->text(0).toStdString() << '"';
+            }
+        });
+    }
+    QApplication::setFont(before);
 }
