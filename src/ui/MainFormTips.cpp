@@ -1,7 +1,7 @@
 // TMainForm: the bottom panel with the program tips, and the tips' commands.
 //
 // The bottom area is the tips panel (61 px) above the status bar (22 px), as bottomPanelHeight
-// gives them; each part is hidden on its own.
+// gives them, taller where the font needs it; each part is hidden on its own.
 #include "ui/MainForm.h"
 
 #include "core/settings/Settings.h"
@@ -10,10 +10,13 @@
 #include "ui/TipsPanel.h"
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QMenu>
 #include <QStatusBar>
 #include <QTextBrowser>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace qv {
 
@@ -34,8 +37,12 @@ void TMainForm::createTipsPanel()
     bottom->addWidget(m_tips);
     layout->addWidget(m_bottomPanel);
     setCentralWidget(central);
-    m_bottomPanel->setFixedHeight(bottomPanelHeight(true, false));
-    statusBar()->setFixedHeight(bottomPanelHeight(false, true));
+    // The designed heights, or more where the desktop's font needs it: three lines of a tip, one
+    // line of the status bar.
+    const int line = QFontMetrics(m_tips->font()).lineSpacing();
+    m_bottomPanel->setFixedHeight(std::max(bottomPanelHeight(true, false), 3 * line + 10));
+    statusBar()->setFixedHeight(
+        std::max(bottomPanelHeight(false, true), QFontMetrics(statusBar()->font()).height() + 6));
 
     m_tips->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_tips, &QWidget::customContextMenuRequested, this, [this](QPoint pos) {

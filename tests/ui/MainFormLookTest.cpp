@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QSplitterHandle>
+#include <QStatusBar>
 #include <QTest>
 #include <QTreeView>
 
@@ -168,6 +169,25 @@ TEST_F(MainFormCommandFixture, LogColumnsFollowTheFont)
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitFor([this] { return form->isActiveWindow(); }, 5000));
     fits("after a restart");
+}
+
+// With a larger desktop font the status bar shows its line whole and the tips panel three lines.
+TEST_F(MainFormCommandFixture, BottomPanelsFollowTheFont)
+{
+    const QFont before = QApplication::font();
+    for (int points : {9, 20}) {
+        QFont font = before;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        makeForm();
+        auto *tips = form->findChild<QWidget *>(QStringLiteral("CentralBottomPanel"));
+        ASSERT_NE(tips, nullptr);
+        const QFontMetrics metrics(font);
+        EXPECT_GE(form->statusBar()->height(), metrics.height()) << points << " pt";
+        EXPECT_GE(tips->height(), 3 * metrics.lineSpacing()) << points << " pt";
+    }
+    QApplication::setFont(before);
+    makeForm();
 }
 
 // The status bar's progress of a task with a very long name: the name is elided and the progress
