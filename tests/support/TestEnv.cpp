@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -242,6 +243,38 @@ CommandResult runCommand(const std::vector<std::string> &argv, int timeoutSecond
 CommandResult runShell(const std::string &script, int timeoutSeconds)
 {
     return runCommand({"/bin/sh", "-c", script}, timeoutSeconds);
+}
+
+std::string patternData(std::size_t size, unsigned seed)
+{
+    std::string s(size, '\0');
+    std::uint32_t x = seed * 2654435761u + 1;
+    for (auto &c : s) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x);
+    }
+    return s;
+}
+
+std::string lineOf(const std::string &text, const std::string &start)
+{
+    const std::size_t at = text.find(start + " ");
+    if (at == std::string::npos) {
+        return "(no line)";
+    }
+    const std::size_t from = at + start.size() + 1;
+    return text.substr(from, text.find('\n', from) - from);
+}
+
+std::size_t countOf(const std::string &text, const std::string &part)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
 }
 
 std::string readFile(const std::string &path)

@@ -1,6 +1,7 @@
 // Shared helpers for every test executable: private XDG folders, data paths, external tools.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,16 @@ CommandResult runShell(const std::string &script, int timeoutSeconds = 60);
 // Whole-file helpers for fixtures.
 std::string readFile(const std::string &path);
 void writeFile(const std::string &path, const std::string &data);
+
+// `size` bytes of a pattern that repeats for the same `seed` and differs between seeds.
+std::string patternData(std::size_t size, unsigned seed);
+
+// The rest of the first line of `text` that starts with `start` and a blank ("(no line)" when none
+// does): for tests that print "name value" lines from a script and read them back.
+std::string lineOf(const std::string &text, const std::string &start);
+
+// How many times `part` occurs in `text` (overlapping occurrences counted).
+std::size_t countOf(const std::string &text, const std::string &part);
 
 // The user's own session variables from before the private environment replaced them, as
 // "NAME=value": HOME, XDG_CONFIG_HOME (~/.config when unset), XDG_RUNTIME_DIR and

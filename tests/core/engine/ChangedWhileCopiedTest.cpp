@@ -18,16 +18,7 @@
 
 namespace {
 
-std::string patternData(std::size_t size, unsigned seed)
-{
-    std::string s(size, '\0');
-    unsigned x = seed * 2654435761u + 1;
-    for (auto &c : s) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
-    return s;
-}
+using qvtest::patternData;
 
 bool exists(const std::string &path)
 {

@@ -13,31 +13,13 @@
 
 namespace {
 
+using qvtest::lineOf;
+
 const std::string kWarning = "is a drive that is not connected";
 
 std::string q(const std::string &s)
 {
     return "'" + s + "'";
-}
-
-// The rest of the line of `text` that starts with `start` and a blank.
-std::string lineOf(const std::string &text, const std::string &start)
-{
-    const std::size_t at = text.find(start + " ");
-    if (at == std::string::npos) {
-        return "(no line)";
-    }
-    const std::size_t from = at + start.size() + 1;
-    return text.substr(from, text.find('\n', from) - from);
-}
-
-std::size_t count(const std::string &text, const std::string &part)
-{
-    std::size_t n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++n;
-    }
-    return n;
 }
 
 enum class Way { Remembered, Fstab, PlainFolder };
@@ -131,7 +113,7 @@ TEST(DriveNotConnected, ItsBackupStaysForExactCopySyncAndCompress)
         EXPECT_EQ(lineOf(o.output, "second exit"), row.exit) << name << ":\n" << o.output;
         EXPECT_EQ(lineOf(o.output, "kept"), row.kept) << name << ":\n" << o.output;
         EXPECT_EQ(lineOf(o.output, "back"), row.back) << name << ":\n" << o.output;
-        EXPECT_EQ(count(o.output, kWarning), row.way == Way::PlainFolder ? 0u : 1u) << name << ":\n"
+        EXPECT_EQ(qvtest::countOf(o.output, kWarning), row.way == Way::PlainFolder ? 0u : 1u) << name << ":\n"
                                                                                     << o.output;
     }
 }

@@ -19,6 +19,8 @@
 
 namespace {
 
+using qvtest::lineOf;
+
 using namespace qv;
 
 const char kMountEnv[] = "QV_FOLDING_MOUNT";
@@ -34,26 +36,6 @@ std::string selfPath()
 std::string q(const std::string &s)
 {
     return "'" + s + "'";
-}
-
-// The rest of each line of `text` that starts with `start` and a blank, by that start.
-std::string lineOf(const std::string &text, const std::string &start)
-{
-    const std::size_t at = text.find(start + " ");
-    if (at == std::string::npos) {
-        return "(no line)";
-    }
-    const std::size_t from = at + start.size() + 1;
-    return text.substr(from, text.find('\n', from) - from);
-}
-
-std::size_t count(const std::string &text, const std::string &part)
-{
-    std::size_t n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++n;
-    }
-    return n;
 }
 
 // The shell lines that mount a new exFAT image on `mnt` (and take it down on exit), or say
@@ -147,7 +129,7 @@ TEST(FoldingFileSystem, CaseTwinsTimesAndLiveTemporaryFiles)
                 << r.output;
         }
     }
-    EXPECT_EQ(count(r.output, kTwinError), 12u) << r.output; // two per run
+    EXPECT_EQ(qvtest::countOf(r.output, kTwinError), 12u) << r.output; // two per run
     for (const char *type : {"simple", "sync"}) {
         SCOPED_TRACE(type);
         const std::string t = std::string("times ") + type;

@@ -18,6 +18,8 @@
 
 namespace {
 
+using qvtest::lineOf;
+
 using namespace enginetest;
 namespace fs = std::filesystem;
 
@@ -42,17 +44,6 @@ std::string makeSource(const std::string &base)
     put(base + "/S/a.txt", "alpha", 1600000000);
     put(base + "/S/sub/b.txt", "beta", 1600000000);
     return base + "/S";
-}
-
-// The rest of the line of `text` that starts with `start` and a blank.
-std::string lineOf(const std::string &text, const std::string &start)
-{
-    const std::size_t at = text.find(start + " ");
-    if (at == std::string::npos) {
-        return "(no line)";
-    }
-    const std::size_t from = at + start.size() + 1;
-    return text.substr(from, text.find('\n', from) - from);
 }
 
 qvtest::CommandResult qvRun(std::vector<std::string> args)

@@ -23,18 +23,9 @@ using namespace qv;
 
 namespace {
 
-const char kInsideEnv[] = "QV_IN_PRIVATE_MOUNT";
+using qvtest::patternData;
 
-std::string patternData(std::size_t size, unsigned seed)
-{
-    std::string s(size, '\0');
-    unsigned x = seed * 2654435761u + 1;
-    for (auto &c : s) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
-    return s;
-}
+const char kInsideEnv[] = "QV_IN_PRIVATE_MOUNT";
 
 std::vector<std::string> listFolder(const std::string &dir)
 {

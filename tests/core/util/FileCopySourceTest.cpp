@@ -24,18 +24,7 @@ using namespace qv;
 
 namespace {
 
-std::string patternData(std::size_t size, std::uint32_t seed)
-{
-    std::string s(size, '\0');
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (auto &c : s) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x);
-    }
-    return s;
-}
+using qvtest::patternData;
 
 std::vector<std::string> listFolder(const std::string &dir)
 {

@@ -26,18 +26,7 @@ using namespace qv;
 
 namespace {
 
-std::string patternData(std::size_t size, std::uint32_t seed)
-{
-    std::string s(size, '\0');
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (std::size_t i = 0; i < size; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        s[i] = static_cast<char>(x);
-    }
-    return s;
-}
+using qvtest::patternData;
 
 struct stat statOf(const std::string &p)
 {
